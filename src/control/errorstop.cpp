@@ -1,0 +1,45 @@
+#include "control/errorstop.hpp"
+
+#include <mpi.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "control/model.hpp"
+
+namespace errorstop {
+
+void writeline(std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void stop() {
+    std::fflush(stdout);
+    throw stop_exception{1};
+}
+
+void stop(std::string_view message) {
+    std::string line(1, ' ');
+    line.append(message);
+    writeline(line);
+    stop();
+}
+
+void terminate_process(int status) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    int initialized = 0;
+    int finalized = 0;
+    MPI_Initialized(&initialized);
+    MPI_Finalized(&finalized);
+    if (initialized && !finalized) {
+        int size = 1;
+        MPI_Comm_size(MPI_COMM_WORLD, &size);
+        if (size > 1) MPI_Abort(MPI_COMM_WORLD, status);
+        MPI_Finalize();
+    }
+    std::exit(status);
+}
+
+}  // namespace errorstop

@@ -1,0 +1,124 @@
+#include "control/integration.hpp"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+#include "control/errorstop.hpp"
+#include "control/model.hpp"
+#include "control/timefunction.hpp"
+#include "element/feforce.hpp"
+#include "output/anim.hpp"
+#include "output/curve.hpp"
+#include "output/records.hpp"
+#include "parallel/commnodes.hpp"
+
+std::string progressline(int step, double t, double dt, double edist, double ke) {
+    std::string s = " Step=";
+    records::put_i(s, step, 6);
+    s += "  T=";
+    records::put_e(s, t, 9, 3);
+    s += "  DT=";
+    records::put_e(s, dt, 9, 3);
+    s += "  EDist=";
+    records::put_e(s, edist, 9, 3);
+    s += "  K.E.=";
+    records::put_e(s, ke, 9, 3);
+    return s;
+}
+
+void kinetice() {
+    const int n = particledata::nb_particle;
+    const double* v = particledata::vel.data();
+    const double* m = particledata::mp.data();
+    double e = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const double* vk = v + 3 * k;
+        e = e + 0.5 * m[k] * (vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
+    }
+    simulation::engkinetic = e;
+}
+
+void updatefegeometry() {
+    using simulation::dtk;
+    using simulation::dtk1;
+    const int n = particledata::nb_particle;
+    double* a = particledata::acc.data();
+    double* v = particledata::vel.data();
+    double* x = particledata::pos.data();
+    const double* m = particledata::mp.data();
+
+    // Forces to accelerations. A node without mass (one that belongs to no
+    // element) is given zero acceleration rather than a non-finite one.
+    int massless = 0;
+    for (int k = 0; k < n; ++k) {
+        double* ak = a + 3 * k;
+        if (m[k] != 0.0) {
+            ak[0] = ak[0] / m[k];
+            ak[1] = ak[1] / m[k];
+            ak[2] = ak[2] / m[k];
+        } else {
+            ak[0] = ak[1] = ak[2] = 0.0;
+            ++massless;
+        }
+    }
+    if (massless > 0 && simulation::istep == 1) {
+        errorstop::writeline(" *** Warning *** " + std::to_string(massless) +
+                             " node(s) of process " + std::to_string(commnodes::myid) +
+                             " have zero mass; their acceleration is set to zero");
+    }
+
+    // Rigid plane: nodes on or beyond it may not move further through it.
+    const int dir = elementdata::plane.dir;
+    if (dir != 0) {
+        const double s = dir > 0 ? 1.0 : -1.0;
+        const int ax = std::abs(dir);
+        if (ax >= 1 && ax <= 3) {
+            const int c = ax - 1;
+            const double coord = elementdata::plane.coord;
+            for (int k = 0; k < n; ++k) {
+                if ((coord - x[3 * k + c]) * s >= 0.0) {
+                    if (v[3 * k + c] * s < 0.0) v[3 * k + c] = 0.0;
+                    if (a[3 * k + c] * s < 0.0) a[3 * k + c] = 0.0;
+                }
+            }
+        }
+    }
+
+    const double half = 0.5 * (dtk + dtk1);
+    for (int i = 0; i < 3 * n; ++i) v[i] = v[i] + a[i] * half;
+    for (int i = 0; i < 3 * n; ++i) x[i] = x[i] + v[i] * dtk1;
+}
+
+void integration() {
+    using namespace simulation;
+    // Next output time and next report step persist for the whole loop.
+    double nextout = 0.0;
+    int nextreport = 0;
+    if (currenttime > endtime) return;
+    do {
+        dtk = dtk1;
+        dtk1 = 1.0e6;
+        kinetice();
+        const double tf = currenttmfunction(currenttime);
+        feforce(tf);
+        commnodes::updateforce(istep, dtk1);
+        updatefegeometry();
+        if (!(nextout > currenttime)) {
+            nextout = nextout + dataout::outtimestep;
+            outcurve(currenttime);
+            outanim(currenttime);
+        }
+        if (istep >= nextreport) {
+            const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);
+            nextreport = next >= static_cast<double>(INT_MAX) ? INT_MAX
+                         : next <= static_cast<double>(INT_MIN) ? INT_MIN
+                                                                : static_cast<int>(next);
+            if (commnodes::myid == 0) {
+                errorstop::writeline(progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic));
+            }
+        }
+        currenttime = currenttime + dtk1;
+        istep = istep + 1;
+    } while (currenttime <= endtime);
+}

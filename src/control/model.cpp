@@ -1,0 +1,188 @@
+#include "control/model.hpp"
+
+#include "input/datain.hpp"
+#include "input/ffi.hpp"
+
+namespace simulation {
+std::array<char, 256> title{};
+double currenttime = 0.0;
+double endtime = 0.0;
+int istep = 1;
+double dtk = 0.0;
+double dtk1 = 0.0;
+double dtk1old = 1.0e6;
+double dtscale = static_cast<double>(0.9f);
+double engkinetic = 0.0;
+double engstrain = 0.0;
+}  // namespace simulation
+
+namespace particledata {
+int nb_particle = 0;
+std::vector<double> pos, vel, acc, fp, mp;
+}  // namespace particledata
+
+namespace elementdata {
+int nb_element = 0;
+std::vector<element> element_list;
+bool element_list_allocated = false;
+int nb_comp = 0;
+std::vector<int> complen;
+std::vector<int> compmember;
+bool comp_allocated = false;
+rigidplane plane{0, 0.0};
+double eledistortion = 0.0;
+}  // namespace elementdata
+
+namespace materialdata {
+int nb_mat = 0;
+std::vector<material> mat_list;
+bool mat_list_allocated = false;
+std::vector<history> history_list;
+bool history_allocated = false;
+int lenhistorylist = 0;
+bool jaum = true;
+hourglasscontrol hourglass{1, static_cast<double>(0.1f)};
+double c1eosg = 0.0, c2eosg = 0.0, c3eosg = 0.0, c4eosg = 0.0;
+
+int etype_ = 0;
+double den0_ = 0.0, young_ = 0.0, poisson_ = 0.0, yield0_ = 0.0, tangmod_ = 0.0, sig_y_ = 0.0,
+       epeff_ = 0.0;
+double g2 = 0.0, k3 = 0.0, plamod = 0.0, sm = 0.0, seqv = 0.0;
+double sd[6] = {};
+double sig[6] = {};
+}  // namespace materialdata
+
+namespace timefunctiondata {
+int lentmfunction = 0;
+std::vector<tmpoint> tmfunction;
+bool tmfunction_allocated = false;
+}  // namespace timefunctiondata
+
+namespace dataout {
+double outtimestep = 0.0;
+double reportsteps = 0.0;
+int ncurves = 0;
+std::array<int, 10> curveoption{};
+std::array<int, 10> curvepoint{};
+std::array<int, 10> curveline{};
+const std::array<std::array<char, 4>, 8> outputname{{{'s', 'e', 'q', 'v'},
+                                                     {'e', 'p', 'e', 'f'},
+                                                     {'m', 'a', 't', ' '},
+                                                     {'s', 'm', ' ', ' '},
+                                                     {'v', 'o', 'l', ' '},
+                                                     {'e', 'n', 'g', 'k'},
+                                                     {'e', 'n', 'g', 's'},
+                                                     {'e', 'n', 'e', 'r'}}};
+int npts = 0;
+int nres = 0;
+}  // namespace dataout
+
+namespace commnodes {
+int nprocs = 1;
+int myid = 0;
+int ncomde = 0;
+std::vector<int> comnode;
+std::vector<int> mycnode;
+}  // namespace commnodes
+
+namespace ffi {
+int ior = 11;
+int iores = 13;
+int iow1 = 14;
+int iow2 = 15;
+std::string fileinp;
+std::array<char, 256> sss{};
+std::array<std::array<char, 20>, 15> cmd_line{};
+int line_nb = 0;
+int nb_read = 0;
+int nb_word = 0;
+}  // namespace ffi
+
+namespace model {
+
+template <class T>
+static void release(std::vector<T>& v) {
+    std::vector<T>().swap(v);
+}
+
+void reset() {
+    using namespace simulation;
+    title.fill('\0');
+    currenttime = 0.0;
+    endtime = 0.0;
+    istep = 1;
+    dtk = 0.0;
+    dtk1 = 0.0;
+    dtk1old = 1.0e6;
+    dtscale = static_cast<double>(0.9f);
+    engkinetic = 0.0;
+    engstrain = 0.0;
+
+    particledata::nb_particle = 0;
+    release(particledata::pos);
+    release(particledata::vel);
+    release(particledata::acc);
+    release(particledata::fp);
+    release(particledata::mp);
+
+    elementdata::nb_element = 0;
+    release(elementdata::element_list);
+    elementdata::element_list_allocated = false;
+    elementdata::nb_comp = 0;
+    release(elementdata::complen);
+    release(elementdata::compmember);
+    elementdata::comp_allocated = false;
+    elementdata::plane = {0, 0.0};
+    elementdata::eledistortion = 0.0;
+
+    {
+        using namespace materialdata;
+        nb_mat = 0;
+        release(mat_list);
+        mat_list_allocated = false;
+        release(history_list);
+        history_allocated = false;
+        lenhistorylist = 0;
+        jaum = true;
+        hourglass = {1, static_cast<double>(0.1f)};
+        c1eosg = c2eosg = c3eosg = c4eosg = 0.0;
+        etype_ = 0;
+        den0_ = young_ = poisson_ = yield0_ = tangmod_ = sig_y_ = epeff_ = 0.0;
+        g2 = k3 = plamod = materialdata::sm = materialdata::seqv = 0.0;
+        for (int i = 0; i < 6; ++i) materialdata::sd[i] = materialdata::sig[i] = 0.0;
+    }
+
+    timefunctiondata::lentmfunction = 0;
+    release(timefunctiondata::tmfunction);
+    timefunctiondata::tmfunction_allocated = false;
+
+    dataout::outtimestep = 0.0;
+    dataout::reportsteps = 0.0;
+    dataout::ncurves = 0;
+    dataout::curveoption.fill(0);
+    dataout::curvepoint.fill(0);
+    dataout::curveline.fill(0);
+    dataout::npts = 0;
+    dataout::nres = 0;
+
+    commnodes::nprocs = 1;
+    commnodes::myid = 0;
+    commnodes::ncomde = 0;
+    release(commnodes::comnode);
+    release(commnodes::mycnode);
+
+    ffi::ior = 11;
+    ffi::iores = 13;
+    ffi::iow1 = 14;
+    ffi::iow2 = 15;
+    ffi::fileinp.clear();
+    ffi::sss.fill(' ');
+    for (auto& w : ffi::cmd_line) w.fill(' ');
+    ffi::line_nb = 0;
+    ffi::nb_read = 0;
+    ffi::nb_word = 0;
+    ffi::closeall();
+    datain::resetinput();
+}
+
+}  // namespace model

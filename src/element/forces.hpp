@@ -1,0 +1,143 @@
+// Corner forces of one element: internal forces of the centre stress and
+// hourglass forces. The kernels fill f[8][3] (corner, component) from
+// gathered element arrays; `scatter_add` adds them into the nodal forces.
+#pragma once
+
+#include <cmath>
+
+#include "control/model.hpp"
+
+// Adds the corner forces f to acc at the element's nodes, corner by corner.
+inline void scatter_add(const int node[8], const double f[8][3], double* acc) {
+    for (int k = 0; k < 8; ++k) {
+        double* a = acc + 3 * (node[k] - 1);
+        a[0] += f[k][0];
+        a[1] += f[k][1];
+        a[2] += f[k][2];
+    }
+}
+
+// f_a = -V sigma grad N_a; corners 5-8 are the negatives of their opposites.
+inline void nodalforce_kernel(const double pkxj[4][3], double sm, const double sd[6], double vol,
+                              double f[8][3]) {
+    const double sig1 = (sd[0] + sm) * vol;
+    const double sig2 = (sd[1] + sm) * vol;
+    const double sig3 = (sd[2] + sm) * vol;
+    const double sig4 = sd[3] * vol;
+    const double sig5 = sd[4] * vol;
+    const double sig6 = sd[5] * vol;
+    for (int a = 0; a < 4; ++a) {
+        const double b1 = pkxj[a][0], b2 = pkxj[a][1], b3 = pkxj[a][2];
+        f[a][0] = -(b1 * sig1 + b2 * sig6 + b3 * sig5);
+        f[a][1] = -(b1 * sig6 + b2 * sig2 + b3 * sig4);
+        f[a][2] = -(b1 * sig5 + b2 * sig4 + b3 * sig3);
+    }
+    for (int i = 0; i < 3; ++i) {
+        f[6][i] = -f[0][i];
+        f[7][i] = -f[1][i];
+        f[4][i] = -f[2][i];
+        f[5][i] = -f[3][i];
+    }
+}
+
+inline void nodalforce(const int node[8], const double pkxj[4][3], const history& h, double vol) {
+    double f[8][3];
+    nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
+    scatter_add(node, f, particledata::acc.data());
+}
+
+namespace hourglassdata {
+// Exponent of the volume factor: 2/3 in single precision.
+inline const double vexp = static_cast<double>(2.0f / 3.0f);
+// h(a, m) = Gamma_m(a) for corners 1-4.
+inline constexpr int h[4][4] = {{1, 1, 1, 1}, {-1, 1, -1, -1}, {1, -1, -1, 1}, {-1, -1, 1, -1}};
+// s(m, a) = Gamma_m(a) + Gamma_m(opposite a) for corners 5-8.
+inline constexpr int s[4][4] = {{2, -2, 2, -2}, {-2, -2, 2, 2}, {-2, 2, 2, -2}, {0, 0, 0, 0}};
+// Threshold of the hourglass coefficient (1.0e-6 in single precision).
+inline const double coefmin = static_cast<double>(1.0e-6f);
+}  // namespace hourglassdata
+
+// Standard method: projections of the corner velocities on the four base
+// vectors with a linear plus quadratic viscosity.
+inline void hgforcestandard(const double v[8][3], double vol, double rho, double c, double q,
+                            double vpow, double f[8][3]) {
+    (void)vol;
+    const double kk = rho * q * 0.25 * vpow;
+    const double a = c * kk;
+    const double b = q * 100.0 * kk;
+    for (int i = 0; i < 3; ++i) {
+        const double v1467 = v[0][i] - v[3][i] - v[5][i] + v[6][i];
+        const double v2358 = v[1][i] - v[2][i] - v[4][i] + v[7][i];
+        const double v1256 = v[0][i] - v[1][i] - v[4][i] + v[5][i];
+        const double v3478 = v[2][i] - v[3][i] - v[6][i] + v[7][i];
+        double hgr[4] = {v1467 - v2358, v1467 + v2358, v1256 - v3478, v1256 + v3478};
+        for (int m = 0; m < 4; ++m) hgr[m] = (a + std::fabs(b * hgr[m])) * hgr[m];
+        const double hap = hgr[0] + hgr[3];
+        const double ham = hgr[0] - hgr[3];
+        const double hbp = hgr[1] + hgr[2];
+        const double hbm = hgr[1] - hgr[2];
+        f[0][i] = -hap - hbp;
+        f[1][i] = hap - hbm;
+        f[2][i] = hbp - hap;
+        f[3][i] = hap + hbm;
+        f[4][i] = hbp - ham;
+        f[5][i] = ham + hbm;
+        f[6][i] = -ham - hbp;
+        f[7][i] = ham - hbm;
+    }
+}
+
+// Flanagan-Belytschko method: base vectors made orthogonal to the linear
+// velocity fields of the current geometry; linear viscosity only.
+inline void hgforceflangan(const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
+                           double vol, double rho, double c, double q, double vpow,
+                           double f[8][3]) {
+    (void)vol;
+    const double k = q * c * rho * vpow * (-0.25);
+    double beta[3][4];
+    for (int j = 0; j < 3; ++j) {
+        const double x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
+        const double x2358 = xyz[1][j] - xyz[2][j] - xyz[4][j] + xyz[7][j];
+        const double x1256 = xyz[0][j] - xyz[1][j] - xyz[4][j] + xyz[5][j];
+        const double x3478 = xyz[2][j] - xyz[3][j] - xyz[6][j] + xyz[7][j];
+        beta[j][0] = x1467 - x2358;
+        beta[j][1] = x1467 + x2358;
+        beta[j][2] = x1256 - x3478;
+        beta[j][3] = x1256 + x3478;
+    }
+    double gama[4][8];
+    for (int m = 0; m < 4; ++m) {
+        for (int a = 0; a < 4; ++a)
+            gama[m][a] = hourglassdata::h[a][m] - pkxj[a][0] * beta[0][m] -
+                         pkxj[a][1] * beta[1][m] - pkxj[a][2] * beta[2][m];
+        gama[m][4] = hourglassdata::s[m][0] - gama[m][2];
+        gama[m][5] = hourglassdata::s[m][1] - gama[m][3];
+        gama[m][6] = hourglassdata::s[m][2] - gama[m][0];
+        gama[m][7] = hourglassdata::s[m][3] - gama[m][1];
+    }
+    double g[3][4];
+    for (int i = 0; i < 3; ++i)
+        for (int m = 0; m < 4; ++m) {
+            double sum = 0.0;
+            for (int a = 0; a < 8; ++a) sum = sum + gama[m][a] * v[a][i];
+            g[i][m] = sum;
+        }
+    for (int a = 0; a < 8; ++a)
+        for (int i = 0; i < 3; ++i)
+            f[a][i] = k * (gama[0][a] * g[i][0] + gama[1][a] * g[i][1] + gama[2][a] * g[i][2] +
+                           gama[3][a] * g[i][3]);
+}
+
+// Which hourglass method acts: 0 none (method 0 or a coefficient not above
+// the threshold), 1 standard, 2 Flanagan-Belytschko, -1 an unknown method.
+inline int hourglassmode() {
+    using materialdata::hourglass;
+    if (hourglass.method == 0 || !(hourglass.coef > hourglassdata::coefmin)) return 0;
+    if (hourglass.method == 1 || hourglass.method == 2) return hourglass.method;
+    return -1;
+}
+
+// Hourglass forces of one element added at its nodes (nothing when the
+// control is off; an unknown method stops the run).
+void hourglassforce(const int node[8], const double v[8][3], const double xyz[8][3],
+                    const double pkxj[4][3], double vol, double rho, double c);

@@ -1,0 +1,395 @@
+#include "input/datain.hpp"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "control/errorstop.hpp"
+#include "control/model.hpp"
+#include "element/geometry.hpp"
+#include "input/ffi.hpp"
+#include "material/constitution.hpp"
+#include "output/curve.hpp"
+#include "output/records.hpp"
+#include "parallel/commnodes.hpp"
+
+namespace datain {
+
+namespace {
+
+// What the deck has given so far, for the checks that keep every index
+// inside its array.
+std::vector<char> nodegiven;     // per node: coordinates given in "part"
+std::vector<char> elementgiven;  // per element: record read in "elem"
+std::vector<char> matdefined;    // per material set: record read in "mate"
+bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_time = false;
+
+void say(const std::string& line) { errorstop::writeline(line); }
+
+[[noreturn]] void inputerror(const std::string& message) {
+    ffi::errormsg();
+    errorstop::stop(message);
+}
+
+std::string range(int lo, int hi) { return std::to_string(lo) + ".." + std::to_string(hi); }
+
+// Stops when an index read from the deck lies outside lo..hi.
+void checkrange(int value, int lo, int hi, const char* what) {
+    if (value < lo || value > hi)
+        inputerror(std::string("*** Error *** ") + what + " " + std::to_string(value) +
+                   " is outside the valid range " + range(lo, hi));
+}
+
+void once(bool& seen, const char* kw) {
+    if (seen) inputerror(std::string("*** Error *** keyword \"") + kw + "\" given a second time");
+    seen = true;
+}
+
+void toomany(const char* what, int required, int inputed) {
+    ffi::errormsg();
+    say(records::listed("*** Error *** Too many ", what));
+    say(records::listed("required : ", required));
+    say(records::listed("inputed  : ", inputed));
+    errorstop::stop();
+}
+
+size_t count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
+
+}  // namespace
+
+void resetinput() {
+    std::vector<char>().swap(nodegiven);
+    std::vector<char>().swap(elementgiven);
+    std::vector<char>().swap(matdefined);
+    seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
+}
+
+void inputpara() {
+    commnodes::readcomnode();
+    ffi::openfile();
+    getdata();
+    // Checks that need the whole deck.
+    commnodes::checkcomnode();
+    checkcurves();
+}
+
+void getdata() {
+    static const char kw[] =
+        "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc";
+    for (;;) {
+        const int k = ffi::keyword(kw, 21);
+        switch (k) {
+            case 1:  // endi
+                return;
+            case 2:  // sovr
+                ffi::getstring(simulation::title);
+                break;
+            case 3: {  // nbmp
+                once(seen_nbmp, "nbmp");
+                const int n = ffi::getint();
+                particledata::nb_particle = n;
+                say(records::listed("nb_particle = ", n));
+                const size_t m = count(n);
+                particledata::acc.assign(3 * m, 0.0);
+                particledata::pos.assign(3 * m, 0.0);
+                particledata::vel.assign(3 * m, 0.0);
+                particledata::fp.assign(3 * m, 0.0);
+                particledata::mp.assign(m, 0.0);
+                nodegiven.assign(m, 0);
+                break;
+            }
+            case 4:  // repo
+                dataout::reportsteps = static_cast<double>(ffi::getint());
+                break;
+            case 5:  // hour
+                materialdata::hourglass.method = ffi::getint();
+                materialdata::hourglass.coef = static_cast<double>(ffi::getreal());
+                break;
+            case 6: {  // time
+                once(seen_time, "time");
+                const int n = ffi::getint();
+                timefunctiondata::lentmfunction = n;
+                timefunctiondata::tmfunction.assign(count(n), tmpoint{0.0, 0.0});
+                timefunctiondata::tmfunction_allocated = true;
+                for (int i = 0; i < n; ++i) {
+                    tmpoint& p = timefunctiondata::tmfunction[static_cast<size_t>(i)];
+                    p.time = static_cast<double>(ffi::getreal());
+                    p.value = static_cast<double>(ffi::getreal());
+                }
+                break;
+            }
+            case 7:  // endt
+                simulation::endtime = static_cast<double>(ffi::getreal());
+                say(records::listed("EndTime = ", simulation::endtime));
+                break;
+            case 8:  // outt
+                dataout::outtimestep = static_cast<double>(ffi::getreal());
+                break;
+            case 9: {  // nmat
+                once(seen_nmat, "nmat");
+                const int n = ffi::getint();
+                materialdata::nb_mat = n;
+                say(records::listed("nb_mat = ", n));
+                materialdata::mat_list.assign(count(n), material{});
+                materialdata::mat_list_allocated = true;
+                matdefined.assign(count(n), 0);
+                break;
+            }
+            case 10:
+                setmaterial();
+                break;
+            case 11:
+                setparticle();
+                break;
+            case 12:
+                materialdata::jaum = setonoff();
+                break;
+            case 13: {  // ncom
+                once(seen_ncom, "ncom");
+                const int n = ffi::getint();
+                elementdata::nb_comp = n;
+                say(records::listed("nb_comp = ", n));
+                if (particledata::nb_particle == 0)
+                    errorstop::stop("*** Error *** nb_particle must be defined first!");
+                elementdata::complen.assign(count(n), 0);
+                elementdata::compmember.assign(count(n) * count(particledata::nb_particle), 0);
+                elementdata::comp_allocated = true;
+                break;
+            }
+            case 14:
+                setload();
+                break;
+            case 15:
+                setvelocity();
+                break;
+            case 16: {  // curv
+                dataout::ncurves += 1;
+                if (dataout::ncurves > 10) errorstop::stop("*** Error *** Too many curves defined !");
+                const size_t i = static_cast<size_t>(dataout::ncurves - 1);
+                dataout::curveline[i] = ffi::line_nb;
+                dataout::curveoption[i] = setresoption();
+                dataout::curvepoint[i] = ffi::words_left() ? ffi::getint() : 1;
+                break;
+            }
+            case 17:
+                seteos();
+                break;
+            case 18:
+                elememtin();
+                break;
+            case 19: {  // nbel
+                once(seen_nbel, "nbel");
+                const int n = ffi::getint();
+                elementdata::nb_element = n;
+                say(records::listed("nb_element = ", n));
+                elementdata::element_list.assign(count(n), element{});
+                elementdata::element_list_allocated = true;
+                elementgiven.assign(count(n), 0);
+                break;
+            }
+            case 20:  // rigi
+                elementdata::plane.dir = ffi::getint();
+                elementdata::plane.coord = static_cast<double>(ffi::getreal());
+                break;
+            case 21: {  // dtsc
+                const double v = static_cast<double>(ffi::getreal());
+                if (!(v > 0.0)) {
+                    std::string val = records::listed(v);
+                    val.erase(0, val.find_first_not_of(' '));
+                    inputerror("*** Error *** dtsc must be positive, got " + val);
+                }
+                simulation::dtscale = v;
+                break;
+            }
+            default:
+                errorstop::stop("error GetData");
+        }
+    }
+}
+
+void setmaterial() {
+    using materialdata::mat_list;
+    using materialdata::nb_mat;
+    static const char kw[] = "elaspla1pla2john";
+    if (nb_mat == 0) errorstop::stop("*** Error *** nb_mat must be defined in advance!");
+    if (nb_mat < 0) return;
+    int m = 0;
+    do {
+        m = ffi::getint();
+        if (m > nb_mat) toomany("material sets", nb_mat, m);
+        checkrange(m, 1, nb_mat, "material set number");
+        material& r = mat_list[static_cast<size_t>(m - 1)];
+        const int k = ffi::keyword(kw, 4);
+        if (k == -1) inputerror("*** Error *** Invalid Material Type!");
+        r.mtype = k;
+        r.density = static_cast<double>(ffi::getreal());
+        r.young = static_cast<double>(ffi::getreal());
+        r.poisson = static_cast<double>(ffi::getreal());
+        if (k >= 2) r.yield0 = static_cast<double>(ffi::getreal());
+        if (k == 3) r.tangmod = static_cast<double>(ffi::getreal());
+        if (k == 4) {
+            r.bjc = static_cast<double>(ffi::getreal());
+            r.njc = static_cast<double>(ffi::getreal());
+            r.cjc = static_cast<double>(ffi::getreal());
+        }
+        const double q = r.young * (1.0 - r.poisson) /
+                         ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
+        r.wavespeed = std::sqrt(q);
+        matdefined[static_cast<size_t>(m - 1)] = 1;
+    } while (m < nb_mat);
+}
+
+void seteos() {
+    using namespace materialdata;
+    const int m = ffi::getint();
+    const int t = ffi::getint();
+    checkrange(m, 1, nb_mat, "material set number");
+    if (!matdefined[static_cast<size_t>(m - 1)])
+        inputerror("*** Error *** seos for material set " + std::to_string(m) +
+                   " before its \"mate\" record (its density is not defined)");
+    material& r = mat_list[static_cast<size_t>(m - 1)];
+    r.etype = t;
+    if (t != 1) inputerror("Error set EOS parameter (seos)");
+    const double c0 = static_cast<double>(ffi::getreal());
+    const double s = static_cast<double>(ffi::getreal());
+    const double gamma0 = static_cast<double>(ffi::getreal());
+    const double rho = r.density;
+    c1eosg = rho * (c0 * c0);
+    c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
+    c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
+    c4eosg = rho * gamma0;
+}
+
+void setparticle() {
+    using particledata::nb_particle;
+    if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined in advance!");
+    int n = 0;
+    do {
+        n = ffi::getint();
+        if (n > nb_particle) toomany("particles", nb_particle, n);
+        checkrange(n, 1, nb_particle, "node number");
+        const int c = ffi::getint();
+        if (c > elementdata::nb_comp) inputerror("*** Error *** component number greater than nb_comp");
+        if (c > 0) {
+            int& len = elementdata::complen[static_cast<size_t>(c - 1)];
+            if (len >= nb_particle)
+                inputerror("*** Error *** component " + std::to_string(c) + " would receive more than " +
+                           std::to_string(nb_particle) + " members (nodes repeated in \"part\")");
+            len += 1;
+            elementdata::compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(nb_particle) +
+                                    static_cast<size_t>(len - 1)] = n;
+        }
+        double* p = &particledata::pos[3 * static_cast<size_t>(n - 1)];
+        p[0] = static_cast<double>(ffi::getreal());
+        p[1] = static_cast<double>(ffi::getreal());
+        p[2] = static_cast<double>(ffi::getreal());
+        nodegiven[static_cast<size_t>(n - 1)] = 1;
+    } while (n != nb_particle);
+}
+
+namespace {
+
+// Shared body of the load and velocity blocks: "node" and "comp" records
+// assign a vector to one node or to every member of a component.
+void setnodalvectors(const char* kw, std::vector<double>& target, const char* badkeyword) {
+    using particledata::nb_particle;
+    if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined !");
+    for (;;) {
+        const int k = ffi::keyword(kw, 3);
+        if (k == 1) return;
+        if (k == 2) {
+            const int n = ffi::getint();
+            checkrange(n, 1, nb_particle, "node number");
+            double* t = &target[3 * static_cast<size_t>(n - 1)];
+            for (int i = 0; i < 3; ++i) t[i] = static_cast<double>(ffi::getreal());
+        } else if (k == 3) {
+            const int c = ffi::getint();
+            checkrange(c, 1, elementdata::nb_comp, "component number");
+            double vec[3];
+            for (double& x : vec) x = static_cast<double>(ffi::getreal());
+            const int len = elementdata::complen[static_cast<size_t>(c - 1)];
+            for (int j = 0; j < len; ++j) {
+                const int node = elementdata::compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(nb_particle) +
+                                                         static_cast<size_t>(j)];
+                double* t = &target[3 * static_cast<size_t>(node - 1)];
+                t[0] = vec[0];
+                t[1] = vec[1];
+                t[2] = vec[2];
+            }
+        } else {
+            inputerror(badkeyword);
+        }
+    }
+}
+
+}  // namespace
+
+void setload() { setnodalvectors("endlnodecomp", particledata::fp, "error GetLoad"); }
+
+void setvelocity() { setnodalvectors("endvnodecomp", particledata::vel, "error GetVelocity"); }
+
+bool setonoff() {
+    const int k = ffi::keyword("on  off ", 2);
+    if (k == 1) return true;
+    if (k == 2) return false;
+    inputerror("switch should be ON/OFF");
+}
+
+void elememtin() {
+    using elementdata::element_list;
+    using elementdata::nb_element;
+    using materialdata::history_list;
+    if (nb_element == 0) errorstop::stop("*** Error *** nbel must be defined in advance!");
+    if (!materialdata::history_allocated) {
+        history_list.assign(count(nb_element), history{});
+        materialdata::history_allocated = true;
+        materialdata::inithistory();
+    }
+    int e = 0;
+    do {
+        e = ffi::getint();
+        if (e > nb_element) toomany("elements", nb_element, e);
+        checkrange(e, 1, nb_element, "element number");
+        if (elementgiven[static_cast<size_t>(e - 1)])
+            inputerror("*** Error *** element " + std::to_string(e) + " given a second time");
+        elementgiven[static_cast<size_t>(e - 1)] = 1;
+        element& el = element_list[static_cast<size_t>(e - 1)];
+        materialdata::lenhistorylist += 1;
+        el.nhistory = materialdata::lenhistorylist;
+        const int m = ffi::getint();
+        checkrange(m, 1, materialdata::nb_mat, "material set number");
+        el.mat = m;
+        history_list[static_cast<size_t>(el.nhistory - 1)].sig_y =
+            materialdata::mat_list[static_cast<size_t>(m - 1)].yield0;
+        for (int k = 0; k < 8; ++k) {
+            const int n = ffi::getint();
+            checkrange(n, 1, particledata::nb_particle, "node number");
+            if (!nodegiven[static_cast<size_t>(n - 1)])
+                inputerror("*** Error *** node " + std::to_string(n) + " of element " + std::to_string(e) +
+                           " has no coordinates (not given in \"part\")");
+            el.node[k] = n;
+        }
+    } while (e != nb_element);
+    for (int i = 0; i < nb_element; ++i) {
+        if (!elementgiven[static_cast<size_t>(i)])
+            inputerror("*** Error *** element " + std::to_string(i + 1) + " was never given (elements 1.." +
+                       std::to_string(nb_element) + " must all be given)");
+    }
+
+    // Volumes at input and lumped masses, in element number order.
+    const double* pos = particledata::pos.data();
+    double* mp = particledata::mp.data();
+    for (int i = 0; i < nb_element; ++i) {
+        const element& el = element_list[static_cast<size_t>(i)];
+        double xyz[8][3];
+        for (int k = 0; k < 8; ++k)
+            for (int j = 0; j < 3; ++j) xyz[k][j] = pos[3 * static_cast<size_t>(el.node[k] - 1) + static_cast<size_t>(j)];
+        double vol, ijac[3][3];
+        jacobian(xyz, vol, ijac);
+        history_list[static_cast<size_t>(el.nhistory - 1)].vol0 = vol;
+        const double share = vol * materialdata::mat_list[static_cast<size_t>(el.mat - 1)].density * 0.125;
+        for (int k = 0; k < 8; ++k) mp[el.node[k] - 1] += share;
+    }
+}
+
+}  // namespace datain

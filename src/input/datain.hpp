@@ -1,0 +1,22 @@
+// Reading the input deck into the model data, keyword by keyword.
+#pragma once
+
+namespace datain {
+
+// The whole input phase of one process: "Comm", the process's files, the deck.
+void inputpara();
+// Reads keyword records up to "endi".
+void getdata();
+
+void setmaterial();
+void seteos();
+void setparticle();
+void setload();
+void setvelocity();
+bool setonoff();
+void elememtin();
+
+// Forgets which nodes, elements and materials the deck has given (reset).
+void resetinput();
+
+}  // namespace datain

@@ -1,0 +1,411 @@
+#include "input/ffi.hpp"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "control/errorstop.hpp"
+#include "control/model.hpp"
+#include "output/records.hpp"
+
+namespace ffi {
+
+// ---------------------------------------------------------------- textout
+
+bool textout::open(const std::string& name) {
+    close();
+    name_ = name;
+    f_ = std::fopen(name.c_str(), "w");
+    buf_.clear();
+    buf_.reserve(flush_at + 4096);
+    return f_ != nullptr;
+}
+
+void textout::record(std::string_view text) {
+    buf_.append(text);
+    endrecord();
+}
+
+void textout::fail() {
+    std::string n = name_;
+    discard();
+    errorstop::stop("*** Error *** writing file " + n + " failed");
+}
+
+void textout::flush() {
+    if (!f_) {
+        buf_.clear();
+        return;
+    }
+    if (!buf_.empty()) {
+        const size_t n = buf_.size();
+        const size_t w = std::fwrite(buf_.data(), 1, n, f_);
+        buf_.clear();
+        if (w != n || std::ferror(f_)) fail();
+    }
+}
+
+void textout::close() {
+    if (!f_) return;
+    flush();
+    int rc = std::fflush(f_);
+    bool bad = rc != 0 || std::ferror(f_);
+    rc = std::fclose(f_);
+    f_ = nullptr;
+    if (bad || rc != 0) {
+        std::string n = name_;
+        errorstop::stop("*** Error *** writing file " + n + " failed");
+    }
+}
+
+void textout::discard() {
+    if (f_) std::fclose(f_);
+    f_ = nullptr;
+    buf_.clear();
+}
+
+textout::~textout() { discard(); }
+
+namespace {
+
+textout echo_unit, anim_unit, curve_unit;
+std::FILE* deck = nullptr;
+char* linebuf = nullptr;
+size_t linecap = 0;
+// full length of each word of the current line (before the 20-character cut)
+std::array<int, 16> wordlen{};
+
+[[noreturn]] void input_stop(const std::string& message) {
+    errormsg();
+    errorstop::stop(message);
+}
+
+std::string deckname() {
+    std::string n = fileinp;
+    while (!n.empty() && n.back() == ' ') n.pop_back();
+    return n;
+}
+
+std::string_view current_word() {
+    return std::string_view(cmd_line[static_cast<size_t>(nb_read)].data(), 20);
+}
+
+std::string trimmed_word() {
+    std::string_view w = current_word();
+    size_t n = w.size();
+    while (n > 0 && w[n - 1] == ' ') --n;
+    return std::string(w.substr(0, n));
+}
+
+// Makes sure a word is available, reading lines as needed.
+void need_word() {
+    while (nb_word == 0) {
+        nb_word = readline();
+        nb_read = 0;
+    }
+}
+
+void use_word() {
+    --nb_word;
+    ++nb_read;
+}
+
+void nonnumeric_warning() {
+    errorstop::writeline(records::listed("*** Warning *** Non Numeric Field ", current_word(),
+                                         "on line ", line_nb));
+}
+
+// The word up to its first comma (a comma ends a list-directed value).
+std::string_view numeric_text() {
+    std::string_view w = current_word();
+    size_t n = w.find(',');
+    if (n == std::string_view::npos) n = w.size();
+    w = w.substr(0, n);
+    while (!w.empty() && w.back() == ' ') w.remove_suffix(1);
+    return w;
+}
+
+void check_number_length() {
+    int len = wordlen[static_cast<size_t>(nb_read)];
+    if (len > 20)
+        input_stop("*** Error *** number longer than 20 characters: " + trimmed_word() + "...");
+}
+
+}  // namespace
+
+textout& unit(int u) {
+    if (u == iow1) return anim_unit;
+    if (u == iow2) return curve_unit;
+    return echo_unit;
+}
+
+static std::string filename_from_template(const char* tail) { return deckname() + tail; }
+std::string echoname() { return filename_from_template("sovra.rst"); }
+std::string animname() { return filename_from_template("result_anim.dat"); }
+std::string curvename() { return filename_from_template("result_curv.dat"); }
+
+void openfile() {
+    const std::string name = deckname();
+    std::FILE* f = name.empty() ? nullptr : std::fopen(name.c_str(), "r");
+    if (!f) {
+        std::string padded = fileinp;
+        if (padded.size() < 100) padded.resize(100, ' ');
+        std::string line = "Input File ";
+        records::put_a(line, padded, 10);
+        line += "does not exist !";
+        errorstop::writeline(line);
+        errorstop::stop();
+    }
+    if (deck) std::fclose(deck);
+    deck = f;
+    const std::string names[3] = {echoname(), animname(), curvename()};
+    textout* units[3] = {&echo_unit, &anim_unit, &curve_unit};
+    for (int i = 0; i < 3; ++i) {
+        if (!units[i]->open(names[i]))
+            errorstop::stop("*** Error *** cannot open file " + names[i] + " for writing");
+    }
+    line_nb = 0;
+    nb_word = 0;
+    nb_read = 0;
+}
+
+int readline() {
+    for (auto& w : cmd_line) w.fill(' ');
+    if (!deck) {
+        errorstop::writeline(records::listed("End of File!"));
+        errorstop::stop("encounter EOF when reading without seeing END");
+    }
+    ssize_t got = ::getline(&linebuf, &linecap, deck);
+    if (got < 0) {
+        if (std::ferror(deck)) {
+            std::string rec = "error on reading, line ";
+            records::put_i(rec, line_nb, 5);
+            echo_unit.record(rec);
+            errorstop::stop("error on reading");
+        }
+        errorstop::writeline(records::listed("End of File!"));
+        errorstop::stop("encounter EOF when reading without seeing END");
+    }
+    size_t len = static_cast<size_t>(got);
+    if (len > 0 && linebuf[len - 1] == '\n') --len;
+    ++line_nb;
+
+    // Tabs and carriage returns are blanks.
+    for (size_t i = 0; i < len; ++i)
+        if (linebuf[i] == '\t' || linebuf[i] == '\r') linebuf[i] = ' ';
+    // Text beyond the 256 columns of the buffer must be blank or comment.
+    if (len > 256) {
+        const char* bang = static_cast<const char*>(std::memchr(linebuf, '!', len));
+        size_t stop_at = bang ? static_cast<size_t>(bang - linebuf) : len;
+        for (size_t i = 256; i < stop_at; ++i) {
+            if (linebuf[i] != ' ')
+                input_stop("*** Error *** line longer than 256 characters: text beyond column 256");
+        }
+    }
+
+    char c[257];
+    size_t keep = len < 256 ? len : 256;
+    std::memcpy(c, linebuf, keep);
+    std::memset(c + keep, ' ', 256 - keep);
+    c[256] = ' ';
+    // Comment.
+    for (int i = 0; i < 256; ++i) {
+        if (c[i] == '!') {
+            std::memset(c + i, ' ', static_cast<size_t>(256 - i));
+            break;
+        }
+    }
+    // Left shift and length.
+    int first = 0;
+    while (first < 256 && c[first] == ' ') ++first;
+    if (first == 256) return 0;
+    if (first > 0) {
+        std::memmove(c, c + first, static_cast<size_t>(256 - first));
+        std::memset(c + 256 - first, ' ', static_cast<size_t>(first));
+    }
+    int n = 256;
+    while (n > 0 && c[n - 1] == ' ') --n;
+
+    // Blank compaction (1-based positions i in the description; c[i-1] here).
+    auto erase_at = [&](int pos0) {
+        std::memmove(c + pos0, c + pos0 + 1, static_cast<size_t>(n - pos0 - 1));
+        c[n - 1] = ' ';
+        --n;
+    };
+    {
+        int i = 1;
+        while (i < n) {
+            char a = c[i - 1];
+            char b = c[i];
+            if (a == ' ' && (b == ' ' || b == ',')) {
+                erase_at(i - 1);
+            } else {
+                ++i;
+            }
+        }
+    }
+
+    // Splitting into words.
+    struct span {
+        int a, b;  // 1-based inclusive start, inclusive end
+    };
+    span words[257];
+    int k = 0;
+    if (n <= 2) {
+        words[k++] = {1, n};
+    } else {
+        int a = 1;
+        for (int p = 1; p <= n - 2; ++p) {
+            if (c[p - 1] == ',' && c[p] == ' ') erase_at(p);
+            if (c[p] == ' ' || c[p] == ',') {
+                words[k++] = {a, p};
+                a = p + 2;
+            }
+        }
+        words[k++] = {a, n};
+    }
+    if (k > 15) {
+        // Echo first so the echo file shows the offending line.
+        std::memcpy(sss.data(), c, 256);
+        echo_unit.record(std::string_view(sss.data(), 256));
+        input_stop("*** Error *** more than 15 words on one line (" + std::to_string(k) + " found)");
+    }
+    for (int w = 0; w < k; ++w) {
+        int wl = words[w].b - words[w].a + 1;
+        if (wl < 0) wl = 0;
+        wordlen[static_cast<size_t>(w)] = wl;
+        int cl = wl < 20 ? wl : 20;
+        if (cl > 0) std::memcpy(cmd_line[static_cast<size_t>(w)].data(), c + words[w].a - 1, static_cast<size_t>(cl));
+    }
+    std::memcpy(sss.data(), c, 256);
+    echo_unit.record(std::string_view(sss.data(), 256));
+    return k;
+}
+
+bool isnumber(char ch) { return ch == '-' || (ch >= '0' && ch <= '9'); }
+
+static bool charmatch(char a, char b) {
+    int d = static_cast<unsigned char>(a) - static_cast<unsigned char>(b);
+    return d == 0 || d == 32 || d == -32;
+}
+
+bool pcomp(const char* a, const char* b, int n) {
+    for (int i = 0; i < n; ++i)
+        if (!charmatch(a[i], b[i])) return false;
+    return true;
+}
+
+int keyword(const char* table, int n) {
+    need_word();
+    const char* w = cmd_line[static_cast<size_t>(nb_read)].data();
+    for (int i = 0; i < n; ++i) {
+        if (pcomp(w, table + 4 * i, 4)) {
+            use_word();
+            return i + 1;
+        }
+    }
+    errorstop::writeline(records::listed("*** Warning *** invalid keyword ", current_word(),
+                                         "on line ", line_nb));
+    return -1;
+}
+
+int getint() {
+    need_word();
+    int value = 0;
+    if (isnumber(current_word()[0])) {
+        check_number_length();
+        std::string_view t = numeric_text();
+        const char* b = t.data();
+        const char* e = b + t.size();
+        bool ok = false;
+        if (b != e) {
+            long long v = 0;
+            auto r = std::from_chars(b, e, v);
+            ok = r.ec == std::errc() && r.ptr == e && v >= INT_MIN && v <= INT_MAX &&
+                 !(t.size() > 1 && t[0] == '-' && t[1] == '-');
+            if (ok) value = static_cast<int>(v);
+        }
+        if (!ok) input_stop("*** Error *** not an integer: " + trimmed_word());
+    } else {
+        nonnumeric_warning();
+    }
+    use_word();
+    return value;
+}
+
+float getreal() {
+    need_word();
+    float value = 0.0f;
+    if (isnumber(current_word()[0])) {
+        check_number_length();
+        std::string_view t = numeric_text();
+        // Validate: [-]digits[.digits][(E|e|D|d)[+|-]digits], at least one
+        // mantissa digit.
+        std::string s;
+        size_t i = 0;
+        bool ok = true;
+        if (i < t.size() && t[i] == '-') s.push_back(t[i++]);
+        size_t mant = 0;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
+        if (i < t.size() && t[i] == '.') {
+            s.push_back(t[i++]);
+            while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
+        }
+        if (mant == 0) ok = false;
+        if (ok && i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
+            s.push_back('e');
+            ++i;
+            if (i < t.size() && (t[i] == '+' || t[i] == '-')) s.push_back(t[i++]);
+            size_t ed = 0;
+            while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++ed; }
+            if (ed == 0) ok = false;
+        }
+        if (i != t.size()) ok = false;
+        if (ok) {
+            // Correctly rounded conversion straight to single precision.
+            auto r = std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
+            if (r.ec == std::errc::result_out_of_range) {
+                // Below the smallest single-precision value: becomes zero (or a
+                // denormal); above the largest: not a number we can store.
+                double d = std::strtod(s.c_str(), nullptr);
+                if (std::fabs(d) < 1.0) {
+                    value = static_cast<float>(d);
+                    r.ec = std::errc();
+                }
+            }
+            if (r.ec != std::errc() || r.ptr != s.data() + s.size()) ok = false;
+        }
+        if (!ok) input_stop("*** Error *** not a real number: " + trimmed_word());
+    } else {
+        nonnumeric_warning();
+    }
+    use_word();
+    return value;
+}
+
+void getstring(std::array<char, 256>& str) {
+    str = sss;
+    nb_word = 0;
+}
+
+void errormsg() { errorstop::writeline(records::listed("input file error, line", line_nb)); }
+
+void closeall() {
+    if (deck) std::fclose(deck);
+    deck = nullptr;
+    echo_unit.discard();
+    anim_unit.discard();
+    curve_unit.discard();
+}
+
+void closefiles() {
+    if (deck) std::fclose(deck);
+    deck = nullptr;
+    anim_unit.close();
+    curve_unit.close();
+    echo_unit.close();
+}
+
+}  // namespace ffi

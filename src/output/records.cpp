@@ -1,0 +1,175 @@
+#include "output/records.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace records {
+
+namespace {
+
+void stars(std::string& out, int w) { out.append(static_cast<size_t>(w), '*'); }
+
+void pad_right_justified(std::string& out, const char* s, size_t n, int w) {
+    if (static_cast<int>(n) > w) {
+        stars(out, w);
+        return;
+    }
+    out.append(static_cast<size_t>(w) - n, ' ');
+    out.append(s, n);
+}
+
+// Non-finite values: right-justified words, as a Fortran runtime writes them.
+bool put_nonfinite(std::string& out, double value, int w) {
+    if (std::isnan(value)) {
+        if (w < 3)
+            stars(out, w);
+        else
+            pad_right_justified(out, "NaN", 3, w);
+        return true;
+    }
+    if (std::isinf(value)) {
+        const bool neg = value < 0;
+        const char* word = neg ? "-Infinity" : "Infinity";
+        size_t n = std::strlen(word);
+        if (static_cast<int>(n) > w) {
+            word = neg ? "-Inf" : "Inf";
+            n = std::strlen(word);
+        }
+        pad_right_justified(out, word, n, w);
+        return true;
+    }
+    return false;
+}
+
+// Splits the scientific form of |value| with `digits` significant digits
+// into its digit string and decimal exponent (value = 0.d1d2... * 10^(exp+1)).
+// Returns the number of digits written into `dig`.
+int scientific_digits(double mag, int digits, char* dig, int& exp10) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, mag, std::chars_format::scientific, digits - 1);
+    char* p = buf;
+    int n = 0;
+    dig[n++] = *p++;
+    if (p < res.ptr && *p == '.') {
+        ++p;
+        while (p < res.ptr && *p != 'e') dig[n++] = *p++;
+    }
+    // p at 'e'
+    ++p;
+    bool eneg = (*p == '-');
+    ++p;
+    int e = 0;
+    while (p < res.ptr) e = e * 10 + (*p++ - '0');
+    exp10 = eneg ? -e : e;
+    return n;
+}
+
+void put_exponent(char*& q, int e, char letter) {
+    int a = e < 0 ? -e : e;
+    if (a <= 99) {
+        *q++ = letter;
+        *q++ = e < 0 ? '-' : '+';
+        *q++ = static_cast<char>('0' + a / 10);
+        *q++ = static_cast<char>('0' + a % 10);
+    } else {
+        *q++ = e < 0 ? '-' : '+';
+        *q++ = static_cast<char>('0' + a / 100);
+        *q++ = static_cast<char>('0' + (a / 10) % 10);
+        *q++ = static_cast<char>('0' + a % 10);
+    }
+}
+
+}  // namespace
+
+void put_i(std::string& out, long long value, int w) {
+    char buf[32];
+    auto res = std::to_chars(buf, buf + sizeof buf, value);
+    pad_right_justified(out, buf, static_cast<size_t>(res.ptr - buf), w);
+}
+
+void put_a(std::string& out, std::string_view text, int w) {
+    if (static_cast<int>(text.size()) >= w) {
+        out.append(text.data(), static_cast<size_t>(w));
+    } else {
+        out.append(static_cast<size_t>(w) - text.size(), ' ');
+        out.append(text);
+    }
+}
+
+void put_e(std::string& out, double value, int w, int d) {
+    if (put_nonfinite(out, value, w)) return;
+    char dig[40];
+    char buf[64];
+    char* q = buf;
+    const bool neg = std::signbit(value) && value != 0.0;
+    double mag = std::fabs(value);
+    int e = 0;
+    int n;
+    if (mag == 0.0) {
+        n = d + 1;
+        for (int i = 0; i < n; ++i) dig[i] = '0';
+        e = 0;
+    } else {
+        n = scientific_digits(mag, d + 1, dig, e);
+    }
+    if (neg) *q++ = '-';
+    *q++ = dig[0];
+    *q++ = '.';
+    for (int i = 1; i < n; ++i) *q++ = dig[i];
+    put_exponent(q, e, 'E');
+    pad_right_justified(out, buf, static_cast<size_t>(q - buf), w);
+}
+
+void put_d(std::string& out, double value, int w, int d) {
+    if (put_nonfinite(out, value, w)) return;
+    char dig[40];
+    char buf[64];
+    char* q = buf;
+    const bool neg = std::signbit(value) && value != 0.0;
+    double mag = std::fabs(value);
+    int e = 0;
+    int n;
+    if (mag == 0.0) {
+        n = d;
+        for (int i = 0; i < n; ++i) dig[i] = '0';
+        e = 0;
+    } else {
+        n = scientific_digits(mag, d, dig, e);
+        e += 1;  // 0.d1d2... form
+    }
+    if (neg) *q++ = '-';
+    *q++ = '0';
+    *q++ = '.';
+    for (int i = 0; i < n; ++i) *q++ = dig[i];
+    put_exponent(q, e, 'D');
+    pad_right_justified(out, buf, static_cast<size_t>(q - buf), w);
+}
+
+void put_listed(std::string& out, std::string_view text) { out.append(text); }
+void put_listed(std::string& out, const char* text) { out.append(text); }
+void put_listed(std::string& out, int value) { put_i(out, value, 12); }
+void put_listed(std::string& out, long long value) { put_i(out, value, 21); }
+void put_listed(std::string& out, double value) {
+    // Default width for reals: 17 significant digits in a 25-column field.
+    out.append(2, ' ');
+    put_e(out, value, 23, 16);
+}
+
+std::string fmt_i(long long value, int w) {
+    std::string s;
+    put_i(s, value, w);
+    return s;
+}
+std::string fmt_e(double value, int w, int d) {
+    std::string s;
+    put_e(s, value, w, d);
+    return s;
+}
+std::string fmt_d(double value, int w, int d) {
+    std::string s;
+    put_d(s, value, w, d);
+    return s;
+}
+
+}  // namespace records
