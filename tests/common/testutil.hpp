@@ -1,0 +1,58 @@
+// Helpers shared by the unit and end-to-end tests: temporary working
+// directories, files, and running the solver under the MPI launcher.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testutil {
+
+namespace fs = std::filesystem;
+
+// A fresh directory under the system temporary directory, removed on
+// destruction unless HEXDYN_KEEP_TEST_DIRS is set.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// Changes the working directory for the lifetime of the object.
+class InDir {
+public:
+    explicit InDir(const fs::path& dir);
+    ~InDir();
+
+private:
+    fs::path old_;
+};
+
+void write_file(const fs::path& file, const std::string& content);
+std::string read_file(const fs::path& file);
+
+struct RunResult {
+    int status;       // exit status of the command (-1 when it could not run)
+    bool timed_out;   // killed after the time limit
+    std::string out;  // standard output and standard error, interleaved
+};
+
+// Runs a shell command in `dir`, capturing its output, killing it after
+// `timeout_s` seconds.
+RunResult run_command(const std::string& command, const fs::path& dir, int timeout_s = 120);
+
+// Runs the solver with `nprocs` processes in `dir` (which holds "Comm" and the decks).
+RunResult run_hexdyn(const fs::path& dir, int nprocs = 1, int timeout_s = 120);
+
+// Path of a built executable of this project (hexdyn, hexdyn-mesh, ...).
+std::string exe(const std::string& name);
+// The MPI launcher.
+std::string mpiexec();
+
+}  // namespace testutil
