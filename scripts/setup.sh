@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need, when
+# they are missing. Safe to run again.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ make pkg-config mpich libmpich-dev googletest libgtest-dev
+          libmetis-dev gnuplot-nox)
+if [[ "${1:-}" == "--extra" ]]; then
+    # benchmarks and fuzzing
+    packages+=(valgrind clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    sudo=""
+    if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update
+    $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+else
+    echo "setup: all packages present"
+fi
