@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "control/model.hpp"
+#include "input/ffi.hpp"
 
 namespace errorstop {
 
@@ -27,6 +28,8 @@ void stop(std::string_view message) {
 }
 
 void terminate_process(int status) {
+    // What the run wrote before the stop stays in its files.
+    ffi::closeonstop();
     std::fflush(stdout);
     std::fflush(stderr);
     int initialized = 0;

@@ -66,6 +66,11 @@ void textout::discard() {
     buf_.clear();
 }
 
+void textout::finish() {
+    if (f_ && !buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
+    discard();
+}
+
 textout::~textout() { discard(); }
 
 namespace {
@@ -398,6 +403,14 @@ void closeall() {
     echo_unit.discard();
     anim_unit.discard();
     curve_unit.discard();
+}
+
+void closeonstop() {
+    if (deck) std::fclose(deck);
+    deck = nullptr;
+    anim_unit.finish();
+    curve_unit.finish();
+    echo_unit.finish();
 }
 
 void closefiles() {

@@ -32,7 +32,8 @@ public:
     }
     void flush();
     void close();   // flushes, closes and checks for errors
-    void discard(); // closes without writing what is pending (after a stop)
+    void discard(); // closes without writing what is pending
+    void finish();  // writes what is pending and closes, without checks (after a stop)
     ~textout();
 
 private:
@@ -66,6 +67,9 @@ inline bool words_left();
 
 // Closes every file of the process without further checks (used by reset).
 void closeall();
+// Writes what is pending in the three output units and closes every file,
+// without checks: a run that stops on an error keeps what it wrote before.
+void closeonstop();
 // Closes the deck and the three output units in the driver's order, with
 // write checks: input deck, animation file, curve file, echo file.
 void closefiles();
