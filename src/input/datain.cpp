@@ -1,6 +1,8 @@
 #include "input/datain.hpp"
 
 #include <cmath>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -67,7 +69,15 @@ void resetinput() {
 void inputpara() {
     commnodes::readcomnode();
     ffi::openfile();
-    getdata();
+    // A size from the deck too large for memory ends the run with a message
+    // naming the deck line, instead of an uncaught allocation failure.
+    try {
+        getdata();
+    } catch (const std::bad_alloc&) {
+        inputerror("*** Error *** not enough memory for the sizes given in the deck");
+    } catch (const std::length_error&) {
+        inputerror("*** Error *** not enough memory for the sizes given in the deck");
+    }
     // Checks that need the whole deck.
     commnodes::checkcomnode();
     checkcurves();
@@ -242,11 +252,11 @@ void setmaterial() {
 void seteos() {
     using namespace materialdata;
     const int m = ffi::getint();
-    const int t = ffi::getint();
     checkrange(m, 1, nb_mat, "material set number");
     if (!matdefined[static_cast<size_t>(m - 1)])
         inputerror("*** Error *** seos for material set " + std::to_string(m) +
                    " before its \"mate\" record (its density is not defined)");
+    const int t = ffi::getint();
     material& r = mat_list[static_cast<size_t>(m - 1)];
     r.etype = t;
     if (t != 1) inputerror("Error set EOS parameter (seos)");
