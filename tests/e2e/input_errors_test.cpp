@@ -1,0 +1,246 @@
+// Every stop and warning of the input phase, through the real executable:
+// small bad decks, the exact lines on standard output (with the deck line
+// named by "input file error, line"), the exit status, and for warnings that
+// the run goes on to its end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "testutil.hpp"
+
+using namespace testutil;
+
+namespace {
+
+// Deck "a" made a directory, so that opening it works and reading fails.
+const std::string kDeckIsDirectory = "<directory>";
+
+std::string errline(int n) {
+    std::string s = std::to_string(n);
+    return " input file error, line" + std::string(12 - s.size(), ' ') + s;
+}
+
+// A list-directed record of a text and an integer.
+std::string item(const std::string& text, long long v) {
+    std::string s = std::to_string(v);
+    return " " + text + std::string(s.size() < 12 ? 12 - s.size() : 0, ' ') + s;
+}
+
+std::string word20(std::string w) {
+    w.resize(20, ' ');
+    return w;
+}
+
+std::string invalid(const std::string& word, int line) {
+    return " *** Warning *** invalid keyword " + word20(word) + item("on line ", line).substr(1);
+}
+
+std::string nonnumeric(const std::string& word, int line) {
+    return " *** Warning *** Non Numeric Field " + word20(word) + item("on line ", line).substr(1);
+}
+
+std::string padded(std::string s) {
+    s.resize(256, ' ');
+    return s;
+}
+
+struct Case {
+    const char* name;
+    std::string deck;
+    std::vector<std::string> lines;  // consecutive lines of standard output
+    bool stops;                      // false: a warning, the run goes on
+    std::string echo = {};           // expected echo file, when given
+    std::string prefix = {};         // shell commands before the launcher
+    bool nodeck = false;             // no deck "a" at all
+};
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\n";
+    return s;
+}
+
+}  // namespace
+
+TEST(InputErrors, EveryStopAndWarning) {
+    const std::string nb2 = item("nb_particle = ", 2);
+    const std::string nm1 = item("nb_mat = ", 1);
+    const std::string eof1 = " End of File!";
+    const std::string eof2 = " encounter EOF when reading without seeing END";
+    const std::string mate1 = "nmat 1\nmate\n1 elas 7800 2.1e11 0.3\n";
+    const std::string body16 = "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16";
+    const std::string line256 = "nbmp 2" + std::string(250, ' ');
+    std::string curv11 = "nbel 1\n";
+    for (int i = 0; i < 11; ++i) curv11 += "curv seqv\n";
+
+    const std::vector<Case> cases = {
+        // ---- the reader
+        {"missing deck", "", {"Input File a         does not exist !"}, true, {}, {}, true},
+        {"end of file before endi", "nbmp 2\n", {nb2, eof1, eof2}, true},
+        {"end of file inside a record", "nmat 1\nmate\n1 elas 7800\n", {nm1, eof1, eof2}, true},
+        {"empty deck", "", {eof1, eof2}, true},
+        {"read error", kDeckIsDirectory, {" error on reading"}, true, "error on reading, line     0\n"},
+        {"sign before a number", "repo +5\nendi\n", {nonnumeric("+5", 1)}, false},
+        {"point before a number", "\nendt .5\nendi\n", {nonnumeric(".5", 2), " EndTime =    0.0000000000000000E+00"},
+         false},
+        {"empty word", "time 2,,2 1.0 0\nendi\n", {nonnumeric("", 1)}, false},
+        {"more than 15 words", "nbmp 2\n\n" + body16 + "\nendi\n",
+         {nb2, errline(3), " *** Error *** more than 15 words on one line (16 found)"}, true,
+         padded("nbmp 2") + "\n" + padded(body16) + "\n"},
+        {"number longer than 20 characters", "\nnbmp 123456789012345678901\n",
+         {errline(2), " *** Error *** number longer than 20 characters: 12345678901234567890..."}, true},
+        {"text beyond column 256", line256 + "x\nendi\n",
+         {errline(1), " *** Error *** line longer than 256 characters: text beyond column 256"}, true},
+        {"blank beyond column 256", line256 + "     ! note\nendi\n", {nb2}, false},
+        {"real given for an integer", "nbmp 5.0\nendi\n", {errline(1), " *** Error *** not an integer: 5.0"}, true},
+        {"integer with a letter", "nbmp 8\nnbel 1x\nendi\n",
+         {item("nb_particle = ", 8), errline(2), " *** Error *** not an integer: 1x"}, true},
+        {"integer beyond 32 bits", "nbmp 2147483648\nendi\n",
+         {errline(1), " *** Error *** not an integer: 2147483648"}, true},
+        {"two points in a real", "endt 1.2.3\nendi\n", {errline(1), " *** Error *** not a real number: 1.2.3"},
+         true},
+        {"real beyond single precision", "endt 1e39\nendi\n",
+         {errline(1), " *** Error *** not a real number: 1e39"}, true},
+
+        // ---- keyword dispatch
+        {"invalid keyword", "nbmp 2\n\nnbmq 2\nendi\n", {nb2, invalid("nbmq", 3), " error GetData"}, true},
+        {"keyword of 26 characters", "abcdefghijklmnopqrstuvwxyz 1\nendi\n",
+         {invalid("abcdefghijklmnopqrstuvwxyz", 1), " error GetData"}, true},
+        {"end is not endi", "end\n", {invalid("end", 1), " error GetData"}, true},
+        {"ncom before nbmp", "ncom 2\nendi\n",
+         {item("nb_comp = ", 2), " *** Error *** nb_particle must be defined first!"}, true},
+        {"eleventh curve", curv11, {item("nb_element = ", 1), " *** Error *** Too many curves defined !"}, true},
+        {"unknown curve variable", "nbel 1\ncurv sxx 1\nendi\n",
+         {item("nb_element = ", 1), invalid("sxx", 2), errline(2), " Result option error"}, true},
+        {"curve of a missing element", "nbel 2\ncurv seqv\ncurv seqv 3\nendi\n",
+         {item("nb_element = ", 2), errline(3), " *** Error *** curve 2 names element 3, outside 1..2"}, true},
+        {"nbmp twice", "nbmp 2\nnbmp 2\nendi\n", {nb2, errline(2), " *** Error *** keyword \"nbmp\" given a second time"},
+         true},
+        {"nbel twice", "nbel 1 nbel 1\nendi\n",
+         {item("nb_element = ", 1), errline(1), " *** Error *** keyword \"nbel\" given a second time"}, true},
+        {"nmat twice", "nmat 1\nnmat 1\nendi\n", {nm1, errline(2), " *** Error *** keyword \"nmat\" given a second time"},
+         true},
+        {"ncom twice", "nbmp 2\nncom 1\nncom 1\nendi\n",
+         {item("nb_comp = ", 1), errline(3), " *** Error *** keyword \"ncom\" given a second time"}, true},
+        {"time twice", "time 0\ntime 2 0 0 1 1\nendi\n",
+         {errline(2), " *** Error *** keyword \"time\" given a second time"}, true},
+        {"dtsc zero", "dtsc 0\nendi\n", {errline(1), " *** Error *** dtsc must be positive, got 0.0000000000000000E+00"},
+         true},
+        {"dtsc negative", "\ndtsc -0.5\nendi\n",
+         {errline(2), " *** Error *** dtsc must be positive, got -5.0000000000000000E-01"}, true},
+        {"size beyond memory", "nbmp 2147483647\nendi\n",
+         {item("nb_particle = ", 2147483647), errline(1),
+          " *** Error *** not enough memory for the sizes given in the deck"},
+         true, {}, "ulimit -v 4000000; "},
+
+        // ---- materials and equation of state
+        {"mate before nmat", "mate\n1 elas 7800 2.1e11 0.3\nendi\n",
+         {" *** Error *** nb_mat must be defined in advance!"}, true},
+        {"too many material sets", "nmat 1\nmate\n\n2 elas 7800 2.1e11 0.3\nendi\n",
+         {nm1, errline(4), " *** Error *** Too many material sets", item("required : ", 1), item("inputed  : ", 2)},
+         true},
+        {"material set below 1", "nmat 1\nmate\n0 elas 7800 2.1e11 0.3\nendi\n",
+         {nm1, errline(3), " *** Error *** material set number 0 is outside the valid range 1..1"}, true},
+        {"invalid material type", "nmat 1\nmate\n1\nsteel 7800 2.1e11 0.3\nendi\n",
+         {nm1, invalid("steel", 4), errline(4), " *** Error *** Invalid Material Type!"}, true},
+        {"seos type other than 1", mate1 + "seos 1 2 4570 1.49 1.93\nendi\n",
+         {errline(4), " Error set EOS parameter (seos)"}, true},
+        {"seos set beyond nb_mat", mate1 + "seos 2 1 4570 1.49 1.93\nendi\n",
+         {errline(4), " *** Error *** material set number 2 is outside the valid range 1..1"}, true},
+        {"seos set below 1", mate1 + "seos 0 1 4570 1.49 1.93\nendi\n",
+         {errline(4), " *** Error *** material set number 0 is outside the valid range 1..1"}, true},
+        {"seos before nmat", "seos 1 1 4570 1.49 1.93\nendi\n",
+         {errline(1), " *** Error *** material set number 1 is outside the valid range 1..0"}, true},
+        {"seos before its mate record", "nmat 2\nmate\n2 elas 7800 2.1e11 0.3\nseos 1 1 4570 1.49 1.93\nendi\n",
+         {item("nb_mat = ", 2), errline(4),
+          " *** Error *** seos for material set 1 before its \"mate\" record (its density is not defined)"},
+         true},
+
+        // ---- nodes, loads, velocities, switch
+        {"part before nbmp", "part\n1 0 0 0 0\nendi\n", {" *** Error *** nbmp must be defined in advance!"}, true},
+        {"load before nbmp", "load\nendl\nendi\n", {" *** Error *** nbmp must be defined !"}, true},
+        {"velo before nbmp", "velo\nendv\nendi\n", {" *** Error *** nbmp must be defined !"}, true},
+        {"too many particles", "nbmp 2\npart\n1 0 0 0 0\n3 0 0 0 0\nendi\n",
+         {nb2, errline(4), " *** Error *** Too many particles", item("required : ", 2), item("inputed  : ", 3)},
+         true},
+        {"node 0 in part", "nbmp 2\npart\n0 0 0 0 0\nendi\n",
+         {nb2, errline(3), " *** Error *** node number 0 is outside the valid range 1..2"}, true},
+        {"negative node in part", "nbmp 2\npart\n-1 0 0 0 0\nendi\n",
+         {nb2, errline(3), " *** Error *** node number -1 is outside the valid range 1..2"}, true},
+        {"component beyond nb_comp", "nbmp 2\nncom 1\npart\n1 2 0 0 0\nendi\n",
+         {item("nb_comp = ", 1), errline(4), " *** Error *** component number greater than nb_comp"}, true},
+        {"component without ncom", "nbmp 2\npart\n1 1 0 0 0\nendi\n",
+         {nb2, errline(3), " *** Error *** component number greater than nb_comp"}, true},
+        {"component overfilled", "nbmp 2\nncom 1\npart\n1 1 0 0 0\n1 1 0 0 0\n1 1 0 0 0\nendi\n",
+         {item("nb_comp = ", 1), errline(6),
+          " *** Error *** component 1 would receive more than 2 members (nodes repeated in \"part\")"},
+         true},
+        {"load node beyond nbmp", "nbmp 2\nload\nnode 3 0 0 0\nendl\nendi\n",
+         {nb2, errline(3), " *** Error *** node number 3 is outside the valid range 1..2"}, true},
+        {"load node 0", "nbmp 2\nload\nnode\n0 0 0 0\nendl\nendi\n",
+         {nb2, errline(4), " *** Error *** node number 0 is outside the valid range 1..2"}, true},
+        {"velocity node beyond nbmp", "nbmp 2\nvelo\nnode 3 0 0 0\nendv\nendi\n",
+         {nb2, errline(3), " *** Error *** node number 3 is outside the valid range 1..2"}, true},
+        {"velocity node negative", "nbmp 2\nvelo\nnode -2 0 0 0\nendv\nendi\n",
+         {nb2, errline(3), " *** Error *** node number -2 is outside the valid range 1..2"}, true},
+        {"load component beyond nb_comp", "nbmp 2\nncom 1\nload\ncomp 2 0 0 0\nendl\nendi\n",
+         {item("nb_comp = ", 1), errline(4), " *** Error *** component number 2 is outside the valid range 1..1"},
+         true},
+        {"load component without ncom", "nbmp 2\nload\ncomp 1 0 0 0\nendl\nendi\n",
+         {nb2, errline(3), " *** Error *** component number 1 is outside the valid range 1..0"}, true},
+        {"velocity component 0", "nbmp 2\nncom 1\nvelo\ncomp 0 0 0 0\nendv\nendi\n",
+         {item("nb_comp = ", 1), errline(4), " *** Error *** component number 0 is outside the valid range 1..1"},
+         true},
+        {"load sub-keyword", "nbmp 2\nload\nnade 1 0 0 0\nendl\nendi\n",
+         {nb2, invalid("nade", 3), errline(3), " error GetLoad"}, true},
+        {"velocity sub-keyword", "nbmp 2\nvelo\nnode 1 0 0 0\nend\nendi\n",
+         {nb2, invalid("end", 4), errline(4), " error GetVelocity"}, true},
+        {"switch word", "jaum yes\nendi\n", {invalid("yes", 1), errline(1), " switch should be ON/OFF"}, true},
+        {"switch number", "jaum\n1\nendi\n", {invalid("1", 2), errline(2), " switch should be ON/OFF"}, true},
+        {"elem before nbel", "elem\n1 1 1 2 3 4 5 6 7 8\nendi\n", {" *** Error *** nbel must be defined in advance!"},
+         true},
+
+        // ---- the load function during the run
+        {"time beyond the load function", "nbmp 1\npart\n1 0 0 0 0\ntime 2 -1.0 1.0 -0.5 1.0\nendi\n",
+         {" ***Error*** Current time is out of time function ! ", "    Current time =  0.000E+00",
+          "    End time of the time function = -5.000E-01"},
+         true},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir("input-errors");
+        write_file(dir / "Comm", "0\n\n");
+        if (c.deck == kDeckIsDirectory)
+            fs::create_directory(dir / "a");
+        else if (!c.nodeck)
+            write_file(dir / "a", c.deck);
+        const RunResult r =
+            run_command(c.prefix + mpiexec() + " -n 1 " + exe("hexdyn"), dir.path(), 60);
+        ASSERT_FALSE(r.timed_out) << r.out;
+        const std::string head = " Myid=           0\n nprocs=           1\n";
+        EXPECT_EQ(r.out.rfind(head, 0), 0u) << r.out;
+        const std::string block = joined(c.lines);
+        if (c.stops) {
+            EXPECT_NE(r.status, 0) << r.out;
+            // the messages are the last thing the process writes
+            EXPECT_GE(r.out.size(), block.size());
+            EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), block.size())), block) << r.out;
+            if (r.out.size() >= head.size() + block.size()) {
+                // and nothing but the sizes echoed by their keywords comes before them
+                const std::string between = r.out.substr(head.size(), r.out.size() - head.size() - block.size());
+                EXPECT_EQ(between.find("***"), std::string::npos) << r.out;
+            }
+        } else {
+            EXPECT_EQ(r.status, 0) << r.out;
+            EXPECT_NE(r.out.find(block), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find(" solving...\n"), std::string::npos) << r.out;
+            EXPECT_NE(r.out.find(" ** Timefor computation is"), std::string::npos) << r.out;
+        }
+        if (!c.echo.empty()) {
+            EXPECT_EQ(read_file(dir / "asovra.rst"), c.echo);
+        }
+    }
+}
