@@ -89,13 +89,16 @@ void feforce(double tf) {
         scatter_add(el.node, f, acc);
         if (hgmode < 0) invalidhourglass();
         if (hgmode != 0) {
-            double fh[8][3];
             const double vpow = std::pow(vol, hourglassdata::vexp);
-            if (hgmode == 1)
+            if (hgmode == 1) {
+                double fh[8][3];
                 hgforcestandard(v, vol, rho, c, hgq, vpow, fh);
-            else
-                hgforceflangan(v, xyz, pkxj, vol, rho, c, hgq, vpow, fh);
-            scatter_add(el.node, fh, acc);
+                scatter_add(el.node, fh, acc);
+            } else {
+                double fh[3][8];
+                hgforceflangan_t(v, xyz, pkxj, rho, c, hgq, vpow, fh);
+                scatter_add_t(el.node, fh, acc);
+            }
         }
     }
     elementdata::eledistortion = edist;

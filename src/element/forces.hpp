@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "control/model.hpp"
+#include "element/lanes.hpp"
 
 // Adds the corner forces f to acc at the element's nodes, corner by corner.
 inline void scatter_add(const int node[8], const double f[8][3], double* acc) {
@@ -40,6 +41,17 @@ inline void nodalforce_kernel(const double pkxj[4][3], double sm, const double s
     }
 }
 
+// Adds corner forces given component-major (ft[i][a]) at the element's nodes,
+// corner by corner, in the same order as scatter_add.
+inline void scatter_add_t(const int node[8], const double ft[3][8], double* acc) {
+    for (int k = 0; k < 8; ++k) {
+        double* a = acc + 3 * (node[k] - 1);
+        a[0] += ft[0][k];
+        a[1] += ft[1][k];
+        a[2] += ft[2][k];
+    }
+}
+
 inline void nodalforce(const int node[8], const double pkxj[4][3], const history& h, double vol) {
     double f[8][3];
     nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
@@ -53,6 +65,10 @@ inline const double vexp = static_cast<double>(2.0f / 3.0f);
 inline constexpr int h[4][4] = {{1, 1, 1, 1}, {-1, 1, -1, -1}, {1, -1, -1, 1}, {-1, -1, 1, -1}};
 // s(m, a) = Gamma_m(a) + Gamma_m(opposite a) for corners 5-8.
 inline constexpr int s[4][4] = {{2, -2, 2, -2}, {-2, -2, 2, 2}, {-2, 2, 2, -2}, {0, 0, 0, 0}};
+// The same tables as reals, arranged by corner: hc[a][m] = h(a, m) and
+// sc[a][m] = s(m, a).
+inline constexpr double hc[4][4] = {{1, 1, 1, 1}, {-1, 1, -1, -1}, {1, -1, -1, 1}, {-1, -1, 1, -1}};
+inline constexpr double sc[4][4] = {{2, -2, -2, 0}, {-2, -2, 2, 0}, {2, 2, 2, 0}, {-2, 2, -2, 0}};
 // Threshold of the hourglass coefficient (1.0e-6 in single precision).
 inline const double coefmin = static_cast<double>(1.0e-6f);
 }  // namespace hourglassdata
@@ -87,12 +103,16 @@ inline void hgforcestandard(const double v[8][3], double vol, double rho, double
     }
 }
 
-// Flanagan-Belytschko method: base vectors made orthogonal to the linear
-// velocity fields of the current geometry; linear viscosity only.
-inline void hgforceflangan(const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
-                           double vol, double rho, double c, double q, double vpow,
-                           double f[8][3]) {
-    (void)vol;
+// Flanagan-Belytschko forces for the element pass, component-major:
+// ft[i][a] is component i of the force at corner a. The four hourglass modes
+// are carried as two pairs (modes 1-2, 3-4) while the mode vectors and the
+// velocity projections are formed, and the eight corners as four pairs while
+// the forces are formed; every entry is the same sum, in the same order, as
+// it would be one at a time.
+inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
+                             double rho, double c, double q, double vpow, double ft[3][8]) {
+    using lanes::pair;
+    using lanes::splat;
     const double k = q * c * rho * vpow * (-0.25);
     double beta[3][4];
     for (int j = 0; j < 3; ++j) {
@@ -105,27 +125,64 @@ inline void hgforceflangan(const double v[8][3], const double xyz[8][3], const d
         beta[j][2] = x1256 - x3478;
         beta[j][3] = x1256 + x3478;
     }
-    double gama[4][8];
-    for (int m = 0; m < 4; ++m) {
-        for (int a = 0; a < 4; ++a)
-            gama[m][a] = hourglassdata::h[a][m] - pkxj[a][0] * beta[0][m] -
-                         pkxj[a][1] * beta[1][m] - pkxj[a][2] * beta[2][m];
-        gama[m][4] = hourglassdata::s[m][0] - gama[m][2];
-        gama[m][5] = hourglassdata::s[m][1] - gama[m][3];
-        gama[m][6] = hourglassdata::s[m][2] - gama[m][0];
-        gama[m][7] = hourglassdata::s[m][3] - gama[m][1];
+    pair b[3][2];
+    for (int j = 0; j < 3; ++j) {
+        b[j][0] = lanes::load(&beta[j][0]);
+        b[j][1] = lanes::load(&beta[j][2]);
     }
-    double g[3][4];
-    for (int i = 0; i < 3; ++i)
-        for (int m = 0; m < 4; ++m) {
-            double sum = 0.0;
-            for (int a = 0; a < 8; ++a) sum = sum + gama[m][a] * v[a][i];
-            g[i][m] = sum;
+    // Mode vectors by corner: gc[a][h] = (gamma_2h(a), gamma_2h+1(a)).
+    pair gc[8][2];
+    for (int a = 0; a < 4; ++a) {
+        const pair p0 = splat(pkxj[a][0]), p1 = splat(pkxj[a][1]), p2 = splat(pkxj[a][2]);
+        for (int h = 0; h < 2; ++h)
+            gc[a][h] = lanes::load(&hourglassdata::hc[a][2 * h]) - p0 * b[0][h] - p1 * b[1][h] - p2 * b[2][h];
+    }
+    for (int h = 0; h < 2; ++h) {
+        gc[4][h] = lanes::load(&hourglassdata::sc[0][2 * h]) - gc[2][h];
+        gc[5][h] = lanes::load(&hourglassdata::sc[1][2 * h]) - gc[3][h];
+        gc[6][h] = lanes::load(&hourglassdata::sc[2][2 * h]) - gc[0][h];
+        gc[7][h] = lanes::load(&hourglassdata::sc[3][2 * h]) - gc[1][h];
+    }
+    // Projections of the velocities on the mode vectors, corner 1 to 8:
+    // g[i][h] = (g_i,2h, g_i,2h+1).
+    pair g[3][2];
+    for (int i = 0; i < 3; ++i) {
+        pair s0 = splat(0.0), s1 = splat(0.0);
+        for (int a = 0; a < 8; ++a) {
+            const pair va = splat(v[a][i]);
+            s0 = s0 + gc[a][0] * va;
+            s1 = s1 + gc[a][1] * va;
         }
+        g[i][0] = s0;
+        g[i][1] = s1;
+    }
+    // Mode vectors by mode, corners side by side: gm[m][p] = (gamma_m(2p), gamma_m(2p+1)).
+    pair gm[4][4];
+    for (int p = 0; p < 4; ++p) {
+        gm[0][p] = lanes::lo(gc[2 * p][0], gc[2 * p + 1][0]);
+        gm[1][p] = lanes::hi(gc[2 * p][0], gc[2 * p + 1][0]);
+        gm[2][p] = lanes::lo(gc[2 * p][1], gc[2 * p + 1][1]);
+        gm[3][p] = lanes::hi(gc[2 * p][1], gc[2 * p + 1][1]);
+    }
+    const pair kk = splat(k);
+    for (int i = 0; i < 3; ++i) {
+        const pair g0 = splat(g[i][0][0]), g1 = splat(g[i][0][1]);
+        const pair g2 = splat(g[i][1][0]), g3 = splat(g[i][1][1]);
+        for (int p = 0; p < 4; ++p)
+            lanes::store(&ft[i][2 * p], kk * (gm[0][p] * g0 + gm[1][p] * g1 + gm[2][p] * g2 + gm[3][p] * g3));
+    }
+}
+
+// Flanagan-Belytschko method: base vectors made orthogonal to the linear
+// velocity fields of the current geometry; linear viscosity only.
+inline void hgforceflangan(const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
+                           double vol, double rho, double c, double q, double vpow,
+                           double f[8][3]) {
+    (void)vol;
+    double ft[3][8];
+    hgforceflangan_t(v, xyz, pkxj, rho, c, q, vpow, ft);
     for (int a = 0; a < 8; ++a)
-        for (int i = 0; i < 3; ++i)
-            f[a][i] = k * (gama[0][a] * g[i][0] + gama[1][a] * g[i][1] + gama[2][a] * g[i][2] +
-                           gama[3][a] * g[i][3]);
+        for (int i = 0; i < 3; ++i) f[a][i] = ft[i][a];
 }
 
 // Which hourglass method acts: 0 none (method 0 or a coefficient not above

@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+#include "element/lanes.hpp"
+
 // Inverse and determinant of a 3x3 matrix by cofactors; each entry of the
 // inverse is divided by the determinant (no reciprocal).
 inline void innve(const double a[3][3], double ainv[3][3], double& det) {
@@ -36,14 +38,25 @@ inline void innve(const double a[3][3], double ainv[3][3], double& det) {
 // Volume (8 |det J|) and signed inverse Jacobian at the element centre.
 inline void jacobian(const double xyz[8][3], double& vol, double ijac[3][3]) {
     double jac[3][3];
-    for (int j = 0; j < 3; ++j) {
-        const double x17 = xyz[6][j] - xyz[0][j];
-        const double x28 = xyz[7][j] - xyz[1][j];
-        const double x35 = xyz[4][j] - xyz[2][j];
-        const double x46 = xyz[5][j] - xyz[3][j];
-        jac[0][j] = (x17 - x28 - x35 + x46) * 0.125;
-        jac[1][j] = (x17 + x28 - x35 - x46) * 0.125;
-        jac[2][j] = (x17 + x28 + x35 + x46) * 0.125;
+    {
+        // x and y columns side by side.
+        const lanes::pair x17 = lanes::load(xyz[6]) - lanes::load(xyz[0]);
+        const lanes::pair x28 = lanes::load(xyz[7]) - lanes::load(xyz[1]);
+        const lanes::pair x35 = lanes::load(xyz[4]) - lanes::load(xyz[2]);
+        const lanes::pair x46 = lanes::load(xyz[5]) - lanes::load(xyz[3]);
+        const lanes::pair eighth = lanes::splat(0.125);
+        lanes::store(jac[0], (x17 - x28 - x35 + x46) * eighth);
+        lanes::store(jac[1], (x17 + x28 - x35 - x46) * eighth);
+        lanes::store(jac[2], (x17 + x28 + x35 + x46) * eighth);
+    }
+    {
+        const double x17 = xyz[6][2] - xyz[0][2];
+        const double x28 = xyz[7][2] - xyz[1][2];
+        const double x35 = xyz[4][2] - xyz[2][2];
+        const double x46 = xyz[5][2] - xyz[3][2];
+        jac[0][2] = (x17 - x28 - x35 + x46) * 0.125;
+        jac[1][2] = (x17 + x28 - x35 - x46) * 0.125;
+        jac[2][2] = (x17 + x28 + x35 + x46) * 0.125;
     }
     double det;
     innve(jac, ijac, det);
@@ -54,25 +67,52 @@ inline void jacobian(const double xyz[8][3], double& vol, double ijac[3][3]) {
 // increment of the step dt from the corner velocities.
 inline void strain(double dt, const double v[8][3], const double ijac[3][3], double de[6],
                    double vort[3], double pkxj[4][3]) {
-    for (int j = 0; j < 3; ++j) {
-        const double g1 = ijac[j][0], g2 = ijac[j][1], g3 = ijac[j][2];
-        pkxj[0][j] = (-g1 - g2 - g3) * 0.125;
-        pkxj[1][j] = (g1 - g2 - g3) * 0.125;
-        pkxj[2][j] = (g1 + g2 - g3) * 0.125;
-        pkxj[3][j] = (g2 - g1 - g3) * 0.125;
+    using lanes::pair;
+    using lanes::splat;
+    {
+        // x and y derivatives side by side.
+        const pair g1 = pair{ijac[0][0], ijac[1][0]};
+        const pair g2 = pair{ijac[0][1], ijac[1][1]};
+        const pair g3 = pair{ijac[0][2], ijac[1][2]};
+        const pair eighth = splat(0.125);
+        lanes::store(pkxj[0], (-g1 - g2 - g3) * eighth);
+        lanes::store(pkxj[1], (g1 - g2 - g3) * eighth);
+        lanes::store(pkxj[2], (g1 + g2 - g3) * eighth);
+        lanes::store(pkxj[3], (g2 - g1 - g3) * eighth);
     }
-    double v17[3], v28[3], v35[3], v46[3];
-    for (int i = 0; i < 3; ++i) {
-        v17[i] = v[0][i] - v[6][i];
-        v28[i] = v[1][i] - v[7][i];
-        v35[i] = v[2][i] - v[4][i];
-        v46[i] = v[3][i] - v[5][i];
+    {
+        const double g1 = ijac[2][0], g2 = ijac[2][1], g3 = ijac[2][2];
+        pkxj[0][2] = (-g1 - g2 - g3) * 0.125;
+        pkxj[1][2] = (g1 - g2 - g3) * 0.125;
+        pkxj[2][2] = (g1 + g2 - g3) * 0.125;
+        pkxj[3][2] = (g2 - g1 - g3) * 0.125;
     }
+    // Velocity differences along the diagonals, x and y side by side.
+    const pair v17 = lanes::load(v[0]) - lanes::load(v[6]);
+    const pair v28 = lanes::load(v[1]) - lanes::load(v[7]);
+    const pair v35 = lanes::load(v[2]) - lanes::load(v[4]);
+    const pair v46 = lanes::load(v[3]) - lanes::load(v[5]);
+    const double v17z = v[0][2] - v[6][2];
+    const double v28z = v[1][2] - v[7][2];
+    const double v35z = v[2][2] - v[4][2];
+    const double v46z = v[3][2] - v[5][2];
+    // Velocity gradient dij = d v_i / d x_j, columns x and y side by side.
+    const pair p0 = lanes::load(pkxj[0]), p1 = lanes::load(pkxj[1]);
+    const pair p2 = lanes::load(pkxj[2]), p3 = lanes::load(pkxj[3]);
+    const double p0z = pkxj[0][2], p1z = pkxj[1][2], p2z = pkxj[2][2], p3z = pkxj[3][2];
     double dij[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            dij[i][j] = pkxj[0][j] * v17[i] + pkxj[1][j] * v28[i] + pkxj[2][j] * v35[i] +
-                        pkxj[3][j] * v46[i];
+    for (int i = 0; i < 2; ++i) {
+        const pair d = p0 * splat(v17[i]) + p1 * splat(v28[i]) + p2 * splat(v35[i]) + p3 * splat(v46[i]);
+        dij[i][0] = d[0];
+        dij[i][1] = d[1];
+        dij[i][2] = p0z * v17[i] + p1z * v28[i] + p2z * v35[i] + p3z * v46[i];
+    }
+    {
+        const pair d = p0 * splat(v17z) + p1 * splat(v28z) + p2 * splat(v35z) + p3 * splat(v46z);
+        dij[2][0] = d[0];
+        dij[2][1] = d[1];
+        dij[2][2] = p0z * v17z + p1z * v28z + p2z * v35z + p3z * v46z;
+    }
     de[0] = dij[0][0] * dt;
     de[1] = dij[1][1] * dt;
     de[2] = dij[2][2] * dt;

@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+#include "element/lanes.hpp"
+
 namespace elementface {
 // Corners of the six faces (0-based), in order around each face.
 inline constexpr int fac[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4},
@@ -24,16 +26,19 @@ inline void elementtimestep(const double xyz[8][3], double vol, double c, double
         const double* x2 = xyz[elementface::fac[f][1]];
         const double* x3 = xyz[elementface::fac[f][2]];
         const double* x4 = xyz[elementface::fac[f][3]];
-        double fs[3], ft[3];
-        for (int i = 0; i < 3; ++i) {
-            const double x13 = x3[i] - x1[i];
-            const double x24 = x4[i] - x2[i];
-            fs[i] = x13 - x24;
-            ft[i] = x13 + x24;
-        }
-        const double ss = fs[0] * fs[0] + fs[1] * fs[1] + fs[2] * fs[2];
-        const double tt = ft[0] * ft[0] + ft[1] * ft[1] + ft[2] * ft[2];
-        const double st = fs[0] * ft[0] + fs[1] * ft[1] + fs[2] * ft[2];
+        // x and y side by side, z alone.
+        const lanes::pair x13 = lanes::load(x3) - lanes::load(x1);
+        const lanes::pair x24 = lanes::load(x4) - lanes::load(x2);
+        const lanes::pair fs = x13 - x24;
+        const lanes::pair ft = x13 + x24;
+        const lanes::pair fss = fs * fs, ftt = ft * ft, fst = fs * ft;
+        const double z13 = x3[2] - x1[2];
+        const double z24 = x4[2] - x2[2];
+        const double fsz = z13 - z24;
+        const double ftz = z13 + z24;
+        const double ss = fss[0] + fss[1] + fsz * fsz;
+        const double tt = ftt[0] + ftt[1] + ftz * ftz;
+        const double st = fst[0] + fst[1] + fsz * ftz;
         const double s = ss * tt - st * st;
         if (s > smax) smax = s;
         if (s < smin) smin = s;
