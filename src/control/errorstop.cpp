@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "control/model.hpp"
 #include "input/ffi.hpp"
@@ -39,7 +40,14 @@ void terminate_process(int status) {
     if (initialized && !finalized) {
         int size = 1;
         MPI_Comm_size(MPI_COMM_WORLD, &size);
-        if (size > 1) MPI_Abort(MPI_COMM_WORLD, status);
+        if (size > 1) {
+            // The launcher passes standard output on asynchronously and drops
+            // what it has not passed on when the job is aborted: give it time
+            // to forward the message first.
+            const timespec pause{0, 300000000};
+            nanosleep(&pause, nullptr);
+            MPI_Abort(MPI_COMM_WORLD, status);
+        }
         MPI_Finalize();
     }
     std::exit(status);
