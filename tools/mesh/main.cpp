@@ -1,0 +1,404 @@
+// hexdyn-mesh: writes a complete one-process input deck for a box, a solid
+// cylinder or a Gmsh hexahedral mesh.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/cli.hpp"
+#include "common/deck.hpp"
+#include "common/gmsh.hpp"
+#include "common/hexgeom.hpp"
+#include "common/meshgen.hpp"
+
+namespace {
+
+using toolcli::Usage;
+
+const char* const kHelp = R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
+       hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
+       hexdyn-mesh gmsh     FILE.msh [options]
+
+Writes a complete input deck for one process (default file "a").
+
+Meshes
+  box        nx x ny x nz hexahedra filling [x0, x0+lx] x [y0, y0+ly] x [z0, z0+lz].
+             Components: 1 all nodes, 2 face z = zmin, 3 face z = zmax,
+             4 face x = xmin, 5 face x = xmax, 6 face y = ymin, 7 face y = ymax.
+  cylinder   solid cylinder along z, base at z = 0, axis at x = y = 0. The
+             cross-section is an O-grid: a square core of half-width R/2 with
+             ncore x ncore elements, and nlayers rings of 4 ncore elements out
+             to the circle; nalong elements along the axis.
+             Components: 1 all nodes, 2 bottom face (z = 0), 3 top face
+             (z = L), 4 outer lateral surface.
+  gmsh       a Gmsh ASCII mesh (format 4.1 or 2.2) of 8-node hexahedra. Points,
+             lines, triangles and quadrangles only carry physical groups; other
+             volume elements are rejected. Every physical group becomes a
+             component, numbered 1, 2, ... in increasing order of the group
+             tag (equal tags: lower dimension first); the list is printed.
+             Nodes are renumbered 1..N in Gmsh tag order (nodes of no
+             hexahedron are dropped); mirrored hexahedra are turned over.
+  All elements get material set 1.
+
+Options (a value with blanks must be quoted)
+  -o, --output FILE        deck file to write (default "a")
+  --comm                   also write "Comm" for a one-process run beside it
+  --title TEXT             title of the run
+  --endtime T              end time (required)
+  --outtime T              time between outputs (default endtime/10)
+  --report N               steps between progress lines (default 100)
+  --dtscale S              time-step scale factor (solver default 0.9)
+  --hourglass M,Q          hourglass method (0 none, 1 standard,
+                           2 Flanagan-Belytschko) and coefficient
+  --jaumann on|off         Jaumann stress rotation (solver default on)
+  --material "MODEL C..."  material set 1 (required), one of
+                             elas DENSITY YOUNG POISSON
+                             pla1 DENSITY YOUNG POISSON YIELD
+                             pla2 DENSITY YOUNG POISSON YIELD TANGENT
+                             john DENSITY YOUNG POISSON A B N C
+  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
+  --velocity C,VX,VY,VZ    initial velocity of the nodes of component C
+  --load C,FX,FY,FZ        force on every node of component C
+                           (both repeatable; applied in order, the last wins)
+  --rigid DIR,COORD        rigid plane normal to axis |DIR| (1 x, 2 y, 3 z) at
+                           COORD; the sign of DIR picks the side it holds back
+  --time T0,F0,T1,F1,...   load factor table; its last time must lie beyond
+                           the end time. Default with loads: factor 1 over the run.
+  --curve NAME[,ELEMENT]   result curve (repeatable, at most 10): seqv, epef,
+                           mat, sm, vol at an element (default 1), or the
+                           energies engk, engs, ener
+  --options FILE           read further options from FILE: one "key value" per
+                           line (key without the leading dashes, value not
+                           quoted), blank lines and lines starting with # ignored
+  -h, --help               this text
+)";
+
+struct Settings {
+    std::string kind;                     // box, cylinder, gmsh
+    std::string mshfile;
+    toolmesh::BoxSpec box;
+    toolmesh::CylinderSpec cyl;
+    std::map<std::string, bool> given;    // geometry options given
+    std::string output = "a";
+    bool comm = false;
+    std::optional<std::string> title;
+    std::optional<double> endtime, outtime, dtscale;
+    std::optional<int> report;
+    std::optional<tooldeck::Hourglass> hourglass;
+    std::optional<bool> jaumann;
+    std::optional<tooldeck::RigidPlane> rigid;
+    std::optional<std::vector<tooldeck::TimePoint>> timetable;
+    std::optional<tooldeck::Material> material;
+    std::optional<tooldeck::Seos> seos;
+    std::vector<tooldeck::VectorRecord> loads, velocities;
+    std::vector<std::pair<int, int>> curves;   // option, element (0: not given)
+    int options_depth = 0;
+};
+
+bool takes_value(const std::string& key) { return key != "comm" && key != "help"; }
+
+tooldeck::VectorRecord vector_record(const std::string& key, const std::string& v) {
+    std::vector<double> x = toolcli::parse_reals(v, "--" + key);
+    if (x.size() != 4) throw Usage("--" + key + " needs C,X,Y,Z (4 values), got \"" + v + "\"");
+    if (x[0] != std::floor(x[0]) || x[0] < 1 || x[0] > 1e9)
+        throw Usage("--" + key + ": component \"" + toolcli::split_list(v)[0] + "\" is not a positive integer");
+    tooldeck::VectorRecord r;
+    r.comp = true;
+    r.id = static_cast<int>(x[0]);
+    r.v = {x[1], x[2], x[3]};
+    return r;
+}
+
+void read_options_file(const std::string& path, Settings& s);
+
+void apply(Settings& s, const std::string& key, const std::string& v) {
+    auto real = [&](const char* what) { return toolcli::parse_real(v, std::string("--") + what); };
+    auto integer = [&](const char* what) { return toolcli::parse_int(v, std::string("--") + what); };
+    const bool geometry_box = key == "nx" || key == "ny" || key == "nz" || key == "lx" || key == "ly" ||
+                              key == "lz" || key == "origin";
+    const bool geometry_cyl =
+        key == "radius" || key == "length" || key == "ncore" || key == "nlayers" || key == "nalong";
+    if (geometry_box && s.kind != "box") throw Usage("--" + key + " applies to box meshes only");
+    if (geometry_cyl && s.kind != "cylinder") throw Usage("--" + key + " applies to cylinder meshes only");
+    if (geometry_box || geometry_cyl) s.given[key] = true;
+
+    if (key == "nx") s.box.nx = integer("nx");
+    else if (key == "ny") s.box.ny = integer("ny");
+    else if (key == "nz") s.box.nz = integer("nz");
+    else if (key == "lx") s.box.lx = real("lx");
+    else if (key == "ly") s.box.ly = real("ly");
+    else if (key == "lz") s.box.lz = real("lz");
+    else if (key == "origin") {
+        std::vector<double> o = toolcli::parse_reals(v, "--origin");
+        if (o.size() != 3) throw Usage("--origin needs X,Y,Z");
+        s.box.origin = {o[0], o[1], o[2]};
+    } else if (key == "radius") s.cyl.radius = real("radius");
+    else if (key == "length") s.cyl.length = real("length");
+    else if (key == "ncore") s.cyl.ncore = integer("ncore");
+    else if (key == "nlayers") s.cyl.nlayers = integer("nlayers");
+    else if (key == "nalong") s.cyl.nalong = integer("nalong");
+    else if (key == "output" || key == "o") {
+        if (v.empty()) throw Usage("--output needs a file name");
+        s.output = v;
+    } else if (key == "comm") s.comm = true;
+    else if (key == "title") s.title = v;
+    else if (key == "endtime") {
+        s.endtime = real("endtime");
+        if (*s.endtime < 0) throw Usage("--endtime must not be negative");
+    } else if (key == "outtime") {
+        s.outtime = real("outtime");
+        if (!(*s.outtime > 0)) throw Usage("--outtime must be positive");
+    } else if (key == "report") {
+        s.report = integer("report");
+        if (*s.report < 1) throw Usage("--report must be at least 1");
+    } else if (key == "dtscale") {
+        s.dtscale = real("dtscale");
+        if (!(*s.dtscale > 0)) throw Usage("--dtscale must be positive");
+    } else if (key == "hourglass") {
+        std::vector<std::string> w = toolcli::split_list(v);
+        if (w.size() != 2) throw Usage("--hourglass needs METHOD,COEF");
+        tooldeck::Hourglass h;
+        h.method = toolcli::parse_int(w[0], "--hourglass method");
+        h.coef = toolcli::parse_real(w[1], "--hourglass coefficient");
+        if (h.method < 0 || h.method > 2) throw Usage("--hourglass method must be 0, 1 or 2");
+        if (h.coef < 0) throw Usage("--hourglass coefficient must not be negative");
+        s.hourglass = h;
+    } else if (key == "jaumann") {
+        if (v == "on") s.jaumann = true;
+        else if (v == "off") s.jaumann = false;
+        else throw Usage("--jaumann takes on or off");
+    } else if (key == "material") {
+        std::vector<std::string> w = toolcli::split_list(v);
+        if (w.empty()) throw Usage("--material needs a model and its constants");
+        const int n = tooldeck::material_real_count(w[0]);
+        if (n < 0) throw Usage("--material: unknown model \"" + w[0] + "\" (elas, pla1, pla2, john)");
+        static const char* const names[4] = {"elas", "pla1", "pla2", "john"};
+        tooldeck::Material m;
+        m.model = names[n == 3 ? 0 : n == 4 ? 1 : n == 5 ? 2 : 3];
+        if (static_cast<int>(w.size()) - 1 != n)
+            throw Usage("--material " + m.model + " needs " + std::to_string(n) + " constants, got " +
+                        std::to_string(w.size() - 1));
+        for (size_t i = 1; i < w.size(); ++i) m.reals.push_back(toolcli::parse_real(w[i], "--material"));
+        if (!(m.reals[0] > 0)) throw Usage("--material: the density must be positive");
+        if (!(m.reals[1] > 0)) throw Usage("--material: Young's modulus must be positive");
+        if (!(m.reals[2] > -1.0 && m.reals[2] < 0.5)) throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
+        if (n > 3 && !(m.reals[3] > 0)) throw Usage("--material: the yield stress must be positive");
+        s.material = m;
+    } else if (key == "seos") {
+        std::vector<double> x = toolcli::parse_reals(v, "--seos");
+        if (x.size() != 3) throw Usage("--seos needs C0 S GAMMA0");
+        if (!(x[0] > 0)) throw Usage("--seos: the bulk sound speed must be positive");
+        s.seos = tooldeck::Seos{1, 1, x[0], x[1], x[2]};
+    } else if (key == "velocity") {
+        s.velocities.push_back(vector_record(key, v));
+    } else if (key == "load") {
+        s.loads.push_back(vector_record(key, v));
+    } else if (key == "rigid") {
+        std::vector<std::string> w = toolcli::split_list(v);
+        if (w.size() != 2) throw Usage("--rigid needs DIR,COORD");
+        tooldeck::RigidPlane r;
+        r.dir = toolcli::parse_int(w[0], "--rigid direction");
+        r.coord = toolcli::parse_real(w[1], "--rigid coordinate");
+        if (r.dir == 0 || r.dir < -3 || r.dir > 3) throw Usage("--rigid direction must be one of -3..-1, 1..3");
+        s.rigid = r;
+    } else if (key == "time") {
+        std::vector<double> x = toolcli::parse_reals(v, "--time");
+        if (x.empty() || x.size() % 2 != 0) throw Usage("--time needs pairs T,F");
+        std::vector<tooldeck::TimePoint> t;
+        for (size_t i = 0; i < x.size(); i += 2) {
+            if (!t.empty() && x[i] < t.back().time) throw Usage("--time: the times must not decrease");
+            t.push_back({x[i], x[i + 1]});
+        }
+        s.timetable = t;
+    } else if (key == "curve") {
+        std::vector<std::string> w = toolcli::split_list(v);
+        if (w.empty() || w.size() > 2) throw Usage("--curve needs NAME[,ELEMENT]");
+        const int opt = tooldeck::curve_option(w[0]);
+        if (opt < 0) throw Usage("--curve: unknown variable \"" + w[0] + "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
+        const int el = w.size() == 2 ? toolcli::parse_int(w[1], "--curve element") : 0;
+        if (w.size() == 2 && el < 1) throw Usage("--curve element must be at least 1");
+        if (s.curves.size() >= 10) throw Usage("at most 10 curves");
+        s.curves.push_back({opt, el});
+    } else if (key == "options") {
+        if (s.options_depth > 8) throw Usage("--options files nest too deeply");
+        ++s.options_depth;
+        read_options_file(v, s);
+        --s.options_depth;
+    } else {
+        throw Usage("unknown option --" + key);
+    }
+}
+
+void read_options_file(const std::string& path, Settings& s) {
+    std::ifstream in(path);
+    if (!in) throw tooldeck::Error("cannot open options file \"" + path + "\"");
+    std::string line;
+    int lineno = 0;
+    while (std::getline(in, line)) {
+        ++lineno;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t b = line.find_first_not_of(" \t");
+        if (b == std::string::npos || line[b] == '#') continue;
+        const size_t e = line.find_first_of(" \t", b);
+        std::string key = line.substr(b, e == std::string::npos ? std::string::npos : e - b);
+        std::string value;
+        if (e != std::string::npos) {
+            const size_t vb = line.find_first_not_of(" \t", e);
+            if (vb != std::string::npos) {
+                value = line.substr(vb);
+                value.erase(value.find_last_not_of(" \t") + 1);
+            }
+        }
+        while (!key.empty() && key[0] == '-') key.erase(0, 1);
+        try {
+            if (takes_value(key) && value.empty()) throw Usage("--" + key + " needs a value");
+            if (key == "help") throw Usage("help is not an option of an options file");
+            apply(s, key, value);
+        } catch (const Usage& u) {
+            throw Usage(path + ":" + std::to_string(lineno) + ": " + u.what());
+        }
+    }
+    if (in.bad()) throw tooldeck::Error("cannot read options file \"" + path + "\"");
+}
+
+void require(const Settings& s, std::initializer_list<const char*> keys) {
+    for (const char* k : keys)
+        if (!s.given.count(k)) throw Usage(std::string("missing --") + k);
+}
+
+int run(int argc, char** argv) {
+    if (argc < 2) throw Usage("no mesh kind given (box, cylinder or gmsh)");
+    const std::string first = argv[1];
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+    }
+    Settings s;
+    s.kind = first;
+    int i = 2;
+    if (s.kind == "gmsh") {
+        if (argc < 3 || argv[2][0] == '-') throw Usage("gmsh needs the mesh file: hexdyn-mesh gmsh FILE.msh");
+        s.mshfile = argv[2];
+        i = 3;
+    } else if (s.kind != "box" && s.kind != "cylinder") {
+        throw Usage("unknown mesh kind \"" + s.kind + "\" (box, cylinder or gmsh)");
+    }
+    for (; i < argc; ++i) {
+        std::string a = argv[i];
+        std::string key;
+        if (a == "-o") key = "output";
+        else if (a.size() > 2 && a.compare(0, 2, "--") == 0) key = a.substr(2);
+        else throw Usage("unexpected argument \"" + a + "\"");
+        std::string value;
+        const size_t eq = key.find('=');
+        if (eq != std::string::npos) {
+            value = key.substr(eq + 1);
+            key.resize(eq);
+        } else if (takes_value(key)) {
+            if (i + 1 >= argc) throw Usage(a + " needs a value");
+            value = argv[++i];
+        }
+        apply(s, key, value);
+    }
+
+    tooldeck::Deck d;
+    if (s.kind == "box") {
+        require(s, {"nx", "ny", "nz", "lx", "ly", "lz"});
+        toolmesh::make_box(s.box, d);
+    } else if (s.kind == "cylinder") {
+        require(s, {"radius", "length", "ncore", "nlayers", "nalong"});
+        toolmesh::make_cylinder(s.cyl, d);
+    } else {
+        const toolgmsh::ImportReport rep = toolgmsh::import_file(s.mshfile, d);
+        std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(), rep.version.c_str(),
+                    rep.hexahedra, d.nnodes());
+        if (rep.flipped) std::printf(", %d mirrored hexahedra turned over", rep.flipped);
+        if (rep.dropped_nodes) std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
+        std::printf("\n");
+        static const char* const dims[4] = {"point", "curve", "surface", "volume"};
+        for (const toolgmsh::Group& g : rep.groups)
+            std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component, dims[g.dim & 3], g.tag,
+                        g.name.c_str(), g.nodes);
+        if (rep.groups.empty()) std::printf("no physical groups: no components\n");
+    }
+
+    if (!s.endtime) throw Usage("missing --endtime");
+    if (!s.material) throw Usage("missing --material");
+    if (s.title) {
+        d.title = s.title;
+    } else if (s.kind == "box") {
+        d.title = "box " + std::to_string(s.box.nx) + "x" + std::to_string(s.box.ny) + "x" + std::to_string(s.box.nz);
+    } else if (s.kind == "cylinder") {
+        d.title = "cylinder " + std::to_string(s.cyl.ncore) + "/" + std::to_string(s.cyl.nlayers) + "/" +
+                  std::to_string(s.cyl.nalong);
+    } else {
+        d.title = "gmsh " + std::filesystem::path(s.mshfile).filename().string();
+    }
+    d.endtime = *s.endtime;
+    d.outtime = s.outtime ? *s.outtime : (*s.endtime > 0 ? *s.endtime / 10 : 1.0);
+    d.report = s.report ? *s.report : 100;
+    d.dtscale = s.dtscale;
+    d.hourglass = s.hourglass;
+    d.jaumann = s.jaumann;
+    d.rigid = s.rigid;
+    d.materials = {*s.material};
+    if (s.seos) d.seos = {*s.seos};
+    for (const auto& set : {&s.loads, &s.velocities})
+        for (const tooldeck::VectorRecord& r : *set)
+            if (r.id > d.ncomponents())
+                throw Usage((set == &s.loads ? "--load" : "--velocity") + std::string(": component ") +
+                            std::to_string(r.id) + " does not exist (the mesh has " +
+                            std::to_string(d.ncomponents()) + ")");
+    d.loads = s.loads;
+    d.velocities = s.velocities;
+    if (s.timetable) {
+        if (!(s.timetable->back().time > *s.endtime))
+            throw Usage("--time: the last time must lie beyond the end time (the run stops when the time "
+                        "reaches the last point)");
+        d.timetable = s.timetable;
+    } else if (!s.loads.empty()) {
+        const double t1 = *s.endtime > 0 ? 2.0 * *s.endtime : 1.0;
+        d.timetable = std::vector<tooldeck::TimePoint>{{0.0, 1.0}, {t1, 1.0}};
+    }
+    for (const auto& [opt, el] : s.curves) {
+        const int e = el == 0 ? 1 : el;
+        if (tooldeck::curve_at_element(opt) && e > d.nelements())
+            throw Usage("--curve " + std::string(tooldeck::curve_name(opt)) + ": element " + std::to_string(e) +
+                        " does not exist (the mesh has " + std::to_string(d.nelements()) + ")");
+        d.curves.push_back({opt, e});
+    }
+    // Every element must face the right way for the solver.
+    for (int e = 1; e <= d.nelements(); ++e)
+        if (!(toolgeom::signed_volume(d, e) > 0.0))
+            throw tooldeck::Error("element " + std::to_string(e) + " has a non-positive Jacobian");
+
+    tooldeck::write_deck(d, s.output);
+    if (s.comm) {
+        std::filesystem::path p = std::filesystem::path(s.output).parent_path() / "Comm";
+        tooldeck::write_text_file(p.string(), "0\n\n");
+    }
+    std::printf("wrote %s: %d nodes, %d elements, %d components\n", s.output.c_str(), d.nnodes(), d.nelements(),
+                d.ncomponents());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const Usage& u) {
+        std::fprintf(stderr, "hexdyn-mesh: %s\n(see hexdyn-mesh --help)\n", u.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hexdyn-mesh: %s\n", e.what());
+        return 1;
+    }
+}
