@@ -1,0 +1,163 @@
+// hexdyn-partition: divides a one-process input deck among N processes.
+#include <metis.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/cli.hpp"
+#include "common/deck.hpp"
+#include "common/split.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using toolcli::Usage;
+
+const char* const kHelp = R"(usage: hexdyn-partition DECK N [--dir OUT]
+
+Divides the one-process input deck DECK among N processes and writes, in the
+directory OUT (default: the current directory, created if missing):
+
+  a, b, ..., z, aa, ab, ...   the deck of each process (process 26 is "aa")
+  Comm                        the nodes shared between processes
+  hexdyn.map                  local-to-global node and element numbers
+
+The elements are divided with METIS along element faces, each process
+getting within 3% of the mean element count (or the nearest whole number for
+small meshes). Every deck carries the run control, materials, equation of
+state and time table; components are renumbered per process among those with
+nodes there. A load on a node that several processes hold is kept in the
+deck of the lowest of them only (the solver adds the loads of all copies);
+initial velocities go to every copy. A curve at an element goes to the
+process holding it, with its local element number; energy curves go to
+every process (each process reports the energy of its own part).
+
+Run the result with:  cd OUT && mpiexec -n N hexdyn
+
+Options
+  --dir OUT    output directory
+  -h, --help   this text
+)";
+
+std::vector<int> metis_parts(const tooldeck::Deck& d, int nprocs) {
+    const int ne = d.nelements();
+    std::vector<int> part(static_cast<size_t>(ne), 0);
+    if (nprocs == 1) return part;
+    std::vector<idx_t> eptr(static_cast<size_t>(ne) + 1), eind(static_cast<size_t>(ne) * 8);
+    for (int e = 0; e < ne; ++e) {
+        eptr[static_cast<size_t>(e)] = static_cast<idx_t>(8 * e);
+        for (int k = 0; k < 8; ++k)
+            eind[static_cast<size_t>(8 * e + k)] = static_cast<idx_t>(d.elements[static_cast<size_t>(e)].node[static_cast<size_t>(k)] - 1);
+    }
+    eptr[static_cast<size_t>(ne)] = static_cast<idx_t>(8 * ne);
+    idx_t n_el = ne, n_nd = d.nnodes(), ncommon = 4, nparts = nprocs, objval = 0;
+    idx_t options[METIS_NOPTIONS];
+    METIS_SetDefaultOptions(options);
+    options[METIS_OPTION_NUMBERING] = 0;
+    options[METIS_OPTION_SEED] = 1;
+    options[METIS_OPTION_UFACTOR] = 30;  // 3% imbalance
+    std::vector<idx_t> epart(static_cast<size_t>(ne)), npart(static_cast<size_t>(d.nnodes()));
+    const int rc = METIS_PartMeshDual(&n_el, &n_nd, eptr.data(), eind.data(), nullptr, nullptr, &ncommon, &nparts,
+                                      nullptr, options, &objval, epart.data(), npart.data());
+    if (rc != METIS_OK) throw tooldeck::Error("METIS failed to divide the mesh (code " + std::to_string(rc) + ")");
+    for (int e = 0; e < ne; ++e) part[static_cast<size_t>(e)] = static_cast<int>(epart[static_cast<size_t>(e)]);
+    return part;
+}
+
+int run(int argc, char** argv) {
+    std::vector<std::string> pos;
+    std::string dir = ".";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (a == "--dir") {
+            if (i + 1 >= argc) throw Usage("--dir needs a directory");
+            dir = argv[++i];
+        } else if (a.rfind("--dir=", 0) == 0) {
+            dir = a.substr(6);
+        } else if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && a[1] >= '0' && a[1] <= '9')) {
+            throw Usage("unknown option " + a);
+        } else {
+            pos.push_back(a);
+        }
+    }
+    if (pos.size() != 2) throw Usage("expected DECK and N");
+    if (dir.empty()) throw Usage("--dir needs a directory");
+    const int nprocs = toolcli::parse_int(pos[1], "N");
+    if (nprocs < 1) throw Usage("N must be at least 1");
+
+    const tooldeck::Deck global = tooldeck::read_deck(pos[0]);
+    if (global.nelements() == 0) throw tooldeck::Error(pos[0] + ": the deck has no elements to divide");
+    if (nprocs > global.nelements())
+        throw tooldeck::Error("cannot divide " + std::to_string(global.nelements()) + " elements among " +
+                              std::to_string(nprocs) + " processes (every process needs an element)");
+
+    std::vector<int> part = metis_parts(global, nprocs);
+    const int upper = toolsplit::balance_upper(global.nelements(), nprocs);
+    const int lower = toolsplit::balance_lower(global.nelements(), nprocs);
+    {
+        std::vector<int> count(static_cast<size_t>(nprocs), 0);
+        for (int p : part) ++count[static_cast<size_t>(p)];
+        const auto [mn, mx] = std::minmax_element(count.begin(), count.end());
+        if (*mx > upper || *mn < lower) {
+            const int moved = toolsplit::rebalance(toolsplit::face_graph(global), part, nprocs);
+            std::printf("rebalanced: %d element%s moved (METIS gave %d..%d elements per process)\n", moved,
+                        moved == 1 ? "" : "s", *mn, *mx);
+        }
+    }
+    const toolsplit::Partition P = toolsplit::split_deck(global, part, nprocs);
+
+    // Check the balance of what is written.
+    int mn = global.nelements(), mx = 0;
+    for (const auto& eg : P.element_global) {
+        mn = std::min(mn, static_cast<int>(eg.size()));
+        mx = std::max(mx, static_cast<int>(eg.size()));
+    }
+    if (mx > upper || mn < lower)
+        throw tooldeck::Error("could not balance the elements: " + std::to_string(mn) + ".." + std::to_string(mx) +
+                              " per process, allowed " + std::to_string(lower) + ".." + std::to_string(upper));
+
+    fs::create_directories(dir);
+    const fs::path out(dir);
+    std::error_code ec;
+    for (int p = 0; p < nprocs; ++p) {
+        const fs::path f = out / tooldeck::deck_name(p);
+        if (fs::exists(f) && fs::equivalent(f, pos[0], ec))
+            throw tooldeck::Error("the deck of process " + std::to_string(p) + " would overwrite the input deck " +
+                                  pos[0] + "; choose another --dir");
+    }
+    for (int p = 0; p < nprocs; ++p)
+        tooldeck::write_deck(P.decks[static_cast<size_t>(p)], (out / tooldeck::deck_name(p)).string());
+    tooldeck::write_text_file((out / "Comm").string(), toolsplit::comm_text(P));
+    tooldeck::write_text_file((out / "hexdyn.map").string(),
+                              toolsplit::map_text(P, global.nnodes(), global.nelements()));
+
+    const double mean = static_cast<double>(global.nelements()) / nprocs;
+    std::printf("%d elements, %d nodes on %d process%s: %d..%d elements per process (mean %.1f, %+.1f%%), "
+                "%d shared nodes\n",
+                global.nelements(), global.nnodes(), nprocs, nprocs == 1 ? "" : "es", mn, mx, mean,
+                100.0 * (mx - mean) / mean, P.ncomde);
+    std::printf("wrote %s/{%s..%s, Comm, hexdyn.map}\n", dir.c_str(), tooldeck::deck_name(0).c_str(),
+                tooldeck::deck_name(nprocs - 1).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const Usage& u) {
+        std::fprintf(stderr, "hexdyn-partition: %s\n(see hexdyn-partition --help)\n", u.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hexdyn-partition: %s\n", e.what());
+        return 1;
+    }
+}
