@@ -81,6 +81,13 @@ void inputpara() {
     // Checks that need the whole deck.
     commnodes::checkcomnode();
     checkcurves();
+    // Elements sized by "nbel" but never given (no "elem" block) would reach
+    // the element pass with node and material number 0.
+    for (size_t i = 0; i < elementgiven.size(); ++i) {
+        if (!elementgiven[i])
+            errorstop::stop("*** Error *** element " + std::to_string(i + 1) + " was never given (elements 1.." +
+                            std::to_string(elementdata::nb_element) + " must all be given)");
+    }
 }
 
 void getdata() {

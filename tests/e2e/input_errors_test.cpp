@@ -199,6 +199,9 @@ TEST(InputErrors, EveryStopAndWarning) {
          {nb2, invalid("end", 4), errline(4), " error GetVelocity"}, true},
         {"switch word", "jaum yes\nendi\n", {invalid("yes", 1), errline(1), " switch should be ON/OFF"}, true},
         {"switch number", "jaum\n1\nendi\n", {invalid("1", 2), errline(2), " switch should be ON/OFF"}, true},
+        {"nbel without elements", "nbmp 8\nnbel 1\nendi\n",
+         {item("nb_element = ", 1), " *** Error *** element 1 was never given (elements 1..1 must all be given)"},
+         true},
         {"elem before nbel", "elem\n1 1 1 2 3 4 5 6 7 8\nendi\n", {" *** Error *** nbel must be defined in advance!"},
          true},
 

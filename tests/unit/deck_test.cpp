@@ -13,6 +13,8 @@
 #include "control/model.hpp"
 #include "control/timefunction.hpp"
 #include "input/datain.hpp"
+#include "input/ffi.hpp"
+#include "parallel/commnodes.hpp"
 #include "testutil.hpp"
 
 namespace {
@@ -42,13 +44,21 @@ protected:
     }
 
     // Reads `deck` as deck "a"; returns true when the input ended in a stop.
-    bool load(const std::string& deck) {
+    // With `whole` false only the keyword records are read, without the
+    // checks that need the whole deck (so sizes may go without their blocks).
+    bool load(const std::string& deck, bool whole = true) {
         model::reset();
         testutil::write_file(dir / "a", deck);
         bool stopped = false;
         testing::internal::CaptureStdout();
         try {
-            datain::inputpara();
+            if (whole) {
+                datain::inputpara();
+            } else {
+                commnodes::readcomnode();
+                ffi::openfile();
+                datain::getdata();
+            }
         } catch (const errorstop::stop_exception&) {
             stopped = true;
         }
@@ -57,7 +67,7 @@ protected:
         return stopped;
     }
 
-    void loads(const std::string& deck) { ASSERT_FALSE(load(deck)) << deck << "\n" << out; }
+    void loads(const std::string& deck, bool whole = true) { ASSERT_FALSE(load(deck, whole)) << deck << "\n" << out; }
 };
 
 std::vector<int> members(int c) {
@@ -79,7 +89,7 @@ using V3 = std::vector<double>;
 // ------------------------------------------------------------- records
 
 TEST_F(Deck, CurvePointDependsOnTheLineEnd) {
-    loads("nbel 30\ncurv seqv\ncurv seqv 25\ncurv SM,3\ncurv engk\ncurv VOL 30 ! c\nendi\n");
+    loads("nbel 30\ncurv seqv\ncurv seqv 25\ncurv SM,3\ncurv engk\ncurv VOL 30 ! c\nendi\n", false);
     EXPECT_EQ(dataout::ncurves, 5);
     EXPECT_EQ(std::vector<int>(dataout::curveoption.begin(), dataout::curveoption.begin() + 5),
               (std::vector<int>{1, 1, 4, 6, 5}));
@@ -87,7 +97,7 @@ TEST_F(Deck, CurvePointDependsOnTheLineEnd) {
               (std::vector<int>{1, 25, 3, 1, 30}));
 
     // the point on the next line is not the curve's: it is read as a keyword
-    EXPECT_TRUE(load("nbel 30\ncurv seqv\n25\nendi\n"));
+    EXPECT_TRUE(load("nbel 30\ncurv seqv\n25\nendi\n", false));
     EXPECT_EQ(dataout::curvepoint[0], 1);
     EXPECT_EQ(out, " nb_element =           30\n"
                    " *** Warning *** invalid keyword 25                  on line            3\n"
@@ -96,7 +106,8 @@ TEST_F(Deck, CurvePointDependsOnTheLineEnd) {
 
 TEST_F(Deck, SeveralRecordsShareALine) {
     loads("nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF rigi -3 0.25 "
-          "endinput\n");
+          "endinput\n",
+          false);
     EXPECT_EQ(particledata::nb_particle, 8);
     EXPECT_EQ(elementdata::nb_element, 1);
     EXPECT_EQ(materialdata::nb_mat, 1);
@@ -180,7 +191,7 @@ TEST_F(Deck, FreshModelDefaults) {
 }
 
 TEST_F(Deck, SizedArraysStartAtZero) {
-    loads("nbmp 4 nmat 2 ncom 3 nbel 2\nendi\n");
+    loads("nbmp 4 nmat 2 ncom 3 nbel 2\nendi\n", false);
     for (const auto* a : {&particledata::pos, &particledata::acc, &particledata::vel, &particledata::fp}) {
         ASSERT_EQ(a->size(), 12u);
         for (double x : *a) EXPECT_EQ(x, 0.0);
@@ -197,6 +208,14 @@ TEST_F(Deck, SizedArraysStartAtZero) {
     EXPECT_EQ(elementdata::compmember.size(), 12u);
     ASSERT_EQ(elementdata::element_list.size(), 2u);
     EXPECT_EQ(elementdata::element_list[1].node[7], 0);
+}
+
+TEST_F(Deck, ElementsSizedButNeverGivenStop) {
+    EXPECT_TRUE(load("nbmp 8 nbel 2\nendi\n"));
+    EXPECT_EQ(out, " nb_particle =            8\n"
+                   " nb_element =            2\n"
+                   " *** Error *** element 1 was never given (elements 1..2 must all be given)\n");
+    loads("nbmp 8 nbel 0\nendi\n");
 }
 
 // ------------------------------------------------------------- nodes
