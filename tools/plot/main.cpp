@@ -1,0 +1,133 @@
+// hexdyn-plot: draws the curves of a curve file or of the CSV merged by
+// hexdyn-export into a PNG, one panel per result variable, with gnuplot.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "common/results_plot.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kUsage =
+    "usage: hexdyn-plot CURVEFILE|CSV [-o out.png] [--title T]\n"
+    "\n"
+    "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
+    "hexdyn-export: one panel per result variable (seqv, epef, mat, sm, vol,\n"
+    "engk, engs, ener), one line per curve, time on the x axis. Runs gnuplot\n"
+    "(Debian package gnuplot-nox), which must be on PATH.\n"
+    "\n"
+    "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
+    "  --title T          title of the plot (default: the curve file's title, or\n"
+    "                     the CSV's file name)\n"
+    "  -h, --help         show this help\n";
+
+int usage_error(const std::string& what) {
+    std::fprintf(stderr, "hexdyn-plot: %s\n(try hexdyn-plot --help)\n", what.c_str());
+    return 2;
+}
+
+// Private scratch directory, removed with everything in it.
+class Scratch {
+public:
+    Scratch() {
+        std::string templ = (fs::temp_directory_path() / "hexdyn-plot-XXXXXX").string();
+        if (!::mkdtemp(templ.data())) throw results::Error("cannot create a temporary directory");
+        path_ = templ;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string input, output, title;
+    bool has_title = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::string key = a, value;
+        const size_t eq = a.find('=');
+        const bool inline_value = a.rfind("--", 0) == 0 && eq != std::string::npos;
+        if (inline_value) {
+            key = a.substr(0, eq);
+            value = a.substr(eq + 1);
+        }
+        if (key == "-o" || key == "--output" || key == "--title") {
+            if (!inline_value) {
+                if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
+                value = argv[++i];
+            }
+            if (key == "--title") {
+                title = value;
+                has_title = true;
+            } else {
+                if (value.empty()) return usage_error("option " + key + " needs a non-empty value");
+                output = value;
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage_error("unknown option " + a);
+        } else if (input.empty()) {
+            input = a;
+        } else {
+            return usage_error("more than one input file (" + input + ", " + a + ")");
+        }
+    }
+    if (input.empty()) return usage_error("no input file given");
+
+    try {
+        const results::PlotTable table = results::read_plot_table(input);
+        fs::path out = output.empty() ? fs::path(input).replace_extension(".png") : fs::path(output);
+        {
+            std::error_code ec;
+            if (fs::equivalent(out, input, ec)) throw results::Error("the output " + out.string() + " is the input");
+            const fs::path parent = out.parent_path();
+            if (!parent.empty() && !fs::is_directory(parent, ec))
+                throw results::Error("output directory " + parent.string() + " does not exist");
+        }
+        const std::string gnuplot = results::find_gnuplot();
+        if (gnuplot.empty())
+            throw results::Error("gnuplot not found on PATH; install it (Debian package gnuplot-nox)");
+
+        Scratch scratch;
+        results::PlotOptions po;
+        po.title = has_title ? title : (table.title.empty() ? fs::path(input).filename().string() : table.title);
+        po.data = scratch.path() / "curves.dat";
+        po.output = scratch.path() / "plot.png";
+        std::vector<std::string> notes;
+        const std::string script = results::plot_script(table, po, notes);
+        for (const std::string& n : notes) std::fprintf(stderr, "hexdyn-plot: note: %s\n", n.c_str());
+        results::write_plot_data(table, po.data);
+        const fs::path script_file = scratch.path() / "plot.gp";
+        {
+            std::FILE* f = std::fopen(script_file.c_str(), "wb");
+            if (!f || std::fwrite(script.data(), 1, script.size(), f) != script.size() || std::fclose(f) != 0)
+                throw results::Error("cannot write " + script_file.string());
+        }
+        results::run_gnuplot(gnuplot, script_file, scratch.path() / "gnuplot.log");
+        std::error_code ec;
+        if (!fs::is_regular_file(po.output, ec) || fs::file_size(po.output, ec) == 0)
+            throw results::Error("gnuplot wrote no image");
+        fs::copy_file(po.output, out, fs::copy_options::overwrite_existing, ec);
+        if (ec) throw results::Error("cannot write " + out.string() + ": " + ec.message());
+        std::printf("wrote %s (%zu curves, %zu records)\n", out.string().c_str(), table.names.size() - 1,
+                    table.rows.size());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hexdyn-plot: error: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
