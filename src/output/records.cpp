@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace records {
@@ -42,10 +43,63 @@ bool put_nonfinite(std::string& out, double value, int w) {
     return false;
 }
 
+// Powers of ten that are exact in double precision.
+constexpr double exact_pow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// |value| times 10^k in one rounded operation, for |k| <= 22.
+inline double scale10(double mag, int k) { return k >= 0 ? mag * exact_pow10[k] : mag / exact_pow10[-k]; }
+
+// Short digit strings without the general conversion. Scaling a normal value
+// by an exact power of ten so that `digits` digits stand before the point
+// costs one rounding, which moves the scaled value by at most half an ulp
+// (below 1.2e-7 for the at most 9 digits handled here). Unless the scaled
+// value lies within 1e-6 of a half-integer, its nearest integer is therefore
+// the correctly rounded digit string of the exact binary value, which is
+// what the general conversion gives. Returns false (nothing written) for the
+// close cases, for subnormal values and for scales beyond the exact powers.
+bool short_digits(double mag, int digits, char* dig, int& exp10) {
+    if (digits < 1 || digits > 9 || !(mag >= 2.2250738585072014e-308)) return false;
+    std::uint64_t bits;
+    std::memcpy(&bits, &mag, sizeof bits);
+    const int e2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+    // mag lies in [2^e2, 2^(e2+1)); 78913 / 2^18 is log10(2) to six digits, so
+    // e is the decimal exponent of mag or one off from it either way.
+    int e = (e2 * 78913) >> 18;
+    const double top = exact_pow10[digits];
+    const double bottom = exact_pow10[digits - 1];
+    int k = digits - 1 - e;
+    if (k < -21 || k > 21) return false;
+    double y = scale10(mag, k);
+    if (y >= top) {
+        e += 1;
+        y = scale10(mag, k - 1);
+    } else if (y < bottom) {
+        e -= 1;
+        y = scale10(mag, k + 1);
+    }
+    if (!(y >= bottom && y < top)) return false;
+    const auto whole = static_cast<std::uint64_t>(y);
+    const double frac = y - static_cast<double>(whole);
+    if (std::fabs(frac - 0.5) <= 1.0e-6) return false;
+    std::uint64_t m = whole + (frac > 0.5 ? 1 : 0);
+    if (m >= static_cast<std::uint64_t>(top)) {  // rounded up to the next decade
+        m /= 10;
+        e += 1;
+    }
+    for (int i = digits - 1; i >= 0; --i) {
+        dig[i] = static_cast<char>('0' + m % 10);
+        m /= 10;
+    }
+    exp10 = e;
+    return true;
+}
+
 // Splits the scientific form of |value| with `digits` significant digits
 // into its digit string and decimal exponent (value = 0.d1d2... * 10^(exp+1)).
 // Returns the number of digits written into `dig`.
 int scientific_digits(double mag, int digits, char* dig, int& exp10) {
+    if (short_digits(mag, digits, dig, exp10)) return digits;
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, mag, std::chars_format::scientific, digits - 1);
     char* p = buf;
@@ -98,7 +152,7 @@ void put_a(std::string& out, std::string_view text, int w) {
 }
 
 void put_e(std::string& out, double value, int w, int d) {
-    if (put_nonfinite(out, value, w)) return;
+    if (!std::isfinite(value) && put_nonfinite(out, value, w)) return;
     char dig[40];
     char buf[64];
     char* q = buf;
@@ -122,7 +176,7 @@ void put_e(std::string& out, double value, int w, int d) {
 }
 
 void put_d(std::string& out, double value, int w, int d) {
-    if (put_nonfinite(out, value, w)) return;
+    if (!std::isfinite(value) && put_nonfinite(out, value, w)) return;
     char dig[40];
     char buf[64];
     char* q = buf;
