@@ -345,6 +345,11 @@ TEST_F(Reader, GetrealConvertsToSinglePrecision) {
         {"0.3", 0.30000001192092896},
         {"3.4028235e38", static_cast<double>(FLT_MAX)},
         {"1e-50", 0.0},
+        // below the normal range: the nearest subnormal, or zero
+        {"1e-40", static_cast<double>(1e-40f)},
+        {"1.4e-45", static_cast<double>(1.4e-45f)},
+        {"7.1e-46", static_cast<double>(1.4e-45f)},
+        {"7.0e-46", 0.0},
         {"000000000000000012.5", 12.5},
     };
     for (const Case& c : cases) {
@@ -445,7 +450,10 @@ TEST_F(Reader, WordsThatStartLikeNumbersButDoNotConvertStop) {
     };
     for (const Case& c : cases) {
         model::reset();
-        open("\n" + std::string(c.word) + "\n");
+        std::string deck = "\n";
+        deck += c.word;
+        deck += "\n";
+        open(deck);
         const std::string out = captured([&] {
             if (c.real)
                 EXPECT_THROW(ffi::getreal(), errorstop::stop_exception) << c.word;
