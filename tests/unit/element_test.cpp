@@ -19,7 +19,9 @@
 #include "element/forces.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
+#include "input/datain.hpp"
 #include "material/constitution.hpp"
+#include "testutil.hpp"
 
 namespace {
 
@@ -884,4 +886,29 @@ TEST(ElementForceDriver, NoElementsLeavesLoadsAndSentinel) {
     EXPECT_EQ(simulation::dtk1old, 3.0e-4);
     EXPECT_EQ(elementdata::eledistortion, 1.0);
     model::reset();
+}
+
+// The coefficient of "hour" is read in single precision: 1.0e-6 from a deck
+// is exactly the threshold and leaves the control off.
+TEST(ElementHourglass, DeckCoefficientAgainstThreshold) {
+    struct Case {
+        const char* record;
+        int mode;
+    };
+    const Case cases[] = {
+        {"hour 1 1.0e-6", 0}, {"hour 2 1.0e-6", 0}, {"hour 1 1.1e-6", 1},
+        {"hour 2 0.05", 2},   {"hour 0 0.1", 0},     {"hour 5 0.0", 0},
+    };
+    for (const Case& cs : cases) {
+        model::reset();
+        testutil::TempDir dir("hourdeck");
+        testutil::write_file(dir / "Comm", "0\n\n");
+        testutil::write_file(dir / "a", std::string(cs.record) + "\nendi\n");
+        {
+            testutil::InDir in(dir.path());
+            datain::inputpara();
+            EXPECT_EQ(hourglassmode(), cs.mode) << cs.record;
+            model::reset();
+        }
+    }
 }
