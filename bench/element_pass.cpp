@@ -1,0 +1,403 @@
+// Element pass throughput.
+//
+// Builds a block of nx x ny x nz hexahedra directly in the model data, the way
+// the deck reader leaves it (lumped masses, history records, volumes at input,
+// material wave speed), gives it an initial velocity field that compresses and
+// shears it, and runs a fixed number of steps of the time loop's pieces:
+// kinetic energy, load factor, element pass, exchange of shared-node forces
+// and node update. Output is not part of the loop.
+//
+// Under mpiexec -n P the block is cut into P slabs along z; every rank holds
+// the elements of its slab and the nodes of its layers, and the nodes of each
+// interface plane are listed as shared nodes, so that the exchange sums their
+// masses and forces as in a partitioned run.
+//
+// Prints one line of key=value pairs; element-cycles/s counts all elements of
+// the block times the timed steps over the slowest rank's loop time.
+#include <mpi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "benchutil.hpp"
+#include "control/errorstop.hpp"
+#include "control/integration.hpp"
+#include "control/model.hpp"
+#include "control/timefunction.hpp"
+#include "element/feforce.hpp"
+#include "element/geometry.hpp"
+#include "material/constitution.hpp"
+#include "parallel/commnodes.hpp"
+
+namespace {
+
+struct options {
+    int nx = 20, ny = 20, nz = 20;
+    std::string mat = "jc";  // elastic, pp, lin, jc
+    bool eos = false;
+    int hg = 2;
+    double hgcoef = 0.1;
+    int steps = 50;
+    int warmup = 2;
+    double h = 1.0e-3;     // element edge length
+    double rate = 1.0e4;   // compression rate: vz = -rate * z
+    double shear = 0.1;    // vx = shear * rate * z
+    double jitter = 0.05;  // node position perturbation, fraction of h
+    bool jaum = true;
+    std::string dump;      // write the final state of rank 0 to this file
+};
+
+[[noreturn]] void usage(const char* prog) {
+    std::fprintf(stderr,
+                 "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--hg 0|1|2]\n"
+                 "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
+                 "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n",
+                 prog);
+    std::exit(2);
+}
+
+options parse(int argc, char** argv) {
+    options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> const char* {
+            if (i + 1 >= argc) usage(argv[0]);
+            return argv[++i];
+        };
+        if (a == "--size") {
+            o.nx = std::atoi(next());
+            o.ny = std::atoi(next());
+            o.nz = std::atoi(next());
+        } else if (a == "--mat") {
+            o.mat = next();
+        } else if (a == "--eos") {
+            o.eos = true;
+        } else if (a == "--hg") {
+            o.hg = std::atoi(next());
+        } else if (a == "--hgcoef") {
+            o.hgcoef = std::atof(next());
+        } else if (a == "--steps") {
+            o.steps = std::atoi(next());
+        } else if (a == "--warmup") {
+            o.warmup = std::atoi(next());
+        } else if (a == "--h") {
+            o.h = std::atof(next());
+        } else if (a == "--rate") {
+            o.rate = std::atof(next());
+        } else if (a == "--shear") {
+            o.shear = std::atof(next());
+        } else if (a == "--jitter") {
+            o.jitter = std::atof(next());
+        } else if (a == "--nojaum") {
+            o.jaum = false;
+        } else if (a == "--dump") {
+            o.dump = next();
+        } else {
+            usage(argv[0]);
+        }
+    }
+    if (o.nx < 1 || o.ny < 1 || o.nz < 1 || o.steps < 0 || o.warmup < 0) usage(argv[0]);
+    return o;
+}
+
+// Deterministic value in [-1, 1) from the global grid position of a node, so
+// that every rank perturbs a shared node in the same way.
+double noise(std::uint64_t i, std::uint64_t j, std::uint64_t k, std::uint64_t salt) {
+    std::uint64_t x = i * 0x9E3779B97F4A7C15ull ^ (j + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full ^
+                      (k + salt) * 0x165667B19E3779F9ull;
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ull;
+    x ^= x >> 33;
+    return static_cast<double>(x >> 11) * (2.0 / 9007199254740992.0) - 1.0;
+}
+
+material makematerial(const options& o) {
+    // Steel, given as a deck would: reals in single precision, widened.
+    material m{};
+    auto sp = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+    m.density = sp(7850.0);
+    m.young = sp(2.0e11);
+    m.poisson = sp(0.3);
+    if (o.mat == "elastic") {
+        m.mtype = 1;
+    } else if (o.mat == "pp") {
+        m.mtype = 2;
+        m.yield0 = sp(3.5e8);
+    } else if (o.mat == "lin") {
+        m.mtype = 3;
+        m.yield0 = sp(3.5e8);
+        m.tangmod = sp(1.0e9);
+    } else if (o.mat == "jc") {
+        m.mtype = 4;
+        m.yield0 = sp(3.5e8);
+        m.tangmod = sp(1.0e9);
+        m.bjc = sp(2.75e8);
+        m.njc = sp(0.36);
+        m.cjc = sp(0.022);
+    } else {
+        std::fprintf(stderr, "unknown material %s\n", o.mat.c_str());
+        std::exit(2);
+    }
+    const double q = m.young * (1.0 - m.poisson) / ((1.0 + m.poisson) * (1.0 - 2.0 * m.poisson) * m.density);
+    m.wavespeed = std::sqrt(q);
+    if (o.eos) {
+        // Gruneisen parameters of steel: c0, s, gamma0.
+        m.etype = 1;
+        const double c0 = sp(4569.0), s = sp(1.49), g0 = sp(2.17), rho = m.density;
+        materialdata::c1eosg = rho * (c0 * c0);
+        materialdata::c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
+        materialdata::c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
+        materialdata::c4eosg = rho * g0;
+    }
+    return m;
+}
+
+// This rank's slab of the block: element layers [z0, z1), node layers z0..z1.
+struct slab {
+    int z0, z1;
+};
+
+void buildmodel(const options& o, slab s) {
+    const int nx = o.nx, ny = o.ny;
+    const int px = nx + 1, py = ny + 1;
+    const int layers = s.z1 - s.z0 + 1;
+    const long long nn = static_cast<long long>(px) * py * layers;
+    const long long ne = static_cast<long long>(nx) * ny * (s.z1 - s.z0);
+    if (nn > 2147483647LL || ne > 2147483647LL) {
+        std::fprintf(stderr, "block too large\n");
+        std::exit(2);
+    }
+
+    std::snprintf(simulation::title.data(), simulation::title.size(), "element pass benchmark");
+    particledata::nb_particle = static_cast<int>(nn);
+    const size_t n3 = 3 * static_cast<size_t>(nn);
+    particledata::pos.assign(n3, 0.0);
+    particledata::vel.assign(n3, 0.0);
+    particledata::acc.assign(n3, 0.0);
+    particledata::fp.assign(n3, 0.0);
+    particledata::mp.assign(static_cast<size_t>(nn), 0.0);
+
+    const double lz = o.nz * o.h;
+    auto local = [&](int i, int j, int kz) { return i + px * (j + py * (kz - s.z0)) + 1; };
+    for (int kz = s.z0; kz <= s.z1; ++kz)
+        for (int j = 0; j < py; ++j)
+            for (int i = 0; i < px; ++i) {
+                const size_t n = 3 * static_cast<size_t>(local(i, j, kz) - 1);
+                const bool inner = i > 0 && i < nx && j > 0 && j < ny && kz > 0 && kz < o.nz;
+                double dx = 0.0, dy = 0.0, dz = 0.0;
+                if (inner) {
+                    dx = o.jitter * o.h * noise(i, j, kz, 1);
+                    dy = o.jitter * o.h * noise(i, j, kz, 2);
+                    dz = o.jitter * o.h * noise(i, j, kz, 3);
+                }
+                const double x = i * o.h + dx, y = j * o.h + dy, z = kz * o.h + dz;
+                particledata::pos[n] = x;
+                particledata::pos[n + 1] = y;
+                particledata::pos[n + 2] = z;
+                // Compression along z with a shear in x and a little noise that
+                // excites the hourglass modes.
+                const double vz = -o.rate * z;
+                particledata::vel[n] = o.shear * o.rate * (z - 0.5 * lz) + 0.01 * o.rate * o.h * noise(i, j, kz, 4);
+                particledata::vel[n + 1] = 0.01 * o.rate * o.h * noise(i, j, kz, 5);
+                particledata::vel[n + 2] = vz;
+            }
+
+    materialdata::nb_mat = 1;
+    materialdata::mat_list.assign(1, makematerial(o));
+    materialdata::mat_list_allocated = true;
+    materialdata::jaum = o.jaum;
+    materialdata::hourglass.method = o.hg;
+    materialdata::hourglass.coef = static_cast<double>(static_cast<float>(o.hgcoef));
+
+    elementdata::nb_element = static_cast<int>(ne);
+    elementdata::element_list.assign(static_cast<size_t>(ne), element{});
+    elementdata::element_list_allocated = true;
+    materialdata::history_list.assign(static_cast<size_t>(ne), history{});
+    materialdata::history_allocated = true;
+    materialdata::inithistory();
+
+    const material& m = materialdata::mat_list[0];
+    const double* pos = particledata::pos.data();
+    double* mp = particledata::mp.data();
+    size_t e = 0;
+    for (int kz = s.z0; kz < s.z1; ++kz)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i, ++e) {
+                element& el = elementdata::element_list[e];
+                const int c[8] = {local(i, j, kz),         local(i + 1, j, kz),     local(i + 1, j + 1, kz),
+                                  local(i, j + 1, kz),     local(i, j, kz + 1),     local(i + 1, j, kz + 1),
+                                  local(i + 1, j + 1, kz + 1), local(i, j + 1, kz + 1)};
+                for (int k = 0; k < 8; ++k) el.node[k] = c[k];
+                el.mat = 1;
+                materialdata::lenhistorylist += 1;
+                el.nhistory = materialdata::lenhistorylist;
+                history& hs = materialdata::history_list[static_cast<size_t>(el.nhistory - 1)];
+                hs.sig_y = m.yield0;
+                double xyz[8][3];
+                for (int k = 0; k < 8; ++k)
+                    for (int d = 0; d < 3; ++d) xyz[k][d] = pos[3 * static_cast<size_t>(el.node[k] - 1) + d];
+                double vol, ijac[3][3];
+                jacobian(xyz, vol, ijac);
+                hs.vol0 = vol;
+                const double share = vol * m.density * 0.125;
+                for (int k = 0; k < 8; ++k) mp[el.node[k] - 1] += share;
+            }
+
+    // Load function: constant 1 far beyond the run.
+    timefunctiondata::lentmfunction = 2;
+    timefunctiondata::tmfunction = {{0.0, 1.0}, {1.0e3, 1.0}};
+    timefunctiondata::tmfunction_allocated = true;
+
+    // Shared nodes: one slot per node of every interface plane. Slot
+    // (p-1)*plane + q is node q of the plane between slabs p-1 and p.
+    using commnodes::myid;
+    using commnodes::nprocs;
+    const int plane = px * py;
+    const int slots = (nprocs - 1) * plane;
+    commnodes::ncomde = slots;
+    commnodes::mycnode.assign(static_cast<size_t>(slots), 0);
+    commnodes::comnode.assign(static_cast<size_t>(slots) * static_cast<size_t>(nprocs), 0);
+    for (int p = 1; p < nprocs; ++p) {
+        // The plane lies at the top of rank p-1 and the bottom of rank p.
+        for (int q = 0; q < plane; ++q) {
+            const size_t slot = static_cast<size_t>(p - 1) * plane + q;
+            const int kz = (myid == p - 1) ? s.z1 : s.z0;
+            if (myid == p - 1 || myid == p) {
+                const int i = q % px, j = q / px;
+                commnodes::mycnode[slot] = local(i, j, kz);
+            }
+        }
+    }
+    for (int r = 0; r < nprocs; ++r)
+        for (int j = 0; j < slots; ++j) {
+            // Row of rank r: the local number its slab gives the slot's node.
+            const int p = j / plane + 1, q = j % plane;
+            if (r != p - 1 && r != p) continue;
+            const int rz0 = static_cast<int>(static_cast<long long>(o.nz) * r / nprocs);
+            const int rz1 = static_cast<int>(static_cast<long long>(o.nz) * (r + 1) / nprocs);
+            const int kz = (r == p - 1) ? rz1 : rz0;
+            commnodes::comnode[static_cast<size_t>(r) * slots + j] = (q % px) + px * ((q / px) + py * (kz - rz0)) + 1;
+        }
+}
+
+// One step of the time loop without output.
+void step() {
+    using namespace simulation;
+    dtk = dtk1;
+    dtk1 = 1.0e6;
+    kinetice();
+    const double tf = currenttmfunction(currenttime);
+    feforce(tf);
+    commnodes::updateforce(istep, dtk1);
+    updatefegeometry();
+    currenttime = currenttime + dtk1;
+    istep = istep + 1;
+}
+
+void dumpstate(const std::string& file) {
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "cannot write %s\n", file.c_str());
+        std::exit(1);
+    }
+    auto put = [&](const void* p, size_t n) { std::fwrite(p, 1, n, f); };
+    put(particledata::acc.data(), particledata::acc.size() * sizeof(double));
+    put(particledata::pos.data(), particledata::pos.size() * sizeof(double));
+    put(particledata::vel.data(), particledata::vel.size() * sizeof(double));
+    put(particledata::mp.data(), particledata::mp.size() * sizeof(double));
+    put(materialdata::history_list.data(), materialdata::history_list.size() * sizeof(history));
+    const double s[6] = {simulation::currenttime, simulation::dtk1,       simulation::dtk1old,
+                         simulation::engstrain,   simulation::engkinetic, elementdata::eledistortion};
+    put(s, sizeof s);
+    std::fclose(f);
+}
+
+int run(const options& o) {
+    using commnodes::myid;
+    using commnodes::nprocs;
+    if (o.nz < nprocs) {
+        if (myid == 0) std::fprintf(stderr, "need nz >= number of processes\n");
+        return 2;
+    }
+    const slab s{static_cast<int>(static_cast<long long>(o.nz) * myid / nprocs),
+                 static_cast<int>(static_cast<long long>(o.nz) * (myid + 1) / nprocs)};
+    buildmodel(o, s);
+
+    for (int i = 0; i < o.warmup; ++i) step();
+
+    std::vector<double> steptime(static_cast<size_t>(o.steps));
+    MPI_Barrier(MPI_COMM_WORLD);
+    const double c0 = benchutil::cpu();
+    const double t0 = benchutil::wall();
+    double tprev = t0;
+    for (int i = 0; i < o.steps; ++i) {
+        step();
+        const double t = benchutil::wall();
+        steptime[static_cast<size_t>(i)] = t - tprev;
+        tprev = t;
+    }
+    const double mytime = tprev - t0;
+    const double mycpu = benchutil::cpu() - c0;
+    const double mybest = o.steps > 0 ? *std::min_element(steptime.begin(), steptime.end()) : 0.0;
+
+    // The slowest rank decides; its loop time holds the waits in the exchange.
+    double loop = 0.0, best = 0.0, cpu = 0.0;
+    MPI_Allreduce(&mytime, &loop, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+    MPI_Allreduce(&mybest, &best, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+    MPI_Allreduce(&mycpu, &cpu, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+
+    long long myplastic = 0;
+    for (const history& h : materialdata::history_list)
+        if (h.epeff > 0.0) ++myplastic;
+    long long plastic = 0;
+    MPI_Allreduce(&myplastic, &plastic, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+
+    // Memory: peak resident set of the largest rank per element of that rank.
+    const double mybpe = benchutil::peak_rss_bytes() / std::max(1, elementdata::nb_element);
+    double bpe = 0.0;
+    MPI_Allreduce(&mybpe, &bpe, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+
+    if (!o.dump.empty() && myid == 0) dumpstate(o.dump);
+
+    if (myid == 0) {
+        const double total = static_cast<double>(o.nx) * o.ny * o.nz;
+        const double ecps = loop > 0.0 ? total * o.steps / loop : 0.0;
+        const double ecps_best = best > 0.0 ? total / best : 0.0;
+        const double ecps_cpu = cpu > 0.0 ? total * o.steps / cpu / nprocs : 0.0;
+        std::printf(
+            "element_pass procs=%d size=%dx%dx%d elements=%.0f nodes_rank0=%d mat=%s%s hg=%d steps=%d "
+            "warmup=%d loop_s=%.6f ecps=%.0f ecps_per_proc=%.0f ecps_beststep=%.0f ecps_per_cpu_s=%.0f "
+            "bytes_per_element=%.1f "
+            "plastic_fraction=%.3f dt=%.4e\n",
+            nprocs, o.nx, o.ny, o.nz, total, particledata::nb_particle, o.mat.c_str(), o.eos ? "+eos" : "", o.hg,
+            o.steps, o.warmup, loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe, total > 0 ? plastic / total : 0.0,
+            simulation::dtk1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    MPI_Init(&argc, &argv);
+    MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
+    MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+    const options o = parse(argc, argv);
+    int rc = 0;
+    try {
+        rc = run(o);
+    } catch (const errorstop::stop_exception& s) {
+        errorstop::terminate_process(s.status);
+    }
+    std::fflush(stdout);
+    MPI_Finalize();
+    return rc;
+}
