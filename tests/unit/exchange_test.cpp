@@ -1,0 +1,166 @@
+// The shared-node table, the deck names and the exchange on a single
+// process (where every sum has one term).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "control/errorstop.hpp"
+#include "control/model.hpp"
+#include "input/ffi.hpp"
+#include "parallel/commnodes.hpp"
+#include "testutil.hpp"
+
+using namespace testutil;
+
+namespace {
+
+TEST(DeckName, LettersThenTwoLetterNames) {
+    const std::pair<int, const char*> cases[] = {
+        {0, "a"},   {1, "b"},   {2, "c"},   {25, "z"},  {26, "aa"},  {27, "ab"},
+        {51, "az"}, {52, "ba"}, {701, "zz"}, {702, "aaa"}, {18277, "zzz"}, {18278, "aaaa"},
+    };
+    for (const auto& [id, name] : cases) EXPECT_EQ(commnodes::deckname(id), name) << id;
+}
+
+struct readoutcome {
+    bool stopped;
+    std::string out;
+};
+
+readoutcome readcomm(const std::string& text, int nprocs, int myid) {
+    TempDir dir("comm");
+    write_file(dir / "Comm", text);
+    InDir in(dir.path());
+    model::reset();
+    commnodes::nprocs = nprocs;
+    commnodes::myid = myid;
+    readoutcome r{false, {}};
+    testing::internal::CaptureStdout();
+    try {
+        commnodes::readcomnode();
+    } catch (const errorstop::stop_exception&) {
+        r.stopped = true;
+    }
+    std::fflush(stdout);
+    r.out = testing::internal::GetCapturedStdout();
+    return r;
+}
+
+TEST(CommTable, RowsAreReadPerProcessAndTheOwnRowKept) {
+    // Rows start on a new line, may run over several lines, and what follows
+    // a row's last value on its line is ignored.
+    const std::string text = "3 slots\n7 8 9 extra words\n1,2,\n3\n0 0 4\n\n5 6 7 rows beyond nprocs";
+    const std::vector<int> rows[3] = {{7, 8, 9}, {1, 2, 3}, {0, 0, 4}};
+    for (int id = 0; id < 3; ++id) {
+        SCOPED_TRACE(id);
+        readoutcome r = readcomm(text, 3, id);
+        ASSERT_FALSE(r.stopped) << r.out;
+        EXPECT_EQ(commnodes::ncomde, 3);
+        EXPECT_EQ(commnodes::mycnode, rows[id]);
+        EXPECT_EQ(commnodes::comnode, (std::vector<int>{7, 8, 9, 1, 2, 3, 0, 0, 4}));
+        std::string name = commnodes::deckname(id);
+        name.resize(100, ' ');
+        EXPECT_EQ(ffi::fileinp, name);
+    }
+    model::reset();
+}
+
+TEST(CommTable, EmptyTablesAllocateNothing) {
+    for (const char* text : {"0\n", "0", "-5\n1 2 3\n"}) {
+        SCOPED_TRACE(text);
+        readoutcome r = readcomm(text, 2, 1);
+        ASSERT_FALSE(r.stopped) << r.out;
+        EXPECT_TRUE(commnodes::mycnode.empty());
+        EXPECT_TRUE(commnodes::comnode.empty());
+        EXPECT_EQ(ffi::fileinp.substr(0, 2), "b ");
+    }
+    model::reset();
+}
+
+TEST(CommTable, MissingOrMalformedFileStops) {
+    {
+        model::reset();
+        TempDir dir("nocomm");
+        InDir in(dir.path());
+        testing::internal::CaptureStdout();
+        EXPECT_THROW(commnodes::readcomnode(), errorstop::stop_exception);
+        std::fflush(stdout);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), " Open file error!!!\n");
+    }
+    const std::pair<const char*, const char*> bad[] = {
+        {"", "ends before the number of shared-node slots"},
+        {"\n  \n", "ends before the number of shared-node slots"},
+        {"two\n", "line 1: \"two\" is not an integer"},
+        {"2\n1 2\n3\n", "too short: row of process 1 has 1 of 2 values"},
+        {"2\n1 99999999999\n3 4\n", "line 2: \"99999999999\" is not an integer"},
+    };
+    for (const auto& [text, what] : bad) {
+        SCOPED_TRACE(text);
+        readoutcome r = readcomm(text, 2, 0);
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(r.out, std::string(" *** Error *** file Comm: ") + what + "\n");
+    }
+    model::reset();
+}
+
+TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
+    struct rangecase {
+        std::vector<int> row;
+        int nb;
+        const char* message;  // empty: accepted
+    };
+    const rangecase cases[] = {
+        {{0, 1, 8}, 8, ""},
+        {{}, 0, ""},
+        {{0, 0}, 0, ""},
+        {{1, 9}, 8, " *** Error *** file Comm: slot 2 of process 0 holds node 9, outside 0..8\n"},
+        {{-1}, 8, " *** Error *** file Comm: slot 1 of process 0 holds node -1, outside 0..8\n"},
+        {{1}, 0, " *** Error *** file Comm: slot 1 of process 0 holds node 1, outside 0..0\n"},
+    };
+    for (const rangecase& c : cases) {
+        model::reset();
+        commnodes::mycnode = c.row;
+        commnodes::ncomde = static_cast<int>(c.row.size());
+        particledata::nb_particle = c.nb;
+        testing::internal::CaptureStdout();
+        bool stopped = false;
+        try {
+            commnodes::checkcomnode();
+        } catch (const errorstop::stop_exception&) {
+            stopped = true;
+        }
+        std::fflush(stdout);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(stopped, *c.message != '\0') << out;
+        EXPECT_EQ(out, c.message);
+    }
+    model::reset();
+}
+
+TEST(Exchange, SingleProcessSumsAreIdentitiesAndAbsentSlotsAreSkipped) {
+    model::reset();
+    particledata::nb_particle = 3;
+    particledata::mp = {0.5, 0.25, 2.0};
+    particledata::acc = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0};
+    commnodes::ncomde = 3;
+    commnodes::mycnode = {2, 0, 1};
+    double dt = 0.125;
+    commnodes::updateforce(1, dt);
+    EXPECT_EQ(dt, 0.125);
+    EXPECT_EQ(particledata::mp, (std::vector<double>{0.5, 0.25, 2.0}));
+    EXPECT_EQ(particledata::acc, (std::vector<double>{1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0}));
+    double sentinel = 1.0e6;
+    commnodes::updateforce(2, sentinel);
+    EXPECT_EQ(sentinel, 1.0e6);
+
+    // No slots at all.
+    commnodes::ncomde = 0;
+    commnodes::mycnode.clear();
+    commnodes::updateforce(1, dt);
+    EXPECT_EQ(particledata::acc[8], 9.0);
+    model::reset();
+}
+
+}  // namespace
