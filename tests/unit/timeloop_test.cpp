@@ -483,6 +483,17 @@ TEST_F(TimeLoop, RecordsCarryTheStartTimeAndTheEndOfStepPositions) {
     EXPECT_EQ(r.steps[1].substr(r.steps[1].size() - 9), "2.000E+00");
 }
 
+TEST(ProgressLine, LayoutAndValuesThatDoNotFit) {
+    EXPECT_EQ(progressline(1, 0.0, 1.25e-7, 1.0, 0.0),
+              " Step=     1  T=0.000E+00  DT=1.250E-07  EDist=1.000E+00  K.E.=0.000E+00");
+    EXPECT_EQ(progressline(999999, 12.34, 0.5, 0.0099996, 123456.0),
+              " Step=999999  T=1.234E+01  DT=5.000E-01  EDist=1.000E-02  K.E.=1.235E+05");
+    // A step number of seven digits does not fit its field; an exponent of
+    // three digits takes the place of the letter.
+    EXPECT_EQ(progressline(1000000, 1.0e100, 1.0e6, 1.0, 2.5e-100),
+              " Step=******  T=1.000+100  DT=1.000E+06  EDist=1.000E+00  K.E.=2.500-100");
+}
+
 // ---------------------------------------------------------------------------
 
 TEST(ModelReset, RestoresEveryLoadTimeValue) {
