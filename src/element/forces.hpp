@@ -1,6 +1,8 @@
 // Corner forces of one element: internal forces of the centre stress and
 // hourglass forces. The kernels fill f[8][3] (corner, component) from
 // gathered element arrays; `scatter_add` adds them into the nodal forces.
+// The Flanagan-Belytschko kernel of the element pass fills ft[3][8]
+// (component, corner) instead, added by `scatter_add_t` in the same order.
 #pragma once
 
 #include <cmath>
