@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "control/errorstop.hpp"
@@ -72,9 +73,9 @@ void updatefegeometry() {
     const int dir = elementdata::plane.dir;
     if (dir != 0) {
         const double s = dir > 0 ? 1.0 : -1.0;
-        const int ax = std::abs(dir);
+        const long long ax = dir > 0 ? static_cast<long long>(dir) : -static_cast<long long>(dir);
         if (ax >= 1 && ax <= 3) {
-            const int c = ax - 1;
+            const int c = static_cast<int>(ax) - 1;
             const double coord = elementdata::plane.coord;
             for (int k = 0; k < n; ++k) {
                 if ((coord - x[3 * k + c]) * s >= 0.0) {
@@ -116,6 +117,8 @@ void integration() {
                                                                 : static_cast<int>(next);
             if (commnodes::myid == 0) {
                 errorstop::writeline(progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic));
+                // Shown as it happens, also when standard output is a pipe.
+                std::fflush(stdout);
             }
         }
         currenttime = currenttime + dtk1;

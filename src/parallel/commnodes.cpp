@@ -57,7 +57,7 @@ int to_int(const std::string& s, int lineno) {
     errno = 0;
     char* end = nullptr;
     long long v = std::strtoll(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX || s[0] == '+')
+    if (s.empty() || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
         comm_error("line " + std::to_string(lineno) + ": \"" + s + "\" is not an integer");
     return static_cast<int>(v);
 }
