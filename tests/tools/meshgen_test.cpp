@@ -77,7 +77,7 @@ TEST(MeshBox, CountsVolumeOrientationAndFaces) {
     };
     for (const Case& c : cases) {
         const std::string what = std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.nz);
-        toolmesh::BoxSpec s;
+        toolmesh::BoxParams s;
         s.nx = c.nx; s.ny = c.ny; s.nz = c.nz;
         s.lx = c.lx; s.ly = c.ly; s.lz = c.lz;
         s.origin = c.origin;
@@ -114,7 +114,7 @@ TEST(MeshCylinder, CountsVolumeOrientationAndSurfaces) {
     for (const Case& c : cases) {
         const std::string what = "ncore " + std::to_string(c.ncore) + " nlayers " + std::to_string(c.nlayers) +
                                  " nalong " + std::to_string(c.nalong);
-        toolmesh::CylinderSpec s;
+        toolmesh::CylinderParams s;
         s.radius = c.r; s.length = c.l; s.ncore = c.ncore; s.nlayers = c.nlayers; s.nalong = c.nalong;
         Deck d;
         toolmesh::make_cylinder(s, d);
@@ -143,7 +143,7 @@ TEST(MeshCylinder, CountsVolumeOrientationAndSurfaces) {
         EXPECT_EQ(lateral.size(), static_cast<size_t>(m * (c.nalong + 1))) << what;
     }
     // A finer section approaches the circle.
-    toolmesh::CylinderSpec fine;
+    toolmesh::CylinderParams fine;
     fine.ncore = 16;
     fine.nlayers = 4;
     fine.nalong = 1;
@@ -152,9 +152,9 @@ TEST(MeshCylinder, CountsVolumeOrientationAndSurfaces) {
     EXPECT_NEAR(checked_volume(d, "fine"), std::numbers::pi, 2e-3 * std::numbers::pi);
 }
 
-TEST(MeshSpec, RejectsNonPositiveSizes) {
+TEST(MeshParams, RejectsNonPositiveSizes) {
     Deck d;
-    toolmesh::BoxSpec b;
+    toolmesh::BoxParams b;
     b.nx = 0;
     EXPECT_THROW(toolmesh::make_box(b, d), tooldeck::Error);
     b = {};
@@ -163,7 +163,7 @@ TEST(MeshSpec, RejectsNonPositiveSizes) {
     b = {};
     b.nx = b.ny = b.nz = 2000;  // 8e9 elements
     EXPECT_THROW(toolmesh::make_box(b, d), tooldeck::Error);
-    toolmesh::CylinderSpec c;
+    toolmesh::CylinderParams c;
     c.nlayers = 0;
     EXPECT_THROW(toolmesh::make_cylinder(c, d), tooldeck::Error);
     c = {};

@@ -21,7 +21,7 @@ namespace {
 // node records, an extra node of no element and curves of both kinds.
 Deck sample_deck() {
     Deck d;
-    toolmesh::BoxSpec s;
+    toolmesh::BoxParams s;
     s.nx = 6; s.ny = 4; s.nz = 3;
     s.lx = 0.06; s.ly = 0.04; s.lz = 0.03;
     toolmesh::make_box(s, d);

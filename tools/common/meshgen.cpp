@@ -27,7 +27,7 @@ void fits(long long nodes, long long elements) {
 
 }  // namespace
 
-void check_box(const BoxSpec& s) {
+void check_box(const BoxParams& s) {
     positive(s.nx, "nx");
     positive(s.ny, "ny");
     positive(s.nz, "nz");
@@ -39,7 +39,7 @@ void check_box(const BoxSpec& s) {
     fits((s.nx + 1LL) * (s.ny + 1LL) * (s.nz + 1LL), 1LL * s.nx * s.ny * s.nz);
 }
 
-void make_box(const BoxSpec& s, tooldeck::Deck& d) {
+void make_box(const BoxParams& s, tooldeck::Deck& d) {
     check_box(s);
     const int px = s.nx + 1, py = s.ny + 1, pz = s.nz + 1;
     auto id = [&](int i, int j, int k) { return 1 + i + px * (j + py * k); };
@@ -76,7 +76,7 @@ void make_box(const BoxSpec& s, tooldeck::Deck& d) {
             }
 }
 
-void check_cylinder(const CylinderSpec& s) {
+void check_cylinder(const CylinderParams& s) {
     positive(s.radius, "radius");
     positive(s.length, "length");
     positive(s.ncore, "ncore");
@@ -88,7 +88,7 @@ void check_cylinder(const CylinderSpec& s) {
     fits(section_nodes * (s.nalong + 1LL), section_quads * s.nalong);
 }
 
-void make_cylinder(const CylinderSpec& s, tooldeck::Deck& d) {
+void make_cylinder(const CylinderParams& s, tooldeck::Deck& d) {
     check_cylinder(s);
     const int n = s.ncore, nl = s.nlayers;
     const double a = 0.5 * s.radius;       // half-width of the core square

@@ -80,8 +80,8 @@ Options (a value with blanks must be quoted)
 struct Settings {
     std::string kind;                     // box, cylinder, gmsh
     std::string mshfile;
-    toolmesh::BoxSpec box;
-    toolmesh::CylinderSpec cyl;
+    toolmesh::BoxParams box;
+    toolmesh::CylinderParams cyl;
     std::map<std::string, bool> given;    // geometry options given
     std::string output = "a";
     bool comm = false;

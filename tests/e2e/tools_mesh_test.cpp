@@ -1,0 +1,152 @@
+// hexdyn-mesh as a program: its decks run in the solver, its mistakes are
+// reported with a message and a non-zero exit status.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testutil.hpp"
+
+using namespace testutil;
+
+namespace {
+
+const std::string kMaterial = " --material \"elas 7800 2.1e11 0.3\"";
+
+RunResult mesh(const std::string& args, const fs::path& dir) {
+    return run_command(exe("hexdyn-mesh") + " " + args, dir, 60);
+}
+
+// Number of zones and of node records of the first zone of an animation file.
+int zone_count(const std::string& anim) {
+    int zones = 0;
+    for (size_t p = anim.find("ZONE"); p != std::string::npos; p = anim.find("ZONE", p + 1)) ++zones;
+    return zones;
+}
+
+}  // namespace
+
+TEST(ToolsMesh, HelpListsTheComponents) {
+    TempDir dir("mesh-help");
+    RunResult r = mesh("--help", dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("2 face z = zmin"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("4 outer lateral surface"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("in increasing order of the group"), std::string::npos) << r.out;
+}
+
+TEST(ToolsMesh, GeneratedDecksRunInTheSolver) {
+    struct Case {
+        const char* name;
+        std::string args;
+        int nodes, elements;
+    };
+    const Case cases[] = {
+        {"box", "box --nx 3 --ny 2 --nz 4 --lx 0.03 --ly 0.02 --lz 0.04 --origin 0,0,0.001 --velocity 1,0,0,-20 "
+                "--load 3,0,0,-100 --rigid 3,0 --curve seqv,24 --curve ener",
+         4 * 3 * 5, 24},
+        {"cylinder", "cylinder --radius 0.005 --length 0.02 --ncore 2 --nlayers 2 --nalong 3 --velocity 2,0,0,50 "
+                     "--load 4,0,0,1 --time 0,0,1e-6,1,1,1 --hourglass 2,0.05 --jaumann off --curve epef,1",
+         (9 + 16) * 4, (4 + 16) * 3},
+        {"gmsh", "gmsh " + std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh --velocity 5,0,0,-10 "
+                 "--rigid 3,0 --dtscale 0.5",
+         135, 64},
+    };
+    for (const Case& c : cases) {
+        TempDir dir("mesh-run");
+        RunResult r = mesh(c.args + kMaterial + " --endtime 3e-6 --outtime 1e-6 --title \"" + c.name + " run\" --comm",
+                           dir.path());
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.out;
+        EXPECT_NE(r.out.find("wrote a: " + std::to_string(c.nodes) + " nodes, " + std::to_string(c.elements) +
+                             " elements"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(read_file(dir / "Comm"), "0\n\n");
+        RunResult s = run_hexdyn(dir.path(), 1, 120);
+        ASSERT_EQ(s.status, 0) << c.name << ": " << s.out;
+        EXPECT_NE(s.out.find("nb_particle =") , std::string::npos) << s.out;
+        EXPECT_EQ(s.out.find("Warning"), std::string::npos) << s.out;
+        EXPECT_EQ(s.out.find("Error"), std::string::npos) << s.out;
+        const std::string anim = read_file(dir / "aresult_anim.dat");
+        EXPECT_NE(anim.find("N=" + std::string(5 - std::to_string(c.nodes).size(), ' ') + std::to_string(c.nodes)),
+                  std::string::npos)
+            << c.name;
+        EXPECT_GE(zone_count(anim), 3) << c.name;
+        EXPECT_NE(read_file(dir / "aresult_curv.dat").find(std::string(c.name) + " run"), std::string::npos);
+    }
+}
+
+TEST(ToolsMesh, OptionsFileGivesTheSameDeck) {
+    TempDir dir("mesh-options");
+    write_file(dir / "opts",
+               "# a box thrown at a wall\n"
+               "nx 2\n  ny 2\n--nz 3\nlx 1\nly 1\nlz 1.5\n\n"
+               "material pla1 7800 2.1e11 0.3 3e8\n"
+               "endtime 1e-4\n"
+               "velocity 1,0,0,-10\n"
+               "velocity 2 0 0 0\n"
+               "curve engk\n"
+               "title thrown box\n");
+    RunResult a = mesh("box --options opts -o from_file", dir.path());
+    ASSERT_EQ(a.status, 0) << a.out;
+    RunResult b = mesh("box --nx 2 --ny 2 --nz 3 --lx 1 --ly 1 --lz 1.5 --material \"pla1 7800 2.1e11 0.3 3e8\" "
+                       "--endtime 1e-4 --velocity 1,0,0,-10 --velocity 2,0,0,0 --curve engk --title \"thrown box\" "
+                       "-o from_args",
+                       dir.path());
+    ASSERT_EQ(b.status, 0) << b.out;
+    const std::string deck = read_file(dir / "from_file");
+    EXPECT_EQ(deck, read_file(dir / "from_args"));
+    EXPECT_NE(deck.find("sovr thrown box\n"), std::string::npos) << deck;
+    EXPECT_NE(deck.find("velo\ncomp 1 0 0 -10\ncomp 2 0 0 0\nendv\n"), std::string::npos) << deck;
+}
+
+TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
+    TempDir dir("mesh-bad");
+    write_file(dir / "tet.msh",
+               "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n$EndNodes\n"
+               "$Elements\n1\n1 4 2 1 1 1 2 3 4\n$EndElements\n");
+    write_file(dir / "badopts", "nx 2\nny 2\nnz 2\nlx 1\nly 1\nlz 1\nsize 3\n");
+    const std::string box = "box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1";
+    const std::string ok = kMaterial + " --endtime 1e-5";
+    struct Case {
+        std::string args, expect;
+    };
+    const Case cases[] = {
+        {"", "no mesh kind given"},
+        {"sphere --radius 1", "unknown mesh kind \"sphere\""},
+        {box + ok + " --colour red", "unknown option --colour"},
+        {box + ok + " stray", "unexpected argument \"stray\""},
+        {"box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1" + ok, "missing --lz"},
+        {box + kMaterial, "missing --endtime"},
+        {box + " --endtime 1e-5", "missing --material"},
+        {"box --nx two --ny 2 --nz 2 --lx 1 --ly 1 --lz 1" + ok, "--nx: \"two\" is not an integer"},
+        {"box --nx 0 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1" + ok, "nx must be at least 1"},
+        {"box --nx 2 --ny 2 --nz 2 --lx 1 --ly -1 --lz 1" + ok, "ly must be a positive number"},
+        {box + ok + " --radius 1", "--radius applies to cylinder meshes only"},
+        {box + ok + " --load 8,0,0,1", "--load: component 8 does not exist (the mesh has 7)"},
+        {box + ok + " --velocity 1,0,0", "--velocity needs C,X,Y,Z"},
+        {box + ok + " --time 0,1,1e-5,1", "the last time must lie beyond the end time"},
+        {box + ok + " --curve seqv,9", "element 9 does not exist (the mesh has 8)"},
+        {box + ok + " --curve stress", "unknown variable \"stress\""},
+        {box + " --endtime 1e-5 --material \"elas 7800 2.1e11 0.5\"", "Poisson's ratio"},
+        {box + " --endtime 1e-5 --material \"pla1 7800 2.1e11 0.3\"", "pla1 needs 4 constants, got 3"},
+        {box + " --endtime 1e-5 --material \"wood 700 1e10 0.3\"", "unknown model \"wood\""},
+        {box + ok + " --rigid 4,0", "--rigid direction"},
+        {box + ok + " --hourglass 3,0.1", "--hourglass method must be 0, 1 or 2"},
+        {box + ok + " --endtime", "--endtime needs a value"},
+        {box + ok + " --title \"a ! comment\"", "title"},
+        {"box --options badopts" + ok, "badopts:7: unknown option --size"},
+        {"box --options missing.txt" + ok, "cannot open options file \"missing.txt\""},
+        {"gmsh missing.msh" + ok, "cannot open mesh file \"missing.msh\""},
+        {"gmsh tet.msh" + ok, "element 1 is a 4-node tetrahedron; only 8-node hexahedra"},
+        {"gmsh" + ok, "gmsh needs the mesh file"},
+        {box + ok + " -o /nonexistent-dir/a", "cannot open \"/nonexistent-dir/a\" for writing"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = mesh(c.args, dir.path());
+        EXPECT_NE(r.status, 0) << c.args;
+        EXPECT_FALSE(r.timed_out) << c.args;
+        EXPECT_NE(r.out.find("hexdyn-mesh: "), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.expect), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "a")) << "a deck was written for bad input";
+}

@@ -1,0 +1,353 @@
+// hexdyn-partition as a program, and the agreement of a partitioned run
+// with the run of the whole model on one process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testutil.hpp"
+
+using namespace testutil;
+
+namespace {
+
+RunResult tool(const std::string& name, const std::string& args, const fs::path& dir) {
+    return run_command(exe(name) + " " + args, dir, 120);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string l;
+    while (std::getline(in, l)) out.push_back(l);
+    return out;
+}
+
+std::string deck_name(int p) {
+    std::string name;
+    for (int n = p + 1; n > 0; n = (n - 1) / 26) name.insert(name.begin(), static_cast<char>('a' + (n - 1) % 26));
+    return name;
+}
+
+struct MapFile {
+    int nprocs = 0, nodes = 0, elements = 0;
+    std::vector<std::string> decks;
+    std::vector<std::vector<int>> node_global, element_global;
+};
+
+MapFile read_map(const fs::path& file) {
+    std::istringstream in(read_file(file));
+    MapFile m;
+    std::string w;
+    in >> w;
+    EXPECT_EQ(w, "hexdyn-map");
+    int version = 0;
+    in >> version >> w >> m.nprocs >> w >> m.nodes >> w >> m.elements;
+    EXPECT_EQ(version, 1);
+    for (int p = 0; p < m.nprocs; ++p) {
+        int q = -1, n = 0, e = 0;
+        std::string deck;
+        in >> w >> q >> w >> deck >> w >> n >> w >> e;
+        EXPECT_EQ(q, p);
+        m.decks.push_back(deck);
+        std::vector<int> ng(static_cast<size_t>(n)), eg(static_cast<size_t>(e));
+        for (int& x : ng) in >> x;
+        for (int& x : eg) in >> x;
+        m.node_global.push_back(ng);
+        m.element_global.push_back(eg);
+    }
+    EXPECT_TRUE(in.good() || in.eof());
+    return m;
+}
+
+// Counts of the first "nbmp" and "nbel" of a deck.
+std::pair<int, int> deck_sizes(const fs::path& deck) {
+    int nodes = -1, elements = -1;
+    for (const std::string& l : lines_of(read_file(deck))) {
+        if (l.rfind("nbmp ", 0) == 0 && nodes < 0) nodes = std::atoi(l.c_str() + 5);
+        if (l.rfind("nbel ", 0) == 0 && elements < 0) elements = std::atoi(l.c_str() + 5);
+    }
+    return {nodes, elements};
+}
+
+// One zone of an animation file: its time field and the coordinate fields
+// of its nodes, as printed.
+struct Zone {
+    std::string time;
+    std::vector<std::array<std::string, 3>> xyz;
+};
+
+std::vector<Zone> read_anim(const fs::path& file) {
+    std::vector<Zone> zones;
+    const auto ls = lines_of(read_file(file));
+    for (size_t i = 0; i < ls.size(); ++i) {
+        if (ls[i].rfind("ZONE", 0) != 0) continue;
+        Zone z;
+        z.time = ls[i].substr(14, 12);
+        const size_t n = static_cast<size_t>(std::atoi(ls[i].substr(ls[i].find("N=") + 2, 5).c_str()));
+        for (size_t k = 0; k < n; ++k) {
+            const std::string& l = ls[i + 1 + k];
+            z.xyz.push_back({l.substr(0, 12), l.substr(12, 12), l.substr(24, 12)});
+        }
+        zones.push_back(z);
+    }
+    return zones;
+}
+
+// Records of a curve file: every field of 15 columns as a number.
+std::vector<std::vector<double>> read_curves(const fs::path& file) {
+    std::vector<std::vector<double>> rows;
+    const auto ls = lines_of(read_file(file));
+    for (size_t i = 3; i < ls.size(); ++i) {
+        std::vector<double> row;
+        for (size_t p = 0; p + 15 <= ls[i].size(); p += 15) {
+            std::string f = ls[i].substr(p, 15);
+            std::replace(f.begin(), f.end(), 'D', 'E');
+            row.push_back(std::strtod(f.c_str(), nullptr));
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Two printed E12.4 values differ at most in their last digit.
+bool last_digit_close(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    const double x = std::strtod(a.c_str(), nullptr), y = std::strtod(b.c_str(), nullptr);
+    const double big = std::max(std::fabs(x), std::fabs(y));
+    const double unit = std::pow(10.0, std::floor(std::log10(big)) - 4);
+    return std::fabs(x - y) <= 1.0001 * unit;
+}
+
+}  // namespace
+
+TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
+    TempDir dir("part-bad");
+    ASSERT_EQ(tool("hexdyn-mesh", "box --nx 2 --ny 1 --nz 1 --lx 2 --ly 1 --lz 1 --material \"elas 1 1 0.3\" --endtime 1",
+                   dir.path())
+                  .status,
+              0);
+    write_file(dir / "broken", "nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 zero\n");
+    struct Case {
+        std::string args, expect;
+    };
+    const Case cases[] = {
+        {"", "expected DECK and N"},
+        {"a", "expected DECK and N"},
+        {"missing 2 --dir out", "cannot open deck \"missing\""},
+        {"a 3 --dir out", "cannot divide 2 elements among 3 processes"},
+        {"a 0 --dir out", "N must be at least 1"},
+        {"a -1 --dir out", "N must be at least 1"},
+        {"a two --dir out", "N: \"two\" is not an integer"},
+        {"a 2 --parts 4", "unknown option --parts"},
+        {"a 2 --dir", "--dir needs a directory"},
+        {"broken 1 --dir out", "broken:7: expected a real number for node coordinate, found \"zero\""},
+        {"a 1", "would overwrite the input deck"},
+        {"a 2 a b", "expected DECK and N"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = tool("hexdyn-partition", c.args, dir.path());
+        EXPECT_NE(r.status, 0) << c.args;
+        EXPECT_NE(r.out.find("hexdyn-partition: "), std::string::npos) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.expect), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out" / "a"));
+    EXPECT_FALSE(fs::exists(dir / "Comm"));
+}
+
+TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {
+    TempDir dir("part-one");
+    ASSERT_EQ(tool("hexdyn-mesh", "box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1 --material \"elas 1 1 0.3\" "
+                                  "--endtime 1 -o whole",
+                   dir.path())
+                  .status,
+              0);
+    RunResult r = tool("hexdyn-partition", "whole 1", dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(read_file(dir / "Comm"), "0\n\n");
+    // The single deck is the input deck again.
+    EXPECT_EQ(read_file(dir / "a"), read_file(dir / "whole"));
+    const MapFile m = read_map(dir / "hexdyn.map");
+    EXPECT_EQ(m.nprocs, 1);
+    EXPECT_EQ(m.node_global[0].size(), 27u);
+    EXPECT_EQ(m.element_global[0], (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
+    struct Case {
+        std::string mesh;
+        int nprocs;
+    };
+    const Case cases[] = {
+        {"cylinder --radius 1 --length 3 --ncore 6 --nlayers 4 --nalong 12", 5},  // 1584 elements
+        {"box --nx 12 --ny 10 --nz 9 --lx 1.2 --ly 1 --lz 0.9", 7},               // 1080 elements
+        {"box --nx 4 --ny 3 --nz 3 --lx 4 --ly 3 --lz 3", 28},                   // deck names past "z"
+    };
+    for (const Case& c : cases) {
+        TempDir dir("part-metis");
+        ASSERT_EQ(tool("hexdyn-mesh", c.mesh + " --material \"elas 7800 2.1e11 0.3\" --endtime 1e-5 -o whole",
+                       dir.path())
+                      .status,
+                  0);
+        const auto [gn, ge] = deck_sizes(dir / "whole");
+        RunResult r = tool("hexdyn-partition", "whole " + std::to_string(c.nprocs) + " --dir run", dir.path());
+        ASSERT_EQ(r.status, 0) << r.out;
+        const MapFile m = read_map(dir / "run" / "hexdyn.map");
+        ASSERT_EQ(m.nprocs, c.nprocs);
+        EXPECT_EQ(m.nodes, gn);
+        EXPECT_EQ(m.elements, ge);
+        const double mean = static_cast<double>(ge) / c.nprocs;
+        std::vector<int> element_seen(static_cast<size_t>(ge), 0), node_seen(static_cast<size_t>(gn), 0);
+        for (int p = 0; p < c.nprocs; ++p) {
+            EXPECT_EQ(m.decks[static_cast<size_t>(p)], deck_name(p));
+            const auto [n, e] = deck_sizes(dir / "run" / deck_name(p));
+            EXPECT_EQ(n, static_cast<int>(m.node_global[static_cast<size_t>(p)].size())) << p;
+            EXPECT_EQ(e, static_cast<int>(m.element_global[static_cast<size_t>(p)].size())) << p;
+            EXPECT_LE(e, std::max(std::ceil(mean), std::floor(1.03 * mean))) << "process " << p;
+            EXPECT_GE(e, std::min(std::floor(mean), std::ceil(0.97 * mean))) << "process " << p;
+            for (int x : m.element_global[static_cast<size_t>(p)]) ++element_seen[static_cast<size_t>(x - 1)];
+            for (int x : m.node_global[static_cast<size_t>(p)]) ++node_seen[static_cast<size_t>(x - 1)];
+        }
+        for (int x : element_seen) EXPECT_EQ(x, 1);
+        // Comm: one slot per node held by several processes, listed on every holder.
+        const auto comm = lines_of(read_file(dir / "run" / "Comm"));
+        std::istringstream in(read_file(dir / "run" / "Comm"));
+        int ncomde = -1;
+        in >> ncomde;
+        EXPECT_EQ(ncomde, static_cast<int>(std::count_if(node_seen.begin(), node_seen.end(), [](int k) { return k > 1; })));
+        std::vector<std::vector<int>> rows(static_cast<size_t>(c.nprocs), std::vector<int>(static_cast<size_t>(ncomde)));
+        for (auto& row : rows)
+            for (int& x : row) in >> x;
+        ASSERT_FALSE(in.fail());
+        for (int j = 0; j < ncomde; ++j) {
+            int global = -1, holders = 0;
+            for (int p = 0; p < c.nprocs; ++p) {
+                const int l = rows[static_cast<size_t>(p)][static_cast<size_t>(j)];
+                if (l == 0) continue;
+                ++holders;
+                const int g = m.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)];
+                if (global < 0) global = g;
+                EXPECT_EQ(g, global) << "slot " << j + 1;
+            }
+            ASSERT_GT(global, 0);
+            EXPECT_EQ(holders, node_seen[static_cast<size_t>(global - 1)]) << "slot " << j + 1;
+        }
+    }
+}
+
+// The same impact on 1, 2 and 3 processes: elastic-plastic box thrown
+// against a rigid plane under loads, with loads on nodes shared between
+// processes.
+TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
+    TempDir dir("part-run");
+    RunResult r = tool("hexdyn-mesh",
+                       "box --nx 8 --ny 5 --nz 5 --lx 0.02 --ly 0.01 --lz 0.01 --origin 0,0,0.0001 "
+                       "--material \"pla2 7800 2.1e11 0.3 3e8 1e9\" --velocity 1,0,0,-100 --velocity 4,5,0,-100 "
+                       "--load 3,0,0,-2000 --load 5,-1000,0,0 --rigid 3,0 --time 0,0,5e-6,1,1,1 "
+                       "--endtime 2e-5 --outtime 2e-6 "
+                       "--curve seqv,3 --curve engk --curve engs --curve epef,200 --curve ener --comm",
+                       dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    RunResult s = run_hexdyn(dir.path(), 1, 300);
+    ASSERT_EQ(s.status, 0) << s.out;
+    const std::vector<Zone> serial_anim = read_anim(dir / "aresult_anim.dat");
+    const auto serial_curves = read_curves(dir / "aresult_curv.dat");
+    ASSERT_GE(serial_anim.size(), 5u);
+    ASSERT_GE(serial_curves.size(), 5u);
+    ASSERT_EQ(serial_curves[0].size(), 6u);  // time and five curves
+
+    for (int np : {2, 3}) {
+        SCOPED_TRACE(std::to_string(np) + " processes");
+        const fs::path run = dir / ("run" + std::to_string(np));
+        RunResult pr = tool("hexdyn-partition", "a " + std::to_string(np) + " --dir " + run.string(), dir.path());
+        ASSERT_EQ(pr.status, 0) << pr.out;
+        RunResult pp = run_hexdyn(run, np, 300);
+        ASSERT_EQ(pp.status, 0) << pp.out;
+        const MapFile m = read_map(run / "hexdyn.map");
+
+        // Positions: every copy of every node matches the serial run.
+        std::vector<std::vector<Zone>> anim;
+        for (int p = 0; p < np; ++p) anim.push_back(read_anim(run / (deck_name(p) + "result_anim.dat")));
+        int compared = 0;
+        for (int p = 0; p < np; ++p) {
+            ASSERT_EQ(anim[static_cast<size_t>(p)].size(), serial_anim.size());
+            for (size_t z = 0; z < serial_anim.size(); ++z) {
+                const Zone& pz = anim[static_cast<size_t>(p)][z];
+                EXPECT_EQ(pz.time, serial_anim[z].time);
+                ASSERT_EQ(pz.xyz.size(), m.node_global[static_cast<size_t>(p)].size());
+                for (size_t l = 0; l < pz.xyz.size(); ++l) {
+                    const int g = m.node_global[static_cast<size_t>(p)][l];
+                    for (int i = 0; i < 3; ++i) {
+                        const std::string& a = pz.xyz[l][static_cast<size_t>(i)];
+                        const std::string& b = serial_anim[z].xyz[static_cast<size_t>(g - 1)][static_cast<size_t>(i)];
+                        EXPECT_TRUE(last_digit_close(a, b))
+                            << "zone " << z << " node " << g << " (process " << p << ") component " << i << ": " << a
+                            << " vs serial " << b;
+                        ++compared;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(compared, 0);
+
+        // Curves: element curves on the process holding the element; the
+        // strain energy, a sum over elements, adds up over the processes.
+        std::vector<std::vector<std::vector<double>>> curves;
+        for (int p = 0; p < np; ++p) curves.push_back(read_curves(run / (deck_name(p) + "result_curv.dat")));
+        auto owner = [&](int element) {
+            for (int p = 0; p < np; ++p) {
+                const auto& eg = m.element_global[static_cast<size_t>(p)];
+                if (std::find(eg.begin(), eg.end(), element) != eg.end()) return p;
+            }
+            return -1;
+        };
+        const int p3 = owner(3), p200 = owner(200);
+        ASSERT_GE(p3, 0);
+        ASSERT_GE(p200, 0);
+        for (size_t k = 0; k < serial_curves.size(); ++k) {
+            const auto& sr = serial_curves[k];
+            // columns of a process: time, [seqv 3], engk, engs, [epef 200], ener
+            auto column = [&](int p, const char* what) {
+                const auto& row = curves[static_cast<size_t>(p)][k];
+                int c = 1;
+                if (p == p3) {
+                    if (std::string(what) == "seqv") return row[1];
+                    ++c;
+                }
+                if (std::string(what) == "engk") return row[static_cast<size_t>(c)];
+                if (std::string(what) == "engs") return row[static_cast<size_t>(c + 1)];
+                if (p == p200 && std::string(what) == "epef") return row[static_cast<size_t>(c + 2)];
+                return row[static_cast<size_t>(c + 2 + (p == p200 ? 1 : 0))];  // ener
+            };
+            double engs = 0.0, engk = 0.0;
+            for (int p = 0; p < np; ++p) {
+                ASSERT_EQ(curves[static_cast<size_t>(p)].size(), serial_curves.size());
+                EXPECT_EQ(curves[static_cast<size_t>(p)][k][0], sr[0]) << "time of record " << k;
+                engs += column(p, "engs");
+                engk += column(p, "engk");
+                // three values, each rounded to six digits
+                EXPECT_NEAR(column(p, "ener"), column(p, "engs") + column(p, "engk"),
+                            1e-5 * std::fabs(column(p, "ener")) + 1e-300);
+            }
+            const double tol6 = 2e-6;
+            EXPECT_NEAR(column(p3, "seqv"), sr[1], tol6 * std::fabs(sr[1]) + 1e-6) << "record " << k;
+            EXPECT_NEAR(column(p200, "epef"), sr[4], tol6 * std::fabs(sr[4]) + 1e-12) << "record " << k;
+            EXPECT_NEAR(engs, sr[3], (np + 1) * tol6 * std::fabs(sr[3]) + 1e-300) << "record " << k;
+            // Each process counts the kinetic energy of all its nodes, shared
+            // ones included, with full masses after the first step's mass
+            // exchange: the sum over processes is exact on the first record
+            // and at least the serial value later.
+            if (k == 0) {
+                EXPECT_NEAR(engk, sr[2], (np + 1) * tol6 * sr[2]) << "record 0";
+            } else {
+                EXPECT_GE(engk, sr[2] * (1.0 - (np + 1) * tol6)) << "record " << k;
+            }
+        }
+    }
+}
