@@ -42,18 +42,19 @@ TEST(ToolsMesh, GeneratedDecksRunInTheSolver) {
     };
     const Case cases[] = {
         {"box", "box --nx 3 --ny 2 --nz 4 --lx 0.03 --ly 0.02 --lz 0.04 --origin 0,0,0.001 --velocity 1,0,0,-20 "
-                "--load 3,0,0,-100 --rigid 3,0 --curve seqv,24 --curve ener",
+                "--load 3,0,0,-100 --rigid 3,0 --curve seqv,24 --curve ener" + kMaterial,
          4 * 3 * 5, 24},
         {"cylinder", "cylinder --radius 0.005 --length 0.02 --ncore 2 --nlayers 2 --nalong 3 --velocity 2,0,0,50 "
-                     "--load 4,0,0,1 --time 0,0,1e-6,1,1,1 --hourglass 2,0.05 --jaumann off --curve epef,1",
+                     "--load 4,0,0,1 --time 0,0,1e-6,1,1,1 --hourglass 2,0.05 --jaumann off --curve epef,1" + kMaterial,
          (9 + 16) * 4, (4 + 16) * 3},
-        {"gmsh", "gmsh " + std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh --velocity 5,0,0,-10 "
-                 "--rigid 3,0 --dtscale 0.5",
+        {"gmsh", "gmsh " + std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh --velocity 5,0,0,-200 "
+                 "--rigid 3,0 --dtscale 0.5 --material \"john 8930 1.17e11 0.35 9e7 2.92e8 0.31 0.025\" "
+                 "--seos \"3940 1.49 2.02\"",
          135, 64},
     };
     for (const Case& c : cases) {
         TempDir dir("mesh-run");
-        RunResult r = mesh(c.args + kMaterial + " --endtime 3e-6 --outtime 1e-6 --title \"" + c.name + " run\" --comm",
+        RunResult r = mesh(c.args + " --endtime 3e-6 --outtime 1e-6 --title \"" + c.name + " run\" --comm",
                            dir.path());
         ASSERT_EQ(r.status, 0) << c.name << ": " << r.out;
         EXPECT_NE(r.out.find("wrote a: " + std::to_string(c.nodes) + " nodes, " + std::to_string(c.elements) +

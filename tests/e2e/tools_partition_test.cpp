@@ -150,6 +150,7 @@ TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
         {"broken 1 --dir out", "broken:7: expected a real number for node coordinate, found \"zero\""},
         {"a 1", "would overwrite the input deck"},
         {"a 2 a b", "expected DECK and N"},
+        {". 2 --dir out", "it is a directory"},
     };
     for (const Case& c : cases) {
         RunResult r = tool("hexdyn-partition", c.args, dir.path());

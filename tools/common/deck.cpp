@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -540,6 +541,8 @@ done:
 }
 
 Deck read_deck(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw Error("cannot read deck \"" + path + "\": it is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error("cannot open deck \"" + path + "\": " + std::strerror(errno));
     std::ostringstream s;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -448,6 +449,9 @@ ImportReport import_text(std::string_view text, const std::string& name, tooldec
 }
 
 ImportReport import_file(const std::string& path, tooldeck::Deck& deck) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw tooldeck::Error("cannot read mesh file \"" + path + "\": it is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw tooldeck::Error("cannot open mesh file \"" + path + "\": " + std::strerror(errno));
     std::ostringstream s;
