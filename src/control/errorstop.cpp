@@ -44,7 +44,7 @@ void terminate_process(int status) {
             // The launcher passes standard output on asynchronously and drops
             // what it has not passed on when the job is aborted: give it time
             // to forward the message first.
-            const timespec pause{0, 300000000};
+            const timespec pause{1, 0};
             nanosleep(&pause, nullptr);
             MPI_Abort(MPI_COMM_WORLD, status);
         }
