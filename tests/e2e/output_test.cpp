@@ -12,42 +12,11 @@
 #include <vector>
 
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
 namespace {
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) v.push_back(l);
-    return v;
-}
-
-// E12.4 with scale factor 1, two-digit exponents.
-std::string e12(double v) {
-    char b[40];
-    std::snprintf(b, sizeof b, "%12.4E", v);
-    return b;
-}
-
-// D15.6: 0.dddddd, the letter D, a two-digit exponent.
-std::string d15(double v) {
-    if (v == 0.0) return "   0.000000D+00";
-    char b[40];
-    std::snprintf(b, sizeof b, "%.5E", std::fabs(v));
-    const std::string s = b;  // d.dddddE+xx
-    const int e = std::atoi(s.c_str() + 8) + 1;
-    const std::string digits = s.substr(0, 1) + s.substr(2, 5);
-    std::snprintf(b, sizeof b, "%15s",
-                  ((v < 0 ? "-0." : "0.") + digits + (e < 0 ? "D-" : "D+") + (std::abs(e) < 10 ? "0" : "") +
-                   std::to_string(std::abs(e)))
-                      .c_str());
-    return b;
-}
-
-const int corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
 
 // A unit brick at x = 2..3 (density 1, Young's modulus 256, Poisson's ratio
 // 0: wave speed 16, step 1/16), all nodes in component 1 with load (1, 0, 0)
@@ -57,8 +26,8 @@ std::string translatingbrick(const std::string& title) {
     std::string d = title + "nbmp 8\nnbel 1\nnmat 1\nncom 1\ndtsc 1.0\nendt 0.125\nrepo 1\n"
                             "time 2 0.0 1.0 100.0 1.0\nmate\n1 elas 1.0 256.0 0.0\npart\n";
     for (int k = 0; k < 8; ++k)
-        d += std::to_string(k + 1) + " 1 " + std::to_string(2 + corner[k][0]) + ".0 " +
-             std::to_string(corner[k][1]) + ".0 " + std::to_string(corner[k][2]) + ".0\n";
+        d += std::to_string(k + 1) + " 1 " + std::to_string(2 + unit_corner[k][0]) + ".0 " +
+             std::to_string(unit_corner[k][1]) + ".0 " + std::to_string(unit_corner[k][2]) + ".0\n";
     d += "elem\n1 1 1 2 3 4 5 6 7 8\nload\ncomp 1 1.0 0.0 0.0\nendl\nvelo\ncomp 1 1.0 0.0 -0.5\nendv\n"
          "curv engk\ncurv vol 1\ncurv mat\ncurv ener 7\ncurv engs\nendi\n";
     return d;
@@ -107,7 +76,8 @@ TEST(ResultFiles, WholeRunRecordByRecord) {
         zones.push_back("ZONE T=\"Time =" + e12(t[n]) + "\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN" +
                         (n > 0 ? " D=(FECONNECT)" : ""));
         for (int k = 0; k < 8; ++k)
-            zones.push_back(e12(2 + corner[k][0] + dx[n]) + e12(corner[k][1]) + e12(corner[k][2] + dz[n]));
+            zones.push_back(e12(2 + unit_corner[k][0] + dx[n]) + e12(unit_corner[k][1]) +
+                            e12(unit_corner[k][2] + dz[n]));
         if (n == 0) zones.push_back("      1      2      3      4      5      6      7      8");
     }
     EXPECT_EQ(a, zones);

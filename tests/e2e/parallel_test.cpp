@@ -13,64 +13,11 @@
 #include <vector>
 
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
 namespace {
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) v.push_back(l);
-    return v;
-}
-
-size_t count_of(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-    return n;
-}
-
-std::string num(double v) {
-    char b[40];
-    std::snprintf(b, sizeof b, "%.9g", v);
-    return b;
-}
-
-// The 8 node records of a brick of side h with its lowest corner at
-// (x0, y0, z0), numbered from `first` in the element's corner order.
-std::string brick(int first, double x0, double y0, double z0, double h, int comp = 0) {
-    static const int c[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    std::string s;
-    for (int k = 0; k < 8; ++k)
-        s += std::to_string(first + k) + " " + std::to_string(comp) + " " + num(x0 + h * c[k][0]) + " " +
-             num(y0 + h * c[k][1]) + " " + num(z0 + h * c[k][2]) + "\n";
-    return s;
-}
-
-// A field written with E12.4 and scale factor 1 (two-digit exponents).
-std::string e12(double v) {
-    char b[40];
-    std::snprintf(b, sizeof b, "%12.4E", v);
-    return b;
-}
-
-// A field written with D15.6: 0.dddddd, the letter D, a two-digit exponent.
-std::string d15(double v) {
-    if (v == 0.0) return "   0.000000D+00";
-    char b[40];
-    std::snprintf(b, sizeof b, "%.5E", std::fabs(v));
-    const std::string s = b;  // d.dddddE+xx
-    const int e = std::atoi(s.c_str() + 8) + 1;
-    const std::string digits = s.substr(0, 1) + s.substr(2, 5);
-    std::snprintf(b, sizeof b, "%15s",
-                  ((v < 0 ? "-0." : "0.") + digits + (e < 0 ? "D-" : "D+") + (std::abs(e) < 10 ? "0" : "") +
-                   std::to_string(std::abs(e)))
-                      .c_str());
-    return b;
-}
 
 // Splits a curve file into its data records, each cut into fields: the time
 // (15 columns) and then fields of the given widths.
@@ -168,8 +115,7 @@ TEST(Parallel, SharedNodesSumMassesOnceAndForcesEveryStep) {
         animzones z = zones(read_file(dir / (std::string(names[p]) + "result_anim.dat")), 8, 1);
         ASSERT_EQ(z.nodes.size(), 3u);
         EXPECT_EQ(z.connectivity, std::vector<std::string>{"      1      2      3      4      5      6      7      8"});
-        static const int c[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                                    {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+        const auto& c = unit_corner;
         for (int s = 0; s < 3; ++s)
             for (int k = 0; k < 8; ++k)
                 EXPECT_EQ(z.nodes[s][k], e12(x0[p] + c[k][0] + dx[s]) + e12(c[k][1]) + e12(c[k][2] + dz[s]))

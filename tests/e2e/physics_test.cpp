@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
@@ -48,20 +49,11 @@ std::array<int, 8> barcorners(int i) {
     return {a + 1, b + 1, b + 2, a + 2, a + 4, b + 4, b + 3, a + 3};
 }
 
-std::string num(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.9g", v);
-    std::string s = buf;
-    // The deck reader wants a leading digit or minus sign and a decimal point
-    // or exponent for reals.
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
-    return s;
-}
-
 std::string partblock(const std::vector<Node>& nodes) {
     std::ostringstream s;
     s << "part\n";
-    for (const Node& n : nodes) s << n.n << " 0 " << num(n.x) << " " << num(n.y) << " " << num(n.z) << "\n";
+    for (const Node& n : nodes)
+        s << n.n << " 0 " << deck_real(n.x) << " " << deck_real(n.y) << " " << deck_real(n.z) << "\n";
     return s.str();
 }
 
@@ -84,7 +76,8 @@ struct Vec {
 std::string vectorblock(const char* kw, const char* end, const std::vector<Vec>& v) {
     std::ostringstream s;
     s << kw << "\n";
-    for (const Vec& e : v) s << "node " << e.n << " " << num(e.x) << " " << num(e.y) << " " << num(e.z) << "\n";
+    for (const Vec& e : v)
+        s << "node " << e.n << " " << deck_real(e.x) << " " << deck_real(e.y) << " " << deck_real(e.z) << "\n";
     s << end << "\n";
     return s.str();
 }
@@ -103,14 +96,6 @@ double fortranreal(std::string s) {
     const size_t p = s.find_last_of("+-");
     if (p != std::string::npos && p > 0 && s[p - 1] != 'E' && s.find('E') == std::string::npos) s.insert(p, "E");
     return std::strtod(s.c_str(), nullptr);
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) out.push_back(l);
-    return out;
 }
 
 std::vector<Zone> readanim(const fs::path& file) {
@@ -150,12 +135,6 @@ Curves readcurves(const fs::path& file) {
         c.lines.push_back(l);
     }
     return c;
-}
-
-size_t count(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
-    return n;
 }
 
 // Steel-like elastic material: density 8000 (a unit cube gives 1000 per node).
@@ -456,9 +435,9 @@ TEST(Physics, FlatElementStopsWithItsNumber) {
     std::ostringstream flat, mixed;
     const std::vector<Node> cube = barnodes(1, 1.0);
     flat << "part\n";
-    for (const Node& n : cube) flat << n.n << " 0 " << num(n.x) << " " << num(n.y) << " 0.0\n";
+    for (const Node& n : cube) flat << n.n << " 0 " << deck_real(n.x) << " " << deck_real(n.y) << " 0.0\n";
     mixed << partblock(cube);
-    for (const Node& n : cube) mixed << n.n + 8 << " 0 " << num(n.x + 3.0) << " " << num(n.y) << " 2.0\n";
+    for (const Node& n : cube) mixed << n.n + 8 << " 0 " << deck_real(n.x + 3.0) << " " << deck_real(n.y) << " 2.0\n";
     const std::string nodes16 = mixed.str();
     const Case cases[] = {
         {"single flat element", 1, flat.str(), elemblock(1),
@@ -477,7 +456,7 @@ TEST(Physics, FlatElementStopsWithItsNumber) {
         write_file(dir / "a", d.str());
         const RunResult r = run_hexdyn(dir.path(), 1, 60);
         EXPECT_NE(r.status, 0) << r.out;
-        EXPECT_EQ(count(r.out, std::string(cs.line) + "\n"), 1u) << r.out;
+        EXPECT_EQ(count_of(r.out, std::string(cs.line) + "\n"), 1u) << r.out;
         EXPECT_EQ(r.out.find("Step="), std::string::npos) << r.out;
     }
 }
@@ -499,8 +478,8 @@ TEST(Physics, ZeroMassNodeWarnsOnceAndDoesNotAccelerate) {
     write_file(dir / "a", d.str());
     const RunResult r = run_hexdyn(dir.path(), 1, 120);
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(count(r.out, "*** Warning ***"), 1u) << r.out;
-    EXPECT_EQ(count(r.out, " *** Warning *** 1 node(s) of process 0 have zero mass; their acceleration is set to zero\n"), 1u)
+    EXPECT_EQ(count_of(r.out, "*** Warning ***"), 1u) << r.out;
+    EXPECT_EQ(count_of(r.out, " *** Warning *** 1 node(s) of process 0 have zero mass; their acceleration is set to zero\n"), 1u)
         << r.out;
 
     const std::string anim = read_file(dir / "aresult_anim.dat");

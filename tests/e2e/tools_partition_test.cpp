@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
@@ -19,14 +20,6 @@ namespace {
 
 RunResult tool(const std::string& name, const std::string& args, const fs::path& dir) {
     return run_command(exe(name) + " " + args, dir, 120);
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) out.push_back(l);
-    return out;
 }
 
 std::string deck_name(int p) {

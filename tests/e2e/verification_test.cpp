@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
@@ -27,12 +28,6 @@ namespace {
 // ---------------------------------------------------------------- decks
 
 using Vec3 = std::array<double, 3>;
-
-std::string num(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.9g", v);
-    return buf;
-}
 
 // Numbering of the box meshes of hexdyn-mesh: node (i, j, k) is
 // 1 + i + (nx+1)(j + (ny+1)k), element (i, j, k) is 1 + i + nx(j + ny k).

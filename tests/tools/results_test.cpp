@@ -12,9 +12,12 @@
 #include "common/results_io.hpp"
 #include "common/results_plot.hpp"
 #include "testutil.hpp"
+#include "texts.hpp"
 #include "xml_check.hpp"
 
 using namespace results;
+using testutil::d15;
+using testutil::e12;
 using testutil::read_file;
 using testutil::TempDir;
 using testutil::write_file;
@@ -22,27 +25,6 @@ using testutil::write_file;
 namespace {
 
 // ---------------------------------------------------- result file builders
-
-std::string e12(double v) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%12.4E", v);
-    return b;
-}
-
-// D15.6: 0.dddddd, the letter D, a signed two-digit exponent.
-std::string d15(double v) {
-    if (v == 0.0) return "   0.000000D+00";
-    char m[32];
-    std::snprintf(m, sizeof m, "%.5E", std::fabs(v));  // d.dddddE+ee
-    const std::string s = m;
-    const int e = std::stoi(s.substr(8)) + 1;
-    char b[32];
-    std::snprintf(b, sizeof b, "%s0.%c%sD%c%02d", v < 0 ? "-" : "", s[0], s.substr(2, 5).c_str(), e < 0 ? '-' : '+',
-                  std::abs(e));
-    char r[32];
-    std::snprintf(r, sizeof r, "%15s", b);
-    return r;
-}
 
 struct Zone {
     double time;

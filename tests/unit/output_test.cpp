@@ -16,18 +16,11 @@
 #include "output/anim.hpp"
 #include "output/curve.hpp"
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
 namespace {
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) v.push_back(l);
-    return v;
-}
 
 void settitle(const std::string& t) {
     simulation::title.fill(' ');

@@ -16,6 +16,7 @@
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "testutil.hpp"
+#include "texts.hpp"
 
 using namespace testutil;
 
@@ -235,14 +236,6 @@ struct runresult {
     std::string curve;               // whole curve file
     std::string anim;                // whole animation file
 };
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> v;
-    std::istringstream in(text);
-    std::string l;
-    while (std::getline(in, l)) v.push_back(l);
-    return v;
-}
 
 // Reads the deck in a fresh directory, lets `before` adjust the model, runs
 // the loop and closes the files.
