@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "benchutil.hpp"
-#include "control/errorstop.hpp"
+#include "common.hpp"
 #include "control/integration.hpp"
 #include "control/model.hpp"
 #include "control/timefunction.hpp"
@@ -232,9 +232,7 @@ void buildmodel(const options& o, slab s) {
         for (int j = 0; j < ny; ++j)
             for (int i = 0; i < nx; ++i, ++e) {
                 element& el = elementdata::element_list[e];
-                const int c[8] = {local(i, j, kz),         local(i + 1, j, kz),     local(i + 1, j + 1, kz),
-                                  local(i, j + 1, kz),     local(i, j, kz + 1),     local(i + 1, j, kz + 1),
-                                  local(i + 1, j + 1, kz + 1), local(i, j + 1, kz + 1)};
+                const auto c = benchutil::hex_corners(local, i, j, kz);
                 for (int k = 0; k < 8; ++k) el.node[k] = c[k];
                 el.mat = 1;
                 materialdata::lenhistorylist += 1;
@@ -303,11 +301,7 @@ void step() {
 }
 
 void dumpstate(const std::string& file) {
-    std::FILE* f = std::fopen(file.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "cannot write %s\n", file.c_str());
-        std::exit(1);
-    }
+    std::FILE* f = benchutil::open_or_exit(file, "wb");
     auto put = [&](const void* p, size_t n) { std::fwrite(p, 1, n, f); };
     put(particledata::acc.data(), particledata::acc.size() * sizeof(double));
     put(particledata::pos.data(), particledata::pos.size() * sizeof(double));
@@ -387,17 +381,7 @@ int run(const options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    MPI_Init(&argc, &argv);
-    MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
-    MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+    benchutil::start(&argc, &argv);
     const options o = parse(argc, argv);
-    int rc = 0;
-    try {
-        rc = run(o);
-    } catch (const errorstop::stop_exception& s) {
-        errorstop::terminate_process(s.status);
-    }
-    std::fflush(stdout);
-    MPI_Finalize();
-    return rc;
+    return benchutil::finish([&] { return run(o); });
 }

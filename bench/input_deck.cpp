@@ -5,8 +5,6 @@
 // then reads it in-process with datain::inputpara and reports deck lines per
 // second. Generating the deck is not timed; reading includes the echo file
 // that the reader writes line by line.
-#include <mpi.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +12,7 @@
 #include <string>
 
 #include "benchutil.hpp"
-#include "control/errorstop.hpp"
+#include "common.hpp"
 #include "control/model.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
@@ -34,11 +32,7 @@ struct options {
 
 // Writes the deck; returns its number of lines.
 long long writedeck(const std::string& file, int n) {
-    std::FILE* f = std::fopen(file.c_str(), "w");
-    if (!f) {
-        std::fprintf(stderr, "cannot write %s\n", file.c_str());
-        std::exit(1);
-    }
+    std::FILE* f = benchutil::open_or_exit(file, "w");
     static char buf[1 << 20];
     std::setvbuf(f, buf, _IOFBF, sizeof buf);
     const int p = n + 1;
@@ -82,27 +76,22 @@ long long writedeck(const std::string& file, int n) {
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x) {
                 ++e;
-                std::snprintf(s, sizeof s, "%lld 1 %lld %lld %lld %lld %lld %lld %lld %lld", e, id(x, y, z),
-                              id(x + 1, y, z), id(x + 1, y + 1, z), id(x, y + 1, z), id(x, y, z + 1),
-                              id(x + 1, y, z + 1), id(x + 1, y + 1, z + 1), id(x, y + 1, z + 1));
+                const auto c = benchutil::hex_corners(id, x, y, z);
+                std::snprintf(s, sizeof s, "%lld 1 %lld %lld %lld %lld %lld %lld %lld %lld", e, c[0], c[1], c[2],
+                              c[3], c[4], c[5], c[6], c[7]);
                 line(s);
             }
     line("velo");
     line("node 1 0.0 0.0 -1.0");
     line("endv");
     line("endi");
-    if (std::fclose(f) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", file.c_str());
-        std::exit(1);
-    }
+    if (std::fclose(f) != 0) benchutil::cannot_write(file);
     return lines;
 }
 
 int run(const options& o) {
     namespace fs = std::filesystem;
-    const fs::path dir = o.dir.empty() ? fs::temp_directory_path() / ("hexdyn-bench-input-" + std::to_string(getpid()))
-                                       : fs::path(o.dir);
-    fs::create_directories(dir);
+    const fs::path dir = benchutil::scratch_dir(o.dir, "input");
     const fs::path old = fs::current_path();
     fs::current_path(dir);
     {
@@ -140,9 +129,7 @@ int run(const options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    MPI_Init(&argc, &argv);
-    MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
-    MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+    benchutil::start(&argc, &argv);
     options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -156,13 +143,5 @@ int main(int argc, char** argv) {
             usage(argv[0]);
     }
     if (o.n < 1) usage(argv[0]);
-    int rc = 0;
-    try {
-        rc = run(o);
-    } catch (const errorstop::stop_exception& s) {
-        errorstop::terminate_process(s.status);
-    }
-    std::fflush(stdout);
-    MPI_Finalize();
-    return rc;
+    return benchutil::finish([&] { return run(o); });
 }

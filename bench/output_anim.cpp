@@ -5,8 +5,6 @@
 // scratch directory. The first zone also carries the connectivity and is
 // timed on its own; the node-record rate is taken over the later zones, which
 // hold node records only, including the final flush and close of the file.
-#include <mpi.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +12,7 @@
 #include <string>
 
 #include "benchutil.hpp"
-#include "control/errorstop.hpp"
+#include "common.hpp"
 #include "control/model.hpp"
 #include "input/ffi.hpp"
 #include "output/anim.hpp"
@@ -57,8 +55,7 @@ void buildmesh(int n) {
         for (int j = 0; j < n; ++j)
             for (int i = 0; i < n; ++i, ++e) {
                 element& el = elementdata::element_list[e];
-                const int c[8] = {id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
-                                  id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
+                const auto c = benchutil::hex_corners(id, i, j, k);
                 for (int c8 = 0; c8 < 8; ++c8) el.node[c8] = c[c8];
                 el.mat = 1;
                 el.nhistory = static_cast<int>(e) + 1;
@@ -67,9 +64,7 @@ void buildmesh(int n) {
 
 int run(const options& o) {
     namespace fs = std::filesystem;
-    fs::path dir = o.dir.empty() ? fs::temp_directory_path() / ("hexdyn-bench-output-" + std::to_string(getpid()))
-                                 : fs::path(o.dir);
-    fs::create_directories(dir);
+    const fs::path dir = benchutil::scratch_dir(o.dir, "output");
     const fs::path file = dir / "aresult_anim.dat";
 
     buildmesh(o.n);
@@ -120,9 +115,7 @@ int run(const options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    MPI_Init(&argc, &argv);
-    MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
-    MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+    benchutil::start(&argc, &argv);
     options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -138,13 +131,5 @@ int main(int argc, char** argv) {
             usage(argv[0]);
     }
     if (o.n < 1 || o.zones < 2) usage(argv[0]);
-    int rc = 0;
-    try {
-        rc = run(o);
-    } catch (const errorstop::stop_exception& s) {
-        errorstop::terminate_process(s.status);
-    }
-    std::fflush(stdout);
-    MPI_Finalize();
-    return rc;
+    return benchutil::finish([&] { return run(o); });
 }
