@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <exception>
 #include <limits>
 
 namespace toolcli {
@@ -47,6 +49,35 @@ std::vector<double> parse_reals(std::string_view s, const std::string& what) {
     std::vector<double> v;
     for (const std::string& w : split_list(s)) v.push_back(parse_real(w, what));
     return v;
+}
+
+Arg split_arg(const std::string& a) {
+    Arg r;
+    r.key = a;
+    const size_t eq = a.find('=');
+    if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+        r.key = a.substr(0, eq);
+        r.value = a.substr(eq + 1);
+        r.inline_value = true;
+    }
+    return r;
+}
+
+int usage_error(const char* tool, const std::string& what) {
+    std::fprintf(stderr, "%s: %s\n(try %s --help)\n", tool, what.c_str(), tool);
+    return 2;
+}
+
+int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const Usage& u) {
+        std::fprintf(stderr, "%s: %s\n(see %s --help)\n", tool, u.what(), tool);
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", tool, e.what());
+        return 1;
+    }
 }
 
 }  // namespace toolcli

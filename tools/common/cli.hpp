@@ -24,4 +24,21 @@ std::vector<std::string> split_list(std::string_view s);
 
 std::vector<double> parse_reals(std::string_view s, const std::string& what);
 
+// An argument as option name and value: "--name=value" gives name "--name",
+// value "value" and `inline_value`; any other argument is the name alone.
+struct Arg {
+    std::string key, value;
+    bool inline_value = false;
+};
+Arg split_arg(const std::string& a);
+
+// Prints "TOOL: WHAT" and "(try TOOL --help)" to standard error; returns the
+// exit status of a command-line mistake, 2.
+int usage_error(const char* tool, const std::string& what);
+
+// The main function of a tool around its `run`: a Usage mistake prints
+// "TOOL: WHAT" and "(see TOOL --help)" and gives status 2, any other error
+// "TOOL: WHAT" and status 1.
+int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv);
+
 }  // namespace toolcli

@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "common/cli.hpp"
 #include "common/results_export.hpp"
 
 namespace {
@@ -40,10 +41,7 @@ const char* const kUsage =
     "process), p<process>:<variable>@<local element> without one; the energies of a\n"
     "process are p<process>:engk and so on.\n";
 
-int usage_error(const std::string& what) {
-    std::fprintf(stderr, "hexdyn-export: %s\n(try hexdyn-export --help)\n", what.c_str());
-    return 2;
-}
+int usage_error(const std::string& what) { return toolcli::usage_error("hexdyn-export", what); }
 
 }  // namespace
 
@@ -55,15 +53,9 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        std::string value;
-        std::string key = a;
-        const size_t eq = a.find('=');
-        if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            key = a.substr(0, eq);
-            value = a.substr(eq + 1);
-        }
+        auto [key, value, inline_value] = toolcli::split_arg(a);
         if (key == "--dir" || key == "--map" || key == "--out") {
-            if (eq == std::string::npos) {
+            if (!inline_value) {
                 if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
                 value = argv[++i];
             }

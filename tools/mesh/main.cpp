@@ -391,14 +391,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const Usage& u) {
-        std::fprintf(stderr, "hexdyn-mesh: %s\n(see hexdyn-mesh --help)\n", u.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "hexdyn-mesh: %s\n", e.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return toolcli::guarded_main("hexdyn-mesh", run, argc, argv); }

@@ -150,14 +150,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const Usage& u) {
-        std::fprintf(stderr, "hexdyn-partition: %s\n(see hexdyn-partition --help)\n", u.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "hexdyn-partition: %s\n", e.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return toolcli::guarded_main("hexdyn-partition", run, argc, argv); }

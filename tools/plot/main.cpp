@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cli.hpp"
 #include "common/results_plot.hpp"
 
 namespace {
@@ -25,10 +26,7 @@ const char* const kUsage =
     "                     the CSV's file name)\n"
     "  -h, --help         show this help\n";
 
-int usage_error(const std::string& what) {
-    std::fprintf(stderr, "hexdyn-plot: %s\n(try hexdyn-plot --help)\n", what.c_str());
-    return 2;
-}
+int usage_error(const std::string& what) { return toolcli::usage_error("hexdyn-plot", what); }
 
 // Private scratch directory, removed with everything in it.
 class Scratch {
@@ -59,13 +57,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        std::string key = a, value;
-        const size_t eq = a.find('=');
-        const bool inline_value = a.rfind("--", 0) == 0 && eq != std::string::npos;
-        if (inline_value) {
-            key = a.substr(0, eq);
-            value = a.substr(eq + 1);
-        }
+        auto [key, value, inline_value] = toolcli::split_arg(a);
         if (key == "-o" || key == "--output" || key == "--title") {
             if (!inline_value) {
                 if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
