@@ -134,6 +134,34 @@ void put_exponent(char*& q, int e, char letter) {
     }
 }
 
+// A real field of `digits` significant digits, right-justified in w columns:
+// d1.d2d3...E+xx (E format, scale factor 1) or, with `leading_zero`,
+// 0.d1d2...D+xx (D format, exponent one more than in scientific form).
+void put_real(std::string& out, double value, int w, int digits, bool leading_zero, char letter) {
+    if (!std::isfinite(value) && put_nonfinite(out, value, w)) return;
+    char dig[40];
+    char buf[64];
+    char* q = buf;
+    const bool neg = std::signbit(value) && value != 0.0;
+    const double mag = std::fabs(value);
+    int e = 0;
+    int n;
+    if (mag == 0.0) {
+        n = digits;
+        for (int i = 0; i < n; ++i) dig[i] = '0';
+    } else {
+        n = scientific_digits(mag, digits, dig, e);
+        if (leading_zero) e += 1;  // 0.d1d2... form
+    }
+    if (neg) *q++ = '-';
+    int i = 0;
+    *q++ = leading_zero ? '0' : dig[i++];
+    *q++ = '.';
+    for (; i < n; ++i) *q++ = dig[i];
+    put_exponent(q, e, letter);
+    pad_right_justified(out, buf, static_cast<size_t>(q - buf), w);
+}
+
 }  // namespace
 
 void put_i(std::string& out, long long value, int w) {
@@ -151,54 +179,9 @@ void put_a(std::string& out, std::string_view text, int w) {
     }
 }
 
-void put_e(std::string& out, double value, int w, int d) {
-    if (!std::isfinite(value) && put_nonfinite(out, value, w)) return;
-    char dig[40];
-    char buf[64];
-    char* q = buf;
-    const bool neg = std::signbit(value) && value != 0.0;
-    double mag = std::fabs(value);
-    int e = 0;
-    int n;
-    if (mag == 0.0) {
-        n = d + 1;
-        for (int i = 0; i < n; ++i) dig[i] = '0';
-        e = 0;
-    } else {
-        n = scientific_digits(mag, d + 1, dig, e);
-    }
-    if (neg) *q++ = '-';
-    *q++ = dig[0];
-    *q++ = '.';
-    for (int i = 1; i < n; ++i) *q++ = dig[i];
-    put_exponent(q, e, 'E');
-    pad_right_justified(out, buf, static_cast<size_t>(q - buf), w);
-}
+void put_e(std::string& out, double value, int w, int d) { put_real(out, value, w, d + 1, false, 'E'); }
 
-void put_d(std::string& out, double value, int w, int d) {
-    if (!std::isfinite(value) && put_nonfinite(out, value, w)) return;
-    char dig[40];
-    char buf[64];
-    char* q = buf;
-    const bool neg = std::signbit(value) && value != 0.0;
-    double mag = std::fabs(value);
-    int e = 0;
-    int n;
-    if (mag == 0.0) {
-        n = d;
-        for (int i = 0; i < n; ++i) dig[i] = '0';
-        e = 0;
-    } else {
-        n = scientific_digits(mag, d, dig, e);
-        e += 1;  // 0.d1d2... form
-    }
-    if (neg) *q++ = '-';
-    *q++ = '0';
-    *q++ = '.';
-    for (int i = 0; i < n; ++i) *q++ = dig[i];
-    put_exponent(q, e, 'D');
-    pad_right_justified(out, buf, static_cast<size_t>(q - buf), w);
-}
+void put_d(std::string& out, double value, int w, int d) { put_real(out, value, w, d, true, 'D'); }
 
 void put_listed(std::string& out, std::string_view text) { out.append(text); }
 void put_listed(std::string& out, const char* text) { out.append(text); }
