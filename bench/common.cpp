@@ -36,6 +36,19 @@ std::filesystem::path scratch_dir(const std::string& dir, const std::string& tag
     return p;
 }
 
+bool scratch_option(int argc, char** argv, int& i, int& n, std::string& dir, bool& keep) {
+    const std::string a = argv[i];
+    if (a == "--n" && i + 1 < argc)
+        n = std::atoi(argv[++i]);
+    else if (a == "--dir" && i + 1 < argc)
+        dir = argv[++i];
+    else if (a == "--keep")
+        keep = true;
+    else
+        return false;
+    return true;
+}
+
 void cannot_write(const std::string& file) {
     std::fprintf(stderr, "cannot write %s\n", file.c_str());
     std::exit(1);

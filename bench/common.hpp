@@ -23,6 +23,12 @@ int finish(const std::function<int()>& run);
 // the system temporary directory; created with its parents.
 std::filesystem::path scratch_dir(const std::string& dir, const std::string& tag);
 
+// Takes argument i (and its value) when it is one of the options of the
+// benchmarks that work in a scratch directory: --n N (elements per edge),
+// --dir SCRATCH, --keep (the scratch directory stays). Returns false for any
+// other argument, and for --n or --dir without a value.
+bool scratch_option(int argc, char** argv, int& i, int& n, std::string& dir, bool& keep);
+
 // Opens `file` with `mode`, or ends the process with status 1 and
 // "cannot write FILE".
 std::FILE* open_or_exit(const std::string& file, const char* mode);

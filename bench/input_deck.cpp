@@ -131,17 +131,8 @@ int run(const options& o) {
 int main(int argc, char** argv) {
     benchutil::start(&argc, &argv);
     options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--n" && i + 1 < argc)
-            o.n = std::atoi(argv[++i]);
-        else if (a == "--dir" && i + 1 < argc)
-            o.dir = argv[++i];
-        else if (a == "--keep")
-            o.keep = true;
-        else
-            usage(argv[0]);
-    }
+    for (int i = 1; i < argc; ++i)
+        if (!benchutil::scratch_option(argc, argv, i, o.n, o.dir, o.keep)) usage(argv[0]);
     if (o.n < 1) usage(argv[0]);
     return benchutil::finish([&] { return run(o); });
 }

@@ -118,15 +118,9 @@ int main(int argc, char** argv) {
     benchutil::start(&argc, &argv);
     options o;
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--n" && i + 1 < argc)
-            o.n = std::atoi(argv[++i]);
-        else if (a == "--zones" && i + 1 < argc)
+        if (benchutil::scratch_option(argc, argv, i, o.n, o.dir, o.keep)) continue;
+        if (std::string(argv[i]) == "--zones" && i + 1 < argc)
             o.zones = std::atoi(argv[++i]);
-        else if (a == "--dir" && i + 1 < argc)
-            o.dir = argv[++i];
-        else if (a == "--keep")
-            o.keep = true;
         else
             usage(argv[0]);
     }
