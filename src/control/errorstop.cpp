@@ -12,8 +12,14 @@
 namespace errorstop {
 
 void writeline(std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    // One write per line with its line end: when standard output is not
+    // buffered, the launcher that merges the output of several processes
+    // then never splits a line between two of them.
+    std::string record;
+    record.reserve(line.size() + 1);
+    record.append(line);
+    record.push_back('\n');
+    std::fwrite(record.data(), 1, record.size(), stdout);
 }
 
 void stop() {
