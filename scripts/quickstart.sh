@@ -54,10 +54,11 @@ read -r length foot < <("$root/examples/taylor/measure.sh" "$run" | awk '
     /diameter/ { for (i = 1; i <= NF; i++) if ($i + 0 > 0) { d = $i; break } }
     END { print l, d }')
 
-awk -v steps="$steps" -v wall="$(echo "$end - $start" | bc -l)" -v comp="$compute" \
+awk -v steps="$steps" -v start="$start" -v end="$end" -v comp="$compute" \
     -v el="$elements" -v np="$nprocs" -v L="$length" -v D="$foot" -v run="$run" 'BEGIN {
     printf "\n== summary\n"
     printf "steps taken            %d\n", steps
+    wall = end - start
     printf "wall time              %.2f s (time loop %.2f s)\n", wall, comp
     printf "element-cycles/s       %.3g (%d elements x %d steps / time loop, %d processes)\n", el * steps / comp, el, steps, np
     printf "final length           %.2f mm   measured 16.21 mm (%+.1f%%)\n", L, (L / 16.21 - 1) * 100
