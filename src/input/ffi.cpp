@@ -8,6 +8,7 @@
 
 #include "control/errorstop.hpp"
 #include "control/model.hpp"
+#include "input/lexical.hpp"
 #include "output/records.hpp"
 
 namespace ffi {
@@ -123,14 +124,7 @@ void nonnumeric_warning() {
 }
 
 // The word up to its first comma (a comma ends a list-directed value).
-std::string_view numeric_text() {
-    std::string_view w = current_word();
-    size_t n = w.find(',');
-    if (n == std::string_view::npos) n = w.size();
-    w = w.substr(0, n);
-    while (!w.empty() && w.back() == ' ') w.remove_suffix(1);
-    return w;
-}
+std::string_view numeric_text() { return lexical::numeric_text(current_word()); }
 
 void check_number_length() {
     int len = wordlen[static_cast<size_t>(nb_read)];
@@ -291,25 +285,18 @@ int readline() {
 
 bool isnumber(char ch) { return ch == '-' || (ch >= '0' && ch <= '9'); }
 
-static bool charmatch(char a, char b) {
-    int d = static_cast<unsigned char>(a) - static_cast<unsigned char>(b);
-    return d == 0 || d == 32 || d == -32;
-}
-
 bool pcomp(const char* a, const char* b, int n) {
     for (int i = 0; i < n; ++i)
-        if (!charmatch(a[i], b[i])) return false;
+        if (!lexical::charmatch(a[i], b[i])) return false;
     return true;
 }
 
 int keyword(const char* table, int n) {
     need_word();
-    const char* w = cmd_line[static_cast<size_t>(nb_read)].data();
-    for (int i = 0; i < n; ++i) {
-        if (pcomp(w, table + 4 * i, 4)) {
-            use_word();
-            return i + 1;
-        }
+    const int k = lexical::match4(current_word(), table, n);
+    if (k > 0) {
+        use_word();
+        return k;
     }
     errorstop::writeline(records::listed("*** Warning *** invalid keyword ", current_word(),
                                          "on line ", line_nb));
@@ -321,17 +308,7 @@ int getint() {
     int value = 0;
     if (isnumber(current_word()[0])) {
         check_number_length();
-        std::string_view t = numeric_text();
-        const char* b = t.data();
-        const char* e = b + t.size();
-        bool ok = false;
-        if (b != e) {
-            long long v = 0;
-            auto r = std::from_chars(b, e, v);
-            ok = r.ec == std::errc() && r.ptr == e && v >= INT_MIN && v <= INT_MAX &&
-                 !(t.size() > 1 && t[0] == '-' && t[1] == '-');
-            if (ok) value = static_cast<int>(v);
-        }
+        const bool ok = lexical::parse_int(numeric_text(), value);
         if (!ok) input_stop("*** Error *** not an integer: " + trimmed_word());
     } else {
         nonnumeric_warning();
@@ -345,43 +322,8 @@ float getreal() {
     float value = 0.0f;
     if (isnumber(current_word()[0])) {
         check_number_length();
-        std::string_view t = numeric_text();
-        // Validate: [-]digits[.digits][(E|e|D|d)[+|-]digits], at least one
-        // mantissa digit.
-        std::string s;
-        size_t i = 0;
-        bool ok = true;
-        if (i < t.size() && t[i] == '-') s.push_back(t[i++]);
-        size_t mant = 0;
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
-        if (i < t.size() && t[i] == '.') {
-            s.push_back(t[i++]);
-            while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
-        }
-        if (mant == 0) ok = false;
-        if (ok && i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
-            s.push_back('e');
-            ++i;
-            if (i < t.size() && (t[i] == '+' || t[i] == '-')) s.push_back(t[i++]);
-            size_t ed = 0;
-            while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++ed; }
-            if (ed == 0) ok = false;
-        }
-        if (i != t.size()) ok = false;
-        if (ok) {
-            // Correctly rounded conversion straight to single precision.
-            auto r = std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
-            if (r.ec == std::errc::result_out_of_range) {
-                // Below the smallest single-precision value: becomes zero (or a
-                // denormal); above the largest: not a number we can store.
-                double d = std::strtod(s.c_str(), nullptr);
-                if (std::fabs(d) < 1.0) {
-                    value = static_cast<float>(d);
-                    r.ec = std::errc();
-                }
-            }
-            if (r.ec != std::errc() || r.ptr != s.data() + s.size()) ok = false;
-        }
+        // Correctly rounded conversion straight to single precision.
+        const bool ok = lexical::parse_real(numeric_text(), value);
         if (!ok) input_stop("*** Error *** not a real number: " + trimmed_word());
     } else {
         nonnumeric_warning();

@@ -16,18 +16,6 @@
 
 namespace commnodes {
 
-std::string deckname(int id) {
-    // Spreadsheet-column letters: 0 -> a, 25 -> z, 26 -> aa, 27 -> ab, ...
-    std::string name;
-    long long n = static_cast<long long>(id) + 1;
-    while (n > 0) {
-        long long r = (n - 1) % 26;
-        name.insert(name.begin(), static_cast<char>('a' + r));
-        n = (n - 1) / 26;
-    }
-    return name;
-}
-
 namespace {
 
 [[noreturn]] void comm_error(const std::string& what) {

@@ -8,10 +8,9 @@
 
 #include <string>
 
-namespace commnodes {
+#include "parallel/deckname.hpp"
 
-// Name of the deck of process `id`: "a".."z", then "aa", "ab", ... .
-std::string deckname(int id);
+namespace commnodes {
 
 void readcomnode();
 

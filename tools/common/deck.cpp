@@ -13,6 +13,9 @@
 #include <limits>
 #include <sstream>
 
+#include "input/lexical.hpp"
+#include "parallel/deckname.hpp"
+
 namespace tooldeck {
 
 namespace {
@@ -25,24 +28,7 @@ const char* const kCurveNames[8] = {"seqv", "epef", "mat", "sm", "vol", "engk", 
 const char kCurveTable[] = "seqvepefmat sm  vol engkengsener";
 const char kModelTable[] = "elaspla1pla2john";
 
-bool charmatch(char a, char b) {
-    int d = static_cast<unsigned char>(a) - static_cast<unsigned char>(b);
-    return d == 0 || d == 32 || d == -32;
-}
-
-// Index (1-based) of the 4-character table entry that `word` matches under
-// the keyword rule (first four characters, blank padded, letters in any
-// case), or -1.
-int match4(std::string_view word, const char* table, int n) {
-    char w[4] = {' ', ' ', ' ', ' '};
-    for (size_t i = 0; i < 4 && i < word.size(); ++i) w[i] = word[i];
-    for (int k = 0; k < n; ++k) {
-        bool ok = true;
-        for (int i = 0; i < 4 && ok; ++i) ok = charmatch(w[i], table[4 * k + i]);
-        if (ok) return k + 1;
-    }
-    return -1;
-}
+using lexical::match4;
 
 // Splits a deck into words with the solver's rules: tabs are blanks, "!"
 // starts a comment, blanks and commas separate words (a comma followed by a
@@ -87,54 +73,16 @@ public:
     }
 
     int getint(const char* what) {
-        std::string_view t = numeric(what, "an integer");
-        long long v = 0;
-        auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-        if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size() || v < INT32_MIN ||
-            v > INT32_MAX || (t.size() > 1 && t[0] == '-' && t[1] == '-'))
+        int v = 0;
+        if (!lexical::parse_int(numeric(what, "an integer"), v))
             fail(std::string("expected an integer for ") + what + ", found \"" + std::string(word_) + "\"");
-        return static_cast<int>(v);
+        return v;
     }
 
     double getreal(const char* what) {
-        std::string_view t = numeric(what, "a real number");
-        // [-]digits[.digits][(E|e|D|d)[+|-]digits] with at least one mantissa digit
-        std::string s;
-        size_t i = 0;
-        bool ok = true;
-        if (i < t.size() && t[i] == '-') s.push_back(t[i++]);
-        size_t mant = 0;
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
-        if (i < t.size() && t[i] == '.') {
-            s.push_back(t[i++]);
-            while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
-        }
-        if (mant == 0) ok = false;
-        if (ok && i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
-            s.push_back('e');
-            ++i;
-            if (i < t.size() && (t[i] == '+' || t[i] == '-')) s.push_back(t[i++]);
-            size_t ed = 0;
-            while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++ed; }
-            if (ed == 0) ok = false;
-        }
-        if (i != t.size()) ok = false;
         float value = 0.0f;
-        if (ok) {
-            auto r = std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
-            if (r.ec == std::errc::result_out_of_range) {
-                double d = std::strtod(s.c_str(), nullptr);
-                if (std::fabs(d) < 1.0) {
-                    value = static_cast<float>(d);
-                    r.ec = std::errc();
-                } else {
-                    fail(std::string("real number out of single-precision range for ") + what + ": \"" +
-                         std::string(word_) + "\"");
-                }
-            }
-            if (r.ec != std::errc() || r.ptr != s.data() + s.size()) ok = false;
-        }
-        if (!ok) fail(std::string("expected a real number for ") + what + ", found \"" + std::string(word_) + "\"");
+        if (!lexical::parse_real(numeric(what, "a real number"), value))
+            fail(std::string("expected a real number for ") + what + ", found \"" + std::string(word_) + "\"");
         return static_cast<double>(value);
     }
 
@@ -159,10 +107,7 @@ private:
             fail(std::string("expected ") + kind + " for " + what + ", found \"" + std::string(word_) + "\"");
         if (word_.size() > static_cast<size_t>(kWordWidth))
             fail("number longer than 20 characters: \"" + std::string(word_) + "\"");
-        std::string_view t = word_;
-        size_t n = t.find(',');
-        if (n != std::string_view::npos) t = t.substr(0, n);
-        return t;
+        return lexical::numeric_text(word_);
     }
 
     bool readline() {
@@ -266,16 +211,7 @@ int material_real_count(std::string_view model) {
     }
 }
 
-std::string deck_name(int process) {
-    std::string name;
-    long long n = static_cast<long long>(process) + 1;
-    while (n > 0) {
-        long long r = (n - 1) % 26;
-        name.insert(name.begin(), static_cast<char>('a' + r));
-        n = (n - 1) / 26;
-    }
-    return name;
-}
+std::string deck_name(int process) { return commnodes::deckname(process); }
 
 double to_single(double v) { return static_cast<double>(static_cast<float>(v)); }
 

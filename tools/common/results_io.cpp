@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "parallel/deckname.hpp"
+
 namespace results {
 
 namespace {
@@ -170,17 +172,7 @@ bool parse_int(std::string_view field, long long& value) {
     return res.ec == std::errc() && res.ptr == field.data() + field.size();
 }
 
-std::string deck_name(int process) {
-    // Spreadsheet-column letters: 0 -> a, 25 -> z, 26 -> aa, 27 -> ab, ...
-    std::string name;
-    long long n = static_cast<long long>(process) + 1;
-    while (n > 0) {
-        const long long r = (n - 1) % 26;
-        name.insert(name.begin(), static_cast<char>('a' + r));
-        n = (n - 1) / 26;
-    }
-    return name;
-}
+std::string deck_name(int process) { return commnodes::deckname(process); }
 
 // ---------------------------------------------------------------- map file
 
