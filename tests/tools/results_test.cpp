@@ -283,6 +283,9 @@ TEST(AnimFile, ProcessWithoutElementsAndHugeCoordinates) {
     EXPECT_FALSE(r.next(z));
 }
 
+// Kept out of line: GCC 12 warns wrongly about the inlined substring.
+[[gnu::noinline]] std::string without_first_line(const std::string& s) { return s.substr(s.find('\n') + 1); }
+
 TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
     TwoCubes m;
     const std::string good = anim_text(m.zones(m.local_a), {{1, 2, 3, 4, 5, 6, 7, 8}});
@@ -298,7 +301,7 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
     const Case cases[] = {
         {"empty file", [](std::string) { return std::string(); }, "empty"},
         {"header only", [](std::string s) { return s.substr(0, s.find("ZONE")); }, "no zone"},
-        {"no title", [](std::string s) { return s.substr(s.find('\n') + 1); }, "title record"},
+        {"no title", [](std::string s) { return without_first_line(s); }, "title record"},
         {"truncated zone", [](std::string s) { return s.substr(0, s.rfind('\n', s.size() - 2) + 1); },
          "ends inside zone 3 after 7 of its 8 node records"},
         {"bad coordinate", [&](std::string s) { return replace(s, "  1.0000E+00", "  1.0000X+00"); },

@@ -225,8 +225,9 @@ std::string find_gnuplot() {
     for (;;) {
         const size_t c = p.find(':', start);
         std::string dir(p.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start));
-        if (dir.empty()) dir = ".";
-        const std::string cand = dir + "/gnuplot";
+        if (dir.empty()) dir.push_back('.');
+        std::string cand = dir;
+        cand += "/gnuplot";
         struct stat st{};
         if (::stat(cand.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(cand.c_str(), X_OK) == 0) return cand;
         if (c == std::string_view::npos) break;
