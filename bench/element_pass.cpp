@@ -289,13 +289,7 @@ void buildmodel(const options& o, slab s) {
 // One step of the time loop without output.
 void step() {
     using namespace simulation;
-    dtk = dtk1;
-    dtk1 = 1.0e6;
-    kinetice();
-    const double tf = currenttmfunction(currenttime);
-    feforce(tf);
-    commnodes::updateforce(istep, dtk1);
-    updatefegeometry();
+    advance();
     currenttime = currenttime + dtk1;
     istep = istep + 1;
 }

@@ -91,6 +91,17 @@ void updatefegeometry() {
     for (int i = 0; i < 3 * n; ++i) x[i] = x[i] + v[i] * dtk1;
 }
 
+void advance() {
+    using namespace simulation;
+    dtk = dtk1;
+    dtk1 = 1.0e6;
+    kinetice();
+    const double tf = currenttmfunction(currenttime);
+    feforce(tf);
+    commnodes::updateforce(istep, dtk1);
+    updatefegeometry();
+}
+
 void integration() {
     using namespace simulation;
     // Next output time and next report step persist for the whole loop.
@@ -98,13 +109,7 @@ void integration() {
     int nextreport = 0;
     if (currenttime > endtime) return;
     do {
-        dtk = dtk1;
-        dtk1 = 1.0e6;
-        kinetice();
-        const double tf = currenttmfunction(currenttime);
-        feforce(tf);
-        commnodes::updateforce(istep, dtk1);
-        updatefegeometry();
+        advance();
         if (!(nextout > currenttime)) {
             nextout = nextout + dataout::outtimestep;
             outcurve(currenttime);

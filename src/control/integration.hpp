@@ -4,6 +4,9 @@
 #include <string>
 
 void integration();
+// The mechanics of one step, without output or report: the sentinel, kinetic
+// energy, load factor, element pass, exchange and node update.
+void advance();
 void kinetice();
 void updatefegeometry();
 
