@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test. With --sanitize the suite is built and
-# run a second time under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs every test.
+#   --sanitize  also builds and runs the whole suite under AddressSanitizer
+#               and UndefinedBehaviorSanitizer (their run-time options and
+#               suppressions are built into the executables)
+#   --fuzz      also builds the deck fuzzer with clang and replays its corpus
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc 2>/dev/null || echo 2)"
 
-"$root/scripts/setup.sh"
+sanitize=0
+fuzz=0
+for arg in "$@"; do
+    case "$arg" in
+        --sanitize) sanitize=1 ;;
+        --fuzz) fuzz=1 ;;
+        *) echo "usage: scripts/test.sh [--sanitize] [--fuzz]" >&2; exit 2 ;;
+    esac
+done
+
+if ((fuzz)); then
+    "$root/scripts/setup.sh" --extra
+else
+    "$root/scripts/setup.sh"
+fi
 
 run_suite() {
     local dir="$1"; shift
@@ -17,11 +34,18 @@ run_suite() {
 echo "== optimised build and tests"
 run_suite "$root/build" -DCMAKE_BUILD_TYPE=Release
 
-if [[ "${1:-}" == "--sanitize" ]]; then
+if ((sanitize)); then
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
-    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
-    export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-    export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
     run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHEXDYN_SANITIZE=ON -DHEXDYN_BENCH=OFF
+fi
+
+if ((fuzz)); then
+    echo "== deck fuzzer (clang, libFuzzer, sanitizers): build and corpus replay"
+    dir="$root/build-fuzz"
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+          -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+          -DHEXDYN_FUZZ=ON -DHEXDYN_SANITIZE=ON -DHEXDYN_TOOLS=OFF -DHEXDYN_BENCH=OFF
+    cmake --build "$dir" -j "$jobs" --target hexdyn_fuzz_deck
+    (cd "$dir" && ctest --output-on-failure -L fuzz)
 fi
 echo "== all tests passed"
