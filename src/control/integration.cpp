@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
 #include "control/timefunction.hpp"
 #include "element/feforce.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/anim.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/anim.hpp"
 #include "output/curve.hpp"
+#include "output/units.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
@@ -59,11 +61,11 @@ class OutputFiles : public ::testing::Test {
 protected:
     TempDir dir{"output"};
     void SetUp() override {
-        model::reset();
+        process::reset();
         ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
         ASSERT_TRUE(ffi::unit(ffi::iow1).open((dir / "anim.dat").string()));
     }
-    void TearDown() override { model::reset(); }
+    void TearDown() override { process::reset(); }
     std::vector<std::string> curve() {
         ffi::unit(ffi::iow2).close();
         return lines_of(read_file(dir / "curv.dat"));
@@ -149,7 +151,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
     };
     for (const fieldcase& c : cases) {
         SCOPED_TRACE(c.name);
-        model::reset();
+        process::reset();
         ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
         setelements(2);
         history& h = historyof(2);
@@ -327,7 +329,7 @@ deckoutcome readdeck(const std::string& deck) {
     write_file(dir / "Comm", "0\n\n");
     write_file(dir / "a", deck);
     InDir in(dir.path());
-    model::reset();
+    process::reset();
     deckoutcome r{false, {}};
     testing::internal::CaptureStdout();
     try {
@@ -337,7 +339,7 @@ deckoutcome readdeck(const std::string& deck) {
     }
     std::fflush(stdout);
     r.out = testing::internal::GetCapturedStdout();
-    model::reset();
+    process::reset();
     return r;
 }
 

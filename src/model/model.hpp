@@ -160,8 +160,8 @@ extern int nb_word;
 }  // namespace ffi
 
 namespace model {
-// Restores every module variable to its load-time value, frees all arrays and
-// closes any open files. A process runs one model; tests call this between
-// cases to start from a fresh one.
+// Restores every module variable to its load-time value and frees all
+// arrays. (process::reset in control/process.hpp also closes the files and
+// forgets what the deck has given.)
 void reset();
 }  // namespace model
