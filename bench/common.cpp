@@ -5,8 +5,9 @@
 
 #include <cstdlib>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 
 namespace benchutil {
 
@@ -21,7 +22,7 @@ int finish(const std::function<int()>& run) {
     try {
         rc = run();
     } catch (const errorstop::stop_exception& s) {
-        errorstop::terminate_process(s.status);
+        process::terminate(s.status);
     }
     std::fflush(stdout);
     MPI_Finalize();

@@ -28,11 +28,12 @@
 #include "benchutil.hpp"
 #include "common.hpp"
 #include "control/integration.hpp"
-#include "control/model.hpp"
 #include "control/timefunction.hpp"
+#include "element/corners.hpp"
 #include "element/feforce.hpp"
 #include "element/geometry.hpp"
 #include "material/constitution.hpp"
+#include "model/model.hpp"
 #include "parallel/commnodes.hpp"
 
 namespace {
@@ -240,8 +241,7 @@ void buildmodel(const options& o, slab s) {
                 history& hs = materialdata::history_list[static_cast<size_t>(el.nhistory - 1)];
                 hs.sig_y = m.yield0;
                 double xyz[8][3];
-                for (int k = 0; k < 8; ++k)
-                    for (int d = 0; d < 3; ++d) xyz[k][d] = pos[3 * static_cast<size_t>(el.node[k] - 1) + d];
+                gather_corners(el.node, pos, xyz);
                 double vol, ijac[3][3];
                 jacobian(xyz, vol, ijac);
                 hs.vol0 = vol;

@@ -13,9 +13,9 @@
 
 #include "benchutil.hpp"
 #include "common.hpp"
-#include "control/model.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/model.hpp"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "benchutil.hpp"
 #include "common.hpp"
-#include "control/model.hpp"
-#include "input/ffi.hpp"
+#include "model/model.hpp"
 #include "output/anim.hpp"
+#include "output/units.hpp"
 
 namespace {
 

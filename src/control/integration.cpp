@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
 #include "control/timefunction.hpp"
 #include "element/feforce.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/anim.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
@@ -48,6 +48,18 @@ void updatefegeometry() {
     double* v = particledata::vel.data();
     double* x = particledata::pos.data();
     const double* m = particledata::mp.data();
+
+    // Central differences, with dt(n-1/2) = dtk (the step just taken) and
+    // dt(n+1/2) = dtk1 (the step about to be taken, from this element pass):
+    //
+    //   a(n)     = f(n) / m                   (0 for a node without mass)
+    //   rigid plane: at a node on or beyond the plane, a component of
+    //   v(n-1/2) or a(n) along the plane's axis that points through the
+    //   plane is set to 0
+    //   v(n+1/2) = v(n-1/2) + a(n) (dt(n-1/2) + dt(n+1/2)) / 2
+    //   x(n+1)   = x(n) + dt(n+1/2) v(n+1/2)
+    //
+    // The loop then advances the time: t(n+1) = t(n) + dt(n+1/2).
 
     // Forces to accelerations. A node without mass (one that belongs to no
     // element) is given zero acceleration rather than a non-finite one.

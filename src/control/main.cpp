@@ -6,11 +6,12 @@
 
 #include <cstdio>
 
-#include "control/errorstop.hpp"
 #include "control/integration.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
 
 int main(int argc, char** argv) {
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
         ffi::closefiles();
     } catch (const errorstop::stop_exception& s) {
         // Writes out what the result files still hold, then ends the job.
-        errorstop::terminate_process(s.status);
+        process::terminate(s.status);
     }
     std::fflush(stdout);
     MPI_Finalize();

@@ -1,7 +1,7 @@
 #include "control/timefunction.hpp"
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
 
 double currenttmfunction(const double& t) {

@@ -1,11 +1,12 @@
 #include "element/feforce.hpp"
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "element/corners.hpp"
 #include "element/forces.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
 #include "material/constitution.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
 
 void zerovolume(int e) {
@@ -19,21 +20,6 @@ void zerovolume(int e) {
 [[noreturn]] static void invalidhourglass() {
     errorstop::writeline(" ***Error*** Invalid Hourglass control method !");
     errorstop::stop();
-}
-
-void hourglassforce(const int node[8], const double v[8][3], const double xyz[8][3],
-                    const double pkxj[4][3], double vol, double rho, double c) {
-    const int mode = hourglassmode();
-    if (mode == 0) return;
-    if (mode < 0) invalidhourglass();
-    double f[8][3];
-    const double vpow = std::pow(vol, hourglassdata::vexp);
-    const double q = materialdata::hourglass.coef;
-    if (mode == 1)
-        hgforcestandard(v, vol, rho, c, q, vpow, f);
-    else
-        hgforceflangan(v, xyz, pkxj, vol, rho, c, q, vpow, f);
-    scatter_add(node, f, particledata::acc.data());
 }
 
 void feforce(double tf) {
@@ -61,15 +47,7 @@ void feforce(double tf) {
         const element& el = elist[e];
         // Gather corner coordinates and velocities.
         double xyz[8][3], v[8][3];
-        for (int k = 0; k < 8; ++k) {
-            const size_t n = 3 * static_cast<size_t>(el.node[k] - 1);
-            xyz[k][0] = pos[n];
-            xyz[k][1] = pos[n + 1];
-            xyz[k][2] = pos[n + 2];
-            v[k][0] = vel[n];
-            v[k][1] = vel[n + 1];
-            v[k][2] = vel[n + 2];
-        }
+        gather_corners(el.node, pos, vel, xyz, v);
 
         // Kernels.
         double vol, ijac[3][3];
@@ -89,16 +67,9 @@ void feforce(double tf) {
         scatter_add(el.node, f, acc);
         if (hgmode < 0) invalidhourglass();
         if (hgmode != 0) {
-            const double vpow = std::pow(vol, hourglassdata::vexp);
-            if (hgmode == 1) {
-                double fh[8][3];
-                hgforcestandard(v, vol, rho, c, hgq, vpow, fh);
-                scatter_add(el.node, fh, acc);
-            } else {
-                double fh[3][8];
-                hgforceflangan_t(v, xyz, pkxj, rho, c, hgq, vpow, fh);
-                scatter_add_t(el.node, fh, acc);
-            }
+            double fh[3][8];
+            hourglassforce(hgmode, v, xyz, pkxj, vol, rho, c, hgq, fh);
+            scatter_add_t(el.node, fh, acc);
         }
     }
     elementdata::eledistortion = edist;

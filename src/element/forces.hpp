@@ -1,24 +1,15 @@
 // Corner forces of one element: internal forces of the centre stress and
-// hourglass forces. The kernels fill f[8][3] (corner, component) from
-// gathered element arrays; `scatter_add` adds them into the nodal forces.
-// The Flanagan-Belytschko kernel of the element pass fills ft[3][8]
-// (component, corner) instead, added by `scatter_add_t` in the same order.
+// hourglass forces, from gathered element arrays (element/corners.hpp). The
+// internal-force kernel fills f[8][3] (corner, component), added into the
+// nodal forces by `scatter_add`; the hourglass kernels fill ft[3][8]
+// (component, corner), added by `scatter_add_t` in the same order.
 #pragma once
 
 #include <cmath>
 
-#include "control/model.hpp"
+#include "element/corners.hpp"
 #include "element/lanes.hpp"
-
-// Adds the corner forces f to acc at the element's nodes, corner by corner.
-inline void scatter_add(const int node[8], const double f[8][3], double* acc) {
-    for (int k = 0; k < 8; ++k) {
-        double* a = acc + 3 * (node[k] - 1);
-        a[0] += f[k][0];
-        a[1] += f[k][1];
-        a[2] += f[k][2];
-    }
-}
+#include "model/model.hpp"
 
 // f_a = -V sigma grad N_a; corners 5-8 are the negatives of their opposites.
 inline void nodalforce_kernel(const double pkxj[4][3], double sm, const double sd[6], double vol,
@@ -43,23 +34,6 @@ inline void nodalforce_kernel(const double pkxj[4][3], double sm, const double s
     }
 }
 
-// Adds corner forces given component-major (ft[i][a]) at the element's nodes,
-// corner by corner, in the same order as scatter_add.
-inline void scatter_add_t(const int node[8], const double ft[3][8], double* acc) {
-    for (int k = 0; k < 8; ++k) {
-        double* a = acc + 3 * (node[k] - 1);
-        a[0] += ft[0][k];
-        a[1] += ft[1][k];
-        a[2] += ft[2][k];
-    }
-}
-
-inline void nodalforce(const int node[8], const double pkxj[4][3], const history& h, double vol) {
-    double f[8][3];
-    nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
-    scatter_add(node, f, particledata::acc.data());
-}
-
 namespace hourglassdata {
 // Exponent of the volume factor: 2/3 in single precision.
 inline const double vexp = static_cast<double>(2.0f / 3.0f);
@@ -76,10 +50,10 @@ inline const double coefmin = static_cast<double>(1.0e-6f);
 }  // namespace hourglassdata
 
 // Standard method: projections of the corner velocities on the four base
-// vectors with a linear plus quadratic viscosity.
-inline void hgforcestandard(const double v[8][3], double vol, double rho, double c, double q,
-                            double vpow, double f[8][3]) {
-    (void)vol;
+// vectors with a linear plus quadratic viscosity. ft[i][a] is component i of
+// the force at corner a.
+inline void hgforcestandard_t(const double v[8][3], double rho, double c, double q, double vpow,
+                              double ft[3][8]) {
     const double kk = rho * q * 0.25 * vpow;
     const double a = c * kk;
     const double b = q * 100.0 * kk;
@@ -94,23 +68,24 @@ inline void hgforcestandard(const double v[8][3], double vol, double rho, double
         const double ham = hgr[0] - hgr[3];
         const double hbp = hgr[1] + hgr[2];
         const double hbm = hgr[1] - hgr[2];
-        f[0][i] = -hap - hbp;
-        f[1][i] = hap - hbm;
-        f[2][i] = hbp - hap;
-        f[3][i] = hap + hbm;
-        f[4][i] = hbp - ham;
-        f[5][i] = ham + hbm;
-        f[6][i] = -ham - hbp;
-        f[7][i] = ham - hbm;
+        ft[i][0] = -hap - hbp;
+        ft[i][1] = hap - hbm;
+        ft[i][2] = hbp - hap;
+        ft[i][3] = hap + hbm;
+        ft[i][4] = hbp - ham;
+        ft[i][5] = ham + hbm;
+        ft[i][6] = -ham - hbp;
+        ft[i][7] = ham - hbm;
     }
 }
 
-// Flanagan-Belytschko forces for the element pass, component-major:
-// ft[i][a] is component i of the force at corner a. The four hourglass modes
-// are carried as two pairs (modes 1-2, 3-4) while the mode vectors and the
-// velocity projections are formed, and the eight corners as four pairs while
-// the forces are formed; every entry is the same sum, in the same order, as
-// it would be one at a time.
+// Flanagan-Belytschko method: base vectors made orthogonal to the linear
+// velocity fields of the current geometry; linear viscosity only.
+// Component-major: ft[i][a] is component i of the force at corner a. The
+// four hourglass modes are carried as two pairs (modes 1-2, 3-4) while the
+// mode vectors and the velocity projections are formed, and the eight
+// corners as four pairs while the forces are formed; every entry is the same
+// sum, in the same order, as it would be one at a time.
 inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
                              double rho, double c, double q, double vpow, double ft[3][8]) {
     using lanes::pair;
@@ -175,18 +150,6 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     }
 }
 
-// Flanagan-Belytschko method: base vectors made orthogonal to the linear
-// velocity fields of the current geometry; linear viscosity only.
-inline void hgforceflangan(const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
-                           double vol, double rho, double c, double q, double vpow,
-                           double f[8][3]) {
-    (void)vol;
-    double ft[3][8];
-    hgforceflangan_t(v, xyz, pkxj, rho, c, q, vpow, ft);
-    for (int a = 0; a < 8; ++a)
-        for (int i = 0; i < 3; ++i) f[a][i] = ft[i][a];
-}
-
 // Which hourglass method acts: 0 none (method 0 or a coefficient not above
 // the threshold), 1 standard, 2 Flanagan-Belytschko, -1 an unknown method.
 inline int hourglassmode() {
@@ -196,7 +159,15 @@ inline int hourglassmode() {
     return -1;
 }
 
-// Hourglass forces of one element added at its nodes (nothing when the
-// control is off; an unknown method stops the run).
-void hourglassforce(const int node[8], const double v[8][3], const double xyz[8][3],
-                    const double pkxj[4][3], double vol, double rho, double c);
+// Hourglass forces of one element, component-major (ft[i][a]), for an
+// active method (`mode` 1 standard or 2 Flanagan-Belytschko, as returned by
+// hourglassmode()): the volume factor V^(2/3), then the method's kernel with
+// the coefficient q.
+inline void hourglassforce(int mode, const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
+                           double vol, double rho, double c, double q, double ft[3][8]) {
+    const double vpow = std::pow(vol, hourglassdata::vexp);
+    if (mode == 1)
+        hgforcestandard_t(v, rho, c, q, vpow, ft);
+    else
+        hgforceflangan_t(v, xyz, pkxj, rho, c, q, vpow, ft);
+}

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "input/ffi.hpp"
+#include "input/resoption.hpp"
 #include "material/constitution.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
 #include "parallel/commnodes.hpp"
@@ -399,8 +401,7 @@ void elememtin() {
     for (int i = 0; i < nb_element; ++i) {
         const element& el = element_list[static_cast<size_t>(i)];
         double xyz[8][3];
-        for (int k = 0; k < 8; ++k)
-            for (int j = 0; j < 3; ++j) xyz[k][j] = pos[3 * static_cast<size_t>(el.node[k] - 1) + static_cast<size_t>(j)];
+        gather_corners(el.node, pos, xyz);
         double vol, ijac[3][3];
         jacobian(xyz, vol, ijac);
         history_list[static_cast<size_t>(el.nhistory - 1)].vol0 = vol;

@@ -3,80 +3,22 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
 #include "input/lexical.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
+#include "output/units.hpp"
 
 namespace ffi {
 
-// ---------------------------------------------------------------- textout
-
-bool textout::open(const std::string& name) {
-    close();
-    name_ = name;
-    f_ = std::fopen(name.c_str(), "w");
-    buf_.clear();
-    buf_.reserve(flush_at + 4096);
-    return f_ != nullptr;
-}
-
-void textout::record(std::string_view text) {
-    buf_.append(text);
-    endrecord();
-}
-
-void textout::fail() {
-    std::string n = name_;
-    discard();
-    errorstop::stop("*** Error *** writing file " + n + " failed");
-}
-
-void textout::flush() {
-    if (!f_) {
-        buf_.clear();
-        return;
-    }
-    if (!buf_.empty()) {
-        const size_t n = buf_.size();
-        const size_t w = std::fwrite(buf_.data(), 1, n, f_);
-        buf_.clear();
-        if (w != n || std::ferror(f_)) fail();
-    }
-}
-
-void textout::close() {
-    if (!f_) return;
-    flush();
-    int rc = std::fflush(f_);
-    bool bad = rc != 0 || std::ferror(f_);
-    rc = std::fclose(f_);
-    f_ = nullptr;
-    if (bad || rc != 0) {
-        std::string n = name_;
-        errorstop::stop("*** Error *** writing file " + n + " failed");
-    }
-}
-
-void textout::discard() {
-    if (f_) std::fclose(f_);
-    f_ = nullptr;
-    buf_.clear();
-}
-
-void textout::finish() {
-    if (f_ && !buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
-    discard();
-}
-
-textout::~textout() { discard(); }
-
 namespace {
 
-textout echo_unit, anim_unit, curve_unit;
 std::FILE* deck = nullptr;
 char* linebuf = nullptr;
 size_t linecap = 0;
@@ -134,17 +76,6 @@ void check_number_length() {
 
 }  // namespace
 
-textout& unit(int u) {
-    if (u == iow1) return anim_unit;
-    if (u == iow2) return curve_unit;
-    return echo_unit;
-}
-
-static std::string filename_from_template(const char* tail) { return deckname() + tail; }
-std::string echoname() { return filename_from_template("sovra.rst"); }
-std::string animname() { return filename_from_template("result_anim.dat"); }
-std::string curvename() { return filename_from_template("result_curv.dat"); }
-
 void openfile() {
     const std::string name = deckname();
     std::FILE* f = name.empty() ? nullptr : std::fopen(name.c_str(), "r");
@@ -159,12 +90,7 @@ void openfile() {
     }
     if (deck) std::fclose(deck);
     deck = f;
-    const std::string names[3] = {echoname(), animname(), curvename()};
-    textout* units[3] = {&echo_unit, &anim_unit, &curve_unit};
-    for (int i = 0; i < 3; ++i) {
-        if (!units[i]->open(names[i]))
-            errorstop::stop("*** Error *** cannot open file " + names[i] + " for writing");
-    }
+    openunits();
     line_nb = 0;
     nb_word = 0;
     nb_read = 0;
@@ -181,7 +107,7 @@ int readline() {
         if (std::ferror(deck)) {
             std::string rec = "error on reading, line ";
             records::put_i(rec, line_nb, 5);
-            echo_unit.record(rec);
+            unit(iores).record(rec);
             errorstop::stop("error on reading");
         }
         errorstop::writeline(records::listed("End of File!"));
@@ -268,7 +194,7 @@ int readline() {
     if (k > 15) {
         // Echo first so the echo file shows the offending line.
         std::memcpy(sss.data(), c, 256);
-        echo_unit.record(std::string_view(sss.data(), 256));
+        unit(iores).record(std::string_view(sss.data(), 256));
         input_stop("*** Error *** more than 15 words on one line (" + std::to_string(k) + " found)");
     }
     for (int w = 0; w < k; ++w) {
@@ -279,7 +205,7 @@ int readline() {
         if (cl > 0) std::memcpy(cmd_line[static_cast<size_t>(w)].data(), c + words[w].a - 1, static_cast<size_t>(cl));
     }
     std::memcpy(sss.data(), c, 256);
-    echo_unit.record(std::string_view(sss.data(), 256));
+    unit(iores).record(std::string_view(sss.data(), 256));
     return k;
 }
 
@@ -342,25 +268,19 @@ void errormsg() { errorstop::writeline(records::listed("input file error, line",
 void closeall() {
     if (deck) std::fclose(deck);
     deck = nullptr;
-    echo_unit.discard();
-    anim_unit.discard();
-    curve_unit.discard();
+    discardunits();
 }
 
 void closeonstop() {
     if (deck) std::fclose(deck);
     deck = nullptr;
-    anim_unit.finish();
-    curve_unit.finish();
-    echo_unit.finish();
+    finishunits();
 }
 
 void closefiles() {
     if (deck) std::fclose(deck);
     deck = nullptr;
-    anim_unit.close();
-    curve_unit.close();
-    echo_unit.close();
+    closeunits();
 }
 
 }  // namespace ffi

@@ -1,6 +1,6 @@
 #include "material/constitution.hpp"
 
-#include "control/errorstop.hpp"
+#include "model/errorstop.hpp"
 #include "output/records.hpp"
 
 namespace materialdata {

@@ -7,8 +7,8 @@
 // process total and, per unit mass, to the element's own internal energy.
 #pragma once
 
-#include "control/model.hpp"
 #include "material/models.hpp"
+#include "model/model.hpp"
 
 namespace materialdata {
 

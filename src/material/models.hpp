@@ -14,7 +14,7 @@
 
 #include <cmath>
 
-#include "control/model.hpp"
+#include "model/model.hpp"
 
 namespace materialdata {
 

@@ -1,9 +1,9 @@
 #include "output/anim.hpp"
 
-#include "control/model.hpp"
-#include "input/ffi.hpp"
+#include "model/model.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
+#include "output/units.hpp"
 
 void outanim(double time) {
     ffi::textout& out = ffi::unit(ffi::iow1);

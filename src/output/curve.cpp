@@ -1,15 +1,8 @@
 #include "output/curve.hpp"
 
-#include "control/errorstop.hpp"
-#include "input/ffi.hpp"
+#include "model/errorstop.hpp"
 #include "output/records.hpp"
-
-int setresoption() {
-    const int k = ffi::keyword(dataout::outputname[0].data(), 8);
-    if (k >= 1 && k <= 8) return k;
-    ffi::errormsg();
-    errorstop::stop("Result option error");
-}
+#include "output/units.hpp"
 
 std::string titlefield() {
     std::string t(simulation::title.data(), 60);
@@ -31,10 +24,6 @@ void putvariable(std::string& out, int option, const element& el, const history&
         default:
             errorstop::stop("***Error*** Invalid output variable !");
     }
-}
-
-void outvariable(int unit, int option, const element& el, const history& h) {
-    putvariable(ffi::unit(unit).buffer(), option, el, h);
 }
 
 static bool elementvariable(int option) { return option >= 1 && option <= 5; }

@@ -3,11 +3,9 @@
 
 #include <string>
 
-#include "control/model.hpp"
+#include "model/model.hpp"
 
-int setresoption();
 void outcurve(double time);
-void outvariable(int unit, int option, const element& el, const history& h);
 // Appends the value of one curve to a record buffer.
 void putvariable(std::string& out, int option, const element& el, const history& h);
 // The title as written in the headers: 60 characters, NULs shown as blanks.

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
 
 namespace commnodes {

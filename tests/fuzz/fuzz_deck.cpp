@@ -23,9 +23,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 
 namespace {
 
@@ -39,7 +40,7 @@ void write_all(const char* name, const uint8_t* data, size_t size) {
 }
 
 void cleanup() {
-    model::reset();
+    process::reset();
     for (const char* n : {"a", "Comm", "asovra.rst", "aresult_anim.dat", "aresult_curv.dat"})
         ::unlink((workdir + "/" + n).c_str());
     ::rmdir(workdir.c_str());
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (has_large_count(data, size)) return -1;  // not added to the corpus
-    model::reset();
+    process::reset();
     write_all("a", data, size);
     try {
         datain::inputpara();

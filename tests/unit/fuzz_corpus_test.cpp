@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "testutil.hpp"
 
 using namespace testutil;
@@ -29,7 +30,7 @@ TEST(FuzzCorpus, EveryInputEndsNormallyOrWithAStop) {
     int stops = 0;
     for (const fs::path& f : files) {
         SCOPED_TRACE(f.filename().string());
-        model::reset();
+        process::reset();
         write_file(dir / "a", read_file(f));
         testing::internal::CaptureStdout();
         try {
@@ -45,7 +46,7 @@ TEST(FuzzCorpus, EveryInputEndsNormallyOrWithAStop) {
         std::fflush(stdout);
         testing::internal::GetCapturedStdout();
     }
-    model::reset();
+    process::reset();
     // the corpus keeps both kinds
     EXPECT_GT(stops, 0);
     EXPECT_LT(stops, static_cast<int>(files.size()));

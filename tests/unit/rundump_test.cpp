@@ -15,15 +15,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "control/errorstop.hpp"
 #include "control/integration.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 
 TEST(RunDump, WholeRunStateAtFullPrecision) {
     if (!std::getenv("HEXDYN_RUN_DUMP")) GTEST_SKIP() << "started only by the end-to-end tests";
-    model::reset();
+    process::reset();
     MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
     MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
     try {
@@ -49,5 +50,5 @@ TEST(RunDump, WholeRunStateAtFullPrecision) {
                      h.sd[0], h.sd[1], h.sd[2], h.sd[3], h.sd[4], h.sd[5], h.seqv, h.sig_y, h.epeff, h.vol0);
     }
     std::fclose(f);
-    model::reset();
+    process::reset();
 }

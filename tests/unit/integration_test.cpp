@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
 #include "control/integration.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "element/feforce.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
+#include "output/units.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
@@ -54,8 +56,8 @@ void setnodes(const std::vector<nodestate>& nodes) {
 
 class NodeUpdate : public ::testing::Test {
 protected:
-    void SetUp() override { model::reset(); }
-    void TearDown() override { model::reset(); }
+    void SetUp() override { process::reset(); }
+    void TearDown() override { process::reset(); }
 };
 
 TEST_F(NodeUpdate, ConstantForceOnTwoStepsIsHalfStepThenFullStep) {
@@ -136,7 +138,7 @@ TEST_F(NodeUpdate, RigidPlaneStopsOnlyTheNormalMotionThroughIt) {
     };
     for (const planecase& c : cases) {
         SCOPED_TRACE(c.name);
-        model::reset();
+        process::reset();
         setnodes({{1.0, {c.x[0], c.x[1], c.x[2]}, {c.v[0], c.v[1], c.v[2]}, {c.f[0], c.f[1], c.f[2]}}});
         elementdata::plane = {c.dir, c.coord};
         simulation::dtk = 0.0;
@@ -195,7 +197,7 @@ TEST_F(NodeUpdate, NodeWithoutMassGetsZeroAccelerationAndAWarning) {
 }
 
 TEST(KineticEnergy, SumsHalfMassTimesSpeedSquaredOverTheNodes) {
-    model::reset();
+    process::reset();
     kinetice();
     EXPECT_EQ(simulation::engkinetic, 0.0);  // no nodes
 
@@ -210,7 +212,7 @@ TEST(KineticEnergy, SumsHalfMassTimesSpeedSquaredOverTheNodes) {
     particledata::vel.assign(9, 0.0);
     kinetice();
     EXPECT_EQ(simulation::engkinetic, 0.0);
-    model::reset();
+    process::reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -246,7 +248,7 @@ runresult runloop(const std::string& deck, const std::function<void()>& before =
     runresult r;
     {
         InDir in(dir.path());
-        model::reset();
+        process::reset();
         testing::internal::CaptureStdout();
         try {
             datain::inputpara();
@@ -257,7 +259,7 @@ runresult runloop(const std::string& deck, const std::function<void()>& before =
             std::fflush(stdout);
             r.out = testing::internal::GetCapturedStdout();
             ADD_FAILURE() << "the run stopped:\n" << r.out;
-            model::reset();
+            process::reset();
             return r;
         }
         std::fflush(stdout);
@@ -274,8 +276,8 @@ runresult runloop(const std::string& deck, const std::function<void()>& before =
 
 class TimeLoop : public ::testing::Test {
 protected:
-    void SetUp() override { model::reset(); }
-    void TearDown() override { model::reset(); }
+    void SetUp() override { process::reset(); }
+    void TearDown() override { process::reset(); }
 };
 
 TEST_F(TimeLoop, EndTimeZeroTakesExactlyOneStepWithOutputAndALine) {
@@ -358,7 +360,7 @@ TEST_F(TimeLoop, OutputIntervalLongerThanTheStep) {
         EXPECT_EQ(r.times, c.times);
         EXPECT_EQ(r.steps.size(), 1u);
         EXPECT_EQ(dataout::nres, static_cast<int>(c.times.size()));
-        model::reset();
+        process::reset();
     }
 }
 
@@ -425,7 +427,7 @@ TEST_F(TimeLoop, GrowthLimitAndScaleInTheElementPass) {
         });
         EXPECT_EQ(simulation::dtk1, c.expect);
         EXPECT_EQ(simulation::dtk1old, c.expect);
-        model::reset();
+        process::reset();
     }
 }
 
@@ -446,7 +448,7 @@ TEST_F(TimeLoop, WithoutElementsTheSentinelStepIsKept) {
 }
 
 TEST_F(TimeLoop, ElementPassWithoutElementsLeavesStepAndPreviousStep) {
-    model::reset();
+    process::reset();
     setnodes({{1.0, {0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}}});
     particledata::fp = {1.0, 2.0, 3.0};
     simulation::dtk1 = 1.0e6;
@@ -498,7 +500,7 @@ TEST(ModelReset, RestoresEveryLoadTimeValue) {
                                        "rigi -3 4.0\nncom 1",
                                        "seos 1 1 100.0 1.5 2.0\n"));
         InDir in(dir.path());
-        model::reset();
+        process::reset();
         testing::internal::CaptureStdout();
         try {
             datain::inputpara();
@@ -516,7 +518,7 @@ TEST(ModelReset, RestoresEveryLoadTimeValue) {
         materialdata::young_ = 4.0;
         materialdata::etype_ = 1;
         EXPECT_TRUE(ffi::unit(ffi::iow1).is_open());
-        model::reset();
+        process::reset();
     }
     using namespace simulation;
     for (char ch : title) EXPECT_EQ(ch, '\0');
@@ -606,9 +608,9 @@ TEST(ModelReset, ASecondRunAfterResetMatchesTheFirst) {
     const std::string deck =
         cubedeck("endt 0.25\nrepo 2", "velo\nnode 7 1.0 -2.0 0.5\nendv\ncurv seqv 1\ncurv ener\n");
     runresult first = runloop(deck);
-    model::reset();
+    process::reset();
     runresult second = runloop(deck);
-    model::reset();
+    process::reset();
     EXPECT_EQ(first.curve, second.curve);
     EXPECT_EQ(first.anim, second.anim);
     EXPECT_EQ(first.steps, second.steps);

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "control/timefunction.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "parallel/commnodes.hpp"
 #include "testutil.hpp"
 
@@ -34,12 +35,12 @@ protected:
     std::string out;  // standard output of the last load
 
     void SetUp() override {
-        model::reset();
+        process::reset();
         in = std::make_unique<InDir>(dir.path());
         testutil::write_file(dir / "Comm", "0\n\n");
     }
     void TearDown() override {
-        model::reset();
+        process::reset();
         in.reset();
     }
 
@@ -47,7 +48,7 @@ protected:
     // With `whole` false only the keyword records are read, without the
     // checks that need the whole deck (so sizes may go without their blocks).
     bool load(const std::string& deck, bool whole = true) {
-        model::reset();
+        process::reset();
         testutil::write_file(dir / "a", deck);
         bool stopped = false;
         testing::internal::CaptureStdout();
@@ -174,7 +175,7 @@ TEST_F(Deck, FreshModelDefaults) {
     loads("dtsc 0.5 hour 0 0.3 jaum off rigi 2 1.0 nbmp 2 endi\n");
     simulation::istep = 40;
     simulation::dtk1old = 1.0e-7;
-    model::reset();
+    process::reset();
     EXPECT_EQ(simulation::istep, 1);
     EXPECT_EQ(simulation::currenttime, 0.0);
     EXPECT_EQ(simulation::dtscale, 0.89999997615814209);

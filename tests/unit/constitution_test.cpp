@@ -8,10 +8,11 @@
 #include <limits>
 #include <string>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "material/constitution.hpp"
 #include "material/models.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 
 namespace {
 
@@ -51,10 +52,10 @@ void update(history& h, const material& m, const double de[6], const double vort
 class MaterialUpdate : public testing::Test {
 protected:
     void SetUp() override {
-        model::reset();
+        process::reset();
         simulation::dtk = 1.0e-6;
     }
-    void TearDown() override { model::reset(); }
+    void TearDown() override { process::reset(); }
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "control/errorstop.hpp"
+#include "control/process.hpp"
 
 #include <mpi.h>
 
@@ -6,35 +6,19 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "control/model.hpp"
+#include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/model.hpp"
 
-namespace errorstop {
+namespace process {
 
-void writeline(std::string_view line) {
-    // One write per line with its line end: when standard output is not
-    // buffered, the launcher that merges the output of several processes
-    // then never splits a line between two of them.
-    std::string record;
-    record.reserve(line.size() + 1);
-    record.append(line);
-    record.push_back('\n');
-    std::fwrite(record.data(), 1, record.size(), stdout);
+void reset() {
+    model::reset();
+    ffi::closeall();
+    datain::resetinput();
 }
 
-void stop() {
-    std::fflush(stdout);
-    throw stop_exception{1};
-}
-
-void stop(std::string_view message) {
-    std::string line(1, ' ');
-    line.append(message);
-    writeline(line);
-    stop();
-}
-
-void terminate_process(int status) {
+void terminate(int status) {
     // What the run wrote before the stop stays in its files.
     ffi::closeonstop();
     std::fflush(stdout);
@@ -59,4 +43,4 @@ void terminate_process(int status) {
     std::exit(status);
 }
 
-}  // namespace errorstop
+}  // namespace process

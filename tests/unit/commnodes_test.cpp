@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "parallel/commnodes.hpp"
 #include "testutil.hpp"
 
@@ -33,7 +34,7 @@ readoutcome readcomm(const std::string& text, int nprocs, int myid) {
     TempDir dir("comm");
     write_file(dir / "Comm", text);
     InDir in(dir.path());
-    model::reset();
+    process::reset();
     commnodes::nprocs = nprocs;
     commnodes::myid = myid;
     readoutcome r{false, {}};
@@ -64,7 +65,7 @@ TEST(CommTable, RowsAreReadPerProcessAndTheOwnRowKept) {
         name.resize(100, ' ');
         EXPECT_EQ(ffi::fileinp, name);
     }
-    model::reset();
+    process::reset();
 }
 
 TEST(CommTable, EmptyTablesAllocateNothing) {
@@ -76,12 +77,12 @@ TEST(CommTable, EmptyTablesAllocateNothing) {
         EXPECT_TRUE(commnodes::comnode.empty());
         EXPECT_EQ(ffi::fileinp.substr(0, 2), "b ");
     }
-    model::reset();
+    process::reset();
 }
 
 TEST(CommTable, MissingOrMalformedFileStops) {
     {
-        model::reset();
+        process::reset();
         TempDir dir("nocomm");
         InDir in(dir.path());
         testing::internal::CaptureStdout();
@@ -102,7 +103,7 @@ TEST(CommTable, MissingOrMalformedFileStops) {
         EXPECT_TRUE(r.stopped);
         EXPECT_EQ(r.out, std::string(" *** Error *** file Comm: ") + what + "\n");
     }
-    model::reset();
+    process::reset();
 }
 
 TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
@@ -120,7 +121,7 @@ TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
         {{1}, 0, " *** Error *** file Comm: slot 1 of process 0 holds node 1, outside 0..0\n"},
     };
     for (const rangecase& c : cases) {
-        model::reset();
+        process::reset();
         commnodes::mycnode = c.row;
         commnodes::ncomde = static_cast<int>(c.row.size());
         particledata::nb_particle = c.nb;
@@ -136,11 +137,11 @@ TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
         EXPECT_EQ(stopped, *c.message != '\0') << out;
         EXPECT_EQ(out, c.message);
     }
-    model::reset();
+    process::reset();
 }
 
 TEST(Exchange, SingleProcessSumsAreIdentitiesAndAbsentSlotsAreSkipped) {
-    model::reset();
+    process::reset();
     particledata::nb_particle = 3;
     particledata::mp = {0.5, 0.25, 2.0};
     particledata::acc = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0};
@@ -160,7 +161,7 @@ TEST(Exchange, SingleProcessSumsAreIdentitiesAndAbsentSlotsAreSkipped) {
     commnodes::mycnode.clear();
     commnodes::updateforce(1, dt);
     EXPECT_EQ(particledata::acc[8], 9.0);
-    model::reset();
+    process::reset();
 }
 
 }  // namespace

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "testutil.hpp"
 
 namespace {
@@ -44,11 +45,11 @@ protected:
     std::unique_ptr<InDir> in;
 
     void SetUp() override {
-        model::reset();
+        process::reset();
         in = std::make_unique<InDir>(dir.path());
     }
     void TearDown() override {
-        model::reset();
+        process::reset();
         in.reset();
     }
 
@@ -185,7 +186,7 @@ TEST_F(Reader, LineLengthLimit) {
         {"text beyond 256 before a comment", body + "  x ! note", true, {}},
     };
     for (const Case& c : cases) {
-        model::reset();
+        process::reset();
         open("endt 1.0\n" + c.line + "\n");
         ffi::readline();
         std::vector<std::string> words;
@@ -222,7 +223,7 @@ TEST_F(Reader, EndOfFileWhileAWordIsNeeded) {
     };
     const Case cases[] = {{"", 0}, {"\n\n! only a comment\n", 0}, {"nbmp", 1}, {"nbmp 8", 2}, {"nbmp 8\n\n", 2}};
     for (const Case& c : cases) {
-        model::reset();
+        process::reset();
         open(c.deck);
         for (int i = 0; i < c.reads_before; ++i) ffi::keyword("nbmp8   ", 2);
         const std::string out = captured([] { EXPECT_THROW(ffi::getint(), errorstop::stop_exception); });
@@ -275,7 +276,7 @@ TEST_F(Reader, KeywordMatching) {
         {onoff, 0, "on", -1},         {onoff, -1, "on", -1},
     };
     for (const Case& c : cases) {
-        model::reset();
+        process::reset();
         open(std::string(c.word) + " next\n");
         int k = 0;
         const std::string out = captured([&] { k = ffi::keyword(c.table, c.n); });
@@ -353,7 +354,7 @@ TEST_F(Reader, GetrealConvertsToSinglePrecision) {
         {"000000000000000012.5", 12.5},
     };
     for (const Case& c : cases) {
-        model::reset();
+        process::reset();
         open(std::string(c.word) + "\n");
         float v = -99.0f;
         const std::string out = captured([&] { v = ffi::getreal(); });
@@ -372,7 +373,7 @@ TEST_F(Reader, GetintConversions) {
         {"-2147483648", -2147483647 - 1},
     };
     for (const Case& c : cases) {
-        model::reset();
+        process::reset();
         open(std::string(c.word) + "\n");
         int v = -99;
         const std::string out = captured([&] { v = ffi::getint(); });
@@ -395,7 +396,7 @@ TEST_F(Reader, NonNumericWordsWarnAndReadAsZero) {
     };
     for (bool real : {false, true}) {
         for (const Case& c : cases) {
-            model::reset();
+            process::reset();
             open(c.deck);
             for (int i = 0; i < c.skip; ++i) ffi::getint();
             double v = -99.0;
@@ -411,7 +412,7 @@ TEST_F(Reader, NonNumericWordsWarnAndReadAsZero) {
         }
     }
     // after the empty word of "1,,2" the reading goes on with 2
-    model::reset();
+    process::reset();
     open("1,,2\n");
     EXPECT_EQ(ffi::getint(), 1);
     captured([] { ffi::getint(); });
@@ -449,7 +450,7 @@ TEST_F(Reader, WordsThatStartLikeNumbersButDoNotConvertStop) {
          " *** Error *** number longer than 20 characters: 1.000000000000000000..."},
     };
     for (const Case& c : cases) {
-        model::reset();
+        process::reset();
         std::string deck = "\n";
         deck += c.word;
         deck += "\n";

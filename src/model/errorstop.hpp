@@ -4,7 +4,8 @@
 // and calls `errorstop::stop`. The stop is raised as an exception so that the
 // driver decides how the process ends (a non-zero exit, and the whole MPI job
 // brought down when several processes run) and so that tests can observe it
-// in-process.
+// in-process. (Ending the process after a stop, which closes the files and
+// the MPI job, belongs to the driver: control/process.hpp.)
 #pragma once
 
 #include <string>
@@ -26,9 +27,5 @@ void writeline(std::string_view line);
 // Writes the message as a list-directed record (a leading blank, then the
 // text) and stops the run.
 [[noreturn]] void stop(std::string_view message);
-
-// Ends the process after a stop: flushes standard output and exits with a
-// non-zero status, aborting the MPI job when more than one process runs.
-[[noreturn]] void terminate_process(int status);
 
 }  // namespace errorstop

@@ -1,7 +1,5 @@
-#include "control/model.hpp"
+#include "model/model.hpp"
 
-#include "input/datain.hpp"
-#include "input/ffi.hpp"
 
 namespace simulation {
 std::array<char, 256> title{};
@@ -181,8 +179,6 @@ void reset() {
     ffi::line_nb = 0;
     ffi::nb_read = 0;
     ffi::nb_word = 0;
-    ffi::closeall();
-    datain::resetinput();
 }
 
 }  // namespace model

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
 #include "testutil.hpp"
 
@@ -69,8 +70,8 @@ struct Outcome {
 
 class ElementInput : public testing::Test {
 protected:
-    void SetUp() override { model::reset(); }
-    void TearDown() override { model::reset(); }
+    void SetUp() override { process::reset(); }
+    void TearDown() override { process::reset(); }
 
     // Reads the deck in a fresh directory as process 0 of a single-process run.
     Outcome read(const std::string& deck) {
@@ -87,7 +88,7 @@ protected:
         }
         std::fflush(stdout);
         o.out = testing::internal::GetCapturedStdout();
-        model::reset();  // closes the files before the directory goes
+        process::reset();  // closes the files before the directory goes
         return o;
     }
 
@@ -180,7 +181,7 @@ TEST_F(ElementInput, RecordSpreadOverLinesAndMirroredOrder) {
     readok(header(8, 1, 1, barnodes(1)) + e.str());
     EXPECT_EQ(materialdata::history_list[0].vol0, 1.0);
     for (int k = 0; k < 8; ++k) EXPECT_EQ(elementdata::element_list[0].node[k], c[static_cast<size_t>(k)]);
-    model::reset();
+    process::reset();
     readok(header(8, 1, 1, barnodes(1)) + "elem\n" + elemrecord(1, 1, mirrored) + "endi\n");
     EXPECT_EQ(materialdata::history_list[0].vol0, 1.0);
     for (int n = 0; n < 8; ++n) EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], 1000.0);

@@ -1,5 +1,5 @@
-// The curve and animation files, record by record, and the checks of the
-// curve definitions.
+// The curve file record by record (output/curve.cpp), the title of both
+// result files, and the checks of the curve definitions against the elements.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,73 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "control/errorstop.hpp"
-#include "control/model.hpp"
+#include "control/process.hpp"
 #include "input/datain.hpp"
-#include "input/ffi.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/anim.hpp"
 #include "output/curve.hpp"
+#include "output/units.hpp"
+#include "outputcases.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
 using namespace testutil;
+using namespace outputcases;
 
 namespace {
-
-void settitle(const std::string& t) {
-    simulation::title.fill(' ');
-    std::memcpy(simulation::title.data(), t.data(), t.size() < 256 ? t.size() : 256);
-}
-
-// A model of `ne` elements whose history records are handed out in reverse
-// order (element e has record ne + 1 - e), so that a lookup by element number
-// instead of by history index shows.
-void setelements(int ne) {
-    elementdata::nb_element = ne;
-    elementdata::element_list.assign(static_cast<size_t>(ne), element{});
-    materialdata::history_list.assign(static_cast<size_t>(ne), history{});
-    for (int e = 1; e <= ne; ++e) {
-        element& el = elementdata::element_list[static_cast<size_t>(e - 1)];
-        el.mat = 1;
-        el.nhistory = ne + 1 - e;
-        for (int k = 0; k < 8; ++k) el.node[k] = k + 1;
-    }
-}
-
-history& historyof(int e) {
-    const element& el = elementdata::element_list[static_cast<size_t>(e - 1)];
-    return materialdata::history_list[static_cast<size_t>(el.nhistory - 1)];
-}
-
-void setcurves(const std::vector<std::pair<int, int>>& curves) {
-    dataout::ncurves = static_cast<int>(curves.size());
-    for (size_t i = 0; i < curves.size(); ++i) {
-        dataout::curveoption[i] = curves[i].first;
-        dataout::curvepoint[i] = curves[i].second;
-    }
-}
-
-// Opens the curve and animation units on files of a temporary directory.
-class OutputFiles : public ::testing::Test {
-protected:
-    TempDir dir{"output"};
-    void SetUp() override {
-        model::reset();
-        ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
-        ASSERT_TRUE(ffi::unit(ffi::iow1).open((dir / "anim.dat").string()));
-    }
-    void TearDown() override { model::reset(); }
-    std::vector<std::string> curve() {
-        ffi::unit(ffi::iow2).close();
-        return lines_of(read_file(dir / "curv.dat"));
-    }
-    std::string animtext() {
-        ffi::unit(ffi::iow1).close();
-        return read_file(dir / "anim.dat");
-    }
-};
-
-const std::string blanks60(60, ' ');
 
 TEST_F(OutputFiles, CurveHeaderAndRecordsOfTwoElementCurves) {
     settitle("sovr curve example");
@@ -149,7 +97,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
     };
     for (const fieldcase& c : cases) {
         SCOPED_TRACE(c.name);
-        model::reset();
+        process::reset();
         ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
         setelements(2);
         history& h = historyof(2);
@@ -189,95 +137,6 @@ TEST_F(OutputFiles, InvalidVariableNumberStops) {
     EXPECT_EQ(out, " ***Error*** Invalid output variable !\n ***Error*** Invalid output variable !\n");
 }
 
-// ---------------------------------------------------------------------------
-// Animation file.
-
-// Nodes of a unit cube, corner order.
-void setcube() {
-    particledata::nb_particle = 8;
-    particledata::pos = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1};
-    setelements(1);
-}
-
-TEST_F(OutputFiles, AnimationOfOneElement) {
-    settitle("sovr one brick");
-    setcube();
-    outanim(0.0);
-    particledata::pos[0] = -12.34;
-    particledata::pos[1] = 1.5e-3;
-    outanim(1.0e-3);
-    const std::vector<std::string> a = lines_of(animtext());
-    const std::string z = "  0.0000E+00", o = "  1.0000E+00";
-    const std::vector<std::string> expect = {
-        "TITLE = \"sovr one brick" + std::string(46, ' ') + "\"",
-        "VARIABLES= \"X\"   \"Y\"   \"Z\"  ",
-        "",
-        "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN",
-        z + z + z,
-        o + z + z,
-        o + o + z,
-        z + o + z,
-        z + z + o,
-        o + z + o,
-        o + o + o,
-        z + o + o,
-        "      1      2      3      4      5      6      7      8",
-        "ZONE T=\"Time =  1.0000E-03\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN D=(FECONNECT)",
-        " -1.2340E+01  1.5000E-03" + z,
-        o + z + z,
-        o + o + z,
-        z + o + z,
-        z + z + o,
-        o + z + o,
-        o + o + o,
-        z + o + o,
-    };
-    EXPECT_EQ(a, expect);
-    EXPECT_EQ(a[1].size(), 28u);
-    EXPECT_EQ(dataout::nres, 2);
-}
-
-TEST_F(OutputFiles, AnimationConnectivityIsTheStoredCornerOrder) {
-    particledata::nb_particle = 12;
-    particledata::pos.assign(36, 0.0);
-    setelements(2);
-    const int c1[8] = {4, 3, 2, 1, 8, 7, 6, 5};
-    const int c2[8] = {2, 9, 10, 3, 6, 11, 12, 1234567};
-    for (int k = 0; k < 8; ++k) {
-        elementdata::element_list[0].node[k] = c1[k];
-        elementdata::element_list[1].node[k] = c2[k];
-    }
-    outanim(0.0);
-    outanim(0.5);
-    const std::vector<std::string> a = lines_of(animtext());
-    ASSERT_EQ(a.size(), 3u + 1 + 12 + 2 + 1 + 12);
-    EXPECT_EQ(a[3], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=   12 E=    2 ET=BRICK C=CYAN");
-    EXPECT_EQ(a[16], "      4      3      2      1      8      7      6      5");
-    EXPECT_EQ(a[17], "      2      9     10      3      6     11     121234567");
-    EXPECT_EQ(a[18], "ZONE T=\"Time =  5.0000E-01\" F=FEPOINT N=   12 E=    2 ET=BRICK C=CYAN D=(FECONNECT)");
-}
-
-TEST_F(OutputFiles, AnimationOfAProcessWithoutElements) {
-    particledata::nb_particle = 1;
-    particledata::pos = {1.0e100, -1.0e100, 9.99996e99};
-    outanim(0.0);
-    outanim(2.0);
-    const std::vector<std::string> a = lines_of(animtext());
-    ASSERT_EQ(a.size(), 7u);
-    EXPECT_EQ(a[3], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN");
-    EXPECT_EQ(a[4], "  1.0000+100 -1.0000+100  1.0000+100");
-    EXPECT_EQ(a[5], "ZONE T=\"Time =  2.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN D=(FECONNECT)");
-}
-
-TEST_F(OutputFiles, LargeCountsFillTheirFieldsWithAsterisks) {
-    particledata::nb_particle = 100000;
-    particledata::pos.assign(300000, 0.0);
-    outanim(0.0);
-    const std::string text = animtext();
-    const std::vector<std::string> a = lines_of(text.substr(0, 400));
-    EXPECT_EQ(a[3], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=***** E=    0 ET=BRICK C=CYAN");
-}
-
 TEST_F(OutputFiles, TitleIsCutToSixtyCharacters) {
     std::string t = "sovr ";
     while (t.size() < 90) t += "0123456789";
@@ -301,19 +160,6 @@ TEST_F(OutputFiles, NoTitleGivesBlanksNeverNul) {
     EXPECT_EQ(lines_of(ctext)[0], "TITLE = \"" + blanks60 + "\"");
     EXPECT_EQ(lines_of(atext)[0], "TITLE = \"" + blanks60 + "\"");
 }
-
-TEST_F(OutputFiles, FailedWriteStopsNamingTheFile) {
-    ffi::textout& u = ffi::unit(ffi::iow1);
-    ASSERT_TRUE(u.open("/dev/full"));
-    setcube();
-    outanim(0.0);
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(u.close(), errorstop::stop_exception);
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), " *** Error *** writing file /dev/full failed\n");
-    EXPECT_FALSE(u.is_open());
-}
-
 // ---------------------------------------------------------------------------
 // Curve definitions checked against the elements once the deck is read.
 
@@ -327,7 +173,7 @@ deckoutcome readdeck(const std::string& deck) {
     write_file(dir / "Comm", "0\n\n");
     write_file(dir / "a", deck);
     InDir in(dir.path());
-    model::reset();
+    process::reset();
     deckoutcome r{false, {}};
     testing::internal::CaptureStdout();
     try {
@@ -337,7 +183,7 @@ deckoutcome readdeck(const std::string& deck) {
     }
     std::fflush(stdout);
     r.out = testing::internal::GetCapturedStdout();
-    model::reset();
+    process::reset();
     return r;
 }
 

@@ -1,0 +1,16 @@
+// The state of the whole process: starting afresh and ending after a stop.
+#pragma once
+
+namespace process {
+
+// Restores every module variable to its load-time value, frees all arrays,
+// forgets what the deck has given and closes any open files. A process runs
+// one model; tests call this between cases to start from a fresh one.
+void reset();
+
+// Ends the process after a stop: writes out what the result files still
+// hold, flushes standard output and exits with a non-zero status, aborting
+// the MPI job when more than one process runs.
+[[noreturn]] void terminate(int status);
+
+}  // namespace process

@@ -1,0 +1,119 @@
+#include "output/units.hpp"
+
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
+
+namespace ffi {
+
+bool textout::open(const std::string& name) {
+    close();
+    name_ = name;
+    f_ = std::fopen(name.c_str(), "w");
+    buf_.clear();
+    buf_.reserve(flush_at + 4096);
+    return f_ != nullptr;
+}
+
+void textout::record(std::string_view text) {
+    buf_.append(text);
+    endrecord();
+}
+
+void textout::fail() {
+    std::string n = name_;
+    discard();
+    errorstop::stop("*** Error *** writing file " + n + " failed");
+}
+
+void textout::flush() {
+    if (!f_) {
+        buf_.clear();
+        return;
+    }
+    if (!buf_.empty()) {
+        const size_t n = buf_.size();
+        const size_t w = std::fwrite(buf_.data(), 1, n, f_);
+        buf_.clear();
+        if (w != n || std::ferror(f_)) fail();
+    }
+}
+
+void textout::close() {
+    if (!f_) return;
+    flush();
+    int rc = std::fflush(f_);
+    bool bad = rc != 0 || std::ferror(f_);
+    rc = std::fclose(f_);
+    f_ = nullptr;
+    if (bad || rc != 0) {
+        std::string n = name_;
+        errorstop::stop("*** Error *** writing file " + n + " failed");
+    }
+}
+
+void textout::discard() {
+    if (f_) std::fclose(f_);
+    f_ = nullptr;
+    buf_.clear();
+}
+
+void textout::finish() {
+    if (f_ && !buf_.empty()) std::fwrite(buf_.data(), 1, buf_.size(), f_);
+    discard();
+}
+
+textout::~textout() { discard(); }
+
+namespace {
+
+textout echo_unit, anim_unit, curve_unit;
+
+// The deck name of this process, without the blanks that pad it.
+std::string deckname() {
+    std::string n = fileinp;
+    while (!n.empty() && n.back() == ' ') n.pop_back();
+    return n;
+}
+
+std::string filename_from_template(const char* tail) { return deckname() + tail; }
+
+}  // namespace
+
+textout& unit(int u) {
+    if (u == iow1) return anim_unit;
+    if (u == iow2) return curve_unit;
+    return echo_unit;
+}
+
+std::string echoname() { return filename_from_template("sovra.rst"); }
+std::string animname() { return filename_from_template("result_anim.dat"); }
+std::string curvename() { return filename_from_template("result_curv.dat"); }
+
+void openunits() {
+    const std::string names[3] = {echoname(), animname(), curvename()};
+    textout* units[3] = {&echo_unit, &anim_unit, &curve_unit};
+    for (int i = 0; i < 3; ++i) {
+        if (!units[i]->open(names[i]))
+            errorstop::stop("*** Error *** cannot open file " + names[i] + " for writing");
+    }
+}
+
+void closeunits() {
+    anim_unit.close();
+    curve_unit.close();
+    echo_unit.close();
+}
+
+void finishunits() {
+    anim_unit.finish();
+    curve_unit.finish();
+    echo_unit.finish();
+}
+
+void discardunits() {
+    echo_unit.discard();
+    anim_unit.discard();
+    curve_unit.discard();
+}
+
+}  // namespace ffi

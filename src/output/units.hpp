@@ -1,0 +1,62 @@
+// The process's three output files: the echo of the deck ("?sovra.rst"),
+// the animation file ("?result_anim.dat") and the curve file
+// ("?result_curv.dat"), "?" being the process's deck name. Each is a
+// sequential text file written through one large buffer, reached by its unit
+// number (ffi::iores, ffi::iow1, ffi::iow2 in the model data).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace ffi {
+
+// A sequential text file written through one large buffer. A failed write
+// stops the run with a message naming the file.
+class textout {
+public:
+    bool open(const std::string& name);
+    bool is_open() const { return f_ != nullptr; }
+    const std::string& name() const { return name_; }
+    // Appends one record (the text and a line end).
+    void record(std::string_view text);
+    // Access to the pending buffer, for writers that build records in place.
+    std::string& buffer() { return buf_; }
+    void endrecord() {
+        buf_.push_back('\n');
+        if (buf_.size() >= flush_at) flush();
+    }
+    void flush();
+    void close();   // flushes, closes and checks for errors
+    void discard(); // closes without writing what is pending
+    void finish();  // writes what is pending and closes, without checks (after a stop)
+    ~textout();
+
+private:
+    static constexpr size_t flush_at = 1 << 20;
+    [[noreturn]] void fail();
+    std::FILE* f_ = nullptr;
+    std::string name_;
+    std::string buf_;
+};
+
+// The three output units of the process: echo (13), animation (14), curves (15).
+textout& unit(int u);
+
+// Output file names of this process: its deck name followed by a fixed tail.
+std::string echoname();
+std::string animname();
+std::string curvename();
+
+// Opens the echo, animation and curve files for writing, in that order;
+// stops the run when one cannot be opened.
+void openunits();
+// Closes the three units with write checks: animation, curve, echo.
+void closeunits();
+// Writes what is pending in the three units and closes them, without checks:
+// a run that stops on an error keeps what it wrote before.
+void finishunits();
+// Closes the three units without writing what is pending (used by reset).
+void discardunits();
+
+}  // namespace ffi
