@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace toolcli {
+namespace formats {
 
 // A mistake on the command line (the tools answer with exit status 2 and a
 // pointer to --help).
@@ -36,9 +36,10 @@ Arg split_arg(const std::string& a);
 // exit status of a command-line mistake, 2.
 int usage_error(const char* tool, const std::string& what);
 
-// The main function of a tool around its `run`: a Usage mistake prints
-// "TOOL: WHAT" and "(see TOOL --help)" and gives status 2, any other error
-// "TOOL: WHAT" and status 1.
-int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv);
+// The main function of every tool, around its `run`: a Usage mistake prints
+// "TOOL: WHAT" and "(see TOOL --help)" and gives status 2, any other
+// exception "TOOL: FAILUREWHAT" and status 1. `failure` is the word a tool
+// puts before the message of a failure ("error: " or nothing).
+int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv, const char* failure = "");
 
-}  // namespace toolcli
+}  // namespace formats

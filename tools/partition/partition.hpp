@@ -1,26 +1,19 @@
 // Division of a one-process deck into the decks of several processes, the
-// shared-node file "Comm" and the map file that ties local numbers back to
+// table of shared nodes ("Comm") and the map that ties local numbers back to
 // global ones.
-//
-// Map file (text):
-//   hexdyn-map 1
-//   nprocs <N> nodes <global node count> elements <global element count>
-//   then for p = 0..N-1:
-//   proc <p> deck <name> nodes <n_p> elements <e_p>
-//   <global number of local node 1> ... (n_p lines)
-//   <global number of local element 1> ... (e_p lines)
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "deck.hpp"
+#include "formats/deck.hpp"
+#include "formats/map.hpp"
 
-namespace toolsplit {
+namespace partition {
 
 struct Partition {
     int nprocs = 0;
-    std::vector<tooldeck::Deck> decks;                 // deck of process p
+    std::vector<formats::Deck> decks;                 // deck of process p
     std::vector<std::vector<int>> node_global;         // local node -> global node, per process
     std::vector<std::vector<int>> element_global;      // local element -> global element, per process
     int ncomde = 0;                                    // shared-node slots
@@ -32,7 +25,7 @@ struct Partition {
 struct Graph {
     std::vector<int> xadj, adjncy;
 };
-Graph face_graph(const tooldeck::Deck& deck);
+Graph face_graph(const formats::Deck& deck);
 
 // Largest and smallest element count a process may have: within 3% of the
 // mean, widened to the nearest integers when the mesh is too small for that.
@@ -55,17 +48,12 @@ int rebalance(const Graph& graph, std::vector<int>& part, int nprocs);
 // one of the lowest process holding the node, since the solver adds the
 // loads of all copies; element curves go to the process of their element,
 // energy curves to every process.
-Partition split_deck(const tooldeck::Deck& global, const std::vector<int>& part, int nprocs);
+Partition split_deck(const formats::Deck& global, const std::vector<int>& part, int nprocs);
 
-// "Comm": ncomde, then one row per process (wrapped over lines).
+// The text of "Comm" for the partition.
 std::string comm_text(const Partition& p);
-std::string map_text(const Partition& p, int global_nodes, int global_elements);
 
-struct MapFile {
-    int nprocs = 0, nodes = 0, elements = 0;
-    std::vector<std::string> deck;
-    std::vector<std::vector<int>> node_global, element_global;
-};
-MapFile read_map(const std::string& path);
+// The map of the partition: deck names and global numbers of every process.
+formats::Map map_of(const Partition& p, int global_nodes, int global_elements);
 
-}  // namespace toolsplit
+}  // namespace partition

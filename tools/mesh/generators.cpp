@@ -1,27 +1,27 @@
-#include "meshgen.hpp"
+#include "mesh/generators.hpp"
 
 #include <cmath>
 #include <limits>
 #include <numbers>
 #include <string>
 
-namespace toolmesh {
+namespace mesh {
 
 namespace {
 
 constexpr long long kMaxCount = std::numeric_limits<int>::max();
 
 void positive(double v, const char* what) {
-    if (!(v > 0.0) || !std::isfinite(v)) throw tooldeck::Error(std::string(what) + " must be a positive number");
+    if (!(v > 0.0) || !std::isfinite(v)) throw formats::Error(std::string(what) + " must be a positive number");
 }
 
 void positive(int v, const char* what) {
-    if (v < 1) throw tooldeck::Error(std::string(what) + " must be at least 1");
+    if (v < 1) throw formats::Error(std::string(what) + " must be at least 1");
 }
 
 void fits(long long nodes, long long elements) {
     if (nodes > kMaxCount || elements > kMaxCount)
-        throw tooldeck::Error("the mesh is too large: " + std::to_string(nodes) + " nodes, " +
+        throw formats::Error("the mesh is too large: " + std::to_string(nodes) + " nodes, " +
                               std::to_string(elements) + " elements");
 }
 
@@ -35,11 +35,11 @@ void check_box(const BoxParams& s) {
     positive(s.ly, "ly");
     positive(s.lz, "lz");
     for (double o : s.origin)
-        if (!std::isfinite(o)) throw tooldeck::Error("the origin must be finite");
+        if (!std::isfinite(o)) throw formats::Error("the origin must be finite");
     fits((s.nx + 1LL) * (s.ny + 1LL) * (s.nz + 1LL), 1LL * s.nx * s.ny * s.nz);
 }
 
-void make_box(const BoxParams& s, tooldeck::Deck& d) {
+void make_box(const BoxParams& s, formats::Deck& d) {
     check_box(s);
     const int px = s.nx + 1, py = s.ny + 1, pz = s.nz + 1;
     auto id = [&](int i, int j, int k) { return 1 + i + px * (j + py * k); };
@@ -68,7 +68,7 @@ void make_box(const BoxParams& s, tooldeck::Deck& d) {
     for (int k = 0; k < s.nz; ++k)
         for (int j = 0; j < s.ny; ++j)
             for (int i = 0; i < s.nx; ++i) {
-                tooldeck::Element e;
+                formats::Element e;
                 e.mat = 1;
                 e.node = {id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
                           id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
@@ -88,7 +88,7 @@ void check_cylinder(const CylinderParams& s) {
     fits(section_nodes * (s.nalong + 1LL), section_quads * s.nalong);
 }
 
-void make_cylinder(const CylinderParams& s, tooldeck::Deck& d) {
+void make_cylinder(const CylinderParams& s, formats::Deck& d) {
     check_cylinder(s);
     const int n = s.ncore, nl = s.nlayers;
     const double a = 0.5 * s.radius;       // half-width of the core square
@@ -160,7 +160,7 @@ void make_cylinder(const CylinderParams& s, tooldeck::Deck& d) {
     d.elements.reserve(quads.size() * static_cast<size_t>(s.nalong));
     for (int k = 0; k < s.nalong; ++k)
         for (const auto& qd : quads) {
-            tooldeck::Element e;
+            formats::Element e;
             e.mat = 1;
             for (int c = 0; c < 4; ++c) {
                 e.node[static_cast<size_t>(c)] = 1 + k * section + qd[static_cast<size_t>(c)];
@@ -170,4 +170,4 @@ void make_cylinder(const CylinderParams& s, tooldeck::Deck& d) {
         }
 }
 
-}  // namespace toolmesh
+}  // namespace mesh

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "common/results_export.hpp"
-#include "common/results_io.hpp"
-#include "common/results_plot.hpp"
+#include "export/export.hpp"
+#include "formats/results.hpp"
+#include "plot/plot.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 #include "xml_check.hpp"

@@ -1,4 +1,4 @@
-#include "cli.hpp"
+#include "formats/cli.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <exception>
 #include <limits>
 
-namespace toolcli {
+namespace formats {
 
 double parse_real(std::string_view s, const std::string& what) {
     std::string_view t = s;
@@ -68,16 +68,16 @@ int usage_error(const char* tool, const std::string& what) {
     return 2;
 }
 
-int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv) {
+int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv, const char* failure) {
     try {
         return run(argc, argv);
     } catch (const Usage& u) {
         std::fprintf(stderr, "%s: %s\n(see %s --help)\n", tool, u.what(), tool);
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s: %s\n", tool, e.what());
+        std::fprintf(stderr, "%s: %s%s\n", tool, failure, e.what());
         return 1;
     }
 }
 
-}  // namespace toolcli
+}  // namespace formats

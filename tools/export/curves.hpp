@@ -1,39 +1,17 @@
-// Merging of the per-process result files into the global mesh and export
-// as a VTK XML time series (one .vtu per output time and a .pvd collection)
-// plus one CSV table of all curves.
+// The curves of the export: the columns of the merged CSV and the merge of
+// the processes' curve files, record by record.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "results_io.hpp"
+#include "formats/results.hpp"
 
-namespace results {
+namespace exporting {
 
-struct ExportOptions {
-    fs::path dir = ".";  // directory holding the result files
-    fs::path map;        // map file; empty: <dir>/hexdyn.map when it exists
-    fs::path out;        // output prefix; empty: <dir>/hexdyn
-};
-
-struct ExportReport {
-    int processes = 0;
-    bool used_map = false;
-    long long nodes = 0;
-    long long elements = 0;
-    int zones = 0;
-    long long curve_records = 0;  // 0 and csv empty when no curve files exist
-    bool precise_times = false;   // .pvd times taken from the curve file
-    fs::path pvd;
-    fs::path csv;
-    std::vector<fs::path> vtu;
-    std::vector<std::string> notes;  // warnings worth showing to the user
-};
-
-// Reads, checks and merges the result files and writes the outputs.
-// Throws results::Error on any problem; a failed export leaves no .pvd.
-ExportReport run_export(const ExportOptions& options);
+namespace fs = std::filesystem;
 
 // Column names of the merged CSV, in order ("time" first), for the curves of
 // the processes whose readers are given. `map` gives the global element
@@ -54,7 +32,7 @@ struct CurveLayout {
 struct ProcessCurves {
     int id = 0;
     std::string file;
-    std::vector<CurveColumn> columns;
+    std::vector<formats::CurveColumn> columns;
     const std::vector<long long>* element_global = nullptr;  // null: no map
     long long elements = 0;                                   // element count of the process
 };
@@ -66,4 +44,11 @@ struct ProcessCurves {
 // is always exact).
 CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_global, bool kinetic_additive);
 
-}  // namespace results
+// Writes the CSV `file`: the header of `layout`, then one row per record
+// read from every process's curve file in lockstep (the times must agree),
+// with the totals. Returns the times of the records. Throws formats::Error;
+// a failed merge leaves no CSV.
+std::vector<double> write_curve_table(const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& readers,
+                                      const CurveLayout& layout);
+
+}  // namespace exporting

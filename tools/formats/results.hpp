@@ -1,5 +1,4 @@
-// Readers for the solver's per-process result files and for the partition
-// map that ties the process numbering to the global mesh.
+// Readers of the solver's per-process result files.
 //
 // Animation file "<deck>result_anim.dat": title record, variables record,
 // empty record, then one zone per output time:
@@ -12,97 +11,15 @@
 //   VARIABLES= "Time" "seqv at     5" "mat  at    12"
 // empty record, then one record per output time: the time as D15.6 and each
 // curve's value as D15.6 ("mat " as I3), written without separators.
-//
-// The records are fixed-width: a field may touch its neighbour, a number too
-// wide for an integer field shows as asterisks, and an exponent of three
-// digits drops its letter ("1.0000+100", "0.100000-100").
 #pragma once
 
 #include <array>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
-namespace results {
+#include "formats/lines.hpp"
 
-namespace fs = std::filesystem;
-
-// Every problem with the input files is reported as this exception; the
-// message names the file and, where it applies, the line.
-struct Error : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// Sequential line reader over a large file: reads in big chunks, hands out
-// views into its buffer (valid until the next call), strips a trailing
-// carriage return.
-class LineReader {
-public:
-    LineReader() = default;
-    explicit LineReader(const fs::path& file);
-    ~LineReader();
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
-    LineReader(LineReader&& other) noexcept;
-    LineReader& operator=(LineReader&& other) noexcept;
-
-    // Next line into `line`; false at the end of the file.
-    bool next(std::string_view& line);
-    // 1-based number of the line last returned.
-    long long line_number() const { return line_no_; }
-    const std::string& name() const { return name_; }
-    // "file:line: " prefix for messages about the line last returned.
-    std::string where() const;
-
-private:
-    bool fill();
-
-    std::FILE* file_ = nullptr;
-    std::string name_;
-    std::vector<char> buf_;
-    size_t pos_ = 0;
-    size_t end_ = 0;
-    bool eof_ = false;
-    long long line_no_ = 0;
-};
-
-// Fortran-style real field ("  1.5000E-03", "   0.150000D+09", "1.0000+100",
-// "NaN", "-Infinity"); surrounding blanks are ignored. False when the text
-// is not a number (asterisks, empty, garbage).
-bool parse_real(std::string_view field, double& value);
-// Integer field; false when empty, asterisks or not an integer.
-bool parse_int(std::string_view field, long long& value);
-// True when the field consists of asterisks only (a value too wide for it).
-bool is_overflow(std::string_view field);
-
-std::string_view trim(std::string_view s);
-
-// Deck name of process p as the solver derives it: "a".."z", "aa", "ab", ...
-std::string deck_name(int process);
-
-// ---------------------------------------------------------------- map file
-
-struct MapProcess {
-    int id = 0;
-    std::string deck;
-    std::vector<long long> node_global;     // local node k (0-based) -> global number (1-based)
-    std::vector<long long> element_global;  // local element e (0-based) -> global number (1-based)
-};
-
-struct Map {
-    long long nodes = 0;
-    long long elements = 0;
-    std::vector<MapProcess> procs;
-};
-
-// Reads and checks a map file: format line, counts, one block per process in
-// order, numbers in range, no node repeated within a process, every global
-// node held by at least one process and every global element by exactly one.
-Map read_map(const fs::path& file);
+namespace formats {
 
 // ---------------------------------------------------------- animation file
 
@@ -179,4 +96,4 @@ private:
     long long records_ = 0;
 };
 
-}  // namespace results
+}  // namespace formats

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/deck.hpp"
+#include "formats/deck.hpp"
 #include "testutil.hpp"
 
-using tooldeck::Deck;
+using formats::Deck;
 
 namespace {
 
@@ -26,8 +26,8 @@ std::string cube_deck(const std::string& extra) {
 
 std::string error_of(const std::string& text) {
     try {
-        tooldeck::parse_deck(text, "deck");
-    } catch (const tooldeck::Error& e) {
+        formats::parse_deck(text, "deck");
+    } catch (const formats::Error& e) {
         return e.what();
     }
     return "";
@@ -57,7 +57,7 @@ TEST(DeckRead, CubeDeckWithEverySection) {
         "curv seqv 1\ncurv engk\n"
         "endi\n"
         "anything after endi is not read\n";
-    Deck d = tooldeck::parse_deck(text, "deck");
+    Deck d = formats::parse_deck(text, "deck");
     ASSERT_TRUE(d.title);
     EXPECT_EQ(*d.title, "Impact test,case 2");
     EXPECT_EQ(d.nnodes(), 8);
@@ -146,7 +146,7 @@ TEST(DeckRead, WordSplittingFollowsTheSolver) {
         "TIME 3 0 1 2 3 4 5,",  // a trailing comma stays with the last word and ends the number
     };
     for (const char* t : tables) {
-        Deck d = tooldeck::parse_deck(std::string(t) + "\nendi\n", "deck");
+        Deck d = formats::parse_deck(std::string(t) + "\nendi\n", "deck");
         ASSERT_TRUE(d.timetable) << t;
         ASSERT_EQ(d.timetable->size(), 3u) << t;
         for (int i = 0; i < 3; ++i) {
@@ -165,10 +165,10 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     d.outtime = 1.0e-4;
     d.report = 25;
     d.dtscale = 0.8;
-    d.hourglass = tooldeck::Hourglass{2, 0.05};
+    d.hourglass = formats::Hourglass{2, 0.05};
     d.jaumann = false;
-    d.rigid = tooldeck::RigidPlane{-3, 0.1};
-    d.timetable = std::vector<tooldeck::TimePoint>{{0.0, 0.0}, {1e-4, 1.0}, {1.0, 1.0}};
+    d.rigid = formats::RigidPlane{-3, 0.1};
+    d.timetable = std::vector<formats::TimePoint>{{0.0, 0.0}, {1e-4, 1.0}, {1.0, 1.0}};
     d.materials = {{"pla2", {2700, 7.0e10, 0.33, 2.5e8, 1.0e9}}, {"elas", {7800, 2.1e11, 0.3}}};
     d.seos = {{2, 1, 4570, 1.49, 1.93}};
     for (int k = 0; k < 2; ++k)
@@ -182,30 +182,30 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     d.velocities = {{true, 1, {0, 0, -10}}};
     d.curves = {{1, 1}, {7, 1}};
 
-    const std::string text = tooldeck::deck_text(d);
-    Deck r = tooldeck::parse_deck(text, "written");
+    const std::string text = formats::deck_text(d);
+    Deck r = formats::parse_deck(text, "written");
     EXPECT_EQ(*r.title, *d.title);
-    EXPECT_EQ(*r.endtime, tooldeck::to_single(*d.endtime));
-    EXPECT_EQ(*r.outtime, tooldeck::to_single(*d.outtime));
+    EXPECT_EQ(*r.endtime, formats::to_single(*d.endtime));
+    EXPECT_EQ(*r.outtime, formats::to_single(*d.outtime));
     EXPECT_EQ(*r.report, 25);
-    EXPECT_EQ(*r.dtscale, tooldeck::to_single(0.8));
+    EXPECT_EQ(*r.dtscale, formats::to_single(0.8));
     EXPECT_EQ(r.hourglass->method, 2);
     EXPECT_FALSE(*r.jaumann);
     EXPECT_EQ(r.rigid->dir, -3);
-    EXPECT_EQ(r.rigid->coord, tooldeck::to_single(0.1));
+    EXPECT_EQ(r.rigid->coord, formats::to_single(0.1));
     ASSERT_EQ(r.timetable->size(), 3u);
     ASSERT_EQ(r.materials.size(), 2u);
     EXPECT_EQ(r.materials[0].model, "pla2");
-    EXPECT_EQ(r.materials[1].reals[1], tooldeck::to_single(2.1e11));
+    EXPECT_EQ(r.materials[1].reals[1], formats::to_single(2.1e11));
     ASSERT_EQ(r.seos.size(), 1u);
     EXPECT_EQ(r.seos[0].set, 2);
     ASSERT_EQ(r.nnodes(), 9);
     for (int n = 0; n < 9; ++n)
         for (int j = 0; j < 3; ++j)
             EXPECT_EQ(r.nodes[static_cast<size_t>(n)][static_cast<size_t>(j)],
-                      tooldeck::to_single(d.nodes[static_cast<size_t>(n)][static_cast<size_t>(j)]));
+                      formats::to_single(d.nodes[static_cast<size_t>(n)][static_cast<size_t>(j)]));
     // Memberships survive, node 9 (the last node) in all three components.
-    EXPECT_EQ(tooldeck::node_components(r), tooldeck::node_components(d));
+    EXPECT_EQ(formats::node_components(r), formats::node_components(d));
     EXPECT_EQ(r.elements[0].node, d.elements[0].node);
     EXPECT_EQ(r.elements[0].mat, 2);
     ASSERT_EQ(r.loads.size(), 2u);
@@ -213,7 +213,7 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     ASSERT_EQ(r.curves.size(), 2u);
     EXPECT_EQ(r.curves[1].option, 7);
     // Writing again gives the same text.
-    EXPECT_EQ(tooldeck::deck_text(r), text);
+    EXPECT_EQ(formats::deck_text(r), text);
 }
 
 TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
@@ -245,9 +245,9 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
         Deck d = base();
         c.change(d);
         try {
-            tooldeck::deck_text(d);
+            formats::deck_text(d);
             ADD_FAILURE() << c.name << ": accepted";
-        } catch (const tooldeck::Error& e) {
+        } catch (const formats::Error& e) {
             EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << c.name << ": " << e.what();
         }
     }
@@ -258,18 +258,18 @@ TEST(DeckWrite, RealsReadBackAsTheSameSingle) {
                              123456789.0, 1.17549435e-38, 16777217.0, 0.30000001192092896};
     for (double v : values) {
         std::string s;
-        tooldeck::append_real(s, v);
+        formats::append_real(s, v);
         EXPECT_LE(s.size(), 20u) << s;
         EXPECT_TRUE(s[0] == '-' || (s[0] >= '0' && s[0] <= '9')) << s;
-        Deck d = tooldeck::parse_deck("endt " + s + "\nendi\n", "deck");
-        EXPECT_EQ(*d.endtime, tooldeck::to_single(v)) << s;
+        Deck d = formats::parse_deck("endt " + s + "\nendi\n", "deck");
+        EXPECT_EQ(*d.endtime, formats::to_single(v)) << s;
         EXPECT_EQ(std::signbit(*d.endtime), std::signbit(v)) << s;
     }
 }
 
 TEST(DeckModel, RecordsAreAssignedInOrder) {
-    Deck d = tooldeck::parse_deck(cube_deck("load\ncomp 1 0.0 0.0 -500.0\nnode 3 0.0 10.0 0.0\nendl\n"), "deck");
-    auto f = tooldeck::apply_records(d, d.loads);
+    Deck d = formats::parse_deck(cube_deck("load\ncomp 1 0.0 0.0 -500.0\nnode 3 0.0 10.0 0.0\nendl\n"), "deck");
+    auto f = formats::apply_records(d, d.loads);
     ASSERT_EQ(f.size(), 8u);
     for (int n = 0; n < 8; ++n) {
         const std::array<double, 3> want = n == 2 ? std::array<double, 3>{0, 10, 0} : std::array<double, 3>{0, 0, -500};
@@ -280,16 +280,16 @@ TEST(DeckModel, RecordsAreAssignedInOrder) {
 TEST(DeckModel, DeckNamesRunLikeSpreadsheetColumns) {
     const std::pair<int, const char*> names[] = {{0, "a"},  {1, "b"},   {25, "z"},  {26, "aa"},
                                                  {27, "ab"}, {51, "az"}, {52, "ba"}, {701, "zz"}, {702, "aaa"}};
-    for (const auto& [p, n] : names) EXPECT_EQ(tooldeck::deck_name(p), n) << p;
+    for (const auto& [p, n] : names) EXPECT_EQ(formats::deck_name(p), n) << p;
 }
 
 TEST(DeckModel, ShippedExampleReads) {
-    Deck d = tooldeck::read_deck(std::string(HEXDYN_SOURCE_DIR) + "/examples/cube/a");
+    Deck d = formats::read_deck(std::string(HEXDYN_SOURCE_DIR) + "/examples/cube/a");
     EXPECT_EQ(d.nnodes(), 8);
     EXPECT_EQ(d.nelements(), 1);
     EXPECT_EQ(d.curves.size(), 2u);
 }
 
 TEST(DeckModel, MissingFileIsAnError) {
-    EXPECT_THROW(tooldeck::read_deck("/nonexistent/deck"), tooldeck::Error);
+    EXPECT_THROW(formats::read_deck("/nonexistent/deck"), formats::Error);
 }

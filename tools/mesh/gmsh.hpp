@@ -20,9 +20,9 @@
 #include <string_view>
 #include <vector>
 
-#include "deck.hpp"
+#include "formats/deck.hpp"
 
-namespace toolgmsh {
+namespace mesh {
 
 struct Group {
     int dim = 0;
@@ -41,8 +41,8 @@ struct ImportReport {
 };
 
 // Replaces the nodes, elements and components of `deck`. Throws
-// tooldeck::Error (with file name and line where it applies).
-ImportReport import_text(std::string_view text, const std::string& name, tooldeck::Deck& deck);
-ImportReport import_file(const std::string& path, tooldeck::Deck& deck);
+// formats::Error (with file name and line where it applies).
+ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck);
+ImportReport import_file(const std::string& path, formats::Deck& deck);
 
-}  // namespace toolgmsh
+}  // namespace mesh

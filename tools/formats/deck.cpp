@@ -1,4 +1,4 @@
-#include "deck.hpp"
+#include "formats/deck.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,19 +14,16 @@
 #include <sstream>
 
 #include "input/lexical.hpp"
+#include "input/vocabulary.hpp"
 #include "parallel/deckname.hpp"
 
-namespace tooldeck {
+namespace formats {
 
 namespace {
 
 constexpr int kLineWidth = 256;   // columns of a deck line the solver keeps
 constexpr int kMaxWords = 15;     // words a deck line may hold
 constexpr int kWordWidth = 20;    // characters of a word the solver keeps
-
-const char* const kCurveNames[8] = {"seqv", "epef", "mat", "sm", "vol", "engk", "engs", "ener"};
-const char kCurveTable[] = "seqvepefmat sm  vol engkengsener";
-const char kModelTable[] = "elaspla1pla2john";
 
 using lexical::match4;
 
@@ -193,16 +190,17 @@ std::string join_nonneg(const char* what, int v) {
 
 }  // namespace
 
-const char* curve_name(int option) {
-    return option >= 1 && option <= 8 ? kCurveNames[option - 1] : "?";
+std::string curve_name(int option) {
+    const std::string_view w = vocabulary::word(vocabulary::curves, vocabulary::ncurves, option);
+    return w.empty() ? "?" : std::string(w);
 }
 
-int curve_option(std::string_view name) { return match4(name, kCurveTable, 8); }
+int curve_option(std::string_view name) { return match4(name, vocabulary::curves, vocabulary::ncurves); }
 
 bool curve_at_element(int option) { return option >= 1 && option <= 5; }
 
 int material_real_count(std::string_view model) {
-    switch (match4(model, kModelTable, 4)) {
+    switch (match4(model, vocabulary::materials, vocabulary::nmaterials)) {
         case 1: return 3;
         case 2: return 4;
         case 3: return 5;
@@ -216,8 +214,6 @@ std::string deck_name(int process) { return commnodes::deckname(process); }
 double to_single(double v) { return static_cast<double>(static_cast<float>(v)); }
 
 Deck parse_deck(std::string_view text, const std::string& name) {
-    static const char kw[] =
-        "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc";
     Lexer lx(text, name);
     Deck d;
     bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_elem = false;
@@ -233,7 +229,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     auto readvectors = [&](std::vector<VectorRecord>& out, const char* table, const char* block) {
         if (!seen_nbmp) lx.fail(std::string("\"") + block + "\" before \"nbmp\"");
         for (;;) {
-            const int k = lx.keyword(table, 3);
+            const int k = lx.keyword(table, vocabulary::nvectorrecords);
             if (k == 1) return;
             if (k == -1)
                 lx.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block + " block, found \"" +
@@ -254,7 +250,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     };
 
     for (;;) {
-        const int k = lx.keyword(kw, 21);
+        const int k = lx.keyword(vocabulary::keywords, vocabulary::nkeywords);
         switch (k) {
             case 1:  // endi
                 goto done;
@@ -314,13 +310,12 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                     m = lx.getint("material set number");
                     if (m < 1 || m > nmat)
                         lx.fail("material set " + std::to_string(m) + " outside 1.." + std::to_string(nmat));
-                    const int mt = lx.keyword(kModelTable, 4);
+                    const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
                     if (mt == -1)
                         lx.fail("unknown material model \"" + std::string(lx.peek()) +
                                 "\" (elas, pla1, pla2 or john)");
                     Material& mat = d.materials[static_cast<size_t>(m - 1)];
-                    static const char* const names[4] = {"elas", "pla1", "pla2", "john"};
-                    mat.model = names[mt - 1];
+                    mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
                     const int nr = material_real_count(mat.model);
                     mat.reals.assign(static_cast<size_t>(nr), 0.0);
                     for (double& x : mat.reals) x = lx.getreal("material constant");
@@ -354,7 +349,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 break;
             }
             case 12: {  // jaum
-                const int s = lx.keyword("on  off ", 2);
+                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
                 if (s == -1) lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
                 d.jaumann = s == 1;
                 break;
@@ -368,15 +363,15 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 break;
             }
             case 14:
-                readvectors(d.loads, "endlnodecomp", "load");
+                readvectors(d.loads, vocabulary::loadrecords, "load");
                 break;
             case 15:
-                readvectors(d.velocities, "endvnodecomp", "velo");
+                readvectors(d.velocities, vocabulary::velocityrecords, "velo");
                 break;
             case 16: {  // curv
                 if (d.curves.size() >= 10) lx.fail("more than 10 curves");
                 Curve c;
-                c.option = lx.keyword(kCurveTable, 8);
+                c.option = lx.keyword(vocabulary::curves, vocabulary::ncurves);
                 if (c.option == -1)
                     lx.fail("unknown curve variable \"" + std::string(lx.peek()) +
                             "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
@@ -793,4 +788,4 @@ std::vector<std::array<double, 3>> apply_records(const Deck& d, const std::vecto
     return v;
 }
 
-}  // namespace tooldeck
+}  // namespace formats

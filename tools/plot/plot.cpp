@@ -1,4 +1,4 @@
-#include "results_plot.hpp"
+#include "plot/plot.hpp"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -19,7 +19,11 @@
 
 extern char** environ;
 
-namespace results {
+namespace plot {
+
+using formats::Error;
+using formats::CurveColumn;
+using formats::trim;
 
 namespace {
 
@@ -41,7 +45,7 @@ std::string unquote(std::string_view s) {
 }
 
 PlotTable read_curve_table(const fs::path& file) {
-    CurveReader r(file);
+    formats::CurveReader r(file);
     PlotTable t;
     t.title = r.title();
     t.names.push_back("time");
@@ -69,7 +73,7 @@ PlotTable read_curve_table(const fs::path& file) {
 }
 
 PlotTable read_csv_table(const fs::path& file) {
-    LineReader in(file);
+    formats::LineReader in(file);
     PlotTable t;
     std::string_view line;
     if (!in.next(line)) throw Error(in.name() + ": the file is empty");
@@ -88,7 +92,7 @@ PlotTable read_csv_table(const fs::path& file) {
             if (f[c].empty()) {
                 if (c == 0) throw Error(in.where() + "a record without a time");
                 row[c] = std::numeric_limits<double>::quiet_NaN();
-            } else if (!parse_real(f[c], row[c])) {
+            } else if (!formats::real_field(f[c], row[c])) {
                 throw Error(in.where() + "field " + std::to_string(c + 1) + " (\"" + std::string(f[c]) +
                             "\") is not a number");
             }
@@ -266,4 +270,4 @@ void run_gnuplot(const std::string& gnuplot, const fs::path& script, const fs::p
     }
 }
 
-}  // namespace results
+}  // namespace plot

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "results_io.hpp"
+#include "formats/results.hpp"
 
-namespace results {
+namespace plot {
+
+namespace fs = std::filesystem;
 
 struct PlotTable {
     std::string title;               // title record of a curve file, empty for a CSV
@@ -40,7 +42,7 @@ std::string plot_script(const PlotTable& table, const PlotOptions& options, std:
 // Path of gnuplot on PATH, empty when there is none.
 std::string find_gnuplot();
 
-// Runs gnuplot on `script`; throws Error with gnuplot's messages when it fails.
+// Runs gnuplot on `script`; throws formats::Error with gnuplot's messages when it fails.
 void run_gnuplot(const std::string& gnuplot, const fs::path& script, const fs::path& log);
 
-}  // namespace results
+}  // namespace plot

@@ -6,13 +6,13 @@
 #include <set>
 #include <string>
 
-#include "common/deck.hpp"
-#include "common/gmsh.hpp"
-#include "common/hexgeom.hpp"
-#include "common/meshgen.hpp"
+#include "formats/deck.hpp"
+#include "mesh/gmsh.hpp"
+#include "mesh/orientation.hpp"
+#include "mesh/generators.hpp"
 #include "testutil.hpp"
 
-using tooldeck::Deck;
+using formats::Deck;
 
 namespace {
 
@@ -22,10 +22,10 @@ double checked_volume(const Deck& d, const std::string& what) {
     double total = 0.0;
     for (int e = 1; e <= d.nelements(); ++e) {
         double xyz[8][3];
-        toolgeom::corners(d, e, xyz);
-        const double v = toolgeom::signed_volume(xyz);
+        mesh::corners(d, e, xyz);
+        const double v = mesh::signed_volume(xyz);
         EXPECT_GT(v, 0.0) << what << ": element " << e;
-        for (int k = 0; k < 8; ++k) EXPECT_GT(toolgeom::corner_determinant(xyz, k), 0.0) << what << ": element " << e << " corner " << k + 1;
+        for (int k = 0; k < 8; ++k) EXPECT_GT(mesh::corner_determinant(xyz, k), 0.0) << what << ": element " << e << " corner " << k + 1;
         total += v;
     }
     return total;
@@ -52,15 +52,15 @@ void check_connectivity(const Deck& d, const std::string& what) {
 
 TEST(Geometry, OrientationOfTheUnitCube) {
     double cube[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    EXPECT_DOUBLE_EQ(toolgeom::signed_volume(cube), 1.0);
+    EXPECT_DOUBLE_EQ(mesh::signed_volume(cube), 1.0);
     double mirrored[8][3];
     for (int k = 0; k < 8; ++k)
         for (int j = 0; j < 3; ++j) mirrored[k][j] = cube[(k + 4) % 8][j];  // top face first
-    EXPECT_DOUBLE_EQ(toolgeom::signed_volume(mirrored), -1.0);
+    EXPECT_DOUBLE_EQ(mesh::signed_volume(mirrored), -1.0);
     double flat[8][3];
     for (int k = 0; k < 8; ++k)
         for (int j = 0; j < 3; ++j) flat[k][j] = j == 2 ? 0.0 : cube[k][j];
-    EXPECT_EQ(toolgeom::signed_volume(flat), 0.0);
+    EXPECT_EQ(mesh::signed_volume(flat), 0.0);
 }
 
 TEST(MeshBox, CountsVolumeOrientationAndFaces) {
@@ -77,12 +77,12 @@ TEST(MeshBox, CountsVolumeOrientationAndFaces) {
     };
     for (const Case& c : cases) {
         const std::string what = std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.nz);
-        toolmesh::BoxParams s;
+        mesh::BoxParams s;
         s.nx = c.nx; s.ny = c.ny; s.nz = c.nz;
         s.lx = c.lx; s.ly = c.ly; s.lz = c.lz;
         s.origin = c.origin;
         Deck d;
-        toolmesh::make_box(s, d);
+        mesh::make_box(s, d);
         EXPECT_EQ(d.nelements(), c.nx * c.ny * c.nz) << what;
         EXPECT_EQ(d.nnodes(), (c.nx + 1) * (c.ny + 1) * (c.nz + 1)) << what;
         check_connectivity(d, what);
@@ -114,10 +114,10 @@ TEST(MeshCylinder, CountsVolumeOrientationAndSurfaces) {
     for (const Case& c : cases) {
         const std::string what = "ncore " + std::to_string(c.ncore) + " nlayers " + std::to_string(c.nlayers) +
                                  " nalong " + std::to_string(c.nalong);
-        toolmesh::CylinderParams s;
+        mesh::CylinderParams s;
         s.radius = c.r; s.length = c.l; s.ncore = c.ncore; s.nlayers = c.nlayers; s.nalong = c.nalong;
         Deck d;
-        toolmesh::make_cylinder(s, d);
+        mesh::make_cylinder(s, d);
         const int quads = c.ncore * c.ncore + 4 * c.ncore * c.nlayers;
         const int points = (c.ncore + 1) * (c.ncore + 1) + 4 * c.ncore * c.nlayers;
         EXPECT_EQ(d.nelements(), quads * c.nalong) << what;
@@ -143,37 +143,37 @@ TEST(MeshCylinder, CountsVolumeOrientationAndSurfaces) {
         EXPECT_EQ(lateral.size(), static_cast<size_t>(m * (c.nalong + 1))) << what;
     }
     // A finer section approaches the circle.
-    toolmesh::CylinderParams fine;
+    mesh::CylinderParams fine;
     fine.ncore = 16;
     fine.nlayers = 4;
     fine.nalong = 1;
     Deck d;
-    toolmesh::make_cylinder(fine, d);
+    mesh::make_cylinder(fine, d);
     EXPECT_NEAR(checked_volume(d, "fine"), std::numbers::pi, 2e-3 * std::numbers::pi);
 }
 
 TEST(MeshParams, RejectsNonPositiveSizes) {
     Deck d;
-    toolmesh::BoxParams b;
+    mesh::BoxParams b;
     b.nx = 0;
-    EXPECT_THROW(toolmesh::make_box(b, d), tooldeck::Error);
+    EXPECT_THROW(mesh::make_box(b, d), formats::Error);
     b = {};
     b.lz = -1.0;
-    EXPECT_THROW(toolmesh::make_box(b, d), tooldeck::Error);
+    EXPECT_THROW(mesh::make_box(b, d), formats::Error);
     b = {};
     b.nx = b.ny = b.nz = 2000;  // 8e9 elements
-    EXPECT_THROW(toolmesh::make_box(b, d), tooldeck::Error);
-    toolmesh::CylinderParams c;
+    EXPECT_THROW(mesh::make_box(b, d), formats::Error);
+    mesh::CylinderParams c;
     c.nlayers = 0;
-    EXPECT_THROW(toolmesh::make_cylinder(c, d), tooldeck::Error);
+    EXPECT_THROW(mesh::make_cylinder(c, d), formats::Error);
     c = {};
     c.radius = 0.0;
-    EXPECT_THROW(toolmesh::make_cylinder(c, d), tooldeck::Error);
+    EXPECT_THROW(mesh::make_cylinder(c, d), formats::Error);
 }
 
 TEST(GmshImport, ShippedBlock) {
     Deck d;
-    const auto rep = toolgmsh::import_file(std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh", d);
+    const auto rep = mesh::import_file(std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh", d);
     EXPECT_EQ(rep.version, "4.1");
     EXPECT_EQ(d.nelements(), 64);
     EXPECT_EQ(d.nnodes(), 9 * 5 * 3);
@@ -243,7 +243,7 @@ $EndElements
 
 TEST(GmshImport, TinyVersion2WithMirroredElement) {
     Deck d;
-    const auto rep = toolgmsh::import_text(kTiny22, "tiny.msh", d);
+    const auto rep = mesh::import_text(kTiny22, "tiny.msh", d);
     EXPECT_EQ(rep.version, "2.2");
     EXPECT_EQ(rep.hexahedra, 2);
     EXPECT_EQ(rep.flipped, 1);
@@ -288,9 +288,9 @@ TEST(GmshImport, RejectsWhatItCannotUse) {
     for (const Case& c : cases) {
         Deck d;
         try {
-            toolgmsh::import_text(c.text, "tiny.msh", d);
+            mesh::import_text(c.text, "tiny.msh", d);
             ADD_FAILURE() << "accepted:\n" << c.text;
-        } catch (const tooldeck::Error& e) {
+        } catch (const formats::Error& e) {
             EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << e.what();
         }
     }
@@ -340,7 +340,7 @@ $Elements
 $EndElements
 )";
     Deck d;
-    const auto rep = toolgmsh::import_text(text, "v4.msh", d);
+    const auto rep = mesh::import_text(text, "v4.msh", d);
     EXPECT_EQ(rep.version, "4.1");
     ASSERT_EQ(d.nelements(), 1);
     EXPECT_NEAR(checked_volume(d, "v4"), 1.0, 1e-15);

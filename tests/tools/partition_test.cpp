@@ -8,12 +8,12 @@
 #include <sstream>
 #include <string>
 
-#include "common/deck.hpp"
-#include "common/meshgen.hpp"
-#include "common/split.hpp"
+#include "formats/deck.hpp"
+#include "mesh/generators.hpp"
+#include "partition/partition.hpp"
 #include "testutil.hpp"
 
-using tooldeck::Deck;
+using formats::Deck;
 
 namespace {
 
@@ -21,16 +21,16 @@ namespace {
 // node records, an extra node of no element and curves of both kinds.
 Deck sample_deck() {
     Deck d;
-    toolmesh::BoxParams s;
+    mesh::BoxParams s;
     s.nx = 6; s.ny = 4; s.nz = 3;
     s.lx = 0.06; s.ly = 0.04; s.lz = 0.03;
-    toolmesh::make_box(s, d);
+    mesh::make_box(s, d);
     d.title = "split sample";
     d.endtime = 1e-5;
     d.outtime = 1e-6;
     d.report = 10;
-    d.rigid = tooldeck::RigidPlane{3, 0.0};
-    d.timetable = std::vector<tooldeck::TimePoint>{{0, 0}, {1e-5, 1}, {1, 1}};
+    d.rigid = formats::RigidPlane{3, 0.0};
+    d.timetable = std::vector<formats::TimePoint>{{0, 0}, {1e-5, 1}, {1, 1}};
     d.materials = {{"pla1", {7800, 2.1e11, 0.3, 3e8}}, {"elas", {2700, 7e10, 0.33}}};
     d.seos = {{1, 1, 4570, 1.49, 1.93}};
     for (size_t e = 0; e < d.elements.size(); e += 5) d.elements[e].mat = 2;
@@ -64,7 +64,7 @@ std::vector<int> one_each(const Deck& d, int) {
 
 void check_partition(const Deck& g, const std::vector<int>& part, int np, const std::string& what) {
     SCOPED_TRACE(what);
-    const toolsplit::Partition P = toolsplit::split_deck(g, part, np);
+    const partition::Partition P = partition::split_deck(g, part, np);
     ASSERT_EQ(P.nprocs, np);
     ASSERT_EQ(P.decks.size(), static_cast<size_t>(np));
 
@@ -103,9 +103,9 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(d.materials.size(), g.materials.size());
         EXPECT_EQ(d.seos.size(), g.seos.size());
         // Each deck is valid and reads back to itself.
-        const Deck r = tooldeck::parse_deck(tooldeck::deck_text(d), tooldeck::deck_name(p));
+        const Deck r = formats::parse_deck(formats::deck_text(d), formats::deck_name(p));
         EXPECT_EQ(r.nelements(), d.nelements());
-        EXPECT_EQ(tooldeck::node_components(r), tooldeck::node_components(d));
+        EXPECT_EQ(formats::node_components(r), formats::node_components(d));
     }
     for (int e = 0; e < g.nelements(); ++e) EXPECT_EQ(seen[static_cast<size_t>(e)], 1) << "element " << e + 1;
     for (int n = 0; n < g.nnodes(); ++n) EXPECT_FALSE(holders[static_cast<size_t>(n)].empty()) << "node " << n + 1 << " lost";
@@ -131,7 +131,7 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
     }
     // The Comm text holds ncomde and then the rows in order.
     {
-        std::istringstream in(toolsplit::comm_text(P));
+        std::istringstream in(partition::comm_text(P));
         int n = -1;
         in >> n;
         EXPECT_EQ(n, P.ncomde);
@@ -147,13 +147,13 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
 
     // Loads summed over the copies equal the global loads; velocities agree
     // on every copy.
-    const auto gload = tooldeck::apply_records(g, g.loads);
-    const auto gvel = tooldeck::apply_records(g, g.velocities);
+    const auto gload = formats::apply_records(g, g.loads);
+    const auto gvel = formats::apply_records(g, g.velocities);
     std::vector<std::array<double, 3>> sum(static_cast<size_t>(g.nnodes()), {0, 0, 0});
     for (int p = 0; p < np; ++p) {
         const Deck& d = P.decks[static_cast<size_t>(p)];
-        const auto lload = tooldeck::apply_records(d, d.loads);
-        const auto lvel = tooldeck::apply_records(d, d.velocities);
+        const auto lload = formats::apply_records(d, d.loads);
+        const auto lvel = formats::apply_records(d, d.velocities);
         for (int l = 0; l < d.nnodes(); ++l) {
             const int n = P.node_global[static_cast<size_t>(p)][static_cast<size_t>(l)];
             for (int i = 0; i < 3; ++i) sum[static_cast<size_t>(n - 1)][static_cast<size_t>(i)] += lload[static_cast<size_t>(l)][static_cast<size_t>(i)];
@@ -190,7 +190,7 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         size_t k = 0;
         for (size_t i = 0; i < g.curves.size(); ++i) {
             const auto& gc = g.curves[i];
-            if (tooldeck::curve_at_element(gc.option)) {
+            if (formats::curve_at_element(gc.option)) {
                 if (part[static_cast<size_t>(gc.element - 1)] != p) continue;
                 ASSERT_LT(k, d.curves.size());
                 EXPECT_EQ(d.curves[k].option, gc.option);
@@ -205,21 +205,21 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(k, d.curves.size());
     }
     for (size_t i = 0; i < g.curves.size(); ++i)
-        if (tooldeck::curve_at_element(g.curves[i].option)) {
+        if (formats::curve_at_element(g.curves[i].option)) {
             EXPECT_EQ(element_curves[static_cast<int>(i)], 1);
         }
 
     // The map file reads back to the same numbering.
     testutil::TempDir dir("split");
     const std::string mapfile = (dir / "hexdyn.map").string();
-    tooldeck::write_text_file(mapfile, toolsplit::map_text(P, g.nnodes(), g.nelements()));
-    const toolsplit::MapFile m = toolsplit::read_map(mapfile);
+    formats::write_text_file(mapfile, partition::map_text(P, g.nnodes(), g.nelements()));
+    const partition::MapFile m = partition::read_map(mapfile);
     EXPECT_EQ(m.nprocs, np);
     EXPECT_EQ(m.nodes, g.nnodes());
     EXPECT_EQ(m.elements, g.nelements());
     EXPECT_EQ(m.node_global, P.node_global);
     EXPECT_EQ(m.element_global, P.element_global);
-    for (int p = 0; p < np; ++p) EXPECT_EQ(m.deck[static_cast<size_t>(p)], tooldeck::deck_name(p));
+    for (int p = 0; p < np; ++p) EXPECT_EQ(m.deck[static_cast<size_t>(p)], formats::deck_name(p));
 }
 
 }  // namespace
@@ -236,8 +236,8 @@ TEST(Split, InvariantsHoldForEveryAssignment) {
 
 TEST(Split, OneProcessHasAnEmptyExchange) {
     const Deck g = sample_deck();
-    const auto P = toolsplit::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1);
-    EXPECT_EQ(toolsplit::comm_text(P), "0\n\n");
+    const auto P = partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1);
+    EXPECT_EQ(partition::comm_text(P), "0\n\n");
     // The single deck is the whole model.
     EXPECT_EQ(P.decks[0].nnodes(), g.nnodes());
     EXPECT_EQ(P.decks[0].loads.size(), g.loads.size());
@@ -246,9 +246,9 @@ TEST(Split, OneProcessHasAnEmptyExchange) {
 TEST(Split, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
     const Deck g = sample_deck();
     const auto part = slabs_x(g, 2);
-    const auto P = toolsplit::split_deck(g, part, 2);
+    const auto P = partition::split_deck(g, part, 2);
     // Process 1 holds the shared top-face nodes too; their load stays on process 0.
-    const auto l1 = tooldeck::apply_records(P.decks[1], P.decks[1].loads);
+    const auto l1 = formats::apply_records(P.decks[1], P.decks[1].loads);
     int cancelled = 0;
     for (int j = 0; j < P.ncomde; ++j) {
         const int local = P.comm[1][static_cast<size_t>(j)];
@@ -264,15 +264,15 @@ TEST(Split, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
 
 TEST(Split, RejectsImpossibleDivisions) {
     const Deck g = sample_deck();
-    EXPECT_THROW(toolsplit::split_deck(g, one_each(g, 0), g.nelements() + 1), tooldeck::Error);
-    EXPECT_THROW(toolsplit::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 2),
-                 tooldeck::Error);  // process 1 would be empty
-    EXPECT_THROW(toolsplit::split_deck(g, std::vector<int>(3, 0), 1), tooldeck::Error);
+    EXPECT_THROW(partition::split_deck(g, one_each(g, 0), g.nelements() + 1), formats::Error);
+    EXPECT_THROW(partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 2),
+                 formats::Error);  // process 1 would be empty
+    EXPECT_THROW(partition::split_deck(g, std::vector<int>(3, 0), 1), formats::Error);
 }
 
 TEST(Rebalance, BringsEveryProcessWithinBounds) {
     const Deck g = sample_deck();
-    const auto graph = toolsplit::face_graph(g);
+    const auto graph = partition::face_graph(g);
     // Interior elements have 6 face neighbours, corner elements 3.
     EXPECT_EQ(graph.xadj.back(), 2 * (5 * 4 * 3 + 6 * 3 * 3 + 6 * 4 * 2));
     struct Case {
@@ -291,10 +291,10 @@ TEST(Rebalance, BringsEveryProcessWithinBounds) {
     };
     for (const Case& c : cases) {
         std::vector<int> part = c.part;
-        const int moved = toolsplit::rebalance(graph, part, c.np);
+        const int moved = partition::rebalance(graph, part, c.np);
         std::vector<int> count(static_cast<size_t>(c.np), 0);
         for (int p : part) ++count[static_cast<size_t>(p)];
-        const int upper = toolsplit::balance_upper(72, c.np), lower = toolsplit::balance_lower(72, c.np);
+        const int upper = partition::balance_upper(72, c.np), lower = partition::balance_lower(72, c.np);
         for (int p = 0; p < c.np; ++p) {
             EXPECT_LE(count[static_cast<size_t>(p)], upper) << c.name;
             EXPECT_GE(count[static_cast<size_t>(p)], lower) << c.name;
@@ -316,7 +316,7 @@ TEST(Rebalance, BoundsAreThreePercentOrTheNearestWholeCount) {
         {100000, 7, 13858, 14714},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(toolsplit::balance_lower(c.ne, c.np), c.lower) << c.ne << "/" << c.np;
-        EXPECT_EQ(toolsplit::balance_upper(c.ne, c.np), c.upper) << c.ne << "/" << c.np;
+        EXPECT_EQ(partition::balance_lower(c.ne, c.np), c.lower) << c.ne << "/" << c.np;
+        EXPECT_EQ(partition::balance_upper(c.ne, c.np), c.upper) << c.ne << "/" << c.np;
     }
 }

@@ -9,18 +9,13 @@
 
 #include <array>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace tooldeck {
+#include "formats/error.hpp"
 
-// Every failure of the deck code: reading (with file and line), checking or
-// writing.
-struct Error : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+namespace formats {
 
 struct Hourglass {
     int method = 1;      // 0 none, 1 standard, 2 Flanagan-Belytschko
@@ -92,7 +87,7 @@ struct Deck {
 };
 
 // Result variable names as the deck spells them (without padding).
-const char* curve_name(int option);
+std::string curve_name(int option);
 // Variable number 1..8 of a name by the solver's 4-character rule, or -1.
 int curve_option(std::string_view name);
 // True for the variables taken at an element (1..5), false for the energies.
@@ -135,4 +130,4 @@ void append_int(std::string& out, long long v);
 // Shortest text that reads back as the same single-precision value.
 void append_real(std::string& out, double v);
 
-}  // namespace tooldeck
+}  // namespace formats

@@ -1,17 +1,15 @@
-#include "split.hpp"
+#include "partition/partition.hpp"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <charconv>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <utility>
 
-namespace toolsplit {
+#include "parallel/commtable.hpp"
 
-using tooldeck::Deck;
-using tooldeck::Error;
+namespace partition {
+
+using formats::Deck;
+using formats::Error;
 
 Graph face_graph(const Deck& d) {
     // The six faces of a hexahedron (0-based corners).
@@ -179,7 +177,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
     // Nodes of each process, their holders and the lowest holder.
     std::vector<int> holders(static_cast<size_t>(nn), 0), owner(static_cast<size_t>(nn), -1);
     std::vector<char> used(static_cast<size_t>(nn), 0);
-    for (const tooldeck::Element& el : g.elements)
+    for (const formats::Element& el : g.elements)
         for (int n : el.node) used[static_cast<size_t>(n - 1)] = 1;
     std::vector<int> mark(static_cast<size_t>(nn), -1);
     for (int p = 0; p < np; ++p) {
@@ -209,7 +207,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         if (holders[static_cast<size_t>(n)] > 1) slot[static_cast<size_t>(n)] = P.ncomde++;
     P.comm.assign(static_cast<size_t>(np), std::vector<int>(static_cast<size_t>(P.ncomde), 0));
 
-    const auto loads = tooldeck::apply_records(g, g.loads);
+    const auto loads = formats::apply_records(g, g.loads);
     std::vector<int> g2l(static_cast<size_t>(nn), 0);
     for (int p = 0; p < np; ++p) {
         Deck& d = P.decks[static_cast<size_t>(p)];
@@ -235,7 +233,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         d.nodes.reserve(ng.size());
         for (int n : ng) d.nodes.push_back(g.nodes[static_cast<size_t>(n - 1)]);
         for (int e : P.element_global[static_cast<size_t>(p)]) {
-            tooldeck::Element el = g.elements[static_cast<size_t>(e - 1)];
+            formats::Element el = g.elements[static_cast<size_t>(e - 1)];
             for (int& n : el.node) n = g2l[static_cast<size_t>(n - 1)];
             d.elements.push_back(el);
         }
@@ -249,8 +247,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
                 compmap[static_cast<size_t>(c)] = d.ncomponents();
             }
         }
-        auto localise = [&](const std::vector<tooldeck::VectorRecord>& in, std::vector<tooldeck::VectorRecord>& out) {
-            for (tooldeck::VectorRecord r : in) {
+        auto localise = [&](const std::vector<formats::VectorRecord>& in, std::vector<formats::VectorRecord>& out) {
+            for (formats::VectorRecord r : in) {
                 const int id = r.comp ? compmap[static_cast<size_t>(r.id - 1)] : g2l[static_cast<size_t>(r.id - 1)];
                 if (id == 0) continue;
                 r.id = id;
@@ -265,8 +263,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
                 d.loads.push_back({false, static_cast<int>(l) + 1, {0.0, 0.0, 0.0}});
         }
         localise(g.velocities, d.velocities);
-        for (const tooldeck::Curve& c : g.curves) {
-            if (tooldeck::curve_at_element(c.option)) {
+        for (const formats::Curve& c : g.curves) {
+            if (formats::curve_at_element(c.option)) {
                 const int e = c.element;
                 if (part[static_cast<size_t>(e - 1)] != p) continue;
                 const auto& eg = P.element_global[static_cast<size_t>(p)];
@@ -281,98 +279,23 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
     return P;
 }
 
-std::string comm_text(const Partition& P) {
-    std::string o;
-    tooldeck::append_int(o, P.ncomde);
-    o += '\n';
-    for (int p = 0; p < P.nprocs; ++p) {
-        const auto& row = P.comm[static_cast<size_t>(p)];
-        if (row.empty()) {
-            o += '\n';
-            continue;
-        }
-        for (size_t j = 0; j < row.size(); ++j) {
-            tooldeck::append_int(o, row[j]);
-            o += (j + 1 == row.size() || (j + 1) % 20 == 0) ? '\n' : ' ';
-        }
-    }
-    return o;
-}
+std::string comm_text(const Partition& P) { return commnodes::commtext(P.ncomde, P.comm); }
 
-std::string map_text(const Partition& P, int global_nodes, int global_elements) {
-    std::string o = "hexdyn-map 1\nnprocs ";
-    tooldeck::append_int(o, P.nprocs);
-    o += " nodes ";
-    tooldeck::append_int(o, global_nodes);
-    o += " elements ";
-    tooldeck::append_int(o, global_elements);
-    o += '\n';
+formats::Map map_of(const Partition& P, int global_nodes, int global_elements) {
+    formats::Map m;
+    m.nodes = global_nodes;
+    m.elements = global_elements;
     for (int p = 0; p < P.nprocs; ++p) {
+        formats::MapProcess mp;
+        mp.id = p;
+        mp.deck = formats::deck_name(p);
         const auto& ng = P.node_global[static_cast<size_t>(p)];
         const auto& eg = P.element_global[static_cast<size_t>(p)];
-        o += "proc ";
-        tooldeck::append_int(o, p);
-        o += " deck ";
-        o += tooldeck::deck_name(p);
-        o += " nodes ";
-        tooldeck::append_int(o, static_cast<long long>(ng.size()));
-        o += " elements ";
-        tooldeck::append_int(o, static_cast<long long>(eg.size()));
-        o += '\n';
-        for (int n : ng) {
-            tooldeck::append_int(o, n);
-            o += '\n';
-        }
-        for (int e : eg) {
-            tooldeck::append_int(o, e);
-            o += '\n';
-        }
-    }
-    return o;
-}
-
-MapFile read_map(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw Error("cannot open map file \"" + path + "\": " + std::strerror(errno));
-    MapFile m;
-    std::string w;
-    auto word = [&](const char* expect) {
-        if (!(in >> w)) throw Error(path + ": ends early (expected " + expect + ")");
-        if (*expect != '<' && w != expect) throw Error(path + ": expected \"" + expect + "\", found \"" + w + "\"");
-        return w;
-    };
-    auto number = [&](const char* what) {
-        word("<number>");
-        int v = 0;
-        auto r = std::from_chars(w.data(), w.data() + w.size(), v);
-        if (r.ec != std::errc() || r.ptr != w.data() + w.size() || v < 0)
-            throw Error(path + ": expected " + what + ", found \"" + w + "\"");
-        return v;
-    };
-    word("hexdyn-map");
-    if (number("the format version") != 1) throw Error(path + ": unknown map format version");
-    word("nprocs");
-    m.nprocs = number("the process count");
-    word("nodes");
-    m.nodes = number("the node count");
-    word("elements");
-    m.elements = number("the element count");
-    for (int p = 0; p < m.nprocs; ++p) {
-        word("proc");
-        if (number("the process number") != p) throw Error(path + ": process blocks out of order");
-        word("deck");
-        m.deck.push_back(word("<name>"));
-        word("nodes");
-        const int n = number("a node count");
-        word("elements");
-        const int e = number("an element count");
-        std::vector<int> ng(static_cast<size_t>(n)), eg(static_cast<size_t>(e));
-        for (int& x : ng) x = number("a global node number");
-        for (int& x : eg) x = number("a global element number");
-        m.node_global.push_back(std::move(ng));
-        m.element_global.push_back(std::move(eg));
+        mp.node_global.assign(ng.begin(), ng.end());
+        mp.element_global.assign(eg.begin(), eg.end());
+        m.procs.push_back(std::move(mp));
     }
     return m;
 }
 
-}  // namespace toolsplit
+}  // namespace partition

@@ -1,4 +1,4 @@
-#include "gmsh.hpp"
+#include "mesh/gmsh.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,9 +12,9 @@
 #include <sstream>
 #include <utility>
 
-#include "hexgeom.hpp"
+#include "mesh/orientation.hpp"
 
-namespace toolgmsh {
+namespace mesh {
 
 namespace {
 
@@ -51,7 +51,7 @@ public:
     Tok(std::string_view text, std::string name) : t_(text), name_(std::move(name)) {}
 
     [[noreturn]] void fail(const std::string& msg) const {
-        throw tooldeck::Error(name_ + ":" + std::to_string(line_) + ": " + msg);
+        throw formats::Error(name_ + ":" + std::to_string(line_) + ": " + msg);
     }
     int line() const { return line_; }
 
@@ -341,7 +341,7 @@ void parse_v4(Tok& tk, Raw& raw) {
 
 }  // namespace
 
-ImportReport import_text(std::string_view text, const std::string& name, tooldeck::Deck& deck) {
+ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck) {
     Tok tk(text, name);
     std::string_view w;
     if (!tk.next(w) || w != "$MeshFormat") tk.fail("not a Gmsh mesh file (no $MeshFormat at the start)");
@@ -360,14 +360,14 @@ ImportReport import_text(std::string_view text, const std::string& name, tooldec
         tk.fail("mesh format version " + version + " is not supported (4.1 or 2.2)");
     }
     if (raw.hexes.empty())
-        throw tooldeck::Error(name + ": no 8-node hexahedra (element type 5) in the mesh");
+        throw formats::Error(name + ": no 8-node hexahedra (element type 5) in the mesh");
 
     // Nodes by tag.
     std::sort(raw.nodes.begin(), raw.nodes.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 1; i < raw.nodes.size(); ++i)
         if (raw.nodes[i].first == raw.nodes[i - 1].first)
-            throw tooldeck::Error(name + ": node " + std::to_string(raw.nodes[i].first) + " is defined twice");
+            throw formats::Error(name + ": node " + std::to_string(raw.nodes[i].first) + " is defined twice");
     auto index_of = [&](long long tag) -> long long {
         auto it = std::lower_bound(raw.nodes.begin(), raw.nodes.end(), tag,
                                    [](const auto& a, long long t) { return a.first < t; });
@@ -380,7 +380,7 @@ ImportReport import_text(std::string_view text, const std::string& name, tooldec
         for (long long t : h.node) {
             const long long i = index_of(t);
             if (i < 0)
-                throw tooldeck::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
+                throw formats::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
                                       " uses node " + std::to_string(t) + ", which is not defined");
             number[static_cast<size_t>(i)] = 1;
         }
@@ -398,15 +398,15 @@ ImportReport import_text(std::string_view text, const std::string& name, tooldec
     deck.elements.clear();
     deck.elements.reserve(raw.hexes.size());
     for (const Hex& h : raw.hexes) {
-        tooldeck::Element e;
+        formats::Element e;
         e.mat = 1;
         for (int k = 0; k < 8; ++k)
             e.node[static_cast<size_t>(k)] = number[static_cast<size_t>(index_of(h.node[static_cast<size_t>(k)]))];
         deck.elements.push_back(e);
         const int id = deck.nelements();
-        const double v = toolgeom::signed_volume(deck, id);
+        const double v = mesh::signed_volume(deck, id);
         if (v == 0.0)
-            throw tooldeck::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
+            throw formats::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
                                   " is degenerate (zero volume)");
         if (v < 0.0) {
             auto& nd = deck.elements.back().node;
@@ -433,7 +433,7 @@ ImportReport import_text(std::string_view text, const std::string& name, tooldec
             for (long long t : gn->second) {
                 const long long i = index_of(t);
                 if (i < 0)
-                    throw tooldeck::Error(name + ": an element of physical group " + std::to_string(tag) +
+                    throw formats::Error(name + ": an element of physical group " + std::to_string(tag) +
                                           " uses node " + std::to_string(t) + ", which is not defined");
                 if (number[static_cast<size_t>(i)] > 0) members.push_back(number[static_cast<size_t>(i)]);
             }
@@ -448,16 +448,16 @@ ImportReport import_text(std::string_view text, const std::string& name, tooldec
     return rep;
 }
 
-ImportReport import_file(const std::string& path, tooldeck::Deck& deck) {
+ImportReport import_file(const std::string& path, formats::Deck& deck) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
-        throw tooldeck::Error("cannot read mesh file \"" + path + "\": it is a directory");
+        throw formats::Error("cannot read mesh file \"" + path + "\": it is a directory");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw tooldeck::Error("cannot open mesh file \"" + path + "\": " + std::strerror(errno));
+    if (!in) throw formats::Error("cannot open mesh file \"" + path + "\": " + std::strerror(errno));
     std::ostringstream s;
     s << in.rdbuf();
     std::string text = s.str();
     return import_text(text, path, deck);
 }
 
-}  // namespace toolgmsh
+}  // namespace mesh

@@ -5,9 +5,9 @@
 
 #include <array>
 
-#include "deck.hpp"
+#include "formats/deck.hpp"
 
-namespace toolmesh {
+namespace mesh {
 
 struct BoxParams {
     int nx = 1, ny = 1, nz = 1;               // elements along x, y, z
@@ -19,7 +19,7 @@ struct BoxParams {
 enum BoxComponent { box_all = 1, box_zmin, box_zmax, box_xmin, box_xmax, box_ymin, box_ymax, box_ncomp = 7 };
 
 // Node (i, j, k), 0 <= i <= nx ..., is node 1 + i + (nx+1) (j + (ny+1) k).
-void make_box(const BoxParams& params, tooldeck::Deck& deck);
+void make_box(const BoxParams& params, formats::Deck& deck);
 
 struct CylinderParams {
     double radius = 1.0, length = 1.0;
@@ -35,11 +35,11 @@ enum CylinderComponent { cyl_all = 1, cyl_bottom, cyl_top, cyl_lateral, cyl_ncom
 // The cross-section is an O-grid: a square core of half-width radius/2
 // divided into ncore x ncore quadrilaterals, surrounded by nlayers rings of
 // 4 ncore quadrilaterals that blend from the square to the circle.
-void make_cylinder(const CylinderParams& params, tooldeck::Deck& deck);
+void make_cylinder(const CylinderParams& params, formats::Deck& deck);
 
-// Throws tooldeck::Error when the element counts or sizes are not positive
+// Throws formats::Error when the element counts or sizes are not positive
 // or the mesh would exceed the solver's integer range.
 void check_box(const BoxParams& params);
 void check_cylinder(const CylinderParams& params);
 
-}  // namespace toolmesh
+}  // namespace mesh
