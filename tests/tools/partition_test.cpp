@@ -9,7 +9,9 @@
 #include <string>
 
 #include "formats/deck.hpp"
+#include "formats/map.hpp"
 #include "mesh/generators.hpp"
+#include "parallel/commtable.hpp"
 #include "partition/partition.hpp"
 #include "testutil.hpp"
 
@@ -129,20 +131,15 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
             }
         }
     }
-    // The Comm text holds ncomde and then the rows in order.
+    // The solver's reader of "Comm" reads the slot count and the rows back.
     {
         std::istringstream in(partition::comm_text(P));
-        int n = -1;
-        in >> n;
-        EXPECT_EQ(n, P.ncomde);
+        commnodes::CommTable t;
+        ASSERT_EQ(commnodes::readcommtable(in, np, t), "");
+        EXPECT_EQ(t.ncomde, P.ncomde);
         for (int p = 0; p < np; ++p)
-            for (int j = 0; j < P.ncomde; ++j) {
-                int v = -1;
-                in >> v;
-                EXPECT_EQ(v, P.comm[static_cast<size_t>(p)][static_cast<size_t>(j)]);
-            }
-        int extra;
-        EXPECT_FALSE(in >> extra);
+            for (int j = 0; j < P.ncomde; ++j)
+                EXPECT_EQ(t.comnode[static_cast<size_t>(p * P.ncomde + j)], P.comm[static_cast<size_t>(p)][static_cast<size_t>(j)]);
     }
 
     // Loads summed over the copies equal the global loads; velocities agree
@@ -209,22 +206,29 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
             EXPECT_EQ(element_curves[static_cast<int>(i)], 1);
         }
 
-    // The map file reads back to the same numbering.
+    // The map file reads back, through the export's checked reader, to the
+    // same numbering.
     testutil::TempDir dir("split");
     const std::string mapfile = (dir / "hexdyn.map").string();
-    formats::write_text_file(mapfile, partition::map_text(P, g.nnodes(), g.nelements()));
-    const partition::MapFile m = partition::read_map(mapfile);
-    EXPECT_EQ(m.nprocs, np);
+    formats::write_text_file(mapfile, formats::map_text(partition::map_of(P, g.nnodes(), g.nelements())));
+    const formats::Map m = formats::read_map(mapfile);
+    ASSERT_EQ(m.procs.size(), static_cast<size_t>(np));
     EXPECT_EQ(m.nodes, g.nnodes());
     EXPECT_EQ(m.elements, g.nelements());
-    EXPECT_EQ(m.node_global, P.node_global);
-    EXPECT_EQ(m.element_global, P.element_global);
-    for (int p = 0; p < np; ++p) EXPECT_EQ(m.deck[static_cast<size_t>(p)], formats::deck_name(p));
+    for (int p = 0; p < np; ++p) {
+        const formats::MapProcess& mp = m.procs[static_cast<size_t>(p)];
+        EXPECT_EQ(mp.id, p);
+        EXPECT_EQ(mp.deck, formats::deck_name(p));
+        const auto& ng = P.node_global[static_cast<size_t>(p)];
+        const auto& eg = P.element_global[static_cast<size_t>(p)];
+        EXPECT_EQ(mp.node_global, std::vector<long long>(ng.begin(), ng.end()));
+        EXPECT_EQ(mp.element_global, std::vector<long long>(eg.begin(), eg.end()));
+    }
 }
 
 }  // namespace
 
-TEST(Split, InvariantsHoldForEveryAssignment) {
+TEST(Partition, InvariantsHoldForEveryAssignment) {
     const Deck g = sample_deck();
     check_partition(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1, "one process");
     check_partition(g, slabs_x(g, 2), 2, "two slabs");
@@ -234,7 +238,7 @@ TEST(Split, InvariantsHoldForEveryAssignment) {
     check_partition(g, one_each(g, g.nelements()), g.nelements(), "one element each");
 }
 
-TEST(Split, OneProcessHasAnEmptyExchange) {
+TEST(Partition, OneProcessHasAnEmptyExchange) {
     const Deck g = sample_deck();
     const auto P = partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1);
     EXPECT_EQ(partition::comm_text(P), "0\n\n");
@@ -243,7 +247,7 @@ TEST(Split, OneProcessHasAnEmptyExchange) {
     EXPECT_EQ(P.decks[0].loads.size(), g.loads.size());
 }
 
-TEST(Split, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
+TEST(Partition, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
     const Deck g = sample_deck();
     const auto part = slabs_x(g, 2);
     const auto P = partition::split_deck(g, part, 2);
@@ -262,7 +266,7 @@ TEST(Split, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
     EXPECT_EQ(cancelled, 5);  // the line of shared nodes on the top face
 }
 
-TEST(Split, RejectsImpossibleDivisions) {
+TEST(Partition, RejectsImpossibleDivisions) {
     const Deck g = sample_deck();
     EXPECT_THROW(partition::split_deck(g, one_each(g, 0), g.nelements() + 1), formats::Error);
     EXPECT_THROW(partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 2),
