@@ -10,6 +10,12 @@ namespace exporting {
 
 namespace fs = std::filesystem;
 
+// Shortest text that reads back as the same double ("nan" for NaN).
+void put_real(std::string& out, double v);
+// At most `digits` significant digits, trailing zeros dropped.
+void put_real_g(std::string& out, double v, int digits);
+std::string real_text(double v);
+
 // Buffered output file that reports every write failure (a full disk must
 // not pass for a finished export).
 class OutFile {
@@ -36,12 +42,6 @@ private:
     std::FILE* f_ = nullptr;
     std::string buf_;
 };
-
-// Shortest text that reads back as the same double ("nan" for NaN).
-void put_real(std::string& out, double v);
-// At most `digits` significant digits, trailing zeros dropped.
-void put_real_g(std::string& out, double v, int digits);
-std::string real_text(double v);
 
 // Renames `from` to `to`, replacing it; throws formats::Error on failure.
 void rename_over(const fs::path& from, const fs::path& to);
