@@ -13,7 +13,7 @@ namespace partition {
 
 struct Partition {
     int nprocs = 0;
-    std::vector<formats::Deck> decks;                 // deck of process p
+    std::vector<formats::Deck> decks;                  // deck of process p
     std::vector<std::vector<int>> node_global;         // local node -> global node, per process
     std::vector<std::vector<int>> element_global;      // local element -> global element, per process
     int ncomde = 0;                                    // shared-node slots
