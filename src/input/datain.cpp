@@ -10,6 +10,7 @@
 #include "element/geometry.hpp"
 #include "input/ffi.hpp"
 #include "input/resoption.hpp"
+#include "input/vocabulary.hpp"
 #include "material/constitution.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -93,10 +94,8 @@ void inputpara() {
 }
 
 void getdata() {
-    static const char kw[] =
-        "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc";
     for (;;) {
-        const int k = ffi::keyword(kw, 21);
+        const int k = ffi::keyword(vocabulary::keywords, vocabulary::nkeywords);
         switch (k) {
             case 1:  // endi
                 return;
@@ -229,7 +228,6 @@ void getdata() {
 void setmaterial() {
     using materialdata::mat_list;
     using materialdata::nb_mat;
-    static const char kw[] = "elaspla1pla2john";
     if (nb_mat == 0) errorstop::stop("*** Error *** nb_mat must be defined in advance!");
     if (nb_mat < 0) return;
     int m = 0;
@@ -238,7 +236,7 @@ void setmaterial() {
         if (m > nb_mat) toomany("material sets", nb_mat, m);
         checkrange(m, 1, nb_mat, "material set number");
         material& r = mat_list[static_cast<size_t>(m - 1)];
-        const int k = ffi::keyword(kw, 4);
+        const int k = ffi::keyword(vocabulary::materials, vocabulary::nmaterials);
         if (k == -1) inputerror("*** Error *** Invalid Material Type!");
         r.mtype = k;
         r.density = static_cast<double>(ffi::getreal());
@@ -314,7 +312,7 @@ void setnodalvectors(const char* kw, std::vector<double>& target, const char* ba
     using particledata::nb_particle;
     if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined !");
     for (;;) {
-        const int k = ffi::keyword(kw, 3);
+        const int k = ffi::keyword(kw, vocabulary::nvectorrecords);
         if (k == 1) return;
         if (k == 2) {
             const int n = ffi::getint();
@@ -343,12 +341,12 @@ void setnodalvectors(const char* kw, std::vector<double>& target, const char* ba
 
 }  // namespace
 
-void setload() { setnodalvectors("endlnodecomp", particledata::fp, "error GetLoad"); }
+void setload() { setnodalvectors(vocabulary::loadrecords, particledata::fp, "error GetLoad"); }
 
-void setvelocity() { setnodalvectors("endvnodecomp", particledata::vel, "error GetVelocity"); }
+void setvelocity() { setnodalvectors(vocabulary::velocityrecords, particledata::vel, "error GetVelocity"); }
 
 bool setonoff() {
-    const int k = ffi::keyword("on  off ", 2);
+    const int k = ffi::keyword(vocabulary::switches, vocabulary::nswitches);
     if (k == 1) return true;
     if (k == 2) return false;
     inputerror("switch should be ON/OFF");

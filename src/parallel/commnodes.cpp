@@ -2,17 +2,15 @@
 
 #include <mpi.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <utility>
 #include <vector>
 
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
+#include "parallel/commtable.hpp"
 
 namespace commnodes {
 
@@ -20,34 +18,6 @@ namespace {
 
 [[noreturn]] void comm_error(const std::string& what) {
     errorstop::stop("*** Error *** file Comm: " + what);
-}
-
-// Splits one line into list-directed items (blanks and commas separate).
-std::vector<std::string> items_of(const std::string& line) {
-    std::vector<std::string> items;
-    std::string cur;
-    bool have = false;
-    for (char ch : line) {
-        if (ch == ' ' || ch == '\t' || ch == '\r' || ch == ',') {
-            if (have) items.push_back(cur);
-            cur.clear();
-            have = false;
-        } else {
-            cur.push_back(ch);
-            have = true;
-        }
-    }
-    if (have) items.push_back(cur);
-    return items;
-}
-
-int to_int(const std::string& s, int lineno) {
-    errno = 0;
-    char* end = nullptr;
-    long long v = std::strtoll(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
-        comm_error("line " + std::to_string(lineno) + ": \"" + s + "\" is not an integer");
-    return static_cast<int>(v);
 }
 
 }  // namespace
@@ -58,36 +28,14 @@ void readcomnode() {
         errorstop::writeline(records::listed("Open file error!!!"));
         errorstop::stop();
     }
-    std::string line;
-    int lineno = 0;
-    // First record: the number of slots; the rest of the line is ignored.
-    std::vector<std::string> items;
-    while (items.empty()) {
-        if (!std::getline(in, line)) comm_error("ends before the number of shared-node slots");
-        ++lineno;
-        items = items_of(line);
-    }
-    ncomde = to_int(items[0], lineno);
+    CommTable table;
+    const std::string fault = readcommtable(in, nprocs, table);
+    if (!fault.empty()) comm_error(fault);
+    ncomde = table.ncomde;
     const int n = ncomde > 0 ? ncomde : 0;
-    comnode.assign(static_cast<size_t>(nprocs) * static_cast<size_t>(n), 0);
+    comnode = std::move(table.comnode);
     mycnode.assign(static_cast<size_t>(n), 0);
-    if (n > 0) {
-        for (int p = 1; p <= nprocs; ++p) {
-            int got = 0;
-            while (got < n) {
-                if (!std::getline(in, line))
-                    comm_error("too short: row of process " + std::to_string(p - 1) + " has " +
-                               std::to_string(got) + " of " + std::to_string(n) + " values");
-                ++lineno;
-                for (const std::string& it : items_of(line)) {
-                    if (got == n) break;  // rest of the row's last line is ignored
-                    comnode[static_cast<size_t>(p - 1) * n + static_cast<size_t>(got)] = to_int(it, lineno);
-                    ++got;
-                }
-            }
-        }
-        for (int j = 0; j < n; ++j) mycnode[static_cast<size_t>(j)] = comnode[static_cast<size_t>(myid) * n + j];
-    }
+    for (int j = 0; j < n; ++j) mycnode[static_cast<size_t>(j)] = comnode[static_cast<size_t>(myid) * n + j];
     std::string name = deckname(myid);
     name.resize(100, ' ');
     ffi::fileinp = name;

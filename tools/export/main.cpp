@@ -2,12 +2,10 @@
 // global mesh and writes a VTK XML time series for ParaView (one .vtu per
 // output time and a .pvd collection) and one CSV table of all curves.
 #include <cstdio>
-#include <cstring>
-#include <exception>
 #include <string>
 
-#include "common/cli.hpp"
-#include "common/results_export.hpp"
+#include "export/export.hpp"
+#include "formats/cli.hpp"
 
 namespace {
 
@@ -41,19 +39,17 @@ const char* const kUsage =
     "process), p<process>:<variable>@<local element> without one; the energies of a\n"
     "process are p<process>:engk and so on.\n";
 
-int usage_error(const std::string& what) { return toolcli::usage_error("hexdyn-export", what); }
+int usage_error(const std::string& what) { return formats::usage_error("hexdyn-export", what); }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    results::ExportOptions opt;
+int run(int argc, char** argv) {
+    exporting::ExportOptions opt;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        auto [key, value, inline_value] = toolcli::split_arg(a);
+        auto [key, value, inline_value] = formats::split_arg(a);
         if (key == "--dir" || key == "--map" || key == "--out") {
             if (!inline_value) {
                 if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
@@ -69,18 +65,17 @@ int main(int argc, char** argv) {
             return usage_error("unexpected argument " + a);
         }
     }
-    try {
-        const results::ExportReport rep = results::run_export(opt);
-        for (const std::string& n : rep.notes) std::fprintf(stderr, "hexdyn-export: note: %s\n", n.c_str());
-        std::printf("%d process%s%s, %lld nodes, %lld elements, %d output times\n", rep.processes,
-                    rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes, rep.elements, rep.zones);
-        std::printf("wrote %s (%zu .vtu files%s)\n", rep.pvd.string().c_str(), rep.vtu.size(),
-                    rep.precise_times ? ", times from the curve file" : "");
-        if (!rep.csv.empty())
-            std::printf("wrote %s (%lld records)\n", rep.csv.string().c_str(), rep.curve_records);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "hexdyn-export: error: %s\n", e.what());
-        return 1;
-    }
+    const exporting::ExportReport rep = exporting::run_export(opt);
+    for (const std::string& n : rep.notes) std::fprintf(stderr, "hexdyn-export: note: %s\n", n.c_str());
+    std::printf("%d process%s%s, %lld nodes, %lld elements, %d output times\n", rep.processes,
+                rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes, rep.elements, rep.zones);
+    std::printf("wrote %s (%zu .vtu files%s)\n", rep.pvd.string().c_str(), rep.vtu.size(),
+                rep.precise_times ? ", times from the curve file" : "");
+    if (!rep.csv.empty())
+        std::printf("wrote %s (%lld records)\n", rep.csv.string().c_str(), rep.curve_records);
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return formats::guarded_main("hexdyn-export", run, argc, argv, "error: "); }

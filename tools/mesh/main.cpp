@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "common/cli.hpp"
-#include "common/deck.hpp"
-#include "common/gmsh.hpp"
-#include "common/hexgeom.hpp"
-#include "common/meshgen.hpp"
+#include "formats/cli.hpp"
+#include "formats/deck.hpp"
+#include "mesh/generators.hpp"
+#include "mesh/gmsh.hpp"
+#include "mesh/orientation.hpp"
+#include "parallel/commtable.hpp"
 
 namespace {
 
-using toolcli::Usage;
+using formats::Usage;
 
 const char* const kHelp = R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
        hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
@@ -80,33 +81,33 @@ Options (a value with blanks must be quoted)
 struct Settings {
     std::string kind;                     // box, cylinder, gmsh
     std::string mshfile;
-    toolmesh::BoxParams box;
-    toolmesh::CylinderParams cyl;
+    mesh::BoxParams box;
+    mesh::CylinderParams cyl;
     std::map<std::string, bool> given;    // geometry options given
     std::string output = "a";
     bool comm = false;
     std::optional<std::string> title;
     std::optional<double> endtime, outtime, dtscale;
     std::optional<int> report;
-    std::optional<tooldeck::Hourglass> hourglass;
+    std::optional<formats::Hourglass> hourglass;
     std::optional<bool> jaumann;
-    std::optional<tooldeck::RigidPlane> rigid;
-    std::optional<std::vector<tooldeck::TimePoint>> timetable;
-    std::optional<tooldeck::Material> material;
-    std::optional<tooldeck::Seos> seos;
-    std::vector<tooldeck::VectorRecord> loads, velocities;
+    std::optional<formats::RigidPlane> rigid;
+    std::optional<std::vector<formats::TimePoint>> timetable;
+    std::optional<formats::Material> material;
+    std::optional<formats::Seos> seos;
+    std::vector<formats::VectorRecord> loads, velocities;
     std::vector<std::pair<int, int>> curves;   // option, element (0: not given)
     int options_depth = 0;
 };
 
 bool takes_value(const std::string& key) { return key != "comm" && key != "help"; }
 
-tooldeck::VectorRecord vector_record(const std::string& key, const std::string& v) {
-    std::vector<double> x = toolcli::parse_reals(v, "--" + key);
+formats::VectorRecord vector_record(const std::string& key, const std::string& v) {
+    std::vector<double> x = formats::parse_reals(v, "--" + key);
     if (x.size() != 4) throw Usage("--" + key + " needs C,X,Y,Z (4 values), got \"" + v + "\"");
     if (x[0] != std::floor(x[0]) || x[0] < 1 || x[0] > 1e9)
-        throw Usage("--" + key + ": component \"" + toolcli::split_list(v)[0] + "\" is not a positive integer");
-    tooldeck::VectorRecord r;
+        throw Usage("--" + key + ": component \"" + formats::split_list(v)[0] + "\" is not a positive integer");
+    formats::VectorRecord r;
     r.comp = true;
     r.id = static_cast<int>(x[0]);
     r.v = {x[1], x[2], x[3]};
@@ -116,8 +117,8 @@ tooldeck::VectorRecord vector_record(const std::string& key, const std::string& 
 void read_options_file(const std::string& path, Settings& s);
 
 void apply(Settings& s, const std::string& key, const std::string& v) {
-    auto real = [&](const char* what) { return toolcli::parse_real(v, std::string("--") + what); };
-    auto integer = [&](const char* what) { return toolcli::parse_int(v, std::string("--") + what); };
+    auto real = [&](const char* what) { return formats::parse_real(v, std::string("--") + what); };
+    auto integer = [&](const char* what) { return formats::parse_int(v, std::string("--") + what); };
     const bool geometry_box = key == "nx" || key == "ny" || key == "nz" || key == "lx" || key == "ly" ||
                               key == "lz" || key == "origin";
     const bool geometry_cyl =
@@ -133,7 +134,7 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
     else if (key == "ly") s.box.ly = real("ly");
     else if (key == "lz") s.box.lz = real("lz");
     else if (key == "origin") {
-        std::vector<double> o = toolcli::parse_reals(v, "--origin");
+        std::vector<double> o = formats::parse_reals(v, "--origin");
         if (o.size() != 3) throw Usage("--origin needs X,Y,Z");
         s.box.origin = {o[0], o[1], o[2]};
     } else if (key == "radius") s.cyl.radius = real("radius");
@@ -159,11 +160,11 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         s.dtscale = real("dtscale");
         if (!(*s.dtscale > 0)) throw Usage("--dtscale must be positive");
     } else if (key == "hourglass") {
-        std::vector<std::string> w = toolcli::split_list(v);
+        std::vector<std::string> w = formats::split_list(v);
         if (w.size() != 2) throw Usage("--hourglass needs METHOD,COEF");
-        tooldeck::Hourglass h;
-        h.method = toolcli::parse_int(w[0], "--hourglass method");
-        h.coef = toolcli::parse_real(w[1], "--hourglass coefficient");
+        formats::Hourglass h;
+        h.method = formats::parse_int(w[0], "--hourglass method");
+        h.coef = formats::parse_real(w[1], "--hourglass coefficient");
         if (h.method < 0 || h.method > 2) throw Usage("--hourglass method must be 0, 1 or 2");
         if (h.coef < 0) throw Usage("--hourglass coefficient must not be negative");
         s.hourglass = h;
@@ -172,54 +173,54 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         else if (v == "off") s.jaumann = false;
         else throw Usage("--jaumann takes on or off");
     } else if (key == "material") {
-        std::vector<std::string> w = toolcli::split_list(v);
+        std::vector<std::string> w = formats::split_list(v);
         if (w.empty()) throw Usage("--material needs a model and its constants");
-        const int n = tooldeck::material_real_count(w[0]);
+        const int n = formats::material_real_count(w[0]);
         if (n < 0) throw Usage("--material: unknown model \"" + w[0] + "\" (elas, pla1, pla2, john)");
         static const char* const names[4] = {"elas", "pla1", "pla2", "john"};
-        tooldeck::Material m;
+        formats::Material m;
         m.model = names[n == 3 ? 0 : n == 4 ? 1 : n == 5 ? 2 : 3];
         if (static_cast<int>(w.size()) - 1 != n)
             throw Usage("--material " + m.model + " needs " + std::to_string(n) + " constants, got " +
                         std::to_string(w.size() - 1));
-        for (size_t i = 1; i < w.size(); ++i) m.reals.push_back(toolcli::parse_real(w[i], "--material"));
+        for (size_t i = 1; i < w.size(); ++i) m.reals.push_back(formats::parse_real(w[i], "--material"));
         if (!(m.reals[0] > 0)) throw Usage("--material: the density must be positive");
         if (!(m.reals[1] > 0)) throw Usage("--material: Young's modulus must be positive");
         if (!(m.reals[2] > -1.0 && m.reals[2] < 0.5)) throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
         if (n > 3 && !(m.reals[3] > 0)) throw Usage("--material: the yield stress must be positive");
         s.material = m;
     } else if (key == "seos") {
-        std::vector<double> x = toolcli::parse_reals(v, "--seos");
+        std::vector<double> x = formats::parse_reals(v, "--seos");
         if (x.size() != 3) throw Usage("--seos needs C0 S GAMMA0");
         if (!(x[0] > 0)) throw Usage("--seos: the bulk sound speed must be positive");
-        s.seos = tooldeck::Seos{1, 1, x[0], x[1], x[2]};
+        s.seos = formats::Seos{1, 1, x[0], x[1], x[2]};
     } else if (key == "velocity") {
         s.velocities.push_back(vector_record(key, v));
     } else if (key == "load") {
         s.loads.push_back(vector_record(key, v));
     } else if (key == "rigid") {
-        std::vector<std::string> w = toolcli::split_list(v);
+        std::vector<std::string> w = formats::split_list(v);
         if (w.size() != 2) throw Usage("--rigid needs DIR,COORD");
-        tooldeck::RigidPlane r;
-        r.dir = toolcli::parse_int(w[0], "--rigid direction");
-        r.coord = toolcli::parse_real(w[1], "--rigid coordinate");
+        formats::RigidPlane r;
+        r.dir = formats::parse_int(w[0], "--rigid direction");
+        r.coord = formats::parse_real(w[1], "--rigid coordinate");
         if (r.dir == 0 || r.dir < -3 || r.dir > 3) throw Usage("--rigid direction must be one of -3..-1, 1..3");
         s.rigid = r;
     } else if (key == "time") {
-        std::vector<double> x = toolcli::parse_reals(v, "--time");
+        std::vector<double> x = formats::parse_reals(v, "--time");
         if (x.empty() || x.size() % 2 != 0) throw Usage("--time needs pairs T,F");
-        std::vector<tooldeck::TimePoint> t;
+        std::vector<formats::TimePoint> t;
         for (size_t i = 0; i < x.size(); i += 2) {
             if (!t.empty() && x[i] < t.back().time) throw Usage("--time: the times must not decrease");
             t.push_back({x[i], x[i + 1]});
         }
         s.timetable = t;
     } else if (key == "curve") {
-        std::vector<std::string> w = toolcli::split_list(v);
+        std::vector<std::string> w = formats::split_list(v);
         if (w.empty() || w.size() > 2) throw Usage("--curve needs NAME[,ELEMENT]");
-        const int opt = tooldeck::curve_option(w[0]);
+        const int opt = formats::curve_option(w[0]);
         if (opt < 0) throw Usage("--curve: unknown variable \"" + w[0] + "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
-        const int el = w.size() == 2 ? toolcli::parse_int(w[1], "--curve element") : 0;
+        const int el = w.size() == 2 ? formats::parse_int(w[1], "--curve element") : 0;
         if (w.size() == 2 && el < 1) throw Usage("--curve element must be at least 1");
         if (s.curves.size() >= 10) throw Usage("at most 10 curves");
         s.curves.push_back({opt, el});
@@ -235,7 +236,7 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
 
 void read_options_file(const std::string& path, Settings& s) {
     std::ifstream in(path);
-    if (!in) throw tooldeck::Error("cannot open options file \"" + path + "\"");
+    if (!in) throw formats::Error("cannot open options file \"" + path + "\"");
     std::string line;
     int lineno = 0;
     while (std::getline(in, line)) {
@@ -262,7 +263,7 @@ void read_options_file(const std::string& path, Settings& s) {
             throw Usage(path + ":" + std::to_string(lineno) + ": " + u.what());
         }
     }
-    if (in.bad()) throw tooldeck::Error("cannot read options file \"" + path + "\"");
+    if (in.bad()) throw formats::Error("cannot read options file \"" + path + "\"");
 }
 
 void require(const Settings& s, std::initializer_list<const char*> keys) {
@@ -308,22 +309,22 @@ int run(int argc, char** argv) {
         apply(s, key, value);
     }
 
-    tooldeck::Deck d;
+    formats::Deck d;
     if (s.kind == "box") {
         require(s, {"nx", "ny", "nz", "lx", "ly", "lz"});
-        toolmesh::make_box(s.box, d);
+        mesh::make_box(s.box, d);
     } else if (s.kind == "cylinder") {
         require(s, {"radius", "length", "ncore", "nlayers", "nalong"});
-        toolmesh::make_cylinder(s.cyl, d);
+        mesh::make_cylinder(s.cyl, d);
     } else {
-        const toolgmsh::ImportReport rep = toolgmsh::import_file(s.mshfile, d);
+        const mesh::ImportReport rep = mesh::import_file(s.mshfile, d);
         std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(), rep.version.c_str(),
                     rep.hexahedra, d.nnodes());
         if (rep.flipped) std::printf(", %d mirrored hexahedra turned over", rep.flipped);
         if (rep.dropped_nodes) std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
         std::printf("\n");
         static const char* const dims[4] = {"point", "curve", "surface", "volume"};
-        for (const toolgmsh::Group& g : rep.groups)
+        for (const mesh::Group& g : rep.groups)
             std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component, dims[g.dim & 3], g.tag,
                         g.name.c_str(), g.nodes);
         if (rep.groups.empty()) std::printf("no physical groups: no components\n");
@@ -351,7 +352,7 @@ int run(int argc, char** argv) {
     d.materials = {*s.material};
     if (s.seos) d.seos = {*s.seos};
     for (const auto& set : {&s.loads, &s.velocities})
-        for (const tooldeck::VectorRecord& r : *set)
+        for (const formats::VectorRecord& r : *set)
             if (r.id > d.ncomponents())
                 throw Usage((set == &s.loads ? "--load" : "--velocity") + std::string(": component ") +
                             std::to_string(r.id) + " does not exist (the mesh has " +
@@ -365,24 +366,24 @@ int run(int argc, char** argv) {
         d.timetable = s.timetable;
     } else if (!s.loads.empty()) {
         const double t1 = *s.endtime > 0 ? 2.0 * *s.endtime : 1.0;
-        d.timetable = std::vector<tooldeck::TimePoint>{{0.0, 1.0}, {t1, 1.0}};
+        d.timetable = std::vector<formats::TimePoint>{{0.0, 1.0}, {t1, 1.0}};
     }
     for (const auto& [opt, el] : s.curves) {
         const int e = el == 0 ? 1 : el;
-        if (tooldeck::curve_at_element(opt) && e > d.nelements())
-            throw Usage("--curve " + std::string(tooldeck::curve_name(opt)) + ": element " + std::to_string(e) +
+        if (formats::curve_at_element(opt) && e > d.nelements())
+            throw Usage("--curve " + std::string(formats::curve_name(opt)) + ": element " + std::to_string(e) +
                         " does not exist (the mesh has " + std::to_string(d.nelements()) + ")");
         d.curves.push_back({opt, e});
     }
     // Every element must face the right way for the solver.
     for (int e = 1; e <= d.nelements(); ++e)
-        if (!(toolgeom::signed_volume(d, e) > 0.0))
-            throw tooldeck::Error("element " + std::to_string(e) + " has a non-positive Jacobian");
+        if (!(mesh::signed_volume(d, e) > 0.0))
+            throw formats::Error("element " + std::to_string(e) + " has a non-positive Jacobian");
 
-    tooldeck::write_deck(d, s.output);
+    formats::write_deck(d, s.output);
     if (s.comm) {
         std::filesystem::path p = std::filesystem::path(s.output).parent_path() / "Comm";
-        tooldeck::write_text_file(p.string(), "0\n\n");
+        formats::write_text_file(p.string(), commnodes::commtext(0, {{}}));  // one process, no shared node
     }
     std::printf("wrote %s: %d nodes, %d elements, %d components\n", s.output.c_str(), d.nnodes(), d.nelements(),
                 d.ncomponents());
@@ -391,4 +392,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return toolcli::guarded_main("hexdyn-mesh", run, argc, argv); }
+int main(int argc, char** argv) { return formats::guarded_main("hexdyn-mesh", run, argc, argv); }

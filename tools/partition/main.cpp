@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "common/cli.hpp"
-#include "common/deck.hpp"
-#include "common/split.hpp"
+#include "formats/cli.hpp"
+#include "formats/deck.hpp"
+#include "formats/map.hpp"
+#include "partition/partition.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using toolcli::Usage;
+using formats::Usage;
 
 const char* const kHelp = R"(usage: hexdyn-partition DECK N [--dir OUT]
 
@@ -42,7 +43,7 @@ Options
   -h, --help   this text
 )";
 
-std::vector<int> metis_parts(const tooldeck::Deck& d, int nprocs) {
+std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     const int ne = d.nelements();
     std::vector<int> part(static_cast<size_t>(ne), 0);
     if (nprocs == 1) return part;
@@ -62,7 +63,7 @@ std::vector<int> metis_parts(const tooldeck::Deck& d, int nprocs) {
     std::vector<idx_t> epart(static_cast<size_t>(ne)), npart(static_cast<size_t>(d.nnodes()));
     const int rc = METIS_PartMeshDual(&n_el, &n_nd, eptr.data(), eind.data(), nullptr, nullptr, &ncommon, &nparts,
                                       nullptr, options, &objval, epart.data(), npart.data());
-    if (rc != METIS_OK) throw tooldeck::Error("METIS failed to divide the mesh (code " + std::to_string(rc) + ")");
+    if (rc != METIS_OK) throw formats::Error("METIS failed to divide the mesh (code " + std::to_string(rc) + ")");
     for (int e = 0; e < ne; ++e) part[static_cast<size_t>(e)] = static_cast<int>(epart[static_cast<size_t>(e)]);
     return part;
 }
@@ -89,29 +90,29 @@ int run(int argc, char** argv) {
     }
     if (pos.size() != 2) throw Usage("expected DECK and N");
     if (dir.empty()) throw Usage("--dir needs a directory");
-    const int nprocs = toolcli::parse_int(pos[1], "N");
+    const int nprocs = formats::parse_int(pos[1], "N");
     if (nprocs < 1) throw Usage("N must be at least 1");
 
-    const tooldeck::Deck global = tooldeck::read_deck(pos[0]);
-    if (global.nelements() == 0) throw tooldeck::Error(pos[0] + ": the deck has no elements to divide");
+    const formats::Deck global = formats::read_deck(pos[0]);
+    if (global.nelements() == 0) throw formats::Error(pos[0] + ": the deck has no elements to divide");
     if (nprocs > global.nelements())
-        throw tooldeck::Error("cannot divide " + std::to_string(global.nelements()) + " elements among " +
+        throw formats::Error("cannot divide " + std::to_string(global.nelements()) + " elements among " +
                               std::to_string(nprocs) + " processes (every process needs an element)");
 
     std::vector<int> part = metis_parts(global, nprocs);
-    const int upper = toolsplit::balance_upper(global.nelements(), nprocs);
-    const int lower = toolsplit::balance_lower(global.nelements(), nprocs);
+    const int upper = partition::balance_upper(global.nelements(), nprocs);
+    const int lower = partition::balance_lower(global.nelements(), nprocs);
     {
         std::vector<int> count(static_cast<size_t>(nprocs), 0);
         for (int p : part) ++count[static_cast<size_t>(p)];
         const auto [mn, mx] = std::minmax_element(count.begin(), count.end());
         if (*mx > upper || *mn < lower) {
-            const int moved = toolsplit::rebalance(toolsplit::face_graph(global), part, nprocs);
+            const int moved = partition::rebalance(partition::face_graph(global), part, nprocs);
             std::printf("rebalanced: %d element%s moved (METIS gave %d..%d elements per process)\n", moved,
                         moved == 1 ? "" : "s", *mn, *mx);
         }
     }
-    const toolsplit::Partition P = toolsplit::split_deck(global, part, nprocs);
+    const partition::Partition P = partition::split_deck(global, part, nprocs);
 
     // Check the balance of what is written.
     int mn = global.nelements(), mx = 0;
@@ -120,34 +121,34 @@ int run(int argc, char** argv) {
         mx = std::max(mx, static_cast<int>(eg.size()));
     }
     if (mx > upper || mn < lower)
-        throw tooldeck::Error("could not balance the elements: " + std::to_string(mn) + ".." + std::to_string(mx) +
+        throw formats::Error("could not balance the elements: " + std::to_string(mn) + ".." + std::to_string(mx) +
                               " per process, allowed " + std::to_string(lower) + ".." + std::to_string(upper));
 
     fs::create_directories(dir);
     const fs::path out(dir);
     std::error_code ec;
     for (int p = 0; p < nprocs; ++p) {
-        const fs::path f = out / tooldeck::deck_name(p);
+        const fs::path f = out / formats::deck_name(p);
         if (fs::exists(f) && fs::equivalent(f, pos[0], ec))
-            throw tooldeck::Error("the deck of process " + std::to_string(p) + " would overwrite the input deck " +
+            throw formats::Error("the deck of process " + std::to_string(p) + " would overwrite the input deck " +
                                   pos[0] + "; choose another --dir");
     }
     for (int p = 0; p < nprocs; ++p)
-        tooldeck::write_deck(P.decks[static_cast<size_t>(p)], (out / tooldeck::deck_name(p)).string());
-    tooldeck::write_text_file((out / "Comm").string(), toolsplit::comm_text(P));
-    tooldeck::write_text_file((out / "hexdyn.map").string(),
-                              toolsplit::map_text(P, global.nnodes(), global.nelements()));
+        formats::write_deck(P.decks[static_cast<size_t>(p)], (out / formats::deck_name(p)).string());
+    formats::write_text_file((out / "Comm").string(), partition::comm_text(P));
+    formats::write_text_file((out / "hexdyn.map").string(),
+                             formats::map_text(partition::map_of(P, global.nnodes(), global.nelements())));
 
     const double mean = static_cast<double>(global.nelements()) / nprocs;
     std::printf("%d elements, %d nodes on %d process%s: %d..%d elements per process (mean %.1f, %+.1f%%), "
                 "%d shared nodes\n",
                 global.nelements(), global.nnodes(), nprocs, nprocs == 1 ? "" : "es", mn, mx, mean,
                 100.0 * (mx - mean) / mean, P.ncomde);
-    std::printf("wrote %s/{%s..%s, Comm, hexdyn.map}\n", dir.c_str(), tooldeck::deck_name(0).c_str(),
-                tooldeck::deck_name(nprocs - 1).c_str());
+    std::printf("wrote %s/{%s..%s, Comm, hexdyn.map}\n", dir.c_str(), formats::deck_name(0).c_str(),
+                formats::deck_name(nprocs - 1).c_str());
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return toolcli::guarded_main("hexdyn-partition", run, argc, argv); }
+int main(int argc, char** argv) { return formats::guarded_main("hexdyn-partition", run, argc, argv); }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "common/cli.hpp"
-#include "common/results_plot.hpp"
+#include "formats/cli.hpp"
+#include "plot/plot.hpp"
 
 namespace {
 
@@ -26,14 +26,14 @@ const char* const kUsage =
     "                     the CSV's file name)\n"
     "  -h, --help         show this help\n";
 
-int usage_error(const std::string& what) { return toolcli::usage_error("hexdyn-plot", what); }
+int usage_error(const std::string& what) { return formats::usage_error("hexdyn-plot", what); }
 
 // Private scratch directory, removed with everything in it.
 class Scratch {
 public:
     Scratch() {
         std::string templ = (fs::temp_directory_path() / "hexdyn-plot-XXXXXX").string();
-        if (!::mkdtemp(templ.data())) throw results::Error("cannot create a temporary directory");
+        if (!::mkdtemp(templ.data())) throw formats::Error("cannot create a temporary directory");
         path_ = templ;
     }
     ~Scratch() {
@@ -46,9 +46,7 @@ private:
     fs::path path_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::string input, output, title;
     bool has_title = false;
     for (int i = 1; i < argc; ++i) {
@@ -57,7 +55,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        auto [key, value, inline_value] = toolcli::split_arg(a);
+        auto [key, value, inline_value] = formats::split_arg(a);
         if (key == "-o" || key == "--output" || key == "--title") {
             if (!inline_value) {
                 if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
@@ -80,46 +78,45 @@ int main(int argc, char** argv) {
     }
     if (input.empty()) return usage_error("no input file given");
 
-    try {
-        const results::PlotTable table = results::read_plot_table(input);
-        fs::path out = output.empty() ? fs::path(input).replace_extension(".png") : fs::path(output);
-        {
-            std::error_code ec;
-            if (fs::equivalent(out, input, ec)) throw results::Error("the output " + out.string() + " is the input");
-            const fs::path parent = out.parent_path();
-            if (!parent.empty() && !fs::is_directory(parent, ec))
-                throw results::Error("output directory " + parent.string() + " does not exist");
-        }
-        const std::string gnuplot = results::find_gnuplot();
-        if (gnuplot.empty())
-            throw results::Error("gnuplot not found on PATH; install it (Debian package gnuplot-nox)");
-
-        Scratch scratch;
-        results::PlotOptions po;
-        po.title = has_title ? title : (table.title.empty() ? fs::path(input).filename().string() : table.title);
-        po.data = scratch.path() / "curves.dat";
-        po.output = scratch.path() / "plot.png";
-        std::vector<std::string> notes;
-        const std::string script = results::plot_script(table, po, notes);
-        for (const std::string& n : notes) std::fprintf(stderr, "hexdyn-plot: note: %s\n", n.c_str());
-        results::write_plot_data(table, po.data);
-        const fs::path script_file = scratch.path() / "plot.gp";
-        {
-            std::FILE* f = std::fopen(script_file.c_str(), "wb");
-            if (!f || std::fwrite(script.data(), 1, script.size(), f) != script.size() || std::fclose(f) != 0)
-                throw results::Error("cannot write " + script_file.string());
-        }
-        results::run_gnuplot(gnuplot, script_file, scratch.path() / "gnuplot.log");
+    const plot::PlotTable table = plot::read_plot_table(input);
+    fs::path out = output.empty() ? fs::path(input).replace_extension(".png") : fs::path(output);
+    {
         std::error_code ec;
-        if (!fs::is_regular_file(po.output, ec) || fs::file_size(po.output, ec) == 0)
-            throw results::Error("gnuplot wrote no image");
-        fs::copy_file(po.output, out, fs::copy_options::overwrite_existing, ec);
-        if (ec) throw results::Error("cannot write " + out.string() + ": " + ec.message());
-        std::printf("wrote %s (%zu curves, %zu records)\n", out.string().c_str(), table.names.size() - 1,
-                    table.rows.size());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "hexdyn-plot: error: %s\n", e.what());
-        return 1;
+        if (fs::equivalent(out, input, ec)) throw formats::Error("the output " + out.string() + " is the input");
+        const fs::path parent = out.parent_path();
+        if (!parent.empty() && !fs::is_directory(parent, ec))
+            throw formats::Error("output directory " + parent.string() + " does not exist");
     }
+    const std::string gnuplot = plot::find_gnuplot();
+    if (gnuplot.empty())
+        throw formats::Error("gnuplot not found on PATH; install it (Debian package gnuplot-nox)");
+
+    Scratch scratch;
+    plot::PlotOptions po;
+    po.title = has_title ? title : (table.title.empty() ? fs::path(input).filename().string() : table.title);
+    po.data = scratch.path() / "curves.dat";
+    po.output = scratch.path() / "plot.png";
+    std::vector<std::string> notes;
+    const std::string script = plot::plot_script(table, po, notes);
+    for (const std::string& n : notes) std::fprintf(stderr, "hexdyn-plot: note: %s\n", n.c_str());
+    plot::write_plot_data(table, po.data);
+    const fs::path script_file = scratch.path() / "plot.gp";
+    {
+        std::FILE* f = std::fopen(script_file.c_str(), "wb");
+        if (!f || std::fwrite(script.data(), 1, script.size(), f) != script.size() || std::fclose(f) != 0)
+            throw formats::Error("cannot write " + script_file.string());
+    }
+    plot::run_gnuplot(gnuplot, script_file, scratch.path() / "gnuplot.log");
+    std::error_code ec;
+    if (!fs::is_regular_file(po.output, ec) || fs::file_size(po.output, ec) == 0)
+        throw formats::Error("gnuplot wrote no image");
+    fs::copy_file(po.output, out, fs::copy_options::overwrite_existing, ec);
+    if (ec) throw formats::Error("cannot write " + out.string() + ": " + ec.message());
+    std::printf("wrote %s (%zu curves, %zu records)\n", out.string().c_str(), table.names.size() - 1,
+                table.rows.size());
     return 0;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return formats::guarded_main("hexdyn-plot", run, argc, argv, "error: "); }

@@ -1,0 +1,42 @@
+// The words of the input deck, in one place for the solver's reader and for
+// the tools that read and write decks. Each table holds 4-character entries
+// (blank padded) as the keyword search takes them; entry k (1-based) is the
+// number the readers switch on.
+#pragma once
+
+#include <string_view>
+
+namespace vocabulary {
+
+// Keywords at the top level of a deck:
+//  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
+// 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
+// 19 nbel 20 rigi 21 dtsc
+inline constexpr char keywords[] =
+    "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc";
+inline constexpr int nkeywords = 21;
+
+// Material models after the set number of a "mate" record:
+// 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook.
+inline constexpr char materials[] = "elaspla1pla2john";
+inline constexpr int nmaterials = 4;
+
+// Result variables of a "curv" record: 1-5 at an element, 6-8 energies of
+// the process.
+inline constexpr char curves[] = "seqvepefmat sm  vol engkengsener";
+inline constexpr int ncurves = 8;
+
+// Records of a "load" block and of a "velo" block: its end, a node, a component.
+inline constexpr char loadrecords[] = "endlnodecomp";
+inline constexpr char velocityrecords[] = "endvnodecomp";
+inline constexpr int nvectorrecords = 3;
+
+// Values of a switch ("jaum on").
+inline constexpr char switches[] = "on  off ";
+inline constexpr int nswitches = 2;
+
+// Entry k (1-based) of a table as written in a deck, without its padding:
+// word(curves, 3) is "mat". Empty when k is outside 1..n.
+std::string_view word(const char* table, int n, int k);
+
+}  // namespace vocabulary

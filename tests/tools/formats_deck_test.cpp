@@ -1,0 +1,295 @@
+// The deck model: reading with the solver's lexical rules, writing, and the
+// round trip between the two.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "formats/deck.hpp"
+#include "testutil.hpp"
+
+using formats::Deck;
+
+namespace {
+
+// Eight nodes of a unit cube in the solver's corner order.
+const char* const kCubeNodes =
+    "1 1 0 0 0\n2 1 1 0 0\n3 1 1 1 0\n4 1 0 1 0\n"
+    "5 1 0 0 1\n6 1 1 0 1\n7 1 1 1 1\n8 1 0 1 1\n";
+
+std::string cube_deck(const std::string& extra) {
+    return std::string("sovr single cube\nnbmp 8\nnbel 1\nnmat 1\nncom 1\n") +
+           "mate\n1 elas 7800.0 2.1e11 0.3\npart\n" + kCubeNodes + "elem\n1 1 1 2 3 4 5 6 7 8\n" + extra +
+           "endi\n";
+}
+
+std::string error_of(const std::string& text) {
+    try {
+        formats::parse_deck(text, "deck");
+    } catch (const formats::Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(DeckRead, CubeDeckWithEverySection) {
+    const std::string text =
+        "sovr Impact test, case 2 ! comment\n"
+        "NBMP 8  nbel 1 nmat 2\n"
+        "ncom 2\n"
+        "ENDTIME 1.0e-3\toutt 1.0d-4\n"
+        "repo 50 dtsc 0.5 hour 2 0.05 jaum OFF rigi -3 0.0\n"
+        "time 3\n0.0 0.0\n1.0e-4, 1.0\n1.0 1.0\n"
+        "mate\n"
+        "1 john-cook 8930 1.17e11 0.35 9.0e7 2.92e8 0.31 0.025\n"
+        "2 pla2 2700 7.0e10 0.33 2.5e8 1.0e9\n"
+        "seos 1 1 4570 1.49 1.93\n"
+        "part\n"
+        "1 1 0 0 0\n2 1 1 0 0\n3 1 1 1 0\n4 1 0 1 0\n5 1 0 0 1\n6 1 1 0 1\n7 1 1 1 1\n"
+        "5 2 0 0 1\n6,2,1,0,1\n7 , 2 , 1 , 1 , 1\n8 1 0 1 1\n"
+        "part 8 2\n 0 1 1\n"
+        "elem\n1 2 1 2 3 4 5 6 7 8\n"
+        "load\ncomp 2 0.0 0.0 -500.0\nnode 3 0.0 10.0 0.0\nendl\n"
+        "velo\ncomp 1 0 0 -10 endv\n"
+        "curv seqv 1\ncurv engk\n"
+        "endi\n"
+        "anything after endi is not read\n";
+    Deck d = formats::parse_deck(text, "deck");
+    ASSERT_TRUE(d.title);
+    EXPECT_EQ(*d.title, "Impact test,case 2");
+    EXPECT_EQ(d.nnodes(), 8);
+    EXPECT_EQ(d.nelements(), 1);
+    ASSERT_EQ(d.materials.size(), 2u);
+    EXPECT_EQ(d.materials[0].model, "john");
+    EXPECT_EQ(d.materials[0].reals.size(), 7u);
+    EXPECT_EQ(d.materials[1].model, "pla2");
+    EXPECT_EQ(d.materials[1].reals[4], static_cast<double>(1.0e9f));
+    EXPECT_EQ(*d.endtime, static_cast<double>(1.0e-3f));
+    EXPECT_EQ(*d.outtime, static_cast<double>(1.0e-4f));
+    EXPECT_EQ(*d.report, 50);
+    EXPECT_EQ(*d.dtscale, 0.5);
+    EXPECT_EQ(d.hourglass->method, 2);
+    EXPECT_EQ(d.hourglass->coef, static_cast<double>(0.05f));
+    EXPECT_FALSE(*d.jaumann);
+    EXPECT_EQ(d.rigid->dir, -3);
+    ASSERT_EQ(d.timetable->size(), 3u);
+    EXPECT_EQ((*d.timetable)[1].time, static_cast<double>(1.0e-4f));
+    ASSERT_EQ(d.seos.size(), 1u);
+    EXPECT_EQ(d.seos[0].c0, 4570.0);
+    // Nodes 5..8 are in both components: a node record repeats with the other
+    // component; the highest node ends its block, so its second record needs
+    // a block of its own (here spread over two lines).
+    EXPECT_EQ(d.components[0], (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(d.components[1], (std::vector<int>{5, 6, 7, 8}));
+    EXPECT_EQ(d.elements[0].mat, 2);
+    ASSERT_EQ(d.loads.size(), 2u);
+    EXPECT_TRUE(d.loads[0].comp);
+    EXPECT_FALSE(d.loads[1].comp);
+    EXPECT_EQ(d.loads[1].id, 3);
+    ASSERT_EQ(d.velocities.size(), 1u);
+    ASSERT_EQ(d.curves.size(), 2u);
+    EXPECT_EQ(d.curves[0].option, 1);
+    EXPECT_EQ(d.curves[1].option, 6);
+    EXPECT_EQ(d.curves[1].element, 1);
+}
+
+TEST(DeckRead, ErrorsNameTheLine) {
+    struct Case {
+        std::string text;
+        std::string expect;  // part of the message
+    };
+    const Case cases[] = {
+        {"nbmp 8\nnbmq 3\nendi\n", "deck:2: unknown keyword \"nbmq\""},
+        {"nbmp 8\n\n! comment\nendt abc\nendi\n", "deck:4: expected a real number for end time, found \"abc\""},
+        {"nbmp 8\nrepo 1.5\nendi\n", "deck:2: expected an integer"},
+        {"nbmp 8\nendt +1.0\nendi\n", "deck:2: expected a real number"},
+        {"nbmp 8\nendt 1.0\n", "the deck ends before \"endi\""},
+        {"part\n1 0 0 0 0\nendi\n", "deck:1: \"part\" before \"nbmp\""},
+        {"nbmp 2\nncom 1\npart\n1 2 0 0 0\n2 0 1 0 0\nendi\n", "deck:4: component 2 greater than ncom"},
+        {"nbmp 2\npart\n1 0 0 0 0\nendi\n", "deck:4: expected an integer for node number, found \"endi\""},
+        {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\nendi\n", "deck:1: more than 15 words"},
+        {"mate\n1 elas 1 1 0.3\nendi\n", "deck:1: \"mate\" before \"nmat\""},
+        {"nmat 1\nmate\n1 wood 1 1 0.3\nendi\n", "deck:3: unknown material model \"wood\""},
+        {"nmat 1\nseos 1 1 4570 1.49 1.93\nendi\n", "before its \"mate\" record"},
+        {cube_deck("curv seqv 2\n"), "names element 2, outside 1..1"},
+        {cube_deck("curv stress 1\n"), "unknown curve variable \"stress\""},
+        {cube_deck("load\nnode 9 0 0 1\nendl\n"), "node 9 outside 1..8"},
+        {cube_deck("load\ncomp 2 0 0 1\nendl\n"), "component 2 outside 1..1"},
+        {cube_deck("velo\nnode 1 0 0 1\nfoo\n"), "expected \"node\", \"comp\" or the end of the velo block"},
+        {"sovr x\nnbmp 8\nnbel 2\nnmat 1\nncom 1\nmate\n1 elas 1 1 0.3\npart\n" + std::string(kCubeNodes) +
+             "elem\n2 1 1 2 3 4 5 6 7 8\n",
+         "element 1 was never given"},
+        {"nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 0\n8 0 1 1 1\nelem\n1 1 1 2 3 4 5 6 7 8\n",
+         "node 2 of element 1 has no coordinates"},
+        {"nbmp 8\nendt 12345678901234567890123\nendi\n", "number longer than 20 characters"},
+        {"nbmp 8\nnbmp 8\nendi\n", "\"nbmp\" given a second time"},
+        {"nbmp 8 ncom 1\nvelo comp 1 0 0 1 endv\npart\n" + std::string(kCubeNodes) + "endi\n",
+         "deck:2: a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" block"},
+    };
+    for (const Case& c : cases) {
+        const std::string msg = error_of(c.text);
+        EXPECT_NE(msg.find(c.expect), std::string::npos) << "deck:\n" << c.text << "\nmessage: " << msg;
+    }
+}
+
+TEST(DeckRead, WordSplittingFollowsTheSolver) {
+    // Each of these spellings of the same time table must give the same values.
+    const char* const tables[] = {
+        "time 3 0 1 2 3 4 5",
+        "time 3,0,1,2,3,4,5",
+        "time 3 , 0 , 1 , 2 , 3 , 4 , 5",
+        "time 3,  0,  1, 2, 3, 4, 5",
+        "time\t3\t0\t1\n2 3\n\n! a comment line\n4 5",
+        "TIME 3 0 1 2 3 4 5,",  // a trailing comma stays with the last word and ends the number
+    };
+    for (const char* t : tables) {
+        Deck d = formats::parse_deck(std::string(t) + "\nendi\n", "deck");
+        ASSERT_TRUE(d.timetable) << t;
+        ASSERT_EQ(d.timetable->size(), 3u) << t;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ((*d.timetable)[static_cast<size_t>(i)].time, 2.0 * i) << t;
+            EXPECT_EQ((*d.timetable)[static_cast<size_t>(i)].value, 2.0 * i + 1) << t;
+        }
+    }
+    // Two adjacent commas enclose an empty word, which is not a number.
+    EXPECT_NE(error_of("time 2 0,,1 2 3\nendi\n").find("found \"\""), std::string::npos);
+}
+
+TEST(DeckWrite, RoundTripKeepsEveryRecord) {
+    Deck d;
+    d.title = "round trip";
+    d.endtime = 1.0e-3;
+    d.outtime = 1.0e-4;
+    d.report = 25;
+    d.dtscale = 0.8;
+    d.hourglass = formats::Hourglass{2, 0.05};
+    d.jaumann = false;
+    d.rigid = formats::RigidPlane{-3, 0.1};
+    d.timetable = std::vector<formats::TimePoint>{{0.0, 0.0}, {1e-4, 1.0}, {1.0, 1.0}};
+    d.materials = {{"pla2", {2700, 7.0e10, 0.33, 2.5e8, 1.0e9}}, {"elas", {7800, 2.1e11, 0.3}}};
+    d.seos = {{2, 1, 4570, 1.49, 1.93}};
+    for (int k = 0; k < 2; ++k)
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i) d.nodes.push_back({0.1 * i, 0.1 * j, 0.1 * k});
+    d.nodes.push_back({5.0, 5.0, 5.0});  // node 9: in no element
+    // node 8, the highest node of an element... and node 9 in three components
+    d.components = {{1, 2, 3, 4, 5, 6, 7, 8, 9}, {5, 6, 7, 8, 9}, {9, 1}};
+    d.elements = {{2, {1, 2, 4, 3, 5, 6, 8, 7}}};
+    d.loads = {{true, 2, {0, 0, -500}}, {false, 3, {0, 10, 0}}};
+    d.velocities = {{true, 1, {0, 0, -10}}};
+    d.curves = {{1, 1}, {7, 1}};
+
+    const std::string text = formats::deck_text(d);
+    Deck r = formats::parse_deck(text, "written");
+    EXPECT_EQ(*r.title, *d.title);
+    EXPECT_EQ(*r.endtime, formats::to_single(*d.endtime));
+    EXPECT_EQ(*r.outtime, formats::to_single(*d.outtime));
+    EXPECT_EQ(*r.report, 25);
+    EXPECT_EQ(*r.dtscale, formats::to_single(0.8));
+    EXPECT_EQ(r.hourglass->method, 2);
+    EXPECT_FALSE(*r.jaumann);
+    EXPECT_EQ(r.rigid->dir, -3);
+    EXPECT_EQ(r.rigid->coord, formats::to_single(0.1));
+    ASSERT_EQ(r.timetable->size(), 3u);
+    ASSERT_EQ(r.materials.size(), 2u);
+    EXPECT_EQ(r.materials[0].model, "pla2");
+    EXPECT_EQ(r.materials[1].reals[1], formats::to_single(2.1e11));
+    ASSERT_EQ(r.seos.size(), 1u);
+    EXPECT_EQ(r.seos[0].set, 2);
+    ASSERT_EQ(r.nnodes(), 9);
+    for (int n = 0; n < 9; ++n)
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(r.nodes[static_cast<size_t>(n)][static_cast<size_t>(j)],
+                      formats::to_single(d.nodes[static_cast<size_t>(n)][static_cast<size_t>(j)]));
+    // Memberships survive, node 9 (the last node) in all three components.
+    EXPECT_EQ(formats::node_components(r), formats::node_components(d));
+    EXPECT_EQ(r.elements[0].node, d.elements[0].node);
+    EXPECT_EQ(r.elements[0].mat, 2);
+    ASSERT_EQ(r.loads.size(), 2u);
+    EXPECT_EQ(r.loads[1].v[1], 10.0);
+    ASSERT_EQ(r.curves.size(), 2u);
+    EXPECT_EQ(r.curves[1].option, 7);
+    // Writing again gives the same text.
+    EXPECT_EQ(formats::deck_text(r), text);
+}
+
+TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
+    auto base = [] {
+        Deck d;
+        d.materials = {{"elas", {7800, 2.1e11, 0.3}}};
+        for (int i = 0; i < 8; ++i) d.nodes.push_back({double(i & 1), double((i >> 1) & 1), double(i >> 2)});
+        d.elements = {{1, {1, 2, 4, 3, 5, 6, 8, 7}}};
+        return d;
+    };
+    struct Case {
+        const char* name;
+        void (*change)(Deck&);
+        const char* expect;
+    };
+    const Case cases[] = {
+        {"title with a comment mark", [](Deck& d) { d.title = "a ! b"; }, "title"},
+        {"node out of range", [](Deck& d) { d.elements[0].node[3] = 9; }, "uses node 9"},
+        {"material out of range", [](Deck& d) { d.elements[0].mat = 2; }, "material set 2"},
+        {"infinite coordinate", [](Deck& d) { d.nodes[2][0] = INFINITY; }, "coordinate of node 3"},
+        {"beyond single precision", [](Deck& d) { d.endtime = 1e39; }, "end time"},
+        {"wrong constant count", [](Deck& d) { d.materials[0].model = "pla1"; }, "needs 4 constants"},
+        {"unknown component in a load", [](Deck& d) { d.loads = {{true, 1, {0, 0, 1}}}; }, "component 1"},
+        {"curve element out of range", [](Deck& d) { d.curves = {{1, 2}}; }, "names element 2"},
+        {"eleven curves", [](Deck& d) { d.curves.assign(11, {6, 1}); }, "more than 10 curves"},
+        {"node twice in a component", [](Deck& d) { d.components = {{1, 1}}; }, "twice"},
+    };
+    for (const Case& c : cases) {
+        Deck d = base();
+        c.change(d);
+        try {
+            formats::deck_text(d);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const formats::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << c.name << ": " << e.what();
+        }
+    }
+}
+
+TEST(DeckWrite, RealsReadBackAsTheSameSingle) {
+    const double values[] = {0.0, -0.0, 0.1, 1.0 / 3.0, 2.1e11, -7.5e-8, 1.0e-40, 3.4e38, -3.4028234e38,
+                             123456789.0, 1.17549435e-38, 16777217.0, 0.30000001192092896};
+    for (double v : values) {
+        std::string s;
+        formats::append_real(s, v);
+        EXPECT_LE(s.size(), 20u) << s;
+        EXPECT_TRUE(s[0] == '-' || (s[0] >= '0' && s[0] <= '9')) << s;
+        Deck d = formats::parse_deck("endt " + s + "\nendi\n", "deck");
+        EXPECT_EQ(*d.endtime, formats::to_single(v)) << s;
+        EXPECT_EQ(std::signbit(*d.endtime), std::signbit(v)) << s;
+    }
+}
+
+TEST(DeckModel, RecordsAreAssignedInOrder) {
+    Deck d = formats::parse_deck(cube_deck("load\ncomp 1 0.0 0.0 -500.0\nnode 3 0.0 10.0 0.0\nendl\n"), "deck");
+    auto f = formats::apply_records(d, d.loads);
+    ASSERT_EQ(f.size(), 8u);
+    for (int n = 0; n < 8; ++n) {
+        const std::array<double, 3> want = n == 2 ? std::array<double, 3>{0, 10, 0} : std::array<double, 3>{0, 0, -500};
+        EXPECT_EQ(f[static_cast<size_t>(n)], want) << "node " << n + 1;
+    }
+}
+
+TEST(DeckModel, DeckNamesRunLikeSpreadsheetColumns) {
+    const std::pair<int, const char*> names[] = {{0, "a"},  {1, "b"},   {25, "z"},  {26, "aa"},
+                                                 {27, "ab"}, {51, "az"}, {52, "ba"}, {701, "zz"}, {702, "aaa"}};
+    for (const auto& [p, n] : names) EXPECT_EQ(formats::deck_name(p), n) << p;
+}
+
+TEST(DeckModel, ShippedExampleReads) {
+    Deck d = formats::read_deck(std::string(HEXDYN_SOURCE_DIR) + "/examples/cube/a");
+    EXPECT_EQ(d.nnodes(), 8);
+    EXPECT_EQ(d.nelements(), 1);
+    EXPECT_EQ(d.curves.size(), 2u);
+}
+
+TEST(DeckModel, MissingFileIsAnError) {
+    EXPECT_THROW(formats::read_deck("/nonexistent/deck"), formats::Error);
+}

@@ -1,0 +1,183 @@
+// Readers of the solver's animation and curve files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "formats/results.hpp"
+#include "result_files.hpp"
+#include "testutil.hpp"
+
+using namespace formats;
+using namespace resultfiles;
+using testutil::TempDir;
+using testutil::write_file;
+
+TEST(AnimFile, ReadsZonesConnectivityAndCountsThatOverflowedTheirFields) {
+    TempDir dir("anim");
+    TwoCubes m;
+    std::string text = anim_text(m.zones(m.local_b), {{5, 1, 2, 6, 7, 3, 4, 8}});
+    for (bool overflow : {false, true}) {
+        std::string t = text;
+        if (overflow) {
+            // Counts too wide for I5 print as asterisks; the reader counts the records.
+            size_t p = 0;
+            while ((p = t.find("N=    8 E=    1", p)) != std::string::npos) t.replace(p, 15, "N=***** E=*****");
+        }
+        write_file(dir / "x", t);
+        AnimReader r(dir / "x");
+        AnimZone z;
+        int zones = 0;
+        while (r.next(z)) {
+            EXPECT_DOUBLE_EQ(z.time, std::stod(e12(m.times[static_cast<size_t>(zones)])));
+            ASSERT_EQ(z.xyz.size(), 24u);
+            const auto p = m.at(9, static_cast<size_t>(zones));
+            EXPECT_NEAR(z.xyz[0], p[0], 1e-4);
+            EXPECT_NEAR(z.xyz[2], p[2], 1e-4);
+            ++zones;
+        }
+        EXPECT_EQ(zones, 3) << overflow;
+        EXPECT_EQ(r.nodes(), 8);
+        EXPECT_EQ(r.elements(), 1);
+        ASSERT_EQ(r.connectivity().size(), 1u);
+        EXPECT_EQ(r.connectivity()[0][0], 5);
+        EXPECT_EQ(r.connectivity()[0][7], 8);
+    }
+}
+
+TEST(AnimFile, ProcessWithoutElementsAndHugeCoordinates) {
+    TempDir dir("anim0");
+    std::string t = anim_text({{0.0, {{1e100, -1e-100, 0}}}}, {});
+    // Three-digit exponents drop the letter E.
+    size_t p;
+    while ((p = t.find("E+100")) != std::string::npos) t.replace(p, 5, "+100");
+    while ((p = t.find("E-100")) != std::string::npos) t.replace(p, 5, "-100");
+    // Keep the 12-column fields.
+    t.replace(t.find(" 1.0000+100"), 11, "  1.0000+100");
+    t.replace(t.find("-1.0000-100"), 11, " -1.0000-100");
+    write_file(dir / "x", t);
+    AnimReader r(dir / "x");
+    AnimZone z;
+    ASSERT_TRUE(r.next(z));
+    EXPECT_EQ(r.elements(), 0);
+    EXPECT_DOUBLE_EQ(z.xyz[0], 1e100);
+    EXPECT_DOUBLE_EQ(z.xyz[1], -1e-100);
+    EXPECT_FALSE(r.next(z));
+}
+
+// Kept out of line: GCC 12 warns wrongly about the inlined substring.
+[[gnu::noinline]] std::string without_first_line(const std::string& s) { return s.substr(s.find('\n') + 1); }
+
+TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
+    TwoCubes m;
+    const std::string good = anim_text(m.zones(m.local_a), {{1, 2, 3, 4, 5, 6, 7, 8}});
+    struct Case {
+        const char* what;
+        std::function<std::string(std::string)> edit;
+        const char* message;
+    };
+    auto replace = [](std::string s, const std::string& a, const std::string& b) {
+        s.replace(s.find(a), a.size(), b);
+        return s;
+    };
+    const Case cases[] = {
+        {"empty file", [](std::string) { return std::string(); }, "empty"},
+        {"header only", [](std::string s) { return s.substr(0, s.find("ZONE")); }, "no zone"},
+        {"no title", [](std::string s) { return without_first_line(s); }, "title record"},
+        {"truncated zone", [](std::string s) { return s.substr(0, s.rfind('\n', s.size() - 2) + 1); },
+         "ends inside zone 3 after 7 of its 8 node records"},
+        {"bad coordinate", [&](std::string s) { return replace(s, "  1.0000E+00", "  1.0000X+00"); },
+         "malformed coordinate"},
+        {"short node record", [&](std::string s) { return replace(s, "  1.0000E+00", "1.0000E+00"); },
+         "malformed node record"},
+        {"connectivity out of range", [&](std::string s) { return replace(s, "      8\n", "      9\n"); },
+         "outside 1..8"},
+        {"second run appended", [&](std::string s) { return replace(s, " D=(FECONNECT)", ""); },
+         "more than one run"},
+        {"first zone refers to connectivity",
+         [&](std::string s) { return replace(s, "C=CYAN\n", "C=CYAN D=(FECONNECT)\n"); }, "never given"},
+        {"later zone with other node count",
+         [&](std::string s) { return replace(s, "N=    8 E=    1 ET=BRICK C=CYAN D=", "N=    9 E=    1 ET=BRICK C=CYAN D="); },
+         "has 9 nodes"},
+        {"bad time", [&](std::string s) { return replace(s, "Time =  0.0000E+00", "Time =  zero"); },
+         "malformed time"},
+    };
+    TempDir dir("animbad");
+    for (const Case& c : cases) {
+        write_file(dir / "aresult_anim.dat", c.edit(good));
+        try {
+            AnimReader r(dir / "aresult_anim.dat");
+            AnimZone z;
+            while (r.next(z)) {
+            }
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find("aresult_anim.dat"), std::string::npos) << c.what;
+        }
+    }
+}
+
+// --------------------------------------------------------------- curve file
+
+TEST(CurveFile, ColumnsIntegerFieldsThatTouchAndOverflow) {
+    TempDir dir("curv");
+    std::string t = "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\" \"mat  at    12\" \"ener at     1\" "
+                    "\"sm   at******\"\n\n";
+    t += "   0.000000D+00   0.150000D+09100   0.100000-100  -0.250000D-03\n";
+    t += "   0.100000D-05   0.000000D+00***  -0.300000D+01   0.000000D+00\n";
+    write_file(dir / "c", t);
+    CurveReader r(dir / "c");
+    ASSERT_EQ(r.columns().size(), 4u);
+    EXPECT_EQ(r.columns()[0].variable, "seqv");
+    EXPECT_EQ(r.columns()[0].element, 5);
+    EXPECT_EQ(r.columns()[1].variable, "mat");
+    EXPECT_TRUE(r.columns()[1].integer);
+    EXPECT_TRUE(r.columns()[2].energy);
+    EXPECT_EQ(r.columns()[3].variable, "sm");
+    EXPECT_EQ(r.columns()[3].element, -1);
+    double time = 0;
+    std::vector<double> v;
+    ASSERT_TRUE(r.next(time, v));
+    EXPECT_DOUBLE_EQ(v[0], 1.5e8);
+    EXPECT_DOUBLE_EQ(v[1], 100.0);
+    EXPECT_DOUBLE_EQ(v[2], 1e-101);
+    EXPECT_DOUBLE_EQ(v[3], -2.5e-4);
+    ASSERT_TRUE(r.next(time, v));
+    EXPECT_DOUBLE_EQ(time, 1e-6);
+    EXPECT_TRUE(std::isnan(v[1]));
+    EXPECT_FALSE(r.next(time, v));
+}
+
+TEST(CurveFile, MalformedFilesAreRejected) {
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* message;
+    };
+    const std::string head = "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\"\n\n";
+    const Case cases[] = {
+        {"unknown variable", "TITLE = \"t\"\nVARIABLES= \"Time\" \"temp at     5\"\n\n", "unknown result variable"},
+        {"no Time column", "TITLE = \"t\"\nVARIABLES= \"seqv at     5\"\n\n", "\"Time\""},
+        {"unbalanced quotes", "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\n\n", "unbalanced"},
+        {"short record", head + "   0.000000D+00\n", "expected 30"},
+        {"garbage value", head + "   0.000000D+00   0.15000xD+09\n", "malformed value"},
+        {"bad time", head + "   zero           0.150000D+09\n", "malformed time"},
+        {"no column record", "TITLE = \"t\"\n", "ends after its title"},
+    };
+    TempDir dir("curvbad");
+    for (const Case& c : cases) {
+        write_file(dir / "c", c.text);
+        try {
+            CurveReader r(dir / "c");
+            double t;
+            std::vector<double> v;
+            while (r.next(t, v)) {
+            }
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
+        }
+    }
+}

@@ -1,0 +1,35 @@
+// The deck's words: the tools spell and read them as the solver does.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "model/model.hpp"
+#include "formats/deck.hpp"
+#include "input/vocabulary.hpp"
+
+TEST(Vocabulary, CurveNamesAreTheOnesTheSolverWritesInItsCurveFile) {
+    // The solver heads its curve columns with dataout::outputname.
+    for (int k = 1; k <= vocabulary::ncurves; ++k) {
+        const auto& name = dataout::outputname[static_cast<size_t>(k - 1)];
+        EXPECT_EQ(std::string_view(name.data(), 4), std::string_view(vocabulary::curves + 4 * (k - 1), 4)) << k;
+    }
+}
+
+TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
+    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 3), "mat");
+    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 4), "sm");
+    EXPECT_EQ(vocabulary::word(vocabulary::keywords, vocabulary::nkeywords, 21), "dtsc");
+    EXPECT_EQ(vocabulary::word(vocabulary::switches, vocabulary::nswitches, 1), "on");
+    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 0), "");
+    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 9), "");
+    for (int k = 1; k <= vocabulary::ncurves; ++k) {
+        EXPECT_EQ(formats::curve_option(formats::curve_name(k)), k) << k;
+        EXPECT_EQ(formats::curve_name(k), vocabulary::word(vocabulary::curves, vocabulary::ncurves, k));
+    }
+    EXPECT_EQ(formats::curve_name(0), "?");
+    const int reals[] = {3, 4, 5, 7};
+    for (int k = 1; k <= vocabulary::nmaterials; ++k)
+        EXPECT_EQ(formats::material_real_count(vocabulary::word(vocabulary::materials, vocabulary::nmaterials, k)),
+                  reals[k - 1]);
+}

@@ -1,0 +1,139 @@
+#include "export/curves.hpp"
+
+#include <cstdint>
+#include <map>
+
+#include "export/output.hpp"
+
+namespace exporting {
+
+using formats::CurveColumn;
+using formats::Error;
+
+CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_global, bool kinetic_additive) {
+    CurveLayout lay;
+    lay.names.push_back("time");
+    const bool several = procs.size() > 1;
+    std::map<std::string, int> used;
+    for (const ProcessCurves& pc : procs) {
+        std::string prefix = "p";
+        prefix += std::to_string(pc.id);
+        prefix += ':';
+        for (size_t c = 0; c < pc.columns.size(); ++c) {
+            const CurveColumn& col = pc.columns[c];
+            std::string name;
+            if (col.energy) {
+                name = (several ? prefix : std::string()) + col.variable;
+            } else if (col.element < 0) {
+                name = prefix + col.variable + "@?";
+                lay.notes.push_back(pc.file + ": the element number of curve " + std::to_string(c + 1) +
+                                    " overflowed its field; its column is named " + name);
+            } else {
+                if (col.element < 1 || col.element > pc.elements)
+                    throw Error(pc.file + ": curve " + std::to_string(c + 1) + " names element " +
+                                std::to_string(col.element) + ", but process " + std::to_string(pc.id) +
+                                " has elements 1.." + std::to_string(pc.elements));
+                if (pc.element_global)
+                    name = col.variable + "@elem" +
+                           std::to_string((*pc.element_global)[static_cast<size_t>(col.element - 1)]);
+                else if (single_global)
+                    name = col.variable + "@elem" + std::to_string(col.element);
+                else
+                    name = prefix + col.variable + "@" + std::to_string(col.element);
+            }
+            const int n = ++used[name];
+            if (n > 1) {
+                name += '#';
+                name += std::to_string(n);
+            }
+            lay.names.push_back(name);
+        }
+    }
+    for (const char* var : {"engk", "engs", "ener"}) {
+        CurveLayout::Total t;
+        t.variable = var;
+        std::vector<int> missing;
+        bool any = false;
+        for (const ProcessCurves& pc : procs) {
+            size_t found = SIZE_MAX;
+            for (size_t c = 0; c < pc.columns.size() && found == SIZE_MAX; ++c)
+                if (pc.columns[c].variable == var) found = c;
+            if (found == SIZE_MAX)
+                missing.push_back(pc.id);
+            else
+                any = true;
+            t.column_of_process.push_back(found);
+        }
+        if (!any) continue;
+        if (!kinetic_additive && t.variable != "engs") {
+            lay.notes.push_back(std::string("no ") + var +
+                                "_total column: every process counts the kinetic energy of the nodes it shares "
+                                "with others in full, so their sum would count those nodes more than once");
+            continue;
+        }
+        if (!missing.empty()) {
+            std::string who;
+            for (int id : missing) who += (who.empty() ? "" : ", ") + std::to_string(id);
+            lay.notes.push_back(std::string("no ") + var + "_total column: process(es) " + who + " have no " + var +
+                                " curve, so the sum over processes cannot be formed");
+            continue;
+        }
+        lay.names.push_back(std::string(var) + "_total");
+        lay.totals.push_back(std::move(t));
+    }
+    return lay;
+}
+
+std::vector<double> write_curve_table(const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& cr,
+                                      const CurveLayout& lay) {
+    std::vector<double> curve_times;
+    write_replacing(file, [&](OutFile& out) {
+        std::string& b = out.buf();
+        for (size_t c = 0; c < lay.names.size(); ++c) {
+            if (c) b += ',';
+            b += lay.names[c];
+        }
+        b += '\n';
+        const size_t np = cr.size();
+        std::vector<std::vector<double>> values(np);
+        for (;;) {
+            double t0 = 0.0;
+            const bool more = cr[0]->next(t0, values[0]);
+            for (size_t i = 1; i < np; ++i) {
+                double t = 0.0;
+                const bool m = cr[i]->next(t, values[i]);
+                if (m != more) {
+                    const size_t longer = more ? 0 : i;
+                    throw Error("the curve files do not have the same number of records: " + cr[longer]->name() +
+                                " goes on at line " + std::to_string(cr[longer]->line_number()) + " where " +
+                                cr[more ? i : 0]->name() + " has ended");
+                }
+                if (more && t != t0)
+                    throw Error(cr[i]->name() + ":" + std::to_string(cr[i]->line_number()) + ": time " +
+                                real_text(t) + " of record " + std::to_string(cr[i]->records()) + " differs from " +
+                                real_text(t0) + " in " + cr[0]->name() + ": the processes did not run in lockstep");
+            }
+            if (!more) break;
+            curve_times.push_back(t0);
+            put_real(b, t0);
+            for (size_t i = 0; i < np; ++i)
+                for (double v : values[i]) {
+                    b += ',';
+                    put_real(b, v);
+                }
+            for (const CurveLayout::Total& tot : lay.totals) {
+                double sum = 0.0;
+                for (size_t i = 0; i < np; ++i) sum += values[i][tot.column_of_process[i]];
+                b += ',';
+                // The summands carry 6 digits; 12 keep every digit of the sum
+                // and hide the binary rounding of the addition.
+                put_real_g(b, sum, 12);
+            }
+            b += '\n';
+            out.maybe_flush();
+        }
+    });
+    return curve_times;
+}
+
+}  // namespace exporting

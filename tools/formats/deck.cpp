@@ -1,0 +1,791 @@
+#include "formats/deck.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "input/lexical.hpp"
+#include "input/vocabulary.hpp"
+#include "parallel/deckname.hpp"
+
+namespace formats {
+
+namespace {
+
+constexpr int kLineWidth = 256;   // columns of a deck line the solver keeps
+constexpr int kMaxWords = 15;     // words a deck line may hold
+constexpr int kWordWidth = 20;    // characters of a word the solver keeps
+
+using lexical::match4;
+
+// Splits a deck into words with the solver's rules: tabs are blanks, "!"
+// starts a comment, blanks and commas separate words (a comma followed by a
+// blank counts once, two commas enclose an empty word), the first and last
+// characters of a line never separate.
+class Lexer {
+public:
+    Lexer(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {}
+
+    [[noreturn]] void fail(const std::string& msg) const {
+        throw Error(name_ + ":" + std::to_string(line_) + ": " + msg);
+    }
+    [[noreturn]] void fail_at(int line, const std::string& msg) const {
+        throw Error(name_ + ":" + std::to_string(line) + ": " + msg);
+    }
+    int line() const { return line_; }
+    bool words_left() const { return next_ < nwords_; }
+
+    // True at the end of the text (no further word).
+    bool at_end() {
+        while (next_ >= nwords_) {
+            if (!readline()) return true;
+        }
+        return false;
+    }
+
+    std::string_view peek() {
+        if (at_end()) fail("the deck ends before \"endi\"");
+        return words_[next_];
+    }
+
+    int keyword(const char* table, int n) {
+        int k = match4(peek(), table, n);
+        if (k > 0) ++next_;
+        return k;
+    }
+
+    std::string_view take() {
+        std::string_view w = peek();
+        ++next_;
+        return w;
+    }
+
+    int getint(const char* what) {
+        int v = 0;
+        if (!lexical::parse_int(numeric(what, "an integer"), v))
+            fail(std::string("expected an integer for ") + what + ", found \"" + std::string(word_) + "\"");
+        return v;
+    }
+
+    double getreal(const char* what) {
+        float value = 0.0f;
+        if (!lexical::parse_real(numeric(what, "a real number"), value))
+            fail(std::string("expected a real number for ") + what + ", found \"" + std::string(word_) + "\"");
+        return static_cast<double>(value);
+    }
+
+    // The cleaned current line after the word just taken; the rest of the
+    // line is not read as words.
+    std::string rest_of_line() {
+        std::string r;
+        if (next_ > 0) {
+            const size_t end = static_cast<size_t>(wordend_[next_ - 1]);
+            if (end < clean_.size()) r = clean_.substr(end);
+        }
+        size_t b = r.find_first_not_of(" ,");
+        r = b == std::string::npos ? std::string() : r.substr(b);
+        next_ = nwords_;
+        return r;
+    }
+
+private:
+    std::string_view numeric(const char* what, const char* kind) {
+        word_ = take();
+        if (word_.empty() || !(word_[0] == '-' || (word_[0] >= '0' && word_[0] <= '9')))
+            fail(std::string("expected ") + kind + " for " + what + ", found \"" + std::string(word_) + "\"");
+        if (word_.size() > static_cast<size_t>(kWordWidth))
+            fail("number longer than 20 characters: \"" + std::string(word_) + "\"");
+        return lexical::numeric_text(word_);
+    }
+
+    bool readline() {
+        if (pos_ >= text_.size()) return false;
+        size_t e = text_.find('\n', pos_);
+        if (e == std::string_view::npos) e = text_.size();
+        std::string_view raw = text_.substr(pos_, e - pos_);
+        pos_ = e + 1;
+        ++line_;
+        nwords_ = 0;
+        next_ = 0;
+
+        std::string c(raw);
+        for (char& ch : c)
+            if (ch == '\t' || ch == '\r') ch = ' ';
+        size_t bang = c.find('!');
+        if (bang != std::string::npos) c.resize(bang);
+        if (c.size() > static_cast<size_t>(kLineWidth)) {
+            if (c.find_first_not_of(' ', kLineWidth) != std::string::npos)
+                fail("line longer than 256 characters");
+            c.resize(kLineWidth);
+        }
+        size_t first = c.find_first_not_of(' ');
+        if (first == std::string::npos) return true;
+        c.erase(0, first);
+        c.erase(c.find_last_not_of(' ') + 1);
+
+        // Blank compaction: drop a blank that precedes a blank or a comma.
+        std::string d;
+        d.reserve(c.size());
+        for (size_t i = 0; i < c.size(); ++i) {
+            if (c[i] == ' ' && i + 1 < c.size() && (c[i + 1] == ' ' || c[i + 1] == ',')) continue;
+            d.push_back(c[i]);
+        }
+        // Splitting (positions 1-based as p, 0-based here as p-1).
+        int n = static_cast<int>(d.size());
+        struct Span { int a, b; };
+        std::vector<Span> spans;
+        if (n <= 2) {
+            spans.push_back({1, n});
+        } else {
+            int a = 1;
+            for (int p = 1; p <= n - 2; ++p) {
+                if (d[p - 1] == ',' && d[p] == ' ') {
+                    d.erase(static_cast<size_t>(p), 1);
+                    --n;
+                }
+                if (d[p] == ' ' || d[p] == ',') {
+                    spans.push_back({a, p});
+                    a = p + 2;
+                }
+            }
+            spans.push_back({a, n});
+        }
+        if (spans.size() > static_cast<size_t>(kMaxWords))
+            fail("more than 15 words on one line (" + std::to_string(spans.size()) + " found)");
+        clean_ = d.substr(0, static_cast<size_t>(n));
+        for (const Span& s : spans) {
+            int len = s.b - s.a + 1;
+            if (len < 0) len = 0;
+            words_[nwords_] = std::string_view(clean_).substr(static_cast<size_t>(s.a - 1), static_cast<size_t>(len));
+            wordend_[nwords_] = s.b;
+            ++nwords_;
+        }
+        return true;
+    }
+
+    std::string_view text_;
+    std::string name_;
+    size_t pos_ = 0;
+    int line_ = 0;
+    std::string clean_;
+    std::string_view words_[kMaxWords];
+    int wordend_[kMaxWords] = {};
+    int nwords_ = 0;
+    int next_ = 0;
+    std::string_view word_;
+};
+
+std::string join_nonneg(const char* what, int v) {
+    return std::string(what) + " must not be negative (" + std::to_string(v) + ")";
+}
+
+}  // namespace
+
+std::string curve_name(int option) {
+    const std::string_view w = vocabulary::word(vocabulary::curves, vocabulary::ncurves, option);
+    return w.empty() ? "?" : std::string(w);
+}
+
+int curve_option(std::string_view name) { return match4(name, vocabulary::curves, vocabulary::ncurves); }
+
+bool curve_at_element(int option) { return option >= 1 && option <= 5; }
+
+int material_real_count(std::string_view model) {
+    switch (match4(model, vocabulary::materials, vocabulary::nmaterials)) {
+        case 1: return 3;
+        case 2: return 4;
+        case 3: return 5;
+        case 4: return 7;
+        default: return -1;
+    }
+}
+
+std::string deck_name(int process) { return commnodes::deckname(process); }
+
+double to_single(double v) { return static_cast<double>(static_cast<float>(v)); }
+
+Deck parse_deck(std::string_view text, const std::string& name) {
+    Lexer lx(text, name);
+    Deck d;
+    bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_elem = false;
+    int nbmp = 0, nbel = 0;
+    std::vector<char> nodegiven, elemgiven, matgiven;
+    std::vector<std::vector<int>> nodecomps;   // per node, for repeated memberships
+    int last_part_line = 0, first_comprecord_line = 0;
+
+    auto once = [&](bool& seen, const char* k) {
+        if (seen) lx.fail(std::string("keyword \"") + k + "\" given a second time");
+        seen = true;
+    };
+    auto readvectors = [&](std::vector<VectorRecord>& out, const char* table, const char* block) {
+        if (!seen_nbmp) lx.fail(std::string("\"") + block + "\" before \"nbmp\"");
+        for (;;) {
+            const int k = lx.keyword(table, vocabulary::nvectorrecords);
+            if (k == 1) return;
+            if (k == -1)
+                lx.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block + " block, found \"" +
+                        std::string(lx.peek()) + "\"");
+            VectorRecord r;
+            r.comp = k == 3;
+            r.id = lx.getint(r.comp ? "component number" : "node number");
+            if (r.comp) {
+                if (r.id < 1 || r.id > d.ncomponents())
+                    lx.fail("component " + std::to_string(r.id) + " outside 1.." + std::to_string(d.ncomponents()));
+                if (first_comprecord_line == 0) first_comprecord_line = lx.line();
+            } else if (r.id < 1 || r.id > nbmp) {
+                lx.fail("node " + std::to_string(r.id) + " outside 1.." + std::to_string(nbmp));
+            }
+            for (double& x : r.v) x = lx.getreal("vector component");
+            out.push_back(r);
+        }
+    };
+
+    for (;;) {
+        const int k = lx.keyword(vocabulary::keywords, vocabulary::nkeywords);
+        switch (k) {
+            case 1:  // endi
+                goto done;
+            case 2:  // sovr
+                d.title = lx.rest_of_line();
+                break;
+            case 3: {  // nbmp
+                once(seen_nbmp, "nbmp");
+                nbmp = lx.getint("node count");
+                if (nbmp < 0) lx.fail(join_nonneg("node count", nbmp));
+                d.nodes.assign(static_cast<size_t>(nbmp), {0.0, 0.0, 0.0});
+                nodegiven.assign(static_cast<size_t>(nbmp), 0);
+                nodecomps.assign(static_cast<size_t>(nbmp), {});
+                break;
+            }
+            case 4:
+                d.report = lx.getint("report steps");
+                break;
+            case 5: {
+                Hourglass h;
+                h.method = lx.getint("hourglass method");
+                h.coef = lx.getreal("hourglass coefficient");
+                d.hourglass = h;
+                break;
+            }
+            case 6: {  // time
+                if (d.timetable) lx.fail("keyword \"time\" given a second time");
+                const int n = lx.getint("number of time points");
+                if (n < 0) lx.fail(join_nonneg("number of time points", n));
+                std::vector<TimePoint> t(static_cast<size_t>(n));
+                for (TimePoint& p : t) {
+                    p.time = lx.getreal("time of a time-function point");
+                    p.value = lx.getreal("value of a time-function point");
+                }
+                d.timetable = std::move(t);
+                break;
+            }
+            case 7:
+                d.endtime = lx.getreal("end time");
+                break;
+            case 8:
+                d.outtime = lx.getreal("output interval");
+                break;
+            case 9: {  // nmat
+                once(seen_nmat, "nmat");
+                const int n = lx.getint("material count");
+                if (n < 0) lx.fail(join_nonneg("material count", n));
+                d.materials.assign(static_cast<size_t>(n), Material{});
+                matgiven.assign(static_cast<size_t>(n), 0);
+                break;
+            }
+            case 10: {  // mate
+                if (!seen_nmat || d.materials.empty()) lx.fail("\"mate\" before \"nmat\" (or with nmat 0)");
+                const int nmat = static_cast<int>(d.materials.size());
+                int m = 0;
+                do {
+                    m = lx.getint("material set number");
+                    if (m < 1 || m > nmat)
+                        lx.fail("material set " + std::to_string(m) + " outside 1.." + std::to_string(nmat));
+                    const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
+                    if (mt == -1)
+                        lx.fail("unknown material model \"" + std::string(lx.peek()) +
+                                "\" (elas, pla1, pla2 or john)");
+                    Material& mat = d.materials[static_cast<size_t>(m - 1)];
+                    mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
+                    const int nr = material_real_count(mat.model);
+                    mat.reals.assign(static_cast<size_t>(nr), 0.0);
+                    for (double& x : mat.reals) x = lx.getreal("material constant");
+                    matgiven[static_cast<size_t>(m - 1)] = 1;
+                } while (m < nmat);
+                break;
+            }
+            case 11: {  // part
+                if (!seen_nbmp || nbmp == 0) lx.fail("\"part\" before \"nbmp\" (or with nbmp 0)");
+                last_part_line = lx.line();
+                int n = 0;
+                do {
+                    n = lx.getint("node number");
+                    if (n < 1 || n > nbmp)
+                        lx.fail("node " + std::to_string(n) + " outside 1.." + std::to_string(nbmp));
+                    const int c = lx.getint("component number");
+                    if (c > d.ncomponents())
+                        lx.fail("component " + std::to_string(c) + " greater than ncom (" +
+                                std::to_string(d.ncomponents()) + ")");
+                    auto& xyz = d.nodes[static_cast<size_t>(n - 1)];
+                    for (double& x : xyz) x = lx.getreal("node coordinate");
+                    nodegiven[static_cast<size_t>(n - 1)] = 1;
+                    if (c > 0) {
+                        auto& nc = nodecomps[static_cast<size_t>(n - 1)];
+                        if (std::find(nc.begin(), nc.end(), c) == nc.end()) {
+                            nc.push_back(c);
+                            d.components[static_cast<size_t>(c - 1)].push_back(n);
+                        }
+                    }
+                } while (n != nbmp);
+                break;
+            }
+            case 12: {  // jaum
+                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
+                if (s == -1) lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+                d.jaumann = s == 1;
+                break;
+            }
+            case 13: {  // ncom
+                once(seen_ncom, "ncom");
+                const int n = lx.getint("component count");
+                if (!seen_nbmp) lx.fail("\"ncom\" before \"nbmp\"");
+                if (n < 0) lx.fail(join_nonneg("component count", n));
+                d.components.assign(static_cast<size_t>(n), {});
+                break;
+            }
+            case 14:
+                readvectors(d.loads, vocabulary::loadrecords, "load");
+                break;
+            case 15:
+                readvectors(d.velocities, vocabulary::velocityrecords, "velo");
+                break;
+            case 16: {  // curv
+                if (d.curves.size() >= 10) lx.fail("more than 10 curves");
+                Curve c;
+                c.option = lx.keyword(vocabulary::curves, vocabulary::ncurves);
+                if (c.option == -1)
+                    lx.fail("unknown curve variable \"" + std::string(lx.peek()) +
+                            "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
+                c.element = lx.words_left() ? lx.getint("curve element number") : 1;
+                d.curves.push_back(c);
+                break;
+            }
+            case 17: {  // seos
+                Seos s;
+                s.set = lx.getint("material set number");
+                s.type = lx.getint("equation of state type");
+                if (s.set < 1 || s.set > static_cast<int>(d.materials.size()))
+                    lx.fail("material set " + std::to_string(s.set) + " outside 1.." +
+                            std::to_string(d.materials.size()));
+                if (!matgiven[static_cast<size_t>(s.set - 1)])
+                    lx.fail("seos for material set " + std::to_string(s.set) + " before its \"mate\" record");
+                if (s.type != 1) lx.fail("equation of state type " + std::to_string(s.type) + " (only 1 exists)");
+                s.c0 = lx.getreal("bulk sound speed");
+                s.s = lx.getreal("shock slope");
+                s.gamma0 = lx.getreal("Gruneisen coefficient");
+                d.seos.push_back(s);
+                break;
+            }
+            case 18: {  // elem
+                if (!seen_nbel || nbel == 0) lx.fail("\"elem\" before \"nbel\" (or with nbel 0)");
+                once(seen_elem, "elem");
+                int e = 0;
+                do {
+                    e = lx.getint("element number");
+                    if (e < 1 || e > nbel)
+                        lx.fail("element " + std::to_string(e) + " outside 1.." + std::to_string(nbel));
+                    if (elemgiven[static_cast<size_t>(e - 1)])
+                        lx.fail("element " + std::to_string(e) + " given a second time");
+                    elemgiven[static_cast<size_t>(e - 1)] = 1;
+                    Element& el = d.elements[static_cast<size_t>(e - 1)];
+                    el.mat = lx.getint("material set number");
+                    if (el.mat < 1 || el.mat > static_cast<int>(d.materials.size()))
+                        lx.fail("material set " + std::to_string(el.mat) + " of element " + std::to_string(e) +
+                                " outside 1.." + std::to_string(d.materials.size()));
+                    if (!matgiven[static_cast<size_t>(el.mat - 1)])
+                        lx.fail("element " + std::to_string(e) + " uses material set " + std::to_string(el.mat) +
+                                ", not defined before \"elem\"");
+                    for (int& nd : el.node) {
+                        nd = lx.getint("corner node number");
+                        if (nd < 1 || nd > nbmp)
+                            lx.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
+                                    " outside 1.." + std::to_string(nbmp));
+                        if (!nodegiven[static_cast<size_t>(nd - 1)])
+                            lx.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
+                                    " has no coordinates before \"elem\"");
+                    }
+                } while (e != nbel);
+                for (int i = 0; i < nbel; ++i)
+                    if (!elemgiven[static_cast<size_t>(i)])
+                        lx.fail("element " + std::to_string(i + 1) + " was never given (the block ended with element " +
+                                std::to_string(nbel) + ")");
+                break;
+            }
+            case 19: {  // nbel
+                once(seen_nbel, "nbel");
+                nbel = lx.getint("element count");
+                if (nbel < 0) lx.fail(join_nonneg("element count", nbel));
+                d.elements.assign(static_cast<size_t>(nbel), Element{});
+                elemgiven.assign(static_cast<size_t>(nbel), 0);
+                break;
+            }
+            case 20: {
+                RigidPlane r;
+                r.dir = lx.getint("rigid plane direction");
+                r.coord = lx.getreal("rigid plane coordinate");
+                d.rigid = r;
+                break;
+            }
+            case 21:
+                d.dtscale = lx.getreal("time-step scale");
+                if (!(*d.dtscale > 0.0)) lx.fail("dtsc must be positive");
+                break;
+            default:
+                lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
+        }
+    }
+done:
+    for (int i = 0; i < nbmp; ++i)
+        if (!nodegiven[static_cast<size_t>(i)])
+            throw Error(name + ": node " + std::to_string(i + 1) + " has no coordinates (not given in \"part\")");
+    if (nbel > 0 && !seen_elem) throw Error(name + ": \"nbel\" given but no \"elem\" block");
+    if (first_comprecord_line > 0 && last_part_line > first_comprecord_line)
+        throw Error(name + ":" + std::to_string(first_comprecord_line) +
+                    ": a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" block of line " +
+                    std::to_string(last_part_line) + " that fills the components");
+    for (size_t i = 0; i < d.curves.size(); ++i) {
+        const Curve& c = d.curves[i];
+        if (curve_at_element(c.option) && (c.element < 1 || c.element > nbel))
+            throw Error(name + ": curve " + std::to_string(i + 1) + " (" + curve_name(c.option) + ") names element " +
+                        std::to_string(c.element) + ", outside 1.." + std::to_string(nbel));
+    }
+    return d;
+}
+
+Deck read_deck(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw Error("cannot read deck \"" + path + "\": it is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Error("cannot open deck \"" + path + "\": " + std::strerror(errno));
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad()) throw Error("cannot read deck \"" + path + "\"");
+    std::string text = s.str();
+    return parse_deck(text, path);
+}
+
+// ------------------------------------------------------------------ writing
+
+void append_int(std::string& out, long long v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void append_real(std::string& out, double v) {
+    char buf[48];
+    const float f = static_cast<float>(v);
+    auto r = std::to_chars(buf, buf + sizeof buf, f);
+    out.append(buf, r.ptr);
+}
+
+namespace {
+
+void check_real(double v, const std::string& what) {
+    if (!std::isfinite(v) || std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max()))
+        throw Error(what + " is not a finite single-precision number");
+}
+
+}  // namespace
+
+void check_deck(const Deck& d) {
+    const int nn = d.nnodes(), ne = d.nelements(), nm = static_cast<int>(d.materials.size()),
+              nc = d.ncomponents();
+    if (d.title) {
+        const std::string& t = *d.title;
+        for (char ch : t)
+            if (ch == '!' || static_cast<unsigned char>(ch) < 32)
+                throw Error("the title may not hold \"!\" or control characters");
+        if (t.size() + 5 > static_cast<size_t>(kLineWidth)) throw Error("the title is longer than 251 characters");
+    }
+    if (d.endtime) check_real(*d.endtime, "the end time");
+    if (d.outtime) check_real(*d.outtime, "the output interval");
+    if (d.dtscale) {
+        check_real(*d.dtscale, "the time-step scale");
+        if (!(*d.dtscale > 0.0)) throw Error("the time-step scale must be positive");
+    }
+    if (d.hourglass) check_real(d.hourglass->coef, "the hourglass coefficient");
+    if (d.rigid) check_real(d.rigid->coord, "the rigid-plane coordinate");
+    if (d.timetable)
+        for (const TimePoint& p : *d.timetable) {
+            check_real(p.time, "a time-function time");
+            check_real(p.value, "a time-function value");
+        }
+    for (int m = 0; m < nm; ++m) {
+        const Material& mat = d.materials[static_cast<size_t>(m)];
+        const int nr = material_real_count(mat.model);
+        if (nr < 0 || mat.model.size() != 4)
+            throw Error("material set " + std::to_string(m + 1) + ": unknown model \"" + mat.model + "\"");
+        if (static_cast<int>(mat.reals.size()) != nr)
+            throw Error("material set " + std::to_string(m + 1) + " (" + mat.model + ") needs " + std::to_string(nr) +
+                        " constants, has " + std::to_string(mat.reals.size()));
+        for (double x : mat.reals) check_real(x, "a constant of material set " + std::to_string(m + 1));
+    }
+    for (const Seos& s : d.seos) {
+        if (s.set < 1 || s.set > nm) throw Error("seos names material set " + std::to_string(s.set) + ", outside 1.." + std::to_string(nm));
+        if (s.type != 1) throw Error("seos type " + std::to_string(s.type) + " (only 1 exists)");
+        check_real(s.c0, "a seos constant");
+        check_real(s.s, "a seos constant");
+        check_real(s.gamma0, "a seos constant");
+    }
+    for (int n = 0; n < nn; ++n)
+        for (double x : d.nodes[static_cast<size_t>(n)]) check_real(x, "a coordinate of node " + std::to_string(n + 1));
+    std::vector<int> seen(static_cast<size_t>(nn), 0);
+    for (int c = 0; c < nc; ++c) {
+        for (int n : d.components[static_cast<size_t>(c)]) {
+            if (n < 1 || n > nn)
+                throw Error("component " + std::to_string(c + 1) + " holds node " + std::to_string(n) + ", outside 1.." + std::to_string(nn));
+            if (seen[static_cast<size_t>(n - 1)] == c + 1)
+                throw Error("component " + std::to_string(c + 1) + " holds node " + std::to_string(n) + " twice");
+            seen[static_cast<size_t>(n - 1)] = c + 1;
+        }
+    }
+    if (ne > 0 && nm == 0) throw Error("elements without material sets");
+    for (int e = 0; e < ne; ++e) {
+        const Element& el = d.elements[static_cast<size_t>(e)];
+        if (el.mat < 1 || el.mat > nm)
+            throw Error("element " + std::to_string(e + 1) + " uses material set " + std::to_string(el.mat) + ", outside 1.." + std::to_string(nm));
+        for (int n : el.node)
+            if (n < 1 || n > nn)
+                throw Error("element " + std::to_string(e + 1) + " uses node " + std::to_string(n) + ", outside 1.." + std::to_string(nn));
+    }
+    auto check_records = [&](const std::vector<VectorRecord>& rs, const char* what) {
+        for (const VectorRecord& r : rs) {
+            if (r.comp ? (r.id < 1 || r.id > nc) : (r.id < 1 || r.id > nn))
+                throw Error(std::string(what) + " record names " + (r.comp ? "component " : "node ") +
+                            std::to_string(r.id) + ", outside 1.." + std::to_string(r.comp ? nc : nn));
+            for (double x : r.v) check_real(x, std::string("a ") + what + " value");
+        }
+    };
+    check_records(d.loads, "load");
+    check_records(d.velocities, "velocity");
+    if ((!d.loads.empty() || !d.velocities.empty()) && nn == 0) throw Error("load or velocity records without nodes");
+    if (d.curves.size() > 10) throw Error("more than 10 curves");
+    for (const Curve& c : d.curves) {
+        if (c.option < 1 || c.option > 8) throw Error("curve variable number " + std::to_string(c.option));
+        if (curve_at_element(c.option) && (c.element < 1 || c.element > ne))
+            throw Error(std::string("curve ") + curve_name(c.option) + " names element " + std::to_string(c.element) +
+                        ", outside 1.." + std::to_string(ne));
+        if (c.element < 1) throw Error("curve element number " + std::to_string(c.element));
+    }
+}
+
+std::vector<std::vector<int>> node_components(const Deck& d) {
+    std::vector<std::vector<int>> nc(static_cast<size_t>(d.nnodes()));
+    for (int c = 0; c < d.ncomponents(); ++c)
+        for (int n : d.components[static_cast<size_t>(c)]) nc[static_cast<size_t>(n - 1)].push_back(c + 1);
+    return nc;
+}
+
+namespace {
+
+void put_vec(std::string& o, const std::array<double, 3>& v) {
+    for (double x : v) {
+        o += ' ';
+        append_real(o, x);
+    }
+}
+
+void put_node(std::string& o, int n, int c, const std::array<double, 3>& xyz) {
+    append_int(o, n);
+    o += ' ';
+    append_int(o, c);
+    put_vec(o, xyz);
+    o += '\n';
+}
+
+void put_records(std::string& o, const std::vector<VectorRecord>& rs, const char* start, const char* end) {
+    if (rs.empty()) return;
+    o += start;
+    o += '\n';
+    for (const VectorRecord& r : rs) {
+        o += r.comp ? "comp " : "node ";
+        append_int(o, r.id);
+        put_vec(o, r.v);
+        o += '\n';
+    }
+    o += end;
+    o += '\n';
+}
+
+// Writes the deck text in pieces, handing each full buffer to `sink`.
+template <class Sink>
+void emit(const Deck& d, Sink&& sink) {
+    check_deck(d);
+    std::string o;
+    o.reserve(1 << 20);
+    auto flush_if_big = [&] {
+        if (o.size() >= (1u << 20)) {
+            sink(o);
+            o.clear();
+        }
+    };
+    const int nn = d.nnodes(), ne = d.nelements();
+    if (d.title) {
+        o += "sovr ";
+        o += *d.title;
+        o += '\n';
+    }
+    if (nn > 0) { o += "nbmp "; append_int(o, nn); o += '\n'; }
+    if (ne > 0) { o += "nbel "; append_int(o, ne); o += '\n'; }
+    if (!d.materials.empty()) { o += "nmat "; append_int(o, static_cast<long long>(d.materials.size())); o += '\n'; }
+    if (d.ncomponents() > 0 && nn > 0) { o += "ncom "; append_int(o, d.ncomponents()); o += '\n'; }
+    if (d.endtime) { o += "endt "; append_real(o, *d.endtime); o += '\n'; }
+    if (d.outtime) { o += "outt "; append_real(o, *d.outtime); o += '\n'; }
+    if (d.report) { o += "repo "; append_int(o, *d.report); o += '\n'; }
+    if (d.dtscale) { o += "dtsc "; append_real(o, *d.dtscale); o += '\n'; }
+    if (d.hourglass) {
+        o += "hour "; append_int(o, d.hourglass->method); o += ' '; append_real(o, d.hourglass->coef); o += '\n';
+    }
+    if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
+    if (d.rigid) {
+        o += "rigi "; append_int(o, d.rigid->dir); o += ' '; append_real(o, d.rigid->coord); o += '\n';
+    }
+    if (d.timetable) {
+        o += "time ";
+        append_int(o, static_cast<long long>(d.timetable->size()));
+        o += '\n';
+        for (const TimePoint& p : *d.timetable) {
+            append_real(o, p.time);
+            o += ' ';
+            append_real(o, p.value);
+            o += '\n';
+        }
+    }
+    if (!d.materials.empty()) {
+        o += "mate\n";
+        for (size_t m = 0; m < d.materials.size(); ++m) {
+            append_int(o, static_cast<long long>(m + 1));
+            o += ' ';
+            o += d.materials[m].model;
+            for (double x : d.materials[m].reals) {
+                o += ' ';
+                append_real(o, x);
+            }
+            o += '\n';
+        }
+    }
+    for (const Seos& s : d.seos) {
+        o += "seos ";
+        append_int(o, s.set);
+        o += ' ';
+        append_int(o, s.type);
+        put_vec(o, {s.c0, s.s, s.gamma0});
+        o += '\n';
+    }
+    if (nn > 0) {
+        // The block ends with the first record of the highest node, so the
+        // further memberships of that node go into blocks of their own.
+        const auto nc = node_components(d);
+        o += "part\n";
+        for (int n = 1; n <= nn; ++n) {
+            const auto& cs = nc[static_cast<size_t>(n - 1)];
+            const auto& xyz = d.nodes[static_cast<size_t>(n - 1)];
+            if (cs.empty()) {
+                put_node(o, n, 0, xyz);
+            } else if (n < nn) {
+                for (int c : cs) put_node(o, n, c, xyz);
+            } else {
+                put_node(o, n, cs[0], xyz);
+                for (size_t i = 1; i < cs.size(); ++i) {
+                    o += "part\n";
+                    put_node(o, n, cs[i], xyz);
+                }
+            }
+            flush_if_big();
+        }
+    }
+    if (ne > 0) {
+        o += "elem\n";
+        for (int e = 1; e <= ne; ++e) {
+            const Element& el = d.elements[static_cast<size_t>(e - 1)];
+            append_int(o, e);
+            o += ' ';
+            append_int(o, el.mat);
+            for (int n : el.node) {
+                o += ' ';
+                append_int(o, n);
+            }
+            o += '\n';
+            flush_if_big();
+        }
+    }
+    put_records(o, d.loads, "load", "endl");
+    put_records(o, d.velocities, "velo", "endv");
+    for (const Curve& c : d.curves) {
+        o += "curv ";
+        o += curve_name(c.option);
+        o += ' ';
+        append_int(o, c.element);
+        o += '\n';
+    }
+    o += "endi\n";
+    sink(o);
+}
+
+}  // namespace
+
+std::string deck_text(const Deck& d) {
+    std::string all;
+    emit(d, [&](const std::string& piece) { all += piece; });
+    return all;
+}
+
+void write_text_file(const std::string& path, std::string_view text) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw Error("cannot open \"" + path + "\" for writing: " + std::strerror(errno));
+    const size_t w = std::fwrite(text.data(), 1, text.size(), f);
+    const bool bad = w != text.size() || std::ferror(f);
+    if (std::fclose(f) != 0 || bad) throw Error("writing \"" + path + "\" failed");
+}
+
+void write_deck(const Deck& d, const std::string& path) {
+    check_deck(d);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw Error("cannot open \"" + path + "\" for writing: " + std::strerror(errno));
+    bool bad = false;
+    try {
+        emit(d, [&](const std::string& piece) {
+            if (std::fwrite(piece.data(), 1, piece.size(), f) != piece.size()) bad = true;
+        });
+    } catch (...) {
+        std::fclose(f);
+        throw;
+    }
+    bad = bad || std::ferror(f);
+    if (std::fclose(f) != 0 || bad) throw Error("writing \"" + path + "\" failed");
+}
+
+std::vector<std::array<double, 3>> apply_records(const Deck& d, const std::vector<VectorRecord>& records) {
+    std::vector<std::array<double, 3>> v(static_cast<size_t>(d.nnodes()), {0.0, 0.0, 0.0});
+    for (const VectorRecord& r : records) {
+        if (r.comp) {
+            if (r.id < 1 || r.id > d.ncomponents()) continue;
+            for (int n : d.components[static_cast<size_t>(r.id - 1)]) v[static_cast<size_t>(n - 1)] = r.v;
+        } else if (r.id >= 1 && r.id <= d.nnodes()) {
+            v[static_cast<size_t>(r.id - 1)] = r.v;
+        }
+    }
+    return v;
+}
+
+}  // namespace formats

@@ -1,0 +1,133 @@
+// In-memory model of the input deck of one process, with a reader that
+// follows the solver's lexical rules and a writer that produces a deck the
+// solver reads back to the same single-precision values.
+//
+// Numbering is 1-based as in the deck: node n is nodes[n-1], element e is
+// elements[e-1], material set m is materials[m-1], component c is
+// components[c-1].
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/error.hpp"
+
+namespace formats {
+
+struct Hourglass {
+    int method = 1;      // 0 none, 1 standard, 2 Flanagan-Belytschko
+    double coef = 0.1;
+};
+
+struct RigidPlane {
+    int dir = 0;         // +-1, +-2, +-3: plane normal to x, y, z; 0 none
+    double coord = 0.0;
+};
+
+struct TimePoint {
+    double time = 0.0;
+    double value = 0.0;
+};
+
+struct Material {
+    std::string model;           // "elas", "pla1", "pla2" or "john"
+    std::vector<double> reals;   // density, young, poisson, then the model's constants
+};
+
+// Mie-Gruneisen record "seos set type c0 s gamma0".
+struct Seos {
+    int set = 1;
+    int type = 1;
+    double c0 = 0.0, s = 0.0, gamma0 = 0.0;
+};
+
+struct Element {
+    int mat = 1;
+    std::array<int, 8> node{};   // corners 1-4 one face, 5-8 the opposite face
+};
+
+// One record of a "load" or "velo" block: a vector for one node ("node") or
+// for every member of a component ("comp"). Records are assigned in order;
+// the last one that touches a node wins.
+struct VectorRecord {
+    bool comp = false;
+    int id = 0;                  // node or component number
+    std::array<double, 3> v{};
+};
+
+// A curve request "curv name element".
+struct Curve {
+    int option = 1;              // 1 seqv, 2 epef, 3 mat, 4 sm, 5 vol, 6 engk, 7 engs, 8 ener
+    int element = 1;
+};
+
+struct Deck {
+    std::optional<std::string> title;          // text after "sovr"
+    std::optional<double> endtime, outtime, dtscale;
+    std::optional<int> report;
+    std::optional<Hourglass> hourglass;
+    std::optional<bool> jaumann;
+    std::optional<RigidPlane> rigid;
+    std::optional<std::vector<TimePoint>> timetable;
+
+    std::vector<Material> materials;
+    std::vector<Seos> seos;                    // in deck order
+    std::vector<std::array<double, 3>> nodes;  // coordinates
+    std::vector<std::vector<int>> components;  // members (node numbers), each node at most once
+    std::vector<Element> elements;
+    std::vector<VectorRecord> loads, velocities;
+    std::vector<Curve> curves;
+
+    int nnodes() const { return static_cast<int>(nodes.size()); }
+    int nelements() const { return static_cast<int>(elements.size()); }
+    int ncomponents() const { return static_cast<int>(components.size()); }
+};
+
+// Result variable names as the deck spells them (without padding).
+std::string curve_name(int option);
+// Variable number 1..8 of a name by the solver's 4-character rule, or -1.
+int curve_option(std::string_view name);
+// True for the variables taken at an element (1..5), false for the energies.
+bool curve_at_element(int option);
+
+// Number of reals after the model keyword: 3, 4, 5 or 7; -1 for an unknown model.
+int material_real_count(std::string_view model);
+
+// Deck name of process p: "a".."z", then "aa", "ab", ... like spreadsheet columns.
+std::string deck_name(int process);
+
+// The value the solver stores for a real written from `v`.
+double to_single(double v);
+
+// Parses the text of a one-process deck. `name` is used in messages.
+Deck parse_deck(std::string_view text, const std::string& name);
+Deck read_deck(const std::string& path);
+
+// Checks that the deck can be written as a valid deck: indices in range,
+// reals representable in single precision, words and lines within the
+// reader's limits. Throws Error naming the first problem.
+void check_deck(const Deck& deck);
+
+// The deck as text; check_deck runs first.
+std::string deck_text(const Deck& deck);
+// Writes the deck to `path` (replacing it); throws Error on any failure.
+void write_deck(const Deck& deck, const std::string& path);
+// Writes `text` to `path`, reporting failures of the write or the close.
+void write_text_file(const std::string& path, std::string_view text);
+
+// Final per-node vectors after applying the records in order, as the solver
+// does for loads and initial velocities.
+std::vector<std::array<double, 3>> apply_records(const Deck& deck, const std::vector<VectorRecord>& records);
+
+// Components each node belongs to (1-based component numbers, ascending).
+std::vector<std::vector<int>> node_components(const Deck& deck);
+
+// Fast text formatting for writers.
+void append_int(std::string& out, long long v);
+// Shortest text that reads back as the same single-precision value.
+void append_real(std::string& out, double v);
+
+}  // namespace formats

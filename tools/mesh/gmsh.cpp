@@ -1,0 +1,463 @@
+#include "mesh/gmsh.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include "mesh/orientation.hpp"
+
+namespace mesh {
+
+namespace {
+
+// Element types: dimension, node count and a name for messages.
+struct TypeInfo {
+    int type, dim, nodes;
+    const char* name;
+};
+const TypeInfo kTypes[] = {
+    {15, 0, 1, "point"},
+    {1, 1, 2, "2-node line"}, {8, 1, 3, "3-node line"}, {26, 1, 4, "4-node line"},
+    {27, 1, 5, "5-node line"}, {28, 1, 6, "6-node line"},
+    {2, 2, 3, "3-node triangle"}, {9, 2, 6, "6-node triangle"}, {20, 2, 9, "9-node triangle"},
+    {21, 2, 10, "10-node triangle"}, {22, 2, 12, "12-node triangle"}, {23, 2, 15, "15-node triangle"},
+    {24, 2, 15, "15-node triangle"}, {25, 2, 21, "21-node triangle"},
+    {3, 2, 4, "4-node quadrangle"}, {16, 2, 8, "8-node quadrangle"}, {10, 2, 9, "9-node quadrangle"},
+    {36, 2, 16, "16-node quadrangle"}, {37, 2, 25, "25-node quadrangle"},
+    {4, 3, 4, "4-node tetrahedron"}, {11, 3, 10, "10-node tetrahedron"}, {29, 3, 20, "20-node tetrahedron"},
+    {30, 3, 35, "35-node tetrahedron"}, {31, 3, 56, "56-node tetrahedron"},
+    {5, 3, 8, "8-node hexahedron"}, {17, 3, 20, "20-node hexahedron"}, {12, 3, 27, "27-node hexahedron"},
+    {92, 3, 64, "64-node hexahedron"}, {93, 3, 125, "125-node hexahedron"},
+    {6, 3, 6, "6-node prism"}, {18, 3, 15, "15-node prism"}, {13, 3, 18, "18-node prism"},
+    {7, 3, 5, "5-node pyramid"}, {19, 3, 13, "13-node pyramid"}, {14, 3, 14, "14-node pyramid"},
+};
+
+const TypeInfo* typeinfo(long long type) {
+    for (const TypeInfo& t : kTypes)
+        if (t.type == type) return &t;
+    return nullptr;
+}
+
+class Tok {
+public:
+    Tok(std::string_view text, std::string name) : t_(text), name_(std::move(name)) {}
+
+    [[noreturn]] void fail(const std::string& msg) const {
+        throw formats::Error(name_ + ":" + std::to_string(line_) + ": " + msg);
+    }
+    int line() const { return line_; }
+
+    bool next(std::string_view& w) {
+        skip_space();
+        if (p_ >= t_.size()) return false;
+        const size_t b = p_;
+        while (p_ < t_.size() && !isspace_(t_[p_])) ++p_;
+        w = t_.substr(b, p_ - b);
+        return true;
+    }
+    std::string_view need(const char* what) {
+        std::string_view w;
+        if (!next(w)) fail(std::string("the file ends where ") + what + " was expected");
+        return w;
+    }
+    long long integer(const char* what) {
+        std::string_view w = need(what);
+        long long v = 0;
+        auto r = std::from_chars(w.data(), w.data() + w.size(), v);
+        if (r.ec != std::errc() || r.ptr != w.data() + w.size())
+            fail(std::string("expected an integer (") + what + "), found \"" + std::string(w) + "\"");
+        return v;
+    }
+    int count(const char* what) {
+        long long v = integer(what);
+        if (v < 0 || v > 2147483647LL) fail(std::string(what) + " out of range: " + std::to_string(v));
+        return static_cast<int>(v);
+    }
+    double real(const char* what) {
+        std::string_view w = need(what);
+        double v = 0;
+        auto r = std::from_chars(w.data(), w.data() + w.size(), v);
+        if (r.ec != std::errc() || r.ptr != w.data() + w.size() || !std::isfinite(v))
+            fail(std::string("expected a number (") + what + "), found \"" + std::string(w) + "\"");
+        return v;
+    }
+    // All integers of the next non-empty line.
+    std::vector<long long> line_ints(const char* what) {
+        skip_space();
+        if (p_ >= t_.size()) fail(std::string("the file ends where ") + what + " was expected");
+        std::vector<long long> v;
+        while (p_ < t_.size() && t_[p_] != '\n') {
+            while (p_ < t_.size() && (t_[p_] == ' ' || t_[p_] == '\t' || t_[p_] == '\r')) ++p_;
+            if (p_ >= t_.size() || t_[p_] == '\n') break;
+            std::string_view w;
+            next_inline(w);
+            long long x = 0;
+            auto r = std::from_chars(w.data(), w.data() + w.size(), x);
+            if (r.ec != std::errc() || r.ptr != w.data() + w.size())
+                fail(std::string("expected integers (") + what + "), found \"" + std::string(w) + "\"");
+            v.push_back(x);
+        }
+        return v;
+    }
+    // Rest of the current line, without the line end.
+    std::string rest_of_line() {
+        const size_t b = p_;
+        while (p_ < t_.size() && t_[p_] != '\n') ++p_;
+        std::string r(t_.substr(b, p_ - b));
+        while (!r.empty() && (r.back() == '\r' || r.back() == ' ')) r.pop_back();
+        return r;
+    }
+    // Skips to the token "$End<section>".
+    void skip_section(std::string_view section) {
+        const std::string end = "$End" + std::string(section.substr(1));
+        std::string_view w;
+        while (next(w))
+            if (w == end) return;
+        fail("section " + std::string(section) + " has no " + end);
+    }
+    void expect(std::string_view token) {
+        std::string_view w = need(std::string(token).c_str());
+        if (w != token) fail("expected " + std::string(token) + ", found \"" + std::string(w) + "\"");
+    }
+
+private:
+    static bool isspace_(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    void skip_space() {
+        while (p_ < t_.size() && isspace_(t_[p_])) {
+            if (t_[p_] == '\n') ++line_;
+            ++p_;
+        }
+    }
+    void next_inline(std::string_view& w) {
+        const size_t b = p_;
+        while (p_ < t_.size() && !isspace_(t_[p_])) ++p_;
+        w = t_.substr(b, p_ - b);
+    }
+
+    std::string_view t_;
+    std::string name_;
+    size_t p_ = 0;
+    int line_ = 1;
+};
+
+struct Hex {
+    long long tag;
+    std::array<long long, 8> node;
+    int line;
+};
+
+// What both formats deliver to the assembly step.
+struct Raw {
+    std::string version;
+    std::vector<std::pair<long long, std::array<double, 3>>> nodes;      // tag, coordinates
+    std::vector<Hex> hexes;
+    std::map<std::pair<int, int>, std::string> names;                    // (dim, tag) -> name
+    std::map<std::pair<int, int>, std::vector<long long>> group_nodes;   // (dim, tag) -> node tags
+};
+
+void read_physical_names(Tok& tk, Raw& raw) {
+    const int n = tk.count("number of physical names");
+    for (int i = 0; i < n; ++i) {
+        const int dim = static_cast<int>(tk.integer("physical dimension"));
+        const int tag = static_cast<int>(tk.integer("physical tag"));
+        std::string rest = tk.rest_of_line();
+        size_t a = rest.find('"'), b = rest.rfind('"');
+        std::string nm = a != std::string::npos && b > a ? rest.substr(a + 1, b - a - 1) : rest;
+        size_t f = nm.find_first_not_of(' ');
+        raw.names[{dim, tag}] = f == std::string::npos ? std::string() : nm.substr(f);
+    }
+    tk.expect("$EndPhysicalNames");
+}
+
+void add_group_nodes(Raw& raw, int dim, int tag, const long long* nodes, size_t n) {
+    auto& v = raw.group_nodes[{dim, tag}];
+    v.insert(v.end(), nodes, nodes + n);
+}
+
+void parse_v2(Tok& tk, Raw& raw) {
+    std::string_view w;
+    while (tk.next(w)) {
+        if (w == "$PhysicalNames") {
+            read_physical_names(tk, raw);
+        } else if (w == "$Nodes") {
+            const int n = tk.count("number of nodes");
+            raw.nodes.reserve(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i) {
+                const long long tag = tk.integer("node number");
+                std::array<double, 3> x{};
+                for (double& c : x) c = tk.real("node coordinate");
+                raw.nodes.push_back({tag, x});
+            }
+            tk.expect("$EndNodes");
+        } else if (w == "$Elements") {
+            const int n = tk.count("number of elements");
+            std::set<long long> hex_tags;
+            for (int i = 0; i < n; ++i) {
+                std::vector<long long> v = tk.line_ints("an element record");
+                const int line = tk.line();
+                if (v.size() < 3 || v[2] < 0 || v.size() < 3 + static_cast<size_t>(v[2]))
+                    tk.fail("element record too short");
+                const long long type = v[1];
+                const size_t ntags = static_cast<size_t>(v[2]);
+                const TypeInfo* ti = typeinfo(type);
+                if (!ti) tk.fail("element " + std::to_string(v[0]) + " has unknown element type " + std::to_string(type));
+                const size_t first = 3 + ntags;
+                if (v.size() - first != static_cast<size_t>(ti->nodes))
+                    tk.fail("element " + std::to_string(v[0]) + " (" + ti->name + ") has " +
+                            std::to_string(v.size() - first) + " nodes, expected " + std::to_string(ti->nodes));
+                const int phys = ntags >= 1 ? static_cast<int>(v[3]) : 0;
+                if (ti->dim == 3 && type != 5)
+                    tk.fail("element " + std::to_string(v[0]) + " is a " + ti->name +
+                            "; only 8-node hexahedra (type 5) can be imported");
+                if (phys != 0) add_group_nodes(raw, ti->dim, phys, v.data() + first, static_cast<size_t>(ti->nodes));
+                if (type == 5) {
+                    Hex h;
+                    h.tag = v[0];
+                    h.line = line;
+                    for (int k = 0; k < 8; ++k) h.node[static_cast<size_t>(k)] = v[first + static_cast<size_t>(k)];
+                    // An element in several physical groups is written once per group.
+                    if (!hex_tags.insert(h.tag).second) {
+                        auto it = std::find_if(raw.hexes.begin(), raw.hexes.end(),
+                                               [&](const Hex& o) { return o.tag == h.tag; });
+                        if (it != raw.hexes.end() && it->node != h.node)
+                            tk.fail("element " + std::to_string(h.tag) + " is given twice with different nodes");
+                        continue;
+                    }
+                    raw.hexes.push_back(h);
+                }
+            }
+            tk.expect("$EndElements");
+        } else if (!w.empty() && w[0] == '$') {
+            tk.skip_section(w);
+        } else {
+            tk.fail("unexpected text \"" + std::string(w) + "\" outside a section");
+        }
+    }
+}
+
+void parse_v4(Tok& tk, Raw& raw) {
+    // physical tags of each entity: (dim, entity tag) -> physical tags
+    std::map<std::pair<int, int>, std::vector<int>> entity_phys;
+    std::string_view w;
+    while (tk.next(w)) {
+        if (w == "$PhysicalNames") {
+            read_physical_names(tk, raw);
+        } else if (w == "$Entities") {
+            int num[4];
+            for (int& x : num) x = tk.count("number of entities");
+            for (int dim = 0; dim < 4; ++dim) {
+                for (int i = 0; i < num[dim]; ++i) {
+                    const int tag = static_cast<int>(tk.integer("entity tag"));
+                    const int ncoord = dim == 0 ? 3 : 6;
+                    for (int c = 0; c < ncoord; ++c) tk.real("entity bounding box");
+                    const int nphys = tk.count("number of physical tags");
+                    auto& ph = entity_phys[{dim, tag}];
+                    for (int k = 0; k < nphys; ++k) ph.push_back(static_cast<int>(tk.integer("physical tag")));
+                    if (dim > 0) {
+                        const int nb = tk.count("number of bounding entities");
+                        for (int k = 0; k < nb; ++k) tk.integer("bounding entity tag");
+                    }
+                }
+            }
+            tk.expect("$EndEntities");
+        } else if (w == "$Nodes") {
+            const int nblocks = tk.count("number of node blocks");
+            const int total = tk.count("number of nodes");
+            tk.integer("minimum node tag");
+            tk.integer("maximum node tag");
+            raw.nodes.reserve(static_cast<size_t>(total));
+            for (int b = 0; b < nblocks; ++b) {
+                const int dim = static_cast<int>(tk.integer("entity dimension"));
+                tk.integer("entity tag");
+                const long long parametric = tk.integer("parametric flag");
+                const int n = tk.count("number of nodes in block");
+                const size_t first = raw.nodes.size();
+                for (int i = 0; i < n; ++i) raw.nodes.push_back({tk.integer("node tag"), {}});
+                const int extra = parametric ? dim : 0;
+                for (int i = 0; i < n; ++i) {
+                    auto& x = raw.nodes[first + static_cast<size_t>(i)].second;
+                    for (double& c : x) c = tk.real("node coordinate");
+                    for (int k = 0; k < extra; ++k) tk.real("parametric coordinate");
+                }
+            }
+            if (raw.nodes.size() != static_cast<size_t>(total))
+                tk.fail("the node blocks hold " + std::to_string(raw.nodes.size()) + " nodes, the header says " +
+                        std::to_string(total));
+            tk.expect("$EndNodes");
+        } else if (w == "$Elements") {
+            const int nblocks = tk.count("number of element blocks");
+            tk.count("number of elements");
+            tk.integer("minimum element tag");
+            tk.integer("maximum element tag");
+            for (int b = 0; b < nblocks; ++b) {
+                const int dim = static_cast<int>(tk.integer("entity dimension"));
+                const int etag = static_cast<int>(tk.integer("entity tag"));
+                const long long type = tk.integer("element type");
+                const int n = tk.count("number of elements in block");
+                const TypeInfo* ti = typeinfo(type);
+                if (dim == 3 && type != 5)
+                    tk.fail(std::string("volume elements of type ") + std::to_string(type) +
+                            (ti ? std::string(" (") + ti->name + ")" : std::string()) +
+                            "; only 8-node hexahedra (type 5) can be imported");
+                if (dim < 0 || dim > 3) tk.fail("entity dimension " + std::to_string(dim));
+                const auto it = entity_phys.find({dim, etag});
+                for (int i = 0; i < n; ++i) {
+                    std::vector<long long> v = tk.line_ints("an element record");
+                    if (v.size() < 2) tk.fail("element record too short");
+                    if (ti && v.size() - 1 != static_cast<size_t>(ti->nodes))
+                        tk.fail("element " + std::to_string(v[0]) + " (" + ti->name + ") has " +
+                                std::to_string(v.size() - 1) + " nodes, expected " + std::to_string(ti->nodes));
+                    if (it != entity_phys.end())
+                        for (int ph : it->second) add_group_nodes(raw, dim, ph, v.data() + 1, v.size() - 1);
+                    if (type == 5) {
+                        Hex h;
+                        h.tag = v[0];
+                        h.line = tk.line();
+                        for (int k = 0; k < 8; ++k) h.node[static_cast<size_t>(k)] = v[1 + static_cast<size_t>(k)];
+                        raw.hexes.push_back(h);
+                    }
+                }
+            }
+            tk.expect("$EndElements");
+        } else if (!w.empty() && w[0] == '$') {
+            tk.skip_section(w);
+        } else {
+            tk.fail("unexpected text \"" + std::string(w) + "\" outside a section");
+        }
+    }
+    // Groups named but attached to entities only through $Entities are still
+    // groups, even without elements.
+    for (const auto& [key, phys] : entity_phys)
+        for (int ph : phys) raw.group_nodes[{key.first, ph}];
+}
+
+}  // namespace
+
+ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck) {
+    Tok tk(text, name);
+    std::string_view w;
+    if (!tk.next(w) || w != "$MeshFormat") tk.fail("not a Gmsh mesh file (no $MeshFormat at the start)");
+    const std::string version(tk.need("format version"));
+    const long long filetype = tk.integer("file type");
+    tk.integer("data size");
+    if (filetype != 0) tk.fail("binary mesh files are not supported; save the mesh as ASCII");
+    tk.expect("$EndMeshFormat");
+    Raw raw;
+    raw.version = version;
+    if (version == "2.2" || version == "2.1" || version == "2") {
+        parse_v2(tk, raw);
+    } else if (version == "4.1") {
+        parse_v4(tk, raw);
+    } else {
+        tk.fail("mesh format version " + version + " is not supported (4.1 or 2.2)");
+    }
+    if (raw.hexes.empty())
+        throw formats::Error(name + ": no 8-node hexahedra (element type 5) in the mesh");
+
+    // Nodes by tag.
+    std::sort(raw.nodes.begin(), raw.nodes.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < raw.nodes.size(); ++i)
+        if (raw.nodes[i].first == raw.nodes[i - 1].first)
+            throw formats::Error(name + ": node " + std::to_string(raw.nodes[i].first) + " is defined twice");
+    auto index_of = [&](long long tag) -> long long {
+        auto it = std::lower_bound(raw.nodes.begin(), raw.nodes.end(), tag,
+                                   [](const auto& a, long long t) { return a.first < t; });
+        if (it == raw.nodes.end() || it->first != tag) return -1;
+        return it - raw.nodes.begin();
+    };
+    // Keep the nodes of hexahedra, numbered in tag order.
+    std::vector<int> number(raw.nodes.size(), 0);
+    for (const Hex& h : raw.hexes)
+        for (long long t : h.node) {
+            const long long i = index_of(t);
+            if (i < 0)
+                throw formats::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
+                                      " uses node " + std::to_string(t) + ", which is not defined");
+            number[static_cast<size_t>(i)] = 1;
+        }
+    ImportReport rep;
+    rep.version = raw.version;
+    deck.nodes.clear();
+    for (size_t i = 0; i < raw.nodes.size(); ++i) {
+        if (number[i]) {
+            deck.nodes.push_back(raw.nodes[i].second);
+            number[i] = deck.nnodes();
+        } else {
+            ++rep.dropped_nodes;
+        }
+    }
+    deck.elements.clear();
+    deck.elements.reserve(raw.hexes.size());
+    for (const Hex& h : raw.hexes) {
+        formats::Element e;
+        e.mat = 1;
+        for (int k = 0; k < 8; ++k)
+            e.node[static_cast<size_t>(k)] = number[static_cast<size_t>(index_of(h.node[static_cast<size_t>(k)]))];
+        deck.elements.push_back(e);
+        const int id = deck.nelements();
+        const double v = mesh::signed_volume(deck, id);
+        if (v == 0.0)
+            throw formats::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
+                                  " is degenerate (zero volume)");
+        if (v < 0.0) {
+            auto& nd = deck.elements.back().node;
+            for (int k = 0; k < 4; ++k) std::swap(nd[static_cast<size_t>(k)], nd[static_cast<size_t>(k + 4)]);
+            ++rep.flipped;
+        }
+    }
+    rep.hexahedra = deck.nelements();
+
+    // Components from physical groups, ordered by tag, then dimension.
+    std::set<std::pair<int, int>> keys;  // (tag, dim)
+    for (const auto& [k, v] : raw.group_nodes) keys.insert({k.second, k.first});
+    for (const auto& [k, v] : raw.names) keys.insert({k.second, k.first});
+    deck.components.clear();
+    for (const auto& [tag, dim] : keys) {
+        Group g;
+        g.dim = dim;
+        g.tag = tag;
+        auto nm = raw.names.find({dim, tag});
+        if (nm != raw.names.end()) g.name = nm->second;
+        std::vector<int> members;
+        auto gn = raw.group_nodes.find({dim, tag});
+        if (gn != raw.group_nodes.end()) {
+            for (long long t : gn->second) {
+                const long long i = index_of(t);
+                if (i < 0)
+                    throw formats::Error(name + ": an element of physical group " + std::to_string(tag) +
+                                          " uses node " + std::to_string(t) + ", which is not defined");
+                if (number[static_cast<size_t>(i)] > 0) members.push_back(number[static_cast<size_t>(i)]);
+            }
+            std::sort(members.begin(), members.end());
+            members.erase(std::unique(members.begin(), members.end()), members.end());
+        }
+        g.nodes = static_cast<int>(members.size());
+        deck.components.push_back(std::move(members));
+        g.component = deck.ncomponents();
+        rep.groups.push_back(g);
+    }
+    return rep;
+}
+
+ImportReport import_file(const std::string& path, formats::Deck& deck) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        throw formats::Error("cannot read mesh file \"" + path + "\": it is a directory");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw formats::Error("cannot open mesh file \"" + path + "\": " + std::strerror(errno));
+    std::ostringstream s;
+    s << in.rdbuf();
+    std::string text = s.str();
+    return import_text(text, path, deck);
+}
+
+}  // namespace mesh

@@ -1,0 +1,48 @@
+// Import of Gmsh ASCII meshes (formats 4.1 and 2.2) made of 8-node
+// hexahedra into the nodes, elements and components of a deck.
+//
+// - Hexahedra (element type 5) become the elements, material set 1, in the
+//   order of the file. Gmsh numbers the corners of a hexahedron as the solver
+//   does (bottom face counter-clockwise, then the top face above it); an
+//   element whose centre Jacobian is negative (mirrored) gets its bottom and
+//   top faces swapped, a degenerate one is rejected.
+// - Points, lines, triangles and quadrangles (of any order) only carry
+//   physical groups; any other volume element is rejected.
+// - Nodes used by a hexahedron are kept and numbered 1..N in increasing
+//   order of their Gmsh tags; other nodes are dropped.
+// - Every physical group, of any dimension, becomes one component, numbered
+//   1, 2, ... in increasing order of the group tag (groups of equal tag in
+//   increasing dimension). A component holds the kept nodes of the group's
+//   elements.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/deck.hpp"
+
+namespace mesh {
+
+struct Group {
+    int dim = 0;
+    int tag = 0;
+    std::string name;   // from $PhysicalNames, may be empty
+    int component = 0;  // component number in the deck
+    int nodes = 0;      // members of the component
+};
+
+struct ImportReport {
+    std::string version;        // "4.1" or "2.2"
+    int hexahedra = 0;
+    int flipped = 0;            // mirrored hexahedra that were turned over
+    int dropped_nodes = 0;      // nodes used by no hexahedron
+    std::vector<Group> groups;  // in component order
+};
+
+// Replaces the nodes, elements and components of `deck`. Throws
+// formats::Error (with file name and line where it applies).
+ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck);
+ImportReport import_file(const std::string& path, formats::Deck& deck);
+
+}  // namespace mesh

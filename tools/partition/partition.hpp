@@ -1,0 +1,59 @@
+// Division of a one-process deck into the decks of several processes, the
+// table of shared nodes ("Comm") and the map that ties local numbers back to
+// global ones.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "formats/deck.hpp"
+#include "formats/map.hpp"
+
+namespace partition {
+
+struct Partition {
+    int nprocs = 0;
+    std::vector<formats::Deck> decks;                  // deck of process p
+    std::vector<std::vector<int>> node_global;         // local node -> global node, per process
+    std::vector<std::vector<int>> element_global;      // local element -> global element, per process
+    int ncomde = 0;                                    // shared-node slots
+    std::vector<std::vector<int>> comm;                // comm[p][slot]: local node of process p, 0 if absent
+};
+
+// Element dual graph in compressed rows: elements (0-based) are neighbours
+// when they share a face (four corner nodes).
+struct Graph {
+    std::vector<int> xadj, adjncy;
+};
+Graph face_graph(const formats::Deck& deck);
+
+// Largest and smallest element count a process may have: within 3% of the
+// mean, widened to the nearest integers when the mesh is too small for that.
+int balance_upper(int nelements, int nprocs);
+int balance_lower(int nelements, int nprocs);
+
+// Moves elements (preferring faces between neighbouring parts) until every
+// process has between balance_lower and balance_upper elements, so in
+// particular none is empty. `part` holds the process (0..nprocs-1) of each
+// element. Returns the number of elements moved.
+int rebalance(const Graph& graph, std::vector<int>& part, int nprocs);
+
+// Builds the process decks. Every element goes to the process `part` names;
+// a process holds the nodes of its elements (nodes of no element go to
+// process 0). Run control, materials, equation of state and time table go to
+// every deck; components keep their members that the process holds and are
+// renumbered, in order, among those with members there; load and velocity
+// records are kept where their node or component is present, and a load
+// acting on a shared node is cancelled ("node k 0 0 0") in every deck but the
+// one of the lowest process holding the node, since the solver adds the
+// loads of all copies; element curves go to the process of their element,
+// energy curves to every process.
+Partition split_deck(const formats::Deck& global, const std::vector<int>& part, int nprocs);
+
+// The text of "Comm" for the partition.
+std::string comm_text(const Partition& p);
+
+// The map of the partition: deck names and global numbers of every process.
+formats::Map map_of(const Partition& p, int global_nodes, int global_elements);
+
+}  // namespace partition

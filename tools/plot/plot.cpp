@@ -1,0 +1,273 @@
+#include "plot/plot.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
+
+extern char** environ;
+
+namespace plot {
+
+using formats::Error;
+using formats::CurveColumn;
+using formats::trim;
+
+namespace {
+
+std::vector<std::string_view> split_csv(std::string_view line) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t c = line.find(',', start);
+        out.push_back(trim(line.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start)));
+        if (c == std::string_view::npos) break;
+        start = c + 1;
+    }
+    return out;
+}
+
+std::string unquote(std::string_view s) {
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
+    return std::string(s);
+}
+
+PlotTable read_curve_table(const fs::path& file) {
+    formats::CurveReader r(file);
+    PlotTable t;
+    t.title = r.title();
+    t.names.push_back("time");
+    std::map<std::string, int> used;
+    for (const CurveColumn& c : r.columns()) {
+        std::string name = c.variable;
+        if (!c.energy) name += c.element < 0 ? std::string("@?") : "@elem" + std::to_string(c.element);
+        const int n = ++used[name];
+        if (n > 1) {
+            name += '#';
+            name += std::to_string(n);
+        }
+        t.names.push_back(name);
+    }
+    double time = 0.0;
+    std::vector<double> values;
+    while (r.next(time, values)) {
+        std::vector<double> row;
+        row.reserve(values.size() + 1);
+        row.push_back(time);
+        row.insert(row.end(), values.begin(), values.end());
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+PlotTable read_csv_table(const fs::path& file) {
+    formats::LineReader in(file);
+    PlotTable t;
+    std::string_view line;
+    if (!in.next(line)) throw Error(in.name() + ": the file is empty");
+    for (std::string_view f : split_csv(line)) t.names.push_back(unquote(f));
+    if (t.names.size() < 2) throw Error(in.where() + "the header names fewer than two columns");
+    for (const std::string& n : t.names)
+        if (n.empty()) throw Error(in.where() + "the header has an empty column name");
+    while (in.next(line)) {
+        if (trim(line).empty()) continue;
+        const std::vector<std::string_view> f = split_csv(line);
+        if (f.size() != t.names.size())
+            throw Error(in.where() + "record of " + std::to_string(f.size()) + " fields, the header names " +
+                        std::to_string(t.names.size()));
+        std::vector<double> row(f.size());
+        for (size_t c = 0; c < f.size(); ++c) {
+            if (f[c].empty()) {
+                if (c == 0) throw Error(in.where() + "a record without a time");
+                row[c] = std::numeric_limits<double>::quiet_NaN();
+            } else if (!formats::real_field(f[c], row[c])) {
+                throw Error(in.where() + "field " + std::to_string(c + 1) + " (\"" + std::string(f[c]) +
+                            "\") is not a number");
+            }
+        }
+        if (!std::isfinite(row[0])) throw Error(in.where() + "the time is not a finite number");
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+// gnuplot single-quoted string: no escapes, a quote is doubled.
+std::string gp_quote(const std::string& s) {
+    std::string r = "'";
+    for (char c : s) {
+        if (c == '\'') r += '\'';
+        if (c == '\n' || c == '\r') c = ' ';
+        r += c;
+    }
+    r += '\'';
+    return r;
+}
+
+}  // namespace
+
+PlotTable read_plot_table(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) throw Error("input file " + file.string() + " does not exist");
+    std::string first;
+    {
+        std::ifstream in(file, std::ios::binary);
+        std::getline(in, first);
+    }
+    PlotTable t = first.rfind("TITLE", 0) == 0 ? read_curve_table(file) : read_csv_table(file);
+    if (t.rows.empty()) throw Error(file.string() + ": no records to plot");
+    return t;
+}
+
+std::string variable_of(const std::string& column) {
+    std::string v = column;
+    const size_t colon = v.find(':');
+    if (colon != std::string::npos) v = v.substr(colon + 1);
+    const size_t at = v.find('@');
+    if (at != std::string::npos) v = v.substr(0, at);
+    const size_t hash = v.find('#');
+    if (hash != std::string::npos) v = v.substr(0, hash);
+    const std::string total = "_total";
+    if (v.size() > total.size() && v.compare(v.size() - total.size(), total.size(), total) == 0)
+        v.resize(v.size() - total.size());
+    return v.empty() ? column : v;
+}
+
+void write_plot_data(const PlotTable& table, const fs::path& file) {
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    if (!f) throw Error("cannot create " + file.string() + ": " + std::strerror(errno));
+    std::string b;
+    bool ok = true;
+    for (const std::vector<double>& row : table.rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            if (c) b += ' ';
+            if (!std::isfinite(row[c])) {
+                b += '?';
+            } else {
+                char num[40];
+                const auto r = std::to_chars(num, num + sizeof num, row[c]);
+                b.append(num, r.ptr);
+            }
+        }
+        b += '\n';
+        if (b.size() > (size_t{1} << 20)) {
+            ok = ok && std::fwrite(b.data(), 1, b.size(), f) == b.size();
+            b.clear();
+        }
+    }
+    ok = ok && std::fwrite(b.data(), 1, b.size(), f) == b.size();
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) throw Error("cannot write " + file.string());
+}
+
+std::string plot_script(const PlotTable& table, const PlotOptions& opt, std::vector<std::string>& notes) {
+    // Panels in order of first appearance of their variable.
+    std::vector<std::string> vars;
+    std::vector<std::vector<size_t>> cols;
+    for (size_t c = 1; c < table.names.size(); ++c) {
+        bool any = false;
+        for (const auto& row : table.rows) any = any || std::isfinite(row[c]);
+        if (!any) {
+            notes.push_back("column " + table.names[c] + " has no value and is left out");
+            continue;
+        }
+        const std::string v = variable_of(table.names[c]);
+        size_t k = 0;
+        while (k < vars.size() && vars[k] != v) ++k;
+        if (k == vars.size()) {
+            vars.push_back(v);
+            cols.emplace_back();
+        }
+        cols[k].push_back(c);
+    }
+    if (vars.empty()) throw Error("nothing to plot: the data holds no curve with a value");
+    const size_t ncols = vars.size() == 1 ? 1 : 2;
+    const size_t nrows = (vars.size() + ncols - 1) / ncols;
+    const char* style = table.rows.size() <= 30 ? "linespoints pt 7 ps 0.6" : "lines";
+
+    std::ostringstream s;
+    s << "set terminal pngcairo noenhanced size " << 760 * ncols << "," << 60 + 420 * nrows << " font ',10'\n";
+    s << "set output " << gp_quote(opt.output.string()) << "\n";
+    s << "set datafile missing '?'\n";
+    s << "set grid\n";
+    s << "set key below\n";
+    s << "set format y '%.3g'\n";
+    s << "set format x '%.3g'\n";
+    s << "set multiplot layout " << nrows << "," << ncols << " title " << gp_quote(opt.title) << "\n";
+    for (size_t k = 0; k < vars.size(); ++k) {
+        s << "set xlabel 'time'\n";
+        s << "set ylabel " << gp_quote(vars[k]) << "\n";
+        s << "plot ";
+        for (size_t j = 0; j < cols[k].size(); ++j) {
+            if (j) s << ", \\\n     ";
+            s << gp_quote(opt.data.string()) << " using 1:" << cols[k][j] + 1 << " with " << style
+              << " title " << gp_quote(table.names[cols[k][j]]);
+        }
+        s << "\n";
+    }
+    s << "unset multiplot\n";
+    s << "set output\n";
+    return s.str();
+}
+
+std::string find_gnuplot() {
+    const char* path = std::getenv("PATH");
+    if (!path) return {};
+    std::string_view p(path);
+    size_t start = 0;
+    for (;;) {
+        const size_t c = p.find(':', start);
+        std::string dir(p.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start));
+        if (dir.empty()) dir.push_back('.');
+        std::string cand = dir;
+        cand += "/gnuplot";
+        struct stat st{};
+        if (::stat(cand.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(cand.c_str(), X_OK) == 0) return cand;
+        if (c == std::string_view::npos) break;
+        start = c + 1;
+    }
+    return {};
+}
+
+void run_gnuplot(const std::string& gnuplot, const fs::path& script, const fs::path& log) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    std::string arg0 = "gnuplot";
+    std::string arg1 = script.string();
+    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, gnuplot.c_str(), &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) throw Error("cannot start " + gnuplot + ": " + std::strerror(rc));
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) throw Error("waiting for gnuplot failed: " + std::string(std::strerror(errno)));
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::ifstream in(log);
+        std::ostringstream msg;
+        msg << in.rdbuf();
+        std::string text = msg.str();
+        if (text.size() > 4000) text = text.substr(0, 4000) + "...";
+        throw Error("gnuplot failed (" +
+                    (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                       : std::string("killed by a signal")) +
+                    ")" + (text.empty() ? std::string() : ":\n" + text));
+    }
+}
+
+}  // namespace plot

@@ -1,0 +1,48 @@
+// Plots of curve data: reads a solver curve file or the merged CSV, and
+// draws one panel per result variable, one line per curve, with gnuplot.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "formats/results.hpp"
+
+namespace plot {
+
+namespace fs = std::filesystem;
+
+struct PlotTable {
+    std::string title;               // title record of a curve file, empty for a CSV
+    std::vector<std::string> names;  // column names; names[0] is the time
+    std::vector<std::vector<double>> rows;  // one row per record, NaN where no value
+};
+
+// Reads a curve file ("TITLE = ..." first) or a CSV with a header row.
+PlotTable read_plot_table(const fs::path& file);
+
+// Result variable of a column name: "p1:seqv@5" -> "seqv", "engk_total" ->
+// "engk", "seqv@elem37#2" -> "seqv"; other names are their own variable.
+std::string variable_of(const std::string& column);
+
+struct PlotOptions {
+    std::string title;
+    fs::path data;    // whitespace-separated data file the script reads
+    fs::path output;  // PNG the script writes
+};
+
+// Writes the table as a gnuplot data file ("?" where there is no value).
+void write_plot_data(const PlotTable& table, const fs::path& file);
+
+// gnuplot script: a multiplot with one panel per variable (in order of first
+// appearance), x labelled "time", y labelled with the variable, one line per
+// column. Columns without any value are left out; `notes` says which.
+std::string plot_script(const PlotTable& table, const PlotOptions& options, std::vector<std::string>& notes);
+
+// Path of gnuplot on PATH, empty when there is none.
+std::string find_gnuplot();
+
+// Runs gnuplot on `script`; throws formats::Error with gnuplot's messages when it fails.
+void run_gnuplot(const std::string& gnuplot, const fs::path& script, const fs::path& log);
+
+}  // namespace plot
