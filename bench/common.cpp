@@ -21,9 +21,7 @@ int finish(const std::function<int()>& run) {
     int rc = 0;
     try {
         rc = run();
-    } catch (const errorstop::stop_exception& s) {
-        process::terminate(s.status);
-    }
+    } catch (const errorstop::stop_exception& s) { process::terminate(s.status); }
     std::fflush(stdout);
     MPI_Finalize();
     return rc;
@@ -31,7 +29,8 @@ int finish(const std::function<int()>& run) {
 
 std::filesystem::path scratch_dir(const std::string& dir, const std::string& tag) {
     namespace fs = std::filesystem;
-    const fs::path p = dir.empty() ? fs::temp_directory_path() / ("hexdyn-bench-" + tag + "-" + std::to_string(getpid()))
+    const fs::path p = dir.empty() ? fs::temp_directory_path() /
+                                         ("hexdyn-bench-" + tag + "-" + std::to_string(getpid()))
                                    : fs::path(dir);
     fs::create_directories(p);
     return p;

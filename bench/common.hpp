@@ -42,8 +42,9 @@ std::FILE* open_or_exit(const std::string& file, const char* mode);
 template <class Id>
 auto hex_corners(Id id, int i, int j, int k) {
     using N = decltype(id(i, j, k));
-    return std::array<N, 8>{id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
-                            id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
+    return std::array<N, 8>{
+        id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
+        id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
 }
 
 }  // namespace benchutil

@@ -51,7 +51,7 @@ struct options {
     double shear = 0.1;    // vx = shear * rate * z
     double jitter = 0.05;  // node position perturbation, fraction of h
     bool jaum = true;
-    std::string dump;      // write the final state of rank 0 to this file
+    std::string dump;  // write the final state of rank 0 to this file
 };
 
 [[noreturn]] void usage(const char* prog) {
@@ -110,7 +110,8 @@ options parse(int argc, char** argv) {
 // Deterministic value in [-1, 1) from the global grid position of a node, so
 // that every rank perturbs a shared node in the same way.
 double noise(std::uint64_t i, std::uint64_t j, std::uint64_t k, std::uint64_t salt) {
-    std::uint64_t x = i * 0x9E3779B97F4A7C15ull ^ (j + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full ^
+    std::uint64_t x = i * 0x9E3779B97F4A7C15ull ^
+                      (j + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full ^
                       (k + salt) * 0x165667B19E3779F9ull;
     x ^= x >> 33;
     x *= 0xFF51AFD7ED558CCDull;
@@ -147,7 +148,8 @@ material makematerial(const options& o) {
         std::fprintf(stderr, "unknown material %s\n", o.mat.c_str());
         std::exit(2);
     }
-    const double q = m.young * (1.0 - m.poisson) / ((1.0 + m.poisson) * (1.0 - 2.0 * m.poisson) * m.density);
+    const double q =
+        m.young * (1.0 - m.poisson) / ((1.0 + m.poisson) * (1.0 - 2.0 * m.poisson) * m.density);
     m.wavespeed = std::sqrt(q);
     if (o.eos) {
         // Gruneisen parameters of steel: c0, s, gamma0.
@@ -206,7 +208,8 @@ void buildmodel(const options& o, slab s) {
                 // Compression along z with a shear in x and a little noise that
                 // excites the hourglass modes.
                 const double vz = -o.rate * z;
-                particledata::vel[n] = o.shear * o.rate * (z - 0.5 * lz) + 0.01 * o.rate * o.h * noise(i, j, kz, 4);
+                particledata::vel[n] =
+                    o.shear * o.rate * (z - 0.5 * lz) + 0.01 * o.rate * o.h * noise(i, j, kz, 4);
                 particledata::vel[n + 1] = 0.01 * o.rate * o.h * noise(i, j, kz, 5);
                 particledata::vel[n + 2] = vz;
             }
@@ -282,7 +285,8 @@ void buildmodel(const options& o, slab s) {
             const int rz0 = static_cast<int>(static_cast<long long>(o.nz) * r / nprocs);
             const int rz1 = static_cast<int>(static_cast<long long>(o.nz) * (r + 1) / nprocs);
             const int kz = (r == p - 1) ? rz1 : rz0;
-            commnodes::comnode[static_cast<size_t>(r) * slots + j] = (q % px) + px * ((q / px) + py * (kz - rz0)) + 1;
+            commnodes::comnode[static_cast<size_t>(r) * slots + j] =
+                (q % px) + px * ((q / px) + py * (kz - rz0)) + 1;
         }
 }
 
@@ -302,8 +306,9 @@ void dumpstate(const std::string& file) {
     put(particledata::vel.data(), particledata::vel.size() * sizeof(double));
     put(particledata::mp.data(), particledata::mp.size() * sizeof(double));
     put(materialdata::history_list.data(), materialdata::history_list.size() * sizeof(history));
-    const double s[6] = {simulation::currenttime, simulation::dtk1,       simulation::dtk1old,
-                         simulation::engstrain,   simulation::engkinetic, elementdata::eledistortion};
+    const double s[6] = {simulation::currenttime, simulation::dtk1,
+                         simulation::dtk1old,     simulation::engstrain,
+                         simulation::engkinetic,  elementdata::eledistortion};
     put(s, sizeof s);
     std::fclose(f);
 }
@@ -361,13 +366,15 @@ int run(const options& o) {
         const double ecps_best = best > 0.0 ? total / best : 0.0;
         const double ecps_cpu = cpu > 0.0 ? total * o.steps / cpu / nprocs : 0.0;
         std::printf(
-            "element_pass procs=%d size=%dx%dx%d elements=%.0f nodes_rank0=%d mat=%s%s hg=%d steps=%d "
-            "warmup=%d loop_s=%.6f ecps=%.0f ecps_per_proc=%.0f ecps_beststep=%.0f ecps_per_cpu_s=%.0f "
+            "element_pass procs=%d size=%dx%dx%d elements=%.0f nodes_rank0=%d mat=%s%s hg=%d "
+            "steps=%d "
+            "warmup=%d loop_s=%.6f ecps=%.0f ecps_per_proc=%.0f ecps_beststep=%.0f "
+            "ecps_per_cpu_s=%.0f "
             "bytes_per_element=%.1f "
             "plastic_fraction=%.3f dt=%.4e\n",
-            nprocs, o.nx, o.ny, o.nz, total, particledata::nb_particle, o.mat.c_str(), o.eos ? "+eos" : "", o.hg,
-            o.steps, o.warmup, loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe, total > 0 ? plastic / total : 0.0,
-            simulation::dtk1);
+            nprocs, o.nx, o.ny, o.nz, total, particledata::nb_particle, o.mat.c_str(),
+            o.eos ? "+eos" : "", o.hg, o.steps, o.warmup, loop, ecps, ecps / nprocs, ecps_best,
+            ecps_cpu, bpe, total > 0 ? plastic / total : 0.0, simulation::dtk1);
     }
     return 0;
 }

@@ -77,8 +77,8 @@ long long writedeck(const std::string& file, int n) {
             for (int x = 0; x < n; ++x) {
                 ++e;
                 const auto c = benchutil::hex_corners(id, x, y, z);
-                std::snprintf(s, sizeof s, "%lld 1 %lld %lld %lld %lld %lld %lld %lld %lld", e, c[0], c[1], c[2],
-                              c[3], c[4], c[5], c[6], c[7]);
+                std::snprintf(s, sizeof s, "%lld 1 %lld %lld %lld %lld %lld %lld %lld %lld", e,
+                              c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
                 line(s);
             }
     line("velo");
@@ -119,10 +119,13 @@ int run(const options& o) {
     fs::current_path(old);
     if (!o.keep) fs::remove_all(dir);
     std::printf(
-        "input_deck elements=%d nodes=%d deck_lines=%lld deck_bytes=%lld echo_bytes=%lld inputpara_s=%.3f "
-        "inputpara_cpu_s=%.3f close_s=%.3f lines_per_s=%.0f lines_per_cpu_s=%.0f lines_per_s_with_close=%.0f\n",
-        elementdata::nb_element, particledata::nb_particle, lines, deckbytes, echobytes, read, readcpu, close,
-        read > 0.0 ? lines / read : 0.0, readcpu > 0.0 ? lines / readcpu : 0.0, read + close > 0.0 ? lines / (read + close) : 0.0);
+        "input_deck elements=%d nodes=%d deck_lines=%lld deck_bytes=%lld echo_bytes=%lld "
+        "inputpara_s=%.3f "
+        "inputpara_cpu_s=%.3f close_s=%.3f lines_per_s=%.0f lines_per_cpu_s=%.0f "
+        "lines_per_s_with_close=%.0f\n",
+        elementdata::nb_element, particledata::nb_particle, lines, deckbytes, echobytes, read,
+        readcpu, close, read > 0.0 ? lines / read : 0.0, readcpu > 0.0 ? lines / readcpu : 0.0,
+        read + close > 0.0 ? lines / (read + close) : 0.0);
     return 0;
 }
 

@@ -27,7 +27,8 @@ struct options {
 };
 
 [[noreturn]] void usage(const char* prog) {
-    std::fprintf(stderr, "usage: %s [--n ELEMENTS_PER_EDGE] [--zones Z] [--dir SCRATCH] [--keep]\n", prog);
+    std::fprintf(stderr, "usage: %s [--n ELEMENTS_PER_EDGE] [--zones Z] [--dir SCRATCH] [--keep]\n",
+                 prog);
     std::exit(2);
 }
 
@@ -104,9 +105,11 @@ int run(const options& o) {
     const int later_zones = o.zones - 1;
     const double rate = later > 0.0 ? static_cast<double>(nodes) * later_zones / later : 0.0;
     const double rate_best = best_zone < 1.0e30 ? static_cast<double>(nodes) / best_zone : 0.0;
-    const double rate_cpu = latercpu > 0.0 ? static_cast<double>(nodes) * later_zones / latercpu : 0.0;
+    const double rate_cpu =
+        latercpu > 0.0 ? static_cast<double>(nodes) * later_zones / latercpu : 0.0;
     std::printf(
-        "output_anim nodes=%lld elements=%d zones=%d file_bytes=%lld first_zone_s=%.4f later_zones_s=%.4f "
+        "output_anim nodes=%lld elements=%d zones=%d file_bytes=%lld first_zone_s=%.4f "
+        "later_zones_s=%.4f "
         "node_records_per_s=%.0f best_zone_node_records_per_s=%.0f node_records_per_cpu_s=%.0f\n",
         nodes, elementdata::nb_element, o.zones, bytes, first, later, rate, rate_best, rate_cpu);
     return 0;

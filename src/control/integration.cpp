@@ -129,11 +129,12 @@ void integration() {
         }
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);
-            nextreport = next >= static_cast<double>(INT_MAX) ? INT_MAX
+            nextreport = next >= static_cast<double>(INT_MAX)   ? INT_MAX
                          : next <= static_cast<double>(INT_MIN) ? INT_MIN
                                                                 : static_cast<int>(next);
             if (commnodes::myid == 0) {
-                errorstop::writeline(progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic));
+                errorstop::writeline(
+                    progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic));
                 // Shown as it happens, also when standard output is a pipe.
                 std::fflush(stdout);
             }

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         datain::inputpara();
         if (commnodes::myid == 0) {
             double t1 = MPI_Wtime();
-            errorstop::writeline(records::listed("** Time for preprocessing is", t1 - t0, "seconds"));
+            errorstop::writeline(
+                records::listed("** Time for preprocessing is", t1 - t0, "seconds"));
             t0 = MPI_Wtime();
             errorstop::writeline(" solving...");
         }

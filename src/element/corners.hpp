@@ -21,8 +21,8 @@ inline void gather_corners(const int node[8], const double* pos, double xyz[8][3
 }
 
 // Corner coordinates and velocities of one element.
-inline void gather_corners(const int node[8], const double* pos, const double* vel, double xyz[8][3],
-                           double v[8][3]) {
+inline void gather_corners(const int node[8], const double* pos, const double* vel,
+                           double xyz[8][3], double v[8][3]) {
     for (int k = 0; k < 8; ++k) {
         const size_t n = 3 * static_cast<size_t>(node[k] - 1);
         xyz[k][0] = pos[n];

@@ -112,7 +112,8 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     for (int a = 0; a < 4; ++a) {
         const pair p0 = splat(pkxj[a][0]), p1 = splat(pkxj[a][1]), p2 = splat(pkxj[a][2]);
         for (int h = 0; h < 2; ++h)
-            gc[a][h] = lanes::load(&hourglassdata::hc[a][2 * h]) - p0 * b[0][h] - p1 * b[1][h] - p2 * b[2][h];
+            gc[a][h] = lanes::load(&hourglassdata::hc[a][2 * h]) - p0 * b[0][h] - p1 * b[1][h] -
+                       p2 * b[2][h];
     }
     for (int h = 0; h < 2; ++h) {
         gc[4][h] = lanes::load(&hourglassdata::sc[0][2 * h]) - gc[2][h];
@@ -146,7 +147,8 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
         const pair g0 = splat(g[i][0][0]), g1 = splat(g[i][0][1]);
         const pair g2 = splat(g[i][1][0]), g3 = splat(g[i][1][1]);
         for (int p = 0; p < 4; ++p)
-            lanes::store(&ft[i][2 * p], kk * (gm[0][p] * g0 + gm[1][p] * g1 + gm[2][p] * g2 + gm[3][p] * g3));
+            lanes::store(&ft[i][2 * p],
+                         kk * (gm[0][p] * g0 + gm[1][p] * g1 + gm[2][p] * g2 + gm[3][p] * g3));
     }
 }
 
@@ -163,8 +165,9 @@ inline int hourglassmode() {
 // active method (`mode` 1 standard or 2 Flanagan-Belytschko, as returned by
 // hourglassmode()): the volume factor V^(2/3), then the method's kernel with
 // the coefficient q.
-inline void hourglassforce(int mode, const double v[8][3], const double xyz[8][3], const double pkxj[4][3],
-                           double vol, double rho, double c, double q, double ft[3][8]) {
+inline void hourglassforce(int mode, const double v[8][3], const double xyz[8][3],
+                           const double pkxj[4][3], double vol, double rho, double c, double q,
+                           double ft[3][8]) {
     const double vpow = std::pow(vol, hourglassdata::vexp);
     if (mode == 1)
         hgforcestandard_t(v, rho, c, q, vpow, ft);

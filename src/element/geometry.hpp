@@ -102,7 +102,8 @@ inline void strain(double dt, const double v[8][3], const double ijac[3][3], dou
     const double p0z = pkxj[0][2], p1z = pkxj[1][2], p2z = pkxj[2][2], p3z = pkxj[3][2];
     double dij[3][3];
     for (int i = 0; i < 2; ++i) {
-        const pair d = p0 * splat(v17[i]) + p1 * splat(v28[i]) + p2 * splat(v35[i]) + p3 * splat(v46[i]);
+        const pair d =
+            p0 * splat(v17[i]) + p1 * splat(v28[i]) + p2 * splat(v35[i]) + p3 * splat(v46[i]);
         dij[i][0] = d[0];
         dij[i][1] = d[1];
         dij[i][2] = p0z * v17[i] + p1z * v28[i] + p2z * v35[i] + p3z * v46[i];

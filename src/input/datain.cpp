@@ -88,7 +88,8 @@ void inputpara() {
     // the element pass with node and material number 0.
     for (size_t i = 0; i < elementgiven.size(); ++i) {
         if (!elementgiven[i])
-            errorstop::stop("*** Error *** element " + std::to_string(i + 1) + " was never given (elements 1.." +
+            errorstop::stop("*** Error *** element " + std::to_string(i + 1) +
+                            " was never given (elements 1.." +
                             std::to_string(elementdata::nb_element) + " must all be given)");
     }
 }
@@ -153,15 +154,9 @@ void getdata() {
                 matdefined.assign(count(n), 0);
                 break;
             }
-            case 10:
-                setmaterial();
-                break;
-            case 11:
-                setparticle();
-                break;
-            case 12:
-                materialdata::jaum = setonoff();
-                break;
+            case 10: setmaterial(); break;
+            case 11: setparticle(); break;
+            case 12: materialdata::jaum = setonoff(); break;
             case 13: {  // ncom
                 once(seen_ncom, "ncom");
                 const int n = ffi::getint();
@@ -174,27 +169,20 @@ void getdata() {
                 elementdata::comp_allocated = true;
                 break;
             }
-            case 14:
-                setload();
-                break;
-            case 15:
-                setvelocity();
-                break;
+            case 14: setload(); break;
+            case 15: setvelocity(); break;
             case 16: {  // curv
                 dataout::ncurves += 1;
-                if (dataout::ncurves > 10) errorstop::stop("*** Error *** Too many curves defined !");
+                if (dataout::ncurves > 10)
+                    errorstop::stop("*** Error *** Too many curves defined !");
                 const size_t i = static_cast<size_t>(dataout::ncurves - 1);
                 dataout::curveline[i] = ffi::line_nb;
                 dataout::curveoption[i] = setresoption();
                 dataout::curvepoint[i] = ffi::words_left() ? ffi::getint() : 1;
                 break;
             }
-            case 17:
-                seteos();
-                break;
-            case 18:
-                elememtin();
-                break;
+            case 17: seteos(); break;
+            case 18: elememtin(); break;
             case 19: {  // nbel
                 once(seen_nbel, "nbel");
                 const int n = ffi::getint();
@@ -219,8 +207,7 @@ void getdata() {
                 simulation::dtscale = v;
                 break;
             }
-            default:
-                errorstop::stop("error GetData");
+            default: errorstop::stop("error GetData");
         }
     }
 }
@@ -249,8 +236,8 @@ void setmaterial() {
             r.njc = static_cast<double>(ffi::getreal());
             r.cjc = static_cast<double>(ffi::getreal());
         }
-        const double q = r.young * (1.0 - r.poisson) /
-                         ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
+        const double q =
+            r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
         r.wavespeed = std::sqrt(q);
         matdefined[static_cast<size_t>(m - 1)] = 1;
     } while (m < nb_mat);
@@ -286,12 +273,14 @@ void setparticle() {
         if (n > nb_particle) toomany("particles", nb_particle, n);
         checkrange(n, 1, nb_particle, "node number");
         const int c = ffi::getint();
-        if (c > elementdata::nb_comp) inputerror("*** Error *** component number greater than nb_comp");
+        if (c > elementdata::nb_comp)
+            inputerror("*** Error *** component number greater than nb_comp");
         if (c > 0) {
             int& len = elementdata::complen[static_cast<size_t>(c - 1)];
             if (len >= nb_particle)
-                inputerror("*** Error *** component " + std::to_string(c) + " would receive more than " +
-                           std::to_string(nb_particle) + " members (nodes repeated in \"part\")");
+                inputerror("*** Error *** component " + std::to_string(c) +
+                           " would receive more than " + std::to_string(nb_particle) +
+                           " members (nodes repeated in \"part\")");
             len += 1;
             elementdata::compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(nb_particle) +
                                     static_cast<size_t>(len - 1)] = n;
@@ -326,7 +315,8 @@ void setnodalvectors(const char* kw, std::vector<double>& target, const char* ba
             for (double& x : vec) x = static_cast<double>(ffi::getreal());
             const int len = elementdata::complen[static_cast<size_t>(c - 1)];
             for (int j = 0; j < len; ++j) {
-                const int node = elementdata::compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(nb_particle) +
+                const int node = elementdata::compmember[static_cast<size_t>(c - 1) *
+                                                             static_cast<size_t>(nb_particle) +
                                                          static_cast<size_t>(j)];
                 double* t = &target[3 * static_cast<size_t>(node - 1)];
                 t[0] = vec[0];
@@ -343,7 +333,9 @@ void setnodalvectors(const char* kw, std::vector<double>& target, const char* ba
 
 void setload() { setnodalvectors(vocabulary::loadrecords, particledata::fp, "error GetLoad"); }
 
-void setvelocity() { setnodalvectors(vocabulary::velocityrecords, particledata::vel, "error GetVelocity"); }
+void setvelocity() {
+    setnodalvectors(vocabulary::velocityrecords, particledata::vel, "error GetVelocity");
+}
 
 bool setonoff() {
     const int k = ffi::keyword(vocabulary::switches, vocabulary::nswitches);
@@ -382,15 +374,16 @@ void elememtin() {
             const int n = ffi::getint();
             checkrange(n, 1, particledata::nb_particle, "node number");
             if (!nodegiven[static_cast<size_t>(n - 1)])
-                inputerror("*** Error *** node " + std::to_string(n) + " of element " + std::to_string(e) +
-                           " has no coordinates (not given in \"part\")");
+                inputerror("*** Error *** node " + std::to_string(n) + " of element " +
+                           std::to_string(e) + " has no coordinates (not given in \"part\")");
             el.node[k] = n;
         }
     } while (e != nb_element);
     for (int i = 0; i < nb_element; ++i) {
         if (!elementgiven[static_cast<size_t>(i)])
-            inputerror("*** Error *** element " + std::to_string(i + 1) + " was never given (elements 1.." +
-                       std::to_string(nb_element) + " must all be given)");
+            inputerror("*** Error *** element " + std::to_string(i + 1) +
+                       " was never given (elements 1.." + std::to_string(nb_element) +
+                       " must all be given)");
     }
 
     // Volumes at input and lumped masses, in element number order.
@@ -403,7 +396,8 @@ void elememtin() {
         double vol, ijac[3][3];
         jacobian(xyz, vol, ijac);
         history_list[static_cast<size_t>(el.nhistory - 1)].vol0 = vol;
-        const double share = vol * materialdata::mat_list[static_cast<size_t>(el.mat - 1)].density * 0.125;
+        const double share =
+            vol * materialdata::mat_list[static_cast<size_t>(el.mat - 1)].density * 0.125;
         for (int k = 0; k < 8; ++k) mp[el.node[k] - 1] += share;
     }
 }

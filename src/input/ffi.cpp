@@ -61,8 +61,8 @@ void use_word() {
 }
 
 void nonnumeric_warning() {
-    errorstop::writeline(records::listed("*** Warning *** Non Numeric Field ", current_word(),
-                                         "on line ", line_nb));
+    errorstop::writeline(
+        records::listed("*** Warning *** Non Numeric Field ", current_word(), "on line ", line_nb));
 }
 
 // The word up to its first comma (a comma ends a list-directed value).
@@ -195,14 +195,17 @@ int readline() {
         // Echo first so the echo file shows the offending line.
         std::memcpy(sss.data(), c, 256);
         unit(iores).record(std::string_view(sss.data(), 256));
-        input_stop("*** Error *** more than 15 words on one line (" + std::to_string(k) + " found)");
+        input_stop("*** Error *** more than 15 words on one line (" + std::to_string(k) +
+                   " found)");
     }
     for (int w = 0; w < k; ++w) {
         int wl = words[w].b - words[w].a + 1;
         if (wl < 0) wl = 0;
         wordlen[static_cast<size_t>(w)] = wl;
         int cl = wl < 20 ? wl : 20;
-        if (cl > 0) std::memcpy(cmd_line[static_cast<size_t>(w)].data(), c + words[w].a - 1, static_cast<size_t>(cl));
+        if (cl > 0)
+            std::memcpy(cmd_line[static_cast<size_t>(w)].data(), c + words[w].a - 1,
+                        static_cast<size_t>(cl));
     }
     std::memcpy(sss.data(), c, 256);
     unit(iores).record(std::string_view(sss.data(), 256));
@@ -224,8 +227,8 @@ int keyword(const char* table, int n) {
         use_word();
         return k;
     }
-    errorstop::writeline(records::listed("*** Warning *** invalid keyword ", current_word(),
-                                         "on line ", line_nb));
+    errorstop::writeline(
+        records::listed("*** Warning *** invalid keyword ", current_word(), "on line ", line_nb));
     return -1;
 }
 

@@ -37,7 +37,8 @@ bool parse_int(std::string_view t, int& value) {
     if (t.size() > 1 && t[0] == '-' && t[1] == '-') return false;
     long long v = 0;
     auto r = std::from_chars(t.data(), t.data() + t.size(), v);
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || v < INT_MIN || v > INT_MAX) return false;
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size() || v < INT_MIN || v > INT_MAX)
+        return false;
     value = static_cast<int>(v);
     return true;
 }
@@ -47,10 +48,16 @@ bool parse_real(std::string_view t, float& value) {
     size_t i = 0;
     if (i < t.size() && t[i] == '-') s.push_back(t[i++]);
     size_t mant = 0;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+        s.push_back(t[i++]);
+        ++mant;
+    }
     if (i < t.size() && t[i] == '.') {
         s.push_back(t[i++]);
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++mant; }
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+            s.push_back(t[i++]);
+            ++mant;
+        }
     }
     if (mant == 0) return false;
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E' || t[i] == 'd' || t[i] == 'D')) {
@@ -58,7 +65,10 @@ bool parse_real(std::string_view t, float& value) {
         ++i;
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) s.push_back(t[i++]);
         size_t ed = 0;
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9') { s.push_back(t[i++]); ++ed; }
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+            s.push_back(t[i++]);
+            ++ed;
+        }
         if (ed == 0) return false;
     }
     if (i != t.size()) return false;

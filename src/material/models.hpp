@@ -29,14 +29,14 @@ inline void elastic_p(const double de[6], double& smv, double k3v) {
 }
 
 inline double equivalentstress(const double s[6]) {
-    return std::sqrt((s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3] + s[4] * s[4] +
-                      s[5] * s[5]) *
-                     0.5 * 3.0);
+    return std::sqrt(
+        (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3] + s[4] * s[4] + s[5] * s[5]) * 0.5 *
+        3.0);
 }
 
 inline void eos_gruneisen(double mu, double eng, double den, double& smv) {
-    smv = -(c4eosg * eng +
-            (1.0 - mu * c4eosg * 0.5 / den) * (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
+    smv = -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) *
+                               (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
 }
 
 // Elastic deviatoric step and the mean stress; returns the trial

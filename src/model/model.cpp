@@ -1,6 +1,5 @@
 #include "model/model.hpp"
 
-
 namespace simulation {
 std::array<char, 256> title{};
 double currenttime = 0.0;

@@ -74,20 +74,23 @@ extern double currenttime;           // time t(n) at the start of the current st
 extern double endtime;               // end time of the run ("endt"), s
 extern int istep;                    // number of the current step, from 1
 extern double dtk;                   // step just taken, dt(n-1/2), s
-extern double dtk1;                  // step about to be taken, dt(n+1/2), s (1e6 before the element pass sets it)
-extern double dtk1old;               // last scaled step, limits the growth of the next to 5 %, s
-extern double dtscale;               // safety factor on the critical step ("dtsc", default 0.9)
-extern double engkinetic;            // kinetic energy of the process's nodes at the start of the step, J
-extern double engstrain;             // strain energy accumulated by the process's elements, J
+extern double dtk1;  // step about to be taken, dt(n+1/2), s (1e6 before the element pass sets it)
+extern double dtk1old;     // last scaled step, limits the growth of the next to 5 %, s
+extern double dtscale;     // safety factor on the critical step ("dtsc", default 0.9)
+extern double engkinetic;  // kinetic energy of the process's nodes at the start of the step, J
+extern double engstrain;   // strain energy accumulated by the process's elements, J
 }  // namespace simulation
 
 namespace particledata {
-extern int nb_particle;           // number of nodes of this process
-extern std::vector<double> pos;   // 3 x nb_particle, node positions x,y,z, m
-extern std::vector<double> vel;   // 3 x nb_particle, node velocities, m/s (at half steps in the loop)
-extern std::vector<double> acc;   // 3 x nb_particle, nodal forces (N) during the pass, then accelerations (m/s^2)
-extern std::vector<double> fp;    // 3 x nb_particle, nodal loads (N), scaled by the load time function
-extern std::vector<double> mp;    // nb_particle, lumped nodal masses, kg
+extern int nb_particle;          // number of nodes of this process
+extern std::vector<double> pos;  // 3 x nb_particle, node positions x,y,z, m
+// 3 x nb_particle, node velocities, m/s (at half steps in the loop)
+extern std::vector<double> vel;
+// 3 x nb_particle, nodal forces (N) during the pass, then accelerations (m/s^2)
+extern std::vector<double> acc;
+// 3 x nb_particle, nodal loads (N), scaled by the load time function
+extern std::vector<double> fp;
+extern std::vector<double> mp;  // nb_particle, lumped nodal masses, kg
 }  // namespace particledata
 
 namespace elementdata {
@@ -99,41 +102,41 @@ extern std::vector<int> complen;           // nb_comp, number of nodes in each c
 // nb_comp x nb_particle, node numbers of each component:
 // compmember(c, i) is stored at compmember[(c-1)*nb_particle + (i-1)]
 extern std::vector<int> compmember;
-extern bool comp_allocated;                // complen and compmember have been sized ("ncom")
-extern rigidplane plane;                   // the rigid plane ("rigi"), dir 0 when there is none
-extern double eledistortion;               // smallest distortion ratio of the last element pass
+extern bool comp_allocated;   // complen and compmember have been sized ("ncom")
+extern rigidplane plane;      // the rigid plane ("rigi"), dir 0 when there is none
+extern double eledistortion;  // smallest distortion ratio of the last element pass
 }  // namespace elementdata
 
 namespace materialdata {
-extern int nb_mat;                          // number of material sets
-extern std::vector<material> mat_list;      // nb_mat material records
-extern bool mat_list_allocated;             // mat_list has been sized ("nmat")
-extern std::vector<history> history_list;   // one history record per element
-extern bool history_allocated;              // history_list has been sized
-extern int lenhistorylist;                  // history records handed out so far
-extern bool jaum;                           // rotate the stress with the spin (Jaumann rate), "jaum on/off"
-extern hourglasscontrol hourglass;          // hourglass method and coefficient ("hour")
+extern int nb_mat;                         // number of material sets
+extern std::vector<material> mat_list;     // nb_mat material records
+extern bool mat_list_allocated;            // mat_list has been sized ("nmat")
+extern std::vector<history> history_list;  // one history record per element
+extern bool history_allocated;             // history_list has been sized
+extern int lenhistorylist;                 // history records handed out so far
+extern bool jaum;                   // rotate the stress with the spin (Jaumann rate), "jaum on/off"
+extern hourglasscontrol hourglass;  // hourglass method and coefficient ("hour")
 // Gruneisen coefficients: rho0 C0^2, rho0 C0^2 (2S-1), rho0 C0^2 (S-1)(3S-1)
 // (Pa) and rho0 gamma0 (kg/m^3), from "seos"
 extern double c1eosg, c2eosg, c3eosg, c4eosg;
 
 // Working variables of the constitutive update, loaded per element from its
 // material and history records and written back after the update.
-extern int etype_;           // equation of state of the element's material
-extern double den0_;         // initial density, kg/m^3
-extern double young_;        // Young's modulus, Pa
-extern double poisson_;      // Poisson's ratio
-extern double yield0_;       // initial yield stress, Pa
-extern double tangmod_;      // tangent modulus, Pa
-extern double sig_y_;        // current yield stress, Pa
-extern double epeff_;        // effective plastic strain
-extern double g2;            // 2G, twice the shear modulus, Pa
-extern double k3;            // 3K, three times the bulk modulus, Pa
-extern double plamod;        // plastic modulus E Et / (E - Et) of linear hardening, Pa
-extern double sm;            // mean stress, Pa
-extern double seqv;          // von Mises equivalent stress, Pa
-extern double sd[6];         // deviatoric stress xx, yy, zz, yz, zx, xy, Pa
-extern double sig[6];        // total stress at the start of the update, same order, Pa
+extern int etype_;       // equation of state of the element's material
+extern double den0_;     // initial density, kg/m^3
+extern double young_;    // Young's modulus, Pa
+extern double poisson_;  // Poisson's ratio
+extern double yield0_;   // initial yield stress, Pa
+extern double tangmod_;  // tangent modulus, Pa
+extern double sig_y_;    // current yield stress, Pa
+extern double epeff_;    // effective plastic strain
+extern double g2;        // 2G, twice the shear modulus, Pa
+extern double k3;        // 3K, three times the bulk modulus, Pa
+extern double plamod;    // plastic modulus E Et / (E - Et) of linear hardening, Pa
+extern double sm;        // mean stress, Pa
+extern double seqv;      // von Mises equivalent stress, Pa
+extern double sd[6];     // deviatoric stress xx, yy, zz, yz, zx, xy, Pa
+extern double sig[6];    // total stress at the start of the update, same order, Pa
 }  // namespace materialdata
 
 namespace timefunctiondata {
@@ -148,12 +151,13 @@ extern double reportsteps;               // steps between progress lines ("repo"
 extern int ncurves;                      // number of curves (at most 10)
 extern std::array<int, 10> curveoption;  // variable of each curve: 1..8, entry of outputname
 extern std::array<int, 10> curvepoint;   // element of each curve (element variables 1..5)
-extern std::array<int, 10> curveline;    // deck line of each curve record, for the element-range check after input
+// deck line of each curve record, for the element-range check after input
+extern std::array<int, 10> curveline;
 // Keywords of the curve variables: seqv, epef, mat, sm, vol (of an element),
 // engk, engs, ener (kinetic, strain, total energy of the process).
 extern const std::array<std::array<char, 4>, 8> outputname;
-extern int npts;                         // records written to the curve file so far
-extern int nres;                         // zones written to the animation file so far
+extern int npts;  // records written to the curve file so far
+extern int nres;  // zones written to the animation file so far
 }  // namespace dataout
 
 namespace commnodes {
@@ -167,16 +171,17 @@ extern std::vector<int> mycnode;  // ncomde, this process's row of comnode
 }  // namespace commnodes
 
 namespace ffi {
-extern int ior;                                       // unit number of the deck (11)
-extern int iores;                                     // unit number of the echo file (13)
-extern int iow1;                                      // unit number of the animation file (14)
-extern int iow2;                                      // unit number of the curve file (15)
-extern std::string fileinp;                           // deck name of this process, padded with blanks to 100
-extern std::array<char, 256> sss;                     // current deck line, cleaned, blank padded
-extern std::array<std::array<char, 20>, 15> cmd_line; // words of the current line, first 20 characters each
-extern int line_nb;                                   // number of the current deck line, from 1
-extern int nb_read;                                   // words of the current line handed out so far
-extern int nb_word;                                   // words of the current line not handed out yet
+extern int ior;                    // unit number of the deck (11)
+extern int iores;                  // unit number of the echo file (13)
+extern int iow1;                   // unit number of the animation file (14)
+extern int iow2;                   // unit number of the curve file (15)
+extern std::string fileinp;        // deck name of this process, padded with blanks to 100
+extern std::array<char, 256> sss;  // current deck line, cleaned, blank padded
+// words of the current line, first 20 characters each
+extern std::array<std::array<char, 20>, 15> cmd_line;
+extern int line_nb;  // number of the current deck line, from 1
+extern int nb_read;  // words of the current line handed out so far
+extern int nb_word;  // words of the current line not handed out yet
 }  // namespace ffi
 
 namespace model {

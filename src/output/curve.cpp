@@ -21,8 +21,7 @@ void putvariable(std::string& out, int option, const element& el, const history&
         case 6: records::put_d(out, simulation::engkinetic, 15, 6); break;
         case 7: records::put_d(out, simulation::engstrain, 15, 6); break;
         case 8: records::put_d(out, simulation::engstrain + simulation::engkinetic, 15, 6); break;
-        default:
-            errorstop::stop("***Error*** Invalid output variable !");
+        default: errorstop::stop("***Error*** Invalid output variable !");
     }
 }
 
@@ -53,7 +52,8 @@ void outcurve(double time) {
         b += "VARIABLES= \"Time\"";
         for (int i = 0; i < dataout::ncurves; ++i) {
             b += " \"";
-            const auto& nm = dataout::outputname[static_cast<size_t>(dataout::curveoption[static_cast<size_t>(i)] - 1)];
+            const auto& nm = dataout::outputname[static_cast<size_t>(
+                dataout::curveoption[static_cast<size_t>(i)] - 1)];
             b.append(nm.data(), 4);
             b += " at";
             records::put_i(b, dataout::curvepoint[static_cast<size_t>(i)], 6);

@@ -44,11 +44,14 @@ bool put_nonfinite(std::string& out, double value, int w) {
 }
 
 // Powers of ten that are exact in double precision.
-constexpr double exact_pow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double exact_pow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // |value| times 10^k in one rounded operation, for |k| <= 22.
-inline double scale10(double mag, int k) { return k >= 0 ? mag * exact_pow10[k] : mag / exact_pow10[-k]; }
+inline double scale10(double mag, int k) {
+    return k >= 0 ? mag * exact_pow10[k] : mag / exact_pow10[-k];
+}
 
 // Short digit strings without the general conversion. Scaling a normal value
 // by an exact power of ten so that `digits` digits stand before the point
@@ -179,7 +182,9 @@ void put_a(std::string& out, std::string_view text, int w) {
     }
 }
 
-void put_e(std::string& out, double value, int w, int d) { put_real(out, value, w, d + 1, false, 'E'); }
+void put_e(std::string& out, double value, int w, int d) {
+    put_real(out, value, w, d + 1, false, 'E');
+}
 
 void put_d(std::string& out, double value, int w, int d) { put_real(out, value, w, d, true, 'D'); }
 

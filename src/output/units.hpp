@@ -14,7 +14,7 @@ namespace ffi {
 // A sequential text file written through one large buffer. A failed write
 // stops the run with a message naming the file.
 class textout {
-public:
+  public:
     bool open(const std::string& name);
     bool is_open() const { return f_ != nullptr; }
     const std::string& name() const { return name_; }
@@ -27,12 +27,12 @@ public:
         if (buf_.size() >= flush_at) flush();
     }
     void flush();
-    void close();   // flushes, closes and checks for errors
-    void discard(); // closes without writing what is pending
-    void finish();  // writes what is pending and closes, without checks (after a stop)
+    void close();    // flushes, closes and checks for errors
+    void discard();  // closes without writing what is pending
+    void finish();   // writes what is pending and closes, without checks (after a stop)
     ~textout();
 
-private:
+  private:
     static constexpr size_t flush_at = 1 << 20;
     [[noreturn]] void fail();
     std::FILE* f_ = nullptr;

@@ -35,7 +35,8 @@ void readcomnode() {
     const int n = ncomde > 0 ? ncomde : 0;
     comnode = std::move(table.comnode);
     mycnode.assign(static_cast<size_t>(n), 0);
-    for (int j = 0; j < n; ++j) mycnode[static_cast<size_t>(j)] = comnode[static_cast<size_t>(myid) * n + j];
+    for (int j = 0; j < n; ++j)
+        mycnode[static_cast<size_t>(j)] = comnode[static_cast<size_t>(myid) * n + j];
     std::string name = deckname(myid);
     name.resize(100, ' ');
     ffi::fileinp = name;
@@ -46,9 +47,9 @@ void checkcomnode() {
     for (size_t j = 0; j < mycnode.size(); ++j) {
         int k = mycnode[j];
         if (k < 0 || k > np)
-            errorstop::stop("*** Error *** file Comm: slot " + std::to_string(j + 1) + " of process " +
-                            std::to_string(myid) + " holds node " + std::to_string(k) +
-                            ", outside 0.." + std::to_string(np));
+            errorstop::stop("*** Error *** file Comm: slot " + std::to_string(j + 1) +
+                            " of process " + std::to_string(myid) + " holds node " +
+                            std::to_string(k) + ", outside 0.." + std::to_string(np));
     }
 }
 
@@ -75,14 +76,16 @@ void updateforce(int istep, double& value) {
     for (int j = 0; j < n; ++j) {
         int k = mycnode[static_cast<size_t>(j)];
         if (k != 0) {
-            for (int i = 0; i < 3; ++i) send[static_cast<size_t>(3 * j + i)] = acc[static_cast<size_t>(3 * (k - 1) + i)];
+            for (int i = 0; i < 3; ++i)
+                send[static_cast<size_t>(3 * j + i)] = acc[static_cast<size_t>(3 * (k - 1) + i)];
         }
     }
     MPI_Allreduce(send.data(), recv.data(), 3 * n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
     for (int j = 0; j < n; ++j) {
         int k = mycnode[static_cast<size_t>(j)];
         if (k != 0) {
-            for (int i = 0; i < 3; ++i) acc[static_cast<size_t>(3 * (k - 1) + i)] = recv[static_cast<size_t>(3 * j + i)];
+            for (int i = 0; i < 3; ++i)
+                acc[static_cast<size_t>(3 * (k - 1) + i)] = recv[static_cast<size_t>(3 * j + i)];
         }
     }
     double tmp = value;

@@ -57,12 +57,13 @@ void read(std::istream& in, int nprocs, CommTable& t) {
         int got = 0;
         while (got < n) {
             if (!std::getline(in, line))
-                throw Fault{"too short: row of process " + std::to_string(p - 1) + " has " + std::to_string(got) +
-                            " of " + std::to_string(n) + " values"};
+                throw Fault{"too short: row of process " + std::to_string(p - 1) + " has " +
+                            std::to_string(got) + " of " + std::to_string(n) + " values"};
             ++lineno;
             for (const std::string& it : items_of(line)) {
                 if (got == n) break;  // rest of the row's last line is ignored
-                t.comnode[static_cast<size_t>(p - 1) * n + static_cast<size_t>(got)] = to_int(it, lineno);
+                t.comnode[static_cast<size_t>(p - 1) * n + static_cast<size_t>(got)] =
+                    to_int(it, lineno);
                 ++got;
             }
         }
@@ -74,9 +75,7 @@ void read(std::istream& in, int nprocs, CommTable& t) {
 std::string readcommtable(std::istream& in, int nprocs, CommTable& table) {
     try {
         read(in, nprocs, table);
-    } catch (const Fault& f) {
-        return f.what;
-    }
+    } catch (const Fault& f) { return f.what; }
     return {};
 }
 

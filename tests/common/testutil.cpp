@@ -75,7 +75,8 @@ std::string exe(const std::string& name) { return std::string(HEXDYN_BINARY_DIR)
 std::string mpiexec() { return HEXDYN_MPIEXEC; }
 
 RunResult run_hexdyn(const fs::path& dir, int nprocs, int timeout_s) {
-    return run_command(mpiexec() + " -n " + std::to_string(nprocs) + " " + exe("hexdyn"), dir, timeout_s);
+    return run_command(mpiexec() + " -n " + std::to_string(nprocs) + " " + exe("hexdyn"), dir,
+                       timeout_s);
 }
 
 }  // namespace testutil

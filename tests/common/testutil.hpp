@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 // A fresh directory under the system temporary directory, removed on
 // destruction unless HEXDYN_KEEP_TEST_DIRS is set.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& tag);
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,17 +20,17 @@ public:
     const fs::path& path() const { return path_; }
     fs::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     fs::path path_;
 };
 
 // Changes the working directory for the lifetime of the object.
 class InDir {
-public:
+  public:
     explicit InDir(const fs::path& dir);
     ~InDir();
 
-private:
+  private:
     fs::path old_;
 };
 

@@ -35,8 +35,8 @@ std::string d15(double v) {
     const int e = std::atoi(s.c_str() + 8) + 1;
     const std::string digits = s.substr(0, 1) + s.substr(2, 5);
     std::snprintf(b, sizeof b, "%15s",
-                  ((v < 0 ? "-0." : "0.") + digits + (e < 0 ? "D-" : "D+") + (std::abs(e) < 10 ? "0" : "") +
-                   std::to_string(std::abs(e)))
+                  ((v < 0 ? "-0." : "0.") + digits + (e < 0 ? "D-" : "D+") +
+                   (std::abs(e) < 10 ? "0" : "") + std::to_string(std::abs(e)))
                       .c_str());
     return b;
 }
@@ -59,8 +59,9 @@ const int unit_corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
 std::string brick(int first, double x0, double y0, double z0, double h, int comp) {
     std::string s;
     for (int k = 0; k < 8; ++k)
-        s += std::to_string(first + k) + " " + std::to_string(comp) + " " + num(x0 + h * unit_corner[k][0]) + " " +
-             num(y0 + h * unit_corner[k][1]) + " " + num(z0 + h * unit_corner[k][2]) + "\n";
+        s += std::to_string(first + k) + " " + std::to_string(comp) + " " +
+             num(x0 + h * unit_corner[k][0]) + " " + num(y0 + h * unit_corner[k][1]) + " " +
+             num(z0 + h * unit_corner[k][2]) + "\n";
     return s;
 }
 

@@ -23,12 +23,14 @@ namespace {
 // and initial velocity (1, 0, -0.5). With nodal masses 1/8 every node
 // accelerates at 8 in x, the brick moves rigidly and every value is exact.
 std::string translatingbrick(const std::string& title) {
-    std::string d = title + "nbmp 8\nnbel 1\nnmat 1\nncom 1\ndtsc 1.0\nendt 0.125\nrepo 1\n"
-                            "time 2 0.0 1.0 100.0 1.0\nmate\n1 elas 1.0 256.0 0.0\npart\n";
+    std::string d = title +
+                    "nbmp 8\nnbel 1\nnmat 1\nncom 1\ndtsc 1.0\nendt 0.125\nrepo 1\n"
+                    "time 2 0.0 1.0 100.0 1.0\nmate\n1 elas 1.0 256.0 0.0\npart\n";
     for (int k = 0; k < 8; ++k)
         d += std::to_string(k + 1) + " 1 " + std::to_string(2 + unit_corner[k][0]) + ".0 " +
              std::to_string(unit_corner[k][1]) + ".0 " + std::to_string(unit_corner[k][2]) + ".0\n";
-    d += "elem\n1 1 1 2 3 4 5 6 7 8\nload\ncomp 1 1.0 0.0 0.0\nendl\nvelo\ncomp 1 1.0 0.0 -0.5\nendv\n"
+    d += "elem\n1 1 1 2 3 4 5 6 7 8\nload\ncomp 1 1.0 0.0 0.0\nendl\nvelo\ncomp 1 1.0 0.0 "
+         "-0.5\nendv\n"
          "curv engk\ncurv vol 1\ncurv mat\ncurv ener 7\ncurv engs\nendi\n";
     return d;
 }
@@ -63,7 +65,8 @@ TEST(ResultFiles, WholeRunRecordByRecord) {
     const std::vector<std::string> c = lines_of(read_file(dir / "aresult_curv.dat"));
     std::vector<std::string> expect = {
         "TITLE = \"sovr translating brick" + std::string(38, ' ') + "\"",
-        "VARIABLES= \"Time\" \"engk at     1\" \"vol  at     1\" \"mat  at     1\" \"ener at     7\" \"engs at     1\"",
+        "VARIABLES= \"Time\" \"engk at     1\" \"vol  at     1\" \"mat  at     1\" \"ener at     "
+        "7\" \"engs at     1\"",
         ""};
     for (int n = 0; n < 3; ++n)
         expect.push_back(d15(t[n]) + d15(ke[n]) + d15(1.0) + "  1" + d15(ke[n]) + d15(0.0));
@@ -71,9 +74,11 @@ TEST(ResultFiles, WholeRunRecordByRecord) {
 
     const std::vector<std::string> a = lines_of(read_file(dir / "aresult_anim.dat"));
     std::vector<std::string> zones = {
-        "TITLE = \"sovr translating brick" + std::string(38, ' ') + "\"", "VARIABLES= \"X\"   \"Y\"   \"Z\"  ", ""};
+        "TITLE = \"sovr translating brick" + std::string(38, ' ') + "\"",
+        "VARIABLES= \"X\"   \"Y\"   \"Z\"  ", ""};
     for (int n = 0; n < 3; ++n) {
-        zones.push_back("ZONE T=\"Time =" + e12(t[n]) + "\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN" +
+        zones.push_back("ZONE T=\"Time =" + e12(t[n]) +
+                        "\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN" +
                         (n > 0 ? " D=(FECONNECT)" : ""));
         for (int k = 0; k < 8; ++k)
             zones.push_back(e12(2 + unit_corner[k][0] + dx[n]) + e12(unit_corner[k][1]) +
@@ -84,11 +89,13 @@ TEST(ResultFiles, WholeRunRecordByRecord) {
 
     // Progress lines: time, step, distortion and the kinetic energy of the
     // start of the step (K.E. of step 2 is 0.90625, not checked at 4 digits).
-    EXPECT_NE(r.out.find(" Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=6.250E-01\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(" Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=6.250E-01\n"),
+        std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find(" Step=     3  T=1.250E-01  DT=6.250E-02  EDist=1.000E+00  K.E.=1.656E+00\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(" Step=     3  T=1.250E-01  DT=6.250E-02  EDist=1.000E+00  K.E.=1.656E+00\n"),
+        std::string::npos)
         << r.out;
 }
 
@@ -115,7 +122,9 @@ TEST(ResultFiles, WriteFailureStopsNamingTheFileAndKeepsTheOtherFiles) {
     fs::create_symlink("/dev/full", dir / "aresult_anim.dat");
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     EXPECT_NE(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"),
+              std::string::npos)
+        << r.out;
     // The curve and echo files are complete all the same.
     EXPECT_EQ(lines_of(read_file(dir / "aresult_curv.dat")).size(), 6u);
     EXPECT_EQ(lines_of(read_file(dir / "asovra.rst")).front().substr(0, 14), "sovr full disk");
@@ -127,14 +136,17 @@ TEST(ResultFiles, WriteFailureDuringTheRunStops) {
     TempDir dir("out-full-big");
     write_file(dir / "Comm", "0\n\n");
     std::string d = "sovr many nodes\nnbmp 40000\nendt 1.0\npart\n";
-    for (int k = 1; k <= 40000; ++k) d += std::to_string(k) + " 0 " + std::to_string(k) + ".0 0.0 0.0\n";
+    for (int k = 1; k <= 40000; ++k)
+        d += std::to_string(k) + " 0 " + std::to_string(k) + ".0 0.0 0.0\n";
     d += "endi\n";
     write_file(dir / "a", d);
     fs::create_symlink("/dev/full", dir / "aresult_curv.dat");
     fs::create_symlink("/dev/full", dir / "aresult_anim.dat");
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     EXPECT_NE(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"),
+              std::string::npos)
+        << r.out;
     EXPECT_EQ(r.out.find(" Step="), std::string::npos) << r.out;  // stopped inside the first step
 }
 
@@ -147,8 +159,9 @@ TEST(ResultFiles, UnopenableOutputFileStops) {
         fs::create_directory(dir / f);
         RunResult r = run_hexdyn(dir.path(), 1, 60);
         EXPECT_NE(r.status, 0) << r.out;
-        EXPECT_NE(r.out.find(std::string(" *** Error *** cannot open file ") + f + " for writing\n"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.out.find(std::string(" *** Error *** cannot open file ") + f + " for writing\n"),
+            std::string::npos)
             << r.out;
     }
 }

@@ -21,7 +21,8 @@ namespace {
 
 // Splits a curve file into its data records, each cut into fields: the time
 // (15 columns) and then fields of the given widths.
-std::vector<std::vector<std::string>> curverecords(const std::string& text, const std::vector<int>& widths) {
+std::vector<std::vector<std::string>> curverecords(const std::string& text,
+                                                   const std::vector<int>& widths) {
     std::vector<std::vector<std::string>> r;
     const std::vector<std::string> l = lines_of(text);
     for (size_t i = 3; i < l.size(); ++i) {
@@ -73,8 +74,8 @@ const char* const kFunction = "time 2 0.0 1.0 100.0 1.0\n";
 // rigidly and every number is exact.
 TEST(Parallel, SharedNodesSumMassesOnceAndForcesEveryStep) {
     TempDir dir("par-shared");
-    const std::string common = "nbmp 8\nnbel 1\nnmat 1\nncom 1\ndtsc 1.0\nendt 0.125\nrepo 1\n" +
-                               std::string(kFunction);
+    const std::string common =
+        "nbmp 8\nnbel 1\nnmat 1\nncom 1\ndtsc 1.0\nendt 0.125\nrepo 1\n" + std::string(kFunction);
     write_file(dir / "a", "sovr left brick\n" + common + "mate\n1 elas 4.0 1024.0 0.0\npart\n" +
                               brick(1, 2.0, 0.0, 0.0, 1.0, 1) +
                               "elem\n1 1 1 2 3 4 5 6 7 8\n"
@@ -105,7 +106,8 @@ TEST(Parallel, SharedNodesSumMassesOnceAndForcesEveryStep) {
     const char* names[2] = {"a", "b"};
     for (int p = 0; p < 2; ++p) {
         SCOPED_TRACE(names[p]);
-        auto rec = curverecords(read_file(dir / (std::string(names[p]) + "result_curv.dat")), {15, 15});
+        auto rec =
+            curverecords(read_file(dir / (std::string(names[p]) + "result_curv.dat")), {15, 15});
         ASSERT_EQ(rec.size(), 3u);
         for (int s = 0; s < 3; ++s) {
             EXPECT_EQ(rec[s][0], d15(t[s]));
@@ -114,20 +116,24 @@ TEST(Parallel, SharedNodesSumMassesOnceAndForcesEveryStep) {
         }
         animzones z = zones(read_file(dir / (std::string(names[p]) + "result_anim.dat")), 8, 1);
         ASSERT_EQ(z.nodes.size(), 3u);
-        EXPECT_EQ(z.connectivity, std::vector<std::string>{"      1      2      3      4      5      6      7      8"});
+        EXPECT_EQ(z.connectivity, std::vector<std::string>{
+                                      "      1      2      3      4      5      6      7      8"});
         const auto& c = unit_corner;
         for (int s = 0; s < 3; ++s)
             for (int k = 0; k < 8; ++k)
-                EXPECT_EQ(z.nodes[s][k], e12(x0[p] + c[k][0] + dx[s]) + e12(c[k][1]) + e12(c[k][2] + dz[s]))
+                EXPECT_EQ(z.nodes[s][k],
+                          e12(x0[p] + c[k][0] + dx[s]) + e12(c[k][1]) + e12(c[k][2] + dz[s]))
                     << "step " << s + 1 << " node " << k + 1;
     }
     // Progress lines from process 0 only, with its own kinetic energy.
     EXPECT_EQ(count_of(r.out, " Step="), 3u) << r.out;
-    EXPECT_NE(r.out.find(" Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=2.500E+00"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(" Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=2.500E+00"),
+        std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find(" Step=     3  T=1.250E-01  DT=6.250E-02  EDist=1.000E+00  K.E.=8.281E+00"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find(" Step=     3  T=1.250E-01  DT=6.250E-02  EDist=1.000E+00  K.E.=8.281E+00"),
+        std::string::npos)
         << r.out;
     EXPECT_EQ(count_of(r.out, "Myid="), 2u);
     EXPECT_EQ(count_of(r.out, "solving..."), 1u);
@@ -149,29 +155,32 @@ TEST(Parallel, FourProcessesAgreeWithTheUnsplitModel) {
                               brick(1, 2.0, 0.0, 0.0, 1.0) +
                               "elem\n1 1 1 2 3 4 5 6 7 8\nload\nnode 3 0.0 5.0 0.0\nendl\n"
                               "curv seqv 1\ncurv sm 1\nendi\n");
-    write_file(par / "b", "sovr brick B\nnbmp 8\nnbel 1\n" + control + mat + "part\n" +
-                              brick(1, 3.0, 0.0, 0.0, 1.0) +
-                              "elem\n1 1 1 2 3 4 5 6 7 8\n"
-                              "velo\nnode 2 -2.0 0.0 0.0\nnode 3 -2.0 0.0 0.0\nnode 6 -2.0 0.0 0.0\n"
-                              "node 7 -2.0 0.0 0.0\nendv\ncurv seqv 1\ncurv sm 1\nendi\n");
-    write_file(par / "c", "sovr copy of a shared node\nnbmp 1\n" + control + "part\n1 0 3.0 1.0 0.0\n"
-                                                                              "curv engk\nendi\n");
+    write_file(par / "b",
+               "sovr brick B\nnbmp 8\nnbel 1\n" + control + mat + "part\n" +
+                   brick(1, 3.0, 0.0, 0.0, 1.0) +
+                   "elem\n1 1 1 2 3 4 5 6 7 8\n"
+                   "velo\nnode 2 -2.0 0.0 0.0\nnode 3 -2.0 0.0 0.0\nnode 6 -2.0 0.0 0.0\n"
+                   "node 7 -2.0 0.0 0.0\nendv\ncurv seqv 1\ncurv sm 1\nendi\n");
+    write_file(par / "c", "sovr copy of a shared node\nnbmp 1\n" + control +
+                              "part\n1 0 3.0 1.0 0.0\n"
+                              "curv engk\nendi\n");
     write_file(par / "d", "sovr brick C\nnbmp 8\nnbel 1\nncom 1\n" + control + mat + "part\n" +
                               brick(1, 10.0, 0.0, 0.0, 0.5, 1) +
                               "elem\n1 1 1 2 3 4 5 6 7 8\nvelo\ncomp 1 0.5 0.0 0.0\nendv\n"
                               "curv vol 1\ncurv engk\nendi\n");
     write_file(par / "Comm", "4\n2 3 6 7\n1 4 5 8\n0 1 0 0\n0 0 0 0\n");
 
-    write_file(ser / "a", "sovr all bricks\nnbmp 20\nnbel 3\nncom 1\n" + control + mat + "part\n" +
-                              brick(1, 2.0, 0.0, 0.0, 1.0) +
-                              "9 0 4.0 0.0 0.0\n10 0 4.0 1.0 0.0\n11 0 4.0 0.0 1.0\n12 0 4.0 1.0 1.0\n" +
-                              brick(13, 10.0, 0.0, 0.0, 0.5, 1) +
-                              "elem\n1 1 1 2 3 4 5 6 7 8\n2 1 2 9 10 3 6 11 12 7\n"
-                              "3 1 13 14 15 16 17 18 19 20\n"
-                              "load\nnode 3 0.0 5.0 0.0\nendl\n"
-                              "velo\nnode 9 -2.0 0.0 0.0\nnode 10 -2.0 0.0 0.0\nnode 11 -2.0 0.0 0.0\n"
-                              "node 12 -2.0 0.0 0.0\ncomp 1 0.5 0.0 0.0\nendv\n"
-                              "curv seqv 1\ncurv sm 1\ncurv seqv 2\ncurv sm 2\ncurv vol 3\nendi\n");
+    write_file(ser / "a",
+               "sovr all bricks\nnbmp 20\nnbel 3\nncom 1\n" + control + mat + "part\n" +
+                   brick(1, 2.0, 0.0, 0.0, 1.0) +
+                   "9 0 4.0 0.0 0.0\n10 0 4.0 1.0 0.0\n11 0 4.0 0.0 1.0\n12 0 4.0 1.0 1.0\n" +
+                   brick(13, 10.0, 0.0, 0.0, 0.5, 1) +
+                   "elem\n1 1 1 2 3 4 5 6 7 8\n2 1 2 9 10 3 6 11 12 7\n"
+                   "3 1 13 14 15 16 17 18 19 20\n"
+                   "load\nnode 3 0.0 5.0 0.0\nendl\n"
+                   "velo\nnode 9 -2.0 0.0 0.0\nnode 10 -2.0 0.0 0.0\nnode 11 -2.0 0.0 0.0\n"
+                   "node 12 -2.0 0.0 0.0\ncomp 1 0.5 0.0 0.0\nendv\n"
+                   "curv seqv 1\ncurv sm 1\ncurv seqv 2\ncurv sm 2\ncurv vol 3\nendi\n");
     write_file(ser / "Comm", "0\n\n");
 
     RunResult rp = run_hexdyn(par.path(), 4, 90);
@@ -190,7 +199,8 @@ TEST(Parallel, FourProcessesAgreeWithTheUnsplitModel) {
     ASSERT_EQ(c.size(), s.size());
     ASSERT_EQ(d.size(), s.size());
     // Brick C governs the step: 0.9 * 0.5 / c is below A's and B's own steps.
-    const double dt = std::atof(s[1][0].substr(3, 8).c_str()) * std::pow(10.0, std::atoi(s[1][0].c_str() + 12));
+    const double dt =
+        std::atof(s[1][0].substr(3, 8).c_str()) * std::pow(10.0, std::atoi(s[1][0].c_str() + 12));
     EXPECT_GT(dt, 0.02);
     EXPECT_LT(dt, 0.03);
     for (size_t i = 0; i < s.size(); ++i) {
@@ -219,9 +229,12 @@ TEST(Parallel, FourProcessesAgreeWithTheUnsplitModel) {
     animzones zd = zones(read_file(par / "dresult_anim.dat"), 8, 1);
     ASSERT_EQ(zs.nodes.size(), s.size());
     for (auto* z : {&za, &zb, &zc, &zd}) ASSERT_EQ(z->nodes.size(), s.size());
-    EXPECT_EQ(za.headers[0], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN");
-    EXPECT_EQ(zc.headers[0], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN");
-    EXPECT_EQ(zs.headers[0], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=   20 E=    3 ET=BRICK C=CYAN");
+    EXPECT_EQ(za.headers[0],
+              "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN");
+    EXPECT_EQ(zc.headers[0],
+              "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN");
+    EXPECT_EQ(zs.headers[0],
+              "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=   20 E=    3 ET=BRICK C=CYAN");
     EXPECT_EQ(zc.headers[1].substr(0, 14), "ZONE T=\"Time =");  // no connectivity before it
     const std::string own = "      1      2      3      4      5      6      7      8";
     EXPECT_EQ(za.connectivity, std::vector<std::string>{own});
@@ -250,9 +263,9 @@ TEST(Parallel, FourProcessesAgreeWithTheUnsplitModel) {
 // the step of the others.
 TEST(Parallel, ProcessWithoutElementsTakesTheGlobalStep) {
     TempDir dir("par-noelem");
-    write_file(dir / "a", "sovr brick\nnbmp 8\nnbel 1\nnmat 1\ndtsc 1.0\nendt 0.25\n" + std::string(kFunction) +
-                              "mate\n1 elas 1.0 256.0 0.0\npart\n" + brick(1, 0.0, 0.0, 0.0, 1.0) +
-                              "elem\n1 1 1 2 3 4 5 6 7 8\nendi\n");
+    write_file(dir / "a", "sovr brick\nnbmp 8\nnbel 1\nnmat 1\ndtsc 1.0\nendt 0.25\n" +
+                              std::string(kFunction) + "mate\n1 elas 1.0 256.0 0.0\npart\n" +
+                              brick(1, 0.0, 0.0, 0.0, 1.0) + "elem\n1 1 1 2 3 4 5 6 7 8\nendi\n");
     write_file(dir / "b", "sovr lone node\nnbmp 1\nendt 0.25\npart\n1 0 0.0 0.0 0.0\nendi\n");
     write_file(dir / "Comm", "0\n\n");
     RunResult r = run_hexdyn(dir.path(), 2, 60);
@@ -281,16 +294,20 @@ TEST(Parallel, EachProcessReadsAndWritesUnderItsOwnLetter) {
     RunResult r = run_hexdyn(dir.path(), 3, 60);
     ASSERT_EQ(r.status, 0) << r.out;
     std::set<std::string> files;
-    for (const auto& e : fs::directory_iterator(dir.path())) files.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        files.insert(e.path().filename().string());
     std::set<std::string> expect = {"Comm", "a", "b", "c"};
     for (const char* n : {"a", "b", "c"})
-        for (const char* t : {"sovra.rst", "result_anim.dat", "result_curv.dat"}) expect.insert(std::string(n) + t);
+        for (const char* t : {"sovra.rst", "result_anim.dat", "result_curv.dat"})
+            expect.insert(std::string(n) + t);
     EXPECT_EQ(files, expect);
     for (const char* n : {"a", "b", "c"}) {
         const std::string title = "TITLE = \"sovr deck " + std::string(n);
         EXPECT_EQ(read_file(dir / (std::string(n) + "result_curv.dat")).rfind(title, 0), 0u) << n;
         EXPECT_EQ(read_file(dir / (std::string(n) + "result_anim.dat")).rfind(title, 0), 0u) << n;
-        EXPECT_EQ(read_file(dir / (std::string(n) + "sovra.rst")).rfind("sovr deck " + std::string(n), 0), 0u);
+        EXPECT_EQ(
+            read_file(dir / (std::string(n) + "sovra.rst")).rfind("sovr deck " + std::string(n), 0),
+            0u);
     }
 }
 
@@ -306,8 +323,12 @@ TEST(Parallel, ProcessesBeyondTheAlphabetUseTwoLetterNames) {
     ASSERT_EQ(r.status, 0) << r.out;
     ASSERT_FALSE(r.timed_out);
     for (const std::string& n : {std::string("z"), std::string("aa"), std::string("ab")}) {
-        EXPECT_EQ(read_file(dir / (n + "result_curv.dat")).rfind("TITLE = \"sovr deck " + n + " ", 0), 0u) << n;
-        EXPECT_EQ(read_file(dir / (n + "result_anim.dat")).rfind("TITLE = \"sovr deck " + n + " ", 0), 0u) << n;
+        EXPECT_EQ(
+            read_file(dir / (n + "result_curv.dat")).rfind("TITLE = \"sovr deck " + n + " ", 0), 0u)
+            << n;
+        EXPECT_EQ(
+            read_file(dir / (n + "result_anim.dat")).rfind("TITLE = \"sovr deck " + n + " ", 0), 0u)
+            << n;
         EXPECT_EQ(read_file(dir / (n + "sovra.rst")).rfind("sovr deck " + n + " ", 0), 0u) << n;
     }
     EXPECT_FALSE(fs::exists(dir / "{result_curv.dat"));
@@ -318,17 +339,19 @@ TEST(Parallel, ProcessesBeyondTheAlphabetUseTwoLetterNames) {
 // The "Comm" file.
 
 std::string movingbrick() {
-    return "sovr brick\nnbmp 8\nnbel 1\nnmat 1\ndtsc 0.5\nendt 0.3\nrepo 1\n" + std::string(kFunction) +
-           "mate\n1 elas 1.0 256.0 0.3\npart\n" + brick(1, 0.0, 0.0, 0.0, 1.0) +
-           "elem\n1 1 1 2 3 4 5 6 7 8\nvelo\nnode 7 1.0 -0.5 2.0\nendv\nload\nnode 2 1.0 2.0 3.0\nendl\n"
+    return "sovr brick\nnbmp 8\nnbel 1\nnmat 1\ndtsc 0.5\nendt 0.3\nrepo 1\n" +
+           std::string(kFunction) + "mate\n1 elas 1.0 256.0 0.3\npart\n" +
+           brick(1, 0.0, 0.0, 0.0, 1.0) +
+           "elem\n1 1 1 2 3 4 5 6 7 8\nvelo\nnode 7 1.0 -0.5 2.0\nendv\nload\nnode 2 1.0 2.0 "
+           "3.0\nendl\n"
            "curv seqv 1\ncurv ener\nendi\n";
 }
 
 TEST(Parallel, OneProcessWithoutSharedNodesRunsLikeASerialProgram) {
     // Every form of an empty table gives the same run; so does a table of
     // one process whose slots name its own nodes (each sum has one term).
-    const char* tables[] = {"0\n\n", "0\n", "0", "  0  words after it\n", "-2\n", "\n\n0\n",
-                            "3\n1 2 7\n", "2\n3,\n4\n"};
+    const char* tables[] = {"0\n\n", "0\n",     "0",          "  0  words after it\n",
+                            "-2\n",  "\n\n0\n", "3\n1 2 7\n", "2\n3,\n4\n"};
     std::string curve0, anim0;
     for (const char* t : tables) {
         SCOPED_TRACE(t);
@@ -360,12 +383,18 @@ struct commerror {
 
 TEST(Parallel, BadCommunicationTablesStopTheJob) {
     const commerror cases[] = {
-        {"empty file", "", 1, " *** Error *** file Comm: ends before the number of shared-node slots"},
-        {"second row missing", "2\n1 2\n", 2, " *** Error *** file Comm: too short: row of process 1 has 0 of 2 values"},
-        {"row too short", "3\n1 2\n", 1, " *** Error *** file Comm: too short: row of process 0 has 2 of 3 values"},
-        {"word in a row", "2\n1 x\n1 2\n", 2, " *** Error *** file Comm: line 2: \"x\" is not an integer"},
-        {"real in a row", "2\n1 2\n1 2.0\n", 2, " *** Error *** file Comm: line 3: \"2.0\" is not an integer"},
-        {"real count", "2.5\n1 2\n", 1, " *** Error *** file Comm: line 1: \"2.5\" is not an integer"},
+        {"empty file", "", 1,
+         " *** Error *** file Comm: ends before the number of shared-node slots"},
+        {"second row missing", "2\n1 2\n", 2,
+         " *** Error *** file Comm: too short: row of process 1 has 0 of 2 values"},
+        {"row too short", "3\n1 2\n", 1,
+         " *** Error *** file Comm: too short: row of process 0 has 2 of 3 values"},
+        {"word in a row", "2\n1 x\n1 2\n", 2,
+         " *** Error *** file Comm: line 2: \"x\" is not an integer"},
+        {"real in a row", "2\n1 2\n1 2.0\n", 2,
+         " *** Error *** file Comm: line 3: \"2.0\" is not an integer"},
+        {"real count", "2.5\n1 2\n", 1,
+         " *** Error *** file Comm: line 1: \"2.5\" is not an integer"},
         {"node beyond the deck", "2\n1 9\n1 2\n", 2,
          " *** Error *** file Comm: slot 2 of process 0 holds node 9, outside 0..8"},
         {"negative node", "2\n1 2\n-1 2\n", 2,
@@ -408,9 +437,11 @@ TEST(Parallel, OneProcessStoppingEndsTheWholeJob) {
     };
     const std::string good = "sovr brick\nnbmp 8\nnbel 1\nnmat 1\ndtsc 1.0\nendt 0.5\nrepo 1\n" +
                              std::string(kFunction) + "mate\n1 elas 1.0 256.0 0.0\npart\n" +
-                             brick(1, 0.0, 0.0, 0.0, 1.0) + "elem\n1 1 1 2 3 4 5 6 7 8\ncurv engk\nendi\n";
+                             brick(1, 0.0, 0.0, 0.0, 1.0) +
+                             "elem\n1 1 1 2 3 4 5 6 7 8\ncurv engk\nendi\n";
     std::string shortfunction = good;
-    shortfunction.replace(shortfunction.find(kFunction), std::string(kFunction).size(), "time 2 0.0 1.0 0.1 1.0\n");
+    shortfunction.replace(shortfunction.find(kFunction), std::string(kFunction).size(),
+                          "time 2 0.0 1.0 0.1 1.0\n");
     const stopcase cases[] = {
         {"input error in the middle process", "sovr x\nnbmq 3\nendi\n", good, " error GetData"},
         {"missing deck", "", good, "Input File b         does not exist !"},

@@ -53,7 +53,8 @@ std::string partblock(const std::vector<Node>& nodes) {
     std::ostringstream s;
     s << "part\n";
     for (const Node& n : nodes)
-        s << n.n << " 0 " << deck_real(n.x) << " " << deck_real(n.y) << " " << deck_real(n.z) << "\n";
+        s << n.n << " 0 " << deck_real(n.x) << " " << deck_real(n.y) << " " << deck_real(n.z)
+          << "\n";
     return s.str();
 }
 
@@ -77,7 +78,8 @@ std::string vectorblock(const char* kw, const char* end, const std::vector<Vec>&
     std::ostringstream s;
     s << kw << "\n";
     for (const Vec& e : v)
-        s << "node " << e.n << " " << deck_real(e.x) << " " << deck_real(e.y) << " " << deck_real(e.z) << "\n";
+        s << "node " << e.n << " " << deck_real(e.x) << " " << deck_real(e.y) << " "
+          << deck_real(e.z) << "\n";
     s << end << "\n";
     return s.str();
 }
@@ -94,7 +96,8 @@ double fortranreal(std::string s) {
     std::replace(s.begin(), s.end(), 'D', 'E');
     // A three-digit exponent takes the place of the letter: 0.1+100.
     const size_t p = s.find_last_of("+-");
-    if (p != std::string::npos && p > 0 && s[p - 1] != 'E' && s.find('E') == std::string::npos) s.insert(p, "E");
+    if (p != std::string::npos && p > 0 && s[p - 1] != 'E' && s.find('E') == std::string::npos)
+        s.insert(p, "E");
     return std::strtod(s.c_str(), nullptr);
 }
 
@@ -110,7 +113,8 @@ std::vector<Zone> readanim(const fs::path& file) {
         for (size_t k = 0; k < np && i + 1 + k < lines.size(); ++k) {
             const std::string& r = lines[i + 1 + k];
             z.lines.push_back(r);
-            z.pos.push_back({fortranreal(r.substr(0, 12)), fortranreal(r.substr(12, 12)), fortranreal(r.substr(24, 12))});
+            z.pos.push_back({fortranreal(r.substr(0, 12)), fortranreal(r.substr(12, 12)),
+                             fortranreal(r.substr(24, 12))});
         }
         zones.push_back(std::move(z));
     }
@@ -155,7 +159,8 @@ TEST(Physics, FreeBlockKeepsItsMomentum) {
     std::ostringstream d;
     d << "sovr free block\nnbmp 8\nnbel 1\nnmat 1\n"
       << "endt 0.02\noutt 0.0\nrepo 1000\ndtsc 0.5\n"
-      << kSteel << partblock(nodes) << elemblock(1) << vectorblock("velo", "endv", vel) << "curv engk 1\nendi\n";
+      << kSteel << partblock(nodes) << elemblock(1) << vectorblock("velo", "endv", vel)
+      << "curv engk 1\nendi\n";
     write_file(dir / "Comm", "0\n\n");
     write_file(dir / "a", d.str());
     const RunResult r = run_hexdyn(dir.path(), 1, 120);
@@ -251,11 +256,13 @@ struct Split {
 
 std::array<double, 3> initialvelocity(const Node& n) {
     // A smooth field in the node's global position, far from uniform.
-    return {30.0 * std::sin(1.3 * n.x + 0.7 * n.y) - 5.0 * n.z, 20.0 * std::cos(0.9 * n.x - 1.1 * n.z) + 4.0 * n.y,
+    return {30.0 * std::sin(1.3 * n.x + 0.7 * n.y) - 5.0 * n.z,
+            20.0 * std::cos(0.9 * n.x - 1.1 * n.z) + 4.0 * n.y,
             15.0 * std::sin(0.5 + n.x * n.y - 2.0 * n.z)};
 }
 
-std::string deckof(const std::vector<Node>& nodes, int nx, const std::vector<Vec>& loads, const std::string& curves) {
+std::string deckof(const std::vector<Node>& nodes, int nx, const std::vector<Vec>& loads,
+                   const std::string& curves) {
     std::vector<Vec> vel;
     for (const Node& n : nodes) {
         const auto v = initialvelocity(n);
@@ -279,7 +286,8 @@ Split splitbar() {
                       "curv seqv 1\ncurv sm 1\ncurv epef 1\ncurv seqv 2\ncurv sm 2\ncurv epef 2\n");
     s.a = deckof(barnodes(1, 1.0, 0), 1, {}, "curv seqv 1\ncurv sm 1\ncurv epef 1\n");
     // Node 11 of the whole bar is local node 7 of the second part.
-    s.b = deckof(barnodes(1, 1.0, 1), 1, {{7, 0.0, 2.0e7, -1.0e7}}, "curv seqv 1\ncurv sm 1\ncurv epef 1\n");
+    s.b = deckof(barnodes(1, 1.0, 1), 1, {{7, 0.0, 2.0e7, -1.0e7}},
+                 "curv seqv 1\ncurv sm 1\ncurv epef 1\n");
     // Middle plane: whole-bar nodes 5-8 are nodes 5-8 of part a and 1-4 of part b.
     s.comm = "4\n5 6 7 8\n1 2 3 4\n";
     return s;
@@ -314,10 +322,12 @@ Dump readdump(const fs::path& file) {
     return d;
 }
 
-void expect_close(const std::vector<double>& a, const std::vector<double>& b, double scale, const std::string& what) {
+void expect_close(const std::vector<double>& a, const std::vector<double>& b, double scale,
+                  const std::string& what) {
     ASSERT_EQ(a.size(), b.size()) << what;
     for (size_t i = 0; i < a.size(); ++i)
-        EXPECT_LE(std::fabs(a[i] - b[i]), 1e-12 * std::max({std::fabs(a[i]), std::fabs(b[i]), scale}))
+        EXPECT_LE(std::fabs(a[i] - b[i]),
+                  1e-12 * std::max({std::fabs(a[i]), std::fabs(b[i]), scale}))
             << what << " field " << i << ": " << a[i] << " vs " << b[i];
 }
 
@@ -349,9 +359,11 @@ TEST(Physics, SplitMeshMatchesSingleProcessInResultFiles) {
         ASSERT_EQ(za[k].lines.size(), 8u);
         ASSERT_EQ(zb[k].lines.size(), 8u);
         for (int n = 1; n <= 8; ++n) {
-            EXPECT_EQ(za[k].lines[static_cast<size_t>(n - 1)], z1[k].lines[static_cast<size_t>(globalnode(0, n) - 1)])
+            EXPECT_EQ(za[k].lines[static_cast<size_t>(n - 1)],
+                      z1[k].lines[static_cast<size_t>(globalnode(0, n) - 1)])
                 << "zone " << k << " node " << n << " of a";
-            EXPECT_EQ(zb[k].lines[static_cast<size_t>(n - 1)], z1[k].lines[static_cast<size_t>(globalnode(1, n) - 1)])
+            EXPECT_EQ(zb[k].lines[static_cast<size_t>(n - 1)],
+                      z1[k].lines[static_cast<size_t>(globalnode(1, n) - 1)])
                 << "zone " << k << " node " << n << " of b";
         }
     }
@@ -388,8 +400,8 @@ TEST(Physics, SplitMeshMatchesSingleProcessAtFullPrecision) {
     write_file(two / "a", s.a);
     write_file(two / "b", s.b);
     auto run = [&](const fs::path& d, int np) {
-        return run_command("HEXDYN_RUN_DUMP=1 " + mpiexec() + " -n " + std::to_string(np) + " " + runner +
-                               " --gtest_filter=RunDump.WholeRunStateAtFullPrecision",
+        return run_command("HEXDYN_RUN_DUMP=1 " + mpiexec() + " -n " + std::to_string(np) + " " +
+                               runner + " --gtest_filter=RunDump.WholeRunStateAtFullPrecision",
                            d, 180);
     };
     const RunResult r1 = run(one.path(), 1);
@@ -411,9 +423,11 @@ TEST(Physics, SplitMeshMatchesSingleProcessAtFullPrecision) {
     EXPECT_EQ(da.head, d1.head);
     EXPECT_EQ(db.head, d1.head);
     for (int n = 1; n <= 8; ++n) {
-        expect_close(da.nodes[static_cast<size_t>(n - 1)], d1.nodes[static_cast<size_t>(globalnode(0, n) - 1)], 1.0,
+        expect_close(da.nodes[static_cast<size_t>(n - 1)],
+                     d1.nodes[static_cast<size_t>(globalnode(0, n) - 1)], 1.0,
                      "node " + std::to_string(n) + " of a");
-        expect_close(db.nodes[static_cast<size_t>(n - 1)], d1.nodes[static_cast<size_t>(globalnode(1, n) - 1)], 1.0,
+        expect_close(db.nodes[static_cast<size_t>(n - 1)],
+                     d1.nodes[static_cast<size_t>(globalnode(1, n) - 1)], 1.0,
                      "node " + std::to_string(n) + " of b");
     }
     const double sscale = 1.0e3;  // stresses of order 1e8; absolute floor far below
@@ -435,9 +449,11 @@ TEST(Physics, FlatElementStopsWithItsNumber) {
     std::ostringstream flat, mixed;
     const std::vector<Node> cube = barnodes(1, 1.0);
     flat << "part\n";
-    for (const Node& n : cube) flat << n.n << " 0 " << deck_real(n.x) << " " << deck_real(n.y) << " 0.0\n";
+    for (const Node& n : cube)
+        flat << n.n << " 0 " << deck_real(n.x) << " " << deck_real(n.y) << " 0.0\n";
     mixed << partblock(cube);
-    for (const Node& n : cube) mixed << n.n + 8 << " 0 " << deck_real(n.x + 3.0) << " " << deck_real(n.y) << " 2.0\n";
+    for (const Node& n : cube)
+        mixed << n.n + 8 << " 0 " << deck_real(n.x + 3.0) << " " << deck_real(n.y) << " 2.0\n";
     const std::string nodes16 = mixed.str();
     const Case cases[] = {
         {"single flat element", 1, flat.str(), elemblock(1),
@@ -479,7 +495,10 @@ TEST(Physics, ZeroMassNodeWarnsOnceAndDoesNotAccelerate) {
     const RunResult r = run_hexdyn(dir.path(), 1, 120);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count_of(r.out, "*** Warning ***"), 1u) << r.out;
-    EXPECT_EQ(count_of(r.out, " *** Warning *** 1 node(s) of process 0 have zero mass; their acceleration is set to zero\n"), 1u)
+    EXPECT_EQ(count_of(r.out,
+                       " *** Warning *** 1 node(s) of process 0 have zero mass; their acceleration "
+                       "is set to zero\n"),
+              1u)
         << r.out;
 
     const std::string anim = read_file(dir / "aresult_anim.dat");

@@ -125,7 +125,8 @@ Series read_series(const fs::path& pvd) {
     return s;
 }
 
-std::vector<double> array_of(const xmlcheck::Node& vtu, const std::string& section, const std::string& name) {
+std::vector<double> array_of(const xmlcheck::Node& vtu, const std::string& section,
+                             const std::string& name) {
     const xmlcheck::Node& piece = *vtu.child("UnstructuredGrid")->child("Piece");
     for (const xmlcheck::Node* d : piece.child(section)->all("DataArray"))
         if (d->attr("Name") == name) return xmlcheck::numbers(*d);
@@ -182,7 +183,8 @@ TEST(ToolsExport, SerialAndTwoProcessRunsExportToTheSameGlobalSeries) {
         ASSERT_EQ(p1.size(), 36u);
         ASSERT_EQ(p2.size(), 36u);
         for (size_t i = 0; i < 36; ++i) {
-            EXPECT_NEAR(p2[i], p1[i], 1.5e-4 * std::max(1.0, std::fabs(p1[i]))) << "zone " << z << " value " << i;
+            EXPECT_NEAR(p2[i], p1[i], 1.5e-4 * std::max(1.0, std::fabs(p1[i])))
+                << "zone " << z << " value " << i;
             // Displacement: current minus first-zone position.
             EXPECT_NEAR(d2[i], p2[i] - p1_first[i], 1e-9) << "zone " << z << " value " << i;
         }
@@ -194,10 +196,12 @@ TEST(ToolsExport, SerialAndTwoProcessRunsExportToTheSameGlobalSeries) {
     // Curves: the pvd times are the curve file's; the two runs agree.
     const Csv c1 = read_csv(serial / "hexdyn.csv");
     const Csv c2 = read_csv(par / "out" / "series.csv");
-    EXPECT_EQ(c1.names, (std::vector<std::string>{"time", "seqv@elem1", "seqv@elem2", "engk", "engs", "mat@elem2",
-                                                   "engk_total", "engs_total"}));
-    EXPECT_EQ(c2.names, (std::vector<std::string>{"time", "seqv@elem1", "p0:engk", "p0:engs", "seqv@elem2",
-                                                   "p1:engk", "p1:engs", "mat@elem2", "engs_total"}));
+    EXPECT_EQ(c1.names,
+              (std::vector<std::string>{"time", "seqv@elem1", "seqv@elem2", "engk", "engs",
+                                        "mat@elem2", "engk_total", "engs_total"}));
+    EXPECT_EQ(c2.names,
+              (std::vector<std::string>{"time", "seqv@elem1", "p0:engk", "p0:engs", "seqv@elem2",
+                                        "p1:engk", "p1:engs", "mat@elem2", "engs_total"}));
     EXPECT_EQ(c1.column("time"), s1.times);
     EXPECT_EQ(c2.column("time"), s2.times);
     const auto engs = c1.column("engs");
@@ -211,7 +215,8 @@ TEST(ToolsExport, SerialAndTwoProcessRunsExportToTheSameGlobalSeries) {
     }
     const auto q1 = c1.column("seqv@elem2");
     const auto q2 = c2.column("seqv@elem2");
-    for (size_t k = 0; k < q1.size(); ++k) EXPECT_NEAR(q2[k], q1[k], 1e-5 * std::fabs(q1[k]) + 1e-9);
+    for (size_t k = 0; k < q1.size(); ++k)
+        EXPECT_NEAR(q2[k], q1[k], 1e-5 * std::fabs(q1[k]) + 1e-9);
     EXPECT_GT(q1.back(), 0.0);
 }
 
@@ -239,9 +244,10 @@ TEST(ToolsExport, CommandLineAndErrors) {
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
     }
     // A malformed animation file: the message names file and line.
-    write_file(dir / "aresult_anim.dat", "TITLE = \"x\"\nVARIABLES= \"X\"   \"Y\"   \"Z\"  \n\n"
-                                         "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN\n"
-                                         "  1.0000E+00  0.0000E+00\n");
+    write_file(dir / "aresult_anim.dat",
+               "TITLE = \"x\"\nVARIABLES= \"X\"   \"Y\"   \"Z\"  \n\n"
+               "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN\n"
+               "  1.0000E+00  0.0000E+00\n");
     const RunResult r = run_command(export_cmd(""), dir.path(), 30);
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("aresult_anim.dat:5: malformed node record"), std::string::npos) << r.out;
@@ -253,11 +259,12 @@ TEST(ToolsExport, PartitionedRunMergesThroughThePartitionMap) {
     if (!fs::exists(exe("hexdyn-mesh")) || !fs::exists(exe("hexdyn-partition")))
         GTEST_SKIP() << "mesh and partition tools not built";
     TempDir dir("export-chain");
-    RunResult r = run_command(exe("hexdyn-mesh") +
-                                  " box --nx 4 --ny 2 --nz 2 --lx 0.04 --ly 0.02 --lz 0.02 --endtime 2e-5"
-                                  " --outtime 2e-6 --material \"elas 7800 2.1e11 0.3\" --velocity 5,10,0,0"
-                                  " --curve seqv,16 --curve engs --dtscale 0.5 --comm -o a",
-                              dir.path());
+    RunResult r =
+        run_command(exe("hexdyn-mesh") +
+                        " box --nx 4 --ny 2 --nz 2 --lx 0.04 --ly 0.02 --lz 0.02 --endtime 2e-5"
+                        " --outtime 2e-6 --material \"elas 7800 2.1e11 0.3\" --velocity 5,10,0,0"
+                        " --curve seqv,16 --curve engs --dtscale 0.5 --comm -o a",
+                    dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
     r = run_command(exe("hexdyn-partition") + " a 2 --dir par", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
@@ -275,8 +282,10 @@ TEST(ToolsExport, PartitionedRunMergesThroughThePartitionMap) {
         const auto p2 = array_of(s2.vtu[z], "Points", "Points");
         ASSERT_EQ(p1.size(), 3u * 45u);
         ASSERT_EQ(p2.size(), p1.size());
-        for (size_t i = 0; i < p1.size(); ++i) EXPECT_NEAR(p2[i], p1[i], 1.5e-4 * std::fabs(p1[i]) + 1e-12);
-        EXPECT_EQ(array_of(s1.vtu[z], "Cells", "connectivity"), array_of(s2.vtu[z], "Cells", "connectivity"));
+        for (size_t i = 0; i < p1.size(); ++i)
+            EXPECT_NEAR(p2[i], p1[i], 1.5e-4 * std::fabs(p1[i]) + 1e-12);
+        EXPECT_EQ(array_of(s1.vtu[z], "Cells", "connectivity"),
+                  array_of(s2.vtu[z], "Cells", "connectivity"));
     }
     const auto procs = array_of(s2.vtu[0], "CellData", "process");
     EXPECT_EQ(std::count(procs.begin(), procs.end(), 0.0), 8);

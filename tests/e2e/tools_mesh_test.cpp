@@ -19,7 +19,8 @@ RunResult mesh(const std::string& args, const fs::path& dir) {
 // Number of zones and of node records of the first zone of an animation file.
 int zone_count(const std::string& anim) {
     int zones = 0;
-    for (size_t p = anim.find("ZONE"); p != std::string::npos; p = anim.find("ZONE", p + 1)) ++zones;
+    for (size_t p = anim.find("ZONE"); p != std::string::npos; p = anim.find("ZONE", p + 1))
+        ++zones;
     return zones;
 }
 
@@ -41,38 +42,50 @@ TEST(ToolsMesh, GeneratedDecksRunInTheSolver) {
         int nodes, elements;
     };
     const Case cases[] = {
-        {"box", "box --nx 3 --ny 2 --nz 4 --lx 0.03 --ly 0.02 --lz 0.04 --origin 0,0,0.001 --velocity 1,0,0,-20 "
-                "--load 3,0,0,-100 --rigid 3,0 --curve seqv,24 --curve ener" + kMaterial,
+        {"box",
+         "box --nx 3 --ny 2 --nz 4 --lx 0.03 --ly 0.02 --lz 0.04 --origin 0,0,0.001 --velocity "
+         "1,0,0,-20 "
+         "--load 3,0,0,-100 --rigid 3,0 --curve seqv,24 --curve ener" +
+             kMaterial,
          4 * 3 * 5, 24},
-        {"cylinder", "cylinder --radius 0.005 --length 0.02 --ncore 2 --nlayers 2 --nalong 3 --velocity 2,0,0,50 "
-                     "--load 4,0,0,1 --time 0,0,1e-6,1,1,1 --hourglass 2,0.05 --jaumann off --curve epef,1" + kMaterial,
+        {"cylinder",
+         "cylinder --radius 0.005 --length 0.02 --ncore 2 --nlayers 2 --nalong 3 --velocity "
+         "2,0,0,50 "
+         "--load 4,0,0,1 --time 0,0,1e-6,1,1,1 --hourglass 2,0.05 --jaumann off --curve epef,1" +
+             kMaterial,
          (9 + 16) * 4, (4 + 16) * 3},
-        {"gmsh", "gmsh " + std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh --velocity 5,0,0,-200 "
-                 "--rigid 3,0 --dtscale 0.5 --material \"john 8930 1.17e11 0.35 9e7 2.92e8 0.31 0.025\" "
-                 "--seos \"3940 1.49 2.02\"",
+        {"gmsh",
+         "gmsh " + std::string(HEXDYN_SOURCE_DIR) +
+             "/examples/gmsh/block.msh --velocity 5,0,0,-200 "
+             "--rigid 3,0 --dtscale 0.5 --material \"john 8930 1.17e11 0.35 9e7 2.92e8 0.31 "
+             "0.025\" "
+             "--seos \"3940 1.49 2.02\"",
          135, 64},
     };
     for (const Case& c : cases) {
         TempDir dir("mesh-run");
-        RunResult r = mesh(c.args + " --endtime 3e-6 --outtime 1e-6 --title \"" + c.name + " run\" --comm",
-                           dir.path());
+        RunResult r =
+            mesh(c.args + " --endtime 3e-6 --outtime 1e-6 --title \"" + c.name + " run\" --comm",
+                 dir.path());
         ASSERT_EQ(r.status, 0) << c.name << ": " << r.out;
-        EXPECT_NE(r.out.find("wrote a: " + std::to_string(c.nodes) + " nodes, " + std::to_string(c.elements) +
-                             " elements"),
+        EXPECT_NE(r.out.find("wrote a: " + std::to_string(c.nodes) + " nodes, " +
+                             std::to_string(c.elements) + " elements"),
                   std::string::npos)
             << r.out;
         EXPECT_EQ(read_file(dir / "Comm"), "0\n\n");
         RunResult s = run_hexdyn(dir.path(), 1, 120);
         ASSERT_EQ(s.status, 0) << c.name << ": " << s.out;
-        EXPECT_NE(s.out.find("nb_particle =") , std::string::npos) << s.out;
+        EXPECT_NE(s.out.find("nb_particle ="), std::string::npos) << s.out;
         EXPECT_EQ(s.out.find("Warning"), std::string::npos) << s.out;
         EXPECT_EQ(s.out.find("Error"), std::string::npos) << s.out;
         const std::string anim = read_file(dir / "aresult_anim.dat");
-        EXPECT_NE(anim.find("N=" + std::string(5 - std::to_string(c.nodes).size(), ' ') + std::to_string(c.nodes)),
+        EXPECT_NE(anim.find("N=" + std::string(5 - std::to_string(c.nodes).size(), ' ') +
+                            std::to_string(c.nodes)),
                   std::string::npos)
             << c.name;
         EXPECT_GE(zone_count(anim), 3) << c.name;
-        EXPECT_NE(read_file(dir / "aresult_curv.dat").find(std::string(c.name) + " run"), std::string::npos);
+        EXPECT_NE(read_file(dir / "aresult_curv.dat").find(std::string(c.name) + " run"),
+                  std::string::npos);
     }
 }
 
@@ -89,10 +102,12 @@ TEST(ToolsMesh, OptionsFileGivesTheSameDeck) {
                "title thrown box\n");
     RunResult a = mesh("box --options opts -o from_file", dir.path());
     ASSERT_EQ(a.status, 0) << a.out;
-    RunResult b = mesh("box --nx 2 --ny 2 --nz 3 --lx 1 --ly 1 --lz 1.5 --material \"pla1 7800 2.1e11 0.3 3e8\" "
-                       "--endtime 1e-4 --velocity 1,0,0,-10 --velocity 2,0,0,0 --curve engk --title \"thrown box\" "
-                       "-o from_args",
-                       dir.path());
+    RunResult b = mesh(
+        "box --nx 2 --ny 2 --nz 3 --lx 1 --ly 1 --lz 1.5 --material \"pla1 7800 2.1e11 0.3 3e8\" "
+        "--endtime 1e-4 --velocity 1,0,0,-10 --velocity 2,0,0,0 --curve engk --title \"thrown "
+        "box\" "
+        "-o from_args",
+        dir.path());
     ASSERT_EQ(b.status, 0) << b.out;
     const std::string deck = read_file(dir / "from_file");
     EXPECT_EQ(deck, read_file(dir / "from_args"));
@@ -103,7 +118,8 @@ TEST(ToolsMesh, OptionsFileGivesTheSameDeck) {
 TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
     TempDir dir("mesh-bad");
     write_file(dir / "tet.msh",
-               "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n$EndNodes\n"
+               "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 "
+               "1\n$EndNodes\n"
                "$Elements\n1\n1 4 2 1 1 1 2 3 4\n$EndElements\n");
     write_file(dir / "badopts", "nx 2\nny 2\nnz 2\nlx 1\nly 1\nlz 1\nsize 3\n");
     const std::string box = "box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1";
@@ -129,7 +145,8 @@ TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
         {box + ok + " --curve seqv,9", "element 9 does not exist (the mesh has 8)"},
         {box + ok + " --curve stress", "unknown variable \"stress\""},
         {box + " --endtime 1e-5 --material \"elas 7800 2.1e11 0.5\"", "Poisson's ratio"},
-        {box + " --endtime 1e-5 --material \"pla1 7800 2.1e11 0.3\"", "pla1 needs 4 constants, got 3"},
+        {box + " --endtime 1e-5 --material \"pla1 7800 2.1e11 0.3\"",
+         "pla1 needs 4 constants, got 3"},
         {box + " --endtime 1e-5 --material \"wood 700 1e10 0.3\"", "unknown model \"wood\""},
         {box + ok + " --rigid 4,0", "--rigid direction"},
         {box + ok + " --hourglass 3,0.1", "--hourglass method must be 0, 1 or 2"},

@@ -24,7 +24,8 @@ RunResult tool(const std::string& name, const std::string& args, const fs::path&
 
 std::string deck_name(int p) {
     std::string name;
-    for (int n = p + 1; n > 0; n = (n - 1) / 26) name.insert(name.begin(), static_cast<char>('a' + (n - 1) % 26));
+    for (int n = p + 1; n > 0; n = (n - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('a' + (n - 1) % 26));
     return name;
 }
 
@@ -83,7 +84,8 @@ std::vector<Zone> read_anim(const fs::path& file) {
         if (ls[i].rfind("ZONE", 0) != 0) continue;
         Zone z;
         z.time = ls[i].substr(14, 12);
-        const size_t n = static_cast<size_t>(std::atoi(ls[i].substr(ls[i].find("N=") + 2, 5).c_str()));
+        const size_t n =
+            static_cast<size_t>(std::atoi(ls[i].substr(ls[i].find("N=") + 2, 5).c_str()));
         for (size_t k = 0; k < n; ++k) {
             const std::string& l = ls[i + 1 + k];
             z.xyz.push_back({l.substr(0, 12), l.substr(12, 12), l.substr(24, 12)});
@@ -122,11 +124,15 @@ bool last_digit_close(const std::string& a, const std::string& b) {
 
 TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
     TempDir dir("part-bad");
-    ASSERT_EQ(tool("hexdyn-mesh", "box --nx 2 --ny 1 --nz 1 --lx 2 --ly 1 --lz 1 --material \"elas 1 1 0.3\" --endtime 1",
-                   dir.path())
-                  .status,
-              0);
-    write_file(dir / "broken", "nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 zero\n");
+    ASSERT_EQ(
+        tool(
+            "hexdyn-mesh",
+            "box --nx 2 --ny 1 --nz 1 --lx 2 --ly 1 --lz 1 --material \"elas 1 1 0.3\" --endtime 1",
+            dir.path())
+            .status,
+        0);
+    write_file(dir / "broken",
+               "nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 zero\n");
     struct Case {
         std::string args, expect;
     };
@@ -140,7 +146,8 @@ TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
         {"a two --dir out", "N: \"two\" is not an integer"},
         {"a 2 --parts 4", "unknown option --parts"},
         {"a 2 --dir", "--dir needs a directory"},
-        {"broken 1 --dir out", "broken:7: expected a real number for node coordinate, found \"zero\""},
+        {"broken 1 --dir out",
+         "broken:7: expected a real number for node coordinate, found \"zero\""},
         {"a 1", "would overwrite the input deck"},
         {"a 2 a b", "expected DECK and N"},
         {". 2 --dir out", "it is a directory"},
@@ -157,8 +164,9 @@ TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
 
 TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {
     TempDir dir("part-one");
-    ASSERT_EQ(tool("hexdyn-mesh", "box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1 --material \"elas 1 1 0.3\" "
-                                  "--endtime 1 -o whole",
+    ASSERT_EQ(tool("hexdyn-mesh",
+                   "box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1 --material \"elas 1 1 0.3\" "
+                   "--endtime 1 -o whole",
                    dir.path())
                   .status,
               0);
@@ -181,23 +189,26 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
     const Case cases[] = {
         {"cylinder --radius 1 --length 3 --ncore 6 --nlayers 4 --nalong 12", 5},  // 1584 elements
         {"box --nx 12 --ny 10 --nz 9 --lx 1.2 --ly 1 --lz 0.9", 7},               // 1080 elements
-        {"box --nx 4 --ny 3 --nz 3 --lx 4 --ly 3 --lz 3", 28},                   // deck names past "z"
+        {"box --nx 4 --ny 3 --nz 3 --lx 4 --ly 3 --lz 3", 28},  // deck names past "z"
     };
     for (const Case& c : cases) {
         TempDir dir("part-metis");
-        ASSERT_EQ(tool("hexdyn-mesh", c.mesh + " --material \"elas 7800 2.1e11 0.3\" --endtime 1e-5 -o whole",
+        ASSERT_EQ(tool("hexdyn-mesh",
+                       c.mesh + " --material \"elas 7800 2.1e11 0.3\" --endtime 1e-5 -o whole",
                        dir.path())
                       .status,
                   0);
         const auto [gn, ge] = deck_sizes(dir / "whole");
-        RunResult r = tool("hexdyn-partition", "whole " + std::to_string(c.nprocs) + " --dir run", dir.path());
+        RunResult r = tool("hexdyn-partition", "whole " + std::to_string(c.nprocs) + " --dir run",
+                           dir.path());
         ASSERT_EQ(r.status, 0) << r.out;
         const MapFile m = read_map(dir / "run" / "hexdyn.map");
         ASSERT_EQ(m.nprocs, c.nprocs);
         EXPECT_EQ(m.nodes, gn);
         EXPECT_EQ(m.elements, ge);
         const double mean = static_cast<double>(ge) / c.nprocs;
-        std::vector<int> element_seen(static_cast<size_t>(ge), 0), node_seen(static_cast<size_t>(gn), 0);
+        std::vector<int> element_seen(static_cast<size_t>(ge), 0),
+            node_seen(static_cast<size_t>(gn), 0);
         for (int p = 0; p < c.nprocs; ++p) {
             EXPECT_EQ(m.decks[static_cast<size_t>(p)], deck_name(p));
             const auto [n, e] = deck_sizes(dir / "run" / deck_name(p));
@@ -205,8 +216,10 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
             EXPECT_EQ(e, static_cast<int>(m.element_global[static_cast<size_t>(p)].size())) << p;
             EXPECT_LE(e, std::max(std::ceil(mean), std::floor(1.03 * mean))) << "process " << p;
             EXPECT_GE(e, std::min(std::floor(mean), std::ceil(0.97 * mean))) << "process " << p;
-            for (int x : m.element_global[static_cast<size_t>(p)]) ++element_seen[static_cast<size_t>(x - 1)];
-            for (int x : m.node_global[static_cast<size_t>(p)]) ++node_seen[static_cast<size_t>(x - 1)];
+            for (int x : m.element_global[static_cast<size_t>(p)])
+                ++element_seen[static_cast<size_t>(x - 1)];
+            for (int x : m.node_global[static_cast<size_t>(p)])
+                ++node_seen[static_cast<size_t>(x - 1)];
         }
         for (int x : element_seen) EXPECT_EQ(x, 1);
         // Comm: one slot per node held by several processes, listed on every holder.
@@ -214,8 +227,10 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
         std::istringstream in(read_file(dir / "run" / "Comm"));
         int ncomde = -1;
         in >> ncomde;
-        EXPECT_EQ(ncomde, static_cast<int>(std::count_if(node_seen.begin(), node_seen.end(), [](int k) { return k > 1; })));
-        std::vector<std::vector<int>> rows(static_cast<size_t>(c.nprocs), std::vector<int>(static_cast<size_t>(ncomde)));
+        EXPECT_EQ(ncomde, static_cast<int>(std::count_if(node_seen.begin(), node_seen.end(),
+                                                         [](int k) { return k > 1; })));
+        std::vector<std::vector<int>> rows(static_cast<size_t>(c.nprocs),
+                                           std::vector<int>(static_cast<size_t>(ncomde)));
         for (auto& row : rows)
             for (int& x : row) in >> x;
         ASSERT_FALSE(in.fail());
@@ -240,13 +255,14 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
 // processes.
 TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
     TempDir dir("part-run");
-    RunResult r = tool("hexdyn-mesh",
-                       "box --nx 8 --ny 5 --nz 5 --lx 0.02 --ly 0.01 --lz 0.01 --origin 0,0,0.0001 "
-                       "--material \"pla2 7800 2.1e11 0.3 3e8 1e9\" --velocity 1,0,0,-100 --velocity 4,5,0,-100 "
-                       "--load 3,0,0,-2000 --load 5,-1000,0,0 --rigid 3,0 --time 0,0,5e-6,1,1,1 "
-                       "--endtime 2e-5 --outtime 2e-6 "
-                       "--curve seqv,3 --curve engk --curve engs --curve epef,200 --curve ener --comm",
-                       dir.path());
+    RunResult r = tool(
+        "hexdyn-mesh",
+        "box --nx 8 --ny 5 --nz 5 --lx 0.02 --ly 0.01 --lz 0.01 --origin 0,0,0.0001 "
+        "--material \"pla2 7800 2.1e11 0.3 3e8 1e9\" --velocity 1,0,0,-100 --velocity 4,5,0,-100 "
+        "--load 3,0,0,-2000 --load 5,-1000,0,0 --rigid 3,0 --time 0,0,5e-6,1,1,1 "
+        "--endtime 2e-5 --outtime 2e-6 "
+        "--curve seqv,3 --curve engk --curve engs --curve epef,200 --curve ener --comm",
+        dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
     RunResult s = run_hexdyn(dir.path(), 1, 300);
     ASSERT_EQ(s.status, 0) << s.out;
@@ -259,7 +275,8 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
     for (int np : {2, 3}) {
         SCOPED_TRACE(std::to_string(np) + " processes");
         const fs::path run = dir / ("run" + std::to_string(np));
-        RunResult pr = tool("hexdyn-partition", "a " + std::to_string(np) + " --dir " + run.string(), dir.path());
+        RunResult pr = tool("hexdyn-partition",
+                            "a " + std::to_string(np) + " --dir " + run.string(), dir.path());
         ASSERT_EQ(pr.status, 0) << pr.out;
         RunResult pp = run_hexdyn(run, np, 300);
         ASSERT_EQ(pp.status, 0) << pp.out;
@@ -267,7 +284,8 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
 
         // Positions: every copy of every node matches the serial run.
         std::vector<std::vector<Zone>> anim;
-        for (int p = 0; p < np; ++p) anim.push_back(read_anim(run / (deck_name(p) + "result_anim.dat")));
+        for (int p = 0; p < np; ++p)
+            anim.push_back(read_anim(run / (deck_name(p) + "result_anim.dat")));
         int compared = 0;
         for (int p = 0; p < np; ++p) {
             ASSERT_EQ(anim[static_cast<size_t>(p)].size(), serial_anim.size());
@@ -279,10 +297,11 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
                     const int g = m.node_global[static_cast<size_t>(p)][l];
                     for (int i = 0; i < 3; ++i) {
                         const std::string& a = pz.xyz[l][static_cast<size_t>(i)];
-                        const std::string& b = serial_anim[z].xyz[static_cast<size_t>(g - 1)][static_cast<size_t>(i)];
+                        const std::string& b =
+                            serial_anim[z].xyz[static_cast<size_t>(g - 1)][static_cast<size_t>(i)];
                         EXPECT_TRUE(last_digit_close(a, b))
-                            << "zone " << z << " node " << g << " (process " << p << ") component " << i << ": " << a
-                            << " vs serial " << b;
+                            << "zone " << z << " node " << g << " (process " << p << ") component "
+                            << i << ": " << a << " vs serial " << b;
                         ++compared;
                     }
                 }
@@ -293,7 +312,8 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
         // Curves: element curves on the process holding the element; the
         // strain energy, a sum over elements, adds up over the processes.
         std::vector<std::vector<std::vector<double>>> curves;
-        for (int p = 0; p < np; ++p) curves.push_back(read_curves(run / (deck_name(p) + "result_curv.dat")));
+        for (int p = 0; p < np; ++p)
+            curves.push_back(read_curves(run / (deck_name(p) + "result_curv.dat")));
         auto owner = [&](int element) {
             for (int p = 0; p < np; ++p) {
                 const auto& eg = m.element_global[static_cast<size_t>(p)];
@@ -316,7 +336,8 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
                 }
                 if (std::string(what) == "engk") return row[static_cast<size_t>(c)];
                 if (std::string(what) == "engs") return row[static_cast<size_t>(c + 1)];
-                if (p == p200 && std::string(what) == "epef") return row[static_cast<size_t>(c + 2)];
+                if (p == p200 && std::string(what) == "epef")
+                    return row[static_cast<size_t>(c + 2)];
                 return row[static_cast<size_t>(c + 2 + (p == p200 ? 1 : 0))];  // ener
             };
             double engs = 0.0, engk = 0.0;
@@ -330,8 +351,10 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
                             1e-5 * std::fabs(column(p, "ener")) + 1e-300);
             }
             const double tol6 = 2e-6;
-            EXPECT_NEAR(column(p3, "seqv"), sr[1], tol6 * std::fabs(sr[1]) + 1e-6) << "record " << k;
-            EXPECT_NEAR(column(p200, "epef"), sr[4], tol6 * std::fabs(sr[4]) + 1e-12) << "record " << k;
+            EXPECT_NEAR(column(p3, "seqv"), sr[1], tol6 * std::fabs(sr[1]) + 1e-6)
+                << "record " << k;
+            EXPECT_NEAR(column(p200, "epef"), sr[4], tol6 * std::fabs(sr[4]) + 1e-12)
+                << "record " << k;
             EXPECT_NEAR(engs, sr[3], (np + 1) * tol6 * std::fabs(sr[3]) + 1e-300) << "record " << k;
             // Each process counts the kinetic energy of all its nodes, shared
             // ones included, with full masses after the first step's mass

@@ -18,7 +18,9 @@ const char* const kCurves =
     "   0.400000D-03   0.282622D+08   0.397036D+08   0.168815D+06  1\n"
     "   0.600000D-03   0.130471D+09   0.134405D+09   0.821833D+05  1\n";
 
-bool have_gnuplot() { return run_command("command -v gnuplot", fs::temp_directory_path(), 10).status == 0; }
+bool have_gnuplot() {
+    return run_command("command -v gnuplot", fs::temp_directory_path(), 10).status == 0;
+}
 
 bool is_png(const fs::path& f) {
     const std::string s = read_file(f);

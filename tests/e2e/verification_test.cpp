@@ -44,22 +44,24 @@ struct Box {
         return {origin[0] + lx * i / nx, origin[1] + ly * j / ny, origin[2] + lz * k / nz};
     }
     std::string args() const {
-        return "box --nx " + std::to_string(nx) + " --ny " + std::to_string(ny) + " --nz " + std::to_string(nz) +
-               " --lx " + num(lx) + " --ly " + num(ly) + " --lz " + num(lz) + " --origin " + num(origin[0]) + "," +
-               num(origin[1]) + "," + num(origin[2]);
+        return "box --nx " + std::to_string(nx) + " --ny " + std::to_string(ny) + " --nz " +
+               std::to_string(nz) + " --lx " + num(lx) + " --ly " + num(ly) + " --lz " + num(lz) +
+               " --origin " + num(origin[0]) + "," + num(origin[1]) + "," + num(origin[2]);
     }
 };
 
 // Writes deck "a" and "Comm" of a one-process run into `dir` with hexdyn-mesh
 // (the command runs inside single quotes: quote values with double quotes).
 void mesh(const TempDir& dir, const std::string& args) {
-    const RunResult r = run_command(exe("hexdyn-mesh") + " " + args + " --comm -o a", dir.path(), 60);
+    const RunResult r =
+        run_command(exe("hexdyn-mesh") + " " + args + " --comm -o a", dir.path(), 60);
     ASSERT_EQ(r.status, 0) << r.out;
 }
 
 // Gives every node of the box in deck "a" its own initial velocity: node
 // records at the end of the velocity block override the component records.
-void set_velocity_field(const TempDir& dir, const Box& b, const std::function<Vec3(const Vec3&)>& field) {
+void set_velocity_field(const TempDir& dir, const Box& b,
+                        const std::function<Vec3(const Vec3&)>& field) {
     std::string deck = read_file(dir / "a");
     const size_t at = deck.find("\nendv");
     ASSERT_NE(at, std::string::npos) << "no velocity block in the deck";
@@ -68,7 +70,8 @@ void set_velocity_field(const TempDir& dir, const Box& b, const std::function<Ve
         for (int j = 0; j <= b.ny; ++j)
             for (int i = 0; i <= b.nx; ++i) {
                 const Vec3 v = field(b.position(i, j, k));
-                s << "\nnode " << b.node(i, j, k) << " " << num(v[0]) << " " << num(v[1]) << " " << num(v[2]);
+                s << "\nnode " << b.node(i, j, k) << " " << num(v[0]) << " " << num(v[1]) << " "
+                  << num(v[2]);
             }
     deck.insert(at, s.str());
     write_file(dir / "a", deck);
@@ -94,8 +97,7 @@ std::vector<std::vector<double>> read_curves(const fs::path& file) {
     std::istringstream in(read_file(file));
     std::vector<std::vector<double>> rows;
     std::string line;
-    for (int i = 0; i < 3 && std::getline(in, line); ++i) {
-    }
+    for (int i = 0; i < 3 && std::getline(in, line); ++i) {}
     while (std::getline(in, line)) {
         std::istringstream ls(line);
         std::vector<double> row;
@@ -172,9 +174,9 @@ double rel(double measured, double expected) { return (measured - expected) / ex
 TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
     const double E = 2.0e11, rho = 7850.0, L = 0.1, a = 0.01, v0 = 10.0;
     const int N = 40;
-    const double c = std::sqrt(E / rho);            // 5047.5 m/s
-    const double stress = rho * c * v0;             // 396 MPa
-    const double tcontact = 2.0 * L / c;            // 39.6 us
+    const double c = std::sqrt(E / rho);  // 5047.5 m/s
+    const double stress = rho * c * v0;   // 396 MPa
+    const double tcontact = 2.0 * L / c;  // 39.6 us
     const double vrebound = v0 * std::sqrt(1.0 - 1.0 / (2.0 * N));
     const double mass = rho * L * a * a;
 
@@ -182,10 +184,13 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
     const int mid = b.element(0, 0, N / 2);  // a corner column element halfway up
     TempDir dir("verify-bar");
     // Output at every step (the step is about 0.38 us).
-    ASSERT_NO_FATAL_FAILURE(mesh(dir, b.args() + " --title \"elastic bar on the plane\" --endtime 60e-6 --outtime 1e-7"
-                                     " --hourglass 2,0.1 --rigid 3,0.0 --material \"elas 7850 2.0e11 0.3\""
-                                     " --velocity 1,0,0," + num(-v0) + " --curve seqv," + std::to_string(mid) +
-                                     " --curve sm," + std::to_string(mid) + " --curve engk"));
+    ASSERT_NO_FATAL_FAILURE(
+        mesh(dir, b.args() +
+                      " --title \"elastic bar on the plane\" --endtime 60e-6 --outtime 1e-7"
+                      " --hourglass 2,0.1 --rigid 3,0.0 --material \"elas 7850 2.0e11 0.3\""
+                      " --velocity 1,0,0," +
+                      num(-v0) + " --curve seqv," + std::to_string(mid) + " --curve sm," +
+                      std::to_string(mid) + " --curve engk"));
     ASSERT_NO_FATAL_FAILURE(run(dir));
     const auto rows = read_curves(dir / "aresult_curv.dat");
     const auto zones = read_anim(dir / "aresult_anim.dat");
@@ -243,12 +248,14 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
         }
     const double vcm = (n * stc - st * sc) / (n * stt - st * st);
 
-    std::printf("elastic bar: plateau seqv %.1f MPa, -3 sm %.1f MPa (rho c v0 %.1f MPa)\n", seqv / 1e6,
-                -szz / 1e6, stress / 1e6);
-    std::printf("elastic bar: contact time %.2f us (2L/c %.2f us)\n", liftoff * 1e6, tcontact * 1e6);
-    std::printf("elastic bar: rebound speed from kinetic energy %.3f m/s, centre of mass %.3f m/s "
-                "(v0 sqrt(1 - 1/2N) %.3f m/s)\n",
-                vke, vcm, vrebound);
+    std::printf("elastic bar: plateau seqv %.1f MPa, -3 sm %.1f MPa (rho c v0 %.1f MPa)\n",
+                seqv / 1e6, -szz / 1e6, stress / 1e6);
+    std::printf("elastic bar: contact time %.2f us (2L/c %.2f us)\n", liftoff * 1e6,
+                tcontact * 1e6);
+    std::printf(
+        "elastic bar: rebound speed from kinetic energy %.3f m/s, centre of mass %.3f m/s "
+        "(v0 sqrt(1 - 1/2N) %.3f m/s)\n",
+        vke, vcm, vrebound);
 
     EXPECT_NEAR(rel(seqv, stress), 0.0, 0.05) << "plateau seqv " << seqv;
     EXPECT_NEAR(rel(-szz, stress), 0.0, 0.05) << "plateau -3 sm " << -szz;
@@ -277,7 +284,8 @@ TEST(VerificationPlateImpact, ElasticPrecursorAtHugoniotLimitAndDilatationalSpee
     const double cd = std::sqrt(E * (1.0 - nu) / ((1.0 + nu) * (1.0 - 2.0 * nu) * rho));
     // Plastic wave: bulk modulus plus 4/3 of the elastic-plastic shear
     // modulus G Hp/(3G + Hp), Hp the plastic modulus of the hardening line.
-    const double K = E / (3.0 * (1.0 - 2.0 * nu)), G = E / (2.0 * (1.0 + nu)), Hp = E * Et / (E - Et);
+    const double K = E / (3.0 * (1.0 - 2.0 * nu)), G = E / (2.0 * (1.0 + nu)),
+                 Hp = E * Et / (E - Et);
     const double cp = std::sqrt((K + 4.0 / 3.0 * G * Hp / (3.0 * G + Hp)) / rho);
 
     Box b{nx, nx, nz, W, W, H, {-0.5 * W, -0.5 * W, 0.0}};
@@ -291,9 +299,12 @@ TEST(VerificationPlateImpact, ElasticPrecursorAtHugoniotLimitAndDilatationalSpee
     TempDir dir("verify-plate");
     // The release from the edges reaches the axis after W/(2 c_d) = 1.7 us;
     // output at every step.
-    ASSERT_NO_FATAL_FAILURE(mesh(dir, b.args() + " --title \"plate impact\" --endtime 1.6e-6 --outtime 1e-9"
-                                     " --hourglass 2,0.1 --rigid 3,0.0 --material \"pla2 2700 7.0e10 0.3 3.0e8 7.0e8\""
-                                     " --velocity 1,0,0," + num(-v0) + curves));
+    ASSERT_NO_FATAL_FAILURE(mesh(
+        dir, b.args() +
+                 " --title \"plate impact\" --endtime 1.6e-6 --outtime 1e-9"
+                 " --hourglass 2,0.1 --rigid 3,0.0 --material \"pla2 2700 7.0e10 0.3 3.0e8 7.0e8\""
+                 " --velocity 1,0,0," +
+                 num(-v0) + curves));
     ASSERT_NO_FATAL_FAILURE(run(dir));
     const auto rows = read_curves(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 50u);
@@ -308,7 +319,8 @@ TEST(VerificationPlateImpact, ElasticPrecursorAtHugoniotLimitAndDilatationalSpee
         for (size_t i = 1; i < rows.size(); ++i) {
             const double s0 = szz(rows[i - 1], l), s1 = szz(rows[i], l);
             if (s0 > -0.5 * hel && s1 <= -0.5 * hel) {
-                arrival[l] = rows[i - 1][0] + (rows[i][0] - rows[i - 1][0]) * (s0 + 0.5 * hel) / (s0 - s1);
+                arrival[l] =
+                    rows[i - 1][0] + (rows[i][0] - rows[i - 1][0]) * (s0 + 0.5 * hel) / (s0 - s1);
                 break;
             }
         }
@@ -323,15 +335,18 @@ TEST(VerificationPlateImpact, ElasticPrecursorAtHugoniotLimitAndDilatationalSpee
     const double lo = arrival[2] + 2.5 * h / cd;
     const double hi = arrival[2] + 0.5 * z2 * (1.0 / cp - 1.0 / cd);
     ASSERT_LT(lo, hi);
-    const double precursor = -window_mean(rows, 0, lo, hi, [&](const std::vector<double>& row) { return szz(row, 2); });
+    const double precursor =
+        -window_mean(rows, 0, lo, hi, [&](const std::vector<double>& row) { return szz(row, 2); });
     // The final stress behind the plastic wave at the lowest level exceeds the
     // limit: the plate did yield.
     const double behind = -window_mean(rows, 0, arrival[0] + 0.5e-6, arrival[0] + 0.8e-6,
                                        [&](const std::vector<double>& row) { return szz(row, 0); });
 
-    std::printf("plate impact: precursor %.1f MPa (HEL %.1f MPa), behind the plastic wave %.0f MPa\n",
-                precursor / 1e6, hel / 1e6, behind / 1e6);
-    std::printf("plate impact: precursor speed %.0f m/s (c_d %.0f m/s, plastic wave %.0f m/s)\n", speed, cd, cp);
+    std::printf(
+        "plate impact: precursor %.1f MPa (HEL %.1f MPa), behind the plastic wave %.0f MPa\n",
+        precursor / 1e6, hel / 1e6, behind / 1e6);
+    std::printf("plate impact: precursor speed %.0f m/s (c_d %.0f m/s, plastic wave %.0f m/s)\n",
+                speed, cd, cp);
 
     EXPECT_NEAR(rel(precursor, hel), 0.0, 0.05) << "precursor " << precursor;
     EXPECT_NEAR(rel(speed, cd), 0.0, 0.05) << "precursor speed " << speed;
@@ -353,9 +368,10 @@ TEST(VerificationEnergy, FreeElasticBlockKeepsItsEnergy) {
     Box b{4, 4, 4, L, L, L};
     TempDir dir("verify-energy");
     // About six periods of the lowest breathing mode; output at every step.
-    ASSERT_NO_FATAL_FAILURE(mesh(dir, b.args() + " --title \"free elastic block\" --endtime 20e-6 --outtime 1e-9"
-                                     " --hourglass 0,0.0 --dtscale 0.04 --material \"elas 7850 2.0e11 0.3\""
-                                     " --velocity 1,0,0,0 --curve engk --curve engs"));
+    ASSERT_NO_FATAL_FAILURE(
+        mesh(dir, b.args() + " --title \"free elastic block\" --endtime 20e-6 --outtime 1e-9"
+                             " --hourglass 0,0.0 --dtscale 0.04 --material \"elas 7850 2.0e11 0.3\""
+                             " --velocity 1,0,0,0 --curve engk --curve engs"));
     ASSERT_NO_FATAL_FAILURE(set_velocity_field(dir, b, [L](const Vec3& p) {
         const double x = p[0] - 0.5 * L, y = p[1] - 0.5 * L, z = p[2] - 0.5 * L;
         return Vec3{200.0 * x, -100.0 * y + 300.0 * z, 150.0 * x - 100.0 * z};
@@ -371,11 +387,15 @@ TEST(VerificationEnergy, FreeElasticBlockKeepsItsEnergy) {
         worst = std::max(worst, std::abs(rows[i][1] + rows[i][2] - e0) / e0);
         kmin = std::min(kmin, rows[i][1]);
         if (i + 1 < rows.size())
-            worst_centred = std::max(worst_centred, std::abs(0.5 * (rows[i][1] + rows[i + 1][1]) + rows[i][2] - e0) / e0);
+            worst_centred =
+                std::max(worst_centred,
+                         std::abs(0.5 * (rows[i][1] + rows[i + 1][1]) + rows[i][2] - e0) / e0);
     }
-    std::printf("free block: %zu steps, largest departure of kinetic + strain energy %.3f %%, time-centred %.4f %%; "
-                "kinetic energy down to %.1f %% of the initial\n",
-                rows.size(), 100.0 * worst, 100.0 * worst_centred, 100.0 * kmin / e0);
+    std::printf(
+        "free block: %zu steps, largest departure of kinetic + strain energy %.3f %%, time-centred "
+        "%.4f %%; "
+        "kinetic energy down to %.1f %% of the initial\n",
+        rows.size(), 100.0 * worst, 100.0 * worst_centred, 100.0 * kmin / e0);
 
     EXPECT_LT(worst, 0.01);
     EXPECT_LT(worst_centred, 0.001);
@@ -394,9 +414,9 @@ TEST(VerificationTaylor, CopperRodFinalLengthAndFootDiameter) {
     const std::string example = std::string(HEXDYN_SOURCE_DIR) + "/examples/taylor";
     const std::string bin = fs::path(exe("hexdyn")).parent_path().string();
     TempDir dir("verify-taylor");
-    const RunResult made =
-        run_command("HEXDYN_BIN=" + bin + " " + example + "/make_deck.sh coarse " + dir.path().string() + " 1",
-                    dir.path(), 60);
+    const RunResult made = run_command(
+        "HEXDYN_BIN=" + bin + " " + example + "/make_deck.sh coarse " + dir.path().string() + " 1",
+        dir.path(), 60);
     ASSERT_EQ(made.status, 0) << made.out;
     ASSERT_NO_FATAL_FAILURE(run(dir, 600));
     const auto zones = read_anim(dir / "aresult_anim.dat");
@@ -414,10 +434,12 @@ TEST(VerificationTaylor, CopperRodFinalLengthAndFootDiameter) {
         if (p[2] <= zmin + 5e-3 * length) rmax = std::max(rmax, std::hypot(p[0], p[1]));
     const double foot = 2.0 * rmax;
 
-    std::printf("Taylor rod (coarse mesh): final length %.2f mm (measured %.2f mm, %+.1f %%), foot diameter %.2f mm "
-                "(measured %.2f mm, %+.1f %%)\n",
-                length * 1e3, length_measured * 1e3, 100.0 * rel(length, length_measured), foot * 1e3,
-                foot_measured * 1e3, 100.0 * rel(foot, foot_measured));
+    std::printf(
+        "Taylor rod (coarse mesh): final length %.2f mm (measured %.2f mm, %+.1f %%), foot "
+        "diameter %.2f mm "
+        "(measured %.2f mm, %+.1f %%)\n",
+        length * 1e3, length_measured * 1e3, 100.0 * rel(length, length_measured), foot * 1e3,
+        foot_measured * 1e3, 100.0 * rel(foot, foot_measured));
     EXPECT_NEAR(rel(length, length_measured), 0.0, 0.10) << "final length " << length;
     EXPECT_NEAR(rel(foot, foot_measured), 0.0, 0.10) << "foot diameter " << foot;
 
@@ -425,7 +447,9 @@ TEST(VerificationTaylor, CopperRodFinalLengthAndFootDiameter) {
     const RunResult m = run_command(example + "/measure.sh .", dir.path(), 60);
     ASSERT_EQ(m.status, 0) << m.out;
     double script_length = 0.0, script_foot = 0.0;
-    ASSERT_EQ(std::sscanf(m.out.c_str(), "final length: %lf mm\nfoot diameter: %lf mm", &script_length, &script_foot), 2)
+    ASSERT_EQ(std::sscanf(m.out.c_str(), "final length: %lf mm\nfoot diameter: %lf mm",
+                          &script_length, &script_foot),
+              2)
         << m.out;
     EXPECT_NEAR(script_length, length * 1e3, 1e-3) << m.out;
     EXPECT_NEAR(script_foot, foot * 1e3, 1e-3) << m.out;

@@ -100,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     write_all("a", data, size);
     try {
         datain::inputpara();
-    } catch (const errorstop::stop_exception&) {
-    }
+    } catch (const errorstop::stop_exception&) {}
     std::fflush(stdout);
     return 0;
 }

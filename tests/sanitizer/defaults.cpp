@@ -20,9 +20,7 @@ const char* __asan_default_options() {
     return "detect_leaks=1:abort_on_error=0:halt_on_error=1:fast_unwind_on_malloc=0";
 }
 
-const char* __lsan_default_options() {
-    return "fast_unwind_on_malloc=0:print_suppressions=0";
-}
+const char* __lsan_default_options() { return "fast_unwind_on_malloc=0:print_suppressions=0"; }
 
 const char* __lsan_default_suppressions() {
     return "leak:libmpi\n"
@@ -33,8 +31,5 @@ const char* __lsan_default_suppressions() {
            "leak:libfabric\n";
 }
 
-const char* __ubsan_default_options() {
-    return "print_stacktrace=1:halt_on_error=1";
-}
-
+const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 }

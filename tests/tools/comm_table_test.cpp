@@ -23,7 +23,8 @@ TEST(CommTable, WrittenRowsReadBackAcrossWrappedLines) {
     // 45 slots: each row runs over three lines of 20, 20 and 5 numbers.
     std::vector<std::vector<int>> rows(3);
     for (int p = 0; p < 3; ++p)
-        for (int j = 0; j < 45; ++j) rows[static_cast<size_t>(p)].push_back((j + p) % 4 == 0 ? 0 : 100 * p + j + 1);
+        for (int j = 0; j < 45; ++j)
+            rows[static_cast<size_t>(p)].push_back((j + p) % 4 == 0 ? 0 : 100 * p + j + 1);
     const std::string text = commnodes::commtext(45, rows);
     EXPECT_EQ(text.substr(0, 3), "45\n");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 3 * 3);
@@ -33,7 +34,8 @@ TEST(CommTable, WrittenRowsReadBackAcrossWrappedLines) {
     ASSERT_EQ(t.comnode.size(), 3u * 45u);
     for (int p = 0; p < 3; ++p)
         for (int j = 0; j < 45; ++j)
-            EXPECT_EQ(t.comnode[static_cast<size_t>(45 * p + j)], rows[static_cast<size_t>(p)][static_cast<size_t>(j)]);
+            EXPECT_EQ(t.comnode[static_cast<size_t>(45 * p + j)],
+                      rows[static_cast<size_t>(p)][static_cast<size_t>(j)]);
 }
 
 TEST(CommTable, NoSharedNodeIsTheCountAndEmptyRows) {

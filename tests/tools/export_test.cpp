@@ -26,11 +26,15 @@ TEST(CurveLayout, NamesAndTotalsDependOnNumberingAndSharing) {
     auto procs = [&](bool with_map) {
         std::vector<ProcessCurves> p(2);
         p[0].id = 0;
-        p[0].columns = {{"seqv", 1, false, false}, {"engk", 1, false, true}, {"engs", 1, false, true}};
+        p[0].columns = {
+            {"seqv", 1, false, false}, {"engk", 1, false, true}, {"engs", 1, false, true}};
         p[0].elements = 1;
         p[1].id = 1;
-        p[1].columns = {{"seqv", 2, false, false}, {"mat", 2, true, false}, {"engk", 1, false, true},
-                        {"engs", 1, false, true}, {"seqv", 2, false, false}};
+        p[1].columns = {{"seqv", 2, false, false},
+                        {"mat", 2, true, false},
+                        {"engk", 1, false, true},
+                        {"engs", 1, false, true},
+                        {"seqv", 2, false, false}};
         p[1].elements = 2;
         if (with_map) {
             p[0].element_global = &glob_a;
@@ -44,15 +48,18 @@ TEST(CurveLayout, NamesAndTotalsDependOnNumberingAndSharing) {
         std::vector<std::string> names;
     };
     const Case cases[] = {
-        {true, true,
-         {"time", "seqv@elem37", "p0:engk", "p0:engs", "seqv@elem6", "mat@elem6", "p1:engk", "p1:engs", "seqv@elem6#2",
-          "engk_total", "engs_total"}},
-        {true, false,
-         {"time", "seqv@elem37", "p0:engk", "p0:engs", "seqv@elem6", "mat@elem6", "p1:engk", "p1:engs", "seqv@elem6#2",
-          "engs_total"}},
-        {false, false,
-         {"time", "p0:seqv@1", "p0:engk", "p0:engs", "p1:seqv@2", "p1:mat@2", "p1:engk", "p1:engs", "p1:seqv@2#2",
-          "engs_total"}},
+        {true,
+         true,
+         {"time", "seqv@elem37", "p0:engk", "p0:engs", "seqv@elem6", "mat@elem6", "p1:engk",
+          "p1:engs", "seqv@elem6#2", "engk_total", "engs_total"}},
+        {true,
+         false,
+         {"time", "seqv@elem37", "p0:engk", "p0:engs", "seqv@elem6", "mat@elem6", "p1:engk",
+          "p1:engs", "seqv@elem6#2", "engs_total"}},
+        {false,
+         false,
+         {"time", "p0:seqv@1", "p0:engk", "p0:engs", "p1:seqv@2", "p1:mat@2", "p1:engk", "p1:engs",
+          "p1:seqv@2#2", "engs_total"}},
     };
     for (const Case& c : cases) {
         const CurveLayout lay = curve_layout(procs(c.map), false, c.additive);
@@ -127,9 +134,7 @@ TEST(Export, MergesTwoProcessesIntoTheGlobalMeshSeries) {
                 const size_t i = static_cast<size_t>(3 * (g - 1)) + c;
                 EXPECT_NEAR(pts[i], p[c], 1e-4) << "zone " << z << " node " << g;
                 EXPECT_NEAR(disp[i], p[c] - p0[c], 2e-4) << "zone " << z << " node " << g;
-                if (z == 0) {
-                    EXPECT_EQ(disp[i], 0.0);
-                }
+                if (z == 0) { EXPECT_EQ(disp[i], 0.0); }
             }
         }
         const xmlcheck::Node& cells = *piece.child("Cells");
@@ -137,15 +142,18 @@ TEST(Export, MergesTwoProcessesIntoTheGlobalMeshSeries) {
                   (std::vector<double>{0, 1, 2, 3, 4, 5, 6, 7, 1, 8, 9, 2, 5, 10, 11, 6}));
         EXPECT_EQ(xmlcheck::numbers(data_array(cells, "offsets")), (std::vector<double>{8, 16}));
         EXPECT_EQ(xmlcheck::numbers(data_array(cells, "types")), (std::vector<double>{12, 12}));
-        EXPECT_EQ(xmlcheck::numbers(data_array(*piece.child("CellData"), "process")), (std::vector<double>{0, 1}));
-        EXPECT_EQ(xmlcheck::numbers(data_array(*piece.child("CellData"), "element")), (std::vector<double>{1, 2}));
+        EXPECT_EQ(xmlcheck::numbers(data_array(*piece.child("CellData"), "process")),
+                  (std::vector<double>{0, 1}));
+        EXPECT_EQ(xmlcheck::numbers(data_array(*piece.child("CellData"), "element")),
+                  (std::vector<double>{1, 2}));
     }
 
     // CSV: curves of both processes under global element numbers; the strain
     // energy summed; no kinetic total, since the processes share 4 nodes.
     const std::string csv = read_file(dir / "hexdyn.csv");
-    EXPECT_EQ(csv_row(csv, 0), (std::vector<std::string>{"time", "seqv@elem1", "p0:engk", "p0:engs", "seqv@elem2",
-                                                         "p1:engk", "p1:engs", "engs_total"}));
+    EXPECT_EQ(csv_row(csv, 0),
+              (std::vector<std::string>{"time", "seqv@elem1", "p0:engk", "p0:engs", "seqv@elem2",
+                                        "p1:engk", "p1:engs", "engs_total"}));
     const auto r2 = csv_row(csv, 3);
     ASSERT_EQ(r2.size(), 8u);
     EXPECT_DOUBLE_EQ(std::stod(r2[0]), 2.46912e-4);
@@ -154,7 +162,8 @@ TEST(Export, MergesTwoProcessesIntoTheGlobalMeshSeries) {
     EXPECT_EQ(r2[7], "15");  // 5 + 10, written without binary noise
     EXPECT_EQ(rep.curve_records, 3);
     bool noted = false;
-    for (const std::string& n : rep.notes) noted = noted || n.find("no engk_total") != std::string::npos;
+    for (const std::string& n : rep.notes)
+        noted = noted || n.find("no engk_total") != std::string::npos;
     EXPECT_TRUE(noted);
 }
 
@@ -163,9 +172,10 @@ TEST(Export, KineticTotalsWhenNoNodeIsSharedAndSingleProcessWithoutMap) {
     // Two separate cubes: process b's nodes are its own (global 9..16).
     TwoCubes m;
     m.global.resize(16);
-    for (int k = 0; k < 8; ++k) m.global[static_cast<size_t>(8 + k)] = {m.global[static_cast<size_t>(k)][0] + 5.0,
-                                                                          m.global[static_cast<size_t>(k)][1],
-                                                                          m.global[static_cast<size_t>(k)][2]};
+    for (int k = 0; k < 8; ++k)
+        m.global[static_cast<size_t>(8 + k)] = {m.global[static_cast<size_t>(k)][0] + 5.0,
+                                                m.global[static_cast<size_t>(k)][1],
+                                                m.global[static_cast<size_t>(k)][2]};
     m.local_b = {9, 10, 11, 12, 13, 14, 15, 16};
     m.write(dir.path());
     std::string map = m.map_text();
@@ -213,8 +223,8 @@ TEST(Export, WithoutMapSeveralProcessesAreExportedSideBySide) {
     EXPECT_EQ(xmlcheck::numbers(data_array(*piece.child("Cells"), "connectivity")),
               (std::vector<double>{0, 1, 2, 3, 4, 5, 6, 7, 12, 8, 9, 13, 14, 10, 11, 15}));
     EXPECT_EQ(csv_row(read_file(dir / "hexdyn.csv"), 0),
-              (std::vector<std::string>{"time", "p0:seqv@1", "p0:engk", "p0:engs", "p1:seqv@1", "p1:engk", "p1:engs",
-                                        "engs_total"}));
+              (std::vector<std::string>{"time", "p0:seqv@1", "p0:engk", "p0:engs", "p1:seqv@1",
+                                        "p1:engk", "p1:engs", "engs_total"}));
 }
 
 TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
@@ -232,7 +242,8 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
         write_file(f, s);
     };
     const Case cases[] = {
-        {"missing animation file", [](const auto& d) { testutil::fs::remove(d / "bresult_anim.dat"); },
+        {"missing animation file",
+         [](const auto& d) { testutil::fs::remove(d / "bresult_anim.dat"); },
          "missing animation file"},
         {"missing curve file", [](const auto& d) { testutil::fs::remove(d / "bresult_curv.dat"); },
          "missing curve file"},
@@ -242,7 +253,8 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
              write_file(d / "bresult_anim.dat", s.substr(0, s.rfind("ZONE")));
          },
          "inconsistent zone counts"},
-        {"zone time differs", [&](const auto& d) { edit(d / "bresult_anim.dat", " 2.4691E-04", " 2.4692E-04"); },
+        {"zone time differs",
+         [&](const auto& d) { edit(d / "bresult_anim.dat", " 2.4691E-04", " 2.4692E-04"); },
          "did not run in lockstep"},
         {"fewer curve records in a",
          [&](const auto& d) {
@@ -251,7 +263,8 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
              write_file(d / "aresult_curv.dat", s.substr(0, s.rfind('\n') + 1));
          },
          "same number of records"},
-        {"curve time differs", [&](const auto& d) { edit(d / "bresult_curv.dat", "0.246912D-03", "0.246913D-03"); },
+        {"curve time differs",
+         [&](const auto& d) { edit(d / "bresult_curv.dat", "0.246912D-03", "0.246913D-03"); },
          "did not run in lockstep"},
         {"map swaps a shared and an own node of b",
          [&](const auto& d) {
@@ -264,12 +277,15 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
          [&](const auto& d) {
              std::vector<int> more = m.local_b;
              more.push_back(9);
-             write_file(d / "bresult_anim.dat", anim_text(m.zones(more), {{5, 1, 2, 6, 7, 3, 4, 8}}));
+             write_file(d / "bresult_anim.dat",
+                        anim_text(m.zones(more), {{5, 1, 2, 6, 7, 3, 4, 8}}));
          },
          "the map gives process 1 8 nodes"},
-        {"curve on a missing element", [&](const auto& d) { edit(d / "bresult_curv.dat", "seqv at     1", "seqv at     2"); },
+        {"curve on a missing element",
+         [&](const auto& d) { edit(d / "bresult_curv.dat", "seqv at     1", "seqv at     2"); },
          "names element 2"},
-        {"malformed node record", [&](const auto& d) { edit(d / "bresult_anim.dat", "  2.0000E+00", "  2.0000E+0x"); },
+        {"malformed node record",
+         [&](const auto& d) { edit(d / "bresult_anim.dat", "  2.0000E+00", "  2.0000E+0x"); },
          "bresult_anim.dat:"},
     };
     for (const Case& c : cases) {
@@ -284,7 +300,8 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
             run_export(opt);
             ADD_FAILURE() << c.what << ": accepted";
         } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
+                << c.what << ": " << e.what();
         }
         EXPECT_FALSE(testutil::fs::exists(dir / "hexdyn.pvd")) << c.what;
     }

@@ -20,16 +20,14 @@ const char* const kCubeNodes =
 
 std::string cube_deck(const std::string& extra) {
     return std::string("sovr single cube\nnbmp 8\nnbel 1\nnmat 1\nncom 1\n") +
-           "mate\n1 elas 7800.0 2.1e11 0.3\npart\n" + kCubeNodes + "elem\n1 1 1 2 3 4 5 6 7 8\n" + extra +
-           "endi\n";
+           "mate\n1 elas 7800.0 2.1e11 0.3\npart\n" + kCubeNodes + "elem\n1 1 1 2 3 4 5 6 7 8\n" +
+           extra + "endi\n";
 }
 
 std::string error_of(const std::string& text) {
     try {
         formats::parse_deck(text, "deck");
-    } catch (const formats::Error& e) {
-        return e.what();
-    }
+    } catch (const formats::Error& e) { return e.what(); }
     return "";
 }
 
@@ -103,13 +101,16 @@ TEST(DeckRead, ErrorsNameTheLine) {
     };
     const Case cases[] = {
         {"nbmp 8\nnbmq 3\nendi\n", "deck:2: unknown keyword \"nbmq\""},
-        {"nbmp 8\n\n! comment\nendt abc\nendi\n", "deck:4: expected a real number for end time, found \"abc\""},
+        {"nbmp 8\n\n! comment\nendt abc\nendi\n",
+         "deck:4: expected a real number for end time, found \"abc\""},
         {"nbmp 8\nrepo 1.5\nendi\n", "deck:2: expected an integer"},
         {"nbmp 8\nendt +1.0\nendi\n", "deck:2: expected a real number"},
         {"nbmp 8\nendt 1.0\n", "the deck ends before \"endi\""},
         {"part\n1 0 0 0 0\nendi\n", "deck:1: \"part\" before \"nbmp\""},
-        {"nbmp 2\nncom 1\npart\n1 2 0 0 0\n2 0 1 0 0\nendi\n", "deck:4: component 2 greater than ncom"},
-        {"nbmp 2\npart\n1 0 0 0 0\nendi\n", "deck:4: expected an integer for node number, found \"endi\""},
+        {"nbmp 2\nncom 1\npart\n1 2 0 0 0\n2 0 1 0 0\nendi\n",
+         "deck:4: component 2 greater than ncom"},
+        {"nbmp 2\npart\n1 0 0 0 0\nendi\n",
+         "deck:4: expected an integer for node number, found \"endi\""},
         {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\nendi\n", "deck:1: more than 15 words"},
         {"mate\n1 elas 1 1 0.3\nendi\n", "deck:1: \"mate\" before \"nmat\""},
         {"nmat 1\nmate\n1 wood 1 1 0.3\nendi\n", "deck:3: unknown material model \"wood\""},
@@ -118,11 +119,13 @@ TEST(DeckRead, ErrorsNameTheLine) {
         {cube_deck("curv stress 1\n"), "unknown curve variable \"stress\""},
         {cube_deck("load\nnode 9 0 0 1\nendl\n"), "node 9 outside 1..8"},
         {cube_deck("load\ncomp 2 0 0 1\nendl\n"), "component 2 outside 1..1"},
-        {cube_deck("velo\nnode 1 0 0 1\nfoo\n"), "expected \"node\", \"comp\" or the end of the velo block"},
-        {"sovr x\nnbmp 8\nnbel 2\nnmat 1\nncom 1\nmate\n1 elas 1 1 0.3\npart\n" + std::string(kCubeNodes) +
-             "elem\n2 1 1 2 3 4 5 6 7 8\n",
+        {cube_deck("velo\nnode 1 0 0 1\nfoo\n"),
+         "expected \"node\", \"comp\" or the end of the velo block"},
+        {"sovr x\nnbmp 8\nnbel 2\nnmat 1\nncom 1\nmate\n1 elas 1 1 0.3\npart\n" +
+             std::string(kCubeNodes) + "elem\n2 1 1 2 3 4 5 6 7 8\n",
          "element 1 was never given"},
-        {"nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 0\n8 0 1 1 1\nelem\n1 1 1 2 3 4 5 6 7 8\n",
+        {"nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 0\n8 0 1 1 1\nelem\n1 1 1 2 "
+         "3 4 5 6 7 8\n",
          "node 2 of element 1 has no coordinates"},
         {"nbmp 8\nendt 12345678901234567890123\nendi\n", "number longer than 20 characters"},
         {"nbmp 8\nnbmp 8\nendi\n", "\"nbmp\" given a second time"},
@@ -131,7 +134,8 @@ TEST(DeckRead, ErrorsNameTheLine) {
     };
     for (const Case& c : cases) {
         const std::string msg = error_of(c.text);
-        EXPECT_NE(msg.find(c.expect), std::string::npos) << "deck:\n" << c.text << "\nmessage: " << msg;
+        EXPECT_NE(msg.find(c.expect), std::string::npos) << "deck:\n"
+                                                         << c.text << "\nmessage: " << msg;
     }
 }
 
@@ -220,7 +224,8 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
     auto base = [] {
         Deck d;
         d.materials = {{"elas", {7800, 2.1e11, 0.3}}};
-        for (int i = 0; i < 8; ++i) d.nodes.push_back({double(i & 1), double((i >> 1) & 1), double(i >> 2)});
+        for (int i = 0; i < 8; ++i)
+            d.nodes.push_back({double(i & 1), double((i >> 1) & 1), double(i >> 2)});
         d.elements = {{1, {1, 2, 4, 3, 5, 6, 8, 7}}};
         return d;
     };
@@ -235,11 +240,28 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
         {"material out of range", [](Deck& d) { d.elements[0].mat = 2; }, "material set 2"},
         {"infinite coordinate", [](Deck& d) { d.nodes[2][0] = INFINITY; }, "coordinate of node 3"},
         {"beyond single precision", [](Deck& d) { d.endtime = 1e39; }, "end time"},
-        {"wrong constant count", [](Deck& d) { d.materials[0].model = "pla1"; }, "needs 4 constants"},
-        {"unknown component in a load", [](Deck& d) { d.loads = {{true, 1, {0, 0, 1}}}; }, "component 1"},
-        {"curve element out of range", [](Deck& d) { d.curves = {{1, 2}}; }, "names element 2"},
-        {"eleven curves", [](Deck& d) { d.curves.assign(11, {6, 1}); }, "more than 10 curves"},
-        {"node twice in a component", [](Deck& d) { d.components = {{1, 1}}; }, "twice"},
+        {"wrong constant count", [](Deck& d) { d.materials[0].model = "pla1"; },
+         "needs 4 constants"},
+        {"unknown component in a load",
+         [](Deck& d) {
+             d.loads = {{true, 1, {0, 0, 1}}};
+         },
+         "component 1"},
+        {"curve element out of range",
+         [](Deck& d) {
+             d.curves = {{1, 2}};
+         },
+         "names element 2"},
+        {"eleven curves",
+         [](Deck& d) {
+             d.curves.assign(11, {6, 1});
+         },
+         "more than 10 curves"},
+        {"node twice in a component",
+         [](Deck& d) {
+             d.components = {{1, 1}};
+         },
+         "twice"},
     };
     for (const Case& c : cases) {
         Deck d = base();
@@ -248,14 +270,26 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
             formats::deck_text(d);
             ADD_FAILURE() << c.name << ": accepted";
         } catch (const formats::Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << c.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos)
+                << c.name << ": " << e.what();
         }
     }
 }
 
 TEST(DeckWrite, RealsReadBackAsTheSameSingle) {
-    const double values[] = {0.0, -0.0, 0.1, 1.0 / 3.0, 2.1e11, -7.5e-8, 1.0e-40, 3.4e38, -3.4028234e38,
-                             123456789.0, 1.17549435e-38, 16777217.0, 0.30000001192092896};
+    const double values[] = {0.0,
+                             -0.0,
+                             0.1,
+                             1.0 / 3.0,
+                             2.1e11,
+                             -7.5e-8,
+                             1.0e-40,
+                             3.4e38,
+                             -3.4028234e38,
+                             123456789.0,
+                             1.17549435e-38,
+                             16777217.0,
+                             0.30000001192092896};
     for (double v : values) {
         std::string s;
         formats::append_real(s, v);
@@ -268,18 +302,21 @@ TEST(DeckWrite, RealsReadBackAsTheSameSingle) {
 }
 
 TEST(DeckModel, RecordsAreAssignedInOrder) {
-    Deck d = formats::parse_deck(cube_deck("load\ncomp 1 0.0 0.0 -500.0\nnode 3 0.0 10.0 0.0\nendl\n"), "deck");
+    Deck d = formats::parse_deck(
+        cube_deck("load\ncomp 1 0.0 0.0 -500.0\nnode 3 0.0 10.0 0.0\nendl\n"), "deck");
     auto f = formats::apply_records(d, d.loads);
     ASSERT_EQ(f.size(), 8u);
     for (int n = 0; n < 8; ++n) {
-        const std::array<double, 3> want = n == 2 ? std::array<double, 3>{0, 10, 0} : std::array<double, 3>{0, 0, -500};
+        const std::array<double, 3> want =
+            n == 2 ? std::array<double, 3>{0, 10, 0} : std::array<double, 3>{0, 0, -500};
         EXPECT_EQ(f[static_cast<size_t>(n)], want) << "node " << n + 1;
     }
 }
 
 TEST(DeckModel, DeckNamesRunLikeSpreadsheetColumns) {
-    const std::pair<int, const char*> names[] = {{0, "a"},  {1, "b"},   {25, "z"},  {26, "aa"},
-                                                 {27, "ab"}, {51, "az"}, {52, "ba"}, {701, "zz"}, {702, "aaa"}};
+    const std::pair<int, const char*> names[] = {{0, "a"},   {1, "b"},    {25, "z"},
+                                                 {26, "aa"}, {27, "ab"},  {51, "az"},
+                                                 {52, "ba"}, {701, "zz"}, {702, "aaa"}};
     for (const auto& [p, n] : names) EXPECT_EQ(formats::deck_name(p), n) << p;
 }
 

@@ -19,22 +19,28 @@ TEST(ResultNumbers, FortranRealFields) {
         double value;
     };
     const Case cases[] = {
-        {"  1.5000E-03", true, 1.5e-3},      {" -1.2340E+01", true, -12.34},
-        {"   0.150000D+09", true, 1.5e8},    {"  -0.250000D-03", true, -2.5e-4},
-        {"   0.000000D+00", true, 0.0},      {"  1.0000+100", true, 1e100},
-        {" -1.0000-100", true, -1e-100},     {"   0.100000-100", true, 1e-101},
-        {"   0.123456+123", true, 1.23456e122}, {"+2.5", true, 2.5},
-        {"***", false, 0},                   {"", false, 0},
-        {"   ", false, 0},                   {"1.0E", false, 0},
-        {"1.0.0", false, 0},                 {"abc", false, 0},
+        {"  1.5000E-03", true, 1.5e-3},
+        {" -1.2340E+01", true, -12.34},
+        {"   0.150000D+09", true, 1.5e8},
+        {"  -0.250000D-03", true, -2.5e-4},
+        {"   0.000000D+00", true, 0.0},
+        {"  1.0000+100", true, 1e100},
+        {" -1.0000-100", true, -1e-100},
+        {"   0.100000-100", true, 1e-101},
+        {"   0.123456+123", true, 1.23456e122},
+        {"+2.5", true, 2.5},
+        {"***", false, 0},
+        {"", false, 0},
+        {"   ", false, 0},
+        {"1.0E", false, 0},
+        {"1.0.0", false, 0},
+        {"abc", false, 0},
         {"1.0 2.0", false, 0},
     };
     for (const Case& c : cases) {
         double v = -7.0;
         EXPECT_EQ(real_field(c.text, v), c.ok) << '"' << c.text << '"';
-        if (c.ok) {
-            EXPECT_DOUBLE_EQ(v, c.value) << '"' << c.text << '"';
-        }
+        if (c.ok) { EXPECT_DOUBLE_EQ(v, c.value) << '"' << c.text << '"'; }
     }
     double v = 0;
     ASSERT_TRUE(real_field("         NaN", v));

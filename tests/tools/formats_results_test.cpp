@@ -23,7 +23,8 @@ TEST(AnimFile, ReadsZonesConnectivityAndCountsThatOverflowedTheirFields) {
         if (overflow) {
             // Counts too wide for I5 print as asterisks; the reader counts the records.
             size_t p = 0;
-            while ((p = t.find("N=    8 E=    1", p)) != std::string::npos) t.replace(p, 15, "N=***** E=*****");
+            while ((p = t.find("N=    8 E=    1", p)) != std::string::npos)
+                t.replace(p, 15, "N=***** E=*****");
         }
         write_file(dir / "x", t);
         AnimReader r(dir / "x");
@@ -67,7 +68,9 @@ TEST(AnimFile, ProcessWithoutElementsAndHugeCoordinates) {
 }
 
 // Kept out of line: GCC 12 warns wrongly about the inlined substring.
-[[gnu::noinline]] std::string without_first_line(const std::string& s) { return s.substr(s.find('\n') + 1); }
+[[gnu::noinline]] std::string without_first_line(const std::string& s) {
+    return s.substr(s.find('\n') + 1);
+}
 
 TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
     TwoCubes m;
@@ -85,22 +88,30 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
         {"empty file", [](std::string) { return std::string(); }, "empty"},
         {"header only", [](std::string s) { return s.substr(0, s.find("ZONE")); }, "no zone"},
         {"no title", [](std::string s) { return without_first_line(s); }, "title record"},
-        {"truncated zone", [](std::string s) { return s.substr(0, s.rfind('\n', s.size() - 2) + 1); },
+        {"truncated zone",
+         [](std::string s) { return s.substr(0, s.rfind('\n', s.size() - 2) + 1); },
          "ends inside zone 3 after 7 of its 8 node records"},
-        {"bad coordinate", [&](std::string s) { return replace(s, "  1.0000E+00", "  1.0000X+00"); },
+        {"bad coordinate",
+         [&](std::string s) { return replace(s, "  1.0000E+00", "  1.0000X+00"); },
          "malformed coordinate"},
-        {"short node record", [&](std::string s) { return replace(s, "  1.0000E+00", "1.0000E+00"); },
+        {"short node record",
+         [&](std::string s) { return replace(s, "  1.0000E+00", "1.0000E+00"); },
          "malformed node record"},
-        {"connectivity out of range", [&](std::string s) { return replace(s, "      8\n", "      9\n"); },
-         "outside 1..8"},
+        {"connectivity out of range",
+         [&](std::string s) { return replace(s, "      8\n", "      9\n"); }, "outside 1..8"},
         {"second run appended", [&](std::string s) { return replace(s, " D=(FECONNECT)", ""); },
          "more than one run"},
         {"first zone refers to connectivity",
-         [&](std::string s) { return replace(s, "C=CYAN\n", "C=CYAN D=(FECONNECT)\n"); }, "never given"},
+         [&](std::string s) { return replace(s, "C=CYAN\n", "C=CYAN D=(FECONNECT)\n"); },
+         "never given"},
         {"later zone with other node count",
-         [&](std::string s) { return replace(s, "N=    8 E=    1 ET=BRICK C=CYAN D=", "N=    9 E=    1 ET=BRICK C=CYAN D="); },
+         [&](std::string s) {
+             return replace(
+                 s, "N=    8 E=    1 ET=BRICK C=CYAN D=", "N=    9 E=    1 ET=BRICK C=CYAN D=");
+         },
          "has 9 nodes"},
-        {"bad time", [&](std::string s) { return replace(s, "Time =  0.0000E+00", "Time =  zero"); },
+        {"bad time",
+         [&](std::string s) { return replace(s, "Time =  0.0000E+00", "Time =  zero"); },
          "malformed time"},
     };
     TempDir dir("animbad");
@@ -109,11 +120,11 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
         try {
             AnimReader r(dir / "aresult_anim.dat");
             AnimZone z;
-            while (r.next(z)) {
-            }
+            while (r.next(z)) {}
             ADD_FAILURE() << c.what << ": accepted";
         } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
+                << c.what << ": " << e.what();
             EXPECT_NE(std::string(e.what()).find("aresult_anim.dat"), std::string::npos) << c.what;
         }
     }
@@ -123,8 +134,9 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
 
 TEST(CurveFile, ColumnsIntegerFieldsThatTouchAndOverflow) {
     TempDir dir("curv");
-    std::string t = "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\" \"mat  at    12\" \"ener at     1\" "
-                    "\"sm   at******\"\n\n";
+    std::string t =
+        "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\" \"mat  at    12\" \"ener at     1\" "
+        "\"sm   at******\"\n\n";
     t += "   0.000000D+00   0.150000D+09100   0.100000-100  -0.250000D-03\n";
     t += "   0.100000D-05   0.000000D+00***  -0.300000D+01   0.000000D+00\n";
     write_file(dir / "c", t);
@@ -158,9 +170,11 @@ TEST(CurveFile, MalformedFilesAreRejected) {
     };
     const std::string head = "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\"\n\n";
     const Case cases[] = {
-        {"unknown variable", "TITLE = \"t\"\nVARIABLES= \"Time\" \"temp at     5\"\n\n", "unknown result variable"},
+        {"unknown variable", "TITLE = \"t\"\nVARIABLES= \"Time\" \"temp at     5\"\n\n",
+         "unknown result variable"},
         {"no Time column", "TITLE = \"t\"\nVARIABLES= \"seqv at     5\"\n\n", "\"Time\""},
-        {"unbalanced quotes", "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\n\n", "unbalanced"},
+        {"unbalanced quotes", "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\n\n",
+         "unbalanced"},
         {"short record", head + "   0.000000D+00\n", "expected 30"},
         {"garbage value", head + "   0.000000D+00   0.15000xD+09\n", "malformed value"},
         {"bad time", head + "   zero           0.150000D+09\n", "malformed time"},
@@ -173,11 +187,11 @@ TEST(CurveFile, MalformedFilesAreRejected) {
             CurveReader r(dir / "c");
             double t;
             std::vector<double> v;
-            while (r.next(t, v)) {
-            }
+            while (r.next(t, v)) {}
             ADD_FAILURE() << c.what << ": accepted";
         } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
+                << c.what << ": " << e.what();
         }
     }
 }

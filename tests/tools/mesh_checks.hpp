@@ -27,7 +27,8 @@ inline double corner_determinant(const double xyz[8][3], int k) {
     double a[3][3];
     for (int d = 0; d < 3; ++d)
         for (int j = 0; j < 3; ++j) a[d][j] = sg[k][d] * (xyz[nb[k][d]][j] - xyz[k][j]);
-    return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+    return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+           a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
            a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
 }
 
@@ -40,7 +41,9 @@ inline double checked_volume(const Deck& d, const std::string& what) {
         mesh::corners(d, e, xyz);
         const double v = mesh::signed_volume(xyz);
         EXPECT_GT(v, 0.0) << what << ": element " << e;
-        for (int k = 0; k < 8; ++k) EXPECT_GT(corner_determinant(xyz, k), 0.0) << what << ": element " << e << " corner " << k + 1;
+        for (int k = 0; k < 8; ++k)
+            EXPECT_GT(corner_determinant(xyz, k), 0.0)
+                << what << ": element " << e << " corner " << k + 1;
         total += v;
     }
     return total;
@@ -60,7 +63,8 @@ inline void check_connectivity(const Deck& d, const std::string& what) {
             used[static_cast<size_t>(n - 1)] = 1;
         }
     }
-    for (int n = 0; n < d.nnodes(); ++n) EXPECT_TRUE(used[static_cast<size_t>(n)]) << what << ": node " << n + 1 << " unused";
+    for (int n = 0; n < d.nnodes(); ++n)
+        EXPECT_TRUE(used[static_cast<size_t>(n)]) << what << ": node " << n + 1 << " unused";
 }
 
 }  // namespace meshchecks

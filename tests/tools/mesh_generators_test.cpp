@@ -17,7 +17,8 @@ using formats::Deck;
 using namespace meshchecks;
 
 TEST(Orientation, OrientationOfTheUnitCube) {
-    double cube[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    double cube[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                         {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
     EXPECT_DOUBLE_EQ(mesh::signed_volume(cube), 1.0);
     double mirrored[8][3];
     for (int k = 0; k < 8; ++k)
@@ -42,46 +43,68 @@ TEST(MeshBox, CountsVolumeOrientationAndFaces) {
         {10, 10, 10, 1.0, 1.0, 1.0, {0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const std::string what = std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.nz);
+        const std::string what =
+            std::to_string(c.nx) + "x" + std::to_string(c.ny) + "x" + std::to_string(c.nz);
         mesh::BoxParams s;
-        s.nx = c.nx; s.ny = c.ny; s.nz = c.nz;
-        s.lx = c.lx; s.ly = c.ly; s.lz = c.lz;
+        s.nx = c.nx;
+        s.ny = c.ny;
+        s.nz = c.nz;
+        s.lx = c.lx;
+        s.ly = c.ly;
+        s.lz = c.lz;
         s.origin = c.origin;
         Deck d;
         mesh::make_box(s, d);
         EXPECT_EQ(d.nelements(), c.nx * c.ny * c.nz) << what;
         EXPECT_EQ(d.nnodes(), (c.nx + 1) * (c.ny + 1) * (c.nz + 1)) << what;
         check_connectivity(d, what);
-        EXPECT_NEAR(checked_volume(d, what), c.lx * c.ly * c.lz, 1e-12 * c.lx * c.ly * c.lz) << what;
+        EXPECT_NEAR(checked_volume(d, what), c.lx * c.ly * c.lz, 1e-12 * c.lx * c.ly * c.lz)
+            << what;
         ASSERT_EQ(d.ncomponents(), 7) << what;
         // Each face component holds exactly the nodes on its plane.
         const double lo[3] = {c.origin[0], c.origin[1], c.origin[2]};
         const double hi[3] = {c.origin[0] + c.lx, c.origin[1] + c.ly, c.origin[2] + c.lz};
-        struct Face { int comp, axis; bool high; };
-        const Face faces[] = {{2, 2, false}, {3, 2, true}, {4, 0, false}, {5, 0, true}, {6, 1, false}, {7, 1, true}};
+        struct Face {
+            int comp, axis;
+            bool high;
+        };
+        const Face faces[] = {{2, 2, false}, {3, 2, true},  {4, 0, false},
+                              {5, 0, true},  {6, 1, false}, {7, 1, true}};
         EXPECT_EQ(d.components[0].size(), static_cast<size_t>(d.nnodes())) << what;
         for (const Face& f : faces) {
             std::set<int> want;
             for (int n = 1; n <= d.nnodes(); ++n)
-                if (d.nodes[static_cast<size_t>(n - 1)][static_cast<size_t>(f.axis)] == (f.high ? hi[f.axis] : lo[f.axis]))
+                if (d.nodes[static_cast<size_t>(n - 1)][static_cast<size_t>(f.axis)] ==
+                    (f.high ? hi[f.axis] : lo[f.axis]))
                     want.insert(n);
-            EXPECT_EQ(as_set(d.components[static_cast<size_t>(f.comp - 1)]), want) << what << " component " << f.comp;
-            const int n_other1 = (f.axis == 0 ? c.ny : c.nx) + 1, n_other2 = (f.axis == 2 ? c.ny : c.nz) + 1;
-            EXPECT_EQ(want.size(), static_cast<size_t>(n_other1 * n_other2)) << what << " component " << f.comp;
+            EXPECT_EQ(as_set(d.components[static_cast<size_t>(f.comp - 1)]), want)
+                << what << " component " << f.comp;
+            const int n_other1 = (f.axis == 0 ? c.ny : c.nx) + 1,
+                      n_other2 = (f.axis == 2 ? c.ny : c.nz) + 1;
+            EXPECT_EQ(want.size(), static_cast<size_t>(n_other1 * n_other2))
+                << what << " component " << f.comp;
         }
     }
 }
 
 TEST(MeshCylinder, CountsVolumeOrientationAndSurfaces) {
-    struct Case { double r, l; int ncore, nlayers, nalong; };
+    struct Case {
+        double r, l;
+        int ncore, nlayers, nalong;
+    };
     const Case cases[] = {
-        {1.0, 1.0, 1, 1, 1}, {0.01, 0.03, 2, 2, 3}, {0.5, 2.0, 4, 3, 5}, {1.0, 0.1, 8, 1, 1}, {2.0, 1.0, 3, 8, 2},
+        {1.0, 1.0, 1, 1, 1}, {0.01, 0.03, 2, 2, 3}, {0.5, 2.0, 4, 3, 5},
+        {1.0, 0.1, 8, 1, 1}, {2.0, 1.0, 3, 8, 2},
     };
     for (const Case& c : cases) {
-        const std::string what = "ncore " + std::to_string(c.ncore) + " nlayers " + std::to_string(c.nlayers) +
-                                 " nalong " + std::to_string(c.nalong);
+        const std::string what = "ncore " + std::to_string(c.ncore) + " nlayers " +
+                                 std::to_string(c.nlayers) + " nalong " + std::to_string(c.nalong);
         mesh::CylinderParams s;
-        s.radius = c.r; s.length = c.l; s.ncore = c.ncore; s.nlayers = c.nlayers; s.nalong = c.nalong;
+        s.radius = c.r;
+        s.length = c.l;
+        s.ncore = c.ncore;
+        s.nlayers = c.nlayers;
+        s.nalong = c.nalong;
         Deck d;
         mesh::make_cylinder(s, d);
         const int quads = c.ncore * c.ncore + 4 * c.ncore * c.nlayers;

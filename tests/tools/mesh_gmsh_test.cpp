@@ -15,7 +15,8 @@ using namespace meshchecks;
 
 TEST(GmshImport, ShippedBlock) {
     Deck d;
-    const auto rep = mesh::import_file(std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh", d);
+    const auto rep =
+        mesh::import_file(std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/block.msh", d);
     EXPECT_EQ(rep.version, "4.1");
     EXPECT_EQ(d.nelements(), 64);
     EXPECT_EQ(d.nnodes(), 9 * 5 * 3);
@@ -35,7 +36,9 @@ TEST(GmshImport, ShippedBlock) {
         std::set<int> want;
         const int axis = static_cast<int>(planes[g][0]);
         for (int n = 1; n <= d.nnodes(); ++n)
-            if (std::fabs(d.nodes[static_cast<size_t>(n - 1)][static_cast<size_t>(axis)] - planes[g][1]) < 1e-12) want.insert(n);
+            if (std::fabs(d.nodes[static_cast<size_t>(n - 1)][static_cast<size_t>(axis)] -
+                          planes[g][1]) < 1e-12)
+                want.insert(n);
         EXPECT_EQ(as_set(d.components[static_cast<size_t>(g)]), want) << names[g];
     }
     EXPECT_EQ(d.components[4].size(), static_cast<size_t>(d.nnodes()));
@@ -108,12 +111,18 @@ TEST(GmshImport, TinyVersion2WithMirroredElement) {
 }
 
 TEST(GmshImport, RejectsWhatItCannotUse) {
-    struct Case { std::string text, expect; };
-    const std::string head = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n$EndNodes\n";
+    struct Case {
+        std::string text, expect;
+    };
+    const std::string head =
+        "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 "
+        "1\n$EndNodes\n";
     const Case cases[] = {
-        {head + "$Elements\n1\n1 4 2 1 1 1 2 3 4\n$EndElements\n", "tiny.msh:13: element 1 is a 4-node tetrahedron"},
+        {head + "$Elements\n1\n1 4 2 1 1 1 2 3 4\n$EndElements\n",
+         "tiny.msh:13: element 1 is a 4-node tetrahedron"},
         {head + "$Elements\n1\n1 2 2 1 1 1 2 3\n$EndElements\n", "no 8-node hexahedra"},
-        {head + "$Elements\n1\n1 5 2 1 1 1 2 3 4 1 2 3 5\n$EndElements\n", "uses node 5, which is not defined"},
+        {head + "$Elements\n1\n1 5 2 1 1 1 2 3 4 1 2 3 5\n$EndElements\n",
+         "uses node 5, which is not defined"},
         {head + "$Elements\n1\n1 5 2 1 1 1 2 3 4 1 2 3 4\n$EndElements\n", "degenerate"},
         {head + "$Elements\n1\n1 5 2 1 1 1 2 3 4\n$EndElements\n", "has 4 nodes, expected 8"},
         {head + "$Elements\n1\n1 77 2 1 1 1 2 3 4\n$EndElements\n", "unknown element type 77"},
@@ -121,7 +130,8 @@ TEST(GmshImport, RejectsWhatItCannotUse) {
         {"$MeshFormat\n4.1 1 8\n$EndMeshFormat\n", "binary"},
         {"$MeshFormat\n3.0 0 8\n$EndMeshFormat\n", "version 3.0 is not supported"},
         {"solid cube\n", "not a Gmsh mesh file"},
-        {"$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Entities\n0 0 0 1\n1 0 0 0 1 1 1 0 0\n$EndEntities\n"
+        {"$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Entities\n0 0 0 1\n1 0 0 0 1 1 1 0 "
+         "0\n$EndEntities\n"
          "$Nodes\n1 4 1 4\n3 1 0 4\n1\n2\n3\n4\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n$EndNodes\n"
          "$Elements\n1 1 1 1\n3 1 4 1\n1 1 2 3 4\n$EndElements\n",
          "volume elements of type 4 (4-node tetrahedron)"},

@@ -24,8 +24,12 @@ namespace {
 Deck sample_deck() {
     Deck d;
     mesh::BoxParams s;
-    s.nx = 6; s.ny = 4; s.nz = 3;
-    s.lx = 0.06; s.ly = 0.04; s.lz = 0.03;
+    s.nx = 6;
+    s.ny = 4;
+    s.nz = 3;
+    s.lx = 0.06;
+    s.ly = 0.04;
+    s.lz = 0.03;
     mesh::make_box(s, d);
     d.title = "split sample";
     d.endtime = 1e-5;
@@ -36,12 +40,12 @@ Deck sample_deck() {
     d.materials = {{"pla1", {7800, 2.1e11, 0.3, 3e8}}, {"elas", {2700, 7e10, 0.33}}};
     d.seos = {{1, 1, 4570, 1.49, 1.93}};
     for (size_t e = 0; e < d.elements.size(); e += 5) d.elements[e].mat = 2;
-    d.nodes.push_back({1.0, 1.0, 1.0});          // node of no element
+    d.nodes.push_back({1.0, 1.0, 1.0});  // node of no element
     d.components[0].push_back(d.nnodes());
-    d.loads = {{true, 3, {0, 0, -100}},           // top face
-               {true, 5, {-50, 0, 0}},            // x = xmax, overrides the top-face load on their edge
-               {false, 1, {1, 2, 3}},             // a corner node
-               {false, d.nnodes(), {9, 9, 9}}};   // the lonely node
+    d.loads = {{true, 3, {0, 0, -100}},  // top face
+               {true, 5, {-50, 0, 0}},   // x = xmax, overrides the top-face load on their edge
+               {false, 1, {1, 2, 3}},    // a corner node
+               {false, d.nnodes(), {9, 9, 9}}};  // the lonely node
     d.velocities = {{true, 1, {0, 0, -10}}, {true, 4, {5, 0, 0}}, {false, 40, {0, 7, 0}}};
     d.curves = {{1, 1}, {6, 1}, {2, 72}, {7, 1}, {5, 37}};
     return d;
@@ -55,7 +59,8 @@ std::vector<int> slabs_x(const Deck& d, int np) {
 }
 std::vector<int> scattered(const Deck& d, int np) {
     std::vector<int> part;
-    for (int e = 0; e < d.nelements(); ++e) part.push_back((e * 7) % np);  // every process when gcd(7, np) = 1
+    for (int e = 0; e < d.nelements(); ++e)
+        part.push_back((e * 7) % np);  // every process when gcd(7, np) = 1
     return part;
 }
 std::vector<int> one_each(const Deck& d, int) {
@@ -88,7 +93,9 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
             const auto& le = d.elements[static_cast<size_t>(l)];
             const auto& ge = g.elements[static_cast<size_t>(e - 1)];
             EXPECT_EQ(le.mat, ge.mat);
-            for (int k = 0; k < 8; ++k) EXPECT_EQ(ng[static_cast<size_t>(le.node[static_cast<size_t>(k)] - 1)], ge.node[static_cast<size_t>(k)]);
+            for (int k = 0; k < 8; ++k)
+                EXPECT_EQ(ng[static_cast<size_t>(le.node[static_cast<size_t>(k)] - 1)],
+                          ge.node[static_cast<size_t>(k)]);
         }
         for (int l = 0; l < d.nnodes(); ++l) {
             const int n = ng[static_cast<size_t>(l)];
@@ -109,8 +116,10 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(r.nelements(), d.nelements());
         EXPECT_EQ(formats::node_components(r), formats::node_components(d));
     }
-    for (int e = 0; e < g.nelements(); ++e) EXPECT_EQ(seen[static_cast<size_t>(e)], 1) << "element " << e + 1;
-    for (int n = 0; n < g.nnodes(); ++n) EXPECT_FALSE(holders[static_cast<size_t>(n)].empty()) << "node " << n + 1 << " lost";
+    for (int e = 0; e < g.nelements(); ++e)
+        EXPECT_EQ(seen[static_cast<size_t>(e)], 1) << "element " << e + 1;
+    for (int n = 0; n < g.nnodes(); ++n)
+        EXPECT_FALSE(holders[static_cast<size_t>(n)].empty()) << "node " << n + 1 << " lost";
 
     // Shared nodes: one slot each, listed on every holder, 0 elsewhere, in
     // increasing global order; nodes of one process have no slot.
@@ -125,7 +134,8 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
             if (holders[static_cast<size_t>(n - 1)].count(p)) {
                 ASSERT_GT(l, 0);
                 EXPECT_EQ(P.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)], n);
-                EXPECT_EQ(P.decks[static_cast<size_t>(p)].nodes[static_cast<size_t>(l - 1)], g.nodes[static_cast<size_t>(n - 1)]);
+                EXPECT_EQ(P.decks[static_cast<size_t>(p)].nodes[static_cast<size_t>(l - 1)],
+                          g.nodes[static_cast<size_t>(n - 1)]);
             } else {
                 EXPECT_EQ(l, 0);
             }
@@ -139,7 +149,8 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(t.ncomde, P.ncomde);
         for (int p = 0; p < np; ++p)
             for (int j = 0; j < P.ncomde; ++j)
-                EXPECT_EQ(t.comnode[static_cast<size_t>(p * P.ncomde + j)], P.comm[static_cast<size_t>(p)][static_cast<size_t>(j)]);
+                EXPECT_EQ(t.comnode[static_cast<size_t>(p * P.ncomde + j)],
+                          P.comm[static_cast<size_t>(p)][static_cast<size_t>(j)]);
     }
 
     // Loads summed over the copies equal the global loads; velocities agree
@@ -153,11 +164,16 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         const auto lvel = formats::apply_records(d, d.velocities);
         for (int l = 0; l < d.nnodes(); ++l) {
             const int n = P.node_global[static_cast<size_t>(p)][static_cast<size_t>(l)];
-            for (int i = 0; i < 3; ++i) sum[static_cast<size_t>(n - 1)][static_cast<size_t>(i)] += lload[static_cast<size_t>(l)][static_cast<size_t>(i)];
-            EXPECT_EQ(lvel[static_cast<size_t>(l)], gvel[static_cast<size_t>(n - 1)]) << "velocity of node " << n << " on " << p;
+            for (int i = 0; i < 3; ++i)
+                sum[static_cast<size_t>(n - 1)][static_cast<size_t>(i)] +=
+                    lload[static_cast<size_t>(l)][static_cast<size_t>(i)];
+            EXPECT_EQ(lvel[static_cast<size_t>(l)], gvel[static_cast<size_t>(n - 1)])
+                << "velocity of node " << n << " on " << p;
         }
     }
-    for (int n = 0; n < g.nnodes(); ++n) EXPECT_EQ(sum[static_cast<size_t>(n)], gload[static_cast<size_t>(n)]) << "load of node " << n + 1;
+    for (int n = 0; n < g.nnodes(); ++n)
+        EXPECT_EQ(sum[static_cast<size_t>(n)], gload[static_cast<size_t>(n)])
+            << "load of node " << n + 1;
 
     // Components: the local members of each global component, in order,
     // among the components present.
@@ -191,7 +207,9 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
                 if (part[static_cast<size_t>(gc.element - 1)] != p) continue;
                 ASSERT_LT(k, d.curves.size());
                 EXPECT_EQ(d.curves[k].option, gc.option);
-                EXPECT_EQ(P.element_global[static_cast<size_t>(p)][static_cast<size_t>(d.curves[k].element - 1)], gc.element);
+                EXPECT_EQ(P.element_global[static_cast<size_t>(p)]
+                                          [static_cast<size_t>(d.curves[k].element - 1)],
+                          gc.element);
                 ++element_curves[static_cast<int>(i)];
             } else {
                 ASSERT_LT(k, d.curves.size());
@@ -210,7 +228,8 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
     // same numbering.
     testutil::TempDir dir("split");
     const std::string mapfile = (dir / "hexdyn.map").string();
-    formats::write_text_file(mapfile, formats::map_text(partition::map_of(P, g.nnodes(), g.nelements())));
+    formats::write_text_file(mapfile,
+                             formats::map_text(partition::map_of(P, g.nnodes(), g.nelements())));
     const formats::Map m = formats::read_map(mapfile);
     ASSERT_EQ(m.procs.size(), static_cast<size_t>(np));
     EXPECT_EQ(m.nodes, g.nnodes());
@@ -240,7 +259,8 @@ TEST(Partition, InvariantsHoldForEveryAssignment) {
 
 TEST(Partition, OneProcessHasAnEmptyExchange) {
     const Deck g = sample_deck();
-    const auto P = partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1);
+    const auto P =
+        partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1);
     EXPECT_EQ(partition::comm_text(P), "0\n\n");
     // The single deck is the whole model.
     EXPECT_EQ(P.decks[0].nnodes(), g.nnodes());
@@ -269,8 +289,9 @@ TEST(Partition, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
 TEST(Partition, RejectsImpossibleDivisions) {
     const Deck g = sample_deck();
     EXPECT_THROW(partition::split_deck(g, one_each(g, 0), g.nelements() + 1), formats::Error);
-    EXPECT_THROW(partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 2),
-                 formats::Error);  // process 1 would be empty
+    EXPECT_THROW(
+        partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 2),
+        formats::Error);  // process 1 would be empty
     EXPECT_THROW(partition::split_deck(g, std::vector<int>(3, 0), 1), formats::Error);
 }
 
@@ -298,26 +319,26 @@ TEST(Rebalance, BringsEveryProcessWithinBounds) {
         const int moved = partition::rebalance(graph, part, c.np);
         std::vector<int> count(static_cast<size_t>(c.np), 0);
         for (int p : part) ++count[static_cast<size_t>(p)];
-        const int upper = partition::balance_upper(72, c.np), lower = partition::balance_lower(72, c.np);
+        const int upper = partition::balance_upper(72, c.np),
+                  lower = partition::balance_lower(72, c.np);
         for (int p = 0; p < c.np; ++p) {
             EXPECT_LE(count[static_cast<size_t>(p)], upper) << c.name;
             EXPECT_GE(count[static_cast<size_t>(p)], lower) << c.name;
             EXPECT_GE(count[static_cast<size_t>(p)], 1) << c.name;
         }
-        if (std::string(c.name) == "already balanced") {
-            EXPECT_EQ(moved, 0);
-        }
+        if (std::string(c.name) == "already balanced") { EXPECT_EQ(moved, 0); }
     }
 }
 
 TEST(Rebalance, BoundsAreThreePercentOrTheNearestWholeCount) {
-    struct Case { int ne, np, lower, upper; };
+    struct Case {
+        int ne, np, lower, upper;
+    };
     const Case cases[] = {
-        {1000, 4, 243, 257},   // 250 +- 3%
-        {200, 3, 65, 68},      // mean 66.7
-        {10, 3, 3, 4},         // too small for 3%: 3 or 4
-        {7, 7, 1, 1},
-        {100000, 7, 13858, 14714},
+        {1000, 4, 243, 257},  // 250 +- 3%
+        {200, 3, 65, 68},     // mean 66.7
+        {10, 3, 3, 4},        // too small for 3%: 3 or 4
+        {7, 7, 1, 1},        {100000, 7, 13858, 14714},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(partition::balance_lower(c.ne, c.np), c.lower) << c.ne << "/" << c.np;

@@ -19,8 +19,9 @@ using testutil::write_file;
 
 TEST(Plot, VariableOfColumnNames) {
     const std::pair<const char*, const char*> cases[] = {
-        {"seqv@elem37", "seqv"}, {"p1:seqv@5", "seqv"}, {"p0:engk", "engk"},   {"engk_total", "engk"},
-        {"seqv@elem6#2", "seqv"}, {"mat@elem2", "mat"},  {"pressure", "pressure"}, {"_total", "_total"},
+        {"seqv@elem37", "seqv"},  {"p1:seqv@5", "seqv"},    {"p0:engk", "engk"},
+        {"engk_total", "engk"},   {"seqv@elem6#2", "seqv"}, {"mat@elem2", "mat"},
+        {"pressure", "pressure"}, {"_total", "_total"},
     };
     for (const auto& [col, var] : cases) EXPECT_EQ(variable_of(col), var) << col;
 }
@@ -43,7 +44,9 @@ TEST(Plot, ScriptHasOnePanelPerVariableAndSkipsEmptyColumns) {
     EXPECT_NE(s.find("set ylabel 'engk'"), std::string::npos);
     EXPECT_EQ(s.find("set ylabel 'mat'"), std::string::npos);
     EXPECT_NE(s.find("set xlabel 'time'"), std::string::npos);
-    EXPECT_NE(s.find("using 1:6 with linespoints pt 7 ps 0.6 title 'engk_total'"), std::string::npos) << s;
+    EXPECT_NE(s.find("using 1:6 with linespoints pt 7 ps 0.6 title 'engk_total'"),
+              std::string::npos)
+        << s;
     EXPECT_NE(s.find("noenhanced"), std::string::npos);
 
     for (auto& r : t.rows) std::fill(r.begin() + 1, r.end(), nan);
@@ -53,7 +56,8 @@ TEST(Plot, ScriptHasOnePanelPerVariableAndSkipsEmptyColumns) {
 TEST(Plot, ReadsCurveFilesAndCsvAndRejectsMalformedCsv) {
     TempDir dir("plot");
     TwoCubes m;
-    write_file(dir / "aresult_curv.dat", curve_text({{"seqv", 1}, {"mat ", 1}, {"engk", 1}}, {{0, 1.5, 1, 2}, {1e-6, 2, 1, 3}}));
+    write_file(dir / "aresult_curv.dat", curve_text({{"seqv", 1}, {"mat ", 1}, {"engk", 1}},
+                                                    {{0, 1.5, 1, 2}, {1e-6, 2, 1, 3}}));
     PlotTable t = read_plot_table(dir / "aresult_curv.dat");
     EXPECT_EQ(t.title, "test");
     EXPECT_EQ(t.names, (std::vector<std::string>{"time", "seqv@elem1", "mat@elem1", "engk"}));

@@ -24,12 +24,16 @@ struct Zone {
     std::vector<std::array<double, 3>> xyz;
 };
 
-inline std::string anim_text(const std::vector<Zone>& zones, const std::vector<std::array<int, 8>>& conn) {
-    std::string t = "TITLE = \"test" + std::string(56, ' ') + "\"\nVARIABLES= \"X\"   \"Y\"   \"Z\"  \n\n";
+inline std::string anim_text(const std::vector<Zone>& zones,
+                             const std::vector<std::array<int, 8>>& conn) {
+    std::string t =
+        "TITLE = \"test" + std::string(56, ' ') + "\"\nVARIABLES= \"X\"   \"Y\"   \"Z\"  \n\n";
     for (size_t z = 0; z < zones.size(); ++z) {
         char h[160];
-        std::snprintf(h, sizeof h, "ZONE T=\"Time =%s\" F=FEPOINT N=%5zu E=%5zu ET=BRICK C=CYAN%s\n",
-                      e12(zones[z].time).c_str(), zones[z].xyz.size(), conn.size(), z ? " D=(FECONNECT)" : "");
+        std::snprintf(h, sizeof h,
+                      "ZONE T=\"Time =%s\" F=FEPOINT N=%5zu E=%5zu ET=BRICK C=CYAN%s\n",
+                      e12(zones[z].time).c_str(), zones[z].xyz.size(), conn.size(),
+                      z ? " D=(FECONNECT)" : "");
         t += h;
         for (const auto& p : zones[z].xyz) t += e12(p[0]) + e12(p[1]) + e12(p[2]) + "\n";
         if (z == 0)
@@ -50,7 +54,8 @@ struct Curve {
     int element;
 };
 
-inline std::string curve_text(const std::vector<Curve>& curves, const std::vector<std::vector<double>>& records) {
+inline std::string curve_text(const std::vector<Curve>& curves,
+                              const std::vector<std::vector<double>>& records) {
     std::string t = "TITLE = \"test" + std::string(56, ' ') + "\"\nVARIABLES= \"Time\"";
     for (const Curve& c : curves) {
         char b[32];
@@ -78,8 +83,9 @@ inline std::string curve_text(const std::vector<Curve>& curves, const std::vecto
 // Process 0 holds cube 1 in global numbering; process 1 holds cube 2 with
 // local nodes 1..4 = global 9..12 and 5..8 = global 2, 3, 6, 7.
 struct TwoCubes {
-    std::vector<std::array<double, 3>> global = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1},
-                                                 {1, 1, 1}, {0, 1, 1}, {2, 0, 0}, {2, 1, 0}, {2, 0, 1}, {2, 1, 1}};
+    std::vector<std::array<double, 3>> global = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                                 {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1},
+                                                 {2, 0, 0}, {2, 1, 0}, {2, 0, 1}, {2, 1, 1}};
     std::vector<int> local_a = {1, 2, 3, 4, 5, 6, 7, 8};
     std::vector<int> local_b = {9, 10, 11, 12, 2, 3, 6, 7};
     std::vector<double> times = {0.0, 1.23456e-4, 2.46912e-4};
@@ -100,7 +106,8 @@ struct TwoCubes {
         return zs;
     }
     std::string map_text() const {
-        std::string m = "hexdyn-map 1\nnprocs 2 nodes 12 elements 2\nproc 0 deck a nodes 8 elements 1\n";
+        std::string m =
+            "hexdyn-map 1\nnprocs 2 nodes 12 elements 2\nproc 0 deck a nodes 8 elements 1\n";
         for (int g : local_a) m += std::to_string(g) + "\n";
         m += "1\nproc 1 deck b nodes 8 elements 1\n";
         for (int g : local_b) m += std::to_string(g) + "\n";
@@ -110,7 +117,8 @@ struct TwoCubes {
     std::vector<std::vector<double>> records(double scale) const {
         std::vector<std::vector<double>> r;
         for (size_t z = 0; z < times.size(); ++z)
-            r.push_back({times[z], 1.5e8 * scale * static_cast<double>(z), 100.0 * scale + static_cast<double>(z),
+            r.push_back({times[z], 1.5e8 * scale * static_cast<double>(z),
+                         100.0 * scale + static_cast<double>(z),
                          2.5 * scale * static_cast<double>(z)});
         return r;
     }

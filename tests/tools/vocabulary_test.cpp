@@ -4,15 +4,17 @@
 #include <string>
 #include <string_view>
 
-#include "model/model.hpp"
 #include "formats/deck.hpp"
 #include "input/vocabulary.hpp"
+#include "model/model.hpp"
 
 TEST(Vocabulary, CurveNamesAreTheOnesTheSolverWritesInItsCurveFile) {
     // The solver heads its curve columns with dataout::outputname.
     for (int k = 1; k <= vocabulary::ncurves; ++k) {
         const auto& name = dataout::outputname[static_cast<size_t>(k - 1)];
-        EXPECT_EQ(std::string_view(name.data(), 4), std::string_view(vocabulary::curves + 4 * (k - 1), 4)) << k;
+        EXPECT_EQ(std::string_view(name.data(), 4),
+                  std::string_view(vocabulary::curves + 4 * (k - 1), 4))
+            << k;
     }
 }
 
@@ -25,11 +27,13 @@ TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
     EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 9), "");
     for (int k = 1; k <= vocabulary::ncurves; ++k) {
         EXPECT_EQ(formats::curve_option(formats::curve_name(k)), k) << k;
-        EXPECT_EQ(formats::curve_name(k), vocabulary::word(vocabulary::curves, vocabulary::ncurves, k));
+        EXPECT_EQ(formats::curve_name(k),
+                  vocabulary::word(vocabulary::curves, vocabulary::ncurves, k));
     }
     EXPECT_EQ(formats::curve_name(0), "?");
     const int reals[] = {3, 4, 5, 7};
     for (int k = 1; k <= vocabulary::nmaterials; ++k)
-        EXPECT_EQ(formats::material_real_count(vocabulary::word(vocabulary::materials, vocabulary::nmaterials, k)),
+        EXPECT_EQ(formats::material_real_count(
+                      vocabulary::word(vocabulary::materials, vocabulary::nmaterials, k)),
                   reals[k - 1]);
 }

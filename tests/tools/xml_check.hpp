@@ -36,7 +36,7 @@ struct Node {
 };
 
 class Parser {
-public:
+  public:
     explicit Parser(const std::string& s) : s_(s) {}
 
     Node document() {
@@ -54,13 +54,15 @@ public:
         return root;
     }
 
-private:
+  private:
     [[noreturn]] void fail(const std::string& what) const {
         size_t line = 1;
         for (size_t k = 0; k < i_ && k < s_.size(); ++k) line += s_[k] == '\n';
         throw std::runtime_error("XML line " + std::to_string(line) + ": " + what);
     }
-    bool starts(const char* p) const { return s_.compare(i_, std::char_traits<char>::length(p), p) == 0; }
+    bool starts(const char* p) const {
+        return s_.compare(i_, std::char_traits<char>::length(p), p) == 0;
+    }
     void skip_ws() {
         while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
     }
@@ -77,7 +79,8 @@ private:
         }
     }
     static bool name_char(char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == ':';
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ||
+               c == ':';
     }
     std::string name() {
         const size_t b = i_;
@@ -94,12 +97,18 @@ private:
                 const size_t semi = s_.find(';', k);
                 if (semi == std::string::npos || semi > e) fail("unterminated entity");
                 const std::string ent = s_.substr(k + 1, semi - k - 1);
-                if (ent == "amp") r += '&';
-                else if (ent == "lt") r += '<';
-                else if (ent == "gt") r += '>';
-                else if (ent == "quot") r += '"';
-                else if (ent == "apos") r += '\'';
-                else fail("unknown entity &" + ent + ";");
+                if (ent == "amp")
+                    r += '&';
+                else if (ent == "lt")
+                    r += '<';
+                else if (ent == "gt")
+                    r += '>';
+                else if (ent == "quot")
+                    r += '"';
+                else if (ent == "apos")
+                    r += '\'';
+                else
+                    fail("unknown entity &" + ent + ";");
                 k = semi;
             } else {
                 r += s_[k];
@@ -128,7 +137,8 @@ private:
             if (i_ >= s_.size() || s_[i_] != '=') fail("attribute " + a + " without '='");
             ++i_;
             skip_ws();
-            if (i_ >= s_.size() || (s_[i_] != '"' && s_[i_] != '\'')) fail("unquoted attribute " + a);
+            if (i_ >= s_.size() || (s_[i_] != '"' && s_[i_] != '\''))
+                fail("unquoted attribute " + a);
             const char q = s_[i_++];
             const size_t e = s_.find(q, i_);
             if (e == std::string::npos) fail("unterminated attribute " + a);

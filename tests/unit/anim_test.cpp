@@ -81,7 +81,9 @@ TEST_F(OutputFiles, AnimationConnectivityIsTheStoredCornerOrder) {
     EXPECT_EQ(a[3], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=   12 E=    2 ET=BRICK C=CYAN");
     EXPECT_EQ(a[16], "      4      3      2      1      8      7      6      5");
     EXPECT_EQ(a[17], "      2      9     10      3      6     11     121234567");
-    EXPECT_EQ(a[18], "ZONE T=\"Time =  5.0000E-01\" F=FEPOINT N=   12 E=    2 ET=BRICK C=CYAN D=(FECONNECT)");
+    EXPECT_EQ(
+        a[18],
+        "ZONE T=\"Time =  5.0000E-01\" F=FEPOINT N=   12 E=    2 ET=BRICK C=CYAN D=(FECONNECT)");
 }
 
 TEST_F(OutputFiles, AnimationOfAProcessWithoutElements) {
@@ -93,7 +95,9 @@ TEST_F(OutputFiles, AnimationOfAProcessWithoutElements) {
     ASSERT_EQ(a.size(), 7u);
     EXPECT_EQ(a[3], "ZONE T=\"Time =  0.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN");
     EXPECT_EQ(a[4], "  1.0000+100 -1.0000+100  1.0000+100");
-    EXPECT_EQ(a[5], "ZONE T=\"Time =  2.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN D=(FECONNECT)");
+    EXPECT_EQ(
+        a[5],
+        "ZONE T=\"Time =  2.0000E+00\" F=FEPOINT N=    1 E=    0 ET=BRICK C=CYAN D=(FECONNECT)");
 }
 
 TEST_F(OutputFiles, LargeCountsFillTheirFieldsWithAsterisks) {

@@ -19,7 +19,7 @@ namespace {
 
 TEST(DeckName, LettersThenTwoLetterNames) {
     const std::pair<int, const char*> cases[] = {
-        {0, "a"},   {1, "b"},   {2, "c"},   {25, "z"},  {26, "aa"},  {27, "ab"},
+        {0, "a"},   {1, "b"},   {2, "c"},    {25, "z"},    {26, "aa"},     {27, "ab"},
         {51, "az"}, {52, "ba"}, {701, "zz"}, {702, "aaa"}, {18277, "zzz"}, {18278, "aaaa"},
     };
     for (const auto& [id, name] : cases) EXPECT_EQ(commnodes::deckname(id), name) << id;
@@ -41,9 +41,7 @@ readoutcome readcomm(const std::string& text, int nprocs, int myid) {
     testing::internal::CaptureStdout();
     try {
         commnodes::readcomnode();
-    } catch (const errorstop::stop_exception&) {
-        r.stopped = true;
-    }
+    } catch (const errorstop::stop_exception&) { r.stopped = true; }
     std::fflush(stdout);
     r.out = testing::internal::GetCapturedStdout();
     return r;
@@ -52,7 +50,8 @@ readoutcome readcomm(const std::string& text, int nprocs, int myid) {
 TEST(CommTable, RowsAreReadPerProcessAndTheOwnRowKept) {
     // Rows start on a new line, may run over several lines, and what follows
     // a row's last value on its line is ignored.
-    const std::string text = "3 slots\n7 8 9 extra words\n1,2,\n3\n0 0 4\n\n5 6 7 rows beyond nprocs";
+    const std::string text =
+        "3 slots\n7 8 9 extra words\n1,2,\n3\n0 0 4\n\n5 6 7 rows beyond nprocs";
     const std::vector<int> rows[3] = {{7, 8, 9}, {1, 2, 3}, {0, 0, 4}};
     for (int id = 0; id < 3; ++id) {
         SCOPED_TRACE(id);
@@ -129,9 +128,7 @@ TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
         bool stopped = false;
         try {
             commnodes::checkcomnode();
-        } catch (const errorstop::stop_exception&) {
-            stopped = true;
-        }
+        } catch (const errorstop::stop_exception&) { stopped = true; }
         std::fflush(stdout);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(stopped, *c.message != '\0') << out;
@@ -151,7 +148,8 @@ TEST(Exchange, SingleProcessSumsAreIdentitiesAndAbsentSlotsAreSkipped) {
     commnodes::updateforce(1, dt);
     EXPECT_EQ(dt, 0.125);
     EXPECT_EQ(particledata::mp, (std::vector<double>{0.5, 0.25, 2.0}));
-    EXPECT_EQ(particledata::acc, (std::vector<double>{1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0}));
+    EXPECT_EQ(particledata::acc,
+              (std::vector<double>{1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0}));
     double sentinel = 1.0e6;
     commnodes::updateforce(2, sentinel);
     EXPECT_EQ(sentinel, 1.0e6);

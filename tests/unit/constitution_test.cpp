@@ -50,7 +50,7 @@ void update(history& h, const material& m, const double de[6], const double vort
 }
 
 class MaterialUpdate : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         process::reset();
         simulation::dtk = 1.0e-6;
@@ -164,9 +164,7 @@ TEST_F(MaterialUpdate, TrialValueExactlyOnYieldStressIsElastic) {
                 }
             } else {
                 EXPECT_NE(h.sd[0], probe.sd[0]);
-                if (mtype == 3) {
-                    EXPECT_GT(h.epeff, 0.0);
-                }
+                if (mtype == 3) { EXPECT_GT(h.epeff, 0.0); }
             }
         }
     }
@@ -207,9 +205,7 @@ TEST_F(MaterialUpdate, LinearHardeningRadialReturn) {
         update(h, m, de);
         EXPECT_DOUBLE_EQ(h.epeff, dp);
         EXPECT_DOUBLE_EQ(h.sig_y, Y + H * dp);
-        if (Et == 0.0) {
-            EXPECT_EQ(h.sig_y, Y);
-        }
+        if (Et == 0.0) { EXPECT_EQ(h.sig_y, Y); }
         EXPECT_DOUBLE_EQ(h.seqv, h.sig_y);
         EXPECT_DOUBLE_EQ(materialdata::equivalentstress(h.sd), h.sig_y);
         for (int i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(h.sd[i], probe.sd[i] * h.sig_y / q) << i;
@@ -238,7 +234,8 @@ TEST_F(MaterialUpdate, JohnsonCookPlasticStep) {
     history h = freshhistory(m);
     update(h, m, de);
     const double dp = (qs - 3.0e8) / (3.0 * MU);
-    const double sy = (3.0e8 + 2.0e8 * std::pow(dp, 0.5)) * (1.0 + 0.02 * std::log(dp * 1000.0 / 1.0e-6));
+    const double sy =
+        (3.0e8 + 2.0e8 * std::pow(dp, 0.5)) * (1.0 + 0.02 * std::log(dp * 1000.0 / 1.0e-6));
     EXPECT_DOUBLE_EQ(h.epeff, dp);
     EXPECT_DOUBLE_EQ(h.sig_y, sy);
     EXPECT_DOUBLE_EQ(h.seqv, sy);
@@ -259,7 +256,8 @@ TEST_F(MaterialUpdate, JohnsonCookElasticSeqvIsSinglePrecision) {
         update(h, m, de);
         EXPECT_EQ(h.seqv, qs);
         EXPECT_NE(h.seqv, q);
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(h.sd[i], probe.sd[i]);  // the stress keeps full precision
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(h.sd[i], probe.sd[i]);  // the stress keeps full precision
         return;
     }
     FAIL() << "no increment with a non-single-precision trial value";
@@ -400,7 +398,8 @@ void seteoscoefficients(double rho, double c0, double s, double gamma0) {
 }
 double gruneisen(double mu, double eng, double den) {
     using namespace materialdata;
-    return -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) * (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
+    return -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) *
+                                (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
 }
 }  // namespace
 

@@ -65,7 +65,8 @@ TEST_F(OutputFiles, ColumnNamesKeepTheirTrailingBlanks) {
     const std::vector<std::string> c = curve();
     ASSERT_GE(c.size(), 2u);
     EXPECT_EQ(c[1],
-              "VARIABLES= \"Time\" \"seqv at     3\" \"epef at     3\" \"mat  at     3\" \"sm   at     3\""
+              "VARIABLES= \"Time\" \"seqv at     3\" \"epef at     3\" \"mat  at     3\" \"sm   at "
+              "    3\""
               " \"vol  at     3\" \"engk at     0\" \"engs at123456\" \"ener at******\"");
 }
 
@@ -130,11 +131,14 @@ TEST_F(OutputFiles, InvalidVariableNumberStops) {
     setelements(1);
     std::string rec;
     testing::internal::CaptureStdout();
-    EXPECT_THROW(putvariable(rec, 9, elementdata::element_list[0], historyof(1)), errorstop::stop_exception);
-    EXPECT_THROW(putvariable(rec, 0, elementdata::element_list[0], historyof(1)), errorstop::stop_exception);
+    EXPECT_THROW(putvariable(rec, 9, elementdata::element_list[0], historyof(1)),
+                 errorstop::stop_exception);
+    EXPECT_THROW(putvariable(rec, 0, elementdata::element_list[0], historyof(1)),
+                 errorstop::stop_exception);
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, " ***Error*** Invalid output variable !\n ***Error*** Invalid output variable !\n");
+    EXPECT_EQ(out,
+              " ***Error*** Invalid output variable !\n ***Error*** Invalid output variable !\n");
 }
 
 TEST_F(OutputFiles, TitleIsCutToSixtyCharacters) {
@@ -178,9 +182,7 @@ deckoutcome readdeck(const std::string& deck) {
     testing::internal::CaptureStdout();
     try {
         datain::inputpara();
-    } catch (const errorstop::stop_exception&) {
-        r.stopped = true;
-    }
+    } catch (const errorstop::stop_exception&) { r.stopped = true; }
     std::fflush(stdout);
     r.out = testing::internal::GetCapturedStdout();
     process::reset();
@@ -193,9 +195,10 @@ std::string onebrick(const std::string& curves) {
            "mate\n1 elas 1.0 256.0 0.0\npart\n"        // lines 5-7
            "1 0 0.0 0.0 0.0\n2 0 1.0 0.0 0.0\n3 0 1.0 1.0 0.0\n4 0 0.0 1.0 0.0\n"
            "5 0 0.0 0.0 1.0\n6 0 1.0 0.0 1.0\n7 0 1.0 1.0 1.0\n8 0 0.0 1.0 1.0\n"  // lines 8-15
-           "elem\n1 1 1 2 3 4 5 6 7 8\n"                                          // lines 16-17
-           "\n! curves\n\n\n\n\n\n\n\n" +                                           // lines 18-26
-           curves + "endi\n";
+           "elem\n1 1 1 2 3 4 5 6 7 8\n"                                           // lines 16-17
+           "\n! curves\n\n\n\n\n\n\n\n" +                                          // lines 18-26
+           curves +
+           "endi\n";
 }
 
 TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
@@ -220,8 +223,9 @@ TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
         char line[64];
         std::snprintf(line, sizeof line, " input file error, line%12d\n", c.line);
         EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
-        const std::string msg = "*** Error *** curve " + std::to_string(c.curve) + " names element " +
-                                std::to_string(c.element) + ", outside 1.." + std::to_string(c.nb);
+        const std::string msg = "*** Error *** curve " + std::to_string(c.curve) +
+                                " names element " + std::to_string(c.element) + ", outside 1.." +
+                                std::to_string(c.nb);
         EXPECT_NE(r.out.find(msg), std::string::npos) << r.out;
     }
 }
@@ -234,10 +238,12 @@ TEST(CurveCheck, DefaultElementOneNeedsAnElement) {
 }
 
 TEST(CurveCheck, EnergyCurvesAndValidElementCurvesAreAccepted) {
-    deckoutcome r = readdeck(onebrick("curv seqv\ncurv epef 1\ncurv mat 1\ncurv sm 1\ncurv vol 1\n"
-                                      "curv engk 0\ncurv engs 99\ncurv ener -4\n"));
+    deckoutcome r =
+        readdeck(onebrick("curv seqv\ncurv epef 1\ncurv mat 1\ncurv sm 1\ncurv vol 1\n"
+                          "curv engk 0\ncurv engs 99\ncurv ener -4\n"));
     EXPECT_FALSE(r.stopped) << r.out;
-    deckoutcome n = readdeck("sovr no elements\nnbmp 1\npart\n1 0 0.0 0.0 0.0\ncurv engk\ncurv ener 3\nendi\n");
+    deckoutcome n =
+        readdeck("sovr no elements\nnbmp 1\npart\n1 0 0.0 0.0 0.0\ncurv engk\ncurv ener 3\nendi\n");
     EXPECT_FALSE(n.stopped) << n.out;
 }
 

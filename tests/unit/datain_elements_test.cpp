@@ -58,7 +58,8 @@ std::string header(int nbmp, int nbel, int nmat, const std::string& part) {
       << "nbel " << nbel << "\n"
       << "nmat " << nmat << "\n"
       << "mate\n";
-    for (int m = 1; m <= nmat; ++m) s << m << " pla1 " << 8000 * m << ".0 2.0e11 0.3 " << 100 * m << ".0\n";
+    for (int m = 1; m <= nmat; ++m)
+        s << m << " pla1 " << 8000 * m << ".0 2.0e11 0.3 " << 100 * m << ".0\n";
     s << "part\n" << part;
     return s.str();
 }
@@ -69,7 +70,7 @@ struct Outcome {
 };
 
 class ElementInput : public testing::Test {
-protected:
+  protected:
     void SetUp() override { process::reset(); }
     void TearDown() override { process::reset(); }
 
@@ -83,9 +84,7 @@ protected:
         testing::internal::CaptureStdout();
         try {
             datain::inputpara();
-        } catch (const errorstop::stop_exception&) {
-            o.stopped = true;
-        }
+        } catch (const errorstop::stop_exception&) { o.stopped = true; }
         std::fflush(stdout);
         o.out = testing::internal::GetCapturedStdout();
         process::reset();  // closes the files before the directory goes
@@ -102,9 +101,7 @@ protected:
         bool stopped = false;
         try {
             datain::inputpara();
-        } catch (const errorstop::stop_exception&) {
-            stopped = true;
-        }
+        } catch (const errorstop::stop_exception&) { stopped = true; }
         std::fflush(stdout);
         const std::string out = testing::internal::GetCapturedStdout();
         ASSERT_FALSE(stopped) << out;
@@ -138,14 +135,17 @@ TEST_F(ElementInput, UnitCubeVolumeMassAndHistory) {
     EXPECT_EQ(h.sig_y, 100.0);
     EXPECT_EQ(h.sm, 0.0);
     EXPECT_EQ(h.epeff, 0.0);
-    for (int n = 0; n < 8; ++n) EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], 1000.0) << n + 1;
+    for (int n = 0; n < 8; ++n)
+        EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], 1000.0) << n + 1;
 }
 
 TEST_F(ElementInput, TwoCubesSharingAFaceLumpSharedMasses) {
     readok(header(12, 2, 1, barnodes(2)) + "elem\n" + elemrecord(1, 1, barcorners(0)) +
            elemrecord(2, 1, barcorners(1)) + "endi\n");
-    const double expected[12] = {1000, 1000, 1000, 1000, 2000, 2000, 2000, 2000, 1000, 1000, 1000, 1000};
-    for (int n = 0; n < 12; ++n) EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], expected[n]) << n + 1;
+    const double expected[12] = {1000, 1000, 1000, 1000, 2000, 2000,
+                                 2000, 2000, 1000, 1000, 1000, 1000};
+    for (int n = 0; n < 12; ++n)
+        EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], expected[n]) << n + 1;
 }
 
 // Elements 2, 1, 3 in that order get history records 1, 2, 3; each record
@@ -165,7 +165,8 @@ TEST_F(ElementInput, HistoryRecordsInReadingOrder) {
     EXPECT_EQ(materialdata::history_list[2].sig_y, 100.0);  // element 3
     // Masses: plane x=1 shared by elements 2 and 1, x=2 by 1 and 3.
     const double plane[4] = {1000, 1000 + 2000, 2000 + 1000, 1000};
-    for (int n = 0; n < 16; ++n) EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], plane[n / 4]) << n + 1;
+    for (int n = 0; n < 16; ++n)
+        EXPECT_EQ(particledata::mp[static_cast<size_t>(n)], plane[n / 4]) << n + 1;
 }
 
 TEST_F(ElementInput, RecordSpreadOverLinesAndMirroredOrder) {
@@ -173,14 +174,15 @@ TEST_F(ElementInput, RecordSpreadOverLinesAndMirroredOrder) {
     // Corners 1-4 and 5-8 exchanged.
     const std::vector<int> mirrored = {c[4], c[5], c[6], c[7], c[0], c[1], c[2], c[3]};
     std::ostringstream e;
-    e << "elem\n1\n1 " << c[0] << " " << c[1] << "\n\n! a comment line\n" << c[2] << " " << c[3] << " " << c[4]
-      << "\n"
+    e << "elem\n1\n1 " << c[0] << " " << c[1] << "\n\n! a comment line\n"
+      << c[2] << " " << c[3] << " " << c[4] << "\n"
       << c[5] << "\n"
       << c[6] << " " << c[7] << "\n"
       << "endi\n";
     readok(header(8, 1, 1, barnodes(1)) + e.str());
     EXPECT_EQ(materialdata::history_list[0].vol0, 1.0);
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(elementdata::element_list[0].node[k], c[static_cast<size_t>(k)]);
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(elementdata::element_list[0].node[k], c[static_cast<size_t>(k)]);
     process::reset();
     readok(header(8, 1, 1, barnodes(1)) + "elem\n" + elemrecord(1, 1, mirrored) + "endi\n");
     EXPECT_EQ(materialdata::history_list[0].vol0, 1.0);
@@ -247,22 +249,28 @@ TEST_F(ElementInput, RejectedIndices) {
 }
 
 TEST_F(ElementInput, ElementNumberBeyondCountIsTooMany) {
-    const Outcome o = read(header(8, 1, 1, barnodes(1)) + "elem\n" + elemrecord(2, 1, barcorners(0)) + "endi\n");
+    const Outcome o =
+        read(header(8, 1, 1, barnodes(1)) + "elem\n" + elemrecord(2, 1, barcorners(0)) + "endi\n");
     EXPECT_TRUE(o.stopped);
     const std::string tail = errorline(17) + " *** Error *** Too many elements\n" +
-                             records::listed("required : ", 1) + "\n" + records::listed("inputed  : ", 2) + "\n";
+                             records::listed("required : ", 1) + "\n" +
+                             records::listed("inputed  : ", 2) + "\n";
     ASSERT_GE(o.out.size(), tail.size());
     EXPECT_EQ(o.out.substr(o.out.size() - tail.size()), tail) << o.out;
 }
 
 TEST_F(ElementInput, ElementNeverGivenIsNamedAtEndOfBlock) {
     // nbel 3; elements 1 and 3 only: the block ends with element 3.
-    const Outcome o = read(header(16, 3, 1, barnodes(3)) + "elem\n" + elemrecord(1, 1, barcorners(0)) +
-                           elemrecord(3, 1, barcorners(2)) + "endi\n");
-    expect_rejected(o, 26, "*** Error *** element 2 was never given (elements 1..3 must all be given)");
+    const Outcome o =
+        read(header(16, 3, 1, barnodes(3)) + "elem\n" + elemrecord(1, 1, barcorners(0)) +
+             elemrecord(3, 1, barcorners(2)) + "endi\n");
+    expect_rejected(o, 26,
+                    "*** Error *** element 2 was never given (elements 1..3 must all be given)");
     // The first missing element is the one named.
-    const Outcome o2 = read(header(20, 4, 1, barnodes(4)) + "elem\n" + elemrecord(4, 1, barcorners(3)) + "endi\n");
-    expect_rejected(o2, 29, "*** Error *** element 1 was never given (elements 1..4 must all be given)");
+    const Outcome o2 =
+        read(header(20, 4, 1, barnodes(4)) + "elem\n" + elemrecord(4, 1, barcorners(3)) + "endi\n");
+    expect_rejected(o2, 29,
+                    "*** Error *** element 1 was never given (elements 1..4 must all be given)");
 }
 
 TEST_F(ElementInput, NodeWithoutCoordinatesIsRejected) {
@@ -270,8 +278,10 @@ TEST_F(ElementInput, NodeWithoutCoordinatesIsRejected) {
     std::string part = barnodes(1);
     part = part.substr(0, part.rfind("8 0"));
     part += "9 0 5.0 5.0 5.0\n";
-    const Outcome o = read(header(9, 1, 1, part) + "elem\n" + elemrecord(1, 1, barcorners(0)) + "endi\n");
-    expect_rejected(o, 17, "*** Error *** node 8 of element 1 has no coordinates (not given in \"part\")");
+    const Outcome o =
+        read(header(9, 1, 1, part) + "elem\n" + elemrecord(1, 1, barcorners(0)) + "endi\n");
+    expect_rejected(o, 17,
+                    "*** Error *** node 8 of element 1 has no coordinates (not given in \"part\")");
 }
 
 TEST_F(ElementInput, BlockOrderErrors) {
@@ -286,8 +296,10 @@ TEST_F(ElementInput, BlockOrderErrors) {
     {
         // The record of element nb_element first ends the block, with
         // element 1 still missing.
-        const Outcome o = read(header(12, 2, 1, barnodes(2)) + "elem\n" + elemrecord(2, 1, barcorners(1)) +
-                               elemrecord(1, 1, barcorners(0)) + "endi\n");
-        expect_rejected(o, 21, "*** Error *** element 1 was never given (elements 1..2 must all be given)");
+        const Outcome o =
+            read(header(12, 2, 1, barnodes(2)) + "elem\n" + elemrecord(2, 1, barcorners(1)) +
+                 elemrecord(1, 1, barcorners(0)) + "endi\n");
+        expect_rejected(
+            o, 21, "*** Error *** element 1 was never given (elements 1..2 must all be given)");
     }
 }

@@ -29,7 +29,7 @@ std::string padded(std::string s) {
 }
 
 class Deck : public ::testing::Test {
-protected:
+  protected:
     TempDir dir{"deck"};
     std::unique_ptr<InDir> in;
     std::string out;  // standard output of the last load
@@ -60,23 +60,24 @@ protected:
                 ffi::openfile();
                 datain::getdata();
             }
-        } catch (const errorstop::stop_exception&) {
-            stopped = true;
-        }
+        } catch (const errorstop::stop_exception&) { stopped = true; }
         std::fflush(stdout);
         out = testing::internal::GetCapturedStdout();
         return stopped;
     }
 
-    void loads(const std::string& deck, bool whole = true) { ASSERT_FALSE(load(deck, whole)) << deck << "\n" << out; }
+    void loads(const std::string& deck, bool whole = true) {
+        ASSERT_FALSE(load(deck, whole)) << deck << "\n" << out;
+    }
 };
 
 std::vector<int> members(int c) {
     using namespace elementdata;
     std::vector<int> m;
     for (int k = 0; k < complen[static_cast<size_t>(c - 1)]; ++k)
-        m.push_back(compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(particledata::nb_particle) +
-                               static_cast<size_t>(k)]);
+        m.push_back(
+            compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(particledata::nb_particle) +
+                       static_cast<size_t>(k)]);
     return m;
 }
 
@@ -100,15 +101,18 @@ TEST_F(Deck, CurvePointDependsOnTheLineEnd) {
     // the point on the next line is not the curve's: it is read as a keyword
     EXPECT_TRUE(load("nbel 30\ncurv seqv\n25\nendi\n", false));
     EXPECT_EQ(dataout::curvepoint[0], 1);
-    EXPECT_EQ(out, " nb_element =           30\n"
-                   " *** Warning *** invalid keyword 25                  on line            3\n"
-                   " error GetData\n");
+    EXPECT_EQ(out,
+              " nb_element =           30\n"
+              " *** Warning *** invalid keyword 25                  on line            3\n"
+              " error GetData\n");
 }
 
 TEST_F(Deck, SeveralRecordsShareALine) {
-    loads("nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF rigi -3 0.25 "
-          "endinput\n",
-          false);
+    loads(
+        "nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF "
+        "rigi -3 0.25 "
+        "endinput\n",
+        false);
     EXPECT_EQ(particledata::nb_particle, 8);
     EXPECT_EQ(elementdata::nb_element, 1);
     EXPECT_EQ(materialdata::nb_mat, 1);
@@ -121,10 +125,11 @@ TEST_F(Deck, SeveralRecordsShareALine) {
     EXPECT_FALSE(materialdata::jaum);
     EXPECT_EQ(elementdata::plane.dir, -3);
     EXPECT_EQ(elementdata::plane.coord, 0.25);
-    EXPECT_EQ(out, " nb_particle =            8\n"
-                   " nb_element =            1\n"
-                   " nb_mat =            1\n"
-                   " EndTime =    1.0000000474974513E-03\n");
+    EXPECT_EQ(out,
+              " nb_particle =            8\n"
+              " nb_element =            1\n"
+              " nb_mat =            1\n"
+              " EndTime =    1.0000000474974513E-03\n");
 }
 
 TEST_F(Deck, JaumannSwitch) {
@@ -132,8 +137,8 @@ TEST_F(Deck, JaumannSwitch) {
         const char* word;
         bool value;
     };
-    for (const Case& c : {Case{"off", false}, Case{"OFF", false}, Case{"Off", false}, Case{"on", true},
-                          Case{"ON", true}}) {
+    for (const Case& c : {Case{"off", false}, Case{"OFF", false}, Case{"Off", false},
+                          Case{"on", true}, Case{"ON", true}}) {
         loads(std::string("jaum off jaum ") + c.word + "\nendi\n");
         EXPECT_EQ(materialdata::jaum, c.value) << c.word;
     }
@@ -193,7 +198,8 @@ TEST_F(Deck, FreshModelDefaults) {
 
 TEST_F(Deck, SizedArraysStartAtZero) {
     loads("nbmp 4 nmat 2 ncom 3 nbel 2\nendi\n", false);
-    for (const auto* a : {&particledata::pos, &particledata::acc, &particledata::vel, &particledata::fp}) {
+    for (const auto* a :
+         {&particledata::pos, &particledata::acc, &particledata::vel, &particledata::fp}) {
         ASSERT_EQ(a->size(), 12u);
         for (double x : *a) EXPECT_EQ(x, 0.0);
     }
@@ -202,7 +208,8 @@ TEST_F(Deck, SizedArraysStartAtZero) {
     ASSERT_EQ(materialdata::mat_list.size(), 2u);
     for (const material& m : materialdata::mat_list) {
         EXPECT_EQ(m.etype, 0);
-        for (double x : {m.density, m.young, m.poisson, m.wavespeed, m.yield0, m.tangmod, m.bjc, m.njc, m.cjc})
+        for (double x :
+             {m.density, m.young, m.poisson, m.wavespeed, m.yield0, m.tangmod, m.bjc, m.njc, m.cjc})
             EXPECT_EQ(x, 0.0);
     }
     EXPECT_EQ(elementdata::complen, (std::vector<int>{0, 0, 0}));
@@ -213,30 +220,32 @@ TEST_F(Deck, SizedArraysStartAtZero) {
 
 TEST_F(Deck, ElementsSizedButNeverGivenStop) {
     EXPECT_TRUE(load("nbmp 8 nbel 2\nendi\n"));
-    EXPECT_EQ(out, " nb_particle =            8\n"
-                   " nb_element =            2\n"
-                   " *** Error *** element 1 was never given (elements 1..2 must all be given)\n");
+    EXPECT_EQ(out,
+              " nb_particle =            8\n"
+              " nb_element =            2\n"
+              " *** Error *** element 1 was never given (elements 1..2 must all be given)\n");
     loads("nbmp 8 nbel 0\nendi\n");
 }
 
 // ------------------------------------------------------------- nodes
 
 TEST_F(Deck, ComponentsLoadsAndVelocities) {
-    loads("nbmp 3 ncom 1\n"
-          "part\n"
-          "1 1 0 0 0\n"
-          "2 0 1 0 0\n"
-          "3 1 0 1 0\n"
-          "load\n"
-          "comp 1 0.0 0.0 -500.0\n"
-          "node 3\n"
-          "0.0 10.0 0.0\n"
-          "endl\n"
-          "velo\n"
-          "node 2 1 2 3\n"
-          "comp 1 0.0 0.0 -10.0\n"
-          "endv\n"
-          "endi\n");
+    loads(
+        "nbmp 3 ncom 1\n"
+        "part\n"
+        "1 1 0 0 0\n"
+        "2 0 1 0 0\n"
+        "3 1 0 1 0\n"
+        "load\n"
+        "comp 1 0.0 0.0 -500.0\n"
+        "node 3\n"
+        "0.0 10.0 0.0\n"
+        "endl\n"
+        "velo\n"
+        "node 2 1 2 3\n"
+        "comp 1 0.0 0.0 -10.0\n"
+        "endv\n"
+        "endi\n");
     EXPECT_EQ(elementdata::complen[0], 2);
     EXPECT_EQ(members(1), (std::vector<int>{1, 3}));
     EXPECT_EQ(node3(particledata::pos, 2), (V3{1, 0, 0}));
@@ -250,7 +259,8 @@ TEST_F(Deck, ComponentsLoadsAndVelocities) {
 }
 
 TEST_F(Deck, EmptyBlocksAndComponentsChangeNothing) {
-    loads("nbmp 2 ncom 2\npart\n1 1 0 0 0\n2 0 1 1 1\nvelo\nendv\nload\ncomp 2 5 5 5\nendl\nendi\n");
+    loads(
+        "nbmp 2 ncom 2\npart\n1 1 0 0 0\n2 0 1 1 1\nvelo\nendv\nload\ncomp 2 5 5 5\nendl\nendi\n");
     EXPECT_EQ(particledata::vel, std::vector<double>(6, 0.0));
     EXPECT_EQ(particledata::fp, std::vector<double>(6, 0.0));
 }
@@ -265,7 +275,8 @@ TEST_F(Deck, RepeatedNodes) {
     EXPECT_TRUE(load("nbmp 2 ncom 1\npart\n1 1 0 0 0\n1 1 5 6 7\n1 1 8 9 10\n2 0 1 1 1\nendi\n"));
     EXPECT_EQ(members(1), (std::vector<int>{1, 1}));
     EXPECT_NE(out.find(" input file error, line           5\n"
-                       " *** Error *** component 1 would receive more than 2 members (nodes repeated in \"part\")\n"),
+                       " *** Error *** component 1 would receive more than 2 members (nodes "
+                       "repeated in \"part\")\n"),
               std::string::npos)
         << out;
 }
@@ -297,8 +308,9 @@ TEST_F(Deck, MaterialRecords) {
 }
 
 TEST_F(Deck, MaterialModelWordsAndUnreadFields) {
-    loads("nmat 1\nmate\n1 john-cook 7800 2.1e11 0.3 3.0e8 2.0e8 0.25 0.01\n"
-          "mate\n1 ELASTIC 2700 7.0e10 0.33\nendi\n");
+    loads(
+        "nmat 1\nmate\n1 john-cook 7800 2.1e11 0.3 3.0e8 2.0e8 0.25 0.01\n"
+        "mate\n1 ELASTIC 2700 7.0e10 0.33\nendi\n");
     const material& m = materialdata::mat_list[0];
     EXPECT_EQ(m.mtype, 1);
     EXPECT_EQ(m.density, 2700.0);
@@ -340,7 +352,8 @@ TEST_F(Deck, EquationOfStateErrors) {
     // an unknown type is stored before the stop
     EXPECT_TRUE(load("nmat 1\nmate\n1 elas 8930 1.17e11 0.35\nseos 1 2 4570 1.49 1.93\nendi\n"));
     EXPECT_EQ(materialdata::mat_list[0].etype, 2);
-    EXPECT_NE(out.find(" input file error, line           4\n Error set EOS parameter (seos)\n"), std::string::npos)
+    EXPECT_NE(out.find(" input file error, line           4\n Error set EOS parameter (seos)\n"),
+              std::string::npos)
         << out;
 
     // the set number is checked on the line that holds it
@@ -363,10 +376,14 @@ void expect_timefunction(const std::vector<TfCase>& cases, const char* table) {
         if (std::isnan(c.expected)) {
             std::string msg;
             testing::internal::CaptureStdout();
-            EXPECT_THROW(currenttmfunction(c.t), errorstop::stop_exception) << table << " t=" << c.t;
+            EXPECT_THROW(currenttmfunction(c.t), errorstop::stop_exception)
+                << table << " t=" << c.t;
             std::fflush(stdout);
             msg = testing::internal::GetCapturedStdout();
-            EXPECT_EQ(msg.rfind(" ***Error*** Current time is out of time function ! \n    Current time = ", 0), 0u)
+            EXPECT_EQ(
+                msg.rfind(
+                    " ***Error*** Current time is out of time function ! \n    Current time = ", 0),
+                0u)
                 << msg;
         } else {
             EXPECT_EQ(currenttmfunction(c.t), c.expected) << table << " t=" << c.t;
@@ -378,12 +395,20 @@ TEST_F(Deck, LoadFunctionTables) {
     const double stop = NAN;
     loads("time 3 0 0 1 1 2 0\nendi\n");
     EXPECT_EQ(timefunctiondata::lentmfunction, 3);
-    expect_timefunction({{-1.0, 0.0}, {0.0, 0.0}, {0.25, 0.25}, {0.5, 0.5}, {1.0, 1.0}, {1.5, 0.5},
-                         {1.75, 0.25}, {2.0, stop}, {2.5, stop}},
+    expect_timefunction({{-1.0, 0.0},
+                         {0.0, 0.0},
+                         {0.25, 0.25},
+                         {0.5, 0.5},
+                         {1.0, 1.0},
+                         {1.5, 0.5},
+                         {1.75, 0.25},
+                         {2.0, stop},
+                         {2.5, stop}},
                         "(0,0),(1,1),(2,0)");
 
     loads("time 4\n0 0\n1 0\n1 5\n2 5\nendi\n");
-    expect_timefunction({{0.5, 0.0}, {0.999, 0.0}, {1.0, 5.0}, {1.5, 5.0}, {2.0, stop}}, "jump at 1");
+    expect_timefunction({{0.5, 0.0}, {0.999, 0.0}, {1.0, 5.0}, {1.5, 5.0}, {2.0, stop}},
+                        "jump at 1");
 
     loads("time 2 0.1 1.0 1.0 1.0\nendi\n");
     expect_timefunction({{0.0, 0.0}, {0.5, 1.0}}, "starting at 0.1");

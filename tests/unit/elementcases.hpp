@@ -40,7 +40,8 @@ inline Hex affine(const Hex& base, const double F[3][3], const double t[3]) {
     Hex h{};
     for (int k = 0; k < 8; ++k)
         for (int i = 0; i < 3; ++i)
-            h.x[k][i] = F[i][0] * base.x[k][0] + F[i][1] * base.x[k][1] + F[i][2] * base.x[k][2] + t[i];
+            h.x[k][i] =
+                F[i][0] * base.x[k][0] + F[i][1] * base.x[k][1] + F[i][2] * base.x[k][2] + t[i];
     return h;
 }
 
@@ -67,7 +68,8 @@ inline void linearfield(const Hex& h, const double L[3][3], const double c[3], d
 inline void trilinear(const Hex& h, const double xi[3], double out[3]) {
     out[0] = out[1] = out[2] = 0.0;
     for (int a = 0; a < 8; ++a) {
-        const double n = (1 + xi[0] * nat[a][0]) * (1 + xi[1] * nat[a][1]) * (1 + xi[2] * nat[a][2]) / 8.0;
+        const double n =
+            (1 + xi[0] * nat[a][0]) * (1 + xi[1] * nat[a][1]) * (1 + xi[2] * nat[a][2]) / 8.0;
         for (int j = 0; j < 3; ++j) out[j] += n * h.x[a][j];
     }
 }
@@ -123,7 +125,8 @@ inline void fdgradients(const Hex& h, double grad[8][3]) {
     gjinverse(jac, inv);
     for (int a = 0; a < 8; ++a)
         for (int j = 0; j < 3; ++j)
-            grad[a][j] = (nat[a][0] * inv[j][0] + nat[a][1] * inv[j][1] + nat[a][2] * inv[j][2]) / 8.0;
+            grad[a][j] =
+                (nat[a][0] * inv[j][0] + nat[a][1] * inv[j][1] + nat[a][2] * inv[j][2]) / 8.0;
 }
 
 // Expands the stored corners 1-4 of pkxj to all 8 corners.

@@ -30,7 +30,8 @@ TEST(ElementForceDriver, ZeroVolumeLine) {
         char num[16];
         std::snprintf(num, sizeof num, "%6d", e);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(" *** Error *** Jacobian determinant of element ") + num + " is negative ! \n");
+                  std::string(" *** Error *** Jacobian determinant of element ") + num +
+                      " is negative ! \n");
     }
 }
 
@@ -95,7 +96,8 @@ TEST(ElementForceDriver, PassEqualsKernelChain) {
         // The reference chain, on copies.
         const double tf = 0.75;
         std::vector<double> acc(27);
-        for (int i = 0; i < 27; ++i) acc[static_cast<size_t>(i)] = particledata::fp[static_cast<size_t>(i)] * tf;
+        for (int i = 0; i < 27; ++i)
+            acc[static_cast<size_t>(i)] = particledata::fp[static_cast<size_t>(i)] * tf;
         double xyz[8][3], v[8][3];
         for (int k = 0; k < 8; ++k)
             for (int i = 0; i < 3; ++i) {
@@ -134,7 +136,8 @@ TEST(ElementForceDriver, PassEqualsKernelChain) {
             simulation::engstrain = 0.0;
             feforce(tf);
             for (int i = 0; i < 27; ++i)
-                EXPECT_EQ(particledata::acc[static_cast<size_t>(i)], acc[static_cast<size_t>(i)]) << "entry " << i;
+                EXPECT_EQ(particledata::acc[static_cast<size_t>(i)], acc[static_cast<size_t>(i)])
+                    << "entry " << i;
             const history& got = materialdata::history_list[0];
             EXPECT_EQ(got.sm, h.sm);
             for (int i = 0; i < 6; ++i) EXPECT_EQ(got.sd[i], h.sd[i]);
@@ -142,7 +145,8 @@ TEST(ElementForceDriver, PassEqualsKernelChain) {
             EXPECT_GT(got.epeff, 0.0);  // the update did yield
             EXPECT_EQ(simulation::engstrain, energy);
             EXPECT_EQ(elementdata::eledistortion, edist);
-            const double limited = old == 1.0e6 ? dte * static_cast<double>(0.9f) : 1.0499999523162842 * old;
+            const double limited =
+                old == 1.0e6 ? dte * static_cast<double>(0.9f) : 1.0499999523162842 * old;
             EXPECT_EQ(simulation::dtk1, limited);
             EXPECT_EQ(simulation::dtk1old, limited);
         }
@@ -157,7 +161,8 @@ TEST(ElementForceDriver, UnknownHourglassMethodStops) {
     testing::internal::CaptureStdout();
     EXPECT_THROW(feforce(1.0), errorstop::stop_exception);
     std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), " ***Error*** Invalid Hourglass control method !\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              " ***Error*** Invalid Hourglass control method !\n");
     setupelementpass(4);
     materialdata::hourglass.coef = 0.0;
     EXPECT_NO_THROW(feforce(1.0));
@@ -171,7 +176,8 @@ TEST(ElementForceDriver, NoElementsLeavesLoadsAndSentinel) {
     elementdata::eledistortion = 0.2;
     feforce(2.0);
     for (int i = 0; i < 27; ++i)
-        EXPECT_EQ(particledata::acc[static_cast<size_t>(i)], 2.0 * particledata::fp[static_cast<size_t>(i)]);
+        EXPECT_EQ(particledata::acc[static_cast<size_t>(i)],
+                  2.0 * particledata::fp[static_cast<size_t>(i)]);
     EXPECT_EQ(simulation::dtk1, 1.0e6);
     EXPECT_EQ(simulation::dtk1old, 3.0e-4);
     EXPECT_EQ(elementdata::eledistortion, 1.0);
@@ -187,7 +193,7 @@ TEST(ElementHourglass, DeckCoefficientAgainstThreshold) {
     };
     const Case cases[] = {
         {"hour 1 1.0e-6", 0}, {"hour 2 1.0e-6", 0}, {"hour 1 1.1e-6", 1},
-        {"hour 2 0.05", 2},   {"hour 0 0.1", 0},     {"hour 5 0.0", 0},
+        {"hour 2 0.05", 2},   {"hour 0 0.1", 0},    {"hour 5 0.0", 0},
     };
     for (const Case& cs : cases) {
         process::reset();

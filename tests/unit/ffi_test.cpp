@@ -40,7 +40,7 @@ std::string errorline(int line) {
 }
 
 class Reader : public ::testing::Test {
-protected:
+  protected:
     TempDir dir{"reader"};
     std::unique_ptr<InDir> in;
 
@@ -118,8 +118,8 @@ TEST_F(Reader, SplitsLinesIntoWords) {
         {"\r", {}},
         // a word keeps its first 20 characters
         {w25 + " 7", {w25.substr(0, 20), "7"}},
-        {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13",
-                                                 "14", "15"}},
+        {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15",
+         {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15"}},
     };
     std::string deck;
     for (const Case& c : cases) deck += c.line + "\n";
@@ -133,13 +133,14 @@ TEST_F(Reader, SplitsLinesIntoWords) {
 }
 
 TEST_F(Reader, EchoesCleanedNonBlankLinesAsFullRecords) {
-    open("! header comment\n"
-         "\n"
-         "  nbmp   8 ! nodes\r\n"
-         "\t\r\n"
-         "1 , 2,3\n"
-         "sovr A  title, here\n"
-         "x\t!y");
+    open(
+        "! header comment\n"
+        "\n"
+        "  nbmp   8 ! nodes\r\n"
+        "\t\r\n"
+        "1 , 2,3\n"
+        "sovr A  title, here\n"
+        "x\t!y");
     std::vector<int> counts;
     for (int i = 0; i < 7; ++i) counts.push_back(ffi::readline());
     EXPECT_EQ(counts, (std::vector<int>{0, 0, 2, 0, 3, 4, 1}));
@@ -197,7 +198,9 @@ TEST_F(Reader, LineLengthLimit) {
                 words = nextline();
         });
         if (c.stops) {
-            EXPECT_EQ(out, errorline(2) + " *** Error *** line longer than 256 characters: text beyond column 256\n")
+            EXPECT_EQ(
+                out, errorline(2) +
+                         " *** Error *** line longer than 256 characters: text beyond column 256\n")
                 << c.what;
         } else {
             EXPECT_EQ(out, "") << c.what;
@@ -210,10 +213,12 @@ TEST_F(Reader, MoreThanFifteenWordsStop) {
     open("endt 1.0\n\n1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n");
     EXPECT_EQ(ffi::keyword("endt", 1), 1);
     EXPECT_EQ(ffi::getreal(), 1.0f);
-    const std::string out = captured([] { EXPECT_THROW(ffi::getint(), errorstop::stop_exception); });
+    const std::string out =
+        captured([] { EXPECT_THROW(ffi::getint(), errorstop::stop_exception); });
     EXPECT_EQ(out, errorline(3) + " *** Error *** more than 15 words on one line (16 found)\n");
     // the offending line is the last one in the echo file
-    EXPECT_EQ(echo(), padded("endt 1.0") + "\n" + padded("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16") + "\n");
+    EXPECT_EQ(echo(),
+              padded("endt 1.0") + "\n" + padded("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16") + "\n");
 }
 
 TEST_F(Reader, EndOfFileWhileAWordIsNeeded) {
@@ -221,20 +226,24 @@ TEST_F(Reader, EndOfFileWhileAWordIsNeeded) {
         const char* deck;
         int reads_before;  // words taken before the one that is missing
     };
-    const Case cases[] = {{"", 0}, {"\n\n! only a comment\n", 0}, {"nbmp", 1}, {"nbmp 8", 2}, {"nbmp 8\n\n", 2}};
+    const Case cases[] = {
+        {"", 0}, {"\n\n! only a comment\n", 0}, {"nbmp", 1}, {"nbmp 8", 2}, {"nbmp 8\n\n", 2}};
     for (const Case& c : cases) {
         process::reset();
         open(c.deck);
         for (int i = 0; i < c.reads_before; ++i) ffi::keyword("nbmp8   ", 2);
-        const std::string out = captured([] { EXPECT_THROW(ffi::getint(), errorstop::stop_exception); });
-        EXPECT_EQ(out, " End of File!\n encounter EOF when reading without seeing END\n") << "deck \"" << c.deck << "\"";
+        const std::string out =
+            captured([] { EXPECT_THROW(ffi::getint(), errorstop::stop_exception); });
+        EXPECT_EQ(out, " End of File!\n encounter EOF when reading without seeing END\n")
+            << "deck \"" << c.deck << "\"";
     }
 }
 
 TEST_F(Reader, MissingDeck) {
     ffi::fileinp = "a";
     ffi::fileinp.resize(100, ' ');
-    const std::string out = captured([] { EXPECT_THROW(ffi::openfile(), errorstop::stop_exception); });
+    const std::string out =
+        captured([] { EXPECT_THROW(ffi::openfile(), errorstop::stop_exception); });
     EXPECT_EQ(out, "Input File a         does not exist !\n");
 }
 
@@ -265,15 +274,19 @@ TEST_F(Reader, KeywordMatching) {
     const char* deckwords = "endisovrnbmp";
     const char* onoff = "on  off ";
     const Case cases[] = {
-        {materials, 4, "JOHNSON", 4}, {materials, 4, "john-cook", 4}, {materials, 4, "Elastic", 1},
-        {materials, 4, "ELAS", 1},    {materials, 4, "Pla2", 3},      {materials, 4, "joh", -1},
-        {materials, 4, "pla", -1},    {materials, 4, "steel", -1},    {deckwords, 3, "endinput", 1},
-        {deckwords, 3, "ENDI", 1},    {deckwords, 3, "Endi", 1},      {deckwords, 3, "end", -1},
-        {deckwords, 3, "NBMP", 3},    {deckwords, 3, "nbmq", -1},     {deckwords, 3, "sovra", 2},
-        {onoff, 2, "on", 1},          {onoff, 2, "ON", 1},            {onoff, 2, "off", 2},
-        {onoff, 2, "Off", 2},         {onoff, 2, "OFF", 2},           {onoff, 2, "yes", -1},
-        {onoff, 2, "1", -1},          {onoff, 2, "one", -1},          {onoff, 2, "false", -1},
-        {onoff, 0, "on", -1},         {onoff, -1, "on", -1},
+        {materials, 4, "JOHNSON", 4},  {materials, 4, "john-cook", 4},
+        {materials, 4, "Elastic", 1},  {materials, 4, "ELAS", 1},
+        {materials, 4, "Pla2", 3},     {materials, 4, "joh", -1},
+        {materials, 4, "pla", -1},     {materials, 4, "steel", -1},
+        {deckwords, 3, "endinput", 1}, {deckwords, 3, "ENDI", 1},
+        {deckwords, 3, "Endi", 1},     {deckwords, 3, "end", -1},
+        {deckwords, 3, "NBMP", 3},     {deckwords, 3, "nbmq", -1},
+        {deckwords, 3, "sovra", 2},    {onoff, 2, "on", 1},
+        {onoff, 2, "ON", 1},           {onoff, 2, "off", 2},
+        {onoff, 2, "Off", 2},          {onoff, 2, "OFF", 2},
+        {onoff, 2, "yes", -1},         {onoff, 2, "1", -1},
+        {onoff, 2, "one", -1},         {onoff, 2, "false", -1},
+        {onoff, 0, "on", -1},          {onoff, -1, "on", -1},
     };
     for (const Case& c : cases) {
         process::reset();
@@ -288,7 +301,8 @@ TEST_F(Reader, KeywordMatching) {
         } else {
             std::string w = c.word;
             w.resize(20, ' ');
-            EXPECT_EQ(out, " *** Warning *** invalid keyword " + w + "on line            1\n") << c.word;
+            EXPECT_EQ(out, " *** Warning *** invalid keyword " + w + "on line            1\n")
+                << c.word;
             // the word stays in place for the next reader
             EXPECT_EQ(ffi::nb_read, 0) << c.word;
             EXPECT_EQ(ffi::nb_word, 2) << c.word;
@@ -369,7 +383,13 @@ TEST_F(Reader, GetintConversions) {
         int expected;
     };
     const Case cases[] = {
-        {"8", 8},           {"-7", -7},   {"007", 7}, {"2,", 2}, {"0", 0}, {"-0", 0}, {"2147483647", 2147483647},
+        {"8", 8},
+        {"-7", -7},
+        {"007", 7},
+        {"2,", 2},
+        {"0", 0},
+        {"-0", 0},
+        {"2147483647", 2147483647},
         {"-2147483648", -2147483647 - 1},
     };
     for (const Case& c : cases) {
@@ -390,8 +410,9 @@ TEST_F(Reader, NonNumericWordsWarnAndReadAsZero) {
         int line;
     };
     const Case cases[] = {
-        {"+1.5\n", 0, "+1.5", 1},     {".5\n", 0, ".5", 1},     {"\n\nabc\n", 0, "abc", 3},
-        {"e5\n", 0, "e5", 1},         {"1,,2\n", 1, "", 1},     {"abcdefghijklmnopqrstuvwxyz\n", 0, "abcdefghijklmnopqrst", 1},
+        {"+1.5\n", 0, "+1.5", 1},   {".5\n", 0, ".5", 1},
+        {"\n\nabc\n", 0, "abc", 3}, {"e5\n", 0, "e5", 1},
+        {"1,,2\n", 1, "", 1},       {"abcdefghijklmnopqrstuvwxyz\n", 0, "abcdefghijklmnopqrst", 1},
         {"Inf\n", 0, "Inf", 1},
     };
     for (bool real : {false, true}) {
@@ -404,7 +425,8 @@ TEST_F(Reader, NonNumericWordsWarnAndReadAsZero) {
             std::string w = c.word;
             w.resize(20, ' ');
             std::string n = std::to_string(c.line);
-            EXPECT_EQ(out, " *** Warning *** Non Numeric Field " + w + "on line" + std::string(13 - n.size(), ' ') + n + "\n")
+            EXPECT_EQ(out, " *** Warning *** Non Numeric Field " + w + "on line" +
+                               std::string(13 - n.size(), ' ') + n + "\n")
                 << c.deck;
             EXPECT_EQ(v, 0.0) << c.deck;
             // the word is used up
@@ -445,7 +467,8 @@ TEST_F(Reader, WordsThatStartLikeNumbersButDoNotConvertStop) {
         {"-1e39", true, " *** Error *** not a real number: -1e39"},
         {"1.5e3.0", true, " *** Error *** not a real number: 1.5e3.0"},
         {"1.0q0", true, " *** Error *** not a real number: 1.0q0"},
-        {"123456789012345678901", false, " *** Error *** number longer than 20 characters: 12345678901234567890..."},
+        {"123456789012345678901", false,
+         " *** Error *** number longer than 20 characters: 12345678901234567890..."},
         {"1.000000000000000000001", true,
          " *** Error *** number longer than 20 characters: 1.000000000000000000..."},
     };
@@ -477,8 +500,8 @@ TEST_F(Reader, CrLfDeck) {
     EXPECT_EQ(ffi::getreal(), 1.5e-3f);
     EXPECT_EQ(ffi::line_nb, 4);
     EXPECT_EQ(ffi::keyword("endi", 1), 1);
-    EXPECT_EQ(echo(), padded("sovr crlf deck") + "\n" + padded("nbmp 8") + "\n" + padded("endt 1.5e-3") + "\n" +
-                          padded("endi") + "\n");
+    EXPECT_EQ(echo(), padded("sovr crlf deck") + "\n" + padded("nbmp 8") + "\n" +
+                          padded("endt 1.5e-3") + "\n" + padded("endi") + "\n");
 }
 
 TEST_F(Reader, GetstringTakesTheWholeCleanedLine) {

@@ -66,13 +66,15 @@ TEST(ElementNodalForce, WarpedElementBalanceAndIndependentForces) {
     double f[8][3];
     nodalforce_kernel(k.pkxj, sm, sd, k.vol, f);
 
-    const double sig[3][3] = {{sd[0] + sm, sd[5], sd[4]}, {sd[5], sd[1] + sm, sd[3]}, {sd[4], sd[3], sd[2] + sm}};
+    const double sig[3][3] = {
+        {sd[0] + sm, sd[5], sd[4]}, {sd[5], sd[1] + sm, sd[3]}, {sd[4], sd[3], sd[2] + sm}};
     double grad[8][3];
     fdgradients(h, grad);
     const double scale = maxabs(f);
     for (int a = 0; a < 8; ++a)
         for (int i = 0; i < 3; ++i) {
-            const double ref = -k.vol * (sig[i][0] * grad[a][0] + sig[i][1] * grad[a][1] + sig[i][2] * grad[a][2]);
+            const double ref =
+                -k.vol * (sig[i][0] * grad[a][0] + sig[i][1] * grad[a][1] + sig[i][2] * grad[a][2]);
             EXPECT_NEAR(f[a][i], ref, 1e-12 * scale) << a << "," << i;
         }
     expect_sums_zero(f, 1e-12 * scale);
@@ -142,8 +144,8 @@ TEST(ElementNodalForce, GatherByNodeAndBothScattersAgree) {
 namespace {
 // Hourglass forces of both methods through the element pass's kernel, turned
 // corner-major (f[a][i]) for the checks.
-void bothmethods(const Hex& h, const double v[8][3], double rho, double c, double q, double fstd[8][3],
-                 double ffb[8][3]) {
+void bothmethods(const Hex& h, const double v[8][3], double rho, double c, double q,
+                 double fstd[8][3], double ffb[8][3]) {
     double vol, ijac[3][3], de[6], vort[3], pkxj[4][3];
     jacobian(h.x, vol, ijac);
     strain(1.0, v, ijac, de, vort, pkxj);
@@ -172,14 +174,16 @@ TEST(ElementHourglass, SingleModeOnUnitCubeExactValues) {
                 for (int a = 0; a < 8; ++a) v[a][i] = u * gam[m][a];
                 double fstd[8][3], ffb[8][3];
                 bothmethods(unitcube(), v, rho, c, Q, fstd, ffb);
-                const double lin = 2.0 * Q * rho * c * u;                        // 2 or -2
-                const double quad = 1600.0 * Q * Q * rho * std::fabs(u) * u;    // +-50
+                const double lin = 2.0 * Q * rho * c * u;                     // 2 or -2
+                const double quad = 1600.0 * Q * Q * rho * std::fabs(u) * u;  // +-50
                 for (int a = 0; a < 8; ++a)
                     for (int j = 0; j < 3; ++j) {
                         const double efb = j == i ? -lin * gam[m][a] : 0.0;
                         const double estd = j == i ? -(lin + quad) * gam[m][a] : 0.0;
-                        EXPECT_EQ(ffb[a][j], efb) << "mode " << m + 1 << " comp " << i << " u " << u << " corner " << a;
-                        EXPECT_EQ(fstd[a][j], estd) << "mode " << m + 1 << " comp " << i << " u " << u << " corner " << a;
+                        EXPECT_EQ(ffb[a][j], efb)
+                            << "mode " << m + 1 << " comp " << i << " u " << u << " corner " << a;
+                        EXPECT_EQ(fstd[a][j], estd)
+                            << "mode " << m + 1 << " comp " << i << " u " << u << " corner " << a;
                     }
             }
 }
@@ -192,7 +196,8 @@ TEST(ElementHourglass, SingleModeWithDeckLikeValues) {
     bothmethods(unitcube(), v, rho, c, Q, fstd, ffb);
     for (int a = 0; a < 8; ++a) {
         EXPECT_DOUBLE_EQ(ffb[a][1], -2.0 * Q * rho * c * u * gam[2][a]);
-        EXPECT_DOUBLE_EQ(fstd[a][1], -(2.0 * Q * rho * c * u + 1600.0 * Q * Q * rho * u * u) * gam[2][a]);
+        EXPECT_DOUBLE_EQ(fstd[a][1],
+                         -(2.0 * Q * rho * c * u + 1600.0 * Q * Q * rho * u * u) * gam[2][a]);
         EXPECT_EQ(ffb[a][0], 0.0);
         EXPECT_EQ(fstd[a][2], 0.0);
     }
@@ -270,7 +275,8 @@ TEST(ElementHourglass, MethodSelectionAndThreshold) {
         {"coefficient 0", 1, 0.0, 0},
         {"coefficient 9e-7", 2, 9.0e-7, 0},
         {"double 1e-6 is above the threshold", 1, 1.0e-6, 1},
-        {"deck value 1e-6 (single precision) equals the threshold", 1, static_cast<double>(1.0e-6f), 0},
+        {"deck value 1e-6 (single precision) equals the threshold", 1, static_cast<double>(1.0e-6f),
+         0},
         {"negative coefficient", 1, -0.1, 0},
         {"not-a-number coefficient", 1, nan, 0},
         {"unknown method, control on", 3, 0.1, -1},
@@ -311,7 +317,7 @@ TEST(ElementHourglass, HourglassForceAppliesTheVolumeFactor) {
         else
             hgforceflangan_t(v, h.x, pkxj, rho, c, 0.15, vpow, want);
         for (int i = 0; i < 3; ++i)
-            for (int a = 0; a < 8; ++a) EXPECT_EQ(got[i][a], want[i][a]) << method << ": " << i << "," << a;
+            for (int a = 0; a < 8; ++a)
+                EXPECT_EQ(got[i][a], want[i][a]) << method << ": " << i << "," << a;
     }
 }
-

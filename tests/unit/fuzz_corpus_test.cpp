@@ -40,9 +40,7 @@ TEST(FuzzCorpus, EveryInputEndsNormallyOrWithAStop) {
             ++stops;
         } catch (const std::exception& e) {
             ADD_FAILURE() << "exception: " << e.what();
-        } catch (...) {
-            ADD_FAILURE() << "unknown exception";
-        }
+        } catch (...) { ADD_FAILURE() << "unknown exception"; }
         std::fflush(stdout);
         testing::internal::GetCapturedStdout();
     }

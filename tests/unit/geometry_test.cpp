@@ -86,16 +86,31 @@ TEST(ElementGeometry, StrainAndSpinOfSimpleFieldsOnUnitCube) {
     const double a = 3.0, w = 2.0, s = 4.0, dt = 0.5;
     const Case cases[] = {
         {"rigid translation", {}, {1.5, -2.0, 7.0}, {0, 0, 0, 0, 0, 0}, {0, 0, 0}},
-        {"uniform stretch v=(a x,0,0)", {{a, 0, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 0, 0},
-         {a * dt, 0, 0, 0, 0, 0}, {0, 0, 0}},
-        {"rigid rotation about z", {{0, -w, 0}, {w, 0, 0}, {0, 0, 0}}, {0.3, 0.1, 0},
-         {0, 0, 0, 0, 0, 0}, {0, 0, -w * dt}},
-        {"pure shear v=(s y,0,0)", {{0, s, 0}, {0, 0, 0}, {0, 0, 0}}, {0, 0, 0},
-         {0, 0, 0, 0, 0, s * dt}, {0, 0, 0.5 * s * dt}},
-        {"shear v=(0,0,s y)", {{0, 0, 0}, {0, 0, 0}, {0, s, 0}}, {0, 0, 0},
-         {0, 0, 0, s * dt, 0, 0}, {-0.5 * s * dt, 0, 0}},
-        {"shear v=(0,0,s x)", {{0, 0, 0}, {0, 0, 0}, {s, 0, 0}}, {0, 0, 0},
-         {0, 0, 0, 0, s * dt, 0}, {0, -0.5 * s * dt, 0}},
+        {"uniform stretch v=(a x,0,0)",
+         {{a, 0, 0}, {0, 0, 0}, {0, 0, 0}},
+         {0, 0, 0},
+         {a * dt, 0, 0, 0, 0, 0},
+         {0, 0, 0}},
+        {"rigid rotation about z",
+         {{0, -w, 0}, {w, 0, 0}, {0, 0, 0}},
+         {0.3, 0.1, 0},
+         {0, 0, 0, 0, 0, 0},
+         {0, 0, -w * dt}},
+        {"pure shear v=(s y,0,0)",
+         {{0, s, 0}, {0, 0, 0}, {0, 0, 0}},
+         {0, 0, 0},
+         {0, 0, 0, 0, 0, s * dt},
+         {0, 0, 0.5 * s * dt}},
+        {"shear v=(0,0,s y)",
+         {{0, 0, 0}, {0, 0, 0}, {0, s, 0}},
+         {0, 0, 0},
+         {0, 0, 0, s * dt, 0, 0},
+         {-0.5 * s * dt, 0, 0}},
+        {"shear v=(0,0,s x)",
+         {{0, 0, 0}, {0, 0, 0}, {s, 0, 0}},
+         {0, 0, 0},
+         {0, 0, 0, 0, s * dt, 0},
+         {0, -0.5 * s * dt, 0}},
     };
     const Hex h = unitcube();
     for (const Case& cs : cases) {
@@ -140,9 +155,7 @@ TEST(ElementGeometry, GeneralElementsAgainstTrilinearMap) {
         fdjacobian(cs.h, jac);
         const double fdvol = 8.0 * std::fabs(det3(jac));
         EXPECT_NEAR(k.vol, fdvol, 1e-13 * fdvol);
-        if (cs.exactvol > 0) {
-            EXPECT_NEAR(k.vol, cs.exactvol, 1e-13 * cs.exactvol);
-        }
+        if (cs.exactvol > 0) { EXPECT_NEAR(k.vol, cs.exactvol, 1e-13 * cs.exactvol); }
         // ijac is the inverse of the centre Jacobian.
         for (int i = 0; i < 3; ++i)
             for (int m = 0; m < 3; ++m) {

@@ -55,7 +55,7 @@ void setnodes(const std::vector<nodestate>& nodes) {
 }
 
 class NodeUpdate : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { process::reset(); }
     void TearDown() override { process::reset(); }
 };
@@ -110,36 +110,104 @@ struct planecase {
 
 TEST_F(NodeUpdate, RigidPlaneStopsOnlyTheNormalMotionThroughIt) {
     const planecase cases[] = {
-        {"+z, node below the plane moving down", 3, 0.0, {0.0, 0.0, -0.001}, {1.0, 2.0, -5.0}, {3.0, 4.0, -6.0},
+        {"+z, node below the plane moving down",
+         3,
+         0.0,
+         {0.0, 0.0, -0.001},
+         {1.0, 2.0, -5.0},
+         {3.0, 4.0, -6.0},
          {1.15, 2.2, 0.0}},
-        {"+z, node above the plane is free", 3, 0.0, {0.0, 0.0, 0.001}, {1.0, 2.0, -5.0}, {3.0, 4.0, -6.0},
+        {"+z, node above the plane is free",
+         3,
+         0.0,
+         {0.0, 0.0, 0.001},
+         {1.0, 2.0, -5.0},
+         {3.0, 4.0, -6.0},
          {1.15, 2.2, -5.3}},
-        {"+z, node on the plane", 3, 0.0, {0.0, 0.0, 0.0}, {1.0, 2.0, -5.0}, {3.0, 4.0, -6.0}, {1.15, 2.2, 0.0}},
-        {"+z, node beyond but moving back", 3, 0.0, {0.0, 0.0, -0.001}, {0.0, 0.0, 5.0}, {0.0, 0.0, 6.0},
+        {"+z, node on the plane",
+         3,
+         0.0,
+         {0.0, 0.0, 0.0},
+         {1.0, 2.0, -5.0},
+         {3.0, 4.0, -6.0},
+         {1.15, 2.2, 0.0}},
+        {"+z, node beyond but moving back",
+         3,
+         0.0,
+         {0.0, 0.0, -0.001},
+         {0.0, 0.0, 5.0},
+         {0.0, 0.0, 6.0},
          {0.0, 0.0, 5.3}},
-        {"+z, moving into the plane, pulled out", 3, 0.0, {0.0, 0.0, -0.001}, {0.0, 0.0, -5.0}, {0.0, 0.0, 6.0},
+        {"+z, moving into the plane, pulled out",
+         3,
+         0.0,
+         {0.0, 0.0, -0.001},
+         {0.0, 0.0, -5.0},
+         {0.0, 0.0, 6.0},
          {0.0, 0.0, 0.3}},
-        {"+z, at rest, pushed into the plane", 3, 0.0, {0.0, 0.0, -0.001}, {0.0, 0.0, 0.0}, {0.0, 0.0, -6.0},
+        {"+z, at rest, pushed into the plane",
+         3,
+         0.0,
+         {0.0, 0.0, -0.001},
+         {0.0, 0.0, 0.0},
+         {0.0, 0.0, -6.0},
          {0.0, 0.0, 0.0}},
         {"+z at 2.5", 3, 2.5, {7.0, 7.0, 2.0}, {0.0, 0.0, -1.0}, {0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}},
-        {"-x, node beyond moving on", -1, 0.0, {0.001, 0.0, 0.0}, {5.0, 1.0, 1.0}, {6.0, 2.0, 2.0},
+        {"-x, node beyond moving on",
+         -1,
+         0.0,
+         {0.001, 0.0, 0.0},
+         {5.0, 1.0, 1.0},
+         {6.0, 2.0, 2.0},
          {0.0, 1.1, 1.1}},
-        {"-x, node on the body side", -1, 0.0, {-0.001, 0.0, 0.0}, {5.0, 1.0, 1.0}, {6.0, 2.0, 2.0},
+        {"-x, node on the body side",
+         -1,
+         0.0,
+         {-0.001, 0.0, 0.0},
+         {5.0, 1.0, 1.0},
+         {6.0, 2.0, 2.0},
          {5.3, 1.1, 1.1}},
-        {"+y at 1, node below", 2, 1.0, {0.0, 0.5, 0.0}, {0.0, -1.0, 0.0}, {0.0, -2.0, 0.0}, {0.0, 0.0, 0.0}},
-        {"-y at 1, same node is on the body side", -2, 1.0, {0.0, 0.5, 0.0}, {0.0, -1.0, 0.0},
-         {0.0, -2.0, 0.0}, {0.0, -1.1, 0.0}},
-        {"dir 4 constrains nothing", 4, 0.0, {0.0, 0.0, -0.001}, {0.0, 0.0, -5.0}, {-6.0, -6.0, -6.0},
+        {"+y at 1, node below",
+         2,
+         1.0,
+         {0.0, 0.5, 0.0},
+         {0.0, -1.0, 0.0},
+         {0.0, -2.0, 0.0},
+         {0.0, 0.0, 0.0}},
+        {"-y at 1, same node is on the body side",
+         -2,
+         1.0,
+         {0.0, 0.5, 0.0},
+         {0.0, -1.0, 0.0},
+         {0.0, -2.0, 0.0},
+         {0.0, -1.1, 0.0}},
+        {"dir 4 constrains nothing",
+         4,
+         0.0,
+         {0.0, 0.0, -0.001},
+         {0.0, 0.0, -5.0},
+         {-6.0, -6.0, -6.0},
          {-0.3, -0.3, -5.3}},
-        {"dir -4 constrains nothing", -4, 0.0, {0.001, 0.001, 0.001}, {5.0, 5.0, 5.0}, {6.0, 6.0, 6.0},
+        {"dir -4 constrains nothing",
+         -4,
+         0.0,
+         {0.001, 0.001, 0.001},
+         {5.0, 5.0, 5.0},
+         {6.0, 6.0, 6.0},
          {5.3, 5.3, 5.3}},
-        {"dir 0 is no plane", 0, 0.0, {0.0, 0.0, -0.001}, {0.0, 0.0, -5.0}, {0.0, 0.0, -6.0},
+        {"dir 0 is no plane",
+         0,
+         0.0,
+         {0.0, 0.0, -0.001},
+         {0.0, 0.0, -5.0},
+         {0.0, 0.0, -6.0},
          {0.0, 0.0, -5.3}},
     };
     for (const planecase& c : cases) {
         SCOPED_TRACE(c.name);
         process::reset();
-        setnodes({{1.0, {c.x[0], c.x[1], c.x[2]}, {c.v[0], c.v[1], c.v[2]}, {c.f[0], c.f[1], c.f[2]}}});
+        setnodes(
+            {{1.0, {c.x[0], c.x[1], c.x[2]}, {c.v[0], c.v[1], c.v[2]}, {c.f[0], c.f[1], c.f[2]}}});
         elementdata::plane = {c.dir, c.coord};
         simulation::dtk = 0.0;
         simulation::dtk1 = 0.1;
@@ -275,7 +343,7 @@ runresult runloop(const std::string& deck, const std::function<void()>& before =
 }
 
 class TimeLoop : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { process::reset(); }
     void TearDown() override { process::reset(); }
 };
@@ -283,7 +351,8 @@ protected:
 TEST_F(TimeLoop, EndTimeZeroTakesExactlyOneStepWithOutputAndALine) {
     runresult r = runloop(cubedeck(""));
     ASSERT_EQ(r.steps.size(), 1u) << r.out;
-    EXPECT_EQ(r.steps[0], " Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
+    EXPECT_EQ(r.steps[0],
+              " Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
     EXPECT_EQ(r.times, std::vector<std::string>{"   0.000000D+00"});
     EXPECT_EQ(dataout::npts, 1);
     EXPECT_EQ(dataout::nres, 1);
@@ -319,16 +388,20 @@ TEST_F(TimeLoop, ReportEveryHundredStepsPrintsAtOneHundredAndTwoHundred) {
     runresult r = runloop(cubedeck("endt 15.0\nrepo 100\nouttime 100.0"));
     EXPECT_EQ(simulation::istep, 242);
     ASSERT_EQ(r.steps.size(), 3u) << r.out;
-    EXPECT_EQ(r.steps[0], " Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
-    EXPECT_EQ(r.steps[1], " Step=   100  T=6.188E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
-    EXPECT_EQ(r.steps[2], " Step=   200  T=1.244E+01  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
+    EXPECT_EQ(r.steps[0],
+              " Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
+    EXPECT_EQ(r.steps[1],
+              " Step=   100  T=6.188E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
+    EXPECT_EQ(r.steps[2],
+              " Step=   200  T=1.244E+01  DT=6.250E-02  EDist=1.000E+00  K.E.=0.000E+00");
     EXPECT_EQ(r.times.size(), 1u);  // output time 100 is never reached
 }
 
 TEST_F(TimeLoop, ReportZeroPrintsEveryStep) {
     runresult r = runloop(cubedeck("endt 0.25\nrepo 0"));
     ASSERT_EQ(r.steps.size(), 5u) << r.out;
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(r.steps[i].substr(0, 12), " Step=     " + std::to_string(i + 1));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(r.steps[i].substr(0, 12), " Step=     " + std::to_string(i + 1));
 }
 
 TEST_F(TimeLoop, ReportStepsAreTruncatedSums) {
@@ -351,8 +424,8 @@ TEST_F(TimeLoop, OutputIntervalLongerThanTheStep) {
         // interval (0.1, 0.2, ... carried in single precision, so 0.5 itself
         // falls just short of the fifth multiple).
         {"0.1",
-         {"   0.000000D+00", "   0.125000D+00", "   0.250000D+00", "   0.312500D+00", "   0.437500D+00",
-          "   0.562500D+00", "   0.625000D+00", "   0.750000D+00"}},
+         {"   0.000000D+00", "   0.125000D+00", "   0.250000D+00", "   0.312500D+00",
+          "   0.437500D+00", "   0.562500D+00", "   0.625000D+00", "   0.750000D+00"}},
     };
     for (const outcase& c : cases) {
         SCOPED_TRACE(c.outt);
@@ -435,11 +508,13 @@ TEST_F(TimeLoop, WithoutElementsTheSentinelStepIsKept) {
     // Nodes only: no element lowers the step, and the previous step of the
     // process is not touched.
     runresult r = runloop(
-        "sovr nodes only\nnbmp 2\npart\n1 0 0.0 0.0 0.0\n2 0 1.0 0.0 0.0\nvelo\nnode 2 1.0 0.0 0.0\nendv\n"
+        "sovr nodes only\nnbmp 2\npart\n1 0 0.0 0.0 0.0\n2 0 1.0 0.0 0.0\nvelo\nnode 2 1.0 0.0 "
+        "0.0\nendv\n"
         "curv engk\nendi\n",
         [] { simulation::dtk1old = 0.5; });
     ASSERT_EQ(r.steps.size(), 1u) << r.out;
-    EXPECT_EQ(r.steps[0], " Step=     1  T=0.000E+00  DT=1.000E+06  EDist=1.000E+00  K.E.=0.000E+00");
+    EXPECT_EQ(r.steps[0],
+              " Step=     1  T=0.000E+00  DT=1.000E+06  EDist=1.000E+00  K.E.=0.000E+00");
     EXPECT_EQ(simulation::dtk1, 1.0e6);
     EXPECT_EQ(simulation::dtk1old, 0.5);
     EXPECT_EQ(simulation::currenttime, 1.0e6);
@@ -462,16 +537,19 @@ TEST_F(TimeLoop, ElementPassWithoutElementsLeavesStepAndPreviousStep) {
 
 TEST_F(TimeLoop, RecordsCarryTheStartTimeAndTheEndOfStepPositions) {
     // A cube moving at 2 in x with no forces: positions gain 2/16 per step.
-    runresult r = runloop(cubedeck("endt 0.0625", "velo\nnode 1 2.0 0.0 0.0\nnode 2 2.0 0.0 0.0\n"
-                                                  "node 3 2.0 0.0 0.0\nnode 4 2.0 0.0 0.0\nnode 5 2.0 0.0 0.0\n"
-                                                  "node 6 2.0 0.0 0.0\nnode 7 2.0 0.0 0.0\nnode 8 2.0 0.0 0.0\n"
-                                                  "endv\n"));
+    runresult r = runloop(cubedeck("endt 0.0625",
+                                   "velo\nnode 1 2.0 0.0 0.0\nnode 2 2.0 0.0 0.0\n"
+                                   "node 3 2.0 0.0 0.0\nnode 4 2.0 0.0 0.0\nnode 5 2.0 0.0 0.0\n"
+                                   "node 6 2.0 0.0 0.0\nnode 7 2.0 0.0 0.0\nnode 8 2.0 0.0 0.0\n"
+                                   "endv\n"));
     ASSERT_EQ(r.times.size(), 2u);
     EXPECT_EQ(r.times[1], "   0.625000D-01");
     const std::vector<std::string> a = lines_of(r.anim);
     ASSERT_GE(a.size(), 4u + 8u + 1u + 1u + 8u);
     EXPECT_EQ(a[4], "  1.2500E-01  0.0000E+00  0.0000E+00");  // node 1 after step 1
-    EXPECT_EQ(a[3 + 1 + 8 + 1], "ZONE T=\"Time =  6.2500E-02\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN D=(FECONNECT)");
+    EXPECT_EQ(
+        a[3 + 1 + 8 + 1],
+        "ZONE T=\"Time =  6.2500E-02\" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN D=(FECONNECT)");
     EXPECT_EQ(a[3 + 1 + 8 + 1 + 1], "  2.5000E-01  0.0000E+00  0.0000E+00");
     // Kinetic energy of the start of each step: 0.5 * 1 * 4.
     EXPECT_EQ(r.steps.size(), 2u);
@@ -496,17 +574,17 @@ TEST(ModelReset, RestoresEveryLoadTimeValue) {
     {
         TempDir dir("reset");
         write_file(dir / "Comm", "2\n1 2\n");
-        write_file(dir / "a", cubedeck("endt 0.125\nouttime 0.5\nrepo 7\ndtsc 0.5\nhour 2 0.3\njaum off\n"
-                                       "rigi -3 4.0\nncom 1",
-                                       "seos 1 1 100.0 1.5 2.0\n"));
+        write_file(dir / "a",
+                   cubedeck("endt 0.125\nouttime 0.5\nrepo 7\ndtsc 0.5\nhour 2 0.3\njaum off\n"
+                            "rigi -3 4.0\nncom 1",
+                            "seos 1 1 100.0 1.5 2.0\n"));
         InDir in(dir.path());
         process::reset();
         testing::internal::CaptureStdout();
         try {
             datain::inputpara();
             integration();
-        } catch (...) {
-        }
+        } catch (...) {}
         std::fflush(stdout);
         const std::string out = testing::internal::GetCapturedStdout();
         ASSERT_EQ(simulation::istep, 6) << out;  // five steps of 1/32

@@ -56,7 +56,7 @@ inline void setcurves(const std::vector<std::pair<int, int>>& curves) {
 
 // Opens the curve and animation units on files of a temporary directory.
 class OutputFiles : public ::testing::Test {
-protected:
+  protected:
     TempDir dir{"output"};
     void SetUp() override {
         process::reset();

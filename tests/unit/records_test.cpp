@@ -38,29 +38,20 @@ TEST_P(DField, Layout) {
 INSTANTIATE_TEST_SUITE_P(
     Records, EField,
     ::testing::Values(
-        RealCase{1.25e-7, 9, 3, "1.250E-07"},
-        RealCase{1.0e-3, 12, 4, "  1.0000E-03"},
-        RealCase{0.0, 9, 3, "0.000E+00"},
-        RealCase{0.0, 10, 3, " 0.000E+00"},
-        RealCase{2.0, 10, 3, " 2.000E+00"},
-        RealCase{-0.5, 10, 3, "-5.000E-01"},
+        RealCase{1.25e-7, 9, 3, "1.250E-07"}, RealCase{1.0e-3, 12, 4, "  1.0000E-03"},
+        RealCase{0.0, 9, 3, "0.000E+00"}, RealCase{0.0, 10, 3, " 0.000E+00"},
+        RealCase{2.0, 10, 3, " 2.000E+00"}, RealCase{-0.5, 10, 3, "-5.000E-01"},
         RealCase{6020.2, 12, 4, "  6.0202E+03"},
         // a negative value needs one column more; E9.3 has none to spare
-        RealCase{-1.25e-7, 9, 3, "*********"},
-        RealCase{-1.25e-7, 10, 3, "-1.250E-07"},
+        RealCase{-1.25e-7, 9, 3, "*********"}, RealCase{-1.25e-7, 10, 3, "-1.250E-07"},
         // three-digit exponents take the place of the letter
-        RealCase{1.0e100, 12, 4, "  1.0000+100"},
-        RealCase{1.0e-100, 12, 4, "  1.0000-100"},
-        RealCase{-2.5e-300, 10, 3, "-2.500-300"},
-        RealCase{1.0e99, 12, 4, "  1.0000E+99"},
+        RealCase{1.0e100, 12, 4, "  1.0000+100"}, RealCase{1.0e-100, 12, 4, "  1.0000-100"},
+        RealCase{-2.5e-300, 10, 3, "-2.500-300"}, RealCase{1.0e99, 12, 4, "  1.0000E+99"},
         // rounding that carries into the exponent
-        RealCase{9.99996, 12, 4, "  1.0000E+01"},
-        RealCase{9.99996e99, 12, 4, "  1.0000+100"},
-        RealCase{9.99996e-100, 12, 4, "  1.0000E-99"},
-        RealCase{-9.9996, 10, 3, "-1.000E+01"},
+        RealCase{9.99996, 12, 4, "  1.0000E+01"}, RealCase{9.99996e99, 12, 4, "  1.0000+100"},
+        RealCase{9.99996e-100, 12, 4, "  1.0000E-99"}, RealCase{-9.9996, 10, 3, "-1.000E+01"},
         // rounded from the binary value: 1.2345 is stored as 1.23449999...
-        RealCase{1.2345, 9, 3, "1.234E+00"},
-        RealCase{1.2346, 9, 3, "1.235E+00"},
+        RealCase{1.2345, 9, 3, "1.234E+00"}, RealCase{1.2346, 9, 3, "1.235E+00"},
         // smallest subnormal
         RealCase{4.9406564584124654e-324, 12, 4, "  4.9407-324"},
         // 17 significant digits, as in the list-directed records
@@ -69,21 +60,14 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Records, DField,
     ::testing::Values(
-        RealCase{1.5e8, 15, 6, "   0.150000D+09"},
-        RealCase{-2.5e-4, 15, 6, "  -0.250000D-03"},
-        RealCase{0.0, 15, 6, "   0.000000D+00"},
-        RealCase{1.0, 15, 6, "   0.100000D+01"},
-        RealCase{0.5, 15, 6, "   0.500000D+00"},
-        RealCase{1.0e-5, 15, 6, "   0.100000D-04"},
+        RealCase{1.5e8, 15, 6, "   0.150000D+09"}, RealCase{-2.5e-4, 15, 6, "  -0.250000D-03"},
+        RealCase{0.0, 15, 6, "   0.000000D+00"}, RealCase{1.0, 15, 6, "   0.100000D+01"},
+        RealCase{0.5, 15, 6, "   0.500000D+00"}, RealCase{1.0e-5, 15, 6, "   0.100000D-04"},
         RealCase{0.99999996, 15, 6, "   0.100000D+01"},
-        RealCase{-999999.7, 15, 6, "  -0.100000D+07"},
-        RealCase{1.0e100, 15, 6, "   0.100000+101"},
-        RealCase{1.0e-100, 15, 6, "   0.100000D-99"},
-        RealCase{1.0e-101, 15, 6, "   0.100000-100"},
-        RealCase{1.0e98, 15, 6, "   0.100000D+99"},
-        RealCase{-1.0e99, 15, 6, "  -0.100000+100"},
-        RealCase{1.0e-3, 15, 6, "   0.100000D-02"},
-        RealCase{123456.75, 15, 6, "   0.123457D+06"},
+        RealCase{-999999.7, 15, 6, "  -0.100000D+07"}, RealCase{1.0e100, 15, 6, "   0.100000+101"},
+        RealCase{1.0e-100, 15, 6, "   0.100000D-99"}, RealCase{1.0e-101, 15, 6, "   0.100000-100"},
+        RealCase{1.0e98, 15, 6, "   0.100000D+99"}, RealCase{-1.0e99, 15, 6, "  -0.100000+100"},
+        RealCase{1.0e-3, 15, 6, "   0.100000D-02"}, RealCase{123456.75, 15, 6, "   0.123457D+06"},
         // -0.100000D-04 needs 13 columns
         RealCase{-1.0e-5, 12, 6, "************"}));
 
@@ -106,7 +90,8 @@ TEST(Records, IntegerField) {
         {2147483647, 12, "  2147483647"},
         {-2147483648LL, 12, " -2147483648"},
     };
-    for (const Case& c : cases) EXPECT_EQ(records::fmt_i(c.value, c.w), c.expected) << c.value << " in I" << c.w;
+    for (const Case& c : cases)
+        EXPECT_EQ(records::fmt_i(c.value, c.w), c.expected) << c.value << " in I" << c.w;
 }
 
 TEST(Records, TextField) {
@@ -116,8 +101,8 @@ TEST(Records, TextField) {
         const char* expected;
     };
     const Case cases[] = {
-        {"abcdef", 3, "abc"},   {"abc", 3, "abc"},       {"ab", 5, "   ab"},
-        {"", 4, "    "},        {"a", 10, "         a"}, {"seqv at", 4, "seqv"},
+        {"abcdef", 3, "abc"}, {"abc", 3, "abc"},       {"ab", 5, "   ab"},
+        {"", 4, "    "},      {"a", 10, "         a"}, {"seqv at", 4, "seqv"},
     };
     for (const Case& c : cases) {
         std::string s = "<";

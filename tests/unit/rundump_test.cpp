@@ -31,9 +31,7 @@ TEST(RunDump, WholeRunStateAtFullPrecision) {
         datain::inputpara();
         integration();
         ffi::closefiles();
-    } catch (const errorstop::stop_exception&) {
-        FAIL() << "the run stopped";
-    }
+    } catch (const errorstop::stop_exception&) { FAIL() << "the run stopped"; }
     const std::string name = "dump" + std::to_string(commnodes::myid) + ".txt";
     std::FILE* f = std::fopen(name.c_str(), "w");
     ASSERT_NE(f, nullptr);
@@ -41,13 +39,16 @@ TEST(RunDump, WholeRunStateAtFullPrecision) {
     for (int k = 0; k < particledata::nb_particle; ++k) {
         const double* x = &particledata::pos[3 * static_cast<size_t>(k)];
         const double* v = &particledata::vel[3 * static_cast<size_t>(k)];
-        std::fprintf(f, "node %d %.17g %.17g %.17g %.17g %.17g %.17g\n", k + 1, x[0], x[1], x[2], v[0], v[1], v[2]);
+        std::fprintf(f, "node %d %.17g %.17g %.17g %.17g %.17g %.17g\n", k + 1, x[0], x[1], x[2],
+                     v[0], v[1], v[2]);
     }
     for (int e = 0; e < elementdata::nb_element; ++e) {
         const element& el = elementdata::element_list[static_cast<size_t>(e)];
         const history& h = materialdata::history_list[static_cast<size_t>(el.nhistory - 1)];
-        std::fprintf(f, "elem %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n", e + 1, h.sm,
-                     h.sd[0], h.sd[1], h.sd[2], h.sd[3], h.sd[4], h.sd[5], h.seqv, h.sig_y, h.epeff, h.vol0);
+        std::fprintf(f,
+                     "elem %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n",
+                     e + 1, h.sm, h.sd[0], h.sd[1], h.sd[2], h.sd[3], h.sd[4], h.sd[5], h.seqv,
+                     h.sig_y, h.epeff, h.vol0);
     }
     std::fclose(f);
     process::reset();

@@ -42,7 +42,8 @@ TEST(ElementTimeStep, BoxesWithClosedForms) {
         {"unit cube, c = 1", unitcube(), 1.0, 1.0, 1.0},
         {"unit cube, c = 4", unitcube(), 4.0, 0.25, 1.0},
         {"1 x 1 x 2 box", affine(unitcube(), boxF, t), 1.0, 1.0, 0.25},
-        {"3 x 2 x 4 box: shortest edge", affine(unitcube(), bigF, t), 1.0, 2.0, (6.0 * 6.0) / (12.0 * 12.0)},
+        {"3 x 2 x 4 box: shortest edge", affine(unitcube(), bigF, t), 1.0, 2.0,
+         (6.0 * 6.0) / (12.0 * 12.0)},
     };
     for (const Case& cs : cases) {
         double vol, ijac[3][3];

@@ -31,7 +31,8 @@ TEST_F(OutputFiles, FailedWriteStopsNamingTheFile) {
     testing::internal::CaptureStdout();
     EXPECT_THROW(u.close(), errorstop::stop_exception);
     std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), " *** Error *** writing file /dev/full failed\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              " *** Error *** writing file /dev/full failed\n");
     EXPECT_FALSE(u.is_open());
 }
 

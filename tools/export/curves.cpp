@@ -10,7 +10,8 @@ namespace exporting {
 using formats::CurveColumn;
 using formats::Error;
 
-CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_global, bool kinetic_additive) {
+CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_global,
+                         bool kinetic_additive) {
     CurveLayout lay;
     lay.names.push_back("time");
     const bool several = procs.size() > 1;
@@ -26,16 +27,19 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
                 name = (several ? prefix : std::string()) + col.variable;
             } else if (col.element < 0) {
                 name = prefix + col.variable + "@?";
-                lay.notes.push_back(pc.file + ": the element number of curve " + std::to_string(c + 1) +
+                lay.notes.push_back(pc.file + ": the element number of curve " +
+                                    std::to_string(c + 1) +
                                     " overflowed its field; its column is named " + name);
             } else {
                 if (col.element < 1 || col.element > pc.elements)
                     throw Error(pc.file + ": curve " + std::to_string(c + 1) + " names element " +
-                                std::to_string(col.element) + ", but process " + std::to_string(pc.id) +
-                                " has elements 1.." + std::to_string(pc.elements));
+                                std::to_string(col.element) + ", but process " +
+                                std::to_string(pc.id) + " has elements 1.." +
+                                std::to_string(pc.elements));
                 if (pc.element_global)
-                    name = col.variable + "@elem" +
-                           std::to_string((*pc.element_global)[static_cast<size_t>(col.element - 1)]);
+                    name =
+                        col.variable + "@elem" +
+                        std::to_string((*pc.element_global)[static_cast<size_t>(col.element - 1)]);
                 else if (single_global)
                     name = col.variable + "@elem" + std::to_string(col.element);
                 else
@@ -66,15 +70,17 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
         }
         if (!any) continue;
         if (!kinetic_additive && t.variable != "engs") {
-            lay.notes.push_back(std::string("no ") + var +
-                                "_total column: every process counts the kinetic energy of the nodes it shares "
-                                "with others in full, so their sum would count those nodes more than once");
+            lay.notes.push_back(
+                std::string("no ") + var +
+                "_total column: every process counts the kinetic energy of the nodes it shares "
+                "with others in full, so their sum would count those nodes more than once");
             continue;
         }
         if (!missing.empty()) {
             std::string who;
             for (int id : missing) who += (who.empty() ? "" : ", ") + std::to_string(id);
-            lay.notes.push_back(std::string("no ") + var + "_total column: process(es) " + who + " have no " + var +
+            lay.notes.push_back(std::string("no ") + var + "_total column: process(es) " + who +
+                                " have no " + var +
                                 " curve, so the sum over processes cannot be formed");
             continue;
         }
@@ -84,7 +90,8 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
     return lay;
 }
 
-std::vector<double> write_curve_table(const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& cr,
+std::vector<double> write_curve_table(const fs::path& file,
+                                      const std::vector<std::unique_ptr<formats::CurveReader>>& cr,
                                       const CurveLayout& lay) {
     std::vector<double> curve_times;
     write_replacing(file, [&](OutFile& out) {
@@ -104,14 +111,17 @@ std::vector<double> write_curve_table(const fs::path& file, const std::vector<st
                 const bool m = cr[i]->next(t, values[i]);
                 if (m != more) {
                     const size_t longer = more ? 0 : i;
-                    throw Error("the curve files do not have the same number of records: " + cr[longer]->name() +
-                                " goes on at line " + std::to_string(cr[longer]->line_number()) + " where " +
+                    throw Error("the curve files do not have the same number of records: " +
+                                cr[longer]->name() + " goes on at line " +
+                                std::to_string(cr[longer]->line_number()) + " where " +
                                 cr[more ? i : 0]->name() + " has ended");
                 }
                 if (more && t != t0)
-                    throw Error(cr[i]->name() + ":" + std::to_string(cr[i]->line_number()) + ": time " +
-                                real_text(t) + " of record " + std::to_string(cr[i]->records()) + " differs from " +
-                                real_text(t0) + " in " + cr[0]->name() + ": the processes did not run in lockstep");
+                    throw Error(cr[i]->name() + ":" + std::to_string(cr[i]->line_number()) +
+                                ": time " + real_text(t) + " of record " +
+                                std::to_string(cr[i]->records()) + " differs from " +
+                                real_text(t0) + " in " + cr[0]->name() +
+                                ": the processes did not run in lockstep");
             }
             if (!more) break;
             curve_times.push_back(t0);

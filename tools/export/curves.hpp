@@ -34,7 +34,7 @@ struct ProcessCurves {
     std::string file;
     std::vector<formats::CurveColumn> columns;
     const std::vector<long long>* element_global = nullptr;  // null: no map
-    long long elements = 0;                                   // element count of the process
+    long long elements = 0;                                  // element count of the process
 };
 
 // `kinetic_additive` tells whether the processes' kinetic energies add up to
@@ -42,13 +42,15 @@ struct ProcessCurves {
 // mass, so a node shared by k processes enters the sum k times. Without it
 // no engk_total and ener_total are formed (engs_total, a sum over elements,
 // is always exact).
-CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_global, bool kinetic_additive);
+CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_global,
+                         bool kinetic_additive);
 
 // Writes the CSV `file`: the header of `layout`, then one row per record
 // read from every process's curve file in lockstep (the times must agree),
 // with the totals. Returns the times of the records. Throws formats::Error;
 // a failed merge leaves no CSV.
-std::vector<double> write_curve_table(const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& readers,
-                                      const CurveLayout& layout);
+std::vector<double> write_curve_table(
+    const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& readers,
+    const CurveLayout& layout);
 
 }  // namespace exporting

@@ -29,7 +29,7 @@ struct Process {
     fs::path curv;
     const std::vector<long long>* node_global = nullptr;     // null without a map
     const std::vector<long long>* element_global = nullptr;  // null without a map
-    long long node_offset = 0;                               // without a map: processes side by side
+    long long node_offset = 0;  // without a map: processes side by side
     long long element_offset = 0;
 
     // Global number (1-based) of local node `local` (1-based).
@@ -73,7 +73,8 @@ fs::path output_prefix(const ExportOptions& opt, const fs::path& dir, ExportRepo
         const fs::path parent = prefix.parent_path();
         if (!parent.empty() && !fs::is_directory(parent, ec))
             throw Error("output directory " + parent.string() + " does not exist");
-        if (prefix.filename().empty()) throw Error("output prefix " + opt.out.string() + " names no file");
+        if (prefix.filename().empty())
+            throw Error("output prefix " + opt.out.string() + " names no file");
     }
     rep.pvd = prefix.string() + ".pvd";
     std::error_code ec;
@@ -93,7 +94,8 @@ std::optional<Map> find_map(const ExportOptions& opt, const fs::path& dir) {
 
 // The processes of the map, or without one those with an animation file
 // "a", "b", ... in turn.
-std::vector<Process> find_processes(const std::optional<Map>& map, const fs::path& dir, ExportReport& rep) {
+std::vector<Process> find_processes(const std::optional<Map>& map, const fs::path& dir,
+                                    ExportReport& rep) {
     std::vector<Process> procs;
     if (map) {
         for (const formats::MapProcess& mp : map->procs) {
@@ -114,20 +116,22 @@ std::vector<Process> find_processes(const std::optional<Map>& map, const fs::pat
             procs.push_back(p);
         }
         if (procs.empty())
-            throw Error("no animation file " + (dir / "aresult_anim.dat").string() + " (and no map file " +
-                        (dir / "hexdyn.map").string() + ")");
+            throw Error("no animation file " + (dir / "aresult_anim.dat").string() +
+                        " (and no map file " + (dir / "hexdyn.map").string() + ")");
     }
     for (Process& p : procs) {
         p.anim = dir / (p.deck + "result_anim.dat");
         p.curv = dir / (p.deck + "result_curv.dat");
         if (!exists_file(p.anim))
-            throw Error("missing animation file " + p.anim.string() + " of process " + std::to_string(p.id));
+            throw Error("missing animation file " + p.anim.string() + " of process " +
+                        std::to_string(p.id));
     }
     rep.processes = static_cast<int>(procs.size());
     if (!map && procs.size() > 1)
-        rep.notes.push_back("no map file: the " + std::to_string(procs.size()) +
-                            " processes are exported side by side, each with its own copy of the nodes they share; "
-                            "give --map to join them");
+        rep.notes.push_back(
+            "no map file: the " + std::to_string(procs.size()) +
+            " processes are exported side by side, each with its own copy of the nodes they share; "
+            "give --map to join them");
     return procs;
 }
 
@@ -145,8 +149,8 @@ Animations open_animations(const std::vector<Process>& procs) {
 
 // The global mesh from the first zones: checks the counts against the map,
 // or without one places the processes side by side.
-GlobalMesh global_mesh(std::vector<Process>& procs, const std::optional<Map>& map, const Animations& anim,
-                       ExportReport& rep) {
+GlobalMesh global_mesh(std::vector<Process>& procs, const std::optional<Map>& map,
+                       const Animations& anim, ExportReport& rep) {
     GlobalMesh mesh;
     long long offset_n = 0, offset_e = 0;
     for (size_t i = 0; i < procs.size(); ++i) {
@@ -157,8 +161,8 @@ GlobalMesh global_mesh(std::vector<Process>& procs, const std::optional<Map>& ma
                 r.elements() != static_cast<long long>(p.element_global->size()))
                 throw Error(r.name() + " holds " + std::to_string(r.nodes()) + " nodes and " +
                             std::to_string(r.elements()) + " elements, the map gives process " +
-                            std::to_string(p.id) + " " + std::to_string(p.node_global->size()) + " nodes and " +
-                            std::to_string(p.element_global->size()) + " elements");
+                            std::to_string(p.id) + " " + std::to_string(p.node_global->size()) +
+                            " nodes and " + std::to_string(p.element_global->size()) + " elements");
         } else {
             p.node_offset = offset_n;
             p.element_offset = offset_e;
@@ -176,11 +180,12 @@ GlobalMesh global_mesh(std::vector<Process>& procs, const std::optional<Map>& ma
         const Process& p = procs[i];
         const auto& conn = anim.readers[i]->connectivity();
         for (size_t e = 0; e < conn.size(); ++e) {
-            const long long g =
-                p.element_global ? (*p.element_global)[e] : p.element_offset + static_cast<long long>(e) + 1;
+            const long long g = p.element_global ? (*p.element_global)[e]
+                                                 : p.element_offset + static_cast<long long>(e) + 1;
             const size_t cell = static_cast<size_t>(g - 1);
             for (int c = 0; c < 8; ++c)
-                mesh.connectivity[8 * cell + static_cast<size_t>(c)] = p.global_node(conn[e][static_cast<size_t>(c)]) - 1;
+                mesh.connectivity[8 * cell + static_cast<size_t>(c)] =
+                    p.global_node(conn[e][static_cast<size_t>(c)]) - 1;
             mesh.cell_process[cell] = p.id;
             mesh.cell_id[cell] = g;
         }
@@ -211,7 +216,8 @@ bool kinetic_additive(const std::vector<Process>& procs, const std::optional<Map
 // The curve files merged into PREFIX.csv; returns the times of the records
 // (none when no process has a curve file).
 std::vector<double> merge_curves(const std::vector<Process>& procs, const std::optional<Map>& map,
-                                 const Animations& anim, const fs::path& prefix, ExportReport& rep) {
+                                 const Animations& anim, const fs::path& prefix,
+                                 ExportReport& rep) {
     size_t with = 0;
     for (const Process& p : procs)
         if (exists_file(p.curv)) ++with;
@@ -222,7 +228,8 @@ std::vector<double> merge_curves(const std::vector<Process>& procs, const std::o
     if (with != procs.size()) {
         for (const Process& p : procs)
             if (!exists_file(p.curv))
-                throw Error("missing curve file " + p.curv.string() + " of process " + std::to_string(p.id));
+                throw Error("missing curve file " + p.curv.string() + " of process " +
+                            std::to_string(p.id));
     }
     std::vector<std::unique_ptr<formats::CurveReader>> readers;
     std::vector<ProcessCurves> pcs;
@@ -251,23 +258,24 @@ bool next_zone(Animations& anim, int z) {
     for (size_t i = 1; i < anim.readers.size(); ++i) {
         const bool m = anim.readers[i]->next(anim.zone[i]);
         if (m != more)
-            throw Error("inconsistent zone counts: " + anim.readers[more ? 0 : i]->name() + " has " +
-                        std::to_string(more ? z + 1 : z) + " or more zones, " + anim.readers[more ? i : 0]->name() +
-                        " has " + std::to_string(more ? z : z + 1));
+            throw Error("inconsistent zone counts: " + anim.readers[more ? 0 : i]->name() +
+                        " has " + std::to_string(more ? z + 1 : z) + " or more zones, " +
+                        anim.readers[more ? i : 0]->name() + " has " +
+                        std::to_string(more ? z : z + 1));
     }
     return more;
 }
 
 // Gathers the coordinates of zone z into `xyz`: the first process holding a
 // node gives its coordinates.
-void merge_zone(const std::vector<Process>& procs, const Animations& anim, int z, std::vector<double>& xyz,
-                std::vector<int>& stamp, std::vector<int>& owner) {
+void merge_zone(const std::vector<Process>& procs, const Animations& anim, int z,
+                std::vector<double>& xyz, std::vector<int>& stamp, std::vector<int>& owner) {
     for (size_t i = 1; i < procs.size(); ++i)
         if (anim.zone[i].time != anim.zone[0].time)
-            throw Error(anim.readers[i]->name() + ":" + std::to_string(anim.zone[i].first_line) + ": zone " +
-                        std::to_string(z + 1) + " is at time " + real_text(anim.zone[i].time) + ", in " +
-                        anim.readers[0]->name() + " at " + real_text(anim.zone[0].time) +
-                        ": the processes did not run in lockstep");
+            throw Error(anim.readers[i]->name() + ":" + std::to_string(anim.zone[i].first_line) +
+                        ": zone " + std::to_string(z + 1) + " is at time " +
+                        real_text(anim.zone[i].time) + ", in " + anim.readers[0]->name() + " at " +
+                        real_text(anim.zone[0].time) + ": the processes did not run in lockstep");
     for (size_t i = 0; i < procs.size(); ++i) {
         const Process& p = procs[i];
         const std::vector<double>& src = anim.zone[i].xyz;
@@ -283,11 +291,13 @@ void merge_zone(const std::vector<Process>& procs, const Animations& anim, int z
                 // The copies of a shared node move together; copies apart
                 // at the first output mean the map does not fit the results.
                 const double* d = &xyz[3 * g];
-                if (!same_coordinate(s[0], d[0]) || !same_coordinate(s[1], d[1]) || !same_coordinate(s[2], d[2]))
-                    throw Error("global node " + std::to_string(g + 1) + " is at " + point_text(d) + " in process " +
-                                std::to_string(owner[g]) + " but at " + point_text(s) + " in process " +
-                                std::to_string(p.id) + " (" + anim.readers[i]->name() + ", local node " +
-                                std::to_string(k + 1) + "): the map does not match the result files");
+                if (!same_coordinate(s[0], d[0]) || !same_coordinate(s[1], d[1]) ||
+                    !same_coordinate(s[2], d[2]))
+                    throw Error("global node " + std::to_string(g + 1) + " is at " + point_text(d) +
+                                " in process " + std::to_string(owner[g]) + " but at " +
+                                point_text(s) + " in process " + std::to_string(p.id) + " (" +
+                                anim.readers[i]->name() + ", local node " + std::to_string(k + 1) +
+                                "): the map does not match the result files");
             }
         }
     }
@@ -296,8 +306,9 @@ void merge_zone(const std::vector<Process>& procs, const Animations& anim, int z
 // One .vtu per zone, zone by zone in lockstep over the processes; returns
 // the time of each. The zone record gives the time with 5 digits, the curve
 // record of the same output time with 6: the latter is taken when the two agree.
-std::vector<double> write_series(const std::vector<Process>& procs, Animations& anim, const GlobalMesh& mesh,
-                                 const std::vector<double>& curve_times, const fs::path& prefix, ExportReport& rep) {
+std::vector<double> write_series(const std::vector<Process>& procs, Animations& anim,
+                                 const GlobalMesh& mesh, const std::vector<double>& curve_times,
+                                 const fs::path& prefix, ExportReport& rep) {
     std::vector<double> xyz(static_cast<size_t>(3 * mesh.nodes), 0.0);
     std::vector<double> ref;
     std::vector<int> stamp(static_cast<size_t>(mesh.nodes), -1);
@@ -324,7 +335,8 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
         bool nonfinite = false;
         for (double v : xyz) nonfinite = nonfinite || !std::isfinite(v);
         if (nonfinite)
-            rep.notes.push_back("zone " + std::to_string(z + 1) + " (time " + real_text(anim.zone[0].time) +
+            rep.notes.push_back("zone " + std::to_string(z + 1) + " (time " +
+                                real_text(anim.zone[0].time) +
                                 ") holds coordinates that are not finite numbers");
     }
     rep.zones = static_cast<int>(times.size());
@@ -336,9 +348,10 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
 void note_unordered_times(const std::vector<double>& times, ExportReport& rep) {
     for (size_t z = 1; z < times.size(); ++z)
         if (!(times[z] > times[z - 1])) {
-            rep.notes.push_back("output times " + std::to_string(z) + " and " + std::to_string(z + 1) + " (" +
-                                real_text(times[z - 1]) + ", " + real_text(times[z]) +
-                                ") are not increasing at the printed precision; a viewer may show only one");
+            rep.notes.push_back(
+                "output times " + std::to_string(z) + " and " + std::to_string(z + 1) + " (" +
+                real_text(times[z - 1]) + ", " + real_text(times[z]) +
+                ") are not increasing at the printed precision; a viewer may show only one");
             break;
         }
 }
@@ -350,7 +363,8 @@ ExportReport run_export(const ExportOptions& opt) {
     const fs::path dir = opt.dir.empty() ? fs::path(".") : opt.dir;
     {
         std::error_code ec;
-        if (!fs::is_directory(dir, ec)) throw Error("result directory " + dir.string() + " does not exist");
+        if (!fs::is_directory(dir, ec))
+            throw Error("result directory " + dir.string() + " does not exist");
     }
     const fs::path prefix = output_prefix(opt, dir, rep);
     const std::optional<Map> map = find_map(opt, dir);

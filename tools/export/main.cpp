@@ -66,9 +66,11 @@ int run(int argc, char** argv) {
         }
     }
     const exporting::ExportReport rep = exporting::run_export(opt);
-    for (const std::string& n : rep.notes) std::fprintf(stderr, "hexdyn-export: note: %s\n", n.c_str());
+    for (const std::string& n : rep.notes)
+        std::fprintf(stderr, "hexdyn-export: note: %s\n", n.c_str());
     std::printf("%d process%s%s, %lld nodes, %lld elements, %d output times\n", rep.processes,
-                rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes, rep.elements, rep.zones);
+                rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes,
+                rep.elements, rep.zones);
     std::printf("wrote %s (%zu .vtu files%s)\n", rep.pvd.string().c_str(), rep.vtu.size(),
                 rep.precise_times ? ", times from the curve file" : "");
     if (!rep.csv.empty())
@@ -78,4 +80,6 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return formats::guarded_main("hexdyn-export", run, argc, argv, "error: "); }
+int main(int argc, char** argv) {
+    return formats::guarded_main("hexdyn-export", run, argc, argv, "error: ");
+}

@@ -59,7 +59,8 @@ std::string real_text(double v) {
 void rename_over(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     fs::rename(from, to, ec);
-    if (ec) throw Error("cannot rename " + from.string() + " to " + to.string() + ": " + ec.message());
+    if (ec)
+        throw Error("cannot rename " + from.string() + " to " + to.string() + ": " + ec.message());
 }
 
 }  // namespace exporting

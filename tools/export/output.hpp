@@ -19,7 +19,7 @@ std::string real_text(double v);
 // Buffered output file that reports every write failure (a full disk must
 // not pass for a finished export).
 class OutFile {
-public:
+  public:
     explicit OutFile(const fs::path& file);
     ~OutFile() {
         if (f_) std::fclose(f_);
@@ -35,7 +35,7 @@ public:
     // any write failed.
     void close();
 
-private:
+  private:
     static constexpr size_t kFlush = size_t{1} << 20;
     void flush();
     std::string name_;

@@ -34,14 +34,16 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
          "<VTKFile type=\"UnstructuredGrid\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
          "  <UnstructuredGrid>\n"
          "    <FieldData>\n"
-         "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" format=\"ascii\">";
+         "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" "
+         "format=\"ascii\">";
     put_real(b, time);
     b += "</DataArray>\n    </FieldData>\n    <Piece NumberOfPoints=\"";
     formats::append_int(b, mesh.nodes);
     b += "\" NumberOfCells=\"";
     formats::append_int(b, static_cast<long long>(ncells));
     b += "\">\n      <PointData Vectors=\"displacement\">\n"
-         "        <DataArray type=\"Float64\" Name=\"displacement\" NumberOfComponents=\"3\" format=\"ascii\">\n";
+         "        <DataArray type=\"Float64\" Name=\"displacement\" NumberOfComponents=\"3\" "
+         "format=\"ascii\">\n";
     for (long long k = 0; k < mesh.nodes; ++k) {
         b += "         ";
         for (int c = 0; c < 3; ++c) {
@@ -82,7 +84,8 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
     }
     b += "        </DataArray>\n      </CellData>\n"
          "      <Points>\n"
-         "        <DataArray type=\"Float64\" Name=\"Points\" NumberOfComponents=\"3\" format=\"ascii\">\n";
+         "        <DataArray type=\"Float64\" Name=\"Points\" NumberOfComponents=\"3\" "
+         "format=\"ascii\">\n";
     for (long long k = 0; k < mesh.nodes; ++k) {
         b += "         ";
         for (int c = 0; c < 3; ++c) {
@@ -124,7 +127,8 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
     out.close();
 }
 
-void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu, const std::vector<double>& times) {
+void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu,
+               const std::vector<double>& times) {
     write_replacing(file, [&](OutFile& out) {
         std::string& b = out.buf();
         b += "<?xml version=\"1.0\"?>\n"

@@ -12,10 +12,10 @@ namespace fs = std::filesystem;
 // The merged mesh: global nodes as points, global elements as cells.
 struct GlobalMesh {
     long long nodes = 0;
-    std::vector<long long> node_id;        // global node number of each point (1-based)
-    std::vector<long long> connectivity;   // 8 per cell, 0-based point indices
+    std::vector<long long> node_id;       // global node number of each point (1-based)
+    std::vector<long long> connectivity;  // 8 per cell, 0-based point indices
     std::vector<int> cell_process;
-    std::vector<long long> cell_id;        // global element number of each cell (1-based)
+    std::vector<long long> cell_id;  // global element number of each cell (1-based)
 };
 
 // One output time: the point field "displacement" (xyz - ref), "node",
@@ -25,6 +25,7 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
 
 // The .pvd collection of the .vtu files with their times, written through a
 // temporary file so that it appears only complete.
-void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu, const std::vector<double>& times);
+void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu,
+               const std::vector<double>& times);
 
 }  // namespace exporting

@@ -68,7 +68,8 @@ int usage_error(const char* tool, const std::string& what) {
     return 2;
 }
 
-int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv, const char* failure) {
+int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv,
+                 const char* failure) {
     try {
         return run(argc, argv);
     } catch (const Usage& u) {

@@ -40,6 +40,7 @@ int usage_error(const char* tool, const std::string& what);
 // "TOOL: WHAT" and "(see TOOL --help)" and gives status 2, any other
 // exception "TOOL: FAILUREWHAT" and status 1. `failure` is the word a tool
 // puts before the message of a failure ("error: " or nothing).
-int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv, const char* failure = "");
+int guarded_main(const char* tool, int (*run)(int, char**), int argc, char** argv,
+                 const char* failure = "");
 
 }  // namespace formats

@@ -21,9 +21,9 @@ namespace formats {
 
 namespace {
 
-constexpr int kLineWidth = 256;   // columns of a deck line the solver keeps
-constexpr int kMaxWords = 15;     // words a deck line may hold
-constexpr int kWordWidth = 20;    // characters of a word the solver keeps
+constexpr int kLineWidth = 256;  // columns of a deck line the solver keeps
+constexpr int kMaxWords = 15;    // words a deck line may hold
+constexpr int kWordWidth = 20;   // characters of a word the solver keeps
 
 using lexical::match4;
 
@@ -32,7 +32,7 @@ using lexical::match4;
 // blank counts once, two commas enclose an empty word), the first and last
 // characters of a line never separate.
 class Lexer {
-public:
+  public:
     Lexer(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {}
 
     [[noreturn]] void fail(const std::string& msg) const {
@@ -72,14 +72,16 @@ public:
     int getint(const char* what) {
         int v = 0;
         if (!lexical::parse_int(numeric(what, "an integer"), v))
-            fail(std::string("expected an integer for ") + what + ", found \"" + std::string(word_) + "\"");
+            fail(std::string("expected an integer for ") + what + ", found \"" +
+                 std::string(word_) + "\"");
         return v;
     }
 
     double getreal(const char* what) {
         float value = 0.0f;
         if (!lexical::parse_real(numeric(what, "a real number"), value))
-            fail(std::string("expected a real number for ") + what + ", found \"" + std::string(word_) + "\"");
+            fail(std::string("expected a real number for ") + what + ", found \"" +
+                 std::string(word_) + "\"");
         return static_cast<double>(value);
     }
 
@@ -97,11 +99,12 @@ public:
         return r;
     }
 
-private:
+  private:
     std::string_view numeric(const char* what, const char* kind) {
         word_ = take();
         if (word_.empty() || !(word_[0] == '-' || (word_[0] >= '0' && word_[0] <= '9')))
-            fail(std::string("expected ") + kind + " for " + what + ", found \"" + std::string(word_) + "\"");
+            fail(std::string("expected ") + kind + " for " + what + ", found \"" +
+                 std::string(word_) + "\"");
         if (word_.size() > static_cast<size_t>(kWordWidth))
             fail("number longer than 20 characters: \"" + std::string(word_) + "\"");
         return lexical::numeric_text(word_);
@@ -141,7 +144,9 @@ private:
         }
         // Splitting (positions 1-based as p, 0-based here as p-1).
         int n = static_cast<int>(d.size());
-        struct Span { int a, b; };
+        struct Span {
+            int a, b;
+        };
         std::vector<Span> spans;
         if (n <= 2) {
             spans.push_back({1, n});
@@ -165,7 +170,8 @@ private:
         for (const Span& s : spans) {
             int len = s.b - s.a + 1;
             if (len < 0) len = 0;
-            words_[nwords_] = std::string_view(clean_).substr(static_cast<size_t>(s.a - 1), static_cast<size_t>(len));
+            words_[nwords_] = std::string_view(clean_).substr(static_cast<size_t>(s.a - 1),
+                                                              static_cast<size_t>(len));
             wordend_[nwords_] = s.b;
             ++nwords_;
         }
@@ -195,7 +201,9 @@ std::string curve_name(int option) {
     return w.empty() ? "?" : std::string(w);
 }
 
-int curve_option(std::string_view name) { return match4(name, vocabulary::curves, vocabulary::ncurves); }
+int curve_option(std::string_view name) {
+    return match4(name, vocabulary::curves, vocabulary::ncurves);
+}
 
 bool curve_at_element(int option) { return option >= 1 && option <= 5; }
 
@@ -216,10 +224,11 @@ double to_single(double v) { return static_cast<double>(static_cast<float>(v)); 
 Deck parse_deck(std::string_view text, const std::string& name) {
     Lexer lx(text, name);
     Deck d;
-    bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_elem = false;
+    bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false,
+         seen_elem = false;
     int nbmp = 0, nbel = 0;
     std::vector<char> nodegiven, elemgiven, matgiven;
-    std::vector<std::vector<int>> nodecomps;   // per node, for repeated memberships
+    std::vector<std::vector<int>> nodecomps;  // per node, for repeated memberships
     int last_part_line = 0, first_comprecord_line = 0;
 
     auto once = [&](bool& seen, const char* k) {
@@ -232,14 +241,15 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             const int k = lx.keyword(table, vocabulary::nvectorrecords);
             if (k == 1) return;
             if (k == -1)
-                lx.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block + " block, found \"" +
-                        std::string(lx.peek()) + "\"");
+                lx.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block +
+                        " block, found \"" + std::string(lx.peek()) + "\"");
             VectorRecord r;
             r.comp = k == 3;
             r.id = lx.getint(r.comp ? "component number" : "node number");
             if (r.comp) {
                 if (r.id < 1 || r.id > d.ncomponents())
-                    lx.fail("component " + std::to_string(r.id) + " outside 1.." + std::to_string(d.ncomponents()));
+                    lx.fail("component " + std::to_string(r.id) + " outside 1.." +
+                            std::to_string(d.ncomponents()));
                 if (first_comprecord_line == 0) first_comprecord_line = lx.line();
             } else if (r.id < 1 || r.id > nbmp) {
                 lx.fail("node " + std::to_string(r.id) + " outside 1.." + std::to_string(nbmp));
@@ -266,9 +276,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 nodecomps.assign(static_cast<size_t>(nbmp), {});
                 break;
             }
-            case 4:
-                d.report = lx.getint("report steps");
-                break;
+            case 4: d.report = lx.getint("report steps"); break;
             case 5: {
                 Hourglass h;
                 h.method = lx.getint("hourglass method");
@@ -288,12 +296,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.timetable = std::move(t);
                 break;
             }
-            case 7:
-                d.endtime = lx.getreal("end time");
-                break;
-            case 8:
-                d.outtime = lx.getreal("output interval");
-                break;
+            case 7: d.endtime = lx.getreal("end time"); break;
+            case 8: d.outtime = lx.getreal("output interval"); break;
             case 9: {  // nmat
                 once(seen_nmat, "nmat");
                 const int n = lx.getint("material count");
@@ -303,13 +307,15 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 break;
             }
             case 10: {  // mate
-                if (!seen_nmat || d.materials.empty()) lx.fail("\"mate\" before \"nmat\" (or with nmat 0)");
+                if (!seen_nmat || d.materials.empty())
+                    lx.fail("\"mate\" before \"nmat\" (or with nmat 0)");
                 const int nmat = static_cast<int>(d.materials.size());
                 int m = 0;
                 do {
                     m = lx.getint("material set number");
                     if (m < 1 || m > nmat)
-                        lx.fail("material set " + std::to_string(m) + " outside 1.." + std::to_string(nmat));
+                        lx.fail("material set " + std::to_string(m) + " outside 1.." +
+                                std::to_string(nmat));
                     const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
                     if (mt == -1)
                         lx.fail("unknown material model \"" + std::string(lx.peek()) +
@@ -330,7 +336,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 do {
                     n = lx.getint("node number");
                     if (n < 1 || n > nbmp)
-                        lx.fail("node " + std::to_string(n) + " outside 1.." + std::to_string(nbmp));
+                        lx.fail("node " + std::to_string(n) + " outside 1.." +
+                                std::to_string(nbmp));
                     const int c = lx.getint("component number");
                     if (c > d.ncomponents())
                         lx.fail("component " + std::to_string(c) + " greater than ncom (" +
@@ -350,7 +357,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             }
             case 12: {  // jaum
                 const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
-                if (s == -1) lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+                if (s == -1)
+                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
                 d.jaumann = s == 1;
                 break;
             }
@@ -362,12 +370,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.components.assign(static_cast<size_t>(n), {});
                 break;
             }
-            case 14:
-                readvectors(d.loads, vocabulary::loadrecords, "load");
-                break;
-            case 15:
-                readvectors(d.velocities, vocabulary::velocityrecords, "velo");
-                break;
+            case 14: readvectors(d.loads, vocabulary::loadrecords, "load"); break;
+            case 15: readvectors(d.velocities, vocabulary::velocityrecords, "velo"); break;
             case 16: {  // curv
                 if (d.curves.size() >= 10) lx.fail("more than 10 curves");
                 Curve c;
@@ -387,8 +391,11 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                     lx.fail("material set " + std::to_string(s.set) + " outside 1.." +
                             std::to_string(d.materials.size()));
                 if (!matgiven[static_cast<size_t>(s.set - 1)])
-                    lx.fail("seos for material set " + std::to_string(s.set) + " before its \"mate\" record");
-                if (s.type != 1) lx.fail("equation of state type " + std::to_string(s.type) + " (only 1 exists)");
+                    lx.fail("seos for material set " + std::to_string(s.set) +
+                            " before its \"mate\" record");
+                if (s.type != 1)
+                    lx.fail("equation of state type " + std::to_string(s.type) +
+                            " (only 1 exists)");
                 s.c0 = lx.getreal("bulk sound speed");
                 s.s = lx.getreal("shock slope");
                 s.gamma0 = lx.getreal("Gruneisen coefficient");
@@ -402,31 +409,34 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 do {
                     e = lx.getint("element number");
                     if (e < 1 || e > nbel)
-                        lx.fail("element " + std::to_string(e) + " outside 1.." + std::to_string(nbel));
+                        lx.fail("element " + std::to_string(e) + " outside 1.." +
+                                std::to_string(nbel));
                     if (elemgiven[static_cast<size_t>(e - 1)])
                         lx.fail("element " + std::to_string(e) + " given a second time");
                     elemgiven[static_cast<size_t>(e - 1)] = 1;
                     Element& el = d.elements[static_cast<size_t>(e - 1)];
                     el.mat = lx.getint("material set number");
                     if (el.mat < 1 || el.mat > static_cast<int>(d.materials.size()))
-                        lx.fail("material set " + std::to_string(el.mat) + " of element " + std::to_string(e) +
-                                " outside 1.." + std::to_string(d.materials.size()));
+                        lx.fail("material set " + std::to_string(el.mat) + " of element " +
+                                std::to_string(e) + " outside 1.." +
+                                std::to_string(d.materials.size()));
                     if (!matgiven[static_cast<size_t>(el.mat - 1)])
-                        lx.fail("element " + std::to_string(e) + " uses material set " + std::to_string(el.mat) +
-                                ", not defined before \"elem\"");
+                        lx.fail("element " + std::to_string(e) + " uses material set " +
+                                std::to_string(el.mat) + ", not defined before \"elem\"");
                     for (int& nd : el.node) {
                         nd = lx.getint("corner node number");
                         if (nd < 1 || nd > nbmp)
-                            lx.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
-                                    " outside 1.." + std::to_string(nbmp));
+                            lx.fail("node " + std::to_string(nd) + " of element " +
+                                    std::to_string(e) + " outside 1.." + std::to_string(nbmp));
                         if (!nodegiven[static_cast<size_t>(nd - 1)])
-                            lx.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
-                                    " has no coordinates before \"elem\"");
+                            lx.fail("node " + std::to_string(nd) + " of element " +
+                                    std::to_string(e) + " has no coordinates before \"elem\"");
                     }
                 } while (e != nbel);
                 for (int i = 0; i < nbel; ++i)
                     if (!elemgiven[static_cast<size_t>(i)])
-                        lx.fail("element " + std::to_string(i + 1) + " was never given (the block ended with element " +
+                        lx.fail("element " + std::to_string(i + 1) +
+                                " was never given (the block ended with element " +
                                 std::to_string(nbel) + ")");
                 break;
             }
@@ -449,31 +459,34 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.dtscale = lx.getreal("time-step scale");
                 if (!(*d.dtscale > 0.0)) lx.fail("dtsc must be positive");
                 break;
-            default:
-                lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
+            default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
 done:
     for (int i = 0; i < nbmp; ++i)
         if (!nodegiven[static_cast<size_t>(i)])
-            throw Error(name + ": node " + std::to_string(i + 1) + " has no coordinates (not given in \"part\")");
+            throw Error(name + ": node " + std::to_string(i + 1) +
+                        " has no coordinates (not given in \"part\")");
     if (nbel > 0 && !seen_elem) throw Error(name + ": \"nbel\" given but no \"elem\" block");
     if (first_comprecord_line > 0 && last_part_line > first_comprecord_line)
-        throw Error(name + ":" + std::to_string(first_comprecord_line) +
-                    ": a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" block of line " +
-                    std::to_string(last_part_line) + " that fills the components");
+        throw Error(
+            name + ":" + std::to_string(first_comprecord_line) +
+            ": a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" block of line " +
+            std::to_string(last_part_line) + " that fills the components");
     for (size_t i = 0; i < d.curves.size(); ++i) {
         const Curve& c = d.curves[i];
         if (curve_at_element(c.option) && (c.element < 1 || c.element > nbel))
-            throw Error(name + ": curve " + std::to_string(i + 1) + " (" + curve_name(c.option) + ") names element " +
-                        std::to_string(c.element) + ", outside 1.." + std::to_string(nbel));
+            throw Error(name + ": curve " + std::to_string(i + 1) + " (" + curve_name(c.option) +
+                        ") names element " + std::to_string(c.element) + ", outside 1.." +
+                        std::to_string(nbel));
     }
     return d;
 }
 
 Deck read_deck(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) throw Error("cannot read deck \"" + path + "\": it is a directory");
+    if (std::filesystem::is_directory(path, ec))
+        throw Error("cannot read deck \"" + path + "\": it is a directory");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw Error("cannot open deck \"" + path + "\": " + std::strerror(errno));
     std::ostringstream s;
@@ -515,7 +528,8 @@ void check_deck(const Deck& d) {
         for (char ch : t)
             if (ch == '!' || static_cast<unsigned char>(ch) < 32)
                 throw Error("the title may not hold \"!\" or control characters");
-        if (t.size() + 5 > static_cast<size_t>(kLineWidth)) throw Error("the title is longer than 251 characters");
+        if (t.size() + 5 > static_cast<size_t>(kLineWidth))
+            throw Error("the title is longer than 251 characters");
     }
     if (d.endtime) check_real(*d.endtime, "the end time");
     if (d.outtime) check_real(*d.outtime, "the output interval");
@@ -534,28 +548,35 @@ void check_deck(const Deck& d) {
         const Material& mat = d.materials[static_cast<size_t>(m)];
         const int nr = material_real_count(mat.model);
         if (nr < 0 || mat.model.size() != 4)
-            throw Error("material set " + std::to_string(m + 1) + ": unknown model \"" + mat.model + "\"");
+            throw Error("material set " + std::to_string(m + 1) + ": unknown model \"" + mat.model +
+                        "\"");
         if (static_cast<int>(mat.reals.size()) != nr)
-            throw Error("material set " + std::to_string(m + 1) + " (" + mat.model + ") needs " + std::to_string(nr) +
-                        " constants, has " + std::to_string(mat.reals.size()));
-        for (double x : mat.reals) check_real(x, "a constant of material set " + std::to_string(m + 1));
+            throw Error("material set " + std::to_string(m + 1) + " (" + mat.model + ") needs " +
+                        std::to_string(nr) + " constants, has " + std::to_string(mat.reals.size()));
+        for (double x : mat.reals)
+            check_real(x, "a constant of material set " + std::to_string(m + 1));
     }
     for (const Seos& s : d.seos) {
-        if (s.set < 1 || s.set > nm) throw Error("seos names material set " + std::to_string(s.set) + ", outside 1.." + std::to_string(nm));
+        if (s.set < 1 || s.set > nm)
+            throw Error("seos names material set " + std::to_string(s.set) + ", outside 1.." +
+                        std::to_string(nm));
         if (s.type != 1) throw Error("seos type " + std::to_string(s.type) + " (only 1 exists)");
         check_real(s.c0, "a seos constant");
         check_real(s.s, "a seos constant");
         check_real(s.gamma0, "a seos constant");
     }
     for (int n = 0; n < nn; ++n)
-        for (double x : d.nodes[static_cast<size_t>(n)]) check_real(x, "a coordinate of node " + std::to_string(n + 1));
+        for (double x : d.nodes[static_cast<size_t>(n)])
+            check_real(x, "a coordinate of node " + std::to_string(n + 1));
     std::vector<int> seen(static_cast<size_t>(nn), 0);
     for (int c = 0; c < nc; ++c) {
         for (int n : d.components[static_cast<size_t>(c)]) {
             if (n < 1 || n > nn)
-                throw Error("component " + std::to_string(c + 1) + " holds node " + std::to_string(n) + ", outside 1.." + std::to_string(nn));
+                throw Error("component " + std::to_string(c + 1) + " holds node " +
+                            std::to_string(n) + ", outside 1.." + std::to_string(nn));
             if (seen[static_cast<size_t>(n - 1)] == c + 1)
-                throw Error("component " + std::to_string(c + 1) + " holds node " + std::to_string(n) + " twice");
+                throw Error("component " + std::to_string(c + 1) + " holds node " +
+                            std::to_string(n) + " twice");
             seen[static_cast<size_t>(n - 1)] = c + 1;
         }
     }
@@ -563,28 +584,33 @@ void check_deck(const Deck& d) {
     for (int e = 0; e < ne; ++e) {
         const Element& el = d.elements[static_cast<size_t>(e)];
         if (el.mat < 1 || el.mat > nm)
-            throw Error("element " + std::to_string(e + 1) + " uses material set " + std::to_string(el.mat) + ", outside 1.." + std::to_string(nm));
+            throw Error("element " + std::to_string(e + 1) + " uses material set " +
+                        std::to_string(el.mat) + ", outside 1.." + std::to_string(nm));
         for (int n : el.node)
             if (n < 1 || n > nn)
-                throw Error("element " + std::to_string(e + 1) + " uses node " + std::to_string(n) + ", outside 1.." + std::to_string(nn));
+                throw Error("element " + std::to_string(e + 1) + " uses node " + std::to_string(n) +
+                            ", outside 1.." + std::to_string(nn));
     }
     auto check_records = [&](const std::vector<VectorRecord>& rs, const char* what) {
         for (const VectorRecord& r : rs) {
             if (r.comp ? (r.id < 1 || r.id > nc) : (r.id < 1 || r.id > nn))
-                throw Error(std::string(what) + " record names " + (r.comp ? "component " : "node ") +
-                            std::to_string(r.id) + ", outside 1.." + std::to_string(r.comp ? nc : nn));
+                throw Error(std::string(what) + " record names " +
+                            (r.comp ? "component " : "node ") + std::to_string(r.id) +
+                            ", outside 1.." + std::to_string(r.comp ? nc : nn));
             for (double x : r.v) check_real(x, std::string("a ") + what + " value");
         }
     };
     check_records(d.loads, "load");
     check_records(d.velocities, "velocity");
-    if ((!d.loads.empty() || !d.velocities.empty()) && nn == 0) throw Error("load or velocity records without nodes");
+    if ((!d.loads.empty() || !d.velocities.empty()) && nn == 0)
+        throw Error("load or velocity records without nodes");
     if (d.curves.size() > 10) throw Error("more than 10 curves");
     for (const Curve& c : d.curves) {
-        if (c.option < 1 || c.option > 8) throw Error("curve variable number " + std::to_string(c.option));
+        if (c.option < 1 || c.option > 8)
+            throw Error("curve variable number " + std::to_string(c.option));
         if (curve_at_element(c.option) && (c.element < 1 || c.element > ne))
-            throw Error(std::string("curve ") + curve_name(c.option) + " names element " + std::to_string(c.element) +
-                        ", outside 1.." + std::to_string(ne));
+            throw Error(std::string("curve ") + curve_name(c.option) + " names element " +
+                        std::to_string(c.element) + ", outside 1.." + std::to_string(ne));
         if (c.element < 1) throw Error("curve element number " + std::to_string(c.element));
     }
 }
@@ -592,7 +618,8 @@ void check_deck(const Deck& d) {
 std::vector<std::vector<int>> node_components(const Deck& d) {
     std::vector<std::vector<int>> nc(static_cast<size_t>(d.nnodes()));
     for (int c = 0; c < d.ncomponents(); ++c)
-        for (int n : d.components[static_cast<size_t>(c)]) nc[static_cast<size_t>(n - 1)].push_back(c + 1);
+        for (int n : d.components[static_cast<size_t>(c)])
+            nc[static_cast<size_t>(n - 1)].push_back(c + 1);
     return nc;
 }
 
@@ -613,7 +640,8 @@ void put_node(std::string& o, int n, int c, const std::array<double, 3>& xyz) {
     o += '\n';
 }
 
-void put_records(std::string& o, const std::vector<VectorRecord>& rs, const char* start, const char* end) {
+void put_records(std::string& o, const std::vector<VectorRecord>& rs, const char* start,
+                 const char* end) {
     if (rs.empty()) return;
     o += start;
     o += '\n';
@@ -645,20 +673,60 @@ void emit(const Deck& d, Sink&& sink) {
         o += *d.title;
         o += '\n';
     }
-    if (nn > 0) { o += "nbmp "; append_int(o, nn); o += '\n'; }
-    if (ne > 0) { o += "nbel "; append_int(o, ne); o += '\n'; }
-    if (!d.materials.empty()) { o += "nmat "; append_int(o, static_cast<long long>(d.materials.size())); o += '\n'; }
-    if (d.ncomponents() > 0 && nn > 0) { o += "ncom "; append_int(o, d.ncomponents()); o += '\n'; }
-    if (d.endtime) { o += "endt "; append_real(o, *d.endtime); o += '\n'; }
-    if (d.outtime) { o += "outt "; append_real(o, *d.outtime); o += '\n'; }
-    if (d.report) { o += "repo "; append_int(o, *d.report); o += '\n'; }
-    if (d.dtscale) { o += "dtsc "; append_real(o, *d.dtscale); o += '\n'; }
+    if (nn > 0) {
+        o += "nbmp ";
+        append_int(o, nn);
+        o += '\n';
+    }
+    if (ne > 0) {
+        o += "nbel ";
+        append_int(o, ne);
+        o += '\n';
+    }
+    if (!d.materials.empty()) {
+        o += "nmat ";
+        append_int(o, static_cast<long long>(d.materials.size()));
+        o += '\n';
+    }
+    if (d.ncomponents() > 0 && nn > 0) {
+        o += "ncom ";
+        append_int(o, d.ncomponents());
+        o += '\n';
+    }
+    if (d.endtime) {
+        o += "endt ";
+        append_real(o, *d.endtime);
+        o += '\n';
+    }
+    if (d.outtime) {
+        o += "outt ";
+        append_real(o, *d.outtime);
+        o += '\n';
+    }
+    if (d.report) {
+        o += "repo ";
+        append_int(o, *d.report);
+        o += '\n';
+    }
+    if (d.dtscale) {
+        o += "dtsc ";
+        append_real(o, *d.dtscale);
+        o += '\n';
+    }
     if (d.hourglass) {
-        o += "hour "; append_int(o, d.hourglass->method); o += ' '; append_real(o, d.hourglass->coef); o += '\n';
+        o += "hour ";
+        append_int(o, d.hourglass->method);
+        o += ' ';
+        append_real(o, d.hourglass->coef);
+        o += '\n';
     }
     if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
     if (d.rigid) {
-        o += "rigi "; append_int(o, d.rigid->dir); o += ' '; append_real(o, d.rigid->coord); o += '\n';
+        o += "rigi ";
+        append_int(o, d.rigid->dir);
+        o += ' ';
+        append_real(o, d.rigid->coord);
+        o += '\n';
     }
     if (d.timetable) {
         o += "time ";
@@ -775,12 +843,14 @@ void write_deck(const Deck& d, const std::string& path) {
     if (std::fclose(f) != 0 || bad) throw Error("writing \"" + path + "\" failed");
 }
 
-std::vector<std::array<double, 3>> apply_records(const Deck& d, const std::vector<VectorRecord>& records) {
+std::vector<std::array<double, 3>> apply_records(const Deck& d,
+                                                 const std::vector<VectorRecord>& records) {
     std::vector<std::array<double, 3>> v(static_cast<size_t>(d.nnodes()), {0.0, 0.0, 0.0});
     for (const VectorRecord& r : records) {
         if (r.comp) {
             if (r.id < 1 || r.id > d.ncomponents()) continue;
-            for (int n : d.components[static_cast<size_t>(r.id - 1)]) v[static_cast<size_t>(n - 1)] = r.v;
+            for (int n : d.components[static_cast<size_t>(r.id - 1)])
+                v[static_cast<size_t>(n - 1)] = r.v;
         } else if (r.id >= 1 && r.id <= d.nnodes()) {
             v[static_cast<size_t>(r.id - 1)] = r.v;
         }

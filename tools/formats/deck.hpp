@@ -18,12 +18,12 @@
 namespace formats {
 
 struct Hourglass {
-    int method = 1;      // 0 none, 1 standard, 2 Flanagan-Belytschko
+    int method = 1;  // 0 none, 1 standard, 2 Flanagan-Belytschko
     double coef = 0.1;
 };
 
 struct RigidPlane {
-    int dir = 0;         // +-1, +-2, +-3: plane normal to x, y, z; 0 none
+    int dir = 0;  // +-1, +-2, +-3: plane normal to x, y, z; 0 none
     double coord = 0.0;
 };
 
@@ -33,8 +33,8 @@ struct TimePoint {
 };
 
 struct Material {
-    std::string model;           // "elas", "pla1", "pla2" or "john"
-    std::vector<double> reals;   // density, young, poisson, then the model's constants
+    std::string model;          // "elas", "pla1", "pla2" or "john"
+    std::vector<double> reals;  // density, young, poisson, then the model's constants
 };
 
 // Mie-Gruneisen record "seos set type c0 s gamma0".
@@ -46,7 +46,7 @@ struct Seos {
 
 struct Element {
     int mat = 1;
-    std::array<int, 8> node{};   // corners 1-4 one face, 5-8 the opposite face
+    std::array<int, 8> node{};  // corners 1-4 one face, 5-8 the opposite face
 };
 
 // One record of a "load" or "velo" block: a vector for one node ("node") or
@@ -54,18 +54,18 @@ struct Element {
 // the last one that touches a node wins.
 struct VectorRecord {
     bool comp = false;
-    int id = 0;                  // node or component number
+    int id = 0;  // node or component number
     std::array<double, 3> v{};
 };
 
 // A curve request "curv name element".
 struct Curve {
-    int option = 1;              // 1 seqv, 2 epef, 3 mat, 4 sm, 5 vol, 6 engk, 7 engs, 8 ener
+    int option = 1;  // 1 seqv, 2 epef, 3 mat, 4 sm, 5 vol, 6 engk, 7 engs, 8 ener
     int element = 1;
 };
 
 struct Deck {
-    std::optional<std::string> title;          // text after "sovr"
+    std::optional<std::string> title;  // text after "sovr"
     std::optional<double> endtime, outtime, dtscale;
     std::optional<int> report;
     std::optional<Hourglass> hourglass;
@@ -120,7 +120,8 @@ void write_text_file(const std::string& path, std::string_view text);
 
 // Final per-node vectors after applying the records in order, as the solver
 // does for loads and initial velocities.
-std::vector<std::array<double, 3>> apply_records(const Deck& deck, const std::vector<VectorRecord>& records);
+std::vector<std::array<double, 3>> apply_records(const Deck& deck,
+                                                 const std::vector<VectorRecord>& records);
 
 // Components each node belongs to (1-based component numbers, ascending).
 std::vector<std::vector<int>> node_components(const Deck& deck);

@@ -25,8 +25,13 @@ LineReader::~LineReader() {
 }
 
 LineReader::LineReader(LineReader&& o) noexcept
-    : file_(o.file_), name_(std::move(o.name_)), buf_(std::move(o.buf_)), pos_(o.pos_), end_(o.end_),
-      eof_(o.eof_), line_no_(o.line_no_) {
+    : file_(o.file_),
+      name_(std::move(o.name_)),
+      buf_(std::move(o.buf_)),
+      pos_(o.pos_),
+      end_(o.end_),
+      eof_(o.eof_),
+      line_no_(o.line_no_) {
     o.file_ = nullptr;
 }
 

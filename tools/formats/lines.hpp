@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 // views into its buffer (valid until the next call), strips a trailing
 // carriage return.
 class LineReader {
-public:
+  public:
     LineReader() = default;
     explicit LineReader(const fs::path& file);
     ~LineReader();
@@ -39,7 +39,7 @@ public:
     // "file:line: " prefix for messages about the line last returned.
     std::string where() const;
 
-private:
+  private:
     bool fill();
 
     std::FILE* file_ = nullptr;

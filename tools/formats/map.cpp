@@ -10,7 +10,7 @@ namespace {
 
 // Whitespace-separated words of the map file with their line numbers.
 class MapScanner {
-public:
+  public:
     explicit MapScanner(const fs::path& file) : in_(file) {}
 
     bool word(std::string_view& w) {
@@ -45,15 +45,15 @@ public:
         long long v = 0;
         if (!int_field(w, v)) fail(std::string(what) + ": " + in_quotes(w) + " is not an integer");
         if (v < lo || v > hi)
-            fail(std::string(what) + " " + std::to_string(v) + " is outside " + std::to_string(lo) + ".." +
-                 std::to_string(hi));
+            fail(std::string(what) + " " + std::to_string(v) + " is outside " + std::to_string(lo) +
+                 ".." + std::to_string(hi));
         return v;
     }
 
     [[noreturn]] void fail(const std::string& what) const { throw Error(in_.where() + what); }
     const std::string& name() const { return in_.name(); }
 
-private:
+  private:
     LineReader in_;
     std::string line_;
     size_t pos_ = 0;
@@ -84,7 +84,8 @@ Map read_map(const fs::path& file) {
         mp.id = static_cast<int>(s.expect_int("process number", p, p));
         s.expect_keyword("deck");
         mp.deck = std::string(s.expect_word("deck name"));
-        if (mp.deck.find('/') != std::string::npos) s.fail("deck name " + in_quotes(mp.deck) + " holds a '/'");
+        if (mp.deck.find('/') != std::string::npos)
+            s.fail("deck name " + in_quotes(mp.deck) + " holds a '/'");
         s.expect_keyword("nodes");
         const long long n = s.expect_int("process node count", 0, m.nodes);
         s.expect_keyword("elements");
@@ -94,7 +95,8 @@ Map read_map(const fs::path& file) {
             const long long g = s.expect_int("global node number", 1, m.nodes);
             int& seen = node_seen_by[static_cast<size_t>(g - 1)];
             if (seen == static_cast<int>(p))
-                s.fail("process " + std::to_string(p) + " lists global node " + std::to_string(g) + " twice");
+                s.fail("process " + std::to_string(p) + " lists global node " + std::to_string(g) +
+                       " twice");
             seen = static_cast<int>(p);
             node_held[static_cast<size_t>(g - 1)] = 1;
             mp.node_global[static_cast<size_t>(k)] = g;
@@ -104,25 +106,28 @@ Map read_map(const fs::path& file) {
             const long long g = s.expect_int("global element number", 1, m.elements);
             int& owner = element_owner[static_cast<size_t>(g - 1)];
             if (owner >= 0)
-                s.fail("global element " + std::to_string(g) + " is given to process " + std::to_string(owner) +
-                       " and to process " + std::to_string(p));
+                s.fail("global element " + std::to_string(g) + " is given to process " +
+                       std::to_string(owner) + " and to process " + std::to_string(p));
             owner = static_cast<int>(p);
             mp.element_global[static_cast<size_t>(k)] = g;
         }
         for (const MapProcess& other : m.procs) {
             if (&other == &mp) break;
-            if (other.deck == mp.deck) s.fail("processes " + std::to_string(other.id) + " and " +
-                                              std::to_string(p) + " share the deck name " + in_quotes(mp.deck));
+            if (other.deck == mp.deck)
+                s.fail("processes " + std::to_string(other.id) + " and " + std::to_string(p) +
+                       " share the deck name " + in_quotes(mp.deck));
         }
     }
     std::string_view extra;
     if (s.word(extra)) s.fail("unexpected " + in_quotes(extra) + " after the last process block");
     for (long long g = 0; g < m.nodes; ++g)
         if (!node_held[static_cast<size_t>(g)])
-            throw Error(s.name() + ": global node " + std::to_string(g + 1) + " is held by no process");
+            throw Error(s.name() + ": global node " + std::to_string(g + 1) +
+                        " is held by no process");
     for (long long g = 0; g < m.elements; ++g)
         if (element_owner[static_cast<size_t>(g)] < 0)
-            throw Error(s.name() + ": global element " + std::to_string(g + 1) + " belongs to no process");
+            throw Error(s.name() + ": global element " + std::to_string(g + 1) +
+                        " belongs to no process");
     return m;
 }
 

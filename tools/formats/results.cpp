@@ -25,7 +25,8 @@ AnimReader::AnimReader(const fs::path& file) : in_(file) {
     if (!in_.next(line)) throw Error(in_.name() + ": the file is empty (the run wrote no output)");
     if (!line.starts_with("TITLE")) fail("expected the title record (TITLE = \"...\")");
     title_ = title_of(line);
-    if (!in_.next(line) || !trim(line).starts_with("VARIABLES")) fail("expected the variables record");
+    if (!in_.next(line) || !trim(line).starts_with("VARIABLES"))
+        fail("expected the variables record");
     if (!in_.next(line)) fail("the file ends after its header (no zone)");
     if (!trim(line).empty()) fail("expected an empty record after the variables record");
 }
@@ -79,27 +80,32 @@ bool AnimReader::next(AnimZone& zone) {
     const size_t np = line.find(" N=");
     const size_t ep = line.find(" E=");
     const size_t et = line.find(" ET=");
-    if (tq == std::string_view::npos || np == std::string_view::npos || ep == std::string_view::npos ||
-        et == std::string_view::npos || !(tq < np && np < ep && ep < et))
+    if (tq == std::string_view::npos || np == std::string_view::npos ||
+        ep == std::string_view::npos || et == std::string_view::npos ||
+        !(tq < np && np < ep && ep < et))
         fail("malformed ZONE record: " + in_quotes(line));
     const std::string_view tfield = line.substr(head.size(), tq - head.size());
-    if (!real_field(tfield, zone.time)) fail("malformed time " + in_quotes(tfield) + " in the ZONE record");
+    if (!real_field(tfield, zone.time))
+        fail("malformed time " + in_quotes(tfield) + " in the ZONE record");
     const std::string_view nfield = line.substr(np + 3, ep - np - 3);
     const std::string_view efield = line.substr(ep + 3, et - ep - 3);
     long long n = -1;
     long long e = -1;
-    if (!is_overflow(nfield) && !int_field(nfield, n)) fail("malformed node count " + in_quotes(nfield));
-    if (!is_overflow(efield) && !int_field(efield, e)) fail("malformed element count " + in_quotes(efield));
+    if (!is_overflow(nfield) && !int_field(nfield, n))
+        fail("malformed node count " + in_quotes(nfield));
+    if (!is_overflow(efield) && !int_field(efield, e))
+        fail("malformed element count " + in_quotes(efield));
     if (n < -1 || e < -1) fail("negative count in the ZONE record");
     const bool shared = line.find("D=(FECONNECT)", et) != std::string_view::npos;
-    if (first && shared) fail("the first zone refers to a connectivity (D=(FECONNECT)) that was never given");
+    if (first && shared)
+        fail("the first zone refers to a connectivity (D=(FECONNECT)) that was never given");
     if (!first && !shared)
         fail("zone " + std::to_string(zones_ + 1) +
              " brings a connectivity of its own: the file holds the output of more than one run");
     if (!first) {
         if (n >= 0 && n != nodes_)
-            fail("zone " + std::to_string(zones_ + 1) + " has " + std::to_string(n) + " nodes, the first zone " +
-                 std::to_string(nodes_));
+            fail("zone " + std::to_string(zones_ + 1) + " has " + std::to_string(n) +
+                 " nodes, the first zone " + std::to_string(nodes_));
         if (e >= 0 && e != elements_)
             fail("zone " + std::to_string(zones_ + 1) + " has " + std::to_string(e) +
                  " elements, the first zone " + std::to_string(elements_));
@@ -114,19 +120,21 @@ bool AnimReader::next(AnimZone& zone) {
     while (n < 0 || read < n) {
         if (!next_line(line)) {
             if (n < 0) break;
-            fail("the file ends inside zone " + std::to_string(zones_ + 1) + " after " + std::to_string(read) +
-                 " of its " + std::to_string(n) + " node records");
+            fail("the file ends inside zone " + std::to_string(zones_ + 1) + " after " +
+                 std::to_string(read) + " of its " + std::to_string(n) + " node records");
         }
         const std::string_view r = rtrim(line);
         if (n < 0 && (is_zone(r) || r.size() != kNodeRecord)) {
             push_back(line);
             break;
         }
-        if (r.size() != kNodeRecord) fail("malformed node record (expected three 12-column reals): " + in_quotes(line));
+        if (r.size() != kNodeRecord)
+            fail("malformed node record (expected three 12-column reals): " + in_quotes(line));
         for (int c = 0; c < 3; ++c) {
             double v = 0.0;
             const std::string_view f = r.substr(static_cast<size_t>(12 * c), 12);
-            if (!real_field(f, v)) fail("malformed coordinate " + in_quotes(f) + " in a node record");
+            if (!real_field(f, v))
+                fail("malformed coordinate " + in_quotes(f) + " in a node record");
             zone.xyz.push_back(v);
         }
         ++read;
@@ -139,8 +147,8 @@ bool AnimReader::next(AnimZone& zone) {
         while (e < 0 || static_cast<long long>(conn_.size()) < e) {
             if (!next_line(line)) {
                 if (e < 0) break;
-                fail("the file ends after " + std::to_string(conn_.size()) + " of the " + std::to_string(e) +
-                     " connectivity records");
+                fail("the file ends after " + std::to_string(conn_.size()) + " of the " +
+                     std::to_string(e) + " connectivity records");
             }
             const std::string_view r = rtrim(line);
             if (e < 0 && is_zone(r)) {
@@ -148,16 +156,19 @@ bool AnimReader::next(AnimZone& zone) {
                 break;
             }
             if (r.size() != kConnRecord)
-                fail("malformed connectivity record (expected eight 7-column integers): " + in_quotes(line));
+                fail("malformed connectivity record (expected eight 7-column integers): " +
+                     in_quotes(line));
             std::array<long long, 8> el{};
             for (int c = 0; c < 8; ++c) {
                 const std::string_view f = r.substr(static_cast<size_t>(7 * c), 7);
-                if (is_overflow(f)) fail("a node number of this connectivity record overflowed its field");
+                if (is_overflow(f))
+                    fail("a node number of this connectivity record overflowed its field");
                 if (!int_field(f, el[static_cast<size_t>(c)]))
                     fail("malformed node number " + in_quotes(f) + " in a connectivity record");
                 const long long k = el[static_cast<size_t>(c)];
                 if (k < 1 || k > nodes_)
-                    fail("connectivity names node " + std::to_string(k) + ", outside 1.." + std::to_string(nodes_));
+                    fail("connectivity names node " + std::to_string(k) + ", outside 1.." +
+                         std::to_string(nodes_));
             }
             conn_.push_back(el);
         }
@@ -172,10 +183,12 @@ bool AnimReader::next(AnimZone& zone) {
 CurveReader::CurveReader(const fs::path& file) : in_(file) {
     std::string_view line;
     if (!in_.next(line)) throw Error(in_.name() + ": the file is empty (the run wrote no output)");
-    if (!line.starts_with("TITLE")) throw Error(in_.where() + "expected the title record (TITLE = \"...\")");
+    if (!line.starts_with("TITLE"))
+        throw Error(in_.where() + "expected the title record (TITLE = \"...\")");
     title_ = title_of(line);
     if (!in_.next(line)) throw Error(in_.name() + ": the file ends after its title record");
-    if (!line.starts_with("VARIABLES=")) throw Error(in_.where() + "expected the column record (VARIABLES= ...)");
+    if (!line.starts_with("VARIABLES="))
+        throw Error(in_.where() + "expected the column record (VARIABLES= ...)");
     // Quoted column names: "Time", then "vvvv at nnnnnn" per curve.
     std::vector<std::string_view> names;
     size_t i = 10;
@@ -183,7 +196,8 @@ CurveReader::CurveReader(const fs::path& file) : in_(file) {
         const size_t a = line.find('"', i);
         if (a == std::string_view::npos) break;
         const size_t b = line.find('"', a + 1);
-        if (b == std::string_view::npos) throw Error(in_.where() + "unbalanced quotes in the column record");
+        if (b == std::string_view::npos)
+            throw Error(in_.where() + "unbalanced quotes in the column record");
         names.push_back(line.substr(a + 1, b - a - 1));
         i = b + 1;
     }
@@ -192,7 +206,8 @@ CurveReader::CurveReader(const fs::path& file) : in_(file) {
     for (size_t c = 1; c < names.size(); ++c) {
         const std::string_view nm = names[c];
         if (nm.size() != 13 || nm.substr(4, 3) != " at")
-            throw Error(in_.where() + "malformed curve name " + in_quotes(nm) + " (expected 4 letters, \" at\", I6)");
+            throw Error(in_.where() + "malformed curve name " + in_quotes(nm) +
+                        " (expected 4 letters, \" at\", I6)");
         CurveColumn col;
         const std::string_view var = nm.substr(0, 4);
         int number = 0;
@@ -207,11 +222,13 @@ CurveReader::CurveReader(const fs::path& file) : in_(file) {
         if (is_overflow(ef))
             col.element = -1;
         else if (!int_field(ef, col.element))
-            throw Error(in_.where() + "malformed element number " + in_quotes(ef) + " in the column record");
+            throw Error(in_.where() + "malformed element number " + in_quotes(ef) +
+                        " in the column record");
         columns_.push_back(col);
     }
     if (!in_.next(line)) return;  // no record yet
-    if (!trim(line).empty()) throw Error(in_.where() + "expected an empty record after the column record");
+    if (!trim(line).empty())
+        throw Error(in_.where() + "expected an empty record after the column record");
 }
 
 bool CurveReader::next(double& time, std::vector<double>& values) {
@@ -222,8 +239,10 @@ bool CurveReader::next(double& time, std::vector<double>& values) {
     for (const CurveColumn& c : columns_) width += c.integer ? 3 : 15;
     if (r.size() != width)
         throw Error(in_.where() + "record of " + std::to_string(r.size()) + " columns, expected " +
-                    std::to_string(width) + " (the time and " + std::to_string(columns_.size()) + " curves)");
-    if (!real_field(r.substr(0, 15), time)) throw Error(in_.where() + "malformed time " + in_quotes(r.substr(0, 15)));
+                    std::to_string(width) + " (the time and " + std::to_string(columns_.size()) +
+                    " curves)");
+    if (!real_field(r.substr(0, 15), time))
+        throw Error(in_.where() + "malformed time " + in_quotes(r.substr(0, 15)));
     values.resize(columns_.size());
     size_t at = 15;
     for (size_t c = 0; c < columns_.size(); ++c) {
@@ -237,14 +256,15 @@ bool CurveReader::next(double& time, std::vector<double>& values) {
             else if (int_field(f, k))
                 values[c] = static_cast<double>(k);
             else
-                throw Error(in_.where() + "malformed integer " + in_quotes(f) + " of curve " + std::to_string(c + 1));
+                throw Error(in_.where() + "malformed integer " + in_quotes(f) + " of curve " +
+                            std::to_string(c + 1));
         } else if (!real_field(f, values[c])) {
-            throw Error(in_.where() + "malformed value " + in_quotes(f) + " of curve " + std::to_string(c + 1));
+            throw Error(in_.where() + "malformed value " + in_quotes(f) + " of curve " +
+                        std::to_string(c + 1));
         }
     }
     ++records_;
     return true;
 }
-
 
 }  // namespace formats

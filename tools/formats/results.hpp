@@ -24,14 +24,14 @@ namespace formats {
 // ---------------------------------------------------------- animation file
 
 struct AnimZone {
-    int index = 0;                 // 0-based zone number
+    int index = 0;  // 0-based zone number
     double time = 0.0;
-    long long first_line = 0;      // line of the zone record
-    std::vector<double> xyz;       // 3 per node
+    long long first_line = 0;  // line of the zone record
+    std::vector<double> xyz;   // 3 per node
 };
 
 class AnimReader {
-public:
+  public:
     // Opens the file and reads its three header records.
     explicit AnimReader(const fs::path& file);
 
@@ -48,7 +48,7 @@ public:
     // Connectivity of the first zone: 8 local node numbers (1-based) per element.
     const std::vector<std::array<long long, 8>>& connectivity() const { return conn_; }
 
-private:
+  private:
     bool next_line(std::string_view& line);
     void push_back(std::string_view line);
     [[noreturn]] void fail(const std::string& what) const;
@@ -68,14 +68,15 @@ private:
 // --------------------------------------------------------------- curve file
 
 struct CurveColumn {
-    std::string variable;   // trimmed result name: "seqv", "epef", "mat", "sm", "vol", "engk", "engs", "ener"
+    // trimmed result name: "seqv", "epef", "mat", "sm", "vol", "engk", "engs", "ener"
+    std::string variable;
     long long element = 0;  // element number of the column record; -1 when it overflowed its field
     bool integer = false;   // I3 field ("mat ") rather than D15.6
     bool energy = false;    // a process total (engk, engs, ener): the element plays no part
 };
 
 class CurveReader {
-public:
+  public:
     // Opens the file and reads the title and column records.
     explicit CurveReader(const fs::path& file);
 
@@ -89,7 +90,7 @@ public:
     long long records() const { return records_; }
     long long line_number() const { return in_.line_number(); }
 
-private:
+  private:
     LineReader in_;
     std::string title_;
     std::vector<CurveColumn> columns_;

@@ -12,7 +12,8 @@ namespace {
 constexpr long long kMaxCount = std::numeric_limits<int>::max();
 
 void positive(double v, const char* what) {
-    if (!(v > 0.0) || !std::isfinite(v)) throw formats::Error(std::string(what) + " must be a positive number");
+    if (!(v > 0.0) || !std::isfinite(v))
+        throw formats::Error(std::string(what) + " must be a positive number");
 }
 
 void positive(int v, const char* what) {
@@ -22,7 +23,7 @@ void positive(int v, const char* what) {
 void fits(long long nodes, long long elements) {
     if (nodes > kMaxCount || elements > kMaxCount)
         throw formats::Error("the mesh is too large: " + std::to_string(nodes) + " nodes, " +
-                              std::to_string(elements) + " elements");
+                             std::to_string(elements) + " elements");
 }
 
 }  // namespace
@@ -70,8 +71,14 @@ void make_box(const BoxParams& s, formats::Deck& d) {
             for (int i = 0; i < s.nx; ++i) {
                 formats::Element e;
                 e.mat = 1;
-                e.node = {id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
-                          id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
+                e.node = {id(i, j, k),
+                          id(i + 1, j, k),
+                          id(i + 1, j + 1, k),
+                          id(i, j + 1, k),
+                          id(i, j, k + 1),
+                          id(i + 1, j, k + 1),
+                          id(i + 1, j + 1, k + 1),
+                          id(i, j + 1, k + 1)};
                 d.elements.push_back(e);
             }
 }
@@ -91,8 +98,8 @@ void check_cylinder(const CylinderParams& s) {
 void make_cylinder(const CylinderParams& s, formats::Deck& d) {
     check_cylinder(s);
     const int n = s.ncore, nl = s.nlayers;
-    const double a = 0.5 * s.radius;       // half-width of the core square
-    const int ring = 4 * n;                // points around one ring
+    const double a = 0.5 * s.radius;  // half-width of the core square
+    const int ring = 4 * n;           // points around one ring
     const int core_points = (n + 1) * (n + 1);
     const int section = core_points + ring * nl;
 
@@ -109,10 +116,10 @@ void make_cylinder(const CylinderParams& s, formats::Deck& d) {
         q %= ring;
         const int side = q / n, t = q % n;
         switch (side) {
-            case 0: return grid(t, 0);          // bottom, left to right
-            case 1: return grid(n, t);          // right, upwards
-            case 2: return grid(n - t, n);      // top, right to left
-            default: return grid(0, n - t);     // left, downwards
+            case 0: return grid(t, 0);       // bottom, left to right
+            case 1: return grid(n, t);       // right, upwards
+            case 2: return grid(n - t, n);   // top, right to left
+            default: return grid(0, n - t);  // left, downwards
         }
     };
     auto point = [&](int l, int q) {
@@ -137,9 +144,11 @@ void make_cylinder(const CylinderParams& s, formats::Deck& d) {
     // Quadrilaterals of the section, counter-clockwise seen from +z.
     std::vector<std::array<int, 4>> quads;
     for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) quads.push_back({grid(i, j), grid(i + 1, j), grid(i + 1, j + 1), grid(i, j + 1)});
+        for (int i = 0; i < n; ++i)
+            quads.push_back({grid(i, j), grid(i + 1, j), grid(i + 1, j + 1), grid(i, j + 1)});
     for (int l = 1; l <= nl; ++l)
-        for (int q = 0; q < ring; ++q) quads.push_back({point(l - 1, q), point(l, q), point(l, q + 1), point(l - 1, q + 1)});
+        for (int q = 0; q < ring; ++q)
+            quads.push_back({point(l - 1, q), point(l, q), point(l, q + 1), point(l - 1, q + 1)});
 
     const int planes = s.nalong + 1;
     d.nodes.clear();
@@ -164,7 +173,8 @@ void make_cylinder(const CylinderParams& s, formats::Deck& d) {
             e.mat = 1;
             for (int c = 0; c < 4; ++c) {
                 e.node[static_cast<size_t>(c)] = 1 + k * section + qd[static_cast<size_t>(c)];
-                e.node[static_cast<size_t>(c + 4)] = 1 + (k + 1) * section + qd[static_cast<size_t>(c)];
+                e.node[static_cast<size_t>(c + 4)] =
+                    1 + (k + 1) * section + qd[static_cast<size_t>(c)];
             }
             d.elements.push_back(e);
         }

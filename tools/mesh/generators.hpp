@@ -10,22 +10,31 @@
 namespace mesh {
 
 struct BoxParams {
-    int nx = 1, ny = 1, nz = 1;               // elements along x, y, z
-    double lx = 1.0, ly = 1.0, lz = 1.0;      // edge lengths
+    int nx = 1, ny = 1, nz = 1;           // elements along x, y, z
+    double lx = 1.0, ly = 1.0, lz = 1.0;  // edge lengths
     std::array<double, 3> origin{0.0, 0.0, 0.0};
 };
 
 // Components of the box.
-enum BoxComponent { box_all = 1, box_zmin, box_zmax, box_xmin, box_xmax, box_ymin, box_ymax, box_ncomp = 7 };
+enum BoxComponent {
+    box_all = 1,
+    box_zmin,
+    box_zmax,
+    box_xmin,
+    box_xmax,
+    box_ymin,
+    box_ymax,
+    box_ncomp = 7
+};
 
 // Node (i, j, k), 0 <= i <= nx ..., is node 1 + i + (nx+1) (j + (ny+1) k).
 void make_box(const BoxParams& params, formats::Deck& deck);
 
 struct CylinderParams {
     double radius = 1.0, length = 1.0;
-    int ncore = 2;     // elements along each side of the square core
-    int nlayers = 2;   // element layers between the core and the surface
-    int nalong = 2;    // elements along the axis
+    int ncore = 2;    // elements along each side of the square core
+    int nlayers = 2;  // element layers between the core and the surface
+    int nalong = 2;   // elements along the axis
 };
 
 // Components of the cylinder.

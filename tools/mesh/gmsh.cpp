@@ -25,19 +25,40 @@ struct TypeInfo {
 };
 const TypeInfo kTypes[] = {
     {15, 0, 1, "point"},
-    {1, 1, 2, "2-node line"}, {8, 1, 3, "3-node line"}, {26, 1, 4, "4-node line"},
-    {27, 1, 5, "5-node line"}, {28, 1, 6, "6-node line"},
-    {2, 2, 3, "3-node triangle"}, {9, 2, 6, "6-node triangle"}, {20, 2, 9, "9-node triangle"},
-    {21, 2, 10, "10-node triangle"}, {22, 2, 12, "12-node triangle"}, {23, 2, 15, "15-node triangle"},
-    {24, 2, 15, "15-node triangle"}, {25, 2, 21, "21-node triangle"},
-    {3, 2, 4, "4-node quadrangle"}, {16, 2, 8, "8-node quadrangle"}, {10, 2, 9, "9-node quadrangle"},
-    {36, 2, 16, "16-node quadrangle"}, {37, 2, 25, "25-node quadrangle"},
-    {4, 3, 4, "4-node tetrahedron"}, {11, 3, 10, "10-node tetrahedron"}, {29, 3, 20, "20-node tetrahedron"},
-    {30, 3, 35, "35-node tetrahedron"}, {31, 3, 56, "56-node tetrahedron"},
-    {5, 3, 8, "8-node hexahedron"}, {17, 3, 20, "20-node hexahedron"}, {12, 3, 27, "27-node hexahedron"},
-    {92, 3, 64, "64-node hexahedron"}, {93, 3, 125, "125-node hexahedron"},
-    {6, 3, 6, "6-node prism"}, {18, 3, 15, "15-node prism"}, {13, 3, 18, "18-node prism"},
-    {7, 3, 5, "5-node pyramid"}, {19, 3, 13, "13-node pyramid"}, {14, 3, 14, "14-node pyramid"},
+    {1, 1, 2, "2-node line"},
+    {8, 1, 3, "3-node line"},
+    {26, 1, 4, "4-node line"},
+    {27, 1, 5, "5-node line"},
+    {28, 1, 6, "6-node line"},
+    {2, 2, 3, "3-node triangle"},
+    {9, 2, 6, "6-node triangle"},
+    {20, 2, 9, "9-node triangle"},
+    {21, 2, 10, "10-node triangle"},
+    {22, 2, 12, "12-node triangle"},
+    {23, 2, 15, "15-node triangle"},
+    {24, 2, 15, "15-node triangle"},
+    {25, 2, 21, "21-node triangle"},
+    {3, 2, 4, "4-node quadrangle"},
+    {16, 2, 8, "8-node quadrangle"},
+    {10, 2, 9, "9-node quadrangle"},
+    {36, 2, 16, "16-node quadrangle"},
+    {37, 2, 25, "25-node quadrangle"},
+    {4, 3, 4, "4-node tetrahedron"},
+    {11, 3, 10, "10-node tetrahedron"},
+    {29, 3, 20, "20-node tetrahedron"},
+    {30, 3, 35, "35-node tetrahedron"},
+    {31, 3, 56, "56-node tetrahedron"},
+    {5, 3, 8, "8-node hexahedron"},
+    {17, 3, 20, "20-node hexahedron"},
+    {12, 3, 27, "27-node hexahedron"},
+    {92, 3, 64, "64-node hexahedron"},
+    {93, 3, 125, "125-node hexahedron"},
+    {6, 3, 6, "6-node prism"},
+    {18, 3, 15, "15-node prism"},
+    {13, 3, 18, "18-node prism"},
+    {7, 3, 5, "5-node pyramid"},
+    {19, 3, 13, "13-node pyramid"},
+    {14, 3, 14, "14-node pyramid"},
 };
 
 const TypeInfo* typeinfo(long long type) {
@@ -47,7 +68,7 @@ const TypeInfo* typeinfo(long long type) {
 }
 
 class Tok {
-public:
+  public:
     Tok(std::string_view text, std::string name) : t_(text), name_(std::move(name)) {}
 
     [[noreturn]] void fail(const std::string& msg) const {
@@ -73,12 +94,14 @@ public:
         long long v = 0;
         auto r = std::from_chars(w.data(), w.data() + w.size(), v);
         if (r.ec != std::errc() || r.ptr != w.data() + w.size())
-            fail(std::string("expected an integer (") + what + "), found \"" + std::string(w) + "\"");
+            fail(std::string("expected an integer (") + what + "), found \"" + std::string(w) +
+                 "\"");
         return v;
     }
     int count(const char* what) {
         long long v = integer(what);
-        if (v < 0 || v > 2147483647LL) fail(std::string(what) + " out of range: " + std::to_string(v));
+        if (v < 0 || v > 2147483647LL)
+            fail(std::string(what) + " out of range: " + std::to_string(v));
         return static_cast<int>(v);
     }
     double real(const char* what) {
@@ -102,7 +125,8 @@ public:
             long long x = 0;
             auto r = std::from_chars(w.data(), w.data() + w.size(), x);
             if (r.ec != std::errc() || r.ptr != w.data() + w.size())
-                fail(std::string("expected integers (") + what + "), found \"" + std::string(w) + "\"");
+                fail(std::string("expected integers (") + what + "), found \"" + std::string(w) +
+                     "\"");
             v.push_back(x);
         }
         return v;
@@ -125,10 +149,11 @@ public:
     }
     void expect(std::string_view token) {
         std::string_view w = need(std::string(token).c_str());
-        if (w != token) fail("expected " + std::string(token) + ", found \"" + std::string(w) + "\"");
+        if (w != token)
+            fail("expected " + std::string(token) + ", found \"" + std::string(w) + "\"");
     }
 
-private:
+  private:
     static bool isspace_(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
     void skip_space() {
         while (p_ < t_.size() && isspace_(t_[p_])) {
@@ -157,10 +182,10 @@ struct Hex {
 // What both formats deliver to the assembly step.
 struct Raw {
     std::string version;
-    std::vector<std::pair<long long, std::array<double, 3>>> nodes;      // tag, coordinates
+    std::vector<std::pair<long long, std::array<double, 3>>> nodes;  // tag, coordinates
     std::vector<Hex> hexes;
-    std::map<std::pair<int, int>, std::string> names;                    // (dim, tag) -> name
-    std::map<std::pair<int, int>, std::vector<long long>> group_nodes;   // (dim, tag) -> node tags
+    std::map<std::pair<int, int>, std::string> names;                   // (dim, tag) -> name
+    std::map<std::pair<int, int>, std::vector<long long>> group_nodes;  // (dim, tag) -> node tags
 };
 
 void read_physical_names(Tok& tk, Raw& raw) {
@@ -208,27 +233,34 @@ void parse_v2(Tok& tk, Raw& raw) {
                 const long long type = v[1];
                 const size_t ntags = static_cast<size_t>(v[2]);
                 const TypeInfo* ti = typeinfo(type);
-                if (!ti) tk.fail("element " + std::to_string(v[0]) + " has unknown element type " + std::to_string(type));
+                if (!ti)
+                    tk.fail("element " + std::to_string(v[0]) + " has unknown element type " +
+                            std::to_string(type));
                 const size_t first = 3 + ntags;
                 if (v.size() - first != static_cast<size_t>(ti->nodes))
                     tk.fail("element " + std::to_string(v[0]) + " (" + ti->name + ") has " +
-                            std::to_string(v.size() - first) + " nodes, expected " + std::to_string(ti->nodes));
+                            std::to_string(v.size() - first) + " nodes, expected " +
+                            std::to_string(ti->nodes));
                 const int phys = ntags >= 1 ? static_cast<int>(v[3]) : 0;
                 if (ti->dim == 3 && type != 5)
                     tk.fail("element " + std::to_string(v[0]) + " is a " + ti->name +
                             "; only 8-node hexahedra (type 5) can be imported");
-                if (phys != 0) add_group_nodes(raw, ti->dim, phys, v.data() + first, static_cast<size_t>(ti->nodes));
+                if (phys != 0)
+                    add_group_nodes(raw, ti->dim, phys, v.data() + first,
+                                    static_cast<size_t>(ti->nodes));
                 if (type == 5) {
                     Hex h;
                     h.tag = v[0];
                     h.line = line;
-                    for (int k = 0; k < 8; ++k) h.node[static_cast<size_t>(k)] = v[first + static_cast<size_t>(k)];
+                    for (int k = 0; k < 8; ++k)
+                        h.node[static_cast<size_t>(k)] = v[first + static_cast<size_t>(k)];
                     // An element in several physical groups is written once per group.
                     if (!hex_tags.insert(h.tag).second) {
                         auto it = std::find_if(raw.hexes.begin(), raw.hexes.end(),
                                                [&](const Hex& o) { return o.tag == h.tag; });
                         if (it != raw.hexes.end() && it->node != h.node)
-                            tk.fail("element " + std::to_string(h.tag) + " is given twice with different nodes");
+                            tk.fail("element " + std::to_string(h.tag) +
+                                    " is given twice with different nodes");
                         continue;
                     }
                     raw.hexes.push_back(h);
@@ -260,7 +292,8 @@ void parse_v4(Tok& tk, Raw& raw) {
                     for (int c = 0; c < ncoord; ++c) tk.real("entity bounding box");
                     const int nphys = tk.count("number of physical tags");
                     auto& ph = entity_phys[{dim, tag}];
-                    for (int k = 0; k < nphys; ++k) ph.push_back(static_cast<int>(tk.integer("physical tag")));
+                    for (int k = 0; k < nphys; ++k)
+                        ph.push_back(static_cast<int>(tk.integer("physical tag")));
                     if (dim > 0) {
                         const int nb = tk.count("number of bounding entities");
                         for (int k = 0; k < nb; ++k) tk.integer("bounding entity tag");
@@ -289,8 +322,8 @@ void parse_v4(Tok& tk, Raw& raw) {
                 }
             }
             if (raw.nodes.size() != static_cast<size_t>(total))
-                tk.fail("the node blocks hold " + std::to_string(raw.nodes.size()) + " nodes, the header says " +
-                        std::to_string(total));
+                tk.fail("the node blocks hold " + std::to_string(raw.nodes.size()) +
+                        " nodes, the header says " + std::to_string(total));
             tk.expect("$EndNodes");
         } else if (w == "$Elements") {
             const int nblocks = tk.count("number of element blocks");
@@ -314,14 +347,17 @@ void parse_v4(Tok& tk, Raw& raw) {
                     if (v.size() < 2) tk.fail("element record too short");
                     if (ti && v.size() - 1 != static_cast<size_t>(ti->nodes))
                         tk.fail("element " + std::to_string(v[0]) + " (" + ti->name + ") has " +
-                                std::to_string(v.size() - 1) + " nodes, expected " + std::to_string(ti->nodes));
+                                std::to_string(v.size() - 1) + " nodes, expected " +
+                                std::to_string(ti->nodes));
                     if (it != entity_phys.end())
-                        for (int ph : it->second) add_group_nodes(raw, dim, ph, v.data() + 1, v.size() - 1);
+                        for (int ph : it->second)
+                            add_group_nodes(raw, dim, ph, v.data() + 1, v.size() - 1);
                     if (type == 5) {
                         Hex h;
                         h.tag = v[0];
                         h.line = tk.line();
-                        for (int k = 0; k < 8; ++k) h.node[static_cast<size_t>(k)] = v[1 + static_cast<size_t>(k)];
+                        for (int k = 0; k < 8; ++k)
+                            h.node[static_cast<size_t>(k)] = v[1 + static_cast<size_t>(k)];
                         raw.hexes.push_back(h);
                     }
                 }
@@ -344,7 +380,8 @@ void parse_v4(Tok& tk, Raw& raw) {
 ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck) {
     Tok tk(text, name);
     std::string_view w;
-    if (!tk.next(w) || w != "$MeshFormat") tk.fail("not a Gmsh mesh file (no $MeshFormat at the start)");
+    if (!tk.next(w) || w != "$MeshFormat")
+        tk.fail("not a Gmsh mesh file (no $MeshFormat at the start)");
     const std::string version(tk.need("format version"));
     const long long filetype = tk.integer("file type");
     tk.integer("data size");
@@ -367,7 +404,8 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
               [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 1; i < raw.nodes.size(); ++i)
         if (raw.nodes[i].first == raw.nodes[i - 1].first)
-            throw formats::Error(name + ": node " + std::to_string(raw.nodes[i].first) + " is defined twice");
+            throw formats::Error(name + ": node " + std::to_string(raw.nodes[i].first) +
+                                 " is defined twice");
     auto index_of = [&](long long tag) -> long long {
         auto it = std::lower_bound(raw.nodes.begin(), raw.nodes.end(), tag,
                                    [](const auto& a, long long t) { return a.first < t; });
@@ -380,8 +418,9 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         for (long long t : h.node) {
             const long long i = index_of(t);
             if (i < 0)
-                throw formats::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
-                                      " uses node " + std::to_string(t) + ", which is not defined");
+                throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
+                                     std::to_string(h.tag) + " uses node " + std::to_string(t) +
+                                     ", which is not defined");
             number[static_cast<size_t>(i)] = 1;
         }
     ImportReport rep;
@@ -401,16 +440,18 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         formats::Element e;
         e.mat = 1;
         for (int k = 0; k < 8; ++k)
-            e.node[static_cast<size_t>(k)] = number[static_cast<size_t>(index_of(h.node[static_cast<size_t>(k)]))];
+            e.node[static_cast<size_t>(k)] =
+                number[static_cast<size_t>(index_of(h.node[static_cast<size_t>(k)]))];
         deck.elements.push_back(e);
         const int id = deck.nelements();
         const double v = mesh::signed_volume(deck, id);
         if (v == 0.0)
-            throw formats::Error(name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
-                                  " is degenerate (zero volume)");
+            throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
+                                 std::to_string(h.tag) + " is degenerate (zero volume)");
         if (v < 0.0) {
             auto& nd = deck.elements.back().node;
-            for (int k = 0; k < 4; ++k) std::swap(nd[static_cast<size_t>(k)], nd[static_cast<size_t>(k + 4)]);
+            for (int k = 0; k < 4; ++k)
+                std::swap(nd[static_cast<size_t>(k)], nd[static_cast<size_t>(k + 4)]);
             ++rep.flipped;
         }
     }
@@ -433,9 +474,11 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
             for (long long t : gn->second) {
                 const long long i = index_of(t);
                 if (i < 0)
-                    throw formats::Error(name + ": an element of physical group " + std::to_string(tag) +
-                                          " uses node " + std::to_string(t) + ", which is not defined");
-                if (number[static_cast<size_t>(i)] > 0) members.push_back(number[static_cast<size_t>(i)]);
+                    throw formats::Error(name + ": an element of physical group " +
+                                         std::to_string(tag) + " uses node " + std::to_string(t) +
+                                         ", which is not defined");
+                if (number[static_cast<size_t>(i)] > 0)
+                    members.push_back(number[static_cast<size_t>(i)]);
             }
             std::sort(members.begin(), members.end());
             members.erase(std::unique(members.begin(), members.end()), members.end());
@@ -453,7 +496,8 @@ ImportReport import_file(const std::string& path, formats::Deck& deck) {
     if (std::filesystem::is_directory(path, ec))
         throw formats::Error("cannot read mesh file \"" + path + "\": it is a directory");
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw formats::Error("cannot open mesh file \"" + path + "\": " + std::strerror(errno));
+    if (!in)
+        throw formats::Error("cannot open mesh file \"" + path + "\": " + std::strerror(errno));
     std::ostringstream s;
     s << in.rdbuf();
     std::string text = s.str();

@@ -33,7 +33,7 @@ struct Group {
 };
 
 struct ImportReport {
-    std::string version;        // "4.1" or "2.2"
+    std::string version;  // "4.1" or "2.2"
     int hexahedra = 0;
     int flipped = 0;            // mirrored hexahedra that were turned over
     int dropped_nodes = 0;      // nodes used by no hexahedron

@@ -20,7 +20,8 @@ namespace {
 
 using formats::Usage;
 
-const char* const kHelp = R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
+const char* const kHelp =
+    R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
        hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
        hexdyn-mesh gmsh     FILE.msh [options]
 
@@ -79,11 +80,11 @@ Options (a value with blanks must be quoted)
 )";
 
 struct Settings {
-    std::string kind;                     // box, cylinder, gmsh
+    std::string kind;  // box, cylinder, gmsh
     std::string mshfile;
     mesh::BoxParams box;
     mesh::CylinderParams cyl;
-    std::map<std::string, bool> given;    // geometry options given
+    std::map<std::string, bool> given;  // geometry options given
     std::string output = "a";
     bool comm = false;
     std::optional<std::string> title;
@@ -96,7 +97,7 @@ struct Settings {
     std::optional<formats::Material> material;
     std::optional<formats::Seos> seos;
     std::vector<formats::VectorRecord> loads, velocities;
-    std::vector<std::pair<int, int>> curves;   // option, element (0: not given)
+    std::vector<std::pair<int, int>> curves;  // option, element (0: not given)
     int options_depth = 0;
 };
 
@@ -106,7 +107,8 @@ formats::VectorRecord vector_record(const std::string& key, const std::string& v
     std::vector<double> x = formats::parse_reals(v, "--" + key);
     if (x.size() != 4) throw Usage("--" + key + " needs C,X,Y,Z (4 values), got \"" + v + "\"");
     if (x[0] != std::floor(x[0]) || x[0] < 1 || x[0] > 1e9)
-        throw Usage("--" + key + ": component \"" + formats::split_list(v)[0] + "\" is not a positive integer");
+        throw Usage("--" + key + ": component \"" + formats::split_list(v)[0] +
+                    "\" is not a positive integer");
     formats::VectorRecord r;
     r.comp = true;
     r.id = static_cast<int>(x[0]);
@@ -118,35 +120,51 @@ void read_options_file(const std::string& path, Settings& s);
 
 void apply(Settings& s, const std::string& key, const std::string& v) {
     auto real = [&](const char* what) { return formats::parse_real(v, std::string("--") + what); };
-    auto integer = [&](const char* what) { return formats::parse_int(v, std::string("--") + what); };
-    const bool geometry_box = key == "nx" || key == "ny" || key == "nz" || key == "lx" || key == "ly" ||
-                              key == "lz" || key == "origin";
+    auto integer = [&](const char* what) {
+        return formats::parse_int(v, std::string("--") + what);
+    };
+    const bool geometry_box = key == "nx" || key == "ny" || key == "nz" || key == "lx" ||
+                              key == "ly" || key == "lz" || key == "origin";
     const bool geometry_cyl =
         key == "radius" || key == "length" || key == "ncore" || key == "nlayers" || key == "nalong";
     if (geometry_box && s.kind != "box") throw Usage("--" + key + " applies to box meshes only");
-    if (geometry_cyl && s.kind != "cylinder") throw Usage("--" + key + " applies to cylinder meshes only");
+    if (geometry_cyl && s.kind != "cylinder")
+        throw Usage("--" + key + " applies to cylinder meshes only");
     if (geometry_box || geometry_cyl) s.given[key] = true;
 
-    if (key == "nx") s.box.nx = integer("nx");
-    else if (key == "ny") s.box.ny = integer("ny");
-    else if (key == "nz") s.box.nz = integer("nz");
-    else if (key == "lx") s.box.lx = real("lx");
-    else if (key == "ly") s.box.ly = real("ly");
-    else if (key == "lz") s.box.lz = real("lz");
+    if (key == "nx")
+        s.box.nx = integer("nx");
+    else if (key == "ny")
+        s.box.ny = integer("ny");
+    else if (key == "nz")
+        s.box.nz = integer("nz");
+    else if (key == "lx")
+        s.box.lx = real("lx");
+    else if (key == "ly")
+        s.box.ly = real("ly");
+    else if (key == "lz")
+        s.box.lz = real("lz");
     else if (key == "origin") {
         std::vector<double> o = formats::parse_reals(v, "--origin");
         if (o.size() != 3) throw Usage("--origin needs X,Y,Z");
         s.box.origin = {o[0], o[1], o[2]};
-    } else if (key == "radius") s.cyl.radius = real("radius");
-    else if (key == "length") s.cyl.length = real("length");
-    else if (key == "ncore") s.cyl.ncore = integer("ncore");
-    else if (key == "nlayers") s.cyl.nlayers = integer("nlayers");
-    else if (key == "nalong") s.cyl.nalong = integer("nalong");
+    } else if (key == "radius")
+        s.cyl.radius = real("radius");
+    else if (key == "length")
+        s.cyl.length = real("length");
+    else if (key == "ncore")
+        s.cyl.ncore = integer("ncore");
+    else if (key == "nlayers")
+        s.cyl.nlayers = integer("nlayers");
+    else if (key == "nalong")
+        s.cyl.nalong = integer("nalong");
     else if (key == "output" || key == "o") {
         if (v.empty()) throw Usage("--output needs a file name");
         s.output = v;
-    } else if (key == "comm") s.comm = true;
-    else if (key == "title") s.title = v;
+    } else if (key == "comm")
+        s.comm = true;
+    else if (key == "title")
+        s.title = v;
     else if (key == "endtime") {
         s.endtime = real("endtime");
         if (*s.endtime < 0) throw Usage("--endtime must not be negative");
@@ -169,25 +187,32 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (h.coef < 0) throw Usage("--hourglass coefficient must not be negative");
         s.hourglass = h;
     } else if (key == "jaumann") {
-        if (v == "on") s.jaumann = true;
-        else if (v == "off") s.jaumann = false;
-        else throw Usage("--jaumann takes on or off");
+        if (v == "on")
+            s.jaumann = true;
+        else if (v == "off")
+            s.jaumann = false;
+        else
+            throw Usage("--jaumann takes on or off");
     } else if (key == "material") {
         std::vector<std::string> w = formats::split_list(v);
         if (w.empty()) throw Usage("--material needs a model and its constants");
         const int n = formats::material_real_count(w[0]);
-        if (n < 0) throw Usage("--material: unknown model \"" + w[0] + "\" (elas, pla1, pla2, john)");
+        if (n < 0)
+            throw Usage("--material: unknown model \"" + w[0] + "\" (elas, pla1, pla2, john)");
         static const char* const names[4] = {"elas", "pla1", "pla2", "john"};
         formats::Material m;
         m.model = names[n == 3 ? 0 : n == 4 ? 1 : n == 5 ? 2 : 3];
         if (static_cast<int>(w.size()) - 1 != n)
-            throw Usage("--material " + m.model + " needs " + std::to_string(n) + " constants, got " +
-                        std::to_string(w.size() - 1));
-        for (size_t i = 1; i < w.size(); ++i) m.reals.push_back(formats::parse_real(w[i], "--material"));
+            throw Usage("--material " + m.model + " needs " + std::to_string(n) +
+                        " constants, got " + std::to_string(w.size() - 1));
+        for (size_t i = 1; i < w.size(); ++i)
+            m.reals.push_back(formats::parse_real(w[i], "--material"));
         if (!(m.reals[0] > 0)) throw Usage("--material: the density must be positive");
         if (!(m.reals[1] > 0)) throw Usage("--material: Young's modulus must be positive");
-        if (!(m.reals[2] > -1.0 && m.reals[2] < 0.5)) throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
-        if (n > 3 && !(m.reals[3] > 0)) throw Usage("--material: the yield stress must be positive");
+        if (!(m.reals[2] > -1.0 && m.reals[2] < 0.5))
+            throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
+        if (n > 3 && !(m.reals[3] > 0))
+            throw Usage("--material: the yield stress must be positive");
         s.material = m;
     } else if (key == "seos") {
         std::vector<double> x = formats::parse_reals(v, "--seos");
@@ -204,14 +229,16 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         formats::RigidPlane r;
         r.dir = formats::parse_int(w[0], "--rigid direction");
         r.coord = formats::parse_real(w[1], "--rigid coordinate");
-        if (r.dir == 0 || r.dir < -3 || r.dir > 3) throw Usage("--rigid direction must be one of -3..-1, 1..3");
+        if (r.dir == 0 || r.dir < -3 || r.dir > 3)
+            throw Usage("--rigid direction must be one of -3..-1, 1..3");
         s.rigid = r;
     } else if (key == "time") {
         std::vector<double> x = formats::parse_reals(v, "--time");
         if (x.empty() || x.size() % 2 != 0) throw Usage("--time needs pairs T,F");
         std::vector<formats::TimePoint> t;
         for (size_t i = 0; i < x.size(); i += 2) {
-            if (!t.empty() && x[i] < t.back().time) throw Usage("--time: the times must not decrease");
+            if (!t.empty() && x[i] < t.back().time)
+                throw Usage("--time: the times must not decrease");
             t.push_back({x[i], x[i + 1]});
         }
         s.timetable = t;
@@ -219,7 +246,9 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         std::vector<std::string> w = formats::split_list(v);
         if (w.empty() || w.size() > 2) throw Usage("--curve needs NAME[,ELEMENT]");
         const int opt = formats::curve_option(w[0]);
-        if (opt < 0) throw Usage("--curve: unknown variable \"" + w[0] + "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
+        if (opt < 0)
+            throw Usage("--curve: unknown variable \"" + w[0] +
+                        "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
         const int el = w.size() == 2 ? formats::parse_int(w[1], "--curve element") : 0;
         if (w.size() == 2 && el < 1) throw Usage("--curve element must be at least 1");
         if (s.curves.size() >= 10) throw Usage("at most 10 curves");
@@ -285,7 +314,8 @@ int run(int argc, char** argv) {
     s.kind = first;
     int i = 2;
     if (s.kind == "gmsh") {
-        if (argc < 3 || argv[2][0] == '-') throw Usage("gmsh needs the mesh file: hexdyn-mesh gmsh FILE.msh");
+        if (argc < 3 || argv[2][0] == '-')
+            throw Usage("gmsh needs the mesh file: hexdyn-mesh gmsh FILE.msh");
         s.mshfile = argv[2];
         i = 3;
     } else if (s.kind != "box" && s.kind != "cylinder") {
@@ -294,9 +324,12 @@ int run(int argc, char** argv) {
     for (; i < argc; ++i) {
         std::string a = argv[i];
         std::string key;
-        if (a == "-o") key = "output";
-        else if (a.size() > 2 && a.compare(0, 2, "--") == 0) key = a.substr(2);
-        else throw Usage("unexpected argument \"" + a + "\"");
+        if (a == "-o")
+            key = "output";
+        else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+            key = a.substr(2);
+        else
+            throw Usage("unexpected argument \"" + a + "\"");
         std::string value;
         const size_t eq = key.find('=');
         if (eq != std::string::npos) {
@@ -318,15 +351,16 @@ int run(int argc, char** argv) {
         mesh::make_cylinder(s.cyl, d);
     } else {
         const mesh::ImportReport rep = mesh::import_file(s.mshfile, d);
-        std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(), rep.version.c_str(),
-                    rep.hexahedra, d.nnodes());
+        std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(),
+                    rep.version.c_str(), rep.hexahedra, d.nnodes());
         if (rep.flipped) std::printf(", %d mirrored hexahedra turned over", rep.flipped);
-        if (rep.dropped_nodes) std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
+        if (rep.dropped_nodes)
+            std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
         std::printf("\n");
         static const char* const dims[4] = {"point", "curve", "surface", "volume"};
         for (const mesh::Group& g : rep.groups)
-            std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component, dims[g.dim & 3], g.tag,
-                        g.name.c_str(), g.nodes);
+            std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component,
+                        dims[g.dim & 3], g.tag, g.name.c_str(), g.nodes);
         if (rep.groups.empty()) std::printf("no physical groups: no components\n");
     }
 
@@ -335,10 +369,11 @@ int run(int argc, char** argv) {
     if (s.title) {
         d.title = s.title;
     } else if (s.kind == "box") {
-        d.title = "box " + std::to_string(s.box.nx) + "x" + std::to_string(s.box.ny) + "x" + std::to_string(s.box.nz);
+        d.title = "box " + std::to_string(s.box.nx) + "x" + std::to_string(s.box.ny) + "x" +
+                  std::to_string(s.box.nz);
     } else if (s.kind == "cylinder") {
-        d.title = "cylinder " + std::to_string(s.cyl.ncore) + "/" + std::to_string(s.cyl.nlayers) + "/" +
-                  std::to_string(s.cyl.nalong);
+        d.title = "cylinder " + std::to_string(s.cyl.ncore) + "/" + std::to_string(s.cyl.nlayers) +
+                  "/" + std::to_string(s.cyl.nalong);
     } else {
         d.title = "gmsh " + std::filesystem::path(s.mshfile).filename().string();
     }
@@ -354,15 +389,17 @@ int run(int argc, char** argv) {
     for (const auto& set : {&s.loads, &s.velocities})
         for (const formats::VectorRecord& r : *set)
             if (r.id > d.ncomponents())
-                throw Usage((set == &s.loads ? "--load" : "--velocity") + std::string(": component ") +
-                            std::to_string(r.id) + " does not exist (the mesh has " +
-                            std::to_string(d.ncomponents()) + ")");
+                throw Usage((set == &s.loads ? "--load" : "--velocity") +
+                            std::string(": component ") + std::to_string(r.id) +
+                            " does not exist (the mesh has " + std::to_string(d.ncomponents()) +
+                            ")");
     d.loads = s.loads;
     d.velocities = s.velocities;
     if (s.timetable) {
         if (!(s.timetable->back().time > *s.endtime))
-            throw Usage("--time: the last time must lie beyond the end time (the run stops when the time "
-                        "reaches the last point)");
+            throw Usage(
+                "--time: the last time must lie beyond the end time (the run stops when the time "
+                "reaches the last point)");
         d.timetable = s.timetable;
     } else if (!s.loads.empty()) {
         const double t1 = *s.endtime > 0 ? 2.0 * *s.endtime : 1.0;
@@ -371,8 +408,9 @@ int run(int argc, char** argv) {
     for (const auto& [opt, el] : s.curves) {
         const int e = el == 0 ? 1 : el;
         if (formats::curve_at_element(opt) && e > d.nelements())
-            throw Usage("--curve " + std::string(formats::curve_name(opt)) + ": element " + std::to_string(e) +
-                        " does not exist (the mesh has " + std::to_string(d.nelements()) + ")");
+            throw Usage("--curve " + std::string(formats::curve_name(opt)) + ": element " +
+                        std::to_string(e) + " does not exist (the mesh has " +
+                        std::to_string(d.nelements()) + ")");
         d.curves.push_back({opt, e});
     }
     // Every element must face the right way for the solver.
@@ -383,10 +421,11 @@ int run(int argc, char** argv) {
     formats::write_deck(d, s.output);
     if (s.comm) {
         std::filesystem::path p = std::filesystem::path(s.output).parent_path() / "Comm";
-        formats::write_text_file(p.string(), commnodes::commtext(0, {{}}));  // one process, no shared node
+        formats::write_text_file(p.string(),
+                                 commnodes::commtext(0, {{}}));  // one process, no shared node
     }
-    std::printf("wrote %s: %d nodes, %d elements, %d components\n", s.output.c_str(), d.nnodes(), d.nelements(),
-                d.ncomponents());
+    std::printf("wrote %s: %d nodes, %d elements, %d components\n", s.output.c_str(), d.nnodes(),
+                d.nelements(), d.ncomponents());
     return 0;
 }
 

@@ -14,7 +14,8 @@ namespace mesh {
 inline void corners(const formats::Deck& d, int e, double xyz[8][3]) {
     const formats::Element& el = d.elements[static_cast<size_t>(e - 1)];
     for (int k = 0; k < 8; ++k)
-        for (int j = 0; j < 3; ++j) xyz[k][j] = d.nodes[static_cast<size_t>(el.node[k] - 1)][static_cast<size_t>(j)];
+        for (int j = 0; j < 3; ++j)
+            xyz[k][j] = d.nodes[static_cast<size_t>(el.node[k] - 1)][static_cast<size_t>(j)];
 }
 
 // Volume 8 |det J| at the centre as the solver computes it, with the sign of

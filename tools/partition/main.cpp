@@ -51,7 +51,8 @@ std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     for (int e = 0; e < ne; ++e) {
         eptr[static_cast<size_t>(e)] = static_cast<idx_t>(8 * e);
         for (int k = 0; k < 8; ++k)
-            eind[static_cast<size_t>(8 * e + k)] = static_cast<idx_t>(d.elements[static_cast<size_t>(e)].node[static_cast<size_t>(k)] - 1);
+            eind[static_cast<size_t>(8 * e + k)] = static_cast<idx_t>(
+                d.elements[static_cast<size_t>(e)].node[static_cast<size_t>(k)] - 1);
     }
     eptr[static_cast<size_t>(ne)] = static_cast<idx_t>(8 * ne);
     idx_t n_el = ne, n_nd = d.nnodes(), ncommon = 4, nparts = nprocs, objval = 0;
@@ -61,10 +62,13 @@ std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     options[METIS_OPTION_SEED] = 1;
     options[METIS_OPTION_UFACTOR] = 30;  // 3% imbalance
     std::vector<idx_t> epart(static_cast<size_t>(ne)), npart(static_cast<size_t>(d.nnodes()));
-    const int rc = METIS_PartMeshDual(&n_el, &n_nd, eptr.data(), eind.data(), nullptr, nullptr, &ncommon, &nparts,
-                                      nullptr, options, &objval, epart.data(), npart.data());
-    if (rc != METIS_OK) throw formats::Error("METIS failed to divide the mesh (code " + std::to_string(rc) + ")");
-    for (int e = 0; e < ne; ++e) part[static_cast<size_t>(e)] = static_cast<int>(epart[static_cast<size_t>(e)]);
+    const int rc =
+        METIS_PartMeshDual(&n_el, &n_nd, eptr.data(), eind.data(), nullptr, nullptr, &ncommon,
+                           &nparts, nullptr, options, &objval, epart.data(), npart.data());
+    if (rc != METIS_OK)
+        throw formats::Error("METIS failed to divide the mesh (code " + std::to_string(rc) + ")");
+    for (int e = 0; e < ne; ++e)
+        part[static_cast<size_t>(e)] = static_cast<int>(epart[static_cast<size_t>(e)]);
     return part;
 }
 
@@ -94,10 +98,12 @@ int run(int argc, char** argv) {
     if (nprocs < 1) throw Usage("N must be at least 1");
 
     const formats::Deck global = formats::read_deck(pos[0]);
-    if (global.nelements() == 0) throw formats::Error(pos[0] + ": the deck has no elements to divide");
+    if (global.nelements() == 0)
+        throw formats::Error(pos[0] + ": the deck has no elements to divide");
     if (nprocs > global.nelements())
-        throw formats::Error("cannot divide " + std::to_string(global.nelements()) + " elements among " +
-                              std::to_string(nprocs) + " processes (every process needs an element)");
+        throw formats::Error("cannot divide " + std::to_string(global.nelements()) +
+                             " elements among " + std::to_string(nprocs) +
+                             " processes (every process needs an element)");
 
     std::vector<int> part = metis_parts(global, nprocs);
     const int upper = partition::balance_upper(global.nelements(), nprocs);
@@ -108,8 +114,8 @@ int run(int argc, char** argv) {
         const auto [mn, mx] = std::minmax_element(count.begin(), count.end());
         if (*mx > upper || *mn < lower) {
             const int moved = partition::rebalance(partition::face_graph(global), part, nprocs);
-            std::printf("rebalanced: %d element%s moved (METIS gave %d..%d elements per process)\n", moved,
-                        moved == 1 ? "" : "s", *mn, *mx);
+            std::printf("rebalanced: %d element%s moved (METIS gave %d..%d elements per process)\n",
+                        moved, moved == 1 ? "" : "s", *mn, *mx);
         }
     }
     const partition::Partition P = partition::split_deck(global, part, nprocs);
@@ -121,8 +127,9 @@ int run(int argc, char** argv) {
         mx = std::max(mx, static_cast<int>(eg.size()));
     }
     if (mx > upper || mn < lower)
-        throw formats::Error("could not balance the elements: " + std::to_string(mn) + ".." + std::to_string(mx) +
-                              " per process, allowed " + std::to_string(lower) + ".." + std::to_string(upper));
+        throw formats::Error("could not balance the elements: " + std::to_string(mn) + ".." +
+                             std::to_string(mx) + " per process, allowed " + std::to_string(lower) +
+                             ".." + std::to_string(upper));
 
     fs::create_directories(dir);
     const fs::path out(dir);
@@ -130,20 +137,24 @@ int run(int argc, char** argv) {
     for (int p = 0; p < nprocs; ++p) {
         const fs::path f = out / formats::deck_name(p);
         if (fs::exists(f) && fs::equivalent(f, pos[0], ec))
-            throw formats::Error("the deck of process " + std::to_string(p) + " would overwrite the input deck " +
-                                  pos[0] + "; choose another --dir");
+            throw formats::Error("the deck of process " + std::to_string(p) +
+                                 " would overwrite the input deck " + pos[0] +
+                                 "; choose another --dir");
     }
     for (int p = 0; p < nprocs; ++p)
-        formats::write_deck(P.decks[static_cast<size_t>(p)], (out / formats::deck_name(p)).string());
+        formats::write_deck(P.decks[static_cast<size_t>(p)],
+                            (out / formats::deck_name(p)).string());
     formats::write_text_file((out / "Comm").string(), partition::comm_text(P));
-    formats::write_text_file((out / "hexdyn.map").string(),
-                             formats::map_text(partition::map_of(P, global.nnodes(), global.nelements())));
+    formats::write_text_file(
+        (out / "hexdyn.map").string(),
+        formats::map_text(partition::map_of(P, global.nnodes(), global.nelements())));
 
     const double mean = static_cast<double>(global.nelements()) / nprocs;
-    std::printf("%d elements, %d nodes on %d process%s: %d..%d elements per process (mean %.1f, %+.1f%%), "
-                "%d shared nodes\n",
-                global.nelements(), global.nnodes(), nprocs, nprocs == 1 ? "" : "es", mn, mx, mean,
-                100.0 * (mx - mean) / mean, P.ncomde);
+    std::printf(
+        "%d elements, %d nodes on %d process%s: %d..%d elements per process (mean %.1f, %+.1f%%), "
+        "%d shared nodes\n",
+        global.nelements(), global.nnodes(), nprocs, nprocs == 1 ? "" : "es", mn, mx, mean,
+        100.0 * (mx - mean) / mean, P.ncomde);
     std::printf("wrote %s/{%s..%s, Comm, hexdyn.map}\n", dir.c_str(), formats::deck_name(0).c_str(),
                 formats::deck_name(nprocs - 1).c_str());
     return 0;
@@ -151,4 +162,6 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return formats::guarded_main("hexdyn-partition", run, argc, argv); }
+int main(int argc, char** argv) {
+    return formats::guarded_main("hexdyn-partition", run, argc, argv);
+}

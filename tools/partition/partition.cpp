@@ -26,7 +26,8 @@ Graph face_graph(const Deck& d) {
         const auto& nd = d.elements[static_cast<size_t>(e)].node;
         for (const auto& f : faces) {
             Face x;
-            for (int k = 0; k < 4; ++k) x.key[static_cast<size_t>(k)] = nd[static_cast<size_t>(f[k])];
+            for (int k = 0; k < 4; ++k)
+                x.key[static_cast<size_t>(k)] = nd[static_cast<size_t>(f[k])];
             std::sort(x.key.begin(), x.key.end());
             x.element = e;
             all.push_back(x);
@@ -52,7 +53,8 @@ Graph face_graph(const Deck& d) {
     Graph g;
     g.xadj.assign(static_cast<size_t>(ne) + 1, 0);
     for (const auto& e : edges) ++g.xadj[static_cast<size_t>(e.first) + 1];
-    for (int e = 0; e < ne; ++e) g.xadj[static_cast<size_t>(e) + 1] += g.xadj[static_cast<size_t>(e)];
+    for (int e = 0; e < ne; ++e)
+        g.xadj[static_cast<size_t>(e) + 1] += g.xadj[static_cast<size_t>(e)];
     g.adjncy.reserve(edges.size());
     for (const auto& e : edges) g.adjncy.push_back(e.second);
     return g;
@@ -70,7 +72,9 @@ int balance_lower(int ne, int np) {
 
 int rebalance(const Graph& g, std::vector<int>& part, int np) {
     const int ne = static_cast<int>(part.size());
-    if (np < 1 || np > ne) throw Error("cannot divide " + std::to_string(ne) + " elements among " + std::to_string(np) + " processes");
+    if (np < 1 || np > ne)
+        throw Error("cannot divide " + std::to_string(ne) + " elements among " +
+                    std::to_string(np) + " processes");
     const int upper = balance_upper(ne, np), lower = balance_lower(ne, np);
     std::vector<int> count(static_cast<size_t>(np), 0);
     for (int p : part) {
@@ -104,7 +108,8 @@ int rebalance(const Graph& g, std::vector<int>& part, int np) {
                 for (auto it = b; it != en; ++it) {
                     const int q = part[static_cast<size_t>(*it)];
                     if (q != over && count[static_cast<size_t>(q)] < upper &&
-                        (best_to < 0 || count[static_cast<size_t>(q)] < count[static_cast<size_t>(best_to)])) {
+                        (best_to < 0 ||
+                         count[static_cast<size_t>(q)] < count[static_cast<size_t>(best_to)])) {
                         best_e = e;
                         best_to = q;
                     }
@@ -112,7 +117,8 @@ int rebalance(const Graph& g, std::vector<int>& part, int np) {
                 if (best_to >= 0 && count[static_cast<size_t>(best_to)] < lower) break;
             }
             if (best_e < 0) {  // no neighbour with room: any element to the lightest part
-                best_to = static_cast<int>(std::min_element(count.begin(), count.end()) - count.begin());
+                best_to =
+                    static_cast<int>(std::min_element(count.begin(), count.end()) - count.begin());
                 for (int e = 0; e < ne && best_e < 0; ++e)
                     if (part[static_cast<size_t>(e)] == over) best_e = e;
             }
@@ -124,8 +130,10 @@ int rebalance(const Graph& g, std::vector<int>& part, int np) {
                 if (q == under || count[static_cast<size_t>(q)] <= lower) continue;
                 auto [b, en] = neighbours(e);
                 bool touches = false;
-                for (auto it = b; it != en && !touches; ++it) touches = part[static_cast<size_t>(*it)] == under;
-                if (touches && (best_from < 0 || count[static_cast<size_t>(q)] > count[static_cast<size_t>(best_from)])) {
+                for (auto it = b; it != en && !touches; ++it)
+                    touches = part[static_cast<size_t>(*it)] == under;
+                if (touches && (best_from < 0 || count[static_cast<size_t>(q)] >
+                                                     count[static_cast<size_t>(best_from)])) {
                     best_from = q;
                     best_e = e;
                 }
@@ -134,7 +142,8 @@ int rebalance(const Graph& g, std::vector<int>& part, int np) {
                 // `under` touches no part that can spare an element (it may be
                 // empty): take an element of the heaviest part, preferring one
                 // on that part's boundary.
-                best_from = static_cast<int>(std::max_element(count.begin(), count.end()) - count.begin());
+                best_from =
+                    static_cast<int>(std::max_element(count.begin(), count.end()) - count.begin());
                 for (int e = 0; e < ne; ++e) {
                     if (part[static_cast<size_t>(e)] != best_from) continue;
                     if (best_e < 0) best_e = e;
@@ -157,8 +166,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
     const int nn = g.nnodes(), ne = g.nelements();
     if (np < 1) throw Error("the number of processes must be at least 1");
     if (np > ne)
-        throw Error("cannot divide " + std::to_string(ne) + " elements among " + std::to_string(np) +
-                    " processes (every process needs an element)");
+        throw Error("cannot divide " + std::to_string(ne) + " elements among " +
+                    std::to_string(np) + " processes (every process needs an element)");
     if (static_cast<int>(part.size()) != ne) throw Error("element assignment of the wrong size");
     Partition P;
     P.nprocs = np;
@@ -167,7 +176,9 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
     P.element_global.resize(static_cast<size_t>(np));
     for (int e = 0; e < ne; ++e) {
         const int p = part[static_cast<size_t>(e)];
-        if (p < 0 || p >= np) throw Error("element " + std::to_string(e + 1) + " assigned to process " + std::to_string(p));
+        if (p < 0 || p >= np)
+            throw Error("element " + std::to_string(e + 1) + " assigned to process " +
+                        std::to_string(p));
         P.element_global[static_cast<size_t>(p)].push_back(e + 1);
     }
     for (int p = 0; p < np; ++p)
@@ -188,7 +199,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
                     mark[static_cast<size_t>(n - 1)] = p;
                     ng.push_back(n);
                     ++holders[static_cast<size_t>(n - 1)];
-                    if (owner[static_cast<size_t>(n - 1)] < 0) owner[static_cast<size_t>(n - 1)] = p;
+                    if (owner[static_cast<size_t>(n - 1)] < 0)
+                        owner[static_cast<size_t>(n - 1)] = p;
                 }
         if (p == 0)
             for (int n = 1; n <= nn; ++n)
@@ -216,7 +228,9 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
             const int n = ng[l];
             g2l[static_cast<size_t>(n - 1)] = static_cast<int>(l) + 1;
             if (slot[static_cast<size_t>(n - 1)] >= 0)
-                P.comm[static_cast<size_t>(p)][static_cast<size_t>(slot[static_cast<size_t>(n - 1)])] = static_cast<int>(l) + 1;
+                P.comm[static_cast<size_t>(p)]
+                      [static_cast<size_t>(slot[static_cast<size_t>(n - 1)])] =
+                    static_cast<int>(l) + 1;
         }
         d.title = g.title;
         d.endtime = g.endtime;
@@ -241,15 +255,18 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         for (int c = 0; c < g.ncomponents(); ++c) {
             std::vector<int> members;
             for (int n : g.components[static_cast<size_t>(c)])
-                if (g2l[static_cast<size_t>(n - 1)] > 0) members.push_back(g2l[static_cast<size_t>(n - 1)]);
+                if (g2l[static_cast<size_t>(n - 1)] > 0)
+                    members.push_back(g2l[static_cast<size_t>(n - 1)]);
             if (!members.empty()) {
                 d.components.push_back(std::move(members));
                 compmap[static_cast<size_t>(c)] = d.ncomponents();
             }
         }
-        auto localise = [&](const std::vector<formats::VectorRecord>& in, std::vector<formats::VectorRecord>& out) {
+        auto localise = [&](const std::vector<formats::VectorRecord>& in,
+                            std::vector<formats::VectorRecord>& out) {
             for (formats::VectorRecord r : in) {
-                const int id = r.comp ? compmap[static_cast<size_t>(r.id - 1)] : g2l[static_cast<size_t>(r.id - 1)];
+                const int id = r.comp ? compmap[static_cast<size_t>(r.id - 1)]
+                                      : g2l[static_cast<size_t>(r.id - 1)];
                 if (id == 0) continue;
                 r.id = id;
                 out.push_back(r);
@@ -259,7 +276,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         for (size_t l = 0; l < ng.size(); ++l) {
             const int n = ng[l];
             const auto& f = loads[static_cast<size_t>(n - 1)];
-            if (owner[static_cast<size_t>(n - 1)] != p && (f[0] != 0.0 || f[1] != 0.0 || f[2] != 0.0))
+            if (owner[static_cast<size_t>(n - 1)] != p &&
+                (f[0] != 0.0 || f[1] != 0.0 || f[2] != 0.0))
                 d.loads.push_back({false, static_cast<int>(l) + 1, {0.0, 0.0, 0.0}});
         }
         localise(g.velocities, d.velocities);
@@ -268,7 +286,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
                 const int e = c.element;
                 if (part[static_cast<size_t>(e - 1)] != p) continue;
                 const auto& eg = P.element_global[static_cast<size_t>(p)];
-                const int local = static_cast<int>(std::lower_bound(eg.begin(), eg.end(), e) - eg.begin()) + 1;
+                const int local =
+                    static_cast<int>(std::lower_bound(eg.begin(), eg.end(), e) - eg.begin()) + 1;
                 d.curves.push_back({c.option, local});
             } else {
                 d.curves.push_back({c.option, 1});

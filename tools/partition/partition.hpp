@@ -13,11 +13,11 @@ namespace partition {
 
 struct Partition {
     int nprocs = 0;
-    std::vector<formats::Deck> decks;                  // deck of process p
-    std::vector<std::vector<int>> node_global;         // local node -> global node, per process
-    std::vector<std::vector<int>> element_global;      // local element -> global element, per process
-    int ncomde = 0;                                    // shared-node slots
-    std::vector<std::vector<int>> comm;                // comm[p][slot]: local node of process p, 0 if absent
+    std::vector<formats::Deck> decks;              // deck of process p
+    std::vector<std::vector<int>> node_global;     // local node -> global node, per process
+    std::vector<std::vector<int>> element_global;  // local element -> global element, per process
+    int ncomde = 0;                                // shared-node slots
+    std::vector<std::vector<int>> comm;  // comm[p][slot]: local node of process p, 0 if absent
 };
 
 // Element dual graph in compressed rows: elements (0-based) are neighbours

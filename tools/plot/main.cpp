@@ -30,7 +30,7 @@ int usage_error(const std::string& what) { return formats::usage_error("hexdyn-p
 
 // Private scratch directory, removed with everything in it.
 class Scratch {
-public:
+  public:
     Scratch() {
         std::string templ = (fs::temp_directory_path() / "hexdyn-plot-XXXXXX").string();
         if (!::mkdtemp(templ.data())) throw formats::Error("cannot create a temporary directory");
@@ -42,7 +42,7 @@ public:
     }
     const fs::path& path() const { return path_; }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -82,7 +82,8 @@ int run(int argc, char** argv) {
     fs::path out = output.empty() ? fs::path(input).replace_extension(".png") : fs::path(output);
     {
         std::error_code ec;
-        if (fs::equivalent(out, input, ec)) throw formats::Error("the output " + out.string() + " is the input");
+        if (fs::equivalent(out, input, ec))
+            throw formats::Error("the output " + out.string() + " is the input");
         const fs::path parent = out.parent_path();
         if (!parent.empty() && !fs::is_directory(parent, ec))
             throw formats::Error("output directory " + parent.string() + " does not exist");
@@ -93,7 +94,9 @@ int run(int argc, char** argv) {
 
     Scratch scratch;
     plot::PlotOptions po;
-    po.title = has_title ? title : (table.title.empty() ? fs::path(input).filename().string() : table.title);
+    po.title = has_title
+                   ? title
+                   : (table.title.empty() ? fs::path(input).filename().string() : table.title);
     po.data = scratch.path() / "curves.dat";
     po.output = scratch.path() / "plot.png";
     std::vector<std::string> notes;
@@ -103,7 +106,8 @@ int run(int argc, char** argv) {
     const fs::path script_file = scratch.path() / "plot.gp";
     {
         std::FILE* f = std::fopen(script_file.c_str(), "wb");
-        if (!f || std::fwrite(script.data(), 1, script.size(), f) != script.size() || std::fclose(f) != 0)
+        if (!f || std::fwrite(script.data(), 1, script.size(), f) != script.size() ||
+            std::fclose(f) != 0)
             throw formats::Error("cannot write " + script_file.string());
     }
     plot::run_gnuplot(gnuplot, script_file, scratch.path() / "gnuplot.log");
@@ -112,11 +116,13 @@ int run(int argc, char** argv) {
         throw formats::Error("gnuplot wrote no image");
     fs::copy_file(po.output, out, fs::copy_options::overwrite_existing, ec);
     if (ec) throw formats::Error("cannot write " + out.string() + ": " + ec.message());
-    std::printf("wrote %s (%zu curves, %zu records)\n", out.string().c_str(), table.names.size() - 1,
-                table.rows.size());
+    std::printf("wrote %s (%zu curves, %zu records)\n", out.string().c_str(),
+                table.names.size() - 1, table.rows.size());
     return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return formats::guarded_main("hexdyn-plot", run, argc, argv, "error: "); }
+int main(int argc, char** argv) {
+    return formats::guarded_main("hexdyn-plot", run, argc, argv, "error: ");
+}

@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +21,8 @@ extern char** environ;
 
 namespace plot {
 
-using formats::Error;
 using formats::CurveColumn;
+using formats::Error;
 using formats::trim;
 
 namespace {
@@ -32,7 +32,8 @@ std::vector<std::string_view> split_csv(std::string_view line) {
     size_t start = 0;
     for (;;) {
         const size_t c = line.find(',', start);
-        out.push_back(trim(line.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start)));
+        out.push_back(trim(
+            line.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start)));
         if (c == std::string_view::npos) break;
         start = c + 1;
     }
@@ -52,7 +53,8 @@ PlotTable read_curve_table(const fs::path& file) {
     std::map<std::string, int> used;
     for (const CurveColumn& c : r.columns()) {
         std::string name = c.variable;
-        if (!c.energy) name += c.element < 0 ? std::string("@?") : "@elem" + std::to_string(c.element);
+        if (!c.energy)
+            name += c.element < 0 ? std::string("@?") : "@elem" + std::to_string(c.element);
         const int n = ++used[name];
         if (n > 1) {
             name += '#';
@@ -85,16 +87,16 @@ PlotTable read_csv_table(const fs::path& file) {
         if (trim(line).empty()) continue;
         const std::vector<std::string_view> f = split_csv(line);
         if (f.size() != t.names.size())
-            throw Error(in.where() + "record of " + std::to_string(f.size()) + " fields, the header names " +
-                        std::to_string(t.names.size()));
+            throw Error(in.where() + "record of " + std::to_string(f.size()) +
+                        " fields, the header names " + std::to_string(t.names.size()));
         std::vector<double> row(f.size());
         for (size_t c = 0; c < f.size(); ++c) {
             if (f[c].empty()) {
                 if (c == 0) throw Error(in.where() + "a record without a time");
                 row[c] = std::numeric_limits<double>::quiet_NaN();
             } else if (!formats::real_field(f[c], row[c])) {
-                throw Error(in.where() + "field " + std::to_string(c + 1) + " (\"" + std::string(f[c]) +
-                            "\") is not a number");
+                throw Error(in.where() + "field " + std::to_string(c + 1) + " (\"" +
+                            std::string(f[c]) + "\") is not a number");
             }
         }
         if (!std::isfinite(row[0])) throw Error(in.where() + "the time is not a finite number");
@@ -119,7 +121,8 @@ std::string gp_quote(const std::string& s) {
 
 PlotTable read_plot_table(const fs::path& file) {
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) throw Error("input file " + file.string() + " does not exist");
+    if (!fs::is_regular_file(file, ec))
+        throw Error("input file " + file.string() + " does not exist");
     std::string first;
     {
         std::ifstream in(file, std::ios::binary);
@@ -171,7 +174,8 @@ void write_plot_data(const PlotTable& table, const fs::path& file) {
     if (!ok) throw Error("cannot write " + file.string());
 }
 
-std::string plot_script(const PlotTable& table, const PlotOptions& opt, std::vector<std::string>& notes) {
+std::string plot_script(const PlotTable& table, const PlotOptions& opt,
+                        std::vector<std::string>& notes) {
     // Panels in order of first appearance of their variable.
     std::vector<std::string> vars;
     std::vector<std::vector<size_t>> cols;
@@ -197,14 +201,16 @@ std::string plot_script(const PlotTable& table, const PlotOptions& opt, std::vec
     const char* style = table.rows.size() <= 30 ? "linespoints pt 7 ps 0.6" : "lines";
 
     std::ostringstream s;
-    s << "set terminal pngcairo noenhanced size " << 760 * ncols << "," << 60 + 420 * nrows << " font ',10'\n";
+    s << "set terminal pngcairo noenhanced size " << 760 * ncols << "," << 60 + 420 * nrows
+      << " font ',10'\n";
     s << "set output " << gp_quote(opt.output.string()) << "\n";
     s << "set datafile missing '?'\n";
     s << "set grid\n";
     s << "set key below\n";
     s << "set format y '%.3g'\n";
     s << "set format x '%.3g'\n";
-    s << "set multiplot layout " << nrows << "," << ncols << " title " << gp_quote(opt.title) << "\n";
+    s << "set multiplot layout " << nrows << "," << ncols << " title " << gp_quote(opt.title)
+      << "\n";
     for (size_t k = 0; k < vars.size(); ++k) {
         s << "set xlabel 'time'\n";
         s << "set ylabel " << gp_quote(vars[k]) << "\n";
@@ -228,12 +234,15 @@ std::string find_gnuplot() {
     size_t start = 0;
     for (;;) {
         const size_t c = p.find(':', start);
-        std::string dir(p.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start));
+        std::string dir(
+            p.substr(start, c == std::string_view::npos ? std::string_view::npos : c - start));
         if (dir.empty()) dir.push_back('.');
         std::string cand = dir;
         cand += "/gnuplot";
-        struct stat st{};
-        if (::stat(cand.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(cand.c_str(), X_OK) == 0) return cand;
+        struct stat st {};
+        if (::stat(cand.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(cand.c_str(), X_OK) == 0)
+            return cand;
         if (c == std::string_view::npos) break;
         start = c + 1;
     }
@@ -255,7 +264,8 @@ void run_gnuplot(const std::string& gnuplot, const fs::path& script, const fs::p
     if (rc != 0) throw Error("cannot start " + gnuplot + ": " + std::strerror(rc));
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) throw Error("waiting for gnuplot failed: " + std::string(std::strerror(errno)));
+        if (errno != EINTR)
+            throw Error("waiting for gnuplot failed: " + std::string(std::strerror(errno)));
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::ifstream in(log);

@@ -13,8 +13,8 @@ namespace plot {
 namespace fs = std::filesystem;
 
 struct PlotTable {
-    std::string title;               // title record of a curve file, empty for a CSV
-    std::vector<std::string> names;  // column names; names[0] is the time
+    std::string title;                      // title record of a curve file, empty for a CSV
+    std::vector<std::string> names;         // column names; names[0] is the time
     std::vector<std::vector<double>> rows;  // one row per record, NaN where no value
 };
 
@@ -37,7 +37,8 @@ void write_plot_data(const PlotTable& table, const fs::path& file);
 // gnuplot script: a multiplot with one panel per variable (in order of first
 // appearance), x labelled "time", y labelled with the variable, one line per
 // column. Columns without any value are left out; `notes` says which.
-std::string plot_script(const PlotTable& table, const PlotOptions& options, std::vector<std::string>& notes);
+std::string plot_script(const PlotTable& table, const PlotOptions& options,
+                        std::vector<std::string>& notes);
 
 // Path of gnuplot on PATH, empty when there is none.
 std::string find_gnuplot();
