@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make pkg-config mpich libmpich-dev googletest libgtest-dev
           libmetis-dev gnuplot-nox)
 if [[ "${1:-}" == "--extra" ]]; then
-    # benchmarks and fuzzing
-    packages+=(valgrind clang libclang-rt-14-dev)
+    # benchmarks, fuzzing, format and static checks
+    packages+=(valgrind clang libclang-rt-14-dev clang-format clang-tidy)
 fi
 
 missing=()

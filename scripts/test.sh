@@ -4,35 +4,47 @@
 #               and UndefinedBehaviorSanitizer (their run-time options and
 #               suppressions are built into the executables)
 #   --fuzz      also builds the deck fuzzer with clang and replays its corpus
+#   --strict    warnings are errors, and the sources must pass
+#               scripts/lint.sh (clang-format and clang-tidy)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="$(nproc 2>/dev/null || echo 2)"
 
 sanitize=0
 fuzz=0
+strict=0
 for arg in "$@"; do
     case "$arg" in
         --sanitize) sanitize=1 ;;
         --fuzz) fuzz=1 ;;
-        *) echo "usage: scripts/test.sh [--sanitize] [--fuzz]" >&2; exit 2 ;;
+        --strict) strict=1 ;;
+        *) echo "usage: scripts/test.sh [--sanitize] [--fuzz] [--strict]" >&2; exit 2 ;;
     esac
 done
 
-if ((fuzz)); then
+if ((fuzz || strict)); then
     "$root/scripts/setup.sh" --extra
 else
     "$root/scripts/setup.sh"
 fi
 
+werror=(-DHEXDYN_WERROR=OFF)
+((strict)) && werror=(-DHEXDYN_WERROR=ON)
+
 run_suite() {
     local dir="$1"; shift
-    cmake -S "$root" -B "$dir" -G Ninja "$@"
+    cmake -S "$root" -B "$dir" -G Ninja "${werror[@]}" "$@"
     cmake --build "$dir" -j "$jobs"
     (cd "$dir" && ctest --output-on-failure -j "$jobs")
 }
 
 echo "== optimised build and tests"
 run_suite "$root/build" -DCMAKE_BUILD_TYPE=Release
+
+if ((strict)); then
+    echo "== format and static checks"
+    "$root/scripts/lint.sh" "$root/build"
+fi
 
 if ((sanitize)); then
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
