@@ -374,7 +374,8 @@ int run(const options& o) {
             "plastic_fraction=%.3f dt=%.4e\n",
             nprocs, o.nx, o.ny, o.nz, total, particledata::nb_particle, o.mat.c_str(),
             o.eos ? "+eos" : "", o.hg, o.steps, o.warmup, loop, ecps, ecps / nprocs, ecps_best,
-            ecps_cpu, bpe, total > 0 ? plastic / total : 0.0, simulation::dtk1);
+            ecps_cpu, bpe, total > 0 ? static_cast<double>(plastic) / total : 0.0,
+            simulation::dtk1);
     }
     return 0;
 }

@@ -118,14 +118,15 @@ int run(const options& o) {
 
     fs::current_path(old);
     if (!o.keep) fs::remove_all(dir);
+    const double dlines = static_cast<double>(lines);
     std::printf(
         "input_deck elements=%d nodes=%d deck_lines=%lld deck_bytes=%lld echo_bytes=%lld "
         "inputpara_s=%.3f "
         "inputpara_cpu_s=%.3f close_s=%.3f lines_per_s=%.0f lines_per_cpu_s=%.0f "
         "lines_per_s_with_close=%.0f\n",
         elementdata::nb_element, particledata::nb_particle, lines, deckbytes, echobytes, read,
-        readcpu, close, read > 0.0 ? lines / read : 0.0, readcpu > 0.0 ? lines / readcpu : 0.0,
-        read + close > 0.0 ? lines / (read + close) : 0.0);
+        readcpu, close, read > 0.0 ? dlines / read : 0.0, readcpu > 0.0 ? dlines / readcpu : 0.0,
+        read + close > 0.0 ? dlines / (read + close) : 0.0);
     return 0;
 }
 

@@ -39,12 +39,14 @@ void buildmesh(int n) {
     particledata::nb_particle = static_cast<int>(nn);
     particledata::pos.assign(3 * static_cast<size_t>(nn), 0.0);
     const double h = 1.0e-3;
+    // Whole-index shift in x so that a third of the mesh lies at negative x.
+    const int ishift = n / 3;
     size_t q = 0;
     for (int k = 0; k < p; ++k)
         for (int j = 0; j < p; ++j)
             for (int i = 0; i < p; ++i) {
                 // Varied mantissas and exponents, negative values included.
-                particledata::pos[q++] = (i - n / 3) * h * 1.0137;
+                particledata::pos[q++] = (i - ishift) * h * 1.0137;
                 particledata::pos[q++] = j * h * 0.9871 + 1.0e-7 * i;
                 particledata::pos[q++] = -k * h * 1.1113 - 0.25;
             }

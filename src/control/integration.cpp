@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
@@ -34,7 +35,7 @@ void kinetice() {
     const double* m = particledata::mp.data();
     double e = 0.0;
     for (int k = 0; k < n; ++k) {
-        const double* vk = v + 3 * k;
+        const double* vk = v + 3 * static_cast<std::ptrdiff_t>(k);
         e = e + 0.5 * m[k] * (vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
     }
     simulation::engkinetic = e;
@@ -65,7 +66,7 @@ void updatefegeometry() {
     // element) is given zero acceleration rather than a non-finite one.
     int massless = 0;
     for (int k = 0; k < n; ++k) {
-        double* ak = a + 3 * k;
+        double* ak = a + 3 * static_cast<std::ptrdiff_t>(k);
         if (m[k] != 0.0) {
             ak[0] = ak[0] / m[k];
             ak[1] = ak[1] / m[k];

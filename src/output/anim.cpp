@@ -1,5 +1,7 @@
 #include "output/anim.hpp"
 
+#include <cstddef>
+
 #include "model/model.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
@@ -30,9 +32,10 @@ void outanim(double time) {
     const double* pos = particledata::pos.data();
     const int n = particledata::nb_particle;
     for (int k = 0; k < n; ++k) {
-        records::put_e(b, pos[3 * k], 12, 4);
-        records::put_e(b, pos[3 * k + 1], 12, 4);
-        records::put_e(b, pos[3 * k + 2], 12, 4);
+        const double* pk = pos + 3 * static_cast<std::ptrdiff_t>(k);
+        records::put_e(b, pk[0], 12, 4);
+        records::put_e(b, pk[1], 12, 4);
+        records::put_e(b, pk[2], 12, 4);
         out.endrecord();
     }
     if (first) {

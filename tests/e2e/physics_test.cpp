@@ -379,9 +379,10 @@ TEST(Physics, SplitMeshMatchesSingleProcessInResultFiles) {
     for (size_t k = 0; k < c1.lines.size(); ++k) {
         // time + 3 curves of element 1 | 3 curves of element 2
         const std::string& l = c1.lines[k];
-        ASSERT_EQ(l.size(), 7u * 15u);
-        EXPECT_EQ(ca.lines[k], l.substr(0, 4 * 15)) << "record " << k;
-        EXPECT_EQ(cb.lines[k], l.substr(0, 15) + l.substr(4 * 15, 3 * 15)) << "record " << k;
+        constexpr size_t w = 15;  // column width of a curve value
+        ASSERT_EQ(l.size(), 7 * w);
+        EXPECT_EQ(ca.lines[k], l.substr(0, 4 * w)) << "record " << k;
+        EXPECT_EQ(cb.lines[k], l.substr(0, w) + l.substr(4 * w, 3 * w)) << "record " << k;
         if (c1.rows[k][3] > 0.0 && c1.rows[k][6] > 0.0) yielded = true;
     }
     EXPECT_TRUE(yielded) << "both elements should yield";

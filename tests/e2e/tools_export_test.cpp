@@ -191,7 +191,7 @@ TEST(ToolsExport, SerialAndTwoProcessRunsExportToTheSameGlobalSeries) {
     }
     // The far face moves in +x.
     const std::vector<double> dlast = array_of(s2.vtu.back(), "PointData", "displacement");
-    EXPECT_GT(dlast[3 * 8], 0.0);
+    EXPECT_GT(dlast[3 * size_t{8}], 0.0);
 
     // Curves: the pvd times are the curve file's; the two runs agree.
     const Csv c1 = read_csv(serial / "hexdyn.csv");

@@ -335,10 +335,10 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
                     ++c;
                 }
                 if (std::string(what) == "engk") return row[static_cast<size_t>(c)];
-                if (std::string(what) == "engs") return row[static_cast<size_t>(c + 1)];
+                if (std::string(what) == "engs") return row[static_cast<size_t>(c) + 1];
                 if (p == p200 && std::string(what) == "epef")
-                    return row[static_cast<size_t>(c + 2)];
-                return row[static_cast<size_t>(c + 2 + (p == p200 ? 1 : 0))];  // ener
+                    return row[static_cast<size_t>(c) + 2];
+                return row[static_cast<size_t>(c) + 2 + (p == p200 ? 1 : 0)];  // ener
             };
             double engs = 0.0, engk = 0.0;
             for (int p = 0; p < np; ++p) {

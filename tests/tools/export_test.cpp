@@ -173,7 +173,7 @@ TEST(Export, KineticTotalsWhenNoNodeIsSharedAndSingleProcessWithoutMap) {
     TwoCubes m;
     m.global.resize(16);
     for (int k = 0; k < 8; ++k)
-        m.global[static_cast<size_t>(8 + k)] = {m.global[static_cast<size_t>(k)][0] + 5.0,
+        m.global[8 + static_cast<size_t>(k)] = {m.global[static_cast<size_t>(k)][0] + 5.0,
                                                 m.global[static_cast<size_t>(k)][1],
                                                 m.global[static_cast<size_t>(k)][2]};
     m.local_b = {9, 10, 11, 12, 13, 14, 15, 16};

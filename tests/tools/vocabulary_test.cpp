@@ -1,6 +1,7 @@
 // The deck's words: the tools spell and read them as the solver does.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,7 @@ TEST(Vocabulary, CurveNamesAreTheOnesTheSolverWritesInItsCurveFile) {
     for (int k = 1; k <= vocabulary::ncurves; ++k) {
         const auto& name = dataout::outputname[static_cast<size_t>(k - 1)];
         EXPECT_EQ(std::string_view(name.data(), 4),
-                  std::string_view(vocabulary::curves + 4 * (k - 1), 4))
+                  std::string_view(vocabulary::curves + 4 * static_cast<std::ptrdiff_t>(k - 1), 4))
             << k;
     }
 }

@@ -101,8 +101,9 @@ TEST(ElementForceDriver, PassEqualsKernelChain) {
         double xyz[8][3], v[8][3];
         for (int k = 0; k < 8; ++k)
             for (int i = 0; i < 3; ++i) {
-                xyz[k][i] = particledata::pos[static_cast<size_t>(3 * k + i)];
-                v[k][i] = particledata::vel[static_cast<size_t>(3 * k + i)];
+                const size_t j = 3 * static_cast<size_t>(k) + static_cast<size_t>(i);
+                xyz[k][i] = particledata::pos[j];
+                v[k][i] = particledata::vel[j];
             }
         double vol, ijac[3][3], de[6], vort[3], pkxj[4][3];
         jacobian(xyz, vol, ijac);

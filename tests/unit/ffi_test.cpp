@@ -421,7 +421,8 @@ TEST_F(Reader, NonNumericWordsWarnAndReadAsZero) {
             open(c.deck);
             for (int i = 0; i < c.skip; ++i) ffi::getint();
             double v = -99.0;
-            const std::string out = captured([&] { v = real ? ffi::getreal() : ffi::getint(); });
+            const std::string out =
+                captured([&] { v = real ? ffi::getreal() : static_cast<float>(ffi::getint()); });
             std::string w = c.word;
             w.resize(20, ' ');
             std::string n = std::to_string(c.line);

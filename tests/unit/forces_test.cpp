@@ -89,7 +89,7 @@ TEST(ElementNodalForce, WarpedElementBalanceAndIndependentForces) {
 }
 
 TEST(ElementNodalForce, ScatterAddsAtNodesAndRepeatedNodeGetsBoth) {
-    std::vector<double> acc(3 * 10, 1.0);
+    std::vector<double> acc(3 * size_t{10}, 1.0);
     const int node[8] = {3, 4, 5, 6, 7, 8, 9, 9};  // node 9 occurs twice
     double f[8][3];
     for (int k = 0; k < 8; ++k)
@@ -115,7 +115,7 @@ TEST(ElementNodalForce, ZeroStressGivesNoForce) {
 // The gather takes each corner's x, y, z from its node; scattering the
 // component-major forces adds exactly what the corner-major scatter adds.
 TEST(ElementNodalForce, GatherByNodeAndBothScattersAgree) {
-    std::vector<double> pos(3 * 10), vel(3 * 10);
+    std::vector<double> pos(3 * size_t{10}), vel(3 * size_t{10});
     for (size_t i = 0; i < pos.size(); ++i) {
         pos[i] = 0.5 * static_cast<double>(i);
         vel[i] = -2.0 * static_cast<double>(i);
@@ -133,7 +133,7 @@ TEST(ElementNodalForce, GatherByNodeAndBothScattersAgree) {
     double f[8][3], ft[3][8];
     for (int k = 0; k < 8; ++k)
         for (int i = 0; i < 3; ++i) f[k][i] = ft[i][k] = std::sin(1.0 + k + 0.3 * i) * 1.0e3;
-    std::vector<double> a1(3 * 10, 0.1), a2(3 * 10, 0.1);
+    std::vector<double> a1(3 * size_t{10}, 0.1), a2(3 * size_t{10}, 0.1);
     scatter_add(node, f, a1.data());
     scatter_add_t(node, ft, a2.data());
     for (size_t i = 0; i < a1.size(); ++i) EXPECT_EQ(a1[i], a2[i]) << i;

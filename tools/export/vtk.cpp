@@ -111,7 +111,7 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
          "        <DataArray type=\"Int64\" Name=\"offsets\" format=\"ascii\">\n";
     for (size_t e = 0; e < ncells; ++e) {
         b += "          ";
-        formats::append_int(b, static_cast<long long>(8 * (e + 1)));
+        formats::append_int(b, 8 * (static_cast<long long>(e) + 1));
         b += '\n';
         out.maybe_flush();
     }

@@ -742,7 +742,7 @@ void emit(const Deck& d, Sink&& sink) {
     if (!d.materials.empty()) {
         o += "mate\n";
         for (size_t m = 0; m < d.materials.size(); ++m) {
-            append_int(o, static_cast<long long>(m + 1));
+            append_int(o, static_cast<long long>(m) + 1);
             o += ' ';
             o += d.materials[m].model;
             for (double x : d.materials[m].reals) {

@@ -1,5 +1,6 @@
 #include "formats/results.hpp"
 
+#include <cstddef>
 #include <limits>
 
 #include "input/vocabulary.hpp"
@@ -132,7 +133,7 @@ bool AnimReader::next(AnimZone& zone) {
             fail("malformed node record (expected three 12-column reals): " + in_quotes(line));
         for (int c = 0; c < 3; ++c) {
             double v = 0.0;
-            const std::string_view f = r.substr(static_cast<size_t>(12 * c), 12);
+            const std::string_view f = r.substr(12 * static_cast<size_t>(c), 12);
             if (!real_field(f, v))
                 fail("malformed coordinate " + in_quotes(f) + " in a node record");
             zone.xyz.push_back(v);
@@ -160,7 +161,7 @@ bool AnimReader::next(AnimZone& zone) {
                      in_quotes(line));
             std::array<long long, 8> el{};
             for (int c = 0; c < 8; ++c) {
-                const std::string_view f = r.substr(static_cast<size_t>(7 * c), 7);
+                const std::string_view f = r.substr(7 * static_cast<size_t>(c), 7);
                 if (is_overflow(f))
                     fail("a node number of this connectivity record overflowed its field");
                 if (!int_field(f, el[static_cast<size_t>(c)]))
@@ -213,7 +214,8 @@ CurveReader::CurveReader(const fs::path& file) : in_(file) {
         int number = 0;
         // The solver writes the 4-character entry of the variable, padding included.
         for (int k = 0; k < vocabulary::ncurves; ++k)
-            if (var == std::string_view(vocabulary::curves + 4 * k, 4)) number = k + 1;
+            if (var == std::string_view(vocabulary::curves + 4 * static_cast<std::ptrdiff_t>(k), 4))
+                number = k + 1;
         if (number == 0) throw Error(in_.where() + "unknown result variable " + in_quotes(var));
         col.variable = std::string(trim(var));
         col.integer = number == 3;

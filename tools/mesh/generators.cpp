@@ -173,7 +173,7 @@ void make_cylinder(const CylinderParams& s, formats::Deck& d) {
             e.mat = 1;
             for (int c = 0; c < 4; ++c) {
                 e.node[static_cast<size_t>(c)] = 1 + k * section + qd[static_cast<size_t>(c)];
-                e.node[static_cast<size_t>(c + 4)] =
+                e.node[static_cast<size_t>(c) + 4] =
                     1 + (k + 1) * section + qd[static_cast<size_t>(c)];
             }
             d.elements.push_back(e);

@@ -451,7 +451,7 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         if (v < 0.0) {
             auto& nd = deck.elements.back().node;
             for (int k = 0; k < 4; ++k)
-                std::swap(nd[static_cast<size_t>(k)], nd[static_cast<size_t>(k + 4)]);
+                std::swap(nd[static_cast<size_t>(k)], nd[static_cast<size_t>(k) + 4]);
             ++rep.flipped;
         }
     }

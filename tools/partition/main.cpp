@@ -51,7 +51,7 @@ std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     for (int e = 0; e < ne; ++e) {
         eptr[static_cast<size_t>(e)] = static_cast<idx_t>(8 * e);
         for (int k = 0; k < 8; ++k)
-            eind[static_cast<size_t>(8 * e + k)] = static_cast<idx_t>(
+            eind[8 * static_cast<size_t>(e) + static_cast<size_t>(k)] = static_cast<idx_t>(
                 d.elements[static_cast<size_t>(e)].node[static_cast<size_t>(k)] - 1);
     }
     eptr[static_cast<size_t>(ne)] = static_cast<idx_t>(8 * ne);
