@@ -106,9 +106,9 @@ void readdense(Lines& lines, std::vector<std::string>& first, int nprocs, int my
     if (left == 0) return;
     if (left % n == 0 && left / n <= INT_MAX - nprocs)
         wrongcount(nprocs + static_cast<int>(left / n), nprocs);
-    throw Fault{std::to_string(left) + " values follow the rows of the " + processes(nprocs) +
-                " of the run (a row has " + std::to_string(n) +
-                "): the table is for more processes than the run has"};
+    throw Fault{std::to_string(left) + (left == 1 ? " value follows" : " values follow") +
+                " the rows of the " + processes(nprocs) + " of the run (a row has " +
+                std::to_string(n) + "): the table is for more processes than the run has"};
 }
 
 // Expects `items` to be the words and numbers of `pattern` ("process # neighbours #",

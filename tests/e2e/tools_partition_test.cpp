@@ -172,7 +172,7 @@ TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {
               0);
     RunResult r = tool("hexdyn-partition", "whole 1", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(read_file(dir / "Comm"), "0\n\n");
+    EXPECT_EQ(read_file(dir / "Comm"), "sparse 1\nprocess 0 neighbours 0\n");
     // The single deck is the input deck again.
     EXPECT_EQ(read_file(dir / "a"), read_file(dir / "whole"));
     const MapFile m = read_map(dir / "hexdyn.map");
@@ -202,7 +202,8 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
         RunResult r = tool("hexdyn-partition", "whole " + std::to_string(c.nprocs) + " --dir run",
                            dir.path());
         ASSERT_EQ(r.status, 0) << r.out;
-        const MapFile m = read_map(dir / "run" / "hexdyn.map");
+        const MapFile mp = read_map(dir / "run" / "hexdyn.map");
+        const MapFile& m = mp;
         ASSERT_EQ(m.nprocs, c.nprocs);
         EXPECT_EQ(m.nodes, gn);
         EXPECT_EQ(m.elements, ge);
@@ -222,30 +223,48 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
                 ++node_seen[static_cast<size_t>(x - 1)];
         }
         for (int x : element_seen) EXPECT_EQ(x, 1);
-        // Comm: one slot per node held by several processes, listed on every holder.
-        const auto comm = lines_of(read_file(dir / "run" / "Comm"));
+        // Comm: per process and neighbour the nodes they share, the two lists
+        // of a pair naming the same global nodes in the same order; every
+        // node held by several processes is listed between all its holders.
         std::istringstream in(read_file(dir / "run" / "Comm"));
-        int ncomde = -1;
-        in >> ncomde;
-        EXPECT_EQ(ncomde, static_cast<int>(std::count_if(node_seen.begin(), node_seen.end(),
-                                                         [](int k) { return k > 1; })));
-        std::vector<std::vector<int>> rows(static_cast<size_t>(c.nprocs),
-                                           std::vector<int>(static_cast<size_t>(ncomde)));
-        for (auto& row : rows)
-            for (int& x : row) in >> x;
-        ASSERT_FALSE(in.fail());
-        for (int j = 0; j < ncomde; ++j) {
-            int global = -1, holders = 0;
-            for (int p = 0; p < c.nprocs; ++p) {
-                const int l = rows[static_cast<size_t>(p)][static_cast<size_t>(j)];
-                if (l == 0) continue;
-                ++holders;
-                const int g = m.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)];
-                if (global < 0) global = g;
-                EXPECT_EQ(g, global) << "slot " << j + 1;
+        std::string w;
+        int count = -1;
+        in >> w >> count;
+        ASSERT_EQ(w, "sparse");
+        ASSERT_EQ(count, c.nprocs);
+        // lists[{p, q}]: global numbers of the nodes p lists for q
+        std::map<std::pair<int, int>, std::vector<int>> lists;
+        std::vector<std::set<int>> listed(static_cast<size_t>(gn));
+        for (int p = 0; p < c.nprocs; ++p) {
+            int q = -1, nn = -1, m = -1;
+            in >> w >> q >> w >> nn;
+            ASSERT_EQ(q, p);
+            for (int i = 0; i < nn; ++i) {
+                in >> w >> q >> w >> m;
+                ASSERT_EQ(w, "nodes");
+                auto& list = lists[{p, q}];
+                for (int k = 0; k < m; ++k) {
+                    int l = 0;
+                    in >> l;
+                    const int g =
+                        mp.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)];
+                    if (!list.empty()) { EXPECT_LT(list.back(), g); }
+                    list.push_back(g);
+                    listed[static_cast<size_t>(g - 1)].insert(p);
+                }
             }
-            ASSERT_GT(global, 0);
-            EXPECT_EQ(holders, node_seen[static_cast<size_t>(global - 1)]) << "slot " << j + 1;
+        }
+        ASSERT_FALSE(in.fail());
+        for (const auto& [pq, list] : lists) {
+            const auto other = lists.find({pq.second, pq.first});
+            ASSERT_NE(other, lists.end());
+            EXPECT_EQ(other->second, list) << pq.first << " and " << pq.second;
+        }
+        for (int n = 0; n < gn; ++n) {
+            const int holders = node_seen[static_cast<size_t>(n)];
+            EXPECT_EQ(static_cast<int>(listed[static_cast<size_t>(n)].size()),
+                      holders > 1 ? holders : 0)
+                << "node " << n + 1;
         }
     }
 }
