@@ -197,6 +197,9 @@ void matchneighbours() {
                            " of process " + std::to_string(nbproc[i]) +
                            ", which lies elsewhere: the two lists do not pair the same nodes");
         }
+    // The buffers grow again to the width of the force exchange.
+    std::vector<double>().swap(sendbuf);
+    std::vector<double>().swap(recvbuf);
 }
 
 void updateforce(int istep, double& value) {
