@@ -228,14 +228,14 @@ void updateforce(int istep, double& value) {
                 if (k != 0) mp[static_cast<size_t>(k - 1)] = recv[static_cast<size_t>(j)];
             }
         }
-        send.assign(static_cast<size_t>(3 * n), 0.0);
-        recv.assign(static_cast<size_t>(3 * n), 0.0);
+        send.assign(3 * static_cast<size_t>(n), 0.0);
+        recv.assign(3 * static_cast<size_t>(n), 0.0);
         for (int j = 0; j < n; ++j) {
             int k = mycnode[static_cast<size_t>(j)];
             if (k != 0) {
                 for (int i = 0; i < 3; ++i)
-                    send[static_cast<size_t>(3 * j + i)] =
-                        acc[static_cast<size_t>(3 * (k - 1) + i)];
+                    send[3 * static_cast<size_t>(j) + static_cast<size_t>(i)] =
+                        acc[3 * static_cast<size_t>(k - 1) + static_cast<size_t>(i)];
             }
         }
         MPI_Allreduce(send.data(), recv.data(), 3 * n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
@@ -243,8 +243,8 @@ void updateforce(int istep, double& value) {
             int k = mycnode[static_cast<size_t>(j)];
             if (k != 0) {
                 for (int i = 0; i < 3; ++i)
-                    acc[static_cast<size_t>(3 * (k - 1) + i)] =
-                        recv[static_cast<size_t>(3 * j + i)];
+                    acc[3 * static_cast<size_t>(k - 1) + static_cast<size_t>(i)] =
+                        recv[3 * static_cast<size_t>(j) + static_cast<size_t>(i)];
             }
         }
     }
