@@ -265,7 +265,6 @@ void buildmodel(const options& o, slab s) {
     const int slots = (nprocs - 1) * plane;
     commnodes::ncomde = slots;
     commnodes::mycnode.assign(static_cast<size_t>(slots), 0);
-    commnodes::comnode.assign(static_cast<size_t>(slots) * static_cast<size_t>(nprocs), 0);
     for (int p = 1; p < nprocs; ++p) {
         // The plane lies at the top of rank p-1 and the bottom of rank p.
         for (int q = 0; q < plane; ++q) {
@@ -277,17 +276,6 @@ void buildmodel(const options& o, slab s) {
             }
         }
     }
-    for (int r = 0; r < nprocs; ++r)
-        for (int j = 0; j < slots; ++j) {
-            // Row of rank r: the local number its slab gives the slot's node.
-            const int p = j / plane + 1, q = j % plane;
-            if (r != p - 1 && r != p) continue;
-            const int rz0 = static_cast<int>(static_cast<long long>(o.nz) * r / nprocs);
-            const int rz1 = static_cast<int>(static_cast<long long>(o.nz) * (r + 1) / nprocs);
-            const int kz = (r == p - 1) ? rz1 : rz0;
-            commnodes::comnode[static_cast<size_t>(r) * slots + j] =
-                (q % px) + px * ((q / px) + py * (kz - rz0)) + 1;
-        }
 }
 
 // One step of the time loop without output.

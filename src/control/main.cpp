@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     try {
         errorstop::writeline(records::listed("Myid=", commnodes::myid));
         errorstop::writeline(records::listed("nprocs=", commnodes::nprocs));
+        process::warnoversubscribed();
         double t0 = MPI_Wtime();
         datain::inputpara();
         if (commnodes::myid == 0) {

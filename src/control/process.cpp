@@ -1,13 +1,16 @@
 #include "control/process.hpp"
 
 #include <mpi.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "model/errorstop.hpp"
 #include "model/model.hpp"
 
 namespace process {
@@ -41,6 +44,26 @@ void terminate(int status) {
         MPI_Finalize();
     }
     std::exit(status);
+}
+
+void warnoversubscribed() {
+    MPI_Comm machine = MPI_COMM_NULL;
+    MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &machine);
+    int here = 1, rank = 0;
+    MPI_Comm_size(machine, &here);
+    MPI_Comm_rank(machine, &rank);
+    MPI_Comm_free(&machine);
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    if (rank != 0 || cores < 1 || here <= cores) return;
+    char name[MPI_MAX_PROCESSOR_NAME] = {};
+    int len = 0;
+    MPI_Get_processor_name(name, &len);
+    errorstop::writeline(" Warning: " + std::to_string(here) + " processes on " +
+                         std::string(name, static_cast<size_t>(len)) + ", which has " +
+                         std::to_string(cores) + (cores == 1 ? " core" : " cores") +
+                         ": MPI polls while it waits, so the run is many times slower than with at "
+                         "most one process per core (see the README, \"Several machines\")");
+    std::fflush(stdout);
 }
 
 }  // namespace process

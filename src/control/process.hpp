@@ -13,4 +13,9 @@ void reset();
 // the MPI job when more than one process runs.
 [[noreturn]] void terminate(int status);
 
+// Warns, once per machine, when more processes run on a machine than it has
+// cores: MPICH polls while a process waits for a message, so a process
+// without a core of its own slows every step of the whole job.
+void warnoversubscribed();
+
 }  // namespace process

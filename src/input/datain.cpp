@@ -83,6 +83,7 @@ void inputpara() {
     }
     // Checks that need the whole deck.
     commnodes::checkcomnode();
+    commnodes::matchneighbours();
     checkcurves();
     // Elements sized by "nbel" but never given (no "elem" block) would reach
     // the element pass with node and material number 0.

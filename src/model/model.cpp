@@ -77,9 +77,16 @@ int nres = 0;
 namespace commnodes {
 int nprocs = 1;
 int myid = 0;
+bool sparse = false;
 int ncomde = 0;
-std::vector<int> comnode;
 std::vector<int> mycnode;
+std::vector<int> commline;
+std::vector<int> nbproc;
+std::vector<int> nbstart;
+std::vector<int> nbnode;
+std::vector<int> sumnode;
+std::vector<int> sumstart;
+std::vector<int> sumterm;
 }  // namespace commnodes
 
 namespace ffi {
@@ -164,9 +171,16 @@ void reset() {
 
     commnodes::nprocs = 1;
     commnodes::myid = 0;
+    commnodes::sparse = false;
     commnodes::ncomde = 0;
-    release(commnodes::comnode);
     release(commnodes::mycnode);
+    release(commnodes::commline);
+    release(commnodes::nbproc);
+    release(commnodes::nbstart);
+    release(commnodes::nbnode);
+    release(commnodes::sumnode);
+    release(commnodes::sumstart);
+    release(commnodes::sumterm);
 
     ffi::ior = 11;
     ffi::iores = 13;

@@ -161,13 +161,25 @@ extern int nres;  // zones written to the animation file so far
 }  // namespace dataout
 
 namespace commnodes {
-extern int nprocs;  // number of MPI processes
-extern int myid;    // rank of this process, from 0
-extern int ncomde;  // number of shared-node slots in "Comm"
-// nprocs x ncomde, local node number of each slot's copy on every process (0 none):
-// comnode(p, j) is stored at comnode[(p-1)*ncomde + (j-1)]
-extern std::vector<int> comnode;
-extern std::vector<int> mycnode;  // ncomde, this process's row of comnode
+extern int nprocs;   // number of MPI processes
+extern int myid;     // rank of this process, from 0
+extern bool sparse;  // "Comm" lists neighbours (sparse) instead of slots of every process
+// Dense "Comm": the summed exchange over every slot of the model.
+extern int ncomde;                // number of shared-node slots in "Comm"
+extern std::vector<int> mycnode;  // ncomde, local node of each slot on this process (0 none)
+// Line of "Comm" of each value of mycnode (dense) or of each entry of nbnode (sparse):
+extern std::vector<int> commline;
+// Sparse "Comm": the exchange with neighbours only.
+extern std::vector<int> nbproc;  // neighbour processes, increasing
+extern std::vector<int>
+    nbstart;  // nbproc.size()+1: entries of nbproc[i] are nbstart[i]..nbstart[i+1]-1
+extern std::vector<int> nbnode;  // local node of each entry, in the order the neighbour sends
+// Sums at the shared nodes in process order: sumnode[s] is a local node, its
+// terms are sumterm[sumstart[s]..sumstart[s+1]-1], -1 for this process's own
+// value, else the entry whose received value is added.
+extern std::vector<int> sumnode;
+extern std::vector<int> sumstart;
+extern std::vector<int> sumterm;
 }  // namespace commnodes
 
 namespace ffi {

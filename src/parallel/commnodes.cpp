@@ -2,8 +2,11 @@
 
 #include <mpi.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,6 +23,89 @@ namespace {
     errorstop::stop("*** Error *** file Comm: " + what);
 }
 
+std::string line(int lineno) { return "line " + std::to_string(lineno) + ": "; }
+
+// Buffers of the neighbour exchange, sized once for the widest exchange.
+std::vector<double> sendbuf, recvbuf;
+std::vector<MPI_Request> requests;
+
+// Sends this process's values of its shared nodes to every neighbour and
+// receives theirs: afterwards recvbuf[width*e + c] holds component c of the
+// neighbour's copy of entry e. `val` holds `width` values per node.
+void swapshared(const std::vector<double>& val, int width, int tag) {
+    const size_t w = static_cast<size_t>(width);
+    const size_t entries = nbnode.size();
+    if (sendbuf.size() < w * entries) {
+        sendbuf.resize(w * entries);
+        recvbuf.resize(w * entries);
+    }
+    const size_t nn = nbproc.size();
+    requests.resize(2 * nn);
+    for (size_t i = 0; i < nn; ++i) {
+        const size_t from = w * static_cast<size_t>(nbstart[i]);
+        const int count = width * (nbstart[i + 1] - nbstart[i]);
+        MPI_Irecv(recvbuf.data() + from, count, MPI_DOUBLE, nbproc[i], tag, MPI_COMM_WORLD,
+                  &requests[i]);
+    }
+    for (size_t e = 0; e < entries; ++e) {
+        const size_t k = static_cast<size_t>(nbnode[e] - 1);
+        for (size_t c = 0; c < w; ++c) sendbuf[w * e + c] = val[w * k + c];
+    }
+    for (size_t i = 0; i < nn; ++i) {
+        const size_t from = w * static_cast<size_t>(nbstart[i]);
+        const int count = width * (nbstart[i + 1] - nbstart[i]);
+        MPI_Isend(sendbuf.data() + from, count, MPI_DOUBLE, nbproc[i], tag, MPI_COMM_WORLD,
+                  &requests[nn + i]);
+    }
+    MPI_Waitall(static_cast<int>(2 * nn), requests.data(), MPI_STATUSES_IGNORE);
+}
+
+// Replaces the value of every shared node by the sum of all its copies,
+// added in increasing process number.
+void sumshared(std::vector<double>& val, int width) {
+    const size_t w = static_cast<size_t>(width);
+    for (size_t s = 0; s < sumnode.size(); ++s) {
+        const size_t k = static_cast<size_t>(sumnode[s] - 1);
+        const size_t first = static_cast<size_t>(sumstart[s]);
+        const size_t last = static_cast<size_t>(sumstart[s + 1]);
+        for (size_t c = 0; c < w; ++c) {
+            const double own = val[w * k + c];
+            double sum = 0.0;
+            for (size_t t = first; t < last; ++t) {
+                const int term = sumterm[t];
+                const double x = term < 0 ? own : recvbuf[w * static_cast<size_t>(term) + c];
+                sum = t == first ? x : sum + x;
+            }
+            val[w * k + c] = sum;
+        }
+    }
+}
+
+// Order of the sums: for each shared node, in increasing local number, its
+// own value and the entries of the neighbours holding it, by process number.
+void ordersums() {
+    std::vector<std::tuple<int, int, int>> terms;  // node, process, term
+    terms.reserve(2 * nbnode.size());
+    for (size_t i = 0; i < nbproc.size(); ++i)
+        for (int e = nbstart[i]; e < nbstart[i + 1]; ++e) {
+            terms.emplace_back(nbnode[static_cast<size_t>(e)], nbproc[i], e);
+            terms.emplace_back(nbnode[static_cast<size_t>(e)], myid, -1);
+        }
+    std::sort(terms.begin(), terms.end());
+    terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+    sumnode.clear();
+    sumstart.clear();
+    sumterm.clear();
+    for (const auto& [k, p, term] : terms) {
+        if (sumnode.empty() || sumnode.back() != k) {
+            sumnode.push_back(k);
+            sumstart.push_back(static_cast<int>(sumterm.size()));
+        }
+        sumterm.push_back(term);
+    }
+    sumstart.push_back(static_cast<int>(sumterm.size()));
+}
+
 }  // namespace
 
 void readcomnode() {
@@ -28,15 +114,17 @@ void readcomnode() {
         errorstop::writeline(records::listed("Open file error!!!"));
         errorstop::stop();
     }
-    CommTable table;
-    const std::string fault = readcommtable(in, nprocs, table);
+    CommPart part;
+    const std::string fault = readcommpart(in, nprocs, myid, part);
     if (!fault.empty()) comm_error(fault);
-    ncomde = table.ncomde;
-    const int n = ncomde > 0 ? ncomde : 0;
-    comnode = std::move(table.comnode);
-    mycnode.assign(static_cast<size_t>(n), 0);
-    for (int j = 0; j < n; ++j)
-        mycnode[static_cast<size_t>(j)] = comnode[static_cast<size_t>(myid) * n + j];
+    sparse = part.sparse;
+    ncomde = part.ncomde;
+    mycnode = std::move(part.row);
+    commline = std::move(part.line);
+    nbproc = std::move(part.neighbours.proc);
+    nbstart = std::move(part.neighbours.start);
+    nbnode = std::move(part.neighbours.node);
+    if (nbstart.empty()) nbstart.push_back(0);
     std::string name = deckname(myid);
     name.resize(100, ' ');
     ffi::fileinp = name;
@@ -45,49 +133,119 @@ void readcomnode() {
 void checkcomnode() {
     const int np = particledata::nb_particle;
     for (size_t j = 0; j < mycnode.size(); ++j) {
-        int k = mycnode[j];
+        const int k = mycnode[j];
         if (k < 0 || k > np)
-            errorstop::stop("*** Error *** file Comm: slot " + std::to_string(j + 1) +
-                            " of process " + std::to_string(myid) + " holds node " +
-                            std::to_string(k) + ", outside 0.." + std::to_string(np));
+            comm_error(line(j < commline.size() ? commline[j] : 0) + "slot " +
+                       std::to_string(j + 1) + " of process " + std::to_string(myid) +
+                       " holds node " + std::to_string(k) + ", outside the valid range 0.." +
+                       std::to_string(np));
     }
+    for (size_t i = 0; i < nbproc.size(); ++i)
+        for (int e = nbstart[i]; e < nbstart[i + 1]; ++e) {
+            const size_t u = static_cast<size_t>(e);
+            const int k = nbnode[u];
+            if (k < 1 || k > np)
+                comm_error(line(u < commline.size() ? commline[u] : 0) + "node " +
+                           std::to_string(k) + " of process " + std::to_string(myid) +
+                           " (shared with process " + std::to_string(nbproc[i]) +
+                           ") is outside the valid range 1.." + std::to_string(np));
+        }
+    if (sparse) ordersums();
+}
+
+void matchneighbours() {
+    if (!sparse || nprocs < 2) return;
+    // Both sides of every pair must list the same number of nodes, or the
+    // messages of the exchange would not match.
+    std::vector<int> mine(static_cast<size_t>(nprocs), 0), theirs(static_cast<size_t>(nprocs), 0);
+    for (size_t i = 0; i < nbproc.size(); ++i)
+        mine[static_cast<size_t>(nbproc[i])] = nbstart[i + 1] - nbstart[i];
+    MPI_Alltoall(mine.data(), 1, MPI_INT, theirs.data(), 1, MPI_INT, MPI_COMM_WORLD);
+    for (int q = 0; q < nprocs; ++q) {
+        const int a = mine[static_cast<size_t>(q)], b = theirs[static_cast<size_t>(q)];
+        if (a != b)
+            comm_error("process " + std::to_string(myid) + " lists " + std::to_string(a) +
+                       " node(s) shared with process " + std::to_string(q) + ", but process " +
+                       std::to_string(q) + " lists " + std::to_string(b) + " shared with process " +
+                       std::to_string(myid));
+    }
+    // Paired copies must be the same node: compare the initial coordinates.
+    const size_t np = static_cast<size_t>(particledata::nb_particle);
+    std::vector<double> where(4 * np, 0.0);
+    double scale = 0.0;
+    for (size_t k = 0; k < np; ++k) {
+        for (size_t c = 0; c < 3; ++c) {
+            where[4 * k + c] = particledata::pos[3 * k + c];
+            scale = std::max(scale, std::fabs(particledata::pos[3 * k + c]));
+        }
+        where[4 * k + 3] = static_cast<double>(k + 1);
+    }
+    swapshared(where, 4, 3);
+    for (size_t i = 0; i < nbproc.size(); ++i)
+        for (int e = nbstart[i]; e < nbstart[i + 1]; ++e) {
+            const size_t u = static_cast<size_t>(e);
+            const size_t k = static_cast<size_t>(nbnode[u] - 1);
+            bool same = true;
+            for (size_t c = 0; c < 3; ++c) {
+                const double a = where[4 * k + c], b = recvbuf[4 * u + c];
+                same = same && std::fabs(a - b) <= 1.0e-6 * (scale + std::fabs(a));
+            }
+            if (!same)
+                comm_error(line(commline[u]) + "node " + std::to_string(k + 1) + " of process " +
+                           std::to_string(myid) + " is paired with node " +
+                           std::to_string(static_cast<long long>(recvbuf[4 * u + 3])) +
+                           " of process " + std::to_string(nbproc[i]) +
+                           ", which lies elsewhere: the two lists do not pair the same nodes");
+        }
+    // The buffers grow again to the width of the force exchange.
+    std::vector<double>().swap(sendbuf);
+    std::vector<double>().swap(recvbuf);
 }
 
 void updateforce(int istep, double& value) {
     using particledata::acc;
     using particledata::mp;
-    const int n = ncomde > 0 ? ncomde : 0;
-    static std::vector<double> send, recv;
-    if (istep == 1) {
-        send.assign(static_cast<size_t>(n), 0.0);
-        recv.assign(static_cast<size_t>(n), 0.0);
+    if (sparse) {
+        if (istep == 1) {
+            swapshared(mp, 1, 1);
+            sumshared(mp, 1);
+        }
+        swapshared(acc, 3, 2);
+        sumshared(acc, 3);
+    } else {
+        const int n = ncomde > 0 ? ncomde : 0;
+        static std::vector<double> send, recv;
+        if (istep == 1) {
+            send.assign(static_cast<size_t>(n), 0.0);
+            recv.assign(static_cast<size_t>(n), 0.0);
+            for (int j = 0; j < n; ++j) {
+                int k = mycnode[static_cast<size_t>(j)];
+                if (k != 0) send[static_cast<size_t>(j)] = mp[static_cast<size_t>(k - 1)];
+            }
+            MPI_Allreduce(send.data(), recv.data(), n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+            for (int j = 0; j < n; ++j) {
+                int k = mycnode[static_cast<size_t>(j)];
+                if (k != 0) mp[static_cast<size_t>(k - 1)] = recv[static_cast<size_t>(j)];
+            }
+        }
+        send.assign(3 * static_cast<size_t>(n), 0.0);
+        recv.assign(3 * static_cast<size_t>(n), 0.0);
         for (int j = 0; j < n; ++j) {
             int k = mycnode[static_cast<size_t>(j)];
-            if (k != 0) send[static_cast<size_t>(j)] = mp[static_cast<size_t>(k - 1)];
+            if (k != 0) {
+                for (int i = 0; i < 3; ++i)
+                    send[3 * static_cast<size_t>(j) + static_cast<size_t>(i)] =
+                        acc[3 * static_cast<size_t>(k - 1) + static_cast<size_t>(i)];
+            }
         }
-        MPI_Allreduce(send.data(), recv.data(), n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+        MPI_Allreduce(send.data(), recv.data(), 3 * n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
         for (int j = 0; j < n; ++j) {
             int k = mycnode[static_cast<size_t>(j)];
-            if (k != 0) mp[static_cast<size_t>(k - 1)] = recv[static_cast<size_t>(j)];
-        }
-    }
-    send.assign(3 * static_cast<size_t>(n), 0.0);
-    recv.assign(3 * static_cast<size_t>(n), 0.0);
-    for (int j = 0; j < n; ++j) {
-        int k = mycnode[static_cast<size_t>(j)];
-        if (k != 0) {
-            for (int i = 0; i < 3; ++i)
-                send[3 * static_cast<size_t>(j) + static_cast<size_t>(i)] =
-                    acc[3 * static_cast<size_t>(k - 1) + static_cast<size_t>(i)];
-        }
-    }
-    MPI_Allreduce(send.data(), recv.data(), 3 * n, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
-    for (int j = 0; j < n; ++j) {
-        int k = mycnode[static_cast<size_t>(j)];
-        if (k != 0) {
-            for (int i = 0; i < 3; ++i)
-                acc[3 * static_cast<size_t>(k - 1) + static_cast<size_t>(i)] =
-                    recv[3 * static_cast<size_t>(j) + static_cast<size_t>(i)];
+            if (k != 0) {
+                for (int i = 0; i < 3; ++i)
+                    acc[3 * static_cast<size_t>(k - 1) + static_cast<size_t>(i)] =
+                        recv[3 * static_cast<size_t>(j) + static_cast<size_t>(i)];
+            }
         }
     }
     double tmp = value;

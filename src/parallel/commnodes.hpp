@@ -1,9 +1,18 @@
 // Nodes shared between processes and the per-step exchange.
 //
-// "Comm" pairs the copies of shared nodes: one slot per shared node, and for
-// every process the local number of its copy (0 where it has none). Each step
-// the forces of all copies are summed (on the first step also the masses), and
-// all processes agree on the smallest time step.
+// "Comm" pairs the copies of shared nodes (parallel/commtable.hpp gives its
+// two layouts). Each step the forces of all copies of a shared node are
+// summed (on the first step also the masses), and all processes agree on the
+// smallest time step.
+//
+// A dense table (one slot per shared node of the whole model) is summed by
+// one all-reduce over every slot, as it always was. A sparse table (per
+// neighbour the list of nodes shared with it) is exchanged with the
+// neighbours only: each process sends its values of the nodes it shares with
+// a neighbour to that neighbour, and forms the sum at each shared node from
+// its own and the received values in increasing process number, the same
+// order on every process holding the node. The sums then depend neither on
+// the MPI library's reduction algorithm nor on the run.
 #pragma once
 
 #include <string>
@@ -12,11 +21,20 @@
 
 namespace commnodes {
 
+// Reads this process's part of "Comm" and sets the name of its deck.
 void readcomnode();
 
-// Stops the run when this process's row of "Comm" names a node outside
-// 0..nb_particle (called once the deck has been read).
+// Stops the run when this process's part of "Comm" names a node outside
+// 1..nb_particle (0 marks an absent copy in a dense table), giving the line
+// of the file; prepares the order of the sums (called once the deck has been
+// read).
 void checkcomnode();
+
+// Sparse table: stops the whole job when two neighbours disagree on the
+// number of nodes they share, or when paired copies lie at different places
+// (the lists do not pair the same nodes). Collective over all processes;
+// called after checkcomnode.
+void matchneighbours();
 
 void updateforce(int istep, double& value);
 

@@ -350,8 +350,15 @@ std::string movingbrick() {
 TEST(Parallel, OneProcessWithoutSharedNodesRunsLikeASerialProgram) {
     // Every form of an empty table gives the same run; so does a table of
     // one process whose slots name its own nodes (each sum has one term).
-    const char* tables[] = {"0\n\n", "0\n",     "0",          "  0  words after it\n",
-                            "-2\n",  "\n\n0\n", "3\n1 2 7\n", "2\n3,\n4\n"};
+    const char* tables[] = {"0\n\n",
+                            "0\n",
+                            "0",
+                            "  0  words after it\n",
+                            "-2\n",
+                            "\n\n0\n",
+                            "3\n1 2 7\n",
+                            "2\n3,\n4\n",
+                            "sparse 1\nprocess 0 neighbours 0\n"};
     std::string curve0, anim0;
     for (const char* t : tables) {
         SCOPED_TRACE(t);
@@ -386,7 +393,36 @@ TEST(Parallel, BadCommunicationTablesStopTheJob) {
         {"empty file", "", 1,
          " *** Error *** file Comm: ends before the number of shared-node slots"},
         {"second row missing", "2\n1 2\n", 2,
-         " *** Error *** file Comm: too short: row of process 1 has 0 of 2 values"},
+         " *** Error *** file Comm: the table is for 1 process, but the run has 2 (start it "
+         "with 1 process: mpiexec.mpich -n 1)"},
+        {"rows for three processes", "2\n1 2\n1 2\n1 2\n", 2,
+         " *** Error *** file Comm: the table is for 3 processes, but the run has 2 (start it "
+         "with 3 processes: mpiexec.mpich -n 3)"},
+        {"sparse table for three processes", "sparse 3\n", 2,
+         " *** Error *** file Comm: the table is for 3 processes, but the run has 2 (start it "
+         "with 3 processes: mpiexec.mpich -n 3)"},
+        {"sparse node beyond the deck",
+         "sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 2\n1\n9\n"
+         "process 1 neighbours 1\nwith 0 nodes 2\n1 2\n",
+         2,
+         " *** Error *** file Comm: line 5: node 9 of process 0 (shared with process 1) is "
+         "outside the valid range 1..8"},
+        {"sparse lists of different lengths",
+         "sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 2\n1 2\n"
+         "process 1 neighbours 1\nwith 0 nodes 1\n1\n",
+         2,
+         " *** Error *** file Comm: process 1 lists 1 node(s) shared with process 0, but "
+         "process 0 lists 2 shared with process 1"},
+        {"sparse neighbour not listed back",
+         "sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 1\n1\nprocess 1 neighbours 0\n", 2,
+         " *** Error *** file Comm: process 0 lists 1 node(s) shared with process 1, but "
+         "process 1 lists 0 shared with process 0"},
+        {"sparse lists pairing different nodes",
+         "sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 2\n1 2\n"
+         "process 1 neighbours 1\nwith 0 nodes 2\n1\n3\n",
+         2,
+         " *** Error *** file Comm: line 4: node 2 of process 0 is paired with node 3 of "
+         "process 1, which lies elsewhere: the two lists do not pair the same nodes"},
         {"row too short", "3\n1 2\n", 1,
          " *** Error *** file Comm: too short: row of process 0 has 2 of 3 values"},
         {"word in a row", "2\n1 x\n1 2\n", 2,
@@ -396,9 +432,11 @@ TEST(Parallel, BadCommunicationTablesStopTheJob) {
         {"real count", "2.5\n1 2\n", 1,
          " *** Error *** file Comm: line 1: \"2.5\" is not an integer"},
         {"node beyond the deck", "2\n1 9\n1 2\n", 2,
-         " *** Error *** file Comm: slot 2 of process 0 holds node 9, outside 0..8"},
+         " *** Error *** file Comm: line 2: slot 2 of process 0 holds node 9, outside the "
+         "valid range 0..8"},
         {"negative node", "2\n1 2\n-1 2\n", 2,
-         " *** Error *** file Comm: slot 1 of process 1 holds node -1, outside 0..8"},
+         " *** Error *** file Comm: line 3: slot 1 of process 1 holds node -1, outside the "
+         "valid range 0..8"},
     };
     for (const commerror& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testutil.hpp"
@@ -172,7 +173,7 @@ TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {
               0);
     RunResult r = tool("hexdyn-partition", "whole 1", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(read_file(dir / "Comm"), "0\n\n");
+    EXPECT_EQ(read_file(dir / "Comm"), "sparse 1\nprocess 0 neighbours 0\n");
     // The single deck is the input deck again.
     EXPECT_EQ(read_file(dir / "a"), read_file(dir / "whole"));
     const MapFile m = read_map(dir / "hexdyn.map");
@@ -202,7 +203,8 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
         RunResult r = tool("hexdyn-partition", "whole " + std::to_string(c.nprocs) + " --dir run",
                            dir.path());
         ASSERT_EQ(r.status, 0) << r.out;
-        const MapFile m = read_map(dir / "run" / "hexdyn.map");
+        const MapFile mp = read_map(dir / "run" / "hexdyn.map");
+        const MapFile& m = mp;
         ASSERT_EQ(m.nprocs, c.nprocs);
         EXPECT_EQ(m.nodes, gn);
         EXPECT_EQ(m.elements, ge);
@@ -222,30 +224,48 @@ TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
                 ++node_seen[static_cast<size_t>(x - 1)];
         }
         for (int x : element_seen) EXPECT_EQ(x, 1);
-        // Comm: one slot per node held by several processes, listed on every holder.
-        const auto comm = lines_of(read_file(dir / "run" / "Comm"));
+        // Comm: per process and neighbour the nodes they share, the two lists
+        // of a pair naming the same global nodes in the same order; every
+        // node held by several processes is listed between all its holders.
         std::istringstream in(read_file(dir / "run" / "Comm"));
-        int ncomde = -1;
-        in >> ncomde;
-        EXPECT_EQ(ncomde, static_cast<int>(std::count_if(node_seen.begin(), node_seen.end(),
-                                                         [](int k) { return k > 1; })));
-        std::vector<std::vector<int>> rows(static_cast<size_t>(c.nprocs),
-                                           std::vector<int>(static_cast<size_t>(ncomde)));
-        for (auto& row : rows)
-            for (int& x : row) in >> x;
-        ASSERT_FALSE(in.fail());
-        for (int j = 0; j < ncomde; ++j) {
-            int global = -1, holders = 0;
-            for (int p = 0; p < c.nprocs; ++p) {
-                const int l = rows[static_cast<size_t>(p)][static_cast<size_t>(j)];
-                if (l == 0) continue;
-                ++holders;
-                const int g = m.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)];
-                if (global < 0) global = g;
-                EXPECT_EQ(g, global) << "slot " << j + 1;
+        std::string w;
+        int count = -1;
+        in >> w >> count;
+        ASSERT_EQ(w, "sparse");
+        ASSERT_EQ(count, c.nprocs);
+        // lists[{p, q}]: global numbers of the nodes p lists for q
+        std::map<std::pair<int, int>, std::vector<int>> lists;
+        std::vector<std::set<int>> listed(static_cast<size_t>(gn));
+        for (int p = 0; p < c.nprocs; ++p) {
+            int q = -1, nn = -1, m = -1;
+            in >> w >> q >> w >> nn;
+            ASSERT_EQ(q, p);
+            for (int i = 0; i < nn; ++i) {
+                in >> w >> q >> w >> m;
+                ASSERT_EQ(w, "nodes");
+                auto& list = lists[{p, q}];
+                for (int k = 0; k < m; ++k) {
+                    int l = 0;
+                    in >> l;
+                    const int g =
+                        mp.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)];
+                    if (!list.empty()) { EXPECT_LT(list.back(), g); }
+                    list.push_back(g);
+                    listed[static_cast<size_t>(g - 1)].insert(p);
+                }
             }
-            ASSERT_GT(global, 0);
-            EXPECT_EQ(holders, node_seen[static_cast<size_t>(global - 1)]) << "slot " << j + 1;
+        }
+        ASSERT_FALSE(in.fail());
+        for (const auto& [pq, list] : lists) {
+            const auto other = lists.find({pq.second, pq.first});
+            ASSERT_NE(other, lists.end());
+            EXPECT_EQ(other->second, list) << pq.first << " and " << pq.second;
+        }
+        for (int n = 0; n < gn; ++n) {
+            const int holders = node_seen[static_cast<size_t>(n)];
+            EXPECT_EQ(static_cast<int>(listed[static_cast<size_t>(n)].size()),
+                      holders > 1 ? holders : 0)
+                << "node " << n + 1;
         }
     }
 }
@@ -366,5 +386,72 @@ TEST(ToolsPartition, PartitionedRunsAgreeWithTheSerialRun) {
                 EXPECT_GE(engk, sr[2] * (1.0 - (np + 1) * tol6)) << "record " << k;
             }
         }
+    }
+}
+
+// The same impact divided among 1, 2, 7 and 16 processes (more processes
+// than cores: the mesh is small and the run short) gives every copy of every
+// node at every output time the position of the serial run, to the printed
+// digits.
+TEST(ToolsPartition, ScaledRunsAgreeWithTheSerialRun) {
+    TempDir dir("part-scale");
+    RunResult r = tool("hexdyn-mesh",
+                       "box --nx 8 --ny 4 --nz 4 --lx 0.02 --ly 0.01 --lz 0.01 --origin 0,0,0.0001 "
+                       "--material \"pla2 7800 2.1e11 0.3 3e8 1e9\" --velocity 1,0,0,-100 "
+                       "--velocity 4,5,0,-100 --load 3,0,0,-2000 --rigid 3,0 "
+                       "--time 0,0,5e-6,1,1,1 --endtime 6e-6 --outtime 1e-6 --curve engk -o whole",
+                       dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::vector<Zone> serial;
+    for (int np : {1, 2, 7, 16}) {
+        SCOPED_TRACE(std::to_string(np) + " processes");
+        const fs::path run = dir / ("run" + std::to_string(np));
+        RunResult pr = tool("hexdyn-partition",
+                            "whole " + std::to_string(np) + " --dir " + run.string(), dir.path());
+        ASSERT_EQ(pr.status, 0) << pr.out;
+        RunResult pp = run_hexdyn(run, np, 300);
+        ASSERT_EQ(pp.status, 0) << pp.out;
+        // More processes than cores are slow: the run says so once.
+        const unsigned cores = std::thread::hardware_concurrency();
+        EXPECT_EQ(count_of(pp.out, " Warning: " + std::to_string(np) + " processes on "),
+                  cores > 0 && static_cast<unsigned>(np) > cores ? 1u : 0u)
+            << pp.out;
+        if (np == 1) {
+            serial = read_anim(run / "aresult_anim.dat");
+            ASSERT_GE(serial.size(), 6u);
+            continue;
+        }
+        const MapFile m = read_map(run / "hexdyn.map");
+        int compared = 0;
+        for (int p = 0; p < np; ++p) {
+            const std::vector<Zone> anim = read_anim(run / (deck_name(p) + "result_anim.dat"));
+            ASSERT_EQ(anim.size(), serial.size());
+            for (size_t z = 0; z < serial.size(); ++z) {
+                EXPECT_EQ(anim[z].time, serial[z].time);
+                ASSERT_EQ(anim[z].xyz.size(), m.node_global[static_cast<size_t>(p)].size());
+                for (size_t l = 0; l < anim[z].xyz.size(); ++l) {
+                    const int g = m.node_global[static_cast<size_t>(p)][l];
+                    for (size_t i = 0; i < 3; ++i) {
+                        const std::string& a = anim[z].xyz[l][i];
+                        const std::string& b = serial[z].xyz[static_cast<size_t>(g - 1)][i];
+                        EXPECT_TRUE(last_digit_close(a, b))
+                            << "zone " << z << " node " << g << ": " << a << " vs serial " << b;
+                        ++compared;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(compared, 0);
+    }
+    // Decks made for 7 processes started with 2, and for 2 started with 3.
+    const std::pair<int, int> wrong[] = {{7, 2}, {2, 3}};
+    for (const auto& [made, started] : wrong) {
+        RunResult w = run_hexdyn(dir / ("run" + std::to_string(made)), started, 120);
+        EXPECT_NE(w.status, 0) << w.out;
+        EXPECT_NE(w.out.find("*** Error *** file Comm: the table is for " + std::to_string(made) +
+                             " processes, but the run has " + std::to_string(started)),
+                  std::string::npos)
+            << w.out;
+        EXPECT_EQ(w.out.find("Step="), std::string::npos) << w.out;
     }
 }

@@ -121,36 +121,71 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
     for (int n = 0; n < g.nnodes(); ++n)
         EXPECT_FALSE(holders[static_cast<size_t>(n)].empty()) << "node " << n + 1 << " lost";
 
-    // Shared nodes: one slot each, listed on every holder, 0 elsewhere, in
-    // increasing global order; nodes of one process have no slot.
+    // Shared nodes: every pair of holders lists the node, both lists in
+    // increasing global order so that they pair the same nodes; a node of one
+    // process is in no list.
     std::vector<int> shared;
     for (int n = 0; n < g.nnodes(); ++n)
         if (holders[static_cast<size_t>(n)].size() > 1) shared.push_back(n + 1);
     ASSERT_EQ(P.ncomde, static_cast<int>(shared.size()));
-    for (int j = 0; j < P.ncomde; ++j) {
-        const int n = shared[static_cast<size_t>(j)];
-        for (int p = 0; p < np; ++p) {
-            const int l = P.comm[static_cast<size_t>(p)][static_cast<size_t>(j)];
-            if (holders[static_cast<size_t>(n - 1)].count(p)) {
-                ASSERT_GT(l, 0);
-                EXPECT_EQ(P.node_global[static_cast<size_t>(p)][static_cast<size_t>(l - 1)], n);
-                EXPECT_EQ(P.decks[static_cast<size_t>(p)].nodes[static_cast<size_t>(l - 1)],
-                          g.nodes[static_cast<size_t>(n - 1)]);
-            } else {
-                EXPECT_EQ(l, 0);
+    std::vector<std::set<int>> listed(static_cast<size_t>(g.nnodes()));
+    auto global_of = [&](int p, int local) {
+        return P.node_global[static_cast<size_t>(p)][static_cast<size_t>(local - 1)];
+    };
+    for (int p = 0; p < np; ++p) {
+        const auto& nb = P.neighbours[static_cast<size_t>(p)];
+        ASSERT_EQ(nb.start.size(), nb.proc.size() + 1);
+        for (size_t i = 0; i < nb.proc.size(); ++i) {
+            const int q = nb.proc[i];
+            if (i > 0) { EXPECT_LT(nb.proc[i - 1], q); }
+            const auto& nq = P.neighbours[static_cast<size_t>(q)];
+            const auto at = std::find(nq.proc.begin(), nq.proc.end(), p);
+            ASSERT_NE(at, nq.proc.end()) << q << " does not list " << p;
+            const size_t iq = static_cast<size_t>(at - nq.proc.begin());
+            ASSERT_EQ(nq.start[iq + 1] - nq.start[iq], nb.start[i + 1] - nb.start[i]);
+            for (int e = nb.start[i]; e < nb.start[i + 1]; ++e) {
+                const int gp = global_of(p, nb.node[static_cast<size_t>(e)]);
+                const int gq =
+                    global_of(q, nq.node[static_cast<size_t>(nq.start[iq] + e - nb.start[i])]);
+                EXPECT_EQ(gp, gq) << "entry " << e << " of " << p << " for " << q;
+                if (e > nb.start[i]) {
+                    EXPECT_LT(global_of(p, nb.node[static_cast<size_t>(e - 1)]), gp);
+                }
+                EXPECT_TRUE(holders[static_cast<size_t>(gp - 1)].count(q));
+                listed[static_cast<size_t>(gp - 1)].insert(p);
+                listed[static_cast<size_t>(gp - 1)].insert(q);
             }
         }
     }
-    // The solver's reader of "Comm" reads the slot count and the rows back.
+    for (int n : shared)
+        EXPECT_EQ(listed[static_cast<size_t>(n - 1)], holders[static_cast<size_t>(n - 1)])
+            << "node " << n;
+    // The solver's reader reads each process's section back, and the dense
+    // table's row of each process holds its local numbers of the slots.
     {
-        std::istringstream in(partition::comm_text(P));
-        commnodes::CommTable t;
-        ASSERT_EQ(commnodes::readcommtable(in, np, t), "");
-        EXPECT_EQ(t.ncomde, P.ncomde);
-        for (int p = 0; p < np; ++p)
-            for (int j = 0; j < P.ncomde; ++j)
-                EXPECT_EQ(t.comnode[static_cast<size_t>(p * P.ncomde + j)],
-                          P.comm[static_cast<size_t>(p)][static_cast<size_t>(j)]);
+        const std::string sparse = partition::comm_text(P), dense = partition::dense_comm_text(P);
+        for (int p = 0; p < np; ++p) {
+            std::istringstream in(sparse);
+            commnodes::CommPart t;
+            ASSERT_EQ(commnodes::readcommpart(in, np, p, t), "");
+            EXPECT_EQ(t.neighbours.proc, P.neighbours[static_cast<size_t>(p)].proc);
+            EXPECT_EQ(t.neighbours.node, P.neighbours[static_cast<size_t>(p)].node);
+            std::istringstream din(dense);
+            ASSERT_EQ(commnodes::readcommpart(din, np, p, t), "");
+            ASSERT_EQ(t.ncomde, P.ncomde);
+            for (int j = 0; j < P.ncomde; ++j) {
+                const int l = t.row[static_cast<size_t>(j)];
+                const int n = shared[static_cast<size_t>(j)];
+                if (holders[static_cast<size_t>(n - 1)].count(p)) {
+                    ASSERT_GT(l, 0);
+                    EXPECT_EQ(global_of(p, l), n);
+                    EXPECT_EQ(P.decks[static_cast<size_t>(p)].nodes[static_cast<size_t>(l - 1)],
+                              g.nodes[static_cast<size_t>(n - 1)]);
+                } else {
+                    EXPECT_EQ(l, 0);
+                }
+            }
+        }
     }
 
     // Loads summed over the copies equal the global loads; velocities agree
@@ -261,7 +296,8 @@ TEST(Partition, OneProcessHasAnEmptyExchange) {
     const Deck g = sample_deck();
     const auto P =
         partition::split_deck(g, std::vector<int>(static_cast<size_t>(g.nelements()), 0), 1);
-    EXPECT_EQ(partition::comm_text(P), "0\n\n");
+    EXPECT_EQ(partition::comm_text(P), "sparse 1\nprocess 0 neighbours 0\n");
+    EXPECT_EQ(partition::dense_comm_text(P), "0\n\n");
     // The single deck is the whole model.
     EXPECT_EQ(P.decks[0].nnodes(), g.nnodes());
     EXPECT_EQ(P.decks[0].loads.size(), g.loads.size());
@@ -274,8 +310,8 @@ TEST(Partition, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
     // Process 1 holds the shared top-face nodes too; their load stays on process 0.
     const auto l1 = formats::apply_records(P.decks[1], P.decks[1].loads);
     int cancelled = 0;
-    for (int j = 0; j < P.ncomde; ++j) {
-        const int local = P.comm[1][static_cast<size_t>(j)];
+    ASSERT_EQ(P.neighbours[1].proc, (std::vector<int>{0}));
+    for (int local : P.neighbours[1].node) {
         const int global = P.node_global[1][static_cast<size_t>(local - 1)];
         const auto& x = g.nodes[static_cast<size_t>(global - 1)];
         if (x[2] == 0.03) {

@@ -50,16 +50,17 @@ readoutcome readcomm(const std::string& text, int nprocs, int myid) {
 TEST(CommTable, RowsAreReadPerProcessAndTheOwnRowKept) {
     // Rows start on a new line, may run over several lines, and what follows
     // a row's last value on its line is ignored.
-    const std::string text =
-        "3 slots\n7 8 9 extra words\n1,2,\n3\n0 0 4\n\n5 6 7 rows beyond nprocs";
+    const std::string text = "3 slots\n7 8 9 extra words\n1,2,\n3\n0 0 4 rest\n\n";
     const std::vector<int> rows[3] = {{7, 8, 9}, {1, 2, 3}, {0, 0, 4}};
+    const std::vector<int> lines[3] = {{2, 2, 2}, {3, 3, 4}, {5, 5, 5}};
     for (int id = 0; id < 3; ++id) {
         SCOPED_TRACE(id);
         readoutcome r = readcomm(text, 3, id);
         ASSERT_FALSE(r.stopped) << r.out;
         EXPECT_EQ(commnodes::ncomde, 3);
+        EXPECT_FALSE(commnodes::sparse);
         EXPECT_EQ(commnodes::mycnode, rows[id]);
-        EXPECT_EQ(commnodes::comnode, (std::vector<int>{7, 8, 9, 1, 2, 3, 0, 0, 4}));
+        EXPECT_EQ(commnodes::commline, lines[id]);
         std::string name = commnodes::deckname(id);
         name.resize(100, ' ');
         EXPECT_EQ(ffi::fileinp, name);
@@ -73,7 +74,7 @@ TEST(CommTable, EmptyTablesAllocateNothing) {
         readoutcome r = readcomm(text, 2, 1);
         ASSERT_FALSE(r.stopped) << r.out;
         EXPECT_TRUE(commnodes::mycnode.empty());
-        EXPECT_TRUE(commnodes::comnode.empty());
+        EXPECT_TRUE(commnodes::nbnode.empty());
         EXPECT_EQ(ffi::fileinp.substr(0, 2), "b ");
     }
     process::reset();
@@ -105,24 +106,33 @@ TEST(CommTable, MissingOrMalformedFileStops) {
     process::reset();
 }
 
-TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
+// Read, then checked against the node count of the deck: the message names
+// the value, the valid range and the line of "Comm".
+TEST(CommTable, OwnPartMustNameNodesOfTheDeck) {
     struct rangecase {
-        std::vector<int> row;
-        int nb;
+        const char* text;
+        int nprocs, myid, nb;
         const char* message;  // empty: accepted
     };
     const rangecase cases[] = {
-        {{0, 1, 8}, 8, ""},
-        {{}, 0, ""},
-        {{0, 0}, 0, ""},
-        {{1, 9}, 8, " *** Error *** file Comm: slot 2 of process 0 holds node 9, outside 0..8\n"},
-        {{-1}, 8, " *** Error *** file Comm: slot 1 of process 0 holds node -1, outside 0..8\n"},
-        {{1}, 0, " *** Error *** file Comm: slot 1 of process 0 holds node 1, outside 0..0\n"},
+        {"3\n0 1 8\n", 1, 0, 8, ""},
+        {"0\n", 1, 0, 0, ""},
+        {"2\n0 0\n", 1, 0, 0, ""},
+        {"2\n1\n9\n", 1, 0, 8,
+         " *** Error *** file Comm: line 3: slot 2 of process 0 holds node 9, outside the valid "
+         "range 0..8\n"},
+        {"1\n5\n-1\n", 2, 1, 8,
+         " *** Error *** file Comm: line 3: slot 1 of process 1 holds node -1, outside the valid "
+         "range 0..8\n"},
+        {"sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 2\n1 8\n", 2, 0, 8, ""},
+        {"sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 3\n1 2\n9\n", 2, 0, 8,
+         " *** Error *** file Comm: line 5: node 9 of process 0 (shared with process 1) is "
+         "outside the valid range 1..8\n"},
     };
     for (const rangecase& c : cases) {
-        process::reset();
-        commnodes::mycnode = c.row;
-        commnodes::ncomde = static_cast<int>(c.row.size());
+        SCOPED_TRACE(c.text);
+        readoutcome r = readcomm(c.text, c.nprocs, c.myid);
+        ASSERT_FALSE(r.stopped) << r.out;
         particledata::nb_particle = c.nb;
         testing::internal::CaptureStdout();
         bool stopped = false;
@@ -134,6 +144,30 @@ TEST(CommTable, OwnRowMustNameNodesOfTheDeck) {
         EXPECT_EQ(stopped, *c.message != '\0') << out;
         EXPECT_EQ(out, c.message);
     }
+    process::reset();
+}
+
+// The order of the sums of a sparse table: every shared node once, its own
+// value placed among the neighbours' by process number.
+TEST(CommTable, SparseSumsRunInProcessOrder) {
+    const char* text =
+        "sparse 4\n"
+        "process 0 neighbours 1\nwith 2 nodes 1\n1\n"
+        "process 1 neighbours 0\n"
+        "process 2 neighbours 2\nwith 0 nodes 2\n5 2\nwith 3 nodes 2\n2 7\n";
+    readoutcome r = readcomm(text, 4, 2);
+    ASSERT_FALSE(r.stopped) << r.out;
+    EXPECT_TRUE(commnodes::sparse);
+    EXPECT_EQ(commnodes::nbproc, (std::vector<int>{0, 3}));
+    EXPECT_EQ(commnodes::nbstart, (std::vector<int>{0, 2, 4}));
+    EXPECT_EQ(commnodes::nbnode, (std::vector<int>{5, 2, 2, 7}));
+    EXPECT_EQ(commnodes::commline, (std::vector<int>{8, 8, 10, 10}));
+    particledata::nb_particle = 7;
+    commnodes::checkcomnode();
+    EXPECT_EQ(commnodes::sumnode, (std::vector<int>{2, 5, 7}));
+    EXPECT_EQ(commnodes::sumstart, (std::vector<int>{0, 3, 5, 7}));
+    // node 2: process 0 (entry 1), itself, process 3 (entry 2)
+    EXPECT_EQ(commnodes::sumterm, (std::vector<int>{1, -1, 2, 0, -1, -1, 3}));
     process::reset();
 }
 
@@ -159,6 +193,20 @@ TEST(Exchange, SingleProcessSumsAreIdentitiesAndAbsentSlotsAreSkipped) {
     commnodes::mycnode.clear();
     commnodes::updateforce(1, dt);
     EXPECT_EQ(particledata::acc[8], 9.0);
+
+    // A sparse table of one process: no neighbour, nothing changes.
+    readoutcome r = readcomm("sparse 1\nprocess 0 neighbours 0\n", 1, 0);
+    ASSERT_FALSE(r.stopped) << r.out;
+    particledata::nb_particle = 3;
+    particledata::mp = {0.5, 0.25, 2.0};
+    particledata::acc = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0};
+    commnodes::checkcomnode();
+    commnodes::matchneighbours();
+    commnodes::updateforce(1, dt);
+    commnodes::updateforce(2, dt);
+    EXPECT_EQ(particledata::mp, (std::vector<double>{0.5, 0.25, 2.0}));
+    EXPECT_EQ(particledata::acc,
+              (std::vector<double>{1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0}));
     process::reset();
 }
 

@@ -665,7 +665,8 @@ TEST(ModelReset, RestoresEveryLoadTimeValue) {
     EXPECT_EQ(commnodes::nprocs, 1);
     EXPECT_EQ(commnodes::myid, 0);
     EXPECT_EQ(commnodes::ncomde, 0);
-    EXPECT_TRUE(commnodes::comnode.empty());
+    EXPECT_FALSE(commnodes::sparse);
+    EXPECT_TRUE(commnodes::nbnode.empty());
     EXPECT_TRUE(commnodes::mycnode.empty());
 
     EXPECT_EQ(ffi::ior, 11);

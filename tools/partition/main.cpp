@@ -17,13 +17,14 @@ namespace {
 namespace fs = std::filesystem;
 using formats::Usage;
 
-const char* const kHelp = R"(usage: hexdyn-partition DECK N [--dir OUT]
+const char* const kHelp = R"(usage: hexdyn-partition DECK N [--dir OUT] [--dense]
 
 Divides the one-process input deck DECK among N processes and writes, in the
 directory OUT (default: the current directory, created if missing):
 
   a, b, ..., z, aa, ab, ...   the deck of each process (process 26 is "aa")
-  Comm                        the nodes shared between processes
+  Comm                        the nodes shared between processes, per
+                              neighbour ("sparse N" on its first line)
   hexdyn.map                  local-to-global node and element numbers
 
 The elements are divided with METIS along element faces, each process
@@ -36,10 +37,13 @@ initial velocities go to every copy. A curve at an element goes to the
 process holding it, with its local element number; energy curves go to
 every process (each process reports the energy of its own part).
 
-Run the result with:  cd OUT && mpiexec -n N hexdyn
+Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
+(the solver stops at start-up when the process count is not N).
 
 Options
   --dir OUT    output directory
+  --dense      write Comm as the dense table (one row of every shared node
+               per process; its size grows with processes x shared nodes)
   -h, --help   this text
 )";
 
@@ -75,13 +79,16 @@ std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
 int run(int argc, char** argv) {
     std::vector<std::string> pos;
     std::string dir = ".";
+    bool dense = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             std::fputs(kHelp, stdout);
             return 0;
         }
-        if (a == "--dir") {
+        if (a == "--dense") {
+            dense = true;
+        } else if (a == "--dir") {
             if (i + 1 >= argc) throw Usage("--dir needs a directory");
             dir = argv[++i];
         } else if (a.rfind("--dir=", 0) == 0) {
@@ -144,7 +151,8 @@ int run(int argc, char** argv) {
     for (int p = 0; p < nprocs; ++p)
         formats::write_deck(P.decks[static_cast<size_t>(p)],
                             (out / formats::deck_name(p)).string());
-    formats::write_text_file((out / "Comm").string(), partition::comm_text(P));
+    formats::write_text_file((out / "Comm").string(),
+                             dense ? partition::dense_comm_text(P) : partition::comm_text(P));
     formats::write_text_file(
         (out / "hexdyn.map").string(),
         formats::map_text(partition::map_of(P, global.nnodes(), global.nelements())));

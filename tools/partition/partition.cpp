@@ -213,24 +213,51 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         std::sort(ng.begin(), ng.end());
     }
 
-    // Shared-node slots in increasing global node order.
-    std::vector<int> slot(static_cast<size_t>(nn), -1);
-    for (int n = 0; n < nn; ++n)
+    // Shared-node slots in increasing global node order, and the processes
+    // holding each node (in compressed rows, in process order).
+    std::vector<int>& slot = P.slot;
+    slot.assign(static_cast<size_t>(nn), -1);
+    std::vector<int> hstart(static_cast<size_t>(nn) + 1, 0);
+    for (int n = 0; n < nn; ++n) {
         if (holders[static_cast<size_t>(n)] > 1) slot[static_cast<size_t>(n)] = P.ncomde++;
-    P.comm.assign(static_cast<size_t>(np), std::vector<int>(static_cast<size_t>(P.ncomde), 0));
+        hstart[static_cast<size_t>(n) + 1] =
+            hstart[static_cast<size_t>(n)] +
+            (holders[static_cast<size_t>(n)] > 1 ? holders[static_cast<size_t>(n)] : 0);
+    }
+    std::vector<int> hproc(static_cast<size_t>(hstart[static_cast<size_t>(nn)]));
+    {
+        std::vector<int> fill(hstart.begin(), hstart.end() - 1);
+        for (int p = 0; p < np; ++p)
+            for (int n : P.node_global[static_cast<size_t>(p)])
+                if (slot[static_cast<size_t>(n - 1)] >= 0)
+                    hproc[static_cast<size_t>(fill[static_cast<size_t>(n - 1)]++)] = p;
+    }
+    P.neighbours.assign(static_cast<size_t>(np), commnodes::Neighbours{});
 
     const auto loads = formats::apply_records(g, g.loads);
     std::vector<int> g2l(static_cast<size_t>(nn), 0);
     for (int p = 0; p < np; ++p) {
         Deck& d = P.decks[static_cast<size_t>(p)];
         const auto& ng = P.node_global[static_cast<size_t>(p)];
+        std::vector<std::vector<int>> lists(static_cast<size_t>(np));
         for (size_t l = 0; l < ng.size(); ++l) {
             const int n = ng[l];
             g2l[static_cast<size_t>(n - 1)] = static_cast<int>(l) + 1;
-            if (slot[static_cast<size_t>(n - 1)] >= 0)
-                P.comm[static_cast<size_t>(p)]
-                      [static_cast<size_t>(slot[static_cast<size_t>(n - 1)])] =
-                    static_cast<int>(l) + 1;
+            if (slot[static_cast<size_t>(n - 1)] < 0) continue;
+            for (int h = hstart[static_cast<size_t>(n - 1)]; h < hstart[static_cast<size_t>(n)];
+                 ++h) {
+                const int q = hproc[static_cast<size_t>(h)];
+                if (q != p) lists[static_cast<size_t>(q)].push_back(static_cast<int>(l) + 1);
+            }
+        }
+        commnodes::Neighbours& nb = P.neighbours[static_cast<size_t>(p)];
+        nb.start.push_back(0);
+        for (int q = 0; q < np; ++q) {
+            auto& list = lists[static_cast<size_t>(q)];
+            if (list.empty()) continue;
+            nb.proc.push_back(q);
+            nb.node.insert(nb.node.end(), list.begin(), list.end());
+            nb.start.push_back(static_cast<int>(nb.node.size()));
         }
         d.title = g.title;
         d.endtime = g.endtime;
@@ -298,7 +325,28 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
     return P;
 }
 
-std::string comm_text(const Partition& P) { return commnodes::commtext(P.ncomde, P.comm); }
+std::string comm_text(const Partition& P) {
+    std::string o = commnodes::sparseheadtext(P.nprocs);
+    for (int p = 0; p < P.nprocs; ++p)
+        o += commnodes::sparsesectiontext(p, P.neighbours[static_cast<size_t>(p)]);
+    return o;
+}
+
+std::string dense_comm_text(const Partition& P) {
+    // One row at a time: the table is processes x slots only as text.
+    std::string o = std::to_string(P.ncomde) + "\n";
+    std::vector<int> row(static_cast<size_t>(P.ncomde));
+    for (int p = 0; p < P.nprocs; ++p) {
+        std::fill(row.begin(), row.end(), 0);
+        const auto& ng = P.node_global[static_cast<size_t>(p)];
+        for (size_t l = 0; l < ng.size(); ++l) {
+            const int j = P.slot[static_cast<size_t>(ng[l] - 1)];
+            if (j >= 0) row[static_cast<size_t>(j)] = static_cast<int>(l) + 1;
+        }
+        o += commnodes::commrowtext(row);
+    }
+    return o;
+}
 
 formats::Map map_of(const Partition& P, int global_nodes, int global_elements) {
     formats::Map m;

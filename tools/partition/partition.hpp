@@ -8,6 +8,7 @@
 
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
+#include "parallel/commtable.hpp"
 
 namespace partition {
 
@@ -16,8 +17,11 @@ struct Partition {
     std::vector<formats::Deck> decks;              // deck of process p
     std::vector<std::vector<int>> node_global;     // local node -> global node, per process
     std::vector<std::vector<int>> element_global;  // local element -> global element, per process
-    int ncomde = 0;                                // shared-node slots
-    std::vector<std::vector<int>> comm;  // comm[p][slot]: local node of process p, 0 if absent
+    int ncomde = 0;                                // shared nodes (slots of a dense "Comm")
+    // Per process, per neighbour, the local numbers of the nodes they share, in
+    // increasing global node order (so that the two lists of a pair match).
+    std::vector<commnodes::Neighbours> neighbours;
+    std::vector<int> slot;  // global node - 1 -> slot of a dense "Comm" (0-based), -1 if not shared
 };
 
 // Element dual graph in compressed rows: elements (0-based) are neighbours
@@ -50,8 +54,10 @@ int rebalance(const Graph& graph, std::vector<int>& part, int nprocs);
 // energy curves to every process.
 Partition split_deck(const formats::Deck& global, const std::vector<int>& part, int nprocs);
 
-// The text of "Comm" for the partition.
+// The text of "Comm" for the partition: sparse (per neighbour), or the
+// dense table of every slot on every process.
 std::string comm_text(const Partition& p);
+std::string dense_comm_text(const Partition& p);
 
 // The map of the partition: deck names and global numbers of every process.
 formats::Map map_of(const Partition& p, int global_nodes, int global_elements);
