@@ -420,13 +420,13 @@ TEST_F(Deck, LoadFunctionTables) {
 TEST_F(Deck, LoadFunctionStopMessage) {
     loads("time 3 0 0 1 1 2 0\nendi\n");
     const std::pair<double, const char*> cases[] = {{2.0, "2.000E+00"}, {12345.678, "1.235E+04"}};
-    for (const auto& [t, shown] : cases) {
+    for (const auto& c : cases) {
         const std::string out =
-            captured([&] { EXPECT_THROW(currenttmfunction(t), errorstop::stop_exception); });
+            captured([&] { EXPECT_THROW(currenttmfunction(c.first), errorstop::stop_exception); });
         EXPECT_EQ(out, std::string(" ***Error*** Current time is out of time function ! \n"
                                    "    Current time =  ") +
-                           shown + "\n    End time of the time function =  2.000E+00\n")
-            << t;
+                           c.second + "\n    End time of the time function =  2.000E+00\n")
+            << c.first;
     }
 }
 
