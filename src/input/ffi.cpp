@@ -74,6 +74,24 @@ void check_number_length() {
         input_stop("*** Error *** number longer than 20 characters: " + trimmed_word() + "...");
 }
 
+// The next word converted by `parse`: a word that does not start like a
+// number reads as 0 with a warning, one that starts like a number but does
+// not convert stops the input naming `what` was wanted.
+template <class T>
+T getnumber(bool (*parse)(std::string_view, T&), const char* what) {
+    need_word();
+    T value = 0;
+    if (isnumber(current_word()[0])) {
+        check_number_length();
+        const bool ok = parse(numeric_text(), value);
+        if (!ok) input_stop(std::string("*** Error *** not ") + what + ": " + trimmed_word());
+    } else {
+        nonnumeric_warning();
+    }
+    use_word();
+    return value;
+}
+
 }  // namespace
 
 void openfile() {
@@ -232,34 +250,10 @@ int keyword(const char* table, int n) {
     return -1;
 }
 
-int getint() {
-    need_word();
-    int value = 0;
-    if (isnumber(current_word()[0])) {
-        check_number_length();
-        const bool ok = lexical::parse_int(numeric_text(), value);
-        if (!ok) input_stop("*** Error *** not an integer: " + trimmed_word());
-    } else {
-        nonnumeric_warning();
-    }
-    use_word();
-    return value;
-}
+int getint() { return getnumber<int>(lexical::parse_int, "an integer"); }
 
-float getreal() {
-    need_word();
-    float value = 0.0f;
-    if (isnumber(current_word()[0])) {
-        check_number_length();
-        // Correctly rounded conversion straight to single precision.
-        const bool ok = lexical::parse_real(numeric_text(), value);
-        if (!ok) input_stop("*** Error *** not a real number: " + trimmed_word());
-    } else {
-        nonnumeric_warning();
-    }
-    use_word();
-    return value;
-}
+// Correctly rounded conversion straight to single precision.
+float getreal() { return getnumber<float>(lexical::parse_real, "a real number"); }
 
 void getstring(std::array<char, 256>& str) {
     str = sss;

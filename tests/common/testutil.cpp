@@ -52,6 +52,11 @@ std::string read_file(const fs::path& file) {
     return s.str();
 }
 
+void write_single_run(const fs::path& dir, const std::string& deck) {
+    write_file(dir / "Comm", "0\n\n");
+    write_file(dir / "a", deck);
+}
+
 RunResult run_command(const std::string& command, const fs::path& dir, int timeout_s) {
     // `timeout` ends the whole process group of the command after the limit.
     std::string full = "cd '" + dir.string() + "' && timeout -k 5 " + std::to_string(timeout_s) +

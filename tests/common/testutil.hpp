@@ -37,6 +37,10 @@ class InDir {
 void write_file(const fs::path& file, const std::string& content);
 std::string read_file(const fs::path& file);
 
+// Writes the input of a single-process run into `dir`: a "Comm" file without
+// shared nodes and `deck` as deck "a".
+void write_single_run(const fs::path& dir, const std::string& deck);
+
 struct RunResult {
     int status;       // exit status of the command (-1 when it could not run)
     bool timed_out;   // killed after the time limit

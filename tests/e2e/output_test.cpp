@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,8 +38,7 @@ std::string translatingbrick(const std::string& title) {
 
 TEST(ResultFiles, WholeRunRecordByRecord) {
     TempDir dir("out-run");
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", translatingbrick("sovr translating brick\n"));
+    write_single_run(dir.path(), translatingbrick("sovr translating brick\n"));
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     ASSERT_EQ(r.status, 0) << r.out;
 
@@ -101,8 +101,7 @@ TEST(ResultFiles, WholeRunRecordByRecord) {
 
 TEST(ResultFiles, DeckWithoutTitleWritesBlanksNotNul) {
     TempDir dir("out-notitle");
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", translatingbrick(""));
+    write_single_run(dir.path(), translatingbrick(""));
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* f : {"aresult_curv.dat", "aresult_anim.dat"}) {
@@ -115,16 +114,23 @@ TEST(ResultFiles, DeckWithoutTitleWritesBlanksNotNul) {
 // ---------------------------------------------------------------------------
 // Failures while writing.
 
-TEST(ResultFiles, WriteFailureStopsNamingTheFileAndKeepsTheOtherFiles) {
-    TempDir dir("out-full");
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", translatingbrick("sovr full disk\n"));
-    fs::create_symlink("/dev/full", dir / "aresult_anim.dat");
+// Runs the deck of `dir` with the result files `full` on a device that is
+// always full; the run must stop naming the animation file, the first one
+// written.
+RunResult runonfulldisk(const TempDir& dir, std::initializer_list<const char*> full) {
+    for (const char* f : full) fs::create_symlink("/dev/full", dir / f);
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     EXPECT_NE(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"),
               std::string::npos)
         << r.out;
+    return r;
+}
+
+TEST(ResultFiles, WriteFailureStopsNamingTheFileAndKeepsTheOtherFiles) {
+    TempDir dir("out-full");
+    write_single_run(dir.path(), translatingbrick("sovr full disk\n"));
+    const RunResult r = runonfulldisk(dir, {"aresult_anim.dat"});
     // The curve and echo files are complete all the same.
     EXPECT_EQ(lines_of(read_file(dir / "aresult_curv.dat")).size(), 6u);
     EXPECT_EQ(lines_of(read_file(dir / "asovra.rst")).front().substr(0, 14), "sovr full disk");
@@ -134,19 +140,12 @@ TEST(ResultFiles, WriteFailureDuringTheRunStops) {
     // A zone of 40000 nodes is more than the file buffer holds, so the failure
     // shows while the first zone is written, not at the end.
     TempDir dir("out-full-big");
-    write_file(dir / "Comm", "0\n\n");
     std::string d = "sovr many nodes\nnbmp 40000\nendt 1.0\npart\n";
     for (int k = 1; k <= 40000; ++k)
         d += std::to_string(k) + " 0 " + std::to_string(k) + ".0 0.0 0.0\n";
     d += "endi\n";
-    write_file(dir / "a", d);
-    fs::create_symlink("/dev/full", dir / "aresult_curv.dat");
-    fs::create_symlink("/dev/full", dir / "aresult_anim.dat");
-    RunResult r = run_hexdyn(dir.path(), 1, 60);
-    EXPECT_NE(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"),
-              std::string::npos)
-        << r.out;
+    write_single_run(dir.path(), d);
+    const RunResult r = runonfulldisk(dir, {"aresult_curv.dat", "aresult_anim.dat"});
     EXPECT_EQ(r.out.find(" Step="), std::string::npos) << r.out;  // stopped inside the first step
 }
 
@@ -154,8 +153,7 @@ TEST(ResultFiles, UnopenableOutputFileStops) {
     for (const char* f : {"aresult_curv.dat", "aresult_anim.dat", "asovra.rst"}) {
         SCOPED_TRACE(f);
         TempDir dir("out-dir");
-        write_file(dir / "Comm", "0\n\n");
-        write_file(dir / "a", translatingbrick("sovr x\n"));
+        write_single_run(dir.path(), translatingbrick("sovr x\n"));
         fs::create_directory(dir / f);
         RunResult r = run_hexdyn(dir.path(), 1, 60);
         EXPECT_NE(r.status, 0) << r.out;
@@ -194,8 +192,7 @@ TEST(ResultFiles, RunStoppedByTheLoadFunctionKeepsItsRecords) {
 
 TEST(ResultFiles, InputErrorKeepsTheEchoOfTheLinesRead) {
     TempDir dir("out-inputerr");
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", "sovr bad deck\nnbmp 2\n\n! comment\nnbmq 3\nendi\n");
+    write_single_run(dir.path(), "sovr bad deck\nnbmp 2\n\n! comment\nnbmq 3\nendi\n");
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     EXPECT_NE(r.status, 0);
     const std::vector<std::string> e = lines_of(read_file(dir / "asovra.rst"));

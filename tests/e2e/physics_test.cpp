@@ -161,8 +161,7 @@ TEST(Physics, FreeBlockKeepsItsMomentum) {
       << "endt 0.02\noutt 0.0\nrepo 1000\ndtsc 0.5\n"
       << kSteel << partblock(nodes) << elemblock(1) << vectorblock("velo", "endv", vel)
       << "curv engk 1\nendi\n";
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", d.str());
+    write_single_run(dir.path(), d.str());
     const RunResult r = run_hexdyn(dir.path(), 1, 120);
     ASSERT_EQ(r.status, 0) << r.out;
 
@@ -212,8 +211,7 @@ TEST(Physics, FreeElasticBarConservesEnergy) {
       << "endt 7.0e-3\noutt 2.0e-5\nrepo 100000\ndtsc 0.05\nhour 0 0.0\n"
       << kSteel << partblock(nodes) << elemblock(nx) << vectorblock("velo", "endv", vel)
       << "curv ener 1\ncurv engs 1\ncurv engk 1\nendi\n";
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", d.str());
+    write_single_run(dir.path(), d.str());
     const RunResult r = run_hexdyn(dir.path(), 1, 300);
     ASSERT_EQ(r.status, 0) << r.out;
 
@@ -293,6 +291,15 @@ Split splitbar() {
     return s;
 }
 
+// Writes the split bar as a single-process run into `one` and as a run of
+// two processes into `two`.
+void writesplit(const Split& s, const TempDir& one, const TempDir& two) {
+    write_single_run(one.path(), s.single);
+    write_file(two / "Comm", s.comm);
+    write_file(two / "a", s.a);
+    write_file(two / "b", s.b);
+}
+
 // Global node number of local node k of process p.
 int globalnode(int p, int k) { return p == 0 ? k : k + 4; }
 
@@ -338,11 +345,7 @@ void expect_close(const std::vector<double>& a, const std::vector<double>& b, do
 TEST(Physics, SplitMeshMatchesSingleProcessInResultFiles) {
     const Split s = splitbar();
     TempDir one("split1"), two("split2");
-    write_file(one / "Comm", "0\n\n");
-    write_file(one / "a", s.single);
-    write_file(two / "Comm", s.comm);
-    write_file(two / "a", s.a);
-    write_file(two / "b", s.b);
+    writesplit(s, one, two);
     const RunResult r1 = run_hexdyn(one.path(), 1, 120);
     ASSERT_EQ(r1.status, 0) << r1.out;
     const RunResult r2 = run_hexdyn(two.path(), 2, 180);
@@ -395,11 +398,7 @@ TEST(Physics, SplitMeshMatchesSingleProcessAtFullPrecision) {
     if (!fs::exists(runner)) GTEST_SKIP() << "in-process runner not built: " << runner;
     const Split s = splitbar();
     TempDir one("dump1"), two("dump2");
-    write_file(one / "Comm", "0\n\n");
-    write_file(one / "a", s.single);
-    write_file(two / "Comm", s.comm);
-    write_file(two / "a", s.a);
-    write_file(two / "b", s.b);
+    writesplit(s, one, two);
     auto run = [&](const fs::path& d, int np) {
         return run_command("HEXDYN_RUN_DUMP=1 " + mpiexec() + " -n " + std::to_string(np) + " " +
                                runner + " --gtest_filter=RunDump.WholeRunStateAtFullPrecision",
@@ -469,8 +468,7 @@ TEST(Physics, FlatElementStopsWithItsNumber) {
         std::ostringstream d;
         d << "sovr flat\nnbmp " << nbmp << "\nnbel " << cs.nbel << "\nnmat 1\nendt 1.0e-3\n"
           << kSteel << cs.nodes << cs.elems << "endi\n";
-        write_file(dir / "Comm", "0\n\n");
-        write_file(dir / "a", d.str());
+        write_single_run(dir.path(), d.str());
         const RunResult r = run_hexdyn(dir.path(), 1, 60);
         EXPECT_NE(r.status, 0) << r.out;
         EXPECT_EQ(count_of(r.out, std::string(cs.line) + "\n"), 1u) << r.out;
@@ -491,8 +489,7 @@ TEST(Physics, ZeroMassNodeWarnsOnceAndDoesNotAccelerate) {
       << "time 2 0.0 1.0 1.0 1.0\n"
       << kSteel << partblock(nodes) << elemblock(1) << vectorblock("velo", "endv", vel)
       << vectorblock("load", "endl", load) << "endi\n";
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", d.str());
+    write_single_run(dir.path(), d.str());
     const RunResult r = run_hexdyn(dir.path(), 1, 120);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(count_of(r.out, "*** Warning ***"), 1u) << r.out;

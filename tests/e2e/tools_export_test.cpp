@@ -138,8 +138,7 @@ std::vector<double> array_of(const xmlcheck::Node& vtu, const std::string& secti
 
 TEST(ToolsExport, SerialAndTwoProcessRunsExportToTheSameGlobalSeries) {
     TempDir serial("export-serial");
-    write_file(serial / "Comm", "0\n\n");
-    write_file(serial / "a", serial_deck());
+    write_single_run(serial.path(), serial_deck());
     RunResult r = run_hexdyn(serial.path(), 1);
     ASSERT_EQ(r.status, 0) << r.out;
 

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "formats/results.hpp"
+#include "rejected.hpp"
 #include "result_files.hpp"
 #include "testutil.hpp"
 
+using toolcases::expect_rejected;
 using namespace formats;
 using namespace resultfiles;
 using testutil::TempDir;
@@ -117,16 +119,14 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
     TempDir dir("animbad");
     for (const Case& c : cases) {
         write_file(dir / "aresult_anim.dat", c.edit(good));
-        try {
-            AnimReader r(dir / "aresult_anim.dat");
-            AnimZone z;
-            while (r.next(z)) {}
-            ADD_FAILURE() << c.what << ": accepted";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
-                << c.what << ": " << e.what();
-            EXPECT_NE(std::string(e.what()).find("aresult_anim.dat"), std::string::npos) << c.what;
-        }
+        const std::string error = expect_rejected(
+            [&] {
+                AnimReader r(dir / "aresult_anim.dat");
+                AnimZone z;
+                while (r.next(z)) {}
+            },
+            c.message, c.what);
+        if (!error.empty()) EXPECT_NE(error.find("aresult_anim.dat"), std::string::npos) << c.what;
     }
 }
 
@@ -183,15 +183,13 @@ TEST(CurveFile, MalformedFilesAreRejected) {
     TempDir dir("curvbad");
     for (const Case& c : cases) {
         write_file(dir / "c", c.text);
-        try {
-            CurveReader r(dir / "c");
-            double t;
-            std::vector<double> v;
-            while (r.next(t, v)) {}
-            ADD_FAILURE() << c.what << ": accepted";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
-                << c.what << ": " << e.what();
-        }
+        expect_rejected(
+            [&] {
+                CurveReader r(dir / "c");
+                double t;
+                std::vector<double> v;
+                while (r.next(t, v)) {}
+            },
+            c.message, c.what);
     }
 }

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "plot/plot.hpp"
+#include "rejected.hpp"
 #include "result_files.hpp"
 #include "testutil.hpp"
 
+using toolcases::expect_rejected;
 using namespace plot;
 using namespace resultfiles;
 using formats::Error;
@@ -81,12 +83,7 @@ TEST(Plot, ReadsCurveFilesAndCsvAndRejectsMalformedCsv) {
     };
     for (const auto& [text, message] : bad) {
         write_file(dir / "c.csv", text);
-        try {
-            read_plot_table(dir / "c.csv");
-            ADD_FAILURE() << message << ": accepted";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
-        }
+        expect_rejected([&] { read_plot_table(dir / "c.csv"); }, message, message);
     }
     EXPECT_THROW(read_plot_table(dir / "missing.csv"), Error);
 }

@@ -10,6 +10,7 @@
 
 #include "control/process.hpp"
 #include "input/datain.hpp"
+#include "inputcases.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/anim.hpp"
@@ -167,27 +168,9 @@ TEST_F(OutputFiles, NoTitleGivesBlanksNeverNul) {
 // ---------------------------------------------------------------------------
 // Curve definitions checked against the elements once the deck is read.
 
-struct deckoutcome {
-    bool stopped;
-    std::string out;
-};
+using inputcases::Outcome;
 
-deckoutcome readdeck(const std::string& deck) {
-    TempDir dir("curvecheck");
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", deck);
-    InDir in(dir.path());
-    process::reset();
-    deckoutcome r{false, {}};
-    testing::internal::CaptureStdout();
-    try {
-        datain::inputpara();
-    } catch (const errorstop::stop_exception&) { r.stopped = true; }
-    std::fflush(stdout);
-    r.out = testing::internal::GetCapturedStdout();
-    process::reset();
-    return r;
-}
+Outcome readdeck(const std::string& deck) { return inputcases::readdeck("curvecheck", deck); }
 
 // One element; `curves` is placed from line 27 on.
 std::string onebrick(const std::string& curves) {
@@ -218,7 +201,7 @@ TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
     };
     for (const rejectcase& c : cases) {
         SCOPED_TRACE(c.curves);
-        deckoutcome r = readdeck(onebrick(c.curves));
+        Outcome r = readdeck(onebrick(c.curves));
         EXPECT_TRUE(r.stopped);
         char line[64];
         std::snprintf(line, sizeof line, " input file error, line%12d\n", c.line);
@@ -231,18 +214,18 @@ TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
 }
 
 TEST(CurveCheck, DefaultElementOneNeedsAnElement) {
-    deckoutcome r = readdeck("sovr no elements\nnbmp 1\npart\n1 0 0.0 0.0 0.0\ncurv seqv\nendi\n");
+    Outcome r = readdeck("sovr no elements\nnbmp 1\npart\n1 0 0.0 0.0 0.0\ncurv seqv\nendi\n");
     EXPECT_TRUE(r.stopped);
     EXPECT_NE(r.out.find("input file error, line"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("names element 1, outside 1..0"), std::string::npos) << r.out;
 }
 
 TEST(CurveCheck, EnergyCurvesAndValidElementCurvesAreAccepted) {
-    deckoutcome r =
+    Outcome r =
         readdeck(onebrick("curv seqv\ncurv epef 1\ncurv mat 1\ncurv sm 1\ncurv vol 1\n"
                           "curv engk 0\ncurv engs 99\ncurv ener -4\n"));
     EXPECT_FALSE(r.stopped) << r.out;
-    deckoutcome n =
+    Outcome n =
         readdeck("sovr no elements\nnbmp 1\npart\n1 0 0.0 0.0 0.0\ncurv engk\ncurv ener 3\nendi\n");
     EXPECT_FALSE(n.stopped) << n.out;
 }

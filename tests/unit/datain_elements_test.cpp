@@ -3,7 +3,6 @@
 // every index that would fall outside its table.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -11,7 +10,7 @@
 
 #include "control/process.hpp"
 #include "input/datain.hpp"
-#include "model/errorstop.hpp"
+#include "inputcases.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
 #include "testutil.hpp"
@@ -64,10 +63,7 @@ std::string header(int nbmp, int nbel, int nmat, const std::string& part) {
     return s.str();
 }
 
-struct Outcome {
-    bool stopped;
-    std::string out;
-};
+using inputcases::Outcome;
 
 class ElementInput : public testing::Test {
   protected:
@@ -75,36 +71,15 @@ class ElementInput : public testing::Test {
     void TearDown() override { process::reset(); }
 
     // Reads the deck in a fresh directory as process 0 of a single-process run.
-    Outcome read(const std::string& deck) {
-        TempDir dir("elemin");
-        testutil::write_file(dir / "Comm", "0\n\n");
-        testutil::write_file(dir / "a", deck);
-        InDir in(dir.path());
-        Outcome o{false, {}};
-        testing::internal::CaptureStdout();
-        try {
-            datain::inputpara();
-        } catch (const errorstop::stop_exception&) { o.stopped = true; }
-        std::fflush(stdout);
-        o.out = testing::internal::GetCapturedStdout();
-        process::reset();  // closes the files before the directory goes
-        return o;
-    }
+    Outcome read(const std::string& deck) { return inputcases::readdeck("elemin", deck); }
 
     // Reads a deck that must succeed; the model data stays for inspection.
     void readok(const std::string& deck) {
         dir_ = std::make_unique<TempDir>("elemin");
-        testutil::write_file(*dir_ / "Comm", "0\n\n");
-        testutil::write_file(*dir_ / "a", deck);
+        testutil::write_single_run(dir_->path(), deck);
         InDir in(dir_->path());
-        testing::internal::CaptureStdout();
-        bool stopped = false;
-        try {
-            datain::inputpara();
-        } catch (const errorstop::stop_exception&) { stopped = true; }
-        std::fflush(stdout);
-        const std::string out = testing::internal::GetCapturedStdout();
-        ASSERT_FALSE(stopped) << out;
+        const Outcome o = inputcases::stopped_or_not([] { datain::inputpara(); });
+        ASSERT_FALSE(o.stopped) << o.out;
     }
 
     std::unique_ptr<TempDir> dir_;

@@ -4,15 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/process.hpp"
 #include "control/timefunction.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "inputcases.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "parallel/commnodes.hpp"
@@ -20,13 +21,10 @@
 
 namespace {
 
+using inputcases::captured;
+using inputcases::padded;
 using testutil::InDir;
 using testutil::TempDir;
-
-std::string padded(std::string s) {
-    s.resize(256, ' ');
-    return s;
-}
 
 class Deck : public ::testing::Test {
   protected:
@@ -50,9 +48,7 @@ class Deck : public ::testing::Test {
     bool load(const std::string& deck, bool whole = true) {
         process::reset();
         testutil::write_file(dir / "a", deck);
-        bool stopped = false;
-        testing::internal::CaptureStdout();
-        try {
+        const inputcases::Outcome o = inputcases::stopped_or_not([whole] {
             if (whole) {
                 datain::inputpara();
             } else {
@@ -60,10 +56,9 @@ class Deck : public ::testing::Test {
                 ffi::openfile();
                 datain::getdata();
             }
-        } catch (const errorstop::stop_exception&) { stopped = true; }
-        std::fflush(stdout);
-        out = testing::internal::GetCapturedStdout();
-        return stopped;
+        });
+        out = o.out;
+        return o.stopped;
     }
 
     void loads(const std::string& deck, bool whole = true) {
@@ -374,12 +369,10 @@ struct TfCase {
 void expect_timefunction(const std::vector<TfCase>& cases, const char* table) {
     for (const TfCase& c : cases) {
         if (std::isnan(c.expected)) {
-            std::string msg;
-            testing::internal::CaptureStdout();
-            EXPECT_THROW(currenttmfunction(c.t), errorstop::stop_exception)
-                << table << " t=" << c.t;
-            std::fflush(stdout);
-            msg = testing::internal::GetCapturedStdout();
+            const std::string msg = captured([&] {
+                EXPECT_THROW(currenttmfunction(c.t), errorstop::stop_exception)
+                    << table << " t=" << c.t;
+            });
             EXPECT_EQ(
                 msg.rfind(
                     " ***Error*** Current time is out of time function ! \n    Current time = ", 0),
@@ -426,21 +419,15 @@ TEST_F(Deck, LoadFunctionTables) {
 
 TEST_F(Deck, LoadFunctionStopMessage) {
     loads("time 3 0 0 1 1 2 0\nendi\n");
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(currenttmfunction(2.0), errorstop::stop_exception);
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " ***Error*** Current time is out of time function ! \n"
-              "    Current time =  2.000E+00\n"
-              "    End time of the time function =  2.000E+00\n");
-
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(currenttmfunction(12345.678), errorstop::stop_exception);
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " ***Error*** Current time is out of time function ! \n"
-              "    Current time =  1.235E+04\n"
-              "    End time of the time function =  2.000E+00\n");
+    const std::pair<double, const char*> cases[] = {{2.0, "2.000E+00"}, {12345.678, "1.235E+04"}};
+    for (const auto& c : cases) {
+        const std::string out =
+            captured([&] { EXPECT_THROW(currenttmfunction(c.first), errorstop::stop_exception); });
+        EXPECT_EQ(out, std::string(" ***Error*** Current time is out of time function ! \n"
+                                   "    Current time =  ") +
+                           c.second + "\n    End time of the time function =  2.000E+00\n")
+            << c.first;
+    }
 }
 
 }  // namespace

@@ -11,28 +11,17 @@
 
 #include "control/process.hpp"
 #include "input/ffi.hpp"
+#include "inputcases.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "testutil.hpp"
 
 namespace {
 
+using inputcases::captured;
+using inputcases::padded;
 using testutil::InDir;
 using testutil::TempDir;
-
-// Standard output of `f`, which may end in an error stop.
-template <class F>
-std::string captured(F&& f) {
-    testing::internal::CaptureStdout();
-    f();
-    std::fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
-
-std::string padded(std::string s) {
-    s.resize(256, ' ');
-    return s;
-}
 
 std::string errorline(int line) {
     std::string n = std::to_string(line);

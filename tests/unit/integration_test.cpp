@@ -311,8 +311,7 @@ struct runresult {
 // the loop and closes the files.
 runresult runloop(const std::string& deck, const std::function<void()>& before = {}) {
     TempDir dir("timeloop");
-    write_file(dir / "Comm", "0\n\n");
-    write_file(dir / "a", deck);
+    write_single_run(dir.path(), deck);
     runresult r;
     {
         InDir in(dir.path());

@@ -45,20 +45,16 @@ int run(int argc, char** argv) {
     exporting::ExportOptions opt;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        auto [key, value, inline_value] = formats::split_arg(a);
-        if (key == "--dir" || key == "--map" || key == "--out") {
-            if (!inline_value) {
-                if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
-                value = argv[++i];
-            }
-            if (value.empty()) return usage_error("option " + key + " needs a non-empty value");
-            if (key == "--dir") opt.dir = value;
-            if (key == "--map") opt.map = value;
-            if (key == "--out") opt.out = value;
+        if (formats::asks_help(a, kUsage)) return 0;
+        formats::Arg arg = formats::split_arg(a);
+        if (arg.key == "--dir" || arg.key == "--map" || arg.key == "--out") {
+            if (!formats::take_value(arg, i, argc, argv))
+                return usage_error("option " + arg.key + " needs a value");
+            if (arg.value.empty())
+                return usage_error("option " + arg.key + " needs a non-empty value");
+            if (arg.key == "--dir") opt.dir = arg.value;
+            if (arg.key == "--map") opt.map = arg.value;
+            if (arg.key == "--out") opt.out = arg.value;
         } else if (a.size() > 1 && a[0] == '-') {
             return usage_error("unknown option " + a);
         } else {

@@ -51,6 +51,12 @@ std::vector<double> parse_reals(std::string_view s, const std::string& what) {
     return v;
 }
 
+bool asks_help(const std::string& a, const char* help) {
+    if (a != "-h" && a != "--help") return false;
+    std::fputs(help, stdout);
+    return true;
+}
+
 Arg split_arg(const std::string& a) {
     Arg r;
     r.key = a;
@@ -61,6 +67,13 @@ Arg split_arg(const std::string& a) {
         r.inline_value = true;
     }
     return r;
+}
+
+bool take_value(Arg& arg, int& i, int argc, char** argv) {
+    if (arg.inline_value) return true;
+    if (i + 1 >= argc) return false;
+    arg.value = argv[++i];
+    return true;
 }
 
 int usage_error(const char* tool, const std::string& what) {

@@ -24,6 +24,10 @@ std::vector<std::string> split_list(std::string_view s);
 
 std::vector<double> parse_reals(std::string_view s, const std::string& what);
 
+// True when `a` asks for help ("-h" or "--help"), after writing `help` to
+// standard output.
+bool asks_help(const std::string& a, const char* help);
+
 // An argument as option name and value: "--name=value" gives name "--name",
 // value "value" and `inline_value`; any other argument is the name alone.
 struct Arg {
@@ -31,6 +35,11 @@ struct Arg {
     bool inline_value = false;
 };
 Arg split_arg(const std::string& a);
+
+// Completes `arg`, split from argv[i], for an option that takes a value: an
+// inline value stays, else the next argument is the value and `i` steps over
+// it. False when the command line ends before the value.
+bool take_value(Arg& arg, int& i, int argc, char** argv);
 
 // Prints "TOOL: WHAT" and "(try TOOL --help)" to standard error; returns the
 // exit status of a command-line mistake, 2.

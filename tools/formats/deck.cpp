@@ -640,6 +640,30 @@ void put_node(std::string& o, int n, int c, const std::array<double, 3>& xyz) {
     o += '\n';
 }
 
+// Keyword records of one line: "nbmp 8", "endt 1.5e-3", "hour 1 0.1".
+void put_int_record(std::string& o, const char* key, long long v) {
+    o += key;
+    o += ' ';
+    append_int(o, v);
+    o += '\n';
+}
+
+void put_real_record(std::string& o, const char* key, double v) {
+    o += key;
+    o += ' ';
+    append_real(o, v);
+    o += '\n';
+}
+
+void put_int_real_record(std::string& o, const char* key, long long i, double v) {
+    o += key;
+    o += ' ';
+    append_int(o, i);
+    o += ' ';
+    append_real(o, v);
+    o += '\n';
+}
+
 void put_records(std::string& o, const std::vector<VectorRecord>& rs, const char* start,
                  const char* end) {
     if (rs.empty()) return;
@@ -673,61 +697,17 @@ void emit(const Deck& d, Sink&& sink) {
         o += *d.title;
         o += '\n';
     }
-    if (nn > 0) {
-        o += "nbmp ";
-        append_int(o, nn);
-        o += '\n';
-    }
-    if (ne > 0) {
-        o += "nbel ";
-        append_int(o, ne);
-        o += '\n';
-    }
-    if (!d.materials.empty()) {
-        o += "nmat ";
-        append_int(o, static_cast<long long>(d.materials.size()));
-        o += '\n';
-    }
-    if (d.ncomponents() > 0 && nn > 0) {
-        o += "ncom ";
-        append_int(o, d.ncomponents());
-        o += '\n';
-    }
-    if (d.endtime) {
-        o += "endt ";
-        append_real(o, *d.endtime);
-        o += '\n';
-    }
-    if (d.outtime) {
-        o += "outt ";
-        append_real(o, *d.outtime);
-        o += '\n';
-    }
-    if (d.report) {
-        o += "repo ";
-        append_int(o, *d.report);
-        o += '\n';
-    }
-    if (d.dtscale) {
-        o += "dtsc ";
-        append_real(o, *d.dtscale);
-        o += '\n';
-    }
-    if (d.hourglass) {
-        o += "hour ";
-        append_int(o, d.hourglass->method);
-        o += ' ';
-        append_real(o, d.hourglass->coef);
-        o += '\n';
-    }
+    if (nn > 0) put_int_record(o, "nbmp", nn);
+    if (ne > 0) put_int_record(o, "nbel", ne);
+    if (!d.materials.empty()) put_int_record(o, "nmat", static_cast<long long>(d.materials.size()));
+    if (d.ncomponents() > 0 && nn > 0) put_int_record(o, "ncom", d.ncomponents());
+    if (d.endtime) put_real_record(o, "endt", *d.endtime);
+    if (d.outtime) put_real_record(o, "outt", *d.outtime);
+    if (d.report) put_int_record(o, "repo", *d.report);
+    if (d.dtscale) put_real_record(o, "dtsc", *d.dtscale);
+    if (d.hourglass) put_int_real_record(o, "hour", d.hourglass->method, d.hourglass->coef);
     if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
-    if (d.rigid) {
-        o += "rigi ";
-        append_int(o, d.rigid->dir);
-        o += ' ';
-        append_real(o, d.rigid->coord);
-        o += '\n';
-    }
+    if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
     if (d.timetable) {
         o += "time ";
         append_int(o, static_cast<long long>(d.timetable->size()));

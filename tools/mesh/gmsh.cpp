@@ -147,6 +147,14 @@ class Tok {
             if (w == end) return;
         fail("section " + std::string(section) + " has no " + end);
     }
+    // A token where a section should start: a section the reader does not
+    // use is skipped, anything else is an error.
+    void skip_other(std::string_view w) {
+        if (!w.empty() && w[0] == '$')
+            skip_section(w);
+        else
+            fail("unexpected text \"" + std::string(w) + "\" outside a section");
+    }
     void expect(std::string_view token) {
         std::string_view w = need(std::string(token).c_str());
         if (w != token)
@@ -267,10 +275,8 @@ void parse_v2(Tok& tk, Raw& raw) {
                 }
             }
             tk.expect("$EndElements");
-        } else if (!w.empty() && w[0] == '$') {
-            tk.skip_section(w);
         } else {
-            tk.fail("unexpected text \"" + std::string(w) + "\" outside a section");
+            tk.skip_other(w);
         }
     }
 }
@@ -363,10 +369,8 @@ void parse_v4(Tok& tk, Raw& raw) {
                 }
             }
             tk.expect("$EndElements");
-        } else if (!w.empty() && w[0] == '$') {
-            tk.skip_section(w);
         } else {
-            tk.fail("unexpected text \"" + std::string(w) + "\" outside a section");
+            tk.skip_other(w);
         }
     }
     // Groups named but attached to entities only through $Entities are still

@@ -305,10 +305,7 @@ int run(int argc, char** argv) {
     const std::string first = argv[1];
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
+        if (formats::asks_help(a, kHelp)) return 0;
     }
     Settings s;
     s.kind = first;

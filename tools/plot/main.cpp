@@ -51,22 +51,18 @@ int run(int argc, char** argv) {
     bool has_title = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        auto [key, value, inline_value] = formats::split_arg(a);
-        if (key == "-o" || key == "--output" || key == "--title") {
-            if (!inline_value) {
-                if (i + 1 >= argc) return usage_error("option " + key + " needs a value");
-                value = argv[++i];
-            }
-            if (key == "--title") {
-                title = value;
+        if (formats::asks_help(a, kUsage)) return 0;
+        formats::Arg arg = formats::split_arg(a);
+        if (arg.key == "-o" || arg.key == "--output" || arg.key == "--title") {
+            if (!formats::take_value(arg, i, argc, argv))
+                return usage_error("option " + arg.key + " needs a value");
+            if (arg.key == "--title") {
+                title = arg.value;
                 has_title = true;
             } else {
-                if (value.empty()) return usage_error("option " + key + " needs a non-empty value");
-                output = value;
+                if (arg.value.empty())
+                    return usage_error("option " + arg.key + " needs a non-empty value");
+                output = arg.value;
             }
         } else if (a.size() > 1 && a[0] == '-') {
             return usage_error("unknown option " + a);
