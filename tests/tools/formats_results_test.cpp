@@ -126,7 +126,9 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
                 while (r.next(z)) {}
             },
             c.message, c.what);
-        if (!error.empty()) EXPECT_NE(error.find("aresult_anim.dat"), std::string::npos) << c.what;
+        if (!error.empty()) {
+            EXPECT_NE(error.find("aresult_anim.dat"), std::string::npos) << c.what;
+        }
     }
 }
 
