@@ -29,7 +29,7 @@ for d in $(awk '/^proc/ {print $4}' hexdyn.map); do
     sed -i 's/^repo .*/repo 1/' "$d"
 done
 start=$(date +%s.%N)
-mpiexec -n "$nprocs" "$bin/hexdyn" >solver.log 2>&1 &
+mpiexec.mpich -n "$nprocs" "$bin/hexdyn" >solver.log 2>&1 &
 solver=$!
 tail -f --pid=$solver solver.log 2>/dev/null |
     awk '/Step=/ { n = $0; sub(/.*Step= */, "", n); sub(/ .*/, "", n); if (n % 500 == 0 || n == 1) { print; fflush() } next } { print; fflush() }' &

@@ -161,7 +161,7 @@ std::string piece(double time, int lvl) {
 
     std::string xml = vtkxml::vtuhead(time, static_cast<long long>(np), static_cast<long long>(ne));
     xml += "      <PointData Vectors=\"velocity\">\n" + pointdata + "      </PointData>\n";
-    xml += "      <CellData Scalars=\"equivalent_stress\">\n" + celldata + "      </CellData>\n";
+    xml += "      <CellData Scalars=\"plastic_strain\">\n" + celldata + "      </CellData>\n";
     xml += "      <Points>\n" + points + "      </Points>\n";
     xml += "      <Cells>\n" + cells + "      </Cells>\n";
     xml += vtkxml::vtutail();
@@ -193,7 +193,7 @@ std::string parallelfile(double time, int frame) {
     };
     x += "    <PPointData Vectors=\"velocity\">\n";
     for (const arrayspec& a : pointarrays) arrayline(a);
-    x += "    </PPointData>\n    <PCellData Scalars=\"equivalent_stress\">\n";
+    x += "    </PPointData>\n    <PCellData Scalars=\"plastic_strain\">\n";
     const bool eint = hasenergy();
     int i = 0;
     for (const arrayspec& a : cellarrays)
