@@ -152,9 +152,7 @@ TEST(EnergyBalance, TwoProcessRodCountsSharedNodesOnce) {
         EXPECT_NEAR(e1[i][1], e2[i][1], 1e-8 * e1[0][1]) << i;  // kinetic
         EXPECT_NEAR(e1[i][2], e2[i][2], 1e-8 * e1[0][1]) << i;  // internal
         EXPECT_LE(e2[i][6], initial * (1 + 1e-12)) << i;
-        if (i > 0) {
-            EXPECT_LE(e2[i][6], e2[i - 1][6] * (1 + 1e-12)) << i;
-        }
+        if (i > 0) { EXPECT_LE(e2[i][6], e2[i - 1][6] * (1 + 1e-12)) << i; }
         EXPECT_LT(std::abs(e2[i][7]), 1e-9) << i;
         EXPECT_GT(e2[i][5], 0.0) << i;  // the plane takes energy
     }
