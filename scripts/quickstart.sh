@@ -29,7 +29,7 @@ for d in $(awk '/^proc/ {print $4}' hexdyn.map); do
     sed -i 's/^repo .*/repo 1/' "$d"
 done
 start=$(date +%s.%N)
-mpiexec -n "$nprocs" "$bin/hexdyn" >solver.log 2>&1 &
+mpiexec.mpich -n "$nprocs" "$bin/hexdyn" >solver.log 2>&1 &
 solver=$!
 tail -f --pid=$solver solver.log 2>/dev/null |
     awk '/Step=/ { n = $0; sub(/.*Step= */, "", n); sub(/ .*/, "", n); if (n % 500 == 0 || n == 1) { print; fflush() } next } { print; fflush() }' &
@@ -54,7 +54,8 @@ read -r length foot < <("$root/examples/taylor/measure.sh" "$run" | awk '
     /diameter/ { for (i = 1; i <= NF; i++) if ($i + 0 > 0) { d = $i; break } }
     END { print l, d }')
 
-awk -v steps="$steps" -v start="$start" -v end="$end" -v comp="$compute" \
+read -r ek ei ep ee < <(awk '!/^#/ { k = $2; i = $3; p = $6; e = $8 } END { print k, i, p, e }' energy.dat)
+awk -v ee="$ee" -v ek="$ek" -v ei="$ei" -v ep="$ep" -v steps="$steps" -v start="$start" -v end="$end" -v comp="$compute" \
     -v el="$elements" -v np="$nprocs" -v L="$length" -v D="$foot" -v run="$run" 'BEGIN {
     printf "\n== summary\n"
     printf "steps taken            %d\n", steps
@@ -63,7 +64,9 @@ awk -v steps="$steps" -v start="$start" -v end="$end" -v comp="$compute" \
     printf "element-cycles/s       %.3g (%d elements x %d steps / time loop, %d processes)\n", el * steps / comp, el, steps, np
     printf "final length           %.2f mm   measured 16.21 mm (%+.1f%%)\n", L, (L / 16.21 - 1) * 100
     printf "foot diameter          %.2f mm   measured 13.56 mm (%+.1f%%)\n", D, (D / 13.56 - 1) * 100
+    printf "energy error           %s (energy.dat: kinetic %s J, internal %s J, plane %s J)\n", ee, ek, ei, ep
     printf "(no thermal softening in the material law, so the rod stays somewhat longer)\n"
-    printf "files                  %s/taylor.pvd (ParaView), taylor.csv, taylor_curves.png,\n", run
+    printf "files                  %s/field.pvd (ParaView, colour by plastic_strain), energy.dat,\n", run
+    printf "                       taylor.pvd, taylor.csv, taylor_curves.png,\n"
     printf "                       per-process results ?result_anim.dat, ?result_curv.dat\n"
 }'

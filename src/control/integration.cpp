@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "control/energy.hpp"
+#include "control/fieldout.hpp"
 #include "control/timefunction.hpp"
 #include "element/feforce.hpp"
 #include "model/errorstop.hpp"
@@ -111,8 +113,11 @@ void advance() {
     kinetice();
     const double tf = currenttmfunction(currenttime);
     feforce(tf);
+    if (dataout::energyon) energy::afterpass(tf);
     commnodes::updateforce(istep, dtk1);
+    if (dataout::energyon) energy::afterexchange();
     updatefegeometry();
+    if (dataout::energyon) energy::afterupdate(tf);
 }
 
 void integration() {
@@ -120,13 +125,26 @@ void integration() {
     // Next output time and next report step persist for the whole loop.
     double nextout = 0.0;
     int nextreport = 0;
+    // Field output and the energy balance also write the state of the last
+    // step, whether or not it falls on an output time.
+    double nextfield = 0.0;
+    const bool fields = dataout::fieldstep >= 0.0;
     if (currenttime > endtime) return;
+    if (fields) fieldout::start();
+    if (dataout::energyon) energy::start();
     do {
         advance();
-        if (!(nextout > currenttime)) {
+        const bool last = !(currenttime + dtk1 <= endtime);
+        const bool output = !(nextout > currenttime);
+        if (output) {
             nextout = nextout + dataout::outtimestep;
             outcurve(currenttime);
             outanim(currenttime);
+        }
+        if (dataout::energyon && (output || last)) energy::write(currenttime);
+        if (fields && (!(nextfield > currenttime) || last)) {
+            nextfield = nextfield + dataout::fieldstep;
+            fieldout::write(currenttime);
         }
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);

@@ -208,6 +208,17 @@ void getdata() {
                 simulation::dtscale = v;
                 break;
             }
+            case 22: {  // fout
+                const double v = static_cast<double>(ffi::getreal());
+                if (!(v >= 0.0)) {
+                    std::string val = records::listed(v);
+                    val.erase(0, val.find_first_not_of(' '));
+                    inputerror("*** Error *** fout must not be negative, got " + val);
+                }
+                dataout::fieldstep = v;
+                break;
+            }
+            case 23: dataout::energyon = setonoff(); break;
             default: errorstop::stop("error GetData");
         }
     }

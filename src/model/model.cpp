@@ -11,11 +11,14 @@ double dtk1old = 1.0e6;
 double dtscale = static_cast<double>(0.9f);
 double engkinetic = 0.0;
 double engstrain = 0.0;
+double engexternal = 0.0;
+double engelement = 0.0;
+double engplane = 0.0;
 }  // namespace simulation
 
 namespace particledata {
 int nb_particle = 0;
-std::vector<double> pos, vel, acc, fp, mp;
+std::vector<double> pos, vel, acc, fp, mp, owned, pos0;
 }  // namespace particledata
 
 namespace elementdata {
@@ -72,6 +75,10 @@ const std::array<std::array<char, 4>, 8> outputname{{{'s', 'e', 'q', 'v'},
                                                      {'e', 'n', 'e', 'r'}}};
 int npts = 0;
 int nres = 0;
+double fieldstep = -1.0;
+int nfield = 0;
+bool energyon = false;
+int nenergy = 0;
 }  // namespace dataout
 
 namespace commnodes {
@@ -121,6 +128,9 @@ void reset() {
     dtscale = static_cast<double>(0.9f);
     engkinetic = 0.0;
     engstrain = 0.0;
+    engexternal = 0.0;
+    engelement = 0.0;
+    engplane = 0.0;
 
     particledata::nb_particle = 0;
     release(particledata::pos);
@@ -128,6 +138,8 @@ void reset() {
     release(particledata::acc);
     release(particledata::fp);
     release(particledata::mp);
+    release(particledata::owned);
+    release(particledata::pos0);
 
     elementdata::nb_element = 0;
     release(elementdata::element_list);
@@ -168,6 +180,10 @@ void reset() {
     dataout::curveline.fill(0);
     dataout::npts = 0;
     dataout::nres = 0;
+    dataout::fieldstep = -1.0;
+    dataout::nfield = 0;
+    dataout::energyon = false;
+    dataout::nenergy = 0;
 
     commnodes::nprocs = 1;
     commnodes::myid = 0;

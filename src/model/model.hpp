@@ -79,6 +79,11 @@ extern double dtk1old;     // last scaled step, limits the growth of the next to
 extern double dtscale;     // safety factor on the critical step ("dtsc", default 0.9)
 extern double engkinetic;  // kinetic energy of the process's nodes at the start of the step, J
 extern double engstrain;   // strain energy accumulated by the process's elements, J
+// Energy balance ("ebal on"), accumulated step by step from the process's own
+// share of the nodal forces and reduced over the processes at output times:
+extern double engexternal;  // work done by the nodal loads, J
+extern double engelement;   // work of the element forces (internal and hourglass), J
+extern double engplane;     // kinetic energy taken out by the rigid plane, J
 }  // namespace simulation
 
 namespace particledata {
@@ -91,6 +96,13 @@ extern std::vector<double> acc;
 // 3 x nb_particle, nodal loads (N), scaled by the load time function
 extern std::vector<double> fp;
 extern std::vector<double> mp;  // nb_particle, lumped nodal masses, kg
+// nb_particle, 1 where this process counts the node in global sums (it is the
+// lowest-numbered process that holds it), else 0; set after input when an
+// energy balance is written
+extern std::vector<double> owned;
+// 3 x nb_particle, positions given in the deck, for the displacement of the
+// field output (kept only when "fout" is given)
+extern std::vector<double> pos0;
 }  // namespace particledata
 
 namespace elementdata {
@@ -156,8 +168,12 @@ extern std::array<int, 10> curveline;
 // Keywords of the curve variables: seqv, epef, mat, sm, vol (of an element),
 // engk, engs, ener (kinetic, strain, total energy of the process).
 extern const std::array<std::array<char, 4>, 8> outputname;
-extern int npts;  // records written to the curve file so far
-extern int nres;  // zones written to the animation file so far
+extern int npts;          // records written to the curve file so far
+extern int nres;          // zones written to the animation file so far
+extern double fieldstep;  // interval between field outputs ("fout"), s; below 0 none
+extern int nfield;        // field outputs written so far
+extern bool energyon;     // write the global energy balance ("ebal on")
+extern int nenergy;       // records written to the energy file so far
 }  // namespace dataout
 
 namespace commnodes {

@@ -102,6 +102,20 @@ TEST_F(Deck, CurvePointDependsOnTheLineEnd) {
               " error GetData\n");
 }
 
+// The field-output interval and the energy switch; absent they leave the
+// run without field files and energy balance.
+TEST_F(Deck, FieldOutputAndEnergyBalanceKeywords) {
+    loads("nbmp 2 fout 2.5e-6 ebal on endi\n", false);
+    EXPECT_EQ(dataout::fieldstep, static_cast<double>(2.5e-6f));
+    EXPECT_TRUE(dataout::energyon);
+    loads("nbmp 2 fout 0 ebal off endi\n", false);
+    EXPECT_EQ(dataout::fieldstep, 0.0);
+    EXPECT_FALSE(dataout::energyon);
+    loads("nbmp 2 endi\n", false);
+    EXPECT_LT(dataout::fieldstep, 0.0);
+    EXPECT_FALSE(dataout::energyon);
+}
+
 TEST_F(Deck, SeveralRecordsShareALine) {
     loads(
         "nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF "

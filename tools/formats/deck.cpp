@@ -459,6 +459,17 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.dtscale = lx.getreal("time-step scale");
                 if (!(*d.dtscale > 0.0)) lx.fail("dtsc must be positive");
                 break;
+            case 22:
+                d.fieldtime = lx.getreal("field output interval");
+                if (!(*d.fieldtime >= 0.0)) lx.fail("fout must not be negative");
+                break;
+            case 23: {  // ebal
+                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
+                if (s == -1)
+                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+                d.energy = s == 1;
+                break;
+            }
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
@@ -536,6 +547,10 @@ void check_deck(const Deck& d) {
     if (d.dtscale) {
         check_real(*d.dtscale, "the time-step scale");
         if (!(*d.dtscale > 0.0)) throw Error("the time-step scale must be positive");
+    }
+    if (d.fieldtime) {
+        check_real(*d.fieldtime, "the field output interval");
+        if (!(*d.fieldtime >= 0.0)) throw Error("the field output interval must not be negative");
     }
     if (d.hourglass) check_real(d.hourglass->coef, "the hourglass coefficient");
     if (d.rigid) check_real(d.rigid->coord, "the rigid-plane coordinate");
@@ -707,6 +722,8 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.dtscale) put_real_record(o, "dtsc", *d.dtscale);
     if (d.hourglass) put_int_real_record(o, "hour", d.hourglass->method, d.hourglass->coef);
     if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
+    if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
+    if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
     if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
     if (d.timetable) {
         o += "time ";

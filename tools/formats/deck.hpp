@@ -71,6 +71,8 @@ struct Deck {
     std::optional<Hourglass> hourglass;
     std::optional<bool> jaumann;
     std::optional<RigidPlane> rigid;
+    std::optional<double> fieldtime;  // "fout": interval of the solver's field output
+    std::optional<bool> energy;       // "ebal": the solver's global energy balance
     std::optional<std::vector<TimePoint>> timetable;
 
     std::vector<Material> materials;

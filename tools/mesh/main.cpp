@@ -57,6 +57,11 @@ Options (a value with blanks must be quoted)
   --hourglass M,Q          hourglass method (0 none, 1 standard,
                            2 Flanagan-Belytschko) and coefficient
   --jaumann on|off         Jaumann stress rotation (solver default on)
+  --fields T|off           time between the solver's field output (compressed
+                           VTK files in field/ and field.pvd; default: the
+                           output interval); "off" writes no field output
+  --energy on|off          the solver's global energy balance energy.dat
+                           (default on)
   --material "MODEL C..."  material set 1 (required), one of
                              elas DENSITY YOUNG POISSON
                              pla1 DENSITY YOUNG POISSON YIELD
@@ -94,6 +99,8 @@ struct Settings {
     std::optional<bool> jaumann;
     std::optional<formats::RigidPlane> rigid;
     std::optional<std::vector<formats::TimePoint>> timetable;
+    bool fields = true, energy = true;
+    std::optional<double> fieldtime;
     std::optional<formats::Material> material;
     std::optional<formats::Seos> seos;
     std::vector<formats::VectorRecord> loads, velocities;
@@ -193,6 +200,15 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
             s.jaumann = false;
         else
             throw Usage("--jaumann takes on or off");
+    } else if (key == "fields") {
+        s.fields = v != "off";
+        if (s.fields) {
+            s.fieldtime = real("fields");
+            if (*s.fieldtime < 0) throw Usage("--fields must not be negative");
+        }
+    } else if (key == "energy") {
+        if (v != "on" && v != "off") throw Usage("--energy takes on or off");
+        s.energy = v == "on";
     } else if (key == "material") {
         std::vector<std::string> w = formats::split_list(v);
         if (w.empty()) throw Usage("--material needs a model and its constants");
@@ -381,6 +397,8 @@ int run(int argc, char** argv) {
     d.hourglass = s.hourglass;
     d.jaumann = s.jaumann;
     d.rigid = s.rigid;
+    if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
+    if (s.energy) d.energy = true;
     d.materials = {*s.material};
     if (s.seos) d.seos = {*s.seos};
     for (const auto& set : {&s.loads, &s.velocities})

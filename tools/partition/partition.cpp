@@ -266,6 +266,8 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         d.report = g.report;
         d.hourglass = g.hourglass;
         d.jaumann = g.jaumann;
+        d.fieldtime = g.fieldtime;
+        d.energy = g.energy;
         d.rigid = g.rigid;
         d.timetable = g.timetable;
         d.materials = g.materials;

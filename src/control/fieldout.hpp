@@ -1,0 +1,32 @@
+// Field output ("fout"): at each field-output time every process writes one
+// compressed binary VTK piece of its own nodes and elements,
+// field/tNNNNN_<deck>.vtu; process 0 writes field/tNNNNN.pvtu, which joins
+// the pieces of that time, and rewrites field.pvd, the series of all times.
+//
+// Points are the current (deformed) coordinates in Float64. Point data:
+// velocity (the active vectors), displacement from the deck's coordinates,
+// node (the process's node number). Cell data: stress_xx .. stress_xy,
+// pressure, equivalent_stress, plastic_strain, relative_volume,
+// internal_energy (only when a material has the Gruneisen equation of
+// state), material, element, process. Fields are Float32, numbers Int32.
+#pragma once
+
+#include <string>
+
+namespace fieldout {
+
+// Names of the files of frame `frame`: the piece of process `id`, the
+// parallel file joining the pieces, both relative to the working directory.
+std::string piecename(int frame, int id);
+std::string parallelname(int frame);
+inline constexpr const char* seriesname = "field.pvd";
+
+// Keeps the deck's coordinates for the displacement (once, before the loop).
+void start();
+// Writes the field output of the current state, labelled `time`.
+void write(double time);
+
+// The piece of this process as it would be written (for tests and benchmarks).
+std::string piece(double time, int level);
+
+}  // namespace fieldout

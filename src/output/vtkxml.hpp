@@ -1,0 +1,59 @@
+// Binary VTK XML pieces: data arrays compressed with zlib and appended after
+// the XML part of the file, in the layout VTK's readers expect. Free of MPI
+// and of the model data, shared by the solver's field output and the export
+// tool.
+//
+// An appended array is a header of 64-bit unsigned integers followed by the
+// compressed blocks: the number of blocks, the uncompressed size of a block,
+// the uncompressed size of the last block when it is shorter (0 when every
+// block is full), then the compressed size of each block. Each block is the
+// zlib stream of at most `blocksize` bytes of the array.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vtkxml {
+
+inline constexpr std::size_t blocksize = 1 << 16;
+
+// Appends the header and compressed blocks of `n` bytes at `data` to `out`.
+void appendblocks(std::string& out, const void* data, std::size_t n, int level);
+
+// The arrays of one piece: their XML tags, in the order they are added, and
+// the appended bytes they point into.
+class appended {
+  public:
+    explicit appended(int level = 6) : level_(level) {}
+    // Adds one array and returns its DataArray tag (self-closing, with
+    // format="appended" and its offset). `type` is a VTK type name (Float32,
+    // Float64, Int32, UInt8), `extra` further attributes.
+    std::string add(const char* type, const std::string& name, int ncomp, const void* data,
+                    std::size_t nbytes, const std::string& extra = "");
+    const std::string& data() const { return data_; }
+
+  private:
+    int level_;
+    std::string data_;
+};
+
+// XML text of an attribute value.
+std::string escape(const std::string& s);
+
+// The start of a piece file up to and including the opening of its piece,
+// the tail of the XML part up to the appended data's "_" marker, and the end
+// of the file after the data.
+std::string vtuhead(double time, long long npoints, long long ncells);
+std::string vtutail();
+std::string vtuend();
+
+// Reads back the arrays of `text` written by `appendblocks`, starting at
+// `offset`: the uncompressed bytes (for tests). Empty on a malformed block.
+std::vector<unsigned char> readblocks(const std::string& text, std::size_t offset);
+
+// Conversions to the stored types.
+std::vector<float> tofloat(const double* v, std::size_t n);
+
+}  // namespace vtkxml

@@ -1,0 +1,164 @@
+// The solver's field output and energy balance: the field files read back by
+// an independent reader (meshio, tests/e2e/scripts/read_field.py) on 1 and 3
+// processes, the files of a deck without the keywords, and the global energy
+// balance of a parallel run against the one-process run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testutil.hpp"
+#include "texts.hpp"
+
+using namespace testutil;
+
+namespace {
+
+const std::string kReader =
+    std::string("/usr/bin/python3 ") + HEXDYN_SOURCE_DIR + "/tests/e2e/scripts/read_field.py";
+
+// Meshes a deck with hexdyn-mesh into `dir`, divides it over `nprocs`
+// processes and puts `extra` before "endi" of every deck.
+void makedecks(const fs::path& dir, const std::string& meshargs, int nprocs,
+               const std::string& extra, const std::string& partargs = "") {
+    const bool one = nprocs == 1;
+    RunResult r = run_command(
+        exe("hexdyn-mesh") + " " + meshargs + " --comm -o " + (one ? "a" : "model.deck"), dir);
+    ASSERT_EQ(r.status, 0) << r.out;
+    if (!one) {
+        fs::remove(dir / "Comm");
+        r = run_command(exe("hexdyn-partition") + " model.deck " + std::to_string(nprocs) +
+                            " --dir . " + partargs,
+                        dir);
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+    if (extra.empty()) return;
+    const char* names[] = {"a", "b", "c"};
+    for (int p = 0; p < nprocs; ++p) {
+        std::string deck = read_file(dir / names[p]);
+        const size_t at = deck.rfind("endi");
+        ASSERT_NE(at, std::string::npos);
+        deck.insert(at, extra);
+        write_file(dir / names[p], deck);
+    }
+}
+
+const char* const kFreeBlock =
+    "box --nx 4 --ny 3 --nz 5 --lx 0.4 --ly 0.3 --lz 0.5 --endtime 2e-4 --outtime 5e-5 "
+    "--material \"elas 7800 2.1e11 0.3\" --velocity 1,1.5,-2.5,10";
+
+// Columns of the energy file: time, kinetic, internal, hourglass, external
+// work, plane work, total, error.
+std::vector<std::vector<double>> energyrecords(const std::string& text) {
+    std::vector<std::vector<double>> r;
+    for (const std::string& l : lines_of(text)) {
+        if (l.empty() || l[0] == '#') continue;
+        std::istringstream in(l);
+        std::vector<double> v;
+        double x;
+        while (in >> x) v.push_back(x);
+        EXPECT_EQ(v.size(), 8u) << l;
+        r.push_back(v);
+    }
+    return r;
+}
+
+}  // namespace
+
+// A block flying freely: every frame read back by meshio holds the initial
+// velocity, no stress, a uniform displacement, the points of the animation
+// file and one piece per process; the last frame is the last step even
+// though the end time is a multiple of the field interval.
+TEST(FieldOutput, FreeBlockReadsBackOnOneAndThreeProcesses) {
+    for (int np : {1, 3}) {
+        TempDir dir("field-free");
+        makedecks(dir.path(), std::string(kFreeBlock) + " --fields off --energy off", np,
+                  "fout 5.0e-5\nebal on\n");
+        RunResult r = run_hexdyn(dir.path(), np);
+        ASSERT_EQ(r.status, 0) << r.out;
+        r = run_command(kReader + " . free 1.5 -2.5 10 0.4 0.3 0.5", dir.path());
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("OK"), std::string::npos) << r.out;
+        EXPECT_NE(
+            r.out.find("frame 4 time 1.943462297e-04 pieces " + std::to_string(np) + " points "),
+            std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("cells 60"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("frame 5"), std::string::npos) << r.out;
+        // The animation file keeps today's zones: the end state is only in
+        // the field output and the energy file.
+        EXPECT_EQ(count_of(read_file(dir / "aresult_anim.dat"), "ZONE"), 4u);
+        const auto e = energyrecords(read_file(dir / "energy.dat"));
+        ASSERT_EQ(e.size(), 5u);
+        for (const auto& v : e)
+            EXPECT_NEAR(v[1], 0.5 * 7800 * 0.06 * (1.5 * 1.5 + 2.5 * 2.5 + 100), 1e-6 * v[1]);
+    }
+}
+
+// One element pressed along z for two steps: its stress is in uniaxial
+// strain (ratios from the Poisson ratio, equivalent stress |szz - sxx|).
+TEST(FieldOutput, UniaxialStrainStressReadsBack) {
+    TempDir dir("field-uniaxial");
+    makedecks(dir.path(),
+              "box --nx 1 --ny 1 --nz 1 --lx 1 --ly 1 --lz 1 --endtime 3e-4 --outtime 1e-3 "
+              "--material \"elas 7800 2.1e11 0.3\" --velocity 3,0,0,-1 --fields 0 --energy off",
+              1, "");
+    RunResult r = run_hexdyn(dir.path(), 1);
+    ASSERT_EQ(r.status, 0) << r.out;
+    r = run_command(kReader + " . uniaxial 2.1e11 0.3", dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("uniaxial szz"), std::string::npos) << r.out;
+}
+
+// Without "fout" and "ebal" the run writes exactly its three files per
+// process, and they are the same bytes as with the keywords.
+TEST(FieldOutput, DeckWithoutKeywordsWritesTodaysFilesOnly) {
+    TempDir with("field-with"), without("field-without");
+    makedecks(with.path(), std::string(kFreeBlock), 1, "");
+    makedecks(without.path(), std::string(kFreeBlock) + " --fields off --energy off", 1, "");
+    ASSERT_EQ(run_hexdyn(with.path(), 1).status, 0);
+    ASSERT_EQ(run_hexdyn(without.path(), 1).status, 0);
+    EXPECT_FALSE(fs::exists(without / "field"));
+    EXPECT_FALSE(fs::exists(without / "field.pvd"));
+    EXPECT_FALSE(fs::exists(without / "energy.dat"));
+    EXPECT_TRUE(fs::exists(with / "field.pvd"));
+    for (const char* f : {"aresult_anim.dat", "aresult_curv.dat"})
+        EXPECT_EQ(read_file(with / f), read_file(without / f)) << f;
+}
+
+// A small Taylor rod on the plane: the global kinetic energy of the
+// two-process run equals the one-process run's to the printed digits, the
+// total never exceeds the initial energy and the error stays at rounding.
+TEST(EnergyBalance, TwoProcessRodCountsSharedNodesOnce) {
+    const std::string rod =
+        "cylinder --radius 3.81e-3 --length 25.4e-3 --ncore 2 --nlayers 1 --nalong 12 "
+        "--endtime 30e-6 --outtime 3e-6 --hourglass 2,0.1 "
+        "--material \"john 8960 1.24e11 0.34 7.44576e7 2.41573e8 0.31 0.0302186\" "
+        "--velocity 1,0,0,-190 --rigid 3,0.0 --fields off";
+    TempDir one("energy-1"), two("energy-2"), dense("energy-2d");
+    makedecks(one.path(), rod, 1, "");
+    makedecks(two.path(), rod + " --energy off", 2, "ebal on\n");
+    makedecks(dense.path(), rod, 2, "", "--dense");
+    ASSERT_EQ(run_hexdyn(one.path(), 1).status, 0);
+    ASSERT_EQ(run_hexdyn(two.path(), 2).status, 0);
+    ASSERT_EQ(run_hexdyn(dense.path(), 2).status, 0);
+    const auto e1 = energyrecords(read_file(one / "energy.dat"));
+    const auto e2 = energyrecords(read_file(two / "energy.dat"));
+    // The same partition with the table of every slot finds the same owners.
+    EXPECT_EQ(read_file(dense / "energy.dat"), read_file(two / "energy.dat"));
+    ASSERT_EQ(e1.size(), 11u);
+    ASSERT_EQ(e1.size(), e2.size());
+    const double initial = e1[0][6] + e1[0][5];  // total + plane at the first step
+    for (size_t i = 0; i < e1.size(); ++i) {
+        EXPECT_NEAR(e1[i][1], e2[i][1], 1e-8 * e1[0][1]) << i;  // kinetic
+        EXPECT_NEAR(e1[i][2], e2[i][2], 1e-8 * e1[0][1]) << i;  // internal
+        EXPECT_LE(e2[i][6], initial * (1 + 1e-12)) << i;
+        if (i > 0) { EXPECT_LE(e2[i][6], e2[i - 1][6] * (1 + 1e-12)) << i; }
+        EXPECT_LT(std::abs(e2[i][7]), 1e-9) << i;
+        EXPECT_GT(e2[i][5], 0.0) << i;  // the plane takes energy
+    }
+    EXPECT_GT(e1.back()[2], 0.4 * initial);  // most of it went into plastic work
+}
