@@ -1,0 +1,19 @@
+// The element pass in batches of 8 lanes (AVX-512).
+// Compiled with -mavx512f -mavx512dq alone (CMakeLists.txt) and called only
+// where the processor has both (element/simd.cpp).
+#include <immintrin.h>
+
+#include "element/elementpass.hpp"
+
+namespace {
+constexpr int W = 8;
+typedef double vd __attribute__((vector_size(64)));
+typedef long long vm __attribute__((vector_size(64)));
+typedef float vf __attribute__((vector_size(32)));
+// All eight lanes; the masked form avoids an undefined pass-through operand.
+inline vd vsqrt(vd x) { return _mm512_mask_sqrt_pd(x, static_cast<__mmask8>(0xff), x); }
+}  // namespace
+
+#include "element/batch.hpp"
+
+void elementpass_avx512(elementpass& p) { batchedpass(p); }
