@@ -8,6 +8,11 @@
 //   vm       W 64-bit integers, the result type of comparisons of vd
 //   vf       W floats
 //   vsqrt    lane-wise square root (correctly rounded, as std::sqrt)
+// and, where the instruction set has gathers, HEXDYN_BATCH_GATHER with
+//   vi       W 32-bit integers
+//   gatheri  lane l of the result = base[idx[l]], integers
+//   gatherd  lane l of the result = base[idx[l]], doubles
+// (node numbers below 2^31 / 3).
 // Everything here has internal linkage (anonymous namespace), so no inline
 // function compiled for a wide instruction set can be merged by the linker
 // with a baseline copy of the same name. Nothing here calls an inline
@@ -67,6 +72,21 @@ struct batch {
 // ------------------------------------------------------------------ gather
 
 inline void gatherbatch(const elementpass& p, int e0, batch& b) {
+#ifdef HEXDYN_BATCH_GATHER
+    // Node numbers of corner k of the W elements (records sizeof(element)
+    // apart), then the coordinates and velocities at those nodes.
+    static_assert(sizeof(element) % sizeof(int) == 0);
+    vi stride;
+    for (int l = 0; l < W; ++l) stride[l] = l * static_cast<int>(sizeof(element) / sizeof(int));
+    const int* node0 = p.elist[e0].node;
+    for (int k = 0; k < 8; ++k) {
+        const vi at = (gatheri(node0 + k, stride) - 1) * 3;
+        for (int j = 0; j < 3; ++j) {
+            b.xyz[k][j] = gatherd(p.pos + j, at);
+            b.v[k][j] = gatherd(p.vel + j, at);
+        }
+    }
+#else
     for (int l = 0; l < W; ++l) {
         const int* node = p.elist[e0 + l].node;
         for (int k = 0; k < 8; ++k) {
@@ -77,6 +97,7 @@ inline void gatherbatch(const elementpass& p, int e0, batch& b) {
             }
         }
     }
+#endif
 }
 
 // ---------------------------------------------------------------- geometry
