@@ -59,14 +59,29 @@ inline bool anyof(vm m) {
     return false;
 }
 
-// Lanes of one batch. Arrays as in the scalar kernels, each entry W lanes.
+// History records of the lanes, loaded into lanes and stored back.
+struct stress {
+    vd sd[6], sm, seqv, sig_y, epeff, eint, vol0;
+};
+
+// Lanes of one batch between the two stages of a block (see runblock).
+// Arrays as in the scalar kernels, each entry W lanes.
 struct batch {
+    bool lanes;             // false: the batch goes the scalar way
+    int hist[W];            // history records (0-based)
+    const material* m;      // the lanes' material
     vd xyz[8][3], v[8][3];
     vd vol, ijac[3][3];
     vd de[6], vort[3], pkxj[4][3];
     vd rho;
-    vd f[8][3];   // internal forces, corner-major
-    vd ft[3][8];  // hourglass forces, component-major
+    vd dte, ratio;          // element steps and distortion ratios
+    stress s;               // stress update, written back in the second stage
+    vd e0;                  // strain energy term of the stress at the start
+    // Johnson-Cook plastic step: lanes that yield, the single-precision trial
+    // value, the arguments and results of pow and log.
+    vm plastic;
+    vd qs, rate, hard, lograte;
+    vd vpow;                // hourglass volume factor V^(2/3)
 };
 
 // ------------------------------------------------------------------ gather
@@ -160,9 +175,9 @@ inline void strainbatch(double dt, batch& b) {
     b.vort[2] = (dij[0][1] - dij[1][0]) * 0.5 * dt;
 }
 
-// elementtimestep of timestep.hpp: the lanes' steps and distortion ratios,
-// then the running minima lane after lane.
-inline void timestepbatch(const batch& b, double c, double& dtk1, double& edist) {
+// elementtimestep of timestep.hpp: the lanes' steps and distortion ratios
+// (the running minima are taken in the second stage, lane after lane).
+inline void timestepbatch(batch& b, double c) {
     vd smax = splat(0.0);
     vd smin = splat(static_cast<double>(1.0e20f));
     for (int f = 0; f < 6; ++f) {
@@ -184,20 +199,11 @@ inline void timestepbatch(const batch& b, double c, double& dtk1, double& edist)
         smax = s > smax ? s : smax;
         smin = s < smin ? s : smin;
     }
-    const vd dte = 4.0 * b.vol / vsqrt(smax) / c;
-    const vd r = smin / smax;
-    for (int l = 0; l < W; ++l) {
-        if (dtk1 >= dte[l]) dtk1 = dte[l];
-        if (!(edist <= r[l])) edist = r[l];
-    }
+    b.dte = 4.0 * b.vol / vsqrt(smax) / c;
+    b.ratio = smin / smax;
 }
 
 // ------------------------------------------------------------ stress update
-
-// History records of the lanes, loaded into lanes and stored back.
-struct stress {
-    vd sd[6], sm, seqv, sig_y, epeff, eint, vol0;
-};
 
 inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
     for (int l = 0; l < W; ++l) {
@@ -263,11 +269,12 @@ inline void scalebatch(vm plastic, vd r, vd q, stress& s) {
     s.seqv = plastic ? q * r : q;
 }
 
-// constitution of constitution.hpp for the lanes of one material; adds the
-// strain energy of the lanes to the process total in lane order.
-inline void constitutionbatch(const elementpass& p, const int hist[W], const material& m, batch& b) {
-    stress s;
-    loadstress(p, hist, s);
+// constitution of constitution.hpp for the lanes of one material, first
+// stage: up to the arguments of the Johnson-Cook pow and log.
+inline void constitutionbegin(const elementpass& p, batch& b) {
+    const material& m = *b.m;
+    stress& s = b.s;
+    loadstress(p, b.hist, s);
     b.rho = m.density * s.vol0 / b.vol;
     const vd den = b.rho;
     moduli md;
@@ -283,6 +290,7 @@ inline void constitutionbatch(const elementpass& p, const int hist[W], const mat
 
     vd e0 = splat(0.0);
     for (int i = 0; i < 6; ++i) e0 = e0 + sig[i] * b.de[i];
+    b.e0 = e0;
 
     const vd eng = s.eint;
     const vd* de = b.de;
@@ -314,32 +322,37 @@ inline void constitutionbatch(const elementpass& p, const int hist[W], const mat
         }
         default: {  // 4, Johnson-Cook
             const vd q = trialbatch(de, den, mu, eng, m, md, s);
-            const vd qs = tofloat(q);
-            const vm plastic = ~((s.sig_y >= q) | ~(qs > s.sig_y));
-            const vd dp = (qs - s.sig_y) / (1.5 * md.g2 + md.plamod);
-            s.epeff = plastic ? s.epeff + dp : s.epeff;
-            // Arguments of the lanes' pow and log, then libm lane by lane.
-            const vd rate = dp * 1000.0 / p.dtk;
-            vd hard = splat(0.0), lograte = splat(0.0);
-            for (int l = 0; l < W; ++l) {
-                if (!plastic[l]) continue;
-                hard[l] = std::pow(s.epeff[l], m.njc);
-                lograte[l] = std::log(rate[l]);
-            }
-            vd sy = (m.yield0 + m.bjc * hard) * (1.0 + m.cjc * lograte);
-            sy = sy < 0.0 ? splat(0.0) : sy;
-            s.sig_y = plastic ? sy : s.sig_y;
-            scalebatch(plastic, s.sig_y / qs, qs, s);
+            b.qs = tofloat(q);
+            b.plastic = ~((s.sig_y >= q) | ~(b.qs > s.sig_y));
+            const vd dp = (b.qs - s.sig_y) / (1.5 * md.g2 + md.plamod);
+            s.epeff = b.plastic ? s.epeff + dp : s.epeff;
+            // pow(epeff, n) and log(rate) of the plastic lanes follow in the
+            // block's libm stage.
+            b.rate = dp * 1000.0 / p.dtk;
         }
     }
+}
 
-    vd e1 = e0;
+// Second stage: the Johnson-Cook yield stress from the libm results, the
+// stress written back, the strain energy added to the process total in lane
+// order, and the internal forces f (corner-major).
+inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
+    const material& m = *b.m;
+    stress& s = b.s;
+    if (m.mtype == 4) {
+        vd sy = (m.yield0 + m.bjc * b.hard) * (1.0 + m.cjc * b.lograte);
+        sy = sy < 0.0 ? splat(0.0) : sy;
+        s.sig_y = b.plastic ? sy : s.sig_y;
+        scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
+    }
+
+    vd e1 = b.e0;
     for (int i = 0; i < 3; ++i) e1 = e1 + (s.sd[i] + s.sm) * b.de[i];
     for (int i = 3; i < 6; ++i) e1 = e1 + s.sd[i] * b.de[i];
     const vd dw = 0.5 * b.vol * e1;
     const vd eint = s.eint + dw / (m.density * s.vol0);
     for (int l = 0; l < W; ++l) {
-        history& h = p.hlist[hist[l]];
+        history& h = p.hlist[b.hist[l]];
         h.sm = s.sm[l];
         h.seqv = s.seqv[l];
         for (int i = 0; i < 6; ++i) h.sd[i] = s.sd[i][l];
@@ -358,22 +371,22 @@ inline void constitutionbatch(const elementpass& p, const int hist[W], const mat
     const vd sig6 = s.sd[5] * b.vol;
     for (int a = 0; a < 4; ++a) {
         const vd b1 = b.pkxj[a][0], b2 = b.pkxj[a][1], b3 = b.pkxj[a][2];
-        b.f[a][0] = -(b1 * sig1 + b2 * sig6 + b3 * sig5);
-        b.f[a][1] = -(b1 * sig6 + b2 * sig2 + b3 * sig4);
-        b.f[a][2] = -(b1 * sig5 + b2 * sig4 + b3 * sig3);
+        f[a][0] = -(b1 * sig1 + b2 * sig6 + b3 * sig5);
+        f[a][1] = -(b1 * sig6 + b2 * sig2 + b3 * sig4);
+        f[a][2] = -(b1 * sig5 + b2 * sig4 + b3 * sig3);
     }
     for (int i = 0; i < 3; ++i) {
-        b.f[6][i] = -b.f[0][i];
-        b.f[7][i] = -b.f[1][i];
-        b.f[4][i] = -b.f[2][i];
-        b.f[5][i] = -b.f[3][i];
+        f[6][i] = -f[0][i];
+        f[7][i] = -f[1][i];
+        f[4][i] = -f[2][i];
+        f[5][i] = -f[3][i];
     }
 }
 
 // --------------------------------------------------------------- hourglass
 
 // hgforcestandard_t of forces.hpp.
-inline void standardbatch(batch& b, double c, double q, vd vpow) {
+inline void standardbatch(const batch& b, double c, double q, vd vpow, vd ft[3][8]) {
     const vd kk = b.rho * q * 0.25 * vpow;
     const vd a = c * kk;
     const vd bb = q * 100.0 * kk;
@@ -388,20 +401,20 @@ inline void standardbatch(batch& b, double c, double q, vd vpow) {
         const vd ham = hgr[0] - hgr[3];
         const vd hbp = hgr[1] + hgr[2];
         const vd hbm = hgr[1] - hgr[2];
-        b.ft[i][0] = -hap - hbp;
-        b.ft[i][1] = hap - hbm;
-        b.ft[i][2] = hbp - hap;
-        b.ft[i][3] = hap + hbm;
-        b.ft[i][4] = hbp - ham;
-        b.ft[i][5] = ham + hbm;
-        b.ft[i][6] = -ham - hbp;
-        b.ft[i][7] = ham - hbm;
+        ft[i][0] = -hap - hbp;
+        ft[i][1] = hap - hbm;
+        ft[i][2] = hbp - hap;
+        ft[i][3] = hap + hbm;
+        ft[i][4] = hbp - ham;
+        ft[i][5] = ham + hbm;
+        ft[i][6] = -ham - hbp;
+        ft[i][7] = ham - hbm;
     }
 }
 
 // hgforceflangan_t of forces.hpp: gc[a][m] is the mode vector gamma_m at
 // corner a, g[i][m] the projection of velocity component i on it.
-inline void flanganbatch(batch& b, double c, double q, vd vpow) {
+inline void flanganbatch(const batch& b, double c, double q, vd vpow, vd ft[3][8]) {
     const vd k = q * c * b.rho * vpow * (-0.25);
     vd beta[3][4];
     for (int j = 0; j < 3; ++j) {
@@ -433,28 +446,28 @@ inline void flanganbatch(batch& b, double c, double q, vd vpow) {
             g[m] = sum;
         }
         for (int a = 0; a < 8; ++a)
-            b.ft[i][a] = k * (gc[a][0] * g[0] + gc[a][1] * g[1] + gc[a][2] * g[2] + gc[a][3] * g[3]);
+            ft[i][a] = k * (gc[a][0] * g[0] + gc[a][1] * g[1] + gc[a][2] * g[2] + gc[a][3] * g[3]);
     }
 }
 
 // ----------------------------------------------------------------- scatter
 
 // scatter_add and scatter_add_t of corners.hpp, lane after lane.
-inline void scatterbatch(const elementpass& p, int e0, const batch& b) {
+inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const vd ft[3][8]) {
     for (int l = 0; l < W; ++l) {
         const int* node = p.elist[e0 + l].node;
         for (int k = 0; k < 8; ++k) {
             double* a = p.acc + 3 * (node[k] - 1);
-            a[0] += b.f[k][0][l];
-            a[1] += b.f[k][1][l];
-            a[2] += b.f[k][2][l];
+            a[0] += f[k][0][l];
+            a[1] += f[k][1][l];
+            a[2] += f[k][2][l];
         }
         if (p.hgmode != 0) {
             for (int k = 0; k < 8; ++k) {
                 double* a = p.acc + 3 * (node[k] - 1);
-                a[0] += b.ft[0][k][l];
-                a[1] += b.ft[1][k][l];
-                a[2] += b.ft[2][k][l];
+                a[0] += ft[0][k][l];
+                a[1] += ft[1][k][l];
+                a[2] += ft[2][k][l];
             }
         }
     }
@@ -481,36 +494,85 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
     return mtype >= 1 && mtype <= 4;
 }
 
-// One batch; false, with nothing changed, when it must go the scalar way.
-inline bool runbatch(elementpass& p, int e0) {
-    int hist[W];
-    if (!lanesfit(p, e0, hist)) return false;
-    batch b;
+// First stage of one batch: false, with nothing changed, when it must go the
+// scalar way.
+inline bool stagebegin(const elementpass& p, int e0, batch& b) {
+    if (!lanesfit(p, e0, b.hist)) return false;
     gatherbatch(p, e0, b);
     jacobianbatch(b);
     if (anyof(~(b.vol > 0.0))) return false;
     strainbatch(p.dtk, b);
-    const material& m = p.mlist[p.elist[e0].mat - 1];
-    const double c = m.wavespeed;
-    timestepbatch(b, c, p.dtmin, p.edist);
-    constitutionbatch(p, hist, m, b);
-    if (p.hgmode != 0) {
-        vd vpow;
-        for (int l = 0; l < W; ++l) vpow[l] = std::pow(b.vol[l], hourglassdata::vexp);
-        if (p.hgmode == 1)
-            standardbatch(b, c, p.hgq, vpow);
-        else
-            flanganbatch(b, c, p.hgq, vpow);
-    }
-    scatterbatch(p, e0, b);
+    b.m = &p.mlist[p.elist[e0].mat - 1];
+    timestepbatch(b, b.m->wavespeed);
+    constitutionbegin(p, b);
     return true;
 }
 
+// Second stage of one batch, in element order: everything that adds into
+// the process's running values.
+inline void stageend(elementpass& p, int e0, batch& b) {
+    if (!b.lanes) {
+        for (int l = 0; l < W; ++l) elementscalar(p, e0 + l);
+        return;
+    }
+    for (int l = 0; l < W; ++l) {
+        if (p.dtmin >= b.dte[l]) p.dtmin = b.dte[l];
+        if (!(p.edist <= b.ratio[l])) p.edist = b.ratio[l];
+    }
+    vd f[8][3], ft[3][8];
+    constitutionend(p, b, f);
+    if (p.hgmode == 1)
+        standardbatch(b, b.m->wavespeed, p.hgq, b.vpow, ft);
+    else if (p.hgmode == 2)
+        flanganbatch(b, b.m->wavespeed, p.hgq, b.vpow, ft);
+    scatterbatch(p, e0, f, ft);
+}
+
+// Batches per block: the libm calls of a block's lanes run in tight loops,
+// one function at a time, between the two stages.
+constexpr int blockbatches = 32 / W;
+
+// Whether the history records of n elements from e0 ascend strictly: then
+// no record is used twice in the block, and no batch of the block reads a
+// record that an earlier one writes.
+inline bool ascending(const elementpass& p, int e0, int n) {
+    for (int e = e0 + 1; e < e0 + n; ++e)
+        if (!(p.elist[e].nhistory > p.elist[e - 1].nhistory)) return false;
+    return true;
+}
+
+// nb batches from e0: the first stage of each, pow and log of all their
+// lanes, then the second stage of each in element order.
+inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
+    for (int i = 0; i < nb; ++i) blk[i].lanes = stagebegin(p, e0 + i * W, blk[i]);
+    if (p.hgmode != 0)
+        for (int i = 0; i < nb; ++i)
+            if (blk[i].lanes)
+                for (int l = 0; l < W; ++l) blk[i].vpow[l] = std::pow(blk[i].vol[l], hourglassdata::vexp);
+    for (int i = 0; i < nb; ++i) {
+        batch& b = blk[i];
+        if (!b.lanes || b.m->mtype != 4) continue;
+        for (int l = 0; l < W; ++l) b.hard[l] = b.plastic[l] ? std::pow(b.s.epeff[l], b.m->njc) : 0.0;
+    }
+    for (int i = 0; i < nb; ++i) {
+        batch& b = blk[i];
+        if (!b.lanes || b.m->mtype != 4) continue;
+        for (int l = 0; l < W; ++l) b.lograte[l] = b.plastic[l] ? std::log(b.rate[l]) : 0.0;
+    }
+    for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
+}
+
 inline void batchedpass(elementpass& p) {
+    batch blk[blockbatches];
     int e = 0;
-    for (; e + W <= p.ne; e += W)
-        if (!runbatch(p, e))
-            for (int l = 0; l < W; ++l) elementscalar(p, e + l);
+    while (e + W <= p.ne) {
+        int nb = (p.ne - e) / W;
+        if (nb > blockbatches) nb = blockbatches;
+        // Records out of order: one batch at a time (lanesfit checks within it).
+        if (nb > 1 && !ascending(p, e, nb * W)) nb = 1;
+        runblock(p, e, nb, blk);
+        e += nb * W;
+    }
     for (; e < p.ne; ++e) elementscalar(p, e);
 }
 
