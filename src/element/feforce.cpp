@@ -1,5 +1,7 @@
 #include "element/feforce.hpp"
 
+#include <climits>
+
 #include "element/corners.hpp"
 #include "element/elementpass.hpp"
 #include "element/forces.hpp"
@@ -56,7 +58,7 @@ void elementscalar(elementpass& p, int e) {
 
 void feforce(double tf) {
     elementdata::eledistortion = 1.0;
-    const simd::width width = simd::fromenvironment();
+    simd::width width = simd::fromenvironment();
 
     const int np = particledata::nb_particle;
     double* acc = particledata::acc.data();
@@ -77,6 +79,10 @@ void feforce(double tf) {
     p.dtmin = simulation::dtk1;
     p.edist = elementdata::eledistortion;
 
+    // The gathers of the AVX2 and AVX-512 paths index the node arrays with
+    // 32-bit integers; beyond that the SSE2 path (same bits) runs.
+    if ((width == simd::width::avx2 || width == simd::width::avx512) && 3LL * np > INT_MAX)
+        width = simd::width::sse2;
     // An unknown hourglass method stops at the first element: scalar path.
     if (width == simd::width::scalar || p.hgmode < 0) {
         for (int e = 0; e < p.ne; ++e) elementscalar(p, e);
