@@ -22,8 +22,10 @@
 // timestep.hpp, constitution.hpp, models.hpp, forces.hpp) in the same order,
 // written out once more for lanes; where the scalar code branches per
 // element, both sides are computed and each lane takes its own. pow and log
-// are libm's, called lane by lane on arguments formed for the whole batch.
-// Gather and scatter go element by element; the scatter keeps element order.
+// are libm's, called lane by lane, in tight loops over the lanes of a block
+// of batches (runblock). Everything that adds into the process's running
+// values (nodal forces, strain energy, step and distortion minima) goes lane
+// after lane in element order.
 #pragma once
 
 #include <cmath>

@@ -71,8 +71,10 @@ constexpr int nelem = nx * ny * nz;  // 90: 11 batches of 8 and 2 left over
 //   hardening, 4 Johnson-Cook, 5 Johnson-Cook with the Gruneisen state,
 // in runs of 16 (whole batches of one material), then changing from element
 // to element (mixed batches), then runs of 10 of the Johnson-Cook pair. The
-// history records of elements 17-24 are handed out in reverse order, and
-// elements 65 and 67 share one.
+// history records of elements 17-24 are handed out in reverse order;
+// elements 65 and 67 share one, and so do elements 4 and 13 (in different
+// batches of one block at every width: the later must see the earlier's
+// update).
 void buildblock(int hgmethod, bool jaum) {
     process::reset();
     const int px = nx + 1, py = ny + 1, pz = nz + 1;
@@ -128,6 +130,7 @@ void buildblock(int hgmethod, bool jaum) {
                     el.mat = 4 + (e / 10) % 2;
                 el.nhistory = (e >= 16 && e < 24) ? 40 - e : e + 1;
                 if (e == 66) el.nhistory = 65;
+                if (e == 12) el.nhistory = 4;
             }
     for (int r = 0; r < nelem; ++r) {
         const element& el = elementdata::element_list[r];
