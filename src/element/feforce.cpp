@@ -26,7 +26,8 @@ void zerovolume(int e) {
     errorstop::stop();
 }
 
-void elementscalar(elementpass& p, int e) {
+// The body of elementscalar, inlined into the scalar loop of feforce.
+[[gnu::always_inline]] static inline void oneelement(elementpass& p, int e) {
     const element& el = p.elist[e];
     // Gather corner coordinates and velocities.
     double xyz[8][3], v[8][3];
@@ -55,6 +56,8 @@ void elementscalar(elementpass& p, int e) {
         scatter_add_t(el.node, fh, p.acc);
     }
 }
+
+void elementscalar(elementpass& p, int e) { oneelement(p, e); }
 
 void feforce(double tf) {
     elementdata::eledistortion = 1.0;
@@ -85,7 +88,7 @@ void feforce(double tf) {
         width = simd::width::sse2;
     // An unknown hourglass method stops at the first element: scalar path.
     if (width == simd::width::scalar || p.hgmode < 0) {
-        for (int e = 0; e < p.ne; ++e) elementscalar(p, e);
+        for (int e = 0; e < p.ne; ++e) oneelement(p, e);
     } else if (width == simd::width::sse2) {
         elementpass_sse2(p);
     } else if (width == simd::width::avx2) {
