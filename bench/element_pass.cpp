@@ -373,7 +373,8 @@ double runone(const options& o) {
             "warmup=%d loop_s=%.6f ecps=%.0f ecps_per_proc=%.0f ecps_beststep=%.0f ecps_per_cpu_s=%.0f "
             "bytes_per_element=%.1f "
             "plastic_fraction=%.3f dt=%.4e\n",
-            nprocs, simd::name(simd::fromenvironment()), o.nx, o.ny, o.nz, total, particledata::nb_particle, o.mat.c_str(), o.eos ? "+eos" : "", o.hg,
+            nprocs, simd::name(simd::fromenvironment()), o.nx, o.ny, o.nz, total, particledata::nb_particle,
+            o.mat.c_str(), o.eos ? "+eos" : "", o.hg,
             o.steps, o.warmup, loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe, total > 0 ? plastic / total : 0.0,
             simulation::dtk1);
     }

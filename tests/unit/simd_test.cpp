@@ -34,7 +34,8 @@ TEST(SimdWidth, NamesChooseTheirWidthOrAreRefused) {
         width w;
         const char* name;
         int lanes;
-    } cases[] = {{width::scalar, "scalar", 1}, {width::sse2, "sse2", 2}, {width::avx2, "avx2", 4}, {width::avx512, "avx512", 8}};
+    } cases[] = {
+        {width::scalar, "scalar", 1}, {width::sse2, "sse2", 2}, {width::avx2, "avx2", 4}, {width::avx512, "avx512", 8}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_STREQ(simd::name(c.w), c.name);
