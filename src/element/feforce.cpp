@@ -88,7 +88,12 @@ void feforce(double tf) {
         width = simd::width::sse2;
     // An unknown hourglass method stops at the first element: scalar path.
     if (width == simd::width::scalar || p.hgmode < 0) {
-        for (int e = 0; e < p.ne; ++e) oneelement(p, e);
+        // A copy whose address is never taken, so that the running minima
+        // and the pointers stay in registers.
+        elementpass q = p;
+        for (int e = 0; e < q.ne; ++e) oneelement(q, e);
+        p.dtmin = q.dtmin;
+        p.edist = q.edist;
     } else if (width == simd::width::sse2) {
         elementpass_sse2(p);
     } else if (width == simd::width::avx2) {
