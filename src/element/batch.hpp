@@ -12,7 +12,9 @@
 //   vi       W 32-bit integers
 //   gatheri  lane l of the result = base[idx[l]], integers
 //   gatherd  lane l of the result = base[idx[l]], doubles
-// (node numbers below 2^31 / 3).
+// (node numbers below 2^31 / 3), and where it has scatters,
+// HEXDYN_BATCH_SCATTER with
+//   scatterd base[idx[l]] = lane l of x, doubles (distinct indices).
 // Everything here has internal linkage (anonymous namespace), so no inline
 // function compiled for a wide instruction set can be merged by the linker
 // with a baseline copy of the same name. Nothing here calls an inline
@@ -208,6 +210,19 @@ inline void timestepbatch(batch& b, double c) {
 // ------------------------------------------------------------ stress update
 
 inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
+#ifdef HEXDYN_BATCH_GATHER
+    // Each field of the W records (sizeof(history) apart) by one gather.
+    static_assert(sizeof(history) % sizeof(double) == 0);
+    vi at;
+    for (int l = 0; l < W; ++l) at[l] = hist[l] * static_cast<int>(sizeof(history) / sizeof(double));
+    const history& h0 = p.hlist[0];
+    for (int i = 0; i < 6; ++i) s.sd[i] = gatherd(&h0.sd[i], at);
+    s.sm = gatherd(&h0.sm, at);
+    s.sig_y = gatherd(&h0.sig_y, at);
+    s.epeff = gatherd(&h0.epeff, at);
+    s.eint = gatherd(&h0.eint, at);
+    s.vol0 = gatherd(&h0.vol0, at);
+#else
     for (int l = 0; l < W; ++l) {
         const history& h = p.hlist[hist[l]];
         for (int i = 0; i < 6; ++i) s.sd[i][l] = h.sd[i];
@@ -217,6 +232,7 @@ inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
         s.eint[l] = h.eint;
         s.vol0[l] = h.vol0;
     }
+#endif
 }
 
 // sigrot of constitution.hpp.
@@ -353,6 +369,18 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     for (int i = 3; i < 6; ++i) e1 = e1 + s.sd[i] * b.de[i];
     const vd dw = 0.5 * b.vol * e1;
     const vd eint = s.eint + dw / (m.density * s.vol0);
+#ifdef HEXDYN_BATCH_SCATTER
+    // Each field into the W records by one scatter (the records differ).
+    vi at;
+    for (int l = 0; l < W; ++l) at[l] = b.hist[l] * static_cast<int>(sizeof(history) / sizeof(double));
+    history& h0 = p.hlist[0];
+    scatterd(&h0.sm, at, s.sm);
+    scatterd(&h0.seqv, at, s.seqv);
+    for (int i = 0; i < 6; ++i) scatterd(&h0.sd[i], at, s.sd[i]);
+    scatterd(&h0.sig_y, at, s.sig_y);
+    scatterd(&h0.epeff, at, s.epeff);
+    if (m.etype == 1) scatterd(&h0.eint, at, eint);
+#else
     for (int l = 0; l < W; ++l) {
         history& h = p.hlist[b.hist[l]];
         h.sm = s.sm[l];
@@ -360,9 +388,12 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         for (int i = 0; i < 6; ++i) h.sd[i] = s.sd[i][l];
         h.sig_y = s.sig_y[l];
         h.epeff = s.epeff[l];
-        simulation::engstrain += dw[l];
         if (m.etype == 1) h.eint = eint[l];
     }
+#endif
+    double es = simulation::engstrain;
+    for (int l = 0; l < W; ++l) es += dw[l];
+    simulation::engstrain = es;
 
     // nodalforce_kernel of forces.hpp, on the updated stress.
     const vd sig1 = (s.sd[0] + s.sm) * b.vol;

@@ -21,6 +21,8 @@ inline vi gatheri(const int* base, vi idx) {
 inline vd gatherd(const double* base, vi idx) {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), static_cast<__mmask8>(0xff), (__m256i)idx, base, 8);
 }
+#define HEXDYN_BATCH_SCATTER 1
+inline void scatterd(double* base, vi idx, vd x) { _mm512_i32scatter_pd(base, (__m256i)idx, x, 8); }
 }  // namespace
 
 #include "element/batch.hpp"
