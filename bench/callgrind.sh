@@ -8,8 +8,13 @@
 # element-cycle of the whole loop (element pass, exchange, node update, kinetic
 # energy), free of start-up and model building.
 #
+# The element pass runs at the AVX2 width unless HEXDYN_SIMD says otherwise
+# (valgrind cannot execute AVX-512; HEXDYN_SIMD=scalar counts the scalar
+# path).
+#
 #   bench/callgrind.sh [BINARY] [-- extra benchmark options]
 #   env: STEPS1 (5), STEPS2 (15), SIZE ("20 20 20"), MAT (jc), HG (2),
+#        HEXDYN_SIMD (avx2),
 #        KEEP=1 keeps the callgrind output of the longer run and prints the
 #        path, for callgrind_annotate.
 set -euo pipefail
@@ -23,6 +28,7 @@ read -r nx ny nz <<<"${SIZE:-20 20 20}"
 mat=${MAT:-jc}
 hg=${HG:-2}
 extra=("$@")
+export HEXDYN_SIMD=${HEXDYN_SIMD:-avx2}
 command -v valgrind >/dev/null || { echo "callgrind.sh: valgrind is not installed" >&2; exit 1; }
 work=$(mktemp -d)
 total() {
@@ -35,7 +41,7 @@ i1=$(total "$s1")
 i2=$(total "$s2")
 elements=$((nx * ny * nz))
 awk -v a="$i1" -v b="$i2" -v e="$elements" -v d="$((s2 - s1))" -v s1="$s1" -v s2="$s2" \
-  -v cfg="${nx}x${ny}x${nz} mat=$mat hg=$hg" 'BEGIN {
+  -v cfg="${nx}x${ny}x${nz} mat=$mat hg=$hg simd=$HEXDYN_SIMD" 'BEGIN {
     printf "callgrind %s: %d steps %d instructions, %d steps %d instructions\n", cfg, s1, a, s2, b
     printf "instructions_per_element_cycle=%.1f\n", (b - a) / (e * d)
   }'

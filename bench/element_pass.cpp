@@ -32,6 +32,7 @@
 #include "element/corners.hpp"
 #include "element/feforce.hpp"
 #include "element/geometry.hpp"
+#include "element/simd.hpp"
 #include "material/constitution.hpp"
 #include "model/model.hpp"
 #include "parallel/commnodes.hpp"
@@ -52,13 +53,15 @@ struct options {
     double jitter = 0.05;  // node position perturbation, fraction of h
     bool jaum = true;
     std::string dump;  // write the final state of rank 0 to this file
+    std::string simd;  // width of the element pass (HEXDYN_SIMD), or "all" for each in turn
 };
 
 [[noreturn]] void usage(const char* prog) {
     std::fprintf(stderr,
                  "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--hg 0|1|2]\n"
                  "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
-                 "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n",
+                 "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n"
+                 "          [--simd scalar|sse2|avx2|avx512|all]\n",
                  prog);
     std::exit(2);
 }
@@ -99,11 +102,14 @@ options parse(int argc, char** argv) {
             o.jaum = false;
         } else if (a == "--dump") {
             o.dump = next();
+        } else if (a == "--simd") {
+            o.simd = next();
         } else {
             usage(argv[0]);
         }
     }
     if (o.nx < 1 || o.ny < 1 || o.nz < 1 || o.steps < 0 || o.warmup < 0) usage(argv[0]);
+    if (o.simd == "all" && !o.dump.empty()) usage(argv[0]);
     return o;
 }
 
@@ -301,12 +307,14 @@ void dumpstate(const std::string& file) {
     std::fclose(f);
 }
 
-int run(const options& o) {
+// One timed run of the block; returns the element-cycles per CPU-second
+// (rank 0).
+double runone(const options& o) {
     using commnodes::myid;
     using commnodes::nprocs;
     if (o.nz < nprocs) {
         if (myid == 0) std::fprintf(stderr, "need nz >= number of processes\n");
-        return 2;
+        std::exit(2);
     }
     const slab s{static_cast<int>(static_cast<long long>(o.nz) * myid / nprocs),
                  static_cast<int>(static_cast<long long>(o.nz) * (myid + 1) / nprocs)};
@@ -348,23 +356,57 @@ int run(const options& o) {
 
     if (!o.dump.empty() && myid == 0) dumpstate(o.dump);
 
+    const double total = static_cast<double>(o.nx) * o.ny * o.nz;
+    const double ecps_cpu = cpu > 0.0 ? total * o.steps / cpu / nprocs : 0.0;
     if (myid == 0) {
-        const double total = static_cast<double>(o.nx) * o.ny * o.nz;
         const double ecps = loop > 0.0 ? total * o.steps / loop : 0.0;
         const double ecps_best = best > 0.0 ? total / best : 0.0;
-        const double ecps_cpu = cpu > 0.0 ? total * o.steps / cpu / nprocs : 0.0;
         std::printf(
-            "element_pass procs=%d size=%dx%dx%d elements=%.0f nodes_rank0=%d mat=%s%s hg=%d "
-            "steps=%d "
+            "element_pass procs=%d simd=%s size=%dx%dx%d elements=%.0f nodes_rank0=%d mat=%s%s "
+            "hg=%d steps=%d "
             "warmup=%d loop_s=%.6f ecps=%.0f ecps_per_proc=%.0f ecps_beststep=%.0f "
             "ecps_per_cpu_s=%.0f "
             "bytes_per_element=%.1f "
             "plastic_fraction=%.3f dt=%.4e\n",
-            nprocs, o.nx, o.ny, o.nz, total, particledata::nb_particle, o.mat.c_str(),
-            o.eos ? "+eos" : "", o.hg, o.steps, o.warmup, loop, ecps, ecps / nprocs, ecps_best,
-            ecps_cpu, bpe, total > 0 ? static_cast<double>(plastic) / total : 0.0,
+            nprocs, simd::name(simd::fromenvironment()), o.nx, o.ny, o.nz, total,
+            particledata::nb_particle, o.mat.c_str(), o.eos ? "+eos" : "", o.hg, o.steps, o.warmup,
+            loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe, total > 0 ? plastic / total : 0.0,
             simulation::dtk1);
     }
+    return ecps_cpu;
+}
+
+int run(const options& o) {
+    if (o.simd.empty()) {
+        runone(o);
+        return 0;
+    }
+    if (o.simd != "all") {
+        setenv("HEXDYN_SIMD", o.simd.c_str(), 1);
+        simd::fromenvironment();  // refuses a width this processor lacks
+        runone(o);
+        return 0;
+    }
+    // Every width the processor supports on the same block, one after the
+    // other, each from a freshly built model; then the speed-ups over the
+    // scalar path per CPU-second.
+    std::string summary;
+    double scalar = 0.0;
+    for (simd::width w :
+         {simd::width::scalar, simd::width::sse2, simd::width::avx2, simd::width::avx512}) {
+        if (!simd::supported(w)) continue;
+        setenv("HEXDYN_SIMD", simd::name(w), 1);
+        model::reset();
+        MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
+        MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+        const double ecps = runone(o);
+        if (w == simd::width::scalar) scalar = ecps;
+        char item[96];
+        std::snprintf(item, sizeof item, " %s=%.0f speedup_%s=%.2f", simd::name(w), ecps,
+                      simd::name(w), scalar > 0.0 ? ecps / scalar : 0.0);
+        summary += item;
+    }
+    if (commnodes::myid == 0) std::printf("simd_ecps_per_cpu_s%s\n", summary.c_str());
     return 0;
 }
 

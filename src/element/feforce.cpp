@@ -1,8 +1,12 @@
 #include "element/feforce.hpp"
 
+#include <climits>
+
 #include "element/corners.hpp"
+#include "element/elementpass.hpp"
 #include "element/forces.hpp"
 #include "element/geometry.hpp"
+#include "element/simd.hpp"
 #include "element/timestep.hpp"
 #include "material/constitution.hpp"
 #include "model/errorstop.hpp"
@@ -22,58 +26,84 @@ void zerovolume(int e) {
     errorstop::stop();
 }
 
+// The body of elementscalar, inlined into the scalar loop of feforce.
+[[gnu::always_inline]] static inline void oneelement(elementpass& p, int e) {
+    const element& el = p.elist[e];
+    // Gather corner coordinates and velocities.
+    double xyz[8][3], v[8][3];
+    gather_corners(el.node, p.pos, p.vel, xyz, v);
+
+    // Kernels.
+    double vol, ijac[3][3];
+    jacobian(xyz, vol, ijac);
+    if (!(vol > 0.0)) zerovolume(e + 1);
+    double de[6], vort[3], pkxj[4][3];
+    strain(p.dtk, v, ijac, de, vort, pkxj);
+    const material& m = p.mlist[el.mat - 1];
+    history& h = p.hlist[el.nhistory - 1];
+    const double rho = m.density * h.vol0 / vol;
+    const double c = m.wavespeed;
+    elementtimestep(xyz, vol, c, p.dtmin, p.edist);
+    materialdata::constitution(de, vort, rho, h, m, vol);
+    double f[8][3];
+    nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
+    // Scatter: internal forces at all eight corners, then hourglass forces.
+    scatter_add(el.node, f, p.acc);
+    if (p.hgmode < 0) invalidhourglass();
+    if (p.hgmode != 0) {
+        double fh[3][8];
+        hourglassforce(p.hgmode, v, xyz, pkxj, vol, rho, c, p.hgq, fh);
+        scatter_add_t(el.node, fh, p.acc);
+    }
+}
+
+void elementscalar(elementpass& p, int e) { oneelement(p, e); }
+
 void feforce(double tf) {
-    using simulation::dtk1;
     elementdata::eledistortion = 1.0;
+    simd::width width = simd::fromenvironment();
 
     const int np = particledata::nb_particle;
     double* acc = particledata::acc.data();
     const double* fp = particledata::fp.data();
-    const double* pos = particledata::pos.data();
-    const double* vel = particledata::vel.data();
     for (int i = 0; i < 3 * np; ++i) acc[i] = fp[i] * tf;
 
-    const double dtk = simulation::dtk;
-    double dtmin = dtk1;
-    double edist = elementdata::eledistortion;
-    const int ne = elementdata::nb_element;
-    const element* elist = elementdata::element_list.data();
-    history* hlist = materialdata::history_list.data();
-    const material* mlist = materialdata::mat_list.data();
-    const int hgmode = hourglassmode();
-    const double hgq = materialdata::hourglass.coef;
+    elementpass p;
+    p.ne = elementdata::nb_element;
+    p.elist = elementdata::element_list.data();
+    p.hlist = materialdata::history_list.data();
+    p.mlist = materialdata::mat_list.data();
+    p.pos = particledata::pos.data();
+    p.vel = particledata::vel.data();
+    p.acc = acc;
+    p.dtk = simulation::dtk;
+    p.hgmode = hourglassmode();
+    p.hgq = materialdata::hourglass.coef;
+    p.dtmin = simulation::dtk1;
+    p.edist = elementdata::eledistortion;
 
-    for (int e = 0; e < ne; ++e) {
-        const element& el = elist[e];
-        // Gather corner coordinates and velocities.
-        double xyz[8][3], v[8][3];
-        gather_corners(el.node, pos, vel, xyz, v);
-
-        // Kernels.
-        double vol, ijac[3][3];
-        jacobian(xyz, vol, ijac);
-        if (!(vol > 0.0)) zerovolume(e + 1);
-        double de[6], vort[3], pkxj[4][3];
-        strain(dtk, v, ijac, de, vort, pkxj);
-        const material& m = mlist[el.mat - 1];
-        history& h = hlist[el.nhistory - 1];
-        const double rho = m.density * h.vol0 / vol;
-        const double c = m.wavespeed;
-        elementtimestep(xyz, vol, c, dtmin, edist);
-        materialdata::constitution(de, vort, rho, h, m, vol);
-        double f[8][3];
-        nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
-        // Scatter: internal forces at all eight corners, then hourglass forces.
-        scatter_add(el.node, f, acc);
-        if (hgmode < 0) invalidhourglass();
-        if (hgmode != 0) {
-            double fh[3][8];
-            hourglassforce(hgmode, v, xyz, pkxj, vol, rho, c, hgq, fh);
-            scatter_add_t(el.node, fh, acc);
-        }
+    // The gathers of the AVX2 and AVX-512 paths index the node arrays with
+    // 32-bit integers; beyond that the SSE2 path (same bits) runs.
+    if ((width == simd::width::avx2 || width == simd::width::avx512) && 3LL * np > INT_MAX)
+        width = simd::width::sse2;
+    // An unknown hourglass method stops at the first element: scalar path.
+    if (width == simd::width::scalar || p.hgmode < 0) {
+        // A copy whose address is never taken, so that the running minima
+        // and the pointers stay in registers.
+        elementpass q = p;
+        for (int e = 0; e < q.ne; ++e) oneelement(q, e);
+        p.dtmin = q.dtmin;
+        p.edist = q.edist;
+    } else if (width == simd::width::sse2) {
+        elementpass_sse2(p);
+    } else if (width == simd::width::avx2) {
+        elementpass_avx2(p);
+    } else {
+        elementpass_avx512(p);
     }
-    elementdata::eledistortion = edist;
-    dtk1 = dtmin;
+    elementdata::eledistortion = p.edist;
+    using simulation::dtk1;
+    dtk1 = p.dtmin;
 
     if (std::fabs(dtk1 - 1.0e6) > static_cast<double>(1.0e-5f)) {
         const double scaled = dtk1 * simulation::dtscale;

@@ -1,0 +1,618 @@
+// The element pass on batches of W consecutive elements, one element per
+// SIMD lane.
+//
+// Included only by the width files feforce_<width>.cpp, each compiled for its
+// own instruction set, which define before the include:
+//   W        lanes per batch
+//   vd       W doubles (GCC vector extension)
+//   vm       W 64-bit integers, the result type of comparisons of vd
+//   vf       W floats
+//   vsqrt    lane-wise square root (correctly rounded, as std::sqrt)
+// and, where the instruction set has gathers, HEXDYN_BATCH_GATHER with
+//   vi       W 32-bit integers
+//   gatheri  lane l of the result = base[idx[l]], integers
+//   gatherd  lane l of the result = base[idx[l]], doubles
+// (node numbers below 2^31 / 3), and where it has scatters,
+// HEXDYN_BATCH_SCATTER with
+//   scatterd base[idx[l]] = lane l of x, doubles (distinct indices).
+// Everything here has internal linkage (anonymous namespace), so no inline
+// function compiled for a wide instruction set can be merged by the linker
+// with a baseline copy of the same name. Nothing here calls an inline
+// function of another header: only its tables are used.
+//
+// Every lane performs the operations of the scalar kernels (geometry.hpp,
+// timestep.hpp, constitution.hpp, models.hpp, forces.hpp) in the same order,
+// written out once more for lanes; where the scalar code branches per
+// element, both sides are computed and each lane takes its own. pow and log
+// are libm's, called lane by lane, in tight loops over the lanes of a block
+// of batches (runblock). Everything that adds into the process's running
+// values (nodal forces, strain energy, step and distortion minima) goes lane
+// after lane in element order.
+#pragma once
+
+#include <cmath>
+#include <cstring>
+
+#include "element/elementpass.hpp"
+#include "element/forces.hpp"
+#include "element/timestep.hpp"
+#include "model/model.hpp"
+
+namespace {
+
+inline vd splat(double x) {
+    vd r;
+    for (int l = 0; l < W; ++l) r[l] = x;
+    return r;
+}
+
+inline vd vabs(vd x) {
+    vm bits;
+    std::memcpy(&bits, &x, sizeof x);
+    bits &= (vm{} + 0x7fffffffffffffffLL);
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+// Rounded to single precision and widened again, lane by lane.
+inline vd tofloat(vd x) { return __builtin_convertvector(__builtin_convertvector(x, vf), vd); }
+
+inline bool anyof(vm m) {
+    for (int l = 0; l < W; ++l)
+        if (m[l]) return true;
+    return false;
+}
+
+// History records of the lanes, loaded into lanes and stored back.
+struct stress {
+    vd sd[6], sm, seqv, sig_y, epeff, eint, vol0;
+};
+
+// Lanes of one batch between the two stages of a block (see runblock).
+// Arrays as in the scalar kernels, each entry W lanes.
+struct batch {
+    bool lanes;         // false: the batch goes the scalar way
+    int hist[W];        // history records (0-based)
+    const material* m;  // the lanes' material
+    vd xyz[8][3], v[8][3];
+    vd vol, ijac[3][3];
+    vd de[6], vort[3], pkxj[4][3];
+    vd rho;
+    vd dte, ratio;  // element steps and distortion ratios
+    stress s;       // stress update, written back in the second stage
+    vd e0;          // strain energy term of the stress at the start
+    // Johnson-Cook plastic step: lanes that yield, the single-precision trial
+    // value, the arguments and results of pow and log.
+    vm plastic;
+    vd qs, rate, hard, lograte;
+    vd vpow;  // hourglass volume factor V^(2/3)
+};
+
+// ------------------------------------------------------------------ gather
+
+inline void gatherbatch(const elementpass& p, int e0, batch& b) {
+#ifdef HEXDYN_BATCH_GATHER
+    // Node numbers of corner k of the W elements (records sizeof(element)
+    // apart), then the coordinates and velocities at those nodes.
+    static_assert(sizeof(element) % sizeof(int) == 0);
+    vi stride;
+    for (int l = 0; l < W; ++l) stride[l] = l * static_cast<int>(sizeof(element) / sizeof(int));
+    const int* node0 = p.elist[e0].node;
+    for (int k = 0; k < 8; ++k) {
+        const vi at = (gatheri(node0 + k, stride) - 1) * 3;
+        for (int j = 0; j < 3; ++j) {
+            b.xyz[k][j] = gatherd(p.pos + j, at);
+            b.v[k][j] = gatherd(p.vel + j, at);
+        }
+    }
+#else
+    for (int l = 0; l < W; ++l) {
+        const int* node = p.elist[e0 + l].node;
+        for (int k = 0; k < 8; ++k) {
+            const size_t n = 3 * static_cast<size_t>(node[k] - 1);
+            for (int j = 0; j < 3; ++j) {
+                b.xyz[k][j][l] = p.pos[n + j];
+                b.v[k][j][l] = p.vel[n + j];
+            }
+        }
+    }
+#endif
+}
+
+// ---------------------------------------------------------------- geometry
+
+// jacobian and innve of geometry.hpp.
+inline void jacobianbatch(batch& b) {
+    vd jac[3][3];
+    for (int j = 0; j < 3; ++j) {
+        const vd x17 = b.xyz[6][j] - b.xyz[0][j];
+        const vd x28 = b.xyz[7][j] - b.xyz[1][j];
+        const vd x35 = b.xyz[4][j] - b.xyz[2][j];
+        const vd x46 = b.xyz[5][j] - b.xyz[3][j];
+        jac[0][j] = (x17 - x28 - x35 + x46) * 0.125;
+        jac[1][j] = (x17 + x28 - x35 - x46) * 0.125;
+        jac[2][j] = (x17 + x28 + x35 + x46) * 0.125;
+    }
+    const vd a11 = jac[0][0], a12 = jac[0][1], a13 = jac[0][2];
+    const vd a21 = jac[1][0], a22 = jac[1][1], a23 = jac[1][2];
+    const vd a31 = jac[2][0], a32 = jac[2][1], a33 = jac[2][2];
+    const vd det = a11 * a22 * a33 + a12 * a23 * a31 + a13 * a21 * a32 - a13 * a22 * a31 -
+                   a12 * a21 * a33 - a11 * a23 * a32;
+    b.ijac[0][0] = (a22 * a33 - a23 * a32) / det;
+    b.ijac[1][0] = (a23 * a31 - a21 * a33) / det;
+    b.ijac[2][0] = (a21 * a32 - a22 * a31) / det;
+    b.ijac[0][1] = (a13 * a32 - a12 * a33) / det;
+    b.ijac[1][1] = (a11 * a33 - a13 * a31) / det;
+    b.ijac[2][1] = (a12 * a31 - a11 * a32) / det;
+    b.ijac[0][2] = (a12 * a23 - a13 * a22) / det;
+    b.ijac[1][2] = (a13 * a21 - a11 * a23) / det;
+    b.ijac[2][2] = (a11 * a22 - a12 * a21) / det;
+    b.vol = vabs(det) * 8.0;
+}
+
+// strain of geometry.hpp.
+inline void strainbatch(double dt, batch& b) {
+    for (int j = 0; j < 3; ++j) {
+        const vd g1 = b.ijac[j][0], g2 = b.ijac[j][1], g3 = b.ijac[j][2];
+        b.pkxj[0][j] = (-g1 - g2 - g3) * 0.125;
+        b.pkxj[1][j] = (g1 - g2 - g3) * 0.125;
+        b.pkxj[2][j] = (g1 + g2 - g3) * 0.125;
+        b.pkxj[3][j] = (g2 - g1 - g3) * 0.125;
+    }
+    vd dij[3][3];
+    for (int i = 0; i < 3; ++i) {
+        const vd v17 = b.v[0][i] - b.v[6][i];
+        const vd v28 = b.v[1][i] - b.v[7][i];
+        const vd v35 = b.v[2][i] - b.v[4][i];
+        const vd v46 = b.v[3][i] - b.v[5][i];
+        for (int j = 0; j < 3; ++j)
+            dij[i][j] =
+                b.pkxj[0][j] * v17 + b.pkxj[1][j] * v28 + b.pkxj[2][j] * v35 + b.pkxj[3][j] * v46;
+    }
+    b.de[0] = dij[0][0] * dt;
+    b.de[1] = dij[1][1] * dt;
+    b.de[2] = dij[2][2] * dt;
+    b.de[3] = (dij[1][2] + dij[2][1]) * dt;
+    b.de[4] = (dij[0][2] + dij[2][0]) * dt;
+    b.de[5] = (dij[0][1] + dij[1][0]) * dt;
+    b.vort[0] = (dij[1][2] - dij[2][1]) * 0.5 * dt;
+    b.vort[1] = (dij[0][2] - dij[2][0]) * 0.5 * dt;
+    b.vort[2] = (dij[0][1] - dij[1][0]) * 0.5 * dt;
+}
+
+// elementtimestep of timestep.hpp: the lanes' steps and distortion ratios
+// (the running minima are taken in the second stage, lane after lane).
+inline void timestepbatch(batch& b, double c) {
+    vd smax = splat(0.0);
+    vd smin = splat(static_cast<double>(1.0e20f));
+    for (int f = 0; f < 6; ++f) {
+        const vd* x1 = b.xyz[elementface::fac[f][0]];
+        const vd* x2 = b.xyz[elementface::fac[f][1]];
+        const vd* x3 = b.xyz[elementface::fac[f][2]];
+        const vd* x4 = b.xyz[elementface::fac[f][3]];
+        vd fs[3], ft[3];
+        for (int j = 0; j < 3; ++j) {
+            const vd x13 = x3[j] - x1[j];
+            const vd x24 = x4[j] - x2[j];
+            fs[j] = x13 - x24;
+            ft[j] = x13 + x24;
+        }
+        const vd ss = fs[0] * fs[0] + fs[1] * fs[1] + fs[2] * fs[2];
+        const vd tt = ft[0] * ft[0] + ft[1] * ft[1] + ft[2] * ft[2];
+        const vd st = fs[0] * ft[0] + fs[1] * ft[1] + fs[2] * ft[2];
+        const vd s = ss * tt - st * st;
+        smax = s > smax ? s : smax;
+        smin = s < smin ? s : smin;
+    }
+    b.dte = 4.0 * b.vol / vsqrt(smax) / c;
+    b.ratio = smin / smax;
+}
+
+// ------------------------------------------------------------ stress update
+
+inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
+#ifdef HEXDYN_BATCH_GATHER
+    // Each field of the W records (sizeof(history) apart) by one gather.
+    static_assert(sizeof(history) % sizeof(double) == 0);
+    vi at;
+    for (int l = 0; l < W; ++l)
+        at[l] = hist[l] * static_cast<int>(sizeof(history) / sizeof(double));
+    const history& h0 = p.hlist[0];
+    for (int i = 0; i < 6; ++i) s.sd[i] = gatherd(&h0.sd[i], at);
+    s.sm = gatherd(&h0.sm, at);
+    s.sig_y = gatherd(&h0.sig_y, at);
+    s.epeff = gatherd(&h0.epeff, at);
+    s.eint = gatherd(&h0.eint, at);
+    s.vol0 = gatherd(&h0.vol0, at);
+#else
+    for (int l = 0; l < W; ++l) {
+        const history& h = p.hlist[hist[l]];
+        for (int i = 0; i < 6; ++i) s.sd[i][l] = h.sd[i];
+        s.sm[l] = h.sm;
+        s.sig_y[l] = h.sig_y;
+        s.epeff[l] = h.epeff;
+        s.eint[l] = h.eint;
+        s.vol0[l] = h.vol0;
+    }
+#endif
+}
+
+// sigrot of constitution.hpp.
+inline void sigrotbatch(const vd vort[3], vd s[6], vd& smv, vd sdv[6]) {
+    const vd w1 = vort[0], w2 = vort[1], w3 = vort[2];
+    const vd s1 = s[0], s2 = s[1], s3 = s[2], s4 = s[3], s5 = s[4], s6 = s[5];
+    const vd r1 = 2.0 * s6 * w3 + 2.0 * s5 * w2;
+    const vd r2 = 2.0 * s4 * w1 - 2.0 * s6 * w3;
+    const vd r3 = -2.0 * s5 * w2 - 2.0 * s4 * w1;
+    const vd r4 = (s3 - s2) * w1 - w2 * s6 - w3 * s5;
+    const vd r5 = w3 * s4 + (s3 - s1) * w2 - w1 * s6;
+    const vd r6 = w1 * s5 + (s2 - s1) * w3 + w2 * s4;
+    s[0] += r1;
+    s[1] += r2;
+    s[2] += r3;
+    s[3] += r4;
+    s[4] += r5;
+    s[5] += r6;
+    sdv[3] = s[3];
+    sdv[4] = s[4];
+    sdv[5] = s[5];
+    smv = (s[0] + s[1] + s[2]) / 3.0;
+    for (int i = 0; i < 3; ++i) sdv[i] = s[i] - smv;
+}
+
+// Moduli of one material, as constitution forms them.
+struct moduli {
+    double g2, k3, plamod;
+};
+
+// The trial step of models.hpp (elastic_devi, then the equation of state or
+// elastic_p); returns the trial equivalent stress.
+inline vd trialbatch(const vd de[6], vd den, vd mu, vd eng, const material& m, const moduli& md,
+                     stress& s) {
+    const vd t = (de[0] + de[1] + de[2]) / 3.0;
+    for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
+    for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
+    if (m.etype == 1) {
+        using namespace materialdata;
+        s.sm = -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) *
+                                    (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
+    } else {
+        s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
+    }
+    return vsqrt((s.sd[0] * s.sd[0] + s.sd[1] * s.sd[1] + s.sd[2] * s.sd[2] + s.sd[3] * s.sd[3] +
+                  s.sd[4] * s.sd[4] + s.sd[5] * s.sd[5]) *
+                 0.5 * 3.0);
+}
+
+// Radial scaling r of the lanes that yield (`plastic`), the others unchanged.
+inline void scalebatch(vm plastic, vd r, vd q, stress& s) {
+    for (int i = 0; i < 6; ++i) s.sd[i] = plastic ? s.sd[i] * r : s.sd[i];
+    s.seqv = plastic ? q * r : q;
+}
+
+// constitution of constitution.hpp for the lanes of one material, first
+// stage: up to the arguments of the Johnson-Cook pow and log.
+inline void constitutionbegin(const elementpass& p, batch& b) {
+    const material& m = *b.m;
+    stress& s = b.s;
+    loadstress(p, b.hist, s);
+    b.rho = m.density * s.vol0 / b.vol;
+    const vd den = b.rho;
+    moduli md;
+    md.g2 = m.young / (1.0 + m.poisson);
+    md.k3 = m.young / ((1.0 - m.poisson) - m.poisson);
+    md.plamod = m.young * m.tangmod / (m.young - m.tangmod);
+    const vd mu = den / m.density - 1.0;
+
+    vd sig[6];
+    for (int i = 0; i < 3; ++i) sig[i] = s.sd[i] + s.sm;
+    for (int i = 3; i < 6; ++i) sig[i] = s.sd[i];
+    if (materialdata::jaum) sigrotbatch(b.vort, sig, s.sm, s.sd);
+
+    vd e0 = splat(0.0);
+    for (int i = 0; i < 6; ++i) e0 = e0 + sig[i] * b.de[i];
+    b.e0 = e0;
+
+    const vd eng = s.eint;
+    const vd* de = b.de;
+    switch (m.mtype) {
+        case 1: {
+            const vd t = (de[0] + de[1] + de[2]) / 3.0;
+            for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
+            for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
+            s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
+            s.seqv = vsqrt((s.sd[0] * s.sd[0] + s.sd[1] * s.sd[1] + s.sd[2] * s.sd[2] +
+                            s.sd[3] * s.sd[3] + s.sd[4] * s.sd[4] + s.sd[5] * s.sd[5]) *
+                           0.5 * 3.0);
+            break;
+        }
+        case 2: {
+            const vd q = trialbatch(de, den, mu, eng, m, md, s);
+            const vm plastic = ~(m.yield0 >= q);
+            scalebatch(plastic, m.yield0 / q, q, s);
+            break;
+        }
+        case 3: {
+            const vd q = trialbatch(de, den, mu, eng, m, md, s);
+            const vm plastic = ~(s.sig_y >= q);
+            const vd dp = (q - s.sig_y) / (1.5 * md.g2 + md.plamod);
+            s.epeff = plastic ? s.epeff + dp : s.epeff;
+            s.sig_y = plastic ? s.sig_y + md.plamod * dp : s.sig_y;
+            scalebatch(plastic, s.sig_y / q, q, s);
+            break;
+        }
+        default: {  // 4, Johnson-Cook
+            const vd q = trialbatch(de, den, mu, eng, m, md, s);
+            b.qs = tofloat(q);
+            b.plastic = ~((s.sig_y >= q) | ~(b.qs > s.sig_y));
+            const vd dp = (b.qs - s.sig_y) / (1.5 * md.g2 + md.plamod);
+            s.epeff = b.plastic ? s.epeff + dp : s.epeff;
+            // pow(epeff, n) and log(rate) of the plastic lanes follow in the
+            // block's libm stage.
+            b.rate = dp * 1000.0 / p.dtk;
+        }
+    }
+}
+
+// Second stage: the Johnson-Cook yield stress from the libm results, the
+// stress written back, the strain energy added to the process total in lane
+// order, and the internal forces f (corner-major).
+inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
+    const material& m = *b.m;
+    stress& s = b.s;
+    if (m.mtype == 4) {
+        vd sy = (m.yield0 + m.bjc * b.hard) * (1.0 + m.cjc * b.lograte);
+        sy = sy < 0.0 ? splat(0.0) : sy;
+        s.sig_y = b.plastic ? sy : s.sig_y;
+        scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
+    }
+
+    vd e1 = b.e0;
+    for (int i = 0; i < 3; ++i) e1 = e1 + (s.sd[i] + s.sm) * b.de[i];
+    for (int i = 3; i < 6; ++i) e1 = e1 + s.sd[i] * b.de[i];
+    const vd dw = 0.5 * b.vol * e1;
+    const vd eint = s.eint + dw / (m.density * s.vol0);
+#ifdef HEXDYN_BATCH_SCATTER
+    // Each field into the W records by one scatter (the records differ).
+    vi at;
+    for (int l = 0; l < W; ++l)
+        at[l] = b.hist[l] * static_cast<int>(sizeof(history) / sizeof(double));
+    history& h0 = p.hlist[0];
+    scatterd(&h0.sm, at, s.sm);
+    scatterd(&h0.seqv, at, s.seqv);
+    for (int i = 0; i < 6; ++i) scatterd(&h0.sd[i], at, s.sd[i]);
+    scatterd(&h0.sig_y, at, s.sig_y);
+    scatterd(&h0.epeff, at, s.epeff);
+    if (m.etype == 1) scatterd(&h0.eint, at, eint);
+#else
+    for (int l = 0; l < W; ++l) {
+        history& h = p.hlist[b.hist[l]];
+        h.sm = s.sm[l];
+        h.seqv = s.seqv[l];
+        for (int i = 0; i < 6; ++i) h.sd[i] = s.sd[i][l];
+        h.sig_y = s.sig_y[l];
+        h.epeff = s.epeff[l];
+        if (m.etype == 1) h.eint = eint[l];
+    }
+#endif
+    double es = simulation::engstrain;
+    for (int l = 0; l < W; ++l) es += dw[l];
+    simulation::engstrain = es;
+
+    // nodalforce_kernel of forces.hpp, on the updated stress.
+    const vd sig1 = (s.sd[0] + s.sm) * b.vol;
+    const vd sig2 = (s.sd[1] + s.sm) * b.vol;
+    const vd sig3 = (s.sd[2] + s.sm) * b.vol;
+    const vd sig4 = s.sd[3] * b.vol;
+    const vd sig5 = s.sd[4] * b.vol;
+    const vd sig6 = s.sd[5] * b.vol;
+    for (int a = 0; a < 4; ++a) {
+        const vd b1 = b.pkxj[a][0], b2 = b.pkxj[a][1], b3 = b.pkxj[a][2];
+        f[a][0] = -(b1 * sig1 + b2 * sig6 + b3 * sig5);
+        f[a][1] = -(b1 * sig6 + b2 * sig2 + b3 * sig4);
+        f[a][2] = -(b1 * sig5 + b2 * sig4 + b3 * sig3);
+    }
+    for (int i = 0; i < 3; ++i) {
+        f[6][i] = -f[0][i];
+        f[7][i] = -f[1][i];
+        f[4][i] = -f[2][i];
+        f[5][i] = -f[3][i];
+    }
+}
+
+// --------------------------------------------------------------- hourglass
+
+// hgforcestandard_t of forces.hpp.
+inline void standardbatch(const batch& b, double c, double q, vd vpow, vd ft[3][8]) {
+    const vd kk = b.rho * q * 0.25 * vpow;
+    const vd a = c * kk;
+    const vd bb = q * 100.0 * kk;
+    for (int i = 0; i < 3; ++i) {
+        const vd v1467 = b.v[0][i] - b.v[3][i] - b.v[5][i] + b.v[6][i];
+        const vd v2358 = b.v[1][i] - b.v[2][i] - b.v[4][i] + b.v[7][i];
+        const vd v1256 = b.v[0][i] - b.v[1][i] - b.v[4][i] + b.v[5][i];
+        const vd v3478 = b.v[2][i] - b.v[3][i] - b.v[6][i] + b.v[7][i];
+        vd hgr[4] = {v1467 - v2358, v1467 + v2358, v1256 - v3478, v1256 + v3478};
+        for (int m = 0; m < 4; ++m) hgr[m] = (a + vabs(bb * hgr[m])) * hgr[m];
+        const vd hap = hgr[0] + hgr[3];
+        const vd ham = hgr[0] - hgr[3];
+        const vd hbp = hgr[1] + hgr[2];
+        const vd hbm = hgr[1] - hgr[2];
+        ft[i][0] = -hap - hbp;
+        ft[i][1] = hap - hbm;
+        ft[i][2] = hbp - hap;
+        ft[i][3] = hap + hbm;
+        ft[i][4] = hbp - ham;
+        ft[i][5] = ham + hbm;
+        ft[i][6] = -ham - hbp;
+        ft[i][7] = ham - hbm;
+    }
+}
+
+// hgforceflangan_t of forces.hpp: gc[a][m] is the mode vector gamma_m at
+// corner a, g[i][m] the projection of velocity component i on it.
+inline void flanganbatch(const batch& b, double c, double q, vd vpow, vd ft[3][8]) {
+    const vd k = q * c * b.rho * vpow * (-0.25);
+    vd beta[3][4];
+    for (int j = 0; j < 3; ++j) {
+        const vd x1467 = b.xyz[0][j] - b.xyz[3][j] - b.xyz[5][j] + b.xyz[6][j];
+        const vd x2358 = b.xyz[1][j] - b.xyz[2][j] - b.xyz[4][j] + b.xyz[7][j];
+        const vd x1256 = b.xyz[0][j] - b.xyz[1][j] - b.xyz[4][j] + b.xyz[5][j];
+        const vd x3478 = b.xyz[2][j] - b.xyz[3][j] - b.xyz[6][j] + b.xyz[7][j];
+        beta[j][0] = x1467 - x2358;
+        beta[j][1] = x1467 + x2358;
+        beta[j][2] = x1256 - x3478;
+        beta[j][3] = x1256 + x3478;
+    }
+    vd gc[8][4];
+    for (int a = 0; a < 4; ++a)
+        for (int m = 0; m < 4; ++m)
+            gc[a][m] = hourglassdata::hc[a][m] - b.pkxj[a][0] * beta[0][m] -
+                       b.pkxj[a][1] * beta[1][m] - b.pkxj[a][2] * beta[2][m];
+    for (int m = 0; m < 4; ++m) {
+        gc[4][m] = hourglassdata::sc[0][m] - gc[2][m];
+        gc[5][m] = hourglassdata::sc[1][m] - gc[3][m];
+        gc[6][m] = hourglassdata::sc[2][m] - gc[0][m];
+        gc[7][m] = hourglassdata::sc[3][m] - gc[1][m];
+    }
+    for (int i = 0; i < 3; ++i) {
+        vd g[4];
+        for (int m = 0; m < 4; ++m) {
+            vd sum = splat(0.0);
+            for (int a = 0; a < 8; ++a) sum = sum + gc[a][m] * b.v[a][i];
+            g[m] = sum;
+        }
+        for (int a = 0; a < 8; ++a)
+            ft[i][a] = k * (gc[a][0] * g[0] + gc[a][1] * g[1] + gc[a][2] * g[2] + gc[a][3] * g[3]);
+    }
+}
+
+// ----------------------------------------------------------------- scatter
+
+// scatter_add and scatter_add_t of corners.hpp, lane after lane.
+inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const vd ft[3][8]) {
+    for (int l = 0; l < W; ++l) {
+        const int* node = p.elist[e0 + l].node;
+        for (int k = 0; k < 8; ++k) {
+            double* a = p.acc + 3 * (node[k] - 1);
+            a[0] += f[k][0][l];
+            a[1] += f[k][1][l];
+            a[2] += f[k][2][l];
+        }
+        if (p.hgmode != 0) {
+            for (int k = 0; k < 8; ++k) {
+                double* a = p.acc + 3 * (node[k] - 1);
+                a[0] += ft[0][k][l];
+                a[1] += ft[1][k][l];
+                a[2] += ft[2][k][l];
+            }
+        }
+    }
+}
+
+// ------------------------------------------------------------------- batch
+
+// Whether the W elements from e0 can run side by side: one material with a
+// batched update and W different history records (0-based in `hist`).
+inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
+    const element* el = p.elist + e0;
+    const int mat = el[0].mat;
+    bool ascending = true;
+    for (int l = 0; l < W; ++l) {
+        if (el[l].mat != mat) return false;
+        hist[l] = el[l].nhistory - 1;
+        if (l > 0 && !(hist[l] > hist[l - 1])) ascending = false;
+    }
+    if (!ascending)
+        for (int l = 1; l < W; ++l)
+            for (int o = 0; o < l; ++o)
+                if (hist[l] == hist[o]) return false;
+    const int mtype = p.mlist[mat - 1].mtype;
+    return mtype >= 1 && mtype <= 4;
+}
+
+// First stage of one batch: false, with nothing changed, when it must go the
+// scalar way.
+inline bool stagebegin(const elementpass& p, int e0, batch& b) {
+    if (!lanesfit(p, e0, b.hist)) return false;
+    gatherbatch(p, e0, b);
+    jacobianbatch(b);
+    if (anyof(~(b.vol > 0.0))) return false;
+    strainbatch(p.dtk, b);
+    b.m = &p.mlist[p.elist[e0].mat - 1];
+    timestepbatch(b, b.m->wavespeed);
+    constitutionbegin(p, b);
+    return true;
+}
+
+// Second stage of one batch, in element order: everything that adds into
+// the process's running values.
+inline void stageend(elementpass& p, int e0, batch& b) {
+    if (!b.lanes) {
+        for (int l = 0; l < W; ++l) elementscalar(p, e0 + l);
+        return;
+    }
+    for (int l = 0; l < W; ++l) {
+        if (p.dtmin >= b.dte[l]) p.dtmin = b.dte[l];
+        if (!(p.edist <= b.ratio[l])) p.edist = b.ratio[l];
+    }
+    vd f[8][3], ft[3][8];
+    constitutionend(p, b, f);
+    if (p.hgmode == 1)
+        standardbatch(b, b.m->wavespeed, p.hgq, b.vpow, ft);
+    else if (p.hgmode == 2)
+        flanganbatch(b, b.m->wavespeed, p.hgq, b.vpow, ft);
+    scatterbatch(p, e0, f, ft);
+}
+
+// Batches per block: the libm calls of a block's lanes run in tight loops,
+// one function at a time, between the two stages.
+constexpr int blockbatches = 32 / W;
+
+// Whether the history records of n elements from e0 ascend strictly: then
+// no record is used twice in the block, and no batch of the block reads a
+// record that an earlier one writes.
+inline bool ascending(const elementpass& p, int e0, int n) {
+    for (int e = e0 + 1; e < e0 + n; ++e)
+        if (!(p.elist[e].nhistory > p.elist[e - 1].nhistory)) return false;
+    return true;
+}
+
+// nb batches from e0: the first stage of each, pow and log of all their
+// lanes, then the second stage of each in element order.
+inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
+    for (int i = 0; i < nb; ++i) blk[i].lanes = stagebegin(p, e0 + i * W, blk[i]);
+    if (p.hgmode != 0)
+        for (int i = 0; i < nb; ++i)
+            if (blk[i].lanes)
+                for (int l = 0; l < W; ++l)
+                    blk[i].vpow[l] = std::pow(blk[i].vol[l], hourglassdata::vexp);
+    for (int i = 0; i < nb; ++i) {
+        batch& b = blk[i];
+        if (!b.lanes || b.m->mtype != 4) continue;
+        for (int l = 0; l < W; ++l)
+            b.hard[l] = b.plastic[l] ? std::pow(b.s.epeff[l], b.m->njc) : 0.0;
+    }
+    for (int i = 0; i < nb; ++i) {
+        batch& b = blk[i];
+        if (!b.lanes || b.m->mtype != 4) continue;
+        for (int l = 0; l < W; ++l) b.lograte[l] = b.plastic[l] ? std::log(b.rate[l]) : 0.0;
+    }
+    for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
+}
+
+inline void batchedpass(elementpass& p) {
+    batch blk[blockbatches];
+    int e = 0;
+    while (e + W <= p.ne) {
+        int nb = (p.ne - e) / W;
+        if (nb > blockbatches) nb = blockbatches;
+        // Records out of order: one batch at a time (lanesfit checks within it).
+        if (nb > 1 && !ascending(p, e, nb * W)) nb = 1;
+        runblock(p, e, nb, blk);
+        e += nb * W;
+    }
+    for (; e < p.ne; ++e) elementscalar(p, e);
+}
+
+}  // namespace

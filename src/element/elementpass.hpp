@@ -1,0 +1,39 @@
+// State of one element pass, shared by the scalar path (feforce.cpp) and the
+// batched paths (feforce_<width>.cpp).
+//
+// A batched path takes W consecutive elements at a time, one per lane, and
+// hands a batch to `elementscalar`, element by element in element order,
+// when the lanes cannot run side by side: mixed materials, a history record
+// used twice, a material type without a batched update, or a non-positive
+// volume (the scalar path then stops at the first bad element, after the
+// elements before it). The running step and distortion minima and the strain
+// energy are updated lane after lane in element order, and the corner forces
+// are scattered lane after lane, so every width adds the same numbers in the
+// same order as the scalar path.
+#pragma once
+
+#include "model/model.hpp"
+
+struct elementpass {
+    int ne;                 // elements of the process
+    const element* elist;   // element records
+    history* hlist;         // history records
+    const material* mlist;  // material records
+    const double* pos;      // node positions
+    const double* vel;      // node velocities
+    double* acc;            // nodal forces, accumulated
+    double dtk;             // step just taken
+    int hgmode;             // hourglass method acting: 0 none, 1 standard, 2 Flanagan-Belytschko
+    double hgq;             // hourglass coefficient
+    double dtmin;           // running minimum of the element steps
+    double edist;           // running minimum of the distortion ratios
+};
+
+// Element e (0-based) the scalar way: gather, kernels, stress update, scatter.
+void elementscalar(elementpass& p, int e);
+
+// The whole pass in batches of 2, 4 and 8 lanes. The AVX2 and AVX-512 ones
+// may run only where simd::supported says so.
+void elementpass_sse2(elementpass& p);
+void elementpass_avx2(elementpass& p);
+void elementpass_avx512(elementpass& p);
