@@ -31,6 +31,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "element/elementpass.hpp"
@@ -494,14 +495,14 @@ inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const v
     for (int l = 0; l < W; ++l) {
         const int* node = p.elist[e0 + l].node;
         for (int k = 0; k < 8; ++k) {
-            double* a = p.acc + 3 * (node[k] - 1);
+            double* a = p.acc + 3 * static_cast<std::ptrdiff_t>(node[k] - 1);
             a[0] += f[k][0][l];
             a[1] += f[k][1][l];
             a[2] += f[k][2][l];
         }
         if (p.hgmode != 0) {
             for (int k = 0; k < 8; ++k) {
-                double* a = p.acc + 3 * (node[k] - 1);
+                double* a = p.acc + 3 * static_cast<std::ptrdiff_t>(node[k] - 1);
                 a[0] += ft[0][k][l];
                 a[1] += ft[1][k][l];
                 a[2] += ft[2][k][l];

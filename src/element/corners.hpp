@@ -38,7 +38,7 @@ inline void gather_corners(const int node[8], const double* pos, const double* v
 // nodes, corner by corner, x, y, z.
 inline void scatter_add(const int node[8], const double f[8][3], double* acc) {
     for (int k = 0; k < 8; ++k) {
-        double* a = acc + 3 * (node[k] - 1);
+        double* a = acc + 3 * static_cast<std::ptrdiff_t>(node[k] - 1);
         a[0] += f[k][0];
         a[1] += f[k][1];
         a[2] += f[k][2];
@@ -49,7 +49,7 @@ inline void scatter_add(const int node[8], const double f[8][3], double* acc) {
 // nodes, in the same order as scatter_add: corner by corner, x, y, z.
 inline void scatter_add_t(const int node[8], const double ft[3][8], double* acc) {
     for (int k = 0; k < 8; ++k) {
-        double* a = acc + 3 * (node[k] - 1);
+        double* a = acc + 3 * static_cast<std::ptrdiff_t>(node[k] - 1);
         a[0] += ft[0][k];
         a[1] += ft[1][k];
         a[2] += ft[2][k];

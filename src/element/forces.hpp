@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 #include "element/corners.hpp"
 #include "element/lanes.hpp"
@@ -111,11 +112,11 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     pair gc[8][2];
     for (int a = 0; a < 4; ++a) {
         const pair p0 = splat(pkxj[a][0]), p1 = splat(pkxj[a][1]), p2 = splat(pkxj[a][2]);
-        for (int h = 0; h < 2; ++h)
+        for (std::ptrdiff_t h = 0; h < 2; ++h)
             gc[a][h] = lanes::load(&hourglassdata::hc[a][2 * h]) - p0 * b[0][h] - p1 * b[1][h] -
                        p2 * b[2][h];
     }
-    for (int h = 0; h < 2; ++h) {
+    for (std::ptrdiff_t h = 0; h < 2; ++h) {
         gc[4][h] = lanes::load(&hourglassdata::sc[0][2 * h]) - gc[2][h];
         gc[5][h] = lanes::load(&hourglassdata::sc[1][2 * h]) - gc[3][h];
         gc[6][h] = lanes::load(&hourglassdata::sc[2][2 * h]) - gc[0][h];
@@ -136,7 +137,7 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     }
     // Mode vectors by mode, corners side by side: gm[m][p] = (gamma_m(2p), gamma_m(2p+1)).
     pair gm[4][4];
-    for (int p = 0; p < 4; ++p) {
+    for (std::ptrdiff_t p = 0; p < 4; ++p) {
         gm[0][p] = lanes::lo(gc[2 * p][0], gc[2 * p + 1][0]);
         gm[1][p] = lanes::hi(gc[2 * p][0], gc[2 * p + 1][0]);
         gm[2][p] = lanes::lo(gc[2 * p][1], gc[2 * p + 1][1]);
@@ -146,7 +147,7 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     for (int i = 0; i < 3; ++i) {
         const pair g0 = splat(g[i][0][0]), g1 = splat(g[i][0][1]);
         const pair g2 = splat(g[i][1][0]), g3 = splat(g[i][1][1]);
-        for (int p = 0; p < 4; ++p)
+        for (std::ptrdiff_t p = 0; p < 4; ++p)
             lanes::store(&ft[i][2 * p],
                          kk * (gm[0][p] * g0 + gm[1][p] * g1 + gm[2][p] * g2 + gm[3][p] * g3));
     }
