@@ -370,8 +370,8 @@ double runone(const options& o) {
             "plastic_fraction=%.3f dt=%.4e\n",
             nprocs, simd::name(simd::fromenvironment()), o.nx, o.ny, o.nz, total,
             particledata::nb_particle, o.mat.c_str(), o.eos ? "+eos" : "", o.hg, o.steps, o.warmup,
-            loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe, total > 0 ? plastic / total : 0.0,
-            simulation::dtk1);
+            loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe,
+            total > 0 ? static_cast<double>(plastic) / total : 0.0, simulation::dtk1);
     }
     return ecps_cpu;
 }

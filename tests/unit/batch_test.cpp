@@ -81,10 +81,10 @@ void buildblock(int hgmethod, bool jaum) {
     const int px = nx + 1, py = ny + 1, pz = nz + 1;
     const int nn = px * py * pz;
     particledata::nb_particle = nn;
-    particledata::pos.assign(3 * nn, 0.0);
-    particledata::vel.assign(3 * nn, 0.0);
-    particledata::acc.assign(3 * nn, 0.0);
-    particledata::fp.assign(3 * nn, 0.0);
+    particledata::pos.assign(3 * static_cast<size_t>(nn), 0.0);
+    particledata::vel.assign(3 * static_cast<size_t>(nn), 0.0);
+    particledata::acc.assign(3 * static_cast<size_t>(nn), 0.0);
+    particledata::fp.assign(3 * static_cast<size_t>(nn), 0.0);
     particledata::mp.assign(nn, 0.0);
     const double h = 1.0e-3, rate = 2.0e4;
     auto node = [&](int i, int j, int k) { return i + px * (j + py * k) + 1; };
