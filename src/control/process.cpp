@@ -8,10 +8,13 @@
 #include <ctime>
 #include <string>
 
+#include "control/checkpoint.hpp"
+#include "control/stopsignal.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/units.hpp"
 
 namespace process {
 
@@ -19,6 +22,9 @@ void reset() {
     model::reset();
     ffi::closeall();
     datain::resetinput();
+    checkpoint::reset();
+    stopsignal::reset();
+    ffi::continueresults = false;
 }
 
 void terminate(int status) {

@@ -68,6 +68,22 @@ void nonnumeric_warning() {
 // The word up to its first comma (a comma ends a list-directed value).
 std::string_view numeric_text() { return lexical::numeric_text(current_word()); }
 
+// "Inf", "-Infinity", "NaN" and the like: a word a reader of reals in
+// another language would take for a number that is not finite.
+bool nonfinite_word(std::string_view w) {
+    size_t n = w.size();
+    while (n > 0 && w[n - 1] == ' ') --n;
+    w = w.substr(0, n);
+    if (!w.empty() && (w[0] == '+' || w[0] == '-')) w.remove_prefix(1);
+    auto is = [&](std::string_view t) {
+        if (w.size() != t.size()) return false;
+        for (size_t i = 0; i < t.size(); ++i)
+            if (!lexical::charmatch(w[i], t[i])) return false;
+        return true;
+    };
+    return is("inf") || is("infinity") || is("nan");
+}
+
 void check_number_length() {
     int len = wordlen[static_cast<size_t>(nb_read)];
     if (len > 20)
@@ -254,6 +270,8 @@ float getreal() {
         // Correctly rounded conversion straight to single precision.
         const bool ok = lexical::parse_real(numeric_text(), value);
         if (!ok) input_stop("*** Error *** not a real number: " + trimmed_word());
+    } else if (nonfinite_word(numeric_text())) {
+        input_stop("*** Error *** not a finite number: " + trimmed_word());
     } else {
         nonnumeric_warning();
     }

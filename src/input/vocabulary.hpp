@@ -11,10 +11,10 @@ namespace vocabulary {
 // Keywords at the top level of a deck:
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
-// 19 nbel 20 rigi 21 dtsc
+// 19 nbel 20 rigi 21 dtsc 22 chkp
 inline constexpr char keywords[] =
-    "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc";
-inline constexpr int nkeywords = 21;
+    "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtscchkp";
+inline constexpr int nkeywords = 22;
 
 // Material models after the set number of a "mate" record:
 // 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook.

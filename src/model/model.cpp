@@ -11,6 +11,7 @@ double dtk1old = 1.0e6;
 double dtscale = static_cast<double>(0.9f);
 double engkinetic = 0.0;
 double engstrain = 0.0;
+int checkpointsteps = 0;
 }  // namespace simulation
 
 namespace particledata {
@@ -121,6 +122,7 @@ void reset() {
     dtscale = static_cast<double>(0.9f);
     engkinetic = 0.0;
     engstrain = 0.0;
+    checkpointsteps = 0;
 
     particledata::nb_particle = 0;
     release(particledata::pos);

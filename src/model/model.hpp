@@ -75,10 +75,11 @@ extern double endtime;               // end time of the run ("endt"), s
 extern int istep;                    // number of the current step, from 1
 extern double dtk;                   // step just taken, dt(n-1/2), s
 extern double dtk1;  // step about to be taken, dt(n+1/2), s (1e6 before the element pass sets it)
-extern double dtk1old;     // last scaled step, limits the growth of the next to 5 %, s
-extern double dtscale;     // safety factor on the critical step ("dtsc", default 0.9)
-extern double engkinetic;  // kinetic energy of the process's nodes at the start of the step, J
-extern double engstrain;   // strain energy accumulated by the process's elements, J
+extern double dtk1old;       // last scaled step, limits the growth of the next to 5 %, s
+extern double dtscale;       // safety factor on the critical step ("dtsc", default 0.9)
+extern double engkinetic;    // kinetic energy of the process's nodes at the start of the step, J
+extern double engstrain;     // strain energy accumulated by the process's elements, J
+extern int checkpointsteps;  // steps between two checkpoints ("chkp"), 0 none
 }  // namespace simulation
 
 namespace particledata {

@@ -451,6 +451,9 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             case 20: {
                 RigidPlane r;
                 r.dir = lx.getint("rigid plane direction");
+                if (r.dir < -3 || r.dir > 3 || r.dir == 0)
+                    lx.fail("rigid plane direction " + std::to_string(r.dir) +
+                            " is outside -3..-1, 1..3");
                 r.coord = lx.getreal("rigid plane coordinate");
                 d.rigid = r;
                 break;
@@ -458,6 +461,10 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             case 21:
                 d.dtscale = lx.getreal("time-step scale");
                 if (!(*d.dtscale > 0.0)) lx.fail("dtsc must be positive");
+                break;
+            case 22:
+                d.checkpoint = lx.getint("checkpoint interval");
+                if (*d.checkpoint < 1) lx.fail("chkp needs a positive number of steps");
                 break;
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
@@ -711,6 +718,11 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.dtscale) {
         o += "dtsc ";
         append_real(o, *d.dtscale);
+        o += '\n';
+    }
+    if (d.checkpoint) {
+        o += "chkp ";
+        append_int(o, *d.checkpoint);
         o += '\n';
     }
     if (d.hourglass) {
