@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         stopsignal::install();
         integration(sched);
-        if (commnodes::myid == 0 && stopsignal::status() == 0) {
+        if (stopsignal::status() != 0) process::endonsignal(stopsignal::status());
+        if (commnodes::myid == 0) {
             double t1 = MPI_Wtime();
             errorstop::writeline(records::listed("** Timefor computation is", t1 - t0, " seconds"));
         }
@@ -98,5 +99,5 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
     MPI_Finalize();
-    return stopsignal::status();
+    return 0;
 }

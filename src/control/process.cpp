@@ -52,6 +52,20 @@ void terminate(int status) {
     std::exit(status);
 }
 
+void endonsignal(int status) {
+    ffi::closefiles();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // MPICH's launcher, once signalled itself, reports 0 for processes that
+    // end normally: only an abort carries the status out of the job, and
+    // only when it comes after the launcher has finished passing the signal
+    // on (and has forwarded the output written so far).
+    const timespec pause{2, 0};
+    nanosleep(&pause, nullptr);
+    MPI_Abort(MPI_COMM_WORLD, status);
+    std::exit(status);
+}
+
 void warnoversubscribed() {
     MPI_Comm machine = MPI_COMM_NULL;
     MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, 0, MPI_INFO_NULL, &machine);

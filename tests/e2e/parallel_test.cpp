@@ -354,7 +354,6 @@ TEST(Parallel, OneProcessWithoutSharedNodesRunsLikeASerialProgram) {
                             "0\n",
                             "0",
                             "  0  words after it\n",
-                            "-2\n",
                             "\n\n0\n",
                             "3\n1 2 7\n",
                             "2\n3,\n4\n",
