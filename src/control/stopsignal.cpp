@@ -1,7 +1,5 @@
 #include "control/stopsignal.hpp"
 
-#include <mpi.h>
-
 #include <csignal>
 
 #include "model/model.hpp"
@@ -27,9 +25,10 @@ void install() {
 }
 
 bool agreed() {
-    int sig = caught;
-    if (commnodes::nprocs > 1)
-        MPI_Allreduce(MPI_IN_PLACE, &sig, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+    // One process alone needs no agreement; several learn of a signal in the
+    // exchange of the next step, which carries it with the time step.
+    commnodes::stopflag = caught;
+    const int sig = commnodes::nprocs > 1 ? commnodes::stopjob : static_cast<int>(caught);
     if (sig != 0) agreedsignal = sig;
     return sig != 0;
 }

@@ -9,8 +9,9 @@ namespace stopsignal {
 // Installs the handlers of SIGTERM and SIGINT.
 void install();
 
-// Whether any process of the job has received a stop signal. Collective
-// (one small all-reduce) when several processes run; called once per step.
+// Whether the job stops after this step: a signal received by this process
+// (one process), or by any process before the exchange of this step (the
+// exchange carries it). Called at the end of every step.
 bool agreed();
 
 // The signal received (0 none), and the exit status that reports it (128 + signal).

@@ -76,6 +76,8 @@ int nres = 0;
 }  // namespace dataout
 
 namespace commnodes {
+int stopflag = 0;
+int stopjob = 0;
 int nprocs = 1;
 int myid = 0;
 bool sparse = false;
@@ -173,6 +175,8 @@ void reset() {
 
     commnodes::nprocs = 1;
     commnodes::myid = 0;
+    commnodes::stopflag = 0;
+    commnodes::stopjob = 0;
     commnodes::sparse = false;
     commnodes::ncomde = 0;
     release(commnodes::mycnode);

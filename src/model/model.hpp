@@ -162,8 +162,12 @@ extern int nres;  // zones written to the animation file so far
 }  // namespace dataout
 
 namespace commnodes {
-extern int nprocs;   // number of MPI processes
-extern int myid;     // rank of this process, from 0
+extern int nprocs;  // number of MPI processes
+extern int myid;    // rank of this process, from 0
+// Stop signal of this process (0 none), sent with the step in every
+// exchange, and the largest over the job after the last exchange.
+extern int stopflag;
+extern int stopjob;
 extern bool sparse;  // "Comm" lists neighbours (sparse) instead of slots of every process
 // Dense "Comm": the summed exchange over every slot of the model.
 extern int ncomde;                // number of shared-node slots in "Comm"

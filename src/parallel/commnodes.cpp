@@ -261,9 +261,13 @@ void updateforce(int istep, double& value) {
             }
         }
     }
-    double tmp = value;
-    MPI_Allreduce(&value, &tmp, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
-    value = tmp;
+    // The step and, negated, the stop signal travel together: the minimum of
+    // both gives the global step and the largest signal of the job.
+    double mine[2] = {value, -static_cast<double>(stopflag)};
+    double all[2] = {value, 0.0};
+    MPI_Allreduce(mine, all, 2, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    value = all[0];
+    stopjob = static_cast<int>(-all[1]);
 }
 
 }  // namespace commnodes
