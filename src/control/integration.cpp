@@ -8,6 +8,9 @@
 
 #include "control/energy.hpp"
 #include "control/fieldout.hpp"
+#include "control/checkpoint.hpp"
+#include "control/guard.hpp"
+#include "control/stopsignal.hpp"
 #include "control/timefunction.hpp"
 #include "element/feforce.hpp"
 #include "model/errorstop.hpp"
@@ -15,6 +18,7 @@
 #include "output/anim.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
+#include "output/units.hpp"
 #include "parallel/commnodes.hpp"
 
 std::string progressline(int step, double t, double dt, double edist, double ke) {
@@ -111,20 +115,47 @@ void advance() {
     dtk = dtk1;
     dtk1 = 1.0e6;
     kinetice();
+    guard::checkenergies(istep);
     const double tf = currenttmfunction(currenttime);
     feforce(tf);
+    guard::checkpass(istep, dtk1);
     if (dataout::energyon) energy::afterpass(tf);
     commnodes::updateforce(istep, dtk1);
+    guard::checkstep(istep, dtk1);
     if (dataout::energyon) energy::afterexchange();
     updatefegeometry();
     if (dataout::energyon) energy::afterupdate(tf);
 }
 
 void integration() {
+    checkpoint::schedule s;
+    integration(s);
+}
+
+// A stop signal at the end of a step: a checkpoint when they are on (unless
+// this step has just written one), the buffers written out, one line.
+static void stoponsignal(const checkpoint::schedule& s, bool written) {
+    if (simulation::checkpointsteps > 0 && !written) checkpoint::write(s);
+    ffi::syncunits();
+    if (commnodes::myid == 0) {
+        std::string line = " *** Stop *** signal " + std::to_string(stopsignal::received()) +
+                           " received: stopped after step " +
+                           std::to_string(simulation::istep - 1) + ", result files written out";
+        if (simulation::checkpointsteps > 0)
+            line +=
+                ", checkpoint " +
+                checkpoint::filename(static_cast<int>((checkpoint::lastsequence() - 1) % 2 + 1)) +
+                " written (continue with hexdyn --restart)";
+        errorstop::writeline(line);
+        std::fflush(stdout);
+    }
+}
+
+void integration(checkpoint::schedule& sched) {
     using namespace simulation;
     // Next output time and next report step persist for the whole loop.
-    double nextout = 0.0;
-    int nextreport = 0;
+    double& nextout = sched.nextout;
+    int& nextreport = sched.nextreport;
     // Field output and the energy balance also write the state of the last
     // step, whether or not it falls on an output time.
     double nextfield = 0.0;
@@ -138,8 +169,12 @@ void integration() {
         const bool output = !(nextout > currenttime);
         if (output) {
             nextout = nextout + dataout::outtimestep;
+            guard::checkoutput(istep);
             outcurve(currenttime);
             outanim(currenttime);
+            // Every record of this output time reaches the files now: a
+            // process killed later keeps them.
+            ffi::syncunits();
         }
         if (dataout::energyon && (output || last)) energy::write(currenttime);
         if (fields && (!(nextfield > currenttime) || last)) {
@@ -160,5 +195,11 @@ void integration() {
         }
         currenttime = currenttime + dtk1;
         istep = istep + 1;
+        const bool written = checkpoint::due(istep - 1);
+        if (written) checkpoint::write(sched);
+        if (stopsignal::agreed()) {
+            stoponsignal(sched, written);
+            return;
+        }
     } while (currenttime <= endtime);
 }

@@ -5,34 +5,89 @@
 #include <mpi.h>
 
 #include <cstdio>
+#include <cstring>
 
+#include "control/checkpoint.hpp"
 #include "control/integration.hpp"
 #include "control/process.hpp"
+#include "control/stopsignal.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
+#include "output/units.hpp"
+
+namespace {
+
+const char* const usage =
+    "usage: mpiexec.mpich -n N hexdyn [--restart]\n"
+    "\n"
+    "Runs the model of the decks \"a\", \"b\", ... (one per process) and the shared-node\n"
+    "table \"Comm\" of the working directory; each process writes its echo, curve and\n"
+    "animation files there.\n"
+    "\n"
+    "  --restart  continue a run from its latest checkpoint (a deck with \"chkp n\"\n"
+    "             writes one every n steps to <deck>chkp.1 and <deck>chkp.2): the\n"
+    "             same decks, \"Comm\" and number of processes; the result files are\n"
+    "             cut back to their lengths at the checkpoint and continued\n"
+    "  --help     this text\n"
+    "\n"
+    "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
+    "checkpoints are on, and exit status 128 + the signal number.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
     MPI_Init(&argc, &argv);
     MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
     MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+    bool restart = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--restart") == 0 && argc == 2) {
+            restart = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            if (commnodes::myid == 0) std::fputs(usage, stdout);
+            std::fflush(stdout);
+            MPI_Finalize();
+            return 0;
+        } else {
+            if (commnodes::myid == 0) {
+                std::fprintf(
+                    stdout,
+                    " *** Error *** unknown argument \"%s\" (--restart is the only one)\n%s",
+                    argv[i], usage);
+            }
+            std::fflush(stdout);
+            MPI_Finalize();
+            return 2;
+        }
+    }
     try {
         errorstop::writeline(records::listed("Myid=", commnodes::myid));
         errorstop::writeline(records::listed("nprocs=", commnodes::nprocs));
         process::warnoversubscribed();
         double t0 = MPI_Wtime();
+        ffi::continueresults = restart;
         datain::inputpara();
+        checkpoint::schedule sched;
+        if (restart) checkpoint::restore(sched);
         if (commnodes::myid == 0) {
             double t1 = MPI_Wtime();
             errorstop::writeline(
                 records::listed("** Time for preprocessing is", t1 - t0, "seconds"));
             t0 = MPI_Wtime();
+            if (restart)
+                errorstop::writeline(" restarting at step " + std::to_string(simulation::istep) +
+                                     " from checkpoint " +
+                                     checkpoint::filename(static_cast<int>(
+                                         (checkpoint::lastsequence() - 1) % 2 + 1)));
             errorstop::writeline(" solving...");
         }
         std::fflush(stdout);
-        integration();
+        stopsignal::install();
+        integration(sched);
+        if (stopsignal::status() != 0) process::endonsignal(stopsignal::status());
         if (commnodes::myid == 0) {
             double t1 = MPI_Wtime();
             errorstop::writeline(records::listed("** Timefor computation is", t1 - t0, " seconds"));

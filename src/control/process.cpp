@@ -8,10 +8,13 @@
 #include <ctime>
 #include <string>
 
+#include "control/checkpoint.hpp"
+#include "control/stopsignal.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/units.hpp"
 
 namespace process {
 
@@ -19,6 +22,9 @@ void reset() {
     model::reset();
     ffi::closeall();
     datain::resetinput();
+    checkpoint::reset();
+    stopsignal::reset();
+    ffi::continueresults = false;
 }
 
 void terminate(int status) {
@@ -43,6 +49,20 @@ void terminate(int status) {
         }
         MPI_Finalize();
     }
+    std::exit(status);
+}
+
+void endonsignal(int status) {
+    ffi::closefiles();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // MPICH's launcher, once signalled itself, reports 0 for processes that
+    // end normally: only an abort carries the status out of the job, and
+    // only when it comes after the launcher has finished passing the signal
+    // on (and has forwarded the output written so far).
+    const timespec pause{2, 0};
+    nanosleep(&pause, nullptr);
+    MPI_Abort(MPI_COMM_WORLD, status);
     std::exit(status);
 }
 

@@ -13,6 +13,11 @@ void reset();
 // the MPI job when more than one process runs.
 [[noreturn]] void terminate(int status);
 
+// Ends the job after a stop signal, once the loop has written out its
+// files: closes them and aborts the job with `status`, the only way the
+// launcher passes a non-zero status on after it was signalled itself.
+[[noreturn]] void endonsignal(int status);
+
 // Warns, once per machine, when more processes run on a machine than it has
 // cores: MPICH polls while a process waits for a message, so a process
 // without a core of its own slows every step of the whole job.

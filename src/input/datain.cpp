@@ -60,12 +60,54 @@ void toomany(const char* what, int required, int inputed) {
 
 size_t count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
+// A real as the messages show it: list-directed, without the leading blank.
+std::string number(double v) {
+    std::string s = records::listed(v);
+    s.erase(0, s.find_first_not_of(' '));
+    return s;
+}
+
+// Stops when a material constant read on the current line breaks its rule.
+void checkconstant(bool ok, int set, const char* what, const char* rule, double v) {
+    if (!ok)
+        inputerror("*** Error *** material set " + std::to_string(set) + ": " + what + " must be " +
+                   rule + ", got " + number(v));
+}
+
+// Deck line of each element record, for the checks made once the block is read.
+std::vector<int> elementline;
+
+// Signed volumes of the eight corner tetrahedra of a hexahedron: at corner k
+// the determinant of its three edges taken in the directions of increasing
+// natural coordinates. All eight have the sign of the element's orientation
+// in a proper element; one of the other sign marks a folded ("bow-tie") or
+// re-entrant element whose centre volume may still look fine.
+void cornerjacobians(const double xyz[8][3], double det[8]) {
+    // Natural-coordinate signs of the corners and the neighbour across xi, eta, zeta.
+    static constexpr int sign[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                                       {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+    static constexpr int across[8][3] = {{1, 3, 4}, {0, 2, 5}, {3, 1, 6}, {2, 0, 7},
+                                         {5, 7, 0}, {4, 6, 1}, {7, 5, 2}, {6, 4, 3}};
+    for (int k = 0; k < 8; ++k) {
+        double e[3][3];
+        for (int d = 0; d < 3; ++d) {
+            const double* a = xyz[k];
+            const double* b = xyz[across[k][d]];
+            for (int j = 0; j < 3; ++j) e[d][j] = sign[k][d] > 0 ? a[j] - b[j] : b[j] - a[j];
+        }
+        det[k] = e[0][0] * (e[1][1] * e[2][2] - e[1][2] * e[2][1]) -
+                 e[0][1] * (e[1][0] * e[2][2] - e[1][2] * e[2][0]) +
+                 e[0][2] * (e[1][0] * e[2][1] - e[1][1] * e[2][0]);
+    }
+}
+
 }  // namespace
 
 void resetinput() {
     std::vector<char>().swap(nodegiven);
     std::vector<char>().swap(elementgiven);
     std::vector<char>().swap(matdefined);
+    std::vector<int>().swap(elementline);
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
 }
 
@@ -194,10 +236,15 @@ void getdata() {
                 elementgiven.assign(count(n), 0);
                 break;
             }
-            case 20:  // rigi
-                elementdata::plane.dir = ffi::getint();
+            case 20: {  // rigi
+                const int dir = ffi::getint();
+                if (dir < -3 || dir > 3 || dir == 0)
+                    inputerror("*** Error *** rigid plane direction " + std::to_string(dir) +
+                               " is outside -3..-1, 1..3");
+                elementdata::plane.dir = dir;
                 elementdata::plane.coord = static_cast<double>(ffi::getreal());
                 break;
+            }
             case 21: {  // dtsc
                 const double v = static_cast<double>(ffi::getreal());
                 if (!(v > 0.0)) {
@@ -219,6 +266,14 @@ void getdata() {
                 break;
             }
             case 23: dataout::energyon = setonoff(); break;
+            case 24: {  // chkp
+                const int n = ffi::getint();
+                if (n < 1)
+                    inputerror("*** Error *** chkp needs a positive number of steps, got " +
+                               std::to_string(n));
+                simulation::checkpointsteps = n;
+                break;
+            }
             default: errorstop::stop("error GetData");
         }
     }
@@ -248,6 +303,22 @@ void setmaterial() {
             r.njc = static_cast<double>(ffi::getreal());
             r.cjc = static_cast<double>(ffi::getreal());
         }
+        checkconstant(std::isfinite(r.density) && r.density > 0.0, m, "density", "positive",
+                      r.density);
+        checkconstant(std::isfinite(r.young) && r.young > 0.0, m, "Young's modulus", "positive",
+                      r.young);
+        checkconstant(r.poisson > -1.0 && r.poisson < 0.5, m, "Poisson's ratio",
+                      "above -1 and below 0.5", r.poisson);
+        checkconstant(std::isfinite(r.yield0) && r.yield0 >= 0.0, m, "the yield stress",
+                      "zero or positive", r.yield0);
+        checkconstant(std::isfinite(r.tangmod) && r.tangmod >= 0.0, m, "the tangent modulus",
+                      "zero or positive", r.tangmod);
+        checkconstant(std::isfinite(r.bjc) && r.bjc >= 0.0, m, "the hardening modulus B",
+                      "zero or positive", r.bjc);
+        checkconstant(std::isfinite(r.njc) && r.njc >= 0.0, m, "the hardening exponent n",
+                      "zero or positive", r.njc);
+        checkconstant(std::isfinite(r.cjc) && r.cjc >= 0.0, m, "the strain-rate coefficient C",
+                      "zero or positive", r.cjc);
         const double q =
             r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
         r.wavespeed = std::sqrt(q);
@@ -274,6 +345,10 @@ void seteos() {
     c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
     c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
     c4eosg = rho * gamma0;
+    if (!std::isfinite(c1eosg) || !std::isfinite(c2eosg) || !std::isfinite(c3eosg) ||
+        !std::isfinite(c4eosg))
+        inputerror("*** Error *** seos for material set " + std::to_string(m) +
+                   ": the equation-of-state constants are not finite");
 }
 
 void setparticle() {
@@ -365,6 +440,7 @@ void elememtin() {
         history_list.assign(count(nb_element), history{});
         materialdata::history_allocated = true;
         materialdata::inithistory();
+        elementline.assign(count(nb_element), 0);
     }
     int e = 0;
     do {
@@ -388,8 +464,15 @@ void elememtin() {
             if (!nodegiven[static_cast<size_t>(n - 1)])
                 inputerror("*** Error *** node " + std::to_string(n) + " of element " +
                            std::to_string(e) + " has no coordinates (not given in \"part\")");
+            for (int j = 0; j < k; ++j) {
+                if (el.node[j] == n)
+                    inputerror("*** Error *** element " + std::to_string(e) + " names node " +
+                               std::to_string(n) + " twice (corners " + std::to_string(j + 1) +
+                               " and " + std::to_string(k + 1) + ")");
+            }
             el.node[k] = n;
         }
+        elementline[static_cast<size_t>(e - 1)] = ffi::line_nb;
     } while (e != nb_element);
     for (int i = 0; i < nb_element; ++i) {
         if (!elementgiven[static_cast<size_t>(i)])
@@ -407,6 +490,20 @@ void elememtin() {
         gather_corners(el.node, pos, xyz);
         double vol, ijac[3][3];
         jacobian(xyz, vol, ijac);
+        double det[8];
+        cornerjacobians(xyz, det);
+        double orient = 0.0;
+        for (const double d : det) orient += d;
+        for (int k = 0; k < 8; ++k) {
+            if (!(det[k] * orient > 0.0)) {
+                errorstop::writeline(
+                    records::listed("input file error, line", elementline[static_cast<size_t>(i)]));
+                errorstop::stop("*** Error *** element " + std::to_string(i + 1) +
+                                " is folded or degenerate at corner " + std::to_string(k + 1) +
+                                " (corner Jacobian " + number(det[k]) + ", element orientation " +
+                                (orient > 0.0 ? "positive" : "not positive") + ")");
+            }
+        }
         history_list[static_cast<size_t>(el.nhistory - 1)].vol0 = vol;
         const double share =
             vol * materialdata::mat_list[static_cast<size_t>(el.mat - 1)].density * 0.125;

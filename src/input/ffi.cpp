@@ -68,6 +68,22 @@ void nonnumeric_warning() {
 // The word up to its first comma (a comma ends a list-directed value).
 std::string_view numeric_text() { return lexical::numeric_text(current_word()); }
 
+// "Inf", "-Infinity", "NaN" and the like: a word a reader of reals in
+// another language would take for a number that is not finite.
+bool nonfinite_word(std::string_view w) {
+    size_t n = w.size();
+    while (n > 0 && w[n - 1] == ' ') --n;
+    w = w.substr(0, n);
+    if (!w.empty() && (w[0] == '+' || w[0] == '-')) w.remove_prefix(1);
+    auto is = [&](std::string_view t) {
+        if (w.size() != t.size()) return false;
+        for (size_t i = 0; i < t.size(); ++i)
+            if (!lexical::charmatch(w[i], t[i])) return false;
+        return true;
+    };
+    return is("inf") || is("infinity") || is("nan");
+}
+
 void check_number_length() {
     int len = wordlen[static_cast<size_t>(nb_read)];
     if (len > 20)
@@ -78,13 +94,15 @@ void check_number_length() {
 // number reads as 0 with a warning, one that starts like a number but does
 // not convert stops the input naming `what` was wanted.
 template <class T>
-T getnumber(bool (*parse)(std::string_view, T&), const char* what) {
+T getnumber(bool (*parse)(std::string_view, T&), const char* what, bool finite = false) {
     need_word();
     T value = 0;
     if (isnumber(current_word()[0])) {
         check_number_length();
         const bool ok = parse(numeric_text(), value);
         if (!ok) input_stop(std::string("*** Error *** not ") + what + ": " + trimmed_word());
+    } else if (finite && nonfinite_word(numeric_text())) {
+        input_stop("*** Error *** not a finite number: " + trimmed_word());
     } else {
         nonnumeric_warning();
     }
@@ -252,8 +270,9 @@ int keyword(const char* table, int n) {
 
 int getint() { return getnumber<int>(lexical::parse_int, "an integer"); }
 
-// Correctly rounded conversion straight to single precision.
-float getreal() { return getnumber<float>(lexical::parse_real, "a real number"); }
+// Correctly rounded conversion straight to single precision; "Inf" and "NaN"
+// are refused rather than read as 0.
+float getreal() { return getnumber<float>(lexical::parse_real, "a real number", true); }
 
 void getstring(std::array<char, 256>& str) {
     str = sss;

@@ -14,6 +14,7 @@ double engstrain = 0.0;
 double engexternal = 0.0;
 double engelement = 0.0;
 double engplane = 0.0;
+int checkpointsteps = 0;
 }  // namespace simulation
 
 namespace particledata {
@@ -82,6 +83,8 @@ int nenergy = 0;
 }  // namespace dataout
 
 namespace commnodes {
+int stopflag = 0;
+int stopjob = 0;
 int nprocs = 1;
 int myid = 0;
 bool sparse = false;
@@ -131,6 +134,7 @@ void reset() {
     engexternal = 0.0;
     engelement = 0.0;
     engplane = 0.0;
+    checkpointsteps = 0;
 
     particledata::nb_particle = 0;
     release(particledata::pos);
@@ -187,6 +191,8 @@ void reset() {
 
     commnodes::nprocs = 1;
     commnodes::myid = 0;
+    commnodes::stopflag = 0;
+    commnodes::stopjob = 0;
     commnodes::sparse = false;
     commnodes::ncomde = 0;
     release(commnodes::mycnode);

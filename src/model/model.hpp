@@ -84,6 +84,7 @@ extern double engstrain;   // strain energy accumulated by the process's element
 extern double engexternal;  // work done by the nodal loads, J
 extern double engelement;   // work of the element forces (internal and hourglass), J
 extern double engplane;     // kinetic energy taken out by the rigid plane, J
+extern int checkpointsteps;  // steps between two checkpoints ("chkp"), 0 none
 }  // namespace simulation
 
 namespace particledata {
@@ -177,8 +178,12 @@ extern int nenergy;       // records written to the energy file so far
 }  // namespace dataout
 
 namespace commnodes {
-extern int nprocs;   // number of MPI processes
-extern int myid;     // rank of this process, from 0
+extern int nprocs;  // number of MPI processes
+extern int myid;    // rank of this process, from 0
+// Stop signal of this process (0 none), sent with the step in every
+// exchange, and the largest over the job after the last exchange.
+extern int stopflag;
+extern int stopjob;
 extern bool sparse;  // "Comm" lists neighbours (sparse) instead of slots of every process
 // Dense "Comm": the summed exchange over every slot of the model.
 extern int ncomde;                // number of shared-node slots in "Comm"

@@ -1,5 +1,7 @@
 #include "output/units.hpp"
 
+#include <unistd.h>
+
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 
@@ -12,6 +14,38 @@ bool textout::open(const std::string& name) {
     buf_.clear();
     buf_.reserve(flush_at + 4096);
     return f_ != nullptr;
+}
+
+bool textout::openexisting(const std::string& name) {
+    close();
+    name_ = name;
+    f_ = std::fopen(name.c_str(), "r+");
+    buf_.clear();
+    buf_.reserve(flush_at + 4096);
+    if (f_ && std::fseek(f_, 0, SEEK_END) != 0) discard();
+    return f_ != nullptr;
+}
+
+void textout::sync() {
+    flush();
+    if (f_ && std::fflush(f_) != 0) fail();
+}
+
+long long textout::length() {
+    sync();
+    if (!f_) return 0;
+    const long pos = std::ftell(f_);
+    if (pos < 0) fail();
+    return pos;
+}
+
+bool textout::truncate(long long len) {
+    sync();
+    if (!f_ || len < 0 || std::fseek(f_, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(f_);
+    if (end < len) return false;
+    if (::ftruncate(fileno(f_), static_cast<off_t>(len)) != 0) return false;
+    return std::fseek(f_, 0, SEEK_END) == 0;
 }
 
 void textout::record(std::string_view text) {
@@ -89,13 +123,33 @@ std::string echoname() { return filename_from_template("sovra.rst"); }
 std::string animname() { return filename_from_template("result_anim.dat"); }
 std::string curvename() { return filename_from_template("result_curv.dat"); }
 
+bool continueresults = false;
+
 void openunits() {
     const std::string names[3] = {echoname(), animname(), curvename()};
     textout* units[3] = {&echo_unit, &anim_unit, &curve_unit};
     for (int i = 0; i < 3; ++i) {
+        if (continueresults && i > 0) {
+            if (!units[i]->openexisting(names[i]))
+                errorstop::stop("*** Error *** cannot open file " + names[i] +
+                                " to continue it (a restart needs the files of the run)");
+            continue;
+        }
         if (!units[i]->open(names[i]))
             errorstop::stop("*** Error *** cannot open file " + names[i] + " for writing");
     }
+}
+
+void syncunits() {
+    echo_unit.sync();
+    anim_unit.sync();
+    curve_unit.sync();
+}
+
+void unitlengths(long long len[3]) {
+    len[0] = echo_unit.length();
+    len[1] = anim_unit.length();
+    len[2] = curve_unit.length();
 }
 
 void closeunits() {

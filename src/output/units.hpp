@@ -16,6 +16,8 @@ namespace ffi {
 class textout {
   public:
     bool open(const std::string& name);
+    // Opens an existing file for appending at its end, keeping what it holds.
+    bool openexisting(const std::string& name);
     bool is_open() const { return f_ != nullptr; }
     const std::string& name() const { return name_; }
     // Appends one record (the text and a line end).
@@ -27,6 +29,14 @@ class textout {
         if (buf_.size() >= flush_at) flush();
     }
     void flush();
+    // Writes what is pending and hands it to the system: a process killed
+    // afterwards leaves every record written so far in the file.
+    void sync();
+    // Length of the file in bytes once sync has run.
+    long long length();
+    // Cuts the file to `len` bytes and goes on writing at its end; false when
+    // the file is shorter than that.
+    bool truncate(long long len);
     void close();    // flushes, closes and checks for errors
     void discard();  // closes without writing what is pending
     void finish();   // writes what is pending and closes, without checks (after a stop)
@@ -51,6 +61,14 @@ std::string curvename();
 // Opens the echo, animation and curve files for writing, in that order;
 // stops the run when one cannot be opened.
 void openunits();
+// Continuing a run after a restart: openunits keeps the animation and curve
+// files (and fails when they are missing) instead of starting them afresh.
+extern bool continueresults;
+// Writes what is pending in the three units and hands it to the system.
+void syncunits();
+// Lengths in bytes of the echo, animation and curve files after syncunits.
+void unitlengths(long long len[3]);
+
 // Closes the three units with write checks: animation, curve, echo.
 void closeunits();
 // Writes what is pending in the three units and closes them, without checks:

@@ -140,6 +140,19 @@ void checkcomnode() {
                        " holds node " + std::to_string(k) + ", outside the valid range 0.." +
                        std::to_string(np));
     }
+    // A node in two slots of the row would have its force added twice.
+    std::vector<int> slotof(static_cast<size_t>(np > 0 ? np : 0) + 1, 0);
+    for (size_t j = 0; j < mycnode.size(); ++j) {
+        const int k = mycnode[j];
+        if (k == 0) continue;
+        int& first = slotof[static_cast<size_t>(k)];
+        if (first != 0)
+            comm_error(line(j < commline.size() ? commline[j] : 0) + "node " + std::to_string(k) +
+                       " of process " + std::to_string(myid) + " is in slots " +
+                       std::to_string(first) + " and " + std::to_string(j + 1) +
+                       " (a node has one slot)");
+        first = static_cast<int>(j + 1);
+    }
     for (size_t i = 0; i < nbproc.size(); ++i)
         for (int e = nbstart[i]; e < nbstart[i + 1]; ++e) {
             const size_t u = static_cast<size_t>(e);
@@ -248,9 +261,13 @@ void updateforce(int istep, double& value) {
             }
         }
     }
-    double tmp = value;
-    MPI_Allreduce(&value, &tmp, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
-    value = tmp;
+    // The step and, negated, the stop signal travel together: the minimum of
+    // both gives the global step and the largest signal of the job.
+    double mine[2] = {value, -static_cast<double>(stopflag)};
+    double all[2] = {value, 0.0};
+    MPI_Allreduce(mine, all, 2, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    value = all[0];
+    stopjob = static_cast<int>(-all[1]);
 }
 
 }  // namespace commnodes

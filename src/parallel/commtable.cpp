@@ -76,10 +76,13 @@ class Lines {
 
 void readdense(Lines& lines, std::vector<std::string>& first, int nprocs, int myid, CommPart& t) {
     t.ncomde = to_int(first[0], lines.lineno());
-    const int n = t.ncomde > 0 ? t.ncomde : 0;
+    if (t.ncomde < 0)
+        throw Fault{at(lines.lineno()) + "slot count " + std::to_string(t.ncomde) +
+                    " is negative (0 or more)"};
+    const int n = t.ncomde;
     if (n == 0) return;  // no rows to read; the process count cannot be told
-    t.row.assign(static_cast<size_t>(n), 0);
-    t.line.assign(static_cast<size_t>(n), 0);
+    // The row grows as its values are read: a count the file does not hold
+    // then ends as a short table instead of an allocation of that size.
     std::vector<std::string> items;
     for (int p = 0; p < nprocs; ++p) {
         int got = 0;
@@ -93,8 +96,8 @@ void readdense(Lines& lines, std::vector<std::string>& first, int nprocs, int my
                 if (got == n) break;  // rest of the row's last line is ignored
                 const int v = to_int(it, lines.lineno());
                 if (p == myid) {
-                    t.row[static_cast<size_t>(got)] = v;
-                    t.line[static_cast<size_t>(got)] = lines.lineno();
+                    t.row.push_back(v);
+                    t.line.push_back(lines.lineno());
                 }
                 ++got;
             }

@@ -48,11 +48,12 @@ TEST(CommTable, NoSharedNodeIsTheCountAndEmptyRows) {
     ASSERT_EQ(read_fault("0\n", 4, 3, t), "");
     EXPECT_EQ(t.ncomde, 0);
     EXPECT_TRUE(t.row.empty());
-    // A negative count means no slots as well; without rows the process
-    // count cannot be told, so what follows is not read.
-    ASSERT_EQ(read_fault("-2\n1 2 3\n", 2, 0, t), "");
-    EXPECT_EQ(t.ncomde, -2);
-    EXPECT_TRUE(t.row.empty());
+    // A negative count would leave the processes uncoupled.
+    EXPECT_EQ(read_fault("-2\n1 2 3\n", 2, 0, t), "line 1: slot count -2 is negative (0 or more)");
+    // A count the file does not hold ends as a short table, without
+    // allocating the announced rows.
+    EXPECT_EQ(read_fault("2000000000\n1 2 3\n", 3, 1, t),
+              "too short: row of process 0 has 3 of 2000000000 values");
 }
 
 TEST(CommTable, ReaderTakesListDirectedInput) {

@@ -406,6 +406,8 @@ TEST_F(Reader, NonNumericWordsWarnAndReadAsZero) {
     };
     for (bool real : {false, true}) {
         for (const Case& c : cases) {
+            // A real read as "Inf" stops (WordsThatStartLikeNumbersButDoNotConvertStop).
+            if (real && std::string(c.word) == "Inf") continue;
             process::reset();
             open(c.deck);
             for (int i = 0; i < c.skip; ++i) ffi::getint();
@@ -457,6 +459,11 @@ TEST_F(Reader, WordsThatStartLikeNumbersButDoNotConvertStop) {
         {"-1e39", true, " *** Error *** not a real number: -1e39"},
         {"1.5e3.0", true, " *** Error *** not a real number: 1.5e3.0"},
         {"1.0q0", true, " *** Error *** not a real number: 1.0q0"},
+        // Words of other languages' readers for non-finite reals.
+        {"Inf", true, " *** Error *** not a finite number: Inf"},
+        {"nan", true, " *** Error *** not a finite number: nan"},
+        {"+Infinity", true, " *** Error *** not a finite number: +Infinity"},
+        {"NaN,", true, " *** Error *** not a finite number: NaN,"},
         {"123456789012345678901", false,
          " *** Error *** number longer than 20 characters: 12345678901234567890..."},
         {"1.000000000000000000001", true,

@@ -451,6 +451,9 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             case 20: {
                 RigidPlane r;
                 r.dir = lx.getint("rigid plane direction");
+                if (r.dir < -3 || r.dir > 3 || r.dir == 0)
+                    lx.fail("rigid plane direction " + std::to_string(r.dir) +
+                            " is outside -3..-1, 1..3");
                 r.coord = lx.getreal("rigid plane coordinate");
                 d.rigid = r;
                 break;
@@ -470,6 +473,10 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.energy = s == 1;
                 break;
             }
+            case 24:
+                d.checkpoint = lx.getint("checkpoint interval");
+                if (*d.checkpoint < 1) lx.fail("chkp needs a positive number of steps");
+                break;
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
@@ -720,6 +727,7 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.outtime) put_real_record(o, "outt", *d.outtime);
     if (d.report) put_int_record(o, "repo", *d.report);
     if (d.dtscale) put_real_record(o, "dtsc", *d.dtscale);
+    if (d.checkpoint) put_int_record(o, "chkp", *d.checkpoint);
     if (d.hourglass) put_int_real_record(o, "hour", d.hourglass->method, d.hourglass->coef);
     if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
     if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);

@@ -68,6 +68,7 @@ struct Deck {
     std::optional<std::string> title;  // text after "sovr"
     std::optional<double> endtime, outtime, dtscale;
     std::optional<int> report;
+    std::optional<int> checkpoint;  // steps between two checkpoints ("chkp")
     std::optional<Hourglass> hourglass;
     std::optional<bool> jaumann;
     std::optional<RigidPlane> rigid;

@@ -264,6 +264,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         d.outtime = g.outtime;
         d.dtscale = g.dtscale;
         d.report = g.report;
+        d.checkpoint = g.checkpoint;
         d.hourglass = g.hourglass;
         d.jaumann = g.jaumann;
         d.fieldtime = g.fieldtime;

@@ -1,0 +1,381 @@
+#include "control/checkpoint.hpp"
+
+#include <fcntl.h>
+#include <mpi.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
+#include "output/units.hpp"
+
+namespace checkpoint {
+
+namespace {
+
+constexpr char magic[8] = {'H', 'X', 'D', 'C', 'H', 'K', 'P', 'T'};
+constexpr std::size_t headerbytes = 64;
+
+std::uint64_t sequence = 0;  // last checkpoint written or read
+bool hashed = false;
+std::uint64_t deckhash = 0, commhash = 0;
+
+struct header {
+    char magic[8];
+    std::uint32_t version;
+    std::uint32_t headerbytes;
+    std::uint64_t sequence;
+    std::int32_t nprocs;
+    std::int32_t myid;
+    std::uint64_t deckhash;
+    std::uint64_t commhash;
+    std::uint64_t payload;
+    std::uint64_t checksum;
+};
+static_assert(sizeof(header) == headerbytes);
+
+// The scalars of section "STEP".
+struct stepstate {
+    double currenttime, dtk, dtk1, dtk1old, engkinetic, engstrain, eledistortion, nextout;
+    std::int32_t istep, nextreport, npts, nres;
+};
+
+std::string deckname() {
+    std::string n = ffi::fileinp;
+    while (!n.empty() && n.back() == ' ') n.pop_back();
+    return n;
+}
+
+std::uint64_t filehash(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return 0;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return hash(bytes.data(), bytes.size());
+}
+
+void makehashes() {
+    if (hashed) return;
+    deckhash = filehash(deckname());
+    commhash = filehash("Comm");
+    hashed = true;
+}
+
+std::uint64_t headerhash(const header& h, std::uint64_t payloadhash) {
+    return hash(&h, offsetof(header, checksum), payloadhash);
+}
+
+// Writes to a file descriptor, section by section, keeping the running hash
+// of the payload.
+struct sink {
+    int fd;
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    std::uint64_t bytes = 0;
+    bool ok = true;
+    void put(const void* data, std::size_t n) {
+        h = hash(data, n, h);
+        const char* p = static_cast<const char*>(data);
+        while (ok && n > 0) {
+            const ssize_t w = ::write(fd, p, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            p += w;
+            n -= static_cast<std::size_t>(w);
+            bytes += static_cast<std::uint64_t>(w);
+        }
+    }
+    void section(const char* name, const void* data, std::size_t n) {
+        char tag[8];
+        std::memset(tag, ' ', 8);
+        std::memcpy(tag, name, std::strlen(name) < 8 ? std::strlen(name) : 8);
+        const std::uint64_t len = n;
+        put(tag, 8);
+        put(&len, 8);
+        if (n > 0) put(data, n);
+        const char pad[8] = {};
+        if (n % 8 != 0) put(pad, 8 - n % 8);
+    }
+};
+
+[[noreturn]] void writefailed(const std::string& name) {
+    errorstop::stop("*** Error *** writing checkpoint " + name +
+                    " failed: " + std::strerror(errno));
+}
+
+// A checkpoint read back: the header and the sections by name.
+struct image {
+    header h{};
+    std::string bytes;  // the whole file
+    std::string fault;  // why it cannot be used, empty when sound
+    const char* find(const char* name, std::uint64_t& len) const {
+        std::size_t at = headerbytes;
+        while (at + 16 <= bytes.size()) {
+            std::uint64_t n = 0;
+            std::memcpy(&n, bytes.data() + at + 8, 8);
+            if (n > bytes.size() - at - 16) return nullptr;
+            char tag[8];
+            std::memset(tag, ' ', 8);
+            std::memcpy(tag, name, std::strlen(name));
+            if (std::memcmp(bytes.data() + at, tag, 8) == 0) {
+                len = n;
+                return bytes.data() + at + 16;
+            }
+            at += 16 + (n + 7) / 8 * 8;
+        }
+        return nullptr;
+    }
+};
+
+image readimage(const std::string& name) {
+    image im;
+    std::ifstream in(name, std::ios::binary);
+    if (!in) {
+        im.fault = "missing";
+        return im;
+    }
+    im.bytes.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (im.bytes.size() < headerbytes) {
+        im.fault = "shorter than its header (" + std::to_string(im.bytes.size()) + " bytes)";
+        return im;
+    }
+    std::memcpy(&im.h, im.bytes.data(), headerbytes);
+    if (std::memcmp(im.h.magic, magic, 8) != 0) {
+        im.fault = "not a checkpoint of this solver";
+        return im;
+    }
+    if (im.h.payload != im.bytes.size() - headerbytes) {
+        im.fault = "cut short or overlong (" + std::to_string(im.bytes.size()) +
+                   " bytes, the header announces " + std::to_string(im.h.payload + headerbytes) +
+                   ")";
+        return im;
+    }
+    const std::uint64_t ph = hash(im.bytes.data() + headerbytes, im.h.payload);
+    if (headerhash(im.h, ph) != im.h.checksum) {
+        im.fault = "damaged (checksum mismatch)";
+        return im;
+    }
+    return im;
+}
+
+// Loads one section of known size into `dst`; stops when it is missing or
+// of another size.
+void load(const image& im, const std::string& name, const char* tag, void* dst, std::size_t n) {
+    std::uint64_t len = 0;
+    const char* p = im.find(tag, len);
+    if (!p || len != n)
+        errorstop::stop(
+            "*** Error *** checkpoint " + name + ": section \"" + tag + "\" " +
+            (p ? "holds " + std::to_string(len) + " bytes, the model needs " + std::to_string(n)
+               : std::string("is missing")));
+    if (n > 0) std::memcpy(dst, p, n);
+}
+
+}  // namespace
+
+std::uint64_t hash(const void* data, std::size_t n, std::uint64_t h) {
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    constexpr std::uint64_t prime = 0x100000001b3ULL;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = (h ^ w) * prime;
+        h ^= h >> 29;
+    }
+    for (; i < n; ++i) h = (h ^ p[i]) * prime;
+    return h;
+}
+
+bool due(int stepsdone) {
+    const int n = simulation::checkpointsteps;
+    return n > 0 && stepsdone > 0 && stepsdone % n == 0;
+}
+
+std::uint64_t lastsequence() { return sequence; }
+
+std::string filename(int slot) { return deckname() + "chkp." + std::to_string(slot); }
+
+void reset() {
+    sequence = 0;
+    hashed = false;
+    deckhash = commhash = 0;
+}
+
+void write(const schedule& s) {
+    makehashes();
+    long long lengths[3];
+    ffi::syncunits();
+    ffi::unitlengths(lengths);
+
+    const std::uint64_t seq = sequence + 1;
+    const std::string tmp = deckname() + "chkp.tmp";
+    const std::string name = filename(static_cast<int>((seq - 1) % 2) + 1);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) writefailed(tmp);
+
+    header h{};
+    std::memcpy(h.magic, magic, 8);
+    h.version = version;
+    h.headerbytes = headerbytes;
+    h.sequence = seq;
+    h.nprocs = commnodes::nprocs;
+    h.myid = commnodes::myid;
+    h.deckhash = deckhash;
+    h.commhash = commhash;
+    sink out{fd};
+    if (::lseek(fd, static_cast<off_t>(headerbytes), SEEK_SET) < 0) out.ok = false;
+
+    stepstate st{};
+    st.currenttime = simulation::currenttime;
+    st.dtk = simulation::dtk;
+    st.dtk1 = simulation::dtk1;
+    st.dtk1old = simulation::dtk1old;
+    st.engkinetic = simulation::engkinetic;
+    st.engstrain = simulation::engstrain;
+    st.eledistortion = elementdata::eledistortion;
+    st.nextout = s.nextout;
+    st.istep = simulation::istep;
+    st.nextreport = s.nextreport;
+    st.npts = dataout::npts;
+    st.nres = dataout::nres;
+    out.section("STEP", &st, sizeof st);
+    out.section("FILES", lengths, sizeof lengths);
+    const auto bytesof = [](const auto& v) { return v.size() * sizeof(v[0]); };
+    out.section("POS", particledata::pos.data(), bytesof(particledata::pos));
+    out.section("VEL", particledata::vel.data(), bytesof(particledata::vel));
+    out.section("ACC", particledata::acc.data(), bytesof(particledata::acc));
+    out.section("MASS", particledata::mp.data(), bytesof(particledata::mp));
+    out.section("HISTORY", materialdata::history_list.data(), bytesof(materialdata::history_list));
+
+    h.payload = out.bytes;
+    h.checksum = headerhash(h, out.h);
+    if (out.ok && ::pwrite(fd, &h, headerbytes, 0) != static_cast<ssize_t>(headerbytes))
+        out.ok = false;
+    if (!out.ok || ::fsync(fd) != 0) {
+        ::close(fd);
+        writefailed(tmp);
+    }
+    if (::close(fd) != 0) writefailed(tmp);
+    if (std::rename(tmp.c_str(), name.c_str()) != 0) writefailed(name);
+    sequence = seq;
+}
+
+void restore(schedule& s) {
+    // The field-output series and the energy accumulators are not part of a
+    // checkpoint yet: continuing such a run would not give the files of an
+    // uninterrupted one.
+    if (dataout::fieldstep >= 0.0 || dataout::energyon)
+        errorstop::stop(
+            "*** Error *** a restart does not continue field output (fout) or the energy "
+            "balance (ebal) yet: remove them from the decks, or run from the start");
+    makehashes();
+    image im[2];
+    std::uint64_t best = 0;
+    for (int k = 0; k < 2; ++k) {
+        const std::string name = filename(k + 1);
+        im[k] = readimage(name);
+        if (!im[k].fault.empty()) {
+            if (im[k].fault != "missing")
+                errorstop::writeline(" *** Warning *** checkpoint " + name + " is " + im[k].fault +
+                                     "; it is not used");
+            continue;
+        }
+        const header& h = im[k].h;
+        if (h.version != version)
+            errorstop::stop("*** Error *** checkpoint " + name + " has version " +
+                            std::to_string(h.version) + "; this solver reads version " +
+                            std::to_string(version));
+        if (h.nprocs != commnodes::nprocs || h.myid != commnodes::myid)
+            errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
+                            std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
+                            " processes; this job has " + std::to_string(commnodes::nprocs) +
+                            ": restart with the same number of processes");
+        if (h.deckhash != deckhash)
+            errorstop::stop("*** Error *** checkpoint " + name + " was written for another deck: " +
+                            deckname() + " has changed since; a restart needs the same deck");
+        if (h.commhash != commhash)
+            errorstop::stop("*** Error *** checkpoint " + name +
+                            " was written for another \"Comm\": it has changed since; a restart "
+                            "needs the same table");
+        if (h.sequence > best) best = h.sequence;
+    }
+    // The newest checkpoint that every process holds complete. All processes
+    // write the same sequence at the same steps, so the candidates are the
+    // smallest newest one and those before it.
+    unsigned long long candidate = best;
+    MPI_Allreduce(MPI_IN_PLACE, &candidate, 1, MPI_UNSIGNED_LONG_LONG, MPI_MIN, MPI_COMM_WORLD);
+    int chosen = -1;
+    while (candidate > 0) {
+        int have = 0;
+        for (int k = 0; k < 2; ++k)
+            if (im[k].fault.empty() && im[k].h.sequence == candidate) {
+                have = 1;
+                chosen = k;
+            }
+        int all = have;
+        MPI_Allreduce(MPI_IN_PLACE, &all, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+        if (all) break;
+        chosen = -1;
+        --candidate;
+    }
+    if (chosen < 0)
+        errorstop::stop("*** Error *** no checkpoint that every process holds complete (" +
+                        filename(1) + ", " + filename(2) + "): cannot restart");
+    const image& c = im[chosen];
+    const std::string name = filename(chosen + 1);
+    if (best != candidate && commnodes::myid >= 0)
+        errorstop::writeline(" *** Warning *** restarting from the older checkpoint " + name +
+                             " (sequence " + std::to_string(candidate) + ")");
+
+    stepstate st{};
+    long long lengths[3];
+    load(c, name, "STEP", &st, sizeof st);
+    load(c, name, "FILES", lengths, sizeof lengths);
+    const auto bytesof = [](const auto& v) { return v.size() * sizeof(v[0]); };
+    load(c, name, "POS", particledata::pos.data(), bytesof(particledata::pos));
+    load(c, name, "VEL", particledata::vel.data(), bytesof(particledata::vel));
+    load(c, name, "ACC", particledata::acc.data(), bytesof(particledata::acc));
+    load(c, name, "MASS", particledata::mp.data(), bytesof(particledata::mp));
+    load(c, name, "HISTORY", materialdata::history_list.data(),
+         bytesof(materialdata::history_list));
+    simulation::currenttime = st.currenttime;
+    simulation::dtk = st.dtk;
+    simulation::dtk1 = st.dtk1;
+    simulation::dtk1old = st.dtk1old;
+    simulation::engkinetic = st.engkinetic;
+    simulation::engstrain = st.engstrain;
+    elementdata::eledistortion = st.eledistortion;
+    s.nextout = st.nextout;
+    simulation::istep = st.istep;
+    s.nextreport = st.nextreport;
+    dataout::npts = st.npts;
+    dataout::nres = st.nres;
+
+    long long now[3];
+    ffi::syncunits();
+    ffi::unitlengths(now);
+    if (now[0] != lengths[0])
+        errorstop::stop("*** Error *** checkpoint " + name + ": the echo file " + ffi::echoname() +
+                        " has " + std::to_string(now[0]) + " bytes, the checkpoint recorded " +
+                        std::to_string(lengths[0]));
+    const int units[2] = {ffi::iow1, ffi::iow2};
+    const std::string names[2] = {ffi::animname(), ffi::curvename()};
+    for (int k = 0; k < 2; ++k) {
+        if (!ffi::unit(units[k]).truncate(lengths[k + 1]))
+            errorstop::stop("*** Error *** checkpoint " + name + ": the result file " + names[k] +
+                            " is shorter than the " + std::to_string(lengths[k + 1]) +
+                            " bytes it had then");
+    }
+    sequence = candidate;
+}
+
+}  // namespace checkpoint

@@ -1,0 +1,74 @@
+// Checkpoints and restart.
+//
+// With "chkp n" in the deck every process writes, after every n-th step, its
+// whole state to a binary file "<deck>chkp.1" or "<deck>chkp.2" (the two
+// alternate, so the last two are kept). A checkpoint is written to
+// "<deck>chkp.tmp", synced and renamed over the older of the two: a process
+// that dies while writing leaves both previous checkpoints intact.
+//
+// File layout (native byte order, every field 8-byte aligned):
+//
+//   header, 64 bytes
+//     0  "HXDCHKPT"          magic
+//     8  u32 version          layout of the sections (1)
+//    12  u32 header bytes     64
+//    16  u64 sequence         1 for the first checkpoint of the run, then 2, 3, ...
+//    24  i32 processes        size of the job that wrote it
+//    28  i32 process          number of the process that wrote it
+//    32  u64 deck hash        of the deck's bytes
+//    40  u64 Comm hash        of the bytes of "Comm"
+//    48  u64 payload bytes    everything after the header
+//    56  u64 checksum         of the payload and of header bytes 0..55
+//   sections, each: 8-character name, u64 byte count, the data padded to 8
+//     "STEP    " the time, the step variables, the output schedule
+//     "FILES   " lengths of the echo, animation and curve files
+//     "POS     " "VEL     " "ACC     " "MASS    " node arrays
+//     "HISTORY " history records
+//
+// A reader takes the sections by name: a later version adds sections (and
+// raises the version) without moving the existing ones.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace checkpoint {
+
+inline constexpr std::uint32_t version = 1;
+
+// The output schedule of the time loop: the next output time and the next
+// report step.
+struct schedule {
+    double nextout = 0.0;
+    int nextreport = 0;
+};
+
+// True after a step whose number (counted from 1) is a multiple of the
+// interval.
+bool due(int stepsdone);
+
+// Writes the checkpoint of this process; the result files are synced first
+// and their lengths recorded.
+void write(const schedule& s);
+
+// Sequence number of the last checkpoint written or read (0 none).
+std::uint64_t lastsequence();
+
+// File name of checkpoint slot 1 or 2 of this process.
+std::string filename(int slot);
+
+// Restart: reads the latest checkpoint that every process holds complete
+// (a damaged one is skipped with a warning naming it), refuses one from a
+// job of another size or another deck, loads the state into the model data
+// and cuts the result files back to their recorded lengths. Collective over
+// all processes; called after the deck has been read.
+void restore(schedule& s);
+
+// 64-bit hash of a byte range (FNV-1a over 8-byte words, then the tail).
+std::uint64_t hash(const void* data, std::size_t n, std::uint64_t h = 0xcbf29ce484222325ULL);
+
+// Forgets the sequence and the hashes (reset between test cases).
+void reset();
+
+}  // namespace checkpoint

@@ -1,0 +1,228 @@
+// Runs that end early: a job killed with SIGKILL and continued from its
+// checkpoint gives the files of an uninterrupted run byte for byte; damaged
+// checkpoints, another process count or another deck are refused; a stop
+// signal ends the run after its step with a checkpoint and a non-zero
+// status; and every fault of the model or of "Comm" ends the run within
+// seconds with a message and a non-zero status.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "testutil.hpp"
+#include "texts.hpp"
+
+using namespace testutil;
+
+namespace {
+
+const char* const kResults[] = {"result_curv.dat", "result_anim.dat", "sovra.rst"};
+
+std::string deck_name(int p) { return std::string(1, static_cast<char>('a' + p)); }
+
+// A plastic bar hitting a rigid plane, with a checkpoint every `chkp` steps.
+// On one process a finer mesh and a longer run (some thousand steps, a few
+// seconds), so that it can be killed in the middle; on several processes,
+// sharing the cores of the test machine, a coarse mesh and a short run.
+void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& endtime) {
+    const std::string size = nprocs == 1 ? "--nx 8 --ny 8 --nz 20" : "--nx 4 --ny 4 --nz 10";
+    const std::string mesh =
+        exe("hexdyn-mesh") + " box " + size + " --lx 0.01 --ly 0.01 --lz 0.025 --endtime " +
+        endtime +
+        " --outtime 2e-6 --report 500 --material \"pla2 7800 2e11 0.3 4e8 1e9\" --velocity "
+        "1,0,0,-150 --rigid 3,0.0 --curve seqv,1 --curve ener --fields off --energy off -o whole "
+        "--comm";
+    RunResult r = run_command(mesh, dir, 60);
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string deck = read_file(dir / "whole");
+    deck.insert(deck.rfind("endi"), "chkp " + std::to_string(chkp) + "\n");
+    write_file(dir / "whole", deck);
+    if (nprocs == 1) {
+        write_file(dir / "a", deck);
+    } else {
+        r = run_command(exe("hexdyn-partition") + " whole " + std::to_string(nprocs), dir, 60);
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+}
+
+// The model of the kill tests: the second checkpoint early in the run.
+void killmodel(const fs::path& dir, int nprocs) {
+    if (nprocs == 1)
+        makemodel(dir, 1, 300, "1e-3");
+    else
+        makemodel(dir, nprocs, 20, "3e-5");
+}
+
+RunResult restart(const fs::path& dir, int nprocs, int timeout_s = 60) {
+    return run_command(
+        mpiexec() + " -n " + std::to_string(nprocs) + " " + exe("hexdyn") + " --restart", dir,
+        timeout_s);
+}
+
+// Starts the job, waits until its second checkpoint exists, waits `delay_ms`
+// more and kills every process of the job with SIGKILL.
+RunResult runandkill(const fs::path& dir, int nprocs, int delay_ms) {
+    const std::string script =
+        mpiexec() + " -n " + std::to_string(nprocs) + " " + exe("hexdyn") +
+        " > run.log 2>&1 &\n"
+        "job=$!\n"
+        "for i in $(seq 1 600); do [ -f achkp.2 ] && break; sleep 0.02; done\n"
+        "sleep " +
+        std::to_string(delay_ms / 1000.0) +
+        "\n"
+        "for p in $(pgrep -P $job); do for c in $(pgrep -P $p); do kill -KILL $c; done; done\n"
+        "wait $job\n"
+        "echo status $?\n";
+    return run_command(script, dir, 60);
+}
+
+void expectsamefiles(const fs::path& a, const fs::path& b, int nprocs) {
+    for (int p = 0; p < nprocs; ++p)
+        for (const char* tail : kResults) {
+            const std::string f = deck_name(p) + tail;
+            const std::string x = read_file(a / f), y = read_file(b / f);
+            EXPECT_EQ(x.size(), y.size()) << f;
+            EXPECT_TRUE(x == y) << f << " differs";
+        }
+}
+
+}  // namespace
+
+TEST(Restart, KilledJobContinuesToTheSameFilesByteForByte) {
+    std::mt19937 rng(std::random_device{}());
+    for (int nprocs : {1, 3}) {
+        SCOPED_TRACE("processes " + std::to_string(nprocs));
+        TempDir whole("restart-whole"), killed("restart-killed");
+        killmodel(whole.path(), nprocs);
+        killmodel(killed.path(), nprocs);
+        RunResult r = run_hexdyn(whole.path(), nprocs, 120);
+        ASSERT_EQ(r.status, 0) << r.out;
+
+        const int delay = std::uniform_int_distribution<int>(0, 500)(rng);
+        SCOPED_TRACE("killed " + std::to_string(delay) + " ms after the second checkpoint");
+        r = runandkill(killed.path(), nprocs, delay);
+        const std::string log = read_file(killed / "run.log");
+        ASSERT_EQ(log.find("Timefor computation"), std::string::npos)
+            << "the run ended before it was killed:\n"
+            << log;
+        ASSERT_NE(r.out.find("status 0\n"), 0u);
+
+        r = restart(killed.path(), nprocs, 120);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(" restarting at step "), std::string::npos) << r.out;
+        expectsamefiles(whole.path(), killed.path(), nprocs);
+    }
+}
+
+TEST(Restart, DamagedCheckpointIsSkippedAndTheOlderOneUsed) {
+    TempDir whole("restart-whole"), dir("restart-damaged");
+    killmodel(whole.path(), 3);
+    killmodel(dir.path(), 3);
+    ASSERT_EQ(run_hexdyn(whole.path(), 3, 120).status, 0);
+    RunResult r = runandkill(dir.path(), 3, 100);
+    // The newer checkpoint of process 1 cut short, the newer one of process 2
+    // with a flipped byte: every process must fall back to the older one.
+    const bool twonewer =
+        fs::last_write_time(dir / "bchkp.2") > fs::last_write_time(dir / "bchkp.1");
+    const std::string newer = twonewer ? "chkp.2" : "chkp.1";
+    fs::resize_file(dir / ("b" + newer), fs::file_size(dir / ("b" + newer)) - 100);
+    {
+        std::fstream f(dir / ("c" + newer), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(500);
+        f.put('\x5a');
+    }
+    r = restart(dir.path(), 3, 120);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(" *** Warning *** checkpoint b" + newer + " is cut short or overlong"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" *** Warning *** checkpoint c" + newer +
+                         " is damaged (checksum mismatch); it is not used"),
+              std::string::npos)
+        << r.out;
+    expectsamefiles(whole.path(), dir.path(), 3);
+}
+
+TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
+    TempDir dir("restart-refused");
+    makemodel(dir.path(), 1, 40, "2e-5");
+    ASSERT_EQ(run_hexdyn(dir.path(), 1, 60).status, 0);
+    write_file(dir / "Comm", "0\n\n\n");
+    RunResult r = restart(dir.path(), 2, 30);
+    EXPECT_NE(r.status, 0);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_NE(r.out.find(" *** Error *** checkpoint achkp.1 was written by process 0 of a job of 1 "
+                         "processes; this job has 2: restart with the same number of processes"),
+              std::string::npos)
+        << r.out;
+
+    write_file(dir / "Comm", "0\n\n");
+    std::string deck = read_file(dir / "a");
+    deck.insert(deck.rfind("endi"), "dtsc 0.5\n");
+    write_file(dir / "a", deck);
+    r = restart(dir.path(), 1, 30);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(" *** Error *** checkpoint achkp.1 was written for another deck: a has "
+                         "changed since; a restart needs the same deck"),
+              std::string::npos)
+        << r.out;
+
+    // Field output and the energy balance are not carried by a checkpoint.
+    for (const char* extra : {"fout 1e-6\n", "ebal on\n"}) {
+        std::string with = deck;
+        with.insert(with.rfind("endi"), extra);
+        write_file(dir / "a", with);
+        r = restart(dir.path(), 1, 30);
+        EXPECT_NE(r.status, 0) << extra;
+        EXPECT_NE(r.out.find(" *** Error *** a restart does not continue field output (fout) or "
+                             "the energy balance (ebal) yet"),
+                  std::string::npos)
+            << r.out;
+    }
+    write_file(dir / "a", deck);
+
+    fs::remove(dir / "achkp.1");
+    fs::remove(dir / "achkp.2");
+    r = restart(dir.path(), 1, 30);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(" *** Error *** no checkpoint that every process holds complete (achkp.1, "
+                         "achkp.2): cannot restart"),
+              std::string::npos)
+        << r.out;
+
+    r = run_command(mpiexec() + " -n 1 " + exe("hexdyn") + " --restart --again", dir.path(), 30);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find(" *** Error *** unknown argument"), std::string::npos) << r.out;
+    r = run_command(mpiexec() + " -n 1 " + exe("hexdyn") + " --help", dir.path(), 30);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--restart"), std::string::npos) << r.out;
+}
+
+TEST(Restart, StopSignalEndsAfterTheStepWithACheckpoint) {
+    for (const char* sig : {"TERM", "INT"}) {
+        SCOPED_TRACE(sig);
+        TempDir whole("signal-whole"), dir("signal");
+        makemodel(whole.path(), 3, 100000, "6e-5");
+        makemodel(dir.path(), 3, 100000, "6e-5");
+        ASSERT_EQ(run_hexdyn(whole.path(), 3, 120).status, 0);
+        // The signal goes to the processes, as a batch system sends it.
+        const std::string script =
+            mpiexec() + " -n 3 " + exe("hexdyn") +
+            " > run.log 2>&1 &\njob=$!\nsleep 1\n"
+            "for p in $(pgrep -P $job); do for c in $(pgrep -P $p); do kill -" +
+            sig + " $c; done; done\nwait $job\necho status $?\n";
+        RunResult r = run_command(script, dir.path(), 60);
+        const std::string log = read_file(dir / "run.log");
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.out.find("status 0\n"), std::string::npos) << r.out << log;
+        EXPECT_EQ(count_of(log, " *** Stop *** signal "), 1u) << log;
+        EXPECT_NE(log.find("result files written out, checkpoint achkp."), std::string::npos)
+            << log;
+        // What the stop wrote is a checkpoint to go on from.
+        r = restart(dir.path(), 3, 120);
+        ASSERT_EQ(r.status, 0) << r.out;
+        expectsamefiles(whole.path(), dir.path(), 3);
+    }
+}
