@@ -77,16 +77,20 @@ void buildmodel(int n) {
 }
 
 // Fresh state for frame f: the nodes move, the stresses and strains grow.
+// Smooth fields of the element number at full precision, so that the low
+// bits of every value differ as in a solver's state and do not compress away.
 void advance(int f) {
-    for (double& x : particledata::pos) x += 1.0e-6;
+    for (double& x : particledata::pos) x += 1.0e-6 * std::sin(x * 1.0e3);
+    for (double& v : particledata::vel) v = 0.97 * v + 1.0e-3 * std::cos(v * 31.0);
     const size_t ne = materialdata::history_list.size();
     for (size_t e = 0; e < ne; ++e) {
         history& r = materialdata::history_list[e];
-        const double s = 1.0e6 * (f + 1) * (1.0 + 1.0e-3 * static_cast<double>(e % 977));
+        const double x = 1.0e-4 * static_cast<double>(e) + 0.1 * f;
+        const double s = 1.0e8 * (1.0 + std::sin(x) + 0.3 * std::cos(7.1 * x));
         r.sm = -0.3 * s;
-        for (int c = 0; c < 6; ++c) r.sd[c] = s * (0.1 * c - 0.25);
+        for (int c = 0; c < 6; ++c) r.sd[c] = s * (0.1 * c - 0.25) * std::cos(x * (c + 1));
         r.seqv = 1.7 * s;
-        r.epeff = 1.0e-4 * f * static_cast<double>(e % 131);
+        r.epeff = 1.0e-3 * f * (1.0 + std::sin(3.3 * x));
     }
 }
 
