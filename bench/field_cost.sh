@@ -2,7 +2,7 @@
 # Cost of the solver's field output in a whole run: the same box (steel,
 # Johnson-Cook, striking a rigid plane) run with field output every 100 steps
 # and without, best of REPEAT runs each, alternating; prints the computation
-# times the solver reports and the slowdown.
+# times the solver reports, the CPU seconds of the runs and the slowdowns.
 #
 #   bench/field_cost.sh [BUILD_DIR]        (default: build)
 #   env: SIZE "NX NY NZ" (default "50 50 40", 10^5 elements), STEPS (default
@@ -26,7 +26,14 @@ mesh() {  # DIR ENDTIME FIELDS
     --fields "$3" --energy off --material "john 7850 2e11 0.3 3.5e8 2.75e8 0.36 0.022" \
     --velocity 1,0,0,-200 --rigid 3,0 --comm >/dev/null)
 }
-comptime() { (cd "$1" && mpiexec.mpich -n "$np" "$build/hexdyn") | awk '/Timefor computation/ {print $(NF-1)}'; }
+# The computation time the solver prints (wall clock) and the CPU seconds of
+# the whole run (user + system, start-up included: the same in both cases).
+comptime() {
+  (cd "$1" && /usr/bin/time -f "cpu %U %S" -o time.txt mpiexec.mpich -n "$np" "$build/hexdyn") |
+    awk '/Timefor computation/ {printf "%s ", $(NF-1)}'
+  awk '/^cpu/ {print $2 + $3}' "$1/time.txt"
+}
+minof() { awk -v a="$1" -v b="$2" 'BEGIN{print (a<b)?a:b}'; }
 
 # The step of this mesh, from a run of one step.
 mesh "$work/probe" 1e-9 off
@@ -35,15 +42,18 @@ endt=$(awk -v d="$dt" -v s="$steps" 'BEGIN{printf "%.6e", d*s}')
 fint=$(awk -v d="$dt" 'BEGIN{printf "%.6e", d*100}')
 mesh "$work/off" "$endt" off
 mesh "$work/on" "$endt" "$fint"
-best_off=1e30 best_on=1e30
+best_off=1e30 best_on=1e30 cpu_off=1e30 cpu_on=1e30
 for ((r = 0; r < repeat; ++r)); do
-  t=$(comptime "$work/off"); best_off=$(awk -v a="$t" -v b="$best_off" 'BEGIN{print (a<b)?a:b}')
+  read -r t c <<<"$(comptime "$work/off")"
+  best_off=$(minof "$t" "$best_off"); cpu_off=$(minof "$c" "$cpu_off")
   rm -rf "$work/on/field" "$work/on/field.pvd"
-  t=$(comptime "$work/on"); best_on=$(awk -v a="$t" -v b="$best_on" 'BEGIN{print (a<b)?a:b}')
+  read -r t c <<<"$(comptime "$work/on")"
+  best_on=$(minof "$t" "$best_on"); cpu_on=$(minof "$c" "$cpu_on")
 done
 frames=$(ls "$work/on/field"/*.pvtu | wc -l)
 bytes=$(du -cb "$work/on/field"/*.vtu | tail -1 | cut -f1)
-awk -v a="$best_off" -v b="$best_on" -v n="$((nx * ny * nz))" -v f="$frames" -v by="$bytes" \
-  -v s="$steps" -v dt="$dt" -v np="$np" 'BEGIN {
-  printf "field_cost elements=%d processes=%d steps=%d dt=%s frames=%d bytes_per_element_frame=%.2f off_s=%.3f on_s=%.3f slowdown_pct=%.2f\n",
-    n, np, s, dt, f, by / (n * f), a, b, 100 * (b - a) / a }'
+awk -v a="$best_off" -v b="$best_on" -v ca="$cpu_off" -v cb="$cpu_on" -v n="$((nx * ny * nz))" \
+  -v f="$frames" -v by="$bytes" -v s="$steps" -v dt="$dt" -v np="$np" 'BEGIN {
+  printf "field_cost elements=%d processes=%d steps=%d dt=%s frames=%d bytes_per_element_frame=%.2f", n, np, s, dt, f, by / (n * f)
+  printf " off_s=%.3f on_s=%.3f slowdown_pct=%.2f off_cpu_s=%.3f on_cpu_s=%.3f cpu_slowdown_pct=%.2f\n",
+    a, b, 100 * (b - a) / a, ca, cb, 100 * (cb - ca) / ca }'

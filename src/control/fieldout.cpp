@@ -1,9 +1,11 @@
 #include "control/fieldout.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "element/corners.hpp"
@@ -20,6 +22,14 @@ namespace {
 // zlib level: 1 is several times faster than the default and loses little
 // on data that does not repeat.
 constexpr int level = 1;
+
+// Threads compressing the blocks of an array: the cores a one-process run
+// leaves idle (up to 4); one where every core runs a process of the job.
+int compressthreads() {
+    if (commnodes::nprocs != 1) return 1;
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 4u));
+}
 
 std::string frametag(int frame) {
     char b[16];
@@ -255,7 +265,7 @@ void write(double time) {
     }
     {
         std::string xml;
-        vtkxml::appended arrays(level);
+        vtkxml::appended arrays(level, compressthreads());
         pieceparts(time, xml, arrays);
         writefile(piecename(frame, commnodes::myid), xml, arrays.data(), vtkxml::vtuend());
     }

@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace vtkxml {
 
@@ -30,9 +32,10 @@ std::string real(double v) {
 
 namespace {
 
-// One deflate stream kept for the whole run and reset for every block: the
-// same bytes as compress2 (init, deflate to the end, end), without allocating
-// and clearing the stream's tables anew for each block.
+// One deflate stream per thread (the calling thread's kept for the whole run),
+// reset for every block: the same bytes as compress2 (init, deflate to the
+// end, end), without allocating and clearing the stream's tables anew for
+// each block.
 class deflater {
   public:
     deflater() = default;
@@ -66,33 +69,47 @@ class deflater {
     int level_ = -2;  // level of the initialised stream, -2 before the first block
 };
 
-deflater& stream() {
-    static deflater d;
-    return d;
-}
-
 }  // namespace
 
-void appendblocks(std::string& out, const void* data, std::size_t n, int level) {
+void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads) {
     const std::size_t nblocks = (n + blocksize - 1) / blocksize;
     const std::size_t last = n % blocksize;
     const std::size_t head = out.size();
-    // Room for the header and the bound of every block at once; the string
-    // is cut to what the blocks took at the end.
+    // Room for the header and the bound of every block: block b is
+    // compressed into slot b, then the blocks are moved together in order,
+    // so that the bytes do not depend on how many threads compressed them.
     const std::size_t bound = compressBound(static_cast<uLong>(blocksize));
-    out.resize(head + 8 * (3 + nblocks) + nblocks * bound);
+    const std::size_t first = head + 8 * (3 + nblocks);
+    out.resize(first + nblocks * bound);
     auto* o = reinterpret_cast<unsigned char*>(out.data());
     putu64(o + head, nblocks);
     putu64(o + head + 8, blocksize);
     putu64(o + head + 16, last);
     const auto* p = static_cast<const unsigned char*>(data);
-    std::size_t at = head + 8 * (3 + nblocks);
+    std::vector<std::size_t> size(nblocks);
+    // Blocks t, t + nt, t + 2 nt, ... with one deflate stream per thread.
+    auto compressblocks = [&](std::size_t t, std::size_t nt) {
+        thread_local deflater stream;
+        for (std::size_t b = t; b < nblocks; b += nt) {
+            const std::size_t len = b + 1 < nblocks || last == 0 ? blocksize : last;
+            size[b] = stream.compress(o + first + b * bound, p + b * blocksize, len, level);
+        }
+    };
+    const std::size_t nt = std::min<std::size_t>(threads > 1 ? threads : 1, nblocks);
+    if (nt <= 1) {
+        compressblocks(0, 1);
+    } else {
+        std::vector<std::thread> pool;
+        for (std::size_t t = 1; t < nt; ++t) pool.emplace_back(compressblocks, t, nt);
+        compressblocks(0, nt);
+        for (std::thread& th : pool) th.join();
+    }
+    std::size_t at = first;
     for (std::size_t b = 0; b < nblocks; ++b) {
-        const std::size_t len = b + 1 < nblocks || last == 0 ? blocksize : last;
-        const std::size_t size = stream().compress(o + at, p + b * blocksize, len, level);
         // The compressed size goes into its slot of the header.
-        putu64(o + head + 8 * (3 + b), size);
-        at += size;
+        putu64(o + head + 8 * (3 + b), size[b]);
+        if (at != first + b * bound) std::memmove(o + at, o + first + b * bound, size[b]);
+        at += size[b];
     }
     out.resize(at);
 }
@@ -105,7 +122,7 @@ std::string appended::add(const char* type, const std::string& name, int ncomp, 
     if (ncomp != 1) tag += " NumberOfComponents=\"" + std::to_string(ncomp) + "\"";
     tag += extra;
     tag += " format=\"appended\" offset=\"" + std::to_string(data_.size()) + "\"/>";
-    appendblocks(data_, data, nbytes, level_);
+    appendblocks(data_, data, nbytes, level_, threads_);
     return tag;
 }
 

@@ -1,7 +1,9 @@
 #include "export/vtk.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "export/output.hpp"
 #include "formats/deck.hpp"
@@ -38,7 +40,8 @@ void write_binary_vtu(const fs::path& file, const GlobalMesh& mesh, const std::v
                       const std::vector<double>& ref, double time) {
     const size_t np = static_cast<size_t>(mesh.nodes);
     const size_t ncells = mesh.cell_id.size();
-    vtkxml::appended arrays(kLevel);
+    const unsigned cores = std::thread::hardware_concurrency();
+    vtkxml::appended arrays(kLevel, cores == 0 ? 1 : static_cast<int>(std::min(cores, 4u)));
     std::string xml = vtkxml::vtuhead(time, mesh.nodes, static_cast<long long>(ncells));
     auto line = [&xml](const std::string& tag) { xml += "        " + tag + "\n"; };
     xml += "      <PointData>\n";
