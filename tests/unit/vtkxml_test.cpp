@@ -21,7 +21,8 @@ std::uint64_t u64(const std::string& s, std::size_t at) {
 // Doubles whose low bits differ, 3.5 blocks long.
 std::vector<double> values(std::size_t n) {
     std::vector<double> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = 1.0 / (1.0 + static_cast<double>(i % 1013)) + i;
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = 1.0 / (1.0 + static_cast<double>(i % 1013)) + static_cast<double>(i);
     return v;
 }
 
