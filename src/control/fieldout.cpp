@@ -1,9 +1,11 @@
 #include "control/fieldout.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "element/corners.hpp"
@@ -20,6 +22,14 @@ namespace {
 // zlib level: 1 is several times faster than the default and loses little
 // on data that does not repeat.
 constexpr int level = 1;
+
+// Threads compressing the blocks of an array: the cores a one-process run
+// leaves idle (up to 4); one where every core runs a process of the job.
+int compressthreads() {
+    if (commnodes::nprocs != 1) return 1;
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 4u));
+}
 
 std::string frametag(int frame) {
     char b[16];
@@ -76,13 +86,17 @@ void start() {
     dataout::nfield = 0;
 }
 
-std::string piece(double time, int lvl) {
+namespace {
+
+// The XML part of the piece of this process (up to the "_" marker of the
+// appended data) and its appended arrays, kept apart so that the file is
+// written from both without joining them.
+void pieceparts(double time, std::string& xml, vtkxml::appended& arrays) {
     using particledata::nb_particle;
     const std::size_t np = nb_particle > 0 ? static_cast<std::size_t>(nb_particle) : 0;
     const std::size_t ne =
         elementdata::nb_element > 0 ? static_cast<std::size_t>(elementdata::nb_element) : 0;
     const double* pos = particledata::pos.data();
-    vtkxml::appended arrays(lvl);
     std::string pointdata, celldata, points, cells;
 
     // Point data.
@@ -159,12 +173,20 @@ std::string piece(double time, int lvl) {
         cells += "        " + arrays.add("UInt8", "types", 1, types.data(), ne) + "\n";
     }
 
-    std::string xml = vtkxml::vtuhead(time, static_cast<long long>(np), static_cast<long long>(ne));
+    xml = vtkxml::vtuhead(time, static_cast<long long>(np), static_cast<long long>(ne));
     xml += "      <PointData Vectors=\"velocity\">\n" + pointdata + "      </PointData>\n";
     xml += "      <CellData Scalars=\"plastic_strain\">\n" + celldata + "      </CellData>\n";
     xml += "      <Points>\n" + points + "      </Points>\n";
     xml += "      <Cells>\n" + cells + "      </Cells>\n";
     xml += vtkxml::vtutail();
+}
+
+}  // namespace
+
+std::string piece(double time, int lvl) {
+    std::string xml;
+    vtkxml::appended arrays(lvl);
+    pieceparts(time, xml, arrays);
     return xml + arrays.data() + vtkxml::vtuend();
 }
 
@@ -241,7 +263,12 @@ void write(double time) {
         if (!std::filesystem::is_directory("field"))
             errorstop::stop("*** Error *** cannot create the folder field for the field output");
     }
-    writefile(piecename(frame, commnodes::myid), piece(time, level));
+    {
+        std::string xml;
+        vtkxml::appended arrays(level, compressthreads());
+        pieceparts(time, xml, arrays);
+        writefile(piecename(frame, commnodes::myid), xml, arrays.data(), vtkxml::vtuend());
+    }
     frametimes.push_back(time);
     if (commnodes::myid == 0) {
         writefile(parallelname(frame), parallelfile(time, frame));

@@ -20,13 +20,15 @@ namespace vtkxml {
 inline constexpr std::size_t blocksize = 1 << 16;
 
 // Appends the header and compressed blocks of `n` bytes at `data` to `out`.
-void appendblocks(std::string& out, const void* data, std::size_t n, int level);
+// The blocks are compressed by `threads` threads (the same bytes for any
+// number: each block is its own zlib stream).
+void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads = 1);
 
 // The arrays of one piece: their XML tags, in the order they are added, and
 // the appended bytes they point into.
 class appended {
   public:
-    explicit appended(int level = 6) : level_(level) {}
+    explicit appended(int level = 6, int threads = 1) : level_(level), threads_(threads) {}
     // Adds one array and returns its DataArray tag (self-closing, with
     // format="appended" and its offset). `type` is a VTK type name (Float32,
     // Float64, Int32, UInt8), `extra` further attributes.
@@ -36,6 +38,7 @@ class appended {
 
   private:
     int level_;
+    int threads_;
     std::string data_;
 };
 

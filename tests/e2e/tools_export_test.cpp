@@ -150,11 +150,12 @@ TEST(ToolsExport, SerialAndTwoProcessRunsExportToTheSameGlobalSeries) {
     r = run_hexdyn(par.path(), 2);
     ASSERT_EQ(r.status, 0) << r.out;
 
-    r = run_command(export_cmd("--dir ."), serial.path());
+    r = run_command(export_cmd("--ascii --dir ."), serial.path());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("1 process, 12 nodes, 2 elements"), std::string::npos) << r.out;
     fs::create_directory(par / "out");
-    r = run_command(export_cmd("--dir " + par.path().string() + " --out out/series"), par.path());
+    r = run_command(export_cmd("--ascii --dir " + par.path().string() + " --out out/series"),
+                    par.path());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("2 processes (map), 12 nodes, 2 elements"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("no engk_total column"), std::string::npos) << r.out;
@@ -269,7 +270,7 @@ TEST(ToolsExport, PartitionedRunMergesThroughThePartitionMap) {
     ASSERT_EQ(r.status, 0) << r.out;
     ASSERT_EQ(run_hexdyn(dir.path(), 1).status, 0);
     ASSERT_EQ(run_hexdyn(dir / "par", 2).status, 0);
-    r = run_command(export_cmd("") + " && " + export_cmd("--dir par"), dir.path());
+    r = run_command(export_cmd("--ascii") + " && " + export_cmd("--ascii --dir par"), dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
 
     const Series s1 = read_series(dir / "hexdyn.pvd");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "rejected.hpp"
 #include "result_files.hpp"
 #include "testutil.hpp"
+#include "vtu_check.hpp"
 #include "xml_check.hpp"
 
 using toolcases::expect_rejected;
@@ -118,7 +120,7 @@ TEST(Export, MergesTwoProcessesIntoTheGlobalMeshSeries) {
     }
 
     for (size_t z = 0; z < 3; ++z) {
-        const xmlcheck::Node vtu = xmlcheck::parse(read_file(rep.vtu[z]));
+        const xmlcheck::Node vtu = vtucheck::parse(read_file(rep.vtu[z]));
         ASSERT_EQ(vtu.attr("type"), "UnstructuredGrid");
         const xmlcheck::Node& piece = *vtu.child("UnstructuredGrid")->child("Piece");
         EXPECT_EQ(piece.attr("NumberOfPoints"), "12");
@@ -210,6 +212,101 @@ TEST(Export, KineticTotalsWhenNoNodeIsSharedAndSingleProcessWithoutMap) {
               (std::vector<std::string>{"time", "seqv@elem1", "ener", "ener_total"}));
 }
 
+// The text files carry the values of the binary ones: points exactly,
+// displacements to the 7 digits the text gives them.
+TEST(Export, AsciiOptionWritesTheBinaryFilesValuesAsText) {
+    TempDir dir("export-ascii");
+    TwoCubes m;
+    m.write(dir.path());
+    ExportOptions opt;
+    opt.dir = dir.path();
+    const ExportReport bin = run_export(opt);
+    opt.out = dir / "text";
+    opt.ascii = true;
+    const ExportReport txt = run_export(opt);
+    ASSERT_EQ(bin.vtu.size(), txt.vtu.size());
+    for (size_t z = 0; z < bin.vtu.size(); ++z) {
+        const std::string b = read_file(bin.vtu[z]);
+        const std::string t = read_file(txt.vtu[z]);
+        EXPECT_NE(b.find("compressor=\"vtkZLibDataCompressor\""), std::string::npos);
+        EXPECT_EQ(b.find("format=\"ascii\">\n"), std::string::npos);
+        EXPECT_EQ(t.find("format=\"appended\""), std::string::npos);
+        // Warp By Vector must not pick the displacement in the binary files.
+        EXPECT_EQ(b.find("Vectors="), std::string::npos);
+        const xmlcheck::Node vb = vtucheck::parse(b);
+        const xmlcheck::Node vt = xmlcheck::parse(t);
+        const xmlcheck::Node& pb = *vb.child("UnstructuredGrid")->child("Piece");
+        const xmlcheck::Node& pt = *vt.child("UnstructuredGrid")->child("Piece");
+        for (const char* section : {"PointData", "CellData", "Points", "Cells"}) {
+            const auto arrays = pt.child(section)->all("DataArray");
+            ASSERT_EQ(pb.child(section)->all("DataArray").size(), arrays.size()) << section;
+            for (const xmlcheck::Node* a : arrays) {
+                const std::string name = a->attr("Name");
+                const auto vbin = xmlcheck::numbers(data_array(*pb.child(section), name));
+                const auto vtxt = xmlcheck::numbers(*a);
+                ASSERT_EQ(vbin.size(), vtxt.size()) << name;
+                for (size_t i = 0; i < vtxt.size(); ++i) {
+                    if (name == "displacement")
+                        EXPECT_NEAR(vbin[i], vtxt[i], 1e-6 * std::fabs(vtxt[i]) + 1e-12) << i;
+                    else
+                        EXPECT_EQ(vbin[i], vtxt[i]) << name << " " << i;
+                }
+            }
+        }
+    }
+}
+
+// The run's energy balance gives the totals of the CSV, also where the
+// processes share nodes; a balance of another run is noted, not merged.
+TEST(Export, EnergyBalanceGivesTheTotalsOfTheCsv) {
+    TempDir dir("export-energy");
+    TwoCubes m;
+    m.write(dir.path());
+    std::string balance =
+        "#            time          kinetic         internal        hourglass"
+        "    external_work       plane_work            total     energy_error\n";
+    const double kinetic[] = {20.0, 15.5, 12.25};
+    for (size_t z = 0; z < 3; ++z) {
+        char line[200];
+        std::snprintf(line, sizeof line, "%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E\n",
+                      m.times[z], kinetic[z], 20.0 - kinetic[z], 0.0, 0.0, 0.0, 20.0, 0.0);
+        balance += line;
+    }
+    balance +=
+        "  3.000000000E-04  1.000000000E+01  1.000000000E+01  0.000000000E+00"
+        "  0.000000000E+00  0.000000000E+00  2.000000000E+01  0.000000000E+00\n";
+    write_file(dir / "energy.dat", balance);
+    ExportOptions opt;
+    opt.dir = dir.path();
+    ExportReport rep = run_export(opt);
+    std::string csv = read_file(dir / "hexdyn.csv");
+    EXPECT_EQ(csv_row(csv, 0), (std::vector<std::string>{
+                                   "time", "seqv@elem1", "p0:engk", "p0:engs", "seqv@elem2",
+                                   "p1:engk", "p1:engs", "engk_total", "engs_total", "hourglass",
+                                   "external_work", "plane_work", "ener_total", "energy_error"}));
+    for (size_t z = 0; z < 3; ++z) {
+        const auto row = csv_row(csv, z + 1);
+        ASSERT_EQ(row.size(), 14u);
+        EXPECT_EQ(std::stod(row[7]), kinetic[z]);
+        EXPECT_EQ(std::stod(row[12]), 20.0);
+    }
+    for (const std::string& n : rep.notes)
+        EXPECT_EQ(n.find("_total column"), std::string::npos) << n;
+
+    // A balance whose second record is at another time.
+    const size_t second = balance.find('\n', balance.find('\n') + 1) + 1;
+    balance.replace(second, 17, "  9.000000000E-05");
+    write_file(dir / "energy.dat", balance);
+    rep = run_export(opt);
+    csv = read_file(dir / "hexdyn.csv");
+    EXPECT_EQ(std::stod(csv_row(csv, 1)[7]), kinetic[0]);
+    EXPECT_EQ(csv_row(csv, 2)[7], "");
+    bool noted = false;
+    for (const std::string& n : rep.notes)
+        noted = noted || n.find("energy.dat has no record at time") != std::string::npos;
+    EXPECT_TRUE(noted);
+}
+
 TEST(Export, WithoutMapSeveralProcessesAreExportedSideBySide) {
     TempDir dir("export3");
     TwoCubes m;
@@ -220,7 +317,7 @@ TEST(Export, WithoutMapSeveralProcessesAreExportedSideBySide) {
     const ExportReport rep = run_export(opt);
     EXPECT_EQ(rep.nodes, 16);
     EXPECT_EQ(rep.elements, 2);
-    const xmlcheck::Node vtu = xmlcheck::parse(read_file(rep.vtu[0]));
+    const xmlcheck::Node vtu = vtucheck::parse(read_file(rep.vtu[0]));
     const xmlcheck::Node& piece = *vtu.child("UnstructuredGrid")->child("Piece");
     EXPECT_EQ(xmlcheck::numbers(data_array(*piece.child("Cells"), "connectivity")),
               (std::vector<double>{0, 1, 2, 3, 4, 5, 6, 7, 12, 8, 9, 13, 14, 10, 11, 15}));

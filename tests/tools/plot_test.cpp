@@ -87,3 +87,41 @@ TEST(Plot, ReadsCurveFilesAndCsvAndRejectsMalformedCsv) {
     }
     EXPECT_THROW(read_plot_table(dir / "missing.csv"), Error);
 }
+
+// A curve file of process a beside the run's energy balance: its own engk is
+// process a's share and gives way to the global energies, record by record.
+TEST(Plot, EnergyBalanceReplacesTheEnergiesOfOneProcess) {
+    TempDir dir("plot-energy");
+    const std::string balance =
+        "#            time          kinetic         internal        hourglass"
+        "    external_work       plane_work            total     energy_error\n"
+        "  0.000000000E+00  1.825570000E+02  0.000000000E+00  0.000000000E+00  0.000000000E+00"
+        "  0.000000000E+00  1.825570000E+02  0.000000000E+00\n"
+        "  1.000000000E-06  1.700000000E+02  1.200000000E+01  5.000000000E-01  0.000000000E+00"
+        "  0.000000000E+00  1.825000000E+02 -3.100000000E-04\n";
+    write_file(dir / "energy.dat", balance);
+    PlotTable t = read_plot_table(dir / "energy.dat");
+    EXPECT_EQ(t.names, (std::vector<std::string>{"time", "engk_total", "engs_total", "hourglass",
+                                                 "external_work", "plane_work", "ener_total",
+                                                 "energy_error"}));
+    ASSERT_EQ(t.rows.size(), 2u);
+    EXPECT_EQ(t.rows[1][7], -3.1e-4);
+
+    write_file(dir / "aresult_curv.dat", curve_text({{"seqv", 1}, {"engk", 1}},
+                                                    {{0, 1.5, 94}, {1e-6, 2, 90}, {2e-6, 3, 80}}));
+    t = read_plot_table(dir / "aresult_curv.dat");
+    ASSERT_EQ(t.names.size(), 9u);
+    EXPECT_EQ(t.names[1], "seqv@elem1");
+    EXPECT_EQ(t.names[2], "engk_total");
+    ASSERT_EQ(t.rows.size(), 3u);
+    EXPECT_EQ(t.rows[0][2], 182.557);
+    EXPECT_EQ(t.rows[1][2], 170.0);
+    EXPECT_TRUE(std::isnan(t.rows[2][2]));  // no balance record at 2e-6
+
+    write_file(dir / "energy.dat", "# kinetic time\n1 0\n");
+    expect_rejected([&] { read_plot_table(dir / "energy.dat"); }, "does not start with time",
+                    "columns");
+    write_file(dir / "energy.dat", "# time kinetic\n0 1 2\n");
+    expect_rejected([&] { read_plot_table(dir / "energy.dat"); }, "record of 3 values",
+                    "long record");
+}

@@ -1,5 +1,7 @@
 #include "export/curves.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 
@@ -90,9 +92,26 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
     return lay;
 }
 
+void use_energy_balance(CurveLayout& lay, const formats::EnergyTable& energy) {
+    lay.names.resize(lay.names.size() - lay.totals.size());
+    lay.totals.clear();
+    std::vector<std::string> notes;
+    for (std::string& n : lay.notes)
+        if (n.find("_total column") == std::string::npos) notes.push_back(std::move(n));
+    lay.notes = std::move(notes);
+    for (size_t c = 1; c < energy.names.size(); ++c) {
+        const std::string& n = energy.names[c];
+        lay.names.push_back(n == "kinetic"    ? "engk_total"
+                            : n == "internal" ? "engs_total"
+                            : n == "total"    ? "ener_total"
+                                              : n);
+    }
+    lay.energy = &energy;
+}
+
 std::vector<double> write_curve_table(const fs::path& file,
                                       const std::vector<std::unique_ptr<formats::CurveReader>>& cr,
-                                      const CurveLayout& lay) {
+                                      const CurveLayout& lay, std::vector<std::string>& notes) {
     std::vector<double> curve_times;
     write_replacing(file, [&](OutFile& out) {
         std::string& b = out.buf();
@@ -103,6 +122,7 @@ std::vector<double> write_curve_table(const fs::path& file,
         b += '\n';
         const size_t np = cr.size();
         std::vector<std::vector<double>> values(np);
+        bool mismatch = false;
         for (;;) {
             double t0 = 0.0;
             const bool more = cr[0]->next(t0, values[0]);
@@ -138,6 +158,26 @@ std::vector<double> write_curve_table(const fs::path& file,
                 // The summands carry 6 digits; 12 keep every digit of the sum
                 // and hide the binary rounding of the addition.
                 put_real_g(b, sum, 12);
+            }
+            if (lay.energy) {
+                // The balance has a record at every output time (10 digits)
+                // and one more at the end; the curve time carries 6 digits.
+                const size_t r = curve_times.size() - 1;
+                const auto& rows = lay.energy->rows;
+                const bool match =
+                    r < rows.size() && std::fabs(rows[r][0] - t0) <=
+                                           1e-5 * std::max(std::fabs(rows[r][0]), std::fabs(t0));
+                if (!match && !mismatch) {
+                    mismatch = true;
+                    notes.push_back("energy.dat has no record at time " + real_text(t0) +
+                                    " (record " + std::to_string(r + 1) +
+                                    " of the curves): its columns are left empty from there; "
+                                    "is it from another run?");
+                }
+                for (size_t c = 1; c < lay.energy->names.size(); ++c) {
+                    b += ',';
+                    if (!mismatch) put_real(b, rows[r][c]);
+                }
             }
             b += '\n';
             out.maybe_flush();

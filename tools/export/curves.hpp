@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/energy.hpp"
 #include "formats/results.hpp"
 
 namespace exporting {
@@ -26,7 +27,16 @@ struct CurveLayout {
     };
     std::vector<Total> totals;
     std::vector<std::string> notes;
+    // The run's global energy balance, when it has one: its columns follow
+    // the curves in place of the sums over the processes.
+    const formats::EnergyTable* energy = nullptr;
 };
+
+// Takes the energies of `energy` (energy.dat) for the totals: kinetic,
+// internal and total become engk_total, engs_total and ener_total (each
+// shared node counted once, so correct for parallel runs), followed by
+// hourglass, external_work, plane_work and energy_error.
+void use_energy_balance(CurveLayout& layout, const formats::EnergyTable& energy);
 
 // Plain-data view of one process's curve columns for the layout.
 struct ProcessCurves {
@@ -47,10 +57,11 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
 
 // Writes the CSV `file`: the header of `layout`, then one row per record
 // read from every process's curve file in lockstep (the times must agree),
-// with the totals. Returns the times of the records. Throws formats::Error;
+// with the totals, or the energy balance's record of the same time (empty
+// fields and a note when there is none). Returns the times of the records. Throws formats::Error;
 // a failed merge leaves no CSV.
 std::vector<double> write_curve_table(
     const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& readers,
-    const CurveLayout& layout);
+    const CurveLayout& layout, std::vector<std::string>& notes);
 
 }  // namespace exporting

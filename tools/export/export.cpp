@@ -216,8 +216,8 @@ bool kinetic_additive(const std::vector<Process>& procs, const std::optional<Map
 // The curve files merged into PREFIX.csv; returns the times of the records
 // (none when no process has a curve file).
 std::vector<double> merge_curves(const std::vector<Process>& procs, const std::optional<Map>& map,
-                                 const Animations& anim, const fs::path& prefix,
-                                 ExportReport& rep) {
+                                 const Animations& anim, const fs::path& dir,
+                                 const fs::path& prefix, ExportReport& rep) {
     size_t with = 0;
     for (const Process& p : procs)
         if (exists_file(p.curv)) ++with;
@@ -243,10 +243,17 @@ std::vector<double> merge_curves(const std::vector<Process>& procs, const std::o
         pc.elements = anim.readers[i]->elements();
         pcs.push_back(std::move(pc));
     }
-    const CurveLayout lay = curve_layout(pcs, procs.size() == 1, kinetic_additive(procs, map));
+    CurveLayout lay = curve_layout(pcs, procs.size() == 1, kinetic_additive(procs, map));
+    // The global energy balance, when the run wrote one, gives the totals.
+    formats::EnergyTable energy;
+    const fs::path energy_file = dir / formats::energy_file;
+    if (exists_file(energy_file)) {
+        energy = formats::read_energy(energy_file);
+        use_energy_balance(lay, energy);
+    }
     rep.notes.insert(rep.notes.end(), lay.notes.begin(), lay.notes.end());
     rep.csv = prefix.string() + ".csv";
-    std::vector<double> times = write_curve_table(rep.csv, readers, lay);
+    std::vector<double> times = write_curve_table(rep.csv, readers, lay, rep.notes);
     rep.curve_records = static_cast<long long>(times.size());
     return times;
 }
@@ -308,7 +315,7 @@ void merge_zone(const std::vector<Process>& procs, const Animations& anim, int z
 // record of the same output time with 6: the latter is taken when the two agree.
 std::vector<double> write_series(const std::vector<Process>& procs, Animations& anim,
                                  const GlobalMesh& mesh, const std::vector<double>& curve_times,
-                                 const fs::path& prefix, ExportReport& rep) {
+                                 const fs::path& prefix, bool ascii, ExportReport& rep) {
     std::vector<double> xyz(static_cast<size_t>(3 * mesh.nodes), 0.0);
     std::vector<double> ref;
     std::vector<int> stamp(static_cast<size_t>(mesh.nodes), -1);
@@ -329,7 +336,7 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
         char num[32];
         std::snprintf(num, sizeof num, "_%04d.vtu", z);
         const fs::path vtu = prefix.parent_path() / (base + num);
-        write_vtu(vtu, mesh, xyz, ref, time);
+        write_vtu(vtu, mesh, xyz, ref, time, ascii);
         rep.vtu.push_back(vtu);
         times.push_back(time);
         bool nonfinite = false;
@@ -372,8 +379,9 @@ ExportReport run_export(const ExportOptions& opt) {
     std::vector<Process> procs = find_processes(map, dir, rep);
     Animations anim = open_animations(procs);
     const GlobalMesh mesh = global_mesh(procs, map, anim, rep);
-    const std::vector<double> curve_times = merge_curves(procs, map, anim, prefix, rep);
-    const std::vector<double> times = write_series(procs, anim, mesh, curve_times, prefix, rep);
+    const std::vector<double> curve_times = merge_curves(procs, map, anim, dir, prefix, rep);
+    const std::vector<double> times =
+        write_series(procs, anim, mesh, curve_times, prefix, opt.ascii, rep);
     note_unordered_times(times, rep);
     write_pvd(rep.pvd, rep.vtu, times);
     return rep;

@@ -15,6 +15,7 @@ struct ExportOptions {
     fs::path dir = ".";  // directory holding the result files
     fs::path map;        // map file; empty: <dir>/hexdyn.map when it exists
     fs::path out;        // output prefix; empty: <dir>/hexdyn
+    bool ascii = false;  // .vtu arrays as text instead of compressed binary
 };
 
 struct ExportReport {

@@ -10,18 +10,22 @@
 namespace {
 
 const char* const kUsage =
-    "usage: hexdyn-export [--dir D] [--map FILE] [--out PREFIX]\n"
+    "usage: hexdyn-export [--dir D] [--map FILE] [--out PREFIX] [--ascii]\n"
     "\n"
     "Merges the result files of a run (<deck>result_anim.dat and <deck>result_curv.dat\n"
     "of every process) into the global mesh and writes\n"
     "  PREFIX_0000.vtu, PREFIX_0001.vtu, ...  one VTK unstructured grid per output time:\n"
     "        hexahedral cells, the point fields \"displacement\" and \"node\" (global node\n"
-    "        number) and the cell fields \"process\" and \"element\" (global element number)\n"
+    "        number) and the cell fields \"process\" and \"element\" (global element number);\n"
+    "        binary, every array zlib-compressed and appended (VTK XML \"appended\" data)\n"
     "  PREFIX.pvd   the time series, to open in ParaView\n"
     "  PREFIX.csv   time, every curve of every process, and the energies summed over\n"
     "               the processes: engs_total; engk_total and ener_total only when no\n"
     "               node is shared, since each process counts the kinetic energy of\n"
-    "               its shared nodes in full\n"
+    "               its shared nodes in full. With the run's energy balance energy.dat\n"
+    "               (deck keyword ebal) in D: engk_total, engs_total and ener_total\n"
+    "               come from it (global, each shared node counted once), with the\n"
+    "               columns hourglass, external_work, plane_work, energy_error\n"
     "\n"
     "  --dir D        directory holding the result files (default: the current one)\n"
     "  --map FILE     partition map relating process to global numbering\n"
@@ -30,6 +34,8 @@ const char* const kUsage =
     "                 exported side by side without joining their shared nodes)\n"
     "  --out PREFIX   output path prefix (default: D/hexdyn; an existing directory\n"
     "                 means PREFIX/hexdyn)\n"
+    "  --ascii        write the .vtu arrays as text (larger and slower to load; the\n"
+    "                 format of the files before binary became the default)\n"
     "  -h, --help     show this help\n"
     "\n"
     "The displacement is the current position minus the position in the first\n"
@@ -55,6 +61,8 @@ int run(int argc, char** argv) {
             if (arg.key == "--dir") opt.dir = arg.value;
             if (arg.key == "--map") opt.map = arg.value;
             if (arg.key == "--out") opt.out = arg.value;
+        } else if (a == "--ascii") {
+            opt.ascii = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return usage_error("unknown option " + a);
         } else {

@@ -24,6 +24,12 @@ void OutFile::close() {
     if (std::fclose(f) != 0) throw Error("cannot write " + name_ + ": " + std::strerror(errno));
 }
 
+void OutFile::write(const std::string& s) {
+    flush();
+    if (!s.empty() && std::fwrite(s.data(), 1, s.size(), f_) != s.size())
+        throw Error("cannot write " + name_ + ": " + std::strerror(errno));
+}
+
 void OutFile::flush() {
     if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size())
         throw Error("cannot write " + name_ + ": " + std::strerror(errno));

@@ -28,6 +28,8 @@ class OutFile {
     OutFile& operator=(const OutFile&) = delete;
 
     std::string& buf() { return buf_; }
+    // Writes `s` after what is buffered, without copying it into the buffer.
+    void write(const std::string& s);
     void maybe_flush() {
         if (buf_.size() >= kFlush) flush();
     }

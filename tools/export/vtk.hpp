@@ -20,8 +20,12 @@ struct GlobalMesh {
 
 // One output time: the point field "displacement" (xyz - ref), "node",
 // the cell fields "process" and "element", the points and the cells.
+// Binary: every array zlib-compressed and appended after the XML part
+// (displacement in Float32, which carries the 7 digits the text gives it;
+// points Float64, numbers Int64/Int32 as in the text), no active vectors.
+// `ascii`: every array written out as text inside its tag.
 void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<double>& xyz,
-               const std::vector<double>& ref, double time);
+               const std::vector<double>& ref, double time, bool ascii);
 
 // The .pvd collection of the .vtu files with their times, written through a
 // temporary file so that it appears only complete.

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -119,6 +120,55 @@ std::string gp_quote(const std::string& s) {
 
 }  // namespace
 
+namespace {
+
+// Column name of an energy of the balance: the three that the curve files
+// also carry take the names of their totals, so that they share a panel.
+std::string energy_name(const std::string& n) {
+    return n == "kinetic"    ? "engk_total"
+           : n == "internal" ? "engs_total"
+           : n == "total"    ? "ener_total"
+                             : n;
+}
+
+PlotTable read_energy_table(const fs::path& file) {
+    const formats::EnergyTable e = formats::read_energy(file);
+    PlotTable t;
+    t.title = "energy balance";
+    for (const std::string& n : e.names) t.names.push_back(energy_name(n));
+    t.rows = e.rows;
+    return t;
+}
+
+}  // namespace
+
+void use_energy_balance(PlotTable& t, const formats::EnergyTable& e) {
+    // The curve file's own energies are those of one process only.
+    std::vector<size_t> keep;
+    for (size_t c = 0; c < t.names.size(); ++c) {
+        const std::string v = variable_of(t.names[c]);
+        if (c == 0 || (v != "engk" && v != "engs" && v != "ener")) keep.push_back(c);
+    }
+    PlotTable r;
+    r.title = t.title;
+    for (size_t c : keep) r.names.push_back(t.names[c]);
+    for (size_t c = 1; c < e.names.size(); ++c) r.names.push_back(energy_name(e.names[c]));
+    // Record by record: the balance has one at every output time (and one
+    // more at the end); a record of another time leaves its values empty.
+    for (size_t i = 0; i < t.rows.size(); ++i) {
+        std::vector<double> row;
+        for (size_t c : keep) row.push_back(t.rows[i][c]);
+        const double time = t.rows[i][0];
+        const bool match =
+            i < e.rows.size() && std::fabs(e.rows[i][0] - time) <=
+                                     1e-5 * std::max(std::fabs(time), std::fabs(e.rows[i][0]));
+        for (size_t c = 1; c < e.names.size(); ++c)
+            row.push_back(match ? e.rows[i][c] : std::numeric_limits<double>::quiet_NaN());
+        r.rows.push_back(std::move(row));
+    }
+    t = std::move(r);
+}
+
 PlotTable read_plot_table(const fs::path& file) {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec))
@@ -128,7 +178,16 @@ PlotTable read_plot_table(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
         std::getline(in, first);
     }
-    PlotTable t = first.rfind("TITLE", 0) == 0 ? read_curve_table(file) : read_csv_table(file);
+    PlotTable t;
+    if (first.rfind("TITLE", 0) == 0) {
+        t = read_curve_table(file);
+        const fs::path energy = file.parent_path() / formats::energy_file;
+        if (fs::is_regular_file(energy, ec)) use_energy_balance(t, formats::read_energy(energy));
+    } else if (first.rfind('#', 0) == 0) {
+        t = read_energy_table(file);
+    } else {
+        t = read_csv_table(file);
+    }
     if (t.rows.empty()) throw Error(file.string() + ": no records to plot");
     return t;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/energy.hpp"
 #include "formats/results.hpp"
 
 namespace plot {
@@ -18,8 +19,15 @@ struct PlotTable {
     std::vector<std::vector<double>> rows;  // one row per record, NaN where no value
 };
 
-// Reads a curve file ("TITLE = ..." first) or a CSV with a header row.
+// Reads a curve file ("TITLE = ..." first), the energy balance energy.dat
+// ("#" first) or a CSV with a header row. A curve file with an energy.dat
+// beside it is plotted with the balance's energies in place of its own
+// (which are those of one process).
 PlotTable read_plot_table(const fs::path& file);
+
+// Replaces the engk, engs and ener columns of `table` by the columns of the
+// balance, record by record (NaN where the balance has no record of that time).
+void use_energy_balance(PlotTable& table, const formats::EnergyTable& energy);
 
 // Result variable of a column name: "p1:seqv@5" -> "seqv", "engk_total" ->
 // "engk", "seqv@elem37#2" -> "seqv"; other names are their own variable.
