@@ -1,6 +1,8 @@
 #include "element/feforce.hpp"
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "element/corners.hpp"
 #include "element/elementpass.hpp"
@@ -54,7 +56,7 @@ void zerovolume(int e) {
         // The wave speed of the step: the elastic one, or the equation of
         // state's at the element's new state where that is larger.
         double cs = c;
-        if (m.etype == 1 && m.mtype != 1) {
+        if (m.etype == 1 && m.mtype != 1 && p.eosstep) {
             const double ce = materialdata::eos_wavespeed(rho / m.density - 1.0, rho, m.density,
                                                           -h.sm, m.young / (1.0 + m.poisson));
             if (ce > cs) cs = ce;
@@ -82,6 +84,18 @@ void zerovolume(int e) {
 
 void elementscalar(elementpass& p, int e) { oneelement(p, e); }
 
+// HEXDYN_ELASTIC_STEP=1 takes the step of equation-of-state materials from
+// the elastic wave speed alone, as the solver did before it used the
+// equation of state's own; for comparison runs only (such steps can be
+// unstable in strong compression).
+static bool eosstep() {
+    static const bool on = [] {
+        const char* v = std::getenv("HEXDYN_ELASTIC_STEP");
+        return v == nullptr || std::strcmp(v, "1") != 0;
+    }();
+    return on;
+}
+
 void feforce(double tf) {
     elementdata::eledistortion = 1.0;
     simd::width width = simd::fromenvironment();
@@ -106,6 +120,7 @@ void feforce(double tf) {
     p.bulk = materialdata::bulk.on;
     p.q1 = materialdata::bulk.q1;
     p.q2 = materialdata::bulk.q2;
+    p.eosstep = eosstep();
     p.edist = elementdata::eledistortion;
 
     // The gathers of the AVX2 and AVX-512 paths index the node arrays with
