@@ -613,7 +613,7 @@ TEST_P(VerificationColumn, ShockPlateauFrontSpeedAndRiseWithBulkViscosity) {
     EXPECT_LE(f.rise, 3.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Impact, VerificationColumn, ::testing::Values(500.0, 1000.0),
+INSTANTIATE_TEST_SUITE_P(VerificationImpact, VerificationColumn, ::testing::Values(500.0, 1000.0),
                          [](const auto& info) {
                              return std::to_string(static_cast<int>(info.param));
                          });
