@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,7 @@ struct options {
     int nx = 20, ny = 20, nz = 20;
     std::string mat = "jc";  // elastic, pp, lin, jc
     bool eos = false;
+    bool bulk = false;
     int hg = 2;
     double hgcoef = 0.1;
     int steps = 50;
@@ -57,12 +59,13 @@ struct options {
 };
 
 [[noreturn]] void usage(const char* prog) {
-    std::fprintf(stderr,
-                 "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--hg 0|1|2]\n"
-                 "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
-                 "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n"
-                 "          [--simd scalar|sse2|avx2|avx512|all]\n",
-                 prog);
+    std::fprintf(
+        stderr,
+        "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--bulk] [--hg 0|1|2]\n"
+        "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
+        "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n"
+        "          [--simd scalar|sse2|avx2|avx512|all]\n",
+        prog);
     std::exit(2);
 }
 
@@ -82,6 +85,8 @@ options parse(int argc, char** argv) {
             o.mat = next();
         } else if (a == "--eos") {
             o.eos = true;
+        } else if (a == "--bulk") {
+            o.bulk = true;
         } else if (a == "--hg") {
             o.hg = std::atoi(next());
         } else if (a == "--hgcoef") {
@@ -157,6 +162,7 @@ material makematerial(const options& o) {
     const double q =
         m.young * (1.0 - m.poisson) / ((1.0 + m.poisson) * (1.0 - 2.0 * m.poisson) * m.density);
     m.wavespeed = std::sqrt(q);
+    materialdata::bulk = {o.bulk, static_cast<double>(0.06f), static_cast<double>(1.5f)};
     if (o.eos) {
         // Gruneisen parameters of steel: c0, s, gamma0.
         m.etype = 1;
@@ -299,7 +305,15 @@ void dumpstate(const std::string& file) {
     put(particledata::pos.data(), particledata::pos.size() * sizeof(double));
     put(particledata::vel.data(), particledata::vel.size() * sizeof(double));
     put(particledata::mp.data(), particledata::mp.size() * sizeof(double));
-    put(materialdata::history_list.data(), materialdata::history_list.size() * sizeof(history));
+    // The fields of the record up to the internal energy, so that dumps
+    // compare with those of builds whose records end there; then the bulk
+    // viscosity and temperature of every record when bulk viscosity is on.
+    for (const history& h : materialdata::history_list) put(&h, offsetof(history, q));
+    if (materialdata::bulk.on)
+        for (const history& h : materialdata::history_list) {
+            put(&h.q, sizeof h.q);
+            put(&h.temp, sizeof h.temp);
+        }
     const double s[6] = {simulation::currenttime, simulation::dtk1,
                          simulation::dtk1old,     simulation::engstrain,
                          simulation::engkinetic,  elementdata::eledistortion};
@@ -369,8 +383,9 @@ double runone(const options& o) {
             "bytes_per_element=%.1f "
             "plastic_fraction=%.3f dt=%.4e\n",
             nprocs, simd::name(simd::fromenvironment()), o.nx, o.ny, o.nz, total,
-            particledata::nb_particle, o.mat.c_str(), o.eos ? "+eos" : "", o.hg, o.steps, o.warmup,
-            loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe,
+            particledata::nb_particle, o.mat.c_str(),
+            o.eos ? (o.bulk ? "+eos+bulk" : "+eos") : (o.bulk ? "+bulk" : ""), o.hg, o.steps,
+            o.warmup, loop, ecps, ecps / nprocs, ecps_best, ecps_cpu, bpe,
             total > 0 ? static_cast<double>(plastic) / total : 0.0, simulation::dtk1);
     }
     return ecps_cpu;

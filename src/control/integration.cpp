@@ -62,7 +62,8 @@ void updatefegeometry() {
     //   a(n)     = f(n) / m                   (0 for a node without mass)
     //   rigid plane: at a node on or beyond the plane, a component of
     //   v(n-1/2) or a(n) along the plane's axis that points through the
-    //   plane is set to 0
+    //   plane is set to 0; so is every component of v(n-1/2) and a(n) along
+    //   an axis on which a held component ("fixd") holds the node
     //   v(n+1/2) = v(n-1/2) + a(n) (dt(n-1/2) + dt(n+1/2)) / 2
     //   x(n+1)   = x(n) + dt(n+1/2) v(n+1/2)
     //
@@ -102,6 +103,18 @@ void updatefegeometry() {
                     if (a[3 * k + c] * s < 0.0) a[3 * k + c] = 0.0;
                 }
             }
+        }
+    }
+
+    // Held components: velocity and acceleration zero along their axes.
+    for (const fixity& f : elementdata::fixities) {
+        const size_t c = static_cast<size_t>(f.comp - 1);
+        const int len = elementdata::complen[c];
+        const int* member = &elementdata::compmember[c * static_cast<size_t>(n)];
+        for (int j = 0; j < len; ++j) {
+            const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(member[j] - 1);
+            for (int i = 0; i < 3; ++i)
+                if (f.axis[i] != 0) v[at + i] = a[at + i] = 0.0;
         }
     }
 

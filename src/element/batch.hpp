@@ -66,7 +66,7 @@ inline bool anyof(vm m) {
 
 // History records of the lanes, loaded into lanes and stored back.
 struct stress {
-    vd sd[6], sm, seqv, sig_y, epeff, eint, vol0;
+    vd sd[6], sm, seqv, sig_y, epeff, vol0;
 };
 
 // Lanes of one batch between the two stages of a block (see runblock).
@@ -223,7 +223,6 @@ inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
     s.sm = gatherd(&h0.sm, at);
     s.sig_y = gatherd(&h0.sig_y, at);
     s.epeff = gatherd(&h0.epeff, at);
-    s.eint = gatherd(&h0.eint, at);
     s.vol0 = gatherd(&h0.vol0, at);
 #else
     for (int l = 0; l < W; ++l) {
@@ -232,7 +231,6 @@ inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
         s.sm[l] = h.sm;
         s.sig_y[l] = h.sig_y;
         s.epeff[l] = h.epeff;
-        s.eint[l] = h.eint;
         s.vol0[l] = h.vol0;
     }
 #endif
@@ -266,20 +264,14 @@ struct moduli {
     double g2, k3, plamod;
 };
 
-// The trial step of models.hpp (elastic_devi, then the equation of state or
-// elastic_p); returns the trial equivalent stress.
-inline vd trialbatch(const vd de[6], vd den, vd mu, vd eng, const material& m, const moduli& md,
-                     stress& s) {
+// The trial step of models.hpp (elastic_devi, then elastic_p: materials
+// with an equation of state take the scalar path); returns the trial
+// equivalent stress.
+inline vd trialbatch(const vd de[6], const moduli& md, stress& s) {
     const vd t = (de[0] + de[1] + de[2]) / 3.0;
     for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
     for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
-    if (m.etype == 1) {
-        using namespace materialdata;
-        s.sm = -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) *
-                                    (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
-    } else {
-        s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
-    }
+    s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
     return vsqrt((s.sd[0] * s.sd[0] + s.sd[1] * s.sd[1] + s.sd[2] * s.sd[2] + s.sd[3] * s.sd[3] +
                   s.sd[4] * s.sd[4] + s.sd[5] * s.sd[5]) *
                  0.5 * 3.0);
@@ -298,12 +290,10 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
     stress& s = b.s;
     loadstress(p, b.hist, s);
     b.rho = m.density * s.vol0 / b.vol;
-    const vd den = b.rho;
     moduli md;
     md.g2 = m.young / (1.0 + m.poisson);
     md.k3 = m.young / ((1.0 - m.poisson) - m.poisson);
     md.plamod = m.young * m.tangmod / (m.young - m.tangmod);
-    const vd mu = den / m.density - 1.0;
 
     vd sig[6];
     for (int i = 0; i < 3; ++i) sig[i] = s.sd[i] + s.sm;
@@ -314,7 +304,6 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
     for (int i = 0; i < 6; ++i) e0 = e0 + sig[i] * b.de[i];
     b.e0 = e0;
 
-    const vd eng = s.eint;
     const vd* de = b.de;
     switch (m.mtype) {
         case 1: {
@@ -328,13 +317,13 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         case 2: {
-            const vd q = trialbatch(de, den, mu, eng, m, md, s);
+            const vd q = trialbatch(de, md, s);
             const vm plastic = ~(m.yield0 >= q);
             scalebatch(plastic, m.yield0 / q, q, s);
             break;
         }
         case 3: {
-            const vd q = trialbatch(de, den, mu, eng, m, md, s);
+            const vd q = trialbatch(de, md, s);
             const vm plastic = ~(s.sig_y >= q);
             const vd dp = (q - s.sig_y) / (1.5 * md.g2 + md.plamod);
             s.epeff = plastic ? s.epeff + dp : s.epeff;
@@ -343,7 +332,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         default: {  // 4, Johnson-Cook
-            const vd q = trialbatch(de, den, mu, eng, m, md, s);
+            const vd q = trialbatch(de, md, s);
             b.qs = tofloat(q);
             b.plastic = ~((s.sig_y >= q) | ~(b.qs > s.sig_y));
             const vd dp = (b.qs - s.sig_y) / (1.5 * md.g2 + md.plamod);
@@ -372,7 +361,6 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     for (int i = 0; i < 3; ++i) e1 = e1 + (s.sd[i] + s.sm) * b.de[i];
     for (int i = 3; i < 6; ++i) e1 = e1 + s.sd[i] * b.de[i];
     const vd dw = 0.5 * b.vol * e1;
-    const vd eint = s.eint + dw / (m.density * s.vol0);
 #ifdef HEXDYN_BATCH_SCATTER
     // Each field into the W records by one scatter (the records differ).
     vi at;
@@ -384,7 +372,6 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     for (int i = 0; i < 6; ++i) scatterd(&h0.sd[i], at, s.sd[i]);
     scatterd(&h0.sig_y, at, s.sig_y);
     scatterd(&h0.epeff, at, s.epeff);
-    if (m.etype == 1) scatterd(&h0.eint, at, eint);
 #else
     for (int l = 0; l < W; ++l) {
         history& h = p.hlist[b.hist[l]];
@@ -393,7 +380,6 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         for (int i = 0; i < 6; ++i) h.sd[i] = s.sd[i][l];
         h.sig_y = s.sig_y[l];
         h.epeff = s.epeff[l];
-        if (m.etype == 1) h.eint = eint[l];
     }
 #endif
     double es = simulation::engstrain;
@@ -514,8 +500,11 @@ inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const v
 // ------------------------------------------------------------------- batch
 
 // Whether the W elements from e0 can run side by side: one material with a
-// batched update and W different history records (0-based in `hist`).
+// batched update and no equation of state, W different history records
+// (0-based in `hist`), and no bulk viscosity.
 inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
+    // Bulk viscosity and the equation of state take the scalar path.
+    if (p.bulk) return false;
     const element* el = p.elist + e0;
     const int mat = el[0].mat;
     bool ascending = true;
@@ -528,8 +517,8 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
         for (int l = 1; l < W; ++l)
             for (int o = 0; o < l; ++o)
                 if (hist[l] == hist[o]) return false;
-    const int mtype = p.mlist[mat - 1].mtype;
-    return mtype >= 1 && mtype <= 4;
+    const material& m = p.mlist[mat - 1];
+    return m.mtype >= 1 && m.mtype <= 4 && m.etype != 1;
 }
 
 // First stage of one batch: false, with nothing changed, when it must go the

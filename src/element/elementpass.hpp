@@ -4,7 +4,8 @@
 // A batched path takes W consecutive elements at a time, one per lane, and
 // hands a batch to `elementscalar`, element by element in element order,
 // when the lanes cannot run side by side: mixed materials, a history record
-// used twice, a material type without a batched update, or a non-positive
+// used twice, a material type without a batched update, a material with an
+// equation of state, bulk viscosity, or a non-positive
 // volume (the scalar path then stops at the first bad element, after the
 // elements before it). The running step and distortion minima and the strain
 // energy are updated lane after lane in element order, and the corner forces
@@ -27,6 +28,9 @@ struct elementpass {
     double hgq;             // hourglass coefficient
     double dtmin;           // running minimum of the element steps
     double edist;           // running minimum of the distortion ratios
+    bool bulk;              // bulk viscosity on
+    double q1, q2;          // its linear and quadratic coefficients
+    bool eosstep;           // step from the equation of state's wave speed where larger
 };
 
 // Element e (0-based) the scalar way: gather, kernels, stress update, scatter.

@@ -1,6 +1,8 @@
 #include "element/feforce.hpp"
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "element/corners.hpp"
 #include "element/elementpass.hpp"
@@ -43,10 +45,33 @@ void zerovolume(int e) {
     history& h = p.hlist[el.nhistory - 1];
     const double rho = m.density * h.vol0 / vol;
     const double c = m.wavespeed;
-    elementtimestep(xyz, vol, c, p.dtmin, p.edist);
-    materialdata::constitution(de, vort, rho, h, m, vol);
     double f[8][3];
-    nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
+    if (!p.bulk && m.etype != 1) {
+        elementtimestep(xyz, vol, c, p.dtmin, p.edist);
+        materialdata::constitution(de, vort, rho, h, m, vol);
+        nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
+    } else {
+        const double len = elementlength(xyz, vol, p.edist);
+        materialdata::constitution(de, vort, rho, h, m, vol);
+        // The wave speed of the step: the elastic one, or the equation of
+        // state's at the element's new state where that is larger.
+        double cs = c;
+        if (m.etype == 1 && m.mtype != 1 && p.eosstep) {
+            const double ce = materialdata::eos_wavespeed(rho / m.density - 1.0, rho, m.density,
+                                                          -h.sm, m.young / (1.0 + m.poisson));
+            if (ce > cs) cs = ce;
+        }
+        double dte = len / cs;
+        if (p.bulk) {
+            // Volumetric strain rate tr D of the step.
+            const double trd = p.dtk > 0.0 ? (de[0] + de[1] + de[2]) / p.dtk : 0.0;
+            dte = viscousstep(len, cs, trd, p.q1, p.q2);
+            h.q = viscouspressure(rho, len, cs, trd, p.q1, p.q2);
+        }
+        if (p.dtmin >= dte) p.dtmin = dte;
+        // The viscous pressure acts on the nodes only, never on the stored stress.
+        nodalforce_kernel(pkxj, h.sm - h.q, h.sd, vol, f);
+    }
     // Scatter: internal forces at all eight corners, then hourglass forces.
     scatter_add(el.node, f, p.acc);
     if (p.hgmode < 0) invalidhourglass();
@@ -58,6 +83,18 @@ void zerovolume(int e) {
 }
 
 void elementscalar(elementpass& p, int e) { oneelement(p, e); }
+
+// HEXDYN_ELASTIC_STEP=1 takes the step of equation-of-state materials from
+// the elastic wave speed alone, as the solver did before it used the
+// equation of state's own; for comparison runs only (such steps can be
+// unstable in strong compression).
+static bool eosstep() {
+    static const bool on = [] {
+        const char* v = std::getenv("HEXDYN_ELASTIC_STEP");
+        return v == nullptr || std::strcmp(v, "1") != 0;
+    }();
+    return on;
+}
 
 void feforce(double tf) {
     elementdata::eledistortion = 1.0;
@@ -80,6 +117,10 @@ void feforce(double tf) {
     p.hgmode = hourglassmode();
     p.hgq = materialdata::hourglass.coef;
     p.dtmin = simulation::dtk1;
+    p.bulk = materialdata::bulk.on;
+    p.q1 = materialdata::bulk.q1;
+    p.q2 = materialdata::bulk.q2;
+    p.eosstep = eosstep();
     p.edist = elementdata::eledistortion;
 
     // The gathers of the AVX2 and AVX-512 paths index the node arrays with

@@ -17,10 +17,10 @@ inline constexpr int fac[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4},
                                   {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
 }  // namespace elementface
 
-inline void elementtimestep(const double xyz[8][3], double vol, double c, double& dtk1,
-                            double& edist) {
-    double smax = 0.0;
-    double smin = static_cast<double>(1.0e20f);
+// Largest and smallest face measure of the element.
+inline void facemeasures(const double xyz[8][3], double& smax, double& smin) {
+    smax = 0.0;
+    smin = static_cast<double>(1.0e20f);
     for (int f = 0; f < 6; ++f) {
         const double* x1 = xyz[elementface::fac[f][0]];
         const double* x2 = xyz[elementface::fac[f][1]];
@@ -43,8 +43,41 @@ inline void elementtimestep(const double xyz[8][3], double vol, double c, double
         if (s > smax) smax = s;
         if (s < smin) smin = s;
     }
+}
+
+inline void elementtimestep(const double xyz[8][3], double vol, double c, double& dtk1,
+                            double& edist) {
+    double smax, smin;
+    facemeasures(xyz, smax, smin);
     const double dte = 4.0 * vol / std::sqrt(smax) / c;
     if (dtk1 >= dte) dtk1 = dte;
     const double r = smin / smax;
     if (!(edist <= r)) edist = r;
+}
+
+// The element length of the step, volume over largest face area, and the
+// running distortion minimum; the step follows from the wave speed and the
+// bulk viscosity once the stress update has given the element's state.
+inline double elementlength(const double xyz[8][3], double vol, double& edist) {
+    double smax, smin;
+    facemeasures(xyz, smax, smin);
+    const double r = smin / smax;
+    if (!(edist <= r)) edist = r;
+    return 4.0 * vol / std::sqrt(smax);
+}
+
+// Step of an element of length l and wave speed c with bulk viscosity
+// coefficients q1, q2 at volumetric strain rate trd: l / (Q + sqrt(Q^2 + c^2))
+// with Q = q1 c + q2 l |trd| in compression; l / c otherwise.
+inline double viscousstep(double l, double c, double trd, double q1, double q2) {
+    if (!(trd < 0.0)) return l / c;
+    const double qq = q1 * c + q2 * l * -trd;
+    return l / (qq + std::sqrt(qq * qq + c * c));
+}
+
+// Bulk viscosity pressure (positive in compression) at volumetric strain
+// rate trd: rho (q2^2 l^2 trd^2 - q1 l c trd) when trd < 0, else 0.
+inline double viscouspressure(double rho, double l, double c, double trd, double q1, double q2) {
+    if (!(trd < 0.0)) return 0.0;
+    return rho * (q2 * q2 * (l * l) * (trd * trd) - q1 * l * c * trd);
 }

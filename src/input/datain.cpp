@@ -274,6 +274,8 @@ void getdata() {
                 simulation::checkpointsteps = n;
                 break;
             }
+            case 25: setbulk(); break;
+            case 26: setfixity(); break;
             default: errorstop::stop("error GetData");
         }
     }
@@ -298,7 +300,7 @@ void setmaterial() {
         r.poisson = static_cast<double>(ffi::getreal());
         if (k >= 2) r.yield0 = static_cast<double>(ffi::getreal());
         if (k == 3) r.tangmod = static_cast<double>(ffi::getreal());
-        if (k == 4) {
+        if (k == 4 || k == 5) {
             r.bjc = static_cast<double>(ffi::getreal());
             r.njc = static_cast<double>(ffi::getreal());
             r.cjc = static_cast<double>(ffi::getreal());
@@ -319,11 +321,53 @@ void setmaterial() {
                       "zero or positive", r.njc);
         checkconstant(std::isfinite(r.cjc) && r.cjc >= 0.0, m, "the strain-rate coefficient C",
                       "zero or positive", r.cjc);
+        if (k == 5) {
+            r.mjc = static_cast<double>(ffi::getreal());
+            r.tmelt = static_cast<double>(ffi::getreal());
+            r.troom = static_cast<double>(ffi::getreal());
+            r.cpjc = static_cast<double>(ffi::getreal());
+            r.betajc = static_cast<double>(ffi::getreal());
+            r.ratejc = static_cast<double>(ffi::getreal());
+            if (!(r.tmelt > r.troom) || !(r.cpjc > 0.0) || !(r.ratejc > 0.0))
+                inputerror(
+                    "*** Error *** jcth needs Tmelt above Troom and a positive cp and reference "
+                    "strain rate");
+        }
         const double q =
             r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
         r.wavespeed = std::sqrt(q);
         matdefined[static_cast<size_t>(m - 1)] = 1;
     } while (m < nb_mat);
+}
+
+void setbulk() {
+    bulkviscosity& b = materialdata::bulk;
+    b.on = true;
+    // The usual coefficients unless the record gives its own.
+    b.q1 = static_cast<double>(0.06f);
+    b.q2 = static_cast<double>(1.5f);
+    if (ffi::words_left()) {
+        b.q1 = static_cast<double>(ffi::getreal());
+        b.q2 = static_cast<double>(ffi::getreal());
+    }
+    if (!(b.q1 >= 0.0) || !(b.q2 >= 0.0)) {
+        std::string v1 = records::listed(b.q1), v2 = records::listed(b.q2);
+        v1.erase(0, v1.find_first_not_of(' '));
+        v2.erase(0, v2.find_first_not_of(' '));
+        inputerror("*** Error *** bulk viscosity coefficients must not be negative, got " + v1 +
+                   " and " + v2);
+    }
+}
+
+void setfixity() {
+    fixity f{};
+    f.comp = ffi::getint();
+    checkrange(f.comp, 1, elementdata::nb_comp, "component number");
+    for (int& a : f.axis) {
+        a = ffi::getint();
+        checkrange(a, 0, 1, "fixd direction flag");
+    }
+    elementdata::fixities.push_back(f);
 }
 
 void seteos() {
@@ -456,8 +500,10 @@ void elememtin() {
         const int m = ffi::getint();
         checkrange(m, 1, materialdata::nb_mat, "material set number");
         el.mat = m;
-        history_list[static_cast<size_t>(el.nhistory - 1)].sig_y =
-            materialdata::mat_list[static_cast<size_t>(m - 1)].yield0;
+        history& h = history_list[static_cast<size_t>(el.nhistory - 1)];
+        const material& mat = materialdata::mat_list[static_cast<size_t>(m - 1)];
+        h.sig_y = mat.yield0;
+        if (mat.mtype == 5) h.temp = mat.troom;
         for (int k = 0; k < 8; ++k) {
             const int n = ffi::getint();
             checkrange(n, 1, particledata::nb_particle, "node number");

@@ -10,6 +10,10 @@ void getdata();
 
 void setmaterial();
 void seteos();
+// "bulk [Q1 Q2]": bulk viscosity on, with the usual coefficients unless given.
+void setbulk();
+// "fixd C FX FY FZ": the nodes of component C held along the axes flagged 1.
+void setfixity();
 void setparticle();
 void setload();
 void setvelocity();

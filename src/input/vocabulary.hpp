@@ -11,16 +11,18 @@ namespace vocabulary {
 // Keywords at the top level of a deck:
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
-// 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp
+// 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkp";
-inline constexpr int nkeywords = 24;
+    "foutebalchkpbulkfixd";
+inline constexpr int nkeywords = 26;
 
 // Material models after the set number of a "mate" record:
-// 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook.
-inline constexpr char materials[] = "elaspla1pla2john";
-inline constexpr int nmaterials = 4;
+// 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook
+// (reference strain rate 1e-3 /s), 5 Johnson-Cook with thermal softening
+// (reference strain rate given).
+inline constexpr char materials[] = "elaspla1pla2johnjcth";
+inline constexpr int nmaterials = 5;
 
 // Result variables of a "curv" record: 1-5 at an element, 6-8 energies of
 // the process.

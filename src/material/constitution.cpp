@@ -21,6 +21,8 @@ void inithistory() {
         for (double& s : h.sd) s = 0.0;
         h.epeff = 0.0;
         h.eint = 0.0;
+        h.q = 0.0;
+        h.temp = 0.0;
     }
 }
 

@@ -5,6 +5,9 @@
 // element's material model, stored back into its history record, and the
 // strain energy of the step (trapezoidal rule, current volume) is added to the
 // process total and, per unit mass, to the element's own internal energy.
+// With the Gruneisen equation of state the mean stress is solved together
+// with the energy of the step; with bulk viscosity the work of the last
+// pass's viscous pressure against this step's volume change is added too.
 #pragma once
 
 #include "material/models.hpp"
@@ -64,14 +67,27 @@ inline void constitution(const double de[6], const double vort[3], double den, h
     double e0 = 0.0;
     for (int i = 0; i < 6; ++i) e0 = e0 + sig[i] * de[i];
 
-    // Specific internal energy at the start of the step, for the equation of state.
-    const double eng = hist.eint;
+    // Work of the bulk viscosity of the last pass against this step's volume
+    // change (0 without bulk viscosity).
+    const double trde = de[0] + de[1] + de[2];
+    const double dwq = bulk.on ? -hist.q * trde * vol : 0.0;
+    const double mass = mat.density * hist.vol0;
     switch (mat.mtype) {
         case 1: svr1(de); break;
-        case 2: svr2(de, den, mu, eng); break;
-        case 3: svr3(de, den, mu, eng); break;
-        case 4: svr4(de, den, mu, eng, mat, simulation::dtk); break;
+        case 2: svr2(de); break;
+        case 3: svr3(de); break;
+        case 4: svr4(de, mat, simulation::dtk); break;
+        case 5: svr5(de, mat, simulation::dtk, den, hist.temp); break;
         default: invalidmaterial(mat.mtype);
+    }
+    if (etype_ == 1 && mat.mtype != 1) {
+        // Energy of the step without the work of the new mean stress.
+        double e = e0;
+        for (int i = 0; i < 3; ++i) e = e + sd[i] * de[i];
+        for (int i = 3; i < 6; ++i) e = e + sd[i] * de[i];
+        const double a = 0.5 * vol / mass;
+        const double estar = hist.eint + a * e + dwq / mass;
+        sm = eos_centred(mu, den, estar, a, trde);
     }
 
     hist.sm = sm;
@@ -85,8 +101,9 @@ inline void constitution(const double de[6], const double vort[3], double den, h
     for (int i = 3; i < 6; ++i) e1 = e1 + sd[i] * de[i];
     const double dw = 0.5 * vol * e1;
     simulation::engstrain += dw;
+    if (bulk.on) simulation::engstrain += dwq;
     // Only the equation of state reads the element's internal energy.
-    if (etype_ == 1) hist.eint += dw / (mat.density * hist.vol0);
+    if (etype_ == 1) hist.eint += (dw + dwq) / mass;
 }
 
 }  // namespace materialdata

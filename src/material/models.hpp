@@ -8,8 +8,11 @@
 //   svr2  elastic-perfectly plastic, radial scaling onto the yield surface
 //   svr3  linear isotropic hardening, radial return
 //   svr4  Johnson-Cook yield stress with a strain-rate term
-// svr2-svr4 take the mean stress from the Gruneisen equation of state when the
-// material has one.
+//   svr5  svr4 with its own reference strain rate and thermal softening by
+//         the element's temperature, raised by the heat of the plastic work
+// With the Gruneisen equation of state the models update the deviatoric stress
+// only; the constitutive update then solves the mean stress and the internal
+// energy of the step together (eos_centred).
 #pragma once
 
 #include <cmath>
@@ -39,14 +42,35 @@ inline void eos_gruneisen(double mu, double eng, double den, double& smv) {
                                (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
 }
 
-// Elastic deviatoric step and the mean stress; returns the trial
-// equivalent stress.
-inline double trialstep(const double de[6], double den, double mu, double eng) {
+// Mean stress of the Gruneisen form, time-centred: p is linear in the
+// specific internal energy e, p = pc + c4 e, and the energy at the end of the
+// step is e = estar + a p tr(de) (estar the energy with every work term of the
+// step but that of the new mean stress, a = vol / 2 m), so both come from
+// p (1 + c4 a tr(de)) = pc + c4 estar.
+inline double eos_centred(double mu, double den, double estar, double a, double trde) {
+    const double pc = (1.0 - mu * c4eosg * 0.5 / den) *
+                      (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu));
+    return -(c4eosg * estar + pc) / (1.0 + c4eosg * a * trde);
+}
+
+// Dilatational wave speed of the Gruneisen form at density den (mu = den /
+// den0 - 1) and pressure p: (K_s + 4G/3) / rho with the isentropic modulus
+// K_s = rho dp/drho at constant e + (p / rho) dp/de; 0 when not positive.
+inline double eos_wavespeed(double mu, double den, double den0, double p, double g2v) {
+    const double f = c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu);
+    const double df = c1eosg + 2.0 * c2eosg * mu + 3.0 * c3eosg * (mu * mu);
+    const double g = 1.0 - mu * c4eosg * 0.5 / den;
+    const double dg = -0.5 * c4eosg * den0 / (den * den);
+    const double ks = den / den0 * (g * df + f * dg) + p * c4eosg / den;
+    const double c2 = (ks + 2.0 / 3.0 * g2v) / den;
+    return c2 > 0.0 ? std::sqrt(c2) : 0.0;
+}
+
+// Elastic deviatoric step and, without an equation of state, the mean
+// stress; returns the trial equivalent stress.
+inline double trialstep(const double de[6]) {
     elastic_devi(de, sd, g2);
-    if (etype_ == 1)
-        eos_gruneisen(mu, eng, den, sm);
-    else
-        elastic_p(de, sm, k3);
+    if (etype_ != 1) elastic_p(de, sm, k3);
     return equivalentstress(sd);
 }
 
@@ -56,8 +80,8 @@ inline void svr1(const double de[6]) {
     seqv = equivalentstress(sd);
 }
 
-inline void svr2(const double de[6], double den, double mu, double eng) {
-    const double q = trialstep(de, den, mu, eng);
+inline void svr2(const double de[6]) {
+    const double q = trialstep(de);
     if (yield0_ >= q) {
         seqv = q;
     } else {
@@ -67,8 +91,8 @@ inline void svr2(const double de[6], double den, double mu, double eng) {
     }
 }
 
-inline void svr3(const double de[6], double den, double mu, double eng) {
-    const double q = trialstep(de, den, mu, eng);
+inline void svr3(const double de[6]) {
+    const double q = trialstep(de);
     if (sig_y_ >= q) {
         seqv = q;
     } else {
@@ -81,9 +105,8 @@ inline void svr3(const double de[6], double den, double mu, double eng) {
     }
 }
 
-inline void svr4(const double de[6], double den, double mu, double eng, const material& mat,
-                 double dtk) {
-    const double q = trialstep(de, den, mu, eng);
+inline void svr4(const double de[6], const material& mat, double dtk) {
+    const double q = trialstep(de);
     // The trial value is carried on in single precision.
     const double qs = static_cast<double>(static_cast<float>(q));
     // A trial value above the yield stress whose single-precision rounding is
@@ -102,6 +125,37 @@ inline void svr4(const double de[6], double den, double mu, double eng, const ma
         for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
         seqv = qs * r;
     }
+}
+
+// Thermal softening factor 1 - T*^m at temperature t.
+inline double thermalfactor(const material& mat, double t) {
+    double ts = (t - mat.troom) / (mat.tmelt - mat.troom);
+    if (ts < 0.0) ts = 0.0;
+    if (ts > 1.0) ts = 1.0;
+    return 1.0 - std::pow(ts, mat.mjc);
+}
+
+// Johnson-Cook with thermal softening: the yield stress of svr4 with the rate
+// referred to mat.ratejc and times the softening factor at the temperature
+// of the start of the step; the plastic work of the step, sig_y dp per unit
+// volume, raises the temperature by beta of it over rho cp.
+inline void svr5(const double de[6], const material& mat, double dtk, double den, double& temp) {
+    const double q = trialstep(de);
+    if (sig_y_ >= q) {
+        seqv = q;
+        return;
+    }
+    const double soft = thermalfactor(mat, temp);
+    const double dp = (q - sig_y_) / (1.5 * g2 + plamod);
+    epeff_ += dp;
+    double rate = 1.0 + mat.cjc * std::log(dp / dtk / mat.ratejc);
+    // A strongly negative rate term stops the yield stress at zero, as in svr4.
+    if (rate < 0.0) rate = 0.0;
+    sig_y_ = (yield0_ + mat.bjc * std::pow(epeff_, mat.njc)) * rate * soft;
+    const double r = sig_y_ / q;
+    for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
+    seqv = q * r;
+    temp += mat.betajc * sig_y_ * dp / (den * mat.cpjc);
 }
 
 }  // namespace materialdata

@@ -31,6 +31,7 @@ std::vector<int> complen;
 std::vector<int> compmember;
 bool comp_allocated = false;
 rigidplane plane{0, 0.0};
+std::vector<fixity> fixities;
 double eledistortion = 0.0;
 }  // namespace elementdata
 
@@ -43,6 +44,7 @@ bool history_allocated = false;
 int lenhistorylist = 0;
 bool jaum = true;
 hourglasscontrol hourglass{1, static_cast<double>(0.1f)};
+bulkviscosity bulk{false, 0.0, 0.0};
 double c1eosg = 0.0, c2eosg = 0.0, c3eosg = 0.0, c4eosg = 0.0;
 
 int etype_ = 0;
@@ -153,6 +155,7 @@ void reset() {
     release(elementdata::compmember);
     elementdata::comp_allocated = false;
     elementdata::plane = {0, 0.0};
+    release(elementdata::fixities);
     elementdata::eledistortion = 0.0;
 
     {
@@ -165,6 +168,7 @@ void reset() {
         lenhistorylist = 0;
         jaum = true;
         hourglass = {1, static_cast<double>(0.1f)};
+        bulk = {false, 0.0, 0.0};
         c1eosg = c2eosg = c3eosg = c4eosg = 0.0;
         etype_ = 0;
         den0_ = young_ = poisson_ = yield0_ = tangmod_ = sig_y_ = epeff_ = 0.0;

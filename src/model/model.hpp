@@ -22,7 +22,9 @@ struct element {
 
 // Material record, one per material set. SI units throughout.
 struct material {
-    int mtype;         // model: 1 elastic, 2 perfectly plastic, 3 linear hardening, 4 Johnson-Cook
+    // model: 1 elastic, 2 perfectly plastic, 3 linear hardening, 4 Johnson-Cook,
+    // 5 Johnson-Cook with thermal softening
+    int mtype;
     int etype;         // equation of state: 0 none (linear pressure), 1 Gruneisen
     double density;    // initial density rho0, kg/m^3
     double young;      // Young's modulus E, Pa
@@ -33,6 +35,15 @@ struct material {
     double bjc;        // Johnson-Cook hardening modulus B, Pa
     double njc;        // Johnson-Cook hardening exponent n
     double cjc;        // Johnson-Cook strain-rate coefficient C
+    // Thermal softening (model 5): flow stress times 1 - T*^m, T* = (T - Troom)
+    // / (Tmelt - Troom) in [0, 1]; the temperature rises by beta x plastic work
+    // / (rho cp). The rate term of model 5 is ln(rate / ratejc).
+    double mjc;     // thermal softening exponent m
+    double tmelt;   // melting temperature, K
+    double troom;   // room (initial) temperature, K
+    double cpjc;    // specific heat cp, J/(kg K)
+    double betajc;  // share of the plastic work that turns into heat (Taylor-Quinney)
+    double ratejc;  // reference strain rate of model 5, 1/s
 };
 
 // History record, one per element: the element's state carried from step to
@@ -47,6 +58,11 @@ struct history {
     // Specific internal energy (J/kg), accumulated from the element's own
     // strain-energy increments and handed to the Gruneisen equation of state.
     double eint;
+    // Artificial bulk viscosity of the last element pass (pressure, positive in
+    // compression), Pa; its work against the next step's volume change is
+    // counted in the internal energy.
+    double q;
+    double temp;  // temperature, K (model 5 only)
 };
 
 // One point of the load time function.
@@ -61,6 +77,21 @@ struct rigidplane {
     // coordinates, dir < 0 on the side of smaller ones; 0 no plane.
     int dir;
     double coord;  // position of the plane on that axis, m
+};
+
+// Artificial bulk viscosity ("bulk"): q = rho (Q2^2 l^2 (tr D)^2 - Q1 l c tr D)
+// in compression, l the element length of the step, c its wave speed.
+struct bulkviscosity {
+    bool on;    // switched on by "bulk"
+    double q1;  // linear coefficient Q1
+    double q2;  // quadratic coefficient Q2
+};
+
+// Nodes of a component held in chosen directions ("fixd"): velocity and
+// acceleration set to zero in the node update.
+struct fixity {
+    int comp;     // component (1-based)
+    int axis[3];  // 1: held along x, y, z
 };
 
 struct hourglasscontrol {
@@ -115,9 +146,10 @@ extern std::vector<int> complen;           // nb_comp, number of nodes in each c
 // nb_comp x nb_particle, node numbers of each component:
 // compmember(c, i) is stored at compmember[(c-1)*nb_particle + (i-1)]
 extern std::vector<int> compmember;
-extern bool comp_allocated;   // complen and compmember have been sized ("ncom")
-extern rigidplane plane;      // the rigid plane ("rigi"), dir 0 when there is none
-extern double eledistortion;  // smallest distortion ratio of the last element pass
+extern bool comp_allocated;           // complen and compmember have been sized ("ncom")
+extern rigidplane plane;              // the rigid plane ("rigi"), dir 0 when there is none
+extern std::vector<fixity> fixities;  // held components ("fixd"), in deck order
+extern double eledistortion;          // smallest distortion ratio of the last element pass
 }  // namespace elementdata
 
 namespace materialdata {
@@ -129,6 +161,7 @@ extern bool history_allocated;             // history_list has been sized
 extern int lenhistorylist;                 // history records handed out so far
 extern bool jaum;                   // rotate the stress with the spin (Jaumann rate), "jaum on/off"
 extern hourglasscontrol hourglass;  // hourglass method and coefficient ("hour")
+extern bulkviscosity bulk;          // artificial bulk viscosity ("bulk"), off by default
 // Gruneisen coefficients: rho0 C0^2, rho0 C0^2 (2S-1), rho0 C0^2 (S-1)(3S-1)
 // (Pa) and rho0 gamma0 (kg/m^3), from "seos"
 extern double c1eosg, c2eosg, c3eosg, c4eosg;

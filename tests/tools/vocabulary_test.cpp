@@ -32,7 +32,7 @@ TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
                   vocabulary::word(vocabulary::curves, vocabulary::ncurves, k));
     }
     EXPECT_EQ(formats::curve_name(0), "?");
-    const int reals[] = {3, 4, 5, 7};
+    const int reals[] = {3, 4, 5, 7, 13};
     for (int k = 1; k <= vocabulary::nmaterials; ++k)
         EXPECT_EQ(formats::material_real_count(
                       vocabulary::word(vocabulary::materials, vocabulary::nmaterials, k)),

@@ -213,6 +213,7 @@ int material_real_count(std::string_view model) {
         case 2: return 4;
         case 3: return 5;
         case 4: return 7;
+        case 5: return 13;
         default: return -1;
     }
 }
@@ -319,7 +320,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                     const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
                     if (mt == -1)
                         lx.fail("unknown material model \"" + std::string(lx.peek()) +
-                                "\" (elas, pla1, pla2 or john)");
+                                "\" (elas, pla1, pla2, john or jcth)");
                     Material& mat = d.materials[static_cast<size_t>(m - 1)];
                     mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
                     const int nr = material_real_count(mat.model);
@@ -477,6 +478,33 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.checkpoint = lx.getint("checkpoint interval");
                 if (*d.checkpoint < 1) lx.fail("chkp needs a positive number of steps");
                 break;
+            case 25: {  // bulk
+                Bulk b;
+                b.q1 = 0.06;
+                b.q2 = 1.5;
+                if (lx.words_left()) {
+                    b.q1 = lx.getreal("bulk viscosity Q1");
+                    b.q2 = lx.getreal("bulk viscosity Q2");
+                }
+                if (!(b.q1 >= 0.0) || !(b.q2 >= 0.0))
+                    lx.fail("bulk viscosity coefficients must not be negative");
+                d.bulk = b;
+                break;
+            }
+            case 26: {  // fixd
+                Fixity f;
+                f.comp = lx.getint("fixd component");
+                if (f.comp < 1 || f.comp > d.ncomponents())
+                    lx.fail("fixd component " + std::to_string(f.comp) + " outside 1.." +
+                            std::to_string(d.ncomponents()));
+                for (int& a : f.axis) {
+                    a = lx.getint("fixd direction flag");
+                    if (a != 0 && a != 1)
+                        lx.fail("fixd direction flag " + std::to_string(a) + " is outside 0..1");
+                }
+                d.fixities.push_back(f);
+                break;
+            }
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
@@ -561,6 +589,19 @@ void check_deck(const Deck& d) {
     }
     if (d.hourglass) check_real(d.hourglass->coef, "the hourglass coefficient");
     if (d.rigid) check_real(d.rigid->coord, "the rigid-plane coordinate");
+    if (d.bulk) {
+        check_real(d.bulk->q1, "the bulk viscosity Q1");
+        check_real(d.bulk->q2, "the bulk viscosity Q2");
+        if (!(d.bulk->q1 >= 0.0) || !(d.bulk->q2 >= 0.0))
+            throw Error("the bulk viscosity coefficients must not be negative");
+    }
+    for (const Fixity& f : d.fixities) {
+        if (f.comp < 1 || f.comp > nc)
+            throw Error("fixd names component " + std::to_string(f.comp) + ", outside 1.." +
+                        std::to_string(nc));
+        for (int a : f.axis)
+            if (a != 0 && a != 1) throw Error("fixd direction flags are 0 or 1");
+    }
     if (d.timetable)
         for (const TimePoint& p : *d.timetable) {
             check_real(p.time, "a time-function time");
@@ -733,6 +774,22 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
     if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
     if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
+    if (d.bulk) {
+        o += "bulk ";
+        append_real(o, d.bulk->q1);
+        o += ' ';
+        append_real(o, d.bulk->q2);
+        o += '\n';
+    }
+    for (const Fixity& f : d.fixities) {
+        o += "fixd ";
+        append_int(o, f.comp);
+        for (int a : f.axis) {
+            o += ' ';
+            append_int(o, a);
+        }
+        o += '\n';
+    }
     if (d.timetable) {
         o += "time ";
         append_int(o, static_cast<long long>(d.timetable->size()));

@@ -27,13 +27,24 @@ struct RigidPlane {
     double coord = 0.0;
 };
 
+// Artificial bulk viscosity "bulk Q1 Q2".
+struct Bulk {
+    double q1 = 0.06, q2 = 1.5;
+};
+
+// Held component "fixd C FX FY FZ": its nodes held along the axes flagged.
+struct Fixity {
+    int comp = 1;
+    std::array<int, 3> axis{};  // 1 held, 0 free; x, y, z
+};
+
 struct TimePoint {
     double time = 0.0;
     double value = 0.0;
 };
 
 struct Material {
-    std::string model;          // "elas", "pla1", "pla2" or "john"
+    std::string model;          // "elas", "pla1", "pla2", "john" or "jcth"
     std::vector<double> reals;  // density, young, poisson, then the model's constants
 };
 
@@ -74,6 +85,8 @@ struct Deck {
     std::optional<RigidPlane> rigid;
     std::optional<double> fieldtime;  // "fout": interval of the solver's field output
     std::optional<bool> energy;       // "ebal": the solver's global energy balance
+    std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
+    std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;
 
     std::vector<Material> materials;
@@ -96,7 +109,7 @@ int curve_option(std::string_view name);
 // True for the variables taken at an element (1..5), false for the energies.
 bool curve_at_element(int option);
 
-// Number of reals after the model keyword: 3, 4, 5 or 7; -1 for an unknown model.
+// Number of reals after the model keyword: 3, 4, 5, 7 or 13; -1 for an unknown model.
 int material_real_count(std::string_view model);
 
 // Deck name of process p: "a".."z", then "aa", "ab", ... like spreadsheet columns.

@@ -1,5 +1,6 @@
 // hexdyn-mesh: writes a complete one-process input deck for a box, a solid
 // cylinder or a Gmsh hexahedral mesh.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -67,12 +68,29 @@ Options (a value with blanks must be quoted)
                              pla1 DENSITY YOUNG POISSON YIELD
                              pla2 DENSITY YOUNG POISSON YIELD TANGENT
                              john DENSITY YOUNG POISSON A B N C
+                               (Johnson-Cook, reference strain rate 1e-3
+                               per unit of time: ln(rate / 0.001))
+                             jcth DENSITY YOUNG POISSON A B N C M TMELT
+                                  TROOM CP BETA RATE0
+                               (Johnson-Cook with thermal softening
+                               1 - T*^M and adiabatic heating BETA x plastic
+                               work / (rho CP); reference strain rate RATE0
+                               as given, e.g. 1 for published constants)
   --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
   --velocity C,VX,VY,VZ    initial velocity of the nodes of component C
   --load C,FX,FY,FZ        force on every node of component C
                            (both repeatable; applied in order, the last wins)
   --rigid DIR,COORD        rigid plane normal to axis |DIR| (1 x, 2 y, 3 z) at
                            COORD; the sign of DIR picks the side it holds back
+  --bulk Q1,Q2|on|off      artificial bulk viscosity, linear and quadratic
+                           coefficients (default on, with 0.06,1.5); "off"
+                           writes none
+  --fix TARGET,AXES        hold the nodes of TARGET along AXES (any of x, y,
+                           z, e.g. "xy"): velocity and acceleration zero.
+                           TARGET is a component number, a face of the box
+                           (xmin, xmax, ymin, ymax, zmin, zmax), of the
+                           cylinder (bottom, top, lateral), "all", or the
+                           name of a Gmsh physical group (repeatable)
   --time T0,F0,T1,F1,...   load factor table; its last time must lie beyond
                            the end time. Default with loads: factor 1 over the run.
   --curve NAME[,ELEMENT]   result curve (repeatable, at most 10): seqv, epef,
@@ -103,6 +121,8 @@ struct Settings {
     std::optional<double> fieldtime;
     std::optional<formats::Material> material;
     std::optional<formats::Seos> seos;
+    std::optional<formats::Bulk> bulk = formats::Bulk{};
+    std::vector<std::pair<std::string, std::array<int, 3>>> fixes;  // target, axes
     std::vector<formats::VectorRecord> loads, velocities;
     std::vector<std::pair<int, int>> curves;  // option, element (0: not given)
     int options_depth = 0;
@@ -230,6 +250,29 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (n > 3 && !(m.reals[3] > 0))
             throw Usage("--material: the yield stress must be positive");
         s.material = m;
+    } else if (key == "bulk") {
+        if (v == "off") {
+            s.bulk.reset();
+        } else if (v == "on") {
+            s.bulk = formats::Bulk{};
+        } else {
+            std::vector<double> x = formats::parse_reals(v, "--bulk");
+            if (x.size() != 2) throw Usage("--bulk needs Q1,Q2, on or off");
+            if (!(x[0] >= 0) || !(x[1] >= 0))
+                throw Usage("--bulk: the coefficients must not be negative");
+            s.bulk = formats::Bulk{x[0], x[1]};
+        }
+    } else if (key == "fix") {
+        std::vector<std::string> w = formats::split_list(v);
+        if (w.size() != 2 || w[0].empty() || w[1].empty())
+            throw Usage("--fix needs TARGET,AXES (e.g. xmin,x)");
+        std::array<int, 3> axes{};
+        for (char c : w[1]) {
+            if (c < 'x' || c > 'z')
+                throw Usage("--fix: axes are any of x, y, z, not \"" + w[1] + "\"");
+            axes[static_cast<size_t>(c - 'x')] = 1;
+        }
+        s.fixes.emplace_back(w[0], axes);
     } else if (key == "seos") {
         std::vector<double> x = formats::parse_reals(v, "--seos");
         if (x.size() != 3) throw Usage("--seos needs C0 S GAMMA0");
@@ -356,13 +399,19 @@ int run(int argc, char** argv) {
     }
 
     formats::Deck d;
+    std::vector<std::pair<std::string, int>> names = {{"all", 1}};
     if (s.kind == "box") {
+        names.insert(
+            names.end(),
+            {{"zmin", 2}, {"zmax", 3}, {"xmin", 4}, {"xmax", 5}, {"ymin", 6}, {"ymax", 7}});
         require(s, {"nx", "ny", "nz", "lx", "ly", "lz"});
         mesh::make_box(s.box, d);
     } else if (s.kind == "cylinder") {
         require(s, {"radius", "length", "ncore", "nlayers", "nalong"});
         mesh::make_cylinder(s.cyl, d);
+        names.insert(names.end(), {{"bottom", 2}, {"top", 3}, {"lateral", 4}});
     } else {
+        names.clear();
         const mesh::ImportReport rep = mesh::import_file(s.mshfile, d);
         std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(),
                     rep.version.c_str(), rep.hexahedra, d.nnodes());
@@ -375,6 +424,8 @@ int run(int argc, char** argv) {
             std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component,
                         dims[g.dim & 3], g.tag, g.name.c_str(), g.nodes);
         if (rep.groups.empty()) std::printf("no physical groups: no components\n");
+        for (const mesh::Group& g : rep.groups)
+            if (!g.name.empty()) names.emplace_back(g.name, g.component);
     }
 
     if (!s.endtime) throw Usage("missing --endtime");
@@ -410,6 +461,24 @@ int run(int argc, char** argv) {
                             ")");
     d.loads = s.loads;
     d.velocities = s.velocities;
+    d.bulk = s.bulk;
+    for (const auto& [target, axes] : s.fixes) {
+        int c = 0;
+        for (const auto& [name, comp] : names)
+            if (name == target) {
+                c = comp;
+                break;
+            }
+        if (c == 0) {
+            if (target.find_first_not_of("0123456789") != std::string::npos || target.size() > 9)
+                throw Usage("--fix: no face or group named \"" + target + "\"");
+            c = std::stoi(target);
+        }
+        if (c < 1 || c > d.ncomponents())
+            throw Usage("--fix: component " + std::to_string(c) + " does not exist (the mesh has " +
+                        std::to_string(d.ncomponents()) + ")");
+        d.fixities.push_back({c, axes});
+    }
     if (s.timetable) {
         if (!(s.timetable->back().time > *s.endtime))
             throw Usage(

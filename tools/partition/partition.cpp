@@ -273,6 +273,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         d.timetable = g.timetable;
         d.materials = g.materials;
         d.seos = g.seos;
+        d.bulk = g.bulk;
 
         d.nodes.reserve(ng.size());
         for (int n : ng) d.nodes.push_back(g.nodes[static_cast<size_t>(n - 1)]);
@@ -291,6 +292,11 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
                 d.components.push_back(std::move(members));
                 compmap[static_cast<size_t>(c)] = d.ncomponents();
             }
+        }
+        // Held components go to every process that holds some of their nodes.
+        for (formats::Fixity f : g.fixities) {
+            f.comp = compmap[static_cast<size_t>(f.comp - 1)];
+            if (f.comp != 0) d.fixities.push_back(f);
         }
         auto localise = [&](const std::vector<formats::VectorRecord>& in,
                             std::vector<formats::VectorRecord>& out) {
