@@ -13,24 +13,6 @@ namespace exporting {
 
 namespace {
 
-std::string xml_escape(const std::string& s) {
-    std::string r;
-    for (char c : s) {
-        switch (c) {
-            case '&': r += "&amp;"; break;
-            case '<': r += "&lt;"; break;
-            case '>': r += "&gt;"; break;
-            case '"': r += "&quot;"; break;
-            default: r += c;
-        }
-    }
-    return r;
-}
-
-}  // namespace
-
-namespace {
-
 // zlib level of the binary files: the fastest, which keeps most of the gain
 // in size on coordinates that do not repeat.
 constexpr int kLevel = 1;
@@ -199,7 +181,7 @@ void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu,
             b += "    <DataSet timestep=\"";
             put_real(b, times[z]);
             b += "\" group=\"\" part=\"0\" file=\"";
-            b += xml_escape(vtu[z].filename().string());
+            b += vtkxml::escape(vtu[z].filename().string());
             b += "\"/>\n";
         }
         b += "  </Collection>\n</VTKFile>\n";
