@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "control/checkpoint.hpp"
 #include "control/energy.hpp"
 #include "control/fieldout.hpp"
-#include "control/checkpoint.hpp"
 #include "control/guard.hpp"
 #include "control/stopsignal.hpp"
 #include "control/timefunction.hpp"

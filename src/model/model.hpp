@@ -112,9 +112,9 @@ extern double engkinetic;  // kinetic energy of the process's nodes at the start
 extern double engstrain;   // strain energy accumulated by the process's elements, J
 // Energy balance ("ebal on"), accumulated step by step from the process's own
 // share of the nodal forces and reduced over the processes at output times:
-extern double engexternal;  // work done by the nodal loads, J
-extern double engelement;   // work of the element forces (internal and hourglass), J
-extern double engplane;     // kinetic energy taken out by the rigid plane, J
+extern double engexternal;   // work done by the nodal loads, J
+extern double engelement;    // work of the element forces (internal and hourglass), J
+extern double engplane;      // kinetic energy taken out by the rigid plane, J
 extern int checkpointsteps;  // steps between two checkpoints ("chkp"), 0 none
 }  // namespace simulation
 
