@@ -94,9 +94,10 @@ struct sink {
         }
     }
     void section(const char* name, const void* data, std::size_t n) {
+        // A blank-padded field of 8 characters, not a C string.
         char tag[8];
         std::memset(tag, ' ', 8);
-        std::memcpy(tag, name, std::strlen(name) < 8 ? std::strlen(name) : 8);
+        for (std::size_t i = 0; i < 8 && name[i] != '\0'; ++i) tag[i] = name[i];
         const std::uint64_t len = n;
         put(tag, 8);
         put(&len, 8);
