@@ -65,7 +65,7 @@ awk -v ee="$ee" -v ek="$ek" -v ei="$ei" -v ep="$ep" -v steps="$steps" -v start="
     printf "final length           %.2f mm   measured 16.21 mm (%+.1f%%)\n", L, (L / 16.21 - 1) * 100
     printf "foot diameter          %.2f mm   measured 13.56 mm (%+.1f%%)\n", D, (D / 13.56 - 1) * 100
     printf "energy error           %s (energy.dat: kinetic %s J, internal %s J, plane %s J)\n", ee, ek, ei, ep
-    printf "(no thermal softening in the material law, so the rod stays somewhat longer)\n"
+    printf "(the rod stays long through the strain-rate term, not missing heat: see examples/taylor/README.md)\n"
     printf "files                  %s/field.pvd (ParaView, colour by plastic_strain), energy.dat,\n", run
     printf "                       taylor.pvd, taylor.csv, taylor_curves.png,\n"
     printf "                       per-process results ?result_anim.dat, ?result_curv.dat\n"
