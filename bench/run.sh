@@ -62,7 +62,7 @@ element_case() {
       line=$(run "$bin/hexdyn_bench_element" --size $size --mat "$mat" --hg "$hg" --steps "$steps" | grep '^element_pass')
     else
       # shellcheck disable=SC2086
-      line=$(mpiexec -n "$procs" bash -c "$(declare -f run); priority=$priority; run \"\$@\"" _ \
+      line=$(mpiexec.mpich -n "$procs" bash -c "$(declare -f run); priority=$priority; run \"\$@\"" _ \
         "$bin/hexdyn_bench_element" --size $size --mat "$mat" --hg "$hg" --steps "$steps" |
         grep '^element_pass')
     fi

@@ -37,4 +37,4 @@ if [ "$nprocs" -gt 1 ]; then
     rm -f "$run/Comm"
     "$bin/hexdyn-partition" "$deck" "$nprocs" --dir "$run"
 fi
-echo "run it with:  cd $run && mpiexec -n $nprocs $bin/hexdyn && $here/measure.sh"
+echo "run it with:  cd $run && mpiexec.mpich -n $nprocs $bin/hexdyn && $here/measure.sh"
