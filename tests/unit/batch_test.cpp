@@ -104,8 +104,8 @@ void buildblock(int hgmethod, bool jaum, bool bulk) {
                 particledata::vel[n + 2] = bulk ? 25.0 * wobble(i + 2 * k, j) : -rate * z;
                 particledata::fp[n + 2] = 10.0 * wobble(i, j);
             }
-    materialdata::mat_list = {makematerial(1, bulk ? 1 : 0), makematerial(2, 1),
-                              makematerial(3, 0), makematerial(4, 0), makematerial(4, 1)};
+    materialdata::mat_list = {makematerial(1, bulk ? 1 : 0), makematerial(2, 1), makematerial(3, 0),
+                              makematerial(4, 0), makematerial(4, 1)};
     materialdata::nb_mat = 5;
     materialdata::c1eosg = 1.6e11;
     materialdata::c2eosg = 3.2e11;
@@ -179,8 +179,7 @@ std::vector<unsigned char> snapshot() {
 }
 
 // Steps of the element pass with a plain central-difference update.
-std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool bulk,
-                                    int steps) {
+std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool bulk, int steps) {
     forcedwidth forced(w);
     buildblock(hgmethod, jaum, bulk);
     for (int n = 0; n < steps; ++n) {
