@@ -357,23 +357,24 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
 // eos_centred of models.hpp: the mean stress of the Gruneisen form solved
 // together with the energy of the step.
 inline vd eoscentredbatch(vd mu, vd den, vd estar, vd a, vd trde) {
-    using namespace materialdata;
-    const vd pc = (1.0 - mu * c4eosg * 0.5 / den) *
-                  (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu));
-    return -(c4eosg * estar + pc) / (1.0 + c4eosg * a * trde);
+    const double c1 = materialdata::c1eosg, c2 = materialdata::c2eosg;
+    const double c3 = materialdata::c3eosg, c4 = materialdata::c4eosg;
+    const vd pc = (1.0 - mu * c4 * 0.5 / den) * (c1 * mu + c2 * (mu * mu) + c3 * (mu * mu * mu));
+    return -(c4 * estar + pc) / (1.0 + c4 * a * trde);
 }
 
 // eos_wavespeed of models.hpp at pressure p (0 where c^2 is not positive).
 inline vd eoswavespeedbatch(vd mu, vd den, double den0, vd p, double g2v) {
-    using namespace materialdata;
-    const vd f = c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu);
-    const vd df = c1eosg + 2.0 * c2eosg * mu + 3.0 * c3eosg * (mu * mu);
-    const vd g = 1.0 - mu * c4eosg * 0.5 / den;
-    const vd dg = -0.5 * c4eosg * den0 / (den * den);
-    const vd ks = den / den0 * (g * df + f * dg) + p * c4eosg / den;
-    const vd c2 = (ks + 2.0 / 3.0 * g2v) / den;
+    const double c1 = materialdata::c1eosg, c2 = materialdata::c2eosg;
+    const double c3 = materialdata::c3eosg, c4 = materialdata::c4eosg;
+    const vd f = c1 * mu + c2 * (mu * mu) + c3 * (mu * mu * mu);
+    const vd df = c1 + 2.0 * c2 * mu + 3.0 * c3 * (mu * mu);
+    const vd g = 1.0 - mu * c4 * 0.5 / den;
+    const vd dg = -0.5 * c4 * den0 / (den * den);
+    const vd ks = den / den0 * (g * df + f * dg) + p * c4 / den;
+    const vd cc = (ks + 2.0 / 3.0 * g2v) / den;
     // The square root of a negative lane is discarded by the select.
-    return c2 > 0.0 ? vsqrt(c2) : splat(0.0);
+    return cc > 0.0 ? vsqrt(cc) : splat(0.0);
 }
 
 // The step and bulk viscosity of the lanes of oneelement (feforce.cpp) with
