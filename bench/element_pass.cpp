@@ -54,8 +54,10 @@ struct options {
     double shear = 0.1;    // vx = shear * rate * z
     double jitter = 0.05;  // node position perturbation, fraction of h
     bool jaum = true;
-    std::string dump;  // write the final state of rank 0 to this file
-    std::string simd;  // width of the element pass (HEXDYN_SIMD), or "all" for each in turn
+    std::string dump;       // write the final state of rank 0 to this file
+    std::string simd;       // width of the element pass (HEXDYN_SIMD), or "all" for each in turn
+    bool variants = false;  // each width with and without bulk viscosity and the EOS
+    int repeat = 1;         // rounds of --variants, best of them reported
 };
 
 [[noreturn]] void usage(const char* prog) {
@@ -64,7 +66,7 @@ struct options {
         "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--bulk] [--hg 0|1|2]\n"
         "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
         "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n"
-        "          [--simd scalar|sse2|avx2|avx512|all]\n",
+        "          [--simd scalar|sse2|avx2|avx512|all] [--variants [--repeat N]]\n",
         prog);
     std::exit(2);
 }
@@ -109,12 +111,17 @@ options parse(int argc, char** argv) {
             o.dump = next();
         } else if (a == "--simd") {
             o.simd = next();
+        } else if (a == "--variants") {
+            o.variants = true;
+        } else if (a == "--repeat") {
+            o.repeat = std::atoi(next());
         } else {
             usage(argv[0]);
         }
     }
     if (o.nx < 1 || o.ny < 1 || o.nz < 1 || o.steps < 0 || o.warmup < 0) usage(argv[0]);
     if (o.simd == "all" && !o.dump.empty()) usage(argv[0]);
+    if (o.variants && (!o.dump.empty() || o.repeat < 1)) usage(argv[0]);
     return o;
 }
 
@@ -391,7 +398,59 @@ double runone(const options& o) {
     return ecps_cpu;
 }
 
+// The widths to run: the one named (or the widest), or every supported one.
+std::vector<simd::width> widthsof(const options& o) {
+    std::vector<simd::width> ws;
+    for (simd::width w :
+         {simd::width::scalar, simd::width::sse2, simd::width::avx2, simd::width::avx512}) {
+        if (!simd::supported(w)) continue;
+        if (o.simd == "all" || o.simd == simd::name(w)) ws.push_back(w);
+    }
+    if (ws.empty() && o.simd.empty()) ws.push_back(simd::widest());
+    return ws;
+}
+
+// --variants: the block without bulk viscosity, with it, with the equation of
+// state, and with both, at every width asked for, one run after the other in
+// rounds (so that the four share the machine's load); the best of the rounds
+// per case, and the cost of bulk viscosity as the ratio of the times per
+// step (plain over bulk, and EOS over EOS with bulk; 1.00 = no extra cost).
+int runvariants(const options& o) {
+    if (!o.simd.empty() && o.simd != "all") {
+        setenv("HEXDYN_SIMD", o.simd.c_str(), 1);
+        simd::fromenvironment();  // refuses a width this processor lacks
+    }
+    const std::vector<simd::width> ws = widthsof(o);
+    constexpr int ncase = 4;
+    const char* const casename[ncase] = {"plain", "bulk", "eos", "eos_bulk"};
+    std::vector<double> best(ws.size() * ncase, 0.0);
+    for (int r = 0; r < o.repeat; ++r)
+        for (size_t i = 0; i < ws.size(); ++i)
+            for (int c = 0; c < ncase; ++c) {
+                options oc = o;
+                oc.bulk = c == 1 || c == 3;
+                oc.eos = c >= 2;
+                setenv("HEXDYN_SIMD", simd::name(ws[i]), 1);
+                model::reset();
+                MPI_Comm_rank(MPI_COMM_WORLD, &commnodes::myid);
+                MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
+                const double ecps = runone(oc);
+                best[i * ncase + c] = std::max(best[i * ncase + c], ecps);
+            }
+    if (commnodes::myid != 0) return 0;
+    for (size_t i = 0; i < ws.size(); ++i) {
+        const double* b = &best[i * ncase];
+        std::printf("variants_ecps_per_cpu_s simd=%s mat=%s hg=%d rounds=%d", simd::name(ws[i]),
+                    o.mat.c_str(), o.hg, o.repeat);
+        for (int c = 0; c < ncase; ++c) std::printf(" %s=%.0f", casename[c], b[c]);
+        std::printf(" time_ratio_bulk=%.3f time_ratio_eos_bulk=%.3f\n",
+                    b[1] > 0.0 ? b[0] / b[1] : 0.0, b[3] > 0.0 ? b[2] / b[3] : 0.0);
+    }
+    return 0;
+}
+
 int run(const options& o) {
+    if (o.variants) return runvariants(o);
     if (o.simd.empty()) {
         runone(o);
         return 0;

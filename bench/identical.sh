@@ -2,8 +2,8 @@
 # Checks that two builds of the element-pass benchmark give bit-identical
 # results: for a matrix of materials (each also with the Gruneisen equation of
 # state), hourglass methods (none, standard, Flanagan-Belytschko, and a
-# coefficient at the threshold that turns the control off), spin switch and
-# deformation rates, both binaries run the same block for the same number of
+# coefficient at the threshold that turns the control off), spin switch,
+# deformation rates and bulk viscosity (off and on), both binaries run the same block for the same number of
 # steps and dump the final nodal accelerations, positions, velocities, masses,
 # history records and step scalars; the dumps are compared byte for byte.
 #
@@ -38,7 +38,8 @@ for mat in elastic pp lin jc elastic+eos pp+eos lin+eos jc+eos; do
   for hg in 0 1 2 2-off; do
     hgopt=(--hg "${hg%-off}")
     [[ $hg == *-off ]] && hgopt+=(--hgcoef 1e-6)
-    for extra in "" "--nojaum" "--rate 5000" "--rate 30000 --shear 0.5"; do
+    for extra in "" "--nojaum" "--rate 5000" "--rate 30000 --shear 0.5" \
+      "--bulk" "--bulk --nojaum" "--bulk --rate 5000" "--bulk --rate 30000 --shear 0.5"; do
       # shellcheck disable=SC2206
       args=(--size 9 7 7 "${matopt[@]}" "${hgopt[@]}" --steps "$steps" --warmup 0 $extra)
       HEXDYN_SIMD=scalar "$ref" "${args[@]}" --dump "$work/ref.bin" >/dev/null

@@ -133,6 +133,21 @@ simd_avx2=""
 echo "  element-cycles per CPU-second of the whole loop; speedup over the scalar path (HEXDYN_SIMD=scalar)"
 
 echo
+echo "== bulk viscosity and the equation of state by SIMD width: 10^5 elements, jc, hg 2, 30 steps, 1 process"
+echo "   (--variants: the four cases one after the other in each of $repeat rounds, best per case)"
+printf '  %-8s %10s %10s %10s %10s | %11s %11s\n' width plain bulk eos eos+bulk "bulk/plain" "eb/eos"
+declare -A bulkratio
+while read -r line; do
+  w=$(kv "$line" simd)
+  printf '  %-8s %10s %10s %10s %10s | %10.3fx %10.3fx\n' "$w" "$(fmt "$(kv "$line" plain)")" \
+    "$(fmt "$(kv "$line" bulk)")" "$(fmt "$(kv "$line" eos)")" "$(fmt "$(kv "$line" eos_bulk)")" \
+    "$(kv "$line" time_ratio_bulk)" "$(kv "$line" time_ratio_eos_bulk)"
+  bulkratio[$w]=$(kv "$line" time_ratio_bulk)
+done < <(run "$bin/hexdyn_bench_element" --size 50 50 40 --mat jc --hg 2 --steps 30 --simd all \
+  --variants --repeat "$repeat" | grep '^variants_ecps_per_cpu_s')
+echo "  element-cycles per CPU-second; bulk/plain: time per step with bulk viscosity over without"
+
+echo
 echo "== animation output (1,000,000 nodes, 6 zones)"
 best_out="" best_outv=0 best_outcpu=0
 for ((r = 0; r < repeat; ++r)); do
@@ -185,6 +200,8 @@ check "  the same per CPU-second" "${result[10^5.jc.2.cpu]}" ">=" 2000000 ""
 [[ -n $ipc ]] && check "instructions per element-cycle (AVX2 width)" "$ipc" "<=" 1200 ""
 check "widest SIMD width ($widest) over scalar, per CPU-s" "$simd_widest" ">=" 2 "x"
 [[ -n $simd_avx2 ]] && check "AVX2 width over scalar, per CPU-s" "$simd_avx2" ">=" 1.7 "x"
+[[ -n ${bulkratio[avx2]:-} ]] && check "bulk viscosity's time per step, AVX2 width" "${bulkratio[avx2]}" "<=" 1.10 "x"
+check "the same at the widest width ($widest)" "${bulkratio[$widest]}" "<=" 1.10 "x"
 check "10^5 elements, $np processes over 1 (whole loop)" "${result[10^5.jc.2.speed]}" ">=" 1.8 "x"
 check "  the same from the fastest step" "${result[10^5.jc.2.speedstep]}" ">=" 1.8 "x"
 [[ -n ${result[10^6.jc.2.bpe]:-} ]] && check "bytes per element at 10^6" "${result[10^6.jc.2.bpe]}" "<=" 400 ""

@@ -67,6 +67,7 @@ inline bool anyof(vm m) {
 // History records of the lanes, loaded into lanes and stored back.
 struct stress {
     vd sd[6], sm, seqv, sig_y, epeff, vol0;
+    vd eint, q;  // internal energy, bulk viscosity of the last pass
 };
 
 // Lanes of one batch between the two stages of a block (see runblock).
@@ -79,7 +80,8 @@ struct batch {
     vd vol, ijac[3][3];
     vd de[6], vort[3], pkxj[4][3];
     vd rho;
-    vd dte, ratio;  // element steps and distortion ratios
+    vd len, ratio;  // element lengths and distortion ratios
+    vd dte;         // element steps, from the second stage on
     stress s;       // stress update, written back in the second stage
     vd e0;          // strain energy term of the stress at the start
     // Johnson-Cook plastic step: lanes that yield, the single-precision trial
@@ -181,9 +183,12 @@ inline void strainbatch(double dt, batch& b) {
     b.vort[2] = (dij[0][1] - dij[1][0]) * 0.5 * dt;
 }
 
-// elementtimestep of timestep.hpp: the lanes' steps and distortion ratios
-// (the running minima are taken in the second stage, lane after lane).
-inline void timestepbatch(batch& b, double c) {
+// elementlength of timestep.hpp: the lanes' element lengths and distortion
+// ratios. The steps follow in the second stage, from the wave speed (and the
+// bulk viscosity) at the element's new state; the running minima are taken
+// there, lane after lane. 4 vol / sqrt(smax) / c of elementtimestep is the
+// same division of the same length.
+inline void lengthbatch(batch& b) {
     vd smax = splat(0.0);
     vd smin = splat(static_cast<double>(1.0e20f));
     for (int f = 0; f < 6; ++f) {
@@ -205,7 +210,7 @@ inline void timestepbatch(batch& b, double c) {
         smax = s > smax ? s : smax;
         smin = s < smin ? s : smin;
     }
-    b.dte = 4.0 * b.vol / vsqrt(smax) / c;
+    b.len = 4.0 * b.vol / vsqrt(smax);
     b.ratio = smin / smax;
 }
 
@@ -224,6 +229,8 @@ inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
     s.sig_y = gatherd(&h0.sig_y, at);
     s.epeff = gatherd(&h0.epeff, at);
     s.vol0 = gatherd(&h0.vol0, at);
+    s.eint = gatherd(&h0.eint, at);
+    s.q = gatherd(&h0.q, at);
 #else
     for (int l = 0; l < W; ++l) {
         const history& h = p.hlist[hist[l]];
@@ -232,6 +239,8 @@ inline void loadstress(const elementpass& p, const int hist[W], stress& s) {
         s.sig_y[l] = h.sig_y;
         s.epeff[l] = h.epeff;
         s.vol0[l] = h.vol0;
+        s.eint[l] = h.eint;
+        s.q[l] = h.q;
     }
 #endif
 }
@@ -264,14 +273,14 @@ struct moduli {
     double g2, k3, plamod;
 };
 
-// The trial step of models.hpp (elastic_devi, then elastic_p: materials
-// with an equation of state take the scalar path); returns the trial
-// equivalent stress.
-inline vd trialbatch(const vd de[6], const moduli& md, stress& s) {
+// trialstep of models.hpp: elastic_devi, then elastic_p unless the material
+// has an equation of state (which gives the mean stress in the second
+// stage); returns the trial equivalent stress.
+inline vd trialbatch(const vd de[6], const moduli& md, bool eos, stress& s) {
     const vd t = (de[0] + de[1] + de[2]) / 3.0;
     for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
     for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
-    s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
+    if (!eos) s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
     return vsqrt((s.sd[0] * s.sd[0] + s.sd[1] * s.sd[1] + s.sd[2] * s.sd[2] + s.sd[3] * s.sd[3] +
                   s.sd[4] * s.sd[4] + s.sd[5] * s.sd[5]) *
                  0.5 * 3.0);
@@ -305,6 +314,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
     b.e0 = e0;
 
     const vd* de = b.de;
+    const bool eos = m.etype == 1;
     switch (m.mtype) {
         case 1: {
             const vd t = (de[0] + de[1] + de[2]) / 3.0;
@@ -317,13 +327,13 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         case 2: {
-            const vd q = trialbatch(de, md, s);
+            const vd q = trialbatch(de, md, eos, s);
             const vm plastic = ~(m.yield0 >= q);
             scalebatch(plastic, m.yield0 / q, q, s);
             break;
         }
         case 3: {
-            const vd q = trialbatch(de, md, s);
+            const vd q = trialbatch(de, md, eos, s);
             const vm plastic = ~(s.sig_y >= q);
             const vd dp = (q - s.sig_y) / (1.5 * md.g2 + md.plamod);
             s.epeff = plastic ? s.epeff + dp : s.epeff;
@@ -332,7 +342,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         default: {  // 4, Johnson-Cook
-            const vd q = trialbatch(de, md, s);
+            const vd q = trialbatch(de, md, eos, s);
             b.qs = tofloat(q);
             b.plastic = ~((s.sig_y >= q) | ~(b.qs > s.sig_y));
             const vd dp = (b.qs - s.sig_y) / (1.5 * md.g2 + md.plamod);
@@ -344,9 +354,62 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
     }
 }
 
+// eos_centred of models.hpp: the mean stress of the Gruneisen form solved
+// together with the energy of the step.
+inline vd eoscentredbatch(vd mu, vd den, vd estar, vd a, vd trde) {
+    const double c1 = materialdata::c1eosg, c2 = materialdata::c2eosg;
+    const double c3 = materialdata::c3eosg, c4 = materialdata::c4eosg;
+    const vd pc = (1.0 - mu * c4 * 0.5 / den) * (c1 * mu + c2 * (mu * mu) + c3 * (mu * mu * mu));
+    return -(c4 * estar + pc) / (1.0 + c4 * a * trde);
+}
+
+// eos_wavespeed of models.hpp at pressure p (0 where c^2 is not positive).
+inline vd eoswavespeedbatch(vd mu, vd den, double den0, vd p, double g2v) {
+    const double c1 = materialdata::c1eosg, c2 = materialdata::c2eosg;
+    const double c3 = materialdata::c3eosg, c4 = materialdata::c4eosg;
+    const vd f = c1 * mu + c2 * (mu * mu) + c3 * (mu * mu * mu);
+    const vd df = c1 + 2.0 * c2 * mu + 3.0 * c3 * (mu * mu);
+    const vd g = 1.0 - mu * c4 * 0.5 / den;
+    const vd dg = -0.5 * c4 * den0 / (den * den);
+    const vd ks = den / den0 * (g * df + f * dg) + p * c4 / den;
+    const vd cc = (ks + 2.0 / 3.0 * g2v) / den;
+    // The square root of a negative lane is discarded by the select.
+    return cc > 0.0 ? vsqrt(cc) : splat(0.0);
+}
+
+// The step and bulk viscosity of the lanes of oneelement (feforce.cpp) with
+// bulk viscosity on or an equation of state: the wave speed is the elastic
+// one or the equation of state's at the new mean stress sm where larger;
+// with bulk viscosity, viscousstep and viscouspressure of timestep.hpp, both
+// sides of their compression test computed and each lane taking its own.
+// Returns the pressure subtracted from the mean stress in the nodal forces
+// (the history record's q without bulk viscosity).
+inline vd viscousbatch(const elementpass& p, batch& b, vd sm, double g2) {
+    const material& m = *b.m;
+    vd cs = splat(m.wavespeed);
+    if (m.etype == 1 && m.mtype != 1 && p.eosstep) {
+        const vd ce = eoswavespeedbatch(b.rho / m.density - 1.0, b.rho, m.density, -sm, g2);
+        cs = ce > cs ? ce : cs;
+    }
+    const vd l = b.len;
+    if (!p.bulk) {
+        b.dte = l / cs;
+        return b.s.q;
+    }
+    const vd trd = p.dtk > 0.0 ? (b.de[0] + b.de[1] + b.de[2]) / p.dtk : splat(0.0);
+    const vm comp = trd < 0.0;
+    const vd qq = p.q1 * cs + p.q2 * l * -trd;
+    const vd dtq = l / (qq + vsqrt(qq * qq + cs * cs));
+    b.dte = comp ? dtq : l / cs;
+    const vd q = b.rho * (p.q2 * p.q2 * (l * l) * (trd * trd) - p.q1 * l * cs * trd);
+    b.s.q = comp ? q : splat(0.0);
+    return b.s.q;
+}
+
 // Second stage: the Johnson-Cook yield stress from the libm results, the
-// stress written back, the strain energy added to the process total in lane
-// order, and the internal forces f (corner-major).
+// mean stress of the equation of state, the stress written back, the strain
+// energy (and the work of the bulk viscosity) added to the process total in
+// lane order, the lanes' steps, and the internal forces f (corner-major).
 inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     const material& m = *b.m;
     stress& s = b.s;
@@ -357,10 +420,34 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
     }
 
+    // As constitution of constitution.hpp: the work of the last pass's bulk
+    // viscosity against this step's volume change, the equation of state's
+    // mean stress from the energy of the step without the new mean stress.
+    const bool eos = m.etype == 1;
+    const vd trde = b.de[0] + b.de[1] + b.de[2];
+    const vd dwq = p.bulk ? -s.q * trde * b.vol : splat(0.0);
+    const vd mass = m.density * s.vol0;
+    if (eos && m.mtype != 1) {
+        vd e = b.e0;
+        for (int i = 0; i < 3; ++i) e = e + s.sd[i] * b.de[i];
+        for (int i = 3; i < 6; ++i) e = e + s.sd[i] * b.de[i];
+        const vd a = 0.5 * b.vol / mass;
+        const vd estar = s.eint + a * e + dwq / mass;
+        s.sm = eoscentredbatch(b.rho / m.density - 1.0, b.rho, estar, a, trde);
+    }
+
     vd e1 = b.e0;
     for (int i = 0; i < 3; ++i) e1 = e1 + (s.sd[i] + s.sm) * b.de[i];
     for (int i = 3; i < 6; ++i) e1 = e1 + s.sd[i] * b.de[i];
     const vd dw = 0.5 * b.vol * e1;
+    if (eos) s.eint = s.eint + (dw + dwq) / mass;
+
+    // The lanes' steps; the viscous pressure acts on the nodes only.
+    vd smf = s.sm;
+    if (p.bulk || eos)
+        smf = s.sm - viscousbatch(p, b, s.sm, m.young / (1.0 + m.poisson));
+    else
+        b.dte = b.len / m.wavespeed;
 #ifdef HEXDYN_BATCH_SCATTER
     // Each field into the W records by one scatter (the records differ).
     vi at;
@@ -372,6 +459,8 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     for (int i = 0; i < 6; ++i) scatterd(&h0.sd[i], at, s.sd[i]);
     scatterd(&h0.sig_y, at, s.sig_y);
     scatterd(&h0.epeff, at, s.epeff);
+    if (eos) scatterd(&h0.eint, at, s.eint);
+    if (p.bulk) scatterd(&h0.q, at, s.q);
 #else
     for (int l = 0; l < W; ++l) {
         history& h = p.hlist[b.hist[l]];
@@ -380,16 +469,25 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         for (int i = 0; i < 6; ++i) h.sd[i] = s.sd[i][l];
         h.sig_y = s.sig_y[l];
         h.epeff = s.epeff[l];
+        if (eos) h.eint = s.eint[l];
+        if (p.bulk) h.q = s.q[l];
     }
 #endif
     double es = simulation::engstrain;
-    for (int l = 0; l < W; ++l) es += dw[l];
+    if (p.bulk) {
+        for (int l = 0; l < W; ++l) {
+            es += dw[l];
+            es += dwq[l];
+        }
+    } else {
+        for (int l = 0; l < W; ++l) es += dw[l];
+    }
     simulation::engstrain = es;
 
     // nodalforce_kernel of forces.hpp, on the updated stress.
-    const vd sig1 = (s.sd[0] + s.sm) * b.vol;
-    const vd sig2 = (s.sd[1] + s.sm) * b.vol;
-    const vd sig3 = (s.sd[2] + s.sm) * b.vol;
+    const vd sig1 = (s.sd[0] + smf) * b.vol;
+    const vd sig2 = (s.sd[1] + smf) * b.vol;
+    const vd sig3 = (s.sd[2] + smf) * b.vol;
     const vd sig4 = s.sd[3] * b.vol;
     const vd sig5 = s.sd[4] * b.vol;
     const vd sig6 = s.sd[5] * b.vol;
@@ -500,11 +598,8 @@ inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const v
 // ------------------------------------------------------------------- batch
 
 // Whether the W elements from e0 can run side by side: one material with a
-// batched update and no equation of state, W different history records
-// (0-based in `hist`), and no bulk viscosity.
+// batched update and W different history records (0-based in `hist`).
 inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
-    // Bulk viscosity and the equation of state take the scalar path.
-    if (p.bulk) return false;
     const element* el = p.elist + e0;
     const int mat = el[0].mat;
     bool ascending = true;
@@ -518,7 +613,7 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
             for (int o = 0; o < l; ++o)
                 if (hist[l] == hist[o]) return false;
     const material& m = p.mlist[mat - 1];
-    return m.mtype >= 1 && m.mtype <= 4 && m.etype != 1;
+    return m.mtype >= 1 && m.mtype <= 4;
 }
 
 // First stage of one batch: false, with nothing changed, when it must go the
@@ -530,7 +625,7 @@ inline bool stagebegin(const elementpass& p, int e0, batch& b) {
     if (anyof(~(b.vol > 0.0))) return false;
     strainbatch(p.dtk, b);
     b.m = &p.mlist[p.elist[e0].mat - 1];
-    timestepbatch(b, b.m->wavespeed);
+    lengthbatch(b);
     constitutionbegin(p, b);
     return true;
 }
@@ -542,12 +637,12 @@ inline void stageend(elementpass& p, int e0, batch& b) {
         for (int l = 0; l < W; ++l) elementscalar(p, e0 + l);
         return;
     }
+    vd f[8][3], ft[3][8];
+    constitutionend(p, b, f);
     for (int l = 0; l < W; ++l) {
         if (p.dtmin >= b.dte[l]) p.dtmin = b.dte[l];
         if (!(p.edist <= b.ratio[l])) p.edist = b.ratio[l];
     }
-    vd f[8][3], ft[3][8];
-    constitutionend(p, b, f);
     if (p.hgmode == 1)
         standardbatch(b, b.m->wavespeed, p.hgq, b.vpow, ft);
     else if (p.hgmode == 2)

@@ -4,8 +4,7 @@
 // A batched path takes W consecutive elements at a time, one per lane, and
 // hands a batch to `elementscalar`, element by element in element order,
 // when the lanes cannot run side by side: mixed materials, a history record
-// used twice, a material type without a batched update, a material with an
-// equation of state, bulk viscosity, or a non-positive
+// used twice, a material type without a batched update, or a non-positive
 // volume (the scalar path then stops at the first bad element, after the
 // elements before it). The running step and distortion minima and the strain
 // energy are updated lane after lane in element order, and the corner forces

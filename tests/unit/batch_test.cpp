@@ -70,13 +70,16 @@ constexpr int nelem = nx * ny * nz;  // 90: 11 batches of 8 and 2 left over
 // A jittered block compressed along z and sheared, with materials
 //   1 elastic, 2 perfectly plastic with the Gruneisen state, 3 linear
 //   hardening, 4 Johnson-Cook, 5 Johnson-Cook with the Gruneisen state,
+// or, with bulk viscosity, material 1 with the Gruneisen state too and a
+// velocity along z that compresses some elements and expands others (lanes
+// on both sides of the viscosity's compression test in one batch),
 // in runs of 16 (whole batches of one material), then changing from element
 // to element (mixed batches), then runs of 10 of the Johnson-Cook pair. The
 // history records of elements 17-24 are handed out in reverse order;
 // elements 65 and 67 share one, and so do elements 4 and 13 (in different
 // batches of one block at every width: the later must see the earlier's
 // update).
-void buildblock(int hgmethod, bool jaum) {
+void buildblock(int hgmethod, bool jaum, bool bulk) {
     process::reset();
     const int px = nx + 1, py = ny + 1, pz = nz + 1;
     const int nn = px * py * pz;
@@ -98,10 +101,10 @@ void buildblock(int hgmethod, bool jaum) {
                 particledata::pos[n + 2] = z;
                 particledata::vel[n] = 0.2 * rate * z + 0.3 * wobble(k, i + j);
                 particledata::vel[n + 1] = 0.2 * wobble(i * j, k);
-                particledata::vel[n + 2] = -rate * z;
+                particledata::vel[n + 2] = bulk ? 25.0 * wobble(i + 2 * k, j) : -rate * z;
                 particledata::fp[n + 2] = 10.0 * wobble(i, j);
             }
-    materialdata::mat_list = {makematerial(1, 0), makematerial(2, 1), makematerial(3, 0),
+    materialdata::mat_list = {makematerial(1, bulk ? 1 : 0), makematerial(2, 1), makematerial(3, 0),
                               makematerial(4, 0), makematerial(4, 1)};
     materialdata::nb_mat = 5;
     materialdata::c1eosg = 1.6e11;
@@ -110,6 +113,7 @@ void buildblock(int hgmethod, bool jaum) {
     materialdata::c4eosg = 1.7e4;
     materialdata::jaum = jaum;
     materialdata::hourglass = {hgmethod, 0.1};
+    materialdata::bulk = {bulk, 0.06, 1.5};
 
     elementdata::nb_element = nelem;
     elementdata::element_list.assign(nelem, element{});
@@ -175,9 +179,9 @@ std::vector<unsigned char> snapshot() {
 }
 
 // Steps of the element pass with a plain central-difference update.
-std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, int steps) {
+std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool bulk, int steps) {
     forcedwidth forced(w);
-    buildblock(hgmethod, jaum);
+    buildblock(hgmethod, jaum, bulk);
     for (int n = 0; n < steps; ++n) {
         simulation::dtk = 4.0e-8;
         simulation::dtk1 = 1.0e6;
@@ -195,7 +199,7 @@ std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, int 
 // Runs one pass that stops; returns its console line and the state at the stop.
 std::pair<std::string, std::vector<unsigned char>> stoppedpass(simd::width w, void (*spoil)()) {
     forcedwidth forced(w);
-    buildblock(2, true);
+    buildblock(2, true, false);
     spoil();
     simulation::dtk = 4.0e-8;
     testing::internal::CaptureStdout();
@@ -212,18 +216,35 @@ std::pair<std::string, std::vector<unsigned char>> stoppedpass(simd::width w, vo
 }  // namespace
 
 TEST(BatchedElementPass, EveryWidthGivesTheScalarBits) {
-    for (bool jaum : {true, false}) {
-        for (int hg : {0, 1, 2}) {
-            SCOPED_TRACE("hourglass " + std::to_string(hg) + (jaum ? " jaum" : " no jaum"));
-            const std::vector<unsigned char> ref = runsteps(simd::width::scalar, hg, jaum, 12);
-            // The block does what it is built for: Johnson-Cook lanes yield.
-            int plastic = 0;
-            for (const history& h : materialdata::history_list) plastic += h.epeff > 0.0;
-            EXPECT_GT(plastic, 20);
-            for (simd::width w : allwidths) {
-                if (w == simd::width::scalar || !simd::supported(w)) continue;
-                SCOPED_TRACE(simd::name(w));
-                EXPECT_TRUE(runsteps(w, hg, jaum, 12) == ref);
+    for (bool bulk : {false, true}) {
+        for (bool jaum : {true, false}) {
+            for (int hg : {0, 1, 2}) {
+                SCOPED_TRACE("hourglass " + std::to_string(hg) + (jaum ? " jaum" : " no jaum") +
+                             (bulk ? " bulk" : ""));
+                const std::vector<unsigned char> ref =
+                    runsteps(simd::width::scalar, hg, jaum, bulk, 12);
+                // The block does what it is built for: Johnson-Cook lanes
+                // yield; with bulk viscosity, elements in compression carry a
+                // viscous pressure and the others none, and the equation of
+                // state's lanes have taken up energy.
+                int plastic = 0, viscous = 0, quiet = 0, energy = 0;
+                for (const history& h : materialdata::history_list) {
+                    plastic += h.epeff > 0.0;
+                    viscous += h.q > 0.0;
+                    quiet += h.q == 0.0;
+                    energy += h.eint != 0.0;
+                }
+                EXPECT_GT(plastic, bulk ? 5 : 20);
+                if (bulk) {
+                    EXPECT_GT(viscous, 20);
+                    EXPECT_GT(quiet, 20);
+                    EXPECT_GT(energy, 30);
+                }
+                for (simd::width w : allwidths) {
+                    if (w == simd::width::scalar || !simd::supported(w)) continue;
+                    SCOPED_TRACE(simd::name(w));
+                    EXPECT_TRUE(runsteps(w, hg, jaum, bulk, 12) == ref);
+                }
             }
         }
     }
