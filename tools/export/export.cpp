@@ -253,7 +253,7 @@ std::vector<double> merge_curves(const std::vector<Process>& procs, const std::o
     }
     rep.notes.insert(rep.notes.end(), lay.notes.begin(), lay.notes.end());
     rep.csv = prefix.string() + ".csv";
-    std::vector<double> times = write_curve_table(rep.csv, readers, lay, rep.notes);
+    std::vector<double> times = write_curve_table(rep.csv, readers, lay, rep.notes, rep.warnings);
     rep.curve_records = static_cast<long long>(times.size());
     return times;
 }

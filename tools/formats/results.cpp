@@ -287,6 +287,10 @@ bool CurveReader::next(double& time, std::vector<double>& values) {
     const std::string_view r = rtrim(line);
     size_t width = 15;
     for (const CurveColumn& c : columns_) width += c.integer ? 3 : 15;
+    if (r.size() < width && in_.last_unterminated()) {
+        cut_record_ = records_ + 1;
+        return false;
+    }
     if (r.size() != width)
         throw Error(in_.where() + "record of " + std::to_string(r.size()) + " columns, expected " +
                     std::to_string(width) + " (the time and " + std::to_string(columns_.size()) +

@@ -107,9 +107,14 @@ class CurveReader {
 
     // Reads the next record; false at the end of the file. A value that
     // overflowed its integer field reads as NaN; a time or value written as
-    // a number that is not finite (NaN, Infinity) is an error.
+    // a number that is not finite (NaN, Infinity) is an error. An incomplete
+    // last line without a line end (the run was killed while writing it)
+    // ends the file before that record: next() returns false and
+    // cut_record() names it; a malformed record anywhere else is an error.
     bool next(double& time, std::vector<double>& values);
     long long records() const { return records_; }
+    // 1-based number of the record that was cut off (0: none).
+    long long cut_record() const { return cut_record_; }
     long long line_number() const { return in_.line_number(); }
 
   private:
@@ -117,6 +122,7 @@ class CurveReader {
     std::string title_;
     std::vector<CurveColumn> columns_;
     long long records_ = 0;
+    long long cut_record_ = 0;
 };
 
 }  // namespace formats
