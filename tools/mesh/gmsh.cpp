@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <unordered_map>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 #include <utility>
 
 #include "mesh/orientation.hpp"
@@ -510,11 +510,10 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         for (size_t k = 1; k < 8; ++k)
             for (size_t j = 0; j < k; ++j)
                 if (h.node[j] == h.node[k])
-                    throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
-                                         std::to_string(h.tag) + " names node " +
-                                         std::to_string(h.node[k]) + " twice (corners " +
-                                         std::to_string(j + 1) + " and " + std::to_string(k + 1) +
-                                         ")");
+                    throw formats::Error(
+                        name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag) +
+                        " names node " + std::to_string(h.node[k]) + " twice (corners " +
+                        std::to_string(j + 1) + " and " + std::to_string(k + 1) + ")");
         if (v < 0.0) {
             auto& nd = deck.elements.back().node;
             for (int k = 0; k < 4; ++k)
