@@ -357,9 +357,6 @@ void parse_v4(Tok& tk, Raw& raw) {
                 tk.integer("entity tag");
                 const long long parametric = tk.integer("parametric flag");
                 const int n = tk.count_fitting("number of nodes in block", kMinNodeRecord);
-                if (static_cast<long long>(raw.nodes.size()) + n > total)
-                    tk.fail("the node blocks hold more than the " + std::to_string(total) +
-                            " nodes the header gives");
                 const size_t first = raw.nodes.size();
                 for (int i = 0; i < n; ++i) {
                     const long long tag = tk.integer("node tag");
