@@ -38,6 +38,12 @@ const char* const kUsage =
     "                 format of the files before binary became the default)\n"
     "  -h, --help     show this help\n"
     "\n"
+    "A run killed while writing leaves files cut inside their last zone or\n"
+    "record: the zones and records every process wrote whole are exported, with\n"
+    "a warning naming the file and the cut zone or record (exit status 0).\n"
+    "Every other fault of a file, or a time or value that is not a finite\n"
+    "number, stops the export with the file and line (exit status 1).\n"
+    "\n"
     "The displacement is the current position minus the position in the first\n"
     "output zone. The solver writes that zone after its first time step, so the\n"
     "reference is the mesh after one step, not the undeformed input mesh.\n"
@@ -72,6 +78,8 @@ int run(int argc, char** argv) {
     const exporting::ExportReport rep = exporting::run_export(opt);
     for (const std::string& n : rep.notes)
         std::fprintf(stderr, "hexdyn-export: note: %s\n", n.c_str());
+    for (const std::string& w : rep.warnings)
+        std::fprintf(stderr, "hexdyn-export: warning: %s\n", w.c_str());
     std::printf("%d process%s%s, %lld nodes, %lld elements, %d output times\n", rep.processes,
                 rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes,
                 rep.elements, rep.zones);
