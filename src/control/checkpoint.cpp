@@ -419,8 +419,9 @@ void restore(schedule& s) {
     if (dataout::energyon) {
         load(c, name, "ENERGY", &es, sizeof es);
         if (es.sums.records < 0 || es.sums.records > INT_MAX || es.filebytes < 0)
-            errorstop::stop("*** Error *** checkpoint " + name + ": section \"ENERGY\" records " +
-                            std::to_string(es.sums.records) + " energy records of " +
+            errorstop::stop("*** Error *** checkpoint " + name +
+                            ": section \"ENERGY\" holds a record count of " +
+                            std::to_string(es.sums.records) + " and a file length of " +
                             std::to_string(es.filebytes) + " bytes");
         energy::restore(es.sums);
     }
@@ -463,7 +464,8 @@ void restore(schedule& s) {
         for (int f = dataout::nfield;; ++f) {
             std::error_code ec;
             bool any = std::filesystem::remove(fieldout::piecename(f, commnodes::myid), ec);
-            if (commnodes::myid == 0) any = std::filesystem::remove(fieldout::parallelname(f), ec) || any;
+            if (commnodes::myid == 0)
+                any = std::filesystem::remove(fieldout::parallelname(f), ec) || any;
             if (!any) break;
         }
         fieldout::resume(frametimes);
