@@ -288,7 +288,9 @@ void write(const schedule& s) {
         if (commnodes::myid == 0 && es.sums.records > 0) {
             std::error_code ec;
             const std::uintmax_t n = std::filesystem::file_size(energy::filename, ec);
-            if (ec) writefailed(energy::filename);
+            if (ec)
+                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
+                                energy::filename + " cannot be read: " + ec.message());
             es.filebytes = static_cast<std::int64_t>(n);
         }
         out.section("ENERGY", &es, sizeof es);
