@@ -6,12 +6,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "control/energy.hpp"
+#include "control/fieldout.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/units.hpp"
@@ -46,6 +51,20 @@ struct stepstate {
     double currenttime, dtk, dtk1, dtk1old, engkinetic, engstrain, eledistortion, nextout;
     std::int32_t istep, nextreport, npts, nres;
 };
+
+// The head of section "FIELD"; the frame times follow it.
+struct fieldhead {
+    double nextfield;
+    std::int64_t frames;
+};
+
+// Section "ENERGY": the sums of the balance and the length of energy.dat
+// (process 0; 0 elsewhere and before its first record).
+struct energystate {
+    energy::sums sums;
+    std::int64_t filebytes;
+};
+static_assert(sizeof(energystate) == 48);
 
 std::string deckname() {
     std::string n = ffi::fileinp;
@@ -256,6 +275,26 @@ void write(const schedule& s) {
     out.section("ACC", particledata::acc.data(), bytesof(particledata::acc));
     out.section("MASS", particledata::mp.data(), bytesof(particledata::mp));
     out.section("HISTORY", materialdata::history_list.data(), bytesof(materialdata::history_list));
+    if (dataout::fieldstep >= 0.0) {
+        const std::vector<double>& t = fieldout::frames();
+        const fieldhead fh{s.nextfield, static_cast<std::int64_t>(t.size())};
+        std::string bytes(sizeof fh + t.size() * sizeof(double), '\0');
+        std::memcpy(bytes.data(), &fh, sizeof fh);
+        if (!t.empty()) std::memcpy(bytes.data() + sizeof fh, t.data(), t.size() * sizeof(double));
+        out.section("FIELD", bytes.data(), bytes.size());
+    }
+    if (dataout::energyon) {
+        energystate es{energy::saved(), 0};
+        if (commnodes::myid == 0 && es.sums.records > 0) {
+            std::error_code ec;
+            const std::uintmax_t n = std::filesystem::file_size(energy::filename, ec);
+            if (ec)
+                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
+                                energy::filename + " cannot be read: " + ec.message());
+            es.filebytes = static_cast<std::int64_t>(n);
+        }
+        out.section("ENERGY", &es, sizeof es);
+    }
 
     h.payload = out.bytes;
     h.checksum = headerhash(h, out.h);
@@ -271,13 +310,6 @@ void write(const schedule& s) {
 }
 
 void restore(schedule& s) {
-    // The field-output series and the energy accumulators are not part of a
-    // checkpoint yet: continuing such a run would not give the files of an
-    // uninterrupted one.
-    if (dataout::fieldstep >= 0.0 || dataout::energyon)
-        errorstop::stop(
-            "*** Error *** a restart does not continue field output (fout) or the energy "
-            "balance (ebal) yet: remove them from the decks, or run from the start");
     makehashes();
     image im[2];
     std::uint64_t best = 0;
@@ -291,9 +323,9 @@ void restore(schedule& s) {
             continue;
         }
         const header& h = im[k].h;
-        if (h.version != version)
+        if (h.version < 1 || h.version > version)
             errorstop::stop("*** Error *** checkpoint " + name + " has version " +
-                            std::to_string(h.version) + "; this solver reads version " +
+                            std::to_string(h.version) + "; this solver reads versions 1 to " +
                             std::to_string(version));
         if (h.nprocs != commnodes::nprocs || h.myid != commnodes::myid)
             errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
@@ -337,6 +369,11 @@ void restore(schedule& s) {
         errorstop::writeline(" *** Warning *** restarting from the older checkpoint " + name +
                              " (sequence " + std::to_string(candidate) + ")");
 
+    const bool fields = dataout::fieldstep >= 0.0;
+    // The displacement of the field output is measured from the deck's
+    // coordinates, which the node positions still are before they are loaded.
+    if (fields) fieldout::start();
+
     stepstate st{};
     long long lengths[3];
     load(c, name, "STEP", &st, sizeof st);
@@ -361,6 +398,37 @@ void restore(schedule& s) {
     dataout::npts = st.npts;
     dataout::nres = st.nres;
 
+    std::vector<double> frametimes;
+    if (fields) {
+        std::uint64_t len = 0;
+        const char* p = c.find("FIELD", len);
+        fieldhead fh{};
+        if (p && len >= sizeof fh) std::memcpy(&fh, p, sizeof fh);
+        if (!p || len < sizeof fh || fh.frames < 0 || fh.frames > INT_MAX ||
+            static_cast<std::uint64_t>(fh.frames) != (len - sizeof fh) / sizeof(double) ||
+            (len - sizeof fh) % sizeof(double) != 0)
+            errorstop::stop("*** Error *** checkpoint " + name + ": section \"FIELD\" " +
+                            (p ? "holds " + std::to_string(len) +
+                                     " bytes, which is not a frame count and its times"
+                               : std::string("is missing")));
+        frametimes.resize(static_cast<std::size_t>(fh.frames));
+        if (fh.frames > 0)
+            std::memcpy(frametimes.data(), p + sizeof fh, frametimes.size() * sizeof(double));
+        s.nextfield = fh.nextfield;
+        dataout::nfield = static_cast<int>(fh.frames);
+    }
+    energystate es{};
+    if (dataout::energyon) {
+        load(c, name, "ENERGY", &es, sizeof es);
+        if (es.sums.records < 0 || es.sums.records > INT_MAX || es.filebytes < 0)
+            errorstop::stop("*** Error *** checkpoint " + name +
+                            ": section \"ENERGY\" holds a record count of " +
+                            std::to_string(es.sums.records) + " and a file length of " +
+                            std::to_string(es.filebytes) + " bytes");
+        energy::restore(es.sums);
+    }
+    s.restored = true;
+
     long long now[3];
     ffi::syncunits();
     ffi::unitlengths(now);
@@ -375,6 +443,34 @@ void restore(schedule& s) {
             errorstop::stop("*** Error *** checkpoint " + name + ": the result file " + names[k] +
                             " is shorter than the " + std::to_string(lengths[k + 1]) +
                             " bytes it had then");
+    }
+    if (dataout::energyon && commnodes::myid == 0 && es.sums.records > 0) {
+        // energy.dat is written by process 0 alone and closed after each record.
+        std::error_code ec;
+        const std::uintmax_t have = std::filesystem::file_size(energy::filename, ec);
+        if (ec || have < static_cast<std::uintmax_t>(es.filebytes))
+            errorstop::stop("*** Error *** checkpoint " + name + ": the result file " +
+                            energy::filename + " is missing or shorter than the " +
+                            std::to_string(es.filebytes) + " bytes it had then");
+        std::filesystem::resize_file(energy::filename, static_cast<std::uintmax_t>(es.filebytes),
+                                     ec);
+        if (ec)
+            errorstop::stop(std::string("*** Error *** cannot cut ") + energy::filename +
+                            " back to " + std::to_string(es.filebytes) + " bytes");
+    }
+    if (fields) {
+        // Frames written after the checkpoint go: the continued run writes
+        // them again. Each process removes its pieces, process 0 the parallel
+        // files; frames are written in order, so the first frame with
+        // neither ends the search.
+        for (int f = dataout::nfield;; ++f) {
+            std::error_code ec;
+            bool any = std::filesystem::remove(fieldout::piecename(f, commnodes::myid), ec);
+            if (commnodes::myid == 0)
+                any = std::filesystem::remove(fieldout::parallelname(f), ec) || any;
+            if (!any) break;
+        }
+        fieldout::resume(frametimes);
     }
     sequence = candidate;
 }

@@ -10,7 +10,7 @@
 //
 //   header, 64 bytes
 //     0  "HXDCHKPT"          magic
-//     8  u32 version          layout of the sections (1)
+//     8  u32 version          layout of the sections (2; 1 lacked FIELD and ENERGY)
 //    12  u32 header bytes     64
 //    16  u64 sequence         1 for the first checkpoint of the run, then 2, 3, ...
 //    24  i32 processes        size of the job that wrote it
@@ -24,9 +24,17 @@
 //     "FILES   " lengths of the echo, animation and curve files
 //     "POS     " "VEL     " "ACC     " "MASS    " node arrays
 //     "HISTORY " history records
+//     "FIELD   " with field output ("fout") only: the next field-output
+//                time, the number of frames written and the time of each
+//                (the series that field.pvd lists)
+//     "ENERGY  " with the energy balance ("ebal on") only: the sums carried
+//                over the steps (initial kinetic energy, work of the loads,
+//                of the element forces, energy taken by the rigid plane), the
+//                number of records of energy.dat and, on process 0, its length
 //
 // A reader takes the sections by name: a later version adds sections (and
-// raises the version) without moving the existing ones.
+// raises the version) without moving the existing ones, so a version-1 file
+// still restarts a run without field output and energy balance.
 #pragma once
 
 #include <cstdint>
@@ -35,13 +43,17 @@
 
 namespace checkpoint {
 
-inline constexpr std::uint32_t version = 1;
+inline constexpr std::uint32_t version = 2;
 
-// The output schedule of the time loop: the next output time and the next
-// report step.
+// The output schedule of the time loop: the next output time, the next
+// report step and the next field-output time. `restored` tells the loop that
+// it continues a run: the field series and the energy sums come from the
+// checkpoint and are not started afresh.
 struct schedule {
     double nextout = 0.0;
     int nextreport = 0;
+    double nextfield = 0.0;
+    bool restored = false;
 };
 
 // True after a step whose number (counted from 1) is a multiple of the
@@ -61,8 +73,10 @@ std::string filename(int slot);
 // Restart: reads the latest checkpoint that every process holds complete
 // (a damaged one is skipped with a warning naming it), refuses one from a
 // job of another size or another deck, loads the state into the model data
-// and cuts the result files back to their recorded lengths. Collective over
-// all processes; called after the deck has been read.
+// and cuts the result files back to their recorded lengths: energy.dat too,
+// the field files of frames written after the checkpoint are removed and
+// field.pvd lists exactly the frames up to it. Collective over all
+// processes; called after the deck has been read.
 void restore(schedule& s);
 
 // 64-bit hash of a byte range (FNV-1a over 8-byte words, then the tail).

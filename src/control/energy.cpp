@@ -22,15 +22,30 @@ double kinetic0 = 0.0;         // kinetic energy of the initial velocities, node
 
 }  // namespace
 
-void start() {
+void resume() {
     particledata::owned = commnodes::ownednodes();
     const std::size_t n3 = particledata::vel.size();
     felement.assign(n3, 0.0);
     fsum.assign(n3, 0.0);
     vstart.assign(n3, 0.0);
-    kinetic0 = 0.0;
-    simulation::engexternal = simulation::engelement = simulation::engplane = 0.0;
-    dataout::nenergy = 0;
+}
+
+void start() {
+    resume();
+    restore({0.0, 0.0, 0.0, 0.0, 0});
+}
+
+sums saved() {
+    return {kinetic0, simulation::engexternal, simulation::engelement, simulation::engplane,
+            dataout::nenergy};
+}
+
+void restore(const sums& s) {
+    kinetic0 = s.initial;
+    simulation::engexternal = s.external;
+    simulation::engelement = s.element;
+    simulation::engplane = s.plane;
+    dataout::nenergy = static_cast<int>(s.records);
 }
 
 void afterpass(double tf) {

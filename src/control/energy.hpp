@@ -16,6 +16,7 @@
 // only at output times.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace energy {
@@ -24,6 +25,19 @@ inline constexpr const char* filename = "energy.dat";
 
 // Which nodes this process counts, and fresh sums (once, before the loop).
 void start();
+// The same for a run continued from a checkpoint: the sums stay as restored.
+void resume();
+
+// What the balance carries from step to step on this process, for a
+// checkpoint: the kinetic energy of the initial velocities (nodes counted
+// here), the work of the loads and of the element forces, the energy taken by
+// the rigid plane, and the number of records written to energy.dat.
+struct sums {
+    double initial, external, element, plane;
+    std::int64_t records;
+};
+sums saved();
+void restore(const sums& s);
 // Step hooks, called by advance() when the balance is on: after the element
 // pass (forces of this process's share), after the exchange (summed forces)
 // and after the node update.

@@ -282,4 +282,20 @@ void write(double time) {
     dataout::nfield = frame + 1;
 }
 
+const std::vector<double>& frames() { return frametimes; }
+
+void resume(const std::vector<double>& times) {
+    frametimes = times;
+    if (commnodes::myid != 0) return;
+    std::error_code ec;
+    std::filesystem::remove(std::string(seriesname) + ".tmp", ec);
+    if (times.empty()) {
+        std::filesystem::remove(seriesname, ec);
+        return;
+    }
+    writefile(std::string(seriesname) + ".tmp", seriesfile());
+    std::filesystem::rename(std::string(seriesname) + ".tmp", seriesname, ec);
+    if (ec) errorstop::stop(std::string("*** Error *** writing file ") + seriesname + " failed");
+}
+
 }  // namespace fieldout

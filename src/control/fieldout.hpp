@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace fieldout {
 
@@ -28,5 +29,12 @@ void write(double time);
 
 // The piece of this process as it would be written (for tests and benchmarks).
 std::string piece(double time, int level);
+
+// The times of the frames written so far, which field.pvd lists (kept by a
+// checkpoint).
+const std::vector<double>& frames();
+// Continues a series from a checkpoint: `times` are its frames; process 0
+// rewrites field.pvd to list exactly them (removes it when there are none).
+void resume(const std::vector<double>& times);
 
 }  // namespace fieldout

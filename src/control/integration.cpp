@@ -171,11 +171,18 @@ void integration(checkpoint::schedule& sched) {
     int& nextreport = sched.nextreport;
     // Field output and the energy balance also write the state of the last
     // step, whether or not it falls on an output time.
-    double nextfield = 0.0;
+    double& nextfield = sched.nextfield;
     const bool fields = dataout::fieldstep >= 0.0;
     if (currenttime > endtime) return;
-    if (fields) fieldout::start();
-    if (dataout::energyon) energy::start();
+    // A restored run keeps the field series and the energy sums of its
+    // checkpoint.
+    if (fields && !sched.restored) fieldout::start();
+    if (dataout::energyon) {
+        if (sched.restored)
+            energy::resume();
+        else
+            energy::start();
+    }
     do {
         advance();
         const bool last = !(currenttime + dtk1 <= endtime);

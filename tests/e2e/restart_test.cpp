@@ -1,5 +1,6 @@
 // Runs that end early: a job killed with SIGKILL and continued from its
-// checkpoint gives the files of an uninterrupted run byte for byte; damaged
+// checkpoint gives the files of an uninterrupted run byte for byte (field
+// output and energy balance included); damaged
 // checkpoints, another process count or another deck are refused; a stop
 // signal ends the run after its step with a checkpoint and a non-zero
 // status; and every fault of the model or of "Comm" ends the run within
@@ -8,6 +9,7 @@
 
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,18 +24,23 @@ const char* const kResults[] = {"result_curv.dat", "result_anim.dat", "sovra.rst
 
 std::string deck_name(int p) { return std::string(1, static_cast<char>('a' + p)); }
 
-// A plastic bar hitting a rigid plane, with a checkpoint every `chkp` steps.
-// On one process a finer mesh and a longer run (some thousand steps, a few
-// seconds), so that it can be killed in the middle; on several processes,
-// sharing the cores of the test machine, a coarse mesh and a short run.
-void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& endtime) {
+// A plastic bar hitting a rigid plane, with a checkpoint every `chkp` steps
+// and, when `fields` is given, field output at that interval and the energy
+// balance. On one process a finer mesh and a longer run (some thousand
+// steps, a few seconds), so that it can be killed in the middle; on several
+// processes, sharing the cores of the test machine, a coarse mesh and a
+// short run.
+void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& endtime,
+               const std::string& fields = "") {
     const std::string size = nprocs == 1 ? "--nx 8 --ny 8 --nz 20" : "--nx 4 --ny 4 --nz 10";
+    const std::string extra =
+        fields.empty() ? " --fields off --energy off" : " --fields " + fields + " --energy on";
     const std::string mesh =
         exe("hexdyn-mesh") + " box " + size + " --lx 0.01 --ly 0.01 --lz 0.025 --endtime " +
         endtime +
         " --outtime 2e-6 --report 500 --material \"pla2 7800 2e11 0.3 4e8 1e9\" --velocity "
-        "1,0,0,-150 --rigid 3,0.0 --curve seqv,1 --curve ener --fields off --energy off -o whole "
-        "--comm";
+        "1,0,0,-150 --rigid 3,0.0 --curve seqv,1 --curve ener" +
+        extra + " -o whole --comm";
     RunResult r = run_command(mesh, dir, 60);
     ASSERT_EQ(r.status, 0) << r.out;
     std::string deck = read_file(dir / "whole");
@@ -47,12 +54,13 @@ void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& end
     }
 }
 
-// The model of the kill tests: the second checkpoint early in the run.
+// The model of the kill tests: the second checkpoint early in the run, and
+// several field frames and energy records between two checkpoints.
 void killmodel(const fs::path& dir, int nprocs) {
     if (nprocs == 1)
-        makemodel(dir, 1, 300, "1e-3");
+        makemodel(dir, 1, 300, "1e-3", "2e-5");
     else
-        makemodel(dir, nprocs, 20, "3e-5");
+        makemodel(dir, nprocs, 20, "3e-5", "3e-6");
 }
 
 RunResult restart(const fs::path& dir, int nprocs, int timeout_s = 60) {
@@ -78,14 +86,31 @@ RunResult runandkill(const fs::path& dir, int nprocs, int delay_ms) {
     return run_command(script, dir, 60);
 }
 
+void expectsame(const fs::path& a, const fs::path& b, const std::string& f) {
+    const std::string x = read_file(a / f), y = read_file(b / f);
+    EXPECT_EQ(x.size(), y.size()) << f;
+    EXPECT_TRUE(x == y) << f << " differs";
+}
+
+std::set<std::string> names(const fs::path& dir) {
+    std::set<std::string> n;
+    if (fs::is_directory(dir))
+        for (const auto& e : fs::directory_iterator(dir)) n.insert(e.path().filename().string());
+    return n;
+}
+
+// The result files of every process, and the energy balance and every field
+// file when the run of `a` has them (the same set of field files in both).
 void expectsamefiles(const fs::path& a, const fs::path& b, int nprocs) {
     for (int p = 0; p < nprocs; ++p)
-        for (const char* tail : kResults) {
-            const std::string f = deck_name(p) + tail;
-            const std::string x = read_file(a / f), y = read_file(b / f);
-            EXPECT_EQ(x.size(), y.size()) << f;
-            EXPECT_TRUE(x == y) << f << " differs";
-        }
+        for (const char* tail : kResults) expectsame(a, b, deck_name(p) + tail);
+    if (fs::exists(a / "energy.dat")) expectsame(a, b, "energy.dat");
+    if (!fs::exists(a / "field.pvd")) return;
+    expectsame(a, b, "field.pvd");
+    const std::set<std::string> fa = names(a / "field"), fb = names(b / "field");
+    EXPECT_EQ(fa, fb);
+    EXPECT_GT(fa.size(), 8u);
+    for (const std::string& f : fa) expectsame(a, b, "field/" + f);
 }
 
 }  // namespace
@@ -147,8 +172,9 @@ TEST(Restart, DamagedCheckpointIsSkippedAndTheOlderOneUsed) {
 
 TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
     TempDir dir("restart-refused");
-    makemodel(dir.path(), 1, 40, "2e-5");
+    makemodel(dir.path(), 1, 40, "2e-5", "4e-6");
     ASSERT_EQ(run_hexdyn(dir.path(), 1, 60).status, 0);
+    const std::string original = read_file(dir / "a");
     write_file(dir / "Comm", "0\n\n\n");
     RunResult r = restart(dir.path(), 2, 30);
     EXPECT_NE(r.status, 0);
@@ -169,19 +195,14 @@ TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
               std::string::npos)
         << r.out;
 
-    // Field output and the energy balance are not carried by a checkpoint.
-    for (const char* extra : {"fout 1e-6\n", "ebal on\n"}) {
-        std::string with = deck;
-        with.insert(with.rfind("endi"), extra);
-        write_file(dir / "a", with);
-        r = restart(dir.path(), 1, 30);
-        EXPECT_NE(r.status, 0) << extra;
-        EXPECT_NE(r.out.find(" *** Error *** a restart does not continue field output (fout) or "
-                             "the energy balance (ebal) yet"),
-                  std::string::npos)
-            << r.out;
-    }
-    write_file(dir / "a", deck);
+    // The energy balance cannot go on without the records before the checkpoint.
+    write_file(dir / "a", original);
+    fs::remove(dir / "energy.dat");
+    r = restart(dir.path(), 1, 30);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(": the result file energy.dat is missing or shorter than the "),
+              std::string::npos)
+        << r.out;
 
     fs::remove(dir / "achkp.1");
     fs::remove(dir / "achkp.2");
