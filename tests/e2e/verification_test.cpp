@@ -776,7 +776,8 @@ TEST(VerificationThermalSoftening, HeatStoredIsBetaTimesThePlasticWork) {
     ASSERT_NE(read_file(dir / "a").find("jcth"), std::string::npos);
     ASSERT_NO_FATAL_FAILURE(run(dir));
     const auto rows = read_curves(dir / "aresult_curv.dat");
-    ASSERT_GT(rows.size(), 250u);  // about 280 steps
+    ASSERT_GT(rows.size(), 250u);       // about 280 steps
+    EXPECT_EQ(rows.front()[2], troom);  // the temperature starts at Troom
 
     double heat = 0.0, work = 0.0, worst = 0.0, tmax = 0.0, elastic = 0.0;
     for (size_t e = 0; e < 2; ++e) {
