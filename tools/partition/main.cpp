@@ -35,10 +35,11 @@ step scale, report interval, hourglass control, Jaumann switch, field output
 rigid plane), the materials (jcth with all its constants), the equation of
 state and the time table; components are renumbered per process among those
 with nodes there. A held component ("fixd") goes, renumbered, to every
-process that holds some of its nodes, with its axes unchanged. A load on a node that several processes hold is kept in the
-deck of the lowest of them only (the solver adds the loads of all copies);
-initial velocities go to every copy. A curve at an element goes to the
-process holding it, with its local element number; energy curves go to
+process that holds some of its nodes, with its axes unchanged. A load on a
+node that several processes hold is kept in the deck of the lowest of them
+only (the solver adds the loads of all copies); initial velocities go to
+every copy. A curve at an element (seqv, epef, mat, sm, vol, temp) goes to
+the process holding it, with its local element number; energy curves go to
 every process (each process reports the energy of its own part).
 
 Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
