@@ -309,6 +309,12 @@ void setmaterial() {
                 inputerror(
                     "*** Error *** jcth needs Tmelt above Troom and a positive cp and reference "
                     "strain rate");
+            // m <= 0 would soften the cold material (0^m is not 0) and a share
+            // of the plastic work above 1 would heat it by more than its work.
+            checkconstant(std::isfinite(r.mjc) && r.mjc > 0.0, m, "the softening exponent m",
+                          "positive", r.mjc);
+            checkconstant(r.betajc >= 0.0 && r.betajc <= 1.0, m,
+                          "the share of plastic work turned into heat", "within 0..1", r.betajc);
         }
         const double q =
             r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);

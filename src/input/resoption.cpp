@@ -5,8 +5,9 @@
 #include "model/model.hpp"
 
 int setresoption() {
-    const int k = ffi::keyword(dataout::outputname[0].data(), 8);
-    if (k >= 1 && k <= 8) return k;
+    const int n = static_cast<int>(dataout::outputname.size());
+    const int k = ffi::keyword(dataout::outputname[0].data(), n);
+    if (k >= 1 && k <= n) return k;
     ffi::errormsg();
     errorstop::stop("Result option error");
 }

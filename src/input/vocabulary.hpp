@@ -25,9 +25,9 @@ inline constexpr char materials[] = "elaspla1pla2johnjcth";
 inline constexpr int nmaterials = 5;
 
 // Result variables of a "curv" record: 1-5 at an element, 6-8 energies of
-// the process.
-inline constexpr char curves[] = "seqvepefmat sm  vol engkengsener";
-inline constexpr int ncurves = 8;
+// the process, 9 the temperature of an element (0 for a material without one).
+inline constexpr char curves[] = "seqvepefmat sm  vol engkengsenertemp";
+inline constexpr int ncurves = 9;
 
 // Records of a "load" block and of a "velo" block: its end, a node, a component.
 inline constexpr char loadrecords[] = "endlnodecomp";

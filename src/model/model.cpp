@@ -68,14 +68,15 @@ int ncurves = 0;
 std::array<int, 10> curveoption{};
 std::array<int, 10> curvepoint{};
 std::array<int, 10> curveline{};
-const std::array<std::array<char, 4>, 8> outputname{{{'s', 'e', 'q', 'v'},
+const std::array<std::array<char, 4>, 9> outputname{{{'s', 'e', 'q', 'v'},
                                                      {'e', 'p', 'e', 'f'},
                                                      {'m', 'a', 't', ' '},
                                                      {'s', 'm', ' ', ' '},
                                                      {'v', 'o', 'l', ' '},
                                                      {'e', 'n', 'g', 'k'},
                                                      {'e', 'n', 'g', 's'},
-                                                     {'e', 'n', 'e', 'r'}}};
+                                                     {'e', 'n', 'e', 'r'},
+                                                     {'t', 'e', 'm', 'p'}}};
 int npts = 0;
 int nres = 0;
 double fieldstep = -1.0;

@@ -21,11 +21,12 @@ void putvariable(std::string& out, int option, const element& el, const history&
         case 6: records::put_d(out, simulation::engkinetic, 15, 6); break;
         case 7: records::put_d(out, simulation::engstrain, 15, 6); break;
         case 8: records::put_d(out, simulation::engstrain + simulation::engkinetic, 15, 6); break;
+        case 9: records::put_d(out, h.temp, 15, 6); break;
         default: errorstop::stop("***Error*** Invalid output variable !");
     }
 }
 
-static bool elementvariable(int option) { return option >= 1 && option <= 5; }
+static bool elementvariable(int option) { return (option >= 1 && option <= 5) || option == 9; }
 
 void checkcurves() {
     for (int i = 0; i < dataout::ncurves; ++i) {

@@ -78,6 +78,8 @@ TEST(InputErrors, EveryStopAndWarning) {
     const std::string mate1 = "nmat 1\nmate\n1 elas 7800 2.1e11 0.3\n";
     const std::string body16 = "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16";
     const std::string line256 = "nbmp 2" + std::string(250, ' ');
+    const std::string kJcthConstants =
+        " *** Error *** jcth needs Tmelt above Troom and a positive cp and reference strain rate";
     std::string curv11 = "nbel 1\n";
     for (int i = 0; i < 11; ++i) curv11 += "curv seqv\n";
 
@@ -193,6 +195,50 @@ TEST(InputErrors, EveryStopAndWarning) {
          "fout -1.0e-6\nendi\n",
          {errline(1), " *** Error *** fout must not be negative, got -9.9999999747524271E-07"},
          true},
+        {"ebal word",
+         "ebal yes\nendi\n",
+         {invalid("yes", 1), errline(1), " switch should be ON/OFF"},
+         true},
+        {"chkp zero",
+         "chkp 0\nendi\n",
+         {errline(1), " *** Error *** chkp needs a positive number of steps, got 0"},
+         true},
+        {"chkp negative",
+         "\nchkp -10\nendi\n",
+         {errline(2), " *** Error *** chkp needs a positive number of steps, got -10"},
+         true},
+        {"bulk Q1 negative",
+         "bulk -0.06 1.5\nendi\n",
+         {errline(1),
+          " *** Error *** bulk viscosity coefficients must not be negative, got "
+          "-5.9999998658895493E-02 and 1.5000000000000000E+00"},
+         true},
+        {"bulk Q2 negative",
+         "bulk 0.06 -1\nendi\n",
+         {errline(1),
+          " *** Error *** bulk viscosity coefficients must not be negative, got "
+          "5.9999998658895493E-02 and -1.0000000000000000E+00"},
+         true},
+        {"bulk with one coefficient", "bulk 0.06\n", {eof1, eof2}, true},
+        {"fixd component beyond nb_comp",
+         "nbmp 2\nncom 1\nfixd 2 1 1 0\nendi\n",
+         {item("nb_comp = ", 1), errline(3),
+          " *** Error *** component number 2 is outside the valid range 1..1"},
+         true},
+        {"fixd without ncom",
+         "fixd 1 0 0 1\nendi\n",
+         {errline(1), " *** Error *** component number 1 is outside the valid range 1..0"},
+         true},
+        {"fixd flag other than 0 or 1",
+         "nbmp 2\nncom 1\n\nfixd 1 0 2 0\nendi\n",
+         {item("nb_comp = ", 1), errline(4),
+          " *** Error *** fixd direction flag 2 is outside the valid range 0..1"},
+         true},
+        {"fixd flag negative",
+         "nbmp 2\nncom 1\nfixd 1 -1 0 0\nendi\n",
+         {item("nb_comp = ", 1), errline(3),
+          " *** Error *** fixd direction flag -1 is outside the valid range 0..1"},
+         true},
         {"size beyond memory",
          "nbmp 2147483647\nendi\n",
          {item("nb_particle = ", 2147483647), errline(1),
@@ -218,6 +264,39 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"invalid material type",
          "nmat 1\nmate\n1\nsteel 7800 2.1e11 0.3\nendi\n",
          {nm1, invalid("steel", 4), errline(4), " *** Error *** Invalid Material Type!"},
+         true},
+        {"jcth Tmelt not above Troom",
+         "nmat 1\nmate\n1 jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 1.09 294 294 383 0.9 "
+         "1\nendi\n",
+         {nm1, errline(3), kJcthConstants},
+         true},
+        {"jcth cp zero",
+         "nmat 1\nmate\n1 jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 1.09 1356 294 0 0.9 "
+         "1\nendi\n",
+         {nm1, errline(3), kJcthConstants},
+         true},
+        {"jcth reference rate negative",
+         "nmat 1\nmate\n1 jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 1.09 1356 294 383 0.9 "
+         "-1\nendi\n",
+         {nm1, errline(3), kJcthConstants},
+         true},
+        {"jcth m zero",
+         "nmat 1\nmate\n1 jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 0 1356 294 383 0.9 "
+         "1\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** material set 1: the softening exponent m must be positive, got "
+          "0.0000000000000000E+00"},
+         true},
+        {"jcth beta above 1",
+         "nmat 1\nmate\n1 jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 1.09 1356 294 383 1.5 "
+         "1\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** material set 1: the share of plastic work turned into heat must be "
+          "within 0..1, got 1.5000000000000000E+00"},
+         true},
+        {"jcth record cut short",
+         "nmat 1\nmate\n1 jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 1.09 1356\n",
+         {nm1, eof1, eof2},
          true},
         {"seos type other than 1",
          mate1 + "seos 1 2 4570 1.49 1.93\nendi\n",

@@ -35,6 +35,27 @@ TEST(ToolsMesh, HelpListsTheComponents) {
     EXPECT_NE(r.out.find("in increasing order of the group"), std::string::npos) << r.out;
 }
 
+// Every program that reads or writes decks names the reference strain rate
+// of each material word; the partition tool says what it carries.
+TEST(ToolsMesh, EveryHelpNamesTheReferenceStrainRates) {
+    TempDir dir("tools-help");
+    for (const std::string& tool :
+         {exe("hexdyn-mesh"), exe("hexdyn-partition"), exe("hexdyn-export"), exe("hexdyn-plot"),
+          mpiexec() + " -n 1 " + exe("hexdyn")}) {
+        const RunResult r = run_command(tool + " --help", dir.path(), 60);
+        EXPECT_EQ(r.status, 0) << tool << "\n" << r.out;
+        EXPECT_NE(r.out.find("john 1e-3 per second, fixed"), std::string::npos) << tool << "\n"
+                                                                                << r.out;
+        EXPECT_NE(r.out.find("the last constant of its record, RATE0 (1 per second for published"),
+                  std::string::npos)
+            << tool << "\n"
+            << r.out;
+    }
+    const RunResult p = run_command(exe("hexdyn-partition") + " --help", dir.path(), 60);
+    for (const char* carried : {"\"fixd\"", "\"bulk\"", "\"chkp\"", "\"ebal\"", "\"fout\""})
+        EXPECT_NE(p.out.find(carried), std::string::npos) << carried << "\n" << p.out;
+}
+
 TEST(ToolsMesh, GeneratedDecksRunInTheSolver) {
     struct Case {
         const char* name;
@@ -61,6 +82,13 @@ TEST(ToolsMesh, GeneratedDecksRunInTheSolver) {
              "0.025\" "
              "--seos \"3940 1.49 2.02\"",
          135, 64},
+        // jcth has 13 constants; the deck must name it, not john.
+        {"jcth box",
+         "box --nx 2 --ny 1 --nz 2 --lx 0.002 --ly 0.001 --lz 0.002 --velocity 1,0,0,-150 "
+         "--rigid 3,0 --fix xmin,x --hourglass 2,0.1 --curve temp,1 --material \"jcth 8960 1.24e11 "
+         "0.34 9e7 "
+         "2.92e8 0.31 0.025 1.09 1356 294 383 0.9 1\"",
+         3 * 2 * 3, 4},
     };
     for (const Case& c : cases) {
         TempDir dir("mesh-run");

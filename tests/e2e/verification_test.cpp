@@ -618,6 +618,50 @@ INSTANTIATE_TEST_SUITE_P(VerificationImpact, VerificationColumn, ::testing::Valu
                              return std::to_string(static_cast<int>(info.param));
                          });
 
+// The same steel as a 3-D plate: 4 x 4 x 400 elements of 0.25 mm, 1 mm
+// across, its four sides held in their normal directions (the symmetry
+// planes of a plate wide enough that no release from its edges arrives), at
+// 500 m/s with bulk viscosity. The front is measured at a corner element
+// 100 elements up, an inner one at 200 and one on a side at 300: all must
+// carry the column's plateau, overshoot and ringing figures.
+TEST(VerificationPlateShock, SteelPlateAt500WithBulkViscosity) {
+    const Steel m;
+    const double v0 = 500.0;
+    const TwoWave th = two_wave(m, v0);
+    Box b{4, 4, 400, 1.0e-3, 1.0e-3, 0.1};
+    const std::string mat =
+        "pla1 " + num(m.rho0) + " " + num(m.E) + " " + num(m.nu) + " " + num(m.Y);
+    std::string curves;
+    for (const auto& [i, j, k] : {std::array{0, 0, 99}, {1, 2, 199}, {3, 1, 299}}) {
+        const std::string e = std::to_string(b.element(i, j, k));
+        curves += " --curve sm," + e + " --curve seqv," + e;
+    }
+    TempDir dir("verify-plate-shock");
+    ASSERT_NO_FATAL_FAILURE(
+        mesh(dir, b.args() +
+                      " --title \"steel plate\" --endtime 16e-6 --outtime 1e-9 --hourglass 2,0.1"
+                      " --rigid 3,0.0 --fields off --energy off --bulk 0.06,1.5 --material \"" +
+                      mat + "\" --seos \"" + num(m.c0) + " " + num(m.s) + " " + num(m.gamma0) +
+                      "\" --velocity 1,0,0," + num(-v0) +
+                      " --fix xmin,x --fix xmax,x --fix ymin,y --fix ymax,y" + curves +
+                      " --curve engk"));
+    ASSERT_NO_FATAL_FAILURE(run(dir));
+    const auto rows = read_curves(dir / "aresult_curv.dat");
+    ASSERT_GT(rows.size(), 300u);
+    std::printf("plate at %.0f m/s: theory precursor %.3f GPa, plateau %.3f GPa, front %.0f m/s\n",
+                v0, th.precursor / 1e9, th.plateau / 1e9, th.front);
+    const FrontFigures f = front_figures(rows, th);
+    std::printf(
+        "plate at %.0f m/s: plateau %.3f GPa (%+.2f %%), overshoot %.2f %%, ringing %.2f %% rms, "
+        "front %.0f m/s (%+.2f %%), rise %.2f elements\n",
+        v0, f.plateau / 1e9, 100.0 * rel(f.plateau, th.plateau), 100.0 * f.overshoot,
+        100.0 * f.ringing, f.speed, 100.0 * rel(f.speed, th.front), f.rise);
+    EXPECT_NEAR(rel(f.plateau, th.plateau), 0.0, 0.015);
+    EXPECT_LE(f.overshoot, 0.03);
+    EXPECT_LE(f.ringing, 0.02);
+    EXPECT_NEAR(rel(f.speed, th.front), 0.0, 0.01);
+}
+
 // gamma0 = 0 at 1000 m/s, no bulk viscosity, step scale 0.9: the bulk sound
 // speed of the compressed steel exceeds the elastic wave speed, so the step
 // from the elastic speed alone (HEXDYN_ELASTIC_STEP=1) blows up, the step
@@ -648,4 +692,120 @@ TEST(VerificationColumnStep, EquationOfStateStepKeepsTheStrongShockStable) {
     EXPECT_LE(kemax, ke0 * 1.0001);
     EXPECT_NEAR(rel(f.plateau, th.plateau), 0.0, 0.02);
     EXPECT_TRUE(u.status != 0 || kebad > 100.0 * ke0) << u.out;
+}
+
+// ------------------------------------------------------------------------
+// The elastic bar of VerificationElasticBar with bulk viscosity (the
+// defaults of hexdyn-mesh, 0.06 and 1.5): the viscous pressure damps the
+// ringing behind the front without changing the plateau. Measured at the
+// same element, the stress plateau against rho c v0, and the peak of the
+// stored pressure -sm behind the front against its plateau.
+TEST(VerificationElasticBar, BulkViscosityKeepsThePlateauAndDampsTheOvershoot) {
+    const double E = 2.0e11, rho = 7850.0, L = 0.1, a = 0.01, v0 = 10.0;
+    const int N = 40;
+    const double c = std::sqrt(E / rho);
+    const double stress = rho * c * v0;
+    Box b{2, 2, N, a, a, L};
+    const int mid = b.element(0, 0, N / 2);
+    TempDir dir("verify-bar-bulk");
+    ASSERT_NO_FATAL_FAILURE(
+        mesh(dir, b.args() +
+                      " --title \"elastic bar with bulk viscosity\" --endtime 30e-6 --outtime 1e-7"
+                      " --hourglass 2,0.1 --rigid 3,0.0 --bulk 0.06,1.5 --fields off --energy off"
+                      " --material \"elas 7850 2.0e11 0.3\" --velocity 1,0,0," +
+                      num(-v0) + " --curve seqv," + std::to_string(mid) + " --curve sm," +
+                      std::to_string(mid)));
+    ASSERT_NO_FATAL_FAILURE(run(dir));
+    const auto rows = read_curves(dir / "aresult_curv.dat");
+    ASSERT_GT(rows.size(), 50u);
+
+    // The plateau window of the bar without bulk viscosity; the peak from the
+    // arrival of the front to the arrival of the release from the free end.
+    const double lo = 0.5 * L / c + 2.0e-6, hi = 1.5 * L / c - 2.0e-6;
+    const double seqv = window_mean(rows, 1, lo, hi);
+    const double p = -window_mean(rows, 2, lo, hi);
+    double peak = 0.0;
+    for (const auto& r : rows)
+        if (r[0] >= 0.5 * L / c && r[0] <= 1.5 * L / c) peak = std::max(peak, -r[2]);
+    const double overshoot = peak / p - 1.0;
+    std::printf(
+        "elastic bar with bulk viscosity: plateau seqv %.1f MPa (%+.2f %%), -3 sm %.1f MPa "
+        "(%+.2f %%) against rho c v0 %.1f MPa; pressure overshoot %.1f %%\n",
+        seqv / 1e6, 100.0 * rel(seqv, stress), 3.0 * p / 1e6, 100.0 * rel(3.0 * p, stress),
+        stress / 1e6, 100.0 * overshoot);
+    EXPECT_NEAR(rel(seqv, stress), 0.0, 0.02) << "plateau seqv " << seqv;
+    EXPECT_NEAR(rel(3.0 * p, stress), 0.0, 0.02) << "plateau -3 sm " << 3.0 * p;
+    EXPECT_LE(overshoot, 0.12);
+}
+
+// ------------------------------------------------------------------------
+// Adiabatic heating of "jcth": a quarter of a copper block, 2 x 2 x 4 mm, of
+// two elements (held on its symmetry planes x = 0 and y = 0), strikes the
+// plane at 200 m/s and flows plastically. The heat stored, the sum of
+// cp (T - Troom) rho0 V0, must be beta times the plastic work, measured two
+// ways:
+// - per element from the curves, written at every step: the sum over the
+//   steps of the flow stress (a plastic step leaves seqv at it) times the
+//   plastic strain increment (the differences of epef) times the current
+//   volume V0 exp(sm / K) (no equation of state: the mean stress sums
+//   K tr(de));
+// - from the energy the run accounts: the strain energy engs less the
+//   elastic energy left at the end.
+// The heating takes the flow stress at the end of a step, the strain energy
+// the mean of the stresses before and after it: the two differ by a term of
+// the first order in the step (in this model 1.8 % at step scale 0.9, 0.6 %
+// at 0.3, 0.2 % at 0.1), so the run takes step scale 0.3.
+TEST(VerificationThermalSoftening, HeatStoredIsBetaTimesThePlasticWork) {
+    const double rho = 8960.0, E = 1.24e11, nu = 0.34, cp = 383.0, beta = 0.9, troom = 294.0;
+    const double K = E / (3.0 * (1.0 - 2.0 * nu)), G = E / (2.0 * (1.0 + nu));
+    Box b{1, 1, 2, 1.0e-3, 1.0e-3, 4.0e-3};
+    const double v0 = b.lx * b.ly * b.lz / b.elements();
+    TempDir dir("verify-heat");
+    std::string curves;
+    for (int e = 1; e <= 2; ++e)
+        for (const char* v : {"temp", "seqv", "epef", "sm"})
+            curves += std::string(" --curve ") + v + "," + std::to_string(e);
+    ASSERT_NO_FATAL_FAILURE(
+        mesh(dir, b.args() +
+                      " --title \"adiabatic heating\" --endtime 20e-6 --outtime 1e-10"
+                      " --hourglass 2,0.1 --rigid 3,0.0 --bulk off --fields off --energy off"
+                      " --fix xmin,x --fix ymin,y --velocity 1,0,0,-200 --curve engs --dtscale 0.3"
+                      " --material \"jcth 8960 1.24e11 0.34 9e7 2.92e8 0.31 0.025 1.09 1356 "
+                      "294 383 0.9 1\"" +
+                      curves));
+    ASSERT_NE(read_file(dir / "a").find("jcth"), std::string::npos);
+    ASSERT_NO_FATAL_FAILURE(run(dir));
+    const auto rows = read_curves(dir / "aresult_curv.dat");
+    ASSERT_GT(rows.size(), 250u);       // about 280 steps
+    EXPECT_EQ(rows.front()[2], troom);  // the temperature starts at Troom
+
+    double heat = 0.0, work = 0.0, worst = 0.0, tmax = 0.0, elastic = 0.0;
+    for (size_t e = 0; e < 2; ++e) {
+        const size_t col = 2 + 4 * e;  // temp, seqv, epef, sm of element e + 1
+        double w = 0.0, before = 0.0;
+        for (const auto& r : rows) {
+            w += r[col + 1] * (r[col + 2] - before) * v0 * std::exp(r[col + 3] / K);
+            before = r[col + 2];
+        }
+        const double t = rows.back()[col], seqv = rows.back()[col + 1], sm = rows.back()[col + 3];
+        elastic += (seqv * seqv / (6.0 * G) + sm * sm / (2.0 * K)) * v0 * std::exp(sm / K);
+        const double q = cp * (t - troom) * rho * v0;
+        std::printf(
+            "adiabatic heating: element %zu: plastic strain %.3f, temperature %.1f K, heat "
+            "%.4g J, beta x plastic work %.4g J (%+.3f %%)\n",
+            e + 1, before, t, q, beta * w, 100.0 * rel(q, beta * w));
+        worst = std::max(worst, std::abs(rel(q, beta * w)));
+        heat += q, work += w, tmax = std::max(tmax, t);
+    }
+    const double dissipated = rows.back()[1] - elastic;
+    std::printf(
+        "adiabatic heating: heat stored %.4g J, beta x plastic work %.4g J (%+.3f %%); beta x "
+        "(strain energy %.4g J - elastic energy %.3g J) %.4g J (%+.3f %%)\n",
+        heat, beta * work, 100.0 * rel(heat, beta * work), rows.back()[1], elastic,
+        beta * dissipated, 100.0 * rel(heat, beta * dissipated));
+    // The test means something only with plain plastic flow and real heating.
+    EXPECT_GT(tmax, troom + 10.0);
+    EXPECT_NEAR(rel(heat, beta * work), 0.0, 0.01);
+    EXPECT_LT(worst, 0.01);
+    EXPECT_NEAR(rel(heat, beta * dissipated), 0.0, 0.01);
 }

@@ -254,6 +254,11 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.curves = {{1, 2}};
          },
          "names element 2"},
+        {"temperature curve element out of range",
+         [](Deck& d) {
+             d.curves = {{9, 2}};
+         },
+         "curve temp names element 2"},
         {"eleven curves",
          [](Deck& d) {
              d.curves.assign(11, {6, 1});

@@ -190,12 +190,12 @@ TEST(CurveFile, ColumnsIntegerFieldsThatTouchAndOverflow) {
     TempDir dir("curv");
     std::string t =
         "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\" \"mat  at    12\" \"ener at     1\" "
-        "\"sm   at******\"\n\n";
-    t += "   0.000000D+00   0.150000D+09100   0.100000-100  -0.250000D-03\n";
-    t += "   0.100000D-05   0.000000D+00***  -0.300000D+01   0.000000D+00\n";
+        "\"sm   at******\" \"temp at     3\"\n\n";
+    t += "   0.000000D+00   0.150000D+09100   0.100000-100  -0.250000D-03   0.294000D+03\n";
+    t += "   0.100000D-05   0.000000D+00***  -0.300000D+01   0.000000D+00   0.301500D+03\n";
     write_file(dir / "c", t);
     CurveReader r(dir / "c");
-    ASSERT_EQ(r.columns().size(), 4u);
+    ASSERT_EQ(r.columns().size(), 5u);
     EXPECT_EQ(r.columns()[0].variable, "seqv");
     EXPECT_EQ(r.columns()[0].element, 5);
     EXPECT_EQ(r.columns()[1].variable, "mat");
@@ -203,6 +203,10 @@ TEST(CurveFile, ColumnsIntegerFieldsThatTouchAndOverflow) {
     EXPECT_TRUE(r.columns()[2].energy);
     EXPECT_EQ(r.columns()[3].variable, "sm");
     EXPECT_EQ(r.columns()[3].element, -1);
+    // The temperature is a value of its element, not a process total.
+    EXPECT_EQ(r.columns()[4].variable, "temp");
+    EXPECT_EQ(r.columns()[4].element, 3);
+    EXPECT_FALSE(r.columns()[4].energy);
     double time = 0;
     std::vector<double> v;
     ASSERT_TRUE(r.next(time, v));
@@ -241,7 +245,7 @@ TEST(CurveFile, MalformedFilesAreRejected) {
     };
     const std::string head = "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\"\n\n";
     const Case cases[] = {
-        {"unknown variable", "TITLE = \"t\"\nVARIABLES= \"Time\" \"temp at     5\"\n\n",
+        {"unknown variable", "TITLE = \"t\"\nVARIABLES= \"Time\" \"tmpr at     5\"\n\n",
          "unknown result variable"},
         {"no Time column", "TITLE = \"t\"\nVARIABLES= \"seqv at     5\"\n\n", "\"Time\""},
         {"unbalanced quotes", "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\n\n",

@@ -47,7 +47,7 @@ Deck sample_deck() {
                {false, 1, {1, 2, 3}},    // a corner node
                {false, d.nnodes(), {9, 9, 9}}};  // the lonely node
     d.velocities = {{true, 1, {0, 0, -10}}, {true, 4, {5, 0, 0}}, {false, 40, {0, 7, 0}}};
-    d.curves = {{1, 1}, {6, 1}, {2, 72}, {7, 1}, {5, 37}};
+    d.curves = {{1, 1}, {6, 1}, {2, 72}, {7, 1}, {5, 37}, {9, 50}};
     return d;
 }
 

@@ -96,6 +96,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
         {"mat 1000 does not fit", 3, 0.0, 1000, "***"},
         {"mat -12", 3, 0.0, -12, "-12"},
         {"mat -100 does not fit", 3, 0.0, -100, "***"},
+        {"temp", 9, 1356.25, 1, "   0.135625D+04"},
     };
     for (const fieldcase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,7 +104,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
         ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
         setelements(2);
         history& h = historyof(2);
-        h.seqv = h.epeff = h.sm = h.vol0 = c.value;
+        h.seqv = h.epeff = h.sm = h.vol0 = h.temp = c.value;
         elementdata::element_list[1].mat = c.mat;
         setcurves({{c.option, 2}});
         outcurve(0.0);
@@ -132,7 +133,7 @@ TEST_F(OutputFiles, InvalidVariableNumberStops) {
     setelements(1);
     std::string rec;
     testing::internal::CaptureStdout();
-    EXPECT_THROW(putvariable(rec, 9, elementdata::element_list[0], historyof(1)),
+    EXPECT_THROW(putvariable(rec, 10, elementdata::element_list[0], historyof(1)),
                  errorstop::stop_exception);
     EXPECT_THROW(putvariable(rec, 0, elementdata::element_list[0], historyof(1)),
                  errorstop::stop_exception);
@@ -198,6 +199,7 @@ TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
         {"curv mat 1\ncurv mat -1\n", 28, 2, -1, 1},
         {"curv sm 1\ncurv vol 1\n\ncurv engs 7\ncurv sm 2\ncurv vol 3\n", 31, 4, 2, 1},
         {"CURVE VOL 1000\n", 27, 1, 1000, 1},
+        {"curv temp 2\n", 27, 1, 2, 1},
     };
     for (const rejectcase& c : cases) {
         SCOPED_TRACE(c.curves);
@@ -223,7 +225,7 @@ TEST(CurveCheck, DefaultElementOneNeedsAnElement) {
 TEST(CurveCheck, EnergyCurvesAndValidElementCurvesAreAccepted) {
     Outcome r =
         readdeck(onebrick("curv seqv\ncurv epef 1\ncurv mat 1\ncurv sm 1\ncurv vol 1\n"
-                          "curv engk 0\ncurv engs 99\ncurv ener -4\n"));
+                          "curv engk 0\ncurv engs 99\ncurv ener -4\ncurv temp 1\n"));
     EXPECT_FALSE(r.stopped) << r.out;
     Outcome n =
         readdeck("sovr no elements\nnbmp 1\npart\n1 0 0.0 0.0 0.0\ncurv engk\ncurv ener 3\nendi\n");

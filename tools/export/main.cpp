@@ -49,7 +49,7 @@ const char* const kUsage =
     "reference is the mesh after one step, not the undeformed input mesh.\n"
     "Curve columns are named <variable>@elem<global element> with a map (or a single\n"
     "process), p<process>:<variable>@<local element> without one; the energies of a\n"
-    "process are p<process>:engk and so on.\n";
+    "process are p<process>:engk and so on.\n" HEXDYN_MATERIAL_RATES_HELP;
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-export", what); }
 

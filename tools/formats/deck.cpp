@@ -205,7 +205,7 @@ int curve_option(std::string_view name) {
     return match4(name, vocabulary::curves, vocabulary::ncurves);
 }
 
-bool curve_at_element(int option) { return option >= 1 && option <= 5; }
+bool curve_at_element(int option) { return (option >= 1 && option <= 5) || option == 9; }
 
 int material_real_count(std::string_view model) {
     switch (match4(model, vocabulary::materials, vocabulary::nmaterials)) {
@@ -379,7 +379,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 c.option = lx.keyword(vocabulary::curves, vocabulary::ncurves);
                 if (c.option == -1)
                     lx.fail("unknown curve variable \"" + std::string(lx.peek()) +
-                            "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
+                            "\" (seqv, epef, mat, sm, vol, engk, engs, ener, temp)");
                 c.element = lx.words_left() ? lx.getint("curve element number") : 1;
                 d.curves.push_back(c);
                 break;
@@ -669,7 +669,7 @@ void check_deck(const Deck& d) {
         throw Error("load or velocity records without nodes");
     if (d.curves.size() > 10) throw Error("more than 10 curves");
     for (const Curve& c : d.curves) {
-        if (c.option < 1 || c.option > 8)
+        if (c.option < 1 || c.option > vocabulary::ncurves)
             throw Error("curve variable number " + std::to_string(c.option));
         if (curve_at_element(c.option) && (c.element < 1 || c.element > ne))
             throw Error(std::string("curve ") + curve_name(c.option) + " names element " +

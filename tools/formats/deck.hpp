@@ -71,7 +71,7 @@ struct VectorRecord {
 
 // A curve request "curv name element".
 struct Curve {
-    int option = 1;  // 1 seqv, 2 epef, 3 mat, 4 sm, 5 vol, 6 engk, 7 engs, 8 ener
+    int option = 1;  // 1 seqv, 2 epef, 3 mat, 4 sm, 5 vol, 6 engk, 7 engs, 8 ener, 9 temp
     int element = 1;
 };
 

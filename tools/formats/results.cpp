@@ -266,7 +266,7 @@ CurveReader::CurveReader(LineReader in) : in_(std::move(in)) {
         if (number == 0) throw Error(in_.where() + "unknown result variable " + in_quotes(var));
         col.variable = std::string(trim(var));
         col.integer = number == 3;
-        col.energy = number >= 6;
+        col.energy = number >= 6 && number <= 8;
         const std::string_view ef = nm.substr(7);
         if (is_overflow(ef))
             col.element = -1;

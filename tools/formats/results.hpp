@@ -87,7 +87,7 @@ class AnimReader {
 // --------------------------------------------------------------- curve file
 
 struct CurveColumn {
-    // trimmed result name: "seqv", "epef", "mat", "sm", "vol", "engk", "engs", "ener"
+    // trimmed result name: "seqv", "epef", "mat", "sm", "vol", "engk", "engs", "ener", "temp"
     std::string variable;
     long long element = 0;  // element number of the column record; -1 when it overflowed its field
     bool integer = false;   // I3 field ("mat ") rather than D15.6

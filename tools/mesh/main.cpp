@@ -94,13 +94,15 @@ Options (a value with blanks must be quoted)
   --time T0,F0,T1,F1,...   load factor table; its last time must lie beyond
                            the end time. Default with loads: factor 1 over the run.
   --curve NAME[,ELEMENT]   result curve (repeatable, at most 10): seqv, epef,
-                           mat, sm, vol at an element (default 1), or the
-                           energies engk, engs, ener
+                           mat, sm, vol, temp at an element (default 1), or
+                           the energies engk, engs, ener; temp is the
+                           element's temperature (K) of a jcth material, 0
+                           for the other materials
   --options FILE           read further options from FILE: one "key value" per
                            line (key without the leading dashes, value not
                            quoted), blank lines and lines starting with # ignored
   -h, --help               this text
-)";
+)" HEXDYN_MATERIAL_RATES_HELP;
 
 struct Settings {
     std::string kind;  // box, cylinder, gmsh
@@ -234,10 +236,12 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (w.empty()) throw Usage("--material needs a model and its constants");
         const int n = formats::material_real_count(w[0]);
         if (n < 0)
-            throw Usage("--material: unknown model \"" + w[0] + "\" (elas, pla1, pla2, john)");
-        static const char* const names[4] = {"elas", "pla1", "pla2", "john"};
+            throw Usage("--material: unknown model \"" + w[0] +
+                        "\" (elas, pla1, pla2, john, jcth)");
+        // The constant count tells the models apart.
+        static const char* const names[5] = {"elas", "pla1", "pla2", "john", "jcth"};
         formats::Material m;
-        m.model = names[n == 3 ? 0 : n == 4 ? 1 : n == 5 ? 2 : 3];
+        m.model = names[n == 3 ? 0 : n == 4 ? 1 : n == 5 ? 2 : n == 7 ? 3 : 4];
         if (static_cast<int>(w.size()) - 1 != n)
             throw Usage("--material " + m.model + " needs " + std::to_string(n) +
                         " constants, got " + std::to_string(w.size() - 1));
@@ -307,7 +311,7 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         const int opt = formats::curve_option(w[0]);
         if (opt < 0)
             throw Usage("--curve: unknown variable \"" + w[0] +
-                        "\" (seqv, epef, mat, sm, vol, engk, engs, ener)");
+                        "\" (seqv, epef, mat, sm, vol, engk, engs, ener, temp)");
         const int el = w.size() == 2 ? formats::parse_int(w[1], "--curve element") : 0;
         if (w.size() == 2 && el < 1) throw Usage("--curve element must be at least 1");
         if (s.curves.size() >= 10) throw Usage("at most 10 curves");

@@ -29,12 +29,17 @@ directory OUT (default: the current directory, created if missing):
 
 The elements are divided with METIS along element faces, each process
 getting within 3% of the mean element count (or the nearest whole number for
-small meshes). Every deck carries the run control, materials, equation of
-state and time table; components are renumbered per process among those with
-nodes there. A load on a node that several processes hold is kept in the
-deck of the lowest of them only (the solver adds the loads of all copies);
-initial velocities go to every copy. A curve at an element goes to the
-process holding it, with its local element number; energy curves go to
+small meshes). Every deck carries the run control (end and output times,
+step scale, report interval, hourglass control, Jaumann switch, field output
+"fout", energy balance "ebal", checkpoints "chkp", bulk viscosity "bulk",
+rigid plane), the materials (jcth with all its constants), the equation of
+state and the time table; components are renumbered per process among those
+with nodes there. A held component ("fixd") goes, renumbered, to every
+process that holds some of its nodes, with its axes unchanged. A load on a
+node that several processes hold is kept in the deck of the lowest of them
+only (the solver adds the loads of all copies); initial velocities go to
+every copy. A curve at an element (seqv, epef, mat, sm, vol, temp) goes to
+the process holding it, with its local element number; energy curves go to
 every process (each process reports the energy of its own part).
 
 Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
@@ -45,7 +50,7 @@ Options
   --dense      write Comm as the dense table (one row of every shared node
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
-)";
+)" HEXDYN_MATERIAL_RATES_HELP;
 
 std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     const int ne = d.nelements();

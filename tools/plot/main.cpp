@@ -18,7 +18,7 @@ const char* const kUsage =
     "\n"
     "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
     "hexdyn-export: one panel per result variable (seqv, epef, mat, sm, vol,\n"
-    "engk, engs, ener), one line per curve, time on the x axis. Runs gnuplot\n"
+    "temp, engk, engs, ener), one line per curve, time on the x axis. Runs gnuplot\n"
     "(Debian package gnuplot-nox), which must be on PATH.\n"
     "The energy balance energy.dat of a run with \"ebal on\" plots as it is; beside\n"
     "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
@@ -30,7 +30,7 @@ const char* const kUsage =
     "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
     "  --title T          title of the plot (default: the curve file's title, or\n"
     "                     the CSV's file name)\n"
-    "  -h, --help         show this help\n";
+    "  -h, --help         show this help\n" HEXDYN_MATERIAL_RATES_HELP;
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-plot", what); }
 
