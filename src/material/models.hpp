@@ -137,8 +137,10 @@ inline double thermalfactor(const material& mat, double t) {
 
 // Johnson-Cook with thermal softening: the yield stress of svr4 with the rate
 // referred to mat.ratejc and times the softening factor at the temperature
-// of the start of the step; the plastic work of the step, sig_y dp per unit
-// volume, raises the temperature by beta of it over rho cp.
+// of the start of the step; the plastic work of the step per unit volume,
+// dp times the mean of the yield stresses before and after it (the
+// trapezoid, as the strain energy is summed), raises the temperature by beta
+// of it over rho cp.
 inline void svr5(const double de[6], const material& mat, double dtk, double den, double& temp) {
     const double q = trialstep(de);
     if (sig_y_ >= q) {
@@ -147,6 +149,7 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
     }
     const double soft = thermalfactor(mat, temp);
     const double dp = (q - sig_y_) / (1.5 * g2 + plamod);
+    const double sig_y_old = sig_y_;
     epeff_ += dp;
     double rate = 1.0 + mat.cjc * std::log(dp / dtk / mat.ratejc);
     // A strongly negative rate term stops the yield stress at zero, as in svr4.
@@ -155,7 +158,7 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
     const double r = sig_y_ / q;
     for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
     seqv = q * r;
-    temp += mat.betajc * sig_y_ * dp / (den * mat.cpjc);
+    temp += mat.betajc * (0.5 * (sig_y_old + sig_y_)) * dp / (den * mat.cpjc);
 }
 
 }  // namespace materialdata
