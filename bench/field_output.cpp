@@ -12,7 +12,9 @@
 // every frame converts and compresses fresh values. Reports the bytes of a
 // piece per element and the write time of a frame (best and mean);
 // `--arrays` adds, per array of the last piece, its raw and compressed bytes
-// and the time one thread takes to compress it with several zlib settings.
+// and the time one thread takes to compress it with several zlib settings
+// (level 1, 6, 9, Huffman codes only, runs only, in 64 KiB blocks; level 1 in
+// 1 MiB blocks, and the adaptive choice of the field output in 1 MiB blocks).
 
 #include <unistd.h>
 
@@ -212,7 +214,8 @@ void arraytable(const std::string& file) {
                                 {"l6", vtkxml::blocksize, 6, Z_DEFAULT_STRATEGY},
                                 {"l9", vtkxml::blocksize, 9, Z_DEFAULT_STRATEGY},
                                 {"huff", vtkxml::blocksize, 1, Z_HUFFMAN_ONLY},
-                                {"rle", vtkxml::blocksize, 1, Z_RLE}};
+                                {"rle", vtkxml::blocksize, 1, Z_RLE},
+                                {"auto_1M", 1 << 20, 1, -1}};
     const double ne = std::stod(text.substr(cells + 15));
     std::printf("%-18s %7s %7s", "array B/element", "raw", "file");
     for (const setting& s : settings) std::printf(" %7s %6s", s.label, "ms");
@@ -234,7 +237,10 @@ void arraytable(const std::string& file) {
         std::vector<double> row = {raw.size() / ne, file / ne};
         for (const setting& s : settings) {
             const double c0 = benchutil::cpu();
-            const size_t bytes = deflated(raw, s.block, s.level, s.strategy);
+            const size_t bytes = s.strategy < 0 ? vtkxml::compressarrays({{raw.data(), raw.size()}},
+                                                                         s.level, 1, s.block, true)[0]
+                                                      .size()
+                                                : deflated(raw, s.block, s.level, s.strategy);
             row.push_back(bytes / ne);
             row.push_back(1.0e3 * (benchutil::cpu() - c0));
         }
@@ -257,15 +263,26 @@ int run(const options& o) {
     const fs::path here = fs::current_path();
     fs::current_path(dir);
     fieldout::start();
-    double best = 1.0e30, total = 0.0, totalcpu = 0.0;
+    // A time loop far from its end: write returns once it has copied the
+    // state, and the frame is compressed and written in the background.
+    simulation::currenttime = 0.0;
+    simulation::dtk1 = 1.0e-9;
+    simulation::endtime = 1.0;
+    double best = 1.0e30, total = 0.0, totalcpu = 0.0, first = 0.0, bestloop = 1.0e30,
+           bestcpu = 1.0e30;
     for (int f = 0; f < o.frames; ++f) {
         advance(f);
         const double c0 = benchutil::cpu();
         const double t0 = benchutil::wall();
         fieldout::write(1.0e-6 * f);
+        bestloop = std::min(bestloop, benchutil::wall() - t0);
+        fieldout::wait();
         const double t = benchutil::wall() - t0;
-        totalcpu += benchutil::cpu() - c0;
+        const double c = benchutil::cpu() - c0;
+        totalcpu += c;
+        bestcpu = std::min(bestcpu, c);
         total += t;
+        if (f == 0) first = t;
         if (t < best) best = t;
     }
     const long long bytes =
@@ -276,10 +293,11 @@ int run(const options& o) {
     const double ne = elementdata::nb_element;
     std::printf(
         "field_output elements=%d nodes=%d stressed=%.2f frames=%d piece_bytes=%lld bytes_per_element=%.2f "
-        "best_frame_s=%.4f mean_frame_s=%.4f mean_frame_cpu_s=%.4f frames_per_s=%.2f\n",
+        "best_frame_s=%.4f mean_frame_s=%.4f mean_frame_cpu_s=%.4f frames_per_s=%.2f first_frame_s=%.4f "
+        "best_loop_wait_s=%.4f best_frame_cpu_s=%.4f\n",
         elementdata::nb_element, particledata::nb_particle, o.stressed, o.frames, bytes,
         static_cast<double>(bytes) / ne, best, total / o.frames, totalcpu / o.frames,
-        o.frames / total);
+        o.frames / total, first, bestloop, bestcpu);
     return 0;
 }
 
