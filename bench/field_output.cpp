@@ -143,8 +143,8 @@ void advance(int f) {
     for (size_t e = first; e < ne; ++e) {
         history& r = materialdata::history_list[e];
         const double x = 1.0e-4 * static_cast<double>(e) + 0.1 * f;
-        const double s = 1.0e8 * (1.0 + std::sin(x) + 0.3 * std::cos(7.1 * x)) *
-                         (1.0 + 1.0e-3 * jitter(e, f));
+        const double s =
+            1.0e8 * (1.0 + std::sin(x) + 0.3 * std::cos(7.1 * x)) * (1.0 + 1.0e-3 * jitter(e, f));
         r.sm = -0.3 * s;
         for (int c = 0; c < 6; ++c) r.sd[c] = s * (0.1 * c - 0.25) * std::cos(x * (c + 1));
         r.seqv = 1.7 * s;
@@ -168,8 +168,7 @@ std::vector<piecearray> piecearrays(const std::string& text) {
         const size_t off = tag.find(" offset=\"");
         if (off == std::string::npos) continue;
         const size_t n = tag.find(" Name=\"") + 7;
-        r.push_back({tag.substr(n, tag.find('"', n) - n),
-                     data + std::stoull(tag.substr(off + 9))});
+        r.push_back({tag.substr(n, tag.find('"', n) - n), data + std::stoull(tag.substr(off + 9))});
     }
     return r;
 }
@@ -225,7 +224,8 @@ void arraytable(const std::string& file) {
         const std::vector<unsigned char> raw = vtkxml::readblocks(text, a.at);
         uint64_t nblocks = 0;
         for (int i = 7; i >= 0; --i)
-            nblocks = (nblocks << 8) | static_cast<unsigned char>(text[a.at + static_cast<size_t>(i)]);
+            nblocks =
+                (nblocks << 8) | static_cast<unsigned char>(text[a.at + static_cast<size_t>(i)]);
         size_t file = 24 + 8 * nblocks;
         for (uint64_t b = 0; b < nblocks; ++b) {
             uint64_t c = 0;
@@ -234,14 +234,16 @@ void arraytable(const std::string& file) {
                     static_cast<unsigned char>(text[a.at + 24 + 8 * b + static_cast<size_t>(i)]);
             file += c;
         }
-        std::vector<double> row = {raw.size() / ne, file / ne};
+        std::vector<double> row = {static_cast<double>(raw.size()) / ne,
+                                   static_cast<double>(file) / ne};
         for (const setting& s : settings) {
             const double c0 = benchutil::cpu();
-            const size_t bytes = s.strategy < 0 ? vtkxml::compressarrays({{raw.data(), raw.size()}},
-                                                                         s.level, 1, s.block, true)[0]
-                                                      .size()
-                                                : deflated(raw, s.block, s.level, s.strategy);
-            row.push_back(bytes / ne);
+            const size_t bytes = s.strategy < 0
+                                     ? vtkxml::compressarrays({{raw.data(), raw.size()}}, s.level,
+                                                              1, s.block, true)[0]
+                                           .size()
+                                     : deflated(raw, s.block, s.level, s.strategy);
+            row.push_back(static_cast<double>(bytes) / ne);
             row.push_back(1.0e3 * (benchutil::cpu() - c0));
         }
         std::printf("%-18s", a.name.c_str());
@@ -252,7 +254,8 @@ void arraytable(const std::string& file) {
         std::printf("\n");
     }
     std::printf("%-18s", "total");
-    for (size_t i = 0; i < sum.size(); ++i) std::printf(i < 2 || i % 2 == 0 ? " %7.2f" : " %6.1f", sum[i]);
+    for (size_t i = 0; i < sum.size(); ++i)
+        std::printf(i < 2 || i % 2 == 0 ? " %7.2f" : " %6.1f", sum[i]);
     std::printf("\n");
 }
 
@@ -292,8 +295,10 @@ int run(const options& o) {
     if (!o.keep) fs::remove_all(dir);
     const double ne = elementdata::nb_element;
     std::printf(
-        "field_output elements=%d nodes=%d stressed=%.2f frames=%d piece_bytes=%lld bytes_per_element=%.2f "
-        "best_frame_s=%.4f mean_frame_s=%.4f mean_frame_cpu_s=%.4f frames_per_s=%.2f first_frame_s=%.4f "
+        "field_output elements=%d nodes=%d stressed=%.2f frames=%d piece_bytes=%lld "
+        "bytes_per_element=%.2f "
+        "best_frame_s=%.4f mean_frame_s=%.4f mean_frame_cpu_s=%.4f frames_per_s=%.2f "
+        "first_frame_s=%.4f "
         "best_loop_wait_s=%.4f best_frame_cpu_s=%.4f\n",
         elementdata::nb_element, particledata::nb_particle, o.stressed, o.frames, bytes,
         static_cast<double>(bytes) / ne, best, total / o.frames, totalcpu / o.frames,

@@ -82,7 +82,6 @@ std::string piecename(int frame, int id) {
 
 std::string parallelname(int frame) { return "field/" + frametag(frame) + ".pvtu"; }
 
-
 namespace {
 
 // The constant arrays of a piece: node, material, element and process
@@ -204,8 +203,7 @@ void pieceparts(const framestate& s, const constantarrays& c, int lvl, int threa
                                      {s.displacement.data(), 4 * s.displacement.size()}};
     for (const std::vector<float>& f : s.cells) raw.push_back({f.data(), 4 * f.size()});
     raw.push_back({s.points.data(), 8 * s.points.size()});
-    const std::vector<std::string> z =
-        vtkxml::compressarrays(raw, lvl, threads, fieldblock, true);
+    const std::vector<std::string> z = vtkxml::compressarrays(raw, lvl, threads, fieldblock, true);
 
     std::string pointdata, celldata, points, cells;
     auto line = [](std::string& to, const std::string& tag) {
@@ -391,9 +389,7 @@ void write(double time) {
     writer.thread = std::thread([pvtu = std::move(pvtu), pvd = std::move(pvd)] {
         try {
             writeframe(pvtu, pvd);
-        } catch (...) {
-            writer.failed = std::current_exception();
-        }
+        } catch (...) { writer.failed = std::current_exception(); }
     });
     // The last step's frame is complete before the run reports its end.
     using namespace simulation;

@@ -33,7 +33,8 @@ void write(double time);
 // Waits until the frame under way is written; raises its stop, if any.
 void wait();
 
-// The piece of this process as it would be written (for tests and benchmarks).
+// The piece of this process as write would give it, with every array at zlib
+// level `level` (the connectivity at least at write's level), on this thread.
 std::string piece(double time, int level);
 
 }  // namespace fieldout

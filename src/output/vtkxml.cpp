@@ -124,9 +124,8 @@ std::vector<std::string> compressarrays(const std::vector<span>& arrays, int lev
         for (std::size_t j = next++; j < jobs.size(); j = next++) {
             const auto [a, b] = jobs[j];
             const std::size_t nblocks = size[a].size();
-            const std::size_t len = b + 1 < nblocks || arrays[a].n % block == 0
-                                        ? block
-                                        : arrays[a].n % block;
+            const std::size_t len =
+                b + 1 < nblocks || arrays[a].n % block == 0 ? block : arrays[a].n % block;
             auto* o = reinterpret_cast<unsigned char*>(out[a].data()) + 8 * (3 + nblocks);
             size[a][b] = compressblock(
                 o + b * bound, static_cast<const unsigned char*>(arrays[a].data) + b * block, len,
