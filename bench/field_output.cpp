@@ -299,10 +299,10 @@ int run(const options& o) {
         "bytes_per_element=%.2f "
         "best_frame_s=%.4f mean_frame_s=%.4f mean_frame_cpu_s=%.4f frames_per_s=%.2f "
         "first_frame_s=%.4f "
-        "best_loop_wait_s=%.4f best_frame_cpu_s=%.4f\n",
+        "best_loop_wait_s=%.4f best_frame_cpu_s=%.4f peak_rss_mb=%.0f\n",
         elementdata::nb_element, particledata::nb_particle, o.stressed, o.frames, bytes,
         static_cast<double>(bytes) / ne, best, total / o.frames, totalcpu / o.frames,
-        o.frames / total, first, bestloop, bestcpu);
+        o.frames / total, first, bestloop, bestcpu, benchutil::peak_rss_bytes() / 1.0e6);
     return 0;
 }
 
