@@ -71,8 +71,10 @@ class deflater {
     int level_ = -2;  // level of the initialised stream, -2 before the first block
 };
 
-// The bytes of a block that decide its strategy (adaptive compression).
-constexpr std::size_t samplesize = 1 << 16;
+// The bytes of a block that decide its strategy (adaptive compression): few
+// enough that trying both strategies on them costs a few per cent of a
+// 1 MiB block.
+constexpr std::size_t samplesize = 1 << 14;
 
 // Compresses one block; adaptive: with zlib's run-length strategy (matches
 // of the previous byte only, about three times faster) when that is within

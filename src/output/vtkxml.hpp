@@ -35,7 +35,7 @@ struct span {
 // them, with the blocks of all the arrays shared among `threads` threads:
 // arrays too short to be split keep the threads busy together, and the
 // bytes are the same for any number of threads. `adaptive`: a block of at
-// least 256 KiB whose first 64 KiB compress nearly as well with zlib's
+// least 64 KiB whose first 16 KiB compress nearly as well with zlib's
 // run-length strategy as with its full search is compressed that way, about
 // three times faster (a standard zlib stream all the same).
 std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
