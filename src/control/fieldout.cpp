@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -81,99 +82,153 @@ std::string piecename(int frame, int id) {
 
 std::string parallelname(int frame) { return "field/" + frametag(frame) + ".pvtu"; }
 
-void start() {
-    particledata::pos0 = particledata::pos;
-    dataout::nfield = 0;
-}
-
 namespace {
 
-// The XML part of the piece of this process (up to the "_" marker of the
-// appended data) and its appended arrays, kept apart so that the file is
-// written from both without joining them.
-void pieceparts(double time, std::string& xml, vtkxml::appended& arrays) {
+// The constant arrays of a piece: node, material, element and process
+// numbers, connectivity, offsets and cell types. The mesh of a run does not
+// change, so they are compressed once, with the first frame, and their
+// compressed bytes serve every frame. The connectivity, the largest of them,
+// is compressed at a higher level: about 3 % smaller for a few times the
+// time of one frame's compression of it, once; the others gain nothing.
+constexpr int connectivitylevel = 6;
+
+// 1 MiB blocks: a block's first 32 KiB find no earlier bytes to match, so
+// longer blocks compress better (about 3 % of a frame against 64 KiB) and
+// the threads still share the blocks of the whole frame.
+constexpr std::size_t fieldblock = std::size_t{1} << 20;
+
+struct constantarrays {
+    std::string node, material, element, process, connectivity, offsets, types;
+    bool ready = false;
+};
+
+void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
+    const std::size_t np =
+        particledata::nb_particle > 0 ? static_cast<std::size_t>(particledata::nb_particle) : 0;
+    const std::size_t ne =
+        elementdata::nb_element > 0 ? static_cast<std::size_t>(elementdata::nb_element) : 0;
+    const element* el = elementdata::element_list.data();
+    std::vector<std::int32_t> node(np), mat(ne), id(ne), proc(ne, commnodes::myid), offsets(ne);
+    for (std::size_t k = 0; k < np; ++k) node[k] = static_cast<std::int32_t>(k + 1);
+    for (std::size_t e = 0; e < ne; ++e) {
+        mat[e] = el[e].mat;
+        id[e] = static_cast<std::int32_t>(e + 1);
+        offsets[e] = static_cast<std::int32_t>(8 * (e + 1));
+    }
+    // 0-based corners in the element's own order, which is VTK's hexahedron
+    // (type 12): one face 1-4, corner k+4 opposite corner k.
+    std::vector<std::int32_t> conn(8 * ne);
+    for (std::size_t e = 0; e < ne; ++e)
+        for (int k = 0; k < 8; ++k) conn[8 * e + static_cast<std::size_t>(k)] = el[e].node[k] - 1;
+    std::vector<unsigned char> types(ne, 12);
+    std::vector<std::string> z = vtkxml::compressarrays({{node.data(), 4 * np},
+                                                         {mat.data(), 4 * ne},
+                                                         {id.data(), 4 * ne},
+                                                         {proc.data(), 4 * ne},
+                                                         {offsets.data(), 4 * ne},
+                                                         {types.data(), ne}},
+                                                        lvl, threads, fieldblock);
+    c.connectivity = std::move(
+        vtkxml::compressarrays({{conn.data(), 4 * conn.size()}}, connlvl, threads, fieldblock)[0]);
+    c.node = std::move(z[0]);
+    c.material = std::move(z[1]);
+    c.element = std::move(z[2]);
+    c.process = std::move(z[3]);
+    c.offsets = std::move(z[4]);
+    c.types = std::move(z[5]);
+    c.ready = true;
+}
+
+// One frame's state as it will be written: the values that change, converted
+// to their stored types while the time loop waits, so that the loop may go on
+// while they are compressed and written.
+struct framestate {
+    double time = 0.0;
+    int frame = 0;
+    std::size_t np = 0, ne = 0;
+    std::vector<double> points;
+    std::vector<float> velocity, displacement;
+    std::vector<std::vector<float>> cells;  // cellarrays' Float32 fields, in order
+    bool eint = false;
+};
+
+void capture(framestate& s, double time, int frame) {
     using particledata::nb_particle;
     const std::size_t np = nb_particle > 0 ? static_cast<std::size_t>(nb_particle) : 0;
     const std::size_t ne =
         elementdata::nb_element > 0 ? static_cast<std::size_t>(elementdata::nb_element) : 0;
+    s.time = time;
+    s.frame = frame;
+    s.np = np;
+    s.ne = ne;
     const double* pos = particledata::pos.data();
-    std::string pointdata, celldata, points, cells;
-
-    // Point data.
-    {
-        std::vector<float> f = vtkxml::tofloat(particledata::vel.data(), 3 * np);
-        pointdata += "        " +
-                     arrays.add("Float32", "velocity", 3, f.data(), f.size() * sizeof(float)) +
-                     "\n";
-        const std::vector<double>& p0 = particledata::pos0;
-        for (std::size_t i = 0; i < 3 * np; ++i)
-            f[i] = static_cast<float>(pos[i] - (i < p0.size() ? p0[i] : pos[i]));
-        pointdata += "        " +
-                     arrays.add("Float32", "displacement", 3, f.data(), f.size() * sizeof(float)) +
-                     "\n";
-        std::vector<std::int32_t> id(np);
-        for (std::size_t k = 0; k < np; ++k) id[k] = static_cast<std::int32_t>(k + 1);
-        pointdata += "        " + arrays.add("Int32", "node", 1, id.data(), id.size() * 4) + "\n";
-    }
+    s.points.assign(pos, pos + 3 * np);
+    s.velocity = vtkxml::tofloat(particledata::vel.data(), 3 * np);
+    s.displacement.resize(3 * np);
+    const std::vector<double>& p0 = particledata::pos0;
+    for (std::size_t i = 0; i < 3 * np; ++i)
+        s.displacement[i] = static_cast<float>(pos[i] - (i < p0.size() ? p0[i] : pos[i]));
 
     // Cell data, one value per element from its history record.
-    {
-        const element* el = elementdata::element_list.data();
-        const history* h = materialdata::history_list.data();
-        std::vector<float> f(ne);
-        auto addfloat = [&](const char* name, auto value) {
-            for (std::size_t e = 0; e < ne; ++e)
-                f[e] = static_cast<float>(value(el[e], h[el[e].nhistory - 1]));
-            celldata += "        " +
-                        arrays.add("Float32", name, 1, f.data(), f.size() * sizeof(float)) + "\n";
-        };
-        static const char* const names[6] = {"stress_xx", "stress_yy", "stress_zz",
-                                             "stress_yz", "stress_zx", "stress_xy"};
-        for (int i = 0; i < 6; ++i) {
-            addfloat(names[i], [i](const element&, const history& r) {
-                return i < 3 ? r.sd[i] + r.sm : r.sd[i];
-            });
-        }
-        addfloat("pressure", [](const element&, const history& r) { return -r.sm; });
-        addfloat("equivalent_stress", [](const element&, const history& r) { return r.seqv; });
-        addfloat("plastic_strain", [](const element&, const history& r) { return r.epeff; });
-        addfloat("relative_volume", [pos](const element& e, const history& r) {
-            double xyz[8][3], vol, ijac[3][3];
-            gather_corners(e.node, pos, xyz);
-            jacobian(xyz, vol, ijac);
-            return vol / r.vol0;
-        });
-        if (hasenergy())
-            addfloat("internal_energy", [](const element&, const history& r) { return r.eint; });
-        std::vector<std::int32_t> id(ne);
-        for (std::size_t e = 0; e < ne; ++e) id[e] = el[e].mat;
-        celldata +=
-            "        " + arrays.add("Int32", "material", 1, id.data(), id.size() * 4) + "\n";
-        for (std::size_t e = 0; e < ne; ++e) id[e] = static_cast<std::int32_t>(e + 1);
-        celldata += "        " + arrays.add("Int32", "element", 1, id.data(), id.size() * 4) + "\n";
-        for (std::size_t e = 0; e < ne; ++e) id[e] = commnodes::myid;
-        celldata += "        " + arrays.add("Int32", "process", 1, id.data(), id.size() * 4) + "\n";
-    }
-
-    points = "        " + arrays.add("Float64", "Points", 3, pos, 3 * np * sizeof(double)) + "\n";
-
-    // Cells: 0-based corners in the element's own order, which is VTK's
-    // hexahedron (type 12): one face 1-4, corner k+4 opposite corner k.
-    {
-        std::vector<std::int32_t> conn(8 * ne);
+    s.eint = hasenergy();
+    s.cells.resize(s.eint ? 11 : 10);
+    const element* el = elementdata::element_list.data();
+    const history* h = materialdata::history_list.data();
+    int next = 0;
+    auto field = [&](auto value) {
+        std::vector<float>& f = s.cells[static_cast<std::size_t>(next++)];
+        f.resize(ne);
         for (std::size_t e = 0; e < ne; ++e)
-            for (int k = 0; k < 8; ++k)
-                conn[8 * e + static_cast<std::size_t>(k)] =
-                    elementdata::element_list[e].node[k] - 1;
-        cells += "        " + arrays.add("Int32", "connectivity", 1, conn.data(), conn.size() * 4) +
-                 "\n";
-        for (std::size_t e = 0; e < ne; ++e) conn[e] = static_cast<std::int32_t>(8 * (e + 1));
-        cells += "        " + arrays.add("Int32", "offsets", 1, conn.data(), ne * 4) + "\n";
-        std::vector<unsigned char> types(ne, 12);
-        cells += "        " + arrays.add("UInt8", "types", 1, types.data(), ne) + "\n";
-    }
+            f[e] = static_cast<float>(value(el[e], h[el[e].nhistory - 1]));
+    };
+    for (int i = 0; i < 6; ++i)
+        field([i](const element&, const history& r) { return i < 3 ? r.sd[i] + r.sm : r.sd[i]; });
+    field([](const element&, const history& r) { return -r.sm; });
+    field([](const element&, const history& r) { return r.seqv; });
+    field([](const element&, const history& r) { return r.epeff; });
+    field([pos](const element& e, const history& r) {
+        double xyz[8][3], vol, ijac[3][3];
+        gather_corners(e.node, pos, xyz);
+        jacobian(xyz, vol, ijac);
+        return vol / r.vol0;
+    });
+    if (s.eint) field([](const element&, const history& r) { return r.eint; });
+}
 
-    xml = vtkxml::vtuhead(time, static_cast<long long>(np), static_cast<long long>(ne));
+// The XML part of the piece (up to the "_" marker of the appended data) and
+// its appended arrays, from a captured state and the constant arrays.
+void pieceparts(const framestate& s, const constantarrays& c, int lvl, int threads,
+                std::string& xml, vtkxml::appended& arrays) {
+    std::vector<vtkxml::span> raw = {{s.velocity.data(), 4 * s.velocity.size()},
+                                     {s.displacement.data(), 4 * s.displacement.size()}};
+    for (const std::vector<float>& f : s.cells) raw.push_back({f.data(), 4 * f.size()});
+    raw.push_back({s.points.data(), 8 * s.points.size()});
+    const std::vector<std::string> z = vtkxml::compressarrays(raw, lvl, threads, fieldblock, true);
+
+    std::string pointdata, celldata, points, cells;
+    auto line = [](std::string& to, const std::string& tag) {
+        to += "        ";
+        to += tag;
+        to += '\n';
+    };
+    // Appended in the order of the tags: point data, cell data, points, cells.
+    line(pointdata, arrays.addblocks("Float32", "velocity", 3, z[0]));
+    line(pointdata, arrays.addblocks("Float32", "displacement", 3, z[1]));
+    line(pointdata, arrays.addblocks("Int32", "node", 1, c.node));
+    std::size_t k = 2;
+    for (int i = 0; i < kInternalEnergy + 1; ++i) {
+        if (i == kInternalEnergy && !s.eint) continue;
+        line(celldata, arrays.addblocks("Float32", cellarrays[i].name, 1, z[k++]));
+    }
+    line(celldata, arrays.addblocks("Int32", "material", 1, c.material));
+    line(celldata, arrays.addblocks("Int32", "element", 1, c.element));
+    line(celldata, arrays.addblocks("Int32", "process", 1, c.process));
+    line(points, arrays.addblocks("Float64", "Points", 3, z[k]));
+    line(cells, arrays.addblocks("Int32", "connectivity", 1, c.connectivity));
+    line(cells, arrays.addblocks("Int32", "offsets", 1, c.offsets));
+    line(cells, arrays.addblocks("UInt8", "types", 1, c.types));
+
+    xml = vtkxml::vtuhead(s.time, static_cast<long long>(s.np), static_cast<long long>(s.ne));
     xml += "      <PointData Vectors=\"velocity\">\n" + pointdata + "      </PointData>\n";
     xml += "      <CellData Scalars=\"plastic_strain\">\n" + celldata + "      </CellData>\n";
     xml += "      <Points>\n" + points + "      </Points>\n";
@@ -184,9 +239,13 @@ void pieceparts(double time, std::string& xml, vtkxml::appended& arrays) {
 }  // namespace
 
 std::string piece(double time, int lvl) {
+    framestate s;
+    capture(s, time, 0);
+    constantarrays c;
+    compressconstants(c, lvl, std::max(lvl, connectivitylevel), 1);
     std::string xml;
     vtkxml::appended arrays(lvl);
-    pieceparts(time, xml, arrays);
+    pieceparts(s, c, lvl, 1, xml, arrays);
     return xml + arrays.data() + vtkxml::vtuend();
 }
 
@@ -254,7 +313,63 @@ std::string seriesfile() {
 
 }  // namespace
 
+namespace {
+
+// The frame being compressed and written on the background thread, and what
+// it needs: the state captured for it, the constant arrays of the run, the
+// files' texts of process 0. The time loop goes on meanwhile; the next frame,
+// the last one and start() wait for it first. A stop inside the writer
+// (a file that cannot be written) is kept and raised in the time loop's
+// thread when it waits.
+struct backgroundwriter {
+    std::thread thread;
+    std::exception_ptr failed;
+    framestate state;
+    constantarrays constants;
+
+    void wait() {
+        if (thread.joinable()) thread.join();
+        if (failed) {
+            std::exception_ptr e = failed;
+            failed = nullptr;
+            std::rethrow_exception(e);
+        }
+    }
+    // A run that ends otherwise than through its last frame (a stop, a
+    // signal) still completes the frame under way before the process ends.
+    ~backgroundwriter() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
+backgroundwriter writer;
+
+void writeframe(const std::string& pvtu, const std::string& pvd) {
+    const framestate& s = writer.state;
+    const int threads = compressthreads();
+    if (!writer.constants.ready)
+        compressconstants(writer.constants, level, connectivitylevel, threads);
+    std::string xml;
+    vtkxml::appended arrays(level, threads);
+    pieceparts(s, writer.constants, level, threads, xml, arrays);
+    writefile(piecename(s.frame, commnodes::myid), xml, arrays.data(), vtkxml::vtuend());
+    if (commnodes::myid == 0) {
+        writefile(parallelname(s.frame), pvtu);
+        // Written through a temporary name, so that the series is always whole.
+        writefile(std::string(seriesname) + ".tmp", pvd);
+        std::error_code ec;
+        std::filesystem::rename(std::string(seriesname) + ".tmp", seriesname, ec);
+        if (ec)
+            errorstop::stop(std::string("*** Error *** writing file ") + seriesname + " failed");
+    }
+}
+
+}  // namespace
+
+void wait() { writer.wait(); }
+
 void write(double time) {
+    writer.wait();
     const int frame = dataout::nfield;
     if (frame == 0) {
         frametimes.clear();
@@ -263,23 +378,29 @@ void write(double time) {
         if (!std::filesystem::is_directory("field"))
             errorstop::stop("*** Error *** cannot create the folder field for the field output");
     }
-    {
-        std::string xml;
-        vtkxml::appended arrays(level, compressthreads());
-        pieceparts(time, xml, arrays);
-        writefile(piecename(frame, commnodes::myid), xml, arrays.data(), vtkxml::vtuend());
-    }
+    capture(writer.state, time, frame);
     frametimes.push_back(time);
+    std::string pvtu, pvd;
     if (commnodes::myid == 0) {
-        writefile(parallelname(frame), parallelfile(time, frame));
-        // Written through a temporary name, so that the series is always whole.
-        writefile(std::string(seriesname) + ".tmp", seriesfile());
-        std::error_code ec;
-        std::filesystem::rename(std::string(seriesname) + ".tmp", seriesname, ec);
-        if (ec)
-            errorstop::stop(std::string("*** Error *** writing file ") + seriesname + " failed");
+        pvtu = parallelfile(time, frame);
+        pvd = seriesfile();
     }
     dataout::nfield = frame + 1;
+    writer.thread = std::thread([pvtu = std::move(pvtu), pvd = std::move(pvd)] {
+        try {
+            writeframe(pvtu, pvd);
+        } catch (...) { writer.failed = std::current_exception(); }
+    });
+    // The last step's frame is complete before the run reports its end.
+    using namespace simulation;
+    if (!(currenttime + dtk1 <= endtime)) writer.wait();
+}
+
+void start() {
+    wait();
+    writer.constants = {};
+    particledata::pos0 = particledata::pos;
+    dataout::nfield = 0;
 }
 
 const std::vector<double>& frames() { return frametimes; }

@@ -9,6 +9,8 @@
 // pressure, equivalent_stress, plastic_strain, relative_volume,
 // internal_energy (only when a material has the Gruneisen equation of
 // state), material, element, process. Fields are Float32, numbers Int32.
+// The arrays that do not change in a run (numbers, cells) are compressed
+// once and their bytes reused by every frame.
 #pragma once
 
 #include <string>
@@ -24,10 +26,16 @@ inline constexpr const char* seriesname = "field.pvd";
 
 // Keeps the deck's coordinates for the displacement (once, before the loop).
 void start();
-// Writes the field output of the current state, labelled `time`.
+// Writes the field output of the current state, labelled `time`. The state
+// is copied at once; the files are compressed and written on a background
+// thread while the run goes on, except for the last step's frame, which is
+// complete when write returns (the same bytes either way).
 void write(double time);
+// Waits until the frame under way is written; raises its stop, if any.
+void wait();
 
-// The piece of this process as it would be written (for tests and benchmarks).
+// The piece of this process as write would give it, with every array at zlib
+// level `level` (the connectivity at least at write's level), on this thread.
 std::string piece(double time, int level);
 
 // The times of the frames written so far, which field.pvd lists (kept by a

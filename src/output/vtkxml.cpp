@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -32,13 +33,13 @@ std::string real(double v) {
 
 namespace {
 
-// One deflate stream per thread (the calling thread's kept for the whole run),
-// reset for every block: the same bytes as compress2 (init, deflate to the
-// end, end), without allocating and clearing the stream's tables anew for
-// each block.
+// One deflate stream per thread and strategy (the calling thread's kept for
+// the whole run), reset for every block: the same bytes as compress2 (init,
+// deflate to the end, end), without allocating and clearing the stream's
+// tables anew for each block.
 class deflater {
   public:
-    deflater() = default;
+    explicit deflater(int strategy) : strategy_(strategy) {}
     deflater(const deflater&) = delete;
     deflater& operator=(const deflater&) = delete;
     ~deflater() {
@@ -51,7 +52,7 @@ class deflater {
             if (level_ >= -1) deflateEnd(&z_);
             z_ = z_stream{};
             level_ = -2;
-            if (deflateInit(&z_, level) != Z_OK) return 0;
+            if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, strategy_) != Z_OK) return 0;
             level_ = level;
         } else {
             deflateReset(&z_);
@@ -66,63 +67,118 @@ class deflater {
 
   private:
     z_stream z_{};
+    int strategy_;
     int level_ = -2;  // level of the initialised stream, -2 before the first block
 };
 
+// The bytes of a block that decide its strategy (adaptive compression): few
+// enough that trying both strategies on them costs a few per cent of a
+// 1 MiB block.
+constexpr std::size_t samplesize = 1 << 14;
+
+// Compresses one block; adaptive: with zlib's run-length strategy (matches
+// of the previous byte only, about three times faster) when that is within
+// 3 % of the full search on the block's first `samplesize` bytes. Fields
+// with the low bits of every value different gain nothing from the search;
+// runs of zeros are what either finds; values repeated a record or more
+// apart (a uniform velocity, the same stress in symmetric elements) need the
+// search. The choice depends on the bytes only.
+std::size_t compressblock(unsigned char* out, const unsigned char* in, std::size_t n, int level,
+                          bool adaptive) {
+    thread_local deflater search(Z_DEFAULT_STRATEGY), runs(Z_RLE);
+    if (adaptive && n >= 4 * samplesize) {
+        thread_local std::vector<unsigned char> scratch(compressBound(samplesize));
+        const std::size_t full = search.compress(scratch.data(), in, samplesize, level);
+        const std::size_t rle = runs.compress(scratch.data(), in, samplesize, level);
+        if (32 * rle <= 33 * full) return runs.compress(out, in, n, level);
+    }
+    return search.compress(out, in, n, level);
+}
+
 }  // namespace
 
-void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads) {
-    const std::size_t nblocks = (n + blocksize - 1) / blocksize;
-    const std::size_t last = n % blocksize;
-    const std::size_t head = out.size();
-    // Room for the header and the bound of every block: block b is
-    // compressed into slot b, then the blocks are moved together in order,
-    // so that the bytes do not depend on how many threads compressed them.
-    const std::size_t bound = compressBound(static_cast<uLong>(blocksize));
-    const std::size_t first = head + 8 * (3 + nblocks);
-    out.resize(first + nblocks * bound);
-    auto* o = reinterpret_cast<unsigned char*>(out.data());
-    putu64(o + head, nblocks);
-    putu64(o + head + 8, blocksize);
-    putu64(o + head + 16, last);
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::vector<std::size_t> size(nblocks);
-    // Blocks t, t + nt, t + 2 nt, ... with one deflate stream per thread.
-    auto compressblocks = [&](std::size_t t, std::size_t nt) {
-        thread_local deflater stream;
-        for (std::size_t b = t; b < nblocks; b += nt) {
-            const std::size_t len = b + 1 < nblocks || last == 0 ? blocksize : last;
-            size[b] = stream.compress(o + first + b * bound, p + b * blocksize, len, level);
+std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
+                                        std::size_t block, bool adaptive) {
+    // Each array is compressed into its own string: the header, then room
+    // for the bound of every block. Block b goes into slot b; the blocks are
+    // then moved together in order, so that the bytes do not depend on which
+    // thread compressed which block.
+    const std::size_t bound = compressBound(static_cast<uLong>(block));
+    struct job {
+        std::size_t array, block;
+    };
+    std::vector<job> jobs;
+    std::vector<std::string> out(arrays.size());
+    std::vector<std::vector<std::size_t>> size(arrays.size());
+    for (std::size_t a = 0; a < arrays.size(); ++a) {
+        const std::size_t n = arrays[a].n;
+        const std::size_t nblocks = (n + block - 1) / block;
+        out[a].resize(8 * (3 + nblocks) + nblocks * bound);
+        auto* o = reinterpret_cast<unsigned char*>(out[a].data());
+        putu64(o, nblocks);
+        putu64(o + 8, block);
+        putu64(o + 16, n % block);
+        size[a].resize(nblocks);
+        for (std::size_t b = 0; b < nblocks; ++b) jobs.push_back({a, b});
+    }
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t j = next++; j < jobs.size(); j = next++) {
+            const auto [a, b] = jobs[j];
+            const std::size_t nblocks = size[a].size();
+            const std::size_t len =
+                b + 1 < nblocks || arrays[a].n % block == 0 ? block : arrays[a].n % block;
+            auto* o = reinterpret_cast<unsigned char*>(out[a].data()) + 8 * (3 + nblocks);
+            size[a][b] = compressblock(
+                o + b * bound, static_cast<const unsigned char*>(arrays[a].data) + b * block, len,
+                level, adaptive);
         }
     };
-    const std::size_t nt = std::min<std::size_t>(threads > 1 ? threads : 1, nblocks);
+    const std::size_t nt = std::min<std::size_t>(threads > 1 ? threads : 1, jobs.size());
     if (nt <= 1) {
-        compressblocks(0, 1);
+        work();
     } else {
         std::vector<std::thread> pool;
-        for (std::size_t t = 1; t < nt; ++t) pool.emplace_back(compressblocks, t, nt);
-        compressblocks(0, nt);
+        for (std::size_t t = 1; t < nt; ++t) pool.emplace_back(work);
+        work();
         for (std::thread& th : pool) th.join();
     }
-    std::size_t at = first;
-    for (std::size_t b = 0; b < nblocks; ++b) {
-        // The compressed size goes into its slot of the header.
-        putu64(o + head + 8 * (3 + b), size[b]);
-        if (at != first + b * bound) std::memmove(o + at, o + first + b * bound, size[b]);
-        at += size[b];
+    for (std::size_t a = 0; a < arrays.size(); ++a) {
+        auto* o = reinterpret_cast<unsigned char*>(out[a].data());
+        const std::size_t first = 8 * (3 + size[a].size());
+        std::size_t at = first;
+        for (std::size_t b = 0; b < size[a].size(); ++b) {
+            // The compressed size goes into its slot of the header.
+            putu64(o + 8 * (3 + b), size[a][b]);
+            if (at != first + b * bound) std::memmove(o + at, o + first + b * bound, size[a][b]);
+            at += size[a][b];
+        }
+        out[a].resize(at);
     }
-    out.resize(at);
+    return out;
+}
+
+void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads,
+                  std::size_t block) {
+    out += compressarrays({{data, n}}, level, threads, block)[0];
 }
 
 std::string appended::add(const char* type, const std::string& name, int ncomp, const void* data,
                           std::size_t nbytes, const std::string& extra) {
+    std::string blocks;
+    appendblocks(blocks, data, nbytes, level_, threads_);
+    return addblocks(type, name, ncomp, blocks, extra);
+}
+
+std::string appended::addblocks(const char* type, const std::string& name, int ncomp,
+                                const std::string& blocks, const std::string& extra) {
     std::string tag = "<DataArray type=\"";
     tag += type;
     tag += "\" Name=\"" + escape(name) + "\"";
     if (ncomp != 1) tag += " NumberOfComponents=\"" + std::to_string(ncomp) + "\"";
     tag += extra;
     tag += " format=\"appended\" offset=\"" + std::to_string(data_.size()) + "\"/>";
-    appendblocks(data_, data, nbytes, level_, threads_);
+    data_ += blocks;
     return tag;
 }
 

@@ -22,7 +22,24 @@ inline constexpr std::size_t blocksize = 1 << 16;
 // Appends the header and compressed blocks of `n` bytes at `data` to `out`.
 // The blocks are compressed by `threads` threads (the same bytes for any
 // number: each block is its own zlib stream).
-void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads = 1);
+void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads = 1,
+                  std::size_t block = blocksize);
+
+// The bytes of one array to compress.
+struct span {
+    const void* data;
+    std::size_t n;
+};
+
+// The header and compressed blocks of each array, as appendblocks writes
+// them, with the blocks of all the arrays shared among `threads` threads:
+// arrays too short to be split keep the threads busy together, and the
+// bytes are the same for any number of threads. `adaptive`: a block of at
+// least 64 KiB whose first 16 KiB compress nearly as well with zlib's
+// run-length strategy as with its full search is compressed that way, about
+// three times faster (a standard zlib stream all the same).
+std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
+                                        std::size_t block = blocksize, bool adaptive = false);
 
 // The arrays of one piece: their XML tags, in the order they are added, and
 // the appended bytes they point into.
@@ -34,6 +51,10 @@ class appended {
     // Float64, Int32, UInt8), `extra` further attributes.
     std::string add(const char* type, const std::string& name, int ncomp, const void* data,
                     std::size_t nbytes, const std::string& extra = "");
+    // The same for an array compressed already (`blocks` as compressarrays
+    // gives them).
+    std::string addblocks(const char* type, const std::string& name, int ncomp,
+                          const std::string& blocks, const std::string& extra = "");
     const std::string& data() const { return data_; }
 
   private:

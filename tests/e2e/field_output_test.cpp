@@ -113,6 +113,26 @@ TEST(FieldOutput, UniaxialStrainStressReadsBack) {
     EXPECT_NE(r.out.find("uniaxial szz"), std::string::npos) << r.out;
 }
 
+// A piece that cannot be written while the run goes on (its name taken by a
+// folder) stops the run with the file named and a failed exit status, though
+// the frame is written in the background; the frames before it are whole.
+TEST(FieldOutput, PieceWriteFailureStopsTheRun) {
+    for (int np : {1, 3}) {
+        TempDir dir("field-fail");
+        makedecks(dir.path(), std::string(kFreeBlock) + " --fields off --energy off", np,
+                  "fout 5.0e-5\n");
+        fs::create_directories(dir / "field" / "t00002_a.vtu");
+        const RunResult r = run_hexdyn(dir.path(), np);
+        EXPECT_NE(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("*** Error *** cannot open file field/t00002_a.vtu for writing"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("terminate"), std::string::npos) << r.out;  // a stop, not a crash
+        EXPECT_GT(fs::file_size(dir / "field" / "t00001_a.vtu"), 1000u);
+        EXPECT_FALSE(fs::exists(dir / "field" / "t00003_a.vtu"));
+    }
+}
+
 // Without "fout" and "ebal" the run writes exactly its three files per
 // process, and they are the same bytes as with the keywords.
 TEST(FieldOutput, DeckWithoutKeywordsWritesTodaysFilesOnly) {

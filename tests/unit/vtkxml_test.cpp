@@ -81,4 +81,55 @@ TEST(VtkXml, WholeBlocksAndEmptyArrays) {
     EXPECT_TRUE(vtkxml::readblocks(s.substr(0, s.size() - 1), 0).empty());
 }
 
+// Several arrays compressed together: each is exactly what appendblocks
+// gives for it alone (header, blocks of the given size, short last block,
+// empty array), whatever the thread count. The adaptive choice reads back
+// the same bytes and is never much larger than the full search: on values
+// that repeat a record apart (which the run-length strategy cannot see), on
+// runs of zeros and on values whose low bits all differ.
+TEST(VtkXml, ArraysCompressedTogetherAdaptivelyReadBack) {
+    constexpr std::size_t block = 1 << 18;    // the least block the adaptive choice samples
+    std::vector<float> mixed(3 * block / 4);  // 3 blocks: repeated, zeros, rough
+    std::uint32_t x = 12345;
+    for (std::size_t i = 0; i < mixed.size(); ++i) {
+        x = x * 1664525u + 1013904223u;
+        const float rough = 1.0e8f * (1.0f + static_cast<float>(x >> 8) * 0x1p-24f);
+        mixed[i] = i < block / 4 ? (i % 3 == 2 ? -200.0f : 1.5f) : i < block / 2 ? 0.0f : rough;
+    }
+    const std::vector<double> v = values(block / 8 + 5);  // a block and 40 bytes
+    const std::vector<vtkxml::span> arrays = {
+        {mixed.data(), 4 * mixed.size()}, {v.data(), 8 * v.size()}, {nullptr, 0}, {v.data(), 3}};
+    const std::vector<std::string> one = vtkxml::compressarrays(arrays, 1, 1, block);
+    ASSERT_EQ(one.size(), arrays.size());
+    for (std::size_t a = 0; a < arrays.size(); ++a) {
+        std::string alone;
+        vtkxml::appendblocks(alone, arrays[a].data, arrays[a].n, 1, 1, block);
+        EXPECT_EQ(one[a], alone) << a;
+    }
+    EXPECT_EQ(u64(one[1], 8), block);
+    EXPECT_EQ(u64(one[1], 16), 40u);
+    for (bool adaptive : {false, true}) {
+        for (int threads : {2, 5}) {
+            EXPECT_EQ(vtkxml::compressarrays(arrays, 1, threads, block, adaptive),
+                      vtkxml::compressarrays(arrays, 1, 1, block, adaptive))
+                << threads << " threads";
+        }
+    }
+    const std::vector<std::string> fit = vtkxml::compressarrays(arrays, 1, 2, block, true);
+    for (std::size_t a = 0; a < arrays.size(); ++a) {
+        const std::vector<unsigned char> back = vtkxml::readblocks(fit[a], 0);
+        ASSERT_EQ(back.size(), arrays[a].n) << a;
+        if (arrays[a].n > 0) {
+            EXPECT_EQ(std::memcmp(back.data(), arrays[a].data, arrays[a].n), 0);
+        }
+    }
+    for (std::size_t b = 0; b < 3; ++b) {
+        const std::string search =
+            vtkxml::compressarrays({{&mixed[b * block / 4], block}}, 1, 1, block)[0];
+        const std::string chosen =
+            vtkxml::compressarrays({{&mixed[b * block / 4], block}}, 1, 1, block, true)[0];
+        EXPECT_LE(chosen.size(), search.size() * 105 / 100 + 64) << "block " << b;
+    }
+}
+
 }  // namespace
