@@ -231,6 +231,9 @@ void reset() {
 }
 
 void write(const schedule& s) {
+    // A field frame still being written in the background is finished first:
+    // the checkpoint lists it as on disk.
+    if (dataout::fieldstep >= 0.0) fieldout::wait();
     makehashes();
     long long lengths[3];
     ffi::syncunits();

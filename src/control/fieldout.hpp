@@ -28,10 +28,11 @@ inline constexpr const char* seriesname = "field.pvd";
 void start();
 // Writes the field output of the current state, labelled `time`. The state
 // is copied at once; the files are compressed and written on a background
-// thread while the run goes on, except for the last step's frame, which is
-// complete when write returns (the same bytes either way).
+// thread while the run goes on (the same bytes as written at once).
 void write(double time);
-// Waits until the frame under way is written; raises its stop, if any.
+// Waits until the frame under way is written; raises its stop, if any. The
+// time loop calls it before a checkpoint records the series and before the
+// run ends.
 void wait();
 
 // The piece of this process as write would give it, with every array at zlib

@@ -148,6 +148,7 @@ void integration() {
 // A stop signal at the end of a step: a checkpoint when they are on (unless
 // this step has just written one), the buffers written out, one line.
 static void stoponsignal(const checkpoint::schedule& s, bool written) {
+    if (dataout::fieldstep >= 0.0) fieldout::wait();
     if (simulation::checkpointsteps > 0 && !written) checkpoint::write(s);
     ffi::syncunits();
     if (commnodes::myid == 0) {
@@ -222,4 +223,6 @@ void integration(checkpoint::schedule& sched) {
             return;
         }
     } while (currenttime <= endtime);
+    // The last frame is on disk before the run reports its end.
+    if (fields) fieldout::wait();
 }
