@@ -132,7 +132,7 @@ TEST(DeckRead, ErrorsNameTheLine) {
         {"nbmp 8\nendt 12345678901234567890123\nendi\n", "number longer than 20 characters"},
         // Counts beyond what the text can hold, refused before they are allocated.
         {"sovr x\nnbmp 500000000\nendi\n",
-         "deck:2: node count 500000000 is more than the rest of the deck can hold (18 bytes from "
+         "deck:2: node count 500000000 is more than the rest of the deck can hold (20 bytes from "
          "this line; a record takes at least 10)"},
         {"nbmp 8\nnbel 2147483647\nendi\n", "deck:2: element count 2147483647 is more than"},
         {"nmat 100000\nendi\n", "deck:1: material count 100000 is more than"},

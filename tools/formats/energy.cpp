@@ -1,13 +1,15 @@
 #include "formats/energy.hpp"
 
 #include <sstream>
+#include <utility>
 
 #include "formats/error.hpp"
 
 namespace formats {
 
-EnergyTable read_energy(const fs::path& file) {
-    LineReader in(file);
+EnergyTable read_energy(const fs::path& file) { return parse_energy(LineReader(file)); }
+
+EnergyTable parse_energy(LineReader in) {
     EnergyTable t;
     std::string_view line;
     if (!in.next(line) || line.empty() || line[0] != '#')

@@ -21,6 +21,8 @@ struct EnergyTable {
 
 // Reads the whole file; throws formats::Error on a malformed one.
 EnergyTable read_energy(const fs::path& file);
+// The same over a reader of any source (a file, or text in memory).
+EnergyTable parse_energy(LineReader in);
 
 // The column of `name` (index into names), or -1.
 int energy_column(const EnergyTable& table, const std::string& name);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 namespace formats {
 
@@ -18,6 +19,15 @@ LineReader::LineReader(const fs::path& file) : name_(file.string()) {
     file_ = std::fopen(name_.c_str(), "rb");
     if (!file_) throw Error("cannot open " + name_ + ": " + std::strerror(errno));
     buf_.resize(kChunk);
+}
+
+LineReader LineReader::of_text(std::string text, std::string name) {
+    LineReader r;
+    r.name_ = std::move(name);
+    r.buf_.assign(text.begin(), text.end());
+    r.end_ = r.buf_.size();
+    r.eof_ = true;  // nothing to fill from
+    return r;
 }
 
 LineReader::~LineReader() {

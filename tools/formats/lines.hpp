@@ -25,6 +25,8 @@ class LineReader {
   public:
     LineReader() = default;
     explicit LineReader(const fs::path& file);
+    // A reader over text held in memory; `name` stands for the file in messages.
+    static LineReader of_text(std::string text, std::string name);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;

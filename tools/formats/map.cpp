@@ -1,6 +1,7 @@
 #include "formats/map.hpp"
 
 #include <limits>
+#include <utility>
 
 #include "formats/deck.hpp"
 
@@ -11,7 +12,7 @@ namespace {
 // Whitespace-separated words of the map file with their line numbers.
 class MapScanner {
   public:
-    explicit MapScanner(const fs::path& file) : in_(file) {}
+    explicit MapScanner(LineReader in) : in_(std::move(in)) {}
 
     bool word(std::string_view& w) {
         for (;;) {
@@ -61,8 +62,10 @@ class MapScanner {
 
 }  // namespace
 
-Map read_map(const fs::path& file) {
-    MapScanner s(file);
+Map read_map(const fs::path& file) { return parse_map(LineReader(file)); }
+
+Map parse_map(LineReader in) {
+    MapScanner s(std::move(in));
     constexpr long long kMaxCount = std::numeric_limits<int>::max();
     s.expect_keyword("hexdyn-map");
     s.expect_int("map format version", 1, 1);

@@ -33,6 +33,8 @@ struct Map {
 // order, numbers in range, no node repeated within a process, every global
 // node held by at least one process and every global element by exactly one.
 Map read_map(const fs::path& file);
+// The same over a reader of any source (a file, or text in memory).
+Map parse_map(LineReader in);
 
 // The text of a map; read_map reads it back to the same map.
 std::string map_text(const Map& map);

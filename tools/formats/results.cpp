@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <utility>
 
 #include "input/vocabulary.hpp"
 
@@ -21,7 +22,9 @@ std::string title_of(std::string_view line) {
 
 // ---------------------------------------------------------- animation file
 
-AnimReader::AnimReader(const fs::path& file) : in_(file) {
+AnimReader::AnimReader(const fs::path& file) : AnimReader(LineReader(file)) {}
+
+AnimReader::AnimReader(LineReader in) : in_(std::move(in)) {
     std::string_view line;
     if (!in_.next(line)) throw Error(in_.name() + ": the file is empty (the run wrote no output)");
     if (!line.starts_with("TITLE")) fail("expected the title record (TITLE = \"...\")");
@@ -181,7 +184,9 @@ bool AnimReader::next(AnimZone& zone) {
 
 // --------------------------------------------------------------- curve file
 
-CurveReader::CurveReader(const fs::path& file) : in_(file) {
+CurveReader::CurveReader(const fs::path& file) : CurveReader(LineReader(file)) {}
+
+CurveReader::CurveReader(LineReader in) : in_(std::move(in)) {
     std::string_view line;
     if (!in_.next(line)) throw Error(in_.name() + ": the file is empty (the run wrote no output)");
     if (!line.starts_with("TITLE"))

@@ -34,6 +34,7 @@ class AnimReader {
   public:
     // Opens the file and reads its three header records.
     explicit AnimReader(const fs::path& file);
+    explicit AnimReader(LineReader in);
 
     const std::string& title() const { return title_; }
     const std::string& name() const { return in_.name(); }
@@ -79,6 +80,7 @@ class CurveReader {
   public:
     // Opens the file and reads the title and column records.
     explicit CurveReader(const fs::path& file);
+    explicit CurveReader(LineReader in);
 
     const std::string& title() const { return title_; }
     const std::string& name() const { return in_.name(); }
