@@ -8,14 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <string_view>
 
 #include "formats/results.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        formats::AnimReader in(formats::LineReader::of_text(
-            std::string(reinterpret_cast<const char*>(data), size), "aresult_anim.dat"));
+        formats::AnimReader in(formats::LineReader::from_text(
+            std::string_view(reinterpret_cast<const char*>(data), size), "aresult_anim.dat"));
         formats::AnimZone zone;
         while (in.next(zone)) {
             if (zone.xyz.size() != 3 * static_cast<size_t>(in.nodes())) std::abort();

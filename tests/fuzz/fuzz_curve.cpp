@@ -8,15 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/results.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        formats::CurveReader in(formats::LineReader::of_text(
-            std::string(reinterpret_cast<const char*>(data), size), "aresult_curv.dat"));
+        formats::CurveReader in(formats::LineReader::from_text(
+            std::string_view(reinterpret_cast<const char*>(data), size), "aresult_curv.dat"));
         double time = 0.0;
         std::vector<double> values;
         while (in.next(time, values))

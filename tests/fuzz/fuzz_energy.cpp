@@ -1,4 +1,4 @@
-// libFuzzer target: the energy-balance reader (formats::parse_energy) on
+// libFuzzer target: the energy-balance reader (formats::read_energy over LineReader::from_text) on
 // arbitrary bytes. A refusal (formats::Error) is a normal outcome; a crash, a
 // sanitizer report, another exception or a row without a value for every
 // column is a finding.
@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/energy.hpp"
@@ -16,8 +16,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     formats::EnergyTable table;
     try {
-        table = formats::parse_energy(formats::LineReader::of_text(
-            std::string(reinterpret_cast<const char*>(data), size), "energy.dat"));
+        table = formats::read_energy(formats::LineReader::from_text(
+            std::string_view(reinterpret_cast<const char*>(data), size), "energy.dat"));
     } catch (const formats::Error&) { return 0; }
     for (const std::vector<double>& row : table.rows)
         if (row.size() != table.names.size()) std::abort();

@@ -1,4 +1,4 @@
-// libFuzzer target: the map-file reader (formats::parse_map) on arbitrary
+// libFuzzer target: the map-file reader (formats::read_map_text) on arbitrary
 // bytes. A refusal (formats::Error) is a normal outcome; a crash, a sanitizer
 // report, another exception or an accepted map with a number outside its
 // counts is a finding.
@@ -8,15 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <string_view>
 
 #include "formats/map.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     formats::Map map;
     try {
-        map = formats::parse_map(formats::LineReader::of_text(
-            std::string(reinterpret_cast<const char*>(data), size), "hexdyn.map"));
+        map = formats::read_map_text(
+            std::string_view(reinterpret_cast<const char*>(data), size), "hexdyn.map");
     } catch (const formats::Error&) { return 0; }
     for (const formats::MapProcess& p : map.procs) {
         for (long long n : p.node_global)

@@ -90,9 +90,13 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
         {"empty file", [](std::string) { return std::string(); }, "empty"},
         {"header only", [](std::string s) { return s.substr(0, s.find("ZONE")); }, "no zone"},
         {"no title", [](std::string s) { return without_first_line(s); }, "title record"},
-        {"truncated zone",
-         [](std::string s) { return s.substr(0, s.rfind('\n', s.size() - 2) + 1); },
-         "ends inside zone 3 after 7 of its 8 node records"},
+        {"first zone cut",
+         [](std::string s) {
+             size_t p = s.find("ZONE");
+             for (int k = 0; k < 6; ++k) p = s.find('\n', p) + 1;
+             return s.substr(0, p);
+         },
+         "ends inside zone 1 after 5 of its 8 node records"},
         {"bad coordinate",
          [&](std::string s) { return replace(s, "  1.0000E+00", "  1.0000X+00"); },
          "malformed coordinate"},

@@ -109,9 +109,44 @@ void use_energy_balance(CurveLayout& lay, const formats::EnergyTable& energy) {
     lay.energy = &energy;
 }
 
+namespace {
+
+// Called when a curve file has no further record: true when the table ends
+// here. The files end together, or a file cut off while it was written (a
+// run killed) ends the table at the records that every file holds whole,
+// with a warning; otherwise unequal record counts are an error.
+bool end_of_curves(const std::vector<std::unique_ptr<formats::CurveReader>>& cr, bool any,
+                   std::vector<std::string>& warnings) {
+    bool cut = false;
+    for (const auto& r : cr) {
+        if (r->cut_record() == 0) continue;
+        cut = true;
+        warnings.push_back(r->name() + ":" + std::to_string(r->line_number()) +
+                           ": the file ends inside record " + std::to_string(r->cut_record()) +
+                           " (cut off while it was written?): records 1.." +
+                           std::to_string(r->cut_record() - 1) + " are exported");
+    }
+    if (!any) return true;
+    size_t longer = 0, ended = 0;
+    while (cr[longer]->records() == cr[ended]->records()) ++longer;
+    if (cr[longer]->records() < cr[ended]->records()) std::swap(longer, ended);
+    if (!cut)
+        throw Error("the curve files do not have the same number of records: " +
+                    cr[longer]->name() + " goes on at line " +
+                    std::to_string(cr[longer]->line_number()) + " where " + cr[ended]->name() +
+                    " has ended");
+    warnings.push_back("record " + std::to_string(cr[longer]->records()) + " and later of " +
+                       cr[longer]->name() +
+                       " are left out: they were not written whole by every process");
+    return true;
+}
+
+}  // namespace
+
 std::vector<double> write_curve_table(const fs::path& file,
                                       const std::vector<std::unique_ptr<formats::CurveReader>>& cr,
-                                      const CurveLayout& lay, std::vector<std::string>& notes) {
+                                      const CurveLayout& lay, std::vector<std::string>& notes,
+                                      std::vector<std::string>& warnings) {
     std::vector<double> curve_times;
     write_replacing(file, [&](OutFile& out) {
         std::string& b = out.buf();
@@ -126,24 +161,20 @@ std::vector<double> write_curve_table(const fs::path& file,
         for (;;) {
             double t0 = 0.0;
             const bool more = cr[0]->next(t0, values[0]);
+            bool all = more, any = more;
             for (size_t i = 1; i < np; ++i) {
                 double t = 0.0;
                 const bool m = cr[i]->next(t, values[i]);
-                if (m != more) {
-                    const size_t longer = more ? 0 : i;
-                    throw Error("the curve files do not have the same number of records: " +
-                                cr[longer]->name() + " goes on at line " +
-                                std::to_string(cr[longer]->line_number()) + " where " +
-                                cr[more ? i : 0]->name() + " has ended");
-                }
-                if (more && t != t0)
+                all = all && m;
+                any = any || m;
+                if (more && m && t != t0)
                     throw Error(cr[i]->name() + ":" + std::to_string(cr[i]->line_number()) +
                                 ": time " + real_text(t) + " of record " +
                                 std::to_string(cr[i]->records()) + " differs from " +
                                 real_text(t0) + " in " + cr[0]->name() +
                                 ": the processes did not run in lockstep");
             }
-            if (!more) break;
+            if (!all && end_of_curves(cr, any, warnings)) break;
             curve_times.push_back(t0);
             put_real(b, t0);
             for (size_t i = 0; i < np; ++i)

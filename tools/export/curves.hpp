@@ -59,9 +59,11 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
 // read from every process's curve file in lockstep (the times must agree),
 // with the totals, or the energy balance's record of the same time (empty
 // fields and a note when there is none). Returns the times of the records. Throws formats::Error;
-// a failed merge leaves no CSV.
+// a failed merge leaves no CSV. A curve file cut off at its end (a killed
+// run) ends the table at the records every file holds whole, with a warning.
 std::vector<double> write_curve_table(
     const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& readers,
-    const CurveLayout& layout, std::vector<std::string>& notes);
+    const CurveLayout& layout, std::vector<std::string>& notes,
+    std::vector<std::string>& warnings);
 
 }  // namespace exporting

@@ -253,24 +253,46 @@ std::vector<double> merge_curves(const std::vector<Process>& procs, const std::o
     }
     rep.notes.insert(rep.notes.end(), lay.notes.begin(), lay.notes.end());
     rep.csv = prefix.string() + ".csv";
-    std::vector<double> times = write_curve_table(rep.csv, readers, lay, rep.notes);
+    std::vector<double> times = write_curve_table(rep.csv, readers, lay, rep.notes, rep.warnings);
     rep.curve_records = static_cast<long long>(times.size());
     return times;
 }
 
 // Reads the next zone of every process; false when all files have ended
-// together. `z` is the 0-based number of the zone.
-bool next_zone(Animations& anim, int z) {
-    const bool more = anim.readers[0]->next(anim.zone[0]);
-    for (size_t i = 1; i < anim.readers.size(); ++i) {
-        const bool m = anim.readers[i]->next(anim.zone[i]);
-        if (m != more)
-            throw Error("inconsistent zone counts: " + anim.readers[more ? 0 : i]->name() +
-                        " has " + std::to_string(more ? z + 1 : z) + " or more zones, " +
-                        anim.readers[more ? i : 0]->name() + " has " +
-                        std::to_string(more ? z : z + 1));
+// together. `z` is the 0-based number of the zone. A file whose last zone
+// was cut off (a run killed while writing) ends before that zone, with a
+// warning; the zones written whole in every file are then the series, and a
+// file that goes on past them is not an error.
+bool next_zone(Animations& anim, int z, ExportReport& rep) {
+    const size_t np = anim.readers.size();
+    std::vector<char> more(np, 0);
+    bool any = false, all = true, cut = false;
+    for (size_t i = 0; i < np; ++i) {
+        more[i] = anim.readers[i]->next(anim.zone[i]) ? 1 : 0;
+        any = any || more[i];
+        all = all && more[i];
+        cut = cut || anim.readers[i]->cut_zone() > 0;
     }
-    return more;
+    for (size_t i = 0; i < np; ++i) {
+        const AnimReader& r = *anim.readers[i];
+        if (!more[i] && r.cut_zone() == z + 1)
+            rep.warnings.push_back(r.name() + ":" + std::to_string(r.cut_line()) +
+                                   ": the file ends inside zone " + std::to_string(z + 1) +
+                                   " (cut off while it was written?): zones 1.." +
+                                   std::to_string(z) + " are exported");
+    }
+    if (all) return true;
+    if (!any) return false;
+    const size_t longer = static_cast<size_t>(std::find(more.begin(), more.end(), 1) - more.begin());
+    const size_t ended = static_cast<size_t>(std::find(more.begin(), more.end(), 0) - more.begin());
+    if (!cut)
+        throw Error("inconsistent zone counts: " + anim.readers[longer]->name() + " has " +
+                    std::to_string(z + 1) + " or more zones, " + anim.readers[ended]->name() +
+                    " has " + std::to_string(z));
+    rep.warnings.push_back("zone " + std::to_string(z + 1) + " and later of " +
+                           anim.readers[longer]->name() +
+                           " are left out: they were not written whole by every process");
+    return false;
 }
 
 // Gathers the coordinates of zone z into `xyz`: the first process holding a
@@ -323,7 +345,7 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
     std::vector<double> times;
     bool all_precise = true;
     const std::string base = prefix.filename().string();
-    for (int z = 0; z == 0 || next_zone(anim, z); ++z) {
+    for (int z = 0; z == 0 || next_zone(anim, z, rep); ++z) {
         merge_zone(procs, anim, z, xyz, stamp, owner);
         if (z == 0) ref = xyz;
         double time = anim.zone[0].time;
@@ -339,12 +361,6 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
         write_vtu(vtu, mesh, xyz, ref, time, ascii);
         rep.vtu.push_back(vtu);
         times.push_back(time);
-        bool nonfinite = false;
-        for (double v : xyz) nonfinite = nonfinite || !std::isfinite(v);
-        if (nonfinite)
-            rep.notes.push_back("zone " + std::to_string(z + 1) + " (time " +
-                                real_text(anim.zone[0].time) +
-                                ") holds coordinates that are not finite numbers");
     }
     rep.zones = static_cast<int>(times.size());
     rep.precise_times = all_precise;

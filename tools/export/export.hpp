@@ -29,7 +29,8 @@ struct ExportReport {
     fs::path pvd;
     fs::path csv;
     std::vector<fs::path> vtu;
-    std::vector<std::string> notes;  // warnings worth showing to the user
+    std::vector<std::string> notes;     // remarks worth showing to the user
+    std::vector<std::string> warnings;  // data left out: a file cut off at its end
 };
 
 // Reads, checks and merges the result files and writes the outputs.

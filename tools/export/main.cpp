@@ -72,6 +72,8 @@ int run(int argc, char** argv) {
     const exporting::ExportReport rep = exporting::run_export(opt);
     for (const std::string& n : rep.notes)
         std::fprintf(stderr, "hexdyn-export: note: %s\n", n.c_str());
+    for (const std::string& w : rep.warnings)
+        std::fprintf(stderr, "hexdyn-export: warning: %s\n", w.c_str());
     std::printf("%d process%s%s, %lld nodes, %lld elements, %d output times\n", rep.processes,
                 rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes,
                 rep.elements, rep.zones);

@@ -1,15 +1,15 @@
 #include "formats/energy.hpp"
 
+#include <cmath>
 #include <sstream>
-#include <utility>
 
 #include "formats/error.hpp"
 
 namespace formats {
 
-EnergyTable read_energy(const fs::path& file) { return parse_energy(LineReader(file)); }
+EnergyTable read_energy(const fs::path& file) { return read_energy(LineReader(file)); }
 
-EnergyTable parse_energy(LineReader in) {
+EnergyTable read_energy(LineReader in) {
     EnergyTable t;
     std::string_view line;
     if (!in.next(line) || line.empty() || line[0] != '#')
@@ -35,6 +35,9 @@ EnergyTable parse_energy(LineReader in) {
             if (!real_field(line.substr(at, end - at), v))
                 throw Error(in.where() + "\"" + std::string(line.substr(at, end - at)) +
                             "\" is not a number");
+            if (!std::isfinite(v))
+                throw Error(in.where() + "\"" + std::string(line.substr(at, end - at)) +
+                            "\" is not a finite number");
             row.push_back(v);
             at = end;
         }

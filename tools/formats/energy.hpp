@@ -19,10 +19,11 @@ struct EnergyTable {
     std::vector<std::vector<double>> rows;  // one per record, names.size() values
 };
 
-// Reads the whole file; throws formats::Error on a malformed one.
+// Reads the whole file; throws formats::Error on a malformed one or on a
+// value that is not a finite number.
 EnergyTable read_energy(const fs::path& file);
-// The same over a reader of any source (a file, or text in memory).
-EnergyTable parse_energy(LineReader in);
+// The same over a reader already open (a file held in memory).
+EnergyTable read_energy(LineReader in);
 
 // The column of `name` (index into names), or -1.
 int energy_column(const EnergyTable& table, const std::string& name);

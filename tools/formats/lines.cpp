@@ -1,9 +1,10 @@
 #include "formats/lines.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <utility>
+#include <limits>
 
 namespace formats {
 
@@ -18,15 +19,20 @@ constexpr size_t kChunk = size_t{1} << 20;
 LineReader::LineReader(const fs::path& file) : name_(file.string()) {
     file_ = std::fopen(name_.c_str(), "rb");
     if (!file_) throw Error("cannot open " + name_ + ": " + std::strerror(errno));
+    std::error_code ec;
+    const auto bytes = fs::file_size(file, ec);
+    // Not a regular file (a pipe): no size to check counts against.
+    size_ = ec ? std::numeric_limits<long long>::max() / 4 : static_cast<long long>(bytes);
     buf_.resize(kChunk);
 }
 
-LineReader LineReader::of_text(std::string text, std::string name) {
+LineReader LineReader::from_text(std::string_view text, std::string name) {
     LineReader r;
     r.name_ = std::move(name);
     r.buf_.assign(text.begin(), text.end());
-    r.end_ = r.buf_.size();
-    r.eof_ = true;  // nothing to fill from
+    r.end_ = text.size();
+    r.eof_ = true;
+    r.size_ = static_cast<long long>(text.size());
     return r;
 }
 
@@ -41,7 +47,10 @@ LineReader::LineReader(LineReader&& o) noexcept
       pos_(o.pos_),
       end_(o.end_),
       eof_(o.eof_),
-      line_no_(o.line_no_) {
+      unterminated_(o.unterminated_),
+      line_no_(o.line_no_),
+      size_(o.size_),
+      consumed_(o.consumed_) {
     o.file_ = nullptr;
 }
 
@@ -55,7 +64,10 @@ LineReader& LineReader::operator=(LineReader&& o) noexcept {
         pos_ = o.pos_;
         end_ = o.end_;
         eof_ = o.eof_;
+        unterminated_ = o.unterminated_;
         line_no_ = o.line_no_;
+        size_ = o.size_;
+        consumed_ = o.consumed_;
     }
     return *this;
 }
@@ -65,10 +77,11 @@ bool LineReader::fill() {
     // Keep the unread tail, then read behind it; grow for very long lines.
     if (pos_ > 0) {
         std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        consumed_ += static_cast<long long>(pos_);
         end_ -= pos_;
         pos_ = 0;
     }
-    if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
+    if (end_ == buf_.size()) buf_.resize(std::max(kChunk, buf_.size() * 2));
     const size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, file_);
     if (got == 0) {
         if (std::ferror(file_)) throw Error("read error on " + name_);
@@ -95,6 +108,7 @@ bool LineReader::next(std::string_view& line) {
             if (pos_ == end_) return false;
             line = std::string_view(buf_.data() + pos_, end_ - pos_);  // last line without newline
             pos_ = end_;
+            unterminated_ = true;
             break;
         }
         scan = pos_ + seen;

@@ -25,8 +25,9 @@ class LineReader {
   public:
     LineReader() = default;
     explicit LineReader(const fs::path& file);
-    // A reader over text held in memory; `name` stands for the file in messages.
-    static LineReader of_text(std::string text, std::string name);
+    // Reads `text` as if it were the content of a file called `name`: the
+    // readers built on this one can be driven from memory (tests, fuzzing).
+    static LineReader from_text(std::string_view text, std::string name);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -40,6 +41,14 @@ class LineReader {
     const std::string& name() const { return name_; }
     // "file:line: " prefix for messages about the line last returned.
     std::string where() const;
+    // Size of the file in bytes when it was opened, and the bytes not yet
+    // handed out: a count read from the file is checked against these
+    // before anything is allocated for it.
+    long long size() const { return size_; }
+    long long remaining() const { return size_ - consumed_ - static_cast<long long>(pos_); }
+    // True when the line last returned ended the file without a line end
+    // (a file cut while it was written).
+    bool last_unterminated() const { return unterminated_; }
 
   private:
     bool fill();
@@ -50,7 +59,10 @@ class LineReader {
     size_t pos_ = 0;
     size_t end_ = 0;
     bool eof_ = false;
+    bool unterminated_ = false;
     long long line_no_ = 0;
+    long long size_ = 0;
+    long long consumed_ = 0;  // bytes dropped from the front of buf_
 };
 
 // Fortran-style real field ("  1.5000E-03", "   0.150000D+09", "1.0000+100",

@@ -1,7 +1,6 @@
 #include "formats/map.hpp"
 
 #include <limits>
-#include <utility>
 
 #include "formats/deck.hpp"
 
@@ -51,6 +50,22 @@ class MapScanner {
         return v;
     }
 
+    // Numbers that the rest of the file can still list: each takes a digit
+    // and a separator at least (the last one may go without).
+    long long numbers_left() const {
+        const long long bytes = in_.remaining() + static_cast<long long>(line_.size() - pos_);
+        return (bytes + 1) / 2;
+    }
+
+    // A count of numbers still to come, checked against the file's size
+    // before anything is allocated for them.
+    void check_fits(const std::string& what, long long count) {
+        const long long most = numbers_left();
+        if (count > most)
+            fail(what + " " + std::to_string(count) + " exceed what the rest of the file holds (" +
+                 std::to_string(most) + " numbers at most)");
+    }
+
     [[noreturn]] void fail(const std::string& what) const { throw Error(in_.where() + what); }
     const std::string& name() const { return in_.name(); }
 
@@ -62,10 +77,9 @@ class MapScanner {
 
 }  // namespace
 
-Map read_map(const fs::path& file) { return parse_map(LineReader(file)); }
+namespace {
 
-Map parse_map(LineReader in) {
-    MapScanner s(std::move(in));
+Map read_map(MapScanner& s) {
     constexpr long long kMaxCount = std::numeric_limits<int>::max();
     s.expect_keyword("hexdyn-map");
     s.expect_int("map format version", 1, 1);
@@ -76,13 +90,15 @@ Map parse_map(LineReader in) {
     m.nodes = s.expect_int("global node count", 0, kMaxCount);
     s.expect_keyword("elements");
     m.elements = s.expect_int("global element count", 0, kMaxCount);
+    // Every global node and element is listed at least once below.
+    s.check_fits("the global node and element counts add up to", m.nodes + m.elements);
 
     std::vector<int> element_owner(static_cast<size_t>(m.elements), -1);
     std::vector<char> node_held(static_cast<size_t>(m.nodes), 0);
     std::vector<int> node_seen_by(static_cast<size_t>(m.nodes), -1);
-    m.procs.resize(static_cast<size_t>(nprocs));
+    // Blocks are added as they are read: the count alone allocates nothing.
     for (long long p = 0; p < nprocs; ++p) {
-        MapProcess& mp = m.procs[static_cast<size_t>(p)];
+        MapProcess& mp = m.procs.emplace_back();
         s.expect_keyword("proc");
         mp.id = static_cast<int>(s.expect_int("process number", p, p));
         s.expect_keyword("deck");
@@ -93,6 +109,8 @@ Map parse_map(LineReader in) {
         const long long n = s.expect_int("process node count", 0, m.nodes);
         s.expect_keyword("elements");
         const long long e = s.expect_int("process element count", 0, m.elements);
+        s.check_fits("the node and element counts of process " + std::to_string(p) + " add up to",
+                     n + e);
         mp.node_global.resize(static_cast<size_t>(n));
         for (long long k = 0; k < n; ++k) {
             const long long g = s.expect_int("global node number", 1, m.nodes);
@@ -132,6 +150,18 @@ Map parse_map(LineReader in) {
             throw Error(s.name() + ": global element " + std::to_string(g + 1) +
                         " belongs to no process");
     return m;
+}
+
+}  // namespace
+
+Map read_map(const fs::path& file) {
+    MapScanner s{LineReader(file)};
+    return read_map(s);
+}
+
+Map read_map_text(std::string_view text, const std::string& name) {
+    MapScanner s{LineReader::from_text(text, name)};
+    return read_map(s);
 }
 
 std::string map_text(const Map& m) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/lines.hpp"
@@ -32,9 +33,11 @@ struct Map {
 // Reads and checks a map file: format line, counts, one block per process in
 // order, numbers in range, no node repeated within a process, every global
 // node held by at least one process and every global element by exactly one.
+// Counts are checked against what the rest of the file can hold before
+// anything is allocated for them.
 Map read_map(const fs::path& file);
-// The same over a reader of any source (a file, or text in memory).
-Map parse_map(LineReader in);
+// The same for a map held in memory, named `name` in messages.
+Map read_map_text(std::string_view text, const std::string& name);
 
 // The text of a map; read_map reads it back to the same map.
 std::string map_text(const Map& map);

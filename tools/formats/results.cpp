@@ -1,8 +1,9 @@
 #include "formats/results.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <limits>
-#include <utility>
 
 #include "input/vocabulary.hpp"
 
@@ -57,6 +58,19 @@ void AnimReader::push_back(std::string_view line) {
     has_pending_ = true;
 }
 
+bool AnimReader::cut_here() const {
+    // A record pushed back is followed by the line read after it, so only
+    // the line last read from the file can be its incomplete end.
+    return zones_ > 0 && !has_pending_ && in_.last_unterminated() &&
+           cur_line_ == in_.line_number();
+}
+
+bool AnimReader::stop_cut() {
+    cut_zone_ = zones_ + 1;
+    cut_line_ = in_.line_number();
+    return false;
+}
+
 namespace {
 
 constexpr size_t kNodeRecord = 36;  // 3 x E12.4
@@ -67,18 +81,27 @@ bool is_zone(std::string_view line) { return line.starts_with("ZONE"); }
 }  // namespace
 
 bool AnimReader::next(AnimZone& zone) {
+    if (cut_zone_) return false;
     std::string_view line;
     if (!next_line(line)) {
         if (zones_ == 0) fail("the file holds no zone");
         return false;
     }
-    if (!is_zone(line)) fail("expected a ZONE record, found " + in_quotes(line));
+    if (!is_zone(line)) {
+        if (cut_here()) return stop_cut();
+        fail("expected a ZONE record, found " + in_quotes(line));
+    }
     const bool first = zones_ == 0;
     zone.index = zones_;
     zone.first_line = cur_line_;
 
     // ZONE T="Time =  0.0000E+00" F=FEPOINT N=    8 E=    1 ET=BRICK C=CYAN[ D=(FECONNECT)]
     const std::string_view head = "ZONE T=\"Time =";
+    if (cut_here()) {
+        // The zone record is the file's incomplete last line: nothing of
+        // this zone was written whole.
+        return stop_cut();
+    }
     if (!line.starts_with(head)) fail("malformed ZONE record (no \"Time =\"): " + in_quotes(line));
     const size_t tq = line.find('"', head.size());
     const size_t np = line.find(" N=");
@@ -91,6 +114,9 @@ bool AnimReader::next(AnimZone& zone) {
     const std::string_view tfield = line.substr(head.size(), tq - head.size());
     if (!real_field(tfield, zone.time))
         fail("malformed time " + in_quotes(tfield) + " in the ZONE record");
+    if (!std::isfinite(zone.time))
+        fail("the time " + in_quotes(trim(tfield)) + " of zone " + std::to_string(zones_ + 1) +
+             " is not a finite number");
     const std::string_view nfield = line.substr(np + 3, ep - np - 3);
     const std::string_view efield = line.substr(ep + 3, et - ep - 3);
     long long n = -1;
@@ -114,16 +140,26 @@ bool AnimReader::next(AnimZone& zone) {
             fail("zone " + std::to_string(zones_ + 1) + " has " + std::to_string(e) +
                  " elements, the first zone " + std::to_string(elements_));
         n = nodes_;
+    } else {
+        // A count is refused when the rest of the file could not hold that
+        // many lines, and only what it could hold as records is reserved.
+        const long long bytes = in_.remaining();
+        if (n > bytes || e > bytes)
+            fail("zone 1 announces " + std::to_string(n) + " nodes and " + std::to_string(e) +
+                 " elements, more records than the rest of the file (" + std::to_string(bytes) +
+                 " bytes) can hold");
     }
 
     // Node records. A count that overflowed its field is found by reading
     // node records up to the next record of another kind.
     zone.xyz.clear();
-    if (n >= 0) zone.xyz.reserve(static_cast<size_t>(3 * n));
+    const long long fit = in_.remaining() / static_cast<long long>(kNodeRecord);
+    if (n >= 0) zone.xyz.reserve(3 * static_cast<size_t>(first ? std::min(n, fit) : n));
     long long read = 0;
     while (n < 0 || read < n) {
         if (!next_line(line)) {
             if (n < 0) break;
+            if (zones_ > 0) return stop_cut();
             fail("the file ends inside zone " + std::to_string(zones_ + 1) + " after " +
                  std::to_string(read) + " of its " + std::to_string(n) + " node records");
         }
@@ -132,13 +168,18 @@ bool AnimReader::next(AnimZone& zone) {
             push_back(line);
             break;
         }
-        if (r.size() != kNodeRecord)
+        if (r.size() != kNodeRecord) {
+            if (cut_here()) return stop_cut();
             fail("malformed node record (expected three 12-column reals): " + in_quotes(line));
+        }
         for (int c = 0; c < 3; ++c) {
             double v = 0.0;
             const std::string_view f = r.substr(12 * static_cast<size_t>(c), 12);
             if (!real_field(f, v))
                 fail("malformed coordinate " + in_quotes(f) + " in a node record");
+            if (!std::isfinite(v))
+                fail("coordinate " + in_quotes(trim(f)) + " of node " + std::to_string(read + 1) +
+                     " in zone " + std::to_string(zones_ + 1) + " is not a finite number");
             zone.xyz.push_back(v);
         }
         ++read;
@@ -147,7 +188,9 @@ bool AnimReader::next(AnimZone& zone) {
 
     if (first) {
         conn_.clear();
-        if (e >= 0) conn_.reserve(static_cast<size_t>(e));
+        if (e >= 0)
+            conn_.reserve(static_cast<size_t>(
+                std::min(e, in_.remaining() / static_cast<long long>(kConnRecord))));
         while (e < 0 || static_cast<long long>(conn_.size()) < e) {
             if (!next_line(line)) {
                 if (e < 0) break;
@@ -244,12 +287,19 @@ bool CurveReader::next(double& time, std::vector<double>& values) {
     const std::string_view r = rtrim(line);
     size_t width = 15;
     for (const CurveColumn& c : columns_) width += c.integer ? 3 : 15;
+    if (r.size() < width && in_.last_unterminated()) {
+        cut_record_ = records_ + 1;
+        return false;
+    }
     if (r.size() != width)
         throw Error(in_.where() + "record of " + std::to_string(r.size()) + " columns, expected " +
                     std::to_string(width) + " (the time and " + std::to_string(columns_.size()) +
                     " curves)");
     if (!real_field(r.substr(0, 15), time))
         throw Error(in_.where() + "malformed time " + in_quotes(r.substr(0, 15)));
+    if (!std::isfinite(time))
+        throw Error(in_.where() + "the time " + in_quotes(trim(r.substr(0, 15))) +
+                    " is not a finite number");
     values.resize(columns_.size());
     size_t at = 15;
     for (size_t c = 0; c < columns_.size(); ++c) {
@@ -268,6 +318,9 @@ bool CurveReader::next(double& time, std::vector<double>& values) {
         } else if (!real_field(f, values[c])) {
             throw Error(in_.where() + "malformed value " + in_quotes(f) + " of curve " +
                         std::to_string(c + 1));
+        } else if (!std::isfinite(values[c])) {
+            throw Error(in_.where() + "the value " + in_quotes(trim(f)) + " of curve " +
+                        std::to_string(c + 1) + " is not a finite number");
         }
     }
     ++records_;

@@ -34,6 +34,7 @@ class AnimReader {
   public:
     // Opens the file and reads its three header records.
     explicit AnimReader(const fs::path& file);
+    // The same over a reader already open (a file held in memory).
     explicit AnimReader(LineReader in);
 
     const std::string& title() const { return title_; }
@@ -41,8 +42,19 @@ class AnimReader {
 
     // Reads the next zone; false at the end of the file. The first zone also
     // fixes the node and element counts and the connectivity; every later
-    // zone must repeat the counts.
+    // zone must repeat the counts. Counts are checked against the file's
+    // size before anything is allocated; a time or coordinate that is not a
+    // finite number is an error.
+    //
+    // A file whose last zone (not its first) is cut off - it ends inside the
+    // zone, or its last line is incomplete and has no line end, as when the
+    // run was killed while writing - ends before that zone: next() returns
+    // false and cut_zone() names it. Damage anywhere else is an error.
     bool next(AnimZone& zone);
+    // 1-based number of the zone that was cut off (0: none), and the line
+    // where the file ends.
+    int cut_zone() const { return cut_zone_; }
+    long long cut_line() const { return cut_line_; }
 
     long long nodes() const { return nodes_; }
     long long elements() const { return elements_; }
@@ -53,6 +65,10 @@ class AnimReader {
     bool next_line(std::string_view& line);
     void push_back(std::string_view line);
     [[noreturn]] void fail(const std::string& what) const;
+    // True when the line just read is the incomplete last line of the file
+    // in a zone after the first: the zone is then taken as cut off.
+    bool cut_here() const;
+    bool stop_cut();
 
     LineReader in_;
     std::string title_;
@@ -61,6 +77,8 @@ class AnimReader {
     long long pending_line_ = 0;
     long long cur_line_ = 0;
     int zones_ = 0;
+    int cut_zone_ = 0;
+    long long cut_line_ = 0;
     long long nodes_ = -1;
     long long elements_ = -1;
     std::vector<std::array<long long, 8>> conn_;
@@ -80,6 +98,7 @@ class CurveReader {
   public:
     // Opens the file and reads the title and column records.
     explicit CurveReader(const fs::path& file);
+    // The same over a reader already open (a file held in memory).
     explicit CurveReader(LineReader in);
 
     const std::string& title() const { return title_; }
@@ -87,9 +106,15 @@ class CurveReader {
     const std::vector<CurveColumn>& columns() const { return columns_; }
 
     // Reads the next record; false at the end of the file. A value that
-    // overflowed its integer field reads as NaN.
+    // overflowed its integer field reads as NaN; a time or value written as
+    // a number that is not finite (NaN, Infinity) is an error. An incomplete
+    // last line without a line end (the run was killed while writing it)
+    // ends the file before that record: next() returns false and
+    // cut_record() names it; a malformed record anywhere else is an error.
     bool next(double& time, std::vector<double>& values);
     long long records() const { return records_; }
+    // 1-based number of the record that was cut off (0: none).
+    long long cut_record() const { return cut_record_; }
     long long line_number() const { return in_.line_number(); }
 
   private:
@@ -97,6 +122,7 @@ class CurveReader {
     std::string title_;
     std::vector<CurveColumn> columns_;
     long long records_ = 0;
+    long long cut_record_ = 0;
 };
 
 }  // namespace formats

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <unordered_map>
 #include <set>
 #include <sstream>
 #include <utility>
@@ -104,6 +105,24 @@ class Tok {
             fail(std::string(what) + " out of range: " + std::to_string(v));
         return static_cast<int>(v);
     }
+    // A count of records of at least `min_bytes` bytes each that follow:
+    // checked against the rest of the text before anything is reserved.
+    int count_fitting(const char* what, size_t min_bytes) {
+        const int v = count(what);
+        const size_t most = (t_.size() - p_ + 1) / min_bytes;
+        if (static_cast<size_t>(v) > most)
+            fail(std::string(what) + " " + std::to_string(v) +
+                 " is more than the rest of the file can hold (" + std::to_string(most) + ")");
+        return v;
+    }
+    // An integer that must lie in lo..hi (a tag or dimension kept as int).
+    int int_in(const char* what, long long lo, long long hi) {
+        const long long v = integer(what);
+        if (v < lo || v > hi)
+            fail(std::string(what) + " " + std::to_string(v) + " is outside " + std::to_string(lo) +
+                 ".." + std::to_string(hi));
+        return static_cast<int>(v);
+    }
     double real(const char* what) {
         std::string_view w = need(what);
         double v = 0;
@@ -187,10 +206,20 @@ struct Hex {
     int line;
 };
 
+struct Node {
+    long long tag;
+    std::array<double, 3> x;
+    int line;
+};
+
+// Smallest node record: a tag and three coordinates of one digit each.
+constexpr size_t kMinNodeRecord = 8;
+constexpr int kMaxTag = 2147483647;
+
 // What both formats deliver to the assembly step.
 struct Raw {
     std::string version;
-    std::vector<std::pair<long long, std::array<double, 3>>> nodes;  // tag, coordinates
+    std::vector<Node> nodes;
     std::vector<Hex> hexes;
     std::map<std::pair<int, int>, std::string> names;                   // (dim, tag) -> name
     std::map<std::pair<int, int>, std::vector<long long>> group_nodes;  // (dim, tag) -> node tags
@@ -199,8 +228,8 @@ struct Raw {
 void read_physical_names(Tok& tk, Raw& raw) {
     const int n = tk.count("number of physical names");
     for (int i = 0; i < n; ++i) {
-        const int dim = static_cast<int>(tk.integer("physical dimension"));
-        const int tag = static_cast<int>(tk.integer("physical tag"));
+        const int dim = tk.int_in("physical dimension", 0, 3);
+        const int tag = tk.int_in("physical tag", 1, kMaxTag);
         std::string rest = tk.rest_of_line();
         size_t a = rest.find('"'), b = rest.rfind('"');
         std::string nm = a != std::string::npos && b > a ? rest.substr(a + 1, b - a - 1) : rest;
@@ -221,18 +250,19 @@ void parse_v2(Tok& tk, Raw& raw) {
         if (w == "$PhysicalNames") {
             read_physical_names(tk, raw);
         } else if (w == "$Nodes") {
-            const int n = tk.count("number of nodes");
+            const int n = tk.count_fitting("number of nodes", kMinNodeRecord);
             raw.nodes.reserve(static_cast<size_t>(n));
             for (int i = 0; i < n; ++i) {
                 const long long tag = tk.integer("node number");
+                const int line = tk.line();
                 std::array<double, 3> x{};
                 for (double& c : x) c = tk.real("node coordinate");
-                raw.nodes.push_back({tag, x});
+                raw.nodes.push_back({tag, x, line});
             }
             tk.expect("$EndNodes");
         } else if (w == "$Elements") {
             const int n = tk.count("number of elements");
-            std::set<long long> hex_tags;
+            std::map<long long, std::pair<long long, int>> seen;  // tag -> type, line
             for (int i = 0; i < n; ++i) {
                 std::vector<long long> v = tk.line_ints("an element record");
                 const int line = tk.line();
@@ -249,7 +279,17 @@ void parse_v2(Tok& tk, Raw& raw) {
                     tk.fail("element " + std::to_string(v[0]) + " (" + ti->name + ") has " +
                             std::to_string(v.size() - first) + " nodes, expected " +
                             std::to_string(ti->nodes));
+                if (ntags >= 1 && (v[3] < 0 || v[3] > kMaxTag))
+                    tk.fail("element " + std::to_string(v[0]) + " has physical tag " +
+                            std::to_string(v[3]) + ", outside 0.." + std::to_string(kMaxTag));
                 const int phys = ntags >= 1 ? static_cast<int>(v[3]) : 0;
+                // An element in several physical groups is written once per
+                // group, with the same tag; another element may not share it.
+                const auto [it, fresh] = seen.insert({v[0], {type, line}});
+                if (!fresh && it->second.first != type)
+                    tk.fail("element tag " + std::to_string(v[0]) + " is given twice (lines " +
+                            std::to_string(it->second.second) + " and " + std::to_string(line) +
+                            ")");
                 if (ti->dim == 3 && type != 5)
                     tk.fail("element " + std::to_string(v[0]) + " is a " + ti->name +
                             "; only 8-node hexahedra (type 5) can be imported");
@@ -262,11 +302,10 @@ void parse_v2(Tok& tk, Raw& raw) {
                     h.line = line;
                     for (int k = 0; k < 8; ++k)
                         h.node[static_cast<size_t>(k)] = v[first + static_cast<size_t>(k)];
-                    // An element in several physical groups is written once per group.
-                    if (!hex_tags.insert(h.tag).second) {
-                        auto it = std::find_if(raw.hexes.begin(), raw.hexes.end(),
-                                               [&](const Hex& o) { return o.tag == h.tag; });
-                        if (it != raw.hexes.end() && it->node != h.node)
+                    if (!fresh) {
+                        auto same = std::find_if(raw.hexes.begin(), raw.hexes.end(),
+                                                 [&](const Hex& o) { return o.tag == h.tag; });
+                        if (same != raw.hexes.end() && same->node != h.node)
                             tk.fail("element " + std::to_string(h.tag) +
                                     " is given twice with different nodes");
                         continue;
@@ -293,13 +332,13 @@ void parse_v4(Tok& tk, Raw& raw) {
             for (int& x : num) x = tk.count("number of entities");
             for (int dim = 0; dim < 4; ++dim) {
                 for (int i = 0; i < num[dim]; ++i) {
-                    const int tag = static_cast<int>(tk.integer("entity tag"));
+                    const int tag = tk.int_in("entity tag", -kMaxTag, kMaxTag);
                     const int ncoord = dim == 0 ? 3 : 6;
                     for (int c = 0; c < ncoord; ++c) tk.real("entity bounding box");
                     const int nphys = tk.count("number of physical tags");
                     auto& ph = entity_phys[{dim, tag}];
                     for (int k = 0; k < nphys; ++k)
-                        ph.push_back(static_cast<int>(tk.integer("physical tag")));
+                        ph.push_back(tk.int_in("physical tag", -kMaxTag, kMaxTag));
                     if (dim > 0) {
                         const int nb = tk.count("number of bounding entities");
                         for (int k = 0; k < nb; ++k) tk.integer("bounding entity tag");
@@ -309,20 +348,26 @@ void parse_v4(Tok& tk, Raw& raw) {
             tk.expect("$EndEntities");
         } else if (w == "$Nodes") {
             const int nblocks = tk.count("number of node blocks");
-            const int total = tk.count("number of nodes");
+            const int total = tk.count_fitting("number of nodes", kMinNodeRecord);
             tk.integer("minimum node tag");
             tk.integer("maximum node tag");
             raw.nodes.reserve(static_cast<size_t>(total));
             for (int b = 0; b < nblocks; ++b) {
-                const int dim = static_cast<int>(tk.integer("entity dimension"));
+                const int dim = tk.int_in("entity dimension", 0, 3);
                 tk.integer("entity tag");
                 const long long parametric = tk.integer("parametric flag");
-                const int n = tk.count("number of nodes in block");
+                const int n = tk.count_fitting("number of nodes in block", kMinNodeRecord);
+                if (static_cast<long long>(raw.nodes.size()) + n > total)
+                    tk.fail("the node blocks hold more than the " + std::to_string(total) +
+                            " nodes the header gives");
                 const size_t first = raw.nodes.size();
-                for (int i = 0; i < n; ++i) raw.nodes.push_back({tk.integer("node tag"), {}});
+                for (int i = 0; i < n; ++i) {
+                    const long long tag = tk.integer("node tag");
+                    raw.nodes.push_back({tag, {}, tk.line()});
+                }
                 const int extra = parametric ? dim : 0;
                 for (int i = 0; i < n; ++i) {
-                    auto& x = raw.nodes[first + static_cast<size_t>(i)].second;
+                    auto& x = raw.nodes[first + static_cast<size_t>(i)].x;
                     for (double& c : x) c = tk.real("node coordinate");
                     for (int k = 0; k < extra; ++k) tk.real("parametric coordinate");
                 }
@@ -336,9 +381,10 @@ void parse_v4(Tok& tk, Raw& raw) {
             tk.count("number of elements");
             tk.integer("minimum element tag");
             tk.integer("maximum element tag");
+            std::unordered_map<long long, int> seen;  // element tag -> line
             for (int b = 0; b < nblocks; ++b) {
                 const int dim = static_cast<int>(tk.integer("entity dimension"));
-                const int etag = static_cast<int>(tk.integer("entity tag"));
+                const int etag = tk.int_in("entity tag", -kMaxTag, kMaxTag);
                 const long long type = tk.integer("element type");
                 const int n = tk.count("number of elements in block");
                 const TypeInfo* ti = typeinfo(type);
@@ -351,6 +397,11 @@ void parse_v4(Tok& tk, Raw& raw) {
                 for (int i = 0; i < n; ++i) {
                     std::vector<long long> v = tk.line_ints("an element record");
                     if (v.size() < 2) tk.fail("element record too short");
+                    const auto [at, fresh] = seen.insert({v[0], tk.line()});
+                    if (!fresh)
+                        tk.fail("element tag " + std::to_string(v[0]) + " is given twice (lines " +
+                                std::to_string(at->second) + " and " + std::to_string(tk.line()) +
+                                ")");
                     if (ti && v.size() - 1 != static_cast<size_t>(ti->nodes))
                         tk.fail("element " + std::to_string(v[0]) + " (" + ti->name + ") has " +
                                 std::to_string(v.size() - 1) + " nodes, expected " +
@@ -404,16 +455,18 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         throw formats::Error(name + ": no 8-node hexahedra (element type 5) in the mesh");
 
     // Nodes by tag.
-    std::sort(raw.nodes.begin(), raw.nodes.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(raw.nodes.begin(), raw.nodes.end(),
+                     [](const Node& a, const Node& b) { return a.tag < b.tag; });
     for (size_t i = 1; i < raw.nodes.size(); ++i)
-        if (raw.nodes[i].first == raw.nodes[i - 1].first)
-            throw formats::Error(name + ": node " + std::to_string(raw.nodes[i].first) +
-                                 " is defined twice");
+        if (raw.nodes[i].tag == raw.nodes[i - 1].tag)
+            throw formats::Error(name + ":" + std::to_string(raw.nodes[i].line) + ": node " +
+                                 std::to_string(raw.nodes[i].tag) + " is defined twice (lines " +
+                                 std::to_string(raw.nodes[i - 1].line) + " and " +
+                                 std::to_string(raw.nodes[i].line) + ")");
     auto index_of = [&](long long tag) -> long long {
         auto it = std::lower_bound(raw.nodes.begin(), raw.nodes.end(), tag,
-                                   [](const auto& a, long long t) { return a.first < t; });
-        if (it == raw.nodes.end() || it->first != tag) return -1;
+                                   [](const Node& a, long long t) { return a.tag < t; });
+        if (it == raw.nodes.end() || it->tag != tag) return -1;
         return it - raw.nodes.begin();
     };
     // Keep the nodes of hexahedra, numbered in tag order.
@@ -432,7 +485,7 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
     deck.nodes.clear();
     for (size_t i = 0; i < raw.nodes.size(); ++i) {
         if (number[i]) {
-            deck.nodes.push_back(raw.nodes[i].second);
+            deck.nodes.push_back(raw.nodes[i].x);
             number[i] = deck.nnodes();
         } else {
             ++rep.dropped_nodes;
@@ -452,12 +505,28 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         if (v == 0.0)
             throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
                                  std::to_string(h.tag) + " is degenerate (zero volume)");
+        // A repeated node collapses an edge or a face while the centre
+        // volume can stay positive.
+        for (size_t k = 1; k < 8; ++k)
+            for (size_t j = 0; j < k; ++j)
+                if (h.node[j] == h.node[k])
+                    throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
+                                         std::to_string(h.tag) + " names node " +
+                                         std::to_string(h.node[k]) + " twice (corners " +
+                                         std::to_string(j + 1) + " and " + std::to_string(k + 1) +
+                                         ")");
         if (v < 0.0) {
             auto& nd = deck.elements.back().node;
             for (int k = 0; k < 4; ++k)
                 std::swap(nd[static_cast<size_t>(k)], nd[static_cast<size_t>(k) + 4]);
             ++rep.flipped;
         }
+        const mesh::Fold f = mesh::fold(deck, id);
+        if (f.corner)
+            throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
+                                 std::to_string(h.tag) + " is folded or degenerate at corner " +
+                                 std::to_string(f.corner) + " (corner Jacobian " +
+                                 jacobian_text(f.det) + ")");
     }
     rep.hexahedra = deck.nelements();
 

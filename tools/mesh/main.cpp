@@ -498,9 +498,15 @@ int run(int argc, char** argv) {
         d.curves.push_back({opt, e});
     }
     // Every element must face the right way for the solver.
-    for (int e = 1; e <= d.nelements(); ++e)
+    for (int e = 1; e <= d.nelements(); ++e) {
         if (!(mesh::signed_volume(d, e) > 0.0))
             throw formats::Error("element " + std::to_string(e) + " has a non-positive Jacobian");
+        const mesh::Fold f = mesh::fold(d, e);
+        if (f.corner)
+            throw formats::Error("element " + std::to_string(e) +
+                                 " is folded or degenerate at corner " + std::to_string(f.corner) +
+                                 " (corner Jacobian " + mesh::jacobian_text(f.det) + ")");
+    }
 
     formats::write_deck(d, s.output);
     if (s.comm) {

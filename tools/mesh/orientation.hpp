@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
+#include "element/cornerjacobians.hpp"
 #include "element/geometry.hpp"
 #include "formats/deck.hpp"
 
@@ -36,6 +39,34 @@ inline double signed_volume(const formats::Deck& d, int e) {
     double xyz[8][3];
     corners(d, e, xyz);
     return signed_volume(xyz);
+}
+
+// The first corner (1..8) of element e whose corner Jacobian is not
+// positive, with that Jacobian; corner 0 when every one is. An element the
+// tools write must pass: the solver stops at input on a folded one.
+struct Fold {
+    int corner = 0;
+    double det = 0.0;
+};
+
+inline Fold fold(const double xyz[8][3]) {
+    double det[8];
+    cornerjacobians(xyz, det);
+    for (int k = 0; k < 8; ++k)
+        if (!(det[k] > 0.0)) return {k + 1, det[k]};
+    return {};
+}
+
+inline Fold fold(const formats::Deck& d, int e) {
+    double xyz[8][3];
+    corners(d, e, xyz);
+    return fold(xyz);
+}
+
+inline std::string jacobian_text(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.4E", v);
+    return b;
 }
 
 }  // namespace mesh

@@ -102,6 +102,8 @@ int run(int argc, char** argv) {
     std::vector<std::string> notes;
     const std::string script = plot::plot_script(table, po, notes);
     for (const std::string& n : notes) std::fprintf(stderr, "hexdyn-plot: note: %s\n", n.c_str());
+    for (const std::string& w : table.warnings)
+        std::fprintf(stderr, "hexdyn-plot: warning: %s\n", w.c_str());
     plot::write_plot_data(table, po.data);
     const fs::path script_file = scratch.path() / "plot.gp";
     {

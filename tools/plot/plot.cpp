@@ -72,6 +72,11 @@ PlotTable read_curve_table(const fs::path& file) {
         row.insert(row.end(), values.begin(), values.end());
         t.rows.push_back(std::move(row));
     }
+    if (r.cut_record())
+        t.warnings.push_back(r.name() + ":" + std::to_string(r.line_number()) +
+                             ": the file ends inside record " + std::to_string(r.cut_record()) +
+                             " (cut off while it was written?): records 1.." +
+                             std::to_string(r.cut_record() - 1) + " are plotted");
     return t;
 }
 

@@ -17,6 +17,7 @@ struct PlotTable {
     std::string title;                      // title record of a curve file, empty for a CSV
     std::vector<std::string> names;         // column names; names[0] is the time
     std::vector<std::vector<double>> rows;  // one row per record, NaN where no value
+    std::vector<std::string> warnings;      // records left out: a file cut off at its end
 };
 
 // Reads a curve file ("TITLE = ..." first), the energy balance energy.dat
