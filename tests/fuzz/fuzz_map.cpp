@@ -15,8 +15,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     formats::Map map;
     try {
-        map = formats::read_map_text(
-            std::string_view(reinterpret_cast<const char*>(data), size), "hexdyn.map");
+        map = formats::read_map_text(std::string_view(reinterpret_cast<const char*>(data), size),
+                                     "hexdyn.map");
     } catch (const formats::Error&) { return 0; }
     for (const formats::MapProcess& p : map.procs) {
         for (long long n : p.node_global)
