@@ -304,3 +304,68 @@ TEST(ToolsExport, PartitionedRunMergesThroughThePartitionMap) {
     }
     EXPECT_GT(q1.back(), 0.0);
 }
+
+// Result files of a real run, spoiled the ways a killed run or a damaged
+// file spoils them: a cut last zone is exported up to the cut with a warning
+// and exit status 0; every other fault ends with its file and line, exit
+// status 1 and no collection, within seconds.
+TEST(ToolsExport, KilledRunsAndDamagedFilesEndCleanly) {
+    TempDir run("export-faults");
+    write_single_run(run.path(), serial_deck());
+    RunResult r = run_hexdyn(run.path(), 1);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string anim = read_file(run / "aresult_anim.dat");
+    // Zone 1 (line 4) holds 12 node and 2 connectivity records, later zones 12 node records.
+    std::vector<size_t> zone_at;
+    for (size_t p = anim.find("ZONE"); p != std::string::npos; p = anim.find("ZONE", p + 1))
+        zone_at.push_back(p);
+    const int zones = static_cast<int>(zone_at.size());
+    ASSERT_GE(zones, 3);
+    const int last_line = 19 + 13 * (zones - 2);
+    std::string nan_time = anim;
+    nan_time.replace(zone_at[2] + 14, 12, "         NaN");
+    std::string huge = anim;
+    huge.replace(huge.find("N=   12"), 7, "N= 4000000000000000000");
+    struct Case {
+        const char* what;
+        std::string anim, map;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"last zone cut inside a node record", anim.substr(0, anim.find('\n', zone_at.back()) + 20),
+         "", 0,
+         "hexdyn-export: warning: ./aresult_anim.dat:" + std::to_string(last_line + 1) +
+             ": the file ends inside zone " + std::to_string(zones) +
+             " (cut off while it was written?): zones 1.." + std::to_string(zones - 1) +
+             " are exported"},
+        {"first zone cut", anim.substr(0, anim.find('\n', anim.find("ZONE")) + 20), "", 1,
+         "hexdyn-export: error: ./aresult_anim.dat:5: malformed node record"},
+        {"NaN zone time", nan_time, "", 1,
+         "hexdyn-export: error: ./aresult_anim.dat:32: the time \"NaN\" of zone 3 is not a finite "
+         "number"},
+        {"zone count overflowing 3*n", huge, "", 1,
+         "./aresult_anim.dat:4: zone 1 announces 4000000000000000000 nodes and 2 elements, more "
+         "records than the rest of the file"},
+        {"three-line map announcing 10^9 nodes", anim,
+         "hexdyn-map 1\nnprocs 1 nodes 1000000000 elements 2\nproc 0 deck a nodes 12 elements 2\n",
+         1,
+         "./hexdyn.map:2: the global node and element counts add up to 1000000002 exceed what the "
+         "rest of the file holds (17 numbers at most)"},
+    };
+    for (const Case& c : cases) {
+        write_file(run / "aresult_anim.dat", c.anim);
+        fs::remove(run / "hexdyn.map");
+        if (!c.map.empty()) write_file(run / "hexdyn.map", c.map);
+        fs::remove(run / "hexdyn.pvd");
+        r = run_command(export_cmd("--dir ."), run.path(), 10);
+        EXPECT_FALSE(r.timed_out) << c.what;
+        EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.what << "\n" << r.out;
+        EXPECT_EQ(fs::exists(run / "hexdyn.pvd"), c.status == 0) << c.what;
+        if (c.status == 0) {
+            EXPECT_NE(r.out.find(std::to_string(zones - 1) + " output times"), std::string::npos)
+                << r.out;
+        }
+    }
+}

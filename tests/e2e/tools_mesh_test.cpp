@@ -168,3 +168,38 @@ TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
     }
     EXPECT_FALSE(fs::exists(dir / "a")) << "a deck was written for bad input";
 }
+
+// Gmsh files that announce more than they hold or describe bad hexahedra:
+// refused with file, line and element, a non-zero exit and no deck, in seconds.
+TEST(ToolsMesh, GmshSizesTagsAndBadHexahedraAreRefused) {
+    TempDir dir("mesh-gmsh-bad");
+    const std::string fmt = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n";
+    const std::string cube =
+        "$Nodes\n8\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n5 0 0 1\n6 1 0 1\n7 1 1 1\n8 0 1 "
+        "1\n$EndNodes\n";
+    auto hex = [&](const std::string& record) {
+        return fmt + cube + "$Elements\n1\n" + record + "\n$EndElements\n";
+    };
+    struct Case {
+        const char* file;
+        std::string text, expect;
+    };
+    const Case cases[] = {
+        {"huge.msh", fmt + "$Nodes\n2147483647\n1 0 0 0\n$EndNodes\n",
+         "huge.msh:5: number of nodes 2147483647 is more than the rest of the file can hold (2)"},
+        {"bowtie.msh", hex("1 5 2 1 1 1 2 3 4 5 6 8 7"),
+         "bowtie.msh:17: element 1 is folded or degenerate at corner 7 (corner Jacobian "
+         "-1.0000E+00)"},
+    };
+    for (const Case& c : cases) {
+        write_file(dir / c.file, c.text);
+        const RunResult r = run_command(
+            exe("hexdyn-mesh") + " gmsh " + c.file + kMaterial + " --endtime 1e-5 -o deck",
+            dir.path(), 10);
+        EXPECT_FALSE(r.timed_out) << c.file;
+        EXPECT_EQ(r.status, 1) << c.file << "\n" << r.out;
+        EXPECT_NE(r.out.find("hexdyn-mesh: " + c.expect), std::string::npos) << c.file << "\n"
+                                                                             << r.out;
+        EXPECT_FALSE(fs::exists(dir / "deck")) << c.file;
+    }
+}

@@ -326,6 +326,43 @@ TEST(Export, WithoutMapSeveralProcessesAreExportedSideBySide) {
                                         "p1:engk", "p1:engs", "engs_total"}));
 }
 
+// A run killed while writing: b's last zone and a's last curve record are
+// cut off. The zones and records every process wrote whole are exported,
+// with a warning naming the file and the cut zone or record.
+TEST(Export, RunKilledWhileWritingExportsWhatWasWrittenWhole) {
+    TwoCubes m;
+    TempDir dir("export-cut");
+    m.write(dir.path());
+    const std::string b = read_file(dir / "bresult_anim.dat");
+    write_file(dir / "bresult_anim.dat",
+               b.substr(0, b.rfind("ZONE") + 90));  // inside a node record
+    const std::string c = read_file(dir / "aresult_curv.dat");
+    write_file(dir / "aresult_curv.dat", c.substr(0, c.size() - 20));
+    ExportOptions opt;
+    opt.dir = dir.path();
+    const ExportReport rep = run_export(opt);
+    EXPECT_EQ(rep.zones, 2);
+    EXPECT_EQ(rep.vtu.size(), 2u);
+    EXPECT_EQ(rep.curve_records, 2);
+    ASSERT_EQ(rep.warnings.size(), 4u);
+    const std::string a_anim = (dir / "aresult_anim.dat").string();
+    const std::string b_anim = (dir / "bresult_anim.dat").string();
+    const std::string b_curv = (dir / "bresult_curv.dat").string();
+    EXPECT_EQ(rep.warnings[0], (dir / "aresult_curv.dat").string() +
+                                   ":6: the file ends inside record 3 (cut off while it was "
+                                   "written?): records 1..2 are exported");
+    EXPECT_EQ(rep.warnings[1], "record 3 and later of " + b_curv +
+                                   " are left out: they were not written whole by every process");
+    EXPECT_EQ(rep.warnings[2], b_anim +
+                                   ":24: the file ends inside zone 3 (cut off while it was "
+                                   "written?): zones 1..2 are exported");
+    EXPECT_EQ(rep.warnings[3], "zone 3 and later of " + a_anim +
+                                   " are left out: they were not written whole by every process");
+    EXPECT_EQ(
+        xmlcheck::parse(read_file(dir / "hexdyn.pvd")).child("Collection")->all("DataSet").size(),
+        2u);
+}
+
 TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
     TwoCubes m;
     struct Case {
@@ -386,6 +423,15 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
         {"malformed node record",
          [&](const auto& d) { edit(d / "bresult_anim.dat", "  2.0000E+00", "  2.0000E+0x"); },
          "bresult_anim.dat:"},
+        // Nothing that is not a finite number reaches the .pvd or the CSV.
+        {"infinite curve value",
+         [&](const auto& d) { edit(d / "aresult_curv.dat", "   0.300000D+09", "       Infinity"); },
+         "aresult_curv.dat:6: the value \"Infinity\" of curve 1 is not a finite number"},
+        {"NaN in the energy balance",
+         [&](const auto& d) {
+             write_file(d / "energy.dat", "# time kinetic\n 0.0 1.0\n 1.0E-4 nan\n");
+         },
+         "energy.dat:3: \"nan\" is not a finite number"},
     };
     for (const Case& c : cases) {
         TempDir dir("exportbad");

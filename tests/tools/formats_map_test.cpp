@@ -48,6 +48,14 @@ TEST(MapFile, ReadsBlocksAndRejectsInconsistentMaps) {
         {m.map_text() + "7\n", "unexpected \"7\""},
         {m.map_text().substr(0, m.map_text().size() - 2), "the file ends"},
         {edit("nodes 8 elements 1\n1\n", "nodes 8 elements 1\nx\n"), "is not an integer"},
+        // Counts beyond what the file can list are refused before anything is sized.
+        {"hexdyn-map 1\nnprocs 1 nodes 1000000000 elements 1\nproc 0 deck a nodes 1 elements 1\n",
+         "m:2: the global node and element counts add up to 1000000001 exceed what the rest of "
+         "the file holds (17 numbers at most)"},
+        {edit("deck b nodes 8 elements 1\n", "deck b nodes 12 elements 2\n"),
+         "m:13: the node and element counts of process 1 add up to 14 exceed what the rest of the "
+         "file holds (11 numbers at most)"},
+        {"hexdyn-map 1\nnprocs 1048576 nodes 0 elements 0\n", "the file ends where \"proc\""},
     };
     for (const auto& [text, message] : cases) {
         write_file(dir / "m", text);

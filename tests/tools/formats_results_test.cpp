@@ -119,6 +119,19 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
         {"bad time",
          [&](std::string s) { return replace(s, "Time =  0.0000E+00", "Time =  zero"); },
          "malformed time"},
+        {"NaN time",
+         [&](std::string s) { return replace(s, "Time =  1.2346E-04", "Time =         NaN"); },
+         "aresult_anim.dat:14: the time \"NaN\" of zone 2 is not a finite number"},
+        {"infinite coordinate",
+         [&](std::string s) { return replace(s, "  1.0000E+00", "    Infinity"); },
+         "aresult_anim.dat:6: coordinate \"Infinity\" of node 2 in zone 1 is not a finite number"},
+        {"count beyond the file",
+         [&](std::string s) { return replace(s, "N=    8", "N= 4000000000000000000"); },
+         "aresult_anim.dat:4: zone 1 announces 4000000000000000000 nodes and 1 elements, more "
+         "records than the rest of the file ("},
+        {"line cut in the middle of the file",
+         [&](std::string s) { return replace(s, "  1.0000E+00\n", "  1.00"); },
+         "malformed node record"},
     };
     TempDir dir("animbad");
     for (const Case& c : cases) {
@@ -134,6 +147,41 @@ TEST(AnimFile, MalformedFilesAreRejectedWithFileAndLine) {
             EXPECT_NE(error.find("aresult_anim.dat"), std::string::npos) << c.what;
         }
     }
+}
+
+// A run killed while writing: the file ends inside its last zone, at a line
+// end or inside a line. The zones before it are read; a cut in the first zone
+// stays an error (see above).
+TEST(AnimFile, LastZoneCutOffEndsTheFileBeforeIt) {
+    TwoCubes m;
+    const std::string good = anim_text(m.zones(m.local_a), {{1, 2, 3, 4, 5, 6, 7, 8}});
+    const size_t zone3 = good.rfind("ZONE");
+    const size_t node2 = good.find('\n', good.find('\n', zone3) + 1) + 1;  // after 1 node record
+    struct Case {
+        const char* what;
+        std::string text;
+        long long line;
+    };
+    const Case cases[] = {
+        {"at a line end", good.substr(0, node2), 24},
+        {"inside a node record", good.substr(0, node2 + 9), 25},
+        {"inside the zone record", good.substr(0, zone3 + 20), 23},
+        {"after the zone record", good.substr(0, good.find('\n', zone3) + 1), 23},
+    };
+    for (const Case& c : cases) {
+        AnimReader r(LineReader::from_text(c.text, "a.dat"));
+        AnimZone z;
+        int zones = 0;
+        while (r.next(z)) ++zones;
+        EXPECT_EQ(zones, 2) << c.what;
+        EXPECT_EQ(r.cut_zone(), 3) << c.what;
+        EXPECT_EQ(r.cut_line(), c.line) << c.what;
+        EXPECT_FALSE(r.next(z)) << c.what;
+    }
+    AnimReader whole(LineReader::from_text(good, "a.dat"));
+    AnimZone z;
+    while (whole.next(z)) {}
+    EXPECT_EQ(whole.cut_zone(), 0);
 }
 
 // --------------------------------------------------------------- curve file
@@ -168,6 +216,23 @@ TEST(CurveFile, ColumnsIntegerFieldsThatTouchAndOverflow) {
     EXPECT_FALSE(r.next(time, v));
 }
 
+TEST(CurveFile, LastRecordCutOffEndsTheFileBeforeIt) {
+    const std::string head = "TITLE = \"t\"\nVARIABLES= \"Time\" \"seqv at     5\"\n\n";
+    const std::string rec = "   0.000000D+00   0.150000D+09\n";
+    CurveReader r(LineReader::from_text(head + rec + rec + "   0.100000D-05   0.2", "c"));
+    double t;
+    std::vector<double> v;
+    int records = 0;
+    while (r.next(t, v)) ++records;
+    EXPECT_EQ(records, 2);
+    EXPECT_EQ(r.cut_record(), 3);
+    CurveReader whole(LineReader::from_text(head + rec + rec.substr(0, 30), "c"));
+    records = 0;
+    while (whole.next(t, v)) ++records;
+    EXPECT_EQ(records, 2);
+    EXPECT_EQ(whole.cut_record(), 0);
+}
+
 TEST(CurveFile, MalformedFilesAreRejected) {
     struct Case {
         const char* what;
@@ -185,6 +250,12 @@ TEST(CurveFile, MalformedFilesAreRejected) {
         {"garbage value", head + "   0.000000D+00   0.15000xD+09\n", "malformed value"},
         {"bad time", head + "   zero           0.150000D+09\n", "malformed time"},
         {"no column record", "TITLE = \"t\"\n", "ends after its title"},
+        {"NaN time", head + "            NaN   0.150000D+09\n",
+         "c:4: the time \"NaN\" is not a finite number"},
+        {"infinite value", head + "   0.000000D+00      -Infinity\n",
+         "c:4: the value \"-Infinity\" of curve 1 is not a finite number"},
+        {"cut record, then more", head + "   0.000000D+00   0.15\n   0.000000D+00   0.150000D+09\n",
+         "expected 30"},
     };
     TempDir dir("curvbad");
     for (const Case& c : cases) {

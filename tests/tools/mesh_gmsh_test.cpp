@@ -148,6 +148,65 @@ TEST(GmshImport, RejectsWhatItCannotUse) {
     }
 }
 
+// Sizes, tags and elements that the import refused to take on trust: each
+// names the file, the line and the element or node.
+TEST(GmshImport, RejectsHugeCountsWrappingTagsAndBadElements) {
+    const std::string fmt2 = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n";
+    const std::string cube =
+        "$Nodes\n8\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n5 0 0 1\n6 1 0 1\n7 1 1 1\n8 0 1 "
+        "1\n$EndNodes\n";
+    auto elements = [&](const std::string& records, int n) {
+        return fmt2 + cube + "$Elements\n" + std::to_string(n) + "\n" + records + "$EndElements\n";
+    };
+    const std::string v4 = "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n";
+    struct Case {
+        const char* what;
+        std::string text, expect;
+    };
+    const Case cases[] = {
+        {"node count beyond the file", fmt2 + "$Nodes\n2147483647\n1 0 0 0\n$EndNodes\n",
+         "m.msh:5: number of nodes 2147483647 is more than the rest of the file can hold (2)"},
+        {"node count beyond the file, format 4.1",
+         v4 + "$Nodes\n1 2147483647 1 2147483647\n3 1 0 1\n1\n0 0 0\n$EndNodes\n",
+         "m.msh:5: number of nodes 2147483647 is more than the rest of the file can hold (5)"},
+        {"physical tag wrapping to 1", elements("1 5 2 4294967297 1 1 2 3 4 5 6 7 8\n", 1),
+         "m.msh:17: element 1 has physical tag 4294967297, outside 0..2147483647"},
+        {"physical tag wrapping to 1, format 4.1",
+         v4 + "$Entities\n0 0 0 1\n1 0 0 0 1 1 1 1 4294967297 0\n$EndEntities\n",
+         "m.msh:6: physical tag 4294967297 is outside -2147483647..2147483647"},
+        {"physical name tag out of range",
+         fmt2 + "$PhysicalNames\n1\n3 4294967297 \"v\"\n$EndPhysicalNames\n",
+         "m.msh:6: physical tag 4294967297 is outside 1..2147483647"},
+        {"repeated node", elements("1 5 2 1 1 1 2 3 4 5 6 7 7\n", 1),
+         "m.msh:17: element 1 names node 7 twice (corners 7 and 8)"},
+        {"bow-tie element", elements("1 5 2 1 1 1 2 3 4 5 6 8 7\n", 1),
+         "m.msh:17: element 1 is folded or degenerate at corner 7 (corner Jacobian -1.0000E+00)"},
+        {"element tag given twice as two kinds",
+         elements("4 5 2 1 1 1 2 3 4 5 6 7 8\n4 15 2 1 1 1\n", 2),
+         "m.msh:18: element tag 4 is given twice (lines 17 and 18)"},
+        {"element tag given twice, format 4.1",
+         v4 + "$Nodes\n1 8 1 8\n3 1 0 8\n1\n2\n3\n4\n5\n6\n7\n8\n0 0 0\n1 0 0\n1 1 0\n0 1 "
+              "0\n0 0 1\n1 0 1\n1 1 1\n0 1 1\n$EndNodes\n$Elements\n1 2 1 2\n3 1 5 2\n1 1 2 3 "
+              "4 5 6 7 8\n1 1 2 3 4 5 6 7 8\n$EndElements\n",
+         "m.msh:28: element tag 1 is given twice (lines 27 and 28)"},
+        {"node tag given twice",
+         fmt2 +
+             "$Nodes\n9\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n5 0 0 1\n6 1 0 1\n7 1 1 1\n8 "
+             "0 1 1\n3 5 5 5\n$EndNodes\n$Elements\n1\n1 5 2 1 1 1 2 3 4 5 6 7 8\n$EndElements\n",
+         "m.msh:14: node 3 is defined twice (lines 8 and 14)"},
+    };
+    for (const Case& c : cases) {
+        Deck d;
+        try {
+            mesh::import_text(c.text, "m.msh", d);
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const formats::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos)
+                << c.what << ": " << e.what();
+        }
+    }
+}
+
 TEST(GmshImport, Version4WithParametricNodesAndSeveralBlocks) {
     // One cube, corner nodes split over two blocks (one parametric on a
     // surface), a physical curve and a physical surface.

@@ -65,6 +65,16 @@ TEST(Plot, ReadsCurveFilesAndCsvAndRejectsMalformedCsv) {
     EXPECT_EQ(t.names, (std::vector<std::string>{"time", "seqv@elem1", "mat@elem1", "engk"}));
     ASSERT_EQ(t.rows.size(), 2u);
     EXPECT_DOUBLE_EQ(t.rows[1][0], 1e-6);
+    EXPECT_TRUE(t.warnings.empty());
+    // Cut inside its last record: the records before it, and a warning.
+    const std::string whole = testutil::read_file(dir / "aresult_curv.dat");
+    write_file(dir / "aresult_curv.dat", whole.substr(0, whole.size() - 10));
+    t = read_plot_table(dir / "aresult_curv.dat");
+    ASSERT_EQ(t.rows.size(), 1u);
+    ASSERT_EQ(t.warnings.size(), 1u);
+    EXPECT_EQ(t.warnings[0], (dir / "aresult_curv.dat").string() +
+                                 ":5: the file ends inside record 2 (cut off while it was "
+                                 "written?): records 1..1 are plotted");
 
     write_file(dir / "c.csv", "time,seqv@elem1,mat@elem1\n0,1.5,\n1e-6,nan,1\n");
     t = read_plot_table(dir / "c.csv");

@@ -131,10 +131,10 @@ bool end_of_curves(const std::vector<std::unique_ptr<formats::CurveReader>>& cr,
     while (cr[longer]->records() == cr[ended]->records()) ++longer;
     if (cr[longer]->records() < cr[ended]->records()) std::swap(longer, ended);
     if (!cut)
-        throw Error("the curve files do not have the same number of records: " +
-                    cr[longer]->name() + " goes on at line " +
-                    std::to_string(cr[longer]->line_number()) + " where " + cr[ended]->name() +
-                    " has ended");
+        throw Error(
+            "the curve files do not have the same number of records: " + cr[longer]->name() +
+            " goes on at line " + std::to_string(cr[longer]->line_number()) + " where " +
+            cr[ended]->name() + " has ended");
     warnings.push_back("record " + std::to_string(cr[longer]->records()) + " and later of " +
                        cr[longer]->name() +
                        " are left out: they were not written whole by every process");

@@ -63,7 +63,6 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
 // run) ends the table at the records every file holds whole, with a warning.
 std::vector<double> write_curve_table(
     const fs::path& file, const std::vector<std::unique_ptr<formats::CurveReader>>& readers,
-    const CurveLayout& layout, std::vector<std::string>& notes,
-    std::vector<std::string>& warnings);
+    const CurveLayout& layout, std::vector<std::string>& notes, std::vector<std::string>& warnings);
 
 }  // namespace exporting

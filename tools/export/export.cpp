@@ -283,7 +283,8 @@ bool next_zone(Animations& anim, int z, ExportReport& rep) {
     }
     if (all) return true;
     if (!any) return false;
-    const size_t longer = static_cast<size_t>(std::find(more.begin(), more.end(), 1) - more.begin());
+    const size_t longer =
+        static_cast<size_t>(std::find(more.begin(), more.end(), 1) - more.begin());
     const size_t ended = static_cast<size_t>(std::find(more.begin(), more.end(), 0) - more.begin());
     if (!cut)
         throw Error("inconsistent zone counts: " + anim.readers[longer]->name() + " has " +

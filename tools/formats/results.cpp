@@ -61,8 +61,7 @@ void AnimReader::push_back(std::string_view line) {
 bool AnimReader::cut_here() const {
     // A record pushed back is followed by the line read after it, so only
     // the line last read from the file can be its incomplete end.
-    return zones_ > 0 && !has_pending_ && in_.last_unterminated() &&
-           cur_line_ == in_.line_number();
+    return zones_ > 0 && !has_pending_ && in_.last_unterminated() && cur_line_ == in_.line_number();
 }
 
 bool AnimReader::stop_cut() {

@@ -24,6 +24,8 @@ const char* const kUsage =
     "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
     "by the global kinetic, internal and total energy (engk_total, engs_total,\n"
     "ener_total), with the hourglass energy, the work terms and the energy error.\n"
+    "A curve file cut inside its last record (a run killed while writing) plots\n"
+    "the records before the cut, with a warning.\n"
     "\n"
     "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
     "  --title T          title of the plot (default: the curve file's title, or\n"
