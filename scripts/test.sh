@@ -3,7 +3,7 @@
 #   --sanitize  also builds and runs the whole suite under AddressSanitizer
 #               and UndefinedBehaviorSanitizer (their run-time options and
 #               suppressions are built into the executables)
-#   --fuzz      also builds the deck fuzzer with clang and replays its corpus
+#   --fuzz      also builds the readers' fuzz targets with clang and replays their corpora
 #   --strict    warnings are errors, and the sources must pass
 #               scripts/lint.sh (clang-format and clang-tidy)
 set -euo pipefail
@@ -52,12 +52,12 @@ if ((sanitize)); then
 fi
 
 if ((fuzz)); then
-    echo "== deck fuzzer (clang, libFuzzer, sanitizers): build and corpus replay"
+    echo "== fuzz targets (clang, libFuzzer, sanitizers): build and corpus replay"
     dir="$root/build-fuzz"
     cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
           -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
           -DHEXDYN_FUZZ=ON -DHEXDYN_SANITIZE=ON -DHEXDYN_TOOLS=OFF -DHEXDYN_BENCH=OFF
-    cmake --build "$dir" -j "$jobs" --target hexdyn_fuzz_deck
+    cmake --build "$dir" -j "$jobs" --target hexdyn_fuzzers
     (cd "$dir" && ctest --output-on-failure -L fuzz)
 fi
 echo "== all tests passed"

@@ -134,6 +134,7 @@ TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
         0);
     write_file(dir / "broken",
                "nbmp 8\nnbel 1\nnmat 1\nmate\n1 elas 1 1 0.3\npart\n1 0 0 0 zero\n");
+    write_file(dir / "huge", "nbmp 500000000\nendi\n");
     struct Case {
         std::string args, expect;
     };
@@ -149,6 +150,9 @@ TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
         {"a 2 --dir", "--dir needs a directory"},
         {"broken 1 --dir out",
          "broken:7: expected a real number for node coordinate, found \"zero\""},
+        {"huge 2 --dir out",
+         "hexdyn-partition: huge:1: node count 500000000 is more than the rest of the deck can "
+         "hold (20 bytes from this line; a record takes at least 10)\n"},
         {"a 1", "would overwrite the input deck"},
         {"a 2 a b", "expected DECK and N"},
         {". 2 --dir out", "it is a directory"},

@@ -130,6 +130,14 @@ TEST(DeckRead, ErrorsNameTheLine) {
          "3 4 5 6 7 8\n",
          "node 2 of element 1 has no coordinates"},
         {"nbmp 8\nendt 12345678901234567890123\nendi\n", "number longer than 20 characters"},
+        // Counts beyond what the text can hold, refused before they are allocated.
+        {"sovr x\nnbmp 500000000\nendi\n",
+         "deck:2: node count 500000000 is more than the rest of the deck can hold (20 bytes from "
+         "this line; a record takes at least 10)"},
+        {"nbmp 8\nnbel 2147483647\nendi\n", "deck:2: element count 2147483647 is more than"},
+        {"nmat 100000\nendi\n", "deck:1: material count 100000 is more than"},
+        {"nbmp 8\nncom 2000000000\nendi\n", "deck:2: component count 2000000000 is more than"},
+        {"time 1000000000 0 0\nendi\n", "deck:1: number of time points 1000000000 is more than"},
         {"nbmp 8\nnbmp 8\nendi\n", "\"nbmp\" given a second time"},
         {"nbmp 8 ncom 1\nvelo comp 1 0 0 1 endv\npart\n" + std::string(kCubeNodes) + "endi\n",
          "deck:2: a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" block"},

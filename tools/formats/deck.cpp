@@ -44,6 +44,21 @@ class Lexer {
     int line() const { return line_; }
     bool words_left() const { return next_ < nwords_; }
 
+    // Refuses a count of records that the rest of the text cannot hold, before
+    // anything of that size is allocated. A record of `words` numbers takes at
+    // least two bytes a word (a character and a separator), counted from the
+    // start of the current line. Small counts cost little memory and are let
+    // through: the later checks then name the missing record itself.
+    void check_fits(long long count, int words, const char* what) const {
+        constexpr long long small = 65536;
+        const long long left = static_cast<long long>(text_.size() - line_start_);
+        if (count > small && count * 2 * words - 1 > left)
+            fail(std::string(what) + " " + std::to_string(count) +
+                 " is more than the rest of the deck can hold (" + std::to_string(left) +
+                 " bytes from this line; a record takes at least " + std::to_string(2 * words) +
+                 ")");
+    }
+
     // True at the end of the text (no further word).
     bool at_end() {
         while (next_ >= nwords_) {
@@ -115,6 +130,7 @@ class Lexer {
         size_t e = text_.find('\n', pos_);
         if (e == std::string_view::npos) e = text_.size();
         std::string_view raw = text_.substr(pos_, e - pos_);
+        line_start_ = pos_;
         pos_ = e + 1;
         ++line_;
         nwords_ = 0;
@@ -181,6 +197,7 @@ class Lexer {
     std::string_view text_;
     std::string name_;
     size_t pos_ = 0;
+    size_t line_start_ = 0;  // offset of the current line in the text
     int line_ = 0;
     std::string clean_;
     std::string_view words_[kMaxWords];
@@ -272,6 +289,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 once(seen_nbmp, "nbmp");
                 nbmp = lx.getint("node count");
                 if (nbmp < 0) lx.fail(join_nonneg("node count", nbmp));
+                lx.check_fits(nbmp, 5, "node count");  // "part" record of every node
                 d.nodes.assign(static_cast<size_t>(nbmp), {0.0, 0.0, 0.0});
                 nodegiven.assign(static_cast<size_t>(nbmp), 0);
                 nodecomps.assign(static_cast<size_t>(nbmp), {});
@@ -289,6 +307,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 if (d.timetable) lx.fail("keyword \"time\" given a second time");
                 const int n = lx.getint("number of time points");
                 if (n < 0) lx.fail(join_nonneg("number of time points", n));
+                lx.check_fits(n, 2, "number of time points");
                 std::vector<TimePoint> t(static_cast<size_t>(n));
                 for (TimePoint& p : t) {
                     p.time = lx.getreal("time of a time-function point");
@@ -303,6 +322,9 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 once(seen_nmat, "nmat");
                 const int n = lx.getint("material count");
                 if (n < 0) lx.fail(join_nonneg("material count", n));
+                // A set without its "mate" record has no model and cannot be
+                // written back, so every set takes a record: number, model, 3 reals.
+                lx.check_fits(n, 5, "material count");
                 d.materials.assign(static_cast<size_t>(n), Material{});
                 matgiven.assign(static_cast<size_t>(n), 0);
                 break;
@@ -368,6 +390,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 const int n = lx.getint("component count");
                 if (!seen_nbmp) lx.fail("\"ncom\" before \"nbmp\"");
                 if (n < 0) lx.fail(join_nonneg("component count", n));
+                // Components may stay empty: a loose bound of one word each.
+                lx.check_fits(n, 1, "component count");
                 d.components.assign(static_cast<size_t>(n), {});
                 break;
             }
@@ -445,6 +469,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 once(seen_nbel, "nbel");
                 nbel = lx.getint("element count");
                 if (nbel < 0) lx.fail(join_nonneg("element count", nbel));
+                lx.check_fits(nbel, 10, "element count");  // "elem" record of every element
                 d.elements.assign(static_cast<size_t>(nbel), Element{});
                 elemgiven.assign(static_cast<size_t>(nbel), 0);
                 break;
