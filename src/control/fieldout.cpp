@@ -20,9 +20,13 @@ namespace fieldout {
 
 namespace {
 
-// zlib level: 1 is several times faster than the default and loses little
-// on data that does not repeat.
+// Deflate level: 1 is several times faster than the default and loses
+// little on data that does not repeat. The blocks of the arrays that change
+// are compressed with libdeflate, about twice as fast as zlib at the same
+// size; the constant arrays, compressed once, with zlib.
 constexpr int level = 1;
+constexpr vtkxml::engine deflate = vtkxml::engine::libdeflate;
+constexpr int celllevel = 6;
 
 // Threads compressing the blocks of an array: the cores a one-process run
 // leaves idle (up to 4); one where every core runs a process of the job.
@@ -199,11 +203,16 @@ void capture(framestate& s, double time, int frame) {
 // its appended arrays, from a captured state and the constant arrays.
 void pieceparts(const framestate& s, const constantarrays& c, int lvl, int threads,
                 std::string& xml, vtkxml::appended& arrays) {
+    // The cell fields at a higher level: libdeflate's level 6 makes them
+    // about 6 % smaller than level 1 and still compresses them faster than
+    // zlib's level 1; on the point arrays it gains nothing.
     std::vector<vtkxml::span> raw = {{s.velocity.data(), 4 * s.velocity.size()},
                                      {s.displacement.data(), 4 * s.displacement.size()}};
-    for (const std::vector<float>& f : s.cells) raw.push_back({f.data(), 4 * f.size()});
+    for (const std::vector<float>& f : s.cells)
+        raw.push_back({f.data(), 4 * f.size(), std::max(lvl, celllevel)});
     raw.push_back({s.points.data(), 8 * s.points.size()});
-    const std::vector<std::string> z = vtkxml::compressarrays(raw, lvl, threads, fieldblock, true);
+    const std::vector<std::string> z =
+        vtkxml::compressarrays(raw, lvl, threads, fieldblock, deflate);
 
     std::string pointdata, celldata, points, cells;
     auto line = [](std::string& to, const std::string& tag) {

@@ -1,5 +1,6 @@
 #include "output/vtkxml.hpp"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -33,13 +34,13 @@ std::string real(double v) {
 
 namespace {
 
-// One deflate stream per thread and strategy (the calling thread's kept for
+// One zlib deflate stream per thread (the calling thread's kept for
 // the whole run), reset for every block: the same bytes as compress2 (init,
 // deflate to the end, end), without allocating and clearing the stream's
 // tables anew for each block.
 class deflater {
   public:
-    explicit deflater(int strategy) : strategy_(strategy) {}
+    deflater() = default;
     deflater(const deflater&) = delete;
     deflater& operator=(const deflater&) = delete;
     ~deflater() {
@@ -52,7 +53,7 @@ class deflater {
             if (level_ >= -1) deflateEnd(&z_);
             z_ = z_stream{};
             level_ = -2;
-            if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, strategy_) != Z_OK) return 0;
+            if (deflateInit(&z_, level) != Z_OK) return 0;
             level_ = level;
         } else {
             deflateReset(&z_);
@@ -67,38 +68,59 @@ class deflater {
 
   private:
     z_stream z_{};
-    int strategy_;
     int level_ = -2;  // level of the initialised stream, -2 before the first block
 };
 
-// The bytes of a block that decide its strategy (adaptive compression): few
-// enough that trying both strategies on them costs a few per cent of a
-// 1 MiB block.
-constexpr std::size_t samplesize = 1 << 14;
-
-// Compresses one block; adaptive: with zlib's run-length strategy (matches
-// of the previous byte only, about three times faster) when that is within
-// 3 % of the full search on the block's first `samplesize` bytes. Fields
-// with the low bits of every value different gain nothing from the search;
-// runs of zeros are what either finds; values repeated a record or more
-// apart (a uniform velocity, the same stress in symmetric elements) need the
-// search. The choice depends on the bytes only.
-std::size_t compressblock(unsigned char* out, const unsigned char* in, std::size_t n, int level,
-                          bool adaptive) {
-    thread_local deflater search(Z_DEFAULT_STRATEGY), runs(Z_RLE);
-    if (adaptive && n >= 4 * samplesize) {
-        thread_local std::vector<unsigned char> scratch(compressBound(samplesize));
-        const std::size_t full = search.compress(scratch.data(), in, samplesize, level);
-        const std::size_t rle = runs.compress(scratch.data(), in, samplesize, level);
-        if (32 * rle <= 33 * full) return runs.compress(out, in, n, level);
+// libdeflate's compressor of one level, kept per thread: it makes a zlib
+// stream (header, deflate data, Adler-32) as zlib's does, about twice as
+// fast at the same size.
+class fastdeflater {
+  public:
+    fastdeflater() = default;
+    fastdeflater(const fastdeflater&) = delete;
+    fastdeflater& operator=(const fastdeflater&) = delete;
+    ~fastdeflater() {
+        if (c_) libdeflate_free_compressor(c_);
     }
-    return search.compress(out, in, n, level);
+    // Compresses `n` bytes at `in` into `out` (room for `room` bytes);
+    // returns the compressed size, 0 when it does not fit or the compressor
+    // cannot be made.
+    std::size_t compress(unsigned char* out, std::size_t room, const unsigned char* in,
+                         std::size_t n, int level) {
+        if (!c_ || level != level_) {
+            if (c_) libdeflate_free_compressor(c_);
+            c_ = libdeflate_alloc_compressor(level);
+            level_ = level;
+            if (!c_) return 0;
+        }
+        return libdeflate_zlib_compress(c_, in, n, out, room);
+    }
+
+  private:
+    libdeflate_compressor* c_ = nullptr;
+    int level_ = -1;
+};
+
+// Compresses one block with the chosen engine. A block libdeflate cannot fit
+// into zlib's bound (incompressible data just at the bound) is compressed by
+// zlib instead: a valid stream either way, and the choice depends on the
+// bytes only.
+std::size_t compressblock(unsigned char* out, const unsigned char* in, std::size_t n, int level,
+                          engine e) {
+    thread_local deflater slow;
+    if (e == engine::libdeflate) {
+        thread_local fastdeflater fast;
+        const std::size_t room = compressBound(static_cast<uLong>(n));
+        const std::size_t m = fast.compress(out, room, in, n, level);
+        if (m > 0) return m;
+    }
+    return slow.compress(out, in, n, level);
 }
 
 }  // namespace
 
 std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
-                                        std::size_t block, bool adaptive) {
+                                        std::size_t block, engine e) {
     // Each array is compressed into its own string: the header, then room
     // for the bound of every block. Block b goes into slot b; the blocks are
     // then moved together in order, so that the bytes do not depend on which
@@ -131,7 +153,7 @@ std::vector<std::string> compressarrays(const std::vector<span>& arrays, int lev
             auto* o = reinterpret_cast<unsigned char*>(out[a].data()) + 8 * (3 + nblocks);
             size[a][b] = compressblock(
                 o + b * bound, static_cast<const unsigned char*>(arrays[a].data) + b * block, len,
-                level, adaptive);
+                arrays[a].level >= 0 ? arrays[a].level : level, e);
         }
     };
     const std::size_t nt = std::min<std::size_t>(threads > 1 ? threads : 1, jobs.size());

@@ -25,21 +25,27 @@ inline constexpr std::size_t blocksize = 1 << 16;
 void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads = 1,
                   std::size_t block = blocksize);
 
-// The bytes of one array to compress.
+// The bytes of one array to compress, and its own deflate level (-1: the
+// level of the call).
 struct span {
     const void* data;
     std::size_t n;
+    int level = -1;
 };
+
+// The deflate implementation that compresses the blocks: zlib's (the
+// export's files), or libdeflate's, about twice as fast at the same size (the
+// solver's field frames, written while the run goes on). Both make standard
+// zlib streams, which every VTK reader inflates.
+enum class engine { zlib, libdeflate };
 
 // The header and compressed blocks of each array, as appendblocks writes
 // them, with the blocks of all the arrays shared among `threads` threads:
 // arrays too short to be split keep the threads busy together, and the
-// bytes are the same for any number of threads. `adaptive`: a block of at
-// least 64 KiB whose first 16 KiB compress nearly as well with zlib's
-// run-length strategy as with its full search is compressed that way, about
-// three times faster (a standard zlib stream all the same).
+// bytes are the same for any number of threads. Each array at its own level,
+// or at `level`.
 std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
-                                        std::size_t block = blocksize, bool adaptive = false);
+                                        std::size_t block = blocksize, engine e = engine::zlib);
 
 // The arrays of one piece: their XML tags, in the order they are added, and
 // the appended bytes they point into.
