@@ -13,6 +13,7 @@
 #include "control/stopsignal.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
+#include "input/vocabulary.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
@@ -35,11 +36,7 @@ const char* const usage =
     "  --help     this text\n"
     "\n"
     "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
-    "checkpoints are on, and exit status 128 + the signal number.\n"
-    "\n"
-    "Reference strain rates of the material words: elas, pla1, pla2 none (no rate\n"
-    "term); john 1e-3 per second, fixed (the rate term is ln(rate / 0.001)); jcth\n"
-    "the last constant of its record, RATE0 (1 per second for published constants).\n";
+    "checkpoints are on, and exit status 128 + the signal number.\n" HEXDYN_MATERIAL_RATES_HELP;
 
 }  // namespace
 

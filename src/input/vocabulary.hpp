@@ -24,6 +24,14 @@ inline constexpr int nkeywords = 26;
 inline constexpr char materials[] = "elaspla1pla2johnjcth";
 inline constexpr int nmaterials = 5;
 
+// The paragraph the solver's and every tool's help ends with: the reference
+// strain rate of each material word (a macro, so that help texts join it as
+// a string literal).
+#define HEXDYN_MATERIAL_RATES_HELP                                                     \
+    "\nReference strain rates of the material words: elas, pla1, pla2 none (no rate\n" \
+    "term); john 1e-3 per second, fixed (the rate term is ln(rate / 0.001)); jcth\n"   \
+    "the last constant of its record, RATE0 (1 per second for published constants).\n"
+
 // Result variables of a "curv" record: 1-5 at an element, 6-8 energies of
 // the process, 9 the temperature of an element (0 for a material without one).
 inline constexpr char curves[] = "seqvepefmat sm  vol engkengsenertemp";

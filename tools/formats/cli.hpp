@@ -7,12 +7,7 @@
 #include <string_view>
 #include <vector>
 
-// The paragraph every tool's help ends with: the reference strain rate of
-// each material word of the decks it reads or writes.
-#define HEXDYN_MATERIAL_RATES_HELP                                                     \
-    "\nReference strain rates of the material words: elas, pla1, pla2 none (no rate\n" \
-    "term); john 1e-3 per second, fixed (the rate term is ln(rate / 0.001)); jcth\n"   \
-    "the last constant of its record, RATE0 (1 per second for published constants).\n"
+#include "input/vocabulary.hpp"
 
 namespace formats {
 
