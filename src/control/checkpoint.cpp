@@ -58,7 +58,7 @@ struct fieldhead {
     std::int64_t frames;
 };
 
-// Section "ENERGY": the sums of the balance and the length of energy.dat
+// Section "BALANCE": the sums of the balance and the length of energy.dat
 // (process 0; 0 elsewhere and before its first record).
 struct energystate {
     energy::sums sums;
@@ -296,7 +296,7 @@ void write(const schedule& s) {
                                 energy::filename + " cannot be read: " + ec.message());
             es.filebytes = static_cast<std::int64_t>(n);
         }
-        out.section("ENERGY", &es, sizeof es);
+        out.section("BALANCE", &es, sizeof es);
     }
 
     h.payload = out.bytes;
@@ -422,10 +422,10 @@ void restore(schedule& s) {
     }
     energystate es{};
     if (dataout::energyon) {
-        load(c, name, "ENERGY", &es, sizeof es);
+        load(c, name, "BALANCE", &es, sizeof es);
         if (es.sums.records < 0 || es.sums.records > INT_MAX || es.filebytes < 0)
             errorstop::stop("*** Error *** checkpoint " + name +
-                            ": section \"ENERGY\" holds a record count of " +
+                            ": section \"BALANCE\" holds a record count of " +
                             std::to_string(es.sums.records) + " and a file length of " +
                             std::to_string(es.filebytes) + " bytes");
         energy::restore(es.sums);

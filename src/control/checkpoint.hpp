@@ -10,7 +10,8 @@
 //
 //   header, 64 bytes
 //     0  "HXDCHKPT"          magic
-//     8  u32 version          layout of the sections (2; 1 lacked FIELD and ENERGY)
+//     8  u32 version          layout of the sections (3; 2 held ENERGY in place of
+//                             BALANCE, 1 lacked FIELD and ENERGY)
 //    12  u32 header bytes     64
 //    16  u64 sequence         1 for the first checkpoint of the run, then 2, 3, ...
 //    24  i32 processes        size of the job that wrote it
@@ -27,10 +28,13 @@
 //     "FIELD   " with field output ("fout") only: the next field-output
 //                time, the number of frames written and the time of each
 //                (the series that field.pvd lists)
-//     "ENERGY  " with the energy balance ("ebal on") only: the sums carried
+//     "BALANCE " with the energy balance ("ebal on") only: the sums carried
 //                over the steps (initial kinetic energy, work of the loads,
-//                of the element forces, energy taken by the rigid plane), the
-//                number of records of energy.dat and, on process 0, its length
+//                of the hourglass forces and of the constraints), the number
+//                of records of energy.dat and, on process 0, its length. The
+//                "ENERGY" section of version 2 summed the work of another
+//                balance and is not read: such a checkpoint restarts a run
+//                without the energy balance only
 //
 // A reader takes the sections by name: a later version adds sections (and
 // raises the version) without moving the existing ones, so a version-1 file
@@ -43,7 +47,7 @@
 
 namespace checkpoint {
 
-inline constexpr std::uint32_t version = 2;
+inline constexpr std::uint32_t version = 3;
 
 // The output schedule of the time loop: the next output time, the next
 // report step and the next field-output time. `restored` tells the loop that

@@ -15,19 +15,23 @@ namespace energy {
 
 namespace {
 
-std::vector<double> felement;  // 3 x nb_particle, element forces of this process's share
-std::vector<double> fsum;      // 3 x nb_particle, summed nodal forces
-std::vector<double> vstart;    // 3 x nb_particle, velocities at the start of the step
-double kinetic0 = 0.0;         // kinetic energy of the initial velocities, nodes counted here
+std::vector<double> fsum;    // 3 x nb_particle, summed nodal forces F(n)
+std::vector<double> vstart;  // 3 x nb_particle, velocities v(n-1/2)
+double kinetic0 = 0.0;       // kinetic energy of the initial velocities, nodes counted here
+double kineticnow = 0.0;     // m v(n-1/2).v(n+1/2)/2 of the last step, nodes counted here
+// The halves after t(n) of the last step's work, already in the running sums
+// and taken out of them for the record at t(n).
+double afterexternal = 0.0, afterhourglass = 0.0, afterplane = 0.0;
 
 }  // namespace
 
 void resume() {
     particledata::owned = commnodes::ownednodes();
     const std::size_t n3 = particledata::vel.size();
-    felement.assign(n3, 0.0);
+    particledata::fhg.assign(n3, 0.0);
     fsum.assign(n3, 0.0);
     vstart.assign(n3, 0.0);
+    kineticnow = afterexternal = afterhourglass = afterplane = 0.0;
 }
 
 void start() {
@@ -36,22 +40,16 @@ void start() {
 }
 
 sums saved() {
-    return {kinetic0, simulation::engexternal, simulation::engelement, simulation::engplane,
+    return {kinetic0, simulation::engexternal, simulation::enghourglass, simulation::engplane,
             dataout::nenergy};
 }
 
 void restore(const sums& s) {
     kinetic0 = s.initial;
     simulation::engexternal = s.external;
-    simulation::engelement = s.element;
+    simulation::enghourglass = s.hourglass;
     simulation::engplane = s.plane;
     dataout::nenergy = static_cast<int>(s.records);
-}
-
-void afterpass(double tf) {
-    const double* a = particledata::acc.data();
-    const double* fp = particledata::fp.data();
-    for (std::size_t i = 0; i < felement.size(); ++i) felement[i] = a[i] - fp[i] * tf;
 }
 
 void afterexchange() {
@@ -70,48 +68,56 @@ void afterexchange() {
 }
 
 void afterupdate(double tf) {
-    const double half = 0.5 * (simulation::dtk + simulation::dtk1);
+    // dt(n), and half of it for each half of the step's work.
+    const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
+    const double half = 0.5 * dtn;
     const double* m = particledata::mp.data();
     const double* fp = particledata::fp.data();
-    const double* vnew = particledata::vel.data();
-    double wext = 0.0, wel = 0.0, plane = 0.0;
+    const double* fh = particledata::fhg.data();
+    const double* vp = particledata::vel.data();
+    const double* vm = vstart.data();
+    double extb = 0.0, exta = 0.0, hgb = 0.0, hga = 0.0, reb = 0.0, rea = 0.0, ke = 0.0;
     for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
-        double lost = 0.0;
+        double rb = 0.0, ra = 0.0, kk = 0.0;
         for (std::size_t i = 3 * k; i < 3 * k + 3; ++i) {
-            const double acc = m[k] != 0.0 ? fsum[i] / m[k] : 0.0;
-            const double vfree = vstart[i] + acc * half;
-            const double vmid = 0.5 * (vstart[i] + vfree);
-            wext += fp[i] * tf * vmid * half;
-            wel += felement[i] * vmid * half;
-            lost += vfree * vfree - vnew[i] * vnew[i];
+            const double fe = fp[i] * tf;
+            extb += fe * vm[i];
+            exta += fe * vp[i];
+            hgb += fh[i] * vm[i];
+            hga += fh[i] * vp[i];
+            // The reaction's impulse over the step: what the velocity change
+            // holds beyond the summed forces (rounding at a free node).
+            const double r = m[k] * (vp[i] - vm[i]) - fsum[i] * dtn;
+            rb += r * vm[i];
+            ra += r * vp[i];
+            kk += vm[i] * vp[i];
         }
-        plane += particledata::owned[k] * 0.5 * m[k] * lost;
+        reb += particledata::owned[k] * rb;
+        rea += particledata::owned[k] * ra;
+        ke += particledata::owned[k] * 0.5 * m[k] * kk;
     }
-    simulation::engexternal += wext;
-    simulation::engelement += wel;
-    simulation::engplane += plane;
+    kineticnow = ke;
+    afterexternal = exta * half;
+    afterhourglass = hga * half;
+    afterplane = -0.5 * rea;
+    simulation::engexternal += extb * half + afterexternal;
+    simulation::enghourglass += hgb * half + afterhourglass;
+    simulation::engplane += -0.5 * reb + afterplane;
 }
 
 balance global() {
-    const double* m = particledata::mp.data();
-    const double* v = particledata::vel.data();
-    double ke = 0.0;
-    for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
-        const double* vk = v + 3 * k;
-        ke += particledata::owned[k] * 0.5 * m[k] * (vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
-    }
-    double local[6] = {ke,
+    double local[6] = {kineticnow,
                        simulation::engstrain,
-                       simulation::engelement,
-                       simulation::engexternal,
-                       simulation::engplane,
+                       simulation::enghourglass - afterhourglass,
+                       simulation::engexternal - afterexternal,
+                       simulation::engplane - afterplane,
                        kinetic0};
     double sum[6] = {};
     MPI_Allreduce(local, sum, 6, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
     balance b{};
     b.kinetic = sum[0];
     b.internal = sum[1];
-    b.hourglass = 0.0 - sum[2] - sum[1];
+    b.hourglass = 0.0 - sum[2];
     b.external = sum[3];
     b.plane = sum[4];
     b.initial = sum[5];

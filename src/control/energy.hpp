@@ -1,19 +1,32 @@
 // Global energy balance ("ebal on"): process 0 writes energy.dat, one record
 // per output time and one at the end of the run, with the energies of the
-// whole model.
+// whole model at the time t(n) of the record.
 //
-// Every step each process adds up, from its own share of the nodal forces
-// (so that shared nodes need no weighting), the work of the loads and of the
-// element forces over the step, and, over the nodes it counts, the kinetic
-// energy the rigid plane takes out. With a = F/m, v* = v(n-1/2) + a (dt(n-1/2)
-// + dt(n+1/2))/2 the velocity without the plane and vm = (v(n-1/2) + v*)/2,
-// the work of a force f over the step is f . vm (dt(n-1/2) + dt(n+1/2))/2 and
-// the plane takes m (|v*|^2 - |v(n+1/2)|^2)/2: the central-difference update
-// then keeps kinetic energy = initial kinetic energy + work of the loads +
-// work of the element forces - energy taken by the plane, to rounding.
-// The strain energy comes from the stresses; the hourglass energy is the rest
-// of the work of the element forces. The sums over the processes are formed
-// only at output times.
+// Central differences advance m v(n+1/2) = m v(n-1/2) + F(n) dt(n), with
+// dt(n) = (dt(n-1/2) + dt(n+1/2))/2 and F(n) the sum of the loads, the
+// internal and hourglass forces of the elements and the reactions of the
+// constraints (rigid plane, held components), the reaction being whatever
+// makes the stored velocities satisfy that equation. Dotted with
+// (v(n-1/2) + v(n+1/2))/2 the equation telescopes: with the kinetic energy at
+// t(n) taken as m v(n-1/2).v(n+1/2)/2 and the work of each force F over the
+// step taken as F(n).(v(n-1/2) + v(n+1/2))/2 dt(n), split into the half
+// before t(n) (with v(n-1/2)) and the half after it (with v(n+1/2)),
+//
+//   kinetic(t(n)) = initial kinetic + work of every force up to t(n)
+//
+// holds to rounding. The work of the internal forces up to t(n) then stands
+// for the strain energy, which the stresses give independently over the same
+// interval: the balance
+//
+//   kinetic + internal + hourglass = initial + external work - plane work
+//
+// closes only as far as the element's nodal forces and its stresses agree,
+// so energy_error is a real check. The hourglass energy is minus the work of
+// the hourglass forces alone; the plane column is minus the work of the
+// reactions (the energy the constraints take out). Each process adds the
+// work of its own share of the loads and hourglass forces over all its nodes
+// and the kinetic energy and the reactions over the nodes it counts; the sums
+// over the processes are formed only at output times.
 #pragma once
 
 #include <cstdint>
@@ -30,18 +43,17 @@ void resume();
 
 // What the balance carries from step to step on this process, for a
 // checkpoint: the kinetic energy of the initial velocities (nodes counted
-// here), the work of the loads and of the element forces, the energy taken by
-// the rigid plane, and the number of records written to energy.dat.
+// here), the work of the loads, of the hourglass forces and of the
+// constraints over the whole steps taken, and the number of records written
+// to energy.dat.
 struct sums {
-    double initial, external, element, plane;
+    double initial, external, hourglass, plane;
     std::int64_t records;
 };
 sums saved();
 void restore(const sums& s);
-// Step hooks, called by advance() when the balance is on: after the element
-// pass (forces of this process's share), after the exchange (summed forces)
-// and after the node update.
-void afterpass(double tf);
+// Step hooks, called by advance() when the balance is on: after the exchange
+// (summed forces, velocities v(n-1/2)) and after the node update.
 void afterexchange();
 void afterupdate(double tf);
 

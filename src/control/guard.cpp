@@ -6,6 +6,7 @@
 
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
+#include "element/timestep.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
@@ -15,6 +16,13 @@ namespace guard {
 namespace {
 
 constexpr double sentinel = 1.0e6;
+
+// What to change when a run runs away.
+constexpr const char* remedy =
+    "; lower the step scale (dtsc), switch on the stable step (stab on) or bulk viscosity (bulk)";
+
+double initialstep = 0.0;   // shortest initial element step of the process, s (0: no elements)
+double runawayenergy = 0.0;  // kinetic energy of the process's mass at 100 x its wave speed, J
 
 std::string value(double v) {
     std::string s;
@@ -46,11 +54,58 @@ int brokenelement() {
     return 0;
 }
 
+// The element with the shortest step l / c now (l the volume over the
+// largest face), 0 when there is none.
+int shorteststep() {
+    const double* pos = particledata::pos.data();
+    int worst = 0;
+    double best = 0.0;
+    for (int i = 0; i < elementdata::nb_element; ++i) {
+        const element& el = elementdata::element_list[static_cast<size_t>(i)];
+        double xyz[8][3];
+        gather_corners(el.node, pos, xyz);
+        double vol = 0.0, ijac[3][3], edist = 1.0;
+        jacobian(xyz, vol, ijac);
+        const double c = materialdata::mat_list[static_cast<size_t>(el.mat - 1)].wavespeed;
+        const double dt = elementlength(xyz, vol, edist) / c;
+        if (worst == 0 || !(dt >= best)) {
+            worst = i + 1;
+            best = dt;
+        }
+    }
+    return worst;
+}
+
 }  // namespace
+
+void start() {
+    initialstep = 0.0;
+    double cmax = 0.0;
+    for (int i = 0; i < elementdata::nb_element; ++i) {
+        const element& el = elementdata::element_list[static_cast<size_t>(i)];
+        const double c = materialdata::mat_list[static_cast<size_t>(el.mat - 1)].wavespeed;
+        const double v0 = materialdata::history_list[static_cast<size_t>(el.nhistory - 1)].vol0;
+        const double dt = std::cbrt(v0) / c;
+        if (std::isfinite(dt) && dt > 0.0 && (initialstep == 0.0 || dt < initialstep))
+            initialstep = dt;
+        if (c > cmax) cmax = c;
+    }
+    double mass = 0.0;
+    for (const double m : particledata::mp) mass += m;
+    const double vmax = 100.0 * cmax;
+    runawayenergy = 0.5 * mass * vmax * vmax;
+}
 
 void checkpass(int step, double dt) {
     if (elementdata::nb_element <= 0) return;
-    if (dt > 0.0 && dt < sentinel) return;
+    if (dt > 0.0 && dt < sentinel) {
+        if (!(dt < 1.0e-6 * initialstep)) return;
+        const int e = shorteststep();
+        errorstop::stop(at(step) + "the time step " + value(dt) +
+                        " has collapsed below 1e-6 of the initial element step " +
+                        value(initialstep) + " (shortest now at element " + std::to_string(e) +
+                        ")" + remedy);
+    }
     std::string m = at(step);
     if (std::fabs(dt - sentinel) <= static_cast<double>(1.0e-5f)) {
         m += "no element gives a finite stable time step";
@@ -69,7 +124,29 @@ void checkstep(int step, double dt) {
 
 void checkenergies(int step) {
     const double ek = simulation::engkinetic, es = simulation::engstrain;
-    if (std::isfinite(ek) && std::isfinite(es)) return;
+    if (std::isfinite(ek) && std::isfinite(es)) {
+        if (!(runawayenergy > 0.0) || !(ek > runawayenergy)) return;
+        // The fastest node, and the first element that holds it.
+        const double* v = particledata::vel.data();
+        int node = 0;
+        double fast = -1.0;
+        for (int k = 0; k < particledata::nb_particle; ++k) {
+            const double* vk = v + 3 * static_cast<std::ptrdiff_t>(k);
+            const double s = std::sqrt(vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
+            if (s > fast) {
+                fast = s;
+                node = k + 1;
+            }
+        }
+        int e = 0;
+        for (int i = 0; i < elementdata::nb_element && e == 0; ++i)
+            for (const int n : elementdata::element_list[static_cast<size_t>(i)].node)
+                if (n == node) e = i + 1;
+        errorstop::stop(at(step) + "the kinetic energy " + value(ek) +
+                        " has grown without bound: the run is unstable (node " +
+                        std::to_string(node) + " of element " + std::to_string(e) +
+                        " moves at " + value(fast) + ", over 100 times the wave speed)" + remedy);
+    }
     std::string m =
         at(step) +
         (std::isfinite(ek) ? "the strain energy " + value(es) : "the kinetic energy " + value(ek)) +

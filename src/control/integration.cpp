@@ -132,7 +132,6 @@ void advance() {
     const double tf = currenttmfunction(currenttime);
     feforce(tf);
     guard::checkpass(istep, dtk1);
-    if (dataout::energyon) energy::afterpass(tf);
     commnodes::updateforce(istep, dtk1);
     guard::checkstep(istep, dtk1);
     if (dataout::energyon) energy::afterexchange();
@@ -178,6 +177,7 @@ void integration(checkpoint::schedule& sched) {
     // A restored run keeps the field series and the energy sums of its
     // checkpoint.
     if (fields && !sched.restored) fieldout::start();
+    guard::start();
     if (dataout::energyon) {
         if (sched.restored)
             energy::resume();

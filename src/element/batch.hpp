@@ -82,6 +82,7 @@ struct batch {
     vd rho;
     vd len, ratio;  // element lengths and distortion ratios
     vd dte;         // element steps, from the second stage on
+    vd cs;          // wave speeds of the steps
     stress s;       // stress update, written back in the second stage
     vd e0;          // strain energy term of the stress at the start
     // Johnson-Cook plastic step: lanes that yield, the single-precision trial
@@ -391,6 +392,7 @@ inline vd viscousbatch(const elementpass& p, batch& b, vd sm, double g2) {
         const vd ce = eoswavespeedbatch(b.rho / m.density - 1.0, b.rho, m.density, -sm, g2);
         cs = ce > cs ? ce : cs;
     }
+    b.cs = cs;
     const vd l = b.len;
     if (!p.bulk) {
         b.dte = l / cs;
@@ -404,6 +406,23 @@ inline vd viscousbatch(const elementpass& p, batch& b, vd sm, double g2) {
     const vd q = b.rho * (p.q2 * p.q2 * (l * l) * (trd * trd) - p.q1 * l * cs * trd);
     b.s.q = comp ? q : splat(0.0);
     return b.s.q;
+}
+
+// The steps of "stab on", lane by lane with the one-element function.
+inline void stablebatch(const elementpass& p, batch& b) {
+    const material& m = *b.m;
+    const bool wave = p.bulk || m.etype == 1;
+    for (int l = 0; l < W; ++l) {
+        double v[8][3], pk[4][3];
+        for (int k = 0; k < 8; ++k)
+            for (int j = 0; j < 3; ++j) v[k][j] = b.v[k][j][l];
+        for (int a = 0; a < 4; ++a)
+            for (int j = 0; j < 3; ++j) pk[a][j] = b.pkxj[a][j][l];
+        const double trd =
+            p.bulk && p.dtk > 0.0 ? (b.de[0][l] + b.de[1][l] + b.de[2][l]) / p.dtk : 0.0;
+        b.dte[l] = stableelementstep(p, m, v, pk, b.vol[l], b.s.vol0[l], b.len[l],
+                                     wave ? b.cs[l] : m.wavespeed, trd);
+    }
 }
 
 // Second stage: the Johnson-Cook yield stress from the libm results, the
@@ -448,6 +467,7 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         smf = s.sm - viscousbatch(p, b, s.sm, m.young / (1.0 + m.poisson));
     else
         b.dte = b.len / m.wavespeed;
+    if (p.stable) stablebatch(p, b);
 #ifdef HEXDYN_BATCH_SCATTER
     // Each field into the W records by one scatter (the records differ).
     vi at;
@@ -591,6 +611,13 @@ inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const v
                 a[1] += ft[1][k][l];
                 a[2] += ft[2][k][l];
             }
+            if (p.hgacc)
+                for (int k = 0; k < 8; ++k) {
+                    double* a = p.hgacc + 3 * static_cast<std::ptrdiff_t>(node[k] - 1);
+                    a[0] += ft[0][k][l];
+                    a[1] += ft[1][k][l];
+                    a[2] += ft[2][k][l];
+                }
         }
     }
 }

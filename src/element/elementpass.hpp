@@ -30,7 +30,16 @@ struct elementpass {
     bool bulk;              // bulk viscosity on
     double q1, q2;          // its linear and quadratic coefficients
     bool eosstep;           // step from the equation of state's wave speed where larger
+    bool stable;            // step bounded by the free element's highest frequency ("stab on")
+    double* hgacc;          // hourglass forces, accumulated apart for the energy balance, or null
 };
+
+// The step of "stab on" of one element from its gathered corner velocities
+// and gradients, volumes, element length, wave speed and volumetric strain
+// rate (feforce.cpp).
+double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
+                         const double pkxj[4][3], double vol, double vol0, double len, double cs,
+                         double trd);
 
 // Element e (0-based) the scalar way: gather, kernels, stress update, scatter.
 void elementscalar(elementpass& p, int e);

@@ -28,6 +28,26 @@ void zerovolume(int e) {
     errorstop::stop();
 }
 
+// The step of "stab on" for one element (the batched paths take it lane by
+// lane): the stiffness bound of the free element with the elastic wave
+// speed c of the material (the current volume over the initial one scaling
+// it) or the equation of state's larger cs, the bulk and hourglass
+// viscosities.
+double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
+                         const double pkxj[4][3], double vol, double vol0, double len, double cs,
+                         double trd) {
+    const bool eoswave = cs != m.wavespeed;
+    const double ls =
+        stiffnesslength(pkxj, lambdashare(m.poisson, eoswave), eoswave ? 1.0 : vol / vol0);
+    double hgrate = 0.0;
+    if (p.hgmode > 0) {
+        const double vpow = std::pow(vol, hourglassdata::vexp);
+        const double quad = p.hgmode == 1 ? 100.0 * p.hgq * hourglassprojection(v) : 0.0;
+        hgrate = 8.0 * p.hgq * vpow * (m.wavespeed + quad);
+    }
+    return boundedstep(ls, len, cs, p.bulk, trd, p.q1, p.q2, vol, hgrate);
+}
+
 // The body of elementscalar, inlined into the scalar loop of feforce.
 [[gnu::always_inline]] static inline void oneelement(elementpass& p, int e) {
     const element& el = p.elist[e];
@@ -46,7 +66,7 @@ void zerovolume(int e) {
     const double rho = m.density * h.vol0 / vol;
     const double c = m.wavespeed;
     double f[8][3];
-    if (!p.bulk && m.etype != 1) {
+    if (!p.bulk && m.etype != 1 && !p.stable) {
         elementtimestep(xyz, vol, c, p.dtmin, p.edist);
         materialdata::constitution(de, vort, rho, h, m, vol);
         nodalforce_kernel(pkxj, h.sm, h.sd, vol, f);
@@ -62,23 +82,27 @@ void zerovolume(int e) {
             if (ce > cs) cs = ce;
         }
         double dte = len / cs;
+        double trd = 0.0;
         if (p.bulk) {
             // Volumetric strain rate tr D of the step.
-            const double trd = p.dtk > 0.0 ? (de[0] + de[1] + de[2]) / p.dtk : 0.0;
+            trd = p.dtk > 0.0 ? (de[0] + de[1] + de[2]) / p.dtk : 0.0;
             dte = viscousstep(len, cs, trd, p.q1, p.q2);
             h.q = viscouspressure(rho, len, cs, trd, p.q1, p.q2);
         }
+        if (p.stable) dte = stableelementstep(p, m, v, pkxj, vol, h.vol0, len, cs, trd);
         if (p.dtmin >= dte) p.dtmin = dte;
         // The viscous pressure acts on the nodes only, never on the stored stress.
         nodalforce_kernel(pkxj, h.sm - h.q, h.sd, vol, f);
     }
-    // Scatter: internal forces at all eight corners, then hourglass forces.
+    // Scatter: internal forces at all eight corners, then hourglass forces
+    // (also apart for the energy balance).
     scatter_add(el.node, f, p.acc);
     if (p.hgmode < 0) invalidhourglass();
     if (p.hgmode != 0) {
         double fh[3][8];
         hourglassforce(p.hgmode, v, xyz, pkxj, vol, rho, c, p.hgq, fh);
         scatter_add_t(el.node, fh, p.acc);
+        if (p.hgacc) scatter_add_t(el.node, fh, p.hgacc);
     }
 }
 
@@ -121,6 +145,12 @@ void feforce(double tf) {
     p.q1 = materialdata::bulk.q1;
     p.q2 = materialdata::bulk.q2;
     p.eosstep = eosstep();
+    p.stable = simulation::stablestep;
+    p.hgacc = nullptr;
+    if (!particledata::fhg.empty()) {
+        p.hgacc = particledata::fhg.data();
+        for (std::size_t i = 0; i < particledata::fhg.size(); ++i) p.hgacc[i] = 0.0;
+    }
     p.edist = elementdata::eledistortion;
 
     // The gathers of the AVX2 and AVX-512 paths index the node arrays with

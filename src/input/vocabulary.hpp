@@ -14,8 +14,8 @@ namespace vocabulary {
 // 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixd";
-inline constexpr int nkeywords = 26;
+    "foutebalchkpbulkfixdstab";
+inline constexpr int nkeywords = 27;
 
 // Material models after the set number of a "mate" record:
 // 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook

@@ -12,14 +12,15 @@ double dtscale = static_cast<double>(0.9f);
 double engkinetic = 0.0;
 double engstrain = 0.0;
 double engexternal = 0.0;
-double engelement = 0.0;
+double enghourglass = 0.0;
+bool stablestep = false;
 double engplane = 0.0;
 int checkpointsteps = 0;
 }  // namespace simulation
 
 namespace particledata {
 int nb_particle = 0;
-std::vector<double> pos, vel, acc, fp, mp, owned, pos0;
+std::vector<double> pos, vel, acc, fp, mp, owned, pos0, fhg;
 }  // namespace particledata
 
 namespace elementdata {
@@ -135,7 +136,8 @@ void reset() {
     engkinetic = 0.0;
     engstrain = 0.0;
     engexternal = 0.0;
-    engelement = 0.0;
+    enghourglass = 0.0;
+    stablestep = false;
     engplane = 0.0;
     checkpointsteps = 0;
 
@@ -147,6 +149,7 @@ void reset() {
     release(particledata::mp);
     release(particledata::owned);
     release(particledata::pos0);
+    release(particledata::fhg);
 
     elementdata::nb_element = 0;
     release(elementdata::element_list);

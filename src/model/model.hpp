@@ -110,11 +110,15 @@ extern double dtk1old;     // last scaled step, limits the growth of the next to
 extern double dtscale;     // safety factor on the critical step ("dtsc", default 0.9)
 extern double engkinetic;  // kinetic energy of the process's nodes at the start of the step, J
 extern double engstrain;   // strain energy accumulated by the process's elements, J
-// Energy balance ("ebal on"), accumulated step by step from the process's own
-// share of the nodal forces and reduced over the processes at output times:
+// Energy balance ("ebal on"), accumulated over whole steps t(n-1/2)..t(n+1/2)
+// from the process's own share of the nodal forces and reduced over the
+// processes at output times:
 extern double engexternal;   // work done by the nodal loads, J
-extern double engelement;    // work of the element forces (internal and hourglass), J
-extern double engplane;      // kinetic energy taken out by the rigid plane, J
+extern double enghourglass;  // work of the hourglass forces (negative: they dissipate), J
+extern double engplane;      // work of the constraints (rigid plane, held components), J
+// Stable step for every mesh ("stab on"): the element step bounds the highest
+// frequency of the free element, with the hourglass viscosity
+extern bool stablestep;
 extern int checkpointsteps;  // steps between two checkpoints ("chkp"), 0 none
 }  // namespace simulation
 
@@ -135,6 +139,9 @@ extern std::vector<double> owned;
 // 3 x nb_particle, positions given in the deck, for the displacement of the
 // field output (kept only when "fout" is given)
 extern std::vector<double> pos0;
+// 3 x nb_particle, hourglass forces of the process's elements (N), kept only
+// for the energy balance; empty otherwise
+extern std::vector<double> fhg;
 }  // namespace particledata
 
 namespace elementdata {

@@ -503,6 +503,13 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.checkpoint = lx.getint("checkpoint interval");
                 if (*d.checkpoint < 1) lx.fail("chkp needs a positive number of steps");
                 break;
+            case 27: {  // stab
+                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
+                if (s == -1)
+                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+                d.stable = s == 1;
+                break;
+            }
             case 25: {  // bulk
                 Bulk b;
                 b.q1 = 0.06;
@@ -798,6 +805,7 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
     if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
     if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
+    if (d.stable) o += *d.stable ? "stab on\n" : "stab off\n";
     if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
     if (d.bulk) {
         o += "bulk ";

@@ -85,6 +85,7 @@ struct Deck {
     std::optional<RigidPlane> rigid;
     std::optional<double> fieldtime;  // "fout": interval of the solver's field output
     std::optional<bool> energy;       // "ebal": the solver's global energy balance
+    std::optional<bool> stable;       // "stab": the step bounded for every mesh
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;

@@ -269,6 +269,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         d.jaumann = g.jaumann;
         d.fieldtime = g.fieldtime;
         d.energy = g.energy;
+        d.stable = g.stable;
         d.rigid = g.rigid;
         d.timetable = g.timetable;
         d.materials = g.materials;
