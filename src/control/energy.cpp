@@ -9,6 +9,7 @@
 
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/records.hpp"
 #include "parallel/ownership.hpp"
 
 namespace energy {
@@ -140,9 +141,26 @@ std::string record(double time, const balance& b) {
     return line;
 }
 
+// A run whose balance has run away stops after its record is on disk; every
+// process holds the same sums, so all stop together.
+static void checkrunaway(const balance& b) {
+    if (std::fabs(b.error) <= runaway) return;
+    std::string e;
+    records::put_e(e, b.error, 10, 3);
+    e.erase(0, e.find_first_not_of(' '));
+    errorstop::stop("*** Error *** step " + std::to_string(simulation::istep) +
+                    ": the energy balance is off by " + e +
+                    " times the initial energy and the work of the loads: the run is unstable; "
+                    "lower the step scale (dtsc), switch on the stable step (stab on) or bulk "
+                    "viscosity (bulk)");
+}
+
 void write(double time) {
     const balance b = global();
-    if (commnodes::myid != 0) return;
+    if (commnodes::myid != 0) {
+        checkrunaway(b);
+        return;
+    }
     const bool first = dataout::nenergy == 0;
     std::FILE* f = std::fopen(filename, first ? "w" : "a");
     if (!f)
@@ -153,6 +171,7 @@ void write(double time) {
     ok = std::fclose(f) == 0 && ok;
     if (!ok) errorstop::stop(std::string("*** Error *** writing file ") + filename + " failed");
     dataout::nenergy += 1;
+    checkrunaway(b);
 }
 
 }  // namespace energy

@@ -66,7 +66,12 @@ balance global();
 // The record of one time, and the column line at the top of the file.
 std::string record(double time, const balance& b);
 std::string header();
-// Forms the global balance and, on process 0, appends its record.
+// A relative energy error beyond which a run has run away (its energy has
+// more than doubled beyond what the loads gave it, or vanished): the run
+// stops at that record.
+inline constexpr double runaway = 1.0;
+// Forms the global balance and, on process 0, appends its record; stops a
+// run whose balance is off by more than `runaway`.
 void write(double time);
 
 }  // namespace energy

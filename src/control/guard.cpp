@@ -21,7 +21,7 @@ constexpr double sentinel = 1.0e6;
 constexpr const char* remedy =
     "; lower the step scale (dtsc), switch on the stable step (stab on) or bulk viscosity (bulk)";
 
-double initialstep = 0.0;   // shortest initial element step of the process, s (0: no elements)
+double initialstep = 0.0;    // shortest initial element step of the process, s (0: no elements)
 double runawayenergy = 0.0;  // kinetic energy of the process's mass at 100 x its wave speed, J
 
 std::string value(double v) {
@@ -144,8 +144,8 @@ void checkenergies(int step) {
                 if (n == node) e = i + 1;
         errorstop::stop(at(step) + "the kinetic energy " + value(ek) +
                         " has grown without bound: the run is unstable (node " +
-                        std::to_string(node) + " of element " + std::to_string(e) +
-                        " moves at " + value(fast) + ", over 100 times the wave speed)" + remedy);
+                        std::to_string(node) + " of element " + std::to_string(e) + " moves at " +
+                        value(fast) + ", over 100 times the wave speed)" + remedy);
     }
     std::string m =
         at(step) +
