@@ -2,11 +2,13 @@
 
 #include <mpi.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <vector>
 
+#include "element/forces.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
@@ -16,23 +18,34 @@ namespace energy {
 
 namespace {
 
-std::vector<double> fsum;    // 3 x nb_particle, summed nodal forces F(n)
-std::vector<double> vstart;  // 3 x nb_particle, velocities v(n-1/2)
-double kinetic0 = 0.0;       // kinetic energy of the initial velocities, nodes counted here
-double kineticnow = 0.0;     // m v(n-1/2).v(n+1/2)/2 of the last step, nodes counted here
+double kinetic0 = 0.0;  // kinetic energy of the initial velocities, nodes counted here
 // The halves after t(n) of the last step's work, already in the running sums
 // and taken out of them for the record at t(n).
 double afterexternal = 0.0, afterhourglass = 0.0, afterplane = 0.0;
+// Work of this step's loads and hourglass forces with v(n-1/2) (the sums
+// over the process's nodes), formed after the exchange.
+double extminus = 0.0, hgminus = 0.0;
+bool loads = false;      // some node of the process carries a load
+bool hourglass = false;  // hourglass forces act (kept apart in particledata::fhg)
+// Components the constraints changed in this step's node update: index
+// into the node arrays, v(n-1/2) and the acceleration before the change.
+struct held {
+    std::size_t i;
+    double v, a;
+};
+std::vector<held> heldlist;
+bool heldsorted = true;
 
 }  // namespace
 
 void resume() {
     particledata::owned = commnodes::ownednodes();
-    const std::size_t n3 = particledata::vel.size();
-    particledata::fhg.assign(n3, 0.0);
-    fsum.assign(n3, 0.0);
-    vstart.assign(n3, 0.0);
-    kineticnow = afterexternal = afterhourglass = afterplane = 0.0;
+    hourglass = hourglassmode() != 0;
+    particledata::fhg.assign(hourglass ? particledata::vel.size() : 0, 0.0);
+    loads = false;
+    for (const double f : particledata::fp) loads = loads || f != 0.0;
+    heldlist.clear();
+    afterexternal = afterhourglass = afterplane = 0.0;
 }
 
 void start() {
@@ -54,18 +67,43 @@ void restore(const sums& s) {
 }
 
 void afterexchange() {
-    fsum = particledata::acc;
-    vstart = particledata::vel;
+    // The halves of this step's work before t(n), with v(n-1/2). A node
+    // without mass keeps its velocity whatever acts on it: no work.
+    const double* m = particledata::mp.data();
+    const double* v = particledata::vel.data();
+    const double* fp = particledata::fp.data();
+    const double* fh = particledata::fhg.data();
+    double ext = 0.0, hg = 0.0;
+    const std::size_t n = particledata::owned.size();
+    if (loads)
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = 3 * k;
+            if (m[k] != 0.0) ext += fp[i] * v[i] + fp[i + 1] * v[i + 1] + fp[i + 2] * v[i + 2];
+        }
+    if (hourglass)
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = 3 * k;
+            hg += fh[i] * v[i] + fh[i + 1] * v[i + 1] + fh[i + 2] * v[i + 2];
+        }
+    extminus = ext;
+    hgminus = hg;
+    heldlist.clear();
+    heldsorted = true;
     if (simulation::istep == 1) {
         // The masses of shared nodes are summed by now.
-        const double* m = particledata::mp.data();
         double e = 0.0;
-        for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
-            const double* v = &vstart[3 * k];
-            e += particledata::owned[k] * 0.5 * m[k] * (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        for (std::size_t k = 0; k < n; ++k) {
+            const double* vk = v + 3 * k;
+            e += particledata::owned[k] * 0.5 * m[k] *
+                 (vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
         }
         kinetic0 = e;
     }
+}
+
+void constrained(std::size_t i, double v, double a) {
+    if (!heldlist.empty() && heldlist.back().i >= i) heldsorted = false;
+    heldlist.push_back({i, v, a});
 }
 
 void afterupdate(double tf) {
@@ -74,40 +112,73 @@ void afterupdate(double tf) {
     const double half = 0.5 * dtn;
     const double* m = particledata::mp.data();
     const double* fp = particledata::fp.data();
-    const double* fh = particledata::fhg.data();
-    const double* vp = particledata::vel.data();
-    const double* vm = vstart.data();
-    double extb = 0.0, exta = 0.0, hgb = 0.0, hga = 0.0, reb = 0.0, rea = 0.0, ke = 0.0;
-    for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
-        double rb = 0.0, ra = 0.0, kk = 0.0;
-        for (std::size_t i = 3 * k; i < 3 * k + 3; ++i) {
-            const double fe = fp[i] * tf;
-            extb += fe * vm[i];
-            exta += fe * vp[i];
-            hgb += fh[i] * vm[i];
-            hga += fh[i] * vp[i];
-            // The reaction's impulse over the step: what the velocity change
-            // holds beyond the summed forces (rounding at a free node).
-            const double r = m[k] * (vp[i] - vm[i]) - fsum[i] * dtn;
-            rb += r * vm[i];
-            ra += r * vp[i];
-            kk += vm[i] * vp[i];
+    double* fh = particledata::fhg.data();
+    const double* v = particledata::vel.data();
+    const std::size_t n = particledata::owned.size();
+    double ext = 0.0, hg = 0.0;
+    if (loads)
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = 3 * k;
+            if (m[k] != 0.0) ext += fp[i] * v[i] + fp[i + 1] * v[i + 1] + fp[i + 2] * v[i + 2];
         }
-        reb += particledata::owned[k] * rb;
-        rea += particledata::owned[k] * ra;
-        ke += particledata::owned[k] * 0.5 * m[k] * kk;
+    // The hourglass forces are used up: zeroed for the next pass to add into.
+    if (hourglass)
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = 3 * k;
+            hg += fh[i] * v[i] + fh[i + 1] * v[i + 1] + fh[i + 2] * v[i + 2];
+            fh[i] = fh[i + 1] = fh[i + 2] = 0.0;
+        }
+    // The reactions act only where the constraints changed a component: the
+    // impulse r = m (v(n+1/2) - v(n-1/2)) - m a dt(n) the velocity change
+    // holds beyond the summed force. A component held twice (plane and
+    // "fixd") is counted once, with the values before the first change.
+    if (!heldsorted)
+        std::stable_sort(heldlist.begin(), heldlist.end(),
+                         [](const held& x, const held& y) { return x.i < y.i; });
+    double rb = 0.0, ra = 0.0;
+    std::size_t kept = 0;
+    for (std::size_t j = 0; j < heldlist.size(); ++j) {
+        const held h = heldlist[j];
+        if (kept > 0 && heldlist[kept - 1].i == h.i) continue;
+        heldlist[kept++] = h;
+        const std::size_t k = h.i / 3;
+        const double r = m[k] * (v[h.i] - h.v) - m[k] * h.a * dtn;
+        rb += particledata::owned[k] * h.v * r;
+        ra += particledata::owned[k] * v[h.i] * r;
     }
-    kineticnow = ke;
-    afterexternal = exta * half;
-    afterhourglass = hga * half;
-    afterplane = -0.5 * rea;
-    simulation::engexternal += extb * half + afterexternal;
-    simulation::enghourglass += hgb * half + afterhourglass;
-    simulation::engplane += -0.5 * reb + afterplane;
+    heldlist.resize(kept);
+    afterexternal = tf * ext * half;
+    afterhourglass = hg * half;
+    afterplane = -0.5 * ra;
+    simulation::engexternal += tf * extminus * half + afterexternal;
+    simulation::enghourglass += hgminus * half + afterhourglass;
+    simulation::engplane += -0.5 * rb + afterplane;
+}
+
+// m v(n-1/2).v(n+1/2) / 2 over the nodes counted here, after the node
+// update: v(n-1/2) is v(n+1/2) - a(n) dt(n) where no constraint acted, and
+// the value before the constraint where one did.
+static double kineticattn() {
+    const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
+    const double* m = particledata::mp.data();
+    const double* v = particledata::vel.data();
+    const double* a = particledata::acc.data();
+    double e = 0.0;
+    for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
+        const std::size_t i = 3 * k;
+        double s = 0.0;
+        for (std::size_t c = i; c < i + 3; ++c) s += (v[c] - a[c] * dtn) * v[c];
+        e += particledata::owned[k] * m[k] * s;
+    }
+    for (const held& h : heldlist) {
+        const std::size_t k = h.i / 3;
+        e += particledata::owned[k] * m[k] * (h.v - (v[h.i] - a[h.i] * dtn)) * v[h.i];
+    }
+    return 0.5 * e;
 }
 
 balance global() {
-    double local[6] = {kineticnow,
+    double local[6] = {kineticattn(),
                        simulation::engstrain,
                        simulation::enghourglass - afterhourglass,
                        simulation::engexternal - afterexternal,

@@ -29,6 +29,7 @@
 // over the processes are formed only at output times.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -56,6 +57,10 @@ void restore(const sums& s);
 // (summed forces, velocities v(n-1/2)) and after the node update.
 void afterexchange();
 void afterupdate(double tf);
+// Called by the node update for each component a constraint (rigid plane,
+// held component) changes: its index into the node arrays, v(n-1/2) and the
+// acceleration before the change.
+void constrained(std::size_t i, double v, double a);
 
 // The global energies at an output time.
 struct balance {

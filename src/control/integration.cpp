@@ -90,6 +90,7 @@ void updatefegeometry() {
     }
 
     // Rigid plane: nodes on or beyond it may not move further through it.
+    const bool record = dataout::energyon;
     const int dir = elementdata::plane.dir;
     if (dir != 0) {
         const double s = dir > 0 ? 1.0 : -1.0;
@@ -99,8 +100,12 @@ void updatefegeometry() {
             const double coord = elementdata::plane.coord;
             for (int k = 0; k < n; ++k) {
                 if ((coord - x[3 * k + c]) * s >= 0.0) {
+                    const double vb = v[3 * k + c], ab = a[3 * k + c];
                     if (v[3 * k + c] * s < 0.0) v[3 * k + c] = 0.0;
                     if (a[3 * k + c] * s < 0.0) a[3 * k + c] = 0.0;
+                    // The energy balance takes the plane's reaction here.
+                    if (record && (v[3 * k + c] != vb || a[3 * k + c] != ab))
+                        energy::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
                 }
             }
         }
@@ -114,7 +119,11 @@ void updatefegeometry() {
         for (int j = 0; j < len; ++j) {
             const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(member[j] - 1);
             for (int i = 0; i < 3; ++i)
-                if (f.axis[i] != 0) v[at + i] = a[at + i] = 0.0;
+                if (f.axis[i] != 0) {
+                    if (record)
+                        energy::constrained(static_cast<std::size_t>(at + i), v[at + i], a[at + i]);
+                    v[at + i] = a[at + i] = 0.0;
+                }
         }
     }
 

@@ -146,11 +146,9 @@ void feforce(double tf) {
     p.q2 = materialdata::bulk.q2;
     p.eosstep = eosstep();
     p.stable = simulation::stablestep;
-    p.hgacc = nullptr;
-    if (!particledata::fhg.empty()) {
-        p.hgacc = particledata::fhg.data();
-        for (std::size_t i = 0; i < particledata::fhg.size(); ++i) p.hgacc[i] = 0.0;
-    }
+    // The energy balance's hourglass forces: zero on entry (it zeroes them
+    // as it takes their work after the node update).
+    p.hgacc = particledata::fhg.empty() ? nullptr : particledata::fhg.data();
     p.edist = elementdata::eledistortion;
 
     // The gathers of the AVX2 and AVX-512 paths index the node arrays with

@@ -140,7 +140,8 @@ extern std::vector<double> owned;
 // field output (kept only when "fout" is given)
 extern std::vector<double> pos0;
 // 3 x nb_particle, hourglass forces of the process's elements (N), kept only
-// for the energy balance; empty otherwise
+// for the energy balance (which zeroes them once it has taken their work);
+// empty otherwise
 extern std::vector<double> fhg;
 }  // namespace particledata
 

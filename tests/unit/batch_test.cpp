@@ -194,6 +194,7 @@ std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool
     for (int n = 0; n < steps; ++n) {
         simulation::dtk = 4.0e-8;
         simulation::dtk1 = 1.0e6;
+        for (double& f : particledata::fhg) f = 0.0;
         feforce(1.0);
         steplist.push_back(simulation::dtk1);
         const size_t nn = particledata::mp.size();

@@ -31,6 +31,8 @@ result springanddashpot(double dashpotscale) {
     particledata::fp.assign(6, 0.0);
     particledata::mp = {2.0, 3.0};
     const double k = 50.0, damp = 0.4, dt = 0.01;
+    materialdata::hourglass.method = 2;  // the balance keeps hourglass forces apart
+    materialdata::hourglass.coef = 0.1;
     energy::start();
     result r{0.0, 0.0};
     for (int n = 1; n <= 400; ++n) {
