@@ -284,10 +284,8 @@ float needreal() { return getnumber<float>(lexical::parse_real, "a real number",
 
 int valuesonline(const char* table, int n) {
     int k = 0;
-    while (k < nb_word &&
-           lexical::match4(std::string_view(cmd_line[static_cast<size_t>(nb_read + k)].data(), 20),
-                           table, n) < 1)
-        ++k;
+    for (size_t w = static_cast<size_t>(nb_read); k < nb_word; ++k, ++w)
+        if (lexical::match4(std::string_view(cmd_line[w].data(), 20), table, n) >= 1) break;
     return k;
 }
 
