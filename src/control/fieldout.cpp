@@ -1,5 +1,7 @@
 #include "control/fieldout.hpp"
 
+#include <mpi.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -10,8 +12,6 @@
 #include <filesystem>
 #include <thread>
 #include <vector>
-
-#include <mpi.h>
 
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
