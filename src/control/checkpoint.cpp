@@ -97,6 +97,7 @@ struct sink {
     std::uint64_t h = 0xcbf29ce484222325ULL;
     std::uint64_t bytes = 0;
     bool ok = true;
+    int err = 0;  // errno of the first failed write
     void put(const void* data, std::size_t n) {
         h = hash(data, n, h);
         const char* p = static_cast<const char*>(data);
@@ -105,6 +106,7 @@ struct sink {
             if (w < 0 && errno == EINTR) continue;
             if (w <= 0) {
                 ok = false;
+                err = w < 0 ? errno : ENOSPC;
                 break;
             }
             p += w;
@@ -126,9 +128,12 @@ struct sink {
     }
 };
 
-[[noreturn]] void writefailed(const std::string& name) {
-    errorstop::stop("*** Error *** writing checkpoint " + name +
-                    " failed: " + std::strerror(errno));
+// Stops on a failed write of checkpoint `name` with the system's reason
+// `err`; the temporary file `tmp`, when given, goes first, so that no
+// fragment of a checkpoint stays behind.
+[[noreturn]] void writefailed(const std::string& name, int err, const std::string& tmp = {}) {
+    if (!tmp.empty()) ::unlink(tmp.c_str());
+    errorstop::stop("*** Error *** writing checkpoint " + name + " failed: " + std::strerror(err));
 }
 
 // A checkpoint read back: the header and the sections by name.
@@ -239,11 +244,24 @@ void write(const schedule& s) {
     ffi::syncunits();
     ffi::unitlengths(lengths);
 
+    energystate es{};
+    if (dataout::energyon) {
+        es.sums = energy::saved();
+        if (commnodes::myid == 0 && es.sums.records > 0) {
+            std::error_code ec;
+            const std::uintmax_t n = std::filesystem::file_size(energy::filename, ec);
+            if (ec)
+                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
+                                energy::filename + " cannot be read: " + ec.message());
+            es.filebytes = static_cast<std::int64_t>(n);
+        }
+    }
+
     const std::uint64_t seq = sequence + 1;
     const std::string tmp = deckname() + "chkp.tmp";
     const std::string name = filename(static_cast<int>((seq - 1) % 2) + 1);
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) writefailed(tmp);
+    if (fd < 0) writefailed(tmp, errno);
 
     header h{};
     std::memcpy(h.magic, magic, 8);
@@ -255,7 +273,10 @@ void write(const schedule& s) {
     h.deckhash = deckhash;
     h.commhash = commhash;
     sink out{fd};
-    if (::lseek(fd, static_cast<off_t>(headerbytes), SEEK_SET) < 0) out.ok = false;
+    if (::lseek(fd, static_cast<off_t>(headerbytes), SEEK_SET) < 0) {
+        out.ok = false;
+        out.err = errno;
+    }
 
     stepstate st{};
     st.currenttime = simulation::currenttime;
@@ -286,29 +307,27 @@ void write(const schedule& s) {
         if (!t.empty()) std::memcpy(bytes.data() + sizeof fh, t.data(), t.size() * sizeof(double));
         out.section("FIELD", bytes.data(), bytes.size());
     }
-    if (dataout::energyon) {
-        energystate es{energy::saved(), 0};
-        if (commnodes::myid == 0 && es.sums.records > 0) {
-            std::error_code ec;
-            const std::uintmax_t n = std::filesystem::file_size(energy::filename, ec);
-            if (ec)
-                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
-                                energy::filename + " cannot be read: " + ec.message());
-            es.filebytes = static_cast<std::int64_t>(n);
-        }
-        out.section("BALANCE", &es, sizeof es);
-    }
+    if (dataout::energyon) out.section("BALANCE", &es, sizeof es);
 
     h.payload = out.bytes;
     h.checksum = headerhash(h, out.h);
-    if (out.ok && ::pwrite(fd, &h, headerbytes, 0) != static_cast<ssize_t>(headerbytes))
-        out.ok = false;
-    if (!out.ok || ::fsync(fd) != 0) {
-        ::close(fd);
-        writefailed(tmp);
+    if (out.ok) {
+        const ssize_t w = ::pwrite(fd, &h, headerbytes, 0);
+        if (w != static_cast<ssize_t>(headerbytes)) {
+            out.ok = false;
+            out.err = w < 0 ? errno : ENOSPC;
+        }
     }
-    if (::close(fd) != 0) writefailed(tmp);
-    if (std::rename(tmp.c_str(), name.c_str()) != 0) writefailed(name);
+    if (out.ok && ::fsync(fd) != 0) {
+        out.ok = false;
+        out.err = errno;
+    }
+    if (!out.ok) {
+        ::close(fd);
+        writefailed(tmp, out.err, tmp);
+    }
+    if (::close(fd) != 0) writefailed(tmp, errno, tmp);
+    if (std::rename(tmp.c_str(), name.c_str()) != 0) writefailed(name, errno, tmp);
     sequence = seq;
 }
 
@@ -330,11 +349,17 @@ void restore(schedule& s) {
             errorstop::stop("*** Error *** checkpoint " + name + " has version " +
                             std::to_string(h.version) + "; this solver reads versions 1 to " +
                             std::to_string(version));
-        if (h.nprocs != commnodes::nprocs || h.myid != commnodes::myid)
+        if (h.nprocs != commnodes::nprocs)
             errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
                             std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
                             " processes; this job has " + std::to_string(commnodes::nprocs) +
                             ": restart with the same number of processes");
+        // Same count, another process: a file copied or renamed by hand.
+        if (h.myid != commnodes::myid)
+            errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
+                            std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
+                            " processes, not by process " + std::to_string(commnodes::myid) +
+                            ", which reads it: each process restarts from its own checkpoints");
         if (h.deckhash != deckhash)
             errorstop::stop("*** Error *** checkpoint " + name + " was written for another deck: " +
                             deckname() + " has changed since; a restart needs the same deck");

@@ -1,9 +1,13 @@
 #include "control/fieldout.hpp"
 
+#include <mpi.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <thread>
@@ -42,15 +46,42 @@ std::string frametag(int frame) {
     return b;
 }
 
+// Writes the texts a, b, c one after the other to file `name`; stops with the
+// system's reason (errno of the first call that failed) when it cannot.
 void writefile(const std::string& name, const std::string& a, const std::string& b = {},
                const std::string& c = {}) {
     std::FILE* f = std::fopen(name.c_str(), "wb");
-    if (!f) errorstop::stop("*** Error *** cannot open file " + name + " for writing");
-    bool ok = std::fwrite(a.data(), 1, a.size(), f) == a.size();
-    ok = ok && std::fwrite(b.data(), 1, b.size(), f) == b.size();
-    ok = ok && std::fwrite(c.data(), 1, c.size(), f) == c.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) errorstop::stop("*** Error *** writing file " + name + " failed");
+    if (!f)
+        errorstop::stop("*** Error *** cannot open file " + name +
+                        " for writing: " + std::strerror(errno));
+    int err = 0;
+    for (const std::string* t : {&a, &b, &c})
+        if (err == 0 && std::fwrite(t->data(), 1, t->size(), f) != t->size()) err = errno;
+    if (std::fclose(f) != 0 && err == 0) err = errno;
+    if (err != 0)
+        errorstop::stop("*** Error *** writing file " + name + " failed: " + std::strerror(err));
+}
+
+// Replaces the series file through a temporary name, so that it is always
+// whole.
+void writeseries(const std::string& text) {
+    const std::string tmp = std::string(seriesname) + ".tmp";
+    writefile(tmp, text);
+    std::error_code ec;
+    std::filesystem::rename(tmp, seriesname, ec);
+    if (ec)
+        errorstop::stop(std::string("*** Error *** writing file ") + seriesname +
+                        " failed: " + ec.message());
+}
+
+// The folder of the field files: made at the first frame and again on a
+// restart, when it may have been removed.
+void makefolder() {
+    std::error_code ec;
+    std::filesystem::create_directories("field", ec);
+    if (!std::filesystem::is_directory("field"))
+        errorstop::stop("*** Error *** cannot create the folder field for the field output" +
+                        (ec ? ": " + ec.message() : std::string()));
 }
 
 bool hasenergy() {
@@ -326,23 +357,43 @@ namespace {
 
 // The frame being compressed and written on the background thread, and what
 // it needs: the state captured for it, the constant arrays of the run, the
-// files' texts of process 0. The time loop goes on meanwhile; the next frame,
-// the last one and start() wait for it first. A stop inside the writer
-// (a file that cannot be written) is kept and raised in the time loop's
-// thread when it waits.
+// parallel file's text on process 0. The time loop goes on meanwhile; the
+// next frame, a checkpoint, a stop signal, the end of the run and start()
+// wait for it first. A stop inside the writer (a file that cannot be
+// written) is kept and raised in the time loop's thread when it waits.
+//
+// The series file lists a frame only once every process has its piece on
+// disk: the wait ends with a vote of all processes, which every process
+// reaches at the same step (frames, checkpoints, stop signals and the end
+// fall on the same steps everywhere; `pending` is alike on all of them).
+// Process 0 then rewrites field.pvd on the time loop's thread. When a piece
+// failed, the process that failed stops with its reason, the others stop
+// without a word, and process 0 removes the parallel file of the frame.
 struct backgroundwriter {
     std::thread thread;
     std::exception_ptr failed;
     framestate state;
     constantarrays constants;
+    bool pending = false;
 
     void wait() {
         if (thread.joinable()) thread.join();
+        if (!pending) return;
+        pending = false;
+        int written = failed ? 0 : 1;
+        if (commnodes::nprocs > 1)
+            MPI_Allreduce(MPI_IN_PLACE, &written, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+        if (!written && commnodes::myid == 0) {
+            std::error_code ec;
+            std::filesystem::remove(parallelname(state.frame), ec);
+        }
         if (failed) {
             std::exception_ptr e = failed;
             failed = nullptr;
             std::rethrow_exception(e);
         }
+        if (!written) errorstop::stop();
+        if (commnodes::myid == 0) writeseries(seriesfile());
     }
     // A run that ends otherwise than through its last frame (a stop, a
     // signal) still completes the frame under way before the process ends.
@@ -353,7 +404,7 @@ struct backgroundwriter {
 
 backgroundwriter writer;
 
-void writeframe(const std::string& pvtu, const std::string& pvd) {
+void writeframe(const std::string& pvtu) {
     const framestate& s = writer.state;
     const int threads = compressthreads();
     if (!writer.constants.ready)
@@ -362,15 +413,7 @@ void writeframe(const std::string& pvtu, const std::string& pvd) {
     vtkxml::appended arrays(level, threads);
     pieceparts(s, writer.constants, level, threads, xml, arrays);
     writefile(piecename(s.frame, commnodes::myid), xml, arrays.data(), vtkxml::vtuend());
-    if (commnodes::myid == 0) {
-        writefile(parallelname(s.frame), pvtu);
-        // Written through a temporary name, so that the series is always whole.
-        writefile(std::string(seriesname) + ".tmp", pvd);
-        std::error_code ec;
-        std::filesystem::rename(std::string(seriesname) + ".tmp", seriesname, ec);
-        if (ec)
-            errorstop::stop(std::string("*** Error *** writing file ") + seriesname + " failed");
-    }
+    if (commnodes::myid == 0) writefile(parallelname(s.frame), pvtu);
 }
 
 }  // namespace
@@ -382,22 +425,17 @@ void write(double time) {
     const int frame = dataout::nfield;
     if (frame == 0) {
         frametimes.clear();
-        std::error_code ec;
-        std::filesystem::create_directories("field", ec);
-        if (!std::filesystem::is_directory("field"))
-            errorstop::stop("*** Error *** cannot create the folder field for the field output");
+        makefolder();
     }
     capture(writer.state, time, frame);
     frametimes.push_back(time);
-    std::string pvtu, pvd;
-    if (commnodes::myid == 0) {
-        pvtu = parallelfile(time, frame);
-        pvd = seriesfile();
-    }
+    std::string pvtu;
+    if (commnodes::myid == 0) pvtu = parallelfile(time, frame);
     dataout::nfield = frame + 1;
-    writer.thread = std::thread([pvtu = std::move(pvtu), pvd = std::move(pvd)] {
+    writer.pending = true;
+    writer.thread = std::thread([pvtu = std::move(pvtu)] {
         try {
-            writeframe(pvtu, pvd);
+            writeframe(pvtu);
         } catch (...) { writer.failed = std::current_exception(); }
     });
 }
@@ -413,6 +451,7 @@ const std::vector<double>& frames() { return frametimes; }
 
 void resume(const std::vector<double>& times) {
     frametimes = times;
+    if (!times.empty()) makefolder();
     if (commnodes::myid != 0) return;
     std::error_code ec;
     std::filesystem::remove(std::string(seriesname) + ".tmp", ec);
@@ -420,9 +459,7 @@ void resume(const std::vector<double>& times) {
         std::filesystem::remove(seriesname, ec);
         return;
     }
-    writefile(std::string(seriesname) + ".tmp", seriesfile());
-    std::filesystem::rename(std::string(seriesname) + ".tmp", seriesname, ec);
-    if (ec) errorstop::stop(std::string("*** Error *** writing file ") + seriesname + " failed");
+    writeseries(seriesfile());
 }
 
 }  // namespace fieldout

@@ -1,7 +1,8 @@
 // Field output ("fout"): at each field-output time every process writes one
 // compressed binary VTK piece of its own nodes and elements,
 // field/tNNNNN_<deck>.vtu; process 0 writes field/tNNNNN.pvtu, which joins
-// the pieces of that time, and rewrites field.pvd, the series of all times.
+// the pieces of that time, and rewrites field.pvd, the series of all times,
+// once every process has written its piece.
 //
 // Points are the current (deformed) coordinates in Float64. Point data:
 // velocity (the active vectors), displacement from the deck's coordinates,
@@ -31,8 +32,11 @@ void start();
 // thread while the run goes on (the same bytes as written at once).
 void write(double time);
 // Waits until the frame under way is written; raises its stop, if any. The
-// time loop calls it before a checkpoint records the series and before the
-// run ends.
+// processes then agree that every piece of it is on disk, and process 0
+// lists it in field.pvd (a frame that failed anywhere stops every process).
+// A collective when a frame is under way: every process calls it at the same
+// step. The time loop calls it before a checkpoint records the series, on a
+// stop signal and before the run ends; write() calls it first.
 void wait();
 
 // The piece of this process as write would give it, with every array at zlib

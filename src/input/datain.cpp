@@ -75,6 +75,28 @@ void checkconstant(bool ok, int set, const char* what, const char* rule, double 
                    rule + ", got " + number(v));
 }
 
+// The keywords dtsc, fout, ebal, chkp, bulk and fixd take their values from
+// their own line: stops, naming that line, unless the words after the
+// keyword up to the next keyword or the end of the line number `n` (or
+// `alt`, when not negative).
+void checkvalues(const char* kw, int n, const char* names, int alt = -1) {
+    const int found = ffi::valuesonline(vocabulary::keywords, vocabulary::nkeywords);
+    if (found == n || found == alt) return;
+    std::string want = std::to_string(n);
+    if (alt >= 0) want = std::to_string(alt) + " or " + want;
+    inputerror(std::string("*** Error *** ") + kw + " takes " + want +
+               (n == 1 && alt < 0 ? " value (" : " values (") + names + ") on its line, found " +
+               std::to_string(found));
+}
+
+// Stops when a real read on the current line lies outside lo..hi (`shown` as
+// the message gives the range).
+void checkreal(double value, double lo, double hi, const char* what, const char* shown) {
+    if (!(value >= lo && value <= hi))
+        inputerror(std::string("*** Error *** ") + what + " " + number(value) +
+                   " is outside the valid range " + shown);
+}
+
 // Deck line of each element record, for the checks made once the block is read.
 std::vector<int> elementline;
 
@@ -223,7 +245,8 @@ void getdata() {
                 break;
             }
             case 21: {  // dtsc
-                const double v = static_cast<double>(ffi::getreal());
+                checkvalues("dtsc", 1, "SCALE");
+                const double v = static_cast<double>(ffi::needreal());
                 if (!(v > 0.0)) {
                     std::string val = records::listed(v);
                     val.erase(0, val.find_first_not_of(' '));
@@ -233,7 +256,8 @@ void getdata() {
                 break;
             }
             case 22: {  // fout
-                const double v = static_cast<double>(ffi::getreal());
+                checkvalues("fout", 1, "T");
+                const double v = static_cast<double>(ffi::needreal());
                 if (!(v >= 0.0)) {
                     std::string val = records::listed(v);
                     val.erase(0, val.find_first_not_of(' '));
@@ -242,9 +266,13 @@ void getdata() {
                 dataout::fieldstep = v;
                 break;
             }
-            case 23: dataout::energyon = setonoff(); break;
+            case 23:  // ebal
+                checkvalues("ebal", 1, "ON or OFF");
+                dataout::energyon = setonoff();
+                break;
             case 24: {  // chkp
-                const int n = ffi::getint();
+                checkvalues("chkp", 1, "N");
+                const int n = ffi::needint();
                 if (n < 1)
                     inputerror("*** Error *** chkp needs a positive number of steps, got " +
                                std::to_string(n));
@@ -273,15 +301,20 @@ void setmaterial() {
         const int k = ffi::keyword(vocabulary::materials, vocabulary::nmaterials);
         if (k == -1) inputerror("*** Error *** Invalid Material Type!");
         r.mtype = k;
-        r.density = static_cast<double>(ffi::getreal());
-        r.young = static_cast<double>(ffi::getreal());
-        r.poisson = static_cast<double>(ffi::getreal());
-        if (k >= 2) r.yield0 = static_cast<double>(ffi::getreal());
-        if (k == 3) r.tangmod = static_cast<double>(ffi::getreal());
+        // The constants of jcth, the newest model, are read strictly: a word
+        // that is not a number stops instead of reading as 0.
+        const auto real = [k] {
+            return static_cast<double>(k == 5 ? ffi::needreal() : ffi::getreal());
+        };
+        r.density = real();
+        r.young = real();
+        r.poisson = real();
+        if (k >= 2) r.yield0 = real();
+        if (k == 3) r.tangmod = real();
         if (k == 4 || k == 5) {
-            r.bjc = static_cast<double>(ffi::getreal());
-            r.njc = static_cast<double>(ffi::getreal());
-            r.cjc = static_cast<double>(ffi::getreal());
+            r.bjc = real();
+            r.njc = real();
+            r.cjc = real();
         }
         checkconstant(std::isfinite(r.density) && r.density > 0.0, m, "density", "positive",
                       r.density);
@@ -300,12 +333,12 @@ void setmaterial() {
         checkconstant(std::isfinite(r.cjc) && r.cjc >= 0.0, m, "the strain-rate coefficient C",
                       "zero or positive", r.cjc);
         if (k == 5) {
-            r.mjc = static_cast<double>(ffi::getreal());
-            r.tmelt = static_cast<double>(ffi::getreal());
-            r.troom = static_cast<double>(ffi::getreal());
-            r.cpjc = static_cast<double>(ffi::getreal());
-            r.betajc = static_cast<double>(ffi::getreal());
-            r.ratejc = static_cast<double>(ffi::getreal());
+            r.mjc = real();
+            r.tmelt = real();
+            r.troom = real();
+            r.cpjc = real();
+            r.betajc = real();
+            r.ratejc = real();
             if (!(r.tmelt > r.troom) || !(r.cpjc > 0.0) || !(r.ratejc > 0.0))
                 inputerror(
                     "*** Error *** jcth needs Tmelt above Troom and a positive cp and reference "
@@ -316,6 +349,11 @@ void setmaterial() {
                           "positive", r.mjc);
             checkconstant(r.betajc >= 0.0 && r.betajc <= 1.0, m,
                           "the share of plastic work turned into heat", "within 0..1", r.betajc);
+            // Temperatures are absolute. A specific heat below 1 J/(kg K) (no
+            // solid at room temperature holds less than about 100) would turn
+            // a little plastic work into millions of kelvin.
+            checkconstant(r.troom >= 0.0, m, "the room temperature TROOM", "at least 0 K", r.troom);
+            checkconstant(r.cpjc >= 1.0, m, "the specific heat CP", "at least 1 J/(kg K)", r.cpjc);
         }
         const double q =
             r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
@@ -330,25 +368,24 @@ void setbulk() {
     // The usual coefficients unless the record gives its own.
     b.q1 = static_cast<double>(0.06f);
     b.q2 = static_cast<double>(1.5f);
-    if (ffi::words_left()) {
-        b.q1 = static_cast<double>(ffi::getreal());
-        b.q2 = static_cast<double>(ffi::getreal());
+    checkvalues("bulk", 2, "Q1 Q2", 0);
+    if (ffi::valuesonline(vocabulary::keywords, vocabulary::nkeywords) == 2) {
+        b.q1 = static_cast<double>(ffi::needreal());
+        b.q2 = static_cast<double>(ffi::needreal());
     }
-    if (!(b.q1 >= 0.0) || !(b.q2 >= 0.0)) {
-        std::string v1 = records::listed(b.q1), v2 = records::listed(b.q2);
-        v1.erase(0, v1.find_first_not_of(' '));
-        v2.erase(0, v2.find_first_not_of(' '));
-        inputerror("*** Error *** bulk viscosity coefficients must not be negative, got " + v1 +
-                   " and " + v2);
-    }
+    // The usual pair lies far inside these bounds; beyond them the viscosity
+    // smears a shock over many elements and shrinks the time step for nothing.
+    checkreal(b.q1, 0.0, 1.0, "bulk viscosity Q1", "0..1");
+    checkreal(b.q2, 0.0, 10.0, "bulk viscosity Q2", "0..10");
 }
 
 void setfixity() {
     fixity f{};
-    f.comp = ffi::getint();
+    checkvalues("fixd", 4, "C FX FY FZ");
+    f.comp = ffi::needint();
     checkrange(f.comp, 1, elementdata::nb_comp, "component number");
     for (int& a : f.axis) {
-        a = ffi::getint();
+        a = ffi::needint();
         checkrange(a, 0, 1, "fixd direction flag");
     }
     elementdata::fixities.push_back(f);

@@ -91,10 +91,12 @@ void check_number_length() {
 }
 
 // The next word converted by `parse`: a word that does not start like a
-// number reads as 0 with a warning, one that starts like a number but does
-// not convert stops the input naming `what` was wanted.
+// number reads as 0 with a warning (or, `strict`, stops the input naming the
+// word), one that starts like a number but does not convert stops the input
+// naming `what` was wanted.
 template <class T>
-T getnumber(bool (*parse)(std::string_view, T&), const char* what, bool finite = false) {
+T getnumber(bool (*parse)(std::string_view, T&), const char* what, bool finite = false,
+            bool strict = false) {
     need_word();
     T value = 0;
     if (isnumber(current_word()[0])) {
@@ -103,6 +105,8 @@ T getnumber(bool (*parse)(std::string_view, T&), const char* what, bool finite =
         if (!ok) input_stop(std::string("*** Error *** not ") + what + ": " + trimmed_word());
     } else if (finite && nonfinite_word(numeric_text())) {
         input_stop("*** Error *** not a finite number: " + trimmed_word());
+    } else if (strict) {
+        input_stop(std::string("*** Error *** not ") + what + ": " + trimmed_word());
     } else {
         nonnumeric_warning();
     }
@@ -273,6 +277,17 @@ int getint() { return getnumber<int>(lexical::parse_int, "an integer"); }
 // Correctly rounded conversion straight to single precision; "Inf" and "NaN"
 // are refused rather than read as 0.
 float getreal() { return getnumber<float>(lexical::parse_real, "a real number", true); }
+
+int needint() { return getnumber<int>(lexical::parse_int, "an integer", false, true); }
+
+float needreal() { return getnumber<float>(lexical::parse_real, "a real number", true, true); }
+
+int valuesonline(const char* table, int n) {
+    int k = 0;
+    for (size_t w = static_cast<size_t>(nb_read); k < nb_word; ++k, ++w)
+        if (lexical::match4(std::string_view(cmd_line[w].data(), 20), table, n) >= 1) break;
+    return k;
+}
 
 void getstring(std::array<char, 256>& str) {
     str = sss;

@@ -19,6 +19,13 @@ int readline();
 int keyword(const char* table, int n);
 int getint();
 float getreal();
+// As getint and getreal, but a word that does not start like a number stops
+// the input naming it instead of reading as 0 with a warning.
+int needint();
+float needreal();
+// The words left on the current line before the first that names an entry of
+// `table` (n entries): the values given to the keyword just read.
+int valuesonline(const char* table, int n);
 void getstring(std::array<char, 256>& str);
 void errormsg();
 bool isnumber(char c);

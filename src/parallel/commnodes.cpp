@@ -3,8 +3,10 @@
 #include <mpi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <tuple>
 #include <utility>
@@ -109,10 +111,13 @@ void ordersums() {
 }  // namespace
 
 void readcomnode() {
+    errno = 0;
     std::ifstream in("Comm");
     if (!in) {
+        const int err = errno;
         errorstop::writeline(records::listed("Open file error!!!"));
-        errorstop::stop();
+        errorstop::stop(std::string("*** Error *** cannot open the shared-node table Comm: ") +
+                        (err != 0 ? std::strerror(err) : "reason unknown"));
     }
     CommPart part;
     const std::string fault = readcommpart(in, nprocs, myid, part);

@@ -113,23 +113,49 @@ TEST(FieldOutput, UniaxialStrainStressReadsBack) {
     EXPECT_NE(r.out.find("uniaxial szz"), std::string::npos) << r.out;
 }
 
-// A piece that cannot be written while the run goes on (its name taken by a
-// folder) stops the run with the file named and a failed exit status, though
-// the frame is written in the background; the frames before it are whole.
+// A piece that cannot be written while the run goes on stops the run with
+// the file named, the system's reason and a failed exit status, though the
+// frame is written in the background: its name taken by a folder, or its
+// disk full (the file a link to /dev/full, which root cannot fill either).
+// The frames before it are whole, and field.pvd lists no frame that a
+// process failed to write.
 TEST(FieldOutput, PieceWriteFailureStopsTheRun) {
-    for (int np : {1, 3}) {
+    struct failcase {
+        int np;
+        const char* piece;
+        bool full;
+        const char* message;
+    };
+    const char* const folder =
+        " *** Error *** cannot open file field/t00002_a.vtu for writing: Is a directory\n";
+    const failcase cases[] = {
+        {1, "t00002_a.vtu", false, folder},
+        {3, "t00002_a.vtu", false, folder},
+        {3, "t00002_b.vtu", true,
+         " *** Error *** writing file field/t00002_b.vtu failed: No space left on device\n"},
+    };
+    for (const failcase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.np) + " processes, " + c.piece);
         TempDir dir("field-fail");
-        makedecks(dir.path(), std::string(kFreeBlock) + " --fields off --energy off", np,
+        makedecks(dir.path(), std::string(kFreeBlock) + " --fields off --energy off", c.np,
                   "fout 5.0e-5\n");
-        fs::create_directories(dir / "field" / "t00002_a.vtu");
-        const RunResult r = run_hexdyn(dir.path(), np);
+        if (c.full) {
+            fs::create_directories(dir / "field");
+            fs::create_symlink("/dev/full", dir / "field" / c.piece);
+        } else {
+            fs::create_directories(dir / "field" / c.piece);
+        }
+        const RunResult r = run_hexdyn(dir.path(), c.np);
         EXPECT_NE(r.status, 0) << r.out;
-        EXPECT_NE(r.out.find("*** Error *** cannot open file field/t00002_a.vtu for writing"),
-                  std::string::npos)
-            << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+        EXPECT_EQ(count_of(r.out, "*** Error ***"), 1u) << r.out;
         EXPECT_EQ(r.out.find("terminate"), std::string::npos) << r.out;  // a stop, not a crash
         EXPECT_GT(fs::file_size(dir / "field" / "t00001_a.vtu"), 1000u);
         EXPECT_FALSE(fs::exists(dir / "field" / "t00003_a.vtu"));
+        const std::string pvd = read_file(dir / "field.pvd");
+        EXPECT_NE(pvd.find("field/t00001.pvtu"), std::string::npos) << pvd;
+        EXPECT_EQ(pvd.find("field/t00002.pvtu"), std::string::npos) << pvd;
+        EXPECT_FALSE(fs::exists(dir / "field" / "t00002.pvtu"));
     }
 }
 

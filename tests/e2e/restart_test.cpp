@@ -247,3 +247,43 @@ TEST(Restart, StopSignalEndsAfterTheStepWithACheckpoint) {
         expectsamefiles(whole.path(), dir.path(), 3);
     }
 }
+
+// A restart after the field folder was removed makes it again and writes
+// the frames after the checkpoint; a process given another process's
+// checkpoint refuses it, naming both processes; a checkpoint that cannot be
+// written (its temporary file a link to /dev/full, a full disk even for
+// root) stops the run with the system's reason and leaves no temporary file.
+TEST(Restart, FieldFolderRemovedOtherProcessesCheckpointAndFullDisk) {
+    TempDir dir("restart-faults");
+    makemodel(dir.path(), 2, 20, "3e-5", "3e-6");
+    ASSERT_EQ(run_hexdyn(dir.path(), 2, 120).status, 0);
+    const std::string series = read_file(dir / "field.pvd");
+    const std::set<std::string> files = names(dir / "field");
+    ASSERT_GT(files.size(), 3u);
+
+    fs::remove_all(dir / "field");
+    RunResult r = restart(dir.path(), 2, 120);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(read_file(dir / "field.pvd"), series);
+    EXPECT_TRUE(fs::exists(dir / "field" / *files.rbegin())) << *files.rbegin();
+
+    for (const char* slot : {"chkp.1", "chkp.2"})
+        fs::copy_file(dir / (std::string("a") + slot), dir / (std::string("b") + slot),
+                      fs::copy_options::overwrite_existing);
+    r = restart(dir.path(), 2, 60);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(" *** Error *** checkpoint bchkp.1 was written by process 0 of a job of "
+                         "2 processes, not by process 1, which reads it: each process restarts "
+                         "from its own checkpoints\n"),
+              std::string::npos)
+        << r.out;
+
+    fs::create_symlink("/dev/full", dir / "achkp.tmp");
+    r = run_hexdyn(dir.path(), 2, 60);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(" *** Error *** writing checkpoint achkp.tmp failed: No space left on "
+                         "device\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "achkp.tmp"))) << r.out;
+}

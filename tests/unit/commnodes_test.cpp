@@ -88,7 +88,9 @@ TEST(CommTable, MissingOrMalformedFileStops) {
         testing::internal::CaptureStdout();
         EXPECT_THROW(commnodes::readcomnode(), errorstop::stop_exception);
         std::fflush(stdout);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), " Open file error!!!\n");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  " Open file error!!!\n *** Error *** cannot open the shared-node table Comm: "
+                  "No such file or directory\n");
     }
     const std::pair<const char*, const char*> bad[] = {
         {"", "ends before the number of shared-node slots"},

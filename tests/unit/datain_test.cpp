@@ -116,6 +116,19 @@ TEST_F(Deck, FieldOutputAndEnergyBalanceKeywords) {
     EXPECT_FALSE(dataout::energyon);
 }
 
+// The values of bulk and fixd end at the next keyword of their line: bulk
+// followed at once by a keyword takes the usual coefficients.
+TEST_F(Deck, BulkAndFixdValuesEndAtTheNextKeyword) {
+    loads("nbmp 2 ncom 1 bulk fixd 1 0 1 0 bulk 0.1 2 endi\n", false);
+    EXPECT_EQ(materialdata::bulk.q1, static_cast<double>(0.1f));
+    EXPECT_EQ(materialdata::bulk.q2, 2.0);
+    ASSERT_EQ(elementdata::fixities.size(), 1u);
+    EXPECT_EQ(elementdata::fixities[0].axis[1], 1);
+    loads("nbmp 2 bulk endi\n", false);
+    EXPECT_EQ(materialdata::bulk.q1, static_cast<double>(0.06f));
+    EXPECT_EQ(materialdata::bulk.q2, 1.5);
+}
+
 TEST_F(Deck, SeveralRecordsShareALine) {
     loads(
         "nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF "
