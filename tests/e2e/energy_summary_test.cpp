@@ -37,6 +37,7 @@ TEST(EnergySummary, LastRecordInPlainWords) {
         {"1 0 10 2.5 5 0 12.5 0.031\n",
          {"+3.100 % of the initial", ": fair", "25.00 % of the internal energy: large"}},
         {"1 10 0 0 0 0 10 -0.07\n", {"-7.000 %", ": poor", "no internal energy"}},
+        {"1 0 10 -1.5 0 0 8.5 0\n", {"+0.000 %", "-15.00 % of the internal energy: large"}},
     };
     for (const Case& c : cases) {
         TempDir dir("energy-summary");
