@@ -27,3 +27,11 @@ if ((${#missing[@]})); then
 else
     echo "setup: all packages present"
 fi
+
+# ParaView and VTK switch Debian's "mpi" alternative (mpicc, mpi.h, mpiexec)
+# to Open MPI; the build asks MPICH's own wrapper and the scripts launch with
+# mpiexec.mpich, so that needs no change: say so rather than leave it a puzzle.
+alt="$(readlink -f /etc/alternatives/mpi 2>/dev/null || true)"
+if [[ -n "$alt" && "$alt" != *mpich* ]]; then
+    echo "setup: the mpi alternative points at $alt; hexdyn builds with MPICH (mpicc.mpich) and runs with mpiexec.mpich all the same"
+fi

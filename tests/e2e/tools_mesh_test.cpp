@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "testutil.hpp"
 
@@ -143,6 +144,37 @@ TEST(ToolsMesh, OptionsFileGivesTheSameDeck) {
     EXPECT_NE(deck.find("velo\ncomp 1 0 0 -10\ncomp 2 0 0 0\nendv\n"), std::string::npos) << deck;
 }
 
+// Flanagan-Belytschko hourglass control unless told otherwise; checkpoints
+// only when asked for, and then the solver writes them.
+TEST(ToolsMesh, HourglassAndCheckpointRecords) {
+    struct Case {
+        std::string args;
+        std::vector<std::string> present, absent;
+    };
+    const Case cases[] = {
+        {"", {"\nhour 2 0.1\n"}, {"chkp"}},
+        {" --hourglass 1,0.05 --checkpoint 1", {"\nhour 1 0.05\n", "\nchkp 1\n"}, {"hour 2"}},
+        {" --checkpoint 5 --checkpoint off", {"\nhour 2 0.1\n"}, {"chkp"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir("mesh-control");
+        RunResult r = mesh(
+            "box --nx 2 --ny 1 --nz 2 --lx 0.02 --ly 0.01 --lz 0.02 --velocity "
+            "1,0,0,-20 --endtime 3e-6 --comm --fields off --energy off" +
+                kMaterial + c.args,
+            dir.path());
+        ASSERT_EQ(r.status, 0) << c.args << ": " << r.out;
+        const std::string deck = read_file(dir / "a");
+        for (const std::string& p : c.present)
+            EXPECT_NE(deck.find(p), std::string::npos) << c.args << " lacks " << p;
+        for (const std::string& a : c.absent)
+            EXPECT_EQ(deck.find(a), std::string::npos) << c.args << " has " << a;
+        RunResult s = run_hexdyn(dir.path(), 1, 120);
+        ASSERT_EQ(s.status, 0) << c.args << ": " << s.out;
+        EXPECT_EQ(fs::exists(dir / "achkp.1"), deck.find("chkp") != std::string::npos) << c.args;
+    }
+}
+
 TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
     TempDir dir("mesh-bad");
     write_file(dir / "tet.msh",
@@ -178,6 +210,8 @@ TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
         {box + " --endtime 1e-5 --material \"wood 700 1e10 0.3\"", "unknown model \"wood\""},
         {box + ok + " --rigid 4,0", "--rigid direction"},
         {box + ok + " --hourglass 3,0.1", "--hourglass method must be 0, 1 or 2"},
+        {box + ok + " --checkpoint 0", "--checkpoint must be at least 1 step, or off"},
+        {box + ok + " --checkpoint often", "--checkpoint: \"often\" is not an integer"},
         {box + ok + " --endtime", "--endtime needs a value"},
         {box + ok + " --title \"a ! comment\"", "title"},
         {"box --options badopts" + ok, "badopts:7: unknown option --size"},

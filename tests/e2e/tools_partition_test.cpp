@@ -171,14 +171,14 @@ TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {
     TempDir dir("part-one");
     ASSERT_EQ(tool("hexdyn-mesh",
                    "box --nx 2 --ny 2 --nz 2 --lx 1 --ly 1 --lz 1 --material \"elas 1 1 0.3\" "
-                   "--endtime 1 --fields off --energy off -o whole",
+                   "--endtime 1 --fields off --energy off -o whole --title \"Taylor impact, OFHC\"",
                    dir.path())
                   .status,
               0);
     RunResult r = tool("hexdyn-partition", "whole 1", dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_file(dir / "Comm"), "sparse 1\nprocess 0 neighbours 0\n");
-    // The single deck is the input deck again.
+    // The single deck is the input deck again, title and all.
     EXPECT_EQ(read_file(dir / "a"), read_file(dir / "whole"));
     const MapFile m = read_map(dir / "hexdyn.map");
     EXPECT_EQ(m.nprocs, 1);

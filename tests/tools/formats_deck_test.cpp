@@ -59,7 +59,7 @@ TEST(DeckRead, CubeDeckWithEverySection) {
         "anything after endi is not read\n";
     Deck d = formats::parse_deck(text, "deck");
     ASSERT_TRUE(d.title);
-    EXPECT_EQ(*d.title, "Impact test,case 2");
+    EXPECT_EQ(*d.title, "Impact test, case 2");
     EXPECT_EQ(d.nnodes(), 8);
     EXPECT_EQ(d.nelements(), 1);
     ASSERT_EQ(d.materials.size(), 2u);
@@ -170,6 +170,24 @@ TEST(DeckRead, WordSplittingFollowsTheSolver) {
     }
     // Two adjacent commas enclose an empty word, which is not a number.
     EXPECT_NE(error_of("time 2 0,,1 2 3\nendi\n").find("found \"\""), std::string::npos);
+}
+
+// The title is the rest of its line as written: the blank compaction that
+// splits the words must not reach it, and it reads back the same.
+TEST(DeckRead, TitleIsTheLineAsWritten) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"sovr Taylor impact, OFHC\n", "Taylor impact, OFHC"},
+        {"sovr  a  ,  b,c , d  ! note\n", "a  ,  b,c , d"},
+        {"  SOVR,\tx,\ty\t \r\n", "x, y"},
+        {"sovr\n", ""},
+    };
+    for (const auto& [line, title] : cases) {
+        SCOPED_TRACE(line);
+        const Deck d = formats::parse_deck(std::string(line) + "endi\n", "deck");
+        ASSERT_TRUE(d.title);
+        EXPECT_EQ(*d.title, title);
+        EXPECT_EQ(*formats::parse_deck(formats::deck_text(d), "written").title, title);
+    }
 }
 
 TEST(DeckWrite, RoundTripKeepsEveryRecord) {

@@ -100,13 +100,15 @@ class Lexer {
         return static_cast<double>(value);
     }
 
-    // The cleaned current line after the word just taken; the rest of the
-    // line is not read as words.
+    // The current line after the word just taken, as written (tabs as
+    // blanks, without the comment and the trailing blanks): the blank
+    // compaction of the words does not touch it. The rest of the line is not
+    // read as words.
     std::string rest_of_line() {
         std::string r;
         if (next_ > 0) {
             const size_t end = static_cast<size_t>(wordend_[next_ - 1]);
-            if (end < clean_.size()) r = clean_.substr(end);
+            if (end < clean_.size()) r = raw_.substr(origin_[end]);
         }
         size_t b = r.find_first_not_of(" ,");
         r = b == std::string::npos ? std::string() : r.substr(b);
@@ -152,11 +154,14 @@ class Lexer {
         c.erase(c.find_last_not_of(' ') + 1);
 
         // Blank compaction: drop a blank that precedes a blank or a comma.
+        // origin_ keeps, for every character left, its place in the line.
         std::string d;
         d.reserve(c.size());
+        origin_.clear();
         for (size_t i = 0; i < c.size(); ++i) {
             if (c[i] == ' ' && i + 1 < c.size() && (c[i + 1] == ' ' || c[i + 1] == ',')) continue;
             d.push_back(c[i]);
+            origin_.push_back(i);
         }
         // Splitting (positions 1-based as p, 0-based here as p-1).
         int n = static_cast<int>(d.size());
@@ -171,6 +176,7 @@ class Lexer {
             for (int p = 1; p <= n - 2; ++p) {
                 if (d[p - 1] == ',' && d[p] == ' ') {
                     d.erase(static_cast<size_t>(p), 1);
+                    origin_.erase(origin_.begin() + p);
                     --n;
                 }
                 if (d[p] == ' ' || d[p] == ',') {
@@ -183,6 +189,7 @@ class Lexer {
         if (spans.size() > static_cast<size_t>(kMaxWords))
             fail("more than 15 words on one line (" + std::to_string(spans.size()) + " found)");
         clean_ = d.substr(0, static_cast<size_t>(n));
+        raw_ = std::move(c);
         for (const Span& s : spans) {
             int len = s.b - s.a + 1;
             if (len < 0) len = 0;
@@ -200,6 +207,8 @@ class Lexer {
     size_t line_start_ = 0;  // offset of the current line in the text
     int line_ = 0;
     std::string clean_;
+    std::string raw_;             // the line before the blank compaction
+    std::vector<size_t> origin_;  // place in raw_ of each character of clean_
     std::string_view words_[kMaxWords];
     int wordend_[kMaxWords] = {};
     int nwords_ = 0;

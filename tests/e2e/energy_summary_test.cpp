@@ -1,0 +1,68 @@
+// scripts/energy_summary.sh: the energy error and the hourglass share read
+// from the right columns of energy.dat, with their verdicts; a file it cannot
+// use stops it with a message.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "testutil.hpp"
+
+using namespace testutil;
+
+namespace {
+
+const std::string kHeader =
+    "#            time          kinetic         internal        hourglass"
+    "    external_work       plane_work            total     energy_error\n";
+
+RunResult summary(const fs::path& dir) {
+    return run_command(std::string(HEXDYN_SOURCE_DIR) + "/scripts/energy_summary.sh energy.dat",
+                       dir, 60);
+}
+
+}  // namespace
+
+TEST(EnergySummary, LastRecordInPlainWords) {
+    struct Case {
+        std::string last;  // the last record; an earlier one must not count
+        std::vector<std::string> expect;
+    };
+    // time kinetic internal hourglass external_work plane_work total energy_error
+    const Case cases[] = {
+        {" 8.0E-05 2.0E+00 4.0E+01 1.2E+00 0.0E+00 6.0E+00 4.3E+01 -4.2E-03\n",
+         {"-0.420 % of the initial kinetic energy plus the work of the loads: good",
+          "3.00 % of the internal energy: small", "hourglass 1.2E+00 J",
+          "taken by the plane 6.0E+00 J"}},
+        {"1 0 10 2.5 5 0 12.5 0.031\n",
+         {"+3.100 % of the initial", ": fair", "25.00 % of the internal energy: large"}},
+        {"1 10 0 0 0 0 10 -0.07\n", {"-7.000 %", ": poor", "no internal energy"}},
+        {"1 0 10 -1.5 0 0 8.5 0\n", {"+0.000 %", "-15.00 % of the internal energy: large"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir("energy-summary");
+        write_file(dir / "energy.dat", kHeader + "0 9 9 9 9 9 9 0.9\n" + c.last);
+        const RunResult r = summary(dir.path());
+        ASSERT_EQ(r.status, 0) << c.last << r.out;
+        for (const std::string& e : c.expect)
+            EXPECT_NE(r.out.find(e), std::string::npos) << c.last << "lacks: " << e << "\n"
+                                                        << r.out;
+    }
+}
+
+TEST(EnergySummary, UnusableFileIsRejectedWithAMessage) {
+    const std::pair<const char*, const char*> cases[] = {
+        {nullptr, "energy_summary.sh: cannot read energy.dat"},
+        {"", "energy_summary.sh: energy.dat holds no record"},
+        {"0 1 2 3 4 5 6 0\n1 2 3\n",
+         "energy_summary.sh: energy.dat:3: a record has 8 columns, "
+         "this one 3"},
+    };
+    for (const auto& [text, expect] : cases) {
+        TempDir dir("energy-summary-bad");
+        if (text) write_file(dir / "energy.dat", kHeader + text);
+        const RunResult r = summary(dir.path());
+        EXPECT_NE(r.status, 0) << expect;
+        EXPECT_NE(r.out.find(expect), std::string::npos) << r.out;
+    }
+}
