@@ -30,6 +30,7 @@ struct elementpass {
     bool bulk;              // bulk viscosity on
     double q1, q2;          // its linear and quadratic coefficients
     bool eosstep;           // step from the equation of state's wave speed where larger
+    bool midstep;           // strain increment and spin from the mid-step geometry ("midg")
 };
 
 // Element e (0-based) the scalar way: gather, kernels, stress update, scatter.
