@@ -54,6 +54,7 @@ struct options {
     double shear = 0.1;    // vx = shear * rate * z
     double jitter = 0.05;  // node position perturbation, fraction of h
     bool jaum = true;
+    bool midg = false;      // strain increment from the mid-step geometry ("midg on")
     std::string dump;       // write the final state of rank 0 to this file
     std::string simd;       // width of the element pass (HEXDYN_SIMD), or "all" for each in turn
     bool variants = false;  // each width with and without bulk viscosity and the EOS
@@ -65,7 +66,7 @@ struct options {
         stderr,
         "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--bulk] [--hg 0|1|2]\n"
         "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
-        "          [--shear S] [--jitter J] [--nojaum] [--dump FILE]\n"
+        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--dump FILE]\n"
         "          [--simd scalar|sse2|avx2|avx512|all] [--variants [--repeat N]]\n",
         prog);
     std::exit(2);
@@ -107,6 +108,8 @@ options parse(int argc, char** argv) {
             o.jitter = std::atof(next());
         } else if (a == "--nojaum") {
             o.jaum = false;
+        } else if (a == "--midg") {
+            o.midg = true;
         } else if (a == "--dump") {
             o.dump = next();
         } else if (a == "--simd") {
@@ -237,6 +240,7 @@ void buildmodel(const options& o, slab s) {
     materialdata::mat_list.assign(1, makematerial(o));
     materialdata::mat_list_allocated = true;
     materialdata::jaum = o.jaum;
+    elementdata::midstep = o.midg;
     materialdata::hourglass.method = o.hg;
     materialdata::hourglass.coef = static_cast<double>(static_cast<float>(o.hgcoef));
 

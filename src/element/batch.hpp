@@ -126,13 +126,13 @@ inline void gatherbatch(const elementpass& p, int e0, batch& b) {
 // ---------------------------------------------------------------- geometry
 
 // jacobian and innve of geometry.hpp.
-inline void jacobianbatch(batch& b) {
+inline void jacobianbatch(const vd xyz[8][3], vd& vol, vd ijac[3][3]) {
     vd jac[3][3];
     for (int j = 0; j < 3; ++j) {
-        const vd x17 = b.xyz[6][j] - b.xyz[0][j];
-        const vd x28 = b.xyz[7][j] - b.xyz[1][j];
-        const vd x35 = b.xyz[4][j] - b.xyz[2][j];
-        const vd x46 = b.xyz[5][j] - b.xyz[3][j];
+        const vd x17 = xyz[6][j] - xyz[0][j];
+        const vd x28 = xyz[7][j] - xyz[1][j];
+        const vd x35 = xyz[4][j] - xyz[2][j];
+        const vd x46 = xyz[5][j] - xyz[3][j];
         jac[0][j] = (x17 - x28 - x35 + x46) * 0.125;
         jac[1][j] = (x17 + x28 - x35 - x46) * 0.125;
         jac[2][j] = (x17 + x28 + x35 + x46) * 0.125;
@@ -142,46 +142,59 @@ inline void jacobianbatch(batch& b) {
     const vd a31 = jac[2][0], a32 = jac[2][1], a33 = jac[2][2];
     const vd det = a11 * a22 * a33 + a12 * a23 * a31 + a13 * a21 * a32 - a13 * a22 * a31 -
                    a12 * a21 * a33 - a11 * a23 * a32;
-    b.ijac[0][0] = (a22 * a33 - a23 * a32) / det;
-    b.ijac[1][0] = (a23 * a31 - a21 * a33) / det;
-    b.ijac[2][0] = (a21 * a32 - a22 * a31) / det;
-    b.ijac[0][1] = (a13 * a32 - a12 * a33) / det;
-    b.ijac[1][1] = (a11 * a33 - a13 * a31) / det;
-    b.ijac[2][1] = (a12 * a31 - a11 * a32) / det;
-    b.ijac[0][2] = (a12 * a23 - a13 * a22) / det;
-    b.ijac[1][2] = (a13 * a21 - a11 * a23) / det;
-    b.ijac[2][2] = (a11 * a22 - a12 * a21) / det;
-    b.vol = vabs(det) * 8.0;
+    ijac[0][0] = (a22 * a33 - a23 * a32) / det;
+    ijac[1][0] = (a23 * a31 - a21 * a33) / det;
+    ijac[2][0] = (a21 * a32 - a22 * a31) / det;
+    ijac[0][1] = (a13 * a32 - a12 * a33) / det;
+    ijac[1][1] = (a11 * a33 - a13 * a31) / det;
+    ijac[2][1] = (a12 * a31 - a11 * a32) / det;
+    ijac[0][2] = (a12 * a23 - a13 * a22) / det;
+    ijac[1][2] = (a13 * a21 - a11 * a23) / det;
+    ijac[2][2] = (a11 * a22 - a12 * a21) / det;
+    vol = vabs(det) * 8.0;
 }
 
 // strain of geometry.hpp.
-inline void strainbatch(double dt, batch& b) {
+inline void strainbatch(double dt, const vd v[8][3], const vd ijac[3][3], vd de[6], vd vort[3],
+                        vd pkxj[4][3]) {
     for (int j = 0; j < 3; ++j) {
-        const vd g1 = b.ijac[j][0], g2 = b.ijac[j][1], g3 = b.ijac[j][2];
-        b.pkxj[0][j] = (-g1 - g2 - g3) * 0.125;
-        b.pkxj[1][j] = (g1 - g2 - g3) * 0.125;
-        b.pkxj[2][j] = (g1 + g2 - g3) * 0.125;
-        b.pkxj[3][j] = (g2 - g1 - g3) * 0.125;
+        const vd g1 = ijac[j][0], g2 = ijac[j][1], g3 = ijac[j][2];
+        pkxj[0][j] = (-g1 - g2 - g3) * 0.125;
+        pkxj[1][j] = (g1 - g2 - g3) * 0.125;
+        pkxj[2][j] = (g1 + g2 - g3) * 0.125;
+        pkxj[3][j] = (g2 - g1 - g3) * 0.125;
     }
     vd dij[3][3];
     for (int i = 0; i < 3; ++i) {
-        const vd v17 = b.v[0][i] - b.v[6][i];
-        const vd v28 = b.v[1][i] - b.v[7][i];
-        const vd v35 = b.v[2][i] - b.v[4][i];
-        const vd v46 = b.v[3][i] - b.v[5][i];
+        const vd v17 = v[0][i] - v[6][i];
+        const vd v28 = v[1][i] - v[7][i];
+        const vd v35 = v[2][i] - v[4][i];
+        const vd v46 = v[3][i] - v[5][i];
         for (int j = 0; j < 3; ++j)
-            dij[i][j] =
-                b.pkxj[0][j] * v17 + b.pkxj[1][j] * v28 + b.pkxj[2][j] * v35 + b.pkxj[3][j] * v46;
+            dij[i][j] = pkxj[0][j] * v17 + pkxj[1][j] * v28 + pkxj[2][j] * v35 + pkxj[3][j] * v46;
     }
-    b.de[0] = dij[0][0] * dt;
-    b.de[1] = dij[1][1] * dt;
-    b.de[2] = dij[2][2] * dt;
-    b.de[3] = (dij[1][2] + dij[2][1]) * dt;
-    b.de[4] = (dij[0][2] + dij[2][0]) * dt;
-    b.de[5] = (dij[0][1] + dij[1][0]) * dt;
-    b.vort[0] = (dij[1][2] - dij[2][1]) * 0.5 * dt;
-    b.vort[1] = (dij[0][2] - dij[2][0]) * 0.5 * dt;
-    b.vort[2] = (dij[0][1] - dij[1][0]) * 0.5 * dt;
+    de[0] = dij[0][0] * dt;
+    de[1] = dij[1][1] * dt;
+    de[2] = dij[2][2] * dt;
+    de[3] = (dij[1][2] + dij[2][1]) * dt;
+    de[4] = (dij[0][2] + dij[2][0]) * dt;
+    de[5] = (dij[0][1] + dij[1][0]) * dt;
+    vort[0] = (dij[1][2] - dij[2][1]) * 0.5 * dt;
+    vort[1] = (dij[0][2] - dij[2][0]) * 0.5 * dt;
+    vort[2] = (dij[0][1] - dij[1][0]) * 0.5 * dt;
+}
+
+// midstepstrain of geometry.hpp: the strain increment and spin from the
+// gradient of x(n) - dt/2 v(n-1/2); the batch's pkxj, of x(n), is kept for
+// the forces.
+inline void midstepbatch(double dt, batch& b) {
+    const double h = 0.5 * dt;
+    vd xm[8][3];
+    for (int k = 0; k < 8; ++k)
+        for (int j = 0; j < 3; ++j) xm[k][j] = b.xyz[k][j] - h * b.v[k][j];
+    vd volm, ijacm[3][3], pkxjm[4][3];
+    jacobianbatch(xm, volm, ijacm);
+    strainbatch(dt, b.v, ijacm, b.de, b.vort, pkxjm);
 }
 
 // elementlength of timestep.hpp: the lanes' element lengths and distortion
@@ -648,9 +661,10 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
 inline bool stagebegin(const elementpass& p, int e0, batch& b) {
     if (!lanesfit(p, e0, b.hist)) return false;
     gatherbatch(p, e0, b);
-    jacobianbatch(b);
+    jacobianbatch(b.xyz, b.vol, b.ijac);
     if (anyof(~(b.vol > 0.0))) return false;
-    strainbatch(p.dtk, b);
+    strainbatch(p.dtk, b.v, b.ijac, b.de, b.vort, b.pkxj);
+    if (p.midstep) midstepbatch(p.dtk, b);
     b.m = &p.mlist[p.elist[e0].mat - 1];
     lengthbatch(b);
     constitutionbegin(p, b);

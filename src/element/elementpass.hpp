@@ -32,6 +32,7 @@ struct elementpass {
     bool eosstep;           // step from the equation of state's wave speed where larger
     bool stable;            // step bounded by the free element's highest frequency ("stab on")
     double* hgacc;          // hourglass forces, accumulated apart for the energy balance, or null
+    bool midstep;           // strain increment and spin from the mid-step geometry ("midg")
 };
 
 // The step of "stab on" of one element from its gathered corner velocities

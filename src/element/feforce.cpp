@@ -61,6 +61,9 @@ double stableelementstep(const elementpass& p, const material& m, const double v
     if (!(vol > 0.0)) zerovolume(e + 1);
     double de[6], vort[3], pkxj[4][3];
     strain(p.dtk, v, ijac, de, vort, pkxj);
+    // "midg on": the strain increment and spin from the mid-step geometry;
+    // pkxj, of x(n), stays for the forces.
+    if (p.midstep) midstepstrain(p.dtk, xyz, v, de, vort);
     const material& m = p.mlist[el.mat - 1];
     history& h = p.hlist[el.nhistory - 1];
     const double rho = m.density * h.vol0 / vol;
@@ -150,6 +153,7 @@ void feforce(double tf) {
     // as it takes their work after the node update).
     p.hgacc = particledata::fhg.empty() ? nullptr : particledata::fhg.data();
     p.edist = elementdata::eledistortion;
+    p.midstep = elementdata::midstep;
 
     // The gathers of the AVX2 and AVX-512 paths index the node arrays with
     // 32-bit integers; beyond that the SSE2 path (same bits) runs.

@@ -282,6 +282,7 @@ void getdata() {
             case 25: setbulk(); break;
             case 26: setfixity(); break;
             case 27: simulation::stablestep = setonoff(); break;
+            case 28: elementdata::midstep = setonoff(); break;
             default: errorstop::stop("error GetData");
         }
     }

@@ -11,11 +11,11 @@ namespace vocabulary {
 // Keywords at the top level of a deck:
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
-// 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd
+// 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd 27 stab 28 midg
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixdstab";
-inline constexpr int nkeywords = 27;
+    "foutebalchkpbulkfixdstabmidg";
+inline constexpr int nkeywords = 28;
 
 // Material models after the set number of a "mate" record:
 // 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook

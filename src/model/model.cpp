@@ -34,6 +34,7 @@ bool comp_allocated = false;
 rigidplane plane{0, 0.0};
 std::vector<fixity> fixities;
 double eledistortion = 0.0;
+bool midstep = false;
 }  // namespace elementdata
 
 namespace materialdata {
@@ -161,6 +162,7 @@ void reset() {
     elementdata::plane = {0, 0.0};
     release(elementdata::fixities);
     elementdata::eledistortion = 0.0;
+    elementdata::midstep = false;
 
     {
         using namespace materialdata;

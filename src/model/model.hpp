@@ -158,6 +158,9 @@ extern bool comp_allocated;           // complen and compmember have been sized 
 extern rigidplane plane;              // the rigid plane ("rigi"), dir 0 when there is none
 extern std::vector<fixity> fixities;  // held components ("fixd"), in deck order
 extern double eledistortion;          // smallest distortion ratio of the last element pass
+// Strain increment and spin from the gradient of the mid-step geometry
+// x(n-1/2) = x(n) - dt(n-1/2)/2 v(n-1/2) instead of x(n), "midg on/off"
+extern bool midstep;
 }  // namespace elementdata
 
 namespace materialdata {

@@ -199,7 +199,8 @@ TEST_F(Deck, OnlyEndiLeavesTheDefaults) {
 }
 
 TEST_F(Deck, FreshModelDefaults) {
-    loads("dtsc 0.5 hour 0 0.3 jaum off rigi 2 1.0 nbmp 2 endi\n");
+    loads("dtsc 0.5 hour 0 0.3 jaum off midg on rigi 2 1.0 nbmp 2 endi\n");
+    EXPECT_TRUE(elementdata::midstep);
     simulation::istep = 40;
     simulation::dtk1old = 1.0e-7;
     process::reset();
@@ -210,6 +211,7 @@ TEST_F(Deck, FreshModelDefaults) {
     EXPECT_EQ(materialdata::hourglass.method, 1);
     EXPECT_EQ(materialdata::hourglass.coef, 0.10000000149011612);
     EXPECT_TRUE(materialdata::jaum);
+    EXPECT_FALSE(elementdata::midstep);
     EXPECT_EQ(elementdata::plane.dir, 0);
     EXPECT_EQ(particledata::nb_particle, 0);
     EXPECT_EQ(ffi::ior, 11);

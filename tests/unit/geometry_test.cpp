@@ -208,3 +208,69 @@ TEST(ElementGeometry, RigidMotionsOfWarpedElementGiveNoStrain) {
     EXPECT_NEAR(k.vort[1], w[1] * dt, 1e-15);
     EXPECT_NEAR(k.vort[2], -w[2] * dt, 1e-15);
 }
+
+// midstepstrain: the motion of one step from x(n-1) to x(n), v = (x(n) -
+// x(n-1)) / dt, on the distorted element. A discrete rigid rotation (with a
+// translation) gives no strain increment and the spin increment of the
+// Cayley form, 2 tan(angle / 2) about the axis; the gradient of x(n) strains
+// the element by about angle^2 / 2 across the axis. A uniaxial stretch by
+// lambda gives the mid-point strain 2 (lambda - 1) / (lambda + 1).
+TEST(ElementGeometry, MidStepStrainOfDiscreteRotationsAndStretch) {
+    struct Case {
+        const char* name;
+        double axis[3];  // unit rotation axis (0 for the stretch)
+        double a1, a2;   // angles at n-1 and n
+        double lambda;   // stretch along x from n-1 to n (1 for the rotations)
+    };
+    const double s = 1.0 / std::sqrt(3.0);
+    const Case cases[] = {
+        {"about z", {0, 0, 1}, 0.2, 0.5, 1.0},
+        {"about a diagonal", {s, -s, s}, -1.0, -0.7, 1.0},
+        {"a tenth of a turn about x", {1, 0, 0}, 2.0, 2.0 + 0.2 * M_PI, 1.0},
+        {"stretch", {0, 0, 0}, 0.0, 0.0, 1.2},
+    };
+    const double dt = 1e-3;
+    const Hex base = distorted();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Rodrigues: R = I + sin(a) K + (1 - cos(a)) K^2, K the cross-product matrix of the axis.
+        auto rotation = [&](double a, double R[3][3]) {
+            const double* n = c.axis;
+            const double K[3][3] = {{0, -n[2], n[1]}, {n[2], 0, -n[0]}, {-n[1], n[0], 0}};
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j) {
+                    double kk = 0.0;
+                    for (int m = 0; m < 3; ++m) kk += K[i][m] * K[m][j];
+                    R[i][j] = (i == j ? 1.0 : 0.0) + std::sin(a) * K[i][j] + (1 - std::cos(a)) * kk;
+                }
+        };
+        double R1[3][3], R2[3][3];
+        rotation(c.a1, R1);
+        rotation(c.a2, R2);
+        R2[0][0] *= c.lambda;
+        const double t1[3] = {0.3, -0.2, 0.1}, t2[3] = {0.35, -0.1, 0.12};
+        const Hex x1 = affine(base, R1, t1), x2 = affine(base, R2, t2);
+        double v[8][3];
+        for (int k = 0; k < 8; ++k)
+            for (int j = 0; j < 3; ++j) v[k][j] = (x2.x[k][j] - x1.x[k][j]) / dt;
+
+        double de[6], vort[3];
+        midstepstrain(dt, x2.x, v, de, vort);
+        const Kinematics now = kinematics(x2, v, dt);
+        if (c.lambda == 1.0) {
+            const double spin = 2.0 * std::tan(0.5 * (c.a2 - c.a1));
+            for (int i = 0; i < 6; ++i) EXPECT_NEAR(de[i], 0.0, 1e-14) << "de " << i;
+            EXPECT_NEAR(vort[0], -spin * c.axis[0], 1e-14);
+            EXPECT_NEAR(vort[1], spin * c.axis[1], 1e-14);
+            EXPECT_NEAR(vort[2], -spin * c.axis[2], 1e-14);
+            // The fault it mends: on x(n) the rotation stretches across the axis.
+            const double a = c.a2 - c.a1;
+            EXPECT_GT(std::fabs(now.de[0] + now.de[1] + now.de[2]), 0.4 * a * a);
+        } else {
+            EXPECT_NEAR(de[0], 2.0 * (c.lambda - 1.0) / (c.lambda + 1.0), 1e-14);
+            for (int i = 1; i < 6; ++i) EXPECT_NEAR(de[i], 0.0, 1e-14) << "de " << i;
+            for (int i = 0; i < 3; ++i) EXPECT_NEAR(vort[i], 0.0, 1e-14) << "vort " << i;
+            EXPECT_NEAR(now.de[0], (c.lambda - 1.0) / c.lambda, 1e-14);
+        }
+    }
+}

@@ -546,6 +546,13 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.fixities.push_back(f);
                 break;
             }
+            case 28: {  // midg
+                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
+                if (s == -1)
+                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+                d.midstep = s == 1;
+                break;
+            }
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
@@ -812,6 +819,7 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.checkpoint) put_int_record(o, "chkp", *d.checkpoint);
     if (d.hourglass) put_int_real_record(o, "hour", d.hourglass->method, d.hourglass->coef);
     if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
+    if (d.midstep) o += *d.midstep ? "midg on\n" : "midg off\n";
     if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
     if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
     if (d.stable) o += *d.stable ? "stab on\n" : "stab off\n";

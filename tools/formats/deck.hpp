@@ -82,6 +82,7 @@ struct Deck {
     std::optional<int> checkpoint;  // steps between two checkpoints ("chkp")
     std::optional<Hourglass> hourglass;
     std::optional<bool> jaumann;
+    std::optional<bool> midstep;  // "midg": strain increment from the mid-step geometry
     std::optional<RigidPlane> rigid;
     std::optional<double> fieldtime;  // "fout": interval of the solver's field output
     std::optional<bool> energy;       // "ebal": the solver's global energy balance

@@ -64,6 +64,9 @@ Options (a value with blanks must be quoted)
                            continues after a stop with "hexdyn --restart");
                            default off
   --jaumann on|off         Jaumann stress rotation (solver default on)
+  --midg on|off            strain increment and spin from the mid-step
+                           geometry, so that a rigid rotation does not strain
+                           the body (solver default off)
   --fields T|off           time between the solver's field output (compressed
                            VTK files in field/ and field.pvd; default: the
                            output interval); "off" writes no field output
@@ -124,6 +127,7 @@ struct Settings {
     std::optional<formats::Hourglass> hourglass = formats::Hourglass{2, 0.1};
     std::optional<int> checkpoint;
     std::optional<bool> jaumann;
+    std::optional<bool> midstep;
     std::optional<formats::RigidPlane> rigid;
     std::optional<std::vector<formats::TimePoint>> timetable;
     bool fields = true, energy = true;
@@ -236,6 +240,13 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
             s.jaumann = false;
         else
             throw Usage("--jaumann takes on or off");
+    } else if (key == "midg") {
+        if (v == "on")
+            s.midstep = true;
+        else if (v == "off")
+            s.midstep = false;
+        else
+            throw Usage("--midg takes on or off");
     } else if (key == "fields") {
         s.fields = v != "off";
         if (s.fields) {
@@ -466,6 +477,7 @@ int run(int argc, char** argv) {
     d.hourglass = s.hourglass;
     d.checkpoint = s.checkpoint;
     d.jaumann = s.jaumann;
+    d.midstep = s.midstep;
     d.rigid = s.rigid;
     if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
     if (s.energy) d.energy = true;

@@ -30,9 +30,10 @@ directory OUT (default: the current directory, created if missing):
 The elements are divided with METIS along element faces, each process
 getting within 3% of the mean element count (or the nearest whole number for
 small meshes). Every deck carries the run control (end and output times,
-step scale, report interval, hourglass control, Jaumann switch, field output
-"fout", energy balance "ebal", stable step "stab", checkpoints "chkp", bulk
-viscosity "bulk", rigid plane), the materials (jcth with all its constants), the equation of
+step scale, report interval, hourglass control, Jaumann switch, mid-step
+strain switch "midg", field output "fout", energy balance "ebal", stable step
+"stab", checkpoints "chkp", bulk viscosity "bulk", rigid plane), the materials
+(jcth with all its constants), the equation of
 state and the time table; components are renumbered per process among those
 with nodes there. A held component ("fixd") goes, renumbered, to every
 process that holds some of its nodes, with its axes unchanged. A load on a

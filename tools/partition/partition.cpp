@@ -267,6 +267,7 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         d.checkpoint = g.checkpoint;
         d.hourglass = g.hourglass;
         d.jaumann = g.jaumann;
+        d.midstep = g.midstep;
         d.fieldtime = g.fieldtime;
         d.energy = g.energy;
         d.stable = g.stable;
