@@ -281,8 +281,14 @@ void getdata() {
             }
             case 25: setbulk(); break;
             case 26: setfixity(); break;
-            case 27: simulation::stablestep = setonoff(); break;
-            case 28: elementdata::midstep = setonoff(); break;
+            case 27:  // stab
+                checkvalues("stab", 1, "ON or OFF");
+                simulation::stablestep = setonoff();
+                break;
+            case 28:  // midg
+                checkvalues("midg", 1, "ON or OFF");
+                elementdata::midstep = setonoff();
+                break;
             default: errorstop::stop("error GetData");
         }
     }

@@ -66,7 +66,11 @@ Options (a value with blanks must be quoted)
   --jaumann on|off         Jaumann stress rotation (solver default on)
   --midg on|off            strain increment and spin from the mid-step
                            geometry, so that a rigid rotation does not strain
-                           the body (solver default off)
+                           the body (default on; solver default off)
+  --stable on|off          the step bounded by the free element's highest
+                           frequency with the bulk and hourglass viscosities,
+                           stable on meshes one element thick ("stab";
+                           default on; solver default off)
   --fields T|off           time between the solver's field output (compressed
                            VTK files in field/ and field.pvd; default: the
                            output interval); "off" writes no field output
@@ -127,7 +131,8 @@ struct Settings {
     std::optional<formats::Hourglass> hourglass = formats::Hourglass{2, 0.1};
     std::optional<int> checkpoint;
     std::optional<bool> jaumann;
-    std::optional<bool> midstep;
+    std::optional<bool> midstep = true;
+    std::optional<bool> stable = true;
     std::optional<formats::RigidPlane> rigid;
     std::optional<std::vector<formats::TimePoint>> timetable;
     bool fields = true, energy = true;
@@ -247,6 +252,13 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
             s.midstep = false;
         else
             throw Usage("--midg takes on or off");
+    } else if (key == "stable") {
+        if (v == "on")
+            s.stable = true;
+        else if (v == "off")
+            s.stable = false;
+        else
+            throw Usage("--stable takes on or off");
     } else if (key == "fields") {
         s.fields = v != "off";
         if (s.fields) {
@@ -478,6 +490,7 @@ int run(int argc, char** argv) {
     d.checkpoint = s.checkpoint;
     d.jaumann = s.jaumann;
     d.midstep = s.midstep;
+    d.stable = s.stable;
     d.rigid = s.rigid;
     if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
     if (s.energy) d.energy = true;
