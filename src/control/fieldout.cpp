@@ -1,6 +1,5 @@
 #include "control/fieldout.hpp"
 
-#include <malloc.h>
 #include <mpi.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -188,9 +187,9 @@ class pagebuffer {
 };
 
 // The first `n` bytes of `room` in pages of their own.
-pagebuffer keep(const std::vector<unsigned char>& room, std::size_t n) {
+pagebuffer keep(const pagebuffer& room, std::size_t n) {
     pagebuffer p(n);
-    if (n > 0) std::memcpy(p.as<unsigned char>(), room.data(), n);
+    if (n > 0) std::memcpy(p.as<unsigned char>(), room.as<unsigned char>(), n);
     return p;
 }
 
@@ -207,7 +206,7 @@ struct packedarray {
 // bytes of a block made on the fly (numbers, connectivity, displacement,
 // relative volume) or inflated (the deck's coordinates).
 struct worker {
-    std::vector<unsigned char> room, made, inflated;
+    pagebuffer room{vtkxml::compressbound(fieldblock)}, made{fieldblock}, inflated{2 * fieldblock};
 };
 
 // A block of an array to compress: `bytes` gives the bytes of block b of
@@ -239,8 +238,8 @@ void compressall(const std::vector<arraywork>& arrays, int threads) {
         const arraywork& a = arrays[jobs[j].array];
         const std::size_t b = jobs[j].block, len = blocklen(a.n, b);
         worker& w = workers[static_cast<std::size_t>(t)];
-        a.out->z[b] =
-            keep(w.room, vtkxml::compressblock(a.bytes(b, len, w), len, a.level, a.e, w.room));
+        a.out->z[b] = keep(w.room, vtkxml::compressblock(a.bytes(b, len, w), len, a.level, a.e,
+                                                         w.room.as<void>()));
         if (a.done) a.done(b, len);
     });
 }
@@ -272,8 +271,7 @@ void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
                          l,
                          vtkxml::engine::zlib,
                          [value](std::size_t b, std::size_t len, worker& w) -> const void* {
-                             w.made.resize(len);
-                             auto* v = reinterpret_cast<std::int32_t*>(w.made.data());
+                             auto* v = w.made.as<std::int32_t>();
                              for (std::size_t i = 0, k = b * floatblock; i < len / 4; ++i, ++k)
                                  v[i] = value(k);
                              return v;
@@ -294,8 +292,8 @@ void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
              [el](std::size_t k) { return el[k / 8].node[k % 8] - 1; }),
         {&c.types, ne, lvl, vtkxml::engine::zlib,
          [](std::size_t, std::size_t len, worker& w) -> const void* {
-             w.made.assign(len, 12);
-             return w.made.data();
+             std::memset(w.made.as<void>(), 12, len);
+             return w.made.as<void>();
          },
          nullptr}};
     compressall(arrays, threads);
@@ -326,18 +324,14 @@ void keeporigin(int threads) {
         const std::size_t first = b * floatblock, count = std::min(floatblock, deck.n - first);
         const void* bytes = pos.data() + first;
         if (deck.single) {
-            w.made.resize(4 * count);
-            auto* f = reinterpret_cast<float*>(w.made.data());
+            auto* f = w.made.as<float>();
             for (std::size_t i = 0; i < count; ++i) f[i] = static_cast<float>(pos[first + i]);
             bytes = f;
         }
-        deck.z[b] = keep(w.room, vtkxml::compressblock(bytes, (deck.single ? 4 : 8) * count, 1,
-                                                       vtkxml::engine::libdeflate, w.room));
+        deck.z[b] =
+            keep(w.room, vtkxml::compressblock(bytes, (deck.single ? 4 : 8) * count, 1,
+                                               vtkxml::engine::libdeflate, w.room.as<void>()));
     });
-    // The threads' scratch goes back to the system, not to the heap where the
-    // time loop would keep it.
-    workers.clear();
-    malloc_trim(0);
 }
 
 // One frame's state as it will be written: the values that change, copied
@@ -429,8 +423,7 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
                      [pts](std::size_t b, std::size_t len, worker& w) -> const void* {
                          const element* el = elementdata::element_list.data();
                          const history* h = materialdata::history_list.data();
-                         w.made.resize(len);
-                         auto* f = reinterpret_cast<float*>(w.made.data());
+                         auto* f = w.made.as<float>();
                          for (std::size_t i = 0, e = b * floatblock; i < len / 4; ++i, ++e) {
                              double xyz[8][3], vol, ijac[3][3];
                              gather_corners(el[e].node, pts, xyz);
@@ -456,26 +449,25 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
         const std::size_t kept = at < deck.n ? std::min(count, deck.n - at) : 0;
         if (kept > 0) {
             const std::size_t size = (deck.single ? 4 : 8) * kept;
-            w.inflated.resize(size);
-            if (!vtkxml::inflateblock(deck.z[b].as<char>(), deck.z[b].size(), w.inflated.data(),
+            if (!vtkxml::inflateblock(deck.z[b].as<char>(), deck.z[b].size(), w.inflated.as<void>(),
                                       size))
                 throw std::runtime_error("the deck's coordinates do not inflate");
         }
-        const auto* f = reinterpret_cast<const float*>(w.inflated.data());
-        const auto* d = reinterpret_cast<const double*>(w.inflated.data());
-        w.made.resize(len);
-        auto* u = reinterpret_cast<float*>(w.made.data());
+        const float* f = w.inflated.as<float>();
+        const double* d = w.inflated.as<double>();
+        float* u = w.made.as<float>();
         for (std::size_t i = 0; i < count; ++i) {
             const double p = pts[at + i];
             const double p0 = i >= kept ? p : deck.single ? static_cast<double>(f[i]) : d[i];
             u[i] = static_cast<float>(p - p0);
         }
-        z.displacement.z[b] = keep(w.room, vtkxml::compressblock(u, len, lvl, fast, w.room));
+        z.displacement.z[b] =
+            keep(w.room, vtkxml::compressblock(u, len, lvl, fast, w.room.as<void>()));
         for (std::size_t k = 2 * b; k < 2 * b + 2 && k < z.points.z.size(); ++k) {
             const std::size_t plen = blocklen(2 * nd, k);
             z.points.z[k] =
                 keep(w.room, vtkxml::compressblock(s.points.as<unsigned char>() + k * fieldblock,
-                                                   plen, lvl, fast, w.room));
+                                                   plen, lvl, fast, w.room.as<void>()));
             s.points.release(k * fieldblock, plen);
         }
     });
@@ -671,11 +663,6 @@ backgroundwriter writer;
 // Compresses the frame (its copy given back as it goes) and writes the
 // piece from the compressed blocks as they lie; the frame's blocks are let go
 // once the piece is on disk.
-//
-// The compressed blocks come from the heaps of the compressing threads; once
-// freed, their pages would stay with those heaps, scattered among the
-// constant arrays' blocks, and count on top of the next frame's copy. They
-// are handed back to the system after every frame.
 void writeframe(const std::string& pvtu) {
     framestate& s = writer.state;
     const int threads = compressthreads();
@@ -693,7 +680,6 @@ void writeframe(const std::string& pvtu) {
         parts.push_back(end);
         writefile(piecename(s.frame, commnodes::myid), parts);
     }
-    malloc_trim(0);
     if (commnodes::myid == 0) writefile(parallelname(s.frame), {pvtu});
 }
 

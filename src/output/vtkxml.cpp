@@ -182,11 +182,11 @@ std::vector<std::string> compressarrays(const std::vector<span>& arrays, int lev
     return out;
 }
 
-std::size_t compressblock(const void* data, std::size_t n, int level, engine e,
-                          std::vector<unsigned char>& room) {
-    const std::size_t bound = compressBound(static_cast<uLong>(n));
-    if (room.size() < bound) room.resize(bound);
-    return deflateinto(room.data(), static_cast<const unsigned char*>(data), n, level, e);
+std::size_t compressbound(std::size_t n) { return compressBound(static_cast<uLong>(n)); }
+
+std::size_t compressblock(const void* data, std::size_t n, int level, engine e, void* out) {
+    return deflateinto(static_cast<unsigned char*>(out), static_cast<const unsigned char*>(data), n,
+                       level, e);
 }
 
 std::string blockheader(std::size_t n, std::size_t block, const std::vector<std::size_t>& sizes) {

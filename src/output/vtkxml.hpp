@@ -48,12 +48,12 @@ enum class engine { zlib, libdeflate };
 std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
                                         std::size_t block = blocksize, engine e = engine::zlib);
 
-// Compresses one block of `n` bytes as compressarrays compresses each
-// block: the zlib stream is left in the first bytes of `room` (the caller's
-// scratch, grown to the block's bound and kept for the next block); returns
-// its size.
-std::size_t compressblock(const void* data, std::size_t n, int level, engine e,
-                          std::vector<unsigned char>& room);
+// The most bytes compressblock makes of a block of `n` bytes.
+std::size_t compressbound(std::size_t n);
+
+// Compresses one block of `n` bytes as compressarrays compresses each block,
+// into `out` (room for compressbound(n) bytes); returns the stream's size.
+std::size_t compressblock(const void* data, std::size_t n, int level, engine e, void* out);
 
 // The header compressarrays puts before the blocks of an array of `n` bytes
 // cut into blocks of `block` bytes, the blocks' streams of sizes `sizes`.
