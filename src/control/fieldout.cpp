@@ -460,9 +460,11 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
                                       size))
                 throw std::runtime_error("the deck's coordinates do not inflate");
         }
+        // Float32 coordinates give way to the displacement in place, one
+        // scratch block fewer.
         const float* f = w.inflated.as<float>();
         const double* d = w.inflated.as<double>();
-        float* u = w.made.as<float>();
+        float* u = deck.single ? w.inflated.as<float>() : w.made.as<float>();
         for (std::size_t i = 0; i < count; ++i) {
             const double p = pts[at + i];
             const double p0 = i >= kept ? p : deck.single ? static_cast<double>(f[i]) : d[i];
