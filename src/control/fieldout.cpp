@@ -1,8 +1,11 @@
 #include "control/fieldout.hpp"
 
 #include <mpi.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +13,12 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "element/corners.hpp"
@@ -46,17 +54,16 @@ std::string frametag(int frame) {
     return b;
 }
 
-// Writes the texts a, b, c one after the other to file `name`; stops with the
-// system's reason (errno of the first call that failed) when it cannot.
-void writefile(const std::string& name, const std::string& a, const std::string& b = {},
-               const std::string& c = {}) {
+// Writes the texts `parts` one after the other to file `name`; stops with
+// the system's reason (errno of the first call that failed) when it cannot.
+void writefile(const std::string& name, const std::vector<std::string_view>& parts) {
     std::FILE* f = std::fopen(name.c_str(), "wb");
     if (!f)
         errorstop::stop("*** Error *** cannot open file " + name +
                         " for writing: " + std::strerror(errno));
     int err = 0;
-    for (const std::string* t : {&a, &b, &c})
-        if (err == 0 && std::fwrite(t->data(), 1, t->size(), f) != t->size()) err = errno;
+    for (std::string_view t : parts)
+        if (err == 0 && std::fwrite(t.data(), 1, t.size(), f) != t.size()) err = errno;
     if (std::fclose(f) != 0 && err == 0) err = errno;
     if (err != 0)
         errorstop::stop("*** Error *** writing file " + name + " failed: " + std::strerror(err));
@@ -66,7 +73,7 @@ void writefile(const std::string& name, const std::string& a, const std::string&
 // whole.
 void writeseries(const std::string& text) {
     const std::string tmp = std::string(seriesname) + ".tmp";
-    writefile(tmp, text);
+    writefile(tmp, {text});
     std::error_code ec;
     std::filesystem::rename(tmp, seriesname, ec);
     if (ec)
@@ -119,21 +126,136 @@ std::string parallelname(int frame) { return "field/" + frametag(frame) + ".pvtu
 
 namespace {
 
+// Every array of a piece is compressed in 1 MiB blocks: a block's first
+// 32 KiB find no earlier bytes to match, so longer blocks compress better
+// (about 3 % of a frame against 64 KiB) and the threads still share the
+// blocks of the whole frame.
+constexpr std::size_t fieldblock = std::size_t{1} << 20;
+// Values of a Float32 block, and of the two Float64 blocks of the points
+// that hold the same coordinates.
+constexpr std::size_t floatblock = fieldblock / 4;
+
+std::size_t nbblocks(std::size_t bytes) { return (bytes + fieldblock - 1) / fieldblock; }
+std::size_t blocklen(std::size_t bytes, std::size_t b) {
+    return std::min(fieldblock, bytes - b * fieldblock);
+}
+
+// Bytes in anonymous pages of their own: a frame's copy, handed back to the
+// system block by block as its blocks are compressed, so that the copy
+// shrinks while the compressed frame grows; and every compressed block. None
+// of them lives in a heap, where freed pages stay among the blocks kept for
+// the whole run (the constant arrays) and count on top of the next frame.
+class pagebuffer {
+  public:
+    pagebuffer() = default;
+    explicit pagebuffer(std::size_t bytes) : size_(bytes) {
+        if (bytes == 0) return;
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        data_ = static_cast<unsigned char*>(p);
+    }
+    pagebuffer(pagebuffer&& o) noexcept
+        : data_(std::exchange(o.data_, nullptr)), size_(std::exchange(o.size_, 0)) {}
+    pagebuffer& operator=(pagebuffer&& o) noexcept {
+        std::swap(data_, o.data_);
+        std::swap(size_, o.size_);
+        return *this;
+    }
+    pagebuffer(const pagebuffer&) = delete;
+    pagebuffer& operator=(const pagebuffer&) = delete;
+    ~pagebuffer() {
+        if (data_) munmap(data_, size_);
+    }
+    std::size_t size() const { return size_; }
+    std::string_view view() const { return {as<char>(), size_}; }
+    template <class T>
+    T* as() const {
+        return reinterpret_cast<T*>(data_);
+    }
+    // Gives back the whole pages of `len` bytes from `at` (a block: `at` is
+    // a multiple of the page size, and the last block reaches the end).
+    void release(std::size_t at, std::size_t len) const {
+        if (!data_) return;
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        std::size_t end = at + len;
+        end = end == size_ ? (end + page - 1) / page * page : end / page * page;
+        if (end > at) madvise(data_ + at, end - at, MADV_DONTNEED);
+    }
+
+  private:
+    unsigned char* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// The first `n` bytes of `room` in pages of their own.
+pagebuffer keep(const pagebuffer& room, std::size_t n) {
+    pagebuffer p(n);
+    if (n > 0) std::memcpy(p.as<unsigned char>(), room.as<unsigned char>(), n);
+    return p;
+}
+
+// One array as it goes into the file: its length in bytes and the zlib
+// stream of each of its blocks, each stored on its own at its own size (no
+// room left for the bound, nothing copied together); the header is made when
+// the piece is written.
+struct packedarray {
+    std::size_t n = 0;
+    std::vector<pagebuffer> z;
+};
+
+// Scratch of one compressing thread: the room of a compressed block and the
+// bytes of a block made on the fly (numbers, connectivity, displacement,
+// relative volume) or inflated (the deck's coordinates).
+struct worker {
+    pagebuffer room{vtkxml::compressbound(fieldblock)}, made{fieldblock}, inflated{2 * fieldblock};
+};
+
+// A block of an array to compress: `bytes` gives the bytes of block b of
+// `len` bytes, from a copy or made in the worker's scratch; `done` (if any)
+// is told when the block is compressed.
+struct arraywork {
+    packedarray* out;
+    std::size_t n;
+    int level;
+    vtkxml::engine e;
+    std::function<const void*(std::size_t b, std::size_t len, worker& w)> bytes;
+    std::function<void(std::size_t b, std::size_t len)> done;
+};
+
+void compressall(const std::vector<arraywork>& arrays, int threads) {
+    struct job {
+        std::size_t array, block;
+    };
+    std::vector<job> jobs;
+    for (std::size_t a = 0; a < arrays.size(); ++a) {
+        const std::size_t nb = nbblocks(arrays[a].n);
+        arrays[a].out->n = arrays[a].n;
+        arrays[a].out->z.clear();
+        arrays[a].out->z.resize(nb);
+        for (std::size_t b = 0; b < nb; ++b) jobs.push_back({a, b});
+    }
+    std::vector<worker> workers(static_cast<std::size_t>(std::max(threads, 1)));
+    vtkxml::runjobs(jobs.size(), threads, [&](std::size_t j, int t) {
+        const arraywork& a = arrays[jobs[j].array];
+        const std::size_t b = jobs[j].block, len = blocklen(a.n, b);
+        worker& w = workers[static_cast<std::size_t>(t)];
+        a.out->z[b] = keep(w.room, vtkxml::compressblock(a.bytes(b, len, w), len, a.level, a.e,
+                                                         w.room.as<void>()));
+        if (a.done) a.done(b, len);
+    });
+}
+
 // The constant arrays of a piece: node, material, element and process
 // numbers, connectivity, offsets and cell types. The mesh of a run does not
-// change, so they are compressed once, with the first frame, and their
-// compressed bytes serve every frame. The connectivity, the largest of them,
-// is compressed at a higher level: about 3 % smaller for a few times the
-// time of one frame's compression of it, once; the others gain nothing.
+// change, so they are compressed once, with the first frame, block by block
+// from the element records, and their compressed blocks serve every frame.
+// The connectivity, the largest of them, is compressed at a higher level:
+// about 3 % smaller for a few times the time of one frame's compression of
+// it, once; the others gain nothing.
 constexpr int connectivitylevel = 6;
 
-// 1 MiB blocks: a block's first 32 KiB find no earlier bytes to match, so
-// longer blocks compress better (about 3 % of a frame against 64 KiB) and
-// the threads still share the blocks of the whole frame.
-constexpr std::size_t fieldblock = std::size_t{1} << 20;
-
 struct constantarrays {
-    std::string node, material, element, process, connectivity, offsets, types;
+    packedarray node, material, element, process, connectivity, offsets, types;
     bool ready = false;
 };
 
@@ -143,48 +265,90 @@ void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
     const std::size_t ne =
         elementdata::nb_element > 0 ? static_cast<std::size_t>(elementdata::nb_element) : 0;
     const element* el = elementdata::element_list.data();
-    std::vector<std::int32_t> node(np), mat(ne), id(ne), proc(ne, commnodes::myid), offsets(ne);
-    for (std::size_t k = 0; k < np; ++k) node[k] = static_cast<std::int32_t>(k + 1);
-    for (std::size_t e = 0; e < ne; ++e) {
-        mat[e] = el[e].mat;
-        id[e] = static_cast<std::int32_t>(e + 1);
-        offsets[e] = static_cast<std::int32_t>(8 * (e + 1));
-    }
-    // 0-based corners in the element's own order, which is VTK's hexahedron
-    // (type 12): one face 1-4, corner k+4 opposite corner k.
-    std::vector<std::int32_t> conn(8 * ne);
-    for (std::size_t e = 0; e < ne; ++e)
-        for (int k = 0; k < 8; ++k) conn[8 * e + static_cast<std::size_t>(k)] = el[e].node[k] - 1;
-    std::vector<unsigned char> types(ne, 12);
-    std::vector<std::string> z = vtkxml::compressarrays({{node.data(), 4 * np},
-                                                         {mat.data(), 4 * ne},
-                                                         {id.data(), 4 * ne},
-                                                         {proc.data(), 4 * ne},
-                                                         {offsets.data(), 4 * ne},
-                                                         {types.data(), ne}},
-                                                        lvl, threads, fieldblock);
-    c.connectivity = std::move(
-        vtkxml::compressarrays({{conn.data(), 4 * conn.size()}}, connlvl, threads, fieldblock)[0]);
-    c.node = std::move(z[0]);
-    c.material = std::move(z[1]);
-    c.element = std::move(z[2]);
-    c.process = std::move(z[3]);
-    c.offsets = std::move(z[4]);
-    c.types = std::move(z[5]);
+    // An Int32 array of `count` values, value(k) for k from the block's first.
+    auto ints = [](packedarray& out, std::size_t count, int l, auto value) {
+        return arraywork{&out,
+                         4 * count,
+                         l,
+                         vtkxml::engine::zlib,
+                         [value](std::size_t b, std::size_t len, worker& w) -> const void* {
+                             auto* v = w.made.as<std::int32_t>();
+                             for (std::size_t i = 0, k = b * floatblock; i < len / 4; ++i, ++k)
+                                 v[i] = value(k);
+                             return v;
+                         },
+                         nullptr};
+    };
+    const int myid = commnodes::myid;
+    std::vector<arraywork> arrays = {
+        ints(c.node, np, lvl, [](std::size_t k) { return static_cast<std::int32_t>(k + 1); }),
+        ints(c.material, ne, lvl, [el](std::size_t e) { return el[e].mat; }),
+        ints(c.element, ne, lvl, [](std::size_t e) { return static_cast<std::int32_t>(e + 1); }),
+        ints(c.process, ne, lvl, [myid](std::size_t) { return myid; }),
+        ints(c.offsets, ne, lvl,
+             [](std::size_t e) { return static_cast<std::int32_t>(8 * (e + 1)); }),
+        // 0-based corners in the element's own order, which is VTK's
+        // hexahedron (type 12): one face 1-4, corner k+4 opposite corner k.
+        ints(c.connectivity, 8 * ne, connlvl,
+             [el](std::size_t k) { return el[k / 8].node[k % 8] - 1; }),
+        {&c.types, ne, lvl, vtkxml::engine::zlib,
+         [](std::size_t, std::size_t len, worker& w) -> const void* {
+             std::memset(w.made.as<void>(), 12, len);
+             return w.made.as<void>();
+         },
+         nullptr}};
+    compressall(arrays, threads);
     c.ready = true;
 }
 
-// One frame's state as it will be written: the values that change, converted
-// to their stored types while the time loop waits, so that the loop may go on
-// while they are compressed and written.
+// The deck's coordinates, for the displacement: compressed, one stream per
+// block of displacement values (floatblock coordinates). Deck reals are read
+// in single precision, so they are kept as Float32 when every one of them
+// is a widened float (always, for coordinates read from a deck), as Float64
+// otherwise.
+struct origin {
+    std::size_t n = 0;  // coordinates kept (3 per node)
+    bool single = true;
+    std::vector<pagebuffer> z;
+} deck;
+
+void keeporigin(int threads) {
+    const std::vector<double>& pos = particledata::pos;
+    deck = {};
+    deck.n = pos.size();
+    for (double v : pos)
+        if (static_cast<double>(static_cast<float>(v)) != v) deck.single = false;
+    deck.z.resize((deck.n + floatblock - 1) / floatblock);
+    std::vector<worker> workers(static_cast<std::size_t>(std::max(threads, 1)));
+    vtkxml::runjobs(deck.z.size(), threads, [&](std::size_t b, int t) {
+        worker& w = workers[static_cast<std::size_t>(t)];
+        const std::size_t first = b * floatblock, count = std::min(floatblock, deck.n - first);
+        const void* bytes = pos.data() + first;
+        if (deck.single) {
+            auto* f = w.made.as<float>();
+            for (std::size_t i = 0; i < count; ++i) f[i] = static_cast<float>(pos[first + i]);
+            bytes = f;
+        }
+        deck.z[b] =
+            keep(w.room, vtkxml::compressblock(bytes, (deck.single ? 4 : 8) * count, 1,
+                                               vtkxml::engine::libdeflate, w.room.as<void>()));
+    });
+}
+
+// One frame's state as it will be written: the values that change, copied
+// while the time loop waits, so that the loop may go on while they are
+// compressed and written. The Float32 fields are stored as Float32; the
+// displacement and the relative volume are not copied but made from the
+// copied points when they are compressed.
 struct framestate {
     double time = 0.0;
     int frame = 0;
     std::size_t np = 0, ne = 0;
-    std::vector<double> points;
-    std::vector<float> velocity, displacement;
-    std::vector<std::vector<float>> cells;  // cellarrays' Float32 fields, in order
     bool eint = false;
+    pagebuffer points;              // 3 np Float64
+    pagebuffer velocity;            // 3 np Float32
+    std::vector<pagebuffer> cells;  // ne Float32 each: six stresses, pressure,
+                                    // equivalent, plastic strain, [internal energy]
 };
 
 void capture(framestate& s, double time, int frame) {
@@ -196,77 +360,174 @@ void capture(framestate& s, double time, int frame) {
     s.frame = frame;
     s.np = np;
     s.ne = ne;
-    const double* pos = particledata::pos.data();
-    s.points.assign(pos, pos + 3 * np);
-    s.velocity = vtkxml::tofloat(particledata::vel.data(), 3 * np);
-    s.displacement.resize(3 * np);
-    const std::vector<double>& p0 = particledata::pos0;
-    for (std::size_t i = 0; i < 3 * np; ++i)
-        s.displacement[i] = static_cast<float>(pos[i] - (i < p0.size() ? p0[i] : pos[i]));
+    s.points = pagebuffer(24 * np);
+    if (np > 0) std::memcpy(s.points.as<double>(), particledata::pos.data(), 24 * np);
+    // The fresh pages read as zeros and take no memory until written: the
+    // zeros (bit for bit) are not written, so that the part of the body at
+    // rest, often most of it in an impact, costs nothing.
+    auto put = [](float* to, double value) {
+        const auto f = static_cast<float>(value);
+        if (std::bit_cast<std::uint32_t>(f) != 0) *to = f;
+    };
+    s.velocity = pagebuffer(12 * np);
+    float* v = s.velocity.as<float>();
+    const double* vel = particledata::vel.data();
+    for (std::size_t i = 0; i < 3 * np; ++i) put(v + i, vel[i]);
 
     // Cell data, one value per element from its history record.
     s.eint = hasenergy();
-    s.cells.resize(s.eint ? 11 : 10);
+    s.cells.clear();
     const element* el = elementdata::element_list.data();
     const history* h = materialdata::history_list.data();
-    int next = 0;
     auto field = [&](auto value) {
-        std::vector<float>& f = s.cells[static_cast<std::size_t>(next++)];
-        f.resize(ne);
-        for (std::size_t e = 0; e < ne; ++e)
-            f[e] = static_cast<float>(value(el[e], h[el[e].nhistory - 1]));
+        pagebuffer f(4 * ne);
+        float* x = f.as<float>();
+        for (std::size_t e = 0; e < ne; ++e) put(x + e, value(h[el[e].nhistory - 1]));
+        s.cells.push_back(std::move(f));
     };
     for (int i = 0; i < 6; ++i)
-        field([i](const element&, const history& r) { return i < 3 ? r.sd[i] + r.sm : r.sd[i]; });
-    field([](const element&, const history& r) { return -r.sm; });
-    field([](const element&, const history& r) { return r.seqv; });
-    field([](const element&, const history& r) { return r.epeff; });
-    field([pos](const element& e, const history& r) {
-        double xyz[8][3], vol, ijac[3][3];
-        gather_corners(e.node, pos, xyz);
-        jacobian(xyz, vol, ijac);
-        return vol / r.vol0;
-    });
-    if (s.eint) field([](const element&, const history& r) { return r.eint; });
+        field([i](const history& r) { return i < 3 ? r.sd[i] + r.sm : r.sd[i]; });
+    field([](const history& r) { return -r.sm; });
+    field([](const history& r) { return r.seqv; });
+    field([](const history& r) { return r.epeff; });
+    if (s.eint) field([](const history& r) { return r.eint; });
 }
 
-// The XML part of the piece (up to the "_" marker of the appended data) and
-// its appended arrays, from a captured state and the constant arrays.
-void pieceparts(const framestate& s, const constantarrays& c, int lvl, int threads,
-                std::string& xml, vtkxml::appended& arrays) {
+// The compressed arrays of a frame that change, in the order of the file.
+struct packedframe {
+    packedarray velocity, displacement, points, relvol;
+    std::vector<packedarray> cells;  // as framestate's
+};
+
+// Compresses a captured frame, giving its copy back block by block: first
+// the velocity, the cell fields and the relative volume (made from the
+// points, element by element), then for each block of the displacement
+// (made from the points and the deck's coordinates) the two blocks of the
+// points with the same coordinates, which are then given back.
+void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
+    using vtkxml::engine;
+    const engine fast = deflate;
+    std::vector<arraywork> first;
+    auto copied = [](const pagebuffer& p) {
+        return [&p](std::size_t b, std::size_t, worker&) -> const void* {
+            return p.as<unsigned char>() + b * fieldblock;
+        };
+    };
+    auto giveback = [](const pagebuffer& p) {
+        return [&p](std::size_t b, std::size_t len) { p.release(b * fieldblock, len); };
+    };
+    first.push_back({&z.velocity, 12 * s.np, lvl, fast, copied(s.velocity), giveback(s.velocity)});
     // The cell fields at a higher level: libdeflate's level 6 makes them
     // about 6 % smaller than level 1 and still compresses them faster than
     // zlib's level 1; on the point arrays it gains nothing.
-    std::vector<vtkxml::span> raw = {{s.velocity.data(), 4 * s.velocity.size()},
-                                     {s.displacement.data(), 4 * s.displacement.size()}};
-    for (const std::vector<float>& f : s.cells)
-        raw.push_back({f.data(), 4 * f.size(), std::max(lvl, celllevel)});
-    raw.push_back({s.points.data(), 8 * s.points.size()});
-    const std::vector<std::string> z =
-        vtkxml::compressarrays(raw, lvl, threads, fieldblock, deflate);
+    const int cl = std::max(lvl, celllevel);
+    z.cells.resize(s.cells.size());
+    for (std::size_t i = 0; i < s.cells.size(); ++i)
+        first.push_back(
+            {&z.cells[i], 4 * s.ne, cl, fast, copied(s.cells[i]), giveback(s.cells[i])});
+    const double* pts = s.points.as<double>();
+    first.push_back({&z.relvol, 4 * s.ne, cl, fast,
+                     [pts](std::size_t b, std::size_t len, worker& w) -> const void* {
+                         const element* el = elementdata::element_list.data();
+                         const history* h = materialdata::history_list.data();
+                         auto* f = w.made.as<float>();
+                         for (std::size_t i = 0, e = b * floatblock; i < len / 4; ++i, ++e) {
+                             double xyz[8][3], vol, ijac[3][3];
+                             gather_corners(el[e].node, pts, xyz);
+                             jacobian(xyz, vol, ijac);
+                             f[i] = static_cast<float>(vol / h[el[e].nhistory - 1].vol0);
+                         }
+                         return f;
+                     },
+                     nullptr});
+    compressall(first, threads);
 
+    const std::size_t nd = 12 * s.np;
+    z.displacement.n = nd;
+    z.displacement.z.resize(nbblocks(nd));
+    z.points.n = 2 * nd;
+    z.points.z.resize(nbblocks(2 * nd));
+    std::vector<worker> workers(static_cast<std::size_t>(std::max(threads, 1)));
+    vtkxml::runjobs(z.displacement.z.size(), threads, [&](std::size_t b, int t) {
+        worker& w = workers[static_cast<std::size_t>(t)];
+        const std::size_t len = blocklen(nd, b), count = len / 4, at = b * floatblock;
+        // The deck's coordinates of the block (those past the kept ones, if
+        // any, count as not moved).
+        const std::size_t kept = at < deck.n ? std::min(count, deck.n - at) : 0;
+        if (kept > 0) {
+            const std::size_t size = (deck.single ? 4 : 8) * kept;
+            if (!vtkxml::inflateblock(deck.z[b].as<char>(), deck.z[b].size(), w.inflated.as<void>(),
+                                      size))
+                throw std::runtime_error("the deck's coordinates do not inflate");
+        }
+        // Float32 coordinates give way to the displacement in place, one
+        // scratch block fewer.
+        const float* f = w.inflated.as<float>();
+        const double* d = w.inflated.as<double>();
+        float* u = deck.single ? w.inflated.as<float>() : w.made.as<float>();
+        for (std::size_t i = 0; i < count; ++i) {
+            const double p = pts[at + i];
+            const double p0 = i >= kept ? p : deck.single ? static_cast<double>(f[i]) : d[i];
+            u[i] = static_cast<float>(p - p0);
+        }
+        z.displacement.z[b] =
+            keep(w.room, vtkxml::compressblock(u, len, lvl, fast, w.room.as<void>()));
+        for (std::size_t k = 2 * b; k < 2 * b + 2 && k < z.points.z.size(); ++k) {
+            const std::size_t plen = blocklen(2 * nd, k);
+            z.points.z[k] =
+                keep(w.room, vtkxml::compressblock(s.points.as<unsigned char>() + k * fieldblock,
+                                                   plen, lvl, fast, w.room.as<void>()));
+            s.points.release(k * fieldblock, plen);
+        }
+    });
+    s.points = {};
+    s.velocity = {};
+    s.cells.clear();
+}
+
+// The XML part of the piece (up to the "_" marker of the appended data) and
+// the appended data as pieces in file order (headers and blocks), from a
+// compressed frame and the constant arrays.
+void pieceparts(const framestate& s, const packedframe& z, const constantarrays& c,
+                std::string& xml, std::vector<std::string>& headers,
+                std::vector<std::string_view>& data) {
     std::string pointdata, celldata, points, cells;
-    auto line = [](std::string& to, const std::string& tag) {
+    std::size_t offset = 0;
+    std::vector<const packedarray*> order;
+    auto line = [&](std::string& to, const char* type, const char* name, int ncomp,
+                    const packedarray& a) {
         to += "        ";
-        to += tag;
+        to += vtkxml::arraytag(type, name, ncomp, offset);
         to += '\n';
+        std::vector<std::size_t> sizes;
+        for (const pagebuffer& b : a.z) sizes.push_back(b.size());
+        headers.push_back(vtkxml::blockheader(a.n, fieldblock, sizes));
+        offset += headers.back().size();
+        for (std::size_t b : sizes) offset += b;
+        order.push_back(&a);
     };
     // Appended in the order of the tags: point data, cell data, points, cells.
-    line(pointdata, arrays.addblocks("Float32", "velocity", 3, z[0]));
-    line(pointdata, arrays.addblocks("Float32", "displacement", 3, z[1]));
-    line(pointdata, arrays.addblocks("Int32", "node", 1, c.node));
-    std::size_t k = 2;
+    line(pointdata, "Float32", "velocity", 3, z.velocity);
+    line(pointdata, "Float32", "displacement", 3, z.displacement);
+    line(pointdata, "Int32", "node", 1, c.node);
     for (int i = 0; i < kInternalEnergy + 1; ++i) {
         if (i == kInternalEnergy && !s.eint) continue;
-        line(celldata, arrays.addblocks("Float32", cellarrays[i].name, 1, z[k++]));
+        const packedarray& a = i == kInternalEnergy - 1 ? z.relvol
+                               : i == kInternalEnergy   ? z.cells[kInternalEnergy - 1]
+                                                        : z.cells[static_cast<std::size_t>(i)];
+        line(celldata, "Float32", cellarrays[i].name, 1, a);
     }
-    line(celldata, arrays.addblocks("Int32", "material", 1, c.material));
-    line(celldata, arrays.addblocks("Int32", "element", 1, c.element));
-    line(celldata, arrays.addblocks("Int32", "process", 1, c.process));
-    line(points, arrays.addblocks("Float64", "Points", 3, z[k]));
-    line(cells, arrays.addblocks("Int32", "connectivity", 1, c.connectivity));
-    line(cells, arrays.addblocks("Int32", "offsets", 1, c.offsets));
-    line(cells, arrays.addblocks("UInt8", "types", 1, c.types));
+    line(celldata, "Int32", "material", 1, c.material);
+    line(celldata, "Int32", "element", 1, c.element);
+    line(celldata, "Int32", "process", 1, c.process);
+    line(points, "Float64", "Points", 3, z.points);
+    line(cells, "Int32", "connectivity", 1, c.connectivity);
+    line(cells, "Int32", "offsets", 1, c.offsets);
+    line(cells, "UInt8", "types", 1, c.types);
+    for (std::size_t a = 0; a < order.size(); ++a) {
+        data.push_back(headers[a]);
+        for (const pagebuffer& b : order[a]->z) data.push_back(b.view());
+    }
 
     xml = vtkxml::vtuhead(s.time, static_cast<long long>(s.np), static_cast<long long>(s.ne));
     xml += "      <PointData Vectors=\"velocity\">\n" + pointdata + "      </PointData>\n";
@@ -283,10 +544,14 @@ std::string piece(double time, int lvl) {
     capture(s, time, 0);
     constantarrays c;
     compressconstants(c, lvl, std::max(lvl, connectivitylevel), 1);
+    packedframe z;
+    compressframe(s, z, lvl, 1);
     std::string xml;
-    vtkxml::appended arrays(lvl);
-    pieceparts(s, c, lvl, 1, xml, arrays);
-    return xml + arrays.data() + vtkxml::vtuend();
+    std::vector<std::string> headers;
+    std::vector<std::string_view> data;
+    pieceparts(s, z, c, xml, headers, data);
+    for (std::string_view d : data) xml += d;
+    return xml + vtkxml::vtuend();
 }
 
 namespace {
@@ -404,16 +669,27 @@ struct backgroundwriter {
 
 backgroundwriter writer;
 
+// Compresses the frame (its copy given back as it goes) and writes the
+// piece from the compressed blocks as they lie; the frame's blocks are let go
+// once the piece is on disk.
 void writeframe(const std::string& pvtu) {
-    const framestate& s = writer.state;
+    framestate& s = writer.state;
     const int threads = compressthreads();
     if (!writer.constants.ready)
         compressconstants(writer.constants, level, connectivitylevel, threads);
-    std::string xml;
-    vtkxml::appended arrays(level, threads);
-    pieceparts(s, writer.constants, level, threads, xml, arrays);
-    writefile(piecename(s.frame, commnodes::myid), xml, arrays.data(), vtkxml::vtuend());
-    if (commnodes::myid == 0) writefile(parallelname(s.frame), pvtu);
+    {
+        packedframe z;
+        compressframe(s, z, level, threads);
+        std::string xml;
+        std::vector<std::string> headers;
+        std::vector<std::string_view> parts = {{}};
+        pieceparts(s, z, writer.constants, xml, headers, parts);
+        parts[0] = xml;
+        const std::string end = vtkxml::vtuend();
+        parts.push_back(end);
+        writefile(piecename(s.frame, commnodes::myid), parts);
+    }
+    if (commnodes::myid == 0) writefile(parallelname(s.frame), {pvtu});
 }
 
 }  // namespace
@@ -443,7 +719,7 @@ void write(double time) {
 void start() {
     wait();
     writer.constants = {};
-    particledata::pos0 = particledata::pos;
+    keeporigin(compressthreads());
     dataout::nfield = 0;
 }
 

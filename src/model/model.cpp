@@ -20,7 +20,7 @@ int checkpointsteps = 0;
 
 namespace particledata {
 int nb_particle = 0;
-std::vector<double> pos, vel, acc, fp, mp, owned, pos0, fhg;
+std::vector<double> pos, vel, acc, fp, mp, owned, fhg;
 }  // namespace particledata
 
 namespace elementdata {
@@ -149,7 +149,6 @@ void reset() {
     release(particledata::fp);
     release(particledata::mp);
     release(particledata::owned);
-    release(particledata::pos0);
     release(particledata::fhg);
 
     elementdata::nb_element = 0;

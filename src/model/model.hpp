@@ -136,9 +136,6 @@ extern std::vector<double> mp;  // nb_particle, lumped nodal masses, kg
 // lowest-numbered process that holds it), else 0; set after input when an
 // energy balance is written
 extern std::vector<double> owned;
-// 3 x nb_particle, positions given in the deck, for the displacement of the
-// field output (kept only when "fout" is given)
-extern std::vector<double> pos0;
 // 3 x nb_particle, hourglass forces of the process's elements (N), kept only
 // for the energy balance (which zeroes them once it has taken their work);
 // empty otherwise

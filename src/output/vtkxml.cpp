@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <thread>
 
 namespace vtkxml {
@@ -105,8 +107,8 @@ class fastdeflater {
 // into zlib's bound (incompressible data just at the bound) is compressed by
 // zlib instead: a valid stream either way, and the choice depends on the
 // bytes only.
-std::size_t compressblock(unsigned char* out, const unsigned char* in, std::size_t n, int level,
-                          engine e) {
+std::size_t deflateinto(unsigned char* out, const unsigned char* in, std::size_t n, int level,
+                        engine e) {
     thread_local deflater slow;
     if (e == engine::libdeflate) {
         thread_local fastdeflater fast;
@@ -151,9 +153,9 @@ std::vector<std::string> compressarrays(const std::vector<span>& arrays, int lev
             const std::size_t len =
                 b + 1 < nblocks || arrays[a].n % block == 0 ? block : arrays[a].n % block;
             auto* o = reinterpret_cast<unsigned char*>(out[a].data()) + 8 * (3 + nblocks);
-            size[a][b] = compressblock(
-                o + b * bound, static_cast<const unsigned char*>(arrays[a].data) + b * block, len,
-                arrays[a].level >= 0 ? arrays[a].level : level, e);
+            size[a][b] = deflateinto(o + b * bound,
+                                     static_cast<const unsigned char*>(arrays[a].data) + b * block,
+                                     len, arrays[a].level >= 0 ? arrays[a].level : level, e);
         }
     };
     const std::size_t nt = std::min<std::size_t>(threads > 1 ? threads : 1, jobs.size());
@@ -180,6 +182,62 @@ std::vector<std::string> compressarrays(const std::vector<span>& arrays, int lev
     return out;
 }
 
+std::size_t compressbound(std::size_t n) { return compressBound(static_cast<uLong>(n)); }
+
+std::size_t compressblock(const void* data, std::size_t n, int level, engine e, void* out) {
+    return deflateinto(static_cast<unsigned char*>(out), static_cast<const unsigned char*>(data), n,
+                       level, e);
+}
+
+std::string blockheader(std::size_t n, std::size_t block, const std::vector<std::size_t>& sizes) {
+    std::string h(8 * (3 + sizes.size()), '\0');
+    auto* o = reinterpret_cast<unsigned char*>(h.data());
+    putu64(o, sizes.size());
+    putu64(o + 8, block);
+    putu64(o + 16, n % block);
+    for (std::size_t b = 0; b < sizes.size(); ++b) putu64(o + 8 * (3 + b), sizes[b]);
+    return h;
+}
+
+bool inflateblock(const void* z, std::size_t size, void* out, std::size_t n) {
+    uLongf len = static_cast<uLongf>(n);
+    return uncompress(static_cast<Bytef*>(out), &len, static_cast<const Bytef*>(z),
+                      static_cast<uLong>(size)) == Z_OK &&
+           len == n;
+}
+
+void runjobs(std::size_t n, int threads, const std::function<void(std::size_t, int)>& job) {
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failed;
+    std::mutex m;
+    auto work = [&](int worker) {
+        try {
+            for (std::size_t j = next++; j < n; j = next++) job(j, worker);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(m);
+            if (!failed) failed = std::current_exception();
+            next = n;
+        }
+    };
+    const int nt = static_cast<int>(std::min<std::size_t>(threads > 1 ? threads : 1, n));
+    std::vector<std::thread> pool;
+    for (int t = 1; t < nt; ++t) pool.emplace_back(work, t);
+    work(0);
+    for (std::thread& th : pool) th.join();
+    if (failed) std::rethrow_exception(failed);
+}
+
+std::string arraytag(const char* type, const std::string& name, int ncomp, std::size_t offset,
+                     const std::string& extra) {
+    std::string tag = "<DataArray type=\"";
+    tag += type;
+    tag += "\" Name=\"" + escape(name) + "\"";
+    if (ncomp != 1) tag += " NumberOfComponents=\"" + std::to_string(ncomp) + "\"";
+    tag += extra;
+    tag += " format=\"appended\" offset=\"" + std::to_string(offset) + "\"/>";
+    return tag;
+}
+
 void appendblocks(std::string& out, const void* data, std::size_t n, int level, int threads,
                   std::size_t block) {
     out += compressarrays({{data, n}}, level, threads, block)[0];
@@ -194,12 +252,7 @@ std::string appended::add(const char* type, const std::string& name, int ncomp, 
 
 std::string appended::addblocks(const char* type, const std::string& name, int ncomp,
                                 const std::string& blocks, const std::string& extra) {
-    std::string tag = "<DataArray type=\"";
-    tag += type;
-    tag += "\" Name=\"" + escape(name) + "\"";
-    if (ncomp != 1) tag += " NumberOfComponents=\"" + std::to_string(ncomp) + "\"";
-    tag += extra;
-    tag += " format=\"appended\" offset=\"" + std::to_string(data_.size()) + "\"/>";
+    std::string tag = arraytag(type, name, ncomp, data_.size(), extra);
     data_ += blocks;
     return tag;
 }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,31 @@ enum class engine { zlib, libdeflate };
 // or at `level`.
 std::vector<std::string> compressarrays(const std::vector<span>& arrays, int level, int threads,
                                         std::size_t block = blocksize, engine e = engine::zlib);
+
+// The most bytes compressblock makes of a block of `n` bytes.
+std::size_t compressbound(std::size_t n);
+
+// Compresses one block of `n` bytes as compressarrays compresses each block,
+// into `out` (room for compressbound(n) bytes); returns the stream's size.
+std::size_t compressblock(const void* data, std::size_t n, int level, engine e, void* out);
+
+// The header compressarrays puts before the blocks of an array of `n` bytes
+// cut into blocks of `block` bytes, the blocks' streams of sizes `sizes`.
+std::string blockheader(std::size_t n, std::size_t block, const std::vector<std::size_t>& sizes);
+
+// Inflates the zlib stream of `size` bytes at `z`, of exactly `n` bytes,
+// into `out`; false when it is not one.
+bool inflateblock(const void* z, std::size_t size, void* out, std::size_t n);
+
+// Runs job(j, worker) for j = 0 .. n-1 on `threads` threads, the calling
+// thread among them (worker 0 .. threads-1); the jobs start in increasing
+// order. An exception of a job is raised again once every thread is done.
+void runjobs(std::size_t n, int threads, const std::function<void(std::size_t, int)>& job);
+
+// The DataArray tag of an appended array at `offset` of the appended data
+// (self-closing, format="appended"; `extra` further attributes).
+std::string arraytag(const char* type, const std::string& name, int ncomp, std::size_t offset,
+                     const std::string& extra = "");
 
 // The arrays of one piece: their XML tags, in the order they are added, and
 // the appended bytes they point into.

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -131,6 +133,52 @@ TEST(VtkXml, ArraysCompressedTogetherWithEitherEngineReadBack) {
         const std::string chosen = vtkxml::compressarrays({{&mixed[b * block / 4], block}}, 1, 1,
                                                           block, engine::libdeflate)[0];
         EXPECT_LE(chosen.size(), search.size() * 105 / 100 + 64) << "block " << b;
+    }
+}
+
+// One block at a time (the field output's way) gives the bytes of
+// compressarrays: the blocks, the header with their sizes, the short last
+// block; and each block inflates back alone.
+TEST(VtkXml, BlockByBlockMatchesArraysCompressedTogether) {
+    using vtkxml::engine;
+    const std::size_t block = 4096;
+    const std::vector<double> v = values(5 * block / 16);  // 2.5 blocks of bytes
+    for (const engine e : {engine::zlib, engine::libdeflate})
+        for (const std::size_t n : {std::size_t{0}, std::size_t{1000}, 2 * block, 5 * block / 2}) {
+            std::vector<unsigned char> room(vtkxml::compressbound(block));
+            std::vector<std::size_t> sizes;
+            std::string blocks;
+            for (std::size_t at = 0; at < n; at += block) {
+                const std::size_t len = std::min(block, n - at);
+                const auto* in = reinterpret_cast<const unsigned char*>(v.data()) + at;
+                sizes.push_back(vtkxml::compressblock(in, len, 6, e, room.data()));
+                std::vector<unsigned char> back(len);
+                EXPECT_TRUE(vtkxml::inflateblock(room.data(), sizes.back(), back.data(), len));
+                EXPECT_EQ(0, std::memcmp(back.data(), in, len));
+                EXPECT_FALSE(vtkxml::inflateblock(room.data(), sizes.back() - 1, back.data(), len));
+                blocks.append(reinterpret_cast<const char*>(room.data()), sizes.back());
+            }
+            EXPECT_EQ(vtkxml::blockheader(n, block, sizes) + blocks,
+                      vtkxml::compressarrays({{v.data(), n, 6}}, 1, 1, block, e)[0])
+                << "bytes " << n;
+        }
+}
+
+// Every job runs once whatever the thread count, and a job's exception
+// reaches the caller after the other threads are done.
+TEST(VtkXml, JobsRunOnceAndTheirFailureIsRaised) {
+    for (const int threads : {1, 2, 4}) {
+        std::vector<int> runs(37, 0);
+        vtkxml::runjobs(runs.size(), threads, [&](std::size_t j, int worker) {
+            EXPECT_LT(worker, threads);
+            ++runs[j];
+        });
+        EXPECT_EQ(std::vector<int>(37, 1), runs) << threads << " threads";
+        EXPECT_THROW(vtkxml::runjobs(9, threads,
+                                     [](std::size_t j, int) {
+                                         if (j == 5) throw std::runtime_error("block 5");
+                                     }),
+                     std::runtime_error);
     }
 }
 
