@@ -327,6 +327,11 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
                 const int local =
                     static_cast<int>(std::lower_bound(eg.begin(), eg.end(), e) - eg.begin()) + 1;
                 d.curves.push_back({c.option, local});
+            } else if (formats::curve_at_node(c.option)) {
+                // The lowest process holding the node reports it, as it
+                // keeps the node's load.
+                if (owner[static_cast<size_t>(c.element - 1)] != p) continue;
+                d.curves.push_back({c.option, g2l[static_cast<size_t>(c.element - 1)]});
             } else {
                 d.curves.push_back({c.option, 1});
             }
