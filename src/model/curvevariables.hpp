@@ -41,7 +41,7 @@ struct variable {
 };
 
 // clang-format off
-inline constexpr std::array<variable, 15> table{{
+inline constexpr std::array<variable, 16> table{{
     {"seqv", kind::element, source::history,  &history::seqv,  0, "von Mises stress of element N, Pa"},
     {"epef", kind::element, source::history,  &history::epeff, 0, "effective plastic strain of element N"},
     {"mat",  kind::element, source::material, nullptr,         0, "material set of element N"},
@@ -57,6 +57,7 @@ inline constexpr std::array<variable, 15> table{{
     {"vx",   kind::node, source::velocity,     nullptr,        0, "velocity x of node N, m/s"},
     {"vy",   kind::node, source::velocity,     nullptr,        1, "velocity y of node N, m/s"},
     {"vz",   kind::node, source::velocity,     nullptr,        2, "velocity z of node N, m/s"},
+    {"eint", kind::element, source::history,  &history::eint,  0, "specific internal energy of element N, J/kg (seos; 0 without)"},
 }};
 // clang-format on
 

@@ -100,6 +100,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
         {"mat -12", 3, 0.0, -12, "-12"},
         {"mat -100 does not fit", 3, 0.0, -100, "***"},
         {"temp", 9, 1356.25, 1, "   0.135625D+04"},
+        {"eint", 16, -4.5e3, 1, "  -0.450000D+04"},
     };
     for (const fieldcase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -107,7 +108,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
         ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
         setelements(2);
         history& h = historyof(2);
-        h.seqv = h.epeff = h.sm = h.vol0 = h.temp = c.value;
+        h.seqv = h.epeff = h.sm = h.vol0 = h.temp = h.eint = c.value;
         elementdata::element_list[1].mat = c.mat;
         setcurves({{c.option, 2}});
         outcurve(0.0);
