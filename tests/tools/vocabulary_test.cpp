@@ -30,7 +30,8 @@ TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
     EXPECT_EQ(vocabulary::word(vocabulary::switches, vocabulary::nswitches, 1), "on");
     EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 0), "");
     EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 9), "temp");
-    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 16), "");
+    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, vocabulary::ncurves + 1),
+              "");
     for (int k = 1; k <= vocabulary::ncurves; ++k) {
         EXPECT_EQ(formats::curve_option(formats::curve_name(k)), k) << k;
         EXPECT_EQ(formats::curve_name(k),
