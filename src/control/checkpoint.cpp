@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -331,9 +332,38 @@ void write(const schedule& s) {
     sequence = seq;
 }
 
-void restore(schedule& s) {
-    makehashes();
-    image im[2];
+namespace {
+
+// Stops when the sound checkpoint `name` belongs to another version, job,
+// process, deck or "Comm".
+void checkheader(const header& h, const std::string& name) {
+    if (h.version < 1 || h.version > version)
+        errorstop::stop("*** Error *** checkpoint " + name + " has version " +
+                        std::to_string(h.version) + "; this solver reads versions 1 to " +
+                        std::to_string(version));
+    if (h.nprocs != commnodes::nprocs)
+        errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
+                        std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
+                        " processes; this job has " + std::to_string(commnodes::nprocs) +
+                        ": restart with the same number of processes");
+    // Same count, another process: a file copied or renamed by hand.
+    if (h.myid != commnodes::myid)
+        errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
+                        std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
+                        " processes, not by process " + std::to_string(commnodes::myid) +
+                        ", which reads it: each process restarts from its own checkpoints");
+    if (h.deckhash != deckhash)
+        errorstop::stop("*** Error *** checkpoint " + name + " was written for another deck: " +
+                        deckname() + " has changed since; a restart needs the same deck");
+    if (h.commhash != commhash)
+        errorstop::stop("*** Error *** checkpoint " + name +
+                        " was written for another \"Comm\": it has changed since; a restart "
+                        "needs the same table");
+}
+
+// Reads both checkpoints of the process, warns of a damaged one and checks
+// the sound ones; returns the newest sequence among them (0: none).
+std::uint64_t readboth(image (&im)[2]) {
     std::uint64_t best = 0;
     for (int k = 0; k < 2; ++k) {
         const std::string name = filename(k + 1);
@@ -344,35 +374,18 @@ void restore(schedule& s) {
                                      "; it is not used");
             continue;
         }
-        const header& h = im[k].h;
-        if (h.version < 1 || h.version > version)
-            errorstop::stop("*** Error *** checkpoint " + name + " has version " +
-                            std::to_string(h.version) + "; this solver reads versions 1 to " +
-                            std::to_string(version));
-        if (h.nprocs != commnodes::nprocs)
-            errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
-                            std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
-                            " processes; this job has " + std::to_string(commnodes::nprocs) +
-                            ": restart with the same number of processes");
-        // Same count, another process: a file copied or renamed by hand.
-        if (h.myid != commnodes::myid)
-            errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +
-                            std::to_string(h.myid) + " of a job of " + std::to_string(h.nprocs) +
-                            " processes, not by process " + std::to_string(commnodes::myid) +
-                            ", which reads it: each process restarts from its own checkpoints");
-        if (h.deckhash != deckhash)
-            errorstop::stop("*** Error *** checkpoint " + name + " was written for another deck: " +
-                            deckname() + " has changed since; a restart needs the same deck");
-        if (h.commhash != commhash)
-            errorstop::stop("*** Error *** checkpoint " + name +
-                            " was written for another \"Comm\": it has changed since; a restart "
-                            "needs the same table");
-        if (h.sequence > best) best = h.sequence;
+        checkheader(im[k].h, name);
+        if (im[k].h.sequence > best) best = im[k].h.sequence;
     }
-    // The newest checkpoint that every process holds complete. All processes
-    // write the same sequence at the same steps, so the candidates are the
-    // smallest newest one and those before it.
-    unsigned long long candidate = best;
+    return best;
+}
+
+// The newest checkpoint that every process holds complete: its sequence
+// and which of the two files holds it here. All processes write the same
+// sequence at the same steps, so the candidates are the smallest newest one
+// and those before it.
+int agree(const image (&im)[2], std::uint64_t best, unsigned long long& candidate) {
+    candidate = best;
     MPI_Allreduce(MPI_IN_PLACE, &candidate, 1, MPI_UNSIGNED_LONG_LONG, MPI_MIN, MPI_COMM_WORLD);
     int chosen = -1;
     while (candidate > 0) {
@@ -391,21 +404,16 @@ void restore(schedule& s) {
     if (chosen < 0)
         errorstop::stop("*** Error *** no checkpoint that every process holds complete (" +
                         filename(1) + ", " + filename(2) + "): cannot restart");
-    const image& c = im[chosen];
-    const std::string name = filename(chosen + 1);
-    if (best != candidate && commnodes::myid >= 0)
-        errorstop::writeline(" *** Warning *** restarting from the older checkpoint " + name +
-                             " (sequence " + std::to_string(candidate) + ")");
+    return chosen;
+}
 
-    const bool fields = dataout::fieldstep >= 0.0;
-    // The displacement of the field output is measured from the deck's
-    // coordinates, which the node positions still are before they are loaded.
-    if (fields) fieldout::start();
-
+// The node arrays, history records and step variables of checkpoint `c`;
+// returns the result-file lengths it recorded (echo, animation, curve).
+std::array<long long, 3> loadstate(const image& c, const std::string& name, schedule& s) {
     stepstate st{};
-    long long lengths[3];
+    std::array<long long, 3> lengths{};
     load(c, name, "STEP", &st, sizeof st);
-    load(c, name, "FILES", lengths, sizeof lengths);
+    load(c, name, "FILES", lengths.data(), sizeof lengths);
     const auto bytesof = [](const auto& v) { return v.size() * sizeof(v[0]); };
     load(c, name, "POS", particledata::pos.data(), bytesof(particledata::pos));
     load(c, name, "VEL", particledata::vel.data(), bytesof(particledata::vel));
@@ -425,38 +433,49 @@ void restore(schedule& s) {
     s.nextreport = st.nextreport;
     dataout::npts = st.npts;
     dataout::nres = st.nres;
+    return lengths;
+}
 
-    std::vector<double> frametimes;
-    if (fields) {
-        std::uint64_t len = 0;
-        const char* p = c.find("FIELD", len);
-        fieldhead fh{};
-        if (p && len >= sizeof fh) std::memcpy(&fh, p, sizeof fh);
-        if (!p || len < sizeof fh || fh.frames < 0 || fh.frames > INT_MAX ||
-            static_cast<std::uint64_t>(fh.frames) != (len - sizeof fh) / sizeof(double) ||
-            (len - sizeof fh) % sizeof(double) != 0)
-            errorstop::stop("*** Error *** checkpoint " + name + ": section \"FIELD\" " +
-                            (p ? "holds " + std::to_string(len) +
-                                     " bytes, which is not a frame count and its times"
-                               : std::string("is missing")));
-        frametimes.resize(static_cast<std::size_t>(fh.frames));
-        if (fh.frames > 0)
-            std::memcpy(frametimes.data(), p + sizeof fh, frametimes.size() * sizeof(double));
-        s.nextfield = fh.nextfield;
-        dataout::nfield = static_cast<int>(fh.frames);
-    }
+// The field-output schedule of checkpoint `c` ("fout"): the times of the
+// frames written up to it.
+std::vector<double> loadfields(const image& c, const std::string& name, schedule& s) {
+    std::uint64_t len = 0;
+    const char* p = c.find("FIELD", len);
+    fieldhead fh{};
+    if (p && len >= sizeof fh) std::memcpy(&fh, p, sizeof fh);
+    if (!p || len < sizeof fh || fh.frames < 0 || fh.frames > INT_MAX ||
+        static_cast<std::uint64_t>(fh.frames) != (len - sizeof fh) / sizeof(double) ||
+        (len - sizeof fh) % sizeof(double) != 0)
+        errorstop::stop(
+            "*** Error *** checkpoint " + name + ": section \"FIELD\" " +
+            (p ? "holds " + std::to_string(len) + " bytes, which is not a frame count and its times"
+               : std::string("is missing")));
+    std::vector<double> frametimes(static_cast<std::size_t>(fh.frames));
+    if (fh.frames > 0)
+        std::memcpy(frametimes.data(), p + sizeof fh, frametimes.size() * sizeof(double));
+    s.nextfield = fh.nextfield;
+    dataout::nfield = static_cast<int>(fh.frames);
+    return frametimes;
+}
+
+// The sums of the energy balance of checkpoint `c` ("ebal on").
+energystate loadbalance(const image& c, const std::string& name) {
     energystate es{};
-    if (dataout::energyon) {
-        load(c, name, "BALANCE", &es, sizeof es);
-        if (es.sums.records < 0 || es.sums.records > INT_MAX || es.filebytes < 0)
-            errorstop::stop("*** Error *** checkpoint " + name +
-                            ": section \"BALANCE\" holds a record count of " +
-                            std::to_string(es.sums.records) + " and a file length of " +
-                            std::to_string(es.filebytes) + " bytes");
-        energy::restore(es.sums);
-    }
-    s.restored = true;
+    load(c, name, "BALANCE", &es, sizeof es);
+    if (es.sums.records < 0 || es.sums.records > INT_MAX || es.filebytes < 0)
+        errorstop::stop("*** Error *** checkpoint " + name +
+                        ": section \"BALANCE\" holds a record count of " +
+                        std::to_string(es.sums.records) + " and a file length of " +
+                        std::to_string(es.filebytes) + " bytes");
+    energy::restore(es.sums);
+    return es;
+}
 
+// Cuts the result files back to their lengths at checkpoint `name`: the
+// echo file must have been written again to its length, the animation and
+// curve files (and process 0's energy.dat) are cut.
+void cutresults(const std::string& name, const std::array<long long, 3>& lengths,
+                const energystate& es) {
     long long now[3];
     ffi::syncunits();
     ffi::unitlengths(now);
@@ -467,9 +486,10 @@ void restore(schedule& s) {
     const int units[2] = {ffi::iow1, ffi::iow2};
     const std::string names[2] = {ffi::animname(), ffi::curvename()};
     for (int k = 0; k < 2; ++k) {
-        if (!ffi::unit(units[k]).truncate(lengths[k + 1]))
+        if (!ffi::unit(units[k]).truncate(lengths[static_cast<std::size_t>(k) + 1]))
             errorstop::stop("*** Error *** checkpoint " + name + ": the result file " + names[k] +
-                            " is shorter than the " + std::to_string(lengths[k + 1]) +
+                            " is shorter than the " +
+                            std::to_string(lengths[static_cast<std::size_t>(k) + 1]) +
                             " bytes it had then");
     }
     if (dataout::energyon && commnodes::myid == 0 && es.sums.records > 0) {
@@ -486,20 +506,50 @@ void restore(schedule& s) {
             errorstop::stop(std::string("*** Error *** cannot cut ") + energy::filename +
                             " back to " + std::to_string(es.filebytes) + " bytes");
     }
-    if (fields) {
-        // Frames written after the checkpoint go: the continued run writes
-        // them again. Each process removes its pieces, process 0 the parallel
-        // files; frames are written in order, so the first frame with
-        // neither ends the search.
-        for (int f = dataout::nfield;; ++f) {
-            std::error_code ec;
-            bool any = std::filesystem::remove(fieldout::piecename(f, commnodes::myid), ec);
-            if (commnodes::myid == 0)
-                any = std::filesystem::remove(fieldout::parallelname(f), ec) || any;
-            if (!any) break;
-        }
-        fieldout::resume(frametimes);
+}
+
+// Frames written after the checkpoint go: the continued run writes them
+// again. Each process removes its pieces, process 0 the parallel files;
+// frames are written in order, so the first frame with neither ends the
+// search.
+void removelaterframes(const std::vector<double>& frametimes) {
+    for (int f = dataout::nfield;; ++f) {
+        std::error_code ec;
+        bool any = std::filesystem::remove(fieldout::piecename(f, commnodes::myid), ec);
+        if (commnodes::myid == 0)
+            any = std::filesystem::remove(fieldout::parallelname(f), ec) || any;
+        if (!any) break;
     }
+    fieldout::resume(frametimes);
+}
+
+}  // namespace
+
+void restore(schedule& s) {
+    makehashes();
+    image im[2];
+    const std::uint64_t best = readboth(im);
+    unsigned long long candidate = 0;
+    const int chosen = agree(im, best, candidate);
+    const image& c = im[chosen];
+    const std::string name = filename(chosen + 1);
+    if (best != candidate && commnodes::myid >= 0)
+        errorstop::writeline(" *** Warning *** restarting from the older checkpoint " + name +
+                             " (sequence " + std::to_string(candidate) + ")");
+
+    const bool fields = dataout::fieldstep >= 0.0;
+    // The displacement of the field output is measured from the deck's
+    // coordinates, which the node positions still are before they are loaded.
+    if (fields) fieldout::start();
+    const std::array<long long, 3> lengths = loadstate(c, name, s);
+    std::vector<double> frametimes;
+    if (fields) frametimes = loadfields(c, name, s);
+    energystate es{};
+    if (dataout::energyon) es = loadbalance(c, name);
+    s.restored = true;
+
+    cutresults(name, lengths, es);
+    if (fields) removelaterframes(frametimes);
     sequence = candidate;
 }
 

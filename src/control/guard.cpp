@@ -7,8 +7,10 @@
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
+#include "model/curvevariables.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/curve.hpp"
 #include "output/records.hpp"
 
 namespace guard {
@@ -166,15 +168,17 @@ void checkoutput(int step) {
                             " has a non-finite coordinate");
     }
     for (int c = 0; c < dataout::ncurves; ++c) {
-        const int opt = dataout::curveoption[static_cast<size_t>(c)];
-        if (opt < 1 || opt > 5 || opt == 3) continue;
-        const int e = dataout::curvepoint[static_cast<size_t>(c)];
-        const element& el = elementdata::element_list[static_cast<size_t>(e - 1)];
-        const history& h = materialdata::history_list[static_cast<size_t>(el.nhistory - 1)];
-        const double v = opt == 1 ? h.seqv : opt == 2 ? h.epeff : opt == 4 ? h.sm : h.vol0;
-        if (!std::isfinite(v))
-            errorstop::stop(at(step) + "curve " + std::to_string(c + 1) + " of element " +
-                            std::to_string(e) + " is not finite (" + value(v) + ")");
+        const double v = curvevalue(c);
+        if (std::isfinite(v)) continue;
+        const curvevariables::variable& var =
+            curvevariables::of(dataout::curveoption[static_cast<size_t>(c)]);
+        const std::string what =
+            var.at == curvevariables::kind::energy
+                ? " (" + std::string(var.word) + " of the process)"
+                : " of " + std::string(curvevariables::kindname(var.at)) + " " +
+                      std::to_string(dataout::curvepoint[static_cast<size_t>(c)]);
+        errorstop::stop(at(step) + "curve " + std::to_string(c + 1) + what + " is not finite (" +
+                        value(v) + ")");
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "control/checkpoint.hpp"
 #include "control/integration.hpp"
@@ -14,6 +15,7 @@
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "input/vocabulary.hpp"
+#include "model/curvevariables.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
@@ -37,6 +39,8 @@ const char* const usage =
     "\n"
     "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
     "checkpoints are on, and exit status 128 + the signal number.\n" HEXDYN_MATERIAL_RATES_HELP;
+// The help text closed by the paragraph of the curve variables.
+const std::string usagetext = std::string(usage) + curvevariables::help();
 
 }  // namespace
 
@@ -49,7 +53,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--restart") == 0 && argc == 2) {
             restart = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            if (commnodes::myid == 0) std::fputs(usage, stdout);
+            if (commnodes::myid == 0) std::fputs(usagetext.c_str(), stdout);
             std::fflush(stdout);
             MPI_Finalize();
             return 0;
@@ -58,7 +62,7 @@ int main(int argc, char** argv) {
                 std::fprintf(
                     stdout,
                     " *** Error *** unknown argument \"%s\" (--restart is the only one)\n%s",
-                    argv[i], usage);
+                    argv[i], usagetext.c_str());
             }
             std::fflush(stdout);
             MPI_Finalize();

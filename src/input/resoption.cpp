@@ -1,13 +1,12 @@
 #include "input/resoption.hpp"
 
 #include "input/ffi.hpp"
+#include "input/vocabulary.hpp"
 #include "model/errorstop.hpp"
-#include "model/model.hpp"
 
 int setresoption() {
-    const int n = static_cast<int>(dataout::outputname.size());
-    const int k = ffi::keyword(dataout::outputname[0].data(), n);
-    if (k >= 1 && k <= n) return k;
+    const int k = ffi::keyword(vocabulary::curves, vocabulary::ncurves);
+    if (k >= 1 && k <= vocabulary::ncurves) return k;
     ffi::errormsg();
     errorstop::stop("Result option error");
 }

@@ -1,6 +1,6 @@
 // The variable named by a curve record of the deck ("curv seqv 12").
 #pragma once
 
-// Reads the variable's keyword and returns its number 1..8 in the order of
-// dataout::outputname; stops the run on any other word.
+// Reads the variable's keyword and returns its entry (1-based) of the
+// curve-variable table; stops the run on any other word.
 int setresoption();

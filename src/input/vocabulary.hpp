@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+#include "model/curvevariables.hpp"
+
 namespace vocabulary {
 
 // Keywords at the top level of a deck:
@@ -32,10 +34,10 @@ inline constexpr int nmaterials = 5;
     "term); john 1e-3 per second, fixed (the rate term is ln(rate / 0.001)); jcth\n"   \
     "the last constant of its record, RATE0 (1 per second for published constants).\n"
 
-// Result variables of a "curv" record: 1-5 at an element, 6-8 energies of
-// the process, 9 the temperature of an element (0 for a material without one).
-inline constexpr char curves[] = "seqvepefmat sm  vol engkengsenertemp";
-inline constexpr int ncurves = 9;
+// Result variables of a "curv" record, in the order of the curve-variable
+// table (model/curvevariables.hpp).
+inline constexpr const char* curves = curvevariables::words.data();
+inline constexpr int ncurves = curvevariables::count;
 
 // Records of a "load" block and of a "velo" block: its end, a node, a component.
 inline constexpr char loadrecords[] = "endlnodecomp";

@@ -70,15 +70,7 @@ int ncurves = 0;
 std::array<int, 10> curveoption{};
 std::array<int, 10> curvepoint{};
 std::array<int, 10> curveline{};
-const std::array<std::array<char, 4>, 9> outputname{{{'s', 'e', 'q', 'v'},
-                                                     {'e', 'p', 'e', 'f'},
-                                                     {'m', 'a', 't', ' '},
-                                                     {'s', 'm', ' ', ' '},
-                                                     {'v', 'o', 'l', ' '},
-                                                     {'e', 'n', 'g', 'k'},
-                                                     {'e', 'n', 'g', 's'},
-                                                     {'e', 'n', 'e', 'r'},
-                                                     {'t', 'e', 'm', 'p'}}};
+std::array<double, 10> curveorigin{};
 int npts = 0;
 int nres = 0;
 double fieldstep = -1.0;
@@ -191,6 +183,7 @@ void reset() {
     dataout::curveoption.fill(0);
     dataout::curvepoint.fill(0);
     dataout::curveline.fill(0);
+    dataout::curveorigin.fill(0.0);
     dataout::npts = 0;
     dataout::nres = 0;
     dataout::fieldstep = -1.0;

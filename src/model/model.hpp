@@ -203,14 +203,13 @@ namespace dataout {
 extern double outtimestep;               // interval between output times ("outt"), s
 extern double reportsteps;               // steps between progress lines ("repo")
 extern int ncurves;                      // number of curves (at most 10)
-extern std::array<int, 10> curveoption;  // variable of each curve: 1..9, entry of outputname
-extern std::array<int, 10> curvepoint;   // element of each curve (element variables 1..5, 9)
-// deck line of each curve record, for the element-range check after input
+extern std::array<int, 10> curveoption;  // variable of each curve: entry of curvevariables::table
+extern std::array<int, 10> curvepoint;   // element or node of each curve (none for an energy)
+// deck line of each curve record, for the range check after input
 extern std::array<int, 10> curveline;
-// Keywords of the curve variables: seqv, epef, mat, sm, vol (of an element),
-// engk, engs, ener (kinetic, strain, total energy of the process), temp (of
-// an element: its temperature, 0 for a material without one).
-extern const std::array<std::array<char, 4>, 9> outputname;
+// deck coordinate of the node of each displacement curve along its axis
+// (set once the deck has been read), m
+extern std::array<double, 10> curveorigin;
 extern int npts;          // records written to the curve file so far
 extern int nres;          // zones written to the animation file so far
 extern double fieldstep;  // interval between field outputs ("fout"), s; below 0 none

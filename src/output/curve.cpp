@@ -1,5 +1,6 @@
 #include "output/curve.hpp"
 
+#include "model/curvevariables.hpp"
 #include "model/errorstop.hpp"
 #include "output/records.hpp"
 #include "output/units.hpp"
@@ -11,34 +12,59 @@ std::string titlefield() {
     return t;
 }
 
-void putvariable(std::string& out, int option, const element& el, const history& h) {
-    switch (option) {
-        case 1: records::put_d(out, h.seqv, 15, 6); break;
-        case 2: records::put_d(out, h.epeff, 15, 6); break;
-        case 3: records::put_i(out, el.mat, 3); break;
-        case 4: records::put_d(out, h.sm, 15, 6); break;
-        case 5: records::put_d(out, h.vol0, 15, 6); break;
-        case 6: records::put_d(out, simulation::engkinetic, 15, 6); break;
-        case 7: records::put_d(out, simulation::engstrain, 15, 6); break;
-        case 8: records::put_d(out, simulation::engstrain + simulation::engkinetic, 15, 6); break;
-        case 9: records::put_d(out, h.temp, 15, 6); break;
-        default: errorstop::stop("***Error*** Invalid output variable !");
-    }
+// The variable of curve i; stops on an option outside the table.
+static const curvevariables::variable& variableof(int i) {
+    const int opt = dataout::curveoption[static_cast<size_t>(i)];
+    if (opt < 1 || opt > curvevariables::count)
+        errorstop::stop("***Error*** Invalid output variable !");
+    return curvevariables::of(opt);
 }
 
-static bool elementvariable(int option) { return (option >= 1 && option <= 5) || option == 9; }
+static const element& elementof(int e) {
+    return elementdata::element_list[static_cast<size_t>(e - 1)];
+}
+
+double curvevalue(int i) {
+    using curvevariables::source;
+    const curvevariables::variable& v = variableof(i);
+    const int p = dataout::curvepoint[static_cast<size_t>(i)];
+    const size_t component = 3 * static_cast<size_t>(p - 1) + static_cast<size_t>(v.axis);
+    switch (v.from) {
+        case source::history:
+            return materialdata::history_list[static_cast<size_t>(elementof(p).nhistory - 1)].*
+                   v.field;
+        case source::material: return elementof(p).mat;
+        case source::kinetic: return simulation::engkinetic;
+        case source::strain: return simulation::engstrain;
+        case source::total: return simulation::engstrain + simulation::engkinetic;
+        case source::displacement:
+            return particledata::pos[component] - dataout::curveorigin[static_cast<size_t>(i)];
+        case source::velocity: return particledata::vel[component];
+    }
+    return 0.0;
+}
+
+void putvariable(std::string& out, int i) {
+    if (variableof(i).from == curvevariables::source::material)
+        records::put_i(out, elementof(dataout::curvepoint[static_cast<size_t>(i)]).mat, 3);
+    else
+        records::put_d(out, curvevalue(i), 15, 6);
+}
 
 void checkcurves() {
     for (int i = 0; i < dataout::ncurves; ++i) {
-        const int opt = dataout::curveoption[static_cast<size_t>(i)];
-        const int e = dataout::curvepoint[static_cast<size_t>(i)];
-        if (elementvariable(opt) && (e < 1 || e > elementdata::nb_element)) {
-            errorstop::writeline(records::listed("input file error, line",
-                                                 dataout::curveline[static_cast<size_t>(i)]));
-            errorstop::stop("*** Error *** curve " + std::to_string(i + 1) + " names element " +
-                            std::to_string(e) + ", outside 1.." +
-                            std::to_string(elementdata::nb_element));
+        const size_t c = static_cast<size_t>(i);
+        const int p = dataout::curvepoint[c];
+        const std::string fault = curvevariables::rangefault(
+            dataout::curveoption[c], p, elementdata::nb_element, particledata::nb_particle);
+        if (!fault.empty()) {
+            errorstop::writeline(records::listed("input file error, line", dataout::curveline[c]));
+            errorstop::stop("*** Error *** curve " + std::to_string(i + 1) + " " + fault);
         }
+        const curvevariables::variable& v = curvevariables::of(dataout::curveoption[c]);
+        if (v.from == curvevariables::source::displacement)
+            dataout::curveorigin[c] =
+                particledata::pos[3 * static_cast<size_t>(p - 1) + static_cast<size_t>(v.axis)];
     }
 }
 
@@ -53,9 +79,9 @@ void outcurve(double time) {
         b += "VARIABLES= \"Time\"";
         for (int i = 0; i < dataout::ncurves; ++i) {
             b += " \"";
-            const auto& nm = dataout::outputname[static_cast<size_t>(
-                dataout::curveoption[static_cast<size_t>(i)] - 1)];
-            b.append(nm.data(), 4);
+            variableof(i);
+            const size_t k = static_cast<size_t>(dataout::curveoption[static_cast<size_t>(i)] - 1);
+            b.append(curvevariables::words.data() + 4 * k, 4);
             b += " at";
             records::put_i(b, dataout::curvepoint[static_cast<size_t>(i)], 6);
             b += '"';
@@ -65,18 +91,6 @@ void outcurve(double time) {
     }
     dataout::npts += 1;
     records::put_d(b, time, 15, 6);
-    static const element noelement{};
-    static const history nohistory{};
-    for (int i = 0; i < dataout::ncurves; ++i) {
-        const int opt = dataout::curveoption[static_cast<size_t>(i)];
-        const int e = dataout::curvepoint[static_cast<size_t>(i)];
-        const element* el = &noelement;
-        const history* h = &nohistory;
-        if (elementvariable(opt)) {
-            el = &elementdata::element_list[static_cast<size_t>(e - 1)];
-            h = &materialdata::history_list[static_cast<size_t>(el->nhistory - 1)];
-        }
-        putvariable(b, opt, *el, *h);
-    }
+    for (int i = 0; i < dataout::ncurves; ++i) putvariable(b, i);
     out.endrecord();
 }

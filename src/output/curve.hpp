@@ -6,10 +6,15 @@
 #include "model/model.hpp"
 
 void outcurve(double time);
-// Appends the value of one curve to a record buffer.
-void putvariable(std::string& out, int option, const element& el, const history& h);
+// The value of curve i (0-based entry of dataout's curve arrays) now; stops
+// on a variable outside the curve-variable table.
+double curvevalue(int i);
+// Appends the value of curve i to a record buffer in its field (the
+// material set as I3, every other value as D15.6).
+void putvariable(std::string& out, int i);
 // The title as written in the headers: 60 characters, NULs shown as blanks.
 std::string titlefield();
-// Stops when a curve of an element variable names an element outside
-// 1..nb_element (checked once the deck has been read).
+// Stops when a curve names an element or node outside the process's
+// (checked once the deck has been read), and keeps the deck position of the
+// node of every displacement curve.
 void checkcurves();

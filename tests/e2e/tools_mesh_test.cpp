@@ -203,6 +203,7 @@ TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
         {box + ok + " --velocity 1,0,0", "--velocity needs C,X,Y,Z"},
         {box + ok + " --time 0,1,1e-5,1", "the last time must lie beyond the end time"},
         {box + ok + " --curve seqv,9", "element 9 does not exist (the mesh has 8)"},
+        {box + ok + " --curve vz,28", "--curve vz: node 28 does not exist (the mesh has 27)"},
         {box + ok + " --curve stress", "unknown variable \"stress\""},
         {box + " --endtime 1e-5 --material \"elas 7800 2.1e11 0.5\"", "Poisson's ratio"},
         {box + " --endtime 1e-5 --material \"pla1 7800 2.1e11 0.3\"",

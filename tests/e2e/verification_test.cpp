@@ -1,5 +1,6 @@
 // Verification of whole runs against closed-form results and experiment:
-// the elastic bar on the rigid plane (contact stress, contact time, rebound),
+// the elastic bar on the rigid plane (contact stress, contact time, rebound,
+// the velocity and displacement of its free end),
 // the plate impact in uniaxial strain (elastic precursor at the Hugoniot
 // elastic limit and its speed), energy conservation of a free elastic block,
 // the Taylor impact of a copper rod (final length and foot diameter), and a
@@ -187,6 +188,7 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
 
     Box b{2, 2, N, a, a, L};
     const int mid = b.element(0, 0, N / 2);  // a corner column element halfway up
+    const int top = b.node(1, 1, N);         // the centre of the free end
     TempDir dir("verify-bar");
     // Output at every step (the step is about 0.38 us).
     ASSERT_NO_FATAL_FAILURE(mesh(
@@ -195,7 +197,8 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
                  " --hourglass 2,0.1 --rigid 3,0.0 --bulk off --material \"elas 7850 2.0e11 0.3\""
                  " --velocity 1,0,0," +
                  num(-v0) + " --curve seqv," + std::to_string(mid) + " --curve sm," +
-                 std::to_string(mid) + " --curve engk"));
+                 std::to_string(mid) + " --curve engk --curve vz," + std::to_string(top) +
+                 " --curve dz," + std::to_string(top)));
     ASSERT_NO_FATAL_FAILURE(run(dir));
     const auto rows = read_curves(dir / "aresult_curv.dat");
     const auto zones = read_anim(dir / "aresult_anim.dat");
@@ -267,6 +270,38 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
     EXPECT_NEAR(rel(liftoff, tcontact), 0.0, 0.05) << "contact time " << liftoff;
     EXPECT_NEAR(rel(vke, vrebound), 0.0, 0.05) << "rebound speed " << vke;
     EXPECT_GT(vcm, 0.0);
+
+    // The free end in 1-D wave theory: it moves at -v0 until the compression
+    // reaches it at L/c, at +v0 from then (the reflection from the free end
+    // doubles the particle velocity) until the bar leaves the plane at 2L/c,
+    // where its displacement is back to zero. Before the front arrives the
+    // node moves freely: vz is -v0, and dz = -v0 t(n+1), the time of the next
+    // record (a record at t(n) holds the positions x(n+1) the node update has
+    // just made, as the animation file does), to the digits written.
+    const double tfront = L / c;
+    int free = 0;
+    for (size_t i = 0; i + 1 < rows.size() && rows[i][0] < 0.5 * tfront; ++i) {
+        const double next = rows[i + 1][0];
+        EXPECT_EQ(rows[i][4], -v0) << "t " << rows[i][0];
+        EXPECT_NEAR(rows[i][5], -v0 * next, 1e-5 * v0 * next) << "t " << rows[i][0];
+        ++free;
+    }
+    EXPECT_GT(free, 10);
+    const double vback = window_mean(rows, 4, 1.1 * tfront, 1.9 * tfront);
+    auto dz_at = [&](double t) {
+        const auto it = std::min_element(
+            rows.begin(), rows.end(),
+            [&](const auto& x, const auto& y) { return std::abs(x[0] - t) < std::abs(y[0] - t); });
+        return (*it)[5];
+    };
+    const double dzfront = dz_at(tfront), dzleave = dz_at(2.0 * tfront);
+    std::printf(
+        "elastic bar: free end vz %.3f m/s after the reflection (v0 %.1f), dz %.4f mm at "
+        "L/c (-v0 L/c %.4f mm), %.4f mm at 2L/c\n",
+        vback, v0, dzfront * 1e3, -v0 * tfront * 1e3, dzleave * 1e3);
+    EXPECT_NEAR(rel(vback, v0), 0.0, 0.05) << "free-end velocity " << vback;
+    EXPECT_NEAR(rel(dzfront, -v0 * tfront), 0.0, 0.05) << "free-end displacement " << dzfront;
+    EXPECT_NEAR(dzleave, 0.0, 0.1 * v0 * tfront) << "free-end displacement " << dzleave;
 }
 
 // ------------------------------------------------------------------------

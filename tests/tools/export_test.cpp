@@ -26,7 +26,7 @@ using testutil::TempDir;
 using testutil::write_file;
 
 TEST(CurveLayout, NamesAndTotalsDependOnNumberingAndSharing) {
-    const std::vector<long long> glob_a = {37}, glob_b = {5, 6};
+    const std::vector<long long> glob_a = {37}, glob_b = {5, 6}, nodes_b = {10, 11, 12};
     auto procs = [&](bool with_map) {
         std::vector<ProcessCurves> p(2);
         p[0].id = 0;
@@ -34,15 +34,15 @@ TEST(CurveLayout, NamesAndTotalsDependOnNumberingAndSharing) {
             {"seqv", 1, false, false}, {"engk", 1, false, true}, {"engs", 1, false, true}};
         p[0].elements = 1;
         p[1].id = 1;
-        p[1].columns = {{"seqv", 2, false, false},
-                        {"mat", 2, true, false},
-                        {"engk", 1, false, true},
-                        {"engs", 1, false, true},
-                        {"seqv", 2, false, false}};
+        p[1].columns = {{"seqv", 2, false, false}, {"mat", 2, true, false},
+                        {"engk", 1, false, true},  {"engs", 1, false, true},
+                        {"seqv", 2, false, false}, {"vz", 2, false, false, true}};
         p[1].elements = 2;
+        p[1].nodes = 3;
         if (with_map) {
             p[0].element_global = &glob_a;
             p[1].element_global = &glob_b;
+            p[1].node_global = &nodes_b;
         }
         return p;
     };
@@ -55,15 +55,15 @@ TEST(CurveLayout, NamesAndTotalsDependOnNumberingAndSharing) {
         {true,
          true,
          {"time", "seqv@elem37", "p0:engk", "p0:engs", "seqv@elem6", "mat@elem6", "p1:engk",
-          "p1:engs", "seqv@elem6#2", "engk_total", "engs_total"}},
+          "p1:engs", "seqv@elem6#2", "vz@node11", "engk_total", "engs_total"}},
         {true,
          false,
          {"time", "seqv@elem37", "p0:engk", "p0:engs", "seqv@elem6", "mat@elem6", "p1:engk",
-          "p1:engs", "seqv@elem6#2", "engs_total"}},
+          "p1:engs", "seqv@elem6#2", "vz@node11", "engs_total"}},
         {false,
          false,
          {"time", "p0:seqv@1", "p0:engk", "p0:engs", "p1:seqv@2", "p1:mat@2", "p1:engk", "p1:engs",
-          "p1:seqv@2#2", "engs_total"}},
+          "p1:seqv@2#2", "p1:vz@n2", "engs_total"}},
     };
     for (const Case& c : cases) {
         const CurveLayout lay = curve_layout(procs(c.map), false, c.additive);
@@ -88,8 +88,14 @@ TEST(CurveLayout, NamesAndTotalsDependOnNumberingAndSharing) {
     EXPECT_EQ(curve_layout(one, true, true).names,
               (std::vector<std::string>{"time", "seqv@elem3", "ener", "ener_total"}));
 
-    // A curve on an element the process does not have.
+    // A curve on an element or a node the process does not have.
     one[0].elements = 2;
+    EXPECT_THROW(curve_layout(one, true, true), Error);
+    one[0].elements = 3;
+    one[0].nodes = 8;
+    one[0].columns = {{"dx", 8, false, false, true}};
+    EXPECT_EQ(curve_layout(one, true, true).names, (std::vector<std::string>{"time", "dx@node8"}));
+    one[0].columns[0].element = 9;
     EXPECT_THROW(curve_layout(one, true, true), Error);
 }
 

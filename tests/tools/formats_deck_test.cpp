@@ -118,6 +118,7 @@ TEST(DeckRead, ErrorsNameTheLine) {
         {"nmat 1\nmate\n1 wood 1 1 0.3\nendi\n", "deck:3: unknown material model \"wood\""},
         {"nmat 1\nseos 1 1 4570 1.49 1.93\nendi\n", "before its \"mate\" record"},
         {cube_deck("curv seqv 2\n"), "names element 2, outside 1..1"},
+        {cube_deck("curv vy 9\n"), "curve 1 (vy) names node 9, outside 1..8"},
         {cube_deck("curv stress 1\n"), "unknown curve variable \"stress\""},
         {cube_deck("load\nnode 9 0 0 1\nendl\n"), "node 9 outside 1..8"},
         {cube_deck("load\ncomp 2 0 0 1\nendl\n"), "component 2 outside 1..1"},
@@ -287,6 +288,11 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.curves = {{9, 2}};
          },
          "curve temp names element 2"},
+        {"node curve out of range",
+         [](Deck& d) {
+             d.curves = {{10, 0}};
+         },
+         "curve dx names node 0, outside 1.."},
         {"eleven curves",
          [](Deck& d) {
              d.curves.assign(11, {6, 1});

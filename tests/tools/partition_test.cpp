@@ -48,7 +48,8 @@ Deck sample_deck() {
                {false, 1, {1, 2, 3}},    // a corner node
                {false, d.nnodes(), {9, 9, 9}}};  // the lonely node
     d.velocities = {{true, 1, {0, 0, -10}}, {true, 4, {5, 0, 0}}, {false, 40, {0, 7, 0}}};
-    d.curves = {{1, 1}, {6, 1}, {2, 72}, {7, 1}, {5, 37}, {9, 50}};
+    // vx at node 4, on the boundary of the slabs, and dz at the lonely node.
+    d.curves = {{1, 1}, {6, 1}, {2, 72}, {7, 1}, {5, 37}, {9, 50}, {13, 4}, {12, d.nnodes()}};
     return d;
 }
 
@@ -234,7 +235,8 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
 
     for (const Deck& d : P.decks) EXPECT_EQ(d.midstep, g.midstep);  // a switch of the run
 
-    // Curves: element curves once, on the element's process; energies everywhere.
+    // Curves: element curves once, on the element's process; node curves
+    // once, on the lowest process holding the node; energies everywhere.
     std::map<int, int> element_curves;  // global curve index -> copies
     for (int p = 0; p < np; ++p) {
         const Deck& d = P.decks[static_cast<size_t>(p)];
@@ -249,6 +251,14 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
                                           [static_cast<size_t>(d.curves[k].element - 1)],
                           gc.element);
                 ++element_curves[static_cast<int>(i)];
+            } else if (formats::curve_at_node(gc.option)) {
+                if (*holders[static_cast<size_t>(gc.element - 1)].begin() != p) continue;
+                ASSERT_LT(k, d.curves.size());
+                EXPECT_EQ(d.curves[k].option, gc.option);
+                EXPECT_EQ(P.node_global[static_cast<size_t>(p)]
+                                       [static_cast<size_t>(d.curves[k].element - 1)],
+                          gc.element);
+                ++element_curves[static_cast<int>(i)];
             } else {
                 ASSERT_LT(k, d.curves.size());
                 EXPECT_EQ(d.curves[k].option, gc.option);
@@ -258,7 +268,8 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(k, d.curves.size());
     }
     for (size_t i = 0; i < g.curves.size(); ++i)
-        if (formats::curve_at_element(g.curves[i].option)) {
+        if (formats::curve_at_element(g.curves[i].option) ||
+            formats::curve_at_node(g.curves[i].option)) {
             EXPECT_EQ(element_curves[static_cast<int>(i)], 1);
         }
 

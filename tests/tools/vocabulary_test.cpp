@@ -7,16 +7,20 @@
 
 #include "formats/deck.hpp"
 #include "input/vocabulary.hpp"
-#include "model/model.hpp"
+#include "model/curvevariables.hpp"
 
-TEST(Vocabulary, CurveNamesAreTheOnesTheSolverWritesInItsCurveFile) {
-    // The solver heads its curve columns with dataout::outputname.
+TEST(Vocabulary, CurveWordsAreDistinctAndFitTheirFourCharacters) {
+    // The deck readers match a word by its first four characters, regardless
+    // of case: two entries alike there would shadow one another.
     for (int k = 1; k <= vocabulary::ncurves; ++k) {
-        const auto& name = dataout::outputname[static_cast<size_t>(k - 1)];
-        EXPECT_EQ(std::string_view(name.data(), 4),
-                  std::string_view(vocabulary::curves + 4 * static_cast<std::ptrdiff_t>(k - 1), 4))
-            << k;
+        const std::string_view w = curvevariables::of(k).word;
+        EXPECT_GE(w.size(), 1u);
+        EXPECT_LE(w.size(), 4u);
+        for (int j = 1; j < k; ++j) EXPECT_NE(curvevariables::of(j).word, w);
     }
+    // Entries are only ever added at the end: the words keep their numbers.
+    const std::string_view first = "seqvepefmat sm  vol engkengsenertempdx  dy  dz  vx  vy  vz  ";
+    EXPECT_EQ(std::string_view(vocabulary::curves).substr(0, first.size()), first);
 }
 
 TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
@@ -26,7 +30,8 @@ TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
     EXPECT_EQ(vocabulary::word(vocabulary::switches, vocabulary::nswitches, 1), "on");
     EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 0), "");
     EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 9), "temp");
-    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, 10), "");
+    EXPECT_EQ(vocabulary::word(vocabulary::curves, vocabulary::ncurves, vocabulary::ncurves + 1),
+              "");
     for (int k = 1; k <= vocabulary::ncurves; ++k) {
         EXPECT_EQ(formats::curve_option(formats::curve_name(k)), k) << k;
         EXPECT_EQ(formats::curve_name(k),

@@ -4,13 +4,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "control/guard.hpp"
 #include "control/process.hpp"
 #include "input/datain.hpp"
 #include "inputcases.hpp"
+#include "model/curvevariables.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/anim.hpp"
@@ -97,6 +100,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
         {"mat -12", 3, 0.0, -12, "-12"},
         {"mat -100 does not fit", 3, 0.0, -100, "***"},
         {"temp", 9, 1356.25, 1, "   0.135625D+04"},
+        {"eint", 16, -4.5e3, 1, "  -0.450000D+04"},
     };
     for (const fieldcase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,7 +108,7 @@ TEST_F(OutputFiles, EachVariableIsWrittenInItsField) {
         ASSERT_TRUE(ffi::unit(ffi::iow2).open((dir / "curv.dat").string()));
         setelements(2);
         history& h = historyof(2);
-        h.seqv = h.epeff = h.sm = h.vol0 = h.temp = c.value;
+        h.seqv = h.epeff = h.sm = h.vol0 = h.temp = h.eint = c.value;
         elementdata::element_list[1].mat = c.mat;
         setcurves({{c.option, 2}});
         outcurve(0.0);
@@ -129,14 +133,63 @@ TEST_F(OutputFiles, EnergyCurvesIgnoreTheirElement) {
     EXPECT_EQ(c[4], "   0.100000D+01   0.000000D+00   0.000000D+00   0.100000D-02   0.100000D-02");
 }
 
+TEST_F(OutputFiles, NodeCurvesReadTheNodeFromItsDeckPosition) {
+    // Two nodes; displacement curves measure from the origin kept by
+    // checkcurves, velocity curves read the velocity as it is.
+    particledata::nb_particle = 2;
+    particledata::pos = {0.0, 0.0, 0.0, 1.0, 2.0, 3.0};
+    particledata::vel = {0.0, 0.0, 0.0, -4.0, 0.5, 7.0};
+    setcurves({{10, 2}, {11, 2}, {12, 2}, {13, 2}, {14, 2}, {15, 2}});
+    checkcurves();
+    particledata::pos = {9.0, 9.0, 9.0, 1.25, 1.5, 3.0};
+    outcurve(0.0);
+    const std::vector<std::string> c = curve();
+    ASSERT_EQ(c.size(), 4u);
+    EXPECT_EQ(c[1],
+              "VARIABLES= \"Time\" \"dx   at     2\" \"dy   at     2\" \"dz   at     2\" \"vx   at "
+              "    2\" \"vy   at     2\" \"vz   at     2\"");
+    EXPECT_EQ(c[3],
+              "   0.000000D+00   0.250000D+00  -0.500000D+00   0.000000D+00  -0.400000D+01"
+              "   0.500000D+00   0.700000D+01");
+}
+
+TEST_F(OutputFiles, GuardStopsOnANonFiniteValueOfEveryKind) {
+    struct guardcase {
+        int option;
+        const char* message;
+    };
+    const guardcase cases[] = {
+        {1, "*** Error *** step 7, process 0: curve 1 of element 2 is not finite ("},
+        {9, "*** Error *** step 7, process 0: curve 1 of element 2 is not finite ("},
+        {14, "*** Error *** step 7, process 0: curve 1 of node 2 is not finite ("},
+        {7, "*** Error *** step 7, process 0: curve 1 (engs of the process) is not finite ("},
+    };
+    for (const guardcase& c : cases) {
+        SCOPED_TRACE(c.option);
+        setelements(2);
+        particledata::nb_particle = 2;
+        particledata::pos.assign(6, 0.0);
+        particledata::vel.assign(6, 0.0);
+        setcurves({{c.option, 2}});
+        checkcurves();
+        const double bad = std::numeric_limits<double>::quiet_NaN();
+        historyof(2).seqv = historyof(2).temp = particledata::vel[4] = simulation::engstrain = bad;
+        testing::internal::CaptureStdout();
+        EXPECT_THROW(guard::checkoutput(7), errorstop::stop_exception);
+        std::fflush(stdout);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        simulation::engstrain = 0.0;
+    }
+}
+
 TEST_F(OutputFiles, InvalidVariableNumberStops) {
     setelements(1);
     std::string rec;
     testing::internal::CaptureStdout();
-    EXPECT_THROW(putvariable(rec, 10, elementdata::element_list[0], historyof(1)),
-                 errorstop::stop_exception);
-    EXPECT_THROW(putvariable(rec, 0, elementdata::element_list[0], historyof(1)),
-                 errorstop::stop_exception);
+    setcurves({{curvevariables::count + 1, 1}, {0, 1}});
+    EXPECT_THROW(putvariable(rec, 0), errorstop::stop_exception);
+    EXPECT_THROW(putvariable(rec, 1), errorstop::stop_exception);
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out,
@@ -185,13 +238,14 @@ std::string onebrick(const std::string& curves) {
            "endi\n";
 }
 
-TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
+TEST(CurveCheck, CurvesOutsideTheElementsOrNodesAreRejectedWithTheirLine) {
     struct rejectcase {
         const char* curves;
         int line;
         int curve;
         int element;
         int nb;
+        const char* at = "element";
     };
     const rejectcase cases[] = {
         {"curv seqv 2\n", 27, 1, 2, 1},
@@ -200,6 +254,9 @@ TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
         {"curv sm 1\ncurv vol 1\n\ncurv engs 7\ncurv sm 2\ncurv vol 3\n", 31, 4, 2, 1},
         {"CURVE VOL 1000\n", 27, 1, 1000, 1},
         {"curv temp 2\n", 27, 1, 2, 1},
+        {"curv dx 8\ncurv vz 9\n", 28, 2, 9, 8, "node"},
+        {"curv dy 0\n", 27, 1, 0, 8, "node"},
+        {"curv seqv 1\ncurv vx\ncurv DZ -2\n", 29, 3, -2, 8, "node"},
     };
     for (const rejectcase& c : cases) {
         SCOPED_TRACE(c.curves);
@@ -208,8 +265,8 @@ TEST(CurveCheck, ElementCurvesOutsideTheElementsAreRejectedWithTheirLine) {
         char line[64];
         std::snprintf(line, sizeof line, " input file error, line%12d\n", c.line);
         EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
-        const std::string msg = "*** Error *** curve " + std::to_string(c.curve) +
-                                " names element " + std::to_string(c.element) + ", outside 1.." +
+        const std::string msg = "*** Error *** curve " + std::to_string(c.curve) + " names " +
+                                c.at + " " + std::to_string(c.element) + ", outside 1.." +
                                 std::to_string(c.nb);
         EXPECT_NE(r.out.find(msg), std::string::npos) << r.out;
     }

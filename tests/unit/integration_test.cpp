@@ -656,10 +656,10 @@ TEST(ModelReset, RestoresEveryLoadTimeValue) {
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(dataout::curveoption[i], 0);
         EXPECT_EQ(dataout::curvepoint[i], 0);
+        EXPECT_EQ(dataout::curveorigin[i], 0.0);
     }
     EXPECT_EQ(dataout::npts, 0);
     EXPECT_EQ(dataout::nres, 0);
-    EXPECT_EQ(std::string(dataout::outputname[3].data(), 4), "sm  ");
 
     EXPECT_EQ(commnodes::nprocs, 1);
     EXPECT_EQ(commnodes::myid, 0);

@@ -33,19 +33,26 @@ CurveLayout curve_layout(const std::vector<ProcessCurves>& procs, bool single_gl
                                     std::to_string(c + 1) +
                                     " overflowed its field; its column is named " + name);
             } else {
-                if (col.element < 1 || col.element > pc.elements)
-                    throw Error(pc.file + ": curve " + std::to_string(c + 1) + " names element " +
-                                std::to_string(col.element) + ", but process " +
-                                std::to_string(pc.id) + " has elements 1.." +
-                                std::to_string(pc.elements));
-                if (pc.element_global)
-                    name =
-                        col.variable + "@elem" +
-                        std::to_string((*pc.element_global)[static_cast<size_t>(col.element - 1)]);
+                // A node column is named by its node as an element column by
+                // its element: "dx@node12" with a map, "p1:dx@n3" without.
+                const char* at = col.node ? "node" : "element";
+                const long long nb = col.node ? pc.nodes : pc.elements;
+                const std::vector<long long>* global =
+                    col.node ? pc.node_global : pc.element_global;
+                if (col.element < 1 || col.element > nb)
+                    throw Error(pc.file + ": curve " + std::to_string(c + 1) + " names " + at +
+                                " " + std::to_string(col.element) + ", but process " +
+                                std::to_string(pc.id) + " has " + at + "s 1.." +
+                                std::to_string(nb));
+                const std::string tag = col.node ? "@node" : "@elem";
+                if (global)
+                    name = col.variable + tag +
+                           std::to_string((*global)[static_cast<size_t>(col.element - 1)]);
                 else if (single_global)
-                    name = col.variable + "@elem" + std::to_string(col.element);
+                    name = col.variable + tag + std::to_string(col.element);
                 else
-                    name = prefix + col.variable + "@" + std::to_string(col.element);
+                    name = prefix + col.variable + (col.node ? "@n" : "@") +
+                           std::to_string(col.element);
             }
             const int n = ++used[name];
             if (n > 1) {

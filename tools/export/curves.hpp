@@ -44,7 +44,9 @@ struct ProcessCurves {
     std::string file;
     std::vector<formats::CurveColumn> columns;
     const std::vector<long long>* element_global = nullptr;  // null: no map
+    const std::vector<long long>* node_global = nullptr;     // null: no map
     long long elements = 0;                                  // element count of the process
+    long long nodes = 0;                                     // node count of the process
 };
 
 // `kinetic_additive` tells whether the processes' kinetic energies add up to

@@ -240,7 +240,9 @@ std::vector<double> merge_curves(const std::vector<Process>& procs, const std::o
         pc.file = readers.back()->name();
         pc.columns = readers.back()->columns();
         pc.element_global = procs[i].element_global;
+        pc.node_global = procs[i].node_global;
         pc.elements = anim.readers[i]->elements();
+        pc.nodes = anim.readers[i]->nodes();
         pcs.push_back(std::move(pc));
     }
     CurveLayout lay = curve_layout(pcs, procs.size() == 1, kinetic_additive(procs, map));

@@ -6,6 +6,7 @@
 
 #include "export/export.hpp"
 #include "formats/cli.hpp"
+#include "model/curvevariables.hpp"
 
 namespace {
 
@@ -48,8 +49,11 @@ const char* const kUsage =
     "output zone. The solver writes that zone after its first time step, so the\n"
     "reference is the mesh after one step, not the undeformed input mesh.\n"
     "Curve columns are named <variable>@elem<global element> with a map (or a single\n"
-    "process), p<process>:<variable>@<local element> without one; the energies of a\n"
-    "process are p<process>:engk and so on.\n" HEXDYN_MATERIAL_RATES_HELP;
+    "process), p<process>:<variable>@<local element> without one; node curves\n"
+    "<variable>@node<global node>, or p<process>:<variable>@n<local node>; the\n"
+    "energies of a process are p<process>:engk and so on.\n" HEXDYN_MATERIAL_RATES_HELP;
+// The help text closed by the paragraph of the curve variables.
+const std::string kUsageText = std::string(kUsage) + curvevariables::help();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-export", what); }
 
@@ -57,7 +61,7 @@ int run(int argc, char** argv) {
     exporting::ExportOptions opt;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (formats::asks_help(a, kUsage)) return 0;
+        if (formats::asks_help(a, kUsageText.c_str())) return 0;
         formats::Arg arg = formats::split_arg(a);
         if (arg.key == "--dir" || arg.key == "--map" || arg.key == "--out") {
             if (!formats::take_value(arg, i, argc, argv))

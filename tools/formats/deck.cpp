@@ -15,6 +15,7 @@
 
 #include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
+#include "model/curvevariables.hpp"
 #include "parallel/deckname.hpp"
 
 namespace formats {
@@ -231,7 +232,15 @@ int curve_option(std::string_view name) {
     return match4(name, vocabulary::curves, vocabulary::ncurves);
 }
 
-bool curve_at_element(int option) { return (option >= 1 && option <= 5) || option == 9; }
+bool curve_at_element(int option) {
+    return option >= 1 && option <= curvevariables::count &&
+           curvevariables::of(option).at == curvevariables::kind::element;
+}
+
+bool curve_at_node(int option) {
+    return option >= 1 && option <= curvevariables::count &&
+           curvevariables::of(option).at == curvevariables::kind::node;
+}
 
 int material_real_count(std::string_view model) {
     switch (match4(model, vocabulary::materials, vocabulary::nmaterials)) {
@@ -411,8 +420,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 Curve c;
                 c.option = lx.keyword(vocabulary::curves, vocabulary::ncurves);
                 if (c.option == -1)
-                    lx.fail("unknown curve variable \"" + std::string(lx.peek()) +
-                            "\" (seqv, epef, mat, sm, vol, engk, engs, ener, temp)");
+                    lx.fail("unknown curve variable \"" + std::string(lx.peek()) + "\" (" +
+                            curvevariables::names() + ")");
                 c.element = lx.words_left() ? lx.getint("curve element number") : 1;
                 d.curves.push_back(c);
                 break;
@@ -569,10 +578,10 @@ done:
             std::to_string(last_part_line) + " that fills the components");
     for (size_t i = 0; i < d.curves.size(); ++i) {
         const Curve& c = d.curves[i];
-        if (curve_at_element(c.option) && (c.element < 1 || c.element > nbel))
+        const std::string fault = curvevariables::rangefault(c.option, c.element, nbel, nbmp);
+        if (!fault.empty())
             throw Error(name + ": curve " + std::to_string(i + 1) + " (" + curve_name(c.option) +
-                        ") names element " + std::to_string(c.element) + ", outside 1.." +
-                        std::to_string(nbel));
+                        ") " + fault);
     }
     return d;
 }
@@ -719,9 +728,8 @@ void check_deck(const Deck& d) {
     for (const Curve& c : d.curves) {
         if (c.option < 1 || c.option > vocabulary::ncurves)
             throw Error("curve variable number " + std::to_string(c.option));
-        if (curve_at_element(c.option) && (c.element < 1 || c.element > ne))
-            throw Error(std::string("curve ") + curve_name(c.option) + " names element " +
-                        std::to_string(c.element) + ", outside 1.." + std::to_string(ne));
+        const std::string fault = curvevariables::rangefault(c.option, c.element, ne, nn);
+        if (!fault.empty()) throw Error("curve " + curve_name(c.option) + " " + fault);
         if (c.element < 1) throw Error("curve element number " + std::to_string(c.element));
     }
 }

@@ -69,10 +69,10 @@ struct VectorRecord {
     std::array<double, 3> v{};
 };
 
-// A curve request "curv name element".
+// A curve request "curv name element" (or "curv name node").
 struct Curve {
-    int option = 1;  // 1 seqv, 2 epef, 3 mat, 4 sm, 5 vol, 6 engk, 7 engs, 8 ener, 9 temp
-    int element = 1;
+    int option = 1;   // entry (1-based) of the curve-variable table, model/curvevariables.hpp
+    int element = 1;  // the element, or the node of a node variable; unused for an energy
 };
 
 struct Deck {
@@ -106,10 +106,11 @@ struct Deck {
 
 // Result variable names as the deck spells them (without padding).
 std::string curve_name(int option);
-// Variable number 1..8 of a name by the solver's 4-character rule, or -1.
+// Variable number of a name by the solver's 4-character rule, or -1.
 int curve_option(std::string_view name);
-// True for the variables taken at an element (1..5), false for the energies.
+// True for the variables taken at an element, at a node.
 bool curve_at_element(int option);
+bool curve_at_node(int option);
 
 // Number of reals after the model keyword: 3, 4, 5, 7 or 13; -1 for an unknown model.
 int material_real_count(std::string_view model);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "input/vocabulary.hpp"
+#include "model/curvevariables.hpp"
 
 namespace formats {
 
@@ -265,8 +266,10 @@ CurveReader::CurveReader(LineReader in) : in_(std::move(in)) {
                 number = k + 1;
         if (number == 0) throw Error(in_.where() + "unknown result variable " + in_quotes(var));
         col.variable = std::string(trim(var));
-        col.integer = number == 3;
-        col.energy = number >= 6 && number <= 8;
+        const curvevariables::variable& v = curvevariables::of(number);
+        col.integer = v.from == curvevariables::source::material;
+        col.energy = v.at == curvevariables::kind::energy;
+        col.node = v.at == curvevariables::kind::node;
         const std::string_view ef = nm.substr(7);
         if (is_overflow(ef))
             col.element = -1;

@@ -87,11 +87,14 @@ class AnimReader {
 // --------------------------------------------------------------- curve file
 
 struct CurveColumn {
-    // trimmed result name: "seqv", "epef", "mat", "sm", "vol", "engk", "engs", "ener", "temp"
+    // trimmed result name, a word of the curve-variable table: "seqv", "dx", ...
     std::string variable;
-    long long element = 0;  // element number of the column record; -1 when it overflowed its field
-    bool integer = false;   // I3 field ("mat ") rather than D15.6
-    bool energy = false;    // a process total (engk, engs, ener): the element plays no part
+    // element (node for a node variable) of the column record; -1 when it
+    // overflowed its field
+    long long element = 0;
+    bool integer = false;  // I3 field ("mat ") rather than D15.6
+    bool energy = false;   // a process total (engk, engs, ener): the element plays no part
+    bool node = false;     // taken at a node (dx, vx, ...): `element` is a node number
 };
 
 class CurveReader {

@@ -15,6 +15,7 @@
 #include "mesh/generators.hpp"
 #include "mesh/gmsh.hpp"
 #include "mesh/orientation.hpp"
+#include "model/curvevariables.hpp"
 #include "parallel/commtable.hpp"
 
 namespace {
@@ -106,16 +107,16 @@ Options (a value with blanks must be quoted)
                            name of a Gmsh physical group (repeatable)
   --time T0,F0,T1,F1,...   load factor table; its last time must lie beyond
                            the end time. Default with loads: factor 1 over the run.
-  --curve NAME[,ELEMENT]   result curve (repeatable, at most 10): seqv, epef,
-                           mat, sm, vol, temp at an element (default 1), or
-                           the energies engk, engs, ener; temp is the
-                           element's temperature (K) of a jcth material, 0
-                           for the other materials
+  --curve NAME[,N]         result curve (repeatable, at most 10): a curve
+                           variable (listed below) at element or node N
+                           (default 1), or an energy of the process
   --options FILE           read further options from FILE: one "key value" per
                            line (key without the leading dashes, value not
                            quoted), blank lines and lines starting with # ignored
   -h, --help               this text
 )" HEXDYN_MATERIAL_RATES_HELP;
+// The help text closed by the paragraph of the curve variables.
+const std::string kHelpText = std::string(kHelp) + curvevariables::help();
 
 struct Settings {
     std::string kind;  // box, cylinder, gmsh
@@ -347,8 +348,8 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (w.empty() || w.size() > 2) throw Usage("--curve needs NAME[,ELEMENT]");
         const int opt = formats::curve_option(w[0]);
         if (opt < 0)
-            throw Usage("--curve: unknown variable \"" + w[0] +
-                        "\" (seqv, epef, mat, sm, vol, engk, engs, ener, temp)");
+            throw Usage("--curve: unknown variable \"" + w[0] + "\" (" + curvevariables::names() +
+                        ")");
         const int el = w.size() == 2 ? formats::parse_int(w[1], "--curve element") : 0;
         if (w.size() == 2 && el < 1) throw Usage("--curve element must be at least 1");
         if (s.curves.size() >= 10) throw Usage("at most 10 curves");
@@ -405,7 +406,7 @@ int run(int argc, char** argv) {
     const std::string first = argv[1];
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (formats::asks_help(a, kHelp)) return 0;
+        if (formats::asks_help(a, kHelpText.c_str())) return 0;
     }
     Settings s;
     s.kind = first;
@@ -535,10 +536,12 @@ int run(int argc, char** argv) {
     }
     for (const auto& [opt, el] : s.curves) {
         const int e = el == 0 ? 1 : el;
-        if (formats::curve_at_element(opt) && e > d.nelements())
-            throw Usage("--curve " + std::string(formats::curve_name(opt)) + ": element " +
-                        std::to_string(e) + " does not exist (the mesh has " +
-                        std::to_string(d.nelements()) + ")");
+        const bool atnode = formats::curve_at_node(opt);
+        const int nb = atnode ? d.nnodes() : d.nelements();
+        if ((atnode || formats::curve_at_element(opt)) && e > nb)
+            throw Usage("--curve " + std::string(formats::curve_name(opt)) + ": " +
+                        (atnode ? "node " : "element ") + std::to_string(e) +
+                        " does not exist (the mesh has " + std::to_string(nb) + ")");
         d.curves.push_back({opt, e});
     }
     // Every element must face the right way for the solver.

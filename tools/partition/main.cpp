@@ -10,6 +10,7 @@
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
+#include "model/curvevariables.hpp"
 #include "partition/partition.hpp"
 
 namespace {
@@ -39,9 +40,10 @@ with nodes there. A held component ("fixd") goes, renumbered, to every
 process that holds some of its nodes, with its axes unchanged. A load on a
 node that several processes hold is kept in the deck of the lowest of them
 only (the solver adds the loads of all copies); initial velocities go to
-every copy. A curve at an element (seqv, epef, mat, sm, vol, temp) goes to
-the process holding it, with its local element number; energy curves go to
-every process (each process reports the energy of its own part).
+every copy. A curve at an element goes to the process holding it, with its
+local element number; a curve at a node to the lowest process holding the
+node, with its local node number; energy curves go to every process (each
+process reports the energy of its own part).
 
 Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
 (the solver stops at start-up when the process count is not N).
@@ -52,6 +54,8 @@ Options
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
 )" HEXDYN_MATERIAL_RATES_HELP;
+// The help text closed by the paragraph of the curve variables.
+const std::string kHelpText = std::string(kHelp) + curvevariables::help();
 
 std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     const int ne = d.nelements();
@@ -89,7 +93,7 @@ int run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
-            std::fputs(kHelp, stdout);
+            std::fputs(kHelpText.c_str(), stdout);
             return 0;
         }
         if (a == "--dense") {

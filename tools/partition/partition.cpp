@@ -162,15 +162,14 @@ int rebalance(const Graph& g, std::vector<int>& part, int np) {
     return moved;
 }
 
-Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
-    const int nn = g.nnodes(), ne = g.nelements();
-    if (np < 1) throw Error("the number of processes must be at least 1");
-    if (np > ne)
-        throw Error("cannot divide " + std::to_string(ne) + " elements among " +
-                    std::to_string(np) + " processes (every process needs an element)");
+namespace {
+
+using Loads = std::vector<std::array<double, 3>>;
+
+// Each element to the process `part` names, in increasing global order.
+void assign_elements(Partition& P, const std::vector<int>& part, int ne) {
+    const int np = P.nprocs;
     if (static_cast<int>(part.size()) != ne) throw Error("element assignment of the wrong size");
-    Partition P;
-    P.nprocs = np;
     P.decks.resize(static_cast<size_t>(np));
     P.node_global.resize(static_cast<size_t>(np));
     P.element_global.resize(static_cast<size_t>(np));
@@ -184,153 +183,226 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
     for (int p = 0; p < np; ++p)
         if (P.element_global[static_cast<size_t>(p)].empty())
             throw Error("process " + std::to_string(p) + " has no element");
+}
 
-    // Nodes of each process, their holders and the lowest holder.
-    std::vector<int> holders(static_cast<size_t>(nn), 0), owner(static_cast<size_t>(nn), -1);
+// How many processes hold each global node, and the lowest of them.
+struct Holders {
+    std::vector<int> count, owner;
+};
+
+// The nodes of each process (those of its elements, and on process 0 the
+// nodes of no element), in increasing global order.
+Holders assign_nodes(Partition& P, const Deck& g) {
+    const int nn = g.nnodes();
+    Holders h{std::vector<int>(static_cast<size_t>(nn), 0),
+              std::vector<int>(static_cast<size_t>(nn), -1)};
     std::vector<char> used(static_cast<size_t>(nn), 0);
     for (const formats::Element& el : g.elements)
         for (int n : el.node) used[static_cast<size_t>(n - 1)] = 1;
     std::vector<int> mark(static_cast<size_t>(nn), -1);
-    for (int p = 0; p < np; ++p) {
+    for (int p = 0; p < P.nprocs; ++p) {
         auto& ng = P.node_global[static_cast<size_t>(p)];
         for (int e : P.element_global[static_cast<size_t>(p)])
             for (int n : g.elements[static_cast<size_t>(e - 1)].node)
                 if (mark[static_cast<size_t>(n - 1)] != p) {
                     mark[static_cast<size_t>(n - 1)] = p;
                     ng.push_back(n);
-                    ++holders[static_cast<size_t>(n - 1)];
-                    if (owner[static_cast<size_t>(n - 1)] < 0)
-                        owner[static_cast<size_t>(n - 1)] = p;
+                    ++h.count[static_cast<size_t>(n - 1)];
+                    if (h.owner[static_cast<size_t>(n - 1)] < 0)
+                        h.owner[static_cast<size_t>(n - 1)] = p;
                 }
         if (p == 0)
             for (int n = 1; n <= nn; ++n)
                 if (!used[static_cast<size_t>(n - 1)]) {  // node of no element
                     mark[static_cast<size_t>(n - 1)] = 0;
                     ng.push_back(n);
-                    holders[static_cast<size_t>(n - 1)] = 1;
-                    owner[static_cast<size_t>(n - 1)] = 0;
+                    h.count[static_cast<size_t>(n - 1)] = 1;
+                    h.owner[static_cast<size_t>(n - 1)] = 0;
                 }
         std::sort(ng.begin(), ng.end());
     }
+    return h;
+}
 
-    // Shared-node slots in increasing global node order, and the processes
-    // holding each node (in compressed rows, in process order).
+// The processes holding each shared node, in compressed rows in process
+// order: those of global node n are proc[start[n-1]..start[n]).
+struct SharedRows {
+    std::vector<int> start, proc;
+};
+
+// Shared-node slots in increasing global node order, and their holders.
+SharedRows shared_slots(Partition& P, const std::vector<int>& holders, int nn) {
     std::vector<int>& slot = P.slot;
     slot.assign(static_cast<size_t>(nn), -1);
-    std::vector<int> hstart(static_cast<size_t>(nn) + 1, 0);
+    SharedRows r;
+    r.start.assign(static_cast<size_t>(nn) + 1, 0);
     for (int n = 0; n < nn; ++n) {
         if (holders[static_cast<size_t>(n)] > 1) slot[static_cast<size_t>(n)] = P.ncomde++;
-        hstart[static_cast<size_t>(n) + 1] =
-            hstart[static_cast<size_t>(n)] +
+        r.start[static_cast<size_t>(n) + 1] =
+            r.start[static_cast<size_t>(n)] +
             (holders[static_cast<size_t>(n)] > 1 ? holders[static_cast<size_t>(n)] : 0);
     }
-    std::vector<int> hproc(static_cast<size_t>(hstart[static_cast<size_t>(nn)]));
-    {
-        std::vector<int> fill(hstart.begin(), hstart.end() - 1);
-        for (int p = 0; p < np; ++p)
-            for (int n : P.node_global[static_cast<size_t>(p)])
-                if (slot[static_cast<size_t>(n - 1)] >= 0)
-                    hproc[static_cast<size_t>(fill[static_cast<size_t>(n - 1)]++)] = p;
+    r.proc.assign(static_cast<size_t>(r.start[static_cast<size_t>(nn)]), 0);
+    std::vector<int> fill(r.start.begin(), r.start.end() - 1);
+    for (int p = 0; p < P.nprocs; ++p)
+        for (int n : P.node_global[static_cast<size_t>(p)])
+            if (slot[static_cast<size_t>(n - 1)] >= 0)
+                r.proc[static_cast<size_t>(fill[static_cast<size_t>(n - 1)]++)] = p;
+    return r;
+}
+
+// The neighbours of process p and the local numbers of the nodes it shares
+// with each; g2l maps the global nodes of p to its local numbers.
+void link_neighbours(Partition& P, int p, const SharedRows& rows, const std::vector<int>& g2l) {
+    const auto& ng = P.node_global[static_cast<size_t>(p)];
+    std::vector<std::vector<int>> lists(static_cast<size_t>(P.nprocs));
+    for (int n : ng) {
+        if (P.slot[static_cast<size_t>(n - 1)] < 0) continue;
+        for (int h = rows.start[static_cast<size_t>(n - 1)]; h < rows.start[static_cast<size_t>(n)];
+             ++h) {
+            const int q = rows.proc[static_cast<size_t>(h)];
+            if (q != p) lists[static_cast<size_t>(q)].push_back(g2l[static_cast<size_t>(n - 1)]);
+        }
     }
+    commnodes::Neighbours& nb = P.neighbours[static_cast<size_t>(p)];
+    nb.start.push_back(0);
+    for (int q = 0; q < P.nprocs; ++q) {
+        auto& list = lists[static_cast<size_t>(q)];
+        if (list.empty()) continue;
+        nb.proc.push_back(q);
+        nb.node.insert(nb.node.end(), list.begin(), list.end());
+        nb.start.push_back(static_cast<int>(nb.node.size()));
+    }
+}
+
+// What every process's deck carries unchanged.
+void copy_run_control(Deck& d, const Deck& g) {
+    d.title = g.title;
+    d.endtime = g.endtime;
+    d.outtime = g.outtime;
+    d.dtscale = g.dtscale;
+    d.report = g.report;
+    d.checkpoint = g.checkpoint;
+    d.hourglass = g.hourglass;
+    d.jaumann = g.jaumann;
+    d.midstep = g.midstep;
+    d.fieldtime = g.fieldtime;
+    d.energy = g.energy;
+    d.stable = g.stable;
+    d.rigid = g.rigid;
+    d.timetable = g.timetable;
+    d.materials = g.materials;
+    d.seos = g.seos;
+    d.bulk = g.bulk;
+}
+
+// The nodes, elements and components of process p in local numbers; returns
+// the local number of each global component (0 where it has no member).
+std::vector<int> localise_mesh(Deck& d, const Deck& g, const Partition& P, int p,
+                               const std::vector<int>& g2l) {
+    const auto& ng = P.node_global[static_cast<size_t>(p)];
+    d.nodes.reserve(ng.size());
+    for (int n : ng) d.nodes.push_back(g.nodes[static_cast<size_t>(n - 1)]);
+    for (int e : P.element_global[static_cast<size_t>(p)]) {
+        formats::Element el = g.elements[static_cast<size_t>(e - 1)];
+        for (int& n : el.node) n = g2l[static_cast<size_t>(n - 1)];
+        d.elements.push_back(el);
+    }
+    std::vector<int> compmap(static_cast<size_t>(g.ncomponents()), 0);
+    for (int c = 0; c < g.ncomponents(); ++c) {
+        std::vector<int> members;
+        for (int n : g.components[static_cast<size_t>(c)])
+            if (g2l[static_cast<size_t>(n - 1)] > 0)
+                members.push_back(g2l[static_cast<size_t>(n - 1)]);
+        if (!members.empty()) {
+            d.components.push_back(std::move(members));
+            compmap[static_cast<size_t>(c)] = d.ncomponents();
+        }
+    }
+    return compmap;
+}
+
+// Held components, loads and initial velocities of process p. A load on a
+// node that a lower process holds is cancelled here ("node k 0 0 0").
+void localise_records(Deck& d, const Deck& g, const Partition& P, int p, const Loads& loads,
+                      const std::vector<int>& owner, const std::vector<int>& g2l,
+                      const std::vector<int>& compmap) {
+    // Held components go to every process that holds some of their nodes.
+    for (formats::Fixity f : g.fixities) {
+        f.comp = compmap[static_cast<size_t>(f.comp - 1)];
+        if (f.comp != 0) d.fixities.push_back(f);
+    }
+    auto localise = [&](const std::vector<formats::VectorRecord>& in,
+                        std::vector<formats::VectorRecord>& out) {
+        for (formats::VectorRecord r : in) {
+            const int id = r.comp ? compmap[static_cast<size_t>(r.id - 1)]
+                                  : g2l[static_cast<size_t>(r.id - 1)];
+            if (id == 0) continue;
+            r.id = id;
+            out.push_back(r);
+        }
+    };
+    localise(g.loads, d.loads);
+    const auto& ng = P.node_global[static_cast<size_t>(p)];
+    for (size_t l = 0; l < ng.size(); ++l) {
+        const int n = ng[l];
+        const auto& f = loads[static_cast<size_t>(n - 1)];
+        if (owner[static_cast<size_t>(n - 1)] != p && (f[0] != 0.0 || f[1] != 0.0 || f[2] != 0.0))
+            d.loads.push_back({false, static_cast<int>(l) + 1, {0.0, 0.0, 0.0}});
+    }
+    localise(g.velocities, d.velocities);
+}
+
+// The curves of process p: an element curve where its element is, a node
+// curve on the lowest process holding the node (which keeps the node's
+// load too), an energy curve everywhere.
+void localise_curves(Deck& d, const Deck& g, const Partition& P, int p,
+                     const std::vector<int>& part, const std::vector<int>& owner,
+                     const std::vector<int>& g2l) {
+    for (const formats::Curve& c : g.curves) {
+        if (formats::curve_at_element(c.option)) {
+            const int e = c.element;
+            if (part[static_cast<size_t>(e - 1)] != p) continue;
+            const auto& eg = P.element_global[static_cast<size_t>(p)];
+            const int local =
+                static_cast<int>(std::lower_bound(eg.begin(), eg.end(), e) - eg.begin()) + 1;
+            d.curves.push_back({c.option, local});
+        } else if (formats::curve_at_node(c.option)) {
+            if (owner[static_cast<size_t>(c.element - 1)] != p) continue;
+            d.curves.push_back({c.option, g2l[static_cast<size_t>(c.element - 1)]});
+        } else {
+            d.curves.push_back({c.option, 1});
+        }
+    }
+}
+
+}  // namespace
+
+Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
+    const int nn = g.nnodes(), ne = g.nelements();
+    if (np < 1) throw Error("the number of processes must be at least 1");
+    if (np > ne)
+        throw Error("cannot divide " + std::to_string(ne) + " elements among " +
+                    std::to_string(np) + " processes (every process needs an element)");
+    Partition P;
+    P.nprocs = np;
+    assign_elements(P, part, ne);
+    const Holders holders = assign_nodes(P, g);
+    const SharedRows rows = shared_slots(P, holders.count, nn);
     P.neighbours.assign(static_cast<size_t>(np), commnodes::Neighbours{});
 
-    const auto loads = formats::apply_records(g, g.loads);
+    const Loads loads = formats::apply_records(g, g.loads);
     std::vector<int> g2l(static_cast<size_t>(nn), 0);
     for (int p = 0; p < np; ++p) {
         Deck& d = P.decks[static_cast<size_t>(p)];
         const auto& ng = P.node_global[static_cast<size_t>(p)];
-        std::vector<std::vector<int>> lists(static_cast<size_t>(np));
-        for (size_t l = 0; l < ng.size(); ++l) {
-            const int n = ng[l];
-            g2l[static_cast<size_t>(n - 1)] = static_cast<int>(l) + 1;
-            if (slot[static_cast<size_t>(n - 1)] < 0) continue;
-            for (int h = hstart[static_cast<size_t>(n - 1)]; h < hstart[static_cast<size_t>(n)];
-                 ++h) {
-                const int q = hproc[static_cast<size_t>(h)];
-                if (q != p) lists[static_cast<size_t>(q)].push_back(static_cast<int>(l) + 1);
-            }
-        }
-        commnodes::Neighbours& nb = P.neighbours[static_cast<size_t>(p)];
-        nb.start.push_back(0);
-        for (int q = 0; q < np; ++q) {
-            auto& list = lists[static_cast<size_t>(q)];
-            if (list.empty()) continue;
-            nb.proc.push_back(q);
-            nb.node.insert(nb.node.end(), list.begin(), list.end());
-            nb.start.push_back(static_cast<int>(nb.node.size()));
-        }
-        d.title = g.title;
-        d.endtime = g.endtime;
-        d.outtime = g.outtime;
-        d.dtscale = g.dtscale;
-        d.report = g.report;
-        d.checkpoint = g.checkpoint;
-        d.hourglass = g.hourglass;
-        d.jaumann = g.jaumann;
-        d.midstep = g.midstep;
-        d.fieldtime = g.fieldtime;
-        d.energy = g.energy;
-        d.stable = g.stable;
-        d.rigid = g.rigid;
-        d.timetable = g.timetable;
-        d.materials = g.materials;
-        d.seos = g.seos;
-        d.bulk = g.bulk;
-
-        d.nodes.reserve(ng.size());
-        for (int n : ng) d.nodes.push_back(g.nodes[static_cast<size_t>(n - 1)]);
-        for (int e : P.element_global[static_cast<size_t>(p)]) {
-            formats::Element el = g.elements[static_cast<size_t>(e - 1)];
-            for (int& n : el.node) n = g2l[static_cast<size_t>(n - 1)];
-            d.elements.push_back(el);
-        }
-        std::vector<int> compmap(static_cast<size_t>(g.ncomponents()), 0);
-        for (int c = 0; c < g.ncomponents(); ++c) {
-            std::vector<int> members;
-            for (int n : g.components[static_cast<size_t>(c)])
-                if (g2l[static_cast<size_t>(n - 1)] > 0)
-                    members.push_back(g2l[static_cast<size_t>(n - 1)]);
-            if (!members.empty()) {
-                d.components.push_back(std::move(members));
-                compmap[static_cast<size_t>(c)] = d.ncomponents();
-            }
-        }
-        // Held components go to every process that holds some of their nodes.
-        for (formats::Fixity f : g.fixities) {
-            f.comp = compmap[static_cast<size_t>(f.comp - 1)];
-            if (f.comp != 0) d.fixities.push_back(f);
-        }
-        auto localise = [&](const std::vector<formats::VectorRecord>& in,
-                            std::vector<formats::VectorRecord>& out) {
-            for (formats::VectorRecord r : in) {
-                const int id = r.comp ? compmap[static_cast<size_t>(r.id - 1)]
-                                      : g2l[static_cast<size_t>(r.id - 1)];
-                if (id == 0) continue;
-                r.id = id;
-                out.push_back(r);
-            }
-        };
-        localise(g.loads, d.loads);
-        for (size_t l = 0; l < ng.size(); ++l) {
-            const int n = ng[l];
-            const auto& f = loads[static_cast<size_t>(n - 1)];
-            if (owner[static_cast<size_t>(n - 1)] != p &&
-                (f[0] != 0.0 || f[1] != 0.0 || f[2] != 0.0))
-                d.loads.push_back({false, static_cast<int>(l) + 1, {0.0, 0.0, 0.0}});
-        }
-        localise(g.velocities, d.velocities);
-        for (const formats::Curve& c : g.curves) {
-            if (formats::curve_at_element(c.option)) {
-                const int e = c.element;
-                if (part[static_cast<size_t>(e - 1)] != p) continue;
-                const auto& eg = P.element_global[static_cast<size_t>(p)];
-                const int local =
-                    static_cast<int>(std::lower_bound(eg.begin(), eg.end(), e) - eg.begin()) + 1;
-                d.curves.push_back({c.option, local});
-            } else {
-                d.curves.push_back({c.option, 1});
-            }
-        }
+        for (size_t l = 0; l < ng.size(); ++l)
+            g2l[static_cast<size_t>(ng[l] - 1)] = static_cast<int>(l) + 1;
+        link_neighbours(P, p, rows, g2l);
+        copy_run_control(d, g);
+        const std::vector<int> compmap = localise_mesh(d, g, P, p, g2l);
+        localise_records(d, g, P, p, loads, holders.owner, g2l, compmap);
+        localise_curves(d, g, P, p, part, holders.owner, g2l);
         for (int n : ng) g2l[static_cast<size_t>(n - 1)] = 0;
     }
     return P;

@@ -51,7 +51,8 @@ int rebalance(const Graph& graph, std::vector<int>& part, int nprocs);
 // acting on a shared node is cancelled ("node k 0 0 0") in every deck but the
 // one of the lowest process holding the node, since the solver adds the
 // loads of all copies; element curves go to the process of their element,
-// energy curves to every process.
+// node curves to the lowest process holding the node (with its local
+// number), energy curves to every process.
 Partition split_deck(const formats::Deck& global, const std::vector<int>& part, int nprocs);
 
 // The text of "Comm" for the partition: sparse (per neighbour), or the

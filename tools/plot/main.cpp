@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/cli.hpp"
+#include "model/curvevariables.hpp"
 #include "plot/plot.hpp"
 
 namespace {
@@ -17,8 +18,8 @@ const char* const kUsage =
     "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
     "\n"
     "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
-    "hexdyn-export: one panel per result variable (seqv, epef, mat, sm, vol,\n"
-    "temp, engk, engs, ener), one line per curve, time on the x axis. Runs gnuplot\n"
+    "hexdyn-export: one panel per result variable (the curve variables below),\n"
+    "one line per curve, time on the x axis. Runs gnuplot\n"
     "(Debian package gnuplot-nox), which must be on PATH.\n"
     "The energy balance energy.dat of a run with \"ebal on\" plots as it is; beside\n"
     "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
@@ -31,6 +32,8 @@ const char* const kUsage =
     "  --title T          title of the plot (default: the curve file's title, or\n"
     "                     the CSV's file name)\n"
     "  -h, --help         show this help\n" HEXDYN_MATERIAL_RATES_HELP;
+// The help text closed by the paragraph of the curve variables.
+const std::string kUsageText = std::string(kUsage) + curvevariables::help();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-plot", what); }
 
@@ -57,7 +60,7 @@ int run(int argc, char** argv) {
     bool has_title = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (formats::asks_help(a, kUsage)) return 0;
+        if (formats::asks_help(a, kUsageText.c_str())) return 0;
         formats::Arg arg = formats::split_arg(a);
         if (arg.key == "-o" || arg.key == "--output" || arg.key == "--title") {
             if (!formats::take_value(arg, i, argc, argv))
