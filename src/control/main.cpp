@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "control/checkpoint.hpp"
 #include "control/integration.hpp"
@@ -14,6 +15,7 @@
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "input/vocabulary.hpp"
+#include "material/catalog.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
@@ -21,8 +23,8 @@
 
 namespace {
 
-const char* const usage =
-    "usage: mpiexec.mpich -n N hexdyn [--restart]\n"
+const std::string usage =
+    std::string(    "usage: mpiexec.mpich -n N hexdyn [--restart]\n"
     "\n"
     "Runs the model of the decks \"a\", \"b\", ... (one per process) and the shared-node\n"
     "table \"Comm\" of the working directory; each process writes its echo, curve and\n"
@@ -36,7 +38,7 @@ const char* const usage =
     "  --help     this text\n"
     "\n"
     "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
-    "checkpoints are on, and exit status 128 + the signal number.\n" HEXDYN_MATERIAL_RATES_HELP;
+    "checkpoints are on, and exit status 128 + the signal number.\n") + catalog::rateshelp();
 
 }  // namespace
 
@@ -49,7 +51,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--restart") == 0 && argc == 2) {
             restart = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            if (commnodes::myid == 0) std::fputs(usage, stdout);
+            if (commnodes::myid == 0) std::fputs(usage.c_str(), stdout);
             std::fflush(stdout);
             MPI_Finalize();
             return 0;
@@ -58,7 +60,7 @@ int main(int argc, char** argv) {
                 std::fprintf(
                     stdout,
                     " *** Error *** unknown argument \"%s\" (--restart is the only one)\n%s",
-                    argv[i], usage);
+                    argv[i], usage.c_str());
             }
             std::fflush(stdout);
             MPI_Finalize();

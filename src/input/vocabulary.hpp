@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+#include "material/catalog.hpp"
+
 namespace vocabulary {
 
 // Keywords at the top level of a deck:
@@ -17,20 +19,10 @@ inline constexpr char keywords[] =
     "foutebalchkpbulkfixdstabmidg";
 inline constexpr int nkeywords = 28;
 
-// Material models after the set number of a "mate" record:
-// 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook
-// (reference strain rate 1e-3 /s), 5 Johnson-Cook with thermal softening
-// (reference strain rate given).
-inline constexpr char materials[] = "elaspla1pla2johnjcth";
-inline constexpr int nmaterials = 5;
-
-// The paragraph the solver's and every tool's help ends with: the reference
-// strain rate of each material word (a macro, so that help texts join it as
-// a string literal).
-#define HEXDYN_MATERIAL_RATES_HELP                                                     \
-    "\nReference strain rates of the material words: elas, pla1, pla2 none (no rate\n" \
-    "term); john 1e-3 per second, fixed (the rate term is ln(rate / 0.001)); jcth\n"   \
-    "the last constant of its record, RATE0 (1 per second for published constants).\n"
+// Material models after the set number of a "mate" record, one per row of
+// the material table (material/catalog.hpp), numbered by their row.
+inline constexpr const char* materials = catalog::words.data();
+inline constexpr int nmaterials = catalog::nmodels;
 
 // Result variables of a "curv" record: 1-5 at an element, 6-8 energies of
 // the process, 9 the temperature of an element (0 for a material without one).

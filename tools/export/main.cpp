@@ -4,13 +4,14 @@
 #include <cstdio>
 #include <string>
 
+#include "material/catalog.hpp"
 #include "export/export.hpp"
 #include "formats/cli.hpp"
 
 namespace {
 
-const char* const kUsage =
-    "usage: hexdyn-export [--dir D] [--map FILE] [--out PREFIX] [--ascii]\n"
+const std::string kUsage =
+    std::string(    "usage: hexdyn-export [--dir D] [--map FILE] [--out PREFIX] [--ascii]\n"
     "\n"
     "Merges the result files of a run (<deck>result_anim.dat and <deck>result_curv.dat\n"
     "of every process) into the global mesh and writes\n"
@@ -49,7 +50,7 @@ const char* const kUsage =
     "reference is the mesh after one step, not the undeformed input mesh.\n"
     "Curve columns are named <variable>@elem<global element> with a map (or a single\n"
     "process), p<process>:<variable>@<local element> without one; the energies of a\n"
-    "process are p<process>:engk and so on.\n" HEXDYN_MATERIAL_RATES_HELP;
+    "process are p<process>:engk and so on.\n") + catalog::rateshelp();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-export", what); }
 
@@ -57,7 +58,7 @@ int run(int argc, char** argv) {
     exporting::ExportOptions opt;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (formats::asks_help(a, kUsage)) return 0;
+        if (formats::asks_help(a, kUsage.c_str())) return 0;
         formats::Arg arg = formats::split_arg(a);
         if (arg.key == "--dir" || arg.key == "--map" || arg.key == "--out") {
             if (!formats::take_value(arg, i, argc, argv))

@@ -233,15 +233,13 @@ int curve_option(std::string_view name) {
 
 bool curve_at_element(int option) { return (option >= 1 && option <= 5) || option == 9; }
 
+const catalog::model* material_model(std::string_view word) {
+    return catalog::find(match4(word, vocabulary::materials, vocabulary::nmaterials));
+}
+
 int material_real_count(std::string_view model) {
-    switch (match4(model, vocabulary::materials, vocabulary::nmaterials)) {
-        case 1: return 3;
-        case 2: return 4;
-        case 3: return 5;
-        case 4: return 7;
-        case 5: return 13;
-        default: return -1;
-    }
+    const catalog::model* row = material_model(model);
+    return row ? static_cast<int>(row->constants.size()) : -1;
 }
 
 std::string deck_name(int process) { return commnodes::deckname(process); }
@@ -351,7 +349,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                     const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
                     if (mt == -1)
                         lx.fail("unknown material model \"" + std::string(lx.peek()) +
-                                "\" (elas, pla1, pla2, john or jcth)");
+                                "\" (" + catalog::wordlist() + ")");
                     Material& mat = d.materials[static_cast<size_t>(m - 1)];
                     mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
                     const int nr = material_real_count(mat.model);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "material/catalog.hpp"
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
@@ -17,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using formats::Usage;
 
-const char* const kHelp = R"(usage: hexdyn-partition DECK N [--dir OUT] [--dense]
+const std::string kHelp = std::string(R"(usage: hexdyn-partition DECK N [--dir OUT] [--dense]
 
 Divides the one-process input deck DECK among N processes and writes, in the
 directory OUT (default: the current directory, created if missing):
@@ -51,7 +52,7 @@ Options
   --dense      write Comm as the dense table (one row of every shared node
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
-)" HEXDYN_MATERIAL_RATES_HELP;
+)") + catalog::rateshelp();
 
 std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     const int ne = d.nelements();
@@ -89,7 +90,7 @@ int run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
-            std::fputs(kHelp, stdout);
+            std::fputs(kHelp.c_str(), stdout);
             return 0;
         }
         if (a == "--dense") {

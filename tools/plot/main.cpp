@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "material/catalog.hpp"
 #include "formats/cli.hpp"
 #include "plot/plot.hpp"
 
@@ -13,8 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kUsage =
-    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
+const std::string kUsage =
+    std::string(    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
     "\n"
     "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
     "hexdyn-export: one panel per result variable (seqv, epef, mat, sm, vol,\n"
@@ -30,7 +31,7 @@ const char* const kUsage =
     "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
     "  --title T          title of the plot (default: the curve file's title, or\n"
     "                     the CSV's file name)\n"
-    "  -h, --help         show this help\n" HEXDYN_MATERIAL_RATES_HELP;
+    "  -h, --help         show this help\n") + catalog::rateshelp();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-plot", what); }
 
@@ -57,7 +58,7 @@ int run(int argc, char** argv) {
     bool has_title = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (formats::asks_help(a, kUsage)) return 0;
+        if (formats::asks_help(a, kUsage.c_str())) return 0;
         formats::Arg arg = formats::split_arg(a);
         if (arg.key == "-o" || arg.key == "--output" || arg.key == "--title") {
             if (!formats::take_value(arg, i, argc, argv))
