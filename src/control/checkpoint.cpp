@@ -326,7 +326,11 @@ void write(const schedule& s) {
     out.section("VEL", particledata::vel.data(), bytesof(particledata::vel));
     out.section("ACC", particledata::acc.data(), bytesof(particledata::acc));
     out.section("MASS", particledata::mp.data(), bytesof(particledata::mp));
-    out.section("LAYOUT", historylayout, sizeof historylayout - 1);
+    // Whole words of 8 bytes, as the payload's running hash takes them: the
+    // text padded with NULs.
+    char layout[(sizeof historylayout + 7) / 8 * 8] = {};
+    std::memcpy(layout, historylayout, sizeof historylayout - 1);
+    out.section("LAYOUT", layout, sizeof layout);
     out.section("HISTORY", materialdata::history_list.data(), bytesof(materialdata::history_list));
     if (dataout::fieldstep >= 0.0) {
         const std::vector<double>& t = fieldout::frames();
@@ -380,8 +384,12 @@ void restore(schedule& s) {
                             std::to_string(version));
         std::uint64_t len = 0;
         const char* layout = im[k].find("LAYOUT", len);
-        const std::string fault = layoutfault(
-            layout ? std::string_view(layout, static_cast<std::size_t>(len)) : unrecordedlayout);
+        std::string_view stored = unrecordedlayout;
+        if (layout) {
+            stored = std::string_view(layout, static_cast<std::size_t>(len));
+            stored = stored.substr(0, stored.find('\0'));
+        }
+        const std::string fault = layoutfault(stored);
         if (!fault.empty()) errorstop::stop("*** Error *** checkpoint " + name + " " + fault);
         if (h.nprocs != commnodes::nprocs)
             errorstop::stop("*** Error *** checkpoint " + name + " was written by process " +

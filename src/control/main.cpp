@@ -24,21 +24,23 @@
 namespace {
 
 const std::string usage =
-    std::string(    "usage: mpiexec.mpich -n N hexdyn [--restart]\n"
-    "\n"
-    "Runs the model of the decks \"a\", \"b\", ... (one per process) and the shared-node\n"
-    "table \"Comm\" of the working directory; each process writes its echo, curve and\n"
-    "animation files there.\n"
-    "\n"
-    "  --restart  continue a run from its latest checkpoint (a deck with \"chkp n\"\n"
-    "             writes one every n steps to <deck>chkp.1 and <deck>chkp.2): the\n"
-    "             same decks, \"Comm\" and number of processes; the result files\n"
-    "             (energy.dat too) are cut back to their lengths at the checkpoint,\n"
-    "             field files of later frames removed, and the run continued\n"
-    "  --help     this text\n"
-    "\n"
-    "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
-    "checkpoints are on, and exit status 128 + the signal number.\n") + catalog::rateshelp();
+    std::string(
+        "usage: mpiexec.mpich -n N hexdyn [--restart]\n"
+        "\n"
+        "Runs the model of the decks \"a\", \"b\", ... (one per process) and the shared-node\n"
+        "table \"Comm\" of the working directory; each process writes its echo, curve and\n"
+        "animation files there.\n"
+        "\n"
+        "  --restart  continue a run from its latest checkpoint (a deck with \"chkp n\"\n"
+        "             writes one every n steps to <deck>chkp.1 and <deck>chkp.2): the\n"
+        "             same decks, \"Comm\" and number of processes; the result files\n"
+        "             (energy.dat too) are cut back to their lengths at the checkpoint,\n"
+        "             field files of later frames removed, and the run continued\n"
+        "  --help     this text\n"
+        "\n"
+        "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
+        "checkpoints are on, and exit status 128 + the signal number.\n") +
+    catalog::rateshelp();
 
 }  // namespace
 

@@ -128,7 +128,7 @@ struct model {
     bool (*cross)(const material&) = nullptr;
     const char* crossmessage = nullptr;
     int crossrank = 1;
-    const char* help = "";  // what the model is, one sentence
+    const char* help = "";                     // what the model is, one sentence
     const char* rate = "none (no rate term)";  // its reference strain rate
 };
 

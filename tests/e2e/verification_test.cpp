@@ -969,9 +969,10 @@ TEST(VerificationSpin, FreeSpinningBarKeepsEnergyMomentumAndRateWithMidStepStrai
 TEST(VerificationPowerLaw, TensionFollowsTheHardeningCurve) {
     TempDir dir("verify-plaw");
     const double a = 2.0e8, b = 4.0e8, n = 0.3, l = 0.01, f = 9000.0, t1 = 2.1e-3;
-    mesh(dir, Box{1, 1, 1, l, l, l}.args() + " --endtime 2e-3 --outtime 2e-5 --material \"plaw 7800 "
-              "2e11 0.3 2e8 4e8 0.3\" --fix xmin,x --fix ymin,y --fix zmin,z --load 3,0,0," +
-              num(f) + " --time 0,0," + num(t1) + ",1 --curve seqv,1 --curve epef,1");
+    mesh(dir, Box{1, 1, 1, l, l, l}.args() +
+                  " --endtime 2e-3 --outtime 2e-5 --material \"plaw 7800 "
+                  "2e11 0.3 2e8 4e8 0.3\" --fix xmin,x --fix ymin,y --fix zmin,z --load 3,0,0," +
+                  num(f) + " --time 0,0," + num(t1) + ",1 --curve seqv,1 --curve epef,1");
     ASSERT_NE(read_file(dir / "a").find(" plaw "), std::string::npos);
     run(dir);
     const auto rows = read_curves(dir / "aresult_curv.dat");
@@ -987,9 +988,10 @@ TEST(VerificationPowerLaw, TensionFollowsTheHardeningCurve) {
         const double stress = 4.0 * f * r[0] / t1 / (l * l * lateral * lateral);
         worstload = std::max(worstload, std::abs(rel(seqv, stress)));
     }
-    std::printf("power law: %d plastic outputs, final plastic strain %.4f, largest departure "
-                "from the curve %.2e, from the load %.2e\n",
-                plastic, rows.back()[2], worst, worstload);
+    std::printf(
+        "power law: %d plastic outputs, final plastic strain %.4f, largest departure "
+        "from the curve %.2e, from the load %.2e\n",
+        plastic, rows.back()[2], worst, worstload);
     EXPECT_GT(plastic, 30);
     EXPECT_GT(rows.back()[2], 0.01);
     // The result files carry 6 digits.

@@ -503,7 +503,7 @@ TEST_F(MaterialUpdate, PowerLawFollowsItsCurveInPureShear) {
         double b, n;
         int steps;
     };
-    const Case cases[] = {{4.0e8, 0.3, 1}, {4.0e8, 0.3, 40}, {6.0e8, 1.0, 25},
+    const Case cases[] = {{4.0e8, 0.3, 1},  {4.0e8, 0.3, 40},  {6.0e8, 1.0, 25},
                           {2.0e9, 2.0, 25}, {3.0e8, 0.05, 10}, {0.0, 0.5, 10}};
     const double a = 2.0e8, gmax = 0.02, k = std::sqrt(1.5);
     for (const Case& cs : cases) {
@@ -530,9 +530,7 @@ TEST_F(MaterialUpdate, PowerLawFollowsItsCurveInPureShear) {
             const double tau = elastic ? MU * gamma : curve(ep) / k;
             EXPECT_NEAR(h.sd[5], tau, 1e-9 * tau) << "step " << step;
             EXPECT_NEAR(h.epeff, ep, 1e-9 * gmax) << "step " << step;
-            if (!elastic) {
-                EXPECT_NEAR(h.seqv, curve(h.epeff), 1e-12 * tau);
-            }
+            if (!elastic) { EXPECT_NEAR(h.seqv, curve(h.epeff), 1e-12 * tau); }
         }
     }
 }

@@ -348,8 +348,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                                 std::to_string(nmat));
                     const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
                     if (mt == -1)
-                        lx.fail("unknown material model \"" + std::string(lx.peek()) +
-                                "\" (" + catalog::wordlist() + ")");
+                        lx.fail("unknown material model \"" + std::string(lx.peek()) + "\" (" +
+                                catalog::wordlist() + ")");
                     Material& mat = d.materials[static_cast<size_t>(m - 1)];
                     mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
                     const int nr = material_real_count(mat.model);

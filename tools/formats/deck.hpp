@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "material/catalog.hpp"
 #include "formats/error.hpp"
+#include "material/catalog.hpp"
 
 namespace formats {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "material/catalog.hpp"
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
+#include "material/catalog.hpp"
 #include "mesh/generators.hpp"
 #include "mesh/gmsh.hpp"
 #include "mesh/orientation.hpp"
@@ -23,7 +23,8 @@ namespace {
 using formats::Usage;
 
 const std::string kHelp =
-    std::string(    R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
+    std::string(
+        R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
        hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
        hexdyn-mesh gmsh     FILE.msh [options]
 
@@ -78,7 +79,8 @@ Options (a value with blanks must be quoted)
   --energy on|off          the solver's global energy balance energy.dat
                            (default on)
   --material "MODEL C..."  material set 1 (required), one of
-)" + catalog::constantlines(29) + R"(  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
+)" + catalog::constantlines(29) +
+        R"(  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
   --velocity C,VX,VY,VZ    initial velocity of the nodes of component C
   --load C,FX,FY,FZ        force on every node of component C
                            (both repeatable; applied in order, the last wins)
@@ -104,7 +106,8 @@ Options (a value with blanks must be quoted)
                            line (key without the leading dashes, value not
                            quoted), blank lines and lines starting with # ignored
   -h, --help               this text
-)") + catalog::rateshelp();
+)") +
+    catalog::rateshelp();
 
 struct Settings {
     std::string kind;  // box, cylinder, gmsh

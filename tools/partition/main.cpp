@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "material/catalog.hpp"
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
+#include "material/catalog.hpp"
 #include "partition/partition.hpp"
 
 namespace {

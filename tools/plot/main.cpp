@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "material/catalog.hpp"
 #include "formats/cli.hpp"
+#include "material/catalog.hpp"
 #include "plot/plot.hpp"
 
 namespace {
@@ -15,23 +15,25 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kUsage =
-    std::string(    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
-    "\n"
-    "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
-    "hexdyn-export: one panel per result variable (seqv, epef, mat, sm, vol,\n"
-    "temp, engk, engs, ener), one line per curve, time on the x axis. Runs gnuplot\n"
-    "(Debian package gnuplot-nox), which must be on PATH.\n"
-    "The energy balance energy.dat of a run with \"ebal on\" plots as it is; beside\n"
-    "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
-    "by the global kinetic, internal and total energy (engk_total, engs_total,\n"
-    "ener_total), with the hourglass energy, the work terms and the energy error.\n"
-    "A curve file cut inside its last record (a run killed while writing) plots\n"
-    "the records before the cut, with a warning.\n"
-    "\n"
-    "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
-    "  --title T          title of the plot (default: the curve file's title, or\n"
-    "                     the CSV's file name)\n"
-    "  -h, --help         show this help\n") + catalog::rateshelp();
+    std::string(
+        "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
+        "\n"
+        "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
+        "hexdyn-export: one panel per result variable (seqv, epef, mat, sm, vol,\n"
+        "temp, engk, engs, ener), one line per curve, time on the x axis. Runs gnuplot\n"
+        "(Debian package gnuplot-nox), which must be on PATH.\n"
+        "The energy balance energy.dat of a run with \"ebal on\" plots as it is; beside\n"
+        "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
+        "by the global kinetic, internal and total energy (engk_total, engs_total,\n"
+        "ener_total), with the hourglass energy, the work terms and the energy error.\n"
+        "A curve file cut inside its last record (a run killed while writing) plots\n"
+        "the records before the cut, with a warning.\n"
+        "\n"
+        "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
+        "  --title T          title of the plot (default: the curve file's title, or\n"
+        "                     the CSV's file name)\n"
+        "  -h, --help         show this help\n") +
+    catalog::rateshelp();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-plot", what); }
 
