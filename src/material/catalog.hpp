@@ -168,7 +168,8 @@ constexpr const model* find(int mtype) {
 constexpr std::array<char, 4 * nmodels + 1> joinwords() {
     std::array<char, 4 * nmodels + 1> a{};
     for (int k = 0; k < nmodels; ++k)
-        for (int i = 0; i < 4; ++i) a[static_cast<std::size_t>(4 * k + i)] = models[k].word[i];
+        for (int i = 0; i < 4; ++i)
+            a[4 * static_cast<std::size_t>(k) + static_cast<std::size_t>(i)] = models[k].word[i];
     return a;
 }
 inline constexpr std::array<char, 4 * nmodels + 1> words = joinwords();
