@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control/energy.hpp"
@@ -46,6 +47,25 @@ struct header {
     std::uint64_t checksum;
 };
 static_assert(sizeof(header) == headerbytes);
+
+// Doubles of a history layout text: a name counts 1, "name:n" counts n.
+constexpr std::size_t layoutdoubles(std::string_view l) {
+    std::size_t n = 0;
+    while (!l.empty()) {
+        const std::size_t blank = l.find(' ');
+        const std::string_view w = l.substr(0, blank);
+        l = blank == std::string_view::npos ? std::string_view() : l.substr(blank + 1);
+        if (w.empty()) continue;
+        const std::size_t colon = w.find(':');
+        std::size_t k = colon == std::string_view::npos ? 1 : 0;
+        if (colon != std::string_view::npos)
+            for (const char c : w.substr(colon + 1)) k = 10 * k + static_cast<std::size_t>(c - '0');
+        n += k;
+    }
+    return n;
+}
+static_assert(layoutdoubles(historylayout) * sizeof(double) == sizeof(history),
+              "historylayout (model.hpp) must name every field of history");
 
 // The scalars of section "STEP".
 struct stepstate {
@@ -207,6 +227,14 @@ void load(const image& im, const std::string& name, const char* tag, void* dst, 
 
 }  // namespace
 
+std::string layoutfault(std::string_view stored) {
+    if (stored == historylayout) return {};
+    return "holds element history records of the layout \"" + std::string(stored) +
+           "\", this solver's are \"" + historylayout +
+           "\": it was written by a solver whose elements carry another state; start the run "
+           "again from its deck";
+}
+
 std::uint64_t hash(const void* data, std::size_t n, std::uint64_t h) {
     const unsigned char* p = static_cast<const unsigned char*>(data);
     constexpr std::uint64_t prime = 0x100000001b3ULL;
@@ -299,6 +327,11 @@ void write(const schedule& s) {
     out.section("VEL", particledata::vel.data(), bytesof(particledata::vel));
     out.section("ACC", particledata::acc.data(), bytesof(particledata::acc));
     out.section("MASS", particledata::mp.data(), bytesof(particledata::mp));
+    // Whole words of 8 bytes, as the payload's running hash takes them: the
+    // text padded with NULs.
+    char layout[(sizeof historylayout + 7) / 8 * 8] = {};
+    std::memcpy(layout, historylayout, sizeof historylayout - 1);
+    out.section("LAYOUT", layout, sizeof layout);
     out.section("HISTORY", materialdata::history_list.data(), bytesof(materialdata::history_list));
     if (dataout::fieldstep >= 0.0) {
         const std::vector<double>& t = fieldout::frames();
@@ -376,6 +409,15 @@ std::uint64_t readboth(image (&im)[2]) {
         }
         checkheader(im[k].h, name);
         if (im[k].h.sequence > best) best = im[k].h.sequence;
+        std::uint64_t len = 0;
+        const char* layout = im[k].find("LAYOUT", len);
+        std::string_view stored = unrecordedlayout;
+        if (layout) {
+            stored = std::string_view(layout, static_cast<std::size_t>(len));
+            stored = stored.substr(0, stored.find('\0'));
+        }
+        const std::string fault = layoutfault(stored);
+        if (!fault.empty()) errorstop::stop("*** Error *** checkpoint " + name + " " + fault);
     }
     return best;
 }

@@ -24,6 +24,9 @@
 //     "STEP    " the time, the step variables, the output schedule
 //     "FILES   " lengths of the echo, animation and curve files
 //     "POS     " "VEL     " "ACC     " "MASS    " node arrays
+//     "LAYOUT  " the fields of a history record, the text historylayout of
+//                model.hpp (absent before this section was added: such a
+//                checkpoint has the layout unrecordedlayout)
 //     "HISTORY " history records
 //     "FIELD   " with field output ("fout") only: the next field-output
 //                time, the number of frames written and the time of each
@@ -43,6 +46,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace checkpoint {
@@ -70,6 +74,14 @@ void write(const schedule& s);
 
 // Sequence number of the last checkpoint written or read (0 none).
 std::uint64_t lastsequence();
+
+// The layout of the history records of checkpoints written without a
+// "LAYOUT" section.
+inline constexpr char unrecordedlayout[] = "vol0 sig_y sm seqv sd:6 epeff eint q temp";
+
+// Why a checkpoint whose history records have the layout `stored` cannot
+// restart this solver; empty when it is this solver's layout.
+std::string layoutfault(std::string_view stored);
 
 // File name of checkpoint slot 1 or 2 of this process.
 std::string filename(int slot);

@@ -15,6 +15,7 @@
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "input/vocabulary.hpp"
+#include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -38,9 +39,10 @@ const char* const usage =
     "  --help     this text\n"
     "\n"
     "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
-    "checkpoints are on, and exit status 128 + the signal number.\n" HEXDYN_MATERIAL_RATES_HELP;
-// The help text closed by the paragraph of the curve variables.
-const std::string usagetext = std::string(usage) + curvevariables::help();
+    "checkpoints are on, and exit status 128 + the signal number.\n";
+// The help text closed by the paragraphs of the material words and of the
+// curve variables.
+const std::string usagetext = std::string(usage) + catalog::rateshelp() + curvevariables::help();
 
 }  // namespace
 

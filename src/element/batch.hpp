@@ -37,6 +37,7 @@
 #include "element/elementpass.hpp"
 #include "element/forces.hpp"
 #include "element/timestep.hpp"
+#include "material/catalog.hpp"
 #include "model/model.hpp"
 
 namespace {
@@ -637,8 +638,9 @@ inline void scatterbatch(const elementpass& p, int e0, const vd f[8][3], const v
 
 // ------------------------------------------------------------------- batch
 
-// Whether the W elements from e0 can run side by side: one material with a
-// batched update and W different history records (0-based in `hist`).
+// Whether the W elements from e0 can run side by side: one material whose
+// model the lanes run (its row of the material table says so) and W
+// different history records (0-based in `hist`).
 inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
     const element* el = p.elist + e0;
     const int mat = el[0].mat;
@@ -653,7 +655,7 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
             for (int o = 0; o < l; ++o)
                 if (hist[l] == hist[o]) return false;
     const material& m = p.mlist[mat - 1];
-    return m.mtype >= 1 && m.mtype <= 4;
+    return m.mtype >= 1 && m.mtype <= catalog::nmodels && catalog::models[m.mtype - 1].lanes;
 }
 
 // First stage of one batch: false, with nothing changed, when it must go the

@@ -1,7 +1,9 @@
 #include "input/datain.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "input/ffi.hpp"
 #include "input/resoption.hpp"
 #include "input/vocabulary.hpp"
+#include "material/catalog.hpp"
 #include "material/constitution.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -294,6 +297,34 @@ void getdata() {
     }
 }
 
+namespace {
+
+// The constants of material set m, of model `row`, into r, each checked
+// against its range in the order the table ranks them.
+void readconstants(material& r, const catalog::model& row, int m) {
+    const auto check = [&r, m](const catalog::constant& c) {
+        checkconstant(catalog::valid(c, r.*c.field), m, c.what, c.rule, r.*c.field);
+    };
+    const std::span<const catalog::constant> cs = row.constants;
+    std::size_t n0 = 0;
+    while (n0 < cs.size() && cs[n0].rank == 0) ++n0;
+    for (std::size_t i = 0; i < cs.size(); ++i) {
+        // A strictly read record stops at a word that is not a number.
+        r.*cs[i].field = static_cast<double>(row.strict ? ffi::needreal() : ffi::getreal());
+        if (i + 1 == n0)
+            for (std::size_t j = 0; j < n0; ++j) check(cs[j]);
+    }
+    int last = 0;
+    for (const catalog::constant& c : cs) last = std::max(last, c.rank);
+    for (int rank = 1; rank <= std::max(last, row.crossrank); ++rank) {
+        if (row.cross && row.crossrank == rank && !row.cross(r)) inputerror(row.crossmessage);
+        for (const catalog::constant& c : cs)
+            if (c.rank == rank) check(c);
+    }
+}
+
+}  // namespace
+
 void setmaterial() {
     using materialdata::mat_list;
     using materialdata::nb_mat;
@@ -308,60 +339,7 @@ void setmaterial() {
         const int k = ffi::keyword(vocabulary::materials, vocabulary::nmaterials);
         if (k == -1) inputerror("*** Error *** Invalid Material Type!");
         r.mtype = k;
-        // The constants of jcth, the newest model, are read strictly: a word
-        // that is not a number stops instead of reading as 0.
-        const auto real = [k] {
-            return static_cast<double>(k == 5 ? ffi::needreal() : ffi::getreal());
-        };
-        r.density = real();
-        r.young = real();
-        r.poisson = real();
-        if (k >= 2) r.yield0 = real();
-        if (k == 3) r.tangmod = real();
-        if (k == 4 || k == 5) {
-            r.bjc = real();
-            r.njc = real();
-            r.cjc = real();
-        }
-        checkconstant(std::isfinite(r.density) && r.density > 0.0, m, "density", "positive",
-                      r.density);
-        checkconstant(std::isfinite(r.young) && r.young > 0.0, m, "Young's modulus", "positive",
-                      r.young);
-        checkconstant(r.poisson > -1.0 && r.poisson < 0.5, m, "Poisson's ratio",
-                      "above -1 and below 0.5", r.poisson);
-        checkconstant(std::isfinite(r.yield0) && r.yield0 >= 0.0, m, "the yield stress",
-                      "zero or positive", r.yield0);
-        checkconstant(std::isfinite(r.tangmod) && r.tangmod >= 0.0, m, "the tangent modulus",
-                      "zero or positive", r.tangmod);
-        checkconstant(std::isfinite(r.bjc) && r.bjc >= 0.0, m, "the hardening modulus B",
-                      "zero or positive", r.bjc);
-        checkconstant(std::isfinite(r.njc) && r.njc >= 0.0, m, "the hardening exponent n",
-                      "zero or positive", r.njc);
-        checkconstant(std::isfinite(r.cjc) && r.cjc >= 0.0, m, "the strain-rate coefficient C",
-                      "zero or positive", r.cjc);
-        if (k == 5) {
-            r.mjc = real();
-            r.tmelt = real();
-            r.troom = real();
-            r.cpjc = real();
-            r.betajc = real();
-            r.ratejc = real();
-            if (!(r.tmelt > r.troom) || !(r.cpjc > 0.0) || !(r.ratejc > 0.0))
-                inputerror(
-                    "*** Error *** jcth needs Tmelt above Troom and a positive cp and reference "
-                    "strain rate");
-            // m <= 0 would soften the cold material (0^m is not 0) and a share
-            // of the plastic work above 1 would heat it by more than its work.
-            checkconstant(std::isfinite(r.mjc) && r.mjc > 0.0, m, "the softening exponent m",
-                          "positive", r.mjc);
-            checkconstant(r.betajc >= 0.0 && r.betajc <= 1.0, m,
-                          "the share of plastic work turned into heat", "within 0..1", r.betajc);
-            // Temperatures are absolute. A specific heat below 1 J/(kg K) (no
-            // solid at room temperature holds less than about 100) would turn
-            // a little plastic work into millions of kelvin.
-            checkconstant(r.troom >= 0.0, m, "the room temperature TROOM", "at least 0 K", r.troom);
-            checkconstant(r.cpjc >= 1.0, m, "the specific heat CP", "at least 1 J/(kg K)", r.cpjc);
-        }
+        readconstants(r, catalog::models[k - 1], m);
         const double q =
             r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
         r.wavespeed = std::sqrt(q);
@@ -531,7 +509,7 @@ void elememtin() {
         history& h = history_list[static_cast<size_t>(el.nhistory - 1)];
         const material& mat = materialdata::mat_list[static_cast<size_t>(m - 1)];
         h.sig_y = mat.yield0;
-        if (mat.mtype == 5) h.temp = mat.troom;
+        if (const double material::*t = catalog::models[mat.mtype - 1].inittemp) h.temp = mat.*t;
         for (int k = 0; k < 8; ++k) {
             const int n = ffi::getint();
             checkrange(n, 1, particledata::nb_particle, "node number");

@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 
 namespace vocabulary {
@@ -19,20 +20,10 @@ inline constexpr char keywords[] =
     "foutebalchkpbulkfixdstabmidg";
 inline constexpr int nkeywords = 28;
 
-// Material models after the set number of a "mate" record:
-// 1 elastic, 2 elastic-perfectly plastic, 3 linear hardening, 4 Johnson-Cook
-// (reference strain rate 1e-3 /s), 5 Johnson-Cook with thermal softening
-// (reference strain rate given).
-inline constexpr char materials[] = "elaspla1pla2johnjcth";
-inline constexpr int nmaterials = 5;
-
-// The paragraph the solver's and every tool's help ends with: the reference
-// strain rate of each material word (a macro, so that help texts join it as
-// a string literal).
-#define HEXDYN_MATERIAL_RATES_HELP                                                     \
-    "\nReference strain rates of the material words: elas, pla1, pla2 none (no rate\n" \
-    "term); john 1e-3 per second, fixed (the rate term is ln(rate / 0.001)); jcth\n"   \
-    "the last constant of its record, RATE0 (1 per second for published constants).\n"
+// Material models after the set number of a "mate" record, one per row of
+// the material table (material/catalog.hpp), numbered by their row.
+inline constexpr const char* materials = catalog::words.data();
+inline constexpr int nmaterials = catalog::nmodels;
 
 // Result variables of a "curv" record, in the order of the curve-variable
 // table (model/curvevariables.hpp).

@@ -72,12 +72,14 @@ inline void constitution(const double de[6], const double vort[3], double den, h
     const double trde = de[0] + de[1] + de[2];
     const double dwq = bulk.on ? -hist.q * trde * vol : 0.0;
     const double mass = mat.density * hist.vol0;
+    // The model's number is its row of the material table (catalog.hpp).
     switch (mat.mtype) {
         case 1: svr1(de); break;
         case 2: svr2(de); break;
         case 3: svr3(de); break;
         case 4: svr4(de, mat, simulation::dtk); break;
         case 5: svr5(de, mat, simulation::dtk, den, hist.temp); break;
+        case 6: svr6(de, mat); break;
         default: invalidmaterial(mat.mtype);
     }
     if (etype_ == 1 && mat.mtype != 1) {

@@ -65,6 +65,13 @@ struct history {
     double temp;  // temperature, K (model 5 only)
 };
 
+// The fields of `history` in their order, "name" for a double and "name:n"
+// for an array of n: the layout a checkpoint records with the records. A
+// field added to `history` is added here too (the checkpoint's reader counts
+// these against the size of the record and does not build otherwise), and
+// a checkpoint of another layout is then refused by name.
+inline constexpr char historylayout[] = "vol0 sig_y sm seqv sd:6 epeff eint q temp";
+
 // One point of the load time function.
 struct tmpoint {
     double time;   // s

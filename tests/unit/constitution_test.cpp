@@ -491,6 +491,50 @@ TEST_F(MaterialUpdate, EquationOfStateReceivesElementInternalEnergy) {
     EXPECT_EQ(p.eint, 0.0);
 }
 
+// Power-law hardening in pure shear against the closed form. The
+// equivalent stress of a shear stress tau is k tau, k = sqrt(1.5)
+// (equivalentstress), and a return by dp lowers it by 3G dp: on the curve
+// tau = (A + B ep^n) / k and the engineering shear strain is
+// gamma = tau / G + 3 ep / k, which the test solves for ep by bisection at
+// every step. The return lands on the curve whatever the step, so one step
+// and many give the same path.
+TEST_F(MaterialUpdate, PowerLawFollowsItsCurveInPureShear) {
+    struct Case {
+        double b, n;
+        int steps;
+    };
+    const Case cases[] = {{4.0e8, 0.3, 1},  {4.0e8, 0.3, 40},  {6.0e8, 1.0, 25},
+                          {2.0e9, 2.0, 25}, {3.0e8, 0.05, 10}, {0.0, 0.5, 10}};
+    const double a = 2.0e8, gmax = 0.02, k = std::sqrt(1.5);
+    for (const Case& cs : cases) {
+        SCOPED_TRACE("B " + std::to_string(cs.b) + " n " + std::to_string(cs.n) + " steps " +
+                     std::to_string(cs.steps));
+        material m = makemat(6, a);
+        m.bjc = cs.b;
+        m.njc = cs.n;
+        history h = freshhistory(m);
+        const double dg = gmax / cs.steps;
+        const double de[6] = {0, 0, 0, 0, 0, dg};
+        for (int step = 1; step <= cs.steps; ++step) {
+            update(h, m, de);
+            const double gamma = dg * step;
+            const auto curve = [&](double ep) { return a + cs.b * std::pow(ep, cs.n); };
+            double lo = 0.0, hi = gamma;
+            for (int it = 0; it < 200; ++it) {
+                const double ep = 0.5 * (lo + hi);
+                const double g = curve(ep) / (k * MU) + 3.0 * ep / k;
+                (g > gamma ? hi : lo) = ep;
+            }
+            const bool elastic = k * MU * gamma <= a;
+            const double ep = elastic ? 0.0 : 0.5 * (lo + hi);
+            const double tau = elastic ? MU * gamma : curve(ep) / k;
+            EXPECT_NEAR(h.sd[5], tau, 1e-9 * tau) << "step " << step;
+            EXPECT_NEAR(h.epeff, ep, 1e-9 * gmax) << "step " << step;
+            if (!elastic) { EXPECT_NEAR(h.seqv, curve(h.epeff), 1e-12 * tau); }
+        }
+    }
+}
+
 // ----------------------------------------------------------------- failures
 
 TEST_F(MaterialUpdate, InvalidMaterialTypeStopsWithItsLine) {
@@ -500,7 +544,7 @@ TEST_F(MaterialUpdate, InvalidMaterialTypeStopsWithItsLine) {
     };
     const Case cases[] = {
         {0, " *** Stop *** material type  0 has not been implemented !\n"},
-        {7, " *** Stop *** material type  7 has not been implemented !\n"},
+        {99, " *** Stop *** material type 99 has not been implemented !\n"},
         {12, " *** Stop *** material type 12 has not been implemented !\n"},
     };
     const double de[6] = {1e-4, 0, 0, 0, 0, 0};

@@ -6,6 +6,7 @@
 
 #include "export/export.hpp"
 #include "formats/cli.hpp"
+#include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 
 namespace {
@@ -51,9 +52,10 @@ const char* const kUsage =
     "Curve columns are named <variable>@elem<global element> with a map (or a single\n"
     "process), p<process>:<variable>@<local element> without one; node curves\n"
     "<variable>@node<global node>, or p<process>:<variable>@n<local node>; the\n"
-    "energies of a process are p<process>:engk and so on.\n" HEXDYN_MATERIAL_RATES_HELP;
-// The help text closed by the paragraph of the curve variables.
-const std::string kUsageText = std::string(kUsage) + curvevariables::help();
+    "energies of a process are p<process>:engk and so on.\n";
+// The help text closed by the paragraphs of the material words and of the
+// curve variables.
+const std::string kUsageText = std::string(kUsage) + catalog::rateshelp() + curvevariables::help();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-export", what); }
 

@@ -242,15 +242,13 @@ bool curve_at_node(int option) {
            curvevariables::of(option).at == curvevariables::kind::node;
 }
 
+const catalog::model* material_model(std::string_view word) {
+    return catalog::find(match4(word, vocabulary::materials, vocabulary::nmaterials));
+}
+
 int material_real_count(std::string_view model) {
-    switch (match4(model, vocabulary::materials, vocabulary::nmaterials)) {
-        case 1: return 3;
-        case 2: return 4;
-        case 3: return 5;
-        case 4: return 7;
-        case 5: return 13;
-        default: return -1;
-    }
+    const catalog::model* row = material_model(model);
+    return row ? static_cast<int>(row->constants.size()) : -1;
 }
 
 std::string deck_name(int process) { return commnodes::deckname(process); }
@@ -359,8 +357,8 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                                 std::to_string(nmat));
                     const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
                     if (mt == -1)
-                        lx.fail("unknown material model \"" + std::string(lx.peek()) +
-                                "\" (elas, pla1, pla2, john or jcth)");
+                        lx.fail("unknown material model \"" + std::string(lx.peek()) + "\" (" +
+                                catalog::wordlist() + ")");
                     Material& mat = d.materials[static_cast<size_t>(m - 1)];
                     mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
                     const int nr = material_real_count(mat.model);

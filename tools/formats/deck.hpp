@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "formats/error.hpp"
+#include "material/catalog.hpp"
 
 namespace formats {
 
@@ -44,7 +45,7 @@ struct TimePoint {
 };
 
 struct Material {
-    std::string model;          // "elas", "pla1", "pla2", "john" or "jcth"
+    std::string model;          // a word of the material table (material/catalog.hpp)
     std::vector<double> reals;  // density, young, poisson, then the model's constants
 };
 
@@ -112,7 +113,11 @@ int curve_option(std::string_view name);
 bool curve_at_element(int option);
 bool curve_at_node(int option);
 
-// Number of reals after the model keyword: 3, 4, 5, 7 or 13; -1 for an unknown model.
+// The material table's row of a model word as the deck matches it (its
+// first four characters, any case); nullptr for an unknown word.
+const catalog::model* material_model(std::string_view word);
+
+// Number of reals after the model word (its row's constants); -1 for an unknown model.
 int material_real_count(std::string_view model);
 
 // Deck name of process p: "a".."z", then "aa", "ab", ... like spreadsheet columns.

@@ -12,6 +12,7 @@
 
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
+#include "material/catalog.hpp"
 #include "mesh/generators.hpp"
 #include "mesh/gmsh.hpp"
 #include "mesh/orientation.hpp"
@@ -22,7 +23,7 @@ namespace {
 
 using formats::Usage;
 
-const char* const kHelp =
+const std::string kHelp = std::string(
     R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
        hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
        hexdyn-mesh gmsh     FILE.msh [options]
@@ -78,19 +79,8 @@ Options (a value with blanks must be quoted)
   --energy on|off          the solver's global energy balance energy.dat
                            (default on)
   --material "MODEL C..."  material set 1 (required), one of
-                             elas DENSITY YOUNG POISSON
-                             pla1 DENSITY YOUNG POISSON YIELD
-                             pla2 DENSITY YOUNG POISSON YIELD TANGENT
-                             john DENSITY YOUNG POISSON A B N C
-                               (Johnson-Cook, reference strain rate 1e-3
-                               per unit of time: ln(rate / 0.001))
-                             jcth DENSITY YOUNG POISSON A B N C M TMELT
-                                  TROOM CP BETA RATE0
-                               (Johnson-Cook with thermal softening
-                               1 - T*^M and adiabatic heating BETA x plastic
-                               work / (rho CP); reference strain rate RATE0
-                               as given, e.g. 1 for published constants)
-  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
+)" + catalog::constantlines(29) +
+    R"(  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
   --velocity C,VX,VY,VZ    initial velocity of the nodes of component C
   --load C,FX,FY,FZ        force on every node of component C
                            (both repeatable; applied in order, the last wins)
@@ -114,9 +104,10 @@ Options (a value with blanks must be quoted)
                            line (key without the leading dashes, value not
                            quoted), blank lines and lines starting with # ignored
   -h, --help               this text
-)" HEXDYN_MATERIAL_RATES_HELP;
-// The help text closed by the paragraph of the curve variables.
-const std::string kHelpText = std::string(kHelp) + curvevariables::help();
+)");
+// The help text closed by the paragraphs of the material words and of the
+// curve variables.
+const std::string kHelpText = std::string(kHelp) + catalog::rateshelp() + curvevariables::help();
 
 struct Settings {
     std::string kind;  // box, cylinder, gmsh
@@ -272,14 +263,13 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
     } else if (key == "material") {
         std::vector<std::string> w = formats::split_list(v);
         if (w.empty()) throw Usage("--material needs a model and its constants");
-        const int n = formats::material_real_count(w[0]);
-        if (n < 0)
-            throw Usage("--material: unknown model \"" + w[0] +
-                        "\" (elas, pla1, pla2, john, jcth)");
-        // The constant count tells the models apart.
-        static const char* const names[5] = {"elas", "pla1", "pla2", "john", "jcth"};
+        const catalog::model* row = formats::material_model(w[0]);
+        if (!row)
+            throw Usage("--material: unknown model \"" + w[0] + "\" (" + catalog::wordlist(", ") +
+                        ")");
+        const int n = static_cast<int>(row->constants.size());
         formats::Material m;
-        m.model = names[n == 3 ? 0 : n == 4 ? 1 : n == 5 ? 2 : n == 7 ? 3 : 4];
+        m.model = row->word;
         if (static_cast<int>(w.size()) - 1 != n)
             throw Usage("--material " + m.model + " needs " + std::to_string(n) +
                         " constants, got " + std::to_string(w.size() - 1));
@@ -291,6 +281,11 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
             throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
         if (n > 3 && !(m.reals[3] > 0))
             throw Usage("--material: the yield stress must be positive");
+        for (size_t i = 0; i < m.reals.size(); ++i) {
+            const catalog::constant& c = row->constants[i];
+            if (!catalog::valid(c, m.reals[i]))
+                throw Usage(std::string("--material: ") + c.what + " must be " + c.rule);
+        }
         s.material = m;
     } else if (key == "bulk") {
         if (v == "off") {

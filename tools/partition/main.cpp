@@ -10,6 +10,7 @@
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
+#include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 #include "partition/partition.hpp"
 
@@ -18,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using formats::Usage;
 
-const char* const kHelp = R"(usage: hexdyn-partition DECK N [--dir OUT] [--dense]
+const std::string kHelp = std::string(R"(usage: hexdyn-partition DECK N [--dir OUT] [--dense]
 
 Divides the one-process input deck DECK among N processes and writes, in the
 directory OUT (default: the current directory, created if missing):
@@ -53,9 +54,10 @@ Options
   --dense      write Comm as the dense table (one row of every shared node
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
-)" HEXDYN_MATERIAL_RATES_HELP;
-// The help text closed by the paragraph of the curve variables.
-const std::string kHelpText = std::string(kHelp) + curvevariables::help();
+)");
+// The help text closed by the paragraphs of the material words and of the
+// curve variables.
+const std::string kHelpText = std::string(kHelp) + catalog::rateshelp() + curvevariables::help();
 
 std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     const int ne = d.nelements();

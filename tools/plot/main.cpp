@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/cli.hpp"
+#include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 #include "plot/plot.hpp"
 
@@ -31,9 +32,10 @@ const char* const kUsage =
     "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
     "  --title T          title of the plot (default: the curve file's title, or\n"
     "                     the CSV's file name)\n"
-    "  -h, --help         show this help\n" HEXDYN_MATERIAL_RATES_HELP;
-// The help text closed by the paragraph of the curve variables.
-const std::string kUsageText = std::string(kUsage) + curvevariables::help();
+    "  -h, --help         show this help\n";
+// The help text closed by the paragraphs of the material words and of the
+// curve variables.
+const std::string kUsageText = std::string(kUsage) + catalog::rateshelp() + curvevariables::help();
 
 int usage_error(const std::string& what) { return formats::usage_error("hexdyn-plot", what); }
 
