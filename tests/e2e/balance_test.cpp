@@ -199,15 +199,16 @@ TEST(VerificationBalance, RunsThatRunAwayStopWithTheirMessage) {
 // so the energy it takes is 1/(2N) of the initial kinetic energy (the
 // velocity-based balance took 2.8 times the initial energy there).
 TEST(VerificationBalance, PlaneTakesTheStruckLayersKineticEnergy) {
-    const Outcome o = runcase(
-        "balance-bar",
-        std::string("box --options ") + HEXDYN_SOURCE_DIR + "/examples/bar/bar.opts", "");
+    const Outcome o =
+        runcase("balance-bar",
+                std::string("box --options ") + HEXDYN_SOURCE_DIR + "/examples/bar/bar.opts", "");
     ASSERT_EQ(o.run.status, 0) << o.run.out;
     const double initial = o.rows[0][6] + o.rows[0][5];
     const double taken = o.rows.back()[5] / initial;
-    std::printf("bar on the plane: plane took %.4f of the initial energy (1/2N = 0.0125), "
-                "largest |energy_error| %.2e\n",
-                taken, worsterror(o));
+    std::printf(
+        "bar on the plane: plane took %.4f of the initial energy (1/2N = 0.0125), "
+        "largest |energy_error| %.2e\n",
+        taken, worsterror(o));
     EXPECT_NEAR(taken, 1.0 / 80.0, 0.05 / 80.0);
     EXPECT_LT(worsterror(o), 0.01);
 }

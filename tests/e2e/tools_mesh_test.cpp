@@ -209,6 +209,8 @@ TEST(ToolsMesh, BadInputIsRejectedWithAMessage) {
         {box + " --endtime 1e-5 --material \"pla1 7800 2.1e11 0.3\"",
          "pla1 needs 4 constants, got 3"},
         {box + " --endtime 1e-5 --material \"wood 700 1e10 0.3\"", "unknown model \"wood\""},
+        {box + " --endtime 1e-5 --material \"plaw 7850 2e11 0.3 3e8 5e8 -0.5\"",
+         "--material: the hardening exponent n must be zero or positive"},
         {box + ok + " --rigid 4,0", "--rigid direction"},
         {box + ok + " --hourglass 3,0.1", "--hourglass method must be 0, 1 or 2"},
         {box + ok + " --checkpoint 0", "--checkpoint must be at least 1 step, or off"},
