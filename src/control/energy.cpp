@@ -66,20 +66,28 @@ void restore(const sums& s) {
     dataout::nenergy = static_cast<int>(s.records);
 }
 
+// Sum of load . velocity over the nodes that have mass (a node without mass
+// keeps its velocity whatever acts on it: no work).
+static double loadpower(const double* v) {
+    const double* m = particledata::mp.data();
+    const double* fp = particledata::fp.data();
+    double ext = 0.0;
+    for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
+        const std::size_t i = 3 * k;
+        if (m[k] != 0.0) ext += fp[i] * v[i] + fp[i + 1] * v[i + 1] + fp[i + 2] * v[i + 2];
+    }
+    return ext;
+}
+
 void afterexchange() {
     // The halves of this step's work before t(n), with v(n-1/2). A node
     // without mass keeps its velocity whatever acts on it: no work.
     const double* m = particledata::mp.data();
     const double* v = particledata::vel.data();
-    const double* fp = particledata::fp.data();
     const double* fh = particledata::fhg.data();
     double ext = 0.0, hg = 0.0;
     const std::size_t n = particledata::owned.size();
-    if (loads)
-        for (std::size_t k = 0; k < n; ++k) {
-            const std::size_t i = 3 * k;
-            if (m[k] != 0.0) ext += fp[i] * v[i] + fp[i + 1] * v[i + 1] + fp[i + 2] * v[i + 2];
-        }
+    if (loads) ext = loadpower(v);
     if (hourglass)
         for (std::size_t k = 0; k < n; ++k) {
             const std::size_t i = 3 * k;
@@ -111,16 +119,11 @@ void afterupdate(double tf) {
     const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
     const double half = 0.5 * dtn;
     const double* m = particledata::mp.data();
-    const double* fp = particledata::fp.data();
     double* fh = particledata::fhg.data();
     const double* v = particledata::vel.data();
     const std::size_t n = particledata::owned.size();
     double ext = 0.0, hg = 0.0;
-    if (loads)
-        for (std::size_t k = 0; k < n; ++k) {
-            const std::size_t i = 3 * k;
-            if (m[k] != 0.0) ext += fp[i] * v[i] + fp[i + 1] * v[i + 1] + fp[i + 2] * v[i + 2];
-        }
+    if (loads) ext = loadpower(v);
     // The hourglass forces are used up: zeroed for the next pass to add into.
     if (hourglass)
         for (std::size_t k = 0; k < n; ++k) {

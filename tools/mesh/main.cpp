@@ -230,27 +230,12 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
             s.checkpoint = integer("checkpoint");
             if (*s.checkpoint < 1) throw Usage("--checkpoint must be at least 1 step, or off");
         }
-    } else if (key == "jaumann") {
-        if (v == "on")
-            s.jaumann = true;
-        else if (v == "off")
-            s.jaumann = false;
-        else
-            throw Usage("--jaumann takes on or off");
-    } else if (key == "midg") {
-        if (v == "on")
-            s.midstep = true;
-        else if (v == "off")
-            s.midstep = false;
-        else
-            throw Usage("--midg takes on or off");
-    } else if (key == "stable") {
-        if (v == "on")
-            s.stable = true;
-        else if (v == "off")
-            s.stable = false;
-        else
-            throw Usage("--stable takes on or off");
+    } else if (key == "jaumann" || key == "midg" || key == "stable") {
+        if (v != "on" && v != "off") throw Usage("--" + key + " takes on or off");
+        std::optional<bool>& sw = key == "jaumann" ? s.jaumann
+                                  : key == "midg"  ? s.midstep
+                                                   : s.stable;
+        sw = v == "on";
     } else if (key == "fields") {
         s.fields = v != "off";
         if (s.fields) {
