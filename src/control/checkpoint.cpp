@@ -48,18 +48,22 @@ struct header {
 };
 static_assert(sizeof(header) == headerbytes);
 
-// Doubles of a history layout text: a name counts 1, "name:n" counts n.
-constexpr std::size_t layoutdoubles(std::string_view l) {
+// Doubles of a history layout text: a name counts 1, "name:n" counts n. A
+// plain walk over the characters, so that it stays a constant expression in
+// every build (the sanitizers' checks of library calls are not).
+constexpr std::size_t layoutdoubles(const char* l) {
     std::size_t n = 0;
-    while (!l.empty()) {
-        const std::size_t blank = l.find(' ');
-        const std::string_view w = l.substr(0, blank);
-        l = blank == std::string_view::npos ? std::string_view() : l.substr(blank + 1);
-        if (w.empty()) continue;
-        const std::size_t colon = w.find(':');
-        std::size_t k = colon == std::string_view::npos ? 1 : 0;
-        if (colon != std::string_view::npos)
-            for (const char c : w.substr(colon + 1)) k = 10 * k + static_cast<std::size_t>(c - '0');
+    std::size_t i = 0;
+    while (l[i] != '\0') {
+        while (l[i] == ' ') ++i;
+        if (l[i] == '\0') break;
+        std::size_t k = 1;
+        while (l[i] != '\0' && l[i] != ' ' && l[i] != ':') ++i;
+        if (l[i] == ':') {
+            ++i;
+            k = 0;
+            while (l[i] >= '0' && l[i] <= '9') k = 10 * k + static_cast<std::size_t>(l[i++] - '0');
+        }
         n += k;
     }
     return n;
