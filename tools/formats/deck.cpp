@@ -269,6 +269,13 @@ Deck parse_deck(std::string_view text, const std::string& name) {
         if (seen) lx.fail(std::string("keyword \"") + k + "\" given a second time");
         seen = true;
     };
+    // A switch record's value: on or off.
+    auto onoff = [&] {
+        const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
+        if (s == -1)
+            lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+        return s == 1;
+    };
     auto readvectors = [&](std::vector<VectorRecord>& out, const char* table, const char* block) {
         if (!seen_nbmp) lx.fail(std::string("\"") + block + "\" before \"nbmp\"");
         for (;;) {
@@ -394,13 +401,9 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 } while (n != nbmp);
                 break;
             }
-            case 12: {  // jaum
-                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
-                if (s == -1)
-                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
-                d.jaumann = s == 1;
+            case 12:  // jaum
+                d.jaumann = onoff();
                 break;
-            }
             case 13: {  // ncom
                 once(seen_ncom, "ncom");
                 const int n = lx.getint("component count");
@@ -508,24 +511,16 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.fieldtime = lx.getreal("field output interval");
                 if (!(*d.fieldtime >= 0.0)) lx.fail("fout must not be negative");
                 break;
-            case 23: {  // ebal
-                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
-                if (s == -1)
-                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
-                d.energy = s == 1;
+            case 23:  // ebal
+                d.energy = onoff();
                 break;
-            }
             case 24:
                 d.checkpoint = lx.getint("checkpoint interval");
                 if (*d.checkpoint < 1) lx.fail("chkp needs a positive number of steps");
                 break;
-            case 27: {  // stab
-                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
-                if (s == -1)
-                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
-                d.stable = s == 1;
+            case 27:  // stab
+                d.stable = onoff();
                 break;
-            }
             case 25: {  // bulk
                 Bulk b;
                 b.q1 = 0.06;
@@ -553,13 +548,9 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 d.fixities.push_back(f);
                 break;
             }
-            case 28: {  // midg
-                const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
-                if (s == -1)
-                    lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
-                d.midstep = s == 1;
+            case 28:  // midg
+                d.midstep = onoff();
                 break;
-            }
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
