@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "control/energy.hpp"
+#include "contact/contact.hpp"
 #include "control/fieldout.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -346,6 +348,14 @@ void write(const schedule& s) {
         out.section("FIELD", bytes.data(), bytes.size());
     }
     if (dataout::energyon) out.section("BALANCE", &es, sizeof es);
+    std::vector<double> contactstate;
+    if (elementdata::contact.on) {
+        // The work of the contact forces, then the starting depths followed.
+        const std::vector<double>& d = contact::startdepths();
+        contactstate.assign(1, simulation::engcontact);
+        contactstate.insert(contactstate.end(), d.begin(), d.end());
+        out.section("CONTACT", contactstate.data(), bytesof(contactstate));
+    }
 
     h.payload = out.bytes;
     h.checksum = headerhash(h, out.h);
@@ -587,7 +597,15 @@ void restore(schedule& s) {
     // The displacement of the field output is measured from the deck's
     // coordinates, which the node positions still are before they are loaded.
     if (fields) fieldout::start();
+    // So are the contact faces' stiffnesses.
+    if (elementdata::contact.on) contact::prepare();
     const std::array<long long, 3> lengths = loadstate(c, name, s);
+    if (elementdata::contact.on) {
+        std::vector<double> cs(1 + static_cast<std::size_t>(particledata::nb_particle));
+        load(c, name, "CONTACT", cs.data(), cs.size() * sizeof(double));
+        simulation::engcontact = cs[0];
+        std::copy(cs.begin() + 1, cs.end(), contact::startdepths().begin());
+    }
     std::vector<double> frametimes;
     if (fields) frametimes = loadfields(c, name, s);
     energystate es{};

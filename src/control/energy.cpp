@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "contact/contact.hpp"
 #include "element/forces.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -21,10 +22,10 @@ namespace {
 double kinetic0 = 0.0;  // kinetic energy of the initial velocities, nodes counted here
 // The halves after t(n) of the last step's work, already in the running sums
 // and taken out of them for the record at t(n).
-double afterexternal = 0.0, afterhourglass = 0.0, afterplane = 0.0;
+double afterexternal = 0.0, afterhourglass = 0.0, afterplane = 0.0, aftercontact = 0.0;
 // Work of this step's loads and hourglass forces with v(n-1/2) (the sums
 // over the process's nodes), formed after the exchange.
-double extminus = 0.0, hgminus = 0.0;
+double extminus = 0.0, hgminus = 0.0, contactminus = 0.0;
 bool loads = false;      // some node of the process carries a load
 bool hourglass = false;  // hourglass forces act (kept apart in particledata::fhg)
 // Components the constraints changed in this step's node update: index
@@ -45,7 +46,7 @@ void resume() {
     loads = false;
     for (const double f : particledata::fp) loads = loads || f != 0.0;
     heldlist.clear();
-    afterexternal = afterhourglass = afterplane = 0.0;
+    afterexternal = afterhourglass = afterplane = aftercontact = 0.0;
 }
 
 void start() {
@@ -68,6 +69,21 @@ void restore(const sums& s) {
 
 // Sum of load . velocity over the nodes that have mass (a node without mass
 // keeps its velocity whatever acts on it: no work).
+// Sum of contact force . velocity over the nodes counted here: every
+// process holding a node forms its whole contact force.
+static double contactpower(const double* v) {
+    if (!elementdata::contact.on) return 0.0;
+    const double* fc = contact::forces().data();
+    const double* m = particledata::mp.data();
+    double p = 0.0;
+    for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
+        const std::size_t i = 3 * k;
+        if (m[k] != 0.0)
+            p += particledata::owned[k] * (fc[i] * v[i] + fc[i + 1] * v[i + 1] + fc[i + 2] * v[i + 2]);
+    }
+    return p;
+}
+
 static double loadpower(const double* v) {
     const double* m = particledata::mp.data();
     const double* fp = particledata::fp.data();
@@ -95,6 +111,7 @@ void afterexchange() {
         }
     extminus = ext;
     hgminus = hg;
+    contactminus = contactpower(v);
     heldlist.clear();
     heldsorted = true;
     if (simulation::istep == 1) {
@@ -150,6 +167,9 @@ void afterupdate(double tf) {
         ra += particledata::owned[k] * v[h.i] * r;
     }
     heldlist.resize(kept);
+    const double ct = contactpower(v);
+    aftercontact = ct * half;
+    simulation::engcontact += contactminus * half + aftercontact;
     afterexternal = tf * ext * half;
     afterhourglass = hg * half;
     afterplane = -0.5 * ra;
@@ -181,14 +201,16 @@ static double kineticattn() {
 }
 
 balance global() {
-    double local[6] = {kineticattn(),
+    double local[7] = {kineticattn(),
                        simulation::engstrain,
                        simulation::enghourglass - afterhourglass,
                        simulation::engexternal - afterexternal,
                        simulation::engplane - afterplane,
-                       kinetic0};
-    double sum[6] = {};
-    MPI_Allreduce(local, sum, 6, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+                       kinetic0,
+                       simulation::engcontact - aftercontact};
+    double sum[7] = {};
+    MPI_Allreduce(local, sum, elementdata::contact.on ? 7 : 6, MPI_DOUBLE, MPI_SUM,
+                  MPI_COMM_WORLD);
     balance b{};
     b.kinetic = sum[0];
     b.internal = sum[1];
@@ -196,22 +218,31 @@ balance global() {
     b.external = sum[3];
     b.plane = sum[4];
     b.initial = sum[5];
+    b.contact = 0.0 - sum[6];
     b.total = b.kinetic + b.internal + b.hourglass;
+    if (elementdata::contact.on) b.total = b.total + b.contact;
     const double reference = b.initial + b.external;
     const double err = b.total + b.plane - reference;
     b.error = reference != 0.0 ? err / std::fabs(reference) : err;
     return b;
 }
 
+// With contact on, its column follows the hourglass one.
 std::string header() {
-    return "#            time          kinetic         internal        hourglass"
+    return std::string("#            time          kinetic         internal        hourglass") +
+           (elementdata::contact.on ? "          contact" : "") +
            "    external_work       plane_work            total     energy_error";
 }
 
 std::string record(double time, const balance& b) {
     char line[256];
-    std::snprintf(line, sizeof line, "%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E", time,
-                  b.kinetic, b.internal, b.hourglass, b.external, b.plane, b.total, b.error);
+    if (elementdata::contact.on)
+        std::snprintf(line, sizeof line, "%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E",
+                      time, b.kinetic, b.internal, b.hourglass, b.contact, b.external, b.plane,
+                      b.total, b.error);
+    else
+        std::snprintf(line, sizeof line, "%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E", time,
+                      b.kinetic, b.internal, b.hourglass, b.external, b.plane, b.total, b.error);
     return line;
 }
 

@@ -23,7 +23,9 @@
 // closes only as far as the element's nodal forces and its stresses agree,
 // so energy_error is a real check. The hourglass energy is minus the work of
 // the hourglass forces alone; the plane column is minus the work of the
-// reactions (the energy the constraints take out). Each process adds the
+// reactions (the energy the constraints take out); with contact on, the
+// contact column is minus the work of the contact forces (the energy the
+// penalty springs hold and friction has turned into heat). Each process adds the
 // work of its own share of the loads and hourglass forces over all its nodes
 // and the kinetic energy and the reactions over the nodes it counts; the sums
 // over the processes are formed only at output times.
@@ -64,7 +66,8 @@ void constrained(std::size_t i, double v, double a);
 
 // The global energies at an output time.
 struct balance {
-    double kinetic, internal, hourglass, external, plane, total, error, initial;
+    // contact: minus the work of the contact forces (with "cont" only)
+    double kinetic, internal, hourglass, external, plane, total, error, initial, contact;
 };
 // Sums over all processes (a collective call: every process at the same step).
 balance global();

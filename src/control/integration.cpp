@@ -12,6 +12,7 @@
 #include "control/guard.hpp"
 #include "control/stopsignal.hpp"
 #include "control/timefunction.hpp"
+#include "contact/contact.hpp"
 #include "element/feforce.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -143,6 +144,7 @@ void advance() {
     guard::checkpass(istep, dtk1);
     commnodes::updateforce(istep, dtk1);
     guard::checkstep(istep, dtk1);
+    if (elementdata::contact.on) contact::apply();
     if (dataout::energyon) energy::afterexchange();
     updatefegeometry();
     if (dataout::energyon) energy::afterupdate(tf);
@@ -187,6 +189,7 @@ void integration(checkpoint::schedule& sched) {
     // checkpoint.
     if (fields && !sched.restored) fieldout::start();
     guard::start();
+    if (elementdata::contact.on) contact::start(!sched.restored);
     if (dataout::energyon) {
         if (sched.restored)
             energy::resume();

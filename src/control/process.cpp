@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "contact/contact.hpp"
 #include "control/checkpoint.hpp"
 #include "control/stopsignal.hpp"
 #include "input/datain.hpp"
@@ -23,6 +24,7 @@ void reset() {
     ffi::closeall();
     datain::resetinput();
     checkpoint::reset();
+    contact::reset();
     stopsignal::reset();
     ffi::continueresults = false;
 }

@@ -32,6 +32,7 @@ std::vector<char> nodegiven;     // per node: coordinates given in "part"
 std::vector<char> elementgiven;  // per element: record read in "elem"
 std::vector<char> matdefined;    // per material set: record read in "mate"
 bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_time = false;
+bool seen_cont = false, seen_glob = false;
 
 void say(const std::string& line) { errorstop::writeline(line); }
 
@@ -111,6 +112,7 @@ void resetinput() {
     std::vector<char>().swap(matdefined);
     std::vector<int>().swap(elementline);
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
+    seen_cont = seen_glob = false;
 }
 
 void inputpara() {
@@ -129,6 +131,12 @@ void inputpara() {
     commnodes::checkcomnode();
     commnodes::matchneighbours();
     checkcurves();
+    // Contact between pieces of several processes pairs their copies of a
+    // node by its number in the whole model.
+    if (elementdata::contact.on && commnodes::nprocs > 1 && particledata::global.empty())
+        errorstop::stop(
+            "*** Error *** contact on several processes needs the numbers of the nodes and "
+            "elements in the whole model (\"glob\", written by hexdyn-partition)");
     // Elements sized by "nbel" but never given (no "elem" block) would reach
     // the element pass with node and material number 0.
     for (size_t i = 0; i < elementgiven.size(); ++i) {
@@ -292,6 +300,14 @@ void getdata() {
                 checkvalues("midg", 1, "ON or OFF");
                 elementdata::midstep = setonoff();
                 break;
+            case 29:  // cont
+                once(seen_cont, "cont");
+                setcontact();
+                break;
+            case 30:  // glob
+                once(seen_glob, "glob");
+                setglobal();
+                break;
             default: errorstop::stop("error GetData");
         }
     }
@@ -374,6 +390,79 @@ void setfixity() {
         checkrange(a, 0, 1, "fixd direction flag");
     }
     elementdata::fixities.push_back(f);
+}
+
+void setcontact() {
+    contactcontrol& c = elementdata::contact;
+    const int nmat = materialdata::nb_mat;
+    if (nmat <= 0) inputerror("*** Error *** nmat must be defined before \"cont\"");
+    // Parts are told apart by one bit each.
+    const int most = std::min(nmat, 64);
+    c.on = true;
+    for (;;) {
+        const int k = ffi::keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
+        if (k == 1) break;
+        switch (k) {
+            case 2:  // scal
+                c.scale = static_cast<double>(ffi::needreal());
+                checkreal(c.scale, 1.0e-6, 10.0, "contact penalty scale", "1e-6..10");
+                break;
+            case 3:  // fric
+                c.mus = static_cast<double>(ffi::needreal());
+                c.mud = static_cast<double>(ffi::needreal());
+                c.decay = static_cast<double>(ffi::needreal());
+                checkreal(c.mus, 0.0, 10.0, "static friction coefficient", "0..10");
+                checkreal(c.mud, 0.0, c.mus, "dynamic friction coefficient",
+                          ("0.." + number(c.mus) + " (the static one)").c_str());
+                checkreal(c.decay, 0.0, 1.0e30, "friction decay coefficient", "0..1e30");
+                break;
+            case 4:  // part
+                do {
+                    const int m = ffi::needint();
+                    checkrange(m, 1, most, "contact material set");
+                    c.parts.push_back(m);
+                } while (ffi::words_left());
+                break;
+            case 5: {  // pair
+                const int a = ffi::needint();
+                checkrange(a, 1, most, "contact material set");
+                const int b = ffi::needint();
+                checkrange(b, 1, most, "contact material set");
+                c.pairs.push_back({a, b});
+                break;
+            }
+            default:
+                inputerror(
+                    "*** Error *** unknown record in the \"cont\" block (endc, scal, fric, part or "
+                    "pair expected)");
+        }
+    }
+}
+
+void setglobal() {
+    if (!seen_nbmp || !seen_nbel)
+        inputerror("*** Error *** \"glob\" must follow \"nbmp\" and \"nbel\"");
+    const auto readnumbers = [](std::vector<int>& to, int n, const char* what) {
+        to.assign(count(n), 0);
+        std::vector<int> at(to.size());
+        for (size_t i = 0; i < to.size(); ++i) {
+            to[i] = ffi::getint();
+            if (to[i] < 1)
+                inputerror(std::string("*** Error *** global ") + what + " number " +
+                           std::to_string(to[i]) + " of local " + what + " " +
+                           std::to_string(i + 1) + " is below 1");
+            at[i] = static_cast<int>(i);
+        }
+        std::sort(at.begin(), at.end(), [&to](int x, int y) { return to[x] < to[y]; });
+        for (size_t j = 1; j < at.size(); ++j)
+            if (to[at[j]] == to[at[j - 1]])
+                inputerror(std::string("*** Error *** global ") + what + " number " +
+                           std::to_string(to[at[j]]) + " given twice (local " + what + "s " +
+                           std::to_string(std::min(at[j], at[j - 1]) + 1) + " and " +
+                           std::to_string(std::max(at[j], at[j - 1]) + 1) + ")");
+    };
+    readnumbers(particledata::global, particledata::nb_particle, "node");
+    readnumbers(elementdata::global, elementdata::nb_element, "element");
 }
 
 void seteos() {

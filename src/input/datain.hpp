@@ -14,6 +14,10 @@ void seteos();
 void setbulk();
 // "fixd C FX FY FZ": the nodes of component C held along the axes flagged 1.
 void setfixity();
+// "cont": the penalty contact block, up to its "endc".
+void setcontact();
+// "glob": the whole-model numbers of the process's nodes, then of its elements.
+void setglobal();
 void setparticle();
 void setload();
 void setvelocity();

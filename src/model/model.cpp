@@ -15,12 +15,14 @@ double engexternal = 0.0;
 double enghourglass = 0.0;
 bool stablestep = false;
 double engplane = 0.0;
+double engcontact = 0.0;
 int checkpointsteps = 0;
 }  // namespace simulation
 
 namespace particledata {
 int nb_particle = 0;
 std::vector<double> pos, vel, acc, fp, mp, owned, fhg;
+std::vector<int> global;
 }  // namespace particledata
 
 namespace elementdata {
@@ -35,6 +37,8 @@ rigidplane plane{0, 0.0};
 std::vector<fixity> fixities;
 double eledistortion = 0.0;
 bool midstep = false;
+std::vector<int> global;
+contactcontrol contact{false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}};
 }  // namespace elementdata
 
 namespace materialdata {
@@ -132,6 +136,7 @@ void reset() {
     enghourglass = 0.0;
     stablestep = false;
     engplane = 0.0;
+    engcontact = 0.0;
     checkpointsteps = 0;
 
     particledata::nb_particle = 0;
@@ -142,6 +147,7 @@ void reset() {
     release(particledata::mp);
     release(particledata::owned);
     release(particledata::fhg);
+    release(particledata::global);
 
     elementdata::nb_element = 0;
     release(elementdata::element_list);
@@ -154,6 +160,8 @@ void reset() {
     release(elementdata::fixities);
     elementdata::eledistortion = 0.0;
     elementdata::midstep = false;
+    release(elementdata::global);
+    elementdata::contact = {false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}};
 
     {
         using namespace materialdata;

@@ -101,6 +101,19 @@ struct fixity {
     int axis[3];  // 1: held along x, y, z
 };
 
+// Penalty contact between the exterior faces of the model ("cont" block).
+struct contactcontrol {
+    bool on;       // a "cont" block was given
+    double scale;  // penalty scale f of the stiffness f K A^2 / V ("scal", default 0.1)
+    // Coulomb friction ("fric"): mu = mud + (mus - mud) exp(-decay |v_t|)
+    double mus, mud, decay;
+    // Material sets in contact with one another ("part"), and pairs of sets
+    // in contact only with each other ("pair"); both empty: every set with
+    // every set
+    std::vector<int> parts;
+    std::vector<std::array<int, 2>> pairs;
+};
+
 struct hourglasscontrol {
     int method;   // 0 none, 1 standard, 2 Flanagan-Belytschko
     double coef;  // hourglass coefficient Q (control off at or below 1e-6)
@@ -123,6 +136,7 @@ extern double engstrain;   // strain energy accumulated by the process's element
 extern double engexternal;   // work done by the nodal loads, J
 extern double enghourglass;  // work of the hourglass forces (negative: they dissipate), J
 extern double engplane;      // work of the constraints (rigid plane, held components), J
+extern double engcontact;    // work of the contact forces (negative: stored or dissipated), J
 // Stable step for every mesh ("stab on"): the element step bounds the highest
 // frequency of the free element, with the hourglass viscosity
 extern bool stablestep;
@@ -147,6 +161,9 @@ extern std::vector<double> owned;
 // for the energy balance (which zeroes them once it has taken their work);
 // empty otherwise
 extern std::vector<double> fhg;
+// nb_particle, number of each node in the whole model ("glob", written by the
+// partition tool); empty when the deck is the whole model
+extern std::vector<int> global;
 }  // namespace particledata
 
 namespace elementdata {
@@ -165,6 +182,10 @@ extern double eledistortion;          // smallest distortion ratio of the last e
 // Strain increment and spin from the gradient of the mid-step geometry
 // x(n-1/2) = x(n) - dt(n-1/2)/2 v(n-1/2) instead of x(n), "midg on/off"
 extern bool midstep;
+// nb_element, number of each element in the whole model ("glob"); empty when
+// the deck is the whole model
+extern std::vector<int> global;
+extern contactcontrol contact;  // penalty contact ("cont"), off by default
 }  // namespace elementdata
 
 namespace materialdata {

@@ -1,0 +1,663 @@
+#include "contact/contact.hpp"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "contact/exchange.hpp"
+#include "contact/penalty.hpp"
+#include "contact/search.hpp"
+#include "contact/surface.hpp"
+#include "model/errorstop.hpp"
+#include "model/model.hpp"
+#include "output/records.hpp"
+#include "parallel/ownership.hpp"
+
+namespace contact {
+
+namespace {
+
+// A node of the surface this process sees: its own or a ghost of another
+// process's.
+struct snode {
+    long long gid;  // number in the whole model
+    int local;      // local node (0-based), -1 for a ghost
+    double x[3], v[3], m;
+    double offset;  // starting depth still followed (<= 0)
+    double xs[3];   // position at the last search
+    std::uint64_t parts;
+};
+
+// A face this process sees.
+struct sface {
+    int n[4];            // its corners, entries of `nodes`
+    long long egid;      // its element's number in the whole model
+    int side;            // which face of the element
+    long long enode[8];  // the element's nodes, whole-model numbers
+    double k, depth;     // stiffness f K A / V (N/m^3), capture depth (m)
+    double area;         // area at the start, m^2
+    int part;            // material set of the element
+};
+
+bool ready = false;
+std::vector<face> own;               // the process's exterior faces
+// Their stiffness per area of the node pressing (f K A / V, N/m^3), capture
+// depth (m) and area (m^2) at the start.
+std::vector<double> ownk, owndepth, ownarea;
+std::vector<double> offsets;         // per local node, starting depth followed
+std::vector<double> force;           // per local node, contact force of the step
+double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
+std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
+bool everyset = true;                // no "part"/"pair": every set touches every set
+
+std::vector<snode> nodes;  // sorted by whole-model number
+std::vector<sface> faces;
+std::vector<int> cstart, clist;                  // per node, candidate faces
+std::vector<int> nfstart, nflist;                // per node, its own faces
+std::vector<std::vector<int>> sendnodes;         // per process, local nodes sent there
+std::vector<std::vector<int>> recvnodes;         // per process, entries of `nodes` (-1 skip)
+statistics counters{};
+bool warnedstep = false;
+
+constexpr int facedoubles = 1 + 1 + 4 + 8 + 4;  // egid side corners enode k depth part area
+constexpr int nodedoubles = 1 + 3 + 3 + 1 + 1;  // gid x v m offset
+
+std::uint64_t bit(int set) { return set >= 1 && set <= 64 ? std::uint64_t{1} << (set - 1) : 0; }
+
+void setparts() {
+    const contactcontrol& c = elementdata::contact;
+    everyset = c.parts.empty() && c.pairs.empty();
+    allowed.assign(65, 0);
+    std::uint64_t in = 0;
+    for (const int p : c.parts) in |= bit(p);
+    for (const int p : c.parts) allowed[static_cast<std::size_t>(p)] |= in;
+    for (const auto& pr : c.pairs) {
+        allowed[static_cast<std::size_t>(pr[0])] |= bit(pr[1]);
+        allowed[static_cast<std::size_t>(pr[1])] |= bit(pr[0]);
+    }
+}
+
+bool touches(const snode& s, const sface& f) {
+    if (everyset) return true;
+    if (f.part < 1 || f.part > 64) return false;
+    return (allowed[static_cast<std::size_t>(f.part)] & s.parts) != 0;
+}
+
+// Unit normal of face `f` from its diagonals.
+std::array<double, 3> facenormal(const sface& f) {
+    const double* p0 = nodes[static_cast<std::size_t>(f.n[0])].x;
+    const double* p1 = nodes[static_cast<std::size_t>(f.n[1])].x;
+    const double* p2 = nodes[static_cast<std::size_t>(f.n[2])].x;
+    const double* p3 = nodes[static_cast<std::size_t>(f.n[3])].x;
+    const double u[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    const double w[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
+    std::array<double, 3> m = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
+                               u[0] * w[1] - u[1] * w[0]};
+    const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
+    if (len > 0.0)
+        for (double& c : m) c = c / len;
+    return m;
+}
+
+// The area node `s` presses with against a face of normal `n`: a quarter
+// of each of its own faces, as far as that face looks against n. A uniform
+// pressure then loads a face's corners, edges and middle nodes in
+// proportion to their share of it.
+double pressingarea(const snode& s, const double n[3], double* most = nullptr) {
+    const std::size_t i = static_cast<std::size_t>(&s - nodes.data());
+    double a = 0.0;
+    for (int j = nfstart[i]; j < nfstart[i + 1]; ++j) {
+        const sface& f = faces[static_cast<std::size_t>(nflist[static_cast<std::size_t>(j)])];
+        const std::array<double, 3> m = facenormal(f);
+        const double c = -(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]);
+        if (c > 0.0) a += 0.25 * f.area * c;
+        if (most && c > *most) *most = c;
+    }
+    return a;
+}
+
+// The face node `s` is held by, -1 none: among its candidates whose
+// surface it is behind (within the capture depth), the one its own faces are
+// most turned against (the face it went through, not the side of the body
+// whose plane it lies on); among nearly equal ones the nearest. Its pressing
+// area goes to `area`.
+int holder(const snode& s, projection& best, double& area) {
+    int at = -1;
+    const std::size_t i = static_cast<std::size_t>(&s - nodes.data());
+    for (int j = cstart[i]; j < cstart[i + 1]; ++j) {
+        const int fi = clist[static_cast<std::size_t>(j)];
+        const sface& f = faces[static_cast<std::size_t>(fi)];
+        double xf[4][3];
+        for (int k = 0; k < 4; ++k)
+            for (int c = 0; c < 3; ++c) xf[k][c] = nodes[static_cast<std::size_t>(f.n[k])].x[c];
+        // The patch lies within its corners' distance w from the plane
+        // through their centre: a node in front of that plane by more
+        // than w is in front of the face.
+        const std::array<double, 3> n = facenormal(f);
+        double d = 0.0, w = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double centre = 0.25 * (xf[0][c] + xf[1][c] + xf[2][c] + xf[3][c]);
+            d += (s.x[c] - centre) * n[c];
+            w += (xf[0][c] - centre) * n[c];
+        }
+        if (d > std::fabs(w) * 1.000001 + 1e-300) continue;
+        const projection p = project(s.x, xf);
+        if (!p.inside || !(p.gap < 0.0) || -p.gap > f.depth) continue;
+        const double a = pressingarea(s, p.normal);
+        if (!(a > 0.0)) continue;
+        if (at < 0 || a > 1.01 * area || (a >= 0.99 * area && p.gap > best.gap)) {
+            at = fi;
+            best = p;
+            area = a;
+        }
+    }
+    return at;
+}
+
+// Stiffness and capture depth of the process's faces from the geometry at
+// the start.
+void facestiffness() {
+    ownk.assign(own.size(), 0.0);
+    owndepth.assign(own.size(), 0.0);
+    ownarea.assign(own.size(), 0.0);
+    const double* x = particledata::pos.data();
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        const face& f = own[i];
+        const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
+        const material& mt = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
+        const double vol =
+            materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)].vol0;
+        const double* p0 = x + 3 * f.node[0];
+        const double* p1 = x + 3 * f.node[1];
+        const double* p2 = x + 3 * f.node[2];
+        const double* p3 = x + 3 * f.node[3];
+        const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+        const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
+        const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                             a[0] * b[1] - a[1] * b[0]};
+        const double area = 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        const double bulk = mt.young / (3.0 * (1.0 - 2.0 * mt.poisson));
+        ownk[i] = vol > 0.0 ? elementdata::contact.scale * bulk * area / vol : 0.0;
+        ownarea[i] = area;
+        // Half the element's thickness behind the face, but no more than
+        // half the face's width, so that a slender element does not reach
+        // far along its neighbours.
+        owndepth[i] = area > 0.0 ? 0.5 * std::fmin(vol / area, std::sqrt(area)) : 0.0;
+    }
+}
+
+// The margin of the search and the reach of the ghosts, from the faces of
+// the whole model at the start.
+void setmargins() {
+    double thin = 1e300, deep = 0.0, wide = 0.0;
+    const double* x = particledata::pos.data();
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        thin = std::fmin(thin, 2.0 * owndepth[i]);
+        deep = std::fmax(deep, owndepth[i]);
+        box b = emptybox();
+        for (const int k : own[i].node) enclose(b, x + 3 * k);
+        for (int c = 0; c < 3; ++c) wide = std::fmax(wide, b.hi[c] - b.lo[c]);
+    }
+    thin = globalmin(thin);
+    deep = globalmax(deep);
+    wide = globalmax(wide);
+    margin = thin < 1e300 ? 0.25 * thin : 0.0;
+    // A ghost node can choose a face of a local node only from faces within
+    // two face sizes, capture depths and margins of it.
+    reach = 2.0 * (2.0 * wide + deep + margin);
+}
+
+void packface(std::vector<double>& out, std::size_t i) {
+    const face& f = own[i];
+    const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
+    out.push_back(static_cast<double>(globalelement(f.element)));
+    out.push_back(f.side);
+    for (const int k : f.node) out.push_back(static_cast<double>(globalnode(k)));
+    for (const int k : el.node) out.push_back(static_cast<double>(globalnode(k - 1)));
+    out.push_back(ownk[i]);
+    out.push_back(owndepth[i]);
+    out.push_back(el.mat);
+    out.push_back(ownarea[i]);
+}
+
+void packnode(std::vector<double>& out, int k) {
+    const std::size_t i = 3 * static_cast<std::size_t>(k);
+    out.push_back(static_cast<double>(globalnode(k)));
+    for (int c = 0; c < 3; ++c) out.push_back(particledata::pos[i + c]);
+    for (int c = 0; c < 3; ++c) out.push_back(particledata::vel[i + c]);
+    out.push_back(particledata::mp[static_cast<std::size_t>(k)]);
+    out.push_back(offsets[static_cast<std::size_t>(k)]);
+}
+
+// Rebuilds the nodes and faces this process sees and their candidates.
+void search() {
+    const int np = commnodes::nprocs;
+    const int me = commnodes::myid;
+    // The process's own surface nodes.
+    std::vector<int> mine;
+    for (const face& f : own)
+        for (const int k : f.node) mine.push_back(k);
+    std::sort(mine.begin(), mine.end());
+    mine.erase(std::unique(mine.begin(), mine.end()), mine.end());
+    const double* x = particledata::pos.data();
+
+    // Ghosts: what lies near each other process's surface goes there.
+    std::vector<std::vector<double>> got(static_cast<std::size_t>(np));
+    sendnodes.assign(static_cast<std::size_t>(np), {});
+    if (np > 1) {
+        box b = emptybox();
+        for (const int k : mine) enclose(b, x + 3 * k);
+        const std::vector<box> boxes = gatherboxes(b);
+        std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
+        std::vector<box> fb(own.size(), emptybox());
+        for (std::size_t i = 0; i < own.size(); ++i)
+            for (const int k : own[i].node) enclose(fb[i], x + 3 * k);
+        std::vector<char> mark(static_cast<std::size_t>(particledata::nb_particle), 0);
+        for (int q = 0; q < np; ++q) {
+            if (q == me) continue;
+            const box& bq = boxes[static_cast<std::size_t>(q)];
+            if (bq.lo[0] > bq.hi[0]) continue;
+            std::vector<double>& o = out[static_cast<std::size_t>(q)];
+            std::vector<int>& sent = sendnodes[static_cast<std::size_t>(q)];
+            std::vector<double> fpart;
+            for (std::size_t i = 0; i < own.size(); ++i)
+                if (overlaps(fb[i], bq, reach)) {
+                    packface(fpart, i);
+                    for (const int k : own[i].node) mark[static_cast<std::size_t>(k)] = 1;
+                }
+            for (const int k : mine) {
+                box p = emptybox();
+                enclose(p, x + 3 * k);
+                if (mark[static_cast<std::size_t>(k)] || overlaps(p, bq, reach)) sent.push_back(k);
+                mark[static_cast<std::size_t>(k)] = 0;
+            }
+            if (sent.empty() && fpart.empty()) continue;
+            o.push_back(static_cast<double>(sent.size()));
+            for (const int k : sent) packnode(o, k);
+            o.insert(o.end(), fpart.begin(), fpart.end());
+        }
+        got = sendlists(out);
+    }
+
+    // The nodes seen, in whole-model order: own ones first where both come.
+    struct entry {
+        long long gid;
+        int proc;   // -1 own
+        int index;  // local node, or position in that process's list
+    };
+    std::vector<entry> all;
+    for (const int k : mine) all.push_back({globalnode(k), -1, k});
+    for (int q = 0; q < np; ++q) {
+        if (q == me) continue;
+        const std::vector<double>& g = got[static_cast<std::size_t>(q)];
+        if (g.empty()) continue;
+        const int n = static_cast<int>(g[0]);
+        for (int i = 0; i < n; ++i)
+            all.push_back({static_cast<long long>(g[1 + static_cast<std::size_t>(i) * nodedoubles]), q, i});
+    }
+    std::sort(all.begin(), all.end(), [](const entry& a, const entry& b) {
+        return a.gid != b.gid ? a.gid < b.gid : a.proc < b.proc;
+    });
+    nodes.clear();
+    recvnodes.assign(static_cast<std::size_t>(np), {});
+    for (int q = 0; q < np; ++q)
+        if (q != me && !got[static_cast<std::size_t>(q)].empty())
+            recvnodes[static_cast<std::size_t>(q)].assign(
+                static_cast<std::size_t>(got[static_cast<std::size_t>(q)][0]), -1);
+    std::vector<int> localat(static_cast<std::size_t>(particledata::nb_particle), -1);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const entry& e = all[i];
+        if (i > 0 && all[i - 1].gid == e.gid) continue;  // a second copy of a node
+        snode s{};
+        s.gid = e.gid;
+        if (e.proc < 0) {
+            s.local = e.index;
+            const std::size_t j = 3 * static_cast<std::size_t>(e.index);
+            for (int c = 0; c < 3; ++c) {
+                s.x[c] = particledata::pos[j + c];
+                s.v[c] = particledata::vel[j + c];
+            }
+            s.m = particledata::mp[static_cast<std::size_t>(e.index)];
+            s.offset = offsets[static_cast<std::size_t>(e.index)];
+            localat[static_cast<std::size_t>(e.index)] = static_cast<int>(nodes.size());
+        } else {
+            s.local = -1;
+            const double* d = &got[static_cast<std::size_t>(e.proc)]
+                                  [1 + static_cast<std::size_t>(e.index) * nodedoubles];
+            for (int c = 0; c < 3; ++c) {
+                s.x[c] = d[1 + c];
+                s.v[c] = d[4 + c];
+            }
+            s.m = d[7];
+            s.offset = d[8];
+            recvnodes[static_cast<std::size_t>(e.proc)][static_cast<std::size_t>(e.index)] =
+                static_cast<int>(nodes.size());
+        }
+        for (int c = 0; c < 3; ++c) s.xs[c] = s.x[c];
+        nodes.push_back(s);
+    }
+    // Every copy of a node received from two processes is refreshed from
+    // the first one listed.
+    const auto byglobal = [](long long gid) {
+        const auto it = std::lower_bound(nodes.begin(), nodes.end(), gid,
+                                         [](const snode& s, long long g) { return s.gid < g; });
+        return it != nodes.end() && it->gid == gid ? static_cast<int>(it - nodes.begin()) : -1;
+    };
+
+    faces.clear();
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        sface f{};
+        const element& el = elementdata::element_list[static_cast<std::size_t>(own[i].element)];
+        for (int c = 0; c < 4; ++c) f.n[c] = localat[static_cast<std::size_t>(own[i].node[c])];
+        f.egid = globalelement(own[i].element);
+        f.side = own[i].side;
+        for (int c = 0; c < 8; ++c) f.enode[c] = globalnode(el.node[c] - 1);
+        f.k = ownk[i];
+        f.depth = owndepth[i];
+        f.area = ownarea[i];
+        f.part = el.mat;
+        faces.push_back(f);
+    }
+    for (int q = 0; q < np; ++q) {
+        if (q == me) continue;
+        const std::vector<double>& g = got[static_cast<std::size_t>(q)];
+        if (g.empty()) continue;
+        std::size_t at = 1 + static_cast<std::size_t>(g[0]) * nodedoubles;
+        for (; at + facedoubles <= g.size(); at += facedoubles) {
+            const double* d = &g[at];
+            sface f{};
+            f.egid = static_cast<long long>(d[0]);
+            f.side = static_cast<int>(d[1]);
+            bool ok = true;
+            for (int c = 0; c < 4; ++c) {
+                f.n[c] = byglobal(static_cast<long long>(d[2 + c]));
+                ok = ok && f.n[c] >= 0;
+            }
+            for (int c = 0; c < 8; ++c) f.enode[c] = static_cast<long long>(d[6 + c]);
+            f.k = d[14];
+            f.depth = d[15];
+            f.part = static_cast<int>(d[16]);
+            f.area = d[17];
+            if (ok) faces.push_back(f);
+        }
+    }
+    // Faces in whole-model order, so that ties between faces break alike on
+    // every process.
+    std::sort(faces.begin(), faces.end(), [](const sface& a, const sface& b) {
+        return a.egid != b.egid ? a.egid < b.egid : a.side < b.side;
+    });
+    for (snode& s : nodes) s.parts = 0;
+    nfstart.assign(nodes.size() + 1, 0);
+    for (const sface& f : faces)
+        for (const int k : f.n) {
+            nodes[static_cast<std::size_t>(k)].parts |= bit(f.part);
+            nfstart[static_cast<std::size_t>(k) + 1] += 1;
+        }
+    for (std::size_t i = 0; i < nodes.size(); ++i) nfstart[i + 1] += nfstart[i];
+    nflist.assign(static_cast<std::size_t>(nfstart.back()), 0);
+    {
+        std::vector<int> at(nfstart.begin(), nfstart.end() - 1);
+        for (std::size_t i = 0; i < faces.size(); ++i)
+            for (const int k : faces[i].n)
+                nflist[static_cast<std::size_t>(at[static_cast<std::size_t>(k)]++)] =
+                    static_cast<int>(i);
+    }
+
+    // Candidates: the faces whose box, widened by their capture depth and
+    // the margin, holds the node.
+    std::vector<bin> fb(faces.size());
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        box b = emptybox();
+        for (const int k : faces[i].n) enclose(b, nodes[static_cast<std::size_t>(k)].x);
+        const double pad = faces[i].depth + margin;
+        for (int c = 0; c < 3; ++c) {
+            fb[i].lo[c] = b.lo[c] - pad;
+            fb[i].hi[c] = b.hi[c] + pad;
+        }
+    }
+    std::vector<const double*> points(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) points[i] = nodes[i].x;
+    const grid g = bingrid(fb, points);
+    cstart.assign(nodes.size() + 1, 0);
+    clist.clear();
+    std::vector<int> hits;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const snode& s = nodes[i];
+        hits.clear();
+        g.query(s.x, hits);
+        for (const int fi : hits) {
+            const sface& f = faces[static_cast<std::size_t>(fi)];
+            const bin& b = fb[static_cast<std::size_t>(fi)];
+            bool in = true;
+            for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
+            if (!in || !touches(s, f)) continue;
+            bool mine8 = false;
+            for (const long long e : f.enode) mine8 = mine8 || e == s.gid;
+            if (mine8) continue;
+            // A node whose own faces all look the way this face looks (the
+            // neighbours on a flat surface) cannot press on it before the
+            // surface turns far beyond what it does between two searches.
+            double most = -1.0;
+            pressingarea(s, facenormal(f).data(), &most);
+            if (most > -0.1) clist.push_back(fi);
+        }
+        std::sort(clist.begin() + cstart[i], clist.end());
+        cstart[i + 1] = static_cast<int>(clist.size());
+    }
+    counters.searches += 1;
+    counters.surfacenodes = static_cast<long long>(nodes.size());
+    counters.surfacefaces = static_cast<long long>(faces.size());
+    counters.candidates = static_cast<long long>(clist.size());
+}
+
+// Positions, velocities and masses of the nodes seen, from this process's
+// arrays and from the processes that sent ghosts; true when some node has
+// moved far enough since the last search to need a new one.
+bool refresh() {
+    double moved = 0.0;
+    for (snode& s : nodes) {
+        if (s.local < 0) continue;
+        const std::size_t j = 3 * static_cast<std::size_t>(s.local);
+        double d2 = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            s.x[c] = particledata::pos[j + c];
+            s.v[c] = particledata::vel[j + c];
+            const double d = s.x[c] - s.xs[c];
+            d2 += d * d;
+        }
+        s.m = particledata::mp[static_cast<std::size_t>(s.local)];
+        s.offset = offsets[static_cast<std::size_t>(s.local)];
+        moved = std::fmax(moved, d2);
+    }
+    // A node and a face close in by the sum of their motions.
+    if (2.0 * std::sqrt(globalmax(moved)) > margin) return true;
+    const int np = commnodes::nprocs;
+    if (np <= 1) return false;
+    std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
+    for (int q = 0; q < np; ++q)
+        for (const int k : sendnodes[static_cast<std::size_t>(q)]) {
+            const std::size_t j = 3 * static_cast<std::size_t>(k);
+            std::vector<double>& o = out[static_cast<std::size_t>(q)];
+            for (int c = 0; c < 3; ++c) o.push_back(particledata::pos[j + c]);
+            for (int c = 0; c < 3; ++c) o.push_back(particledata::vel[j + c]);
+            o.push_back(particledata::mp[static_cast<std::size_t>(k)]);
+            o.push_back(offsets[static_cast<std::size_t>(k)]);
+        }
+    const std::vector<std::vector<double>> got = sendlists(out);
+    for (int q = 0; q < np; ++q) {
+        if (q == commnodes::myid) continue;
+        const std::vector<int>& to = recvnodes[static_cast<std::size_t>(q)];
+        const std::vector<double>& g = got[static_cast<std::size_t>(q)];
+        for (std::size_t i = 0; i < to.size() && 8 * i + 7 < g.size(); ++i) {
+            if (to[i] < 0) continue;
+            snode& s = nodes[static_cast<std::size_t>(to[i])];
+            const double* d = &g[8 * i];
+            for (int c = 0; c < 3; ++c) {
+                s.x[c] = d[c];
+                s.v[c] = d[3 + c];
+            }
+            s.m = d[6];
+            s.offset = d[7];
+        }
+    }
+    return false;
+}
+
+
+}  // namespace
+
+void reset() {
+    ready = false;
+    own.clear();
+    ownk.clear();
+    owndepth.clear();
+    ownarea.clear();
+    nfstart.clear();
+    nflist.clear();
+    offsets.clear();
+    force.clear();
+    nodes.clear();
+    faces.clear();
+    cstart.clear();
+    clist.clear();
+    sendnodes.clear();
+    recvnodes.clear();
+    counters = {};
+    warnedstep = false;
+}
+
+void prepare() {
+    own = exteriorfaces();
+    facestiffness();
+    offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    ready = true;
+}
+
+std::vector<double>& startdepths() { return offsets; }
+
+void start(bool fresh) {
+    setparts();
+    if (!ready) prepare();
+    force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    setmargins();
+    search();
+    if (!fresh) return;
+
+    // Nodes that start behind a face: left there, their depth followed.
+    const std::vector<double> owned = commnodes::ownednodes();
+    long long count = 0;
+    struct {
+        double depth;
+        int rank;
+    } deepest{0.0, commnodes::myid};
+    long long where[2] = {0, 0};
+    for (const snode& s : nodes) {
+        if (s.local < 0) continue;
+        projection p{};
+        double area = 0.0;
+        const int f = holder(s, p, area);
+        if (f < 0) continue;
+        offsets[static_cast<std::size_t>(s.local)] = p.gap;
+        if (owned[static_cast<std::size_t>(s.local)] == 0.0) continue;
+        count += 1;
+        if (-p.gap > deepest.depth) {
+            deepest.depth = -p.gap;
+            where[0] = s.gid;
+            where[1] = faces[static_cast<std::size_t>(f)].egid;
+        }
+    }
+    for (snode& s : nodes)
+        if (s.local >= 0) s.offset = offsets[static_cast<std::size_t>(s.local)];
+    long long total = count;
+    auto most = deepest;
+    if (commnodes::nprocs > 1) {
+        MPI_Allreduce(&count, &total, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
+        MPI_Allreduce(&deepest, &most, 1, MPI_DOUBLE_INT, MPI_MAXLOC, MPI_COMM_WORLD);
+        MPI_Bcast(where, 2, MPI_LONG_LONG, most.rank, MPI_COMM_WORLD);
+    }
+    if (total > 0 && commnodes::myid == 0) {
+        std::string d;
+        records::put_e(d, most.depth, 10, 3);
+        d.erase(0, d.find_first_not_of(' '));
+        errorstop::writeline(" *** Warning *** contact: " + std::to_string(total) +
+                             " node(s) start behind a face, the deepest by " + d + " m (node " +
+                             std::to_string(where[0]) + ", face of element " +
+                             std::to_string(where[1]) +
+                             "); they are left there unloaded and pushed back only from there");
+    }
+}
+
+void apply() {
+    if (refresh()) search();
+    const contactcontrol& c = elementdata::contact;
+    const bool friction = c.mus > 0.0;
+    const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
+    std::fill(force.begin(), force.end(), 0.0);
+    double* fc = force.data();
+    for (snode& s : nodes) {
+        if (cstart[static_cast<std::size_t>(&s - nodes.data())] ==
+            cstart[static_cast<std::size_t>(&s - nodes.data()) + 1]) {
+            if (s.local >= 0) offsets[static_cast<std::size_t>(s.local)] = 0.0;
+            continue;
+        }
+        projection p{};
+        double area = 0.0;
+        const int fi = holder(s, p, area);
+        if (s.local >= 0)
+            offsets[static_cast<std::size_t>(s.local)] =
+                fi < 0 ? 0.0 : std::fmin(0.0, std::fmax(s.offset, p.gap));
+        if (fi < 0) continue;
+        const double g = p.gap - s.offset;
+        if (!(g < 0.0)) continue;
+        const sface& f = faces[static_cast<std::size_t>(fi)];
+        const double k = f.k * area;
+        const double fn = -k * g;
+        double F[3] = {fn * p.normal[0], fn * p.normal[1], fn * p.normal[2]};
+        double mf = 0.0;
+        for (int i = 0; i < 4; ++i) mf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].m;
+        const double meff = s.m > 0.0 && mf > 0.0 ? s.m * mf / (s.m + mf) : 0.0;
+        if (friction && dtn > 0.0) {
+            double vr[3];
+            for (int d = 0; d < 3; ++d) {
+                double vf = 0.0;
+                for (int i = 0; i < 4; ++i) vf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].v[d];
+                vr[d] = s.v[d] - vf;
+            }
+            contact::friction(vr, p.normal, fn, c.mus, c.mud, c.decay, meff, dtn, F);
+        }
+        if (!warnedstep && meff > 0.0 && k > 0.0 && s.local >= 0 &&
+            simulation::dtk1 > 2.0 * std::sqrt(meff / (2.0 * k))) {
+            warnedstep = true;
+            std::string need, step;
+            records::put_e(need, 2.0 * std::sqrt(meff / (2.0 * k)), 10, 3);
+            records::put_e(step, simulation::dtk1, 10, 3);
+            need.erase(0, need.find_first_not_of(' '));
+            step.erase(0, step.find_first_not_of(' '));
+            errorstop::writeline(" *** Warning *** step " + std::to_string(simulation::istep) +
+                                 ": the contact stiffness at node " + std::to_string(s.gid) +
+                                 " needs a step of " + need + " s, shorter than the step " + step +
+                                 " s; lower the penalty scale (scal in cont)");
+        }
+        counters.pairs += s.local >= 0 ? 1 : 0;
+        if (s.local >= 0)
+            for (int d = 0; d < 3; ++d) fc[3 * s.local + d] += F[d];
+        for (int i = 0; i < 4; ++i) {
+            const int l = nodes[static_cast<std::size_t>(f.n[i])].local;
+            if (l < 0) continue;
+            for (int d = 0; d < 3; ++d) fc[3 * l + d] -= p.shape[i] * F[d];
+        }
+    }
+    double* a = particledata::acc.data();
+    for (std::size_t i = 0; i < force.size(); ++i) a[i] += fc[i];
+}
+
+const std::vector<double>& forces() { return force; }
+
+statistics stats() { return counters; }
+
+}  // namespace contact

@@ -1,0 +1,81 @@
+// Penalty contact between the exterior faces of the model ("cont").
+//
+// Every node of the exterior surface is checked against every exterior face
+// that is not a face of one of its own elements, so two bodies, and a body
+// folding onto itself, push back wherever a node has gone behind a face. A
+// node behind a face by the gap g < 0 (up to the face's capture depth, half
+// its element's thickness) takes the force k |g| along the face's normal,
+// and the face's corners the opposite force shared by their shape functions
+// at the node's closest point; a node near an edge or corner is held by the
+// face whose surface it is nearest. The stiffness of a face is
+//
+//   k = f K A^2 / V
+//
+// with K the bulk modulus of its element's material, A the face's area and V
+// its element's volume at the start, f the penalty scale ("scal", 0.1). Such
+// a spring leaves the step alone: on a cube element of size h a corner node
+// of mass m >= rho h^3 / 8 pressed by two faces has the frequency
+// w^2 <= 2 k / m_eff, m_eff >= rho h^3 / 16, so w^2 <= 32 f K / (rho h^2) and
+// its step limit 2 / w >= h sqrt(rho / (8 f K)), which is longer than the
+// element's own h / c (c^2 >= K / rho) for f up to 1/8. A pair that would
+// need a step shorter than the one taken is reported once.
+//
+// Coulomb friction ("fric") opposes the tangential relative velocity with
+// mu |F_n|, mu = mu_d + (mu_s - mu_d) exp(-decay |v_t|), never more than
+// the force that stops the sliding within the step.
+//
+// Nodes that start behind a face are reported and left there unloaded: the
+// gap of each is measured from its starting depth, which follows the node
+// out as it leaves.
+//
+// The search bins the faces (their boxes widened by the capture depth and
+// a margin) on a grid and lists, per node, the faces near it; it is redone
+// when some node has moved by half the margin since, so the lists always
+// hold every face a node can touch, and the forces do not depend on when the
+// search ran. On several processes each process sends the surface nodes and
+// faces near another's surface (by boxes) to that process only; every
+// process that holds a node forms its whole contact force, adding the terms
+// of the pairs in the order of the whole-model numbers of their nodes, so
+// the force is the same whatever the partition.
+#pragma once
+
+#include <vector>
+
+namespace contact {
+
+// Builds the surface and the first search (collective, after the input or
+// the checkpoint). A fresh run also finds the nodes that start behind a
+// face and reports them.
+void start(bool fresh);
+
+// Adds the contact forces at t(n) to the summed nodal forces (acc, before
+// they become accelerations), with the velocities v(n-1/2) for friction
+// (collective, every step after the force exchange).
+void apply();
+
+// The contact force on each node of the process from the last apply
+// (3 x nb_particle, N).
+const std::vector<double>& forces();
+
+// Builds the process's exterior surface and the stiffness of its faces
+// from the positions of the deck (collective): start() does it unless a
+// restart has done it before loading the checkpoint's positions.
+void prepare();
+
+// The starting depth still followed at each node of the process (0 none),
+// which a checkpoint carries.
+std::vector<double>& startdepths();
+
+// Counters for benchmarks and tests.
+struct statistics {
+    long long searches;  // searches run
+    long long pairs;     // node-face pairs in contact summed over the steps
+    long long surfacenodes, surfacefaces;  // on this process, ghosts included
+    long long candidates;                  // listed node-face pairs of the last search
+};
+statistics stats();
+
+// Forgets the surface (model reset).
+void reset();
+
+}  // namespace contact

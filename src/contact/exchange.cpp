@@ -1,0 +1,80 @@
+#include "contact/exchange.hpp"
+
+#include <mpi.h>
+
+#include <cstddef>
+
+#include "model/model.hpp"
+
+namespace contact {
+
+box emptybox() { return {{1e300, 1e300, 1e300}, {-1e300, -1e300, -1e300}}; }
+
+void enclose(box& b, const double x[3]) {
+    for (int c = 0; c < 3; ++c) {
+        if (x[c] < b.lo[c]) b.lo[c] = x[c];
+        if (x[c] > b.hi[c]) b.hi[c] = x[c];
+    }
+}
+
+bool overlaps(const box& a, const box& b, double pad) {
+    for (int c = 0; c < 3; ++c)
+        if (a.lo[c] - pad > b.hi[c] + pad || b.lo[c] - pad > a.hi[c] + pad) return false;
+    return true;
+}
+
+std::vector<box> gatherboxes(const box& mine) {
+    const int np = commnodes::nprocs;
+    std::vector<box> all(static_cast<std::size_t>(np));
+    if (np <= 1) {
+        all[0] = mine;
+        return all;
+    }
+    MPI_Allgather(&mine, 6, MPI_DOUBLE, all.data(), 6, MPI_DOUBLE, MPI_COMM_WORLD);
+    return all;
+}
+
+std::vector<std::vector<double>> sendlists(const std::vector<std::vector<double>>& out) {
+    const int np = commnodes::nprocs;
+    std::vector<std::vector<double>> in(static_cast<std::size_t>(np));
+    if (np <= 1) {
+        in[0] = out[0];
+        return in;
+    }
+    std::vector<int> nout(static_cast<std::size_t>(np)), nin(static_cast<std::size_t>(np));
+    const int me = commnodes::myid;
+    for (int q = 0; q < np; ++q) nout[q] = q == me ? 0 : static_cast<int>(out[q].size());
+    MPI_Alltoall(nout.data(), 1, MPI_INT, nin.data(), 1, MPI_INT, MPI_COMM_WORLD);
+    std::vector<MPI_Request> req;
+    for (int q = 0; q < np; ++q) {
+        in[q].resize(static_cast<std::size_t>(nin[q]));
+        if (nin[q] > 0) {
+            req.emplace_back();
+            MPI_Irecv(in[q].data(), nin[q], MPI_DOUBLE, q, 7301, MPI_COMM_WORLD, &req.back());
+        }
+    }
+    for (int q = 0; q < np; ++q)
+        if (nout[q] > 0) {
+            req.emplace_back();
+            MPI_Isend(out[q].data(), nout[q], MPI_DOUBLE, q, 7301, MPI_COMM_WORLD, &req.back());
+        }
+    MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
+    in[static_cast<std::size_t>(me)] = out[static_cast<std::size_t>(me)];
+    return in;
+}
+
+double globalmax(double v) {
+    if (commnodes::nprocs <= 1) return v;
+    double r = v;
+    MPI_Allreduce(&v, &r, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+    return r;
+}
+
+double globalmin(double v) {
+    if (commnodes::nprocs <= 1) return v;
+    double r = v;
+    MPI_Allreduce(&v, &r, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    return r;
+}
+
+}  // namespace contact

@@ -1,0 +1,29 @@
+// Messages of the contact between processes: every process's box, and
+// variable-length lists sent to chosen processes only.
+#pragma once
+
+#include <vector>
+
+namespace contact {
+
+// An axis-aligned box: lo x, y, z then hi x, y, z. An empty box has lo > hi.
+struct box {
+    double lo[3], hi[3];
+};
+box emptybox();
+void enclose(box& b, const double x[3]);
+// The two boxes overlap once each is widened by `pad` on every side.
+bool overlaps(const box& a, const box& b, double pad);
+
+// The boxes of all processes, in process order (collective).
+std::vector<box> gatherboxes(const box& mine);
+
+// Sends out[q] to process q and returns, per process, what it sent here
+// (collective; out has one list per process, empty ones are not sent).
+std::vector<std::vector<double>> sendlists(const std::vector<std::vector<double>>& out);
+
+// The largest value over the processes (collective).
+double globalmax(double v);
+double globalmin(double v);
+
+}  // namespace contact

@@ -1,0 +1,111 @@
+// The node-to-face kernel of the penalty contact: where a node lies against
+// a four-node face, and the force that pushes it back out.
+//
+// The face is the bilinear patch x(xi, eta) = sum N_i(xi, eta) x_i over its
+// corners in the order that makes (x_2 - x_0) x (x_3 - x_1) point out of its
+// element. The node's closest point on the patch is found by a fixed number
+// of Gauss-Newton steps from the centre; the gap is the distance along the
+// patch's unit normal there, negative when the node is behind the face.
+#pragma once
+
+#include <cmath>
+
+namespace contact {
+
+// Parametric tolerance: a node whose closest point lies up to this far
+// beyond an edge still belongs to the face, so a node crossing from one face
+// to the next is held by one of them at every instant.
+inline constexpr double edgetolerance = 0.02;
+
+struct projection {
+    double xi, eta;    // parametric coordinates of the closest point
+    double gap;        // signed distance along the normal (negative: behind the face), m
+    double normal[3];  // unit outward normal at the closest point
+    double shape[4];   // N_i at the closest point
+    bool inside;       // the closest point lies on the face (within the tolerance)
+};
+
+inline void bilinear(double xi, double eta, double n[4]) {
+    n[0] = 0.25 * (1.0 - xi) * (1.0 - eta);
+    n[1] = 0.25 * (1.0 + xi) * (1.0 - eta);
+    n[2] = 0.25 * (1.0 + xi) * (1.0 + eta);
+    n[3] = 0.25 * (1.0 - xi) * (1.0 + eta);
+}
+
+// Closest point of node `xs` on the face with corners `xf`.
+inline projection project(const double xs[3], const double xf[4][3]) {
+    projection p{};
+    double xi = 0.0, eta = 0.0;
+    double r[3], t1[3], t2[3];
+    const auto geometry = [&](double a, double b) {
+        double n[4];
+        bilinear(a, b, n);
+        const double dxi[4] = {-0.25 * (1.0 - b), 0.25 * (1.0 - b), 0.25 * (1.0 + b),
+                               -0.25 * (1.0 + b)};
+        const double deta[4] = {-0.25 * (1.0 - a), -0.25 * (1.0 + a), 0.25 * (1.0 + a),
+                                0.25 * (1.0 - a)};
+        for (int c = 0; c < 3; ++c) {
+            double x = 0.0, u = 0.0, w = 0.0;
+            for (int i = 0; i < 4; ++i) {
+                x += n[i] * xf[i][c];
+                u += dxi[i] * xf[i][c];
+                w += deta[i] * xf[i][c];
+            }
+            r[c] = xs[c] - x;
+            t1[c] = u;
+            t2[c] = w;
+        }
+    };
+    for (int it = 0; it < 4; ++it) {
+        geometry(xi, eta);
+        const double a = t1[0] * t1[0] + t1[1] * t1[1] + t1[2] * t1[2];
+        const double b = t1[0] * t2[0] + t1[1] * t2[1] + t1[2] * t2[2];
+        const double c = t2[0] * t2[0] + t2[1] * t2[1] + t2[2] * t2[2];
+        const double f = t1[0] * r[0] + t1[1] * r[1] + t1[2] * r[2];
+        const double g = t2[0] * r[0] + t2[1] * r[1] + t2[2] * r[2];
+        const double det = a * c - b * b;
+        if (!(det > 0.0)) break;
+        xi = xi + (c * f - b * g) / det;
+        eta = eta + (a * g - b * f) / det;
+        // Far outside the face the answer only has to say so.
+        xi = std::fmax(-2.0, std::fmin(2.0, xi));
+        eta = std::fmax(-2.0, std::fmin(2.0, eta));
+    }
+    geometry(xi, eta);
+    double nx = t1[1] * t2[2] - t1[2] * t2[1];
+    double ny = t1[2] * t2[0] - t1[0] * t2[2];
+    double nz = t1[0] * t2[1] - t1[1] * t2[0];
+    const double len = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (!(len > 0.0)) return p;
+    nx = nx / len;
+    ny = ny / len;
+    nz = nz / len;
+    p.xi = xi;
+    p.eta = eta;
+    p.normal[0] = nx;
+    p.normal[1] = ny;
+    p.normal[2] = nz;
+    p.gap = r[0] * nx + r[1] * ny + r[2] * nz;
+    bilinear(xi, eta, p.shape);
+    const double lim = 1.0 + edgetolerance;
+    p.inside = std::fabs(xi) <= lim && std::fabs(eta) <= lim;
+    return p;
+}
+
+// Friction of the pair: the Coulomb force opposing the tangential part of
+// the relative velocity `vr`, of magnitude mu |fn| with mu falling from the
+// static to the dynamic coefficient as exp(-decay |v_t|), but never more
+// than the force that stops the relative sliding within the step (mass
+// `meff`, step `dt`): that bound is the sticking force. Adds it to `f`.
+inline void friction(const double vr[3], const double n[3], double fn, double mus, double mud,
+                     double decay, double meff, double dt, double f[3]) {
+    const double vn = vr[0] * n[0] + vr[1] * n[1] + vr[2] * n[2];
+    const double vt[3] = {vr[0] - vn * n[0], vr[1] - vn * n[1], vr[2] - vn * n[2]};
+    const double s = std::sqrt(vt[0] * vt[0] + vt[1] * vt[1] + vt[2] * vt[2]);
+    if (!(s > 0.0)) return;
+    const double mu = mud + (mus - mud) * std::exp(-decay * s);
+    const double ft = std::fmin(mu * fn, meff * s / dt);
+    for (int c = 0; c < 3; ++c) f[c] = f[c] - ft * vt[c] / s;
+}
+
+}  // namespace contact
