@@ -426,6 +426,9 @@ TEST(DeckContact, RecordsReadAndWriteBack) {
     const std::string text = formats::deck_text(d);
     EXPECT_NE(text.find("\nglob\n8 7 6 5 4 3 2 1 10 11\n12 13\n9\nendi\n"), std::string::npos)
         << text;
+    // A process deck of nodes only still names its element count before "glob".
+    const std::string nodes_only = "nbmp 1\nnbel 0\npart\n1 0 0 0 0\nglob\n4\nendi\n";
+    EXPECT_EQ(formats::deck_text(formats::parse_deck(nodes_only, "deck")), nodes_only);
 }
 
 TEST(DeckContact, FaultsNameTheLineAndTheValue) {

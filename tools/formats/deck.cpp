@@ -1003,7 +1003,8 @@ void emit(const Deck& d, Sink&& sink) {
         o += '\n';
     }
     if (nn > 0) put_int_record(o, "nbmp", nn);
-    if (ne > 0) put_int_record(o, "nbel", ne);
+    const bool glob = !d.node_global.empty() || !d.element_global.empty();
+    if (ne > 0 || glob) put_int_record(o, "nbel", ne);  // "glob" comes after both counts
     if (!d.materials.empty()) put_int_record(o, "nmat", static_cast<long long>(d.materials.size()));
     if (d.ncomponents() > 0 && nn > 0) put_int_record(o, "ncom", d.ncomponents());
     if (d.endtime) put_real_record(o, "endt", *d.endtime);
@@ -1113,7 +1114,7 @@ void emit(const Deck& d, Sink&& sink) {
         append_int(o, c.element);
         o += '\n';
     }
-    if (!d.node_global.empty() || !d.element_global.empty()) {
+    if (glob) {
         o += "glob\n";
         put_int_lines(o, d.node_global);
         put_int_lines(o, d.element_global);
