@@ -270,8 +270,9 @@ TEST(ToolsMesh, GmshSizesTagsAndBadHexahedraAreRefused) {
 }
 
 // Several parts: the physical volumes of a Gmsh mesh are material sets with
-// components by name, and decks of several bodies join into one. Without
-// contact the decks run in the solver as they are.
+// components by name, and decks of several bodies join into one. The decks
+// named "a" run in the solver, the joined one with contact also divided
+// among two processes.
 TEST(ToolsMesh, PartsAndJoinedBodies) {
     TempDir dir("mesh-parts");
     const std::string two = std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/two_blocks.msh";
@@ -301,14 +302,14 @@ TEST(ToolsMesh, PartsAndJoinedBodies) {
          "ball",
          {},
          {}},
-        {"merge plate ball --offset 2=0.005,0.005,0.011",
-         "joined",
+        {"merge plate ball --offset 2=0.005,0.005,0.011 --comm",
+         "a",
          {"nbmp 26\nnbel 5\nnmat 2\nncom 15\n", "\ncont\nendc\n", "\nfixd 3 0 0 1\n",
           "\nvelo\ncomp 9 0 0 -100\nendv\n", "\n19 9 0.005 0.005 0.011\n",
           "body 2 (ball): nodes 19..26, elements 5..5, material sets 2..2, components 9..15"},
          {}},
-        {"merge plate ball --offset 2=0.005,0.005,0.011 --contact off --comm",
-         "a",
+        {"merge plate ball --offset 2=0.005,0.005,0.011 --contact off",
+         "joined",
          {"\nvelo\ncomp 9 0 0 -100\nendv\n"},
          {"cont"}},
     };
@@ -327,6 +328,13 @@ TEST(ToolsMesh, PartsAndJoinedBodies) {
             EXPECT_EQ(s.out.find("Error"), std::string::npos) << s.out;
         }
     }
+    const RunResult p = run_command(exe("hexdyn-partition") + " a 2 --dir p2", dir.path(), 60);
+    ASSERT_EQ(p.status, 0) << p.out;
+    EXPECT_NE(read_file(dir / "p2" / "b").find("\ncont\nendc\n"), std::string::npos);
+    EXPECT_NE(read_file(dir / "p2" / "b").find("\nglob\n"), std::string::npos);
+    const RunResult s = run_hexdyn(dir / "p2", 2, 120);
+    EXPECT_EQ(s.status, 0) << s.out;
+    EXPECT_EQ(s.out.find("Error"), std::string::npos) << s.out;
 }
 
 TEST(ToolsMesh, PartAndMergeMistakesAreRefused) {

@@ -434,18 +434,20 @@ TEST(DeckContact, RecordsReadAndWriteBack) {
 TEST(DeckContact, FaultsNameTheLineAndTheValue) {
     const std::pair<std::string, std::string> cases[] = {
         {two_set_deck("cont\nscal 0\nendc\n"),
-         "deck:20: contact penalty scale must be positive, found 0"},
+         "deck:20: contact penalty scale 0 is outside the valid range 1e-6..10"},
         {two_set_deck("cont\nfric -0.1 0 0\nendc\n"),
-         "deck:20: friction coefficients must not be negative, found static -0.1, dynamic 0"},
+         "deck:20: static friction coefficient -0.1 is outside the valid range 0..10"},
         {two_set_deck("cont\nfric 0.2 0.3 0\nendc\n"),
-         "deck:20: dynamic friction coefficient 0.3 is greater than the static one 0.2"},
+         "deck:20: dynamic friction coefficient 0.3 is outside the valid range 0..0.2 (the static "
+         "one)"},
         {two_set_deck("cont\nfric 0.3 0.2 -1\nendc\n"),
-         "deck:20: friction decay must not be negative, found -1"},
+         "deck:20: friction decay coefficient -1 is outside the valid range 0..1e30"},
         {two_set_deck("cont\npart 1 3\nendc\n"), "deck:20: contact material set 3 outside 1..2"},
         {two_set_deck("cont\npair 0 1\nendc\n"), "deck:20: contact material set 0 outside 1..2"},
-        {"cont\npart 5\nendc\n" + two_set_deck(""), "deck:2: contact material set 5 outside 1..2"},
+        {"cont\npart 5\nendc\n" + two_set_deck(""),
+         "deck:1: \"cont\" before \"nmat\" (or with nmat 0)"},
         {two_set_deck("cont\npart\nendc\n"),
-         "deck:20: \"part\" needs 1 to 14 material sets on its line"},
+         "deck:21: expected an integer for contact material set, found \"endc\""},
         {two_set_deck("cont\nfoo\nendc\n"),
          "deck:20: expected \"scal\", \"fric\", \"part\", \"pair\" or the end of the cont "
          "block (\"endc\"), found \"foo\""},

@@ -223,38 +223,40 @@ std::string join_nonneg(const char* what, int v) {
     return std::string(what) + " must not be negative (" + std::to_string(v) + ")";
 }
 
-// The contact block and the global numbers, matched by their first four
-// characters like every keyword: "cont" ... "endc", "glob".
-constexpr char kContactKeywords[] = "contglob";
-constexpr char kContactRecords[] = "endcscalfricpartpair";
-
 std::string real_text(double v) {
     std::string s;
     append_real(s, v);
     return s;
 }
 
-// What is wrong with a contact record, or nothing.
+// What is wrong with a contact record, or nothing; the bounds are the
+// solver's.
+std::string outside(const char* what, double v, const std::string& range) {
+    return std::string(what) + " " + real_text(v) + " is outside the valid range " + range;
+}
+
 std::string scale_fault(double f) {
-    return f > 0.0 ? std::string()
-                   : "contact penalty scale must be positive, found " + real_text(f);
+    return f >= 1e-6 && f <= 10.0 ? std::string() : outside("contact penalty scale", f, "1e-6..10");
 }
 
 std::string friction_fault(const Friction& f) {
-    if (!(f.stat >= 0.0) || !(f.dyn >= 0.0))
-        return "friction coefficients must not be negative, found static " + real_text(f.stat) +
-               ", dynamic " + real_text(f.dyn);
-    if (f.dyn > f.stat)
-        return "dynamic friction coefficient " + real_text(f.dyn) +
-               " is greater than the static one " + real_text(f.stat);
-    if (!(f.decay >= 0.0))
-        return "friction decay must not be negative, found " + real_text(f.decay);
+    if (!(f.stat >= 0.0 && f.stat <= 10.0))
+        return outside("static friction coefficient", f.stat, "0..10");
+    if (!(f.dyn >= 0.0 && f.dyn <= f.stat))
+        return outside("dynamic friction coefficient", f.dyn,
+                       "0.." + real_text(f.stat) + " (the static one)");
+    if (!(f.decay >= 0.0 && f.decay <= 1e30))
+        return outside("friction decay coefficient", f.decay, "0..1e30");
     return {};
 }
 
+// Contact tells the material sets apart by one bit each: at most 64 take part.
+constexpr int kContactSets = 64;
+
 std::string contact_set_fault(int set, int nmat) {
-    if (set >= 1 && set <= nmat) return {};
-    return "contact material set " + std::to_string(set) + " outside 1.." + std::to_string(nmat);
+    const int most = std::min(nmat, kContactSets);
+    if (set >= 1 && set <= most) return {};
+    return "contact material set " + std::to_string(set) + " outside 1.." + std::to_string(most);
 }
 
 // Global numbers of the local nodes (or elements) of a process deck: each at
@@ -316,8 +318,6 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     Deck d;
     bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false,
          seen_elem = false, seen_cont = false, seen_glob = false;
-    std::vector<std::pair<int, int>>
-        early_sets;  // contact sets read before "nmat", and their lines
     int nbmp = 0, nbel = 0;
     std::vector<char> nodegiven, elemgiven, matgiven;
     std::vector<std::vector<int>> nodecomps;  // per node, for repeated memberships
@@ -361,19 +361,17 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     // "cont": records in any order up to "endc". A "part" record takes the
     // sets up to the end of its line.
     auto readcontact = [&] {
+        if (!seen_nmat || d.materials.empty()) lx.fail("\"cont\" before \"nmat\" (or with nmat 0)");
         Contact c;
         auto set = [&] {
             const int s = lx.getint("contact material set");
-            if (!seen_nmat)
-                early_sets.push_back({s, lx.line()});
-            else if (const std::string f =
-                         contact_set_fault(s, static_cast<int>(d.materials.size()));
-                     !f.empty())
+            if (const std::string f = contact_set_fault(s, static_cast<int>(d.materials.size()));
+                !f.empty())
                 lx.fail(f);
             return s;
         };
         for (;;) {
-            const int k = lx.keyword(kContactRecords, 5);
+            const int k = lx.keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
             if (k == 1) break;
             if (k == 2) {
                 const double f = lx.getreal("contact penalty scale");
@@ -387,7 +385,6 @@ Deck parse_deck(std::string_view text, const std::string& name) {
                 if (const std::string fault = friction_fault(f); !fault.empty()) lx.fail(fault);
                 c.friction = f;
             } else if (k == 4) {
-                if (!lx.words_left()) lx.fail("\"part\" needs 1 to 14 material sets on its line");
                 std::vector<int> sets;
                 do sets.push_back(set());
                 while (lx.words_left());
@@ -420,17 +417,6 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     };
 
     for (;;) {
-        const int x = lx.keyword(kContactKeywords, 2);
-        if (x == 1) {
-            once(seen_cont, "cont");
-            readcontact();
-            continue;
-        }
-        if (x == 2) {
-            once(seen_glob, "glob");
-            readglobal();
-            continue;
-        }
         const int k = lx.keyword(vocabulary::keywords, vocabulary::nkeywords);
         switch (k) {
             case 1:  // endi
@@ -681,6 +667,14 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             case 28:  // midg
                 d.midstep = onoff();
                 break;
+            case 29:  // cont
+                once(seen_cont, "cont");
+                readcontact();
+                break;
+            case 30:  // glob
+                once(seen_glob, "glob");
+                readglobal();
+                break;
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
     }
@@ -690,10 +684,6 @@ done:
             throw Error(name + ": node " + std::to_string(i + 1) +
                         " has no coordinates (not given in \"part\")");
     if (nbel > 0 && !seen_elem) throw Error(name + ": \"nbel\" given but no \"elem\" block");
-    for (const auto& [set, line] : early_sets)
-        if (const std::string f = contact_set_fault(set, static_cast<int>(d.materials.size()));
-            !f.empty())
-            lx.fail_at(line, f);
     if (first_comprecord_line > 0 && last_part_line > first_comprecord_line)
         throw Error(
             name + ":" + std::to_string(first_comprecord_line) +

@@ -508,7 +508,8 @@ int component(const std::string& key, const std::string& target,
 // its physical volume by name, else the one for every part.
 void assign_materials(const Settings& s, const std::vector<mesh::Group>& parts, formats::Deck& d) {
     auto named = [&](const auto& list, const char* key) {
-        for (const auto& [name, value] : list)
+        for (const auto& entry : list) {
+            const std::string& name = entry.first;
             if (std::none_of(parts.begin(), parts.end(),
                              [&](const mesh::Group& g) { return g.name == name; })) {
                 std::string known;
@@ -517,6 +518,7 @@ void assign_materials(const Settings& s, const std::vector<mesh::Group>& parts, 
                 throw Usage(std::string("--") + key + ": no physical volume named \"" + name +
                             "\"" + (known.empty() ? "" : " (volumes: " + known + ")"));
             }
+        }
     };
     named(s.part_materials, "material");
     named(s.part_seos, "seos");
