@@ -78,7 +78,7 @@ TEST(ToolsMesh, GeneratedDecksRunInTheSolver) {
          (9 + 16) * 4, (4 + 16) * 3},
         {"gmsh",
          "gmsh " + std::string(HEXDYN_SOURCE_DIR) +
-             "/examples/gmsh/block.msh --velocity 5,0,0,-200 "
+             "/examples/gmsh/block.msh --velocity block,0,0,-200 "
              "--rigid 3,0 --dtscale 0.5 --material \"john 8930 1.17e11 0.35 9e7 2.92e8 0.31 "
              "0.025\" "
              "--seos \"3940 1.49 2.02\"",
@@ -266,5 +266,148 @@ TEST(ToolsMesh, GmshSizesTagsAndBadHexahedraAreRefused) {
         EXPECT_NE(r.out.find("hexdyn-mesh: " + c.expect), std::string::npos) << c.file << "\n"
                                                                              << r.out;
         EXPECT_FALSE(fs::exists(dir / "deck")) << c.file;
+    }
+}
+
+// Several parts: the physical volumes of a Gmsh mesh are material sets with
+// components by name, and decks of several bodies join into one. Without
+// contact the decks run in the solver as they are.
+TEST(ToolsMesh, PartsAndJoinedBodies) {
+    TempDir dir("mesh-parts");
+    const std::string two = std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/two_blocks.msh";
+    const std::string run = " --endtime 2e-6 --outtime 1e-6 --comm";
+    struct Case {
+        std::string args, deck;  // the deck written ("a" is run)
+        std::vector<std::string> present, absent;
+    };
+    const Case cases[] = {
+        {"gmsh " + two + kMaterial +
+             " --material projectile=\"pla1 2700 7e10 0.33 2e8\" --velocity "
+             "projectile=0,0,-300 --fix base,xyz" +
+             run,
+         "a",
+         {"nmat 2\n", "\n1 elas 7800 2.1e+11 0.3\n2 pla1 2700 7e+10 0.33 2e+08\n",
+          "\nfixd 4 1 1 1\n", "\nvelo\ncomp 3 0 0 -300\nendv\n",
+          "material set 2: volume 2 \"projectile\", 1 hexahedra"},
+         {"cont"}},
+        {"box --nx 2 --ny 2 --nz 1 --lx 0.02 --ly 0.02 --lz 0.01 --fix zmin,z --curve engk" +
+             kMaterial + run,
+         "plate",
+         {},
+         {}},
+        {"box --nx 1 --ny 1 --nz 1 --lx 0.01 --ly 0.01 --lz 0.01 --velocity all,0,0,-100 "
+         "--material \"pla1 2700 7e10 0.33 2e8\"" +
+             run,
+         "ball",
+         {},
+         {}},
+        {"merge plate ball --offset 2=0.005,0.005,0.011",
+         "joined",
+         {"nbmp 26\nnbel 5\nnmat 2\nncom 15\n", "\ncont\nendc\n", "\nfixd 3 0 0 1\n",
+          "\nvelo\ncomp 9 0 0 -100\nendv\n", "\n19 9 0.005 0.005 0.011\n",
+          "body 2 (ball): nodes 19..26, elements 5..5, material sets 2..2, components 9..15"},
+         {}},
+        {"merge plate ball --offset 2=0.005,0.005,0.011 --contact off --comm",
+         "a",
+         {"\nvelo\ncomp 9 0 0 -100\nendv\n"},
+         {"cont"}},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = mesh(c.args + " -o " + c.deck, dir.path());
+        ASSERT_EQ(r.status, 0) << c.args << "\n" << r.out;
+        EXPECT_EQ(r.out.find("warning"), std::string::npos) << r.out;
+        const std::string deck = read_file(dir / c.deck);
+        for (const std::string& p : c.present)
+            EXPECT_NE((deck + r.out).find(p), std::string::npos) << c.args << " lacks " << p;
+        for (const std::string& a : c.absent)
+            EXPECT_EQ(deck.find(a), std::string::npos) << c.args << " has " << a;
+        if (c.deck == "a") {
+            const RunResult s = run_hexdyn(dir.path(), 1, 120);
+            EXPECT_EQ(s.status, 0) << c.args << "\n" << s.out;
+            EXPECT_EQ(s.out.find("Error"), std::string::npos) << s.out;
+        }
+    }
+}
+
+TEST(ToolsMesh, PartAndMergeMistakesAreRefused) {
+    TempDir dir("mesh-parts-bad");
+    write_file(dir / "novolume.msh",
+               "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n8\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 "
+               "1 0\n5 0 0 1\n6 1 0 1\n7 1 1 1\n8 0 1 1\n$EndNodes\n$Elements\n1\n1 5 2 0 1 1 2 "
+               "3 4 5 6 7 8\n$EndElements\n");
+    write_file(dir / "empty", "nbmp 1\npart\n1 0 0 0 0\nendi\n");
+    write_file(dir / "process", "nbmp 1\nnbel 0\nglob 4\npart\n1 0 0 0 0\nendi\n");
+    const std::string two =
+        "gmsh " + std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/two_blocks.msh --endtime 1e-5";
+    const std::string box = "box --nx 1 --ny 1 --nz 1 --lx 0.01 --ly 0.01 --lz 0.01 --endtime 1e-5";
+    ASSERT_EQ(mesh(box + kMaterial + " -o b1", dir.path()).status, 0);
+    ASSERT_EQ(mesh(box + kMaterial + " -o b2", dir.path()).status, 0);
+    struct Case {
+        std::string args, message;
+        int status;
+    };
+    const Case cases[] = {
+        {"gmsh novolume.msh --endtime 1e-5" + kMaterial,
+         "novolume.msh: no physical volume: every hexahedron must belong to one (Physical Volume "
+         "in Gmsh), whose material set it takes",
+         1},
+        {two + kMaterial + " --velocity nose=0,0,1",
+         "--velocity: no face or group named \"nose\" (names: all, target, projectile, base)", 2},
+        {two + kMaterial + " --load nose,0,0,1",
+         "--load: no face or group named \"nose\" (names: all, target, projectile, base)", 2},
+        {two + kMaterial + " --velocity 5,0,0,1",
+         "--velocity: component 5 does not exist (the mesh has 4)", 2},
+        {two + kMaterial + " --material nose=\"elas 1000 1e9 0.3\"",
+         "--material: no physical volume named \"nose\" (volumes: target, projectile)", 2},
+        {two + " --seos nose=\"4000 1.5 2\"" + kMaterial,
+         "--seos: no physical volume named \"nose\" (volumes: target, projectile)", 2},
+        {two + " --material projectile=\"elas 1000 1e9 0.3\"",
+         "missing --material for physical volume 1 \"target\" (material set 1)", 2},
+        {two + " --material =\"elas 1000 1e9 0.3\"", "--material NAME=...: no name before \"=\"",
+         2},
+        {two + kMaterial + " --scale 0", "--scale must be positive", 2},
+        {box + kMaterial + " --scale 0.001", "--scale applies to gmsh meshes only", 2},
+        {box + kMaterial + " --contact yes", "--contact takes on or off", 2},
+        {"merge b1", "merge needs at least two decks", 2},
+        {"merge b1 b2 --offset 3=0,0,1 -o m", "--offset: deck 3 outside 1..2", 2},
+        {"merge b1 b2 --offset 1=0,0 -o m", "--offset needs K=DX,DY,DZ, got \"1=0,0\"", 2},
+        {"merge b1 b2 --offset", "--offset needs a value", 2},
+        {"merge b1 b2 --colour red", "unknown option --colour of merge", 2},
+        {"merge b1 b2 --contact maybe", "--contact takes on or off", 2},
+        {"merge b1 b2 -o b2",
+         "the joined deck would overwrite the input deck b2; choose another -o", 1},
+        {"merge b1 empty -o m", "empty: the deck has no elements", 1},
+        {"merge b1 process -o m",
+         "process: a process deck (it has \"glob\"); join one-process decks", 1},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = mesh(c.args, dir.path());
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find("hexdyn-mesh: " + c.message + "\n"), std::string::npos)
+            << c.args << "\n"
+            << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "m")) << "a joined deck was written for bad input";
+    EXPECT_FALSE(fs::exists(dir / "a")) << "a deck was written for bad input";
+}
+
+// A mesh drawn in millimetres with SI material data warns, and the deck is
+// written all the same; the example mesh in metres does not warn.
+TEST(ToolsMesh, UnitsThatDisagreeWarn) {
+    TempDir dir("mesh-units");
+    const std::string block = "gmsh " + std::string(HEXDYN_SOURCE_DIR) +
+                              "/examples/gmsh/block.msh --endtime 1e-5" + kMaterial;
+    const std::pair<std::string, bool> cases[] = {
+        {block, false}, {block + " --scale 1000", true}, {block + " --scale 1", false}};
+    for (const auto& [args, warns] : cases) {
+        const RunResult r = mesh(args, dir.path());
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.out;
+        EXPECT_EQ(r.out.find("hexdyn-mesh: warning: the mesh and the material data look like "
+                             "different units: every density is above 100 (SI, kg/m^3), but the "
+                             "model is 40 m across") != std::string::npos,
+                  warns)
+            << args << "\n"
+            << r.out;
+        EXPECT_TRUE(fs::exists(dir / "a"));
     }
 }

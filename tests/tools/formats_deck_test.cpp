@@ -303,6 +303,24 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.components = {{1, 1}};
          },
          "twice"},
+        {"contact part record of 15 sets",
+         [](Deck& d) {
+             d.contact = formats::Contact{};
+             d.contact->parts = {std::vector<int>(15, 1)};
+         },
+         "a contact \"part\" record holds 1..14 material sets, not 15"},
+        {"contact pair outside the sets",
+         [](Deck& d) {
+             d.contact = formats::Contact{};
+             d.contact->pairs = {{1, 2}};
+         },
+         "contact material set 2 outside 1..1"},
+        {"global numbers of too few nodes",
+         [](Deck& d) {
+             d.node_global = {1, 2, 3};
+             d.element_global = {1};
+         },
+         "glob holds 3 node and 1 element numbers for 8 nodes and 1 elements"},
     };
     for (const Case& c : cases) {
         Deck d = base();
@@ -364,4 +382,83 @@ TEST(DeckModel, ShippedExampleReads) {
 
 TEST(DeckModel, MissingFileIsAnError) {
     EXPECT_THROW(formats::read_deck("/nonexistent/deck"), formats::Error);
+}
+
+namespace {
+
+// The unit cube with two material sets; `extra` stands before "endi" from line 19 on.
+std::string two_set_deck(const std::string& extra) {
+    return std::string("nbmp 8\nnbel 1\nnmat 2\nncom 1\nmate\n1 elas 7800 2.1e11 0.3\n") +
+           "2 elas 2700 7e10 0.33\npart\n" + kCubeNodes + "elem\n1 1 1 2 3 4 5 6 7 8\n" + extra +
+           "endi\n";
+}
+
+}  // namespace
+
+// The contact block and the global numbers read in any spelling and come
+// back as their canonical records, which read back to the same text.
+TEST(DeckContact, RecordsReadAndWriteBack) {
+    struct Case {
+        std::string extra, written;
+    };
+    const Case cases[] = {
+        {"CONTACT\nendc\n", "cont\nendc\n"},
+        {"cont\npair 2 1 scal 0.2\npart 1\nfric 0.3 0.2 0.5 part 2, 1\npair 2 2\nendc\n",
+         "cont\nscal 0.2\nfric 0.3 0.2 0.5\npart 1\npart 2 1\npair 2 1\npair 2 2\nendc\n"},
+        {"glob 11 12 13 14\n15 16 17 18 3\n", "glob\n11 12 13 14 15 16 17 18\n3\n"},
+        {"cont part 1 2\nendc glob\n1 2 3 4 5 6 7 8\n1\n", "cont\npart 1 2\nendc\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extra);
+        const Deck d = formats::parse_deck(two_set_deck(c.extra), "deck");
+        const std::string text = formats::deck_text(d);
+        EXPECT_NE(text.find(c.written), std::string::npos) << text;
+        EXPECT_EQ(formats::deck_text(formats::parse_deck(text, "written")), text);
+    }
+    // Twelve nodes: ten numbers a line, the elements on a line of their own,
+    // and "glob" may come right after the counts.
+    Deck d = formats::parse_deck(
+        two_set_deck("").replace(0, 14, "nbmp 8\nnbel 1\nglob 8 7 6 5 4 3 2 1 9\n"), "deck");
+    EXPECT_EQ(d.node_global, (std::vector<int>{8, 7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(d.element_global, (std::vector<int>{9}));
+    for (int i = 0; i < 4; ++i) d.nodes.push_back({9.0, 9.0, double(i)});
+    d.node_global.insert(d.node_global.end(), {10, 11, 12, 13});
+    const std::string text = formats::deck_text(d);
+    EXPECT_NE(text.find("\nglob\n8 7 6 5 4 3 2 1 10 11\n12 13\n9\nendi\n"), std::string::npos)
+        << text;
+    // A process deck of nodes only still names its element count before "glob".
+    const std::string nodes_only = "nbmp 1\nnbel 0\npart\n1 0 0 0 0\nglob\n4\nendi\n";
+    EXPECT_EQ(formats::deck_text(formats::parse_deck(nodes_only, "deck")), nodes_only);
+}
+
+TEST(DeckContact, FaultsNameTheLineAndTheValue) {
+    const std::pair<std::string, std::string> cases[] = {
+        {two_set_deck("cont\nscal 0\nendc\n"),
+         "deck:20: contact penalty scale must be positive, found 0"},
+        {two_set_deck("cont\nfric -0.1 0 0\nendc\n"),
+         "deck:20: friction coefficients must not be negative, found static -0.1, dynamic 0"},
+        {two_set_deck("cont\nfric 0.2 0.3 0\nendc\n"),
+         "deck:20: dynamic friction coefficient 0.3 is greater than the static one 0.2"},
+        {two_set_deck("cont\nfric 0.3 0.2 -1\nendc\n"),
+         "deck:20: friction decay must not be negative, found -1"},
+        {two_set_deck("cont\npart 1 3\nendc\n"), "deck:20: contact material set 3 outside 1..2"},
+        {two_set_deck("cont\npair 0 1\nendc\n"), "deck:20: contact material set 0 outside 1..2"},
+        {"cont\npart 5\nendc\n" + two_set_deck(""), "deck:2: contact material set 5 outside 1..2"},
+        {two_set_deck("cont\npart\nendc\n"),
+         "deck:20: \"part\" needs 1 to 14 material sets on its line"},
+        {two_set_deck("cont\nfoo\nendc\n"),
+         "deck:20: expected \"scal\", \"fric\", \"part\", \"pair\" or the end of the cont "
+         "block (\"endc\"), found \"foo\""},
+        {two_set_deck("cont endc\ncont endc\n"), "deck:20: keyword \"cont\" given a second time"},
+        {"nbmp 8\nglob 1\nendi\n", "deck:2: \"glob\" before \"nbmp\" and \"nbel\""},
+        {two_set_deck("glob 1 2 3 4 5 6 7 0 1\n"),
+         "deck:19: global node number 0 of node 8 must be at least 1"},
+        {two_set_deck("glob 1 3 2 4 3 6 7 8 1\n"),
+         "deck:19: global node number 3 given twice (nodes 2 and 5)"},
+        {two_set_deck("glob 1 2 3 4 5 6 7 8 -4\n"),
+         "deck:19: global element number -4 of element 1 must be at least 1"},
+        {two_set_deck("glob 1 2 3\n"),
+         "deck:20: expected an integer for global node number, found \"endi\""},
+    };
+    for (const auto& [text, message] : cases) EXPECT_EQ(error_of(text), message) << text;
 }

@@ -30,7 +30,7 @@ TEST(GmshImport, ShippedBlock) {
     for (int g = 0; g < 5; ++g) {
         EXPECT_EQ(rep.groups[static_cast<size_t>(g)].name, names[g]);
         EXPECT_EQ(rep.groups[static_cast<size_t>(g)].dim, dims[g]);
-        EXPECT_EQ(rep.groups[static_cast<size_t>(g)].component, g + 1);
+        EXPECT_EQ(rep.groups[static_cast<size_t>(g)].component, g + 2);  // after all nodes
     }
     for (int g = 0; g < 4; ++g) {
         std::set<int> want;
@@ -39,9 +39,12 @@ TEST(GmshImport, ShippedBlock) {
             if (std::fabs(d.nodes[static_cast<size_t>(n - 1)][static_cast<size_t>(axis)] -
                           planes[g][1]) < 1e-12)
                 want.insert(n);
-        EXPECT_EQ(as_set(d.components[static_cast<size_t>(g)]), want) << names[g];
+        EXPECT_EQ(as_set(d.components[static_cast<size_t>(g) + 1]), want) << names[g];
     }
-    EXPECT_EQ(d.components[4].size(), static_cast<size_t>(d.nnodes()));
+    EXPECT_EQ(d.components[0].size(), static_cast<size_t>(d.nnodes()));
+    EXPECT_EQ(d.components[5].size(), static_cast<size_t>(d.nnodes()));
+    EXPECT_EQ(rep.groups[4].material, 1);  // the one volume is material set 1
+    EXPECT_EQ(rep.groups[4].elements, 64);
 }
 
 namespace {
@@ -105,9 +108,9 @@ TEST(GmshImport, TinyVersion2WithMirroredElement) {
     EXPECT_EQ(rep.groups[0].name, "cubes");
     EXPECT_EQ(rep.groups[1].name, "left");
     EXPECT_EQ(rep.groups[2].name, "corner");
-    EXPECT_EQ(d.components[0].size(), 12u);
-    EXPECT_EQ(as_set(d.components[1]), (std::set<int>{1, 4, 5, 8}));
-    EXPECT_EQ(d.components[2], (std::vector<int>{1}));
+    EXPECT_EQ(d.components[1].size(), 12u);
+    EXPECT_EQ(as_set(d.components[2]), (std::set<int>{1, 4, 5, 8}));
+    EXPECT_EQ(d.components[3], (std::vector<int>{1}));
 }
 
 TEST(GmshImport, RejectsWhatItCannotUse) {
@@ -257,7 +260,53 @@ $EndElements
     EXPECT_NEAR(checked_volume(d, "v4"), 1.0, 1e-15);
     ASSERT_EQ(rep.groups.size(), 3u);  // tags 3 (curve), 4 (volume), 8 (surface)
     EXPECT_EQ(rep.groups[0].dim, 1);
-    EXPECT_EQ(d.components[0], (std::vector<int>{1, 2}));
-    EXPECT_EQ(d.components[1].size(), 8u);
-    EXPECT_EQ(d.components[2], (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(d.components[1], (std::vector<int>{1, 2}));
+    EXPECT_EQ(d.components[2].size(), 8u);
+    EXPECT_EQ(d.components[3], (std::vector<int>{1, 2, 3, 4}));
+}
+
+// Every physical volume is a material set of its own, in tag order, and a
+// component of its nodes; component 1 is every node.
+TEST(GmshImport, PhysicalVolumesAreMaterialSets) {
+    Deck d;
+    const auto rep =
+        mesh::import_file(std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/two_blocks.msh", d);
+    ASSERT_EQ(d.nelements(), 2);
+    EXPECT_EQ(d.elements[0].mat, 2);  // the projectile (tag 2) comes first in the file
+    EXPECT_EQ(d.elements[1].mat, 1);
+    ASSERT_EQ(rep.groups.size(), 3u);
+    const char* const names[] = {"target", "projectile", "base"};
+    const int materials[] = {1, 2, 0};
+    const std::vector<int> members[] = {
+        {1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}, {1, 2, 3, 4}};
+    for (size_t g = 0; g < 3; ++g) {
+        EXPECT_EQ(rep.groups[g].name, names[g]);
+        EXPECT_EQ(rep.groups[g].material, materials[g]) << names[g];
+        EXPECT_EQ(rep.groups[g].component, static_cast<int>(g) + 2) << names[g];
+        EXPECT_EQ(d.components[g + 1], members[g]) << names[g];
+    }
+    EXPECT_EQ(d.components[0].size(), 16u);
+
+    // Hexahedra outside the volumes, or in two of them.
+    const std::string head =
+        "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n8\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 "
+        "0\n5 0 0 1\n6 1 0 1\n7 1 1 1\n8 0 1 1\n$EndNodes\n$Elements\n";
+    const std::pair<std::string, std::string> faults[] = {
+        {head + "1\n1 5 2 0 1 1 2 3 4 5 6 7 8\n$EndElements\n",
+         "m.msh: no physical volume: every hexahedron must belong to one (Physical Volume in "
+         "Gmsh), whose material set it takes"},
+        {head + "2\n1 5 2 4 1 1 2 3 4 5 6 7 8\n2 5 2 0 1 1 2 3 4 5 6 7 8\n$EndElements\n",
+         "m.msh:18: element 2 belongs to no physical volume (every hexahedron takes the material "
+         "set of its volume)"},
+        {head + "2\n1 5 2 4 1 1 2 3 4 5 6 7 8\n1 5 2 6 1 1 2 3 4 5 6 7 8\n$EndElements\n",
+         "m.msh:17: element 1 belongs to physical volumes 4 and 6 (a hexahedron takes the "
+         "material set of one volume only)"},
+    };
+    for (const auto& [text, message] : faults) {
+        Deck x;
+        try {
+            mesh::import_text(text, "m.msh", x);
+            ADD_FAILURE() << "accepted:\n" << text;
+        } catch (const formats::Error& e) { EXPECT_EQ(std::string(e.what()), message); }
+    }
 }

@@ -395,3 +395,50 @@ TEST(Rebalance, BoundsAreThreePercentOrTheNearestWholeCount) {
         EXPECT_EQ(partition::balance_upper(c.ne, c.np), c.upper) << c.ne << "/" << c.np;
     }
 }
+
+// A contact block goes to every process unchanged, and each process deck
+// then names, in "glob", the global numbers that the map gives its nodes and
+// elements; without contact the decks have none.
+TEST(Partition, ContactDecksCarryTheirGlobalNumbers) {
+    Deck g = sample_deck();
+    for (const bool contact : {false, true}) {
+        if (contact) {
+            g.contact = formats::Contact{0.2, formats::Friction{0.3, 0.2, 0.0}, {{2}}, {{1, 2}}};
+        }
+        const auto P = partition::split_deck(g, scattered(g, 4), 4);
+        const formats::Map map = formats::read_map_text(
+            formats::map_text(partition::map_of(P, g.nnodes(), g.nelements())), "hexdyn.map");
+        for (int p = 0; p < 4; ++p) {
+            SCOPED_TRACE("process " + std::to_string(p) + (contact ? ", contact" : ""));
+            const std::string text = formats::deck_text(P.decks[static_cast<size_t>(p)]);
+            const Deck d = formats::parse_deck(text, formats::deck_name(p));
+            EXPECT_EQ(text.find("cont\nscal 0.2\nfric 0.3 0.2 0\npart 2\npair 1 2\nendc\n") !=
+                          std::string::npos,
+                      contact);
+            if (!contact) {
+                EXPECT_TRUE(d.node_global.empty() && d.element_global.empty());
+                continue;
+            }
+            const formats::MapProcess& m = map.procs[static_cast<size_t>(p)];
+            EXPECT_EQ(std::vector<long long>(d.node_global.begin(), d.node_global.end()),
+                      m.node_global);
+            EXPECT_EQ(std::vector<long long>(d.element_global.begin(), d.element_global.end()),
+                      m.element_global);
+            // Local node l stands where its global node does, and local
+            // element e uses the global nodes of its global element.
+            for (int l = 0; l < d.nnodes(); ++l)
+                for (size_t k = 0; k < 3; ++k)
+                    EXPECT_EQ(d.nodes[static_cast<size_t>(l)][k],
+                              formats::to_single(g.nodes[static_cast<size_t>(
+                                  d.node_global[static_cast<size_t>(l)] - 1)][k]));
+            for (int e = 0; e < d.nelements(); ++e) {
+                const auto& local = d.elements[static_cast<size_t>(e)].node;
+                const auto& global =
+                    g.elements[static_cast<size_t>(d.element_global[static_cast<size_t>(e)] - 1)]
+                        .node;
+                for (size_t k = 0; k < 8; ++k)
+                    EXPECT_EQ(d.node_global[static_cast<size_t>(local[k] - 1)], global[k]);
+            }
+        }
+    }
+}

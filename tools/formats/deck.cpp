@@ -12,6 +12,8 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <tuple>
+#include <unordered_map>
 
 #include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
@@ -221,6 +223,60 @@ std::string join_nonneg(const char* what, int v) {
     return std::string(what) + " must not be negative (" + std::to_string(v) + ")";
 }
 
+// The contact block and the global numbers, matched by their first four
+// characters like every keyword: "cont" ... "endc", "glob".
+constexpr char kContactKeywords[] = "contglob";
+constexpr char kContactRecords[] = "endcscalfricpartpair";
+
+std::string real_text(double v) {
+    std::string s;
+    append_real(s, v);
+    return s;
+}
+
+// What is wrong with a contact record, or nothing.
+std::string scale_fault(double f) {
+    return f > 0.0 ? std::string()
+                   : "contact penalty scale must be positive, found " + real_text(f);
+}
+
+std::string friction_fault(const Friction& f) {
+    if (!(f.stat >= 0.0) || !(f.dyn >= 0.0))
+        return "friction coefficients must not be negative, found static " + real_text(f.stat) +
+               ", dynamic " + real_text(f.dyn);
+    if (f.dyn > f.stat)
+        return "dynamic friction coefficient " + real_text(f.dyn) +
+               " is greater than the static one " + real_text(f.stat);
+    if (!(f.decay >= 0.0))
+        return "friction decay must not be negative, found " + real_text(f.decay);
+    return {};
+}
+
+std::string contact_set_fault(int set, int nmat) {
+    if (set >= 1 && set <= nmat) return {};
+    return "contact material set " + std::to_string(set) + " outside 1.." + std::to_string(nmat);
+}
+
+// Global numbers of the local nodes (or elements) of a process deck: each at
+// least 1 and none twice.
+std::string glob_fault(const std::vector<int>& global, const char* what) {
+    std::unordered_map<int, int> first;  // global number -> local number
+    first.reserve(global.size());
+    for (size_t i = 0; i < global.size(); ++i) {
+        const int g = global[i];
+        const int local = static_cast<int>(i) + 1;
+        if (g < 1)
+            return "global " + std::string(what) + " number " + std::to_string(g) + " of " + what +
+                   " " + std::to_string(local) + " must be at least 1";
+        const auto [at, fresh] = first.insert({g, local});
+        if (!fresh)
+            return "global " + std::string(what) + " number " + std::to_string(g) +
+                   " given twice (" + what + "s " + std::to_string(at->second) + " and " +
+                   std::to_string(local) + ")";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string curve_name(int option) {
@@ -259,7 +315,9 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     Lexer lx(text, name);
     Deck d;
     bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false,
-         seen_elem = false;
+         seen_elem = false, seen_cont = false, seen_glob = false;
+    std::vector<std::pair<int, int>>
+        early_sets;  // contact sets read before "nmat", and their lines
     int nbmp = 0, nbel = 0;
     std::vector<char> nodegiven, elemgiven, matgiven;
     std::vector<std::vector<int>> nodecomps;  // per node, for repeated memberships
@@ -300,7 +358,79 @@ Deck parse_deck(std::string_view text, const std::string& name) {
         }
     };
 
+    // "cont": records in any order up to "endc". A "part" record takes the
+    // sets up to the end of its line.
+    auto readcontact = [&] {
+        Contact c;
+        auto set = [&] {
+            const int s = lx.getint("contact material set");
+            if (!seen_nmat)
+                early_sets.push_back({s, lx.line()});
+            else if (const std::string f =
+                         contact_set_fault(s, static_cast<int>(d.materials.size()));
+                     !f.empty())
+                lx.fail(f);
+            return s;
+        };
+        for (;;) {
+            const int k = lx.keyword(kContactRecords, 5);
+            if (k == 1) break;
+            if (k == 2) {
+                const double f = lx.getreal("contact penalty scale");
+                if (const std::string fault = scale_fault(f); !fault.empty()) lx.fail(fault);
+                c.scale = f;
+            } else if (k == 3) {
+                Friction f;
+                f.stat = lx.getreal("static friction coefficient");
+                f.dyn = lx.getreal("dynamic friction coefficient");
+                f.decay = lx.getreal("friction decay");
+                if (const std::string fault = friction_fault(f); !fault.empty()) lx.fail(fault);
+                c.friction = f;
+            } else if (k == 4) {
+                if (!lx.words_left()) lx.fail("\"part\" needs 1 to 14 material sets on its line");
+                std::vector<int> sets;
+                do sets.push_back(set());
+                while (lx.words_left());
+                c.parts.push_back(std::move(sets));
+            } else if (k == 5) {
+                const int a = set();
+                c.pairs.push_back({a, set()});
+            } else {
+                lx.fail(
+                    "expected \"scal\", \"fric\", \"part\", \"pair\" or the end of the cont "
+                    "block (\"endc\"), found \"" +
+                    std::string(lx.peek()) + "\"");
+            }
+        }
+        d.contact = std::move(c);
+    };
+    // "glob": the global number of every local node, then of every element.
+    auto readglobal = [&] {
+        if (!seen_nbmp || !seen_nbel) lx.fail("\"glob\" before \"nbmp\" and \"nbel\"");
+        lx.check_fits(static_cast<long long>(nbmp) + nbel, 1, "global number count");
+        for (auto [list, n, what] :
+             {std::tuple(&d.node_global, nbmp, "global node number"),
+              std::tuple(&d.element_global, nbel, "global element number")}) {
+            list->resize(static_cast<size_t>(n));
+            for (int& g : *list) g = lx.getint(what);
+        }
+        for (const std::string& f :
+             {glob_fault(d.node_global, "node"), glob_fault(d.element_global, "element")})
+            if (!f.empty()) lx.fail(f);
+    };
+
     for (;;) {
+        const int x = lx.keyword(kContactKeywords, 2);
+        if (x == 1) {
+            once(seen_cont, "cont");
+            readcontact();
+            continue;
+        }
+        if (x == 2) {
+            once(seen_glob, "glob");
+            readglobal();
+            continue;
+        }
         const int k = lx.keyword(vocabulary::keywords, vocabulary::nkeywords);
         switch (k) {
             case 1:  // endi
@@ -560,6 +690,10 @@ done:
             throw Error(name + ": node " + std::to_string(i + 1) +
                         " has no coordinates (not given in \"part\")");
     if (nbel > 0 && !seen_elem) throw Error(name + ": \"nbel\" given but no \"elem\" block");
+    for (const auto& [set, line] : early_sets)
+        if (const std::string f = contact_set_fault(set, static_cast<int>(d.materials.size()));
+            !f.empty())
+            lx.fail_at(line, f);
     if (first_comprecord_line > 0 && last_part_line > first_comprecord_line)
         throw Error(
             name + ":" + std::to_string(first_comprecord_line) +
@@ -713,6 +847,40 @@ void check_deck(const Deck& d) {
     check_records(d.velocities, "velocity");
     if ((!d.loads.empty() || !d.velocities.empty()) && nn == 0)
         throw Error("load or velocity records without nodes");
+    if (d.contact) {
+        const Contact& c = *d.contact;
+        if (c.scale) {
+            check_real(*c.scale, "the contact penalty scale");
+            if (const std::string f = scale_fault(*c.scale); !f.empty()) throw Error(f);
+        }
+        if (c.friction) {
+            for (double x : {c.friction->stat, c.friction->dyn, c.friction->decay})
+                check_real(x, "a friction constant");
+            if (const std::string f = friction_fault(*c.friction); !f.empty()) throw Error(f);
+        }
+        for (const std::vector<int>& p : c.parts)
+            if (p.empty() || p.size() > static_cast<size_t>(kContactPartSets))
+                throw Error("a contact \"part\" record holds 1.." +
+                            std::to_string(kContactPartSets) + " material sets, not " +
+                            std::to_string(p.size()));
+        auto check_set = [&](int s) {
+            if (const std::string f = contact_set_fault(s, nm); !f.empty()) throw Error(f);
+        };
+        for (const std::vector<int>& p : c.parts)
+            for (int s : p) check_set(s);
+        for (const std::array<int, 2>& p : c.pairs)
+            for (int s : p) check_set(s);
+    }
+    if (!d.node_global.empty() || !d.element_global.empty()) {
+        if (static_cast<int>(d.node_global.size()) != nn ||
+            static_cast<int>(d.element_global.size()) != ne)
+            throw Error("glob holds " + std::to_string(d.node_global.size()) + " node and " +
+                        std::to_string(d.element_global.size()) + " element numbers for " +
+                        std::to_string(nn) + " nodes and " + std::to_string(ne) + " elements");
+        for (const std::string& f :
+             {glob_fault(d.node_global, "node"), glob_fault(d.element_global, "element")})
+            if (!f.empty()) throw Error(f);
+    }
     if (d.curves.size() > 10) throw Error("more than 10 curves");
     for (const Curve& c : d.curves) {
         if (c.option < 1 || c.option > vocabulary::ncurves)
@@ -787,6 +955,35 @@ void put_records(std::string& o, const std::vector<VectorRecord>& rs, const char
     o += '\n';
 }
 
+void put_contact(std::string& o, const Contact& c) {
+    o += "cont\n";
+    if (c.scale) put_real_record(o, "scal", *c.scale);
+    if (c.friction) {
+        o += "fric";
+        put_vec(o, {c.friction->stat, c.friction->dyn, c.friction->decay});
+        o += '\n';
+    }
+    auto sets = [&](const char* key, const auto& list) {
+        o += key;
+        for (int s : list) {
+            o += ' ';
+            append_int(o, s);
+        }
+        o += '\n';
+    };
+    for (const std::vector<int>& p : c.parts) sets("part", p);
+    for (const std::array<int, 2>& p : c.pairs) sets("pair", p);
+    o += "endc\n";
+}
+
+// Ten numbers a line.
+void put_int_lines(std::string& o, const std::vector<int>& v) {
+    for (size_t i = 0; i < v.size(); ++i) {
+        append_int(o, v[i]);
+        o += (i % 10 == 9 || i + 1 == v.size()) ? '\n' : ' ';
+    }
+}
+
 // Writes the deck text in pieces, handing each full buffer to `sink`.
 template <class Sink>
 void emit(const Deck& d, Sink&& sink) {
@@ -806,7 +1003,8 @@ void emit(const Deck& d, Sink&& sink) {
         o += '\n';
     }
     if (nn > 0) put_int_record(o, "nbmp", nn);
-    if (ne > 0) put_int_record(o, "nbel", ne);
+    const bool glob = !d.node_global.empty() || !d.element_global.empty();
+    if (ne > 0 || glob) put_int_record(o, "nbel", ne);  // "glob" comes after both counts
     if (!d.materials.empty()) put_int_record(o, "nmat", static_cast<long long>(d.materials.size()));
     if (d.ncomponents() > 0 && nn > 0) put_int_record(o, "ncom", d.ncomponents());
     if (d.endtime) put_real_record(o, "endt", *d.endtime);
@@ -828,6 +1026,7 @@ void emit(const Deck& d, Sink&& sink) {
         append_real(o, d.bulk->q2);
         o += '\n';
     }
+    if (d.contact) put_contact(o, *d.contact);
     for (const Fixity& f : d.fixities) {
         o += "fixd ";
         append_int(o, f.comp);
@@ -914,6 +1113,11 @@ void emit(const Deck& d, Sink&& sink) {
         o += ' ';
         append_int(o, c.element);
         o += '\n';
+    }
+    if (glob) {
+        o += "glob\n";
+        put_int_lines(o, d.node_global);
+        put_int_lines(o, d.element_global);
     }
     o += "endi\n";
     sink(o);

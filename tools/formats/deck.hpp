@@ -76,6 +76,25 @@ struct Curve {
     int element = 1;  // the element, or the node of a node variable; unused for an energy
 };
 
+// Coulomb friction of the contact block: "fric MUS MUD DC".
+struct Friction {
+    double stat = 0.0;   // static coefficient, >= 0
+    double dyn = 0.0;    // dynamic coefficient, 0 <= dyn <= stat
+    double decay = 0.0;  // exponential decay from static to dynamic, s/m, >= 0
+};
+
+// Penalty contact between the exterior faces ("cont" ... "endc"). Without
+// "part" and "pair" records every material set touches every one.
+struct Contact {
+    std::optional<double> scale;            // "scal F", penalty scale factor > 0
+    std::optional<Friction> friction;       // "fric MUS MUD DC"
+    std::vector<std::vector<int>> parts;    // "part S1 S2 ...": 1..14 material sets a record
+    std::vector<std::array<int, 2>> pairs;  // "pair S1 S2"
+};
+
+// Sets a "part" record of the contact block holds at most (15 words a line).
+inline constexpr int kContactPartSets = 14;
+
 struct Deck {
     std::optional<std::string> title;  // text after "sovr"
     std::optional<double> endtime, outtime, dtscale;
@@ -91,6 +110,7 @@ struct Deck {
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;
+    std::optional<Contact> contact;  // "cont" block
 
     std::vector<Material> materials;
     std::vector<Seos> seos;                    // in deck order
@@ -99,6 +119,9 @@ struct Deck {
     std::vector<Element> elements;
     std::vector<VectorRecord> loads, velocities;
     std::vector<Curve> curves;
+    // "glob": the global number of every local node and element of a process
+    // deck; both empty when the deck has none.
+    std::vector<int> node_global, element_global;
 
     int nnodes() const { return static_cast<int>(nodes.size()); }
     int nelements() const { return static_cast<int>(elements.size()); }

@@ -204,6 +204,8 @@ struct Hex {
     long long tag;
     std::array<long long, 8> node;
     int line;
+    int volume = 0;  // physical volume (0: none)
+    int other = 0;   // a second physical volume it is also in (0: none)
 };
 
 struct Node {
@@ -300,6 +302,7 @@ void parse_v2(Tok& tk, Raw& raw) {
                     Hex h;
                     h.tag = v[0];
                     h.line = line;
+                    h.volume = phys;
                     for (int k = 0; k < 8; ++k)
                         h.node[static_cast<size_t>(k)] = v[first + static_cast<size_t>(k)];
                     if (!fresh) {
@@ -308,6 +311,12 @@ void parse_v2(Tok& tk, Raw& raw) {
                         if (same != raw.hexes.end() && same->node != h.node)
                             tk.fail("element " + std::to_string(h.tag) +
                                     " is given twice with different nodes");
+                        if (same != raw.hexes.end() && phys != 0 && phys != same->volume) {
+                            if (same->volume == 0)
+                                same->volume = phys;
+                            else if (same->other == 0)
+                                same->other = phys;
+                        }
                         continue;
                     }
                     raw.hexes.push_back(h);
@@ -410,6 +419,10 @@ void parse_v4(Tok& tk, Raw& raw) {
                         Hex h;
                         h.tag = v[0];
                         h.line = tk.line();
+                        if (it != entity_phys.end() && !it->second.empty()) {
+                            h.volume = it->second[0];
+                            if (it->second.size() > 1) h.other = it->second[1];
+                        }
                         for (int k = 0; k < 8; ++k)
                             h.node[static_cast<size_t>(k)] = v[1 + static_cast<size_t>(k)];
                         raw.hexes.push_back(h);
@@ -526,11 +539,39 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
     }
     rep.hexahedra = deck.nelements();
 
+    // Material sets: the physical volumes holding hexahedra, in tag order.
+    std::vector<int> volumes;
+    for (const Hex& h : raw.hexes)
+        if (h.volume != 0) volumes.push_back(h.volume);
+    std::sort(volumes.begin(), volumes.end());
+    volumes.erase(std::unique(volumes.begin(), volumes.end()), volumes.end());
+    if (volumes.empty())
+        throw formats::Error(name +
+                             ": no physical volume: every hexahedron must belong to one (Physical "
+                             "Volume in Gmsh), whose material set it takes");
+    for (size_t e = 0; e < raw.hexes.size(); ++e) {
+        const Hex& h = raw.hexes[e];
+        const std::string where =
+            name + ":" + std::to_string(h.line) + ": element " + std::to_string(h.tag);
+        if (h.volume == 0)
+            throw formats::Error(where +
+                                 " belongs to no physical volume (every hexahedron takes the "
+                                 "material set of its volume)");
+        if (h.other != 0)
+            throw formats::Error(where + " belongs to physical volumes " +
+                                 std::to_string(h.volume) + " and " + std::to_string(h.other) +
+                                 " (a hexahedron takes the material set of one volume only)");
+        deck.elements[e].mat = static_cast<int>(
+            std::lower_bound(volumes.begin(), volumes.end(), h.volume) - volumes.begin() + 1);
+    }
+
     // Components from physical groups, ordered by tag, then dimension.
     std::set<std::pair<int, int>> keys;  // (tag, dim)
     for (const auto& [k, v] : raw.group_nodes) keys.insert({k.second, k.first});
     for (const auto& [k, v] : raw.names) keys.insert({k.second, k.first});
-    deck.components.clear();
+    // Component 1 is every node, as for the generated meshes.
+    deck.components.assign(1, std::vector<int>(static_cast<size_t>(deck.nnodes())));
+    for (int n = 0; n < deck.nnodes(); ++n) deck.components[0][static_cast<size_t>(n)] = n + 1;
     for (const auto& [tag, dim] : keys) {
         Group g;
         g.dim = dim;
@@ -555,6 +596,11 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         g.nodes = static_cast<int>(members.size());
         deck.components.push_back(std::move(members));
         g.component = deck.ncomponents();
+        if (dim == 3 && std::binary_search(volumes.begin(), volumes.end(), tag)) {
+            g.material = static_cast<int>(std::lower_bound(volumes.begin(), volumes.end(), tag) -
+                                          volumes.begin() + 1);
+            for (const formats::Element& el : deck.elements) g.elements += el.mat == g.material;
+        }
         rep.groups.push_back(g);
     }
     return rep;

@@ -1,8 +1,10 @@
 // Import of Gmsh ASCII meshes (formats 4.1 and 2.2) made of 8-node
 // hexahedra into the nodes, elements and components of a deck.
 //
-// - Hexahedra (element type 5) become the elements, material set 1, in the
-//   order of the file. Gmsh numbers the corners of a hexahedron as the solver
+// - Hexahedra (element type 5) become the elements, in the order of the
+//   file. Every physical volume holding hexahedra is a material set,
+//   numbered 1, 2, ... in increasing order of its tag; each hexahedron takes
+//   the set of its volume and must be in exactly one. Gmsh numbers the corners of a hexahedron as the solver
 //   does (bottom face counter-clockwise, then the top face above it); an
 //   element whose centre Jacobian is negative (mirrored) gets its bottom and
 //   top faces swapped, a degenerate one is rejected.
@@ -10,10 +12,11 @@
 //   physical groups; any other volume element is rejected.
 // - Nodes used by a hexahedron are kept and numbered 1..N in increasing
 //   order of their Gmsh tags; other nodes are dropped.
-// - Every physical group, of any dimension, becomes one component, numbered
-//   1, 2, ... in increasing order of the group tag (groups of equal tag in
-//   increasing dimension). A component holds the kept nodes of the group's
-//   elements.
+// - Component 1 holds every node. Every physical group, of any dimension,
+//   becomes one further component, numbered 2, 3, ... in increasing order of
+//   the group tag (groups of equal tag in increasing dimension). A component
+//   holds the kept nodes of the group's elements, so a physical volume's
+//   component is the nodes of its part.
 #pragma once
 
 #include <string>
@@ -30,6 +33,8 @@ struct Group {
     std::string name;   // from $PhysicalNames, may be empty
     int component = 0;  // component number in the deck
     int nodes = 0;      // members of the component
+    int material = 0;   // material set of a physical volume's hexahedra (0 for other groups)
+    int elements = 0;   // hexahedra of that material set
 };
 
 struct ImportReport {
@@ -37,7 +42,7 @@ struct ImportReport {
     int hexahedra = 0;
     int flipped = 0;            // mirrored hexahedra that were turned over
     int dropped_nodes = 0;      // nodes used by no hexahedron
-    std::vector<Group> groups;  // in component order
+    std::vector<Group> groups;  // in component order, from component 2
 };
 
 // Replaces the nodes, elements and components of `deck`. Throws

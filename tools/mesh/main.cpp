@@ -1,5 +1,7 @@
 // hexdyn-mesh: writes a complete one-process input deck for a box, a solid
-// cylinder or a Gmsh hexahedral mesh.
+// cylinder or a Gmsh hexahedral mesh, or joins such decks into one model of
+// several bodies.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -8,11 +10,13 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
 #include "material/catalog.hpp"
+#include "mesh/bodies.hpp"
 #include "mesh/generators.hpp"
 #include "mesh/gmsh.hpp"
 #include "mesh/orientation.hpp"
@@ -26,7 +30,9 @@ using formats::Usage;
 const std::string kHelp = std::string(
     R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
        hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
-       hexdyn-mesh gmsh     FILE.msh [options]
+       hexdyn-mesh gmsh     FILE.msh [--scale S] [options]
+       hexdyn-mesh merge    DECK1 DECK2 [DECK3 ...] [--offset K=DX,DY,DZ]... [-o FILE]
+                            [--contact on|off] [--comm]
 
 Writes a complete input deck for one process (default file "a").
 
@@ -42,12 +48,20 @@ Meshes
              (z = L), 4 outer lateral surface.
   gmsh       a Gmsh ASCII mesh (format 4.1 or 2.2) of 8-node hexahedra. Points,
              lines, triangles and quadrangles only carry physical groups; other
-             volume elements are rejected. Every physical group becomes a
-             component, numbered 1, 2, ... in increasing order of the group
-             tag (equal tags: lower dimension first); the list is printed.
-             Nodes are renumbered 1..N in Gmsh tag order (nodes of no
-             hexahedron are dropped); mirrored hexahedra are turned over.
-  All elements get material set 1.
+             volume elements are rejected. Every physical volume is a part: a
+             material set of its own, numbered 1, 2, ... in increasing order
+             of the volume tag; every hexahedron must belong to exactly one
+             physical volume. Component 1 is all nodes; every physical group
+             (volumes included: the nodes of the part) becomes a further
+             component, numbered 2, 3, ... in increasing order of the group
+             tag (equal tags: lower dimension first), named as the group;
+             the lists are printed. Nodes are renumbered 1..N in Gmsh tag
+             order (nodes of no hexahedron are dropped); mirrored hexahedra
+             are turned over. --scale S multiplies every coordinate (0.001
+             for a mesh drawn in millimetres).
+  box and cylinder elements get material set 1.
+  merge      joins one-process decks written by hexdyn-mesh, one body each,
+             into one deck (see "Several bodies" below).
 
 Options (a value with blanks must be quoted)
   -o, --output FILE        deck file to write (default "a")
@@ -78,12 +92,22 @@ Options (a value with blanks must be quoted)
                            output interval); "off" writes no field output
   --energy on|off          the solver's global energy balance energy.dat
                            (default on)
-  --material "MODEL C..."  material set 1 (required), one of
+  --material "MODEL C..."  the material of every part (required unless each
+                           part has its own), one of
 )" + catalog::constantlines(29) +
-    R"(  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state for material 1
+    R"(  --material NAME="MODEL C..."
+                           the material of the physical volume NAME (gmsh;
+                           repeatable)
+  --seos "C0 S GAMMA0"     Mie-Gruneisen equation of state of every part
+  --seos NAME="C0 S GAMMA0"
+                           ... of the physical volume NAME only (repeatable)
   --velocity C,VX,VY,VZ    initial velocity of the nodes of component C
   --load C,FX,FY,FZ        force on every node of component C
-                           (both repeatable; applied in order, the last wins)
+                           (both repeatable; applied in order, the last wins).
+                           C is a component number or name: a face of the
+                           box or cylinder (below), "all", or the name of a
+                           Gmsh physical group; "C=VX,VY,VZ" reads the same
+                           (--velocity projectile=0,0,-300)
   --rigid DIR,COORD        rigid plane normal to axis |DIR| (1 x, 2 y, 3 z) at
                            COORD; the sign of DIR picks the side it holds back
   --bulk Q1,Q2|on|off      artificial bulk viscosity, linear and quadratic
@@ -95,6 +119,10 @@ Options (a value with blanks must be quoted)
                            (xmin, xmax, ymin, ymax, zmin, zmax), of the
                            cylinder (bottom, top, lateral), "all", or the
                            name of a Gmsh physical group (repeatable)
+  --contact on|off         penalty contact between the exterior faces of
+                           the model, every material set with every one
+                           ("cont" block with the solver's defaults; default
+                           off, on for merge)
   --time T0,F0,T1,F1,...   load factor table; its last time must lie beyond
                            the end time. Default with loads: factor 1 over the run.
   --curve NAME[,N]         result curve (repeatable, at most 10): a curve
@@ -104,10 +132,37 @@ Options (a value with blanks must be quoted)
                            line (key without the leading dashes, value not
                            quoted), blank lines and lines starting with # ignored
   -h, --help               this text
+
+Several bodies
+  hexdyn-mesh merge -o OUT DECK1 DECK2 ... joins one-process decks into one.
+  Body K (its deck the K-th named) is moved by --offset K=DX,DY,DZ
+  (repeatable, default none). Nodes, elements and material sets follow body
+  by body. Component 1 of the joined deck is all nodes; the components of
+  body K follow, shifted by a constant (printed), its component 1 (all of
+  its nodes) first: a body whose component 1 is not all of its nodes gets
+  such a component in front. Held components ("fixd"), loads, initial
+  velocities and curves move with their body; an energy curve is kept once.
+  Run control, the rigid plane and the title come from DECK1, the time table
+  from the first deck that has one. The joined deck switches contact on
+  (every material set against every one) unless given --contact off.
+  --comm writes "Comm" beside it.
+
+Units
+  A warning (on standard error; the deck is written all the same) says when
+  the mesh and the material data look like different units: every density
+  is above 100 (SI, kg/m^3), but the model is more than 100 m across or its
+  step estimate (shortest element edge over the wave speed sqrt(E/rho)) is
+  above 1e-4 s, as for a mesh drawn in millimetres.
 )");
 // The help text closed by the paragraphs of the material words and of the
 // curve variables.
 const std::string kHelpText = std::string(kHelp) + catalog::rateshelp() + curvevariables::help();
+
+// A vector for the nodes of a component given by number or name.
+struct Targeted {
+    std::string target;
+    std::array<double, 3> v{};
+};
 
 struct Settings {
     std::string kind;  // box, cylinder, gmsh
@@ -129,28 +184,92 @@ struct Settings {
     std::optional<std::vector<formats::TimePoint>> timetable;
     bool fields = true, energy = true;
     std::optional<double> fieldtime;
-    std::optional<formats::Material> material;
+    std::optional<double> scale;
+    std::optional<formats::Material> material;  // of every part without its own
+    std::vector<std::pair<std::string, formats::Material>> part_materials;  // volume name, material
     std::optional<formats::Seos> seos;
+    std::vector<std::pair<std::string, formats::Seos>> part_seos;
+    bool contact = false;
     std::optional<formats::Bulk> bulk = formats::Bulk{};
     std::vector<std::pair<std::string, std::array<int, 3>>> fixes;  // target, axes
-    std::vector<formats::VectorRecord> loads, velocities;
+    std::vector<Targeted> loads, velocities;
     std::vector<std::pair<int, int>> curves;  // option, element (0: not given)
     int options_depth = 0;
 };
 
 bool takes_value(const std::string& key) { return key != "comm" && key != "help"; }
 
-formats::VectorRecord vector_record(const std::string& key, const std::string& v) {
-    std::vector<double> x = formats::parse_reals(v, "--" + key);
-    if (x.size() != 4) throw Usage("--" + key + " needs C,X,Y,Z (4 values), got \"" + v + "\"");
-    if (x[0] != std::floor(x[0]) || x[0] < 1 || x[0] > 1e9)
-        throw Usage("--" + key + ": component \"" + formats::split_list(v)[0] +
-                    "\" is not a positive integer");
-    formats::VectorRecord r;
-    r.comp = true;
-    r.id = static_cast<int>(x[0]);
-    r.v = {x[1], x[2], x[3]};
+// Splits "TARGET,V1,...,Vn" into the target and its last n words; commas,
+// blanks and "=" separate the words, and the target is all the text before
+// them, so that a group name may hold blanks ("side x=0,0,0,-10").
+std::pair<std::string, std::vector<std::string>> target_and_values(const std::string& v, size_t n) {
+    auto sep = [](char c) { return c == ',' || c == ' ' || c == '\t' || c == '='; };
+    std::vector<std::string> values;
+    size_t end = v.size();
+    while (values.size() < n) {
+        while (end > 0 && sep(v[end - 1])) --end;
+        size_t b = end;
+        while (b > 0 && !sep(v[b - 1])) --b;
+        if (b == end) break;
+        values.insert(values.begin(), v.substr(b, end - b));
+        end = b;
+    }
+    while (end > 0 && sep(v[end - 1])) --end;
+    const size_t b = v.find_first_not_of(" \t");
+    return {b < end ? v.substr(b, end - b) : std::string(), values};
+}
+
+Targeted vector_record(const std::string& key, const std::string& v) {
+    const auto [target, values] = target_and_values(v, 3);
+    if (target.empty() || values.size() != 3)
+        throw Usage("--" + key + " needs C,X,Y,Z (4 values), got \"" + v + "\"");
+    Targeted r{target, {}};
+    for (size_t i = 0; i < 3; ++i) r.v[i] = formats::parse_real(values[i], "--" + key);
     return r;
+}
+
+// "NAME=TEXT" as the name and the text (after the last "="), or "" and the whole.
+std::pair<std::string, std::string> named_value(const std::string& key, const std::string& v) {
+    const size_t eq = v.rfind('=');
+    if (eq == std::string::npos) return {std::string(), v};
+    const std::vector<std::string> name = formats::split_list(v.substr(0, eq));
+    if (name.empty()) throw Usage("--" + key + " NAME=...: no name before \"=\"");
+    const size_t b = v.find_first_not_of(" \t");
+    std::string n = v.substr(b, eq - b);
+    n.erase(n.find_last_not_of(" \t") + 1);
+    return {n, v.substr(eq + 1)};
+}
+
+formats::Material parse_material(const std::string& v) {
+    std::vector<std::string> w = formats::split_list(v);
+    if (w.empty()) throw Usage("--material needs a model and its constants");
+    const catalog::model* row = formats::material_model(w[0]);
+    if (!row)
+        throw Usage("--material: unknown model \"" + w[0] + "\" (" + catalog::wordlist(", ") + ")");
+    const int n = static_cast<int>(row->constants.size());
+    formats::Material m;
+    m.model = row->word;
+    if (static_cast<int>(w.size()) - 1 != n)
+        throw Usage("--material " + m.model + " needs " + std::to_string(n) + " constants, got " +
+                    std::to_string(w.size() - 1));
+    for (size_t i = 1; i < w.size(); ++i)
+        m.reals.push_back(formats::parse_real(w[i], "--material"));
+    if (!(m.reals[0] > 0)) throw Usage("--material: the density must be positive");
+    if (!(m.reals[1] > 0)) throw Usage("--material: Young's modulus must be positive");
+    if (!(m.reals[2] > -1.0 && m.reals[2] < 0.5))
+        throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
+    if (n > 3 && !(m.reals[3] > 0)) throw Usage("--material: the yield stress must be positive");
+    for (size_t i = 0; i < m.reals.size(); ++i) {
+        const catalog::constant& c = row->constants[i];
+        if (!catalog::valid(c, m.reals[i]))
+            throw Usage(std::string("--material: ") + c.what + " must be " + c.rule);
+    }
+    return m;
+}
+
+bool switch_value(const std::string& key, const std::string& v) {
+    if (v != "on" && v != "off") throw Usage("--" + key + " takes on or off");
+    return v == "on";
 }
 
 void read_options_file(const std::string& path, Settings& s);
@@ -246,32 +365,18 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (v != "on" && v != "off") throw Usage("--energy takes on or off");
         s.energy = v == "on";
     } else if (key == "material") {
-        std::vector<std::string> w = formats::split_list(v);
-        if (w.empty()) throw Usage("--material needs a model and its constants");
-        const catalog::model* row = formats::material_model(w[0]);
-        if (!row)
-            throw Usage("--material: unknown model \"" + w[0] + "\" (" + catalog::wordlist(", ") +
-                        ")");
-        const int n = static_cast<int>(row->constants.size());
-        formats::Material m;
-        m.model = row->word;
-        if (static_cast<int>(w.size()) - 1 != n)
-            throw Usage("--material " + m.model + " needs " + std::to_string(n) +
-                        " constants, got " + std::to_string(w.size() - 1));
-        for (size_t i = 1; i < w.size(); ++i)
-            m.reals.push_back(formats::parse_real(w[i], "--material"));
-        if (!(m.reals[0] > 0)) throw Usage("--material: the density must be positive");
-        if (!(m.reals[1] > 0)) throw Usage("--material: Young's modulus must be positive");
-        if (!(m.reals[2] > -1.0 && m.reals[2] < 0.5))
-            throw Usage("--material: Poisson's ratio must lie in (-1, 0.5)");
-        if (n > 3 && !(m.reals[3] > 0))
-            throw Usage("--material: the yield stress must be positive");
-        for (size_t i = 0; i < m.reals.size(); ++i) {
-            const catalog::constant& c = row->constants[i];
-            if (!catalog::valid(c, m.reals[i]))
-                throw Usage(std::string("--material: ") + c.what + " must be " + c.rule);
-        }
-        s.material = m;
+        const auto [name, text] = named_value(key, v);
+        const formats::Material m = parse_material(text);
+        if (name.empty())
+            s.material = m;
+        else
+            s.part_materials.emplace_back(name, m);
+    } else if (key == "scale") {
+        if (s.kind != "gmsh") throw Usage("--scale applies to gmsh meshes only");
+        s.scale = real("scale");
+        if (!(*s.scale > 0)) throw Usage("--scale must be positive");
+    } else if (key == "contact") {
+        s.contact = switch_value(key, v);
     } else if (key == "bulk") {
         if (v == "off") {
             s.bulk.reset();
@@ -285,21 +390,25 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
             s.bulk = formats::Bulk{x[0], x[1]};
         }
     } else if (key == "fix") {
-        std::vector<std::string> w = formats::split_list(v);
-        if (w.size() != 2 || w[0].empty() || w[1].empty())
-            throw Usage("--fix needs TARGET,AXES (e.g. xmin,x)");
+        const auto [target, w] = target_and_values(v, 1);
+        if (target.empty() || w.size() != 1) throw Usage("--fix needs TARGET,AXES (e.g. xmin,x)");
         std::array<int, 3> axes{};
-        for (char c : w[1]) {
+        for (char c : w[0]) {
             if (c < 'x' || c > 'z')
-                throw Usage("--fix: axes are any of x, y, z, not \"" + w[1] + "\"");
+                throw Usage("--fix: axes are any of x, y, z, not \"" + w[0] + "\"");
             axes[static_cast<size_t>(c - 'x')] = 1;
         }
-        s.fixes.emplace_back(w[0], axes);
+        s.fixes.emplace_back(target, axes);
     } else if (key == "seos") {
-        std::vector<double> x = formats::parse_reals(v, "--seos");
+        const auto [name, text] = named_value(key, v);
+        std::vector<double> x = formats::parse_reals(text, "--seos");
         if (x.size() != 3) throw Usage("--seos needs C0 S GAMMA0");
         if (!(x[0] > 0)) throw Usage("--seos: the bulk sound speed must be positive");
-        s.seos = formats::Seos{1, 1, x[0], x[1], x[2]};
+        const formats::Seos e{1, 1, x[0], x[1], x[2]};
+        if (name.empty())
+            s.seos = e;
+        else
+            s.part_seos.emplace_back(name, e);
     } else if (key == "velocity") {
         s.velocities.push_back(vector_record(key, v));
     } else if (key == "load") {
@@ -376,9 +485,150 @@ void read_options_file(const std::string& path, Settings& s) {
     if (in.bad()) throw formats::Error("cannot read options file \"" + path + "\"");
 }
 
+// The component a --load, --velocity or --fix names: a face or group name,
+// else a number.
+int component(const std::string& key, const std::string& target,
+              const std::vector<std::pair<std::string, int>>& names, int ncomponents) {
+    for (const auto& [name, comp] : names)
+        if (name == target) return comp;
+    if (target.find_first_not_of("0123456789") != std::string::npos || target.size() > 9) {
+        std::string known;
+        for (const auto& nc : names) known += (known.empty() ? "" : ", ") + nc.first;
+        throw Usage("--" + key + ": no face or group named \"" + target + "\" (names: " + known +
+                    ")");
+    }
+    const int c = std::stoi(target);
+    if (c < 1 || c > ncomponents)
+        throw Usage("--" + key + ": component " + std::to_string(c) +
+                    " does not exist (the mesh has " + std::to_string(ncomponents) + ")");
+    return c;
+}
+
+// The material (and equation of state) of every material set: that given for
+// its physical volume by name, else the one for every part.
+void assign_materials(const Settings& s, const std::vector<mesh::Group>& parts, formats::Deck& d) {
+    auto named = [&](const auto& list, const char* key) {
+        for (const auto& [name, value] : list)
+            if (std::none_of(parts.begin(), parts.end(),
+                             [&](const mesh::Group& g) { return g.name == name; })) {
+                std::string known;
+                for (const mesh::Group& g : parts)
+                    if (!g.name.empty()) known += (known.empty() ? "" : ", ") + g.name;
+                throw Usage(std::string("--") + key + ": no physical volume named \"" + name +
+                            "\"" + (known.empty() ? "" : " (volumes: " + known + ")"));
+            }
+    };
+    named(s.part_materials, "material");
+    named(s.part_seos, "seos");
+    d.materials.clear();
+    d.seos.clear();
+    for (const mesh::Group& g : parts) {
+        const int set = static_cast<int>(d.materials.size()) + 1;
+        auto find = [&](const auto& list) {
+            auto it = std::find_if(list.begin(), list.end(),
+                                   [&](const auto& p) { return p.first == g.name; });
+            return it == list.end() || g.name.empty() ? nullptr : &it->second;
+        };
+        if (const formats::Material* m = find(s.part_materials))
+            d.materials.push_back(*m);
+        else if (s.material)
+            d.materials.push_back(*s.material);
+        else
+            throw Usage("missing --material for physical volume " + std::to_string(g.tag) + " \"" +
+                        g.name + "\" (material set " + std::to_string(set) + ")");
+        const formats::Seos* e = find(s.part_seos);
+        if (!e && s.seos) e = &*s.seos;
+        if (e) {
+            d.seos.push_back(*e);
+            d.seos.back().set = set;
+        }
+    }
+}
+
+// Writes the deck (and a one-process "Comm" beside it), after the unit check.
+void write(const formats::Deck& d, const std::string& output, bool comm) {
+    const std::string units = mesh::unit_warning(d);
+    if (!units.empty()) std::fprintf(stderr, "hexdyn-mesh: warning: %s\n", units.c_str());
+    formats::write_deck(d, output);
+    if (comm) {
+        std::filesystem::path p = std::filesystem::path(output).parent_path() / "Comm";
+        formats::write_text_file(p.string(),
+                                 commnodes::commtext(0, {{}}));  // one process, no shared node
+    }
+    std::printf("wrote %s: %d nodes, %d elements, %d material set%s, %d components\n",
+                output.c_str(), d.nnodes(), d.nelements(), static_cast<int>(d.materials.size()),
+                d.materials.size() == 1 ? "" : "s", d.ncomponents());
+}
+
 void require(const Settings& s, std::initializer_list<const char*> keys) {
     for (const char* k : keys)
         if (!s.given.count(k)) throw Usage(std::string("missing --") + k);
+}
+
+// hexdyn-mesh merge DECK1 DECK2 ... [--offset K=DX,DY,DZ]... [-o OUT] [--contact on|off] [--comm]
+int run_merge(int argc, char** argv) {
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::array<double, 3>>> moves;  // deck number as given
+    std::string output = "a";
+    bool contact = true, comm = false;
+    for (int i = 2; i < argc; ++i) {
+        formats::Arg a = formats::split_arg(argv[i]);
+        auto value = [&] {
+            if (!formats::take_value(a, i, argc, argv) || a.value.empty())
+                throw Usage(a.key + " needs a value");
+            return a.value;
+        };
+        if (a.key == "-o" || a.key == "--output") {
+            output = value();
+        } else if (a.key == "--offset") {
+            const std::string v = value();
+            const auto [deck, x] = target_and_values(v, 3);
+            if (deck.empty() || x.size() != 3)
+                throw Usage("--offset needs K=DX,DY,DZ, got \"" + v + "\"");
+            std::array<double, 3> d{};
+            for (size_t k = 0; k < 3; ++k) d[k] = formats::parse_real(x[k], "--offset");
+            moves.emplace_back(deck, d);
+        } else if (a.key == "--contact") {
+            contact = switch_value("contact", value());
+        } else if (a.key == "--comm") {
+            comm = true;
+        } else if (a.key.size() > 1 && a.key[0] == '-') {
+            throw Usage("unknown option " + a.key + " of merge");
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    if (files.size() < 2) throw Usage("merge needs at least two decks");
+    const int n = static_cast<int>(files.size());
+    std::vector<std::array<double, 3>> offsets(files.size(), {0.0, 0.0, 0.0});
+    for (const auto& [deck, d] : moves) {
+        const int k = formats::parse_int(deck, "--offset deck number");
+        if (k < 1 || k > n)
+            throw Usage("--offset: deck " + std::to_string(k) + " outside 1.." + std::to_string(n));
+        offsets[static_cast<size_t>(k - 1)] = d;
+    }
+    std::error_code ec;
+    std::vector<formats::Deck> decks;
+    for (const std::string& f : files) {
+        if (std::filesystem::exists(output) && std::filesystem::equivalent(output, f, ec))
+            throw formats::Error("the joined deck would overwrite the input deck " + f +
+                                 "; choose another -o");
+        decks.push_back(formats::read_deck(f));
+    }
+    mesh::Joined j = mesh::join_decks(decks, files, offsets);
+    for (const std::string& note : j.notes)
+        std::fprintf(stderr, "hexdyn-mesh: warning: %s\n", note.c_str());
+    for (size_t k = 0; k < j.bodies.size(); ++k) {
+        const mesh::Body& b = j.bodies[k];
+        std::printf(
+            "body %d (%s): nodes %d..%d, elements %d..%d, material sets %d..%d, components "
+            "%d..%d\n",
+            static_cast<int>(k) + 1, files[k].c_str(), b.first_node, b.last_node, b.first_element,
+            b.last_element, b.first_set, b.last_set, b.first_component, b.last_component);
+    }
+    if (contact) j.deck.contact = formats::Contact{};
+    write(j.deck, output, comm);
+    return 0;
 }
 
 int run(int argc, char** argv) {
@@ -388,6 +638,7 @@ int run(int argc, char** argv) {
         const std::string a = argv[i];
         if (formats::asks_help(a, kHelpText.c_str())) return 0;
     }
+    if (first == "merge") return run_merge(argc, argv);
     Settings s;
     s.kind = first;
     int i = 2;
@@ -397,7 +648,7 @@ int run(int argc, char** argv) {
         s.mshfile = argv[2];
         i = 3;
     } else if (s.kind != "box" && s.kind != "cylinder") {
-        throw Usage("unknown mesh kind \"" + s.kind + "\" (box, cylinder or gmsh)");
+        throw Usage("unknown mesh kind \"" + s.kind + "\" (box, cylinder, gmsh or merge)");
     }
     for (; i < argc; ++i) {
         std::string a = argv[i];
@@ -421,7 +672,8 @@ int run(int argc, char** argv) {
     }
 
     formats::Deck d;
-    std::vector<std::pair<std::string, int>> names = {{"all", 1}};
+    std::vector<std::pair<std::string, int>> names = {{"all", 1}};  // component names
+    std::vector<mesh::Group> parts(1);  // physical volume of each material set (box, cylinder: one)
     if (s.kind == "box") {
         names.insert(
             names.end(),
@@ -433,25 +685,32 @@ int run(int argc, char** argv) {
         mesh::make_cylinder(s.cyl, d);
         names.insert(names.end(), {{"bottom", 2}, {"top", 3}, {"lateral", 4}});
     } else {
-        names.clear();
         const mesh::ImportReport rep = mesh::import_file(s.mshfile, d);
+        parts.clear();
+        if (s.scale)
+            for (auto& x : d.nodes)
+                for (double& c : x) c *= *s.scale;
         std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(),
                     rep.version.c_str(), rep.hexahedra, d.nnodes());
         if (rep.flipped) std::printf(", %d mirrored hexahedra turned over", rep.flipped);
         if (rep.dropped_nodes)
             std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
-        std::printf("\n");
+        std::printf("\ncomponent 1: all nodes, %d nodes\n", d.nnodes());
         static const char* const dims[4] = {"point", "curve", "surface", "volume"};
         for (const mesh::Group& g : rep.groups)
             std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component,
                         dims[g.dim & 3], g.tag, g.name.c_str(), g.nodes);
-        if (rep.groups.empty()) std::printf("no physical groups: no components\n");
-        for (const mesh::Group& g : rep.groups)
+        for (const mesh::Group& g : rep.groups) {
             if (!g.name.empty()) names.emplace_back(g.name, g.component);
+            if (g.material == 0) continue;
+            std::printf("material set %d: volume %d \"%s\", %d hexahedra\n", g.material, g.tag,
+                        g.name.c_str(), g.elements);
+            parts.push_back(g);
+        }
     }
 
     if (!s.endtime) throw Usage("missing --endtime");
-    if (!s.material) throw Usage("missing --material");
+    if (!s.material && s.part_materials.empty()) throw Usage("missing --material");
     if (s.title) {
         d.title = s.title;
     } else if (s.kind == "box") {
@@ -475,35 +734,15 @@ int run(int argc, char** argv) {
     d.rigid = s.rigid;
     if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
     if (s.energy) d.energy = true;
-    d.materials = {*s.material};
-    if (s.seos) d.seos = {*s.seos};
-    for (const auto& set : {&s.loads, &s.velocities})
-        for (const formats::VectorRecord& r : *set)
-            if (r.id > d.ncomponents())
-                throw Usage((set == &s.loads ? "--load" : "--velocity") +
-                            std::string(": component ") + std::to_string(r.id) +
-                            " does not exist (the mesh has " + std::to_string(d.ncomponents()) +
-                            ")");
-    d.loads = s.loads;
-    d.velocities = s.velocities;
+    assign_materials(s, parts, d);
+    for (const auto& [key, from, to] : {std::tuple("load", &s.loads, &d.loads),
+                                        std::tuple("velocity", &s.velocities, &d.velocities)})
+        for (const Targeted& r : *from)
+            to->push_back({true, component(key, r.target, names, d.ncomponents()), r.v});
     d.bulk = s.bulk;
-    for (const auto& [target, axes] : s.fixes) {
-        int c = 0;
-        for (const auto& [name, comp] : names)
-            if (name == target) {
-                c = comp;
-                break;
-            }
-        if (c == 0) {
-            if (target.find_first_not_of("0123456789") != std::string::npos || target.size() > 9)
-                throw Usage("--fix: no face or group named \"" + target + "\"");
-            c = std::stoi(target);
-        }
-        if (c < 1 || c > d.ncomponents())
-            throw Usage("--fix: component " + std::to_string(c) + " does not exist (the mesh has " +
-                        std::to_string(d.ncomponents()) + ")");
-        d.fixities.push_back({c, axes});
-    }
+    if (s.contact) d.contact = formats::Contact{};
+    for (const auto& [target, axes] : s.fixes)
+        d.fixities.push_back({component("fix", target, names, d.ncomponents()), axes});
     if (s.timetable) {
         if (!(s.timetable->back().time > *s.endtime))
             throw Usage(
@@ -535,14 +774,7 @@ int run(int argc, char** argv) {
                                  " (corner Jacobian " + mesh::jacobian_text(f.det) + ")");
     }
 
-    formats::write_deck(d, s.output);
-    if (s.comm) {
-        std::filesystem::path p = std::filesystem::path(s.output).parent_path() / "Comm";
-        formats::write_text_file(p.string(),
-                                 commnodes::commtext(0, {{}}));  // one process, no shared node
-    }
-    std::printf("wrote %s: %d nodes, %d elements, %d components\n", s.output.c_str(), d.nnodes(),
-                d.nelements(), d.ncomponents());
+    write(d, s.output, s.comm);
     return 0;
 }
 

@@ -44,7 +44,10 @@ only (the solver adds the loads of all copies); initial velocities go to
 every copy. A curve at an element goes to the process holding it, with its
 local element number; a curve at a node to the lowest process holding the
 node, with its local node number; energy curves go to every process (each
-process reports the energy of its own part).
+process reports the energy of its own part). A contact block ("cont" ...
+"endc") goes unchanged to every deck (material sets keep their numbers), and
+every deck then also gets "glob": the global numbers of its nodes and
+elements, as in hexdyn.map.
 
 Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
 (the solver stops at start-up when the process count is not N).

@@ -294,6 +294,7 @@ void copy_run_control(Deck& d, const Deck& g) {
     d.materials = g.materials;
     d.seos = g.seos;
     d.bulk = g.bulk;
+    d.contact = g.contact;  // material sets keep their numbers on every process
 }
 
 // The nodes, elements and components of process p in local numbers; returns
@@ -403,6 +404,12 @@ Partition split_deck(const Deck& g, const std::vector<int>& part, int np) {
         const std::vector<int> compmap = localise_mesh(d, g, P, p, g2l);
         localise_records(d, g, P, p, loads, holders.owner, g2l, compmap);
         localise_curves(d, g, P, p, part, holders.owner, g2l);
+        // Contact searches the faces of the whole model: a process deck with
+        // contact names the global number of every node and element it holds.
+        if (g.contact) {
+            d.node_global = ng;
+            d.element_global = P.element_global[static_cast<size_t>(p)];
+        }
         for (int n : ng) g2l[static_cast<size_t>(n - 1)] = 0;
     }
     return P;

@@ -52,7 +52,8 @@ int rebalance(const Graph& graph, std::vector<int>& part, int nprocs);
 // one of the lowest process holding the node, since the solver adds the
 // loads of all copies; element curves go to the process of their element,
 // node curves to the lowest process holding the node (with its local
-// number), energy curves to every process.
+// number), energy curves to every process. A contact block goes unchanged to
+// every process, whose deck then also holds its global numbers ("glob").
 Partition split_deck(const formats::Deck& global, const std::vector<int>& part, int nprocs);
 
 // The text of "Comm" for the partition: sparse (per neighbour), or the
