@@ -63,6 +63,7 @@ std::vector<std::vector<int>> sendnodes;         // per process, local nodes sen
 std::vector<std::vector<int>> recvnodes;         // per process, entries of `nodes` (-1 skip)
 statistics counters{};
 bool warnedstep = false;
+std::vector<double> counted;  // per local node, 1 where the process counts it
 
 constexpr int facedoubles = 1 + 1 + 4 + 8 + 4;  // egid side corners enode k depth part area
 constexpr int nodedoubles = 1 + 3 + 3 + 1 + 1;  // gid x v m offset
@@ -488,7 +489,9 @@ bool refresh() {
             o.push_back(particledata::mp[static_cast<std::size_t>(k)]);
             o.push_back(offsets[static_cast<std::size_t>(k)]);
         }
-    const std::vector<std::vector<double>> got = sendlists(out);
+    std::vector<std::size_t> incount(static_cast<std::size_t>(np));
+    for (int q = 0; q < np; ++q) incount[static_cast<std::size_t>(q)] = 8 * recvnodes[static_cast<std::size_t>(q)].size();
+    const std::vector<std::vector<double>> got = sendknown(out, incount);
     for (int q = 0; q < np; ++q) {
         if (q == commnodes::myid) continue;
         const std::vector<int>& to = recvnodes[static_cast<std::size_t>(q)];
@@ -529,6 +532,7 @@ void reset() {
     recvnodes.clear();
     counters = {};
     warnedstep = false;
+    counted.clear();
 }
 
 void prepare() {
@@ -544,6 +548,7 @@ void start(bool fresh) {
     setparts();
     if (!ready) prepare();
     force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    counted = commnodes::ownednodes();
     setmargins();
     search();
     if (!fresh) return;
@@ -599,6 +604,7 @@ void apply() {
     const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
     std::fill(force.begin(), force.end(), 0.0);
     double* fc = force.data();
+    double sumnormal = 0.0, sumfriction = 0.0;
     for (snode& s : nodes) {
         if (cstart[static_cast<std::size_t>(&s - nodes.data())] ==
             cstart[static_cast<std::size_t>(&s - nodes.data()) + 1]) {
@@ -629,7 +635,13 @@ void apply() {
                 vr[d] = s.v[d] - vf;
             }
             contact::friction(vr, p.normal, fn, c.mus, c.mud, c.decay, meff, dtn, F);
+            if (s.local >= 0 && counted[static_cast<std::size_t>(s.local)] != 0.0) {
+                const double t[3] = {F[0] - fn * p.normal[0], F[1] - fn * p.normal[1],
+                                     F[2] - fn * p.normal[2]};
+                sumfriction += std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
+            }
         }
+        if (s.local >= 0 && counted[static_cast<std::size_t>(s.local)] != 0.0) sumnormal += fn;
         if (!warnedstep && meff > 0.0 && k > 0.0 && s.local >= 0 &&
             simulation::dtk1 > 2.0 * std::sqrt(meff / (2.0 * k))) {
             warnedstep = true;
@@ -654,6 +666,8 @@ void apply() {
     }
     double* a = particledata::acc.data();
     for (std::size_t i = 0; i < force.size(); ++i) a[i] += fc[i];
+    simulation::contactnormal = sumnormal;
+    simulation::contactfriction = sumfriction;
 }
 
 const std::vector<double>& forces() { return force; }

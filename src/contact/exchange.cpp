@@ -63,6 +63,31 @@ std::vector<std::vector<double>> sendlists(const std::vector<std::vector<double>
     return in;
 }
 
+std::vector<std::vector<double>> sendknown(const std::vector<std::vector<double>>& out,
+                                           const std::vector<std::size_t>& incount) {
+    const int np = commnodes::nprocs;
+    const int me = commnodes::myid;
+    std::vector<std::vector<double>> in(static_cast<std::size_t>(np));
+    std::vector<MPI_Request> req;
+    for (int q = 0; q < np; ++q) {
+        const std::size_t n = incount[static_cast<std::size_t>(q)];
+        if (q == me || n == 0) continue;
+        in[static_cast<std::size_t>(q)].resize(n);
+        req.emplace_back();
+        MPI_Irecv(in[static_cast<std::size_t>(q)].data(), static_cast<int>(n), MPI_DOUBLE, q, 7302,
+                  MPI_COMM_WORLD, &req.back());
+    }
+    for (int q = 0; q < np; ++q) {
+        const std::vector<double>& o = out[static_cast<std::size_t>(q)];
+        if (q == me || o.empty()) continue;
+        req.emplace_back();
+        MPI_Isend(o.data(), static_cast<int>(o.size()), MPI_DOUBLE, q, 7302, MPI_COMM_WORLD,
+                  &req.back());
+    }
+    MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
+    return in;
+}
+
 double globalmax(double v) {
     if (commnodes::nprocs <= 1) return v;
     double r = v;

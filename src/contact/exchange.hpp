@@ -2,6 +2,7 @@
 // variable-length lists sent to chosen processes only.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace contact {
@@ -21,6 +22,11 @@ std::vector<box> gatherboxes(const box& mine);
 // Sends out[q] to process q and returns, per process, what it sent here
 // (collective; out has one list per process, empty ones are not sent).
 std::vector<std::vector<double>> sendlists(const std::vector<std::vector<double>>& out);
+
+// The same when each process already knows how much every other sends it
+// (`incount` per process): point-to-point messages between partners only.
+std::vector<std::vector<double>> sendknown(const std::vector<std::vector<double>>& out,
+                                           const std::vector<std::size_t>& incount);
 
 // The largest value over the processes (collective).
 double globalmax(double v);

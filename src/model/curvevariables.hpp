@@ -29,6 +29,8 @@ enum class source {
     total,         // their sum
     displacement,  // node position minus its deck position, along `axis`
     velocity,      // node velocity along `axis`
+    contactnormal,    // sum of the contact pairs' normal forces on the process's nodes
+    contactfriction,  // sum of the magnitudes of their friction forces
 };
 
 struct variable {
@@ -41,7 +43,7 @@ struct variable {
 };
 
 // clang-format off
-inline constexpr std::array<variable, 16> table{{
+inline constexpr std::array<variable, 18> table{{
     {"seqv", kind::element, source::history,  &history::seqv,  0, "von Mises stress of element N, Pa"},
     {"epef", kind::element, source::history,  &history::epeff, 0, "effective plastic strain of element N"},
     {"mat",  kind::element, source::material, nullptr,         0, "material set of element N"},
@@ -58,6 +60,8 @@ inline constexpr std::array<variable, 16> table{{
     {"vy",   kind::node, source::velocity,     nullptr,        1, "velocity y of node N, m/s"},
     {"vz",   kind::node, source::velocity,     nullptr,        2, "velocity z of node N, m/s"},
     {"eint", kind::element, source::history,  &history::eint,  0, "specific internal energy of element N, J/kg (seos; 0 without)"},
+    {"cnor", kind::energy,  source::contactnormal,   nullptr,  0, "contact: sum of the normal forces pressing the process's nodes, N (cont)"},
+    {"cfri", kind::energy,  source::contactfriction, nullptr,  0, "contact: sum of the friction forces on the process's nodes, N (cont)"},
 }};
 // clang-format on
 

@@ -16,6 +16,7 @@ double enghourglass = 0.0;
 bool stablestep = false;
 double engplane = 0.0;
 double engcontact = 0.0;
+double contactnormal = 0.0, contactfriction = 0.0;
 int checkpointsteps = 0;
 }  // namespace simulation
 
@@ -137,6 +138,7 @@ void reset() {
     stablestep = false;
     engplane = 0.0;
     engcontact = 0.0;
+    contactnormal = contactfriction = 0.0;
     checkpointsteps = 0;
 
     particledata::nb_particle = 0;

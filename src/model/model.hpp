@@ -137,6 +137,9 @@ extern double engexternal;   // work done by the nodal loads, J
 extern double enghourglass;  // work of the hourglass forces (negative: they dissipate), J
 extern double engplane;      // work of the constraints (rigid plane, held components), J
 extern double engcontact;    // work of the contact forces (negative: stored or dissipated), J
+// Sums over the contact pairs of the step whose pressing node the process
+// counts: their normal forces and the magnitudes of their friction forces, N
+extern double contactnormal, contactfriction;
 // Stable step for every mesh ("stab on"): the element step bounds the highest
 // frequency of the free element, with the hourglass viscosity
 extern bool stablestep;

@@ -40,6 +40,8 @@ double curvevalue(int i) {
         case source::displacement:
             return particledata::pos[component] - dataout::curveorigin[static_cast<size_t>(i)];
         case source::velocity: return particledata::vel[component];
+        case source::contactnormal: return simulation::contactnormal;
+        case source::contactfriction: return simulation::contactfriction;
     }
     return 0.0;
 }

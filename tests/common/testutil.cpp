@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +83,60 @@ std::string mpiexec() { return HEXDYN_MPIEXEC; }
 RunResult run_hexdyn(const fs::path& dir, int nprocs, int timeout_s) {
     return run_command(mpiexec() + " -n " + std::to_string(nprocs) + " " + exe("hexdyn"), dir,
                        timeout_s);
+}
+
+// A number of the result files: D or E exponent letter, or a three-digit
+// exponent that replaced the letter ("0.123456-100").
+double parse_number(std::string t) {
+    for (char& c : t)
+        if (c == 'D' || c == 'd') c = 'E';
+    if (t.find('E') == std::string::npos) {
+        const size_t p = t.find_first_of("+-", 1);
+        if (p != std::string::npos) t = t.substr(0, p) + "E" + t.substr(p);
+    }
+    return std::stod(t);
+}
+
+// The curve file: one row per output time, column 0 the time, then the curves
+// in the order of their "curv" records.
+std::vector<std::vector<double>> curve_rows(const fs::path& file) {
+    std::istringstream in(read_file(file));
+    std::vector<std::vector<double>> rows;
+    std::string line;
+    for (int i = 0; i < 3 && std::getline(in, line); ++i) {}
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        std::vector<double> row;
+        std::string t;
+        while (ls >> t) row.push_back(parse_number(t));
+        if (!row.empty()) rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+
+// The animation file: the node coordinates of every zone.
+std::vector<AnimZone> anim_zones(const fs::path& file) {
+    std::istringstream in(read_file(file));
+    std::vector<AnimZone> zones;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("ZONE", 0) != 0) continue;
+        AnimZone z;
+        const size_t t = line.find("Time =");
+        z.time = parse_number(line.substr(t + 6, 12));
+        const int n = std::stoi(line.substr(line.find("N=") + 2));
+        z.pos.resize(static_cast<size_t>(n));
+        for (Point3& p : z.pos) {
+            std::getline(in, line);
+            std::istringstream ls(line);
+            std::string a, b, c;
+            ls >> a >> b >> c;
+            p = {parse_number(a), parse_number(b), parse_number(c)};
+        }
+        zones.push_back(std::move(z));
+    }
+    return zones;
 }
 
 }  // namespace testutil

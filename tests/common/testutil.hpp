@@ -2,8 +2,10 @@
 // directories, files, and running the solver under the MPI launcher.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testutil {
 
@@ -58,5 +60,20 @@ RunResult run_hexdyn(const fs::path& dir, int nprocs = 1, int timeout_s = 120);
 std::string exe(const std::string& name);
 // The MPI launcher.
 std::string mpiexec();
+
+// ---- result files
+using Point3 = std::array<double, 3>;
+// A number of the result files: D or E exponent letter, or a three-digit
+// exponent that replaced the letter ("0.123456-100").
+double parse_number(std::string t);
+// The curve file: one row per output time, column 0 the time, then the
+// curves in the order of their "curv" records.
+std::vector<std::vector<double>> curve_rows(const fs::path& file);
+struct AnimZone {
+    double time;
+    std::vector<Point3> pos;
+};
+// The animation file: the node coordinates of every zone.
+std::vector<AnimZone> anim_zones(const fs::path& file);
 
 }  // namespace testutil

@@ -34,20 +34,19 @@ namespace {
 
 // ---------------------------------------------------------------- decks
 
-using Vec3 = std::array<double, 3>;
 
 // Numbering of the box meshes of hexdyn-mesh: node (i, j, k) is
 // 1 + i + (nx+1)(j + (ny+1)k), element (i, j, k) is 1 + i + nx(j + ny k).
 struct Box {
     int nx, ny, nz;
     double lx, ly, lz;
-    Vec3 origin{0.0, 0.0, 0.0};
+    Point3 origin{0.0, 0.0, 0.0};
 
     int nodes() const { return (nx + 1) * (ny + 1) * (nz + 1); }
     int elements() const { return nx * ny * nz; }
     int node(int i, int j, int k) const { return 1 + i + (nx + 1) * (j + (ny + 1) * k); }
     int element(int i, int j, int k) const { return 1 + i + nx * (j + ny * k); }
-    Vec3 position(int i, int j, int k) const {
+    Point3 position(int i, int j, int k) const {
         return {origin[0] + lx * i / nx, origin[1] + ly * j / ny, origin[2] + lz * k / nz};
     }
     std::string args() const {
@@ -68,7 +67,7 @@ void mesh(const TempDir& dir, const std::string& args) {
 // Gives every node of the box in deck "a" its own initial velocity: node
 // records at the end of the velocity block override the component records.
 void set_velocity_field(const TempDir& dir, const Box& b,
-                        const std::function<Vec3(const Vec3&)>& field) {
+                        const std::function<Point3(const Point3&)>& field) {
     std::string deck = read_file(dir / "a");
     const size_t at = deck.find("\nendv");
     ASSERT_NE(at, std::string::npos) << "no velocity block in the deck";
@@ -76,7 +75,7 @@ void set_velocity_field(const TempDir& dir, const Box& b,
     for (int k = 0; k <= b.nz; ++k)
         for (int j = 0; j <= b.ny; ++j)
             for (int i = 0; i <= b.nx; ++i) {
-                const Vec3 v = field(b.position(i, j, k));
+                const Point3 v = field(b.position(i, j, k));
                 s << "\nnode " << b.node(i, j, k) << " " << num(v[0]) << " " << num(v[1]) << " "
                   << num(v[2]);
             }
@@ -85,64 +84,6 @@ void set_velocity_field(const TempDir& dir, const Box& b,
 }
 
 // ------------------------------------------------------------- results
-
-// A number of the result files: D or E exponent letter, or a three-digit
-// exponent that replaced the letter ("0.123456-100").
-double parse_number(std::string t) {
-    for (char& c : t)
-        if (c == 'D' || c == 'd') c = 'E';
-    if (t.find('E') == std::string::npos) {
-        const size_t p = t.find_first_of("+-", 1);
-        if (p != std::string::npos) t = t.substr(0, p) + "E" + t.substr(p);
-    }
-    return std::stod(t);
-}
-
-// The curve file: one row per output time, column 0 the time, then the curves
-// in the order of their "curv" records.
-std::vector<std::vector<double>> read_curves(const fs::path& file) {
-    std::istringstream in(read_file(file));
-    std::vector<std::vector<double>> rows;
-    std::string line;
-    for (int i = 0; i < 3 && std::getline(in, line); ++i) {}
-    while (std::getline(in, line)) {
-        std::istringstream ls(line);
-        std::vector<double> row;
-        std::string t;
-        while (ls >> t) row.push_back(parse_number(t));
-        if (!row.empty()) rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-struct Zone {
-    double time;
-    std::vector<Vec3> pos;
-};
-
-// The animation file: the node coordinates of every zone.
-std::vector<Zone> read_anim(const fs::path& file) {
-    std::istringstream in(read_file(file));
-    std::vector<Zone> zones;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("ZONE", 0) != 0) continue;
-        Zone z;
-        const size_t t = line.find("Time =");
-        z.time = parse_number(line.substr(t + 6, 12));
-        const int n = std::stoi(line.substr(line.find("N=") + 2));
-        z.pos.resize(static_cast<size_t>(n));
-        for (Vec3& p : z.pos) {
-            std::getline(in, line);
-            std::istringstream ls(line);
-            std::string a, b, c;
-            ls >> a >> b >> c;
-            p = {parse_number(a), parse_number(b), parse_number(c)};
-        }
-        zones.push_back(std::move(z));
-    }
-    return zones;
-}
 
 // Runs deck "a" on one process in `dir`.
 void run(const TempDir& dir, int timeout_s = 300) {
@@ -201,8 +142,8 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
                  std::to_string(mid) + " --curve engk --curve vz," + std::to_string(top) +
                  " --curve dz," + std::to_string(top)));
     ASSERT_NO_FATAL_FAILURE(run(dir));
-    const auto rows = read_curves(dir / "aresult_curv.dat");
-    const auto zones = read_anim(dir / "aresult_anim.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
+    const auto zones = anim_zones(dir / "aresult_anim.dat");
     ASSERT_GT(rows.size(), 100u);
     ASSERT_EQ(zones.size(), rows.size());
 
@@ -221,7 +162,7 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
         if (zones[0].pos[k][2] <= 0.0) face.push_back(k);
     ASSERT_EQ(face.size(), 9u);
     double liftoff = -1.0;
-    for (const Zone& z : zones) {
+    for (const AnimZone& z : zones) {
         if (z.time < 0.5 * tcontact) continue;
         if (std::all_of(face.begin(), face.end(), [&](size_t k) { return z.pos[k][2] > 0.0; })) {
             liftoff = z.time;
@@ -238,7 +179,7 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
     // For the record: the centre-of-mass velocity from the positions (all
     // elements have the same mass, so the centroid is the mean of the element
     // centres). It includes the momentum the vibration leaves behind.
-    auto centroid_z = [&](const Zone& z) {
+    auto centroid_z = [&](const AnimZone& z) {
         double s = 0.0;
         for (int k = 0; k < b.nz; ++k)
             for (int j = 0; j < b.ny; ++j)
@@ -250,7 +191,7 @@ TEST(VerificationElasticBar, ContactStressContactTimeAndRebound) {
     };
     double st = 0, sc = 0, stt = 0, stc = 0;
     int n = 0;
-    for (const Zone& z : zones)
+    for (const AnimZone& z : zones)
         if (z.time >= 45.0e-6) {
             const double cz = centroid_z(z);
             st += z.time, sc += cz, stt += z.time * z.time, stc += z.time * cz, ++n;
@@ -348,7 +289,7 @@ TEST(VerificationPlateImpact, ElasticPrecursorAtHugoniotLimitAndDilatationalSpee
                       " --velocity 1,0,0," +
                       num(-v0) + curves));
     ASSERT_NO_FATAL_FAILURE(run(dir));
-    const auto rows = read_curves(dir / "aresult_curv.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 50u);
 
     auto szz = [](const std::vector<double>& row, size_t level) {
@@ -415,12 +356,12 @@ TEST(VerificationEnergy, FreeElasticBlockKeepsItsEnergy) {
                  " --title \"free elastic block\" --endtime 20e-6 --outtime 1e-9"
                  " --hourglass 0,0.0 --bulk off --dtscale 0.04 --material \"elas 7850 2.0e11 0.3\""
                  " --velocity 1,0,0,0 --curve engk --curve engs"));
-    ASSERT_NO_FATAL_FAILURE(set_velocity_field(dir, b, [L](const Vec3& p) {
+    ASSERT_NO_FATAL_FAILURE(set_velocity_field(dir, b, [L](const Point3& p) {
         const double x = p[0] - 0.5 * L, y = p[1] - 0.5 * L, z = p[2] - 0.5 * L;
-        return Vec3{200.0 * x, -100.0 * y + 300.0 * z, 150.0 * x - 100.0 * z};
+        return Point3{200.0 * x, -100.0 * y + 300.0 * z, 150.0 * x - 100.0 * z};
     }));
     ASSERT_NO_FATAL_FAILURE(run(dir));
-    const auto rows = read_curves(dir / "aresult_curv.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 500u);
 
     const double e0 = rows[0][1];
@@ -463,18 +404,18 @@ TEST(VerificationTaylor, CopperRodFinalLengthAndFootDiameter) {
         dir.path(), 60);
     ASSERT_EQ(made.status, 0) << made.out;
     ASSERT_NO_FATAL_FAILURE(run(dir, 600));
-    const auto zones = read_anim(dir / "aresult_anim.dat");
+    const auto zones = anim_zones(dir / "aresult_anim.dat");
     ASSERT_FALSE(zones.empty());
-    const Zone& last = zones.back();
+    const AnimZone& last = zones.back();
     EXPECT_GT(last.time, 75.0e-6);
 
     double zmin = 1e300, zmax = -1e300;
-    for (const Vec3& p : last.pos) zmin = std::min(zmin, p[2]), zmax = std::max(zmax, p[2]);
+    for (const Point3& p : last.pos) zmin = std::min(zmin, p[2]), zmax = std::max(zmax, p[2]);
     const double length = zmax - zmin;
     // Foot: the widest node of the face on the plane (within 0.5 % of the
     // length above the lowest node), measured from the rod axis x = y = 0.
     double rmax = 0.0;
-    for (const Vec3& p : last.pos)
+    for (const Point3& p : last.pos)
         if (p[2] <= zmin + 5e-3 * length) rmax = std::max(rmax, std::hypot(p[0], p[1]));
     const double foot = 2.0 * rmax;
 
@@ -574,7 +515,7 @@ RunResult run_column(const TempDir& dir, const Steel& m, double v0, double endti
                   extra);
     const RunResult r =
         run_command(env + " " + mpiexec() + " -n 1 " + exe("hexdyn"), dir.path(), 300);
-    rows = read_curves(dir / "aresult_curv.dat");
+    rows = curve_rows(dir / "aresult_curv.dat");
     return r;
 }
 
@@ -687,7 +628,7 @@ TEST(VerificationPlateShock, SteelPlateAt500WithBulkViscosity) {
                       " --fix xmin,x --fix xmax,x --fix ymin,y --fix ymax,y" + curves +
                       " --curve engk"));
     ASSERT_NO_FATAL_FAILURE(run(dir));
-    const auto rows = read_curves(dir / "aresult_curv.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 300u);
     std::printf("plate at %.0f m/s: theory precursor %.3f GPa, plateau %.3f GPa, front %.0f m/s\n",
                 v0, th.precursor / 1e9, th.plateau / 1e9, th.front);
@@ -757,7 +698,7 @@ TEST(VerificationElasticBar, BulkViscosityKeepsThePlateauAndDampsTheOvershoot) {
                       num(-v0) + " --curve seqv," + std::to_string(mid) + " --curve sm," +
                       std::to_string(mid)));
     ASSERT_NO_FATAL_FAILURE(run(dir));
-    const auto rows = read_curves(dir / "aresult_curv.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 50u);
 
     // The plateau window of the bar without bulk viscosity; the peak from the
@@ -814,7 +755,7 @@ TEST(VerificationThermalSoftening, HeatStoredIsBetaTimesThePlasticWork) {
                       curves));
     ASSERT_NE(read_file(dir / "a").find("jcth"), std::string::npos);
     ASSERT_NO_FATAL_FAILURE(run(dir));
-    const auto rows = read_curves(dir / "aresult_curv.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 80u);        // about 95 steps
     EXPECT_EQ(rows.front()[2], troom);  // the temperature starts at Troom
 
@@ -908,8 +849,8 @@ Spin spinning_bar(bool midstep) {
                   num(endtime / 100.0) + " --fields " + num(endtime) +
                   " --hourglass 2,0.1 --material \"elas 7850 2.0e11 0.3\" --velocity 1,0,0,0" +
                   (midstep ? " --midg on" : " --midg off"));
-    set_velocity_field(dir, b, [omega](const Vec3& p) {
-        return Vec3{0.0, -omega * p[2], omega * p[1]};
+    set_velocity_field(dir, b, [omega](const Point3& p) {
+        return Point3{0.0, -omega * p[2], omega * p[1]};
     });
     run(dir);
     if (::testing::Test::HasFatalFailure()) return s;
@@ -1010,7 +951,7 @@ TEST(VerificationPowerLaw, TensionFollowsTheHardeningCurve) {
                   num(f) + " --time 0,0," + num(t1) + ",1 --curve seqv,1 --curve epef,1");
     ASSERT_NE(read_file(dir / "a").find(" plaw "), std::string::npos);
     run(dir);
-    const auto rows = read_curves(dir / "aresult_curv.dat");
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 90u);
     int plastic = 0;
     double worst = 0.0, worstload = 0.0;

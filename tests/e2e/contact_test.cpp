@@ -1,0 +1,303 @@
+// Contact between bodies against theory: two bars striking end to end, a
+// block sliding with friction, a tilted block dropped on another that must
+// not end inside it, the same model on several processes, and the stops of
+// contact input that only a run of several processes shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testutil.hpp"
+#include "texts.hpp"
+
+using namespace testutil;
+
+namespace {
+
+// A box of nx x ny x nz elements, turned by `tilt` radians about the axis
+// (1, 1, 0)/sqrt(2) through its centre, with an initial velocity.
+struct Body {
+    int nx, ny, nz;
+    Point3 origin, size;
+    int mat;
+    Point3 velocity;
+    double tilt = 0.0;
+    int first = 0;  // its first node in the deck (set when written)
+    int node(int i, int j, int k) const { return first + i + (nx + 1) * (j + (ny + 1) * k); }
+    int nodes() const { return (nx + 1) * (ny + 1) * (nz + 1); }
+    int elements() const { return nx * ny * nz; }
+};
+
+// Deck of the bodies: component 1+b the nodes of body b (0-based) above its
+// bottom layer, component 1+nbodies+b that bottom layer; `materials` the
+// "mate" records, `extra` lines before "endi".
+std::string deck(std::vector<Body>& bodies, const std::vector<std::string>& materials,
+                 const std::string& control, const std::string& extra) {
+    const int nb = static_cast<int>(bodies.size());
+    int nn = 0, ne = 0;
+    for (Body& b : bodies) {
+        b.first = nn + 1;
+        nn += b.nodes();
+        ne += b.elements();
+    }
+    std::ostringstream s;
+    s.precision(9);
+    s << "sovr contact\nnbmp " << nn << "\nnbel " << ne << "\nnmat " << materials.size()
+      << "\nncom " << 2 * nb << "\n"
+      << control << "\nmate\n";
+    for (const std::string& m : materials) s << m << "\n";
+    s << "part\n";
+    for (int b = 0; b < nb; ++b) {
+        const Body& d = bodies[static_cast<size_t>(b)];
+        const double c = std::cos(d.tilt), sn = std::sin(d.tilt), r = 1.0 / std::sqrt(2.0);
+        const Point3 u{r, r, 0.0};
+        for (int k = 0; k <= d.nz; ++k)
+            for (int j = 0; j <= d.ny; ++j)
+                for (int i = 0; i <= d.nx; ++i) {
+                    Point3 p{(i * 1.0 / d.nx - 0.5) * d.size[0], (j * 1.0 / d.ny - 0.5) * d.size[1],
+                           (k * 1.0 / d.nz - 0.5) * d.size[2]};
+                    // Rodrigues' rotation about u.
+                    const Point3 x{u[1] * p[2] - u[2] * p[1], u[2] * p[0] - u[0] * p[2],
+                                 u[0] * p[1] - u[1] * p[0]};
+                    const double dot = u[0] * p[0] + u[1] * p[1] + u[2] * p[2];
+                    s << d.node(i, j, k) << " " << (k == 0 ? 1 + nb + b : 1 + b);
+                    for (int a = 0; a < 3; ++a)
+                        s << " "
+                          << d.origin[a] + 0.5 * d.size[a] + p[a] * c + x[a] * sn +
+                                 u[a] * dot * (1.0 - c);
+                    s << "\n";
+                }
+    }
+    s << "elem\n";
+    int e = 0;
+    for (const Body& d : bodies)
+        for (int k = 0; k < d.nz; ++k)
+            for (int j = 0; j < d.ny; ++j)
+                for (int i = 0; i < d.nx; ++i)
+                    s << ++e << " " << d.mat << " " << d.node(i, j, k) << " "
+                      << d.node(i + 1, j, k) << " " << d.node(i + 1, j + 1, k) << " "
+                      << d.node(i, j + 1, k) << " " << d.node(i, j, k + 1) << " "
+                      << d.node(i + 1, j, k + 1) << " " << d.node(i + 1, j + 1, k + 1) << " "
+                      << d.node(i, j + 1, k + 1) << "\n";
+    s << "velo\n";
+    for (int b = 0; b < nb; ++b) {
+        const Point3& v = bodies[static_cast<size_t>(b)].velocity;
+        for (const int comp : {1 + b, 1 + nb + b})
+            s << "comp " << comp << " " << v[0] << " " << v[1] << " " << v[2] << "\n";
+    }
+    s << "endv\n" << extra << "endi\n";
+    return s.str();
+}
+
+std::vector<std::vector<double>> energy_rows(const fs::path& file) {
+    std::vector<std::vector<double>> rows;
+    for (const std::string& l : lines_of(read_file(file))) {
+        if (l.empty() || l[0] == '#') continue;
+        std::istringstream in(l);
+        std::vector<double> v;
+        double x;
+        while (in >> x) v.push_back(x);
+        rows.push_back(v);
+    }
+    return rows;
+}
+
+// Natural coordinates of point p in the hexahedron with corners x (Newton
+// from the centre); true when p lies inside by more than `margin`.
+bool inside(const Point3 x[8], const Point3& p, double margin) {
+    static const int sg[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                                 {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+    double r[3] = {0.0, 0.0, 0.0};
+    for (int it = 0; it < 20; ++it) {
+        double f[3] = {-p[0], -p[1], -p[2]}, j[3][3] = {};
+        for (int n = 0; n < 8; ++n) {
+            const double a = 1 + sg[n][0] * r[0], b = 1 + sg[n][1] * r[1], c = 1 + sg[n][2] * r[2];
+            const double N = a * b * c / 8, d[3] = {sg[n][0] * b * c / 8, sg[n][1] * a * c / 8,
+                                                    sg[n][2] * a * b / 8};
+            for (int i = 0; i < 3; ++i) {
+                f[i] += N * x[n][i];
+                for (int k = 0; k < 3; ++k) j[i][k] += d[k] * x[n][i];
+            }
+        }
+        const double det = j[0][0] * (j[1][1] * j[2][2] - j[1][2] * j[2][1]) -
+                           j[0][1] * (j[1][0] * j[2][2] - j[1][2] * j[2][0]) +
+                           j[0][2] * (j[1][0] * j[2][1] - j[1][1] * j[2][0]);
+        for (int k = 0; k < 3; ++k) {
+            double m[3][3];
+            for (int i = 0; i < 3; ++i)
+                for (int c = 0; c < 3; ++c) m[i][c] = c == k ? f[i] : j[i][c];
+            const double dk = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                              m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                              m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+            r[k] -= dk / det;
+        }
+    }
+    const double lim = 1.0 - margin;
+    return std::fabs(r[0]) < lim && std::fabs(r[1]) < lim && std::fabs(r[2]) < lim;
+}
+
+const std::string kSteel = "elas 7800.0 2.1e11 0.0";
+constexpr double kRho = 7800.0, kE = 2.1e11;
+
+}  // namespace
+
+// Two equal elastic bars (Poisson's ratio 0, so 1-D theory holds exactly)
+// meet end to end at +v and -v: the interface stress is rho c v, the
+// contact lasts 2L/c, the bars leave with their velocities reversed and the
+// energy is kept.
+TEST(VerificationContact, BarsStrikingEndToEndFollowOneDimensionalTheory) {
+    TempDir dir("contact-bars");
+    const double L = 0.1, v = 10.0, c = std::sqrt(kE / kRho), T = 2.0 * L / c;
+    std::vector<Body> bars = {{1, 1, 100, {0, 0, 0}, {0.01, 0.01, L}, 1, {0, 0, v}},
+                              {1, 1, 100, {0, 0, L}, {0.01, 0.01, L}, 1, {0, 0, -v}}};
+    const std::string control =
+        "endt 5.0e-5\noutt 2.0e-7\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\nstab on\n"
+        "ebal on\njaum off\ncont\nendc";
+    // Element 100 is bar 1's end at the interface; nodes 1 and 808 the far ends.
+    write_single_run(dir.path(), deck(bars, {"1 " + kSteel}, control,
+                                      "curv sm 100\ncurv cnor\ncurv vz 1\ncurv vz 808\n"));
+    const RunResult r = run_hexdyn(dir.path(), 1, 300);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
+    const auto e = energy_rows(dir / "energy.dat");
+    ASSERT_GT(rows.size(), 200u);
+    // Duration: the force above half its plateau.
+    double peak = 0.0, start = -1.0, end = -1.0, stress = 0.0;
+    int n = 0;
+    for (const auto& row : rows) peak = std::max(peak, row[2]);
+    for (const auto& row : rows) {
+        if (row[2] > 0.5 * peak) {
+            if (start < 0.0) start = row[0];
+            end = row[0];
+        }
+        if (row[0] > 0.25 * T && row[0] < 0.75 * T) {
+            stress += -3.0 * row[1];
+            n += 1;
+        }
+    }
+    stress /= n;
+    const double theory = kRho * c * v;
+    double vend1 = 0.0, vend2 = 0.0, total = 0.0;
+    int m = 0;
+    for (const auto& row : rows)
+        if (row[0] > 1.1 * T) {
+            vend1 += row[3];
+            vend2 += row[4];
+            m += 1;
+        }
+    for (const auto& row : e)
+        if (row[0] > 1.1 * T) total = std::max(total, std::fabs(row[7] - e[0][1]) / e[0][1]);
+    std::printf("bars: stress %.4e (theory %.4e, %+.2f %%), contact %.3f us (2L/c %.3f us, "
+                "%+.2f %%), far ends %.3f / %.3f m/s, energy off by %.2e after\n",
+                stress, theory, 100.0 * (stress / theory - 1.0), (end - start) * 1e6, T * 1e6,
+                100.0 * ((end - start) / T - 1.0), vend1 / m, vend2 / m, total);
+    EXPECT_NEAR(stress / theory, 1.0, 0.03);
+    EXPECT_NEAR((end - start) / T, 1.0, 0.03);
+    EXPECT_NEAR(vend1 / m, -v, 0.03 * v);
+    EXPECT_NEAR(vend2 / m, v, 0.03 * v);
+    EXPECT_LT(total, 0.01);
+}
+
+// A block sliding on a held block under a steady load: the friction force
+// is mu times the normal force while it slides.
+TEST(VerificationContact, SlidingBlockFrictionIsMuTimesTheNormalForce) {
+    TempDir dir("contact-friction");
+    std::vector<Body> b = {{4, 4, 1, {0, 0, 0}, {0.04, 0.04, 0.01}, 1, {0, 0, 0}},
+                           {2, 2, 1, {0.01, 0.01, 0.01}, {0.02, 0.02, 0.01}, 2, {2.0, 0, 0}}};
+    const std::string control =
+        "endt 4.0e-5\noutt 2.0e-7\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\nstab on\n"
+        "cont\nfric 0.3 0.3 0.0\nendc\nfixd 3 1 1 1";
+    // A load on the top block's upper nodes (component 2) pressing it down.
+    write_single_run(dir.path(), deck(b, {"1 " + kSteel, "2 elas 2700.0 7.0e10 0.3"}, control,
+                                      "load\ncomp 2 0.0 0.0 -100.0\nendl\ncurv cnor\ncurv cfri\n"));
+    const RunResult r = run_hexdyn(dir.path(), 1, 300);
+    ASSERT_EQ(r.status, 0) << r.out;
+    double worst = 0.0;
+    int n = 0;
+    for (const auto& row : curve_rows(dir / "aresult_curv.dat"))
+        if (row[1] > 0.0) {
+            worst = std::max(worst, std::fabs(row[2] / row[1] / 0.3 - 1.0));
+            n += 1;
+        }
+    std::printf("friction: %d output times sliding, friction/normal within %.2e of mu\n", n, worst);
+    EXPECT_GT(n, 30);
+    EXPECT_LT(worst, 0.02);
+}
+
+// A tilted aluminium block dropped on a steel block, on 1, 3 and 7
+// processes: no node of either ends inside an element of the other, and the
+// balance is the same to its printed digits.
+TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) {
+    TempDir dir("contact-drop");
+    std::vector<Body> b = {{4, 4, 2, {0, 0, 0}, {0.04, 0.04, 0.02}, 1, {0, 0, 0}},
+                           {3, 3, 3, {0.01, 0.01, 0.023}, {0.015, 0.015, 0.015}, 2, {0, 0, -100.0},
+                            0.35}};
+    const std::string control =
+        "endt 6.0e-5\noutt 2.0e-6\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\nstab on\n"
+        "ebal on\ncont\nendc\nfixd 3 0 0 1";
+    const std::string d = deck(b, {"1 " + kSteel, "2 elas 2700.0 7.0e10 0.3"}, control, "curv engk\n");
+    write_single_run(dir.path(), d);
+    ASSERT_EQ(run_hexdyn(dir.path(), 1, 300).status, 0);
+    const auto zones = anim_zones(dir / "aresult_anim.dat");
+    ASSERT_FALSE(zones.empty());
+    const std::vector<Point3>& x = zones.back().pos;
+    // Nodes of one body against the elements of the other.
+    int inner = 0;
+    for (int s = 0; s < 2; ++s) {
+        const Body& nodes = b[static_cast<size_t>(s)];
+        const Body& els = b[static_cast<size_t>(1 - s)];
+        for (int k = 0; k < els.nz; ++k)
+            for (int j = 0; j < els.ny; ++j)
+                for (int i = 0; i < els.nx; ++i) {
+                    const int c[8] = {els.node(i, j, k),         els.node(i + 1, j, k),
+                                      els.node(i + 1, j + 1, k), els.node(i, j + 1, k),
+                                      els.node(i, j, k + 1),     els.node(i + 1, j, k + 1),
+                                      els.node(i + 1, j + 1, k + 1), els.node(i, j + 1, k + 1)};
+                    Point3 corners[8];
+                    for (int q = 0; q < 8; ++q) corners[q] = x[static_cast<size_t>(c[q] - 1)];
+                    for (int p = nodes.first; p < nodes.first + nodes.nodes(); ++p)
+                        inner += inside(corners, x[static_cast<size_t>(p - 1)], 0.02);
+                }
+    }
+    const auto serial = energy_rows(dir / "energy.dat");
+    std::printf("drop: %d nodes inside the other body; the block moved %.2f mm down\n", inner,
+                1e3 * (x[static_cast<size_t>(b[1].first - 1)][2] - zones[0].pos[b[1].first - 1][2]));
+    EXPECT_EQ(inner, 0);
+
+    for (const int np : {3, 7}) {
+        TempDir run("contact-drop-" + std::to_string(np));
+        const RunResult p = run_command(exe("hexdyn-partition") + " " + (dir / "a").string() +
+                                            " " + std::to_string(np) + " --dir .",
+                                        run.path());
+        ASSERT_EQ(p.status, 0) << p.out;
+        const RunResult r = run_hexdyn(run.path(), np, 600);
+        ASSERT_EQ(r.status, 0) << r.out;
+        const std::string mine = read_file(run / "energy.dat"), one = read_file(dir / "energy.dat");
+        const auto a = lines_of(mine), o = lines_of(one);
+        ASSERT_EQ(a.size(), o.size());
+        // Every column but the error, which is a difference of sums.
+        for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].substr(0, 136), o[i].substr(0, 136));
+    }
+}
+
+// Contact on several processes needs the whole-model numbers.
+TEST(ContactInput, SeveralProcessesWithoutGlobalNumbersStop) {
+    TempDir dir("contact-noglob");
+    std::vector<Body> b = {{1, 1, 1, {0, 0, 0}, {0.01, 0.01, 0.01}, 1, {0, 0, 0}}};
+    const std::string d = deck(b, {"1 " + kSteel},
+                               "endt 1e-6\noutt 1e-6\ntime 2 0.0 1.0 1.0 1.0\ncont\nendc", "");
+    write_file(dir / "a", d);
+    write_file(dir / "b", d);
+    write_file(dir / "Comm", "0\n");
+    const RunResult r = run_hexdyn(dir.path(), 2, 120);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(" *** Error *** contact on several processes needs the numbers of the "
+                         "nodes and elements in the whole model (\"glob\", written by "
+                         "hexdyn-partition)"),
+              std::string::npos)
+        << r.out;
+}
