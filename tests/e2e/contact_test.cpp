@@ -264,7 +264,7 @@ TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) 
                 }
     }
     const auto serial = energy_rows(dir / "energy.dat");
-    std::printf("drop: %d nodes inside the other body; the block moved %.2f mm down\n", inner,
+    std::printf("drop: %d nodes inside the other body; the block's corner moved %.2f mm in z\n", inner,
                 1e3 * (x[static_cast<size_t>(b[1].first - 1)][2] - zones[0].pos[b[1].first - 1][2]));
     EXPECT_EQ(inner, 0);
 
@@ -276,11 +276,18 @@ TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) 
         ASSERT_EQ(p.status, 0) << p.out;
         const RunResult r = run_hexdyn(run.path(), np, 600);
         ASSERT_EQ(r.status, 0) << r.out;
-        const std::string mine = read_file(run / "energy.dat"), one = read_file(dir / "energy.dat");
-        const auto a = lines_of(mine), o = lines_of(one);
-        ASSERT_EQ(a.size(), o.size());
-        // Every column but the error, which is a difference of sums.
-        for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].substr(0, 136), o[i].substr(0, 136));
+        const auto a = energy_rows(run / "energy.dat");
+        ASSERT_EQ(a.size(), serial.size());
+        // To the printed digits, beyond the rounding of sums in another
+        // order (of size 1e-16 of the energies, a column that should be 0
+        // holds such rounding).
+        double worst = 0.0;
+        for (size_t i = 0; i < a.size(); ++i)
+            for (size_t c = 0; c + 1 < a[i].size(); ++c)
+                worst = std::max(worst, std::fabs(a[i][c] - serial[i][c]) /
+                                            (std::fabs(serial[i][c]) + 1e-12 * serial[0][1]));
+        std::printf("drop on %d processes: energies within %.1e of one process's\n", np, worst);
+        EXPECT_LT(worst, 1e-8);
     }
 }
 
