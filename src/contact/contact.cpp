@@ -45,7 +45,7 @@ struct sface {
 };
 
 bool ready = false;
-std::vector<face> own;               // the process's exterior faces
+std::vector<face> own;  // the process's exterior faces
 // Their stiffness per area of the node pressing (f K A / V, N/m^3), capture
 // depth (m) and area (m^2) at the start.
 std::vector<double> ownk, owndepth, ownarea;
@@ -57,10 +57,10 @@ bool everyset = true;                // no "part"/"pair": every set touches ever
 
 std::vector<snode> nodes;  // sorted by whole-model number
 std::vector<sface> faces;
-std::vector<int> cstart, clist;                  // per node, candidate faces
-std::vector<int> nfstart, nflist;                // per node, its own faces
-std::vector<std::vector<int>> sendnodes;         // per process, local nodes sent there
-std::vector<std::vector<int>> recvnodes;         // per process, entries of `nodes` (-1 skip)
+std::vector<int> cstart, clist;           // per node, candidate faces
+std::vector<int> nfstart, nflist;         // per node, its own faces
+std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
+std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
 statistics counters{};
 bool warnedstep = false;
 std::vector<double> counted;  // per local node, 1 where the process counts it
@@ -299,7 +299,8 @@ void search() {
         if (g.empty()) continue;
         const int n = static_cast<int>(g[0]);
         for (int i = 0; i < n; ++i)
-            all.push_back({static_cast<long long>(g[1 + static_cast<std::size_t>(i) * nodedoubles]), q, i});
+            all.push_back(
+                {static_cast<long long>(g[1 + static_cast<std::size_t>(i) * nodedoubles]), q, i});
     }
     std::sort(all.begin(), all.end(), [](const entry& a, const entry& b) {
         return a.gid != b.gid ? a.gid < b.gid : a.proc < b.proc;
@@ -490,7 +491,8 @@ bool refresh() {
             o.push_back(offsets[static_cast<std::size_t>(k)]);
         }
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
-    for (int q = 0; q < np; ++q) incount[static_cast<std::size_t>(q)] = 8 * recvnodes[static_cast<std::size_t>(q)].size();
+    for (int q = 0; q < np; ++q)
+        incount[static_cast<std::size_t>(q)] = 8 * recvnodes[static_cast<std::size_t>(q)].size();
     const std::vector<std::vector<double>> got = sendknown(out, incount);
     for (int q = 0; q < np; ++q) {
         if (q == commnodes::myid) continue;
@@ -510,7 +512,6 @@ bool refresh() {
     }
     return false;
 }
-
 
 }  // namespace
 
@@ -631,7 +632,8 @@ void apply() {
             double vr[3];
             for (int d = 0; d < 3; ++d) {
                 double vf = 0.0;
-                for (int i = 0; i < 4; ++i) vf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].v[d];
+                for (int i = 0; i < 4; ++i)
+                    vf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].v[d];
                 vr[d] = s.v[d] - vf;
             }
             contact::friction(vr, p.normal, fn, c.mus, c.mud, c.decay, meff, dtn, F);

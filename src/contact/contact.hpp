@@ -68,8 +68,8 @@ std::vector<double>& startdepths();
 
 // Counters for benchmarks and tests.
 struct statistics {
-    long long searches;  // searches run
-    long long pairs;     // node-face pairs in contact summed over the steps
+    long long searches;                    // searches run
+    long long pairs;                       // node-face pairs in contact summed over the steps
     long long surfacenodes, surfacefaces;  // on this process, ghosts included
     long long candidates;                  // listed node-face pairs of the last search
 };

@@ -118,9 +118,11 @@ std::vector<face> exteriorfaces() {
         for (std::size_t c = 0; c < cand.size(); ++c) {
             const key k = sortedkey(out[cand[c]].node, true);
             for (int q = 0; q < np; ++q) {
-                if (q == commnodes::myid || !overlaps(fbox[c], boxes[static_cast<std::size_t>(q)], 0.0))
+                if (q == commnodes::myid ||
+                    !overlaps(fbox[c], boxes[static_cast<std::size_t>(q)], 0.0))
                     continue;
-                for (const long long g : k) send[static_cast<std::size_t>(q)].push_back(static_cast<double>(g));
+                for (const long long g : k)
+                    send[static_cast<std::size_t>(q)].push_back(static_cast<double>(g));
             }
         }
         send[static_cast<std::size_t>(commnodes::myid)].clear();
@@ -131,12 +133,14 @@ std::vector<face> exteriorfaces() {
             const std::vector<double>& v = got[static_cast<std::size_t>(q)];
             for (std::size_t i = 0; i + 3 < v.size(); i += 4)
                 theirs.push_back({static_cast<long long>(v[i]), static_cast<long long>(v[i + 1]),
-                                  static_cast<long long>(v[i + 2]), static_cast<long long>(v[i + 3])});
+                                  static_cast<long long>(v[i + 2]),
+                                  static_cast<long long>(v[i + 3])});
         }
         std::sort(theirs.begin(), theirs.end());
         std::vector<char> inner(out.size(), 0);
         for (const std::size_t i : cand)
-            inner[i] = std::binary_search(theirs.begin(), theirs.end(), sortedkey(out[i].node, true));
+            inner[i] =
+                std::binary_search(theirs.begin(), theirs.end(), sortedkey(out[i].node, true));
         std::size_t kept = 0;
         for (std::size_t i = 0; i < out.size(); ++i)
             if (!inner[i]) out[kept++] = out[i];

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "control/energy.hpp"
 #include "contact/contact.hpp"
+#include "control/energy.hpp"
 #include "control/fieldout.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"

@@ -79,7 +79,8 @@ static double contactpower(const double* v) {
     for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
         const std::size_t i = 3 * k;
         if (m[k] != 0.0)
-            p += particledata::owned[k] * (fc[i] * v[i] + fc[i + 1] * v[i + 1] + fc[i + 2] * v[i + 2]);
+            p += particledata::owned[k] *
+                 (fc[i] * v[i] + fc[i + 1] * v[i + 1] + fc[i + 2] * v[i + 2]);
     }
     return p;
 }
@@ -209,8 +210,7 @@ balance global() {
                        kinetic0,
                        simulation::engcontact - aftercontact};
     double sum[7] = {};
-    MPI_Allreduce(local, sum, elementdata::contact.on ? 7 : 6, MPI_DOUBLE, MPI_SUM,
-                  MPI_COMM_WORLD);
+    MPI_Allreduce(local, sum, elementdata::contact.on ? 7 : 6, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
     balance b{};
     b.kinetic = sum[0];
     b.internal = sum[1];

@@ -22,13 +22,13 @@ enum class kind { element, node, energy };
 
 // How the value is read.
 enum class source {
-    history,       // field `field` of the element's history record
-    material,      // the element's material set (written as an integer)
-    kinetic,       // kinetic energy of the process
-    strain,        // strain energy of the process
-    total,         // their sum
-    displacement,  // node position minus its deck position, along `axis`
-    velocity,      // node velocity along `axis`
+    history,          // field `field` of the element's history record
+    material,         // the element's material set (written as an integer)
+    kinetic,          // kinetic energy of the process
+    strain,           // strain energy of the process
+    total,            // their sum
+    displacement,     // node position minus its deck position, along `axis`
+    velocity,         // node velocity along `axis`
     contactnormal,    // sum of the contact pairs' normal forces on the process's nodes
     contactfriction,  // sum of the magnitudes of their friction forces
 };

@@ -114,7 +114,6 @@ std::vector<std::vector<double>> curve_rows(const fs::path& file) {
     return rows;
 }
 
-
 // The animation file: the node coordinates of every zone.
 std::vector<AnimZone> anim_zones(const fs::path& file) {
     std::istringstream in(read_file(file));

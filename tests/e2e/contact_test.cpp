@@ -59,10 +59,10 @@ std::string deck(std::vector<Body>& bodies, const std::vector<std::string>& mate
             for (int j = 0; j <= d.ny; ++j)
                 for (int i = 0; i <= d.nx; ++i) {
                     Point3 p{(i * 1.0 / d.nx - 0.5) * d.size[0], (j * 1.0 / d.ny - 0.5) * d.size[1],
-                           (k * 1.0 / d.nz - 0.5) * d.size[2]};
+                             (k * 1.0 / d.nz - 0.5) * d.size[2]};
                     // Rodrigues' rotation about u.
                     const Point3 x{u[1] * p[2] - u[2] * p[1], u[2] * p[0] - u[0] * p[2],
-                                 u[0] * p[1] - u[1] * p[0]};
+                                   u[0] * p[1] - u[1] * p[0]};
                     const double dot = u[0] * p[0] + u[1] * p[1] + u[2] * p[2];
                     s << d.node(i, j, k) << " " << (k == 0 ? 1 + nb + b : 1 + b);
                     for (int a = 0; a < 3; ++a)
@@ -78,11 +78,10 @@ std::string deck(std::vector<Body>& bodies, const std::vector<std::string>& mate
         for (int k = 0; k < d.nz; ++k)
             for (int j = 0; j < d.ny; ++j)
                 for (int i = 0; i < d.nx; ++i)
-                    s << ++e << " " << d.mat << " " << d.node(i, j, k) << " "
-                      << d.node(i + 1, j, k) << " " << d.node(i + 1, j + 1, k) << " "
-                      << d.node(i, j + 1, k) << " " << d.node(i, j, k + 1) << " "
-                      << d.node(i + 1, j, k + 1) << " " << d.node(i + 1, j + 1, k + 1) << " "
-                      << d.node(i, j + 1, k + 1) << "\n";
+                    s << ++e << " " << d.mat << " " << d.node(i, j, k) << " " << d.node(i + 1, j, k)
+                      << " " << d.node(i + 1, j + 1, k) << " " << d.node(i, j + 1, k) << " "
+                      << d.node(i, j, k + 1) << " " << d.node(i + 1, j, k + 1) << " "
+                      << d.node(i + 1, j + 1, k + 1) << " " << d.node(i, j + 1, k + 1) << "\n";
     s << "velo\n";
     for (int b = 0; b < nb; ++b) {
         const Point3& v = bodies[static_cast<size_t>(b)].velocity;
@@ -116,8 +115,8 @@ bool inside(const Point3 x[8], const Point3& p, double margin) {
         double f[3] = {-p[0], -p[1], -p[2]}, j[3][3] = {};
         for (int n = 0; n < 8; ++n) {
             const double a = 1 + sg[n][0] * r[0], b = 1 + sg[n][1] * r[1], c = 1 + sg[n][2] * r[2];
-            const double N = a * b * c / 8, d[3] = {sg[n][0] * b * c / 8, sg[n][1] * a * c / 8,
-                                                    sg[n][2] * a * b / 8};
+            const double N = a * b * c / 8,
+                         d[3] = {sg[n][0] * b * c / 8, sg[n][1] * a * c / 8, sg[n][2] * a * b / 8};
             for (int i = 0; i < 3; ++i) {
                 f[i] += N * x[n][i];
                 for (int k = 0; k < 3; ++k) j[i][k] += d[k] * x[n][i];
@@ -191,10 +190,11 @@ TEST(VerificationContact, BarsStrikingEndToEndFollowOneDimensionalTheory) {
         }
     for (const auto& row : e)
         if (row[0] > 1.1 * T) total = std::max(total, std::fabs(row[7] - e[0][1]) / e[0][1]);
-    std::printf("bars: stress %.4e (theory %.4e, %+.2f %%), contact %.3f us (2L/c %.3f us, "
-                "%+.2f %%), far ends %.3f / %.3f m/s, energy off by %.2e after\n",
-                stress, theory, 100.0 * (stress / theory - 1.0), (end - start) * 1e6, T * 1e6,
-                100.0 * ((end - start) / T - 1.0), vend1 / m, vend2 / m, total);
+    std::printf(
+        "bars: stress %.4e (theory %.4e, %+.2f %%), contact %.3f us (2L/c %.3f us, "
+        "%+.2f %%), far ends %.3f / %.3f m/s, energy off by %.2e after\n",
+        stress, theory, 100.0 * (stress / theory - 1.0), (end - start) * 1e6, T * 1e6,
+        100.0 * ((end - start) / T - 1.0), vend1 / m, vend2 / m, total);
     EXPECT_NEAR(stress / theory, 1.0, 0.03);
     EXPECT_NEAR((end - start) / T, 1.0, 0.03);
     EXPECT_NEAR(vend1 / m, -v, 0.03 * v);
@@ -233,13 +233,14 @@ TEST(VerificationContact, SlidingBlockFrictionIsMuTimesTheNormalForce) {
 // balance is the same to its printed digits.
 TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) {
     TempDir dir("contact-drop");
-    std::vector<Body> b = {{4, 4, 2, {0, 0, 0}, {0.04, 0.04, 0.02}, 1, {0, 0, 0}},
-                           {3, 3, 3, {0.01, 0.01, 0.023}, {0.015, 0.015, 0.015}, 2, {0, 0, -100.0},
-                            0.35}};
+    std::vector<Body> b = {
+        {4, 4, 2, {0, 0, 0}, {0.04, 0.04, 0.02}, 1, {0, 0, 0}},
+        {3, 3, 3, {0.01, 0.01, 0.023}, {0.015, 0.015, 0.015}, 2, {0, 0, -100.0}, 0.35}};
     const std::string control =
         "endt 6.0e-5\noutt 2.0e-6\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\nstab on\n"
         "ebal on\ncont\nendc\nfixd 3 0 0 1";
-    const std::string d = deck(b, {"1 " + kSteel, "2 elas 2700.0 7.0e10 0.3"}, control, "curv engk\n");
+    const std::string d =
+        deck(b, {"1 " + kSteel, "2 elas 2700.0 7.0e10 0.3"}, control, "curv engk\n");
     write_single_run(dir.path(), d);
     ASSERT_EQ(run_hexdyn(dir.path(), 1, 300).status, 0);
     const auto zones = anim_zones(dir / "aresult_anim.dat");
@@ -253,10 +254,14 @@ TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) 
         for (int k = 0; k < els.nz; ++k)
             for (int j = 0; j < els.ny; ++j)
                 for (int i = 0; i < els.nx; ++i) {
-                    const int c[8] = {els.node(i, j, k),         els.node(i + 1, j, k),
-                                      els.node(i + 1, j + 1, k), els.node(i, j + 1, k),
-                                      els.node(i, j, k + 1),     els.node(i + 1, j, k + 1),
-                                      els.node(i + 1, j + 1, k + 1), els.node(i, j + 1, k + 1)};
+                    const int c[8] = {els.node(i, j, k),
+                                      els.node(i + 1, j, k),
+                                      els.node(i + 1, j + 1, k),
+                                      els.node(i, j + 1, k),
+                                      els.node(i, j, k + 1),
+                                      els.node(i + 1, j, k + 1),
+                                      els.node(i + 1, j + 1, k + 1),
+                                      els.node(i, j + 1, k + 1)};
                     Point3 corners[8];
                     for (int q = 0; q < 8; ++q) corners[q] = x[static_cast<size_t>(c[q] - 1)];
                     for (int p = nodes.first; p < nodes.first + nodes.nodes(); ++p)
@@ -264,23 +269,31 @@ TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) 
                 }
     }
     const auto serial = energy_rows(dir / "energy.dat");
-    std::printf("drop: %d nodes inside the other body; the block moved %.2f mm down\n", inner,
-                1e3 * (x[static_cast<size_t>(b[1].first - 1)][2] - zones[0].pos[b[1].first - 1][2]));
+    std::printf(
+        "drop: %d nodes inside the other body; the block's corner moved %.2f mm in z\n", inner,
+        1e3 * (x[static_cast<size_t>(b[1].first - 1)][2] - zones[0].pos[b[1].first - 1][2]));
     EXPECT_EQ(inner, 0);
 
     for (const int np : {3, 7}) {
         TempDir run("contact-drop-" + std::to_string(np));
-        const RunResult p = run_command(exe("hexdyn-partition") + " " + (dir / "a").string() +
-                                            " " + std::to_string(np) + " --dir .",
+        const RunResult p = run_command(exe("hexdyn-partition") + " " + (dir / "a").string() + " " +
+                                            std::to_string(np) + " --dir .",
                                         run.path());
         ASSERT_EQ(p.status, 0) << p.out;
         const RunResult r = run_hexdyn(run.path(), np, 600);
         ASSERT_EQ(r.status, 0) << r.out;
-        const std::string mine = read_file(run / "energy.dat"), one = read_file(dir / "energy.dat");
-        const auto a = lines_of(mine), o = lines_of(one);
-        ASSERT_EQ(a.size(), o.size());
-        // Every column but the error, which is a difference of sums.
-        for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].substr(0, 136), o[i].substr(0, 136));
+        const auto a = energy_rows(run / "energy.dat");
+        ASSERT_EQ(a.size(), serial.size());
+        // To the printed digits, beyond the rounding of sums in another
+        // order (of size 1e-16 of the energies, a column that should be 0
+        // holds such rounding).
+        double worst = 0.0;
+        for (size_t i = 0; i < a.size(); ++i)
+            for (size_t c = 0; c + 1 < a[i].size(); ++c)
+                worst = std::max(worst, std::fabs(a[i][c] - serial[i][c]) /
+                                            (std::fabs(serial[i][c]) + 1e-12 * serial[0][1]));
+        std::printf("drop on %d processes: energies within %.1e of one process's\n", np, worst);
+        EXPECT_LT(worst, 1e-8);
     }
 }
 
@@ -288,8 +301,8 @@ TEST(VerificationContact, TiltedBlockDroppedOnABlockStaysOutsideOnAnyPartition) 
 TEST(ContactInput, SeveralProcessesWithoutGlobalNumbersStop) {
     TempDir dir("contact-noglob");
     std::vector<Body> b = {{1, 1, 1, {0, 0, 0}, {0.01, 0.01, 0.01}, 1, {0, 0, 0}}};
-    const std::string d = deck(b, {"1 " + kSteel},
-                               "endt 1e-6\noutt 1e-6\ntime 2 0.0 1.0 1.0 1.0\ncont\nendc", "");
+    const std::string d =
+        deck(b, {"1 " + kSteel}, "endt 1e-6\noutt 1e-6\ntime 2 0.0 1.0 1.0 1.0\ncont\nendc", "");
     write_file(dir / "a", d);
     write_file(dir / "b", d);
     write_file(dir / "Comm", "0\n");
