@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "contact/contact.hpp"
 #include "control/checkpoint.hpp"
 #include "control/energy.hpp"
 #include "control/fieldout.hpp"
 #include "control/guard.hpp"
 #include "control/stopsignal.hpp"
 #include "control/timefunction.hpp"
-#include "contact/contact.hpp"
 #include "element/feforce.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"

@@ -34,7 +34,6 @@ namespace {
 
 // ---------------------------------------------------------------- decks
 
-
 // Numbering of the box meshes of hexdyn-mesh: node (i, j, k) is
 // 1 + i + (nx+1)(j + (ny+1)k), element (i, j, k) is 1 + i + nx(j + ny k).
 struct Box {
