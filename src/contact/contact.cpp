@@ -173,10 +173,10 @@ void facestiffness() {
         const material& mt = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
         const double vol =
             materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)].vol0;
-        const double* p0 = x + 3 * f.node[0];
-        const double* p1 = x + 3 * f.node[1];
-        const double* p2 = x + 3 * f.node[2];
-        const double* p3 = x + 3 * f.node[3];
+        const double* p0 = x + 3 * static_cast<std::ptrdiff_t>(f.node[0]);
+        const double* p1 = x + 3 * static_cast<std::ptrdiff_t>(f.node[1]);
+        const double* p2 = x + 3 * static_cast<std::ptrdiff_t>(f.node[2]);
+        const double* p3 = x + 3 * static_cast<std::ptrdiff_t>(f.node[3]);
         const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
         const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
         const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
@@ -201,7 +201,7 @@ void setmargins() {
         thin = std::fmin(thin, 2.0 * owndepth[i]);
         deep = std::fmax(deep, owndepth[i]);
         box b = emptybox();
-        for (const int k : own[i].node) enclose(b, x + 3 * k);
+        for (const int k : own[i].node) enclose(b, x + 3 * static_cast<std::ptrdiff_t>(k));
         for (int c = 0; c < 3; ++c) wide = std::fmax(wide, b.hi[c] - b.lo[c]);
     }
     thin = globalmin(thin);
@@ -252,12 +252,12 @@ void search() {
     sendnodes.assign(static_cast<std::size_t>(np), {});
     if (np > 1) {
         box b = emptybox();
-        for (const int k : mine) enclose(b, x + 3 * k);
+        for (const int k : mine) enclose(b, x + 3 * static_cast<std::ptrdiff_t>(k));
         const std::vector<box> boxes = gatherboxes(b);
         std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
         std::vector<box> fb(own.size(), emptybox());
         for (std::size_t i = 0; i < own.size(); ++i)
-            for (const int k : own[i].node) enclose(fb[i], x + 3 * k);
+            for (const int k : own[i].node) enclose(fb[i], x + 3 * static_cast<std::ptrdiff_t>(k));
         std::vector<char> mark(static_cast<std::size_t>(particledata::nb_particle), 0);
         for (int q = 0; q < np; ++q) {
             if (q == me) continue;
@@ -273,7 +273,7 @@ void search() {
                 }
             for (const int k : mine) {
                 box p = emptybox();
-                enclose(p, x + 3 * k);
+                enclose(p, x + 3 * static_cast<std::ptrdiff_t>(k));
                 if (mark[static_cast<std::size_t>(k)] || overlaps(p, bq, reach)) sent.push_back(k);
                 mark[static_cast<std::size_t>(k)] = 0;
             }
@@ -659,11 +659,12 @@ void apply() {
         }
         counters.pairs += s.local >= 0 ? 1 : 0;
         if (s.local >= 0)
-            for (int d = 0; d < 3; ++d) fc[3 * s.local + d] += F[d];
+            for (int d = 0; d < 3; ++d) fc[3 * static_cast<std::ptrdiff_t>(s.local) + d] += F[d];
         for (int i = 0; i < 4; ++i) {
             const int l = nodes[static_cast<std::size_t>(f.n[i])].local;
             if (l < 0) continue;
-            for (int d = 0; d < 3; ++d) fc[3 * l + d] -= p.shape[i] * F[d];
+            for (int d = 0; d < 3; ++d)
+                fc[3 * static_cast<std::ptrdiff_t>(l) + d] -= p.shape[i] * F[d];
         }
     }
     double* a = particledata::acc.data();

@@ -38,10 +38,10 @@ void orient(face& f) {
         for (int d = 0; d < 3; ++d) c[d] += 0.125 * x[3 * (el.node[i] - 1) + d];
     for (int i = 0; i < 4; ++i)
         for (int d = 0; d < 3; ++d) m[d] += 0.25 * x[3 * f.node[i] + d];
-    const double* p0 = x + 3 * f.node[0];
-    const double* p1 = x + 3 * f.node[1];
-    const double* p2 = x + 3 * f.node[2];
-    const double* p3 = x + 3 * f.node[3];
+    const double* p0 = x + 3 * static_cast<std::ptrdiff_t>(f.node[0]);
+    const double* p1 = x + 3 * static_cast<std::ptrdiff_t>(f.node[1]);
+    const double* p2 = x + 3 * static_cast<std::ptrdiff_t>(f.node[2]);
+    const double* p3 = x + 3 * static_cast<std::ptrdiff_t>(f.node[3]);
     const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
     const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
     const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
@@ -107,7 +107,7 @@ std::vector<face> exteriorfaces() {
             if (!all4) continue;
             cand.push_back(i);
             box b = emptybox();
-            for (const int k : out[i].node) enclose(b, x + 3 * k);
+            for (const int k : out[i].node) enclose(b, x + 3 * static_cast<std::ptrdiff_t>(k));
             enclose(mine, b.lo);
             enclose(mine, b.hi);
             fbox.push_back(b);
@@ -139,8 +139,9 @@ std::vector<face> exteriorfaces() {
         std::sort(theirs.begin(), theirs.end());
         std::vector<char> inner(out.size(), 0);
         for (const std::size_t i : cand)
-            inner[i] =
-                std::binary_search(theirs.begin(), theirs.end(), sortedkey(out[i].node, true));
+            inner[i] = static_cast<char>(
+                std::binary_search(theirs.begin(), theirs.end(), sortedkey(out[i].node, true)) ? 1
+                                                                                               : 0);
         std::size_t kept = 0;
         for (std::size_t i = 0; i < out.size(); ++i)
             if (!inner[i]) out[kept++] = out[i];
