@@ -162,33 +162,53 @@ int holder(const snode& s, projection& best, double& area) {
 
 // Stiffness and capture depth of the process's faces from the geometry at
 // the start.
+struct facemeasure {
+    double k, depth, area;
+};
+
+// Stiffness per pressing area, capture depth and area of face `f` from the
+// current positions.
+facemeasure measure(const face& f) {
+    const double* x = particledata::pos.data();
+    const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
+    const material& mt = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
+    const double vol = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)].vol0;
+    const double* p0 = x + 3 * static_cast<std::ptrdiff_t>(f.node[0]);
+    const double* p1 = x + 3 * static_cast<std::ptrdiff_t>(f.node[1]);
+    const double* p2 = x + 3 * static_cast<std::ptrdiff_t>(f.node[2]);
+    const double* p3 = x + 3 * static_cast<std::ptrdiff_t>(f.node[3]);
+    const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
+    const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                         a[0] * b[1] - a[1] * b[0]};
+    const double area = 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    const double bulk = mt.young / (3.0 * (1.0 - 2.0 * mt.poisson));
+    facemeasure m{};
+    m.k = vol > 0.0 ? elementdata::contact.scale * bulk * area / vol : 0.0;
+    m.area = area;
+    // Half the element's thickness behind the face, but no more than half
+    // the face's width, so that a slender element does not reach far along
+    // its neighbours.
+    m.depth = area > 0.0 ? 0.5 * std::fmin(vol / area, std::sqrt(area)) : 0.0;
+    return m;
+}
+
+// With erosion, every face of every element may come to the surface: all
+// are measured on the deck geometry, element by element, six each.
+std::vector<facemeasure> everyface;
+
 void facestiffness() {
     ownk.assign(own.size(), 0.0);
     owndepth.assign(own.size(), 0.0);
     ownarea.assign(own.size(), 0.0);
-    const double* x = particledata::pos.data();
     for (std::size_t i = 0; i < own.size(); ++i) {
-        const face& f = own[i];
-        const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
-        const material& mt = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
-        const double vol =
-            materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)].vol0;
-        const double* p0 = x + 3 * static_cast<std::ptrdiff_t>(f.node[0]);
-        const double* p1 = x + 3 * static_cast<std::ptrdiff_t>(f.node[1]);
-        const double* p2 = x + 3 * static_cast<std::ptrdiff_t>(f.node[2]);
-        const double* p3 = x + 3 * static_cast<std::ptrdiff_t>(f.node[3]);
-        const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-        const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
-        const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
-                             a[0] * b[1] - a[1] * b[0]};
-        const double area = 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        const double bulk = mt.young / (3.0 * (1.0 - 2.0 * mt.poisson));
-        ownk[i] = vol > 0.0 ? elementdata::contact.scale * bulk * area / vol : 0.0;
-        ownarea[i] = area;
-        // Half the element's thickness behind the face, but no more than
-        // half the face's width, so that a slender element does not reach
-        // far along its neighbours.
-        owndepth[i] = area > 0.0 ? 0.5 * std::fmin(vol / area, std::sqrt(area)) : 0.0;
+        const facemeasure m = everyface.empty()
+                                  ? measure(own[i])
+                                  : everyface[6 * static_cast<std::size_t>(own[i].element) +
+                                              static_cast<std::size_t>(own[i].side)];
+        ownk[i] = m.k;
+        owndepth[i] = m.depth;
+        ownarea[i] = m.area;
     }
 }
 
@@ -521,6 +541,7 @@ void reset() {
     ownk.clear();
     owndepth.clear();
     ownarea.clear();
+    everyface.clear();
     nfstart.clear();
     nflist.clear();
     offsets.clear();
@@ -537,6 +558,21 @@ void reset() {
 }
 
 void prepare() {
+    everyface.clear();
+    if (failuredata::on) {
+        everyface.resize(6 * static_cast<std::size_t>(elementdata::nb_element));
+        for (int e = 0; e < elementdata::nb_element; ++e) {
+            const element& el = elementdata::element_list[static_cast<std::size_t>(e)];
+            for (int sd = 0; sd < 6; ++sd) {
+                face f{};
+                for (int i = 0; i < 4; ++i) f.node[i] = el.node[hexfaces[sd][i]] - 1;
+                f.element = e;
+                f.side = sd;
+                everyface[6 * static_cast<std::size_t>(e) + static_cast<std::size_t>(sd)] =
+                    measure(f);
+            }
+        }
+    }
     own = exteriorfaces();
     facestiffness();
     offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
@@ -545,9 +581,20 @@ void prepare() {
 
 std::vector<double>& startdepths() { return offsets; }
 
+void rebuild() {
+    own = exteriorfaces();
+    facestiffness();
+    search();
+}
+
 void start(bool fresh) {
     setparts();
     if (!ready) prepare();
+    // A restored run that has lost elements sees the faces behind them.
+    if (failuredata::anyeroded) {
+        own = exteriorfaces();
+        facestiffness();
+    }
     force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
     counted = commnodes::ownednodes();
     setmargins();

@@ -62,6 +62,10 @@ const std::vector<double>& forces();
 // restart has done it before loading the checkpoint's positions.
 void prepare();
 
+// The surface again after elements have eroded: the faces of the elements
+// still in the model, and a new search (collective).
+void rebuild();
+
 // The starting depth still followed at each node of the process (0 none),
 // which a checkpoint carries.
 std::vector<double>& startdepths();

@@ -66,7 +66,9 @@ std::vector<face> exteriorfaces() {
     const int ne = elementdata::nb_element;
     std::vector<face> all;
     all.reserve(6 * static_cast<std::size_t>(ne));
+    const bool erosion = failuredata::anyeroded;
     for (int e = 0; e < ne; ++e) {
+        if (erosion && failuredata::eroded[static_cast<std::size_t>(e)]) continue;
         const element& el = elementdata::element_list[static_cast<std::size_t>(e)];
         for (int s = 0; s < 6; ++s) {
             face f{};

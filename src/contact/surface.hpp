@@ -24,8 +24,8 @@ inline constexpr int hexfaces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
 long long globalnode(int k);
 long long globalelement(int e);
 
-// The exterior faces of this process's elements, in element and face
-// order. A face met by two local elements is inside the body; on several
+// The exterior faces of this process's elements (those not eroded), in
+// element and face order. A face met by two local elements is inside the body; on several
 // processes so is a face whose four nodes are shared and that an element of
 // another process also has (collective).
 std::vector<face> exteriorfaces();

@@ -21,6 +21,7 @@
 #include "contact/contact.hpp"
 #include "control/energy.hpp"
 #include "control/fieldout.hpp"
+#include "failure/failure.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/units.hpp"
@@ -356,6 +357,21 @@ void write(const schedule& s) {
         contactstate.insert(contactstate.end(), d.begin(), d.end());
         out.section("CONTACT", contactstate.data(), bytesof(contactstate));
     }
+    std::vector<double> failurestate;
+    if (failuredata::on) {
+        // Eroded count and energy, then per element damage, erosion flag,
+        // plastic strain at the last pass and plastic work.
+        failurestate.push_back(failuredata::neroded);
+        failurestate.push_back(failuredata::engeroded);
+        const auto add = [&failurestate](const auto& v) {
+            failurestate.insert(failurestate.end(), v.begin(), v.end());
+        };
+        add(failuredata::damage);
+        add(failuredata::eroded);
+        add(failure::previousstrain());
+        add(failure::plasticwork());
+        out.section("FAILURE", failurestate.data(), bytesof(failurestate));
+    }
 
     h.payload = out.bytes;
     h.checksum = headerhash(h, out.h);
@@ -598,8 +614,22 @@ void restore(schedule& s) {
     // coordinates, which the node positions still are before they are loaded.
     if (fields) fieldout::start();
     // So are the contact faces' stiffnesses.
+    if (failuredata::on) failure::prepare();
     if (elementdata::contact.on) contact::prepare();
     const std::array<long long, 3> lengths = loadstate(c, name, s);
+    if (failuredata::on) {
+        const std::size_t ne = static_cast<std::size_t>(elementdata::nb_element);
+        std::vector<double> fs(2 + 4 * ne);
+        load(c, name, "FAILURE", fs.data(), fs.size() * sizeof(double));
+        failuredata::neroded = static_cast<int>(fs[0]);
+        failuredata::engeroded = fs[1];
+        for (std::size_t e = 0; e < ne; ++e) {
+            failuredata::damage[e] = fs[2 + e];
+            failuredata::eroded[e] = fs[2 + ne + e] != 0.0 ? 1 : 0;
+            failure::previousstrain()[e] = fs[2 + 2 * ne + e];
+            failure::plasticwork()[e] = fs[2 + 3 * ne + e];
+        }
+    }
     if (elementdata::contact.on) {
         std::vector<double> cs(1 + static_cast<std::size_t>(particledata::nb_particle));
         load(c, name, "CONTACT", cs.data(), cs.size() * sizeof(double));

@@ -202,15 +202,17 @@ static double kineticattn() {
 }
 
 balance global() {
-    double local[7] = {kineticattn(),
+    double local[8] = {kineticattn(),
                        simulation::engstrain,
                        simulation::enghourglass - afterhourglass,
                        simulation::engexternal - afterexternal,
                        simulation::engplane - afterplane,
                        kinetic0,
-                       simulation::engcontact - aftercontact};
-    double sum[7] = {};
-    MPI_Allreduce(local, sum, elementdata::contact.on ? 7 : 6, MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
+                       simulation::engcontact - aftercontact,
+                       failuredata::engeroded};
+    double sum[8] = {};
+    MPI_Allreduce(local, sum, elementdata::contact.on || failuredata::on ? 8 : 6, MPI_DOUBLE,
+                  MPI_SUM, MPI_COMM_WORLD);
     balance b{};
     b.kinetic = sum[0];
     b.internal = sum[1];
@@ -219,8 +221,12 @@ balance global() {
     b.plane = sum[4];
     b.initial = sum[5];
     b.contact = 0.0 - sum[6];
+    b.eroded = sum[7];
+    // The eroded elements' energy leaves the internal column for its own.
+    if (failuredata::on) b.internal = b.internal - b.eroded;
     b.total = b.kinetic + b.internal + b.hourglass;
     if (elementdata::contact.on) b.total = b.total + b.contact;
+    if (failuredata::on) b.total = b.total + b.eroded;
     const double reference = b.initial + b.external;
     const double err = b.total + b.plane - reference;
     b.error = reference != 0.0 ? err / std::fabs(reference) : err;
@@ -231,18 +237,21 @@ balance global() {
 std::string header() {
     return std::string("#            time          kinetic         internal        hourglass") +
            (elementdata::contact.on ? "          contact" : "") +
+           (failuredata::on ? "           eroded" : "") +
            "    external_work       plane_work            total     energy_error";
 }
 
 std::string record(double time, const balance& b) {
-    char line[256];
-    if (elementdata::contact.on)
-        std::snprintf(line, sizeof line, "%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E",
-                      time, b.kinetic, b.internal, b.hourglass, b.contact, b.external, b.plane,
-                      b.total, b.error);
-    else
-        std::snprintf(line, sizeof line, "%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E%17.9E", time,
-                      b.kinetic, b.internal, b.hourglass, b.external, b.plane, b.total, b.error);
+    char field[32];
+    std::string line;
+    const auto put = [&](double v) {
+        std::snprintf(field, sizeof field, "%17.9E", v);
+        line += field;
+    };
+    for (const double v : {time, b.kinetic, b.internal, b.hourglass}) put(v);
+    if (elementdata::contact.on) put(b.contact);
+    if (failuredata::on) put(b.eroded);
+    for (const double v : {b.external, b.plane, b.total, b.error}) put(v);
     return line;
 }
 

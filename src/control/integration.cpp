@@ -14,6 +14,7 @@
 #include "control/stopsignal.hpp"
 #include "control/timefunction.hpp"
 #include "element/feforce.hpp"
+#include "failure/failure.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/anim.hpp"
@@ -141,6 +142,11 @@ void advance() {
     guard::checkenergies(istep);
     const double tf = currenttmfunction(currenttime);
     feforce(tf);
+    if (failuredata::on) {
+        failure::afterpass();
+        // A surface that lost elements shows the faces behind them.
+        if (failure::agree() && elementdata::contact.on) contact::rebuild();
+    }
     guard::checkpass(istep, dtk1);
     commnodes::updateforce(istep, dtk1);
     guard::checkstep(istep, dtk1);
@@ -189,6 +195,7 @@ void integration(checkpoint::schedule& sched) {
     // checkpoint.
     if (fields && !sched.restored) fieldout::start();
     guard::start();
+    if (failuredata::on) failure::start();
     if (elementdata::contact.on) contact::start(!sched.restored);
     if (dataout::energyon) {
         if (sched.restored)
@@ -220,8 +227,10 @@ void integration(checkpoint::schedule& sched) {
                          : next <= static_cast<double>(INT_MIN) ? INT_MIN
                                                                 : static_cast<int>(next);
             if (commnodes::myid == 0) {
-                errorstop::writeline(
-                    progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic));
+                std::string line =
+                    progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic);
+                if (failuredata::on) line += "  Eroded=" + std::to_string(failuredata::nerodedjob);
+                errorstop::writeline(line);
                 // Shown as it happens, also when standard output is a pipe.
                 std::fflush(stdout);
             }
@@ -237,4 +246,7 @@ void integration(checkpoint::schedule& sched) {
     } while (currenttime <= endtime);
     // The last frame is on disk before the run reports its end.
     if (fields) fieldout::wait();
+    if (failuredata::on && commnodes::myid == 0)
+        errorstop::writeline(" " + std::to_string(failuredata::nerodedjob) +
+                             " element(s) eroded in the run");
 }

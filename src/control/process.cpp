@@ -11,6 +11,7 @@
 #include "contact/contact.hpp"
 #include "control/checkpoint.hpp"
 #include "control/stopsignal.hpp"
+#include "failure/failure.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "model/errorstop.hpp"
@@ -25,6 +26,7 @@ void reset() {
     datain::resetinput();
     checkpoint::reset();
     contact::reset();
+    failure::reset();
     stopsignal::reset();
     ffi::continueresults = false;
 }

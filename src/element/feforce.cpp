@@ -133,8 +133,15 @@ void feforce(double tf) {
     for (int i = 0; i < 3 * np; ++i) acc[i] = fp[i] * tf;
 
     elementpass p;
-    p.ne = elementdata::nb_element;
-    p.elist = elementdata::element_list.data();
+    // Once elements have eroded, the pass runs over the records of those
+    // still in the model, in element order.
+    if (failuredata::anyeroded) {
+        p.ne = static_cast<int>(failuredata::active.size());
+        p.elist = failuredata::active.data();
+    } else {
+        p.ne = elementdata::nb_element;
+        p.elist = elementdata::element_list.data();
+    }
     p.hlist = materialdata::history_list.data();
     p.mlist = materialdata::mat_list.data();
     p.pos = particledata::pos.data();
@@ -177,6 +184,12 @@ void feforce(double tf) {
     elementdata::eledistortion = p.edist;
     using simulation::dtk1;
     dtk1 = p.dtmin;
+    // A process whose elements have all eroded keeps the step it took; the
+    // exchange takes the shortest of the job's.
+    if (failuredata::anyeroded && p.ne == 0) {
+        dtk1 = simulation::dtk;
+        return;
+    }
 
     if (std::fabs(dtk1 - 1.0e6) > static_cast<double>(1.0e-5f)) {
         const double scaled = dtk1 * simulation::dtscale;

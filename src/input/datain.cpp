@@ -32,7 +32,8 @@ std::vector<char> nodegiven;     // per node: coordinates given in "part"
 std::vector<char> elementgiven;  // per element: record read in "elem"
 std::vector<char> matdefined;    // per material set: record read in "mate"
 bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_time = false;
-bool seen_cont = false, seen_glob = false;
+bool seen_cont = false, seen_glob = false, seen_fail = false;
+int failline = 0;  // deck line of the "fail" keyword
 
 void say(const std::string& line) { errorstop::writeline(line); }
 
@@ -112,7 +113,8 @@ void resetinput() {
     std::vector<char>().swap(matdefined);
     std::vector<int>().swap(elementline);
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
-    seen_cont = seen_glob = false;
+    seen_cont = seen_glob = seen_fail = false;
+    failline = 0;
 }
 
 void inputpara() {
@@ -131,6 +133,16 @@ void inputpara() {
     commnodes::checkcomnode();
     commnodes::matchneighbours();
     checkcurves();
+    // Johnson-Cook damage needs the Johnson-Cook flow stress's constants.
+    for (size_t m = 0; m < failuredata::criteria.size(); ++m) {
+        const int t = materialdata::mat_list[m].mtype;
+        if (failuredata::criteria[m].jc && t != 4 && t != 5)
+            errorstop::stop(
+                "*** Error *** fail: Johnson-Cook damage (jc) of material set " +
+                std::to_string(m + 1) +
+                " needs a Johnson-Cook material (john or jcth), the set is " +
+                std::string(vocabulary::word(vocabulary::materials, vocabulary::nmaterials, t)));
+    }
     // Contact between pieces of several processes pairs their copies of a
     // node by its number in the whole model.
     if (elementdata::contact.on && commnodes::nprocs > 1 && particledata::global.empty())
@@ -308,6 +320,11 @@ void getdata() {
                 once(seen_glob, "glob");
                 setglobal();
                 break;
+            case 31:  // fail
+                once(seen_fail, "fail");
+                failline = ffi::line_nb;
+                setfailure();
+                break;
             default: errorstop::stop("error GetData");
         }
     }
@@ -435,6 +452,62 @@ void setcontact() {
                 inputerror(
                     "*** Error *** unknown record in the \"cont\" block (endc, scal, fric, part or "
                     "pair expected)");
+        }
+    }
+}
+
+void setfailure() {
+    const int nmat = materialdata::nb_mat;
+    if (nmat <= 0) inputerror("*** Error *** nmat must be defined before \"fail\"");
+    failuredata::on = true;
+    failuredata::criteria.assign(count(nmat), failurecriteria{});
+    const auto limit = [](const char* what) {
+        const double v = static_cast<double>(ffi::needreal());
+        if (!(v > 0.0))
+            inputerror(std::string("*** Error *** fail: ") + what + " must be positive, got " +
+                       number(v));
+        return v;
+    };
+    const auto set = [nmat]() {
+        const int m = ffi::needint();
+        checkrange(m, 1, nmat, "failure material set");
+        return &failuredata::criteria[static_cast<size_t>(m - 1)];
+    };
+    for (;;) {
+        const int k = ffi::keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
+        if (k == 1) break;
+        switch (k) {
+            case 2: {  // jc
+                failurecriteria* c = set();
+                c->jc = true;
+                for (double& d : c->d) d = static_cast<double>(ffi::needreal());
+                break;
+            }
+            // The set first, then its limit, as they stand on the record.
+            case 3: {
+                failurecriteria* c = set();
+                c->epsmax = limit("plastic strain limit (epsp)");
+                break;
+            }
+            case 4: {
+                failurecriteria* c = set();
+                c->prinmax = limit("principal strain limit (prin)");
+                break;
+            }
+            case 5: {
+                failurecriteria* c = set();
+                c->tension = limit("tension limit (spal)");
+                break;
+            }
+            case 6:  // step
+                failuredata::stepfraction = static_cast<double>(ffi::needreal());
+                checkreal(failuredata::stepfraction, 1.0e-6, 0.999, "erosion step fraction",
+                          "1e-6..0.999");
+                break;
+            default:
+                inputerror(
+                    "*** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, "
+                    "spal or step expected)");
         }
     }
 }

@@ -16,6 +16,8 @@ void setbulk();
 void setfixity();
 // "cont": the penalty contact block, up to its "endc".
 void setcontact();
+// "fail": failure criteria of material sets and erosion, up to its "endf".
+void setfailure();
 // "glob": the whole-model numbers of the process's nodes, then of its elements.
 void setglobal();
 void setparticle();

@@ -15,11 +15,11 @@ namespace vocabulary {
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
 // 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd 27 stab 28 midg
-// 29 cont 30 glob
+// 29 cont 30 glob 31 fail
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixdstabmidgcontglob";
-inline constexpr int nkeywords = 30;
+    "foutebalchkpbulkfixdstabmidgcontglobfail";
+inline constexpr int nkeywords = 31;
 
 // Material models after the set number of a "mate" record, one per row of
 // the material table (material/catalog.hpp), numbered by their row.
@@ -40,6 +40,11 @@ inline constexpr int nvectorrecords = 3;
 // material sets in contact, a pair of sets in contact.
 inline constexpr char contactrecords[] = "endcscalfricpartpair";
 inline constexpr int ncontactrecords = 5;
+
+// Records of a "fail" block: its end, Johnson-Cook damage, the plastic
+// strain, principal strain and tension limits of a set, the step limit.
+inline constexpr char failurerecords[] = "endfjc  epspprinspalstep";
+inline constexpr int nfailurerecords = 6;
 
 // Values of a switch ("jaum on").
 inline constexpr char switches[] = "on  off ";

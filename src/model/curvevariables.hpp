@@ -31,6 +31,7 @@ enum class source {
     velocity,         // node velocity along `axis`
     contactnormal,    // sum of the contact pairs' normal forces on the process's nodes
     contactfriction,  // sum of the magnitudes of their friction forces
+    damage,           // the element's damage ("fail"; 1 once eroded)
 };
 
 struct variable {
@@ -43,7 +44,7 @@ struct variable {
 };
 
 // clang-format off
-inline constexpr std::array<variable, 18> table{{
+inline constexpr std::array<variable, 19> table{{
     {"seqv", kind::element, source::history,  &history::seqv,  0, "von Mises stress of element N, Pa"},
     {"epef", kind::element, source::history,  &history::epeff, 0, "effective plastic strain of element N"},
     {"mat",  kind::element, source::material, nullptr,         0, "material set of element N"},
@@ -62,6 +63,7 @@ inline constexpr std::array<variable, 18> table{{
     {"eint", kind::element, source::history,  &history::eint,  0, "specific internal energy of element N, J/kg (seos; 0 without)"},
     {"cnor", kind::energy,  source::contactnormal,   nullptr,  0, "contact: sum of the normal forces pressing the process's nodes, N (cont)"},
     {"cfri", kind::energy,  source::contactfriction, nullptr,  0, "contact: sum of the friction forces on the process's nodes, N (cont)"},
+    {"dmg",  kind::element, source::damage,   nullptr,         0, "damage of element N, 1 once eroded (fail; 0 without)"},
 }};
 // clang-format on
 

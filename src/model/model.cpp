@@ -62,6 +62,19 @@ double sd[6] = {};
 double sig[6] = {};
 }  // namespace materialdata
 
+namespace failuredata {
+bool on = false;
+std::vector<failurecriteria> criteria;
+double stepfraction = 0.0;
+std::vector<double> damage;
+std::vector<char> eroded;
+std::vector<element> active;
+bool anyeroded = false;
+int neroded = 0;
+int nerodedjob = 0;
+double engeroded = 0.0;
+}  // namespace failuredata
+
 namespace timefunctiondata {
 int lentmfunction = 0;
 std::vector<tmpoint> tmfunction;
@@ -163,6 +176,15 @@ void reset() {
     elementdata::eledistortion = 0.0;
     elementdata::midstep = false;
     release(elementdata::global);
+    failuredata::on = false;
+    release(failuredata::criteria);
+    failuredata::stepfraction = 0.0;
+    release(failuredata::damage);
+    release(failuredata::eroded);
+    release(failuredata::active);
+    failuredata::anyeroded = false;
+    failuredata::neroded = failuredata::nerodedjob = 0;
+    failuredata::engeroded = 0.0;
     elementdata::contact = {false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}};
 
     {

@@ -114,6 +114,18 @@ struct contactcontrol {
     std::vector<std::array<int, 2>> pairs;
 };
 
+// Failure criteria of one material set ("fail" block); an element whose
+// damage reaches 1 or that meets a criterion is eroded.
+struct failurecriteria {
+    // Johnson-Cook damage ("jc"): D = sum of d eps_p / eps_f with
+    // eps_f = [D1 + D2 exp(D3 sigma*)] [1 + D4 ln rate*] [1 + D5 T*]
+    bool jc;
+    double d[5];
+    double epsmax;   // effective plastic strain limit ("epsp"), 0 none
+    double prinmax;  // largest principal strain limit ("prin"), 0 none
+    double tension;  // mean stress limit in tension ("spal", Pa), 0 none
+};
+
 struct hourglasscontrol {
     int method;   // 0 none, 1 standard, 2 Flanagan-Belytschko
     double coef;  // hourglass coefficient Q (control off at or below 1e-6)
@@ -248,6 +260,20 @@ extern int nfield;        // field outputs written so far
 extern bool energyon;     // write the global energy balance ("ebal on")
 extern int nenergy;       // records written to the energy file so far
 }  // namespace dataout
+
+namespace failuredata {
+extern bool on;                                // a "fail" block was given
+extern std::vector<failurecriteria> criteria;  // nb_mat, the criteria of each material set
+extern double stepfraction;  // erode elements whose step falls below this share of the shortest
+                             // initial element step ("step"), 0 none
+extern std::vector<double> damage;   // nb_element, damage of each element (1 when eroded)
+extern std::vector<char> eroded;     // nb_element, 1 for an eroded element
+extern std::vector<element> active;  // the records of the elements not eroded, in element order
+extern bool anyeroded;               // some element of the process has eroded (active is in use)
+extern int neroded;                  // elements of the process eroded so far
+extern int nerodedjob;               // elements of the whole model eroded so far
+extern double engeroded;  // strain energy the process's eroded elements held when removed, J
+}  // namespace failuredata
 
 namespace commnodes {
 extern int nprocs;  // number of MPI processes

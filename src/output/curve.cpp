@@ -34,6 +34,9 @@ double curvevalue(int i) {
             return materialdata::history_list[static_cast<size_t>(elementof(p).nhistory - 1)].*
                    v.field;
         case source::material: return elementof(p).mat;
+        case source::damage:
+            return failuredata::damage.empty() ? 0.0
+                                               : failuredata::damage[static_cast<size_t>(p - 1)];
         case source::kinetic: return simulation::engkinetic;
         case source::strain: return simulation::engstrain;
         case source::total: return simulation::engstrain + simulation::engkinetic;

@@ -314,3 +314,111 @@ TEST(ContactInput, SeveralProcessesWithoutGlobalNumbersStop) {
               std::string::npos)
         << r.out;
 }
+
+// A flyer plate strikes a target plate of the same elastic material
+// (Poisson's ratio 0, 1-D strain = 1-D stress) whose mean stress in tension
+// is limited (spall): the releases from the two free surfaces meet at the
+// flyer's thickness d from the target's rear, (D + d)/c after the impact,
+// where the tension first reaches rho c v / 2. Bonded at the impact face
+// (which stays in compression until then) the elements eroded first lie
+// there, then. Struck through contact instead, the same erosion runs alike
+// on 1 and 3 processes.
+TEST(VerificationFailure, SpallWhereTheReleasesMeet) {
+    const double d = 0.05, D = 0.1, v = 20.0, c = std::sqrt(kE / kRho);
+    const double tension = kRho * c * v / 2.0;
+    std::ostringstream control;
+    control << "endt 3.6e-5\noutt 1.0e-7\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\n"
+               "stab on\nebal on\njaum off\nfail\nspal 1 "
+            << 0.5 * tension / 3.0 << "\nendf";
+    // Bonded: one bar, its first 50 layers of nodes moving. Element 51 + k
+    // lies at depth (k + 1/2) mm behind the impact face.
+    TempDir dir("spall");
+    std::vector<Body> bar = {{1, 1, 150, {0, 0, -d}, {0.002, 0.002, d + D}, 1, {0, 0, 0}}};
+    std::string extra;
+    for (int k = 40; k <= 58; k += 3) extra += "curv dmg " + std::to_string(51 + k) + "\n";
+    std::string text = deck(bar, {"1 " + kSteel}, control.str(), extra);
+    std::string moving;
+    for (int n = 1; n <= 4 * 50; ++n) moving += "node " + std::to_string(n) + " 0 0 20\n";
+    text.insert(text.find("endv\n"), moving);
+    write_single_run(dir.path(), text);
+    const RunResult r = run_hexdyn(dir.path(), 1, 300);
+    ASSERT_EQ(r.status, 0) << r.out;
+    double when = -1.0, where = 0.0;
+    for (const auto& row : curve_rows(dir / "aresult_curv.dat")) {
+        int n = 0;
+        double sum = 0.0;
+        for (size_t j = 1; j < row.size(); ++j)
+            if (row[j] >= 1.0) {
+                sum += 40 + 3 * static_cast<int>(j - 1) + 0.5;
+                n += 1;
+            }
+        if (n > 0) {
+            when = row[0];
+            where = sum / n * 1e-3;
+            break;
+        }
+    }
+    const double theory = (D + d) / c;
+    std::printf(
+        "spall: first eroded around %.1f mm from the impact face (theory %.1f), at %.2f "
+        "us (theory %.2f us, %+.1f %%)\n",
+        where * 1e3, (D - d) * 1e3, when * 1e6, theory * 1e6, 100.0 * (when / theory - 1.0));
+    ASSERT_GE(when, 0.0) << r.out;
+    EXPECT_NEAR(where, D - d, 2.5e-3);
+    EXPECT_NEAR(when / theory, 1.0, 0.03);
+
+    // Through contact, on 1 and 3 processes.
+    TempDir one("spall-contact");
+    std::vector<Body> b = {{1, 1, 50, {0, 0, -d}, {0.002, 0.002, d}, 1, {0, 0, v}},
+                           {1, 1, 100, {0, 0, 0}, {0.002, 0.002, D}, 1, {0, 0, 0}}};
+    write_single_run(one.path(),
+                     deck(b, {"1 " + kSteel}, control.str() + "\ncont\nendc", "curv engk\n"));
+    const RunResult r1 = run_hexdyn(one.path(), 1, 300);
+    ASSERT_EQ(r1.status, 0) << r1.out;
+    EXPECT_EQ(r1.out.find(" 0 element(s) eroded"), std::string::npos) << r1.out;
+    TempDir run("spall-3");
+    const RunResult p = run_command(
+        exe("hexdyn-partition") + " " + (one / "a").string() + " 3 --dir .", run.path());
+    ASSERT_EQ(p.status, 0) << p.out;
+    ASSERT_EQ(run_hexdyn(run.path(), 3, 600).status, 0);
+    const auto e1 = energy_rows(one / "energy.dat"), three = energy_rows(run / "energy.dat");
+    ASSERT_EQ(e1.size(), three.size());
+    double worst = 0.0;
+    for (size_t i = 0; i < e1.size(); ++i)
+        for (size_t k = 0; k + 1 < e1[i].size(); ++k)
+            worst = std::max(worst, std::fabs(e1[i][k] - three[i][k]) / e1[0][1]);
+    // The columns are printed to 1e-9 of the initial energy.
+    std::printf(
+        "spall through contact on 3 processes: energies within %.1e of the initial "
+        "energy of one process's\n",
+        worst);
+    EXPECT_LT(worst, 1e-9);
+}
+
+// A single Johnson-Cook element pulled in uniaxial tension (triaxiality 1/3,
+// no rate or temperature term) fails when its effective plastic strain
+// reaches D1 + D2 exp(D3 / 3).
+TEST(VerificationFailure, TensionFailsAtTheJohnsonCookStrain) {
+    TempDir dir("jc-tension");
+    const double d1 = 0.05, d2 = 0.05, d3 = -1.5;
+    std::ostringstream s;
+    s << "sovr jc tension\nnbmp 8\nnbel 1\nnmat 1\nncom 3\nendt 4.0e-4\noutt 2.0e-6\n"
+         "repo 100000\nstab on\nhour 2 0.1\ntime 2 0.0 0.0 4.0e-4 1.0\nmate\n"
+         "1 john 7850 2.0e11 0.3 3.5e8 2.75e8 0.36 0.0\nfail\njc 1 "
+      << d1 << " " << d2 << " " << d3
+      << " 0 0\nendf\npart\n1 2 0 0 0\n2 3 0.01 0 0\n3 1 0.01 0.01 0\n4 1 0 0.01 0\n"
+         "5 0 0 0 0.01\n6 0 0.01 0 0.01\n7 0 0.01 0.01 0.01\n8 0 0 0.01 0.01\n"
+         "elem\n1 1 1 2 3 4 5 6 7 8\nfixd 1 0 0 1\nfixd 2 1 1 1\nfixd 3 0 1 1\nload\n"
+         "node 5 0 0 1.5e4\nnode 6 0 0 1.5e4\nnode 7 0 0 1.5e4\nnode 8 0 0 1.5e4\nendl\n"
+         "curv epef 1\ncurv dmg 1\nendi\n";
+    write_single_run(dir.path(), s.str());
+    const RunResult r = run_hexdyn(dir.path(), 1, 120);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(" 1 element(s) eroded in the run"), std::string::npos) << r.out;
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
+    const double ef = d1 + d2 * std::exp(d3 / 3.0), at = rows.back()[1];
+    std::printf("tension: eroded at plastic strain %.5f, Johnson-Cook %.5f (%+.2f %%)\n", at, ef,
+                100.0 * (at / ef - 1.0));
+    EXPECT_EQ(rows.back()[2], 1.0);
+    EXPECT_NEAR(at / ef, 1.0, 0.02);
+}

@@ -317,7 +317,7 @@ Deck parse_deck(std::string_view text, const std::string& name) {
     Lexer lx(text, name);
     Deck d;
     bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false,
-         seen_elem = false, seen_cont = false, seen_glob = false;
+         seen_elem = false, seen_cont = false, seen_glob = false, seen_fail = false;
     int nbmp = 0, nbel = 0;
     std::vector<char> nodegiven, elemgiven, matgiven;
     std::vector<std::vector<int>> nodecomps;  // per node, for repeated memberships
@@ -400,6 +400,36 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             }
         }
         d.contact = std::move(c);
+    };
+    // "fail": failure records up to "endf".
+    auto readfailure = [&] {
+        if (!seen_nmat || d.materials.empty()) lx.fail("\"fail\" before \"nmat\" (or with nmat 0)");
+        std::vector<FailureRecord> list;
+        for (;;) {
+            const int k = lx.keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
+            if (k == 1) break;
+            if (k < 1)
+                lx.fail(
+                    "expected \"jc\", \"epsp\", \"prin\", \"spal\", \"step\" or the end "
+                    "of the fail block (\"endf\"), found \"" +
+                    std::string(lx.peek()) + "\"");
+            FailureRecord r;
+            r.key = std::string(
+                vocabulary::word(vocabulary::failurerecords, vocabulary::nfailurerecords, k));
+            if (k != 6) {
+                r.set = lx.getint("failure material set");
+                const int nm = static_cast<int>(d.materials.size());
+                if (r.set < 1 || r.set > nm)
+                    lx.fail("failure material set " + std::to_string(r.set) + " outside 1.." +
+                            std::to_string(nm));
+            }
+            const int n = k == 2 ? 5 : 1;
+            for (int i = 0; i < n; ++i) r.values.push_back(lx.getreal("failure constant"));
+            if (k >= 3 && !(r.values[0] > 0.0))
+                lx.fail("failure limit of \"" + r.key + "\" must be positive");
+            list.push_back(std::move(r));
+        }
+        d.failure = std::move(list);
     };
     // "glob": the global number of every local node, then of every element.
     auto readglobal = [&] {
@@ -674,6 +704,10 @@ Deck parse_deck(std::string_view text, const std::string& name) {
             case 30:  // glob
                 once(seen_glob, "glob");
                 readglobal();
+                break;
+            case 31:  // fail
+                once(seen_fail, "fail");
+                readfailure();
                 break;
             default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
         }
@@ -1017,6 +1051,22 @@ void emit(const Deck& d, Sink&& sink) {
         o += '\n';
     }
     if (d.contact) put_contact(o, *d.contact);
+    if (d.failure) {
+        o += "fail\n";
+        for (const FailureRecord& r : *d.failure) {
+            o += r.key;
+            if (r.set > 0) {
+                o += ' ';
+                append_int(o, r.set);
+            }
+            for (const double v : r.values) {
+                o += ' ';
+                append_real(o, v);
+            }
+            o += '\n';
+        }
+        o += "endf\n";
+    }
     for (const Fixity& f : d.fixities) {
         o += "fixd ";
         append_int(o, f.comp);

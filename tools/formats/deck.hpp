@@ -95,6 +95,14 @@ struct Contact {
 // Sets a "part" record of the contact block holds at most (15 words a line).
 inline constexpr int kContactPartSets = 14;
 
+// One record of a "fail" block: "jc S D1..D5", "epsp S E", "prin S E",
+// "spal S P" (set and values), or "step F" (no set, set 0).
+struct FailureRecord {
+    std::string key;
+    int set = 0;
+    std::vector<double> values;
+};
+
 struct Deck {
     std::optional<std::string> title;  // text after "sovr"
     std::optional<double> endtime, outtime, dtscale;
@@ -110,7 +118,8 @@ struct Deck {
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;
-    std::optional<Contact> contact;  // "cont" block
+    std::optional<Contact> contact;                     // "cont" block
+    std::optional<std::vector<FailureRecord>> failure;  // "fail" block, its records in order
 
     std::vector<Material> materials;
     std::vector<Seos> seos;                    // in deck order

@@ -295,6 +295,7 @@ void copy_run_control(Deck& d, const Deck& g) {
     d.seos = g.seos;
     d.bulk = g.bulk;
     d.contact = g.contact;  // material sets keep their numbers on every process
+    d.failure = g.failure;
 }
 
 // The nodes, elements and components of process p in local numbers; returns

@@ -1,0 +1,197 @@
+#include "failure/failure.hpp"
+
+#include <mpi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "element/corners.hpp"
+#include "element/geometry.hpp"
+#include "element/timestep.hpp"
+#include "model/model.hpp"
+
+namespace failure {
+
+namespace {
+
+bool ready = false;
+std::vector<double> epprev;  // per element, effective plastic strain at the last pass
+std::vector<double> wp;      // per element, plastic work done, J
+std::vector<double> x0;      // deck coordinates (principal strain limits only)
+double step0 = 0.0;          // shortest initial element step, s
+
+// Largest principal stretch minus 1 of the element's deformation at its
+// centre, from deck coordinates X to current x.
+double principalstrain(const double X[8][3], const double x[8][3]) {
+    static const double sg[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                                    {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+    double J[3][3] = {}, G[3][3] = {};
+    for (int a = 0; a < 8; ++a)
+        for (int i = 0; i < 3; ++i)
+            for (int k = 0; k < 3; ++k) {
+                J[i][k] += 0.125 * X[a][i] * sg[a][k];
+                G[i][k] += 0.125 * x[a][i] * sg[a][k];
+            }
+    double Ji[3][3], det = 0.0;
+    innve(J, Ji, det);
+    if (!(det != 0.0)) return 0.0;
+    double F[3][3] = {};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) F[i][j] += G[i][k] * Ji[k][j];
+    double C[3][3] = {};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) C[i][j] += F[k][i] * F[k][j];
+    // Largest eigenvalue of the symmetric C (trigonometric solution).
+    const double p1 = C[0][1] * C[0][1] + C[0][2] * C[0][2] + C[1][2] * C[1][2];
+    const double q = (C[0][0] + C[1][1] + C[2][2]) / 3.0;
+    const double p2 = (C[0][0] - q) * (C[0][0] - q) + (C[1][1] - q) * (C[1][1] - q) +
+                      (C[2][2] - q) * (C[2][2] - q) + 2.0 * p1;
+    const double p = std::sqrt(p2 / 6.0);
+    if (!(p > 0.0)) return std::sqrt(q) - 1.0;
+    double B[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) B[i][j] = (C[i][j] - (i == j ? q : 0.0)) / p;
+    const double r = 0.5 * (B[0][0] * (B[1][1] * B[2][2] - B[1][2] * B[2][1]) -
+                            B[0][1] * (B[1][0] * B[2][2] - B[1][2] * B[2][0]) +
+                            B[0][2] * (B[1][0] * B[2][1] - B[1][1] * B[2][0]));
+    const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, r))) / 3.0;
+    return std::sqrt(q + 2.0 * p * std::cos(phi)) - 1.0;
+}
+
+// Reference strain rate of the rate term of a Johnson-Cook material.
+double referencerate(const material& m) { return m.mtype == 5 ? m.ratejc : 1.0e-3; }
+
+double elementstep(const element& el) {
+    double xyz[8][3], vol = 0.0, ijac[3][3], edist = 1.0;
+    gather_corners(el.node, particledata::pos.data(), xyz);
+    jacobian(xyz, vol, ijac);
+    const material& m = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
+    return elementlength(xyz, vol, edist) / m.wavespeed;
+}
+
+void erode(std::size_t e) {
+    using namespace failuredata;
+    const element& el = elementdata::element_list[e];
+    history& h = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)];
+    const material& m = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
+    const double g = m.young / (2.0 * (1.0 + m.poisson));
+    const double k = m.young / (3.0 * (1.0 - 2.0 * m.poisson));
+    double s2 = 0.0;
+    for (int i = 0; i < 3; ++i) s2 += h.sd[i] * h.sd[i];
+    for (int i = 3; i < 6; ++i) s2 += 2.0 * h.sd[i] * h.sd[i];
+    engeroded += h.vol0 * (s2 / (4.0 * g) + h.sm * h.sm / (2.0 * k)) + wp[e];
+    for (double& s : h.sd) s = 0.0;
+    h.sm = h.seqv = h.q = 0.0;
+    damage[e] = 1.0;
+    eroded[e] = 1;
+    neroded += 1;
+}
+
+}  // namespace
+
+std::vector<double>& previousstrain() { return epprev; }
+std::vector<double>& plasticwork() { return wp; }
+
+void reset() {
+    ready = false;
+    epprev.clear();
+    wp.clear();
+    x0.clear();
+    step0 = 0.0;
+}
+
+void prepare() {
+    using namespace failuredata;
+    const std::size_t ne = static_cast<std::size_t>(elementdata::nb_element);
+    damage.assign(ne, 0.0);
+    eroded.assign(ne, 0);
+    epprev.assign(ne, 0.0);
+    wp.assign(ne, 0.0);
+    bool principal = false;
+    for (const failurecriteria& c : criteria) principal = principal || c.prinmax > 0.0;
+    if (principal) x0 = particledata::pos;
+    double s = 1e300;
+    if (stepfraction > 0.0)
+        for (const element& el : elementdata::element_list) s = std::fmin(s, elementstep(el));
+    step0 = s;
+    if (commnodes::nprocs > 1) MPI_Allreduce(&s, &step0, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    ready = true;
+}
+
+void start() {
+    if (!ready) prepare();
+    failuredata::nerodedjob = failuredata::neroded;
+    if (commnodes::nprocs > 1)
+        MPI_Allreduce(&failuredata::neroded, &failuredata::nerodedjob, 1, MPI_INT, MPI_SUM,
+                      MPI_COMM_WORLD);
+    // A restored run rebuilds the list of the elements still in the model.
+    failuredata::active.clear();
+    failuredata::anyeroded = failuredata::neroded > 0;
+    if (failuredata::anyeroded)
+        for (std::size_t e = 0; e < failuredata::eroded.size(); ++e)
+            if (!failuredata::eroded[e])
+                failuredata::active.push_back(elementdata::element_list[e]);
+}
+
+int afterpass() {
+    using namespace failuredata;
+    const std::size_t ne = static_cast<std::size_t>(elementdata::nb_element);
+    const double dt = simulation::dtk;
+    const int before = neroded;
+    for (std::size_t e = 0; e < ne; ++e) {
+        if (eroded[e]) continue;
+        const element& el = elementdata::element_list[e];
+        const history& h = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)];
+        const material& m = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
+        const failurecriteria& c = criteria[static_cast<std::size_t>(el.mat - 1)];
+        const double dep = h.epeff - epprev[e];
+        epprev[e] = h.epeff;
+        if (dep > 0.0) {
+            wp[e] += h.seqv * dep * h.vol0;
+            if (c.jc) {
+                const double triax = h.seqv > 0.0 ? h.sm / h.seqv : 0.0;
+                const double rate = dt > 0.0 ? dep / dt / referencerate(m) : 1.0;
+                double tstar = 0.0;
+                if (m.mtype == 5 && m.tmelt > m.troom)
+                    tstar =
+                        std::fmax(0.0, std::fmin(1.0, (h.temp - m.troom) / (m.tmelt - m.troom)));
+                const double ef = (c.d[0] + c.d[1] * std::exp(c.d[2] * triax)) *
+                                  (1.0 + c.d[3] * std::log(std::fmax(rate, 1.0))) *
+                                  (1.0 + c.d[4] * tstar);
+                damage[e] = ef > 0.0 ? std::fmin(1.0, damage[e] + dep / ef) : 1.0;
+            }
+        }
+        bool fails = damage[e] >= 1.0;
+        fails = fails || (c.epsmax > 0.0 && h.epeff >= c.epsmax);
+        fails = fails || (c.tension > 0.0 && h.sm >= c.tension);
+        if (!fails && c.prinmax > 0.0) {
+            double X[8][3], x[8][3];
+            gather_corners(el.node, x0.data(), X);
+            gather_corners(el.node, particledata::pos.data(), x);
+            fails = principalstrain(X, x) >= c.prinmax;
+        }
+        if (!fails && stepfraction > 0.0) fails = elementstep(el) < stepfraction * step0;
+        if (fails) erode(e);
+    }
+    if (neroded > before) {
+        anyeroded = true;
+        active.clear();
+        for (std::size_t e = 0; e < ne; ++e)
+            if (!eroded[e]) active.push_back(elementdata::element_list[e]);
+    }
+    return neroded - before;
+}
+
+bool agree() {
+    int all = failuredata::neroded;
+    if (commnodes::nprocs > 1)
+        MPI_Allreduce(&failuredata::neroded, &all, 1, MPI_INT, MPI_SUM, MPI_COMM_WORLD);
+    const bool grown = all > failuredata::nerodedjob;
+    failuredata::nerodedjob = all;
+    return grown;
+}
+
+}  // namespace failure

@@ -1,0 +1,46 @@
+// Material failure and element erosion ("fail" block).
+//
+// After each element pass every element still in the model adds to its
+// damage the Johnson-Cook share of the pass's plastic strain increment,
+//
+//   D += d eps_p / eps_f,  eps_f = [D1 + D2 exp(D3 sigma*)] [1 + D4 ln rate*] [1 + D5 T*]
+//
+// (sigma* the mean stress over the von Mises stress, rate* the plastic
+// strain rate over the material's reference rate, at least 1, T* the
+// homologous temperature of jcth), and is checked against its set's limits:
+// effective plastic strain, largest principal strain (from the deck
+// geometry), mean stress in tension (spall), and its own step against a
+// share of the shortest initial element step. An element whose damage
+// reaches 1 or that meets a limit is eroded: its stress is zeroed, it leaves
+// the element pass (no forces, no step), its mass stays at its nodes, and
+// the strain energy it held (the elastic energy of its stress and the
+// plastic work it has done) is counted apart.
+#pragma once
+
+#include <vector>
+
+namespace failure {
+
+// Keeps the deck coordinates a principal strain limit measures from and
+// sizes the per-element state (collective: the shortest initial step).
+// start() does it unless a restart has done it before loading the
+// checkpoint's positions.
+void prepare();
+void start();
+
+// After the element pass: damage, limits, erosion. Returns the number of
+// elements this process eroded in this pass.
+int afterpass();
+
+// The number of eroded elements of the whole model (collective); true when
+// it has grown since the last call.
+bool agree();
+
+// What a checkpoint carries per element: effective plastic strain at the
+// last pass and plastic work done.
+std::vector<double>& previousstrain();
+std::vector<double>& plasticwork();
+
+void reset();
+
+}  // namespace failure
