@@ -4,9 +4,11 @@
 #
 #   energy_summary.sh [ENERGY_FILE]        (default ./energy.dat)
 #
-# Its columns: time kinetic internal hourglass external_work plane_work total
-# energy_error; the error is already relative to the initial kinetic energy
-# plus the work of the loads. The last record is the end of the run.
+# Its columns: time kinetic internal hourglass [contact] external_work
+# plane_work total energy_error, found by the names of its header (the
+# contact column only with "cont"); the error is already relative to the
+# initial kinetic energy plus the work of the loads. The last record is the
+# end of the run.
 set -euo pipefail
 file="${1:-energy.dat}"
 if [ ! -r "$file" ] || [ -d "$file" ]; then
@@ -14,12 +16,33 @@ if [ ! -r "$file" ] || [ -d "$file" ]; then
     exit 1
 fi
 awk -v file="$file" '
+# The header names the columns; a file without one has the 8 of a run
+# without contact.
+/^#/ && n == 0 && !named {
+    for (c = 2; c <= NF; c++) col[$c] = c - 1
+    named = 1; width = NF - 1
+    next
+}
 /^#/ || NF == 0 { next }
-NF < 8 { bad = FNR; exit }
-{ k = $2; i = $3; h = $4; p = $6; e = $8; n++ }
+{
+    if (!named) {
+        split("time kinetic internal hourglass external_work plane_work total energy_error", w, " ")
+        for (c = 1; c <= 8; c++) col[w[c]] = c
+        named = 1; width = 8
+    }
+    if (NF != width) { bad = FNR; badnf = NF; exit }
+    k = $col["kinetic"]; i = $col["internal"]; h = $col["hourglass"]
+    p = $col["plane_work"]; e = $col["energy_error"]; n++
+    if ("contact" in col) {
+        if (n == 1) k0 = k
+        ref = k0 + $col["external_work"]; ref = ref < 0 ? -ref : ref
+        c = $col["contact"]; share = ref > 0 ? c / ref * 100 : 0
+        if (n == 1 || (share < 0 ? -share : share) > (most < 0 ? -most : most)) { most = share; tmost = $1 }
+    }
+}
 END {
     if (bad) {
-        printf "energy_summary.sh: %s:%d: a record has 8 columns, this one %d\n", file, bad, NF > "/dev/stderr"
+        printf "energy_summary.sh: %s:%d: a record has %d columns, this one %d\n", file, bad, width, badnf > "/dev/stderr"
         exit 1
     }
     if (n == 0) {
@@ -39,6 +62,13 @@ END {
         printf "                       (work of the element forces not stored as strain energy)\n"
     } else {
         printf "hourglass energy       %s J, no internal energy to compare it with\n", h
+    }
+    if ("contact" in col) {
+        # Minus the work of the contact forces: what the penalty springs
+        # hold plus what friction has dissipated. Below zero the contact
+        # forces have given the bodies more than they took.
+        printf "contact energy         %+.2f %% of the initial kinetic energy plus the work of the loads at the end,\n", share
+        printf "                       largest %+.2f %% (at t = %s s)\n", most, tmost
     }
     printf "energies at the end    kinetic %s J, internal %s J, hourglass %s J, taken by the plane %s J\n", k, i, h, p
 }' "$file"

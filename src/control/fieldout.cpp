@@ -246,9 +246,15 @@ void compressall(const std::vector<arraywork>& arrays, int threads) {
 }
 
 // The constant arrays of a piece: node, material, element and process
-// numbers, connectivity, offsets and cell types. The mesh of a run does not
-// change, so they are compressed once, with the first frame, block by block
-// from the element records, and their compressed blocks serve every frame.
+// numbers, connectivity, offsets and cell types. A process deck with the
+// whole-model numbers ("glob") names its nodes and elements by them, so that
+// the pieces of a partitioned run agree on a shared node's number and match
+// the model's deck and hexdyn.map; otherwise they are the numbers of the
+// process's own deck. The material is the element's material set, the part
+// it belongs to (contact sets keep their numbers on every process). The mesh
+// of a run does not change, so they are compressed once, with the first
+// frame, block by block from the element records, and their compressed
+// blocks serve every frame.
 // The connectivity, the largest of them, is compressed at a higher level:
 // about 3 % smaller for a few times the time of one frame's compression of
 // it, once; the others gain nothing.
@@ -280,10 +286,17 @@ void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
                          nullptr};
     };
     const int myid = commnodes::myid;
+    // The "glob" lists hold nb_particle and nb_element numbers or none.
+    const int* gnode = particledata::global.empty() ? nullptr : particledata::global.data();
+    const int* gelem = elementdata::global.empty() ? nullptr : elementdata::global.data();
     std::vector<arraywork> arrays = {
-        ints(c.node, np, lvl, [](std::size_t k) { return static_cast<std::int32_t>(k + 1); }),
+        ints(
+            c.node, np, lvl,
+            [gnode](std::size_t k) { return gnode ? gnode[k] : static_cast<std::int32_t>(k + 1); }),
         ints(c.material, ne, lvl, [el](std::size_t e) { return el[e].mat; }),
-        ints(c.element, ne, lvl, [](std::size_t e) { return static_cast<std::int32_t>(e + 1); }),
+        ints(
+            c.element, ne, lvl,
+            [gelem](std::size_t e) { return gelem ? gelem[e] : static_cast<std::int32_t>(e + 1); }),
         ints(c.process, ne, lvl, [myid](std::size_t) { return myid; }),
         ints(c.offsets, ne, lvl,
              [](std::size_t e) { return static_cast<std::int32_t>(8 * (e + 1)); }),

@@ -1,6 +1,7 @@
 // scripts/energy_summary.sh: the energy error and the hourglass share read
-// from the right columns of energy.dat, with their verdicts; a file it cannot
-// use stops it with a message.
+// from the right columns of energy.dat (found by the header's names, with
+// and without the contact column), with their verdicts; a file it cannot use
+// stops it with a message.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,6 +16,10 @@ namespace {
 const std::string kHeader =
     "#            time          kinetic         internal        hourglass"
     "    external_work       plane_work            total     energy_error\n";
+// A run with contact: its column after the hourglass one.
+const std::string kContactHeader =
+    "#            time          kinetic         internal        hourglass          contact"
+    "    external_work       plane_work            total     energy_error\n";
 
 RunResult summary(const fs::path& dir) {
     return run_command(std::string(HEXDYN_SOURCE_DIR) + "/scripts/energy_summary.sh energy.dat",
@@ -27,6 +32,7 @@ TEST(EnergySummary, LastRecordInPlainWords) {
     struct Case {
         std::string last;  // the last record; an earlier one must not count
         std::vector<std::string> expect;
+        std::string head = kHeader + "0 9 9 9 9 9 9 0.9\n";  // header and earlier records
     };
     // time kinetic internal hourglass external_work plane_work total energy_error
     const Case cases[] = {
@@ -38,10 +44,17 @@ TEST(EnergySummary, LastRecordInPlainWords) {
          {"+3.100 % of the initial", ": fair", "25.00 % of the internal energy: large"}},
         {"1 10 0 0 0 0 10 -0.07\n", {"-7.000 %", ": poor", "no internal energy"}},
         {"1 0 10 -1.5 0 0 8.5 0\n", {"+0.000 %", "-15.00 % of the internal energy: large"}},
+        // The contact share of the initial kinetic energy: at the end, and
+        // the largest in size with its time.
+        {"1 20 500 30 -10 0 0 540 -4.9E-04\n",
+         {"-0.049 % of the initial", "6.00 % of the internal energy: small",
+          "contact energy         -1.85 % of the initial kinetic energy",
+          "largest +2.50 % (at t = 0.5 s)", "hourglass 30 J, taken by the plane 0 J"},
+         kContactHeader + "0 540 0 0 0 0 0 540 0\n0.5 300 200 20 13.5 0 0 533.5 0.7\n"},
     };
     for (const Case& c : cases) {
         TempDir dir("energy-summary");
-        write_file(dir / "energy.dat", kHeader + "0 9 9 9 9 9 9 0.9\n" + c.last);
+        write_file(dir / "energy.dat", c.head + c.last);
         const RunResult r = summary(dir.path());
         ASSERT_EQ(r.status, 0) << c.last << r.out;
         for (const std::string& e : c.expect)

@@ -1,7 +1,8 @@
 // The solver's field output and energy balance: the field files read back by
 // an independent reader (meshio, tests/e2e/scripts/read_field.py) on 1 and 3
-// processes, the files of a deck without the keywords, and the global energy
-// balance of a parallel run against the one-process run.
+// processes and of a partitioned contact run (whole-model numbers), the files
+// of a deck without the keywords, and the global energy balance of a parallel
+// run against the one-process run.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -173,6 +174,37 @@ TEST(FieldOutput, DeckWithoutKeywordsWritesTodaysFilesOnly) {
     EXPECT_TRUE(fs::exists(with / "field.pvd"));
     for (const char* f : {"aresult_anim.dat", "aresult_curv.dat"})
         EXPECT_EQ(read_file(with / f), read_file(without / f)) << f;
+}
+
+// A block dropped on a plate, joined with contact and divided over 2
+// processes: every piece names its nodes and elements by the whole model's
+// numbers (those of hexdyn.map, so a shared node has one number in both
+// pieces), and its material array gives each element the set of its body.
+TEST(FieldOutput, PartitionedContactRunNamesPartsAndGlobalNumbers) {
+    TempDir dir("field-glob");
+    const std::string common =
+        " --endtime 2e-6 --outtime 1e-6 --material \"elas 7800 2.1e11 0.3\" --energy off";
+    for (const std::string& body :
+         {"box --nx 6 --ny 6 --nz 2 --lx 0.06 --ly 0.06 --lz 0.02 -o plate.deck" + common,
+          "box --nx 2 --ny 2 --nz 2 --lx 0.02 --ly 0.02 --lz 0.02 --velocity 1,0,0,-50 "
+          "-o block.deck" +
+              common}) {
+        const RunResult r = run_command(exe("hexdyn-mesh") + " " + body, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+    RunResult r = run_command(exe("hexdyn-mesh") +
+                                  " merge plate.deck block.deck --offset 2=0.02,0.02,0.0201 -o "
+                                  "model.deck && " +
+                                  exe("hexdyn-partition") + " model.deck 2 --dir .",
+                              dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_EQ(run_hexdyn(dir.path(), 2).status, 0);
+    r = run_command(kReader + " . glob model.deck", dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("OK"), std::string::npos) << r.out;
+    // Both sets show, and some piece holds elements of the block (set 2).
+    EXPECT_NE(r.out.find("2]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("pieces 2 points "), std::string::npos) << r.out;
 }
 
 // A small Taylor rod on the plane: the global kinetic energy of the

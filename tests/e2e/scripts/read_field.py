@@ -6,6 +6,10 @@ solver, and checks it against the solver's own text files and closed forms.
         a block [0,LX]x[0,LY]x[0,LZ] flying freely at (VX, VY, VZ)
     read_field.py DIR uniaxial YOUNG POISSON
         one element strained along z: stress ratios of uniaxial strain
+    read_field.py DIR glob MODEL_DECK
+        a partitioned run whose decks hold "glob": the node and element
+        numbers are those of DIR/hexdyn.map, the materials those of the
+        model's deck
 
 Prints one summary line per frame and "OK" when every check holds; exits 1
 with the failed checks otherwise."""
@@ -41,6 +45,34 @@ def anim_zones(path):
     return [np.array(z) for z in zones]
 
 
+def global_numbers(d):
+    """Per deck name, the whole-model numbers of its nodes and elements."""
+    words = open(os.path.join(d, "hexdyn.map")).read().split()
+    out, i = {}, words.index("proc")
+    while i < len(words) and words[i] == "proc":
+        deck, n, e = words[i + 3], int(words[i + 5]), int(words[i + 7])
+        nums = [int(w) for w in words[i + 8:i + 8 + n + e]]
+        out[deck] = (np.array(nums[:n]), np.array(nums[n:]))
+        i += 8 + n + e
+    return out
+
+
+def deck_materials(path):
+    """Material set of every element of a deck, by element number."""
+    mats, inelem = {}, False
+    for line in open(path):
+        w = line.split()
+        if not w:
+            continue
+        if w[0] == "elem":
+            inelem = True
+        elif inelem and w[0].isdigit() and len(w) >= 10:
+            mats[int(w[0])] = int(w[1])
+        elif inelem:
+            inelem = False
+    return mats
+
+
 def frames(d):
     series = ET.parse(os.path.join(d, "field.pvd")).getroot()
     for ds in series.iter("DataSet"):
@@ -52,7 +84,10 @@ def frames(d):
 
 
 def main():
-    d, mode, args = sys.argv[1], sys.argv[2], [float(a) for a in sys.argv[3:]]
+    d, mode = sys.argv[1], sys.argv[2]
+    args = sys.argv[3:] if mode == "glob" else [float(a) for a in sys.argv[3:]]
+    if mode == "glob":
+        numbers, mats = global_numbers(d), deck_materials(os.path.join(d, args[0]))
     nframes = 0
     times = []
     for i, (t, pieces, names) in enumerate(frames(d)):
@@ -72,9 +107,17 @@ def main():
             pd = m.point_data
             check(pd["velocity"].shape == (n, 3) and pd["displacement"].shape == (n, 3),
                   "vector shapes")
+            check((cd["process"] == p).all(), "process of piece %d" % p)
+            if mode == "glob":
+                nodes, elems = numbers[os.path.basename(piece)[7:-4]]
+                check((pd["node"] == nodes).all(), "global node numbers of %s" % piece)
+                check((cd["element"] == elems).all(), "global element numbers of %s" % piece)
+                want = np.array([mats[g] for g in elems])
+                check((cd["material"] == want).all(), "materials of %s" % piece)
+                print("piece %d materials %s" % (p, sorted(set(cd["material"].tolist()))))
+                continue
             check((pd["node"] == np.arange(1, n + 1)).all(), "node numbers")
             check((cd["element"] == np.arange(1, e + 1)).all(), "element numbers")
-            check((cd["process"] == p).all(), "process of piece %d" % p)
             check((cd["material"] == 1).all(), "material")
             check(m.points.dtype == np.float64, "points in Float64")
             # The points are the solver's current coordinates: the animation
