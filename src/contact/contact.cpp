@@ -29,6 +29,7 @@ struct snode {
     int local;      // local node (0-based), -1 for a ghost
     double x[3], v[3], m;
     double offset;  // starting depth still followed (<= 0)
+    double held;    // 1 when a face held it in the last step
     double xs[3];   // position at the last search
     std::uint64_t parts;
 };
@@ -50,6 +51,7 @@ std::vector<face> own;  // the process's exterior faces
 // depth (m) and area (m^2) at the start.
 std::vector<double> ownk, owndepth, ownarea;
 std::vector<double> offsets;         // per local node, starting depth followed
+std::vector<double> held;            // per local node, 1 when a face held it in the last step
 std::vector<double> force;           // per local node, contact force of the step
 double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
 std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
@@ -66,7 +68,8 @@ bool warnedstep = false;
 std::vector<double> counted;  // per local node, 1 where the process counts it
 
 constexpr int facedoubles = 1 + 1 + 4 + 8 + 4;  // egid side corners enode k depth part area
-constexpr int nodedoubles = 1 + 3 + 3 + 1 + 1;  // gid x v m offset
+constexpr int nodedoubles = 1 + 3 + 3 + 1 + 1 + 1;  // gid x v m offset held
+constexpr std::size_t refreshdoubles = 3 + 3 + 1 + 1 + 1;  // x v m offset held
 
 std::uint64_t bit(int set) { return set >= 1 && set <= 64 ? std::uint64_t{1} << (set - 1) : 0; }
 
@@ -253,6 +256,7 @@ void packnode(std::vector<double>& out, int k) {
     for (int c = 0; c < 3; ++c) out.push_back(particledata::vel[i + c]);
     out.push_back(particledata::mp[static_cast<std::size_t>(k)]);
     out.push_back(offsets[static_cast<std::size_t>(k)]);
+    out.push_back(held[static_cast<std::size_t>(k)]);
 }
 
 // Rebuilds the nodes and faces this process sees and their candidates.
@@ -346,6 +350,7 @@ void search() {
             }
             s.m = particledata::mp[static_cast<std::size_t>(e.index)];
             s.offset = offsets[static_cast<std::size_t>(e.index)];
+            s.held = held[static_cast<std::size_t>(e.index)];
             localat[static_cast<std::size_t>(e.index)] = static_cast<int>(nodes.size());
         } else {
             s.local = -1;
@@ -357,6 +362,7 @@ void search() {
             }
             s.m = d[7];
             s.offset = d[8];
+            s.held = d[9];
             recvnodes[static_cast<std::size_t>(e.proc)][static_cast<std::size_t>(e.index)] =
                 static_cast<int>(nodes.size());
         }
@@ -494,6 +500,7 @@ bool refresh() {
         }
         s.m = particledata::mp[static_cast<std::size_t>(s.local)];
         s.offset = offsets[static_cast<std::size_t>(s.local)];
+        s.held = held[static_cast<std::size_t>(s.local)];
         moved = std::fmax(moved, d2);
     }
     // A node and a face close in by the sum of their motions.
@@ -509,25 +516,28 @@ bool refresh() {
             for (int c = 0; c < 3; ++c) o.push_back(particledata::vel[j + c]);
             o.push_back(particledata::mp[static_cast<std::size_t>(k)]);
             o.push_back(offsets[static_cast<std::size_t>(k)]);
+            o.push_back(held[static_cast<std::size_t>(k)]);
         }
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
-        incount[static_cast<std::size_t>(q)] = 8 * recvnodes[static_cast<std::size_t>(q)].size();
+        incount[static_cast<std::size_t>(q)] =
+            refreshdoubles * recvnodes[static_cast<std::size_t>(q)].size();
     const std::vector<std::vector<double>> got = sendknown(out, incount);
     for (int q = 0; q < np; ++q) {
         if (q == commnodes::myid) continue;
         const std::vector<int>& to = recvnodes[static_cast<std::size_t>(q)];
         const std::vector<double>& g = got[static_cast<std::size_t>(q)];
-        for (std::size_t i = 0; i < to.size() && 8 * i + 7 < g.size(); ++i) {
+        for (std::size_t i = 0; i < to.size() && refreshdoubles * (i + 1) <= g.size(); ++i) {
             if (to[i] < 0) continue;
             snode& s = nodes[static_cast<std::size_t>(to[i])];
-            const double* d = &g[8 * i];
+            const double* d = &g[refreshdoubles * i];
             for (int c = 0; c < 3; ++c) {
                 s.x[c] = d[c];
                 s.v[c] = d[3 + c];
             }
             s.m = d[6];
             s.offset = d[7];
+            s.held = d[8];
         }
     }
     return false;
@@ -545,6 +555,7 @@ void reset() {
     nfstart.clear();
     nflist.clear();
     offsets.clear();
+    held.clear();
     force.clear();
     nodes.clear();
     faces.clear();
@@ -576,10 +587,12 @@ void prepare() {
     own = exteriorfaces();
     facestiffness();
     offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    held.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
     ready = true;
 }
 
 std::vector<double>& startdepths() { return offsets; }
+std::vector<double>& heldflags() { return held; }
 
 void rebuild() {
     own = exteriorfaces();
@@ -656,17 +669,39 @@ void apply() {
     for (snode& s : nodes) {
         if (cstart[static_cast<std::size_t>(&s - nodes.data())] ==
             cstart[static_cast<std::size_t>(&s - nodes.data()) + 1]) {
-            if (s.local >= 0) offsets[static_cast<std::size_t>(s.local)] = 0.0;
+            if (s.local >= 0) {
+                offsets[static_cast<std::size_t>(s.local)] = 0.0;
+                held[static_cast<std::size_t>(s.local)] = 0.0;
+            }
             continue;
         }
         projection p{};
         double area = 0.0;
         const int fi = holder(s, p, area);
-        if (s.local >= 0)
+        // A node a face takes hold of deeper than it can have moved towards
+        // it in the last step came in unseen (past an edge, from a face that
+        // lost it): it is loaded only from the depth it could have reached,
+        // so that the spring gives back no energy it never took.
+        double offset = s.offset;
+        if (fi >= 0 && s.held == 0.0) {
+            const sface& f = faces[static_cast<std::size_t>(fi)];
+            double vn = 0.0;
+            for (int d = 0; d < 3; ++d) {
+                double vf = 0.0;
+                for (int i = 0; i < 4; ++i)
+                    vf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].v[d];
+                vn += (s.v[d] - vf) * p.normal[d];
+            }
+            const double reach = 2.0 * std::fmax(0.0, -vn) * simulation::dtk;
+            offset = std::fmin(offset, p.gap + reach);
+        }
+        if (s.local >= 0) {
             offsets[static_cast<std::size_t>(s.local)] =
-                fi < 0 ? 0.0 : std::fmin(0.0, std::fmax(s.offset, p.gap));
+                fi < 0 ? 0.0 : std::fmin(0.0, std::fmax(offset, p.gap));
+            held[static_cast<std::size_t>(s.local)] = fi < 0 ? 0.0 : 1.0;
+        }
         if (fi < 0) continue;
-        const double g = p.gap - s.offset;
+        const double g = p.gap - offset;
         if (!(g < 0.0)) continue;
         const sface& f = faces[static_cast<std::size_t>(fi)];
         const double k = f.k * area;

@@ -69,6 +69,9 @@ void rebuild();
 // The starting depth still followed at each node of the process (0 none),
 // which a checkpoint carries.
 std::vector<double>& startdepths();
+// Per node of the process, 1 when a face held it in the last step (a
+// checkpoint carries it too).
+std::vector<double>& heldflags();
 
 // Counters for benchmarks and tests.
 struct statistics {

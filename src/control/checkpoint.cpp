@@ -351,10 +351,13 @@ void write(const schedule& s) {
     if (dataout::energyon) out.section("BALANCE", &es, sizeof es);
     std::vector<double> contactstate;
     if (elementdata::contact.on) {
-        // The work of the contact forces, then the starting depths followed.
+        // The work of the contact forces, then per node the starting depth
+        // followed and whether a face held it.
         const std::vector<double>& d = contact::startdepths();
+        const std::vector<double>& hf = contact::heldflags();
         contactstate.assign(1, simulation::engcontact);
         contactstate.insert(contactstate.end(), d.begin(), d.end());
+        contactstate.insert(contactstate.end(), hf.begin(), hf.end());
         out.section("CONTACT", contactstate.data(), bytesof(contactstate));
     }
     std::vector<double> failurestate;
@@ -631,10 +634,14 @@ void restore(schedule& s) {
         }
     }
     if (elementdata::contact.on) {
-        std::vector<double> cs(1 + static_cast<std::size_t>(particledata::nb_particle));
+        const std::size_t nn = static_cast<std::size_t>(particledata::nb_particle);
+        std::vector<double> cs(1 + 2 * nn);
         load(c, name, "CONTACT", cs.data(), cs.size() * sizeof(double));
         simulation::engcontact = cs[0];
-        std::copy(cs.begin() + 1, cs.end(), contact::startdepths().begin());
+        std::copy(cs.begin() + 1, cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn),
+                  contact::startdepths().begin());
+        std::copy(cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn), cs.end(),
+                  contact::heldflags().begin());
     }
     std::vector<double> frametimes;
     if (fields) frametimes = loadfields(c, name, s);

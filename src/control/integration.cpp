@@ -229,7 +229,10 @@ void integration(checkpoint::schedule& sched) {
             if (commnodes::myid == 0) {
                 std::string line =
                     progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic);
-                if (failuredata::on) line += "  Eroded=" + std::to_string(failuredata::nerodedjob);
+                if (failuredata::on) {
+                    line += "  Eroded=";
+                    line += std::to_string(failuredata::nerodedjob);
+                }
                 errorstop::writeline(line);
                 // Shown as it happens, also when standard output is a pipe.
                 std::fflush(stdout);
@@ -246,7 +249,10 @@ void integration(checkpoint::schedule& sched) {
     } while (currenttime <= endtime);
     // The last frame is on disk before the run reports its end.
     if (fields) fieldout::wait();
-    if (failuredata::on && commnodes::myid == 0)
-        errorstop::writeline(" " + std::to_string(failuredata::nerodedjob) +
-                             " element(s) eroded in the run");
+    if (failuredata::on && commnodes::myid == 0) {
+        std::string line(1, ' ');
+        line += std::to_string(failuredata::nerodedjob);
+        line += " element(s) eroded in the run";
+        errorstop::writeline(line);
+    }
 }

@@ -288,6 +288,35 @@ TEST(InputErrors, EveryStopAndWarning) {
           " *** Error *** global node number 0 of local node 1 is below 1"},
          true},
 
+        {"fail before nmat", "fail\nendf\nendi\n",
+         {errline(1), " *** Error *** nmat must be defined before \"fail\""}, true},
+        {"fail set outside", "nmat 1\nfail\nepsp 2 0.5\nendf\nendi\n",
+         {nm1, errline(3), " *** Error *** failure material set 2 is outside the valid range 1..1"},
+         true},
+        {"fail limit not positive", "nmat 1\nfail\nspal 1 0\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** fail: tension limit (spal) must be positive, got "
+          "0.0000000000000000E+00"},
+         true},
+        {"fail step fraction outside", "nmat 1\nfail\nstep 1.5\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** erosion step fraction 1.5000000000000000E+00 is outside the valid range "
+          "1e-6..0.999"},
+         true},
+        {"fail unknown record", "nmat 1\nfail\nepsx 1 0.5\nendf\nendi\n",
+         {nm1, invalid("epsx", 3), errline(3),
+          " *** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, spal or "
+          "step expected)"},
+         true},
+        {"fail jc on an elastic set",
+         "nbmp 8\nnbel 1\n" + mate1 +
+             "fail\njc 1 0.1 0.1 -1 0 0\nendf\npart\n1 0 0 0 0\n2 0 1 0 0\n3 0 1 1 0\n"
+             "4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\nelem\n1 1 1 2 3 4 5 6 7 "
+             "8\nendi\n",
+         {" *** Error *** fail: Johnson-Cook damage (jc) of material set 1 needs a Johnson-Cook "
+          "material (john or jcth), the set is elas"},
+         true},
+
         // ---- the newer keywords: values on the keyword's own line, numbers only
         {"bulk with one coefficient",
          "bulk 0.06\nendi\n",
