@@ -67,7 +67,7 @@ statistics counters{};
 bool warnedstep = false;
 std::vector<double> counted;  // per local node, 1 where the process counts it
 
-constexpr int facedoubles = 1 + 1 + 4 + 8 + 4;  // egid side corners enode k depth part area
+constexpr int facedoubles = 1 + 1 + 4 + 8 + 4;      // egid side corners enode k depth part area
 constexpr int nodedoubles = 1 + 3 + 3 + 1 + 1 + 1;  // gid x v m offset held
 constexpr std::size_t refreshdoubles = 3 + 3 + 1 + 1 + 1;  // x v m offset held
 
