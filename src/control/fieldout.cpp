@@ -358,10 +358,12 @@ struct framestate {
     int frame = 0;
     std::size_t np = 0, ne = 0;
     bool eint = false;
+    bool failure = false;           // "fail": damage and the eroded elements' ghost flags follow
     pagebuffer points;              // 3 np Float64
     pagebuffer velocity;            // 3 np Float32
     std::vector<pagebuffer> cells;  // ne Float32 each: six stresses, pressure,
-                                    // equivalent, plastic strain, [internal energy]
+                                    // equivalent, plastic strain, [internal energy], [damage]
+    pagebuffer ghost;               // ne UInt8: 32 (hidden) for an eroded element
 };
 
 void capture(framestate& s, double time, int frame) {
@@ -404,11 +406,24 @@ void capture(framestate& s, double time, int frame) {
     field([](const history& r) { return r.seqv; });
     field([](const history& r) { return r.epeff; });
     if (s.eint) field([](const history& r) { return r.eint; });
+    // Eroded elements stay in the piece but are flagged hidden, which
+    // ParaView honours: the hole shows without the connectivity changing.
+    s.failure = failuredata::on && failuredata::damage.size() == ne;
+    if (s.failure) {
+        pagebuffer f(4 * ne);
+        float* x = f.as<float>();
+        for (std::size_t e = 0; e < ne; ++e) put(x + e, failuredata::damage[e]);
+        s.cells.push_back(std::move(f));
+        s.ghost = pagebuffer(ne);
+        unsigned char* g = s.ghost.as<unsigned char>();
+        for (std::size_t e = 0; e < ne; ++e)
+            if (failuredata::eroded[e]) g[e] = 32;
+    }
 }
 
 // The compressed arrays of a frame that change, in the order of the file.
 struct packedframe {
-    packedarray velocity, displacement, points, relvol;
+    packedarray velocity, displacement, points, relvol, ghost;
     std::vector<packedarray> cells;  // as framestate's
 };
 
@@ -438,6 +453,7 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
     for (std::size_t i = 0; i < s.cells.size(); ++i)
         first.push_back(
             {&z.cells[i], 4 * s.ne, cl, fast, copied(s.cells[i]), giveback(s.cells[i])});
+    if (s.failure) first.push_back({&z.ghost, s.ne, cl, fast, copied(s.ghost), giveback(s.ghost)});
     const double* pts = s.points.as<double>();
     first.push_back({&z.relvol, 4 * s.ne, cl, fast,
                      [pts](std::size_t b, std::size_t len, worker& w) -> const void* {
@@ -496,6 +512,7 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
     s.points = {};
     s.velocity = {};
     s.cells.clear();
+    s.ghost = {};
 }
 
 // The XML part of the piece (up to the "_" marker of the appended data) and
@@ -529,6 +546,10 @@ void pieceparts(const framestate& s, const packedframe& z, const constantarrays&
                                : i == kInternalEnergy   ? z.cells[kInternalEnergy - 1]
                                                         : z.cells[static_cast<std::size_t>(i)];
         line(celldata, "Float32", cellarrays[i].name, 1, a);
+    }
+    if (s.failure) {
+        line(celldata, "Float32", "damage", 1, z.cells.back());
+        line(celldata, "UInt8", "vtkGhostType", 1, z.ghost);
     }
     line(celldata, "Int32", "material", 1, c.material);
     line(celldata, "Int32", "element", 1, c.element);
@@ -595,8 +616,13 @@ std::string parallelfile(double time, int frame) {
     x += "    </PPointData>\n    <PCellData Scalars=\"plastic_strain\">\n";
     const bool eint = hasenergy();
     int i = 0;
-    for (const arrayspec& a : cellarrays)
+    for (const arrayspec& a : cellarrays) {
         if (i++ != kInternalEnergy || eint) arrayline(a);
+        if (i == kInternalEnergy + 1 && failuredata::on) {
+            arrayline({"Float32", "damage", 1});
+            arrayline({"UInt8", "vtkGhostType", 1});
+        }
+    }
     x += "    </PCellData>\n    <PPoints>\n";
     arrayline({"Float64", "Points", 3});
     x += "    </PPoints>\n";

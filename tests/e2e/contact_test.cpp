@@ -371,11 +371,23 @@ TEST(VerificationFailure, SpallWhereTheReleasesMeet) {
     TempDir one("spall-contact");
     std::vector<Body> b = {{1, 1, 50, {0, 0, -d}, {0.002, 0.002, d}, 1, {0, 0, v}},
                            {1, 1, 100, {0, 0, 0}, {0.002, 0.002, D}, 1, {0, 0, 0}}};
-    write_single_run(one.path(),
-                     deck(b, {"1 " + kSteel}, control.str() + "\ncont\nendc", "curv engk\n"));
+    write_single_run(one.path(), deck(b, {"1 " + kSteel},
+                                      control.str() + "\ncont\nendc\nfout 1.0e-4", "curv engk\n"));
     const RunResult r1 = run_hexdyn(one.path(), 1, 300);
     ASSERT_EQ(r1.status, 0) << r1.out;
     EXPECT_EQ(r1.out.find(" 0 element(s) eroded"), std::string::npos) << r1.out;
+    // The last field frame hides exactly the eroded elements, whose damage is 1.
+    write_file(one / "hidden.py",
+               "import glob, meshio\n"
+               "m = meshio.read(sorted(glob.glob('field/*_a.vtu'))[-1])\n"
+               "g, d = m.cell_data['vtkGhostType'][0], m.cell_data['damage'][0]\n"
+               "print('hidden', int((g == 32).sum()), int((d >= 1).sum()))\n");
+    const RunResult f = run_command("/usr/bin/python3 hidden.py", one.path());
+    const std::size_t at = r1.out.find(" element(s) eroded in the run");
+    ASSERT_NE(at, std::string::npos);
+    const std::string n =
+        r1.out.substr(r1.out.rfind('\n', at) + 2, at - r1.out.rfind('\n', at) - 2);
+    EXPECT_NE(f.out.find("hidden " + n + " " + n), std::string::npos) << f.out << " / " << n;
     TempDir run("spall-3");
     const RunResult p = run_command(
         exe("hexdyn-partition") + " " + (one / "a").string() + " 3 --dir .", run.path());
