@@ -603,8 +603,9 @@ void rebuild() {
 void start(bool fresh) {
     setparts();
     if (!ready) prepare();
-    // A restored run that has lost elements sees the faces behind them.
-    if (failuredata::anyeroded) {
+    // A restored run that has lost elements sees the faces behind them
+    // (collective: decided on the count of the whole model).
+    if (failuredata::nerodedjob > 0) {
         own = exteriorfaces();
         facestiffness();
     }

@@ -31,7 +31,7 @@ std::string deck_name(int p) { return std::string(1, static_cast<char>('a' + p))
 // processes, sharing the cores of the test machine, a coarse mesh and a
 // short run.
 void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& endtime,
-               const std::string& fields = "") {
+               const std::string& fields = "", const std::string& blocks = "") {
     const std::string size = nprocs == 1 ? "--nx 8 --ny 8 --nz 20" : "--nx 4 --ny 4 --nz 10";
     const std::string extra =
         fields.empty() ? " --fields off --energy off" : " --fields " + fields + " --energy on";
@@ -44,7 +44,7 @@ void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& end
     RunResult r = run_command(mesh, dir, 60);
     ASSERT_EQ(r.status, 0) << r.out;
     std::string deck = read_file(dir / "whole");
-    deck.insert(deck.rfind("endi"), "chkp " + std::to_string(chkp) + "\n");
+    deck.insert(deck.rfind("endi"), "chkp " + std::to_string(chkp) + "\n" + blocks);
     write_file(dir / "whole", deck);
     if (nprocs == 1) {
         write_file(dir / "a", deck);
@@ -56,11 +56,11 @@ void makemodel(const fs::path& dir, int nprocs, int chkp, const std::string& end
 
 // The model of the kill tests: the second checkpoint early in the run, and
 // several field frames and energy records between two checkpoints.
-void killmodel(const fs::path& dir, int nprocs) {
+void killmodel(const fs::path& dir, int nprocs, const std::string& blocks = "") {
     if (nprocs == 1)
-        makemodel(dir, 1, 300, "1e-3", "2e-5");
+        makemodel(dir, 1, 300, "1e-3", "2e-5", blocks);
     else
-        makemodel(dir, nprocs, 20, "3e-5", "3e-6");
+        makemodel(dir, nprocs, 20, "3e-5", "3e-6", blocks);
 }
 
 RunResult restart(const fs::path& dir, int nprocs, int timeout_s = 60) {
@@ -115,13 +115,17 @@ void expectsamefiles(const fs::path& a, const fs::path& b, int nprocs) {
 
 }  // namespace
 
+// Also with contact and erosion (the struck end of the bar erodes), whose
+// state the checkpoint carries.
 TEST(Restart, KilledJobContinuesToTheSameFilesByteForByte) {
     std::mt19937 rng(std::random_device{}());
-    for (int nprocs : {1, 3}) {
-        SCOPED_TRACE("processes " + std::to_string(nprocs));
+    for (const auto& [nprocs, blocks] :
+         {std::pair<int, std::string>{1, ""}, {3, ""},
+          {3, "cont\nendc\nfail\nepsp 1 0.15\nendf\n"}}) {
+        SCOPED_TRACE("processes " + std::to_string(nprocs) + " " + blocks);
         TempDir whole("restart-whole"), killed("restart-killed");
-        killmodel(whole.path(), nprocs);
-        killmodel(killed.path(), nprocs);
+        killmodel(whole.path(), nprocs, blocks);
+        killmodel(killed.path(), nprocs, blocks);
         RunResult r = run_hexdyn(whole.path(), nprocs, 120);
         ASSERT_EQ(r.status, 0) << r.out;
 
@@ -137,6 +141,9 @@ TEST(Restart, KilledJobContinuesToTheSameFilesByteForByte) {
         r = restart(killed.path(), nprocs, 120);
         ASSERT_EQ(r.status, 0) << r.out;
         EXPECT_NE(r.out.find(" restarting at step "), std::string::npos) << r.out;
+        if (!blocks.empty()) {
+            EXPECT_EQ(r.out.find(" 0 element(s) eroded"), std::string::npos) << r.out;
+        }
         expectsamefiles(whole.path(), killed.path(), nprocs);
     }
 }
