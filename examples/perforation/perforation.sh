@@ -132,10 +132,11 @@ echo
 echo "== summary"
 awk -v s="$start" -v e="$end" 'BEGIN { printf "wall time              %.1f s on %d processes\n", e - s, '"$nprocs"' }'
 awk '/Step=/ { n = $0 } END { sub(/.*Step= */, "", n); sub(/ .*/, "", n); printf "steps                  %d\n", n }' solver.log
-grep -h "element(s) eroded" solver.log | sed 's/^ */elements eroded        /'
+plate_elements=$(awk '/^nbel/ { print $2 }' plate.deck)
+awk -v n="$plate_elements" '/element\(s\) eroded/ { printf "elements eroded        %d of the %d of the plate\n", $1, n }' solver.log
 "$here/residual.sh" . >residual.txt
 tail -n 1 residual.txt
-awk -v t="$vr_test" '/^residual velocity/ { v = $5 + 0; if (v < 0) v = -v
+awk -v t="$vr_test" '/^residual velocity/ { v = $6 + 0; if (v < 0) v = -v
     printf "experiment             %.1f m/s (impact at %s m/s): simulated %+.1f %%\n", t, "'"$vi"'", 100 * (v - t) / t }' residual.txt
 awk '$1 + 0 > 0 && NF > 4 { p = $0 } END { sub(/^ *[0-9.]+ +[-+0-9.]+ m\/s +/, "", p); print "plug at the end         " p }' residual.txt
 "$root/scripts/energy_summary.sh" energy.dat
@@ -144,9 +145,9 @@ awk '/^#/ { for (c = 2; c <= NF; c++) col[$c] = c - 1; next }
     END { printf "eroded energy          %.1f J, %.2f %% of the initial kinetic energy (counted in the balance)\n", e, 100 * e / k0 }' energy.dat
 cat <<EOF
 files                  $run/field.pvd (ParaView: the solver's field output; colour
-                       by plastic_strain, or by material; the plate's hole and the
-                       plug show once eroded elements are hidden: they are kept in
-                       the field files with zero stress), perforation.pvd,
+                       by plastic_strain, or by material; a Threshold on
+                       equivalent_stress above 1 Pa hides the eroded elements, kept
+                       with zero stress, and shows the hole), perforation.pvd,
                        residual.txt (the velocities at every output time),
                        energy.dat, perforation.csv, perforation_curves.png, solver.log
 EOF
