@@ -145,9 +145,8 @@ awk '/^#/ { for (c = 2; c <= NF; c++) col[$c] = c - 1; next }
     END { printf "eroded energy          %.1f J, %.2f %% of the initial kinetic energy (counted in the balance)\n", e, 100 * e / k0 }' energy.dat
 cat <<EOF
 files                  $run/field.pvd (ParaView: the solver's field output; colour
-                       by plastic_strain, or by material; a Threshold on
-                       equivalent_stress above 1 Pa hides the eroded elements, kept
-                       with zero stress, and shows the hole), perforation.pvd,
+                       by plastic_strain, damage or material; the eroded
+                       elements are hidden, so the hole shows), perforation.pvd,
                        residual.txt (the velocities at every output time),
                        energy.dat, perforation.csv, perforation_curves.png, solver.log
 EOF
