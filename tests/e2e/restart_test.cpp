@@ -119,9 +119,9 @@ void expectsamefiles(const fs::path& a, const fs::path& b, int nprocs) {
 // state the checkpoint carries.
 TEST(Restart, KilledJobContinuesToTheSameFilesByteForByte) {
     std::mt19937 rng(std::random_device{}());
-    for (const auto& [nprocs, blocks] :
-         {std::pair<int, std::string>{1, ""}, {3, ""},
-          {3, "cont\nendc\nfail\nepsp 1 0.15\nendf\n"}}) {
+    for (const auto& [nprocs, blocks] : {std::pair<int, std::string>{1, ""},
+                                         {3, ""},
+                                         {3, "cont\nendc\nfail\nepsp 1 0.15\nendf\n"}}) {
         SCOPED_TRACE("processes " + std::to_string(nprocs) + " " + blocks);
         TempDir whole("restart-whole"), killed("restart-killed");
         killmodel(whole.path(), nprocs, blocks);
