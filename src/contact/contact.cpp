@@ -94,14 +94,9 @@ bool touches(const snode& s, const sface& f) {
 
 // Unit normal of face `f` from its diagonals.
 std::array<double, 3> facenormal(const sface& f) {
-    const double* p0 = nodes[static_cast<std::size_t>(f.n[0])].x;
-    const double* p1 = nodes[static_cast<std::size_t>(f.n[1])].x;
-    const double* p2 = nodes[static_cast<std::size_t>(f.n[2])].x;
-    const double* p3 = nodes[static_cast<std::size_t>(f.n[3])].x;
-    const double u[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    const double w[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
-    std::array<double, 3> m = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2],
-                               u[0] * w[1] - u[1] * w[0]};
+    std::array<double, 3> m = diagonalcross(
+        nodes[static_cast<std::size_t>(f.n[0])].x, nodes[static_cast<std::size_t>(f.n[1])].x,
+        nodes[static_cast<std::size_t>(f.n[2])].x, nodes[static_cast<std::size_t>(f.n[3])].x);
     const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
     if (len > 0.0)
         for (double& c : m) c = c / len;
@@ -176,14 +171,7 @@ facemeasure measure(const face& f) {
     const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
     const material& mt = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
     const double vol = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)].vol0;
-    const double* p0 = x + 3 * static_cast<std::ptrdiff_t>(f.node[0]);
-    const double* p1 = x + 3 * static_cast<std::ptrdiff_t>(f.node[1]);
-    const double* p2 = x + 3 * static_cast<std::ptrdiff_t>(f.node[2]);
-    const double* p3 = x + 3 * static_cast<std::ptrdiff_t>(f.node[3]);
-    const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
-    const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
-                         a[0] * b[1] - a[1] * b[0]};
+    const std::array<double, 3> n = diagonalcross(x, f.node);
     const double area = 0.5 * std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     const double bulk = mt.young / (3.0 * (1.0 - 2.0 * mt.poisson));
     facemeasure m{};

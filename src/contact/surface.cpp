@@ -38,14 +38,7 @@ void orient(face& f) {
         for (int d = 0; d < 3; ++d) c[d] += 0.125 * x[3 * (el.node[i] - 1) + d];
     for (int i = 0; i < 4; ++i)
         for (int d = 0; d < 3; ++d) m[d] += 0.25 * x[3 * f.node[i] + d];
-    const double* p0 = x + 3 * static_cast<std::ptrdiff_t>(f.node[0]);
-    const double* p1 = x + 3 * static_cast<std::ptrdiff_t>(f.node[1]);
-    const double* p2 = x + 3 * static_cast<std::ptrdiff_t>(f.node[2]);
-    const double* p3 = x + 3 * static_cast<std::ptrdiff_t>(f.node[3]);
-    const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-    const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
-    const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
-                         a[0] * b[1] - a[1] * b[0]};
+    const std::array<double, 3> n = diagonalcross(x, f.node);
     const double s = n[0] * (m[0] - c[0]) + n[1] * (m[1] - c[1]) + n[2] * (m[2] - c[2]);
     if (s < 0.0) std::swap(f.node[1], f.node[3]);
 }

@@ -3,6 +3,8 @@
 // points out of its element.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <vector>
 
 namespace contact {
@@ -18,6 +20,22 @@ struct face {
 // Corners (0-based) of the six faces of a hexahedron, in its corner order.
 inline constexpr int hexfaces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
                                        {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+
+// Cross product of the diagonals (x2 - x0) x (x3 - x1) of a face with
+// corners p0..p3: along its normal, twice its area long (for a plane face).
+inline std::array<double, 3> diagonalcross(const double* p0, const double* p1, const double* p2,
+                                           const double* p3) {
+    const double a[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    const double b[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+// The same for face corners `node` (local nodes) of the positions x.
+inline std::array<double, 3> diagonalcross(const double* x, const int node[4]) {
+    return diagonalcross(
+        x + 3 * static_cast<std::ptrdiff_t>(node[0]), x + 3 * static_cast<std::ptrdiff_t>(node[1]),
+        x + 3 * static_cast<std::ptrdiff_t>(node[2]), x + 3 * static_cast<std::ptrdiff_t>(node[3]));
+}
 
 // Number in the whole model of a local node or element (0-based index in,
 // 1-based number out): the deck's own numbers when it has no "glob".
