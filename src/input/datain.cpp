@@ -12,6 +12,8 @@
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "input/ffi.hpp"
+#include "input/grammar.hpp"
+#include "input/lexical.hpp"
 #include "input/resoption.hpp"
 #include "input/vocabulary.hpp"
 #include "material/catalog.hpp"
@@ -80,27 +82,20 @@ void checkconstant(bool ok, int set, const char* what, const char* rule, double 
                    rule + ", got " + number(v));
 }
 
-// The keywords dtsc, fout, ebal, chkp, bulk and fixd take their values from
-// their own line: stops, naming that line, unless the words after the
-// keyword up to the next keyword or the end of the line number `n` (or
-// `alt`, when not negative).
-void checkvalues(const char* kw, int n, const char* names, int alt = -1) {
-    const int found = ffi::valuesonline(vocabulary::keywords, vocabulary::nkeywords);
-    if (found == n || found == alt) return;
-    std::string want = std::to_string(n);
-    if (alt >= 0) want = std::to_string(alt) + " or " + want;
-    inputerror(std::string("*** Error *** ") + kw + " takes " + want +
-               (n == 1 && alt < 0 ? " value (" : " values (") + names + ") on its line, found " +
-               std::to_string(found));
-}
-
-// Stops when a real read on the current line lies outside lo..hi (`shown` as
-// the message gives the range).
-void checkreal(double value, double lo, double hi, const char* what, const char* shown) {
-    if (!(value >= lo && value <= hi))
-        inputerror(std::string("*** Error *** ") + what + " " + number(value) +
-                   " is outside the valid range " + shown);
-}
+// The deck as the shared record readers take it: strict numbers, and a
+// stop naming the current line.
+struct deckwords {
+    static int keyword(const char* table, int n) { return ffi::keyword(table, n); }
+    static int integer(const char*) { return ffi::needint(); }
+    static double real(const char*) { return static_cast<double>(ffi::needreal()); }
+    static bool words_left() { return ffi::words_left(); }
+    static int valuesonline(const char* table, int n) { return ffi::valuesonline(table, n); }
+    [[noreturn]] static void fail(const std::string& message) {
+        inputerror("*** Error *** " + message);
+    }
+    static std::string show(double v) { return number(v); }
+};
+deckwords in;
 
 // Deck line of each element record, for the checks made once the block is read.
 std::vector<int> elementline;
@@ -267,49 +262,21 @@ void getdata() {
                 elementdata::plane.coord = static_cast<double>(ffi::getreal());
                 break;
             }
-            case 21: {  // dtsc
-                checkvalues("dtsc", 1, "SCALE");
-                const double v = static_cast<double>(ffi::needreal());
-                if (!(v > 0.0)) {
-                    std::string val = records::listed(v);
-                    val.erase(0, val.find_first_not_of(' '));
-                    inputerror("*** Error *** dtsc must be positive, got " + val);
-                }
-                simulation::dtscale = v;
-                break;
-            }
-            case 22: {  // fout
-                checkvalues("fout", 1, "T");
-                const double v = static_cast<double>(ffi::needreal());
-                if (!(v >= 0.0)) {
-                    std::string val = records::listed(v);
-                    val.erase(0, val.find_first_not_of(' '));
-                    inputerror("*** Error *** fout must not be negative, got " + val);
-                }
-                dataout::fieldstep = v;
-                break;
-            }
+            case 21: simulation::dtscale = grammar::readdtscale(in); break;
+            case 22: dataout::fieldstep = grammar::readfieldstep(in); break;
             case 23:  // ebal
-                checkvalues("ebal", 1, "ON or OFF");
+                grammar::checkvalues(in, "ebal", 1, "ON or OFF");
                 dataout::energyon = setonoff();
                 break;
-            case 24: {  // chkp
-                checkvalues("chkp", 1, "N");
-                const int n = ffi::needint();
-                if (n < 1)
-                    inputerror("*** Error *** chkp needs a positive number of steps, got " +
-                               std::to_string(n));
-                simulation::checkpointsteps = n;
-                break;
-            }
+            case 24: simulation::checkpointsteps = grammar::readcheckpointsteps(in); break;
             case 25: setbulk(); break;
             case 26: setfixity(); break;
             case 27:  // stab
-                checkvalues("stab", 1, "ON or OFF");
+                grammar::checkvalues(in, "stab", 1, "ON or OFF");
                 simulation::stablestep = setonoff();
                 break;
             case 28:  // midg
-                checkvalues("midg", 1, "ON or OFF");
+                grammar::checkvalues(in, "midg", 1, "ON or OFF");
                 elementdata::midstep = setonoff();
                 break;
             case 29:  // cont
@@ -381,161 +348,58 @@ void setmaterial() {
 }
 
 void setbulk() {
-    bulkviscosity& b = materialdata::bulk;
-    b.on = true;
-    // The usual coefficients unless the record gives its own.
-    b.q1 = static_cast<double>(0.06f);
-    b.q2 = static_cast<double>(1.5f);
-    checkvalues("bulk", 2, "Q1 Q2", 0);
-    if (ffi::valuesonline(vocabulary::keywords, vocabulary::nkeywords) == 2) {
-        b.q1 = static_cast<double>(ffi::needreal());
-        b.q2 = static_cast<double>(ffi::needreal());
-    }
-    // The usual pair lies far inside these bounds; beyond them the viscosity
-    // smears a shock over many elements and shrinks the time step for nothing.
-    checkreal(b.q1, 0.0, 1.0, "bulk viscosity Q1", "0..1");
-    checkreal(b.q2, 0.0, 10.0, "bulk viscosity Q2", "0..10");
+    const grammar::bulkrecord r = grammar::readbulk(in);
+    materialdata::bulk = bulkviscosity{true, r.q1, r.q2};
 }
 
 void setfixity() {
-    fixity f{};
-    checkvalues("fixd", 4, "C FX FY FZ");
-    f.comp = ffi::needint();
-    checkrange(f.comp, 1, elementdata::nb_comp, "component number");
-    for (int& a : f.axis) {
-        a = ffi::needint();
-        checkrange(a, 0, 1, "fixd direction flag");
-    }
-    elementdata::fixities.push_back(f);
+    const grammar::fixityrecord r = grammar::readfixity(in, elementdata::nb_comp);
+    elementdata::fixities.push_back(fixity{r.comp, {r.axis[0], r.axis[1], r.axis[2]}});
 }
 
 void setcontact() {
+    const grammar::contactblock b = grammar::readcontact(in, materialdata::nb_mat);
     contactcontrol& c = elementdata::contact;
-    const int nmat = materialdata::nb_mat;
-    if (nmat <= 0) inputerror("*** Error *** nmat must be defined before \"cont\"");
-    // Parts are told apart by one bit each.
-    const int most = std::min(nmat, 64);
     c.on = true;
-    for (;;) {
-        const int k = ffi::keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
-        if (k == 1) break;
-        switch (k) {
-            case 2:  // scal
-                c.scale = static_cast<double>(ffi::needreal());
-                checkreal(c.scale, 1.0e-6, 10.0, "contact penalty scale", "1e-6..10");
-                break;
-            case 3:  // fric
-                c.mus = static_cast<double>(ffi::needreal());
-                c.mud = static_cast<double>(ffi::needreal());
-                c.decay = static_cast<double>(ffi::needreal());
-                checkreal(c.mus, 0.0, 10.0, "static friction coefficient", "0..10");
-                checkreal(c.mud, 0.0, c.mus, "dynamic friction coefficient",
-                          ("0.." + number(c.mus) + " (the static one)").c_str());
-                checkreal(c.decay, 0.0, 1.0e30, "friction decay coefficient", "0..1e30");
-                break;
-            case 4:  // part
-                do {
-                    const int m = ffi::needint();
-                    checkrange(m, 1, most, "contact material set");
-                    c.parts.push_back(m);
-                } while (ffi::words_left());
-                break;
-            case 5: {  // pair
-                const int a = ffi::needint();
-                checkrange(a, 1, most, "contact material set");
-                const int b = ffi::needint();
-                checkrange(b, 1, most, "contact material set");
-                c.pairs.push_back({a, b});
-                break;
-            }
-            default:
-                inputerror(
-                    "*** Error *** unknown record in the \"cont\" block (endc, scal, fric, part or "
-                    "pair expected)");
-        }
+    if (b.scale) c.scale = *b.scale;
+    if (b.friction) {
+        c.mus = b.friction->stat;
+        c.mud = b.friction->dyn;
+        c.decay = b.friction->decay;
     }
+    for (const std::vector<int>& part : b.parts)
+        c.parts.insert(c.parts.end(), part.begin(), part.end());
+    c.pairs.insert(c.pairs.end(), b.pairs.begin(), b.pairs.end());
 }
 
 void setfailure() {
-    const int nmat = materialdata::nb_mat;
-    if (nmat <= 0) inputerror("*** Error *** nmat must be defined before \"fail\"");
+    const std::vector<grammar::failurerecord> list = grammar::readfailure(in, materialdata::nb_mat);
     failuredata::on = true;
-    failuredata::criteria.assign(count(nmat), failurecriteria{});
-    const auto limit = [](const char* what) {
-        const double v = static_cast<double>(ffi::needreal());
-        if (!(v > 0.0))
-            inputerror(std::string("*** Error *** fail: ") + what + " must be positive, got " +
-                       number(v));
-        return v;
-    };
-    const auto set = [nmat]() {
-        const int m = ffi::needint();
-        checkrange(m, 1, nmat, "failure material set");
-        return &failuredata::criteria[static_cast<size_t>(m - 1)];
-    };
-    for (;;) {
-        const int k = ffi::keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
-        if (k == 1) break;
-        switch (k) {
-            case 2: {  // jc
-                failurecriteria* c = set();
-                c->jc = true;
-                for (double& d : c->d) d = static_cast<double>(ffi::needreal());
-                break;
-            }
-            // The set first, then its limit, as they stand on the record.
-            case 3: {
-                failurecriteria* c = set();
-                c->epsmax = limit("plastic strain limit (epsp)");
-                break;
-            }
-            case 4: {
-                failurecriteria* c = set();
-                c->prinmax = limit("principal strain limit (prin)");
-                break;
-            }
-            case 5: {
-                failurecriteria* c = set();
-                c->tension = limit("tension limit (spal)");
-                break;
-            }
-            case 6:  // step
-                failuredata::stepfraction = static_cast<double>(ffi::needreal());
-                checkreal(failuredata::stepfraction, 1.0e-6, 0.999, "erosion step fraction",
-                          "1e-6..0.999");
-                break;
-            default:
-                inputerror(
-                    "*** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, "
-                    "spal or step expected)");
+    failuredata::criteria.assign(count(materialdata::nb_mat), failurecriteria{});
+    for (const grammar::failurerecord& r : list) {
+        const int k =
+            lexical::match4(r.key, vocabulary::failurerecords, vocabulary::nfailurerecords);
+        if (k == 6) {  // step
+            failuredata::stepfraction = r.values[0];
+            continue;
+        }
+        failurecriteria& c = failuredata::criteria[static_cast<size_t>(r.set - 1)];
+        if (k == 2) {  // jc
+            c.jc = true;
+            std::copy(r.values.begin(), r.values.end(), c.d);
+        } else if (k == 3) {
+            c.epsmax = r.values[0];
+        } else if (k == 4) {
+            c.prinmax = r.values[0];
+        } else {
+            c.tension = r.values[0];
         }
     }
 }
 
 void setglobal() {
-    if (!seen_nbmp || !seen_nbel)
-        inputerror("*** Error *** \"glob\" must follow \"nbmp\" and \"nbel\"");
-    const auto readnumbers = [](std::vector<int>& to, int n, const char* what) {
-        to.assign(count(n), 0);
-        std::vector<int> at(to.size());
-        for (size_t i = 0; i < to.size(); ++i) {
-            to[i] = ffi::getint();
-            if (to[i] < 1)
-                inputerror(std::string("*** Error *** global ") + what + " number " +
-                           std::to_string(to[i]) + " of local " + what + " " +
-                           std::to_string(i + 1) + " is below 1");
-            at[i] = static_cast<int>(i);
-        }
-        std::sort(at.begin(), at.end(), [&to](int x, int y) { return to[x] < to[y]; });
-        for (size_t j = 1; j < at.size(); ++j)
-            if (to[at[j]] == to[at[j - 1]])
-                inputerror(std::string("*** Error *** global ") + what + " number " +
-                           std::to_string(to[at[j]]) + " given twice (local " + what + "s " +
-                           std::to_string(std::min(at[j], at[j - 1]) + 1) + " and " +
-                           std::to_string(std::max(at[j], at[j - 1]) + 1) + ")");
-    };
-    readnumbers(particledata::global, particledata::nb_particle, "node");
-    readnumbers(elementdata::global, elementdata::nb_element, "element");
+    grammar::readglobal(in, seen_nbmp && seen_nbel, particledata::nb_particle,
+                        elementdata::nb_element, particledata::global, elementdata::global);
 }
 
 void seteos() {

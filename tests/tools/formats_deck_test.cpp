@@ -314,7 +314,7 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.contact = formats::Contact{};
              d.contact->pairs = {{1, 2}};
          },
-         "contact material set 2 outside 1..1"},
+         "contact material set 2 is outside the valid range 1..1"},
         {"global numbers of too few nodes",
          [](Deck& d) {
              d.node_global = {1, 2, 3};
@@ -442,23 +442,24 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
          "one)"},
         {two_set_deck("cont\nfric 0.3 0.2 -1\nendc\n"),
          "deck:20: friction decay coefficient -1 is outside the valid range 0..1e30"},
-        {two_set_deck("cont\npart 1 3\nendc\n"), "deck:20: contact material set 3 outside 1..2"},
-        {two_set_deck("cont\npair 0 1\nendc\n"), "deck:20: contact material set 0 outside 1..2"},
-        {"cont\npart 5\nendc\n" + two_set_deck(""),
-         "deck:1: \"cont\" before \"nmat\" (or with nmat 0)"},
+        {two_set_deck("cont\npart 1 3\nendc\n"),
+         "deck:20: contact material set 3 is outside the valid range 1..2"},
+        {two_set_deck("cont\npair 0 1\nendc\n"),
+         "deck:20: contact material set 0 is outside the valid range 1..2"},
+        {"cont\npart 5\nendc\n" + two_set_deck(""), "deck:1: nmat must be defined before \"cont\""},
         {two_set_deck("cont\npart\nendc\n"),
          "deck:21: expected an integer for contact material set, found \"endc\""},
         {two_set_deck("cont\nfoo\nendc\n"),
-         "deck:20: expected \"scal\", \"fric\", \"part\", \"pair\" or the end of the cont "
-         "block (\"endc\"), found \"foo\""},
+         "deck:20: unknown record in the \"cont\" block (endc, scal, fric, part or pair "
+         "expected)"},
         {two_set_deck("cont endc\ncont endc\n"), "deck:20: keyword \"cont\" given a second time"},
-        {"nbmp 8\nglob 1\nendi\n", "deck:2: \"glob\" before \"nbmp\" and \"nbel\""},
+        {"nbmp 8\nglob 1\nendi\n", "deck:2: \"glob\" must follow \"nbmp\" and \"nbel\""},
         {two_set_deck("glob 1 2 3 4 5 6 7 0 1\n"),
-         "deck:19: global node number 0 of node 8 must be at least 1"},
+         "deck:19: global node number 0 of local node 8 is below 1"},
         {two_set_deck("glob 1 3 2 4 3 6 7 8 1\n"),
-         "deck:19: global node number 3 given twice (nodes 2 and 5)"},
+         "deck:19: global node number 3 given twice (local nodes 2 and 5)"},
         {two_set_deck("glob 1 2 3 4 5 6 7 8 -4\n"),
-         "deck:19: global element number -4 of element 1 must be at least 1"},
+         "deck:19: global element number -4 of local element 1 is below 1"},
         {two_set_deck("glob 1 2 3\n"),
          "deck:20: expected an integer for global node number, found \"endi\""},
     };

@@ -15,6 +15,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "input/grammar.hpp"
 #include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
 #include "model/curvevariables.hpp"
@@ -73,6 +74,14 @@ class Lexer {
     std::string_view peek() {
         if (at_end()) fail("the deck ends before \"endi\"");
         return words_[next_];
+    }
+
+    // Words left on the current line before the first that matches the table.
+    int valuesonline(const char* table, int n) const {
+        int k = 0;
+        for (int w = next_; w < nwords_; ++w, ++k)
+            if (match4(words_[w], table, n) >= 1) break;
+        return k;
     }
 
     int keyword(const char* table, int n) {
@@ -229,56 +238,6 @@ std::string real_text(double v) {
     return s;
 }
 
-// What is wrong with a contact record, or nothing; the bounds are the
-// solver's.
-std::string outside(const char* what, double v, const std::string& range) {
-    return std::string(what) + " " + real_text(v) + " is outside the valid range " + range;
-}
-
-std::string scale_fault(double f) {
-    return f >= 1e-6 && f <= 10.0 ? std::string() : outside("contact penalty scale", f, "1e-6..10");
-}
-
-std::string friction_fault(const Friction& f) {
-    if (!(f.stat >= 0.0 && f.stat <= 10.0))
-        return outside("static friction coefficient", f.stat, "0..10");
-    if (!(f.dyn >= 0.0 && f.dyn <= f.stat))
-        return outside("dynamic friction coefficient", f.dyn,
-                       "0.." + real_text(f.stat) + " (the static one)");
-    if (!(f.decay >= 0.0 && f.decay <= 1e30))
-        return outside("friction decay coefficient", f.decay, "0..1e30");
-    return {};
-}
-
-// Contact tells the material sets apart by one bit each: at most 64 take part.
-constexpr int kContactSets = 64;
-
-std::string contact_set_fault(int set, int nmat) {
-    const int most = std::min(nmat, kContactSets);
-    if (set >= 1 && set <= most) return {};
-    return "contact material set " + std::to_string(set) + " outside 1.." + std::to_string(most);
-}
-
-// Global numbers of the local nodes (or elements) of a process deck: each at
-// least 1 and none twice.
-std::string glob_fault(const std::vector<int>& global, const char* what) {
-    std::unordered_map<int, int> first;  // global number -> local number
-    first.reserve(global.size());
-    for (size_t i = 0; i < global.size(); ++i) {
-        const int g = global[i];
-        const int local = static_cast<int>(i) + 1;
-        if (g < 1)
-            return "global " + std::string(what) + " number " + std::to_string(g) + " of " + what +
-                   " " + std::to_string(local) + " must be at least 1";
-        const auto [at, fresh] = first.insert({g, local});
-        if (!fresh)
-            return "global " + std::string(what) + " number " + std::to_string(g) +
-                   " given twice (" + what + "s " + std::to_string(at->second) + " and " +
-                   std::to_string(local) + ")";
-    }
-    return {};
-}
-
 }  // namespace
 
 std::string curve_name(int option) {
@@ -313,424 +272,342 @@ std::string deck_name(int process) { return commnodes::deckname(process); }
 
 double to_single(double v) { return static_cast<double>(static_cast<float>(v)); }
 
-Deck parse_deck(std::string_view text, const std::string& name) {
-    Lexer lx(text, name);
-    Deck d;
-    bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false,
-         seen_elem = false, seen_cont = false, seen_glob = false, seen_fail = false;
-    int nbmp = 0, nbel = 0;
-    std::vector<char> nodegiven, elemgiven, matgiven;
-    std::vector<std::vector<int>> nodecomps;  // per node, for repeated memberships
-    int last_part_line = 0, first_comprecord_line = 0;
+namespace {
 
-    auto once = [&](bool& seen, const char* k) {
-        if (seen) lx.fail(std::string("keyword \"") + k + "\" given a second time");
+// The deck as the shared record readers take it: the lexer's words, a
+// message with the deck's name and line.
+struct DeckWords {
+    Lexer& lx;
+    int keyword(const char* table, int n) { return lx.keyword(table, n); }
+    int integer(const char* what) { return lx.getint(what); }
+    double real(const char* what) { return lx.getreal(what); }
+    bool words_left() const { return lx.words_left(); }
+    int valuesonline(const char* table, int n) const { return lx.valuesonline(table, n); }
+    [[noreturn]] void fail(const std::string& message) const { lx.fail(message); }
+    static std::string show(double v) { return real_text(v); }
+};
+
+// Reads one deck: a reader per keyword fills the deck and what the later
+// keywords check against (which counts, nodes, elements and sets are given).
+class DeckReader {
+  public:
+    DeckReader(std::string_view text, const std::string& name) : lx_(text, name), name_(name) {}
+
+    Deck read() {
+        while (keyword(lx_.keyword(vocabulary::keywords, vocabulary::nkeywords))) {}
+        finish();
+        return std::move(d_);
+    }
+
+  private:
+    // Reads the records of keyword k; false at "endi".
+    bool keyword(int k) {
+        switch (k) {
+            case 1: return false;  // endi
+            case 2: d_.title = lx_.rest_of_line(); break;
+            case 3: nodecount(); break;
+            case 4: d_.report = lx_.getint("report steps"); break;
+            case 5:
+                d_.hourglass =
+                    Hourglass{lx_.getint("hourglass method"), lx_.getreal("hourglass coefficient")};
+                break;
+            case 6: timetable(); break;
+            case 7: d_.endtime = lx_.getreal("end time"); break;
+            case 8: d_.outtime = lx_.getreal("output interval"); break;
+            case 9: materialcount(); break;
+            case 10: materials(); break;
+            case 11: nodes(); break;
+            case 12: d_.jaumann = onoff(); break;
+            case 13: componentcount(); break;
+            case 14: vectors(d_.loads, vocabulary::loadrecords, "load"); break;
+            case 15: vectors(d_.velocities, vocabulary::velocityrecords, "velo"); break;
+            case 16: curve(); break;
+            case 17: eos(); break;
+            case 18: elements(); break;
+            case 19: elementcount(); break;
+            case 20: rigid(); break;
+            case 21: d_.dtscale = grammar::readdtscale(in_); break;
+            case 22: d_.fieldtime = grammar::readfieldstep(in_); break;
+            case 23: d_.energy = switchrecord("ebal"); break;
+            case 24: d_.checkpoint = grammar::readcheckpointsteps(in_); break;
+            case 25: d_.bulk = grammar::readbulk(in_); break;
+            case 26: d_.fixities.push_back(grammar::readfixity(in_, d_.ncomponents())); break;
+            case 27: d_.stable = switchrecord("stab"); break;
+            case 28: d_.midstep = switchrecord("midg"); break;
+            case 29:
+                once(seen_cont_, "cont");
+                d_.contact = grammar::readcontact(in_, nmat());
+                break;
+            case 30:
+                once(seen_glob_, "glob");
+                grammar::readglobal(in_, seen_nbmp_ && seen_nbel_, nbmp_, nbel_, d_.node_global,
+                                    d_.element_global);
+                break;
+            case 31:
+                once(seen_fail_, "fail");
+                d_.failure = grammar::readfailure(in_, nmat());
+                break;
+            default: lx_.fail("unknown keyword \"" + std::string(lx_.peek()) + "\"");
+        }
+        return true;
+    }
+
+    int nmat() const { return static_cast<int>(d_.materials.size()); }
+
+    void once(bool& seen, const char* k) {
+        if (seen) lx_.fail(std::string("keyword \"") + k + "\" given a second time");
         seen = true;
-    };
+    }
+
     // A switch record's value: on or off.
-    auto onoff = [&] {
-        const int s = lx.keyword(vocabulary::switches, vocabulary::nswitches);
+    bool onoff() {
+        const int s = lx_.keyword(vocabulary::switches, vocabulary::nswitches);
         if (s == -1)
-            lx.fail("switch should be on or off, found \"" + std::string(lx.peek()) + "\"");
+            lx_.fail("switch should be on or off, found \"" + std::string(lx_.peek()) + "\"");
         return s == 1;
-    };
-    auto readvectors = [&](std::vector<VectorRecord>& out, const char* table, const char* block) {
-        if (!seen_nbmp) lx.fail(std::string("\"") + block + "\" before \"nbmp\"");
+    }
+    bool switchrecord(const char* kw) {
+        grammar::checkvalues(in_, kw, 1, "ON or OFF");
+        return onoff();
+    }
+
+    void nodecount() {
+        once(seen_nbmp_, "nbmp");
+        nbmp_ = lx_.getint("node count");
+        if (nbmp_ < 0) lx_.fail(join_nonneg("node count", nbmp_));
+        lx_.check_fits(nbmp_, 5, "node count");  // "part" record of every node
+        d_.nodes.assign(static_cast<size_t>(nbmp_), {0.0, 0.0, 0.0});
+        nodegiven_.assign(static_cast<size_t>(nbmp_), 0);
+        nodecomps_.assign(static_cast<size_t>(nbmp_), {});
+    }
+
+    void elementcount() {
+        once(seen_nbel_, "nbel");
+        nbel_ = lx_.getint("element count");
+        if (nbel_ < 0) lx_.fail(join_nonneg("element count", nbel_));
+        lx_.check_fits(nbel_, 10, "element count");  // "elem" record of every element
+        d_.elements.assign(static_cast<size_t>(nbel_), Element{});
+        elemgiven_.assign(static_cast<size_t>(nbel_), 0);
+    }
+
+    void materialcount() {
+        once(seen_nmat_, "nmat");
+        const int n = lx_.getint("material count");
+        if (n < 0) lx_.fail(join_nonneg("material count", n));
+        // A set without its "mate" record has no model and cannot be
+        // written back, so every set takes a record: number, model, 3 reals.
+        lx_.check_fits(n, 5, "material count");
+        d_.materials.assign(static_cast<size_t>(n), Material{});
+        matgiven_.assign(static_cast<size_t>(n), 0);
+    }
+
+    void componentcount() {
+        once(seen_ncom_, "ncom");
+        const int n = lx_.getint("component count");
+        if (!seen_nbmp_) lx_.fail("\"ncom\" before \"nbmp\"");
+        if (n < 0) lx_.fail(join_nonneg("component count", n));
+        // Components may stay empty: a loose bound of one word each.
+        lx_.check_fits(n, 1, "component count");
+        d_.components.assign(static_cast<size_t>(n), {});
+    }
+
+    void timetable() {
+        if (d_.timetable) lx_.fail("keyword \"time\" given a second time");
+        const int n = lx_.getint("number of time points");
+        if (n < 0) lx_.fail(join_nonneg("number of time points", n));
+        lx_.check_fits(n, 2, "number of time points");
+        std::vector<TimePoint> t(static_cast<size_t>(n));
+        for (TimePoint& p : t) {
+            p.time = lx_.getreal("time of a time-function point");
+            p.value = lx_.getreal("value of a time-function point");
+        }
+        d_.timetable = std::move(t);
+    }
+
+    // "mate": records up to the one of the last set.
+    void materials() {
+        if (nmat() == 0) lx_.fail("\"mate\" before \"nmat\" (or with nmat 0)");
+        int m = 0;
+        do {
+            m = lx_.getint("material set number");
+            if (m < 1 || m > nmat())
+                lx_.fail("material set " + std::to_string(m) + " outside 1.." +
+                         std::to_string(nmat()));
+            const int mt = lx_.keyword(vocabulary::materials, vocabulary::nmaterials);
+            if (mt == -1)
+                lx_.fail("unknown material model \"" + std::string(lx_.peek()) + "\" (" +
+                         catalog::wordlist() + ")");
+            Material& mat = d_.materials[static_cast<size_t>(m - 1)];
+            mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
+            mat.reals.assign(catalog::models[mt - 1].constants.size(), 0.0);
+            for (double& x : mat.reals) x = lx_.getreal("material constant");
+            matgiven_[static_cast<size_t>(m - 1)] = 1;
+        } while (m < nmat());
+    }
+
+    // "part": node records up to the one of the last node.
+    void nodes() {
+        if (!seen_nbmp_ || nbmp_ == 0) lx_.fail("\"part\" before \"nbmp\" (or with nbmp 0)");
+        last_part_line_ = lx_.line();
+        int n = 0;
+        do {
+            n = lx_.getint("node number");
+            if (n < 1 || n > nbmp_)
+                lx_.fail("node " + std::to_string(n) + " outside 1.." + std::to_string(nbmp_));
+            const int c = lx_.getint("component number");
+            if (c > d_.ncomponents())
+                lx_.fail("component " + std::to_string(c) + " greater than ncom (" +
+                         std::to_string(d_.ncomponents()) + ")");
+            for (double& x : d_.nodes[static_cast<size_t>(n - 1)])
+                x = lx_.getreal("node coordinate");
+            nodegiven_[static_cast<size_t>(n - 1)] = 1;
+            if (c > 0) {
+                auto& nc = nodecomps_[static_cast<size_t>(n - 1)];
+                if (std::find(nc.begin(), nc.end(), c) == nc.end()) {
+                    nc.push_back(c);
+                    d_.components[static_cast<size_t>(c - 1)].push_back(n);
+                }
+            }
+        } while (n != nbmp_);
+    }
+
+    // "elem": element records up to the one of the last element.
+    void elements() {
+        if (!seen_nbel_ || nbel_ == 0) lx_.fail("\"elem\" before \"nbel\" (or with nbel 0)");
+        once(seen_elem_, "elem");
+        int e = 0;
+        do {
+            e = lx_.getint("element number");
+            if (e < 1 || e > nbel_)
+                lx_.fail("element " + std::to_string(e) + " outside 1.." + std::to_string(nbel_));
+            if (elemgiven_[static_cast<size_t>(e - 1)])
+                lx_.fail("element " + std::to_string(e) + " given a second time");
+            elemgiven_[static_cast<size_t>(e - 1)] = 1;
+            Element& el = d_.elements[static_cast<size_t>(e - 1)];
+            el.mat = lx_.getint("material set number");
+            if (el.mat < 1 || el.mat > nmat())
+                lx_.fail("material set " + std::to_string(el.mat) + " of element " +
+                         std::to_string(e) + " outside 1.." + std::to_string(nmat()));
+            if (!matgiven_[static_cast<size_t>(el.mat - 1)])
+                lx_.fail("element " + std::to_string(e) + " uses material set " +
+                         std::to_string(el.mat) + ", not defined before \"elem\"");
+            for (int& nd : el.node) {
+                nd = lx_.getint("corner node number");
+                if (nd < 1 || nd > nbmp_)
+                    lx_.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
+                             " outside 1.." + std::to_string(nbmp_));
+                if (!nodegiven_[static_cast<size_t>(nd - 1)])
+                    lx_.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
+                             " has no coordinates before \"elem\"");
+            }
+        } while (e != nbel_);
+        for (int i = 0; i < nbel_; ++i)
+            if (!elemgiven_[static_cast<size_t>(i)])
+                lx_.fail("element " + std::to_string(i + 1) +
+                         " was never given (the block ended with element " + std::to_string(nbel_) +
+                         ")");
+    }
+
+    // "load" and "velo": node and component records up to the block's end.
+    void vectors(std::vector<VectorRecord>& out, const char* table, const char* block) {
+        if (!seen_nbmp_) lx_.fail(std::string("\"") + block + "\" before \"nbmp\"");
         for (;;) {
-            const int k = lx.keyword(table, vocabulary::nvectorrecords);
+            const int k = lx_.keyword(table, vocabulary::nvectorrecords);
             if (k == 1) return;
             if (k == -1)
-                lx.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block +
-                        " block, found \"" + std::string(lx.peek()) + "\"");
+                lx_.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block +
+                         " block, found \"" + std::string(lx_.peek()) + "\"");
             VectorRecord r;
             r.comp = k == 3;
-            r.id = lx.getint(r.comp ? "component number" : "node number");
+            r.id = lx_.getint(r.comp ? "component number" : "node number");
             if (r.comp) {
-                if (r.id < 1 || r.id > d.ncomponents())
-                    lx.fail("component " + std::to_string(r.id) + " outside 1.." +
-                            std::to_string(d.ncomponents()));
-                if (first_comprecord_line == 0) first_comprecord_line = lx.line();
-            } else if (r.id < 1 || r.id > nbmp) {
-                lx.fail("node " + std::to_string(r.id) + " outside 1.." + std::to_string(nbmp));
+                if (r.id < 1 || r.id > d_.ncomponents())
+                    lx_.fail("component " + std::to_string(r.id) + " outside 1.." +
+                             std::to_string(d_.ncomponents()));
+                if (first_comprecord_line_ == 0) first_comprecord_line_ = lx_.line();
+            } else if (r.id < 1 || r.id > nbmp_) {
+                lx_.fail("node " + std::to_string(r.id) + " outside 1.." + std::to_string(nbmp_));
             }
-            for (double& x : r.v) x = lx.getreal("vector component");
+            for (double& x : r.v) x = lx_.getreal("vector component");
             out.push_back(r);
         }
-    };
+    }
 
-    // "cont": records in any order up to "endc". A "part" record takes the
-    // sets up to the end of its line.
-    auto readcontact = [&] {
-        if (!seen_nmat || d.materials.empty()) lx.fail("\"cont\" before \"nmat\" (or with nmat 0)");
-        Contact c;
-        auto set = [&] {
-            const int s = lx.getint("contact material set");
-            if (const std::string f = contact_set_fault(s, static_cast<int>(d.materials.size()));
-                !f.empty())
-                lx.fail(f);
-            return s;
-        };
-        for (;;) {
-            const int k = lx.keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
-            if (k == 1) break;
-            if (k == 2) {
-                const double f = lx.getreal("contact penalty scale");
-                if (const std::string fault = scale_fault(f); !fault.empty()) lx.fail(fault);
-                c.scale = f;
-            } else if (k == 3) {
-                Friction f;
-                f.stat = lx.getreal("static friction coefficient");
-                f.dyn = lx.getreal("dynamic friction coefficient");
-                f.decay = lx.getreal("friction decay");
-                if (const std::string fault = friction_fault(f); !fault.empty()) lx.fail(fault);
-                c.friction = f;
-            } else if (k == 4) {
-                std::vector<int> sets;
-                do sets.push_back(set());
-                while (lx.words_left());
-                c.parts.push_back(std::move(sets));
-            } else if (k == 5) {
-                const int a = set();
-                c.pairs.push_back({a, set()});
-            } else {
-                lx.fail(
-                    "expected \"scal\", \"fric\", \"part\", \"pair\" or the end of the cont "
-                    "block (\"endc\"), found \"" +
-                    std::string(lx.peek()) + "\"");
-            }
-        }
-        d.contact = std::move(c);
-    };
-    // "fail": failure records up to "endf".
-    auto readfailure = [&] {
-        if (!seen_nmat || d.materials.empty()) lx.fail("\"fail\" before \"nmat\" (or with nmat 0)");
-        std::vector<FailureRecord> list;
-        for (;;) {
-            const int k = lx.keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
-            if (k == 1) break;
-            if (k < 1)
-                lx.fail(
-                    "expected \"jc\", \"epsp\", \"prin\", \"spal\", \"step\" or the end "
-                    "of the fail block (\"endf\"), found \"" +
-                    std::string(lx.peek()) + "\"");
-            FailureRecord r;
-            r.key = std::string(
-                vocabulary::word(vocabulary::failurerecords, vocabulary::nfailurerecords, k));
-            if (k != 6) {
-                r.set = lx.getint("failure material set");
-                const int nm = static_cast<int>(d.materials.size());
-                if (r.set < 1 || r.set > nm)
-                    lx.fail("failure material set " + std::to_string(r.set) + " outside 1.." +
-                            std::to_string(nm));
-            }
-            const int n = k == 2 ? 5 : 1;
-            for (int i = 0; i < n; ++i) r.values.push_back(lx.getreal("failure constant"));
-            if (k >= 3 && !(r.values[0] > 0.0))
-                lx.fail("failure limit of \"" + r.key + "\" must be positive");
-            list.push_back(std::move(r));
-        }
-        d.failure = std::move(list);
-    };
-    // "glob": the global number of every local node, then of every element.
-    auto readglobal = [&] {
-        if (!seen_nbmp || !seen_nbel) lx.fail("\"glob\" before \"nbmp\" and \"nbel\"");
-        lx.check_fits(static_cast<long long>(nbmp) + nbel, 1, "global number count");
-        for (auto [list, n, what] :
-             {std::tuple(&d.node_global, nbmp, "global node number"),
-              std::tuple(&d.element_global, nbel, "global element number")}) {
-            list->resize(static_cast<size_t>(n));
-            for (int& g : *list) g = lx.getint(what);
-        }
-        for (const std::string& f :
-             {glob_fault(d.node_global, "node"), glob_fault(d.element_global, "element")})
-            if (!f.empty()) lx.fail(f);
-    };
+    void curve() {
+        if (d_.curves.size() >= 10) lx_.fail("more than 10 curves");
+        Curve c;
+        c.option = lx_.keyword(vocabulary::curves, vocabulary::ncurves);
+        if (c.option == -1)
+            lx_.fail("unknown curve variable \"" + std::string(lx_.peek()) + "\" (" +
+                     curvevariables::names() + ")");
+        c.element = lx_.words_left() ? lx_.getint("curve element number") : 1;
+        d_.curves.push_back(c);
+    }
 
-    for (;;) {
-        const int k = lx.keyword(vocabulary::keywords, vocabulary::nkeywords);
-        switch (k) {
-            case 1:  // endi
-                goto done;
-            case 2:  // sovr
-                d.title = lx.rest_of_line();
-                break;
-            case 3: {  // nbmp
-                once(seen_nbmp, "nbmp");
-                nbmp = lx.getint("node count");
-                if (nbmp < 0) lx.fail(join_nonneg("node count", nbmp));
-                lx.check_fits(nbmp, 5, "node count");  // "part" record of every node
-                d.nodes.assign(static_cast<size_t>(nbmp), {0.0, 0.0, 0.0});
-                nodegiven.assign(static_cast<size_t>(nbmp), 0);
-                nodecomps.assign(static_cast<size_t>(nbmp), {});
-                break;
-            }
-            case 4: d.report = lx.getint("report steps"); break;
-            case 5: {
-                Hourglass h;
-                h.method = lx.getint("hourglass method");
-                h.coef = lx.getreal("hourglass coefficient");
-                d.hourglass = h;
-                break;
-            }
-            case 6: {  // time
-                if (d.timetable) lx.fail("keyword \"time\" given a second time");
-                const int n = lx.getint("number of time points");
-                if (n < 0) lx.fail(join_nonneg("number of time points", n));
-                lx.check_fits(n, 2, "number of time points");
-                std::vector<TimePoint> t(static_cast<size_t>(n));
-                for (TimePoint& p : t) {
-                    p.time = lx.getreal("time of a time-function point");
-                    p.value = lx.getreal("value of a time-function point");
-                }
-                d.timetable = std::move(t);
-                break;
-            }
-            case 7: d.endtime = lx.getreal("end time"); break;
-            case 8: d.outtime = lx.getreal("output interval"); break;
-            case 9: {  // nmat
-                once(seen_nmat, "nmat");
-                const int n = lx.getint("material count");
-                if (n < 0) lx.fail(join_nonneg("material count", n));
-                // A set without its "mate" record has no model and cannot be
-                // written back, so every set takes a record: number, model, 3 reals.
-                lx.check_fits(n, 5, "material count");
-                d.materials.assign(static_cast<size_t>(n), Material{});
-                matgiven.assign(static_cast<size_t>(n), 0);
-                break;
-            }
-            case 10: {  // mate
-                if (!seen_nmat || d.materials.empty())
-                    lx.fail("\"mate\" before \"nmat\" (or with nmat 0)");
-                const int nmat = static_cast<int>(d.materials.size());
-                int m = 0;
-                do {
-                    m = lx.getint("material set number");
-                    if (m < 1 || m > nmat)
-                        lx.fail("material set " + std::to_string(m) + " outside 1.." +
-                                std::to_string(nmat));
-                    const int mt = lx.keyword(vocabulary::materials, vocabulary::nmaterials);
-                    if (mt == -1)
-                        lx.fail("unknown material model \"" + std::string(lx.peek()) + "\" (" +
-                                catalog::wordlist() + ")");
-                    Material& mat = d.materials[static_cast<size_t>(m - 1)];
-                    mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
-                    const int nr = material_real_count(mat.model);
-                    mat.reals.assign(static_cast<size_t>(nr), 0.0);
-                    for (double& x : mat.reals) x = lx.getreal("material constant");
-                    matgiven[static_cast<size_t>(m - 1)] = 1;
-                } while (m < nmat);
-                break;
-            }
-            case 11: {  // part
-                if (!seen_nbmp || nbmp == 0) lx.fail("\"part\" before \"nbmp\" (or with nbmp 0)");
-                last_part_line = lx.line();
-                int n = 0;
-                do {
-                    n = lx.getint("node number");
-                    if (n < 1 || n > nbmp)
-                        lx.fail("node " + std::to_string(n) + " outside 1.." +
-                                std::to_string(nbmp));
-                    const int c = lx.getint("component number");
-                    if (c > d.ncomponents())
-                        lx.fail("component " + std::to_string(c) + " greater than ncom (" +
-                                std::to_string(d.ncomponents()) + ")");
-                    auto& xyz = d.nodes[static_cast<size_t>(n - 1)];
-                    for (double& x : xyz) x = lx.getreal("node coordinate");
-                    nodegiven[static_cast<size_t>(n - 1)] = 1;
-                    if (c > 0) {
-                        auto& nc = nodecomps[static_cast<size_t>(n - 1)];
-                        if (std::find(nc.begin(), nc.end(), c) == nc.end()) {
-                            nc.push_back(c);
-                            d.components[static_cast<size_t>(c - 1)].push_back(n);
-                        }
-                    }
-                } while (n != nbmp);
-                break;
-            }
-            case 12:  // jaum
-                d.jaumann = onoff();
-                break;
-            case 13: {  // ncom
-                once(seen_ncom, "ncom");
-                const int n = lx.getint("component count");
-                if (!seen_nbmp) lx.fail("\"ncom\" before \"nbmp\"");
-                if (n < 0) lx.fail(join_nonneg("component count", n));
-                // Components may stay empty: a loose bound of one word each.
-                lx.check_fits(n, 1, "component count");
-                d.components.assign(static_cast<size_t>(n), {});
-                break;
-            }
-            case 14: readvectors(d.loads, vocabulary::loadrecords, "load"); break;
-            case 15: readvectors(d.velocities, vocabulary::velocityrecords, "velo"); break;
-            case 16: {  // curv
-                if (d.curves.size() >= 10) lx.fail("more than 10 curves");
-                Curve c;
-                c.option = lx.keyword(vocabulary::curves, vocabulary::ncurves);
-                if (c.option == -1)
-                    lx.fail("unknown curve variable \"" + std::string(lx.peek()) + "\" (" +
-                            curvevariables::names() + ")");
-                c.element = lx.words_left() ? lx.getint("curve element number") : 1;
-                d.curves.push_back(c);
-                break;
-            }
-            case 17: {  // seos
-                Seos s;
-                s.set = lx.getint("material set number");
-                s.type = lx.getint("equation of state type");
-                if (s.set < 1 || s.set > static_cast<int>(d.materials.size()))
-                    lx.fail("material set " + std::to_string(s.set) + " outside 1.." +
-                            std::to_string(d.materials.size()));
-                if (!matgiven[static_cast<size_t>(s.set - 1)])
-                    lx.fail("seos for material set " + std::to_string(s.set) +
-                            " before its \"mate\" record");
-                if (s.type != 1)
-                    lx.fail("equation of state type " + std::to_string(s.type) +
-                            " (only 1 exists)");
-                s.c0 = lx.getreal("bulk sound speed");
-                s.s = lx.getreal("shock slope");
-                s.gamma0 = lx.getreal("Gruneisen coefficient");
-                d.seos.push_back(s);
-                break;
-            }
-            case 18: {  // elem
-                if (!seen_nbel || nbel == 0) lx.fail("\"elem\" before \"nbel\" (or with nbel 0)");
-                once(seen_elem, "elem");
-                int e = 0;
-                do {
-                    e = lx.getint("element number");
-                    if (e < 1 || e > nbel)
-                        lx.fail("element " + std::to_string(e) + " outside 1.." +
-                                std::to_string(nbel));
-                    if (elemgiven[static_cast<size_t>(e - 1)])
-                        lx.fail("element " + std::to_string(e) + " given a second time");
-                    elemgiven[static_cast<size_t>(e - 1)] = 1;
-                    Element& el = d.elements[static_cast<size_t>(e - 1)];
-                    el.mat = lx.getint("material set number");
-                    if (el.mat < 1 || el.mat > static_cast<int>(d.materials.size()))
-                        lx.fail("material set " + std::to_string(el.mat) + " of element " +
-                                std::to_string(e) + " outside 1.." +
-                                std::to_string(d.materials.size()));
-                    if (!matgiven[static_cast<size_t>(el.mat - 1)])
-                        lx.fail("element " + std::to_string(e) + " uses material set " +
-                                std::to_string(el.mat) + ", not defined before \"elem\"");
-                    for (int& nd : el.node) {
-                        nd = lx.getint("corner node number");
-                        if (nd < 1 || nd > nbmp)
-                            lx.fail("node " + std::to_string(nd) + " of element " +
-                                    std::to_string(e) + " outside 1.." + std::to_string(nbmp));
-                        if (!nodegiven[static_cast<size_t>(nd - 1)])
-                            lx.fail("node " + std::to_string(nd) + " of element " +
-                                    std::to_string(e) + " has no coordinates before \"elem\"");
-                    }
-                } while (e != nbel);
-                for (int i = 0; i < nbel; ++i)
-                    if (!elemgiven[static_cast<size_t>(i)])
-                        lx.fail("element " + std::to_string(i + 1) +
-                                " was never given (the block ended with element " +
-                                std::to_string(nbel) + ")");
-                break;
-            }
-            case 19: {  // nbel
-                once(seen_nbel, "nbel");
-                nbel = lx.getint("element count");
-                if (nbel < 0) lx.fail(join_nonneg("element count", nbel));
-                lx.check_fits(nbel, 10, "element count");  // "elem" record of every element
-                d.elements.assign(static_cast<size_t>(nbel), Element{});
-                elemgiven.assign(static_cast<size_t>(nbel), 0);
-                break;
-            }
-            case 20: {
-                RigidPlane r;
-                r.dir = lx.getint("rigid plane direction");
-                if (r.dir < -3 || r.dir > 3 || r.dir == 0)
-                    lx.fail("rigid plane direction " + std::to_string(r.dir) +
-                            " is outside -3..-1, 1..3");
-                r.coord = lx.getreal("rigid plane coordinate");
-                d.rigid = r;
-                break;
-            }
-            case 21:
-                d.dtscale = lx.getreal("time-step scale");
-                if (!(*d.dtscale > 0.0)) lx.fail("dtsc must be positive");
-                break;
-            case 22:
-                d.fieldtime = lx.getreal("field output interval");
-                if (!(*d.fieldtime >= 0.0)) lx.fail("fout must not be negative");
-                break;
-            case 23:  // ebal
-                d.energy = onoff();
-                break;
-            case 24:
-                d.checkpoint = lx.getint("checkpoint interval");
-                if (*d.checkpoint < 1) lx.fail("chkp needs a positive number of steps");
-                break;
-            case 27:  // stab
-                d.stable = onoff();
-                break;
-            case 25: {  // bulk
-                Bulk b;
-                b.q1 = 0.06;
-                b.q2 = 1.5;
-                if (lx.words_left()) {
-                    b.q1 = lx.getreal("bulk viscosity Q1");
-                    b.q2 = lx.getreal("bulk viscosity Q2");
-                }
-                if (!(b.q1 >= 0.0) || !(b.q2 >= 0.0))
-                    lx.fail("bulk viscosity coefficients must not be negative");
-                d.bulk = b;
-                break;
-            }
-            case 26: {  // fixd
-                Fixity f;
-                f.comp = lx.getint("fixd component");
-                if (f.comp < 1 || f.comp > d.ncomponents())
-                    lx.fail("fixd component " + std::to_string(f.comp) + " outside 1.." +
-                            std::to_string(d.ncomponents()));
-                for (int& a : f.axis) {
-                    a = lx.getint("fixd direction flag");
-                    if (a != 0 && a != 1)
-                        lx.fail("fixd direction flag " + std::to_string(a) + " is outside 0..1");
-                }
-                d.fixities.push_back(f);
-                break;
-            }
-            case 28:  // midg
-                d.midstep = onoff();
-                break;
-            case 29:  // cont
-                once(seen_cont, "cont");
-                readcontact();
-                break;
-            case 30:  // glob
-                once(seen_glob, "glob");
-                readglobal();
-                break;
-            case 31:  // fail
-                once(seen_fail, "fail");
-                readfailure();
-                break;
-            default: lx.fail("unknown keyword \"" + std::string(lx.peek()) + "\"");
+    void eos() {
+        Seos s;
+        s.set = lx_.getint("material set number");
+        s.type = lx_.getint("equation of state type");
+        if (s.set < 1 || s.set > nmat())
+            lx_.fail("material set " + std::to_string(s.set) + " outside 1.." +
+                     std::to_string(nmat()));
+        if (!matgiven_[static_cast<size_t>(s.set - 1)])
+            lx_.fail("seos for material set " + std::to_string(s.set) +
+                     " before its \"mate\" record");
+        if (s.type != 1)
+            lx_.fail("equation of state type " + std::to_string(s.type) + " (only 1 exists)");
+        s.c0 = lx_.getreal("bulk sound speed");
+        s.s = lx_.getreal("shock slope");
+        s.gamma0 = lx_.getreal("Gruneisen coefficient");
+        d_.seos.push_back(s);
+    }
+
+    void rigid() {
+        RigidPlane r;
+        r.dir = lx_.getint("rigid plane direction");
+        if (r.dir < -3 || r.dir > 3 || r.dir == 0)
+            lx_.fail("rigid plane direction " + std::to_string(r.dir) + " is outside -3..-1, 1..3");
+        r.coord = lx_.getreal("rigid plane coordinate");
+        d_.rigid = r;
+    }
+
+    // Checks that need the whole deck.
+    void finish() const {
+        for (int i = 0; i < nbmp_; ++i)
+            if (!nodegiven_[static_cast<size_t>(i)])
+                throw Error(name_ + ": node " + std::to_string(i + 1) +
+                            " has no coordinates (not given in \"part\")");
+        if (nbel_ > 0 && !seen_elem_) throw Error(name_ + ": \"nbel\" given but no \"elem\" block");
+        if (first_comprecord_line_ > 0 && last_part_line_ > first_comprecord_line_)
+            throw Error(name_ + ":" + std::to_string(first_comprecord_line_) +
+                        ": a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" "
+                        "block of line " +
+                        std::to_string(last_part_line_) + " that fills the components");
+        for (size_t i = 0; i < d_.curves.size(); ++i) {
+            const Curve& c = d_.curves[i];
+            const std::string fault = curvevariables::rangefault(c.option, c.element, nbel_, nbmp_);
+            if (!fault.empty())
+                throw Error(name_ + ": curve " + std::to_string(i + 1) + " (" +
+                            curve_name(c.option) + ") " + fault);
         }
     }
-done:
-    for (int i = 0; i < nbmp; ++i)
-        if (!nodegiven[static_cast<size_t>(i)])
-            throw Error(name + ": node " + std::to_string(i + 1) +
-                        " has no coordinates (not given in \"part\")");
-    if (nbel > 0 && !seen_elem) throw Error(name + ": \"nbel\" given but no \"elem\" block");
-    if (first_comprecord_line > 0 && last_part_line > first_comprecord_line)
-        throw Error(
-            name + ":" + std::to_string(first_comprecord_line) +
-            ": a \"comp\" record of \"load\" or \"velo\" comes before the \"part\" block of line " +
-            std::to_string(last_part_line) + " that fills the components");
-    for (size_t i = 0; i < d.curves.size(); ++i) {
-        const Curve& c = d.curves[i];
-        const std::string fault = curvevariables::rangefault(c.option, c.element, nbel, nbmp);
-        if (!fault.empty())
-            throw Error(name + ": curve " + std::to_string(i + 1) + " (" + curve_name(c.option) +
-                        ") " + fault);
-    }
-    return d;
+
+    Lexer lx_;
+    DeckWords in_{lx_};
+    std::string name_;
+    Deck d_;
+    bool seen_nbmp_ = false, seen_nbel_ = false, seen_nmat_ = false, seen_ncom_ = false,
+         seen_elem_ = false, seen_cont_ = false, seen_glob_ = false, seen_fail_ = false;
+    int nbmp_ = 0, nbel_ = 0;
+    std::vector<char> nodegiven_, elemgiven_, matgiven_;
+    std::vector<std::vector<int>> nodecomps_;  // per node, for repeated memberships
+    int last_part_line_ = 0, first_comprecord_line_ = 0;
+};
+
+}  // namespace
+
+Deck parse_deck(std::string_view text, const std::string& name) {
+    return DeckReader(text, name).read();
 }
 
 Deck read_deck(const std::string& path) {
@@ -762,6 +639,10 @@ void append_real(std::string& out, double v) {
 }
 
 namespace {
+
+void require(const std::string& fault) {
+    if (!fault.empty()) throw Error(fault);
+}
 
 void check_real(double v, const std::string& what) {
     if (!std::isfinite(v) || std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max()))
@@ -796,15 +677,12 @@ void check_deck(const Deck& d) {
     if (d.bulk) {
         check_real(d.bulk->q1, "the bulk viscosity Q1");
         check_real(d.bulk->q2, "the bulk viscosity Q2");
-        if (!(d.bulk->q1 >= 0.0) || !(d.bulk->q2 >= 0.0))
-            throw Error("the bulk viscosity coefficients must not be negative");
+        require(grammar::outside(grammar::bulkq1, d.bulk->q1, real_text));
+        require(grammar::outside(grammar::bulkq2, d.bulk->q2, real_text));
     }
     for (const Fixity& f : d.fixities) {
-        if (f.comp < 1 || f.comp > nc)
-            throw Error("fixd names component " + std::to_string(f.comp) + ", outside 1.." +
-                        std::to_string(nc));
-        for (int a : f.axis)
-            if (a != 0 && a != 1) throw Error("fixd direction flags are 0 or 1");
+        require(grammar::outside("fixd component", f.comp, 1, nc));
+        for (int a : f.axis) require(grammar::outside("fixd direction flag", a, 0, 1));
     }
     if (d.timetable)
         for (const TimePoint& p : *d.timetable) {
@@ -875,12 +753,12 @@ void check_deck(const Deck& d) {
         const Contact& c = *d.contact;
         if (c.scale) {
             check_real(*c.scale, "the contact penalty scale");
-            if (const std::string f = scale_fault(*c.scale); !f.empty()) throw Error(f);
+            require(grammar::outside(grammar::contactscale, *c.scale, real_text));
         }
         if (c.friction) {
             for (double x : {c.friction->stat, c.friction->dyn, c.friction->decay})
                 check_real(x, "a friction constant");
-            if (const std::string f = friction_fault(*c.friction); !f.empty()) throw Error(f);
+            require(grammar::frictionfault(*c.friction, real_text));
         }
         for (const std::vector<int>& p : c.parts)
             if (p.empty() || p.size() > static_cast<size_t>(kContactPartSets))
@@ -888,7 +766,8 @@ void check_deck(const Deck& d) {
                             std::to_string(kContactPartSets) + " material sets, not " +
                             std::to_string(p.size()));
         auto check_set = [&](int s) {
-            if (const std::string f = contact_set_fault(s, nm); !f.empty()) throw Error(f);
+            require(
+                grammar::outside("contact material set", s, 1, std::min(nm, grammar::contactsets)));
         };
         for (const std::vector<int>& p : c.parts)
             for (int s : p) check_set(s);
@@ -901,10 +780,16 @@ void check_deck(const Deck& d) {
             throw Error("glob holds " + std::to_string(d.node_global.size()) + " node and " +
                         std::to_string(d.element_global.size()) + " element numbers for " +
                         std::to_string(nn) + " nodes and " + std::to_string(ne) + " elements");
-        for (const std::string& f :
-             {glob_fault(d.node_global, "node"), glob_fault(d.element_global, "element")})
-            if (!f.empty()) throw Error(f);
+        require(grammar::globalfault(d.node_global, "node"));
+        require(grammar::globalfault(d.element_global, "element"));
     }
+    if (d.failure)
+        for (const FailureRecord& r : *d.failure) {
+            for (double x : r.values) check_real(x, "a failure constant");
+            if (r.set != 0 || r.key != "step")
+                require(grammar::outside("failure material set", r.set, 1, nm));
+            require(grammar::failurefault(r, real_text));
+        }
     if (d.curves.size() > 10) throw Error("more than 10 curves");
     for (const Curve& c : d.curves) {
         if (c.option < 1 || c.option > vocabulary::ncurves)

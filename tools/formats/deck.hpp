@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "formats/error.hpp"
+#include "input/grammar.hpp"
 #include "material/catalog.hpp"
 
 namespace formats {
@@ -28,16 +29,14 @@ struct RigidPlane {
     double coord = 0.0;
 };
 
-// Artificial bulk viscosity "bulk Q1 Q2".
-struct Bulk {
-    double q1 = 0.06, q2 = 1.5;
-};
-
-// Held component "fixd C FX FY FZ": its nodes held along the axes flagged.
-struct Fixity {
-    int comp = 1;
-    std::array<int, 3> axis{};  // 1 held, 0 free; x, y, z
-};
+// The records the solver's reader shares (input/grammar.hpp): bulk
+// viscosity "bulk Q1 Q2", a held component "fixd C FX FY FZ", the contact
+// block with its friction, a record of the failure block.
+using Bulk = grammar::bulkrecord;
+using Fixity = grammar::fixityrecord;
+using Friction = grammar::frictionlaw;
+using Contact = grammar::contactblock;
+using FailureRecord = grammar::failurerecord;
 
 struct TimePoint {
     double time = 0.0;
@@ -76,32 +75,8 @@ struct Curve {
     int element = 1;  // the element, or the node of a node variable; unused for an energy
 };
 
-// Coulomb friction of the contact block: "fric MUS MUD DC".
-struct Friction {
-    double stat = 0.0;   // static coefficient, >= 0
-    double dyn = 0.0;    // dynamic coefficient, 0 <= dyn <= stat
-    double decay = 0.0;  // exponential decay from static to dynamic, s/m, >= 0
-};
-
-// Penalty contact between the exterior faces ("cont" ... "endc"). Without
-// "part" and "pair" records every material set touches every one.
-struct Contact {
-    std::optional<double> scale;            // "scal F", penalty scale factor > 0
-    std::optional<Friction> friction;       // "fric MUS MUD DC"
-    std::vector<std::vector<int>> parts;    // "part S1 S2 ...": 1..14 material sets a record
-    std::vector<std::array<int, 2>> pairs;  // "pair S1 S2"
-};
-
 // Sets a "part" record of the contact block holds at most (15 words a line).
 inline constexpr int kContactPartSets = 14;
-
-// One record of a "fail" block: "jc S D1..D5", "epsp S E", "prin S E",
-// "spal S P" (set and values), or "step F" (no set, set 0).
-struct FailureRecord {
-    std::string key;
-    int set = 0;
-    std::vector<double> values;
-};
 
 struct Deck {
     std::optional<std::string> title;  // text after "sovr"

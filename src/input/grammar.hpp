@@ -1,0 +1,320 @@
+// The records of the deck's switch-like keywords and blocks (dtsc, fout,
+// chkp, bulk, fixd, cont, fail, glob): how they are read, in what order, and
+// the checks of every value, written once for the solver's reader and for
+// the tools' deck reader.
+//
+// Each reader takes a word source `In` that offers:
+//   int keyword(const char* table, int n)  entry of the table the next word
+//                                          matches (taken), or -1 (not taken)
+//   int integer(const char* what)          the next word as an integer,
+//   double real(const char* what)          as a real (single precision, widened);
+//                                          both stop at a word that is not one
+//   bool words_left()                      words left on the current line
+//   int valuesonline(const char* table, int n)  words left on the line before
+//                                          the first that matches the table
+//   [[noreturn]] void fail(const std::string& message)  stops, naming the line
+//   std::string show(double v)             a real as that reader's messages print it
+// The solver stops the run with "*** Error *** " before the message; a tool
+// throws it with the deck's name and line.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "input/lexical.hpp"
+#include "input/vocabulary.hpp"
+
+namespace grammar {
+
+// A real bounded by lo..hi: its name and its range as the messages print it.
+struct realrange {
+    const char* what;
+    double lo, hi;
+    const char* shown;
+};
+
+inline constexpr realrange contactscale{"contact penalty scale", 1.0e-6, 10.0, "1e-6..10"};
+inline constexpr realrange staticfriction{"static friction coefficient", 0.0, 10.0, "0..10"};
+inline constexpr realrange frictiondecay{"friction decay coefficient", 0.0, 1.0e30, "0..1e30"};
+inline constexpr realrange stepfraction{"erosion step fraction", 1.0e-6, 0.999, "1e-6..0.999"};
+// The usual pair (0.06, 1.5) lies far inside these bounds; beyond them the
+// viscosity smears a shock over many elements and shrinks the step for nothing.
+inline constexpr realrange bulkq1{"bulk viscosity Q1", 0.0, 1.0, "0..1"};
+inline constexpr realrange bulkq2{"bulk viscosity Q2", 0.0, 10.0, "0..10"};
+
+// Contact tells the material sets apart by one bit each: at most 64 take part.
+inline constexpr int contactsets = 64;
+
+// "<what> <v> is outside the valid range <range>", or empty when v lies in it
+// (a NaN never does). `show` prints a real as the messages do.
+template <class Show>
+std::string outside(const realrange& r, double v, const Show& show) {
+    if (v >= r.lo && v <= r.hi) return {};
+    return std::string(r.what) + " " + show(v) + " is outside the valid range " + r.shown;
+}
+inline std::string outside(const char* what, int v, int lo, int hi) {
+    if (v >= lo && v <= hi) return {};
+    return std::string(what) + " " + std::to_string(v) + " is outside the valid range " +
+           std::to_string(lo) + ".." + std::to_string(hi);
+}
+
+// Coulomb friction of the contact block: "fric MUS MUD DC".
+struct frictionlaw {
+    double stat = 0.0;   // static coefficient
+    double dyn = 0.0;    // dynamic coefficient, at most the static one
+    double decay = 0.0;  // exponential decay from static to dynamic, s/m
+};
+
+template <class Show>
+std::string frictionfault(const frictionlaw& f, const Show& show) {
+    if (std::string m = outside(staticfriction, f.stat, show); !m.empty()) return m;
+    const std::string dynrange = "0.." + show(f.stat) + " (the static one)";
+    const realrange dyn{"dynamic friction coefficient", 0.0, f.stat, dynrange.c_str()};
+    if (std::string m = outside(dyn, f.dyn, show); !m.empty()) return m;
+    return outside(frictiondecay, f.decay, show);
+}
+
+// Penalty contact between the exterior faces ("cont" ... "endc"). Without
+// "part" and "pair" records every material set touches every one.
+struct contactblock {
+    std::optional<double> scale;            // "scal F", default 0.1
+    std::optional<frictionlaw> friction;    // "fric MUS MUD DC"
+    std::vector<std::vector<int>> parts;    // "part S1 S2 ...": the sets up to the end of its line
+    std::vector<std::array<int, 2>> pairs;  // "pair S1 S2"
+};
+
+// One record of a "fail" block: "jc S D1..D5", "epsp S E", "prin S E",
+// "spal S P" (set and values), or "step F" (no set: set 0).
+struct failurerecord {
+    std::string key;
+    int set = 0;
+    std::vector<double> values;
+};
+
+// Artificial bulk viscosity "bulk [Q1 Q2]".
+struct bulkrecord {
+    double q1 = static_cast<double>(0.06f), q2 = static_cast<double>(1.5f);
+};
+
+// Held component "fixd C FX FY FZ": its nodes held along the axes flagged 1.
+struct fixityrecord {
+    int comp = 1;
+    std::array<int, 3> axis{};
+};
+
+// Fails with the message unless it is empty.
+template <class In>
+void require(In& in, const std::string& fault) {
+    if (!fault.empty()) in.fail(fault);
+}
+
+// Stops unless the words after keyword `kw` up to the next keyword or the end
+// of its line number `n` (or `alt`, when not negative): these keywords take
+// their values from their own line.
+template <class In>
+void checkvalues(In& in, const char* kw, int n, const char* names, int alt = -1) {
+    const int found = in.valuesonline(vocabulary::keywords, vocabulary::nkeywords);
+    if (found == n || found == alt) return;
+    std::string want = std::to_string(n);
+    if (alt >= 0) want = std::to_string(alt) + " or " + want;
+    in.fail(std::string(kw) + " takes " + want + (n == 1 && alt < 0 ? " value (" : " values (") +
+            names + ") on its line, found " + std::to_string(found));
+}
+
+template <class In>
+double readdtscale(In& in) {
+    checkvalues(in, "dtsc", 1, "SCALE");
+    const double v = in.real("time-step scale");
+    if (!(v > 0.0)) in.fail("dtsc must be positive, got " + in.show(v));
+    return v;
+}
+
+template <class In>
+double readfieldstep(In& in) {
+    checkvalues(in, "fout", 1, "T");
+    const double v = in.real("field output interval");
+    if (!(v >= 0.0)) in.fail("fout must not be negative, got " + in.show(v));
+    return v;
+}
+
+template <class In>
+int readcheckpointsteps(In& in) {
+    checkvalues(in, "chkp", 1, "N");
+    const int n = in.integer("checkpoint interval");
+    if (n < 1) in.fail("chkp needs a positive number of steps, got " + std::to_string(n));
+    return n;
+}
+
+// "bulk" alone takes the usual pair.
+template <class In>
+bulkrecord readbulk(In& in) {
+    bulkrecord b;
+    checkvalues(in, "bulk", 2, "Q1 Q2", 0);
+    if (in.valuesonline(vocabulary::keywords, vocabulary::nkeywords) == 2) {
+        b.q1 = in.real("bulk viscosity Q1");
+        b.q2 = in.real("bulk viscosity Q2");
+    }
+    const auto show = [&in](double v) { return in.show(v); };
+    require(in, outside(bulkq1, b.q1, show));
+    require(in, outside(bulkq2, b.q2, show));
+    return b;
+}
+
+template <class In>
+fixityrecord readfixity(In& in, int ncomp) {
+    fixityrecord f;
+    checkvalues(in, "fixd", 4, "C FX FY FZ");
+    f.comp = in.integer("fixd component");
+    require(in, outside("component number", f.comp, 1, ncomp));
+    for (int& a : f.axis) {
+        a = in.integer("fixd direction flag");
+        require(in, outside("fixd direction flag", a, 0, 1));
+    }
+    return f;
+}
+
+// "cont": its records in any order up to "endc".
+template <class In>
+contactblock readcontact(In& in, int nmat) {
+    if (nmat <= 0) in.fail("nmat must be defined before \"cont\"");
+    const auto show = [&in](double v) { return in.show(v); };
+    const auto set = [&in, most = std::min(nmat, contactsets)] {
+        const int m = in.integer("contact material set");
+        require(in, outside("contact material set", m, 1, most));
+        return m;
+    };
+    contactblock c;
+    for (;;) {
+        const int k = in.keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
+        if (k == 1) break;
+        switch (k) {
+            case 2:  // scal
+                c.scale = in.real("contact penalty scale");
+                require(in, outside(contactscale, *c.scale, show));
+                break;
+            case 3: {  // fric
+                frictionlaw f;
+                f.stat = in.real("static friction coefficient");
+                f.dyn = in.real("dynamic friction coefficient");
+                f.decay = in.real("friction decay coefficient");
+                require(in, frictionfault(f, show));
+                c.friction = f;
+                break;
+            }
+            case 4: {  // part
+                std::vector<int> sets;
+                do sets.push_back(set());
+                while (in.words_left());
+                c.parts.push_back(std::move(sets));
+                break;
+            }
+            case 5: {  // pair
+                const int a = set();
+                c.pairs.push_back({a, set()});
+                break;
+            }
+            default:
+                in.fail(
+                    "unknown record in the \"cont\" block (endc, scal, fric, part or pair "
+                    "expected)");
+        }
+    }
+    return c;
+}
+
+// Values a record of the "fail" block takes after its set: Johnson-Cook's
+// five constants, one limit otherwise.
+inline constexpr int failurevalues(int record) { return record == 2 ? 5 : 1; }
+
+// What is wrong with the values of a failure record, or empty: the limits of
+// epsp, prin and spal are positive, the step fraction lies in its range.
+template <class Show>
+std::string failurefault(const failurerecord& r, const Show& show) {
+    // The limit each of epsp, prin and spal sets, as the messages name it.
+    static constexpr const char* limits[] = {
+        "plastic strain limit (epsp)", "principal strain limit (prin)", "tension limit (spal)"};
+    const int k = lexical::match4(r.key, vocabulary::failurerecords, vocabulary::nfailurerecords);
+    if (k < 2 || r.values.size() != static_cast<std::size_t>(failurevalues(k)))
+        return "failure record \"" + r.key + "\" with " + std::to_string(r.values.size()) +
+               " values";
+    if (k >= 3 && k <= 5 && !(r.values[0] > 0.0))
+        return std::string("fail: ") + limits[k - 3] + " must be positive, got " +
+               show(r.values[0]);
+    if (k == 6) return outside(stepfraction, r.values[0], show);
+    return {};
+}
+
+// "fail": its records in deck order up to "endf".
+template <class In>
+std::vector<failurerecord> readfailure(In& in, int nmat) {
+    if (nmat <= 0) in.fail("nmat must be defined before \"fail\"");
+    std::vector<failurerecord> list;
+    for (;;) {
+        const int k = in.keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
+        if (k == 1) break;
+        if (k < 2)
+            in.fail(
+                "unknown record in the \"fail\" block (endf, jc, epsp, prin, spal or step "
+                "expected)");
+        failurerecord r;
+        r.key = vocabulary::word(vocabulary::failurerecords, vocabulary::nfailurerecords, k);
+        if (k != 6) {
+            // The set first, then its values, as they stand on the record.
+            r.set = in.integer("failure material set");
+            require(in, outside("failure material set", r.set, 1, nmat));
+        }
+        for (int i = 0; i < failurevalues(k); ++i) r.values.push_back(in.real("failure constant"));
+        require(in, failurefault(r, [&in](double v) { return in.show(v); }));
+        list.push_back(std::move(r));
+    }
+    return list;
+}
+
+// What is wrong with the global numbers of the local nodes (or elements) of a
+// process deck, or empty: each at least 1, none twice.
+inline std::string globalfault(const std::vector<int>& global, const char* what) {
+    std::vector<int> at(global.size());
+    for (std::size_t i = 0; i < global.size(); ++i) {
+        if (global[i] < 1)
+            return std::string("global ") + what + " number " + std::to_string(global[i]) +
+                   " of local " + what + " " + std::to_string(i + 1) + " is below 1";
+        at[i] = static_cast<int>(i);
+    }
+    std::sort(at.begin(), at.end(), [&global](int x, int y) {
+        return global[static_cast<std::size_t>(x)] < global[static_cast<std::size_t>(y)];
+    });
+    for (std::size_t j = 1; j < at.size(); ++j) {
+        const int a = at[j - 1], b = at[j];
+        if (global[static_cast<std::size_t>(a)] == global[static_cast<std::size_t>(b)])
+            return std::string("global ") + what + " number " +
+                   std::to_string(global[static_cast<std::size_t>(b)]) + " given twice (local " +
+                   what + "s " + std::to_string(std::min(a, b) + 1) + " and " +
+                   std::to_string(std::max(a, b) + 1) + ")";
+    }
+    return {};
+}
+
+// "glob": the global number of every local node, then of every element; it
+// needs both counts first.
+template <class In>
+void readglobal(In& in, bool counted, int nnodes, int nelements, std::vector<int>& nodes,
+                std::vector<int>& elements) {
+    if (!counted) in.fail("\"glob\" must follow \"nbmp\" and \"nbel\"");
+    for (auto [list, n, what, name] :
+         {std::tuple(&nodes, nnodes, "node", "global node number"),
+          std::tuple(&elements, nelements, "element", "global element number")}) {
+        list->assign(static_cast<std::size_t>(std::max(n, 0)), 0);
+        for (int& g : *list) {
+            g = in.integer(name);
+            if (g < 1) break;  // named by the check below, on the line that holds it
+        }
+        require(in, globalfault(*list, what));
+    }
+}
+
+}  // namespace grammar
