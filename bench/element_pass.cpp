@@ -34,6 +34,7 @@
 #include "element/feforce.hpp"
 #include "element/geometry.hpp"
 #include "element/simd.hpp"
+#include "material/catalog.hpp"
 #include "material/constitution.hpp"
 #include "model/model.hpp"
 #include "parallel/commnodes.hpp"
@@ -42,7 +43,7 @@ namespace {
 
 struct options {
     int nx = 20, ny = 20, nz = 20;
-    std::string mat = "jc";  // elastic, pp, lin, jc
+    std::string mat = "jc";  // elastic, pp, lin, jc, jcth, plaw, voce
     bool eos = false;
     bool bulk = false;
     int hg = 2;
@@ -64,7 +65,8 @@ struct options {
 [[noreturn]] void usage(const char* prog) {
     std::fprintf(
         stderr,
-        "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc] [--eos] [--bulk] [--hg 0|1|2]\n"
+        "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc|jcth|plaw|voce] [--eos] [--bulk] "
+        "[--hg 0|1|2]\n"
         "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
         "          [--shear S] [--jitter J] [--nojaum] [--midg] [--dump FILE]\n"
         "          [--simd scalar|sse2|avx2|avx512|all] [--variants [--repeat N]]\n",
@@ -165,6 +167,29 @@ material makematerial(const options& o) {
         m.bjc = sp(2.75e8);
         m.njc = sp(0.36);
         m.cjc = sp(0.022);
+    } else if (o.mat == "jcth") {
+        // Johnson-Cook with heating, constants of a 4340 steel.
+        m.mtype = 5;
+        m.yield0 = sp(7.92e8);
+        m.bjc = sp(5.1e8);
+        m.njc = sp(0.26);
+        m.cjc = sp(0.014);
+        m.mjc = sp(1.03);
+        m.tmelt = sp(1793.0);
+        m.troom = sp(293.0);
+        m.cpjc = sp(477.0);
+        m.betajc = sp(0.9);
+        m.ratejc = sp(1.0);
+    } else if (o.mat == "plaw") {
+        m.mtype = 6;
+        m.yield0 = sp(3.5e8);
+        m.bjc = sp(2.75e8);
+        m.njc = sp(0.36);
+    } else if (o.mat == "voce") {
+        m.mtype = 7;
+        m.yield0 = sp(3.5e8);
+        m.vocq = sp(2.0e8);
+        m.vocc = sp(20.0);
     } else {
         std::fprintf(stderr, "unknown material %s\n", o.mat.c_str());
         std::exit(2);
@@ -266,6 +291,8 @@ void buildmodel(const options& o, slab s) {
                 el.nhistory = materialdata::lenhistorylist;
                 history& hs = materialdata::history_list[static_cast<size_t>(el.nhistory - 1)];
                 hs.sig_y = m.yield0;
+                if (const double material::*t = catalog::models[m.mtype - 1].inittemp)
+                    hs.temp = m.*t;
                 double xyz[8][3];
                 gather_corners(el.node, pos, xyz);
                 double vol, ijac[3][3];
@@ -320,7 +347,7 @@ void dumpstate(const std::string& file) {
     // compare with those of builds whose records end there; then the bulk
     // viscosity and temperature of every record when bulk viscosity is on.
     for (const history& h : materialdata::history_list) put(&h, offsetof(history, q));
-    if (materialdata::bulk.on)
+    if (materialdata::bulk.on || catalog::models[materialdata::mat_list[0].mtype - 1].inittemp)
         for (const history& h : materialdata::history_list) {
             put(&h.q, sizeof h.q);
             put(&h.temp, sizeof h.temp);

@@ -110,6 +110,11 @@ inline constexpr constant john_c[] = {density, young, poisson, named(yield, "A")
 inline constexpr constant jcth_c[] = {density, young, poisson, named(yield, "A"), hardb, hardn,
                                       ratec, softm, tmelt, troom, cp, beta, rate0};
 inline constexpr constant plaw_c[] = {density, young, poisson, named(yield, "A"), hardb, hardn};
+inline constexpr constant vocq{.name = "Q", .what = "the saturation stress Q", .unit = "Pa",
+    .field = &material::vocq, .rule = "zero or positive", .lo = 0.0, .finite = true};
+inline constexpr constant vocc{.name = "C", .what = "the saturation rate C", .unit = "1",
+    .field = &material::vocc, .rule = "zero or positive", .lo = 0.0, .finite = true};
+inline constexpr constant voce_c[] = {density, young, poisson, named(yield, "A"), vocq, vocc};
 // clang-format on
 
 // jcth: Tmelt above Troom, a positive cp and reference strain rate.
@@ -154,6 +159,8 @@ inline constexpr model models[] = {
      .rate = "the last constant of its record, RATE0 (1 per second for published constants)"},
     {.word = "plaw", .constants = plaw_c, .history = "sig_y epeff",
      .help = "power-law hardening, yield stress A + B eps_p^N"},
+    {.word = "voce", .constants = voce_c, .history = "sig_y epeff",
+     .help = "Voce hardening, yield stress A + Q (1 - exp(-C eps_p)), saturating at A + Q"},
 };
 // clang-format on
 

@@ -80,6 +80,7 @@ inline void constitution(const double de[6], const double vort[3], double den, h
         case 4: svr4(de, mat, simulation::dtk); break;
         case 5: svr5(de, mat, simulation::dtk, den, hist.temp); break;
         case 6: svr6(de, mat); break;
+        case 7: svr7(de, mat); break;
         default: invalidmaterial(mat.mtype);
     }
     if (etype_ == 1 && mat.mtype != 1) {

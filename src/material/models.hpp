@@ -11,6 +11,7 @@
 //   svr5  svr4 with its own reference strain rate and thermal softening by
 //         the element's temperature, raised by the heat of the plastic work
 //   svr6  power-law hardening A + B epeff^n, radial return onto the curve
+//   svr7  Voce hardening A + Q (1 - exp(-C epeff)), the same return
 // With the Gruneisen equation of state the models update the deviatoric stress
 // only; the constitutive update then solves the mean stress and the internal
 // energy of the step together (eos_centred).
@@ -162,42 +163,65 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
     temp += mat.betajc * (0.5 * (sig_y_old + sig_y_)) * dp / (den * mat.cpjc);
 }
 
-// Power-law hardening: yield stress A + B epeff^n (yield0_, mat.bjc,
-// mat.njc). The plastic strain increment dp of the radial return solves
-//     f(dp) = q - 3G dp - (A + B (epeff + dp)^n) = 0,
+// Radial return onto a hardening curve: the plastic strain increment dp
+// solves
+//     f(dp) = q - 3G dp - curve(epeff + dp) = 0,
 // the trial stress brought back onto the curve at the end of the step, so
-// the stress-strain path lies on the curve whatever the step. f falls with
-// dp, f(0) > 0 and f((q - sig_y) / 3G) <= 0: Newton's steps are kept inside
-// that bracket, halving it when one leaves it.
+// the stress-strain path lies on the curve whatever the step. The curve
+// rises with the plastic strain, so f falls with dp, f(0) > 0 and
+// f((q - sig_y) / 3G) <= 0: Newton's steps (slope: the curve's derivative)
+// are kept inside that bracket, halving it when one leaves it.
+template <class Curve, class Slope>
+inline void returnontocurve(double q, const Curve& curve, const Slope& slope) {
+    const double g3 = 1.5 * g2;
+    double lo = 0.0, hi = (q - sig_y_) / g3;
+    double dp = hi;
+    for (int it = 0; it < 100; ++it) {
+        const double ep = epeff_ + dp;
+        const double f = q - g3 * dp - curve(ep);
+        if (f > 0.0) {
+            lo = dp;
+        } else {
+            hi = dp;
+        }
+        double next = dp + f / (g3 + slope(ep));
+        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+        if (next == dp || !(hi - lo > 1.0e-15 * hi)) break;
+        dp = next;
+    }
+    epeff_ += dp;
+    sig_y_ = curve(epeff_);
+    const double r = sig_y_ / q;
+    for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
+    seqv = q * r;
+}
+
+// Power-law hardening: yield stress A + B epeff^n (yield0_, mat.bjc, mat.njc).
 inline void svr6(const double de[6], const material& mat) {
     const double q = trialstep(de);
     if (sig_y_ >= q) {
         seqv = q;
         return;
     }
-    const double g3 = 1.5 * g2;
-    double lo = 0.0, hi = (q - sig_y_) / g3;
-    double dp = hi;
-    for (int it = 0; it < 100; ++it) {
-        const double ep = epeff_ + dp;
-        const double f = q - g3 * dp - (yield0_ + mat.bjc * std::pow(ep, mat.njc));
-        if (f > 0.0) {
-            lo = dp;
-        } else {
-            hi = dp;
-        }
-        // -f'(dp); the slope of the curve is 0 for n = 0 whatever epeff.
-        const double slope = mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
-        double next = dp + f / (g3 + slope);
-        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-        if (next == dp || !(hi - lo > 1.0e-15 * hi)) break;
-        dp = next;
+    returnontocurve(
+        q, [&mat](double ep) { return yield0_ + mat.bjc * std::pow(ep, mat.njc); },
+        // The slope is 0 for n = 0 whatever epeff.
+        [&mat](double ep) {
+            return mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
+        });
+}
+
+// Voce hardening, saturating: yield stress A + Q (1 - exp(-C epeff))
+// (yield0_, mat.vocq, mat.vocc), rising from A towards A + Q.
+inline void svr7(const double de[6], const material& mat) {
+    const double q = trialstep(de);
+    if (sig_y_ >= q) {
+        seqv = q;
+        return;
     }
-    epeff_ += dp;
-    sig_y_ = yield0_ + mat.bjc * std::pow(epeff_, mat.njc);
-    const double r = sig_y_ / q;
-    for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
-    seqv = q * r;
+    returnontocurve(
+        q, [&mat](double ep) { return yield0_ + mat.vocq * (1.0 - std::exp(-mat.vocc * ep)); },
+        [&mat](double ep) { return mat.vocq * mat.vocc * std::exp(-mat.vocc * ep); });
 }
 
 }  // namespace materialdata

@@ -23,7 +23,7 @@ struct element {
 // Material record, one per material set. SI units throughout.
 struct material {
     // model: 1 elastic, 2 perfectly plastic, 3 linear hardening, 4 Johnson-Cook,
-    // 5 Johnson-Cook with thermal softening
+    // 5 Johnson-Cook with thermal softening, 6 power-law hardening, 7 Voce hardening
     int mtype;
     int etype;         // equation of state: 0 none (linear pressure), 1 Gruneisen
     double density;    // initial density rho0, kg/m^3
@@ -44,6 +44,9 @@ struct material {
     double cpjc;    // specific heat cp, J/(kg K)
     double betajc;  // share of the plastic work that turns into heat (Taylor-Quinney)
     double ratejc;  // reference strain rate of model 5, 1/s
+    // Voce hardening (model 7): yield stress yield0 + vocq (1 - exp(-vocc eps_p)).
+    double vocq;  // saturation stress Q, Pa
+    double vocc;  // saturation rate C
 };
 
 // History record, one per element: the element's state carried from step to

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "control/checkpoint.hpp"
+#include "model/model.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
@@ -202,8 +204,29 @@ TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
               std::string::npos)
         << r.out;
 
-    // The energy balance cannot go on without the records before the checkpoint.
+    // A checkpoint of another history layout (its text changed, its hashes
+    // made good again) is refused by name, not read as damaged.
     write_file(dir / "a", original);
+    for (const char* slot : {"achkp.1", "achkp.2"}) {
+        std::string bytes = read_file(dir / slot);
+        const size_t at = bytes.find(historylayout);
+        ASSERT_NE(at, std::string::npos) << slot;
+        bytes[at] = 'w';
+        constexpr size_t head = 64, checksum = 56;
+        const std::uint64_t payload = checkpoint::hash(bytes.data() + head, bytes.size() - head);
+        const std::uint64_t sum = checkpoint::hash(bytes.data(), checksum, payload);
+        bytes.replace(checksum, 8, reinterpret_cast<const char*>(&sum), 8);
+        write_file(dir / slot, bytes);
+    }
+    r = restart(dir.path(), 1, 30);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(" *** Error *** checkpoint achkp.1 holds element history records of the "
+                         "layout \"wol0 sig_y"),
+              std::string::npos)
+        << r.out;
+    ASSERT_EQ(run_hexdyn(dir.path(), 1, 60).status, 0);
+
+    // The energy balance cannot go on without the records before the checkpoint.
     fs::remove(dir / "energy.dat");
     r = restart(dir.path(), 1, 30);
     EXPECT_NE(r.status, 0);

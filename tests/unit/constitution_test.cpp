@@ -491,34 +491,41 @@ TEST_F(MaterialUpdate, EquationOfStateReceivesElementInternalEnergy) {
     EXPECT_EQ(p.eint, 0.0);
 }
 
-// Power-law hardening in pure shear against the closed form. The
+// Hardening curves in pure shear against the closed form: power law
+// (model 6, A + B ep^n) and Voce (model 7, A + B (1 - exp(-n ep))). The
 // equivalent stress of a shear stress tau is k tau, k = sqrt(1.5)
 // (equivalentstress), and a return by dp lowers it by 3G dp: on the curve
-// tau = (A + B ep^n) / k and the engineering shear strain is
+// tau = curve(ep) / k and the engineering shear strain is
 // gamma = tau / G + 3 ep / k, which the test solves for ep by bisection at
 // every step. The return lands on the curve whatever the step, so one step
 // and many give the same path.
-TEST_F(MaterialUpdate, PowerLawFollowsItsCurveInPureShear) {
+TEST_F(MaterialUpdate, HardeningCurvesAreFollowedInPureShear) {
     struct Case {
+        int mtype;
         double b, n;
         int steps;
     };
-    const Case cases[] = {{4.0e8, 0.3, 1},  {4.0e8, 0.3, 40},  {6.0e8, 1.0, 25},
-                          {2.0e9, 2.0, 25}, {3.0e8, 0.05, 10}, {0.0, 0.5, 10}};
+    const Case cases[] = {{6, 4.0e8, 0.3, 1},   {6, 4.0e8, 0.3, 40},   {6, 6.0e8, 1.0, 25},
+                          {6, 2.0e9, 2.0, 25},  {6, 3.0e8, 0.05, 10},  {6, 0.0, 0.5, 10},
+                          {7, 3.0e8, 150.0, 1}, {7, 3.0e8, 150.0, 40}, {7, 3.0e8, 0.0, 10},
+                          {7, 5.0e7, 5.0, 25}};
     const double a = 2.0e8, gmax = 0.02, k = std::sqrt(1.5);
     for (const Case& cs : cases) {
-        SCOPED_TRACE("B " + std::to_string(cs.b) + " n " + std::to_string(cs.n) + " steps " +
-                     std::to_string(cs.steps));
-        material m = makemat(6, a);
-        m.bjc = cs.b;
-        m.njc = cs.n;
+        SCOPED_TRACE("model " + std::to_string(cs.mtype) + " " + std::to_string(cs.b) + " " +
+                     std::to_string(cs.n) + " steps " + std::to_string(cs.steps));
+        material m = makemat(cs.mtype, a);
+        (cs.mtype == 6 ? m.bjc : m.vocq) = cs.b;
+        (cs.mtype == 6 ? m.njc : m.vocc) = cs.n;
         history h = freshhistory(m);
         const double dg = gmax / cs.steps;
         const double de[6] = {0, 0, 0, 0, 0, dg};
+        const auto curve = [&](double ep) {
+            return cs.mtype == 6 ? a + cs.b * std::pow(ep, cs.n)
+                                 : a + cs.b * (1.0 - std::exp(-cs.n * ep));
+        };
         for (int step = 1; step <= cs.steps; ++step) {
             update(h, m, de);
             const double gamma = dg * step;
-            const auto curve = [&](double ep) { return a + cs.b * std::pow(ep, cs.n); };
             double lo = 0.0, hi = gamma;
             for (int it = 0; it < 200; ++it) {
                 const double ep = 0.5 * (lo + hi);
