@@ -440,9 +440,9 @@ void parse_v4(Tok& tk, Raw& raw) {
         for (int ph : phys) raw.group_nodes[{key.first, ph}];
 }
 
-}  // namespace
-
-ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck) {
+// The header, then the sections of a 4.1 or 2.2 file, with at least one
+// 8-node hexahedron.
+Raw read_raw(std::string_view text, const std::string& name) {
     Tok tk(text, name);
     std::string_view w;
     if (!tk.next(w) || w != "$MeshFormat")
@@ -463,8 +463,11 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
     }
     if (raw.hexes.empty())
         throw formats::Error(name + ": no 8-node hexahedra (element type 5) in the mesh");
+    return raw;
+}
 
-    // Nodes by tag.
+// Sorts the nodes by tag and refuses a tag defined twice.
+void sort_nodes(Raw& raw, const std::string& name) {
     std::stable_sort(raw.nodes.begin(), raw.nodes.end(),
                      [](const Node& a, const Node& b) { return a.tag < b.tag; });
     for (size_t i = 1; i < raw.nodes.size(); ++i)
@@ -473,25 +476,30 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
                                  std::to_string(raw.nodes[i].tag) + " is defined twice (lines " +
                                  std::to_string(raw.nodes[i - 1].line) + " and " +
                                  std::to_string(raw.nodes[i].line) + ")");
-    auto index_of = [&](long long tag) -> long long {
-        auto it = std::lower_bound(raw.nodes.begin(), raw.nodes.end(), tag,
-                                   [](const Node& a, long long t) { return a.tag < t; });
-        if (it == raw.nodes.end() || it->tag != tag) return -1;
-        return it - raw.nodes.begin();
-    };
-    // Keep the nodes of hexahedra, numbered in tag order.
+}
+
+// Index of the node `tag` in the sorted nodes, -1 if there is none.
+long long index_of(const Raw& raw, long long tag) {
+    auto it = std::lower_bound(raw.nodes.begin(), raw.nodes.end(), tag,
+                               [](const Node& a, long long t) { return a.tag < t; });
+    if (it == raw.nodes.end() || it->tag != tag) return -1;
+    return it - raw.nodes.begin();
+}
+
+// Copies the nodes of hexahedra into the deck in tag order; returns the deck
+// number of each sorted node (0: dropped, counted in the report).
+std::vector<int> keep_nodes(const Raw& raw, const std::string& name, formats::Deck& deck,
+                            ImportReport& rep) {
     std::vector<int> number(raw.nodes.size(), 0);
     for (const Hex& h : raw.hexes)
         for (long long t : h.node) {
-            const long long i = index_of(t);
+            const long long i = index_of(raw, t);
             if (i < 0)
                 throw formats::Error(name + ":" + std::to_string(h.line) + ": element " +
                                      std::to_string(h.tag) + " uses node " + std::to_string(t) +
                                      ", which is not defined");
             number[static_cast<size_t>(i)] = 1;
         }
-    ImportReport rep;
-    rep.version = raw.version;
     deck.nodes.clear();
     for (size_t i = 0; i < raw.nodes.size(); ++i) {
         if (number[i]) {
@@ -501,6 +509,13 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
             ++rep.dropped_nodes;
         }
     }
+    return number;
+}
+
+// The hexahedra as the deck's elements (material set 1 for now): a mirrored
+// one is turned over, a degenerate or folded one refused.
+void add_hexahedra(const Raw& raw, const std::string& name, const std::vector<int>& number,
+                   formats::Deck& deck, ImportReport& rep) {
     deck.elements.clear();
     deck.elements.reserve(raw.hexes.size());
     for (const Hex& h : raw.hexes) {
@@ -508,7 +523,7 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         e.mat = 1;
         for (int k = 0; k < 8; ++k)
             e.node[static_cast<size_t>(k)] =
-                number[static_cast<size_t>(index_of(h.node[static_cast<size_t>(k)]))];
+                number[static_cast<size_t>(index_of(raw, h.node[static_cast<size_t>(k)]))];
         deck.elements.push_back(e);
         const int id = deck.nelements();
         const double v = mesh::signed_volume(deck, id);
@@ -538,8 +553,11 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
                                  jacobian_text(f.det) + ")");
     }
     rep.hexahedra = deck.nelements();
+}
 
-    // Material sets: the physical volumes holding hexahedra, in tag order.
+// Material sets: the physical volumes holding hexahedra, in tag order. Gives
+// every element the set of its one volume; returns the volume tags.
+std::vector<int> assign_sets(const Raw& raw, const std::string& name, formats::Deck& deck) {
     std::vector<int> volumes;
     for (const Hex& h : raw.hexes)
         if (h.volume != 0) volumes.push_back(h.volume);
@@ -564,12 +582,34 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         deck.elements[e].mat = static_cast<int>(
             std::lower_bound(volumes.begin(), volumes.end(), h.volume) - volumes.begin() + 1);
     }
+    return volumes;
+}
 
-    // Components from physical groups, ordered by tag, then dimension.
+// The deck numbers of the kept nodes of one physical group, sorted, each once.
+std::vector<int> group_members(const Raw& raw, const std::string& name,
+                               const std::vector<int>& number, int dim, int tag) {
+    std::vector<int> members;
+    auto gn = raw.group_nodes.find({dim, tag});
+    if (gn == raw.group_nodes.end()) return members;
+    for (long long t : gn->second) {
+        const long long i = index_of(raw, t);
+        if (i < 0)
+            throw formats::Error(name + ": an element of physical group " + std::to_string(tag) +
+                                 " uses node " + std::to_string(t) + ", which is not defined");
+        if (number[static_cast<size_t>(i)] > 0) members.push_back(number[static_cast<size_t>(i)]);
+    }
+    std::sort(members.begin(), members.end());
+    members.erase(std::unique(members.begin(), members.end()), members.end());
+    return members;
+}
+
+// Components: 1 is every node, as for the generated meshes, then one per
+// physical group, ordered by tag, then dimension; each reported as a group.
+void add_components(const Raw& raw, const std::string& name, const std::vector<int>& number,
+                    const std::vector<int>& volumes, formats::Deck& deck, ImportReport& rep) {
     std::set<std::pair<int, int>> keys;  // (tag, dim)
     for (const auto& [k, v] : raw.group_nodes) keys.insert({k.second, k.first});
     for (const auto& [k, v] : raw.names) keys.insert({k.second, k.first});
-    // Component 1 is every node, as for the generated meshes.
     deck.components.assign(1, std::vector<int>(static_cast<size_t>(deck.nnodes())));
     for (int n = 0; n < deck.nnodes(); ++n) deck.components[0][static_cast<size_t>(n)] = n + 1;
     for (const auto& [tag, dim] : keys) {
@@ -578,21 +618,7 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         g.tag = tag;
         auto nm = raw.names.find({dim, tag});
         if (nm != raw.names.end()) g.name = nm->second;
-        std::vector<int> members;
-        auto gn = raw.group_nodes.find({dim, tag});
-        if (gn != raw.group_nodes.end()) {
-            for (long long t : gn->second) {
-                const long long i = index_of(t);
-                if (i < 0)
-                    throw formats::Error(name + ": an element of physical group " +
-                                         std::to_string(tag) + " uses node " + std::to_string(t) +
-                                         ", which is not defined");
-                if (number[static_cast<size_t>(i)] > 0)
-                    members.push_back(number[static_cast<size_t>(i)]);
-            }
-            std::sort(members.begin(), members.end());
-            members.erase(std::unique(members.begin(), members.end()), members.end());
-        }
+        std::vector<int> members = group_members(raw, name, number, dim, tag);
         g.nodes = static_cast<int>(members.size());
         deck.components.push_back(std::move(members));
         g.component = deck.ncomponents();
@@ -603,6 +629,19 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
         }
         rep.groups.push_back(g);
     }
+}
+
+}  // namespace
+
+ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck) {
+    Raw raw = read_raw(text, name);
+    sort_nodes(raw, name);
+    ImportReport rep;
+    rep.version = raw.version;
+    const std::vector<int> number = keep_nodes(raw, name, deck, rep);
+    add_hexahedra(raw, name, number, deck, rep);
+    const std::vector<int> volumes = assign_sets(raw, name, deck);
+    add_components(raw, name, number, volumes, deck, rep);
     return rep;
 }
 

@@ -274,11 +274,11 @@ bool switch_value(const std::string& key, const std::string& v) {
 
 void read_options_file(const std::string& path, Settings& s);
 
-void apply(Settings& s, const std::string& key, const std::string& v) {
-    auto real = [&](const char* what) { return formats::parse_real(v, std::string("--") + what); };
-    auto integer = [&](const char* what) {
-        return formats::parse_int(v, std::string("--") + what);
-    };
+// The mesh size options: --nx ... --origin of a box, --radius ... --nalong of a
+// cylinder, --scale of a Gmsh mesh. Each is refused for the other kinds; the
+// box and cylinder ones are noted in `given` for the check of missing ones.
+// False if `key` is none of them.
+bool apply_geometry(Settings& s, const std::string& key, const std::string& v) {
     const bool geometry_box = key == "nx" || key == "ny" || key == "nz" || key == "lx" ||
                               key == "ly" || key == "lz" || key == "origin";
     const bool geometry_cyl =
@@ -288,50 +288,51 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         throw Usage("--" + key + " applies to cylinder meshes only");
     if (geometry_box || geometry_cyl) s.given[key] = true;
 
+    const std::string what = "--" + key;
     if (key == "nx")
-        s.box.nx = integer("nx");
+        s.box.nx = formats::parse_int(v, what);
     else if (key == "ny")
-        s.box.ny = integer("ny");
+        s.box.ny = formats::parse_int(v, what);
     else if (key == "nz")
-        s.box.nz = integer("nz");
+        s.box.nz = formats::parse_int(v, what);
     else if (key == "lx")
-        s.box.lx = real("lx");
+        s.box.lx = formats::parse_real(v, what);
     else if (key == "ly")
-        s.box.ly = real("ly");
+        s.box.ly = formats::parse_real(v, what);
     else if (key == "lz")
-        s.box.lz = real("lz");
+        s.box.lz = formats::parse_real(v, what);
     else if (key == "origin") {
         std::vector<double> o = formats::parse_reals(v, "--origin");
         if (o.size() != 3) throw Usage("--origin needs X,Y,Z");
         s.box.origin = {o[0], o[1], o[2]};
     } else if (key == "radius")
-        s.cyl.radius = real("radius");
+        s.cyl.radius = formats::parse_real(v, what);
     else if (key == "length")
-        s.cyl.length = real("length");
+        s.cyl.length = formats::parse_real(v, what);
     else if (key == "ncore")
-        s.cyl.ncore = integer("ncore");
+        s.cyl.ncore = formats::parse_int(v, what);
     else if (key == "nlayers")
-        s.cyl.nlayers = integer("nlayers");
+        s.cyl.nlayers = formats::parse_int(v, what);
     else if (key == "nalong")
-        s.cyl.nalong = integer("nalong");
-    else if (key == "output" || key == "o") {
-        if (v.empty()) throw Usage("--output needs a file name");
-        s.output = v;
-    } else if (key == "comm")
-        s.comm = true;
-    else if (key == "title")
-        s.title = v;
-    else if (key == "endtime") {
-        s.endtime = real("endtime");
+        s.cyl.nalong = formats::parse_int(v, what);
+    else if (key == "scale") {
+        if (s.kind != "gmsh") throw Usage("--scale applies to gmsh meshes only");
+        s.scale = formats::parse_real(v, what);
+        if (!(*s.scale > 0)) throw Usage("--scale must be positive");
+    } else
+        return false;
+    return true;
+}
+
+// The run control: end time, step, hourglass control, stress rotation, bulk
+// viscosity, contact and checkpoints. False if `key` is none of them.
+bool apply_control(Settings& s, const std::string& key, const std::string& v) {
+    const std::string what = "--" + key;
+    if (key == "endtime") {
+        s.endtime = formats::parse_real(v, what);
         if (*s.endtime < 0) throw Usage("--endtime must not be negative");
-    } else if (key == "outtime") {
-        s.outtime = real("outtime");
-        if (!(*s.outtime > 0)) throw Usage("--outtime must be positive");
-    } else if (key == "report") {
-        s.report = integer("report");
-        if (*s.report < 1) throw Usage("--report must be at least 1");
     } else if (key == "dtscale") {
-        s.dtscale = real("dtscale");
+        s.dtscale = formats::parse_real(v, what);
         if (!(*s.dtscale > 0)) throw Usage("--dtscale must be positive");
     } else if (key == "hourglass") {
         std::vector<std::string> w = formats::split_list(v);
@@ -346,7 +347,7 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (v == "off") {
             s.checkpoint.reset();
         } else {
-            s.checkpoint = integer("checkpoint");
+            s.checkpoint = formats::parse_int(v, what);
             if (*s.checkpoint < 1) throw Usage("--checkpoint must be at least 1 step, or off");
         }
     } else if (key == "jaumann" || key == "midg" || key == "stable") {
@@ -355,26 +356,6 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
                                   : key == "midg"  ? s.midstep
                                                    : s.stable;
         sw = v == "on";
-    } else if (key == "fields") {
-        s.fields = v != "off";
-        if (s.fields) {
-            s.fieldtime = real("fields");
-            if (*s.fieldtime < 0) throw Usage("--fields must not be negative");
-        }
-    } else if (key == "energy") {
-        if (v != "on" && v != "off") throw Usage("--energy takes on or off");
-        s.energy = v == "on";
-    } else if (key == "material") {
-        const auto [name, text] = named_value(key, v);
-        const formats::Material m = parse_material(text);
-        if (name.empty())
-            s.material = m;
-        else
-            s.part_materials.emplace_back(name, m);
-    } else if (key == "scale") {
-        if (s.kind != "gmsh") throw Usage("--scale applies to gmsh meshes only");
-        s.scale = real("scale");
-        if (!(*s.scale > 0)) throw Usage("--scale must be positive");
     } else if (key == "contact") {
         s.contact = switch_value(key, v);
     } else if (key == "bulk") {
@@ -389,49 +370,38 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
                 throw Usage("--bulk: the coefficients must not be negative");
             s.bulk = formats::Bulk{x[0], x[1]};
         }
-    } else if (key == "fix") {
-        const auto [target, w] = target_and_values(v, 1);
-        if (target.empty() || w.size() != 1) throw Usage("--fix needs TARGET,AXES (e.g. xmin,x)");
-        std::array<int, 3> axes{};
-        for (char c : w[0]) {
-            if (c < 'x' || c > 'z')
-                throw Usage("--fix: axes are any of x, y, z, not \"" + w[0] + "\"");
-            axes[static_cast<size_t>(c - 'x')] = 1;
+    } else
+        return false;
+    return true;
+}
+
+// What the run writes: the deck file, "Comm", the title, the output and
+// progress intervals, field output, the energy balance and result curves.
+// False if `key` is none of them.
+bool apply_output(Settings& s, const std::string& key, const std::string& v) {
+    const std::string what = "--" + key;
+    if (key == "output" || key == "o") {
+        if (v.empty()) throw Usage("--output needs a file name");
+        s.output = v;
+    } else if (key == "comm")
+        s.comm = true;
+    else if (key == "title")
+        s.title = v;
+    else if (key == "outtime") {
+        s.outtime = formats::parse_real(v, what);
+        if (!(*s.outtime > 0)) throw Usage("--outtime must be positive");
+    } else if (key == "report") {
+        s.report = formats::parse_int(v, what);
+        if (*s.report < 1) throw Usage("--report must be at least 1");
+    } else if (key == "fields") {
+        s.fields = v != "off";
+        if (s.fields) {
+            s.fieldtime = formats::parse_real(v, what);
+            if (*s.fieldtime < 0) throw Usage("--fields must not be negative");
         }
-        s.fixes.emplace_back(target, axes);
-    } else if (key == "seos") {
-        const auto [name, text] = named_value(key, v);
-        std::vector<double> x = formats::parse_reals(text, "--seos");
-        if (x.size() != 3) throw Usage("--seos needs C0 S GAMMA0");
-        if (!(x[0] > 0)) throw Usage("--seos: the bulk sound speed must be positive");
-        const formats::Seos e{1, 1, x[0], x[1], x[2]};
-        if (name.empty())
-            s.seos = e;
-        else
-            s.part_seos.emplace_back(name, e);
-    } else if (key == "velocity") {
-        s.velocities.push_back(vector_record(key, v));
-    } else if (key == "load") {
-        s.loads.push_back(vector_record(key, v));
-    } else if (key == "rigid") {
-        std::vector<std::string> w = formats::split_list(v);
-        if (w.size() != 2) throw Usage("--rigid needs DIR,COORD");
-        formats::RigidPlane r;
-        r.dir = formats::parse_int(w[0], "--rigid direction");
-        r.coord = formats::parse_real(w[1], "--rigid coordinate");
-        if (r.dir == 0 || r.dir < -3 || r.dir > 3)
-            throw Usage("--rigid direction must be one of -3..-1, 1..3");
-        s.rigid = r;
-    } else if (key == "time") {
-        std::vector<double> x = formats::parse_reals(v, "--time");
-        if (x.empty() || x.size() % 2 != 0) throw Usage("--time needs pairs T,F");
-        std::vector<formats::TimePoint> t;
-        for (size_t i = 0; i < x.size(); i += 2) {
-            if (!t.empty() && x[i] < t.back().time)
-                throw Usage("--time: the times must not decrease");
-            t.push_back({x[i], x[i + 1]});
-        }
-        s.timetable = t;
+    } else if (key == "energy") {
+        if (v != "on" && v != "off") throw Usage("--energy takes on or off");
+        s.energy = v == "on";
     } else if (key == "curve") {
         std::vector<std::string> w = formats::split_list(v);
         if (w.empty() || w.size() > 2) throw Usage("--curve needs NAME[,ELEMENT]");
@@ -443,14 +413,80 @@ void apply(Settings& s, const std::string& key, const std::string& v) {
         if (w.size() == 2 && el < 1) throw Usage("--curve element must be at least 1");
         if (s.curves.size() >= 10) throw Usage("at most 10 curves");
         s.curves.push_back({opt, el});
-    } else if (key == "options") {
-        if (s.options_depth > 8) throw Usage("--options files nest too deeply");
-        ++s.options_depth;
-        read_options_file(v, s);
-        --s.options_depth;
-    } else {
-        throw Usage("unknown option --" + key);
-    }
+    } else
+        return false;
+    return true;
+}
+
+// The model on the mesh: materials and equations of state (of every part or
+// of one named volume), held nodes, initial velocities, loads with their time
+// table, and the rigid plane. False if `key` is none of them.
+bool apply_model(Settings& s, const std::string& key, const std::string& v) {
+    if (key == "material") {
+        const auto [name, text] = named_value(key, v);
+        const formats::Material m = parse_material(text);
+        if (name.empty())
+            s.material = m;
+        else
+            s.part_materials.emplace_back(name, m);
+    } else if (key == "seos") {
+        const auto [name, text] = named_value(key, v);
+        std::vector<double> x = formats::parse_reals(text, "--seos");
+        if (x.size() != 3) throw Usage("--seos needs C0 S GAMMA0");
+        if (!(x[0] > 0)) throw Usage("--seos: the bulk sound speed must be positive");
+        const formats::Seos e{1, 1, x[0], x[1], x[2]};
+        if (name.empty())
+            s.seos = e;
+        else
+            s.part_seos.emplace_back(name, e);
+    } else if (key == "fix") {
+        const auto [target, w] = target_and_values(v, 1);
+        if (target.empty() || w.size() != 1) throw Usage("--fix needs TARGET,AXES (e.g. xmin,x)");
+        std::array<int, 3> axes{};
+        for (char c : w[0]) {
+            if (c < 'x' || c > 'z')
+                throw Usage("--fix: axes are any of x, y, z, not \"" + w[0] + "\"");
+            axes[static_cast<size_t>(c - 'x')] = 1;
+        }
+        s.fixes.emplace_back(target, axes);
+    } else if (key == "velocity") {
+        s.velocities.push_back(vector_record(key, v));
+    } else if (key == "load") {
+        s.loads.push_back(vector_record(key, v));
+    } else if (key == "time") {
+        std::vector<double> x = formats::parse_reals(v, "--time");
+        if (x.empty() || x.size() % 2 != 0) throw Usage("--time needs pairs T,F");
+        std::vector<formats::TimePoint> t;
+        for (size_t i = 0; i < x.size(); i += 2) {
+            if (!t.empty() && x[i] < t.back().time)
+                throw Usage("--time: the times must not decrease");
+            t.push_back({x[i], x[i + 1]});
+        }
+        s.timetable = t;
+    } else if (key == "rigid") {
+        std::vector<std::string> w = formats::split_list(v);
+        if (w.size() != 2) throw Usage("--rigid needs DIR,COORD");
+        formats::RigidPlane r;
+        r.dir = formats::parse_int(w[0], "--rigid direction");
+        r.coord = formats::parse_real(w[1], "--rigid coordinate");
+        if (r.dir == 0 || r.dir < -3 || r.dir > 3)
+            throw Usage("--rigid direction must be one of -3..-1, 1..3");
+        s.rigid = r;
+    } else
+        return false;
+    return true;
+}
+
+// Applies one option `--key=v`, from the command line or an options file.
+void apply(Settings& s, const std::string& key, const std::string& v) {
+    if (apply_geometry(s, key, v) || apply_control(s, key, v) || apply_output(s, key, v) ||
+        apply_model(s, key, v))
+        return;
+    if (key != "options") throw Usage("unknown option --" + key);
+    if (s.options_depth > 8) throw Usage("--options files nest too deeply");
+    ++s.options_depth;
+    read_options_file(v, s);
+    --s.options_depth;
 }
 
 void read_options_file(const std::string& path, Settings& s) {
@@ -633,16 +669,11 @@ int run_merge(int argc, char** argv) {
     return 0;
 }
 
-int run(int argc, char** argv) {
-    if (argc < 2) throw Usage("no mesh kind given (box, cylinder or gmsh)");
-    const std::string first = argv[1];
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (formats::asks_help(a, kHelpText.c_str())) return 0;
-    }
-    if (first == "merge") return run_merge(argc, argv);
+// The settings of "hexdyn-mesh KIND [FILE.msh] OPTIONS...": each option is
+// "--key value", "--key=value" or "-o FILE"; --comm and --help take no value.
+Settings read_command_line(int argc, char** argv) {
     Settings s;
-    s.kind = first;
+    s.kind = argv[1];
     int i = 2;
     if (s.kind == "gmsh") {
         if (argc < 3 || argv[2][0] == '-')
@@ -672,58 +703,82 @@ int run(int argc, char** argv) {
         }
         apply(s, key, value);
     }
+    return s;
+}
 
-    formats::Deck d;
-    std::vector<std::pair<std::string, int>> names = {{"all", 1}};  // component names
-    std::vector<mesh::Group> parts(1);  // physical volume of each material set (box, cylinder: one)
+// What the options may call the mesh's parts and components.
+struct MeshNames {
+    std::vector<std::pair<std::string, int>> components{{"all", 1}};  // name, component
+    std::vector<mesh::Group> parts;  // physical volume of each material set (box, cylinder: one)
+};
+
+// Reads the Gmsh file into `d`, scales it, prints its components and material
+// sets, and names them after the physical groups.
+void import_gmsh(const Settings& s, formats::Deck& d, MeshNames& m) {
+    const mesh::ImportReport rep = mesh::import_file(s.mshfile, d);
+    m.parts.clear();
+    if (s.scale)
+        for (auto& x : d.nodes)
+            for (double& c : x) c *= *s.scale;
+    std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(),
+                rep.version.c_str(), rep.hexahedra, d.nnodes());
+    if (rep.flipped) std::printf(", %d mirrored hexahedra turned over", rep.flipped);
+    if (rep.dropped_nodes) std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
+    std::printf("\ncomponent 1: all nodes, %d nodes\n", d.nnodes());
+    static const char* const dims[4] = {"point", "curve", "surface", "volume"};
+    for (const mesh::Group& g : rep.groups)
+        std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component, dims[g.dim & 3],
+                    g.tag, g.name.c_str(), g.nodes);
+    for (const mesh::Group& g : rep.groups) {
+        if (!g.name.empty()) m.components.emplace_back(g.name, g.component);
+        if (g.material == 0) continue;
+        std::printf("material set %d: volume %d \"%s\", %d hexahedra\n", g.material, g.tag,
+                    g.name.c_str(), g.elements);
+        m.parts.push_back(g);
+    }
+}
+
+// The nodes, elements and components of the box, cylinder or Gmsh mesh, and
+// the names of its faces or groups.
+MeshNames build_mesh(const Settings& s, formats::Deck& d) {
+    MeshNames m;
+    m.parts.resize(1);
     if (s.kind == "box") {
-        names.insert(
-            names.end(),
+        m.components.insert(
+            m.components.end(),
             {{"zmin", 2}, {"zmax", 3}, {"xmin", 4}, {"xmax", 5}, {"ymin", 6}, {"ymax", 7}});
         require(s, {"nx", "ny", "nz", "lx", "ly", "lz"});
         mesh::make_box(s.box, d);
     } else if (s.kind == "cylinder") {
         require(s, {"radius", "length", "ncore", "nlayers", "nalong"});
         mesh::make_cylinder(s.cyl, d);
-        names.insert(names.end(), {{"bottom", 2}, {"top", 3}, {"lateral", 4}});
+        m.components.insert(m.components.end(), {{"bottom", 2}, {"top", 3}, {"lateral", 4}});
     } else {
-        const mesh::ImportReport rep = mesh::import_file(s.mshfile, d);
-        parts.clear();
-        if (s.scale)
-            for (auto& x : d.nodes)
-                for (double& c : x) c *= *s.scale;
-        std::printf("%s: Gmsh format %s, %d hexahedra, %d nodes", s.mshfile.c_str(),
-                    rep.version.c_str(), rep.hexahedra, d.nnodes());
-        if (rep.flipped) std::printf(", %d mirrored hexahedra turned over", rep.flipped);
-        if (rep.dropped_nodes)
-            std::printf(", %d nodes of no hexahedron dropped", rep.dropped_nodes);
-        std::printf("\ncomponent 1: all nodes, %d nodes\n", d.nnodes());
-        static const char* const dims[4] = {"point", "curve", "surface", "volume"};
-        for (const mesh::Group& g : rep.groups)
-            std::printf("component %d: %s group %d \"%s\", %d nodes\n", g.component,
-                        dims[g.dim & 3], g.tag, g.name.c_str(), g.nodes);
-        for (const mesh::Group& g : rep.groups) {
-            if (!g.name.empty()) names.emplace_back(g.name, g.component);
-            if (g.material == 0) continue;
-            std::printf("material set %d: volume %d \"%s\", %d hexahedra\n", g.material, g.tag,
-                        g.name.c_str(), g.elements);
-            parts.push_back(g);
-        }
+        import_gmsh(s, d, m);
     }
+    return m;
+}
 
+// The title without --title: the mesh kind with its divisions, or the file name.
+std::string default_title(const Settings& s) {
+    if (s.kind == "box")
+        return "box " + std::to_string(s.box.nx) + "x" + std::to_string(s.box.ny) + "x" +
+               std::to_string(s.box.nz);
+    if (s.kind == "cylinder")
+        return "cylinder " + std::to_string(s.cyl.ncore) + "/" + std::to_string(s.cyl.nlayers) +
+               "/" + std::to_string(s.cyl.nalong);
+    return "gmsh " + std::filesystem::path(s.mshfile).filename().string();
+}
+
+// The title, run control and output switches of the deck, after checking that
+// the end time and a material are given.
+void set_control(const Settings& s, formats::Deck& d) {
     if (!s.endtime) throw Usage("missing --endtime");
     if (!s.material && s.part_materials.empty()) throw Usage("missing --material");
-    if (s.title) {
+    if (s.title)
         d.title = s.title;
-    } else if (s.kind == "box") {
-        d.title = "box " + std::to_string(s.box.nx) + "x" + std::to_string(s.box.ny) + "x" +
-                  std::to_string(s.box.nz);
-    } else if (s.kind == "cylinder") {
-        d.title = "cylinder " + std::to_string(s.cyl.ncore) + "/" + std::to_string(s.cyl.nlayers) +
-                  "/" + std::to_string(s.cyl.nalong);
-    } else {
-        d.title = "gmsh " + std::filesystem::path(s.mshfile).filename().string();
-    }
+    else
+        d.title = default_title(s);
     d.endtime = *s.endtime;
     d.outtime = s.outtime ? *s.outtime : (*s.endtime > 0 ? *s.endtime / 10 : 1.0);
     d.report = s.report ? *s.report : 100;
@@ -736,15 +791,20 @@ int run(int argc, char** argv) {
     d.rigid = s.rigid;
     if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
     if (s.energy) d.energy = true;
-    assign_materials(s, parts, d);
+}
+
+// Materials, loads, initial velocities, bulk viscosity, contact, held nodes
+// and the load time table (factor 1 over the run when loads come without one).
+void set_model(const Settings& s, const MeshNames& m, formats::Deck& d) {
+    assign_materials(s, m.parts, d);
     for (const auto& [key, from, to] : {std::tuple("load", &s.loads, &d.loads),
                                         std::tuple("velocity", &s.velocities, &d.velocities)})
         for (const Targeted& r : *from)
-            to->push_back({true, component(key, r.target, names, d.ncomponents()), r.v});
+            to->push_back({true, component(key, r.target, m.components, d.ncomponents()), r.v});
     d.bulk = s.bulk;
     if (s.contact) d.contact = formats::Contact{};
     for (const auto& [target, axes] : s.fixes)
-        d.fixities.push_back({component("fix", target, names, d.ncomponents()), axes});
+        d.fixities.push_back({component("fix", target, m.components, d.ncomponents()), axes});
     if (s.timetable) {
         if (!(s.timetable->back().time > *s.endtime))
             throw Usage(
@@ -755,6 +815,11 @@ int run(int argc, char** argv) {
         const double t1 = *s.endtime > 0 ? 2.0 * *s.endtime : 1.0;
         d.timetable = std::vector<formats::TimePoint>{{0.0, 1.0}, {t1, 1.0}};
     }
+}
+
+// The result curves; one at an element or node (1 unless given) needs it to
+// exist.
+void set_curves(const Settings& s, formats::Deck& d) {
     for (const auto& [opt, el] : s.curves) {
         const int e = el == 0 ? 1 : el;
         const bool atnode = formats::curve_at_node(opt);
@@ -765,7 +830,11 @@ int run(int argc, char** argv) {
                         " does not exist (the mesh has " + std::to_string(nb) + ")");
         d.curves.push_back({opt, e});
     }
-    // Every element must face the right way for the solver.
+}
+
+// Every element must face the right way for the solver: a positive volume,
+// and no corner folded over or collapsed.
+void check_elements(const formats::Deck& d) {
     for (int e = 1; e <= d.nelements(); ++e) {
         if (!(mesh::signed_volume(d, e) > 0.0))
             throw formats::Error("element " + std::to_string(e) + " has a non-positive Jacobian");
@@ -775,7 +844,22 @@ int run(int argc, char** argv) {
                                  " is folded or degenerate at corner " + std::to_string(f.corner) +
                                  " (corner Jacobian " + mesh::jacobian_text(f.det) + ")");
     }
+}
 
+int run(int argc, char** argv) {
+    if (argc < 2) throw Usage("no mesh kind given (box, cylinder or gmsh)");
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (formats::asks_help(a, kHelpText.c_str())) return 0;
+    }
+    if (std::string(argv[1]) == "merge") return run_merge(argc, argv);
+    const Settings s = read_command_line(argc, argv);
+    formats::Deck d;
+    const MeshNames names = build_mesh(s, d);
+    set_control(s, d);
+    set_model(s, names, d);
+    set_curves(s, d);
+    check_elements(d);
     write(d, s.output, s.comm);
     return 0;
 }
