@@ -14,9 +14,10 @@
 # per width of the batched pass. The block has 441 elements, so every width
 # also takes a remainder element the scalar way.
 #
-# A material model or option the reference build does not know (a model added
-# since) is compared with the candidate's own scalar path instead, with a
-# note: the existing models are still compared with the reference.
+# A material model or option the reference build does not know (a model or
+# the mid-step increment added since) is compared with the candidate's own
+# scalar path instead, with a note: the rest is still compared with the
+# reference.
 #
 #   bench/identical.sh REFERENCE_BINARY CANDIDATE_BINARY [STEPS]
 #   env: WIDTHS  widths of the candidate (default: scalar sse2 avx2 avx512,
@@ -38,67 +39,57 @@ done
 [[ ${#widths[@]} -gt 0 ]] || { echo "no width to check"; exit 1; }
 declare -A same total
 fail=0
-mats="elastic pp lin jc jcth plaw voce"
-# The reference of a model: the reference build when it knows the model,
-# else the candidate's scalar path.
-declare -A refof
-for m in $mats; do
-  refof[$m]=$ref
-  if ! HEXDYN_SIMD=scalar "$ref" --size 2 2 2 --steps 1 --warmup 0 --mat "$m" >/dev/null 2>&1; then
-    refof[$m]=$new
-    echo "$m: the reference has no such model, its configurations are checked against the candidate's scalar path"
+# Runs one configuration on the reference binary $1 (scalar) and on the
+# candidate at every width, and compares the dumps.
+compare() {
+  local refbin=$1 w
+  shift
+  HEXDYN_SIMD=scalar "$refbin" "$@" --dump "$work/ref.bin" >/dev/null
+  for w in "${widths[@]}"; do
+    HEXDYN_SIMD=$w "$new" "$@" --dump "$work/new.bin" >/dev/null
+    total[$w]=$((${total[$w]:-0} + 1))
+    if cmp -s "$work/ref.bin" "$work/new.bin"; then
+      same[$w]=$((${same[$w]:-0} + 1))
+    else
+      echo "DIFFERENT ($w): $*"
+      fail=$((fail + 1))
+    fi
+  done
+}
+# The reference binary for configurations with these options: the reference
+# build when it knows them, else the candidate's own scalar path (with a note).
+referencefor() {
+  if HEXDYN_SIMD=scalar "$ref" --size 2 2 2 --steps 1 --warmup 0 "$@" >/dev/null 2>&1; then
+    echo "$ref"
+  else
+    echo "$*: the reference does not know it, its configurations are checked against the candidate's scalar path" >&2
+    echo "$new"
   fi
-done
-for mat in $mats; do for eos in "" +eos; do
-  mat=$mat$eos
-  matopt=(--mat "${mat%+eos}")
-  [[ $mat == *+eos ]] && matopt+=(--eos)
-  matref=${refof[${mat%+eos}]}
-  for hg in 0 1 2 2-off; do
-    hgopt=(--hg "${hg%-off}")
-    [[ $hg == *-off ]] && hgopt+=(--hgcoef 1e-6)
-    for extra in "" "--nojaum" "--rate 5000" "--rate 30000 --shear 0.5" \
-      "--bulk" "--bulk --nojaum" "--bulk --rate 5000" "--bulk --rate 30000 --shear 0.5"; do
-      # shellcheck disable=SC2206
-      args=(--size 9 7 7 "${matopt[@]}" "${hgopt[@]}" --steps "$steps" --warmup 0 $extra)
-      HEXDYN_SIMD=scalar "$matref" "${args[@]}" --dump "$work/ref.bin" >/dev/null
-      for w in "${widths[@]}"; do
-        HEXDYN_SIMD=$w "$new" "${args[@]}" --dump "$work/new.bin" >/dev/null
-        total[$w]=$((${total[$w]:-0} + 1))
-        if cmp -s "$work/ref.bin" "$work/new.bin"; then
-          same[$w]=$((${same[$w]:-0} + 1))
-        else
-          echo "DIFFERENT ($w): ${args[*]}"
-          fail=$((fail + 1))
-        fi
+}
+for mat in elastic pp lin jc jcth plaw voce; do
+  matref=$(referencefor --mat "$mat")
+  for eos in "" --eos; do
+    for hg in 0 1 2 2-off; do
+      hgopt=(--hg "${hg%-off}")
+      [[ $hg == *-off ]] && hgopt+=(--hgcoef 1e-6)
+      for extra in "" "--nojaum" "--rate 5000" "--rate 30000 --shear 0.5" \
+        "--bulk" "--bulk --nojaum" "--bulk --rate 5000" "--bulk --rate 30000 --shear 0.5"; do
+        # shellcheck disable=SC2086
+        compare "$matref" --size 9 7 7 --mat "$mat" $eos "${hgopt[@]}" --steps "$steps" \
+          --warmup 0 $extra
       done
     done
   done
-done; done
-# The mid-step strain increment ("midg on", --midg) is compared with the
-# candidate's own scalar path when the reference build lacks it.
-midgref=$ref
-if ! HEXDYN_SIMD=scalar "$ref" --size 2 2 2 --steps 1 --warmup 0 --midg >/dev/null 2>&1; then
-  midgref=$new
-  echo "midg: the reference has no --midg, its configurations are checked against the candidate's scalar path"
-fi
-for mat in elastic pp lin jc elastic+eos pp+eos lin+eos jc+eos; do
-  matopt=(--mat "${mat%+eos}")
-  [[ $mat == *+eos ]] && matopt+=(--eos)
-  for hg in 0 1 2; do
-    for extra in "" "--rate 30000 --shear 0.5" "--bulk --nojaum --rate 5000"; do
-      # shellcheck disable=SC2206
-      args=(--size 9 7 7 "${matopt[@]}" --hg "$hg" --steps "$steps" --warmup 0 --midg $extra)
-      HEXDYN_SIMD=scalar "$midgref" "${args[@]}" --dump "$work/ref.bin" >/dev/null
-      for w in "${widths[@]}"; do
-        HEXDYN_SIMD=$w "$new" "${args[@]}" --dump "$work/new.bin" >/dev/null
-        total[$w]=$((${total[$w]:-0} + 1))
-        if cmp -s "$work/ref.bin" "$work/new.bin"; then
-          same[$w]=$((${same[$w]:-0} + 1))
-        else
-          echo "DIFFERENT ($w): ${args[*]}"
-          fail=$((fail + 1))
-        fi
+done
+# The mid-step strain increment ("midg on", --midg).
+midgref=$(referencefor --midg)
+for mat in elastic pp lin jc; do
+  for eos in "" --eos; do
+    for hg in 0 1 2; do
+      for extra in "" "--rate 30000 --shear 0.5" "--bulk --nojaum --rate 5000"; do
+        # shellcheck disable=SC2086
+        compare "$midgref" --size 9 7 7 --mat "$mat" $eos --hg "$hg" --steps "$steps" \
+          --warmup 0 --midg $extra
       done
     done
   done

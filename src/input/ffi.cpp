@@ -193,44 +193,8 @@ int readline() {
     int n = 256;
     while (n > 0 && c[n - 1] == ' ') --n;
 
-    // Blank compaction (1-based positions i in the description; c[i-1] here).
-    auto erase_at = [&](int pos0) {
-        std::memmove(c + pos0, c + pos0 + 1, static_cast<size_t>(n - pos0 - 1));
-        c[n - 1] = ' ';
-        --n;
-    };
-    {
-        int i = 1;
-        while (i < n) {
-            char a = c[i - 1];
-            char b = c[i];
-            if (a == ' ' && (b == ' ' || b == ',')) {
-                erase_at(i - 1);
-            } else {
-                ++i;
-            }
-        }
-    }
-
-    // Splitting into words.
-    struct span {
-        int a, b;  // 1-based inclusive start, inclusive end
-    };
-    span words[257];
-    int k = 0;
-    if (n <= 2) {
-        words[k++] = {1, n};
-    } else {
-        int a = 1;
-        for (int p = 1; p <= n - 2; ++p) {
-            if (c[p - 1] == ',' && c[p] == ' ') erase_at(p);
-            if (c[p] == ' ' || c[p] == ',') {
-                words[k++] = {a, p};
-                a = p + 2;
-            }
-        }
-        words[k++] = {a, n};
-    }
+    lexical::wordspan words[lexical::linewidth + 1];
+    const int k = lexical::splitwords(c, n, words);
     if (k > 15) {
         // Echo first so the echo file shows the offending line.
         std::memcpy(sss.data(), c, 256);
@@ -239,12 +203,12 @@ int readline() {
                    " found)");
     }
     for (int w = 0; w < k; ++w) {
-        int wl = words[w].b - words[w].a + 1;
+        int wl = words[w].last - words[w].first + 1;
         if (wl < 0) wl = 0;
         wordlen[static_cast<size_t>(w)] = wl;
         int cl = wl < 20 ? wl : 20;
         if (cl > 0)
-            std::memcpy(cmd_line[static_cast<size_t>(w)].data(), c + words[w].a - 1,
+            std::memcpy(cmd_line[static_cast<size_t>(w)].data(), c + words[w].first - 1,
                         static_cast<size_t>(cl));
     }
     std::memcpy(sss.data(), c, 256);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace lexical {
@@ -22,6 +23,43 @@ int match4(std::string_view word, const char* table, int n) {
         if (ok) return k + 1;
     }
     return -1;
+}
+
+int splitwords(char* c, int& n, wordspan (&words)[linewidth + 1],
+               std::vector<std::size_t>* origin) {
+    if (origin) {
+        origin->resize(static_cast<std::size_t>(n));
+        for (std::size_t i = 0; i < origin->size(); ++i) (*origin)[i] = i;
+    }
+    auto erase_at = [&](int at) {
+        std::memmove(c + at, c + at + 1, static_cast<std::size_t>(n - at - 1));
+        c[n - 1] = ' ';
+        --n;
+        if (origin) origin->erase(origin->begin() + at);
+    };
+    // Blank compaction (1-based positions i; c[i-1] here).
+    for (int i = 1; i < n;) {
+        if (c[i - 1] == ' ' && (c[i] == ' ' || c[i] == ',')) {
+            erase_at(i - 1);
+        } else {
+            ++i;
+        }
+    }
+    int k = 0;
+    if (n <= 2) {
+        words[k++] = {1, n};
+        return k;
+    }
+    int a = 1;
+    for (int p = 1; p <= n - 2; ++p) {
+        if (c[p - 1] == ',' && c[p] == ' ') erase_at(p);
+        if (c[p] == ' ' || c[p] == ',') {
+            words[k++] = {a, p};
+            a = p + 2;
+        }
+    }
+    words[k++] = {a, n};
+    return k;
 }
 
 std::string_view numeric_text(std::string_view word) {

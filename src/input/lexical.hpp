@@ -3,9 +3,32 @@
 // the solver's reader and the tools that read and write decks.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
+#include <vector>
 
 namespace lexical {
+
+// Columns of a deck line the readers keep.
+inline constexpr int linewidth = 256;
+
+// A word of a line: its first and last characters (1-based, inclusive; an
+// empty word has last = first - 1).
+struct wordspan {
+    int first, last;
+};
+
+// Splits a line into words by the deck's rules, in place. The line c[0..n)
+// comes with tabs made blanks, its comment removed, shifted left and without
+// trailing blanks (n <= linewidth). A blank before a blank or a comma is
+// dropped; then blanks and commas separate words, a comma followed by a
+// blank counts once (the blank is dropped), two commas enclose an empty
+// word, and the first and last characters never separate. Dropped
+// characters leave the line shorter (n falls) and blanks at its end.
+// Returns the number of words, their spans in `words`; `origin`, when given,
+// holds the place in the line as given of every character left.
+int splitwords(char* c, int& n, wordspan (&words)[linewidth + 1],
+               std::vector<std::size_t>* origin = nullptr);
 
 // Two characters match when their codes are equal or differ by exactly 32,
 // so letters match regardless of case.

@@ -333,11 +333,11 @@ TEST(BatchedElementPass, StopsNameTheScalarPathsElement) {
          " *** Error *** Jacobian determinant of element     27 is negative ! \n"},
         {"material type",
          [] {
-             materialdata::mat_list.push_back(makematerial(7, 0));
+             materialdata::mat_list.push_back(makematerial(99, 0));
              materialdata::nb_mat = 6;
              for (int e = 16; e < 40; ++e) elementdata::element_list[e].mat = 6;
          },
-         " *** Stop *** material type  7 has not been implemented !\n"},
+         " *** Stop *** material type 99 has not been implemented !\n"},
     };
     for (const scenario& s : scenarios) {
         SCOPED_TRACE(s.name);

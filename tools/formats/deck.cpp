@@ -25,9 +25,9 @@ namespace formats {
 
 namespace {
 
-constexpr int kLineWidth = 256;  // columns of a deck line the solver keeps
-constexpr int kMaxWords = 15;    // words a deck line may hold
-constexpr int kWordWidth = 20;   // characters of a word the solver keeps
+constexpr int kLineWidth = lexical::linewidth;  // columns of a deck line the solver keeps
+constexpr int kMaxWords = 15;                   // words a deck line may hold
+constexpr int kWordWidth = 20;                  // characters of a word the solver keeps
 
 using lexical::match4;
 
@@ -165,49 +165,20 @@ class Lexer {
         c.erase(0, first);
         c.erase(c.find_last_not_of(' ') + 1);
 
-        // Blank compaction: drop a blank that precedes a blank or a comma.
-        // origin_ keeps, for every character left, its place in the line.
-        std::string d;
-        d.reserve(c.size());
-        origin_.clear();
-        for (size_t i = 0; i < c.size(); ++i) {
-            if (c[i] == ' ' && i + 1 < c.size() && (c[i + 1] == ' ' || c[i + 1] == ',')) continue;
-            d.push_back(c[i]);
-            origin_.push_back(i);
-        }
-        // Splitting (positions 1-based as p, 0-based here as p-1).
-        int n = static_cast<int>(d.size());
-        struct Span {
-            int a, b;
-        };
-        std::vector<Span> spans;
-        if (n <= 2) {
-            spans.push_back({1, n});
-        } else {
-            int a = 1;
-            for (int p = 1; p <= n - 2; ++p) {
-                if (d[p - 1] == ',' && d[p] == ' ') {
-                    d.erase(static_cast<size_t>(p), 1);
-                    origin_.erase(origin_.begin() + p);
-                    --n;
-                }
-                if (d[p] == ' ' || d[p] == ',') {
-                    spans.push_back({a, p});
-                    a = p + 2;
-                }
-            }
-            spans.push_back({a, n});
-        }
-        if (spans.size() > static_cast<size_t>(kMaxWords))
-            fail("more than 15 words on one line (" + std::to_string(spans.size()) + " found)");
+        int n = static_cast<int>(c.size());
+        std::string d = c;
+        lexical::wordspan spans[lexical::linewidth + 1];
+        const int nspans = lexical::splitwords(d.data(), n, spans, &origin_);
+        if (nspans > kMaxWords)
+            fail("more than 15 words on one line (" + std::to_string(nspans) + " found)");
         clean_ = d.substr(0, static_cast<size_t>(n));
         raw_ = std::move(c);
-        for (const Span& s : spans) {
-            int len = s.b - s.a + 1;
-            if (len < 0) len = 0;
-            words_[nwords_] = std::string_view(clean_).substr(static_cast<size_t>(s.a - 1),
+        for (int w = 0; w < nspans; ++w) {
+            const lexical::wordspan& s = spans[w];
+            const int len = std::max(s.last - s.first + 1, 0);
+            words_[nwords_] = std::string_view(clean_).substr(static_cast<size_t>(s.first - 1),
                                                               static_cast<size_t>(len));
-            wordend_[nwords_] = s.b;
+            wordend_[nwords_] = s.last;
             ++nwords_;
         }
         return true;
