@@ -247,19 +247,22 @@ void packnode(std::vector<double>& out, int k) {
     out.push_back(held[static_cast<std::size_t>(k)]);
 }
 
-// Rebuilds the nodes and faces this process sees and their candidates.
-void search() {
-    const int np = commnodes::nprocs;
-    const int me = commnodes::myid;
-    // The process's own surface nodes.
+// The process's own surface nodes, in local order.
+std::vector<int> ownsurfacenodes() {
     std::vector<int> mine;
     for (const face& f : own)
         for (const int k : f.node) mine.push_back(k);
     std::sort(mine.begin(), mine.end());
     mine.erase(std::unique(mine.begin(), mine.end()), mine.end());
-    const double* x = particledata::pos.data();
+    return mine;
+}
 
-    // Ghosts: what lies near each other process's surface goes there.
+// Ghosts: what lies near each other process's surface goes there (the nodes
+// sent are kept in sendnodes); returns what each process sent here.
+std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
+    const int np = commnodes::nprocs;
+    const int me = commnodes::myid;
+    const double* x = particledata::pos.data();
     std::vector<std::vector<double>> got(static_cast<std::size_t>(np));
     sendnodes.assign(static_cast<std::size_t>(np), {});
     if (np > 1) {
@@ -296,8 +299,16 @@ void search() {
         }
         got = sendlists(out);
     }
+    return got;
+}
 
-    // The nodes seen, in whole-model order: own ones first where both come.
+// The nodes seen, own and received, in whole-model order (recvnodes maps
+// each received one to its place); localat maps a local node to its place.
+void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<double>>& got,
+                 std::vector<int>& localat) {
+    const int np = commnodes::nprocs;
+    const int me = commnodes::myid;
+    // Own ones first where both come.
     struct entry {
         long long gid;
         int proc;   // -1 own
@@ -323,7 +334,7 @@ void search() {
         if (q != me && !got[static_cast<std::size_t>(q)].empty())
             recvnodes[static_cast<std::size_t>(q)].assign(
                 static_cast<std::size_t>(got[static_cast<std::size_t>(q)][0]), -1);
-    std::vector<int> localat(static_cast<std::size_t>(particledata::nb_particle), -1);
+    localat.assign(static_cast<std::size_t>(particledata::nb_particle), -1);
     for (std::size_t i = 0; i < all.size(); ++i) {
         const entry& e = all[i];
         if (i > 0 && all[i - 1].gid == e.gid) continue;  // a second copy of a node
@@ -357,6 +368,13 @@ void search() {
         for (int c = 0; c < 3; ++c) s.xs[c] = s.x[c];
         nodes.push_back(s);
     }
+}
+
+// The faces seen, own and received, in whole-model order; a received face
+// with a corner not among the nodes seen is left out.
+void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<int>& localat) {
+    const int np = commnodes::nprocs;
+    const int me = commnodes::myid;
     // Every copy of a node received from two processes is refreshed from
     // the first one listed.
     const auto byglobal = [](long long gid) {
@@ -407,6 +425,10 @@ void search() {
     std::sort(faces.begin(), faces.end(), [](const sface& a, const sface& b) {
         return a.egid != b.egid ? a.egid < b.egid : a.side < b.side;
     });
+}
+
+// The faces of each node seen (nfstart, nflist) and the parts it belongs to.
+void nodefaces() {
     for (snode& s : nodes) s.parts = 0;
     nfstart.assign(nodes.size() + 1, 0);
     for (const sface& f : faces)
@@ -423,9 +445,11 @@ void search() {
                 nflist[static_cast<std::size_t>(at[static_cast<std::size_t>(k)]++)] =
                     static_cast<int>(i);
     }
+}
 
-    // Candidates: the faces whose box, widened by their capture depth and
-    // the margin, holds the node.
+// Candidates: the faces whose box, widened by their capture depth and the
+// margin, holds the node.
+void findcandidates() {
     std::vector<bin> fb(faces.size());
     for (std::size_t i = 0; i < faces.size(); ++i) {
         box b = emptybox();
@@ -465,6 +489,17 @@ void search() {
         std::sort(clist.begin() + cstart[i], clist.end());
         cstart[i + 1] = static_cast<int>(clist.size());
     }
+}
+
+// Rebuilds the nodes and faces this process sees and their candidates.
+void search() {
+    const std::vector<int> mine = ownsurfacenodes();
+    const std::vector<std::vector<double>> got = exchangeghosts(mine);
+    std::vector<int> localat;
+    gathernodes(mine, got, localat);
+    gatherfaces(got, localat);
+    nodefaces();
+    findcandidates();
     counters.searches += 1;
     counters.surfacenodes = static_cast<long long>(nodes.size());
     counters.surfacefaces = static_cast<long long>(faces.size());

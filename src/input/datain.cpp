@@ -88,6 +88,8 @@ struct deckwords {
     static int keyword(const char* table, int n) { return ffi::keyword(table, n); }
     static int integer(const char*) { return ffi::needint(); }
     static double real(const char*) { return static_cast<double>(ffi::needreal()); }
+    static int oldint(const char*) { return ffi::getint(); }
+    static double oldreal(const char*) { return static_cast<double>(ffi::getreal()); }
     static bool words_left() { return ffi::words_left(); }
     static int valuesonline(const char* table, int n) { return ffi::valuesonline(table, n); }
     [[noreturn]] static void fail(const std::string& message) {
@@ -180,10 +182,12 @@ void getdata() {
             case 4:  // repo
                 dataout::reportsteps = static_cast<double>(ffi::getint());
                 break;
-            case 5:  // hour
-                materialdata::hourglass.method = ffi::getint();
-                materialdata::hourglass.coef = static_cast<double>(ffi::getreal());
+            case 5: {  // hour
+                const grammar::hourglassrecord h = grammar::readhourglass(in);
+                materialdata::hourglass.method = h.method;
+                materialdata::hourglass.coef = h.coef;
                 break;
+            }
             case 6: {  // time
                 once(seen_time, "time");
                 const int n = ffi::getint();
@@ -254,12 +258,9 @@ void getdata() {
                 break;
             }
             case 20: {  // rigi
-                const int dir = ffi::getint();
-                if (dir < -3 || dir > 3 || dir == 0)
-                    inputerror("*** Error *** rigid plane direction " + std::to_string(dir) +
-                               " is outside -3..-1, 1..3");
-                elementdata::plane.dir = dir;
-                elementdata::plane.coord = static_cast<double>(ffi::getreal());
+                const grammar::rigidrecord r = grammar::readrigid(in);
+                elementdata::plane.dir = r.dir;
+                elementdata::plane.coord = r.coord;
                 break;
             }
             case 21: simulation::dtscale = grammar::readdtscale(in); break;

@@ -1,7 +1,7 @@
-// The records of the deck's switch-like keywords and blocks (dtsc, fout,
-// chkp, bulk, fixd, cont, fail, glob): how they are read, in what order, and
-// the checks of every value, written once for the solver's reader and for
-// the tools' deck reader.
+// The records of the deck's switch-like keywords and blocks (hour, rigi,
+// dtsc, fout, chkp, bulk, fixd, cont, fail, glob): how they are read, in what
+// order, and the checks of every value, written once for the solver's reader
+// and for the tools' deck reader.
 //
 // Each reader takes a word source `In` that offers:
 //   int keyword(const char* table, int n)  entry of the table the next word
@@ -9,6 +9,11 @@
 //   int integer(const char* what)          the next word as an integer,
 //   double real(const char* what)          as a real (single precision, widened);
 //                                          both stop at a word that is not one
+//   int oldint(const char* what), double oldreal(const char* what)
+//                                          the same for the records of the
+//                                          oldest keywords, which the solver
+//                                          reads as 0 (with a warning) from a
+//                                          word that is not a number
 //   bool words_left()                      words left on the current line
 //   int valuesonline(const char* table, int n)  words left on the line before
 //                                          the first that matches the table
@@ -96,6 +101,19 @@ struct failurerecord {
     std::vector<double> values;
 };
 
+// Hourglass control "hour METHOD Q".
+struct hourglassrecord {
+    int method = 1;  // 0 none, 1 standard, 2 Flanagan-Belytschko
+    double coef = 0.1;
+};
+
+// Rigid plane "rigi DIR COORD".
+struct rigidrecord {
+    int dir = 0;  // +-1, +-2, +-3: plane normal to x, y, z, keeping the nodes on the side
+                  // of larger (+) or smaller (-) coordinates; 0 none
+    double coord = 0.0;
+};
+
 // Artificial bulk viscosity "bulk [Q1 Q2]".
 struct bulkrecord {
     double q1 = static_cast<double>(0.06f), q2 = static_cast<double>(1.5f);
@@ -124,6 +142,24 @@ void checkvalues(In& in, const char* kw, int n, const char* names, int alt = -1)
     if (alt >= 0) want = std::to_string(alt) + " or " + want;
     in.fail(std::string(kw) + " takes " + want + (n == 1 && alt < 0 ? " value (" : " values (") +
             names + ") on its line, found " + std::to_string(found));
+}
+
+template <class In>
+hourglassrecord readhourglass(In& in) {
+    hourglassrecord h;
+    h.method = in.oldint("hourglass method");
+    h.coef = in.oldreal("hourglass coefficient");
+    return h;
+}
+
+template <class In>
+rigidrecord readrigid(In& in) {
+    rigidrecord r;
+    r.dir = in.oldint("rigid plane direction");
+    if (r.dir < -3 || r.dir > 3 || r.dir == 0)
+        in.fail("rigid plane direction " + std::to_string(r.dir) + " is outside -3..-1, 1..3");
+    r.coord = in.oldreal("rigid plane coordinate");
+    return r;
 }
 
 template <class In>

@@ -252,6 +252,9 @@ struct DeckWords {
     int keyword(const char* table, int n) { return lx.keyword(table, n); }
     int integer(const char* what) { return lx.getint(what); }
     double real(const char* what) { return lx.getreal(what); }
+    // The tools read every number strictly.
+    int oldint(const char* what) { return lx.getint(what); }
+    double oldreal(const char* what) { return lx.getreal(what); }
     bool words_left() const { return lx.words_left(); }
     int valuesonline(const char* table, int n) const { return lx.valuesonline(table, n); }
     [[noreturn]] void fail(const std::string& message) const { lx.fail(message); }
@@ -278,10 +281,7 @@ class DeckReader {
             case 2: d_.title = lx_.rest_of_line(); break;
             case 3: nodecount(); break;
             case 4: d_.report = lx_.getint("report steps"); break;
-            case 5:
-                d_.hourglass =
-                    Hourglass{lx_.getint("hourglass method"), lx_.getreal("hourglass coefficient")};
-                break;
+            case 5: d_.hourglass = grammar::readhourglass(in_); break;
             case 6: timetable(); break;
             case 7: d_.endtime = lx_.getreal("end time"); break;
             case 8: d_.outtime = lx_.getreal("output interval"); break;
@@ -296,7 +296,7 @@ class DeckReader {
             case 17: eos(); break;
             case 18: elements(); break;
             case 19: elementcount(); break;
-            case 20: rigid(); break;
+            case 20: d_.rigid = grammar::readrigid(in_); break;
             case 21: d_.dtscale = grammar::readdtscale(in_); break;
             case 22: d_.fieldtime = grammar::readfieldstep(in_); break;
             case 23: d_.energy = switchrecord("ebal"); break;
@@ -533,15 +533,6 @@ class DeckReader {
         d_.seos.push_back(s);
     }
 
-    void rigid() {
-        RigidPlane r;
-        r.dir = lx_.getint("rigid plane direction");
-        if (r.dir < -3 || r.dir > 3 || r.dir == 0)
-            lx_.fail("rigid plane direction " + std::to_string(r.dir) + " is outside -3..-1, 1..3");
-        r.coord = lx_.getreal("rigid plane coordinate");
-        d_.rigid = r;
-    }
-
     // Checks that need the whole deck.
     void finish() const {
         for (int i = 0; i < nbmp_; ++i)
@@ -622,9 +613,11 @@ void check_real(double v, const std::string& what) {
 
 }  // namespace
 
-void check_deck(const Deck& d) {
-    const int nn = d.nnodes(), ne = d.nelements(), nm = static_cast<int>(d.materials.size()),
-              nc = d.ncomponents();
+namespace {
+
+// The title, the run control and the switch-like records.
+void check_control(const Deck& d) {
+    const int nc = d.ncomponents();
     if (d.title) {
         const std::string& t = *d.title;
         for (char ch : t)
@@ -660,6 +653,11 @@ void check_deck(const Deck& d) {
             check_real(p.time, "a time-function time");
             check_real(p.value, "a time-function value");
         }
+}
+
+// The "mate" and "seos" records.
+void check_materials(const Deck& d) {
+    const int nm = static_cast<int>(d.materials.size());
     for (int m = 0; m < nm; ++m) {
         const Material& mat = d.materials[static_cast<size_t>(m)];
         const int nr = material_real_count(mat.model);
@@ -681,6 +679,12 @@ void check_deck(const Deck& d) {
         check_real(s.s, "a seos constant");
         check_real(s.gamma0, "a seos constant");
     }
+}
+
+// Nodes, components, elements, loads and initial velocities.
+void check_mesh(const Deck& d) {
+    const int nn = d.nnodes(), ne = d.nelements(), nm = static_cast<int>(d.materials.size()),
+              nc = d.ncomponents();
     for (int n = 0; n < nn; ++n)
         for (double x : d.nodes[static_cast<size_t>(n)])
             check_real(x, "a coordinate of node " + std::to_string(n + 1));
@@ -720,31 +724,39 @@ void check_deck(const Deck& d) {
     check_records(d.velocities, "velocity");
     if ((!d.loads.empty() || !d.velocities.empty()) && nn == 0)
         throw Error("load or velocity records without nodes");
-    if (d.contact) {
-        const Contact& c = *d.contact;
-        if (c.scale) {
-            check_real(*c.scale, "the contact penalty scale");
-            require(grammar::outside(grammar::contactscale, *c.scale, real_text));
-        }
-        if (c.friction) {
-            for (double x : {c.friction->stat, c.friction->dyn, c.friction->decay})
-                check_real(x, "a friction constant");
-            require(grammar::frictionfault(*c.friction, real_text));
-        }
-        for (const std::vector<int>& p : c.parts)
-            if (p.empty() || p.size() > static_cast<size_t>(kContactPartSets))
-                throw Error("a contact \"part\" record holds 1.." +
-                            std::to_string(kContactPartSets) + " material sets, not " +
-                            std::to_string(p.size()));
-        auto check_set = [&](int s) {
-            require(
-                grammar::outside("contact material set", s, 1, std::min(nm, grammar::contactsets)));
-        };
-        for (const std::vector<int>& p : c.parts)
-            for (int s : p) check_set(s);
-        for (const std::array<int, 2>& p : c.pairs)
-            for (int s : p) check_set(s);
+}
+
+void check_contact(const Contact& c, int nm) {
+    if (c.scale) {
+        check_real(*c.scale, "the contact penalty scale");
+        require(grammar::outside(grammar::contactscale, *c.scale, real_text));
     }
+    if (c.friction) {
+        for (double x : {c.friction->stat, c.friction->dyn, c.friction->decay})
+            check_real(x, "a friction constant");
+        require(grammar::frictionfault(*c.friction, real_text));
+    }
+    for (const std::vector<int>& p : c.parts)
+        if (p.empty() || p.size() > static_cast<size_t>(kContactPartSets))
+            throw Error("a contact \"part\" record holds 1.." + std::to_string(kContactPartSets) +
+                        " material sets, not " + std::to_string(p.size()));
+    auto check_set = [&](int s) {
+        require(grammar::outside("contact material set", s, 1, std::min(nm, grammar::contactsets)));
+    };
+    for (const std::vector<int>& p : c.parts)
+        for (int s : p) check_set(s);
+    for (const std::array<int, 2>& p : c.pairs)
+        for (int s : p) check_set(s);
+}
+
+}  // namespace
+
+void check_deck(const Deck& d) {
+    const int nn = d.nnodes(), ne = d.nelements(), nm = static_cast<int>(d.materials.size());
+    check_control(d);
+    check_materials(d);
+    check_mesh(d);
+    if (d.contact) check_contact(*d.contact, nm);
     if (!d.node_global.empty() || !d.element_global.empty()) {
         if (static_cast<int>(d.node_global.size()) != nn ||
             static_cast<int>(d.element_global.size()) != ne)
@@ -864,6 +876,138 @@ void put_int_lines(std::string& o, const std::vector<int>& v) {
     }
 }
 
+void put_failure(std::string& o, const std::vector<FailureRecord>& list) {
+    o += "fail\n";
+    for (const FailureRecord& r : list) {
+        o += r.key;
+        if (r.set > 0) {
+            o += ' ';
+            append_int(o, r.set);
+        }
+        for (const double v : r.values) {
+            o += ' ';
+            append_real(o, v);
+        }
+        o += '\n';
+    }
+    o += "endf\n";
+}
+
+// The run control, switches and blocks of a deck, from "endt" to "fixd".
+void put_controls(std::string& o, const Deck& d) {
+    if (d.endtime) put_real_record(o, "endt", *d.endtime);
+    if (d.outtime) put_real_record(o, "outt", *d.outtime);
+    if (d.report) put_int_record(o, "repo", *d.report);
+    if (d.dtscale) put_real_record(o, "dtsc", *d.dtscale);
+    if (d.checkpoint) put_int_record(o, "chkp", *d.checkpoint);
+    if (d.hourglass) put_int_real_record(o, "hour", d.hourglass->method, d.hourglass->coef);
+    if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
+    if (d.midstep) o += *d.midstep ? "midg on\n" : "midg off\n";
+    if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
+    if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
+    if (d.stable) o += *d.stable ? "stab on\n" : "stab off\n";
+    if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
+    if (d.bulk) {
+        o += "bulk ";
+        append_real(o, d.bulk->q1);
+        o += ' ';
+        append_real(o, d.bulk->q2);
+        o += '\n';
+    }
+    if (d.contact) put_contact(o, *d.contact);
+    if (d.failure) put_failure(o, *d.failure);
+    for (const Fixity& f : d.fixities) {
+        o += "fixd ";
+        append_int(o, f.comp);
+        for (int a : f.axis) {
+            o += ' ';
+            append_int(o, a);
+        }
+        o += '\n';
+    }
+}
+
+void put_timetable(std::string& o, const std::vector<TimePoint>& t) {
+    o += "time ";
+    append_int(o, static_cast<long long>(t.size()));
+    o += '\n';
+    for (const TimePoint& p : t) {
+        append_real(o, p.time);
+        o += ' ';
+        append_real(o, p.value);
+        o += '\n';
+    }
+}
+
+// The "mate" block and the "seos" records.
+void put_materials(std::string& o, const Deck& d) {
+    if (!d.materials.empty()) {
+        o += "mate\n";
+        for (size_t m = 0; m < d.materials.size(); ++m) {
+            append_int(o, static_cast<long long>(m) + 1);
+            o += ' ';
+            o += d.materials[m].model;
+            for (double x : d.materials[m].reals) {
+                o += ' ';
+                append_real(o, x);
+            }
+            o += '\n';
+        }
+    }
+    for (const Seos& s : d.seos) {
+        o += "seos ";
+        append_int(o, s.set);
+        o += ' ';
+        append_int(o, s.type);
+        put_vec(o, {s.c0, s.s, s.gamma0});
+        o += '\n';
+    }
+}
+
+// The "part" block; `flush` may hand the buffer on after each node. The
+// block ends with the first record of the highest node, so the further
+// memberships of that node go into blocks of their own.
+template <class Flush>
+void put_nodes(std::string& o, const Deck& d, const Flush& flush) {
+    const int nn = d.nnodes();
+    const auto nc = node_components(d);
+    o += "part\n";
+    for (int n = 1; n <= nn; ++n) {
+        const auto& cs = nc[static_cast<size_t>(n - 1)];
+        const auto& xyz = d.nodes[static_cast<size_t>(n - 1)];
+        if (cs.empty()) {
+            put_node(o, n, 0, xyz);
+        } else if (n < nn) {
+            for (int c : cs) put_node(o, n, c, xyz);
+        } else {
+            put_node(o, n, cs[0], xyz);
+            for (size_t i = 1; i < cs.size(); ++i) {
+                o += "part\n";
+                put_node(o, n, cs[i], xyz);
+            }
+        }
+        flush();
+    }
+}
+
+// The "elem" block; `flush` may hand the buffer on after each element.
+template <class Flush>
+void put_elements(std::string& o, const Deck& d, const Flush& flush) {
+    o += "elem\n";
+    for (int e = 1; e <= d.nelements(); ++e) {
+        const Element& el = d.elements[static_cast<size_t>(e - 1)];
+        append_int(o, e);
+        o += ' ';
+        append_int(o, el.mat);
+        for (int n : el.node) {
+            o += ' ';
+            append_int(o, n);
+        }
+        o += '\n';
+        flush();
+    }
+}
+
 // Writes the deck text in pieces, handing each full buffer to `sink`.
 template <class Sink>
 void emit(const Deck& d, Sink&& sink) {
@@ -887,120 +1031,11 @@ void emit(const Deck& d, Sink&& sink) {
     if (ne > 0 || glob) put_int_record(o, "nbel", ne);  // "glob" comes after both counts
     if (!d.materials.empty()) put_int_record(o, "nmat", static_cast<long long>(d.materials.size()));
     if (d.ncomponents() > 0 && nn > 0) put_int_record(o, "ncom", d.ncomponents());
-    if (d.endtime) put_real_record(o, "endt", *d.endtime);
-    if (d.outtime) put_real_record(o, "outt", *d.outtime);
-    if (d.report) put_int_record(o, "repo", *d.report);
-    if (d.dtscale) put_real_record(o, "dtsc", *d.dtscale);
-    if (d.checkpoint) put_int_record(o, "chkp", *d.checkpoint);
-    if (d.hourglass) put_int_real_record(o, "hour", d.hourglass->method, d.hourglass->coef);
-    if (d.jaumann) o += *d.jaumann ? "jaum on\n" : "jaum off\n";
-    if (d.midstep) o += *d.midstep ? "midg on\n" : "midg off\n";
-    if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
-    if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
-    if (d.stable) o += *d.stable ? "stab on\n" : "stab off\n";
-    if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
-    if (d.bulk) {
-        o += "bulk ";
-        append_real(o, d.bulk->q1);
-        o += ' ';
-        append_real(o, d.bulk->q2);
-        o += '\n';
-    }
-    if (d.contact) put_contact(o, *d.contact);
-    if (d.failure) {
-        o += "fail\n";
-        for (const FailureRecord& r : *d.failure) {
-            o += r.key;
-            if (r.set > 0) {
-                o += ' ';
-                append_int(o, r.set);
-            }
-            for (const double v : r.values) {
-                o += ' ';
-                append_real(o, v);
-            }
-            o += '\n';
-        }
-        o += "endf\n";
-    }
-    for (const Fixity& f : d.fixities) {
-        o += "fixd ";
-        append_int(o, f.comp);
-        for (int a : f.axis) {
-            o += ' ';
-            append_int(o, a);
-        }
-        o += '\n';
-    }
-    if (d.timetable) {
-        o += "time ";
-        append_int(o, static_cast<long long>(d.timetable->size()));
-        o += '\n';
-        for (const TimePoint& p : *d.timetable) {
-            append_real(o, p.time);
-            o += ' ';
-            append_real(o, p.value);
-            o += '\n';
-        }
-    }
-    if (!d.materials.empty()) {
-        o += "mate\n";
-        for (size_t m = 0; m < d.materials.size(); ++m) {
-            append_int(o, static_cast<long long>(m) + 1);
-            o += ' ';
-            o += d.materials[m].model;
-            for (double x : d.materials[m].reals) {
-                o += ' ';
-                append_real(o, x);
-            }
-            o += '\n';
-        }
-    }
-    for (const Seos& s : d.seos) {
-        o += "seos ";
-        append_int(o, s.set);
-        o += ' ';
-        append_int(o, s.type);
-        put_vec(o, {s.c0, s.s, s.gamma0});
-        o += '\n';
-    }
-    if (nn > 0) {
-        // The block ends with the first record of the highest node, so the
-        // further memberships of that node go into blocks of their own.
-        const auto nc = node_components(d);
-        o += "part\n";
-        for (int n = 1; n <= nn; ++n) {
-            const auto& cs = nc[static_cast<size_t>(n - 1)];
-            const auto& xyz = d.nodes[static_cast<size_t>(n - 1)];
-            if (cs.empty()) {
-                put_node(o, n, 0, xyz);
-            } else if (n < nn) {
-                for (int c : cs) put_node(o, n, c, xyz);
-            } else {
-                put_node(o, n, cs[0], xyz);
-                for (size_t i = 1; i < cs.size(); ++i) {
-                    o += "part\n";
-                    put_node(o, n, cs[i], xyz);
-                }
-            }
-            flush_if_big();
-        }
-    }
-    if (ne > 0) {
-        o += "elem\n";
-        for (int e = 1; e <= ne; ++e) {
-            const Element& el = d.elements[static_cast<size_t>(e - 1)];
-            append_int(o, e);
-            o += ' ';
-            append_int(o, el.mat);
-            for (int n : el.node) {
-                o += ' ';
-                append_int(o, n);
-            }
-            o += '\n';
-            flush_if_big();
-        }
-    }
+    put_controls(o, d);
+    if (d.timetable) put_timetable(o, *d.timetable);
+    put_materials(o, d);
+    if (nn > 0) put_nodes(o, d, flush_if_big);
+    if (ne > 0) put_elements(o, d, flush_if_big);
     put_records(o, d.loads, "load", "endl");
     put_records(o, d.velocities, "velo", "endv");
     for (const Curve& c : d.curves) {

@@ -19,19 +19,12 @@
 
 namespace formats {
 
-struct Hourglass {
-    int method = 1;  // 0 none, 1 standard, 2 Flanagan-Belytschko
-    double coef = 0.1;
-};
-
-struct RigidPlane {
-    int dir = 0;  // +-1, +-2, +-3: plane normal to x, y, z; 0 none
-    double coord = 0.0;
-};
-
-// The records the solver's reader shares (input/grammar.hpp): bulk
-// viscosity "bulk Q1 Q2", a held component "fixd C FX FY FZ", the contact
-// block with its friction, a record of the failure block.
+// The records the solver's reader shares (input/grammar.hpp): hourglass
+// control "hour", the rigid plane "rigi", bulk viscosity "bulk Q1 Q2", a held
+// component "fixd C FX FY FZ", the contact block with its friction, a record
+// of the failure block.
+using Hourglass = grammar::hourglassrecord;
+using RigidPlane = grammar::rigidrecord;
 using Bulk = grammar::bulkrecord;
 using Fixity = grammar::fixityrecord;
 using Friction = grammar::frictionlaw;
