@@ -271,15 +271,11 @@ void reset() {
     deckhash = commhash = 0;
 }
 
-void write(const schedule& s) {
-    // A field frame still being written in the background is finished first:
-    // the checkpoint lists it as on disk.
-    if (dataout::fieldstep >= 0.0) fieldout::wait();
-    makehashes();
-    long long lengths[3];
-    ffi::syncunits();
-    ffi::unitlengths(lengths);
+namespace {
 
+// Section "BALANCE": the balance's sums and, on process 0, the length of
+// energy.dat they stand for.
+energystate balancestate() {
     energystate es{};
     if (dataout::energyon) {
         es.sums = energy::saved();
@@ -293,27 +289,12 @@ void write(const schedule& s) {
         }
     }
 
-    const std::uint64_t seq = sequence + 1;
-    const std::string tmp = deckname() + "chkp.tmp";
-    const std::string name = filename(static_cast<int>((seq - 1) % 2) + 1);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) writefailed(tmp, errno);
+    return es;
+}
 
-    header h{};
-    std::memcpy(h.magic, magic, 8);
-    h.version = version;
-    h.headerbytes = headerbytes;
-    h.sequence = seq;
-    h.nprocs = commnodes::nprocs;
-    h.myid = commnodes::myid;
-    h.deckhash = deckhash;
-    h.commhash = commhash;
-    sink out{fd};
-    if (::lseek(fd, static_cast<off_t>(headerbytes), SEEK_SET) < 0) {
-        out.ok = false;
-        out.err = errno;
-    }
-
+// The sections every checkpoint has: the step's scalars, the result files'
+// lengths, the node arrays and the history records with their layout.
+void putstate(sink& out, const schedule& s, const long long (&lengths)[3]) {
     stepstate st{};
     st.currenttime = simulation::currenttime;
     st.dtk = simulation::dtk;
@@ -340,6 +321,12 @@ void write(const schedule& s) {
     std::memcpy(layout, historylayout, sizeof historylayout - 1);
     out.section("LAYOUT", layout, sizeof layout);
     out.section("HISTORY", materialdata::history_list.data(), bytesof(materialdata::history_list));
+}
+
+// The sections of what the deck switched on: field output, energy balance,
+// contact and failure.
+void putoptional(sink& out, const schedule& s, const energystate& es) {
+    const auto bytesof = [](const auto& v) { return v.size() * sizeof(v[0]); };
     if (dataout::fieldstep >= 0.0) {
         const std::vector<double>& t = fieldout::frames();
         const fieldhead fh{s.nextfield, static_cast<std::int64_t>(t.size())};
@@ -375,7 +362,12 @@ void write(const schedule& s) {
         add(failure::plasticwork());
         out.section("FAILURE", failurestate.data(), bytesof(failurestate));
     }
+}
 
+// Writes the header over its place, makes the file durable and puts it in
+// place of the older checkpoint `name`; stops with the system's reason when
+// any of it fails.
+void finish(int fd, header& h, sink& out, const std::string& tmp, const std::string& name) {
     h.payload = out.bytes;
     h.checksum = headerhash(h, out.h);
     if (out.ok) {
@@ -395,6 +387,43 @@ void write(const schedule& s) {
     }
     if (::close(fd) != 0) writefailed(tmp, errno, tmp);
     if (std::rename(tmp.c_str(), name.c_str()) != 0) writefailed(name, errno, tmp);
+}
+
+}  // namespace
+
+void write(const schedule& s) {
+    // A field frame still being written in the background is finished first:
+    // the checkpoint lists it as on disk.
+    if (dataout::fieldstep >= 0.0) fieldout::wait();
+    makehashes();
+    long long lengths[3];
+    ffi::syncunits();
+    ffi::unitlengths(lengths);
+    const energystate es = balancestate();
+
+    const std::uint64_t seq = sequence + 1;
+    const std::string tmp = deckname() + "chkp.tmp";
+    const std::string name = filename(static_cast<int>((seq - 1) % 2) + 1);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) writefailed(tmp, errno);
+
+    header h{};
+    std::memcpy(h.magic, magic, 8);
+    h.version = version;
+    h.headerbytes = headerbytes;
+    h.sequence = seq;
+    h.nprocs = commnodes::nprocs;
+    h.myid = commnodes::myid;
+    h.deckhash = deckhash;
+    h.commhash = commhash;
+    sink out{fd};
+    if (::lseek(fd, static_cast<off_t>(headerbytes), SEEK_SET) < 0) {
+        out.ok = false;
+        out.err = errno;
+    }
+    putstate(out, s, lengths);
+    putoptional(out, s, es);
+    finish(fd, h, out, tmp, name);
     sequence = seq;
 }
 

@@ -156,6 +156,84 @@ void inputpara() {
     }
 }
 
+namespace {
+
+// "nbmp": the node count and the node arrays.
+void setnodecount() {
+    once(seen_nbmp, "nbmp");
+    const int n = ffi::getint();
+    particledata::nb_particle = n;
+    say(records::listed("nb_particle = ", n));
+    const size_t m = count(n);
+    particledata::acc.assign(3 * m, 0.0);
+    particledata::pos.assign(3 * m, 0.0);
+    particledata::vel.assign(3 * m, 0.0);
+    particledata::fp.assign(3 * m, 0.0);
+    particledata::mp.assign(m, 0.0);
+    nodegiven.assign(m, 0);
+}
+
+// "time": the points of the load time function.
+void settimefunction() {
+    once(seen_time, "time");
+    const int n = ffi::getint();
+    timefunctiondata::lentmfunction = n;
+    timefunctiondata::tmfunction.assign(count(n), tmpoint{0.0, 0.0});
+    timefunctiondata::tmfunction_allocated = true;
+    for (int i = 0; i < n; ++i) {
+        tmpoint& p = timefunctiondata::tmfunction[static_cast<size_t>(i)];
+        p.time = static_cast<double>(ffi::getreal());
+        p.value = static_cast<double>(ffi::getreal());
+    }
+}
+
+// "nmat": the count of material sets and their array.
+void setmaterialcount() {
+    once(seen_nmat, "nmat");
+    const int n = ffi::getint();
+    materialdata::nb_mat = n;
+    say(records::listed("nb_mat = ", n));
+    materialdata::mat_list.assign(count(n), material{});
+    materialdata::mat_list_allocated = true;
+    matdefined.assign(count(n), 0);
+}
+
+// "ncom": the component count and the member lists.
+void setcomponentcount() {
+    once(seen_ncom, "ncom");
+    const int n = ffi::getint();
+    elementdata::nb_comp = n;
+    say(records::listed("nb_comp = ", n));
+    if (particledata::nb_particle == 0)
+        errorstop::stop("*** Error *** nb_particle must be defined first!");
+    elementdata::complen.assign(count(n), 0);
+    elementdata::compmember.assign(count(n) * count(particledata::nb_particle), 0);
+    elementdata::comp_allocated = true;
+}
+
+// "curv": one more result curve.
+void setcurve() {
+    dataout::ncurves += 1;
+    if (dataout::ncurves > 10) errorstop::stop("*** Error *** Too many curves defined !");
+    const size_t i = static_cast<size_t>(dataout::ncurves - 1);
+    dataout::curveline[i] = ffi::line_nb;
+    dataout::curveoption[i] = setresoption();
+    dataout::curvepoint[i] = ffi::words_left() ? ffi::getint() : 1;
+}
+
+// "nbel": the element count and the element array.
+void setelementcount() {
+    once(seen_nbel, "nbel");
+    const int n = ffi::getint();
+    elementdata::nb_element = n;
+    say(records::listed("nb_element = ", n));
+    elementdata::element_list.assign(count(n), element{});
+    elementdata::element_list_allocated = true;
+    elementgiven.assign(count(n), 0);
+}
+
+}  // namespace
+
 void getdata() {
     for (;;) {
         const int k = ffi::keyword(vocabulary::keywords, vocabulary::nkeywords);
@@ -165,20 +243,7 @@ void getdata() {
             case 2:  // sovr
                 ffi::getstring(simulation::title);
                 break;
-            case 3: {  // nbmp
-                once(seen_nbmp, "nbmp");
-                const int n = ffi::getint();
-                particledata::nb_particle = n;
-                say(records::listed("nb_particle = ", n));
-                const size_t m = count(n);
-                particledata::acc.assign(3 * m, 0.0);
-                particledata::pos.assign(3 * m, 0.0);
-                particledata::vel.assign(3 * m, 0.0);
-                particledata::fp.assign(3 * m, 0.0);
-                particledata::mp.assign(m, 0.0);
-                nodegiven.assign(m, 0);
-                break;
-            }
+            case 3: setnodecount(); break;
             case 4:  // repo
                 dataout::reportsteps = static_cast<double>(ffi::getint());
                 break;
@@ -188,19 +253,7 @@ void getdata() {
                 materialdata::hourglass.coef = h.coef;
                 break;
             }
-            case 6: {  // time
-                once(seen_time, "time");
-                const int n = ffi::getint();
-                timefunctiondata::lentmfunction = n;
-                timefunctiondata::tmfunction.assign(count(n), tmpoint{0.0, 0.0});
-                timefunctiondata::tmfunction_allocated = true;
-                for (int i = 0; i < n; ++i) {
-                    tmpoint& p = timefunctiondata::tmfunction[static_cast<size_t>(i)];
-                    p.time = static_cast<double>(ffi::getreal());
-                    p.value = static_cast<double>(ffi::getreal());
-                }
-                break;
-            }
+            case 6: settimefunction(); break;
             case 7:  // endt
                 simulation::endtime = static_cast<double>(ffi::getreal());
                 say(records::listed("EndTime = ", simulation::endtime));
@@ -208,55 +261,17 @@ void getdata() {
             case 8:  // outt
                 dataout::outtimestep = static_cast<double>(ffi::getreal());
                 break;
-            case 9: {  // nmat
-                once(seen_nmat, "nmat");
-                const int n = ffi::getint();
-                materialdata::nb_mat = n;
-                say(records::listed("nb_mat = ", n));
-                materialdata::mat_list.assign(count(n), material{});
-                materialdata::mat_list_allocated = true;
-                matdefined.assign(count(n), 0);
-                break;
-            }
+            case 9: setmaterialcount(); break;
             case 10: setmaterial(); break;
             case 11: setparticle(); break;
             case 12: materialdata::jaum = setonoff(); break;
-            case 13: {  // ncom
-                once(seen_ncom, "ncom");
-                const int n = ffi::getint();
-                elementdata::nb_comp = n;
-                say(records::listed("nb_comp = ", n));
-                if (particledata::nb_particle == 0)
-                    errorstop::stop("*** Error *** nb_particle must be defined first!");
-                elementdata::complen.assign(count(n), 0);
-                elementdata::compmember.assign(count(n) * count(particledata::nb_particle), 0);
-                elementdata::comp_allocated = true;
-                break;
-            }
+            case 13: setcomponentcount(); break;
             case 14: setload(); break;
             case 15: setvelocity(); break;
-            case 16: {  // curv
-                dataout::ncurves += 1;
-                if (dataout::ncurves > 10)
-                    errorstop::stop("*** Error *** Too many curves defined !");
-                const size_t i = static_cast<size_t>(dataout::ncurves - 1);
-                dataout::curveline[i] = ffi::line_nb;
-                dataout::curveoption[i] = setresoption();
-                dataout::curvepoint[i] = ffi::words_left() ? ffi::getint() : 1;
-                break;
-            }
+            case 16: setcurve(); break;
             case 17: seteos(); break;
             case 18: elememtin(); break;
-            case 19: {  // nbel
-                once(seen_nbel, "nbel");
-                const int n = ffi::getint();
-                elementdata::nb_element = n;
-                say(records::listed("nb_element = ", n));
-                elementdata::element_list.assign(count(n), element{});
-                elementdata::element_list_allocated = true;
-                elementgiven.assign(count(n), 0);
-                break;
-            }
+            case 19: setelementcount(); break;
             case 20: {  // rigi
                 const grammar::rigidrecord r = grammar::readrigid(in);
                 elementdata::plane.dir = r.dir;
