@@ -4,11 +4,11 @@
 #
 #   energy_summary.sh [ENERGY_FILE]        (default ./energy.dat)
 #
-# Its columns: time kinetic internal hourglass [contact] external_work
-# plane_work total energy_error, found by the names of its header (the
-# contact column only with "cont"); the error is already relative to the
-# initial kinetic energy plus the work of the loads. The last record is the
-# end of the run.
+# Its columns: time kinetic internal hourglass [contact] [eroded]
+# external_work plane_work total energy_error, found by the names of its
+# header (the contact column only with "cont", the eroded one only with
+# "fail"); the error is already relative to the initial kinetic energy plus
+# the work of the loads. The last record is the end of the run.
 set -euo pipefail
 file="${1:-energy.dat}"
 if [ ! -r "$file" ] || [ -d "$file" ]; then
@@ -33,9 +33,10 @@ awk -v file="$file" '
     if (NF != width) { bad = FNR; badnf = NF; exit }
     k = $col["kinetic"]; i = $col["internal"]; h = $col["hourglass"]
     p = $col["plane_work"]; e = $col["energy_error"]; n++
+    if (n == 1) k0 = k
+    ref = k0 + $col["external_work"]; ref = ref < 0 ? -ref : ref
+    if ("eroded" in col) { er = $col["eroded"]; ershare = ref > 0 ? er / ref * 100 : 0 }
     if ("contact" in col) {
-        if (n == 1) k0 = k
-        ref = k0 + $col["external_work"]; ref = ref < 0 ? -ref : ref
         c = $col["contact"]; share = ref > 0 ? c / ref * 100 : 0
         if (n == 1 || (share < 0 ? -share : share) > (most < 0 ? -most : most)) { most = share; tmost = $1 }
     }
@@ -69,6 +70,10 @@ END {
         # forces have given the bodies more than they took.
         printf "contact energy         %+.2f %% of the initial kinetic energy plus the work of the loads at the end,\n", share
         printf "                       largest %+.2f %% (at t = %s s)\n", most, tmost
+    }
+    if ("eroded" in col) {
+        printf "eroded energy          %.2f %% of the initial kinetic energy plus the work of the loads\n", ershare
+        printf "                       (strain energy the eroded elements held when removed: %s J)\n", er
     }
     printf "energies at the end    kinetic %s J, internal %s J, hourglass %s J, taken by the plane %s J\n", k, i, h, p
 }' "$file"

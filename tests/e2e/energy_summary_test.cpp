@@ -51,6 +51,12 @@ TEST(EnergySummary, LastRecordInPlainWords) {
           "contact energy         -1.85 % of the initial kinetic energy",
           "largest +2.50 % (at t = 0.5 s)", "hourglass 30 J, taken by the plane 0 J"},
          kContactHeader + "0 540 0 0 0 0 0 540 0\n0.5 300 200 20 13.5 0 0 533.5 0.7\n"},
+        // The eroded share, of the same reference.
+        {"1 20 500 30 -10 27 0 0 567 0\n",
+         {"contact energy         -1.85 %", "eroded energy          5.00 % of the initial",
+          "held when removed: 27 J"},
+         "# time kinetic internal hourglass contact eroded external_work plane_work total "
+         "energy_error\n0 540 0 0 0 0 0 0 540 0\n"},
     };
     for (const Case& c : cases) {
         TempDir dir("energy-summary");
