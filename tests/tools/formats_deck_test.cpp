@@ -293,6 +293,11 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.curves = {{10, 0}};
          },
          "curve dx names node 0, outside 1.."},
+        {"bulk coefficient the solver refuses",
+         [](Deck& d) {
+             d.bulk = formats::Bulk{0.06, 12.0};
+         },
+         "bulk viscosity Q2 12 is outside the valid range 0..10"},
         {"eleven curves",
          [](Deck& d) {
              d.curves.assign(11, {6, 1});
@@ -462,6 +467,13 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
          "deck:19: global element number -4 of local element 1 is below 1"},
         {two_set_deck("glob 1 2 3\n"),
          "deck:20: expected an integer for global node number, found \"endi\""},
+        // The values the solver refuses, the tools refuse alike.
+        {two_set_deck("bulk 2 1.5\n"),
+         "deck:19: bulk viscosity Q1 2 is outside the valid range 0..1"},
+        {two_set_deck("fail\nstep 1.5\nendf\n"),
+         "deck:20: erosion step fraction 1.5 is outside the valid range 1e-6..0.999"},
+        {two_set_deck("fixd 1 0 0\n1\n"),
+         "deck:19: fixd takes 4 values (C FX FY FZ) on its line, found 3"},
     };
     for (const auto& [text, message] : cases) EXPECT_EQ(error_of(text), message) << text;
 }
