@@ -163,8 +163,9 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
     temp += mat.betajc * (0.5 * (sig_y_old + sig_y_)) * dp / (den * mat.cpjc);
 }
 
-// Radial return onto a hardening curve: the plastic strain increment dp
-// solves
+// The trial stress of the step; elastic up to the current yield stress,
+// else a radial return onto a hardening curve: the plastic strain increment
+// dp solves
 //     f(dp) = q - 3G dp - curve(epeff + dp) = 0,
 // the trial stress brought back onto the curve at the end of the step, so
 // the stress-strain path lies on the curve whatever the step. The curve
@@ -172,7 +173,12 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
 // f((q - sig_y) / 3G) <= 0: Newton's steps (slope: the curve's derivative)
 // are kept inside that bracket, halving it when one leaves it.
 template <class Curve, class Slope>
-inline void returnontocurve(double q, const Curve& curve, const Slope& slope) {
+inline void returnontocurve(const double de[6], const Curve& curve, const Slope& slope) {
+    const double q = trialstep(de);
+    if (sig_y_ >= q) {
+        seqv = q;
+        return;
+    }
     const double g3 = 1.5 * g2;
     double lo = 0.0, hi = (q - sig_y_) / g3;
     double dp = hi;
@@ -198,13 +204,8 @@ inline void returnontocurve(double q, const Curve& curve, const Slope& slope) {
 
 // Power-law hardening: yield stress A + B epeff^n (yield0_, mat.bjc, mat.njc).
 inline void svr6(const double de[6], const material& mat) {
-    const double q = trialstep(de);
-    if (sig_y_ >= q) {
-        seqv = q;
-        return;
-    }
     returnontocurve(
-        q, [&mat](double ep) { return yield0_ + mat.bjc * std::pow(ep, mat.njc); },
+        de, [&mat](double ep) { return yield0_ + mat.bjc * std::pow(ep, mat.njc); },
         // The slope is 0 for n = 0 whatever epeff.
         [&mat](double ep) {
             return mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
@@ -214,13 +215,8 @@ inline void svr6(const double de[6], const material& mat) {
 // Voce hardening, saturating: yield stress A + Q (1 - exp(-C epeff))
 // (yield0_, mat.vocq, mat.vocc), rising from A towards A + Q.
 inline void svr7(const double de[6], const material& mat) {
-    const double q = trialstep(de);
-    if (sig_y_ >= q) {
-        seqv = q;
-        return;
-    }
     returnontocurve(
-        q, [&mat](double ep) { return yield0_ + mat.vocq * (1.0 - std::exp(-mat.vocc * ep)); },
+        de, [&mat](double ep) { return yield0_ + mat.vocq * (1.0 - std::exp(-mat.vocc * ep)); },
         [&mat](double ep) { return mat.vocq * mat.vocc * std::exp(-mat.vocc * ep); });
 }
 
