@@ -3,14 +3,17 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "element/cornerjacobians.hpp"
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
+#include "input/deckwords.hpp"
 #include "input/ffi.hpp"
 #include "input/grammar.hpp"
 #include "input/lexical.hpp"
@@ -39,65 +42,12 @@ int failline = 0;  // deck line of the "fail" keyword
 
 void say(const std::string& line) { errorstop::writeline(line); }
 
-[[noreturn]] void inputerror(const std::string& message) {
-    ffi::errormsg();
-    errorstop::stop(message);
-}
-
-std::string range(int lo, int hi) { return std::to_string(lo) + ".." + std::to_string(hi); }
-
-// Stops when an index read from the deck lies outside lo..hi.
-void checkrange(int value, int lo, int hi, const char* what) {
-    if (value < lo || value > hi)
-        inputerror(std::string("*** Error *** ") + what + " " + std::to_string(value) +
-                   " is outside the valid range " + range(lo, hi));
-}
-
 void once(bool& seen, const char* kw) {
     if (seen) inputerror(std::string("*** Error *** keyword \"") + kw + "\" given a second time");
     seen = true;
 }
 
-void toomany(const char* what, int required, int inputed) {
-    ffi::errormsg();
-    say(records::listed("*** Error *** Too many ", what));
-    say(records::listed("required : ", required));
-    say(records::listed("inputed  : ", inputed));
-    errorstop::stop();
-}
-
 size_t count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
-
-// A real as the messages show it: list-directed, without the leading blank.
-std::string number(double v) {
-    std::string s = records::listed(v);
-    s.erase(0, s.find_first_not_of(' '));
-    return s;
-}
-
-// Stops when a material constant read on the current line breaks its rule.
-void checkconstant(bool ok, int set, const char* what, const char* rule, double v) {
-    if (!ok)
-        inputerror("*** Error *** material set " + std::to_string(set) + ": " + what + " must be " +
-                   rule + ", got " + number(v));
-}
-
-// The deck as the shared record readers take it: strict numbers, and a
-// stop naming the current line.
-struct deckwords {
-    static int keyword(const char* table, int n) { return ffi::keyword(table, n); }
-    static int integer(const char*) { return ffi::needint(); }
-    static double real(const char*) { return static_cast<double>(ffi::needreal()); }
-    static int oldint(const char*) { return ffi::getint(); }
-    static double oldreal(const char*) { return static_cast<double>(ffi::getreal()); }
-    static bool words_left() { return ffi::words_left(); }
-    static int valuesonline(const char* table, int n) { return ffi::valuesonline(table, n); }
-    [[noreturn]] static void fail(const std::string& message) {
-        inputerror("*** Error *** " + message);
-    }
-    static std::string show(double v) { return number(v); }
-};
-deckwords in;
 
 // Deck line of each element record, for the checks made once the block is read.
 std::vector<int> elementline;
@@ -176,15 +126,12 @@ void setnodecount() {
 // "time": the points of the load time function.
 void settimefunction() {
     once(seen_time, "time");
-    const int n = ffi::getint();
-    timefunctiondata::lentmfunction = n;
-    timefunctiondata::tmfunction.assign(count(n), tmpoint{0.0, 0.0});
+    const std::vector<grammar::timepoint> points = grammar::readtimefunction(in);
+    timefunctiondata::lentmfunction = static_cast<int>(points.size());
+    timefunctiondata::tmfunction.clear();
+    for (const grammar::timepoint& p : points)
+        timefunctiondata::tmfunction.push_back(tmpoint{p.time, p.value});
     timefunctiondata::tmfunction_allocated = true;
-    for (int i = 0; i < n; ++i) {
-        tmpoint& p = timefunctiondata::tmfunction[static_cast<size_t>(i)];
-        p.time = static_cast<double>(ffi::getreal());
-        p.value = static_cast<double>(ffi::getreal());
-    }
 }
 
 // "nmat": the count of material sets and their array.
@@ -218,7 +165,7 @@ void setcurve() {
     const size_t i = static_cast<size_t>(dataout::ncurves - 1);
     dataout::curveline[i] = ffi::line_nb;
     dataout::curveoption[i] = setresoption();
-    dataout::curvepoint[i] = ffi::words_left() ? ffi::getint() : 1;
+    dataout::curvepoint[i] = grammar::readcurvepoint(in);
 }
 
 // "nbel": the element count and the element array.
@@ -313,34 +260,6 @@ void getdata() {
     }
 }
 
-namespace {
-
-// The constants of material set m, of model `row`, into r, each checked
-// against its range in the order the table ranks them.
-void readconstants(material& r, const catalog::model& row, int m) {
-    const auto check = [&r, m](const catalog::constant& c) {
-        checkconstant(catalog::valid(c, r.*c.field), m, c.what, c.rule, r.*c.field);
-    };
-    const std::span<const catalog::constant> cs = row.constants;
-    std::size_t n0 = 0;
-    while (n0 < cs.size() && cs[n0].rank == 0) ++n0;
-    for (std::size_t i = 0; i < cs.size(); ++i) {
-        // A strictly read record stops at a word that is not a number.
-        r.*cs[i].field = static_cast<double>(row.strict ? ffi::needreal() : ffi::getreal());
-        if (i + 1 == n0)
-            for (std::size_t j = 0; j < n0; ++j) check(cs[j]);
-    }
-    int last = 0;
-    for (const catalog::constant& c : cs) last = std::max(last, c.rank);
-    for (int rank = 1; rank <= std::max(last, row.crossrank); ++rank) {
-        if (row.cross && row.crossrank == rank && !row.cross(r)) inputerror(row.crossmessage);
-        for (const catalog::constant& c : cs)
-            if (c.rank == rank) check(c);
-    }
-}
-
-}  // namespace
-
 void setmaterial() {
     using materialdata::mat_list;
     using materialdata::nb_mat;
@@ -348,14 +267,12 @@ void setmaterial() {
     if (nb_mat < 0) return;
     int m = 0;
     do {
-        m = ffi::getint();
-        if (m > nb_mat) toomany("material sets", nb_mat, m);
-        checkrange(m, 1, nb_mat, "material set number");
+        const grammar::materialrecord rec = grammar::readmaterial(in, nb_mat);
+        m = rec.set;
         material& r = mat_list[static_cast<size_t>(m - 1)];
-        const int k = ffi::keyword(vocabulary::materials, vocabulary::nmaterials);
-        if (k == -1) inputerror("*** Error *** Invalid Material Type!");
-        r.mtype = k;
-        readconstants(r, catalog::models[k - 1], m);
+        r.mtype = rec.model;
+        const std::span<const catalog::constant> cs = catalog::models[rec.model - 1].constants;
+        for (size_t i = 0; i < cs.size(); ++i) r.*cs[i].field = rec.reals[i];
         const double q =
             r.young * (1.0 - r.poisson) / ((1.0 + r.poisson) * (1.0 - 2.0 * r.poisson) * r.density);
         r.wavespeed = std::sqrt(q);
@@ -420,18 +337,13 @@ void setglobal() {
 
 void seteos() {
     using namespace materialdata;
-    const int m = ffi::getint();
-    checkrange(m, 1, nb_mat, "material set number");
-    if (!matdefined[static_cast<size_t>(m - 1)])
-        inputerror("*** Error *** seos for material set " + std::to_string(m) +
-                   " before its \"mate\" record (its density is not defined)");
-    const int t = ffi::getint();
+    const grammar::eosrecord e = grammar::readeos(in, nb_mat, matdefined);
+    const int m = e.set;
     material& r = mat_list[static_cast<size_t>(m - 1)];
-    r.etype = t;
-    if (t != 1) inputerror("Error set EOS parameter (seos)");
-    const double c0 = static_cast<double>(ffi::getreal());
-    const double s = static_cast<double>(ffi::getreal());
-    const double gamma0 = static_cast<double>(ffi::getreal());
+    r.etype = e.type;
+    const double c0 = e.c0;
+    const double s = e.s;
+    const double gamma0 = e.gamma0;
     const double rho = r.density;
     c1eosg = rho * (c0 * c0);
     c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
@@ -448,12 +360,8 @@ void setparticle() {
     if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined in advance!");
     int n = 0;
     do {
-        n = ffi::getint();
-        if (n > nb_particle) toomany("particles", nb_particle, n);
-        checkrange(n, 1, nb_particle, "node number");
-        const int c = ffi::getint();
-        if (c > elementdata::nb_comp)
-            inputerror("*** Error *** component number greater than nb_comp");
+        int c = 0;
+        std::tie(n, c) = grammar::readnodenumbers(in, nb_particle, elementdata::nb_comp);
         if (c > 0) {
             int& len = elementdata::complen[static_cast<size_t>(c - 1)];
             if (len >= nb_particle)
@@ -464,10 +372,8 @@ void setparticle() {
             elementdata::compmember[static_cast<size_t>(c - 1) * static_cast<size_t>(nb_particle) +
                                     static_cast<size_t>(len - 1)] = n;
         }
-        double* p = &particledata::pos[3 * static_cast<size_t>(n - 1)];
-        p[0] = static_cast<double>(ffi::getreal());
-        p[1] = static_cast<double>(ffi::getreal());
-        p[2] = static_cast<double>(ffi::getreal());
+        const std::array<double, 3> x = grammar::readcoordinates(in);
+        std::copy(x.begin(), x.end(), &particledata::pos[3 * static_cast<size_t>(n - 1)]);
         nodegiven[static_cast<size_t>(n - 1)] = 1;
     } while (n != nb_particle);
 }
@@ -476,52 +382,41 @@ namespace {
 
 // Shared body of the load and velocity blocks: "node" and "comp" records
 // assign a vector to one node or to every member of a component.
-void setnodalvectors(const char* kw, std::vector<double>& target, const char* badkeyword) {
+void setnodalvectors(const char* kw, const char* block, std::vector<double>& target,
+                     const char* badkeyword) {
     using particledata::nb_particle;
     if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined !");
-    for (;;) {
-        const int k = ffi::keyword(kw, vocabulary::nvectorrecords);
-        if (k == 1) return;
-        if (k == 2) {
-            const int n = ffi::getint();
-            checkrange(n, 1, nb_particle, "node number");
-            double* t = &target[3 * static_cast<size_t>(n - 1)];
-            for (int i = 0; i < 3; ++i) t[i] = static_cast<double>(ffi::getreal());
-        } else if (k == 3) {
-            const int c = ffi::getint();
-            checkrange(c, 1, elementdata::nb_comp, "component number");
-            double vec[3];
-            for (double& x : vec) x = static_cast<double>(ffi::getreal());
-            const int len = elementdata::complen[static_cast<size_t>(c - 1)];
-            for (int j = 0; j < len; ++j) {
-                const int node = elementdata::compmember[static_cast<size_t>(c - 1) *
-                                                             static_cast<size_t>(nb_particle) +
-                                                         static_cast<size_t>(j)];
-                double* t = &target[3 * static_cast<size_t>(node - 1)];
-                t[0] = vec[0];
-                t[1] = vec[1];
-                t[2] = vec[2];
-            }
-        } else {
-            inputerror(badkeyword);
+    while (const std::optional<grammar::vectorrecord> r =
+               grammar::readvector(in, kw, nb_particle, elementdata::nb_comp, block, badkeyword)) {
+        if (!r->comp) {
+            double* t = &target[3 * static_cast<size_t>(r->id - 1)];
+            for (int i = 0; i < 3; ++i) t[i] = r->v[static_cast<size_t>(i)];
+            continue;
+        }
+        const size_t c = static_cast<size_t>(r->id - 1);
+        const int len = elementdata::complen[c];
+        for (int j = 0; j < len; ++j) {
+            const int node = elementdata::compmember[c * static_cast<size_t>(nb_particle) +
+                                                     static_cast<size_t>(j)];
+            double* t = &target[3 * static_cast<size_t>(node - 1)];
+            t[0] = r->v[0];
+            t[1] = r->v[1];
+            t[2] = r->v[2];
         }
     }
 }
 
 }  // namespace
 
-void setload() { setnodalvectors(vocabulary::loadrecords, particledata::fp, "error GetLoad"); }
+void setload() {
+    setnodalvectors(vocabulary::loadrecords, "load", particledata::fp, "error GetLoad");
+}
 
 void setvelocity() {
-    setnodalvectors(vocabulary::velocityrecords, particledata::vel, "error GetVelocity");
+    setnodalvectors(vocabulary::velocityrecords, "velo", particledata::vel, "error GetVelocity");
 }
 
-bool setonoff() {
-    const int k = ffi::keyword(vocabulary::switches, vocabulary::nswitches);
-    if (k == 1) return true;
-    if (k == 2) return false;
-    inputerror("switch should be ON/OFF");
-}
+bool setonoff() { return grammar::readswitch(in); }
 
 void elememtin() {
     using elementdata::element_list;
@@ -536,36 +431,20 @@ void elememtin() {
     }
     int e = 0;
     do {
-        e = ffi::getint();
-        if (e > nb_element) toomany("elements", nb_element, e);
-        checkrange(e, 1, nb_element, "element number");
-        if (elementgiven[static_cast<size_t>(e - 1)])
-            inputerror("*** Error *** element " + std::to_string(e) + " given a second time");
+        const grammar::elementrecord r =
+            grammar::readelement(in, nb_element, materialdata::nb_mat, particledata::nb_particle,
+                                 elementgiven, matdefined, nodegiven);
+        e = r.element;
         elementgiven[static_cast<size_t>(e - 1)] = 1;
         element& el = element_list[static_cast<size_t>(e - 1)];
         materialdata::lenhistorylist += 1;
         el.nhistory = materialdata::lenhistorylist;
-        const int m = ffi::getint();
-        checkrange(m, 1, materialdata::nb_mat, "material set number");
-        el.mat = m;
+        el.mat = r.mat;
+        std::copy(r.node.begin(), r.node.end(), el.node);
         history& h = history_list[static_cast<size_t>(el.nhistory - 1)];
-        const material& mat = materialdata::mat_list[static_cast<size_t>(m - 1)];
+        const material& mat = materialdata::mat_list[static_cast<size_t>(r.mat - 1)];
         h.sig_y = mat.yield0;
         if (const double material::*t = catalog::models[mat.mtype - 1].inittemp) h.temp = mat.*t;
-        for (int k = 0; k < 8; ++k) {
-            const int n = ffi::getint();
-            checkrange(n, 1, particledata::nb_particle, "node number");
-            if (!nodegiven[static_cast<size_t>(n - 1)])
-                inputerror("*** Error *** node " + std::to_string(n) + " of element " +
-                           std::to_string(e) + " has no coordinates (not given in \"part\")");
-            for (int j = 0; j < k; ++j) {
-                if (el.node[j] == n)
-                    inputerror("*** Error *** element " + std::to_string(e) + " names node " +
-                               std::to_string(n) + " twice (corners " + std::to_string(j + 1) +
-                               " and " + std::to_string(k + 1) + ")");
-            }
-            el.node[k] = n;
-        }
         elementline[static_cast<size_t>(e - 1)] = ffi::line_nb;
     } while (e != nb_element);
     for (int i = 0; i < nb_element; ++i) {

@@ -1,7 +1,9 @@
-// The records of the deck's switch-like keywords and blocks (hour, rigi,
-// dtsc, fout, chkp, bulk, fixd, cont, fail, glob): how they are read, in what
-// order, and the checks of every value, written once for the solver's reader
-// and for the tools' deck reader.
+// The records of the deck's keywords and blocks (mate, part, elem, time,
+// seos, curv, load, velo, hour, rigi, dtsc, fout, chkp, bulk, fixd, cont,
+// fail, glob and the on/off switches): how they are read, in what order, and
+// the checks of every value, written once for the solver's reader and for the
+// tools' deck reader. What each reader does with a record (the solver's
+// module arrays, the tools' deck model) stays with it.
 //
 // Each reader takes a word source `In` that offers:
 //   int keyword(const char* table, int n)  entry of the table the next word
@@ -18,6 +20,20 @@
 //   int valuesonline(const char* table, int n)  words left on the line before
 //                                          the first that matches the table
 //   [[noreturn]] void fail(const std::string& message)  stops, naming the line
+//   [[noreturn]] void stop(const std::string& terse, const std::string& detail)
+//                                          stops on a fault of the oldest records:
+//                                          the solver prints their own terse text,
+//                                          a tool the detail
+//   [[noreturn]] void unknown(const std::string& terse, const std::string& expected)
+//                                          the same for a word no table entry
+//                                          matches; a tool names the word found
+//   [[noreturn]] void toomany(const char* what, const char* item, int count, int found)
+//                                          a record numbered `found` beyond the
+//                                          `count` its keyword sized
+//   int count(const char* what, int words)  a count of records that follow, each
+//                                          of at least `words` words; a tool
+//                                          refuses one below 0 or beyond the
+//                                          deck's length
 //   std::string show(double v)             a real as that reader's messages print it
 // The solver stops the run with "*** Error *** " before the message; a tool
 // throws it with the deck's name and line.
@@ -33,6 +49,7 @@
 
 #include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
+#include "material/catalog.hpp"
 
 namespace grammar {
 
@@ -125,6 +142,49 @@ struct fixityrecord {
     std::array<int, 3> axis{};
 };
 
+// A "mate" record: the set, its model's entry of the material table
+// (material/catalog.hpp, 1-based) and its constants in record order.
+struct materialrecord {
+    int set = 1;
+    int model = 1;
+    std::vector<double> reals;
+};
+
+// An element record "E M N1 .. N8".
+struct elementrecord {
+    int element = 1;
+    int mat = 1;
+    std::array<int, 8> node{};
+};
+
+// A point (time, factor) of the load time function.
+struct timepoint {
+    double time = 0.0;
+    double value = 0.0;
+};
+
+// Mie-Gruneisen equation of state "seos SET TYPE C0 S GAMMA0".
+struct eosrecord {
+    int set = 1;
+    int type = 1;  // 1, the only type
+    double c0 = 0.0, s = 0.0, gamma0 = 0.0;
+};
+
+// A record of a "load" or "velo" block: a vector for one node ("node N X Y Z")
+// or for every member of a component ("comp C X Y Z").
+struct vectorrecord {
+    bool comp = false;
+    int id = 0;  // node or component number
+    std::array<double, 3> v{};
+};
+
+// A curve request "curv NAME [N]": the element, or the node of a node
+// variable, 1 when not given; unused for an energy.
+struct curverecord {
+    int option = 1;  // entry (1-based) of the curve-variable table
+    int element = 1;
+};
+
 // Fails with the message unless it is empty.
 template <class In>
 void require(In& in, const std::string& fault) {
@@ -142,6 +202,226 @@ void checkvalues(In& in, const char* kw, int n, const char* names, int alt = -1)
     if (alt >= 0) want = std::to_string(alt) + " or " + want;
     in.fail(std::string(kw) + " takes " + want + (n == 1 && alt < 0 ? " value (" : " values (") +
             names + ") on its line, found " + std::to_string(found));
+}
+
+// How many constants of the model lead its record with rank 0: they are
+// checked as soon as they are read.
+inline std::size_t leadingconstants(const catalog::model& row) {
+    std::size_t n = 0;
+    while (n < row.constants.size() && row.constants[n].rank == 0) ++n;
+    return n;
+}
+
+// The highest rank of the model's checks.
+inline int lastrank(const catalog::model& row) {
+    int last = row.crossrank;
+    for (const catalog::constant& c : row.constants) last = std::max(last, c.rank);
+    return last;
+}
+
+// What is wrong with the constants of material set `set`, held in r, at one
+// rank of the checks, or empty: at rank 0 the leading constants; at a later
+// rank the model's cross check, when it has that rank, then the constants of
+// the rank.
+template <class Show>
+std::string constantsfault(const catalog::model& row, const material& r, int set, int rank,
+                           const Show& show) {
+    if (rank > 0 && row.cross && row.crossrank == rank && !row.cross(r)) return row.crossmessage;
+    const std::size_t n = rank == 0 ? leadingconstants(row) : row.constants.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const catalog::constant& c = row.constants[i];
+        if (c.rank == rank && !catalog::valid(c, r.*c.field))
+            return "material set " + std::to_string(set) + ": " + c.what + " must be " + c.rule +
+                   ", got " + show(r.*c.field);
+    }
+    return {};
+}
+
+// The first fault of a whole record's constants (`reals`, in record order),
+// in the order the reader finds them, or empty.
+template <class Show>
+std::string materialfault(const catalog::model& row, const std::vector<double>& reals, int set,
+                          const Show& show) {
+    if (reals.size() != row.constants.size())
+        return "material set " + std::to_string(set) + " (" + row.word + ") needs " +
+               std::to_string(row.constants.size()) + " constants, has " +
+               std::to_string(reals.size());
+    material r{};
+    for (std::size_t i = 0; i < reals.size(); ++i) r.*row.constants[i].field = reals[i];
+    for (int rank = 0; rank <= lastrank(row); ++rank)
+        if (std::string m = constantsfault(row, r, set, rank, show); !m.empty()) return m;
+    return {};
+}
+
+// One record of the "mate" block: the set, the model word, its constants.
+// The leading constants are checked once they are read (before a later word
+// that is not a number is reported), the rest after the whole record.
+template <class In>
+materialrecord readmaterial(In& in, int nmat) {
+    materialrecord rec;
+    rec.set = in.oldint("material set number");
+    if (rec.set > nmat) in.toomany("material sets", "material set number", nmat, rec.set);
+    require(in, outside("material set number", rec.set, 1, nmat));
+    rec.model = in.keyword(vocabulary::materials, vocabulary::nmaterials);
+    if (rec.model < 1)
+        in.unknown("*** Error *** Invalid Material Type!",
+                   "a material model (" + catalog::wordlist() + ")");
+    const catalog::model& row = catalog::models[rec.model - 1];
+    const auto show = [&in](double v) { return in.show(v); };
+    const std::size_t lead = leadingconstants(row);
+    material r{};
+    for (std::size_t i = 0; i < row.constants.size(); ++i) {
+        // A strictly read model stops at a word that is not a number.
+        const double v =
+            row.strict ? in.real("material constant") : in.oldreal("material constant");
+        r.*row.constants[i].field = v;
+        rec.reals.push_back(v);
+        if (i + 1 == lead) require(in, constantsfault(row, r, rec.set, 0, show));
+    }
+    for (int rank = 1; rank <= lastrank(row); ++rank)
+        require(in, constantsfault(row, r, rec.set, rank, show));
+    return rec;
+}
+
+// The node and component numbers that open a "part" record (component 0:
+// none). The coordinates follow (readcoordinates).
+template <class In>
+std::pair<int, int> readnodenumbers(In& in, int nnodes, int ncomp) {
+    const int n = in.oldint("node number");
+    if (n > nnodes) in.toomany("particles", "node number", nnodes, n);
+    require(in, outside("node number", n, 1, nnodes));
+    const int c = in.oldint("component number");
+    if (c > ncomp)
+        in.stop("*** Error *** component number greater than nb_comp",
+                "component " + std::to_string(c) + " greater than ncom (" + std::to_string(ncomp) +
+                    ")");
+    return {n, c};
+}
+
+template <class In>
+std::array<double, 3> readcoordinates(In& in) {
+    std::array<double, 3> x{};
+    for (double& v : x) v = in.oldreal("node coordinate");
+    return x;
+}
+
+// One record of the "elem" block. `elementgiven`, `matgiven` and `nodegiven`
+// (per element, material set and node) say what the deck has given so far:
+// an element is given once, and its material set and corner nodes before it.
+template <class In>
+elementrecord readelement(In& in, int nelements, int nmat, int nnodes,
+                          const std::vector<char>& elementgiven, const std::vector<char>& matgiven,
+                          const std::vector<char>& nodegiven) {
+    elementrecord el;
+    const int e = el.element = in.oldint("element number");
+    if (e > nelements) in.toomany("elements", "element number", nelements, e);
+    require(in, outside("element number", e, 1, nelements));
+    if (elementgiven[static_cast<std::size_t>(e - 1)])
+        in.fail("element " + std::to_string(e) + " given a second time");
+    el.mat = in.oldint("material set number");
+    require(in, outside("material set number", el.mat, 1, nmat));
+    if (!matgiven[static_cast<std::size_t>(el.mat - 1)])
+        in.fail("element " + std::to_string(e) + " uses material set " + std::to_string(el.mat) +
+                ", not defined before \"elem\" (no \"mate\" record)");
+    for (int k = 0; k < 8; ++k) {
+        const int n = in.oldint("corner node number");
+        require(in, outside("node number", n, 1, nnodes));
+        if (!nodegiven[static_cast<std::size_t>(n - 1)])
+            in.fail("node " + std::to_string(n) + " of element " + std::to_string(e) +
+                    " has no coordinates (not given in \"part\")");
+        for (int j = 0; j < k; ++j)
+            if (el.node[static_cast<std::size_t>(j)] == n)
+                in.fail("element " + std::to_string(e) + " names node " + std::to_string(n) +
+                        " twice (corners " + std::to_string(j + 1) + " and " +
+                        std::to_string(k + 1) + ")");
+        el.node[static_cast<std::size_t>(k)] = n;
+    }
+    return el;
+}
+
+// An on/off switch ("jaum", and the value of "ebal", "stab", "midg").
+template <class In>
+bool readswitch(In& in) {
+    const int k = in.keyword(vocabulary::switches, vocabulary::nswitches);
+    if (k < 1) in.unknown("switch should be ON/OFF", "ON or OFF");
+    return k == 1;
+}
+
+// "time N": N points, time then factor.
+template <class In>
+std::vector<timepoint> readtimefunction(In& in) {
+    const int n = in.count("number of time points", 2);
+    std::vector<timepoint> points(static_cast<std::size_t>(std::max(n, 0)));
+    for (timepoint& p : points) {
+        p.time = in.oldreal("time of a time-function point");
+        p.value = in.oldreal("value of a time-function point");
+    }
+    return points;
+}
+
+// "seos": the set, which must have its "mate" record (the constants are
+// scaled by its density), the type, then the three constants.
+template <class In>
+eosrecord readeos(In& in, int nmat, const std::vector<char>& matgiven) {
+    eosrecord r;
+    r.set = in.oldint("material set number");
+    require(in, outside("material set number", r.set, 1, nmat));
+    if (!matgiven[static_cast<std::size_t>(r.set - 1)])
+        in.fail("seos for material set " + std::to_string(r.set) +
+                " before its \"mate\" record (its density is not defined)");
+    r.type = in.oldint("equation of state type");
+    if (r.type != 1)
+        in.stop("Error set EOS parameter (seos)",
+                "equation of state type " + std::to_string(r.type) + " (only 1 exists)");
+    r.c0 = in.oldreal("bulk sound speed");
+    r.s = in.oldreal("shock slope");
+    r.gamma0 = in.oldreal("Gruneisen coefficient");
+    return r;
+}
+
+// The variable of a "curv" record: its entry of the curve-variable table.
+template <class In>
+int readcurvevariable(In& in) {
+    const int k = in.keyword(vocabulary::curves, vocabulary::ncurves);
+    if (k < 1)
+        in.unknown("Result option error", "a curve variable (" + curvevariables::names() + ")");
+    return k;
+}
+
+// The element or node of a "curv" record: the word left on its line, or 1.
+// It is checked once the deck is read, when the counts are known.
+template <class In>
+int readcurvepoint(In& in) {
+    return in.words_left() ? in.oldint("curve element number") : 1;
+}
+
+template <class In>
+curverecord readcurve(In& in) {
+    curverecord c;
+    c.option = readcurvevariable(in);
+    c.element = readcurvepoint(in);
+    return c;
+}
+
+// One record of a "load" or "velo" block (`table`: its end word, node, comp),
+// or nothing at the block's end. `terse` is the solver's text for a record
+// word it does not know.
+template <class In>
+std::optional<vectorrecord> readvector(In& in, const char* table, int nnodes, int ncomp,
+                                       const char* block, const char* terse) {
+    const int k = in.keyword(table, vocabulary::nvectorrecords);
+    if (k == 1) return std::nullopt;
+    if (k < 2)
+        in.unknown(terse, std::string("\"node\", \"comp\" or the end of the ") + block + " block");
+    vectorrecord r;
+    r.comp = k == 3;
+    r.id = in.oldint(r.comp ? "component number" : "node number");
+    if (r.comp)
+        require(in, outside("component number", r.id, 1, ncomp));
+    else
+        require(in, outside("node number", r.id, 1, nnodes));
+    for (double& x : r.v) x = in.oldreal("vector component");
+    return r;
 }
 
 template <class In>

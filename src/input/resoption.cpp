@@ -1,12 +1,6 @@
 #include "input/resoption.hpp"
 
-#include "input/ffi.hpp"
-#include "input/vocabulary.hpp"
-#include "model/errorstop.hpp"
+#include "input/deckwords.hpp"
+#include "input/grammar.hpp"
 
-int setresoption() {
-    const int k = ffi::keyword(vocabulary::curves, vocabulary::ncurves);
-    if (k >= 1 && k <= vocabulary::ncurves) return k;
-    ffi::errormsg();
-    errorstop::stop("Result option error");
-}
+int setresoption() { return grammar::readcurvevariable(datain::in); }

@@ -129,7 +129,8 @@ struct model {
     // reading as 0 (the models after john).
     bool strict = true;
     bool lanes = false;  // the batched element pass runs it (else the scalar one)
-    // Check of several constants together, with its message and rank.
+    // Check of several constants together, with its message (without the
+    // "*** Error *** " the solver puts before every message) and rank.
     bool (*cross)(const material&) = nullptr;
     const char* crossmessage = nullptr;
     int crossrank = 1;
@@ -152,7 +153,7 @@ inline constexpr model models[] = {
      .rate = "1e-3 per second, fixed (the rate term is ln(rate / 0.001))"},
     {.word = "jcth", .constants = jcth_c, .history = "sig_y epeff temp",
      .inittemp = &material::troom, .cross = jcth_cross,
-     .crossmessage = "*** Error *** jcth needs Tmelt above Troom and a positive cp and reference "
+     .crossmessage = "jcth needs Tmelt above Troom and a positive cp and reference "
                      "strain rate",
      .help = "Johnson-Cook with thermal softening 1 - T*^M and adiabatic heating BETA x plastic "
      "work / (rho CP); reference strain rate RATE0 as given, e.g. 1 for published constants",

@@ -576,6 +576,14 @@ TEST(InputErrors, EveryStopAndWarning) {
          {item("nb_element = ", 1),
           " *** Error *** element 1 was never given (elements 1..1 must all be given)"},
          true},
+        {"element of a set without its mate record",
+         "nbmp 8\nnbel 1\nnmat 2\nmate\n2 elas 7800 2.1e11 0.3\npart\n1 0 0 0 0\n2 0 1 0 0\n"
+         "3 0 1 1 0\n4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\nelem\n"
+         "1 1 1 2 3 4 5 6 7 8\nendi\n",
+         {errline(16),
+          " *** Error *** element 1 uses material set 1, not defined before \"elem\" (no \"mate\" "
+          "record)"},
+         true},
         {"elem before nbel",
          "elem\n1 1 1 2 3 4 5 6 7 8\nendi\n",
          {" *** Error *** nbel must be defined in advance!"},

@@ -115,15 +115,17 @@ TEST(DeckRead, ErrorsNameTheLine) {
          "deck:4: expected an integer for node number, found \"endi\""},
         {"1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\nendi\n", "deck:1: more than 15 words"},
         {"mate\n1 elas 1 1 0.3\nendi\n", "deck:1: \"mate\" before \"nmat\""},
-        {"nmat 1\nmate\n1 wood 1 1 0.3\nendi\n", "deck:3: unknown material model \"wood\""},
+        {"nmat 1\nmate\n1 wood 1 1 0.3\nendi\n", "deck:3: expected a material model (elas"},
         {"nmat 1\nseos 1 1 4570 1.49 1.93\nendi\n", "before its \"mate\" record"},
         {cube_deck("curv seqv 2\n"), "names element 2, outside 1..1"},
         {cube_deck("curv vy 9\n"), "curve 1 (vy) names node 9, outside 1..8"},
-        {cube_deck("curv stress 1\n"), "unknown curve variable \"stress\""},
-        {cube_deck("load\nnode 9 0 0 1\nendl\n"), "node 9 outside 1..8"},
-        {cube_deck("load\ncomp 2 0 0 1\nendl\n"), "component 2 outside 1..1"},
+        {cube_deck("curv stress 1\n"), "deck:19: expected a curve variable (seqv"},
+        {cube_deck("load\nnode 9 0 0 1\nendl\n"),
+         "deck:20: node number 9 is outside the valid range 1..8"},
+        {cube_deck("load\ncomp 2 0 0 1\nendl\n"),
+         "deck:20: component number 2 is outside the valid range 1..1"},
         {cube_deck("velo\nnode 1 0 0 1\nfoo\n"),
-         "expected \"node\", \"comp\" or the end of the velo block"},
+         "deck:21: expected \"node\", \"comp\" or the end of the velo block, found \"foo\""},
         {"sovr x\nnbmp 8\nnbel 2\nnmat 1\nncom 1\nmate\n1 elas 1 1 0.3\npart\n" +
              std::string(kCubeNodes) + "elem\n2 1 1 2 3 4 5 6 7 8\n",
          "element 1 was never given"},
@@ -131,6 +133,12 @@ TEST(DeckRead, ErrorsNameTheLine) {
          "3 4 5 6 7 8\n",
          "node 2 of element 1 has no coordinates"},
         {"nbmp 8\nendt 12345678901234567890123\nendi\n", "number longer than 20 characters"},
+        // Records the solver refuses, refused when read.
+        {"nmat 1\nmate\n1 elas 7800 2.1e11 0.6\nendi\n",
+         "deck:3: material set 1: Poisson's ratio must be above -1 and below 0.5, got 0.6"},
+        {"sovr x\nnbmp 8\nnbel 1\nnmat 1\nncom 1\nmate\n1 elas 1 1 0.3\npart\n" +
+             std::string(kCubeNodes) + "elem\n1 1 1 2 3 4 5 6 3 8\n",
+         "deck:18: element 1 names node 3 twice (corners 3 and 7)"},
         // Counts beyond what the text can hold, refused before they are allocated.
         {"sovr x\nnbmp 500000000\nendi\n",
          "deck:2: node count 500000000 is more than the rest of the deck can hold (20 bytes from "
@@ -293,6 +301,8 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.curves = {{10, 0}};
          },
          "curve dx names node 0, outside 1.."},
+        {"material constant the solver refuses", [](Deck& d) { d.materials[0].reals[2] = 0.5; },
+         "material set 1: Poisson's ratio must be above -1 and below 0.5, got 0.5"},
         {"bulk coefficient the solver refuses",
          [](Deck& d) {
              d.bulk = formats::Bulk{0.06, 12.0};

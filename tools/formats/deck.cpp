@@ -258,6 +258,19 @@ struct DeckWords {
     bool words_left() const { return lx.words_left(); }
     int valuesonline(const char* table, int n) const { return lx.valuesonline(table, n); }
     [[noreturn]] void fail(const std::string& message) const { lx.fail(message); }
+    [[noreturn]] void stop(const std::string&, const std::string& detail) const { lx.fail(detail); }
+    [[noreturn]] void unknown(const std::string&, const std::string& expected) const {
+        lx.fail("expected " + expected + ", found \"" + std::string(lx.peek()) + "\"");
+    }
+    [[noreturn]] void toomany(const char*, const char* item, int count, int found) const {
+        lx.fail(grammar::outside(item, found, 1, count));
+    }
+    int count(const char* what, int words) {
+        const int n = lx.getint(what);
+        if (n < 0) lx.fail(join_nonneg(what, n));
+        lx.check_fits(n, words, what);
+        return n;
+    }
     static std::string show(double v) { return real_text(v); }
 };
 
@@ -288,12 +301,15 @@ class DeckReader {
             case 9: materialcount(); break;
             case 10: materials(); break;
             case 11: nodes(); break;
-            case 12: d_.jaumann = onoff(); break;
+            case 12: d_.jaumann = grammar::readswitch(in_); break;
             case 13: componentcount(); break;
             case 14: vectors(d_.loads, vocabulary::loadrecords, "load"); break;
             case 15: vectors(d_.velocities, vocabulary::velocityrecords, "velo"); break;
-            case 16: curve(); break;
-            case 17: eos(); break;
+            case 16:
+                if (d_.curves.size() >= 10) lx_.fail("more than 10 curves");
+                d_.curves.push_back(grammar::readcurve(in_));
+                break;
+            case 17: d_.seos.push_back(grammar::readeos(in_, nmat(), matgiven_)); break;
             case 18: elements(); break;
             case 19: elementcount(); break;
             case 20: d_.rigid = grammar::readrigid(in_); break;
@@ -330,16 +346,9 @@ class DeckReader {
         seen = true;
     }
 
-    // A switch record's value: on or off.
-    bool onoff() {
-        const int s = lx_.keyword(vocabulary::switches, vocabulary::nswitches);
-        if (s == -1)
-            lx_.fail("switch should be on or off, found \"" + std::string(lx_.peek()) + "\"");
-        return s == 1;
-    }
     bool switchrecord(const char* kw) {
         grammar::checkvalues(in_, kw, 1, "ON or OFF");
-        return onoff();
+        return grammar::readswitch(in_);
     }
 
     void nodecount() {
@@ -384,15 +393,7 @@ class DeckReader {
 
     void timetable() {
         if (d_.timetable) lx_.fail("keyword \"time\" given a second time");
-        const int n = lx_.getint("number of time points");
-        if (n < 0) lx_.fail(join_nonneg("number of time points", n));
-        lx_.check_fits(n, 2, "number of time points");
-        std::vector<TimePoint> t(static_cast<size_t>(n));
-        for (TimePoint& p : t) {
-            p.time = lx_.getreal("time of a time-function point");
-            p.value = lx_.getreal("value of a time-function point");
-        }
-        d_.timetable = std::move(t);
+        d_.timetable = grammar::readtimefunction(in_);
     }
 
     // "mate": records up to the one of the last set.
@@ -400,18 +401,11 @@ class DeckReader {
         if (nmat() == 0) lx_.fail("\"mate\" before \"nmat\" (or with nmat 0)");
         int m = 0;
         do {
-            m = lx_.getint("material set number");
-            if (m < 1 || m > nmat())
-                lx_.fail("material set " + std::to_string(m) + " outside 1.." +
-                         std::to_string(nmat()));
-            const int mt = lx_.keyword(vocabulary::materials, vocabulary::nmaterials);
-            if (mt == -1)
-                lx_.fail("unknown material model \"" + std::string(lx_.peek()) + "\" (" +
-                         catalog::wordlist() + ")");
+            grammar::materialrecord r = grammar::readmaterial(in_, nmat());
+            m = r.set;
             Material& mat = d_.materials[static_cast<size_t>(m - 1)];
-            mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, mt);
-            mat.reals.assign(catalog::models[mt - 1].constants.size(), 0.0);
-            for (double& x : mat.reals) x = lx_.getreal("material constant");
+            mat.model = vocabulary::word(vocabulary::materials, vocabulary::nmaterials, r.model);
+            mat.reals = std::move(r.reals);
             matgiven_[static_cast<size_t>(m - 1)] = 1;
         } while (m < nmat());
     }
@@ -422,15 +416,9 @@ class DeckReader {
         last_part_line_ = lx_.line();
         int n = 0;
         do {
-            n = lx_.getint("node number");
-            if (n < 1 || n > nbmp_)
-                lx_.fail("node " + std::to_string(n) + " outside 1.." + std::to_string(nbmp_));
-            const int c = lx_.getint("component number");
-            if (c > d_.ncomponents())
-                lx_.fail("component " + std::to_string(c) + " greater than ncom (" +
-                         std::to_string(d_.ncomponents()) + ")");
-            for (double& x : d_.nodes[static_cast<size_t>(n - 1)])
-                x = lx_.getreal("node coordinate");
+            int c = 0;
+            std::tie(n, c) = grammar::readnodenumbers(in_, nbmp_, d_.ncomponents());
+            d_.nodes[static_cast<size_t>(n - 1)] = grammar::readcoordinates(in_);
             nodegiven_[static_cast<size_t>(n - 1)] = 1;
             if (c > 0) {
                 auto& nc = nodecomps_[static_cast<size_t>(n - 1)];
@@ -448,29 +436,11 @@ class DeckReader {
         once(seen_elem_, "elem");
         int e = 0;
         do {
-            e = lx_.getint("element number");
-            if (e < 1 || e > nbel_)
-                lx_.fail("element " + std::to_string(e) + " outside 1.." + std::to_string(nbel_));
-            if (elemgiven_[static_cast<size_t>(e - 1)])
-                lx_.fail("element " + std::to_string(e) + " given a second time");
+            const grammar::elementrecord r =
+                grammar::readelement(in_, nbel_, nmat(), nbmp_, elemgiven_, matgiven_, nodegiven_);
+            e = r.element;
             elemgiven_[static_cast<size_t>(e - 1)] = 1;
-            Element& el = d_.elements[static_cast<size_t>(e - 1)];
-            el.mat = lx_.getint("material set number");
-            if (el.mat < 1 || el.mat > nmat())
-                lx_.fail("material set " + std::to_string(el.mat) + " of element " +
-                         std::to_string(e) + " outside 1.." + std::to_string(nmat()));
-            if (!matgiven_[static_cast<size_t>(el.mat - 1)])
-                lx_.fail("element " + std::to_string(e) + " uses material set " +
-                         std::to_string(el.mat) + ", not defined before \"elem\"");
-            for (int& nd : el.node) {
-                nd = lx_.getint("corner node number");
-                if (nd < 1 || nd > nbmp_)
-                    lx_.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
-                             " outside 1.." + std::to_string(nbmp_));
-                if (!nodegiven_[static_cast<size_t>(nd - 1)])
-                    lx_.fail("node " + std::to_string(nd) + " of element " + std::to_string(e) +
-                             " has no coordinates before \"elem\"");
-            }
+            d_.elements[static_cast<size_t>(e - 1)] = Element{r.mat, r.node};
         } while (e != nbel_);
         for (int i = 0; i < nbel_; ++i)
             if (!elemgiven_[static_cast<size_t>(i)])
@@ -482,55 +452,11 @@ class DeckReader {
     // "load" and "velo": node and component records up to the block's end.
     void vectors(std::vector<VectorRecord>& out, const char* table, const char* block) {
         if (!seen_nbmp_) lx_.fail(std::string("\"") + block + "\" before \"nbmp\"");
-        for (;;) {
-            const int k = lx_.keyword(table, vocabulary::nvectorrecords);
-            if (k == 1) return;
-            if (k == -1)
-                lx_.fail(std::string("expected \"node\", \"comp\" or the end of the ") + block +
-                         " block, found \"" + std::string(lx_.peek()) + "\"");
-            VectorRecord r;
-            r.comp = k == 3;
-            r.id = lx_.getint(r.comp ? "component number" : "node number");
-            if (r.comp) {
-                if (r.id < 1 || r.id > d_.ncomponents())
-                    lx_.fail("component " + std::to_string(r.id) + " outside 1.." +
-                             std::to_string(d_.ncomponents()));
-                if (first_comprecord_line_ == 0) first_comprecord_line_ = lx_.line();
-            } else if (r.id < 1 || r.id > nbmp_) {
-                lx_.fail("node " + std::to_string(r.id) + " outside 1.." + std::to_string(nbmp_));
-            }
-            for (double& x : r.v) x = lx_.getreal("vector component");
-            out.push_back(r);
+        while (const std::optional<VectorRecord> r =
+                   grammar::readvector(in_, table, nbmp_, d_.ncomponents(), block, "")) {
+            if (r->comp && first_comprecord_line_ == 0) first_comprecord_line_ = lx_.line();
+            out.push_back(*r);
         }
-    }
-
-    void curve() {
-        if (d_.curves.size() >= 10) lx_.fail("more than 10 curves");
-        Curve c;
-        c.option = lx_.keyword(vocabulary::curves, vocabulary::ncurves);
-        if (c.option == -1)
-            lx_.fail("unknown curve variable \"" + std::string(lx_.peek()) + "\" (" +
-                     curvevariables::names() + ")");
-        c.element = lx_.words_left() ? lx_.getint("curve element number") : 1;
-        d_.curves.push_back(c);
-    }
-
-    void eos() {
-        Seos s;
-        s.set = lx_.getint("material set number");
-        s.type = lx_.getint("equation of state type");
-        if (s.set < 1 || s.set > nmat())
-            lx_.fail("material set " + std::to_string(s.set) + " outside 1.." +
-                     std::to_string(nmat()));
-        if (!matgiven_[static_cast<size_t>(s.set - 1)])
-            lx_.fail("seos for material set " + std::to_string(s.set) +
-                     " before its \"mate\" record");
-        if (s.type != 1)
-            lx_.fail("equation of state type " + std::to_string(s.type) + " (only 1 exists)");
-        s.c0 = lx_.getreal("bulk sound speed");
-        s.s = lx_.getreal("shock slope");
-        s.gamma0 = lx_.getreal("Gruneisen coefficient");
-        d_.seos.push_back(s);
     }
 
     // Checks that need the whole deck.
@@ -660,15 +586,13 @@ void check_materials(const Deck& d) {
     const int nm = static_cast<int>(d.materials.size());
     for (int m = 0; m < nm; ++m) {
         const Material& mat = d.materials[static_cast<size_t>(m)];
-        const int nr = material_real_count(mat.model);
-        if (nr < 0 || mat.model.size() != 4)
+        const catalog::model* row = material_model(mat.model);
+        if (!row || mat.model.size() != 4)
             throw Error("material set " + std::to_string(m + 1) + ": unknown model \"" + mat.model +
                         "\"");
-        if (static_cast<int>(mat.reals.size()) != nr)
-            throw Error("material set " + std::to_string(m + 1) + " (" + mat.model + ") needs " +
-                        std::to_string(nr) + " constants, has " + std::to_string(mat.reals.size()));
         for (double x : mat.reals)
             check_real(x, "a constant of material set " + std::to_string(m + 1));
+        require(grammar::materialfault(*row, mat.reals, m + 1, real_text));
     }
     for (const Seos& s : d.seos) {
         if (s.set < 1 || s.set > nm)

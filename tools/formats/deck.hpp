@@ -22,7 +22,13 @@ namespace formats {
 // The records the solver's reader shares (input/grammar.hpp): hourglass
 // control "hour", the rigid plane "rigi", bulk viscosity "bulk Q1 Q2", a held
 // component "fixd C FX FY FZ", the contact block with its friction, a record
-// of the failure block.
+// of the failure block, a point of the time function, the equation of state
+// "seos", a "node" or "comp" record of "load" and "velo" (assigned in order:
+// the last one that touches a node wins), a curve request.
+using TimePoint = grammar::timepoint;
+using Seos = grammar::eosrecord;
+using VectorRecord = grammar::vectorrecord;
+using Curve = grammar::curverecord;
 using Hourglass = grammar::hourglassrecord;
 using RigidPlane = grammar::rigidrecord;
 using Bulk = grammar::bulkrecord;
@@ -31,41 +37,14 @@ using Friction = grammar::frictionlaw;
 using Contact = grammar::contactblock;
 using FailureRecord = grammar::failurerecord;
 
-struct TimePoint {
-    double time = 0.0;
-    double value = 0.0;
-};
-
 struct Material {
     std::string model;          // a word of the material table (material/catalog.hpp)
     std::vector<double> reals;  // density, young, poisson, then the model's constants
 };
 
-// Mie-Gruneisen record "seos set type c0 s gamma0".
-struct Seos {
-    int set = 1;
-    int type = 1;
-    double c0 = 0.0, s = 0.0, gamma0 = 0.0;
-};
-
 struct Element {
     int mat = 1;
     std::array<int, 8> node{};  // corners 1-4 one face, 5-8 the opposite face
-};
-
-// One record of a "load" or "velo" block: a vector for one node ("node") or
-// for every member of a component ("comp"). Records are assigned in order;
-// the last one that touches a node wins.
-struct VectorRecord {
-    bool comp = false;
-    int id = 0;  // node or component number
-    std::array<double, 3> v{};
-};
-
-// A curve request "curv name element" (or "curv name node").
-struct Curve {
-    int option = 1;   // entry (1-based) of the curve-variable table, model/curvevariables.hpp
-    int element = 1;  // the element, or the node of a node variable; unused for an energy
 };
 
 // Sets a "part" record of the contact block holds at most (15 words a line).
