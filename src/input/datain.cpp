@@ -111,7 +111,7 @@ namespace {
 // "nbmp": the node count and the node arrays.
 void setnodecount() {
     once(seen_nbmp, "nbmp");
-    const int n = ffi::getint();
+    const int n = in.count("node count", 5);
     particledata::nb_particle = n;
     say(records::listed("nb_particle = ", n));
     const size_t m = count(n);
@@ -137,7 +137,7 @@ void settimefunction() {
 // "nmat": the count of material sets and their array.
 void setmaterialcount() {
     once(seen_nmat, "nmat");
-    const int n = ffi::getint();
+    const int n = in.count("material count", 5);
     materialdata::nb_mat = n;
     say(records::listed("nb_mat = ", n));
     materialdata::mat_list.assign(count(n), material{});
@@ -148,7 +148,7 @@ void setmaterialcount() {
 // "ncom": the component count and the member lists.
 void setcomponentcount() {
     once(seen_ncom, "ncom");
-    const int n = ffi::getint();
+    const int n = in.count("component count", 1);
     elementdata::nb_comp = n;
     say(records::listed("nb_comp = ", n));
     if (particledata::nb_particle == 0)
@@ -171,7 +171,7 @@ void setcurve() {
 // "nbel": the element count and the element array.
 void setelementcount() {
     once(seen_nbel, "nbel");
-    const int n = ffi::getint();
+    const int n = in.count("element count", 10);
     elementdata::nb_element = n;
     say(records::listed("nb_element = ", n));
     elementdata::element_list.assign(count(n), element{});

@@ -353,9 +353,7 @@ class DeckReader {
 
     void nodecount() {
         once(seen_nbmp_, "nbmp");
-        nbmp_ = lx_.getint("node count");
-        if (nbmp_ < 0) lx_.fail(join_nonneg("node count", nbmp_));
-        lx_.check_fits(nbmp_, 5, "node count");  // "part" record of every node
+        nbmp_ = in_.count("node count", 5);  // "part" record of every node
         d_.nodes.assign(static_cast<size_t>(nbmp_), {0.0, 0.0, 0.0});
         nodegiven_.assign(static_cast<size_t>(nbmp_), 0);
         nodecomps_.assign(static_cast<size_t>(nbmp_), {});
@@ -363,31 +361,25 @@ class DeckReader {
 
     void elementcount() {
         once(seen_nbel_, "nbel");
-        nbel_ = lx_.getint("element count");
-        if (nbel_ < 0) lx_.fail(join_nonneg("element count", nbel_));
-        lx_.check_fits(nbel_, 10, "element count");  // "elem" record of every element
+        nbel_ = in_.count("element count", 10);  // "elem" record of every element
         d_.elements.assign(static_cast<size_t>(nbel_), Element{});
         elemgiven_.assign(static_cast<size_t>(nbel_), 0);
     }
 
     void materialcount() {
         once(seen_nmat_, "nmat");
-        const int n = lx_.getint("material count");
-        if (n < 0) lx_.fail(join_nonneg("material count", n));
         // A set without its "mate" record has no model and cannot be
         // written back, so every set takes a record: number, model, 3 reals.
-        lx_.check_fits(n, 5, "material count");
+        const int n = in_.count("material count", 5);
         d_.materials.assign(static_cast<size_t>(n), Material{});
         matgiven_.assign(static_cast<size_t>(n), 0);
     }
 
     void componentcount() {
         once(seen_ncom_, "ncom");
-        const int n = lx_.getint("component count");
         if (!seen_nbmp_) lx_.fail("\"ncom\" before \"nbmp\"");
-        if (n < 0) lx_.fail(join_nonneg("component count", n));
         // Components may stay empty: a loose bound of one word each.
-        lx_.check_fits(n, 1, "component count");
+        const int n = in_.count("component count", 1);
         d_.components.assign(static_cast<size_t>(n), {});
     }
 
