@@ -305,6 +305,18 @@ std::array<double, 3> readcoordinates(In& in) {
     return x;
 }
 
+// "element E names node N twice (corners J and K)" for the first corner
+// (of the first `corners`) that repeats an earlier one, or empty.
+inline std::string cornerfault(int element, const std::array<int, 8>& node, int corners = 8) {
+    for (int k = 1; k < corners; ++k)
+        for (int j = 0; j < k; ++j)
+            if (node[static_cast<std::size_t>(j)] == node[static_cast<std::size_t>(k)])
+                return "element " + std::to_string(element) + " names node " +
+                       std::to_string(node[static_cast<std::size_t>(k)]) + " twice (corners " +
+                       std::to_string(j + 1) + " and " + std::to_string(k + 1) + ")";
+    return {};
+}
+
 // One record of the "elem" block. `elementgiven`, `matgiven` and `nodegiven`
 // (per element, material set and node) say what the deck has given so far:
 // an element is given once, and its material set and corner nodes before it.
@@ -329,12 +341,8 @@ elementrecord readelement(In& in, int nelements, int nmat, int nnodes,
         if (!nodegiven[static_cast<std::size_t>(n - 1)])
             in.fail("node " + std::to_string(n) + " of element " + std::to_string(e) +
                     " has no coordinates (not given in \"part\")");
-        for (int j = 0; j < k; ++j)
-            if (el.node[static_cast<std::size_t>(j)] == n)
-                in.fail("element " + std::to_string(e) + " names node " + std::to_string(n) +
-                        " twice (corners " + std::to_string(j + 1) + " and " +
-                        std::to_string(k + 1) + ")");
         el.node[static_cast<std::size_t>(k)] = n;
+        require(in, cornerfault(e, el.node, k + 1));
     }
     return el;
 }

@@ -301,6 +301,8 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.curves = {{10, 0}};
          },
          "curve dx names node 0, outside 1.."},
+        {"corner node repeated", [](Deck& d) { d.elements[0].node[6] = 4; },
+         "element 1 names node 4 twice (corners 3 and 7)"},
         {"material constant the solver refuses", [](Deck& d) { d.materials[0].reals[2] = 0.5; },
          "material set 1: Poisson's ratio must be above -1 and below 0.5, got 0.5"},
         {"bulk coefficient the solver refuses",

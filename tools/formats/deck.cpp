@@ -626,6 +626,7 @@ void check_mesh(const Deck& d) {
             if (n < 1 || n > nn)
                 throw Error("element " + std::to_string(e + 1) + " uses node " + std::to_string(n) +
                             ", outside 1.." + std::to_string(nn));
+        require(grammar::cornerfault(e + 1, el.node));
     }
     auto check_records = [&](const std::vector<VectorRecord>& rs, const char* what) {
         for (const VectorRecord& r : rs) {
