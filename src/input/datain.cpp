@@ -388,21 +388,18 @@ void setnodalvectors(const char* kw, const char* block, std::vector<double>& tar
     if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined !");
     while (const std::optional<grammar::vectorrecord> r =
                grammar::readvector(in, kw, nb_particle, elementdata::nb_comp, block, badkeyword)) {
+        const auto put = [&](int node) {
+            std::copy(r->v.begin(), r->v.end(), &target[3 * static_cast<size_t>(node - 1)]);
+        };
         if (!r->comp) {
-            double* t = &target[3 * static_cast<size_t>(r->id - 1)];
-            for (int i = 0; i < 3; ++i) t[i] = r->v[static_cast<size_t>(i)];
+            put(r->id);
             continue;
         }
         const size_t c = static_cast<size_t>(r->id - 1);
         const int len = elementdata::complen[c];
-        for (int j = 0; j < len; ++j) {
-            const int node = elementdata::compmember[c * static_cast<size_t>(nb_particle) +
-                                                     static_cast<size_t>(j)];
-            double* t = &target[3 * static_cast<size_t>(node - 1)];
-            t[0] = r->v[0];
-            t[1] = r->v[1];
-            t[2] = r->v[2];
-        }
+        for (int j = 0; j < len; ++j)
+            put(elementdata::compmember[c * static_cast<size_t>(nb_particle) +
+                                        static_cast<size_t>(j)]);
     }
 }
 
