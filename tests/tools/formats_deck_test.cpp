@@ -134,6 +134,10 @@ TEST(DeckRead, ErrorsNameTheLine) {
          "node 2 of element 1 has no coordinates"},
         {"nbmp 8\nendt 12345678901234567890123\nendi\n", "number longer than 20 characters"},
         // Records the solver refuses, refused when read.
+        {"nbmp 2\npart\n1 0 0 0 0\n3 0 0 0 0\nendi\n",
+         "deck:4: node number 3 is outside the valid range 1..2"},
+        {"nmat 1\nmate\n1 elas 7800 2.1e11 0.3\nseos 1 2 4570 1.49 1.93\nendi\n",
+         "deck:4: equation of state type 2 (only 1 exists)"},
         {"nmat 1\nmate\n1 elas 7800 2.1e11 0.6\nendi\n",
          "deck:3: material set 1: Poisson's ratio must be above -1 and below 0.5, got 0.6"},
         {"sovr x\nnbmp 8\nnbel 1\nnmat 1\nncom 1\nmate\n1 elas 1 1 0.3\npart\n" +
@@ -301,6 +305,13 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.curves = {{10, 0}};
          },
          "curve dx names node 0, outside 1.."},
+        {"jcth melting below room temperature",
+         [](Deck& d) {
+             d.materials = {
+                 {"jcth",
+                  {7850, 2e11, 0.3, 7.92e8, 5.1e8, 0.26, 0.014, 1.03, 200, 293, 477, 0.9, 1}}};
+         },
+         "jcth needs Tmelt above Troom"},
         {"corner node repeated", [](Deck& d) { d.elements[0].node[6] = 4; },
          "element 1 names node 4 twice (corners 3 and 7)"},
         {"material constant the solver refuses", [](Deck& d) { d.materials[0].reals[2] = 0.5; },
