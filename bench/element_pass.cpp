@@ -56,6 +56,8 @@ struct options {
     double jitter = 0.05;  // node position perturbation, fraction of h
     bool jaum = true;
     bool midg = false;      // strain increment from the mid-step geometry ("midg on")
+    bool vmis = false;      // von Mises equivalent stress ("vmis on")
+    bool cons = false;      // Johnson-Cook returned onto its curve, pla1's strain ("cons on")
     std::string dump;       // write the final state of rank 0 to this file
     std::string simd;       // width of the element pass (HEXDYN_SIMD), or "all" for each in turn
     bool variants = false;  // each width with and without bulk viscosity and the EOS
@@ -68,7 +70,7 @@ struct options {
         "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc|jcth|plaw|voce] [--eos] [--bulk] "
         "[--hg 0|1|2]\n"
         "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
-        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--dump FILE]\n"
+        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--vmis] [--cons] [--dump FILE]\n"
         "          [--simd scalar|sse2|avx2|avx512|all] [--variants [--repeat N]]\n",
         prog);
     std::exit(2);
@@ -112,6 +114,10 @@ options parse(int argc, char** argv) {
             o.jaum = false;
         } else if (a == "--midg") {
             o.midg = true;
+        } else if (a == "--vmis") {
+            o.vmis = true;
+        } else if (a == "--cons") {
+            o.cons = true;
         } else if (a == "--dump") {
             o.dump = next();
         } else if (a == "--simd") {
@@ -191,10 +197,10 @@ material makematerial(const options& o) {
         // Gruneisen parameters of steel: c0, s, gamma0.
         m.etype = 1;
         const double c0 = sp(4569.0), s = sp(1.49), g0 = sp(2.17), rho = m.density;
-        materialdata::c1eosg = rho * (c0 * c0);
-        materialdata::c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
-        materialdata::c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
-        materialdata::c4eosg = rho * g0;
+        m.c1eos = rho * (c0 * c0);
+        m.c2eos = rho * (c0 * c0) * (2.0 * s - 1.0);
+        m.c3eos = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
+        m.c4eos = rho * g0;
     }
     return m;
 }
@@ -255,6 +261,8 @@ void buildmodel(const options& o, slab s) {
     materialdata::mat_list_allocated = true;
     materialdata::jaum = o.jaum;
     elementdata::midstep = o.midg;
+    materialdata::vonmises = o.vmis;
+    materialdata::consistent = o.cons;
     materialdata::hourglass.method = o.hg;
     materialdata::hourglass.coef = static_cast<double>(static_cast<float>(o.hgcoef));
 

@@ -4,7 +4,9 @@
 # state), hourglass methods (none, standard, Flanagan-Belytschko, and a
 # coefficient at the threshold that turns the control off), spin switch,
 # deformation rates and bulk viscosity (off and on), and a smaller matrix with
-# the strain increment from the mid-step geometry (--midg), both binaries run
+# the strain increment from the mid-step geometry (--midg) and one with the
+# von Mises stress and the Johnson-Cook return onto its curve (--vmis --cons),
+# both binaries run
 # the same block for the same number of steps and dump the final nodal
 # accelerations, positions, velocities, masses, history records and step
 # scalars; the dumps are compared byte for byte.
@@ -91,6 +93,18 @@ for mat in elastic pp lin jc; do
         compare "$midgref" --size 9 7 7 --mat "$mat" $eos --hg "$hg" --steps "$steps" \
           --warmup 0 --midg $extra
       done
+    done
+  done
+done
+# The von Mises equivalent stress and the Johnson-Cook return onto its curve
+# ("vmis on", "cons on").
+corrref=$(referencefor --vmis --cons)
+for mat in elastic pp lin jc; do
+  for eos in "" --eos; do
+    for extra in "" "--rate 30000 --shear 0.5" "--bulk --nojaum --rate 5000" "--midg --rate 5000"; do
+      # shellcheck disable=SC2086
+      compare "$corrref" --size 9 7 7 --mat "$mat" $eos --hg 2 --steps "$steps" \
+        --warmup 0 --vmis --cons $extra
     done
   done
 done

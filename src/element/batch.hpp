@@ -88,8 +88,11 @@ struct batch {
     vd e0;          // strain energy term of the stress at the start
     // Johnson-Cook plastic step: lanes that yield, the single-precision trial
     // value, the arguments and results of pow and log.
+    // With "cons on", hard is the yield stress the return ends at and the
+    // plastic strain is updated in that stage.
     vm plastic;
     vd qs, rate, hard, lograte;
+    double g3;  // 3G of the material
     vd vpow;  // hourglass volume factor V^(2/3)
 };
 
@@ -288,6 +291,17 @@ struct moduli {
     double g2, k3, plamod;
 };
 
+// equivalentstress of models.hpp, or vonmisesstress when `vm`.
+inline vd equivalentbatch(const vd sd[6], bool vm) {
+    if (vm)
+        return vsqrt((sd[0] * sd[0] + sd[1] * sd[1] + sd[2] * sd[2] +
+                      2.0 * (sd[3] * sd[3] + sd[4] * sd[4] + sd[5] * sd[5])) *
+                     0.5 * 3.0);
+    return vsqrt((sd[0] * sd[0] + sd[1] * sd[1] + sd[2] * sd[2] + sd[3] * sd[3] + sd[4] * sd[4] +
+                  sd[5] * sd[5]) *
+                 0.5 * 3.0);
+}
+
 // trialstep of models.hpp: elastic_devi, then elastic_p unless the material
 // has an equation of state (which gives the mean stress in the second
 // stage); returns the trial equivalent stress.
@@ -296,9 +310,7 @@ inline vd trialbatch(const vd de[6], const moduli& md, bool eos, stress& s) {
     for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
     for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
     if (!eos) s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
-    return vsqrt((s.sd[0] * s.sd[0] + s.sd[1] * s.sd[1] + s.sd[2] * s.sd[2] + s.sd[3] * s.sd[3] +
-                  s.sd[4] * s.sd[4] + s.sd[5] * s.sd[5]) *
-                 0.5 * 3.0);
+    return equivalentbatch(s.sd, materialdata::vonmises);
 }
 
 // Radial scaling r of the lanes that yield (`plastic`), the others unchanged.
@@ -336,14 +348,16 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
             for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
             s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
-            s.seqv = vsqrt((s.sd[0] * s.sd[0] + s.sd[1] * s.sd[1] + s.sd[2] * s.sd[2] +
-                            s.sd[3] * s.sd[3] + s.sd[4] * s.sd[4] + s.sd[5] * s.sd[5]) *
-                           0.5 * 3.0);
+            s.seqv = equivalentbatch(s.sd, materialdata::vonmises);
             break;
         }
         case 2: {
             const vd q = trialbatch(de, md, eos, s);
             const vm plastic = ~(m.yield0 >= q);
+            if (materialdata::consistent) {
+                const vd dp = (q - m.yield0) / (1.5 * md.g2);
+                s.epeff = plastic ? s.epeff + dp : s.epeff;
+            }
             scalebatch(plastic, m.yield0 / q, q, s);
             break;
         }
@@ -358,6 +372,14 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
         }
         default: {  // 4, Johnson-Cook
             const vd q = trialbatch(de, md, eos, s);
+            b.g3 = 1.5 * md.g2;
+            if (materialdata::consistent) {
+                // The return onto the curve runs lane by lane in the block's
+                // libm stage, from the unrounded trial value.
+                b.qs = q;
+                b.plastic = ~(s.sig_y >= q);
+                break;
+            }
             b.qs = tofloat(q);
             b.plastic = ~((s.sig_y >= q) | ~(b.qs > s.sig_y));
             const vd dp = (b.qs - s.sig_y) / (1.5 * md.g2 + md.plamod);
@@ -371,17 +393,15 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
 
 // eos_centred of models.hpp: the mean stress of the Gruneisen form solved
 // together with the energy of the step.
-inline vd eoscentredbatch(vd mu, vd den, vd estar, vd a, vd trde) {
-    const double c1 = materialdata::c1eosg, c2 = materialdata::c2eosg;
-    const double c3 = materialdata::c3eosg, c4 = materialdata::c4eosg;
+inline vd eoscentredbatch(const material& m, vd mu, vd den, vd estar, vd a, vd trde) {
+    const double c1 = m.c1eos, c2 = m.c2eos, c3 = m.c3eos, c4 = m.c4eos;
     const vd pc = (1.0 - mu * c4 * 0.5 / den) * (c1 * mu + c2 * (mu * mu) + c3 * (mu * mu * mu));
     return -(c4 * estar + pc) / (1.0 + c4 * a * trde);
 }
 
 // eos_wavespeed of models.hpp at pressure p (0 where c^2 is not positive).
-inline vd eoswavespeedbatch(vd mu, vd den, double den0, vd p, double g2v) {
-    const double c1 = materialdata::c1eosg, c2 = materialdata::c2eosg;
-    const double c3 = materialdata::c3eosg, c4 = materialdata::c4eosg;
+inline vd eoswavespeedbatch(const material& m, vd mu, vd den, double den0, vd p, double g2v) {
+    const double c1 = m.c1eos, c2 = m.c2eos, c3 = m.c3eos, c4 = m.c4eos;
     const vd f = c1 * mu + c2 * (mu * mu) + c3 * (mu * mu * mu);
     const vd df = c1 + 2.0 * c2 * mu + 3.0 * c3 * (mu * mu);
     const vd g = 1.0 - mu * c4 * 0.5 / den;
@@ -403,7 +423,7 @@ inline vd viscousbatch(const elementpass& p, batch& b, vd sm, double g2) {
     const material& m = *b.m;
     vd cs = splat(m.wavespeed);
     if (m.etype == 1 && m.mtype != 1 && p.eosstep) {
-        const vd ce = eoswavespeedbatch(b.rho / m.density - 1.0, b.rho, m.density, -sm, g2);
+        const vd ce = eoswavespeedbatch(m, b.rho / m.density - 1.0, b.rho, m.density, -sm, g2);
         cs = ce > cs ? ce : cs;
     }
     b.cs = cs;
@@ -446,7 +466,10 @@ inline void stablebatch(const elementpass& p, batch& b) {
 inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     const material& m = *b.m;
     stress& s = b.s;
-    if (m.mtype == 4) {
+    if (m.mtype == 4 && materialdata::consistent) {
+        s.sig_y = b.plastic ? b.hard : s.sig_y;
+        scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
+    } else if (m.mtype == 4) {
         vd sy = (m.yield0 + m.bjc * b.hard) * (1.0 + m.cjc * b.lograte);
         sy = sy < 0.0 ? splat(0.0) : sy;
         s.sig_y = b.plastic ? sy : s.sig_y;
@@ -466,7 +489,7 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         for (int i = 3; i < 6; ++i) e = e + s.sd[i] * b.de[i];
         const vd a = 0.5 * b.vol / mass;
         const vd estar = s.eint + a * e + dwq / mass;
-        s.sm = eoscentredbatch(b.rho / m.density - 1.0, b.rho, estar, a, trde);
+        s.sm = eoscentredbatch(m, b.rho / m.density - 1.0, b.rho, estar, a, trde);
     }
 
     vd e1 = b.e0;
@@ -715,6 +738,21 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
             if (blk[i].lanes)
                 for (int l = 0; l < W; ++l)
                     blk[i].vpow[l] = std::pow(blk[i].vol[l], hourglassdata::vexp);
+    if (materialdata::consistent) {
+        for (int i = 0; i < nb; ++i) {
+            batch& b = blk[i];
+            if (!b.lanes || b.m->mtype != 4) continue;
+            for (int l = 0; l < W; ++l)
+                if (b.plastic[l]) {
+                    double dp = 0.0;
+                    b.hard[l] = johnsoncookreturn(*b.m, b.qs[l], b.s.sig_y[l], b.s.epeff[l],
+                                                  b.g3, p.dtk, dp);
+                    b.s.epeff[l] = b.s.epeff[l] + dp;
+                }
+        }
+        for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
+        return;
+    }
     for (int i = 0; i < nb; ++i) {
         batch& b = blk[i];
         if (!b.lanes || b.m->mtype != 4) continue;

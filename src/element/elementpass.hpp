@@ -42,6 +42,13 @@ double stableelementstep(const elementpass& p, const material& m, const double v
                          const double pkxj[4][3], double vol, double vol0, double len, double cs,
                          double trd);
 
+// The Johnson-Cook return of "cons on" (jcreturn of models.hpp, reference
+// rate 1e-3) of one lane: trial value q above the yield stress sy, plastic
+// strain ep0, 3G = g3; sets the plastic increment dp and returns the yield
+// stress the step ends at (feforce.cpp).
+double johnsoncookreturn(const material& m, double q, double sy, double ep0, double g3, double dtk,
+                         double& dp);
+
 // Element e (0-based) the scalar way: gather, kernels, stress update, scatter.
 void elementscalar(elementpass& p, int e);
 

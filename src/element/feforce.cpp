@@ -80,7 +80,7 @@ double stableelementstep(const elementpass& p, const material& m, const double v
         // state's at the element's new state where that is larger.
         double cs = c;
         if (m.etype == 1 && m.mtype != 1 && p.eosstep) {
-            const double ce = materialdata::eos_wavespeed(rho / m.density - 1.0, rho, m.density,
+            const double ce = materialdata::eos_wavespeed(m, rho / m.density - 1.0, rho, m.density,
                                                           -h.sm, m.young / (1.0 + m.poisson));
             if (ce > cs) cs = ce;
         }
@@ -110,6 +110,11 @@ double stableelementstep(const elementpass& p, const material& m, const double v
 }
 
 void elementscalar(elementpass& p, int e) { oneelement(p, e); }
+
+double johnsoncookreturn(const material& m, double q, double sy, double ep0, double g3, double dtk,
+                         double& dp) {
+    return materialdata::jcreturn(m, q, sy, ep0, g3, dtk, 1.0e-3, 1.0, dp);
+}
 
 // HEXDYN_ELASTIC_STEP=1 takes the step of equation-of-state materials from
 // the elastic wave speed alone, as the solver did before it used the

@@ -9,6 +9,7 @@
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
+#include "material/models.hpp"
 #include "model/model.hpp"
 
 namespace failure {
@@ -152,7 +153,10 @@ int afterpass() {
         if (dep > 0.0) {
             wp[e] += h.seqv * dep * h.vol0;
             if (c.jc) {
-                const double triax = h.seqv > 0.0 ? h.sm / h.seqv : 0.0;
+                // Triaxiality from the von Mises stress of the deviator, the
+                // same in every frame whatever the material's own measure.
+                const double vm = materialdata::vonmisesstress(h.sd);
+                const double triax = vm > 0.0 ? h.sm / vm : 0.0;
                 const double rate = dt > 0.0 ? dep / dt / referencerate(m) : 1.0;
                 double tstar = 0.0;
                 if (m.mtype == 5 && m.tmelt > m.troom)

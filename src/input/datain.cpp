@@ -39,6 +39,18 @@ std::vector<char> matdefined;    // per material set: record read in "mate"
 bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_time = false;
 bool seen_cont = false, seen_glob = false, seen_fail = false;
 int failline = 0;  // deck line of the "fail" keyword
+// The plastic formulation: "corr on" turns on every switch of it that the
+// deck does not set itself, wherever the words stand.
+std::optional<bool> corrected;
+bool given_stab = false, given_midg = false, given_vmis = false, given_cons = false;
+
+void correctedformulation() {
+    if (!corrected.value_or(false)) return;
+    if (!given_stab) simulation::stablestep = true;
+    if (!given_midg) elementdata::midstep = true;
+    if (!given_vmis) materialdata::vonmises = true;
+    if (!given_cons) materialdata::consistent = true;
+}
 
 void say(const std::string& line) { errorstop::writeline(line); }
 
@@ -62,6 +74,8 @@ void resetinput() {
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
     seen_cont = seen_glob = seen_fail = false;
     failline = 0;
+    corrected.reset();
+    given_stab = given_midg = given_vmis = given_cons = false;
 }
 
 void inputpara() {
@@ -186,6 +200,7 @@ void getdata() {
         const int k = ffi::keyword(vocabulary::keywords, vocabulary::nkeywords);
         switch (k) {
             case 1:  // endi
+                correctedformulation();
                 return;
             case 2:  // sovr
                 ffi::getstring(simulation::title);
@@ -237,10 +252,12 @@ void getdata() {
             case 27:  // stab
                 grammar::checkvalues(in, "stab", 1, "ON or OFF");
                 simulation::stablestep = setonoff();
+                given_stab = true;
                 break;
             case 28:  // midg
                 grammar::checkvalues(in, "midg", 1, "ON or OFF");
                 elementdata::midstep = setonoff();
+                given_midg = true;
                 break;
             case 29:  // cont
                 once(seen_cont, "cont");
@@ -254,6 +271,20 @@ void getdata() {
                 once(seen_fail, "fail");
                 failline = ffi::line_nb;
                 setfailure();
+                break;
+            case 32:  // vmis
+                grammar::checkvalues(in, "vmis", 1, "ON or OFF");
+                materialdata::vonmises = setonoff();
+                given_vmis = true;
+                break;
+            case 33:  // cons
+                grammar::checkvalues(in, "cons", 1, "ON or OFF");
+                materialdata::consistent = setonoff();
+                given_cons = true;
+                break;
+            case 34:  // corr
+                grammar::checkvalues(in, "corr", 1, "ON or OFF");
+                corrected = setonoff();
                 break;
             default: errorstop::stop("error GetData");
         }
@@ -345,12 +376,13 @@ void seteos() {
     const double s = e.s;
     const double gamma0 = e.gamma0;
     const double rho = r.density;
-    c1eosg = rho * (c0 * c0);
-    c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
-    c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
-    c4eosg = rho * gamma0;
-    if (!std::isfinite(c1eosg) || !std::isfinite(c2eosg) || !std::isfinite(c3eosg) ||
-        !std::isfinite(c4eosg))
+    // Each set keeps its own constants.
+    r.c1eos = rho * (c0 * c0);
+    r.c2eos = rho * (c0 * c0) * (2.0 * s - 1.0);
+    r.c3eos = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
+    r.c4eos = rho * gamma0;
+    if (!std::isfinite(r.c1eos) || !std::isfinite(r.c2eos) || !std::isfinite(r.c3eos) ||
+        !std::isfinite(r.c4eos))
         inputerror("*** Error *** seos for material set " + std::to_string(m) +
                    ": the equation-of-state constants are not finite");
 }

@@ -15,11 +15,11 @@ namespace vocabulary {
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
 // 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd 27 stab 28 midg
-// 29 cont 30 glob 31 fail
+// 29 cont 30 glob 31 fail 32 vmis 33 cons 34 corr
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixdstabmidgcontglobfail";
-inline constexpr int nkeywords = 31;
+    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorr";
+inline constexpr int nkeywords = 34;
 
 // Material models after the set number of a "mate" record, one per row of
 // the material table (material/catalog.hpp), numbered by their row.

@@ -90,7 +90,7 @@ inline void constitution(const double de[6], const double vort[3], double den, h
         for (int i = 3; i < 6; ++i) e = e + sd[i] * de[i];
         const double a = 0.5 * vol / mass;
         const double estar = hist.eint + a * e + dwq / mass;
-        sm = eos_centred(mu, den, estar, a, trde);
+        sm = eos_centred(mat, mu, den, estar, a, trde);
     }
 
     hist.sm = sm;

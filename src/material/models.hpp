@@ -12,6 +12,10 @@
 //         the element's temperature, raised by the heat of the plastic work
 //   svr6  power-law hardening A + B epeff^n, radial return onto the curve
 //   svr7  Voce hardening A + Q (1 - exp(-C epeff)), the same return
+// svr1 to svr4 weigh the shear components of the equivalent stress as the
+// "vmis" switch says; svr5 to svr7 take the von Mises stress always. With
+// "cons on" svr4 returns onto its curve as svr5 does and svr2 records its
+// plastic strain.
 // With the Gruneisen equation of state the models update the deviatoric stress
 // only; the constitutive update then solves the mean stress and the internal
 // energy of the step together (eos_centred).
@@ -33,15 +37,32 @@ inline void elastic_p(const double de[6], double& smv, double k3v) {
     smv += (de[0] + de[1] + de[2]) / 3.0 * k3v;
 }
 
+// Equivalent stress with each of the six components counted once: the
+// shear components weigh 1.5, so the value depends on how the stress is
+// turned to the axes (elas, pla1, pla2 and john without "vmis on").
 inline double equivalentstress(const double s[6]) {
     return std::sqrt(
         (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3] + s[4] * s[4] + s[5] * s[5]) * 0.5 *
         3.0);
 }
 
-inline void eos_gruneisen(double mu, double eng, double den, double& smv) {
-    smv = -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) *
-                               (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
+// von Mises equivalent stress sqrt(3/2 s:s): each shear component appears
+// twice in s:s, so a pure shear tau gives sqrt(3) |tau| whatever the frame.
+inline double vonmisesstress(const double s[6]) {
+    return std::sqrt((s[0] * s[0] + s[1] * s[1] + s[2] * s[2] +
+                      2.0 * (s[3] * s[3] + s[4] * s[4] + s[5] * s[5])) *
+                     0.5 * 3.0);
+}
+
+// The equivalent stress of elas, pla1, pla2 and john: von Mises with "vmis on".
+inline double modelstress(const double s[6]) {
+    return vonmises ? vonmisesstress(s) : equivalentstress(s);
+}
+
+// Mean stress of the Gruneisen form of material m.
+inline void eos_gruneisen(const material& m, double mu, double eng, double den, double& smv) {
+    smv = -(m.c4eos * eng + (1.0 - mu * m.c4eos * 0.5 / den) *
+                                (m.c1eos * mu + m.c2eos * (mu * mu) + m.c3eos * (mu * mu * mu)));
 }
 
 // Mean stress of the Gruneisen form, time-centred: p is linear in the
@@ -49,44 +70,57 @@ inline void eos_gruneisen(double mu, double eng, double den, double& smv) {
 // step is e = estar + a p tr(de) (estar the energy with every work term of the
 // step but that of the new mean stress, a = vol / 2 m), so both come from
 // p (1 + c4 a tr(de)) = pc + c4 estar.
-inline double eos_centred(double mu, double den, double estar, double a, double trde) {
-    const double pc = (1.0 - mu * c4eosg * 0.5 / den) *
-                      (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu));
-    return -(c4eosg * estar + pc) / (1.0 + c4eosg * a * trde);
+inline double eos_centred(const material& m, double mu, double den, double estar, double a,
+                          double trde) {
+    const double pc = (1.0 - mu * m.c4eos * 0.5 / den) *
+                      (m.c1eos * mu + m.c2eos * (mu * mu) + m.c3eos * (mu * mu * mu));
+    return -(m.c4eos * estar + pc) / (1.0 + m.c4eos * a * trde);
 }
 
 // Dilatational wave speed of the Gruneisen form at density den (mu = den /
 // den0 - 1) and pressure p: (K_s + 4G/3) / rho with the isentropic modulus
 // K_s = rho dp/drho at constant e + (p / rho) dp/de; 0 when not positive.
-inline double eos_wavespeed(double mu, double den, double den0, double p, double g2v) {
-    const double f = c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu);
-    const double df = c1eosg + 2.0 * c2eosg * mu + 3.0 * c3eosg * (mu * mu);
-    const double g = 1.0 - mu * c4eosg * 0.5 / den;
-    const double dg = -0.5 * c4eosg * den0 / (den * den);
-    const double ks = den / den0 * (g * df + f * dg) + p * c4eosg / den;
+inline double eos_wavespeed(const material& m, double mu, double den, double den0, double p,
+                            double g2v) {
+    const double f = m.c1eos * mu + m.c2eos * (mu * mu) + m.c3eos * (mu * mu * mu);
+    const double df = m.c1eos + 2.0 * m.c2eos * mu + 3.0 * m.c3eos * (mu * mu);
+    const double g = 1.0 - mu * m.c4eos * 0.5 / den;
+    const double dg = -0.5 * m.c4eos * den0 / (den * den);
+    const double ks = den / den0 * (g * df + f * dg) + p * m.c4eos / den;
     const double c2 = (ks + 2.0 / 3.0 * g2v) / den;
     return c2 > 0.0 ? std::sqrt(c2) : 0.0;
 }
 
 // Elastic deviatoric step and, without an equation of state, the mean
-// stress; returns the trial equivalent stress.
-inline double trialstep(const double de[6]) {
+// stress; returns the trial equivalent stress, von Mises when `vm`.
+inline double trialstep(const double de[6], bool vm) {
     elastic_devi(de, sd, g2);
     if (etype_ != 1) elastic_p(de, sm, k3);
-    return equivalentstress(sd);
+    return vm ? vonmisesstress(sd) : equivalentstress(sd);
 }
 
 inline void svr1(const double de[6]) {
     elastic_devi(de, sd, g2);
     elastic_p(de, sm, k3);
-    seqv = equivalentstress(sd);
+    seqv = modelstress(sd);
 }
 
+// Radial scaling of the deviatoric stress from the trial value q onto the
+// yield stress sig_y_.
+inline void scaletoyield(double q) {
+    const double r = sig_y_ / q;
+    for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
+    seqv = q * r;
+}
+
+// With "cons on" the radial scaling of a perfectly plastic step records its
+// plastic strain, the trial excess over 3G.
 inline void svr2(const double de[6]) {
-    const double q = trialstep(de);
+    const double q = trialstep(de, vonmises);
     if (yield0_ >= q) {
         seqv = q;
     } else {
+        if (consistent) epeff_ += (q - yield0_) / (1.5 * g2);
         const double r = yield0_ / q;
         for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
         seqv = q * r;
@@ -94,22 +128,96 @@ inline void svr2(const double de[6]) {
 }
 
 inline void svr3(const double de[6]) {
-    const double q = trialstep(de);
+    const double q = trialstep(de, vonmises);
     if (sig_y_ >= q) {
         seqv = q;
     } else {
         const double dp = (q - sig_y_) / (1.5 * g2 + plamod);
         epeff_ += dp;
         sig_y_ += plamod * dp;
-        const double r = sig_y_ / q;
-        for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
-        seqv = q * r;
+        scaletoyield(q);
     }
 }
 
+// The plastic increment of a radial return from the trial value q (above the
+// current yield stress sy) onto a yield stress y(dp) that rises with the
+// increment: the root of
+//     f(dp) = q - 3G dp - y(dp),
+// the trial stress brought back onto the yield stress the step ends at, so
+// the stress-strain path lies on the curve whatever the step. `yield(dp,
+// slope)` returns y(dp) and sets its derivative. f falls with dp and f(0+) >
+// 0; the bracket starts at (q - sy) / 3G and widens to q / 3G (where f =
+// -y <= 0) when f is still positive there, as a rate term can make it.
+// Newton's steps are kept inside the bracket, halving it when one leaves it.
+template <class Yield>
+inline double plasticincrement(double q, double sy, double g3, const Yield& yield) {
+    double lo = 0.0, hi = (q - sy) / g3;
+    double dp = hi;
+    for (int it = 0; it < 100; ++it) {
+        double slope = 0.0;
+        const double f = q - g3 * dp - yield(dp, slope);
+        if (f > 0.0) {
+            lo = dp;
+            if (hi == dp) hi = q / g3;
+        } else {
+            hi = dp;
+        }
+        double next = dp + f / (g3 + slope);
+        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+        if (next == dp || !(hi - lo > 1.0e-15 * hi)) break;
+        dp = next;
+    }
+    return dp;
+}
+
+// The Johnson-Cook yield stress at the end of a plastic increment dp from
+// the plastic strain ep0 over the step dtk: (A + B (ep0 + dp)^n) (1 + C ln(dp
+// / dtk / rate0)) times the thermal factor `soft`, and its slope in dp; the
+// rate term stops at 0 (a very slow increment leaves no yield stress, never a
+// negative one).
+inline double jcyield(const material& mat, double ep0, double dp, double dtk, double rate0,
+                      double soft, double& slope) {
+    const double ep = ep0 + dp;
+    const double h = mat.yield0 + mat.bjc * std::pow(ep, mat.njc);
+    const double dh = mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
+    const double rate = 1.0 + mat.cjc * std::log(dp / dtk / rate0);
+    if (!(rate > 0.0)) {
+        slope = 0.0;
+        return 0.0;
+    }
+    slope = (dh * rate + h * mat.cjc / dp) * soft;
+    return h * rate * soft;
+}
+
+// Johnson-Cook return of a trial value q above the yield stress sy, from the
+// plastic strain ep0, with 3G = g3: sets the plastic increment dp and
+// returns the yield stress the step ends at.
+inline double jcreturn(const material& mat, double q, double sy, double ep0, double g3, double dtk,
+                       double rate0, double soft, double& dp) {
+    dp = plasticincrement(q, sy, g3, [&](double d, double& slope) {
+        return jcyield(mat, ep0, d, dtk, rate0, soft, slope);
+    });
+    double slope = 0.0;
+    return jcyield(mat, ep0, dp, dtk, rate0, soft, slope);
+}
+
+// Johnson-Cook. With "cons on" the plastic increment solves the yield
+// condition on the hardening curve with the rate term of the step (reference
+// rate 1e-3); without it the increment is sized by the linear plastic
+// modulus and the trial value carried on in single precision.
 inline void svr4(const double de[6], const material& mat, double dtk) {
-    const double q = trialstep(de);
-    // The trial value is carried on in single precision.
+    const double q = trialstep(de, vonmises);
+    if (consistent) {
+        if (sig_y_ >= q) {
+            seqv = q;
+            return;
+        }
+        double dp = 0.0;
+        sig_y_ = jcreturn(mat, q, sig_y_, epeff_, 1.5 * g2, dtk, 1.0e-3, 1.0, dp);
+        epeff_ += dp;
+        scaletoyield(q);
+        return;
+    }
     const double qs = static_cast<double>(static_cast<float>(q));
     // A trial value above the yield stress whose single-precision rounding is
     // not above it is treated as elastic: there is no plastic step to size.
@@ -123,9 +231,7 @@ inline void svr4(const double de[6], const material& mat, double dtk) {
         // A strongly negative rate term would give a negative yield stress and
         // reverse the deviatoric stress; the yield stress stops at zero.
         if (sig_y_ < 0.0) sig_y_ = 0.0;
-        const double r = sig_y_ / qs;
-        for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
-        seqv = qs * r;
+        scaletoyield(qs);
     }
 }
 
@@ -137,69 +243,44 @@ inline double thermalfactor(const material& mat, double t) {
     return 1.0 - std::pow(ts, mat.mjc);
 }
 
-// Johnson-Cook with thermal softening: the yield stress of svr4 with the rate
-// referred to mat.ratejc and times the softening factor at the temperature
-// of the start of the step; the plastic work of the step per unit volume,
-// dp times the mean of the yield stresses before and after it (the
-// trapezoid, as the strain energy is summed), raises the temperature by beta
-// of it over rho cp.
+// Johnson-Cook with thermal softening: von Mises trial stress, returned onto
+// the yield stress of svr4 with the rate referred to mat.ratejc and times the
+// softening factor at the temperature of the start of the step; the plastic
+// work of the step per unit volume, dp times the mean of the yield stresses
+// before and after it (the trapezoid, as the strain energy is summed), raises
+// the temperature by beta of it over rho cp.
 inline void svr5(const double de[6], const material& mat, double dtk, double den, double& temp) {
-    const double q = trialstep(de);
+    const double q = trialstep(de, true);
     if (sig_y_ >= q) {
         seqv = q;
         return;
     }
     const double soft = thermalfactor(mat, temp);
-    const double dp = (q - sig_y_) / (1.5 * g2 + plamod);
     const double sig_y_old = sig_y_;
+    double dp = 0.0;
+    sig_y_ = jcreturn(mat, q, sig_y_, epeff_, 1.5 * g2, dtk, mat.ratejc, soft, dp);
     epeff_ += dp;
-    double rate = 1.0 + mat.cjc * std::log(dp / dtk / mat.ratejc);
-    // A strongly negative rate term stops the yield stress at zero, as in svr4.
-    if (rate < 0.0) rate = 0.0;
-    sig_y_ = (yield0_ + mat.bjc * std::pow(epeff_, mat.njc)) * rate * soft;
-    const double r = sig_y_ / q;
-    for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
-    seqv = q * r;
+    scaletoyield(q);
     temp += mat.betajc * (0.5 * (sig_y_old + sig_y_)) * dp / (den * mat.cpjc);
 }
 
-// The trial stress of the step; elastic up to the current yield stress,
-// else a radial return onto a hardening curve: the plastic strain increment
-// dp solves
-//     f(dp) = q - 3G dp - curve(epeff + dp) = 0,
-// the trial stress brought back onto the curve at the end of the step, so
-// the stress-strain path lies on the curve whatever the step. The curve
-// rises with the plastic strain, so f falls with dp, f(0) > 0 and
-// f((q - sig_y) / 3G) <= 0: Newton's steps (slope: the curve's derivative)
-// are kept inside that bracket, halving it when one leaves it.
+// von Mises trial stress; elastic up to the current yield stress, else a
+// radial return onto a hardening curve of the plastic strain alone.
 template <class Curve, class Slope>
 inline void returnontocurve(const double de[6], const Curve& curve, const Slope& slope) {
-    const double q = trialstep(de);
+    const double q = trialstep(de, true);
     if (sig_y_ >= q) {
         seqv = q;
         return;
     }
-    const double g3 = 1.5 * g2;
-    double lo = 0.0, hi = (q - sig_y_) / g3;
-    double dp = hi;
-    for (int it = 0; it < 100; ++it) {
-        const double ep = epeff_ + dp;
-        const double f = q - g3 * dp - curve(ep);
-        if (f > 0.0) {
-            lo = dp;
-        } else {
-            hi = dp;
-        }
-        double next = dp + f / (g3 + slope(ep));
-        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-        if (next == dp || !(hi - lo > 1.0e-15 * hi)) break;
-        dp = next;
-    }
+    const double dp = plasticincrement(q, sig_y_, 1.5 * g2, [&](double d, double& s) {
+        const double ep = epeff_ + d;
+        s = slope(ep);
+        return curve(ep);
+    });
     epeff_ += dp;
     sig_y_ = curve(epeff_);
-    const double r = sig_y_ / q;
-    for (int i = 0; i < 6; ++i) sd[i] = sd[i] * r;
-    seqv = q * r;
+    scaletoyield(q);
 }
 
 // Power-law hardening: yield stress A + B epeff^n (yield0_, mat.bjc, mat.njc).

@@ -52,7 +52,8 @@ int lenhistorylist = 0;
 bool jaum = true;
 hourglasscontrol hourglass{1, static_cast<double>(0.1f)};
 bulkviscosity bulk{false, 0.0, 0.0};
-double c1eosg = 0.0, c2eosg = 0.0, c3eosg = 0.0, c4eosg = 0.0;
+bool vonmises = false;
+bool consistent = false;
 
 int etype_ = 0;
 double den0_ = 0.0, young_ = 0.0, poisson_ = 0.0, yield0_ = 0.0, tangmod_ = 0.0, sig_y_ = 0.0,
@@ -198,7 +199,8 @@ void reset() {
         jaum = true;
         hourglass = {1, static_cast<double>(0.1f)};
         bulk = {false, 0.0, 0.0};
-        c1eosg = c2eosg = c3eosg = c4eosg = 0.0;
+        vonmises = false;
+        consistent = false;
         etype_ = 0;
         den0_ = young_ = poisson_ = yield0_ = tangmod_ = sig_y_ = epeff_ = 0.0;
         g2 = k3 = plamod = materialdata::sm = materialdata::seqv = 0.0;

@@ -47,6 +47,9 @@ struct material {
     // Voce hardening (model 7): yield stress yield0 + vocq (1 - exp(-vocc eps_p)).
     double vocq;  // saturation stress Q, Pa
     double vocc;  // saturation rate C
+    // Gruneisen equation of state of this set ("seos", etype 1): rho0 C0^2,
+    // rho0 C0^2 (2S-1), rho0 C0^2 (S-1)(3S-1) (Pa) and rho0 gamma0 (kg/m^3)
+    double c1eos, c2eos, c3eos, c4eos;
 };
 
 // History record, one per element: the element's state carried from step to
@@ -216,9 +219,13 @@ extern int lenhistorylist;                 // history records handed out so far
 extern bool jaum;                   // rotate the stress with the spin (Jaumann rate), "jaum on/off"
 extern hourglasscontrol hourglass;  // hourglass method and coefficient ("hour")
 extern bulkviscosity bulk;          // artificial bulk viscosity ("bulk"), off by default
-// Gruneisen coefficients: rho0 C0^2, rho0 C0^2 (2S-1), rho0 C0^2 (S-1)(3S-1)
-// (Pa) and rho0 gamma0 (kg/m^3), from "seos"
-extern double c1eosg, c2eosg, c3eosg, c4eosg;
+// Plastic formulation: "vmis on" weighs the shear components of the
+// equivalent stress 3 (von Mises, the same in every frame) in elas, pla1,
+// pla2 and john, which otherwise weigh them 1.5 (the later models always
+// weigh them 3); "cons on" returns john onto its hardening curve with its
+// rate term at the end of the step and records the plastic strain of pla1.
+extern bool vonmises;
+extern bool consistent;
 
 // Working variables of the constitutive update, loaded per element from its
 // material and history records and written back after the update.

@@ -61,6 +61,12 @@ material makematerial(int mtype, int etype) {
     m.bjc = 2.75e8;
     m.njc = 0.36;
     m.cjc = 0.022;
+    if (etype == 1) {
+        m.c1eos = 1.6e11;
+        m.c2eos = 3.2e11;
+        m.c3eos = 1.9e11;
+        m.c4eos = 1.7e4;
+    }
     return m;
 }
 
@@ -107,10 +113,6 @@ void buildblock(int hgmethod, bool jaum, bool bulk) {
     materialdata::mat_list = {makematerial(1, bulk ? 1 : 0), makematerial(2, 1), makematerial(3, 0),
                               makematerial(4, 0), makematerial(4, 1)};
     materialdata::nb_mat = 5;
-    materialdata::c1eosg = 1.6e11;
-    materialdata::c2eosg = 3.2e11;
-    materialdata::c3eosg = 1.9e11;
-    materialdata::c4eosg = 1.7e4;
     materialdata::jaum = jaum;
     materialdata::hourglass = {hgmethod, 0.1};
     materialdata::bulk = {bulk, 0.06, 1.5};
@@ -181,12 +183,14 @@ std::vector<unsigned char> snapshot() {
 // Steps of the element pass with a plain central-difference update.
 // With `stable`, the stable step and the hourglass forces kept apart for the
 // energy balance: every step's dtk1 and the last hourglass forces join the
-// state. With `midstep`, "midg on".
+// state. With `midstep`, "midg on"; with `plastic`, "vmis on" and "cons on".
 std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool bulk, int steps,
-                                    bool stable = false, bool midstep = false) {
+                                    bool stable = false, bool midstep = false,
+                                    bool plastic = false) {
     forcedwidth forced(w);
     buildblock(hgmethod, jaum, bulk);
     elementdata::midstep = midstep;
+    materialdata::vonmises = materialdata::consistent = plastic;
     std::vector<double> steplist;
     if (stable) {
         simulation::stablestep = true;
@@ -309,6 +313,28 @@ TEST(BatchedElementPass, MidStepStrainGivesTheScalarBitsAtEveryWidth) {
                 SCOPED_TRACE(simd::name(w));
                 EXPECT_TRUE(runsteps(w, hg, true, bulk, 12, false, true) == ref);
             }
+        }
+    }
+    process::reset();
+}
+
+// "vmis on" and "cons on": the von Mises trial stress and the Johnson-Cook
+// return onto its curve (lane by lane) give the scalar path's bits at every
+// width, and more plastic strain in pla1 than none.
+TEST(BatchedElementPass, CorrectedPlasticityGivesTheScalarBitsAtEveryWidth) {
+    for (bool bulk : {false, true}) {
+        SCOPED_TRACE(bulk ? "bulk" : "no bulk");
+        const auto ref = runsteps(simd::width::scalar, 2, true, bulk, 12, false, false, true);
+        double pla1 = 0.0;
+        for (int e = 0; e < nelem; ++e)
+            if (elementdata::element_list[e].mat == 2)
+                pla1 += materialdata::history_list[elementdata::element_list[e].nhistory - 1].epeff;
+        EXPECT_GT(pla1, 0.0);
+        EXPECT_FALSE(runsteps(simd::width::scalar, 2, true, bulk, 12) == ref);
+        for (simd::width w : allwidths) {
+            if (w == simd::width::scalar || !simd::supported(w)) continue;
+            SCOPED_TRACE(simd::name(w));
+            EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, false, false, true) == ref);
         }
     }
     process::reset();

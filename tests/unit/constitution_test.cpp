@@ -64,10 +64,26 @@ TEST_F(MaterialUpdate, EquivalentStress) {
     const double tau = 3.0e8;
     const double shear[6] = {0, 0, 0, 0, 0, -tau};
     EXPECT_DOUBLE_EQ(materialdata::equivalentstress(shear), std::sqrt(1.5) * tau);
-    // Uniaxial stress s: deviator (2s/3, -s/3, -s/3) gives s.
-    const double s = 2.4e8;
-    const double uni[6] = {2 * s / 3, -s / 3, -s / 3, 0, 0, 0};
-    EXPECT_DOUBLE_EQ(materialdata::equivalentstress(uni), s);
+    EXPECT_DOUBLE_EQ(materialdata::vonmisesstress(shear), std::sqrt(3.0) * tau);
+    // Uniaxial stress s along a turned axis n: deviator s (n n - I/3). The
+    // von Mises stress is s in every direction; the components counted once
+    // give s only along an axis.
+    const double s = 2.4e8, d = std::acos(-1.0) / 180.0;
+    const double dirs[][2] = {{0, 0}, {30, 0}, {45, 0}, {45, 35.26}};
+    for (const auto& a : dirs) {
+        const double n[3] = {std::cos(a[0] * d) * std::cos(a[1] * d),
+                             std::sin(a[0] * d) * std::cos(a[1] * d), std::sin(a[1] * d)};
+        const double uni[6] = {s * (n[0] * n[0] - 1.0 / 3.0), s * (n[1] * n[1] - 1.0 / 3.0),
+                               s * (n[2] * n[2] - 1.0 / 3.0), s * n[1] * n[2],
+                               s * n[2] * n[0],               s * n[0] * n[1]};
+        EXPECT_NEAR(materialdata::vonmisesstress(uni), s, 1e-9 * s) << a[0] << " " << a[1];
+        if (a[0] == 0.0) {
+            EXPECT_DOUBLE_EQ(materialdata::equivalentstress(uni), s);
+        }
+        if (a[0] == 45.0) {
+            EXPECT_LT(materialdata::equivalentstress(uni), 0.9 * s);
+        }
+    }
 }
 
 // Uniaxial strain and simple shear from zero stress against Hooke's law, for
@@ -390,14 +406,22 @@ TEST_F(MaterialUpdate, RotationIncrementIsCommutatorWithSpin) {
 // -------------------------------------------------------- equation of state
 
 namespace {
+double c1eosg = 0.0, c2eosg = 0.0, c3eosg = 0.0, c4eosg = 0.0;
 void seteoscoefficients(double rho, double c0, double s, double gamma0) {
-    materialdata::c1eosg = rho * (c0 * c0);
-    materialdata::c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
-    materialdata::c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
-    materialdata::c4eosg = rho * gamma0;
+    c1eosg = rho * (c0 * c0);
+    c2eosg = rho * (c0 * c0) * (2.0 * s - 1.0);
+    c3eosg = rho * (c0 * c0) * (s - 1.0) * (3.0 * s - 1.0);
+    c4eosg = rho * gamma0;
+}
+// m with the Gruneisen form of the last seteoscoefficients.
+void witheos(material& m) {
+    m.etype = 1;
+    m.c1eos = c1eosg;
+    m.c2eos = c2eosg;
+    m.c3eos = c3eosg;
+    m.c4eos = c4eosg;
 }
 double gruneisen(double mu, double eng, double den) {
-    using namespace materialdata;
     return -(c4eosg * eng + (1.0 - mu * c4eosg * 0.5 / den) *
                                 (c1eosg * mu + c2eosg * (mu * mu) + c3eosg * (mu * mu * mu)));
 }
@@ -413,7 +437,7 @@ TEST_F(MaterialUpdate, GruneisenPressureAtZeroAndPositiveCompression) {
         SCOPED_TRACE("mtype " + std::to_string(mtype));
         material m = makemat(mtype, 1.0e12, 1.0e9);
         m.density = rho;
-        m.etype = 1;
+        witheos(m);
         {
             // mu = 0: the pressure is that of the step's own energy, the
             // end-of-step energy (time-centred), not of the start of the step.
@@ -441,7 +465,7 @@ TEST_F(MaterialUpdate, GruneisenPressureAtZeroAndPositiveCompression) {
 TEST_F(MaterialUpdate, ElasticModelIgnoresEquationOfState) {
     seteoscoefficients(7800.0, 4570.0, 1.49, 1.93);
     material m = makemat(1);
-    m.etype = 1;
+    witheos(m);
     const double e = -1.0e-3;
     const double de[6] = {e, e, e, 0, 0, 0};
     history h = freshhistory(m);
@@ -458,7 +482,7 @@ TEST_F(MaterialUpdate, EquationOfStateReceivesElementInternalEnergy) {
     seteoscoefficients(rho, 3940.0, 1.49, 2.0);
     material m = makemat(3, 1.0e12, 1.0e9);
     m.density = rho;
-    m.etype = 1;
+    witheos(m);
     const double vol0 = 2.0e-3;
     history h = freshhistory(m, vol0);
     EXPECT_EQ(h.eint, 0.0);
@@ -492,13 +516,14 @@ TEST_F(MaterialUpdate, EquationOfStateReceivesElementInternalEnergy) {
 }
 
 // Hardening curves in pure shear against the closed form: power law
-// (model 6, A + B ep^n) and Voce (model 7, A + B (1 - exp(-n ep))). The
-// equivalent stress of a shear stress tau is k tau, k = sqrt(1.5)
-// (equivalentstress), and a return by dp lowers it by 3G dp: on the curve
-// tau = curve(ep) / k and the engineering shear strain is
-// gamma = tau / G + 3 ep / k, which the test solves for ep by bisection at
-// every step. The return lands on the curve whatever the step, so one step
-// and many give the same path.
+// (model 6, A + B ep^n), Voce (model 7, A + B (1 - exp(-n ep))), and with
+// "vmis on" and "cons on" Johnson-Cook without its rate term (model 4, and
+// model 5 without heating) and linear hardening (model 3, A + H ep). The von
+// Mises stress of a shear stress tau is k tau, k = sqrt(3), and a return by
+// dp lowers it by 3G dp: on the curve tau = curve(ep) / k and the
+// engineering shear strain is gamma = tau / G + 3 ep / k, which the test
+// solves for ep by bisection at every step. The return lands on the curve
+// whatever the step, so one step and many give the same path.
 TEST_F(MaterialUpdate, HardeningCurvesAreFollowedInPureShear) {
     struct Case {
         int mtype;
@@ -508,20 +533,31 @@ TEST_F(MaterialUpdate, HardeningCurvesAreFollowedInPureShear) {
     const Case cases[] = {{6, 4.0e8, 0.3, 1},   {6, 4.0e8, 0.3, 40},   {6, 6.0e8, 1.0, 25},
                           {6, 2.0e9, 2.0, 25},  {6, 3.0e8, 0.05, 10},  {6, 0.0, 0.5, 10},
                           {7, 3.0e8, 150.0, 1}, {7, 3.0e8, 150.0, 40}, {7, 3.0e8, 0.0, 10},
-                          {7, 5.0e7, 5.0, 25}};
-    const double a = 2.0e8, gmax = 0.02, k = std::sqrt(1.5);
+                          {7, 5.0e7, 5.0, 25},  {4, 4.0e8, 0.3, 1},    {4, 4.0e8, 0.3, 40},
+                          {5, 6.0e8, 0.5, 25},  {3, 2.0e9, 1.0, 1},    {3, 2.0e9, 1.0, 30}};
+    const double a = 2.0e8, gmax = 0.02, k = std::sqrt(3.0);
+    materialdata::vonmises = materialdata::consistent = true;
     for (const Case& cs : cases) {
         SCOPED_TRACE("model " + std::to_string(cs.mtype) + " " + std::to_string(cs.b) + " " +
                      std::to_string(cs.n) + " steps " + std::to_string(cs.steps));
         material m = makemat(cs.mtype, a);
-        (cs.mtype == 6 ? m.bjc : m.vocq) = cs.b;
-        (cs.mtype == 6 ? m.njc : m.vocc) = cs.n;
+        (cs.mtype == 7 ? m.vocq : m.bjc) = cs.b;
+        (cs.mtype == 7 ? m.vocc : m.njc) = cs.n;
+        // Model 5 at room temperature with no heating: no softening.
+        m.tmelt = 1000.0;
+        m.ratejc = 1.0;
+        m.mjc = 1.0;
+        m.cpjc = 400.0;
+        // Model 3: the plastic modulus E Et / (E - Et) is b.
+        if (cs.mtype == 3) m.tangmod = E * cs.b / (E + cs.b);
+        const double hmod = cs.mtype == 3 ? E * m.tangmod / (E - m.tangmod) : 0.0;
         history h = freshhistory(m);
         const double dg = gmax / cs.steps;
         const double de[6] = {0, 0, 0, 0, 0, dg};
         const auto curve = [&](double ep) {
-            return cs.mtype == 6 ? a + cs.b * std::pow(ep, cs.n)
-                                 : a + cs.b * (1.0 - std::exp(-cs.n * ep));
+            return cs.mtype == 7   ? a + cs.b * (1.0 - std::exp(-cs.n * ep))
+                   : cs.mtype == 3 ? a + hmod * ep
+                                   : a + cs.b * std::pow(ep, cs.n);
         };
         for (int step = 1; step <= cs.steps; ++step) {
             update(h, m, de);

@@ -362,6 +362,8 @@ TEST_F(Deck, EquationOfStateCoefficients) {
     const double c0sq = 4570.0 * 4570.0;
     const double s = static_cast<double>(1.49f);
     EXPECT_EQ(mat_list[0].etype, 1);
+    const double c1eosg = mat_list[0].c1eos, c2eosg = mat_list[0].c2eos;
+    const double c3eosg = mat_list[0].c3eos, c4eosg = mat_list[0].c4eos;
     EXPECT_EQ(c1eosg, 186502157000.0);
     EXPECT_NEAR(c2eosg / (c1eosg * 1.98), 1.0, 1e-6);
     EXPECT_NEAR(c3eosg / (c1eosg * 0.49 * 3.47), 1.0, 1e-6);

@@ -636,10 +636,8 @@ TEST(ModelReset, RestoresEveryLoadTimeValue) {
     EXPECT_TRUE(materialdata::jaum);
     EXPECT_EQ(materialdata::hourglass.method, 1);
     EXPECT_EQ(materialdata::hourglass.coef, 0.10000000149011612);
-    EXPECT_EQ(materialdata::c1eosg, 0.0);
-    EXPECT_EQ(materialdata::c2eosg, 0.0);
-    EXPECT_EQ(materialdata::c3eosg, 0.0);
-    EXPECT_EQ(materialdata::c4eosg, 0.0);
+    EXPECT_FALSE(materialdata::vonmises);
+    EXPECT_FALSE(materialdata::consistent);
     EXPECT_EQ(materialdata::sm, 0.0);
     EXPECT_EQ(materialdata::sd[3], 0.0);
     EXPECT_EQ(materialdata::sig[5], 0.0);

@@ -321,6 +321,9 @@ class DeckReader {
             case 26: d_.fixities.push_back(grammar::readfixity(in_, d_.ncomponents())); break;
             case 27: d_.stable = switchrecord("stab"); break;
             case 28: d_.midstep = switchrecord("midg"); break;
+            case 32: d_.vonmises = switchrecord("vmis"); break;
+            case 33: d_.consistent = switchrecord("cons"); break;
+            case 34: d_.corrected = switchrecord("corr"); break;
             case 29:
                 once(seen_cont_, "cont");
                 d_.contact = grammar::readcontact(in_, nmat());
@@ -823,6 +826,9 @@ void put_controls(std::string& o, const Deck& d) {
     if (d.fieldtime) put_real_record(o, "fout", *d.fieldtime);
     if (d.energy) o += *d.energy ? "ebal on\n" : "ebal off\n";
     if (d.stable) o += *d.stable ? "stab on\n" : "stab off\n";
+    if (d.vonmises) o += *d.vonmises ? "vmis on\n" : "vmis off\n";
+    if (d.consistent) o += *d.consistent ? "cons on\n" : "cons off\n";
+    if (d.corrected) o += *d.corrected ? "corr on\n" : "corr off\n";
     if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
     if (d.bulk) {
         o += "bulk ";

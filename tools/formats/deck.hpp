@@ -62,6 +62,9 @@ struct Deck {
     std::optional<double> fieldtime;  // "fout": interval of the solver's field output
     std::optional<bool> energy;       // "ebal": the solver's global energy balance
     std::optional<bool> stable;       // "stab": the step bounded for every mesh
+    std::optional<bool> vonmises;     // "vmis": von Mises equivalent stress in the oldest models
+    std::optional<bool> consistent;   // "cons": john returned onto its curve, pla1's strain
+    std::optional<bool> corrected;    // "corr": stab, midg, vmis and cons unless set apart
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;

@@ -87,6 +87,16 @@ Options (a value with blanks must be quoted)
                            frequency with the bulk and hourglass viscosities,
                            stable on meshes one element thick ("stab";
                            default on; solver default off)
+  --vmis on|off            von Mises equivalent stress (shear components
+                           weighted 3, the same yield whatever the mesh's
+                           orientation) in elas, pla1, pla2 and john ("vmis";
+                           solver default off; the later models always)
+  --cons on|off            john's plastic increment on its hardening curve
+                           with the rate term, and plastic strain for pla1
+                           ("cons"; solver default off; jcth always)
+  --corr on|off            the corrected formulation: stab, midg, vmis and
+                           cons on unless set apart ("corr"; default on;
+                           solver default off)
   --fields T|off           time between the solver's field output (compressed
                            VTK files in field/ and field.pvd; default: the
                            output interval); "off" writes no field output
@@ -180,6 +190,8 @@ struct Settings {
     std::optional<bool> jaumann;
     std::optional<bool> midstep = true;
     std::optional<bool> stable = true;
+    std::optional<bool> vonmises, consistent;
+    std::optional<bool> corrected = true;
     std::optional<formats::RigidPlane> rigid;
     std::optional<std::vector<formats::TimePoint>> timetable;
     bool fields = true, energy = true;
@@ -350,10 +362,14 @@ bool apply_control(Settings& s, const std::string& key, const std::string& v) {
             s.checkpoint = formats::parse_int(v, what);
             if (*s.checkpoint < 1) throw Usage("--checkpoint must be at least 1 step, or off");
         }
-    } else if (key == "jaumann" || key == "midg" || key == "stable") {
+    } else if (key == "jaumann" || key == "midg" || key == "stable" || key == "vmis" ||
+               key == "cons" || key == "corr") {
         if (v != "on" && v != "off") throw Usage("--" + key + " takes on or off");
         std::optional<bool>& sw = key == "jaumann" ? s.jaumann
                                   : key == "midg"  ? s.midstep
+                                  : key == "vmis"  ? s.vonmises
+                                  : key == "cons"  ? s.consistent
+                                  : key == "corr"  ? s.corrected
                                                    : s.stable;
         sw = v == "on";
     } else if (key == "contact") {
@@ -788,6 +804,9 @@ void set_control(const Settings& s, formats::Deck& d) {
     d.jaumann = s.jaumann;
     d.midstep = s.midstep;
     d.stable = s.stable;
+    d.vonmises = s.vonmises;
+    d.consistent = s.consistent;
+    d.corrected = s.corrected;
     d.rigid = s.rigid;
     if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
     if (s.energy) d.energy = true;

@@ -289,6 +289,9 @@ void copy_run_control(Deck& d, const Deck& g) {
     d.fieldtime = g.fieldtime;
     d.energy = g.energy;
     d.stable = g.stable;
+    d.vonmises = g.vonmises;
+    d.consistent = g.consistent;
+    d.corrected = g.corrected;
     d.rigid = g.rigid;
     d.timetable = g.timetable;
     d.materials = g.materials;
