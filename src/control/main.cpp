@@ -39,7 +39,16 @@ const char* const usage =
     "  --help     this text\n"
     "\n"
     "SIGTERM or SIGINT ends the run after the current step, with a checkpoint when\n"
-    "checkpoints are on, and exit status 128 + the signal number.\n";
+    "checkpoints are on, and exit status 128 + the signal number.\n"
+    "\n"
+    "Plastic formulation (deck keywords, each off by default):\n"
+    "  vmis on   the von Mises equivalent stress (shear components weighted 3) in\n"
+    "            elas, pla1, pla2 and john: the yield whatever the mesh's\n"
+    "            orientation (jcth, plaw and voce always)\n"
+    "  cons on   john's plastic increment ends on its hardening curve with the\n"
+    "            rate term; pla1 records its plastic strain (jcth always)\n"
+    "  corr on   stab, midg, vmis and cons on, except those the deck sets itself\n"
+    "            (hexdyn-mesh writes it)\n";
 // The help text closed by the paragraphs of the material words and of the
 // curve variables.
 const std::string usagetext = std::string(usage) + catalog::rateshelp() + curvevariables::help();

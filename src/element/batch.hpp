@@ -93,7 +93,7 @@ struct batch {
     vm plastic;
     vd qs, rate, hard, lograte;
     double g3;  // 3G of the material
-    vd vpow;  // hourglass volume factor V^(2/3)
+    vd vpow;    // hourglass volume factor V^(2/3)
 };
 
 // ------------------------------------------------------------------ gather
@@ -745,8 +745,8 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
             for (int l = 0; l < W; ++l)
                 if (b.plastic[l]) {
                     double dp = 0.0;
-                    b.hard[l] = johnsoncookreturn(*b.m, b.qs[l], b.s.sig_y[l], b.s.epeff[l],
-                                                  b.g3, p.dtk, dp);
+                    b.hard[l] = johnsoncookreturn(*b.m, b.qs[l], b.s.sig_y[l], b.s.epeff[l], b.g3,
+                                                  p.dtk, dp);
                     b.s.epeff[l] = b.s.epeff[l] + dp;
                 }
         }

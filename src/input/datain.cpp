@@ -103,6 +103,16 @@ void inputpara() {
                 std::to_string(m + 1) +
                 " needs a Johnson-Cook material (john or jcth), the set is " +
                 std::string(vocabulary::word(vocabulary::materials, vocabulary::nmaterials, t)));
+        // A plastic strain limit on a material that keeps no plastic strain
+        // could never erode an element.
+        const bool nostrain = t == 1 || (t == 2 && !materialdata::consistent);
+        if (failuredata::criteria[m].epsmax > 0.0 && nostrain)
+            errorstop::stop(
+                "*** Error *** fail: the plastic strain limit (epsp) of material set " +
+                std::to_string(m + 1) + " can never act: " +
+                (t == 1 ? std::string("elas keeps no plastic strain")
+                        : std::string("pla1 keeps its plastic strain only with \"cons on\" or "
+                                      "\"corr on\"")));
     }
     // Contact between pieces of several processes pairs their copies of a
     // node by its number in the whole model.

@@ -322,6 +322,14 @@ TEST(InputErrors, EveryStopAndWarning) {
          {" *** Error *** fail: Johnson-Cook damage (jc) of material set 1 needs a Johnson-Cook "
           "material (john or jcth), the set is elas"},
          true},
+        {"fail epsp on an elastic set",
+         "nbmp 8\nnbel 1\n" + mate1 +
+             "fail\nepsp 1 0.5\nendf\npart\n1 0 0 0 0\n2 0 1 0 0\n3 0 1 1 0\n"
+             "4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\nelem\n1 1 1 2 3 4 5 6 7 "
+             "8\nendi\n",
+         {" *** Error *** fail: the plastic strain limit (epsp) of material set 1 can never act: "
+          "elas keeps no plastic strain"},
+         true},
 
         // ---- the newer keywords: values on the keyword's own line, numbers only
         {"bulk with one coefficient",
@@ -345,6 +353,10 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"ebal without its switch",
          "ebal\nendi\n",
          {errline(1), " *** Error *** ebal takes 1 value (ON or OFF) on its line, found 0"},
+         true},
+        {"corr with two switches",
+         "corr on off\nendi\n",
+         {errline(1), " *** Error *** corr takes 1 value (ON or OFF) on its line, found 2"},
          true},
         {"chkp two values",
          "\nchkp 10 20\nendi\n",

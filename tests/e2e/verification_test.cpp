@@ -1139,9 +1139,8 @@ TEST(VerificationEquationOfState, EachMaterialKeepsItsOwnGruneisenConstants) {
     double alone[2] = {0.0, 0.0};
     for (int k = 0; k < 2; ++k) {
         TempDir dir(std::string("verify-eos-") + bodies[k].name);
-        mesh(dir, box.args() + " --endtime 3e-6 --outtime 5e-8 --material \"" +
-                      bodies[k].material + "\" --seos \"" + bodies[k].seos +
-                      "\" --velocity all,0,0," + num(-v) +
+        mesh(dir, box.args() + " --endtime 3e-6 --outtime 5e-8 --material \"" + bodies[k].material +
+                      "\" --seos \"" + bodies[k].seos + "\" --velocity all,0,0," + num(-v) +
                       " --rigid 3,0 --fix xmin,x --fix xmax,x --fix ymin,y --fix ymax,y "
                       "--curve sm," +
                       std::to_string(probe));
@@ -1149,10 +1148,10 @@ TEST(VerificationEquationOfState, EachMaterialKeepsItsOwnGruneisenConstants) {
         run(dir);
         alone[k] = -window_mean(curve_rows(dir / "aresult_curv.dat"), 1, lo, hi);
     }
-    const RunResult r =
-        run_command(exe("hexdyn-mesh") + " merge aluminium copper --offset 2=0.02,0,0 "
-                                         "--contact off --comm -o a",
-                    joined.path(), 60);
+    const RunResult r = run_command(exe("hexdyn-mesh") +
+                                        " merge aluminium copper --offset 2=0.02,0,0 "
+                                        "--contact off --comm -o a",
+                                    joined.path(), 60);
     ASSERT_EQ(r.status, 0) << r.out;
     run(joined);
     const auto rows = curve_rows(joined / "aresult_curv.dat");
@@ -1160,10 +1159,10 @@ TEST(VerificationEquationOfState, EachMaterialKeepsItsOwnGruneisenConstants) {
         const Body& b = bodies[k];
         const double both = -window_mean(rows, 1 + static_cast<size_t>(k), lo, hi);
         const double hugoniot = b.rho * (b.c0 + b.s * v) * v;
-        std::printf("%s: pressure behind the shock %.4g GPa alone, %.4g GPa beside the other "
-                    "(%.2f %%), Hugoniot %.4g GPa\n",
-                    b.name, alone[k] / 1e9, both / 1e9, 100.0 * rel(both, alone[k]),
-                    hugoniot / 1e9);
+        std::printf(
+            "%s: pressure behind the shock %.4g GPa alone, %.4g GPa beside the other "
+            "(%.2f %%), Hugoniot %.4g GPa\n",
+            b.name, alone[k] / 1e9, both / 1e9, 100.0 * rel(both, alone[k]), hugoniot / 1e9);
         EXPECT_NEAR(alone[k], hugoniot, 0.1 * hugoniot);
         EXPECT_NEAR(both, alone[k], 0.01 * alone[k]);
     }

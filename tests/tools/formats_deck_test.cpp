@@ -213,6 +213,8 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     d.hourglass = formats::Hourglass{2, 0.05};
     d.jaumann = false;
     d.midstep = true;
+    d.vonmises = false;
+    d.corrected = true;
     d.rigid = formats::RigidPlane{-3, 0.1};
     d.timetable = std::vector<formats::TimePoint>{{0.0, 0.0}, {1e-4, 1.0}, {1.0, 1.0}};
     d.materials = {{"pla2", {2700, 7.0e10, 0.33, 2.5e8, 1.0e9}}, {"elas", {7800, 2.1e11, 0.3}}};
@@ -238,6 +240,9 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     EXPECT_EQ(r.hourglass->method, 2);
     EXPECT_FALSE(*r.jaumann);
     EXPECT_TRUE(*r.midstep);
+    EXPECT_FALSE(*r.vonmises);
+    EXPECT_FALSE(r.consistent.has_value());
+    EXPECT_TRUE(*r.corrected);
     EXPECT_EQ(r.rigid->dir, -3);
     EXPECT_EQ(r.rigid->coord, formats::to_single(0.1));
     ASSERT_EQ(r.timetable->size(), 3u);

@@ -37,6 +37,8 @@ Deck sample_deck() {
     d.report = 10;
     d.rigid = formats::RigidPlane{3, 0.0};
     d.midstep = true;
+    d.corrected = true;
+    d.consistent = false;
     d.timetable = std::vector<formats::TimePoint>{{0, 0}, {1e-5, 1}, {1, 1}};
     d.materials = {{"pla1", {7800, 2.1e11, 0.3, 3e8}}, {"elas", {2700, 7e10, 0.33}}};
     d.seos = {{1, 1, 4570, 1.49, 1.93}};
@@ -233,7 +235,12 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(got, want) << "components of process " << p;
     }
 
-    for (const Deck& d : P.decks) EXPECT_EQ(d.midstep, g.midstep);  // a switch of the run
+    for (const Deck& d : P.decks) {  // switches of the run
+        EXPECT_EQ(d.midstep, g.midstep);
+        EXPECT_EQ(d.corrected, g.corrected);
+        EXPECT_EQ(d.consistent, g.consistent);
+        EXPECT_EQ(d.vonmises, g.vonmises);
+    }
 
     // Curves: element curves once, on the element's process; node curves
     // once, on the lowest process holding the node; energies everywhere.

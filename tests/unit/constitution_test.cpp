@@ -73,16 +73,15 @@ TEST_F(MaterialUpdate, EquivalentStress) {
     for (const auto& a : dirs) {
         const double n[3] = {std::cos(a[0] * d) * std::cos(a[1] * d),
                              std::sin(a[0] * d) * std::cos(a[1] * d), std::sin(a[1] * d)};
-        const double uni[6] = {s * (n[0] * n[0] - 1.0 / 3.0), s * (n[1] * n[1] - 1.0 / 3.0),
-                               s * (n[2] * n[2] - 1.0 / 3.0), s * n[1] * n[2],
-                               s * n[2] * n[0],               s * n[0] * n[1]};
+        const double uni[6] = {s * (n[0] * n[0] - 1.0 / 3.0),
+                               s * (n[1] * n[1] - 1.0 / 3.0),
+                               s * (n[2] * n[2] - 1.0 / 3.0),
+                               s * n[1] * n[2],
+                               s * n[2] * n[0],
+                               s * n[0] * n[1]};
         EXPECT_NEAR(materialdata::vonmisesstress(uni), s, 1e-9 * s) << a[0] << " " << a[1];
-        if (a[0] == 0.0) {
-            EXPECT_DOUBLE_EQ(materialdata::equivalentstress(uni), s);
-        }
-        if (a[0] == 45.0) {
-            EXPECT_LT(materialdata::equivalentstress(uni), 0.9 * s);
-        }
+        if (a[0] == 0.0) { EXPECT_DOUBLE_EQ(materialdata::equivalentstress(uni), s); }
+        if (a[0] == 45.0) { EXPECT_LT(materialdata::equivalentstress(uni), 0.9 * s); }
     }
 }
 

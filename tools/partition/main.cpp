@@ -34,7 +34,8 @@ getting within 3% of the mean element count (or the nearest whole number for
 small meshes). Every deck carries the run control (end and output times,
 step scale, report interval, hourglass control, Jaumann switch, mid-step
 strain switch "midg", field output "fout", energy balance "ebal", stable step
-"stab", checkpoints "chkp", bulk viscosity "bulk", rigid plane), the materials
+"stab", plastic formulation "vmis", "cons" and "corr", checkpoints "chkp", bulk
+viscosity "bulk", rigid plane), the materials
 (jcth with all its constants), the equation of
 state and the time table; components are renumbered per process among those
 with nodes there. A held component ("fixd") goes, renumbered, to every
