@@ -739,6 +739,7 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
                 for (int l = 0; l < W; ++l)
                     blk[i].vpow[l] = std::pow(blk[i].vol[l], hourglassdata::vexp);
     if (materialdata::consistent) {
+        // "cons on": the Johnson-Cook return of each yielding lane.
         for (int i = 0; i < nb; ++i) {
             batch& b = blk[i];
             if (!b.lanes || b.m->mtype != 4) continue;
@@ -750,19 +751,18 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
                     b.s.epeff[l] = b.s.epeff[l] + dp;
                 }
         }
-        for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
-        return;
-    }
-    for (int i = 0; i < nb; ++i) {
-        batch& b = blk[i];
-        if (!b.lanes || b.m->mtype != 4) continue;
-        for (int l = 0; l < W; ++l)
-            b.hard[l] = b.plastic[l] ? std::pow(b.s.epeff[l], b.m->njc) : 0.0;
-    }
-    for (int i = 0; i < nb; ++i) {
-        batch& b = blk[i];
-        if (!b.lanes || b.m->mtype != 4) continue;
-        for (int l = 0; l < W; ++l) b.lograte[l] = b.plastic[l] ? std::log(b.rate[l]) : 0.0;
+    } else {
+        for (int i = 0; i < nb; ++i) {
+            batch& b = blk[i];
+            if (!b.lanes || b.m->mtype != 4) continue;
+            for (int l = 0; l < W; ++l)
+                b.hard[l] = b.plastic[l] ? std::pow(b.s.epeff[l], b.m->njc) : 0.0;
+        }
+        for (int i = 0; i < nb; ++i) {
+            batch& b = blk[i];
+            if (!b.lanes || b.m->mtype != 4) continue;
+            for (int l = 0; l < W; ++l) b.lograte[l] = b.plastic[l] ? std::log(b.rate[l]) : 0.0;
+        }
     }
     for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
 }
