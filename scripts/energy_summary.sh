@@ -73,7 +73,7 @@ END {
     }
     if ("eroded" in col) {
         printf "eroded energy          %.2f %% of the initial kinetic energy plus the work of the loads\n", ershare
-        printf "                       (strain energy the eroded elements held when removed: %s J)\n", er
+        printf "                       (work the eroded elements had absorbed when removed: %s J)\n", er
     }
     printf "energies at the end    kinetic %s J, internal %s J, hourglass %s J, taken by the plane %s J\n", k, i, h, p
 }' "$file"

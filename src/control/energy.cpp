@@ -201,9 +201,24 @@ static double kineticattn() {
     return 0.5 * e;
 }
 
+// With erosion on: the internal energy of the elements still in the model,
+// each element's own absorbed work, summed apart from the process's running
+// total, so that the balance would show an error in what the eroded ones
+// took away.
+static double survivingenergy() {
+    double e = 0.0;
+    for (std::size_t k = 0; k < elementdata::element_list.size(); ++k) {
+        if (k < failuredata::eroded.size() && failuredata::eroded[k]) continue;
+        const element& el = elementdata::element_list[k];
+        const history& h = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)];
+        e += materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)].density * h.vol0 * h.eint;
+    }
+    return e;
+}
+
 balance global() {
     double local[8] = {kineticattn(),
-                       simulation::engstrain,
+                       failuredata::on ? survivingenergy() : simulation::engstrain,
                        simulation::enghourglass - afterhourglass,
                        simulation::engexternal - afterexternal,
                        simulation::engplane - afterplane,
@@ -222,8 +237,6 @@ balance global() {
     b.initial = sum[5];
     b.contact = 0.0 - sum[6];
     b.eroded = sum[7];
-    // The eroded elements' energy leaves the internal column for its own.
-    if (failuredata::on) b.internal = b.internal - b.eroded;
     b.total = b.kinetic + b.internal + b.hourglass;
     if (elementdata::contact.on) b.total = b.total + b.contact;
     if (failuredata::on) b.total = b.total + b.eroded;

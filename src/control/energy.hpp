@@ -67,7 +67,7 @@ void constrained(std::size_t i, double v, double a);
 // The global energies at an output time.
 struct balance {
     // contact: minus the work of the contact forces (with "cont" only)
-    // eroded: strain energy the eroded elements held when removed (with "fail" only)
+    // eroded: work the eroded elements had absorbed when removed (with "fail" only)
     double kinetic, internal, hourglass, external, plane, total, error, initial, contact, eroded;
 };
 // Sums over all processes (a collective call: every process at the same step).

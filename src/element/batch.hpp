@@ -496,7 +496,10 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     for (int i = 0; i < 3; ++i) e1 = e1 + (s.sd[i] + s.sm) * b.de[i];
     for (int i = 3; i < 6; ++i) e1 = e1 + s.sd[i] * b.de[i];
     const vd dw = 0.5 * b.vol * e1;
-    if (eos) s.eint = s.eint + (dw + dwq) / mass;
+    // The element's own energy: for the equation of state, and for the
+    // energy an element takes away when it erodes.
+    const bool own = eos || failuredata::on;
+    if (own) s.eint = s.eint + (dw + dwq) / mass;
 
     // The lanes' steps; the viscous pressure acts on the nodes only.
     vd smf = s.sm;
@@ -516,7 +519,7 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     for (int i = 0; i < 6; ++i) scatterd(&h0.sd[i], at, s.sd[i]);
     scatterd(&h0.sig_y, at, s.sig_y);
     scatterd(&h0.epeff, at, s.epeff);
-    if (eos) scatterd(&h0.eint, at, s.eint);
+    if (own) scatterd(&h0.eint, at, s.eint);
     if (p.bulk) scatterd(&h0.q, at, s.q);
 #else
     for (int l = 0; l < W; ++l) {
@@ -526,7 +529,7 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         for (int i = 0; i < 6; ++i) h.sd[i] = s.sd[i][l];
         h.sig_y = s.sig_y[l];
         h.epeff = s.epeff[l];
-        if (eos) h.eint = s.eint[l];
+        if (own) h.eint = s.eint[l];
         if (p.bulk) h.q = s.q[l];
     }
 #endif

@@ -78,12 +78,9 @@ void erode(std::size_t e) {
     const element& el = elementdata::element_list[e];
     history& h = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)];
     const material& m = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
-    const double g = m.young / (2.0 * (1.0 + m.poisson));
-    const double k = m.young / (3.0 * (1.0 - 2.0 * m.poisson));
-    double s2 = 0.0;
-    for (int i = 0; i < 3; ++i) s2 += h.sd[i] * h.sd[i];
-    for (int i = 3; i < 6; ++i) s2 += 2.0 * h.sd[i] * h.sd[i];
-    engeroded += h.vol0 * (s2 / (4.0 * g) + h.sm * h.sm / (2.0 * k)) + wp[e];
+    // The work the element absorbed over its life (its specific internal
+    // energy, kept for every element when erosion is on) leaves with it.
+    engeroded += m.density * h.vol0 * h.eint;
     for (double& s : h.sd) s = 0.0;
     h.sm = h.seqv = h.q = 0.0;
     damage[e] = 1.0;

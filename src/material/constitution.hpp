@@ -105,8 +105,9 @@ inline void constitution(const double de[6], const double vort[3], double den, h
     const double dw = 0.5 * vol * e1;
     simulation::engstrain += dw;
     if (bulk.on) simulation::engstrain += dwq;
-    // Only the equation of state reads the element's internal energy.
-    if (etype_ == 1) hist.eint += (dw + dwq) / mass;
+    // The equation of state reads the element's internal energy; with
+    // erosion it is the energy the element takes away.
+    if (etype_ == 1 || failuredata::on) hist.eint += (dw + dwq) / mass;
 }
 
 }  // namespace materialdata

@@ -60,7 +60,7 @@ inline constexpr std::array<variable, 19> table{{
     {"vx",   kind::node, source::velocity,     nullptr,        0, "velocity x of node N, m/s"},
     {"vy",   kind::node, source::velocity,     nullptr,        1, "velocity y of node N, m/s"},
     {"vz",   kind::node, source::velocity,     nullptr,        2, "velocity z of node N, m/s"},
-    {"eint", kind::element, source::history,  &history::eint,  0, "specific internal energy of element N, J/kg (seos; 0 without)"},
+    {"eint", kind::element, source::history,  &history::eint,  0, "specific internal energy of element N, J/kg (seos or fail; 0 without)"},
     {"cnor", kind::energy,  source::contactnormal,   nullptr,  0, "contact: sum of the normal forces pressing the process's nodes, N (cont)"},
     {"cfri", kind::energy,  source::contactfriction, nullptr,  0, "contact: sum of the friction forces on the process's nodes, N (cont)"},
     {"dmg",  kind::element, source::damage,   nullptr,         0, "damage of element N, 1 once eroded (fail; 0 without)"},

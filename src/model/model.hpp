@@ -282,7 +282,7 @@ extern std::vector<element> active;  // the records of the elements not eroded, 
 extern bool anyeroded;               // some element of the process has eroded (active is in use)
 extern int neroded;                  // elements of the process eroded so far
 extern int nerodedjob;               // elements of the whole model eroded so far
-extern double engeroded;  // strain energy the process's eroded elements held when removed, J
+extern double engeroded;  // work the process's eroded elements had absorbed when removed, J
 }  // namespace failuredata
 
 namespace commnodes {

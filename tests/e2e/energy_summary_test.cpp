@@ -54,7 +54,7 @@ TEST(EnergySummary, LastRecordInPlainWords) {
         // The eroded share, of the same reference.
         {"1 20 500 30 -10 27 0 0 567 0\n",
          {"contact energy         -1.85 %", "eroded energy          5.00 % of the initial",
-          "held when removed: 27 J"},
+          "had absorbed when removed: 27 J"},
          "# time kinetic internal hourglass contact eroded external_work plane_work total "
          "energy_error\n0 540 0 0 0 0 0 0 540 0\n"},
     };

@@ -1167,3 +1167,60 @@ TEST(VerificationEquationOfState, EachMaterialKeepsItsOwnGruneisenConstants) {
         EXPECT_NEAR(both, alone[k], 0.01 * alone[k]);
     }
 }
+
+// ------------------------------------------------------------------------
+// One element pulled apart by loads rising slowly from zero until it
+// reaches the plastic strain limit of "fail" and erodes; the loads then drop
+// to zero and its nodes fly on. The energy it takes away is the work the
+// element pass did on it (the process's strain energy, curve engs):
+// afterwards the internal column is 0 and the eroded column that work, and
+// the balance holds. Linear hardening, and Johnson-Cook with a Gruneisen
+// equation of state (whose internal energy the element carries anyway).
+TEST(VerificationErosion, ErodedElementsTakeTheWorkTheyAbsorbed) {
+    struct Case {
+        const char* name;
+        const char* material;
+        const char* limit;
+    };
+    const Case cases[] = {
+        {"pla2", "pla2 7800 2e11 0.3 3e8 1.98e9\"", "0.045"},
+        {"john with seos", "john 7800 2e11 0.3 3e8 4e8 0.5 0\" --seos \"4569 1.49 2.17\"", "0.06"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir("verify-erode");
+        mesh(dir, Box{1, 1, 1, 1e-3, 1e-3, 1e-3}.args() +
+                      " --endtime 1.05e-3 --outtime 1e-5 --load xmax,95,0,0 --load xmin,-95,0,0 "
+                      "--time 0,0,1e-3,1,1.0001e-3,0,2e-3,0 --curve engs --curve dmg,1 "
+                      "--material \"" +
+                      c.material);
+        std::string deck = read_file(dir / "a");
+        deck.insert(deck.rfind("endi"), std::string("fail\nepsp 1 ") + c.limit + "\nendf\n");
+        write_file(dir / "a", deck);
+        run(dir);
+        const auto curves = curve_rows(dir / "aresult_curv.dat");
+        ASSERT_FALSE(curves.empty());
+        EXPECT_EQ(curves.back()[2], 1.0);
+        std::vector<std::vector<double>> rows;
+        for (const std::string& l : lines_of(read_file(dir / "energy.dat"))) {
+            if (l.empty() || l[0] == '#') continue;
+            std::istringstream in(l);
+            std::vector<double> r;
+            for (double x; in >> x;) r.push_back(x);
+            rows.push_back(r);
+        }
+        ASSERT_GE(rows.size(), 2u);
+        // time kinetic internal hourglass eroded external plane total error
+        const auto& last = rows.back();
+        const double absorbed = curves.back()[1];
+        std::printf(
+            "%s: internal %.3g J, eroded %.7g J, the pass's work %.7g J, energy error "
+            "%.2e\n",
+            c.name, last[2], last[4], absorbed, last[8]);
+        EXPECT_GT(absorbed, 1e-3);
+        EXPECT_LT(std::abs(last[2]), 1e-9 * absorbed);
+        // The curve file carries 6 digits.
+        EXPECT_NEAR(last[4], absorbed, 1e-5 * absorbed);
+        EXPECT_LT(std::abs(last[8]), 1e-5);
+    }
+}
