@@ -36,6 +36,7 @@ struct held {
 };
 std::vector<held> heldlist;
 bool heldsorted = true;
+watch watched;
 
 }  // namespace
 
@@ -47,6 +48,7 @@ void resume() {
     for (const double f : particledata::fp) loads = loads || f != 0.0;
     heldlist.clear();
     afterexternal = afterhourglass = afterplane = aftercontact = 0.0;
+    watched = watch{};
 }
 
 void start() {
@@ -268,10 +270,24 @@ std::string record(double time, const balance& b) {
     return line;
 }
 
+bool ranaway(watch& w, const balance& b) {
+    const double given = b.initial + b.external;
+    w.reference = std::max(w.reference, std::fabs(given));
+    const double mismatch = b.total + b.plane - given;
+    const double off = std::fabs(mismatch) / (w.reference > 0.0 ? w.reference : 1.0);
+    // Written so that a mismatch that is not finite counts as off and away.
+    const bool isoff = !(off <= runaway);
+    const bool grown = w.off && !(std::fabs(mismatch) <= 2.0 * std::fabs(w.mismatch));
+    const bool away = isoff && (!(off <= surge * runaway) || grown);
+    w.mismatch = mismatch;
+    w.off = isoff;
+    return away;
+}
+
 // A run whose balance has run away stops after its record is on disk; every
 // process holds the same sums, so all stop together.
 static void checkrunaway(const balance& b) {
-    if (std::fabs(b.error) <= runaway) return;
+    if (!ranaway(watched, b)) return;
     std::string e;
     records::put_e(e, b.error, 10, 3);
     e.erase(0, e.find_first_not_of(' '));

@@ -75,12 +75,34 @@ balance global();
 // The record of one time, and the column line at the top of the file.
 std::string record(double time, const balance& b);
 std::string header();
-// A relative energy error beyond which a run has run away (its energy has
-// more than doubled beyond what the loads gave it, or vanished): the run
-// stops at that record.
+// The runaway check of the records. The mismatch total + plane_work -
+// initial - external_work is judged against the largest initial energy plus
+// work of the loads of any record so far, so that loads whose work swings
+// back towards zero (a body ringing under its load) do not make a small
+// mismatch look large. Off by more than `runaway` times that, a run has run
+// away when it is off by more than `surge` times (a burst that made energy
+// within one output interval), or when it was off at the record before as
+// well and its mismatch has more than doubled since (still growing). A
+// stable run can be off by a few times the energy it was given and stay
+// so: the work of the bulk viscosity is taken with the viscous pressure of
+// the pass before, so a mode that reverses at every step (an element
+// ringing near the step limit) books the damping with the wrong sign while
+// it rings, once, and the mismatch then stays where the ringing left it.
 inline constexpr double runaway = 1.0;
+inline constexpr double surge = 10.0;
+// What the check keeps from record to record (every process the same: the
+// balance is global). A restored run starts it afresh.
+struct watch {
+    double reference = 0.0;  // largest |initial + external work| of the records so far, J
+    double mismatch = 0.0;   // total + plane work - initial - external work at the last record, J
+    bool off = false;        // the last record was off by more than `runaway`
+};
+// Takes a record into `w`; true when the run has run away (a mismatch that
+// is not finite included). Against no energy at all (nothing given yet) the
+// mismatch is judged in joules, as the energy_error column gives it.
+bool ranaway(watch& w, const balance& b);
 // Forms the global balance and, on process 0, appends its record; stops a
-// run whose balance is off by more than `runaway`.
+// run whose balance has run away.
 void write(double time);
 
 }  // namespace energy

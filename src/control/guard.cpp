@@ -1,9 +1,12 @@
 #include "control/guard.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string>
+#include <vector>
 
+#include "contact/surface.hpp"
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
@@ -12,6 +15,7 @@
 #include "model/model.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
+#include "parallel/commnodes.hpp"
 
 namespace guard {
 
@@ -25,6 +29,10 @@ constexpr const char* remedy =
 
 double initialstep = 0.0;    // shortest initial element step of the process, s (0: no elements)
 double runawayenergy = 0.0;  // kinetic energy of the process's mass at 100 x its wave speed, J
+// With "fail" only, two per node over the whole job: the elements still in
+// the model that hold it, and the sum of the magnitudes of its loads'
+// components over its copies (0: no load). Empty without "fail".
+std::vector<double> held;
 
 std::string value(double v) {
     std::string s;
@@ -82,6 +90,7 @@ int shorteststep() {
 
 void start() {
     initialstep = 0.0;
+    held.clear();
     double cmax = 0.0;
     for (int i = 0; i < elementdata::nb_element; ++i) {
         const element& el = elementdata::element_list[static_cast<size_t>(i)];
@@ -96,6 +105,48 @@ void start() {
     for (const double m : particledata::mp) mass += m;
     const double vmax = 100.0 * cmax;
     runawayenergy = 0.5 * mass * vmax * vmax;
+}
+
+void holders() {
+    held.clear();
+    if (!failuredata::on) return;
+    const std::size_t n = static_cast<std::size_t>(std::max(particledata::nb_particle, 0));
+    const std::size_t ne = static_cast<std::size_t>(std::max(elementdata::nb_element, 0));
+    held.assign(2 * n, 0.0);
+    const bool erosion = failuredata::eroded.size() == ne;
+    for (std::size_t e = 0; e < ne; ++e) {
+        if (erosion && failuredata::eroded[e]) continue;
+        for (const int k : elementdata::element_list[e].node)
+            held[2 * static_cast<std::size_t>(k - 1)] += 1.0;
+    }
+    const double* fp = particledata::fp.data();
+    for (std::size_t k = 0; k < n; ++k)
+        held[2 * k + 1] =
+            std::fabs(fp[3 * k]) + std::fabs(fp[3 * k + 1]) + std::fabs(fp[3 * k + 2]);
+    commnodes::sumcopies(held, 2);
+}
+
+int runawaynode(bool& loose) {
+    const double* v = particledata::vel.data();
+    const double* m = particledata::mp.data();
+    const bool counted = held.size() == 2 * static_cast<std::size_t>(particledata::nb_particle);
+    int node = 0;
+    double fast = -1.0;
+    loose = false;
+    for (int k = 0; k < particledata::nb_particle; ++k) {
+        if (m[k] == 0.0) continue;
+        const std::size_t i = static_cast<std::size_t>(k);
+        const bool free = counted && held[2 * i] == 0.0;
+        if (free && held[2 * i + 1] == 0.0) continue;
+        const double* vk = v + 3 * static_cast<std::ptrdiff_t>(k);
+        const double s = std::sqrt(vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
+        if (s > fast) {
+            fast = s;
+            node = k + 1;
+            loose = free;
+        }
+    }
+    return node;
 }
 
 void checkpass(int step, double dt) {
@@ -128,22 +179,30 @@ void checkenergies(int step) {
     const double ek = simulation::engkinetic, es = simulation::engstrain;
     if (std::isfinite(ek) && std::isfinite(es)) {
         if (!(runawayenergy > 0.0) || !(ek > runawayenergy)) return;
-        // The fastest node, and the first element that holds it.
-        const double* v = particledata::vel.data();
-        int node = 0;
-        double fast = -1.0;
-        for (int k = 0; k < particledata::nb_particle; ++k) {
-            const double* vk = v + 3 * static_cast<std::ptrdiff_t>(k);
-            const double s = std::sqrt(vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
-            if (s > fast) {
-                fast = s;
-                node = k + 1;
-            }
+        bool loose = false;
+        const int node = runawaynode(loose);
+        double fast = 0.0;
+        if (node > 0) {
+            const double* vk = particledata::vel.data() + 3 * static_cast<std::ptrdiff_t>(node - 1);
+            fast = std::sqrt(vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
         }
+        if (loose)
+            errorstop::stop(at(step) + "node " + std::to_string(contact::globalnode(node - 1)) +
+                            " carries a load and every element that held it has eroded: nothing "
+                            "holds it, and the load accelerates it without bound (it moves at " +
+                            value(fast) +
+                            ", over 100 times the wave speed; the kinetic energy is " + value(ek) +
+                            "); take the load off nodes whose elements can erode, or end it with "
+                            "the load time function before they fail");
+        // The first element still in the model that holds the node.
+        const bool erosion =
+            failuredata::eroded.size() == static_cast<std::size_t>(elementdata::nb_element);
         int e = 0;
-        for (int i = 0; i < elementdata::nb_element && e == 0; ++i)
+        for (int i = 0; i < elementdata::nb_element && e == 0; ++i) {
+            if (erosion && failuredata::eroded[static_cast<std::size_t>(i)]) continue;
             for (const int n : elementdata::element_list[static_cast<size_t>(i)].node)
                 if (n == node) e = i + 1;
+        }
         errorstop::stop(at(step) + "the kinetic energy " + value(ek) +
                         " has grown without bound: the run is unstable (node " +
                         std::to_string(node) + " of element " + std::to_string(e) + " moves at " +

@@ -21,9 +21,24 @@ void checkpass(int step, double dt);
 // After the exchange, with the step of the whole job.
 void checkstep(int step, double dt);
 
+// With "fail": what holds each node, counted over the whole job (a
+// collective call, before the loop once erosion is set up and whenever the
+// job's count of eroded elements grows): the elements still in the model
+// that hold it and whether some copy of it carries a load.
+void holders();
+
+// The node a runaway of the kinetic energy is laid to: the fastest node with
+// mass (one without keeps its velocity and holds no energy) among those an
+// element still holds and those a load drives with nothing left to hold
+// them, which are `loose`. A node whose elements have all eroded and that
+// carries no load flies on at its speed and is passed over. 0 when there is
+// none.
+int runawaynode(bool& loose);
+
 // The energies of the process at the start of the step: finite, and the
 // kinetic energy not that of the whole mass moving at 100 times the wave
-// speed (a run grown unstable).
+// speed (a run grown unstable, or a loaded node whose elements have all
+// eroded, which the stop names).
 void checkenergies(int step);
 
 // Before the records of an output time: the coordinates and every value the

@@ -144,8 +144,12 @@ void advance() {
     feforce(tf);
     if (failuredata::on) {
         failure::afterpass();
-        // A surface that lost elements shows the faces behind them.
-        if (failure::agree() && elementdata::contact.on) contact::rebuild();
+        // Nodes may have lost their last element, and a surface that lost
+        // elements shows the faces behind them.
+        if (failure::agree()) {
+            guard::holders();
+            if (elementdata::contact.on) contact::rebuild();
+        }
     }
     guard::checkpass(istep, dtk1);
     commnodes::updateforce(istep, dtk1);
@@ -195,7 +199,10 @@ void integration(checkpoint::schedule& sched) {
     // checkpoint.
     if (fields && !sched.restored) fieldout::start();
     guard::start();
-    if (failuredata::on) failure::start();
+    if (failuredata::on) {
+        failure::start();
+        guard::holders();
+    }
     if (elementdata::contact.on) contact::start(!sched.restored);
     if (dataout::energyon) {
         if (sched.restored)

@@ -275,4 +275,30 @@ void updateforce(int istep, double& value) {
     stopjob = static_cast<int>(-all[1]);
 }
 
+void sumcopies(std::vector<double>& val, int width) {
+    if (nprocs <= 1) return;
+    if (sparse) {
+        swapshared(val, width, 4);
+        sumshared(val, width);
+        return;
+    }
+    const size_t w = static_cast<size_t>(width);
+    const size_t n = static_cast<size_t>(ncomde > 0 ? ncomde : 0);
+    std::vector<double> send(w * n, 0.0), recv(w * n, 0.0);
+    for (size_t j = 0; j < n; ++j) {
+        const int k = mycnode[j];
+        if (k != 0)
+            for (size_t c = 0; c < w; ++c)
+                send[w * j + c] = val[w * static_cast<size_t>(k - 1) + c];
+    }
+    MPI_Allreduce(send.data(), recv.data(), static_cast<int>(w * n), MPI_DOUBLE, MPI_SUM,
+                  MPI_COMM_WORLD);
+    for (size_t j = 0; j < n; ++j) {
+        const int k = mycnode[j];
+        if (k != 0)
+            for (size_t c = 0; c < w; ++c)
+                val[w * static_cast<size_t>(k - 1) + c] = recv[w * j + c];
+    }
+}
+
 }  // namespace commnodes

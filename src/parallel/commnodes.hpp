@@ -16,6 +16,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "parallel/deckname.hpp"
 
@@ -37,5 +38,10 @@ void checkcomnode();
 void matchneighbours();
 
 void updateforce(int istep, double& value);
+
+// Replaces the `width` values of every shared node in `val` (width per
+// node) by their sums over all its copies (collective over all processes;
+// nothing to do on one).
+void sumcopies(std::vector<double>& val, int width);
 
 }  // namespace commnodes

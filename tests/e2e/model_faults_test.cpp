@@ -91,3 +91,71 @@ TEST(ModelFaults, EachEndsWithItsMessageAndAStatus) {
         }
     }
 }
+
+namespace {
+
+// A row of nx steel elements of 1 mm whose face x = xmax is pulled by 1e5 N
+// per node; "fail" erodes an element at a principal strain of 0.3, which the
+// last element reaches within a few steps, leaving its loaded nodes with no
+// element. `glob` numbers the nodes from 101 in the whole model.
+std::string erodingdeck(const fs::path& dir, int nx, bool glob) {
+    const RunResult r = run_command(
+        exe("hexdyn-mesh") + " box --nx " + std::to_string(nx) + " --ny 1 --nz 1 --lx " +
+            num(1e-3 * nx) +
+            " --ly 1e-3 --lz 1e-3 --endtime 1e-4 --outtime 1e-6 --material \"pla2 7800 2e11 0.3 "
+            "3e8 2e9\" --load xmax,1e5,0,0 --fields off --energy off --comm -o a",
+        dir);
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::string deck = read_file(dir / "a");
+    std::string extra = "fail\nprin 1 0.3\nendf\n";
+    if (glob) {
+        extra += "glob\n";
+        for (int k = 1; k <= 4 * (nx + 1); ++k) extra += std::to_string(100 + k) + "\n";
+        for (int e = 1; e <= nx; ++e) extra += std::to_string(e) + "\n";
+    }
+    deck.insert(deck.rfind("endi"), extra);
+    return deck;
+}
+
+}  // namespace
+
+// A loaded node whose elements have all eroded accelerates without bound:
+// the stop names it (by its number in the whole model where the deck has
+// "glob") and the cause instead of blaming the step, on one process and on
+// two (the count of what holds a node is summed over its copies).
+TEST(ModelFaults, LoadedNodeWhoseElementsErodedIsNamed) {
+    struct Case {
+        const char* name;
+        int nx, nprocs;
+        bool glob;
+        std::string message;
+    } cases[] = {
+        {"one element", 1, 1, false, "process 0: node 2 carries a load"},
+        {"one element, whole-model numbers", 1, 1, true, "process 0: node 102 carries a load"},
+        {"two elements on two processes", 2, 2, false, "process 1: node 2 carries a load"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir("eroded-load");
+        const std::string deck = erodingdeck(dir.path(), c.nx, c.glob);
+        if (c.nprocs == 1) {
+            write_file(dir / "a", deck);
+        } else {
+            write_file(dir / "model.deck", deck);
+            const RunResult p = run_command(
+                exe("hexdyn-partition") + " model.deck " + std::to_string(c.nprocs), dir.path());
+            ASSERT_EQ(p.status, 0) << p.out;
+        }
+        const RunResult r = run_hexdyn(dir.path(), c.nprocs, 60);
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_NE(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find(" *** Error *** step "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.message + " and every element that held it has eroded: nothing "
+                                         "holds it, and the load accelerates it without bound"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("take the load off nodes whose elements can erode"),
+                  std::string::npos);
+        EXPECT_EQ(r.out.find("the run is unstable"), std::string::npos) << r.out;
+    }
+}
