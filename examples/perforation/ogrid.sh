@@ -2,13 +2,17 @@
 # A quarter disc or cylinder, x >= 0 and y >= 0, meshed as an O-grid of
 # hexahedra and written as a Gmsh 2.2 ASCII mesh for "hexdyn-mesh gmsh":
 #
-#   ogrid.sh --nc N --rim R --blend M [--rings "R1 R2 ..."] --z "Z0 Z1 ..."
-#            [--name NAME] -o FILE.msh
+#   ogrid.sh --nc N --rim R --blend M [--blendat "F1 F2 ..."]
+#            [--rings "R1 R2 ..."] --z "Z0 Z1 ..." [--name NAME] -o FILE.msh
 #
 # --nc N       elements along each side of the square core [0, R/2]^2 (the
 #              quarter's arcs get 2 N elements, of equal angles)
 # --rim R      radius the core is blended into
 # --blend M    rings of elements from the core's edge out to the circle R
+# --blendat "F1 F2 ... FM"
+#              where the M blend rings lie, as increasing fractions of the
+#              way from the core's edge to the circle, the last 1 (default
+#              equal steps): rings crowded towards R grade the mesh there
 # --rings "R1 R2 ..."
 #              further circles beyond R, increasing (optional): a ring of
 #              elements between each and the one before
@@ -22,17 +26,18 @@
 # Plain awk; coordinates in the units given.
 set -euo pipefail
 
-nc= rim= blend= rings= levels= name=body out=
+nc= rim= blend= blendat= rings= levels= name=body out=
 while [ $# -gt 0 ]; do
     case "$1" in
         --nc) nc="$2"; shift 2 ;;
         --rim) rim="$2"; shift 2 ;;
         --blend) blend="$2"; shift 2 ;;
+        --blendat) blendat="$2"; shift 2 ;;
         --rings) rings="$2"; shift 2 ;;
         --z) levels="$2"; shift 2 ;;
         --name) name="$2"; shift 2 ;;
         -o) out="$2"; shift 2 ;;
-        -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "ogrid.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -41,11 +46,15 @@ if [ -z "$nc" ] || [ -z "$rim" ] || [ -z "$blend" ] || [ -z "$levels" ] || [ -z 
     exit 2
 fi
 
-awk -v nc="$nc" -v rim="$rim" -v blend="$blend" -v rings="$rings" -v levels="$levels" \
-    -v name="$name" 'BEGIN {
+awk -v nc="$nc" -v rim="$rim" -v blend="$blend" -v blendat="$blendat" -v rings="$rings" \
+    -v levels="$levels" -v name="$name" 'BEGIN {
     if (nc < 1 || blend < 1 || rim <= 0) { print "ogrid.sh: --nc and --blend must be at least 1, --rim positive" > "/dev/stderr"; exit 2 }
     nz = split(levels, z, " ")
     nr = split(rings, rr, " ")
+    nf = split(blendat, bf, " ")
+    if (nf == 0) for (j = 1; j <= blend; j++) bf[j] = j / blend
+    else if (nf != blend || bf[nf] != 1) { print "ogrid.sh: --blendat needs --blend fractions, the last 1" > "/dev/stderr"; exit 2 }
+    for (j = 2; j <= blend; j++) if (bf[j] <= bf[j - 1] || bf[1] <= 0) { print "ogrid.sh: --blendat must increase from above 0" > "/dev/stderr"; exit 2 }
     if (nz < 2) { print "ogrid.sh: --z needs at least two levels" > "/dev/stderr"; exit 2 }
     for (l = 2; l <= nz; l++) if (z[l] <= z[l - 1]) { print "ogrid.sh: --z must increase" > "/dev/stderr"; exit 2 }
     for (j = 1; j <= nr; j++) if (rr[j] <= (j == 1 ? rim : rr[j - 1])) { print "ogrid.sh: --rings must increase beyond --rim" > "/dev/stderr"; exit 2 }
@@ -59,7 +68,7 @@ awk -v nc="$nc" -v rim="$rim" -v blend="$blend" -v rings="$rings" -v levels="$le
         th = k * pi / 2 / nk; c = cos(th); s = sin(th)
         if (k == nk) c = 0; if (k == 0) s = 0
         for (j = 1; j <= nring; j++) {
-            if (j <= blend) { f = j / blend; x = bx + f * (rim * c - bx); y = by + f * (rim * s - by) }
+            if (j <= blend) { f = bf[j]; x = bx + f * (rim * c - bx); y = by + f * (rim * s - by) }
             else { x = rr[j - blend] * c; y = rr[j - blend] * s }
             np++; ring[j, k] = np; px[np] = x; py[np] = y
         }

@@ -681,6 +681,10 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
             for (int o = 0; o < l; ++o)
                 if (hist[l] == hist[o]) return false;
     const material& m = p.mlist[mat - 1];
+    // Damage coupled to the flow stress goes the scalar way.
+    if (!failuredata::weakening.empty() &&
+        failuredata::criteria[static_cast<std::size_t>(mat - 1)].dcrit > 0.0)
+        return false;
     return m.mtype >= 1 && m.mtype <= catalog::nmodels && catalog::models[m.mtype - 1].lanes;
 }
 

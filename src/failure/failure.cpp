@@ -125,6 +125,22 @@ void start() {
     if (commnodes::nprocs > 1)
         MPI_Allreduce(&failuredata::neroded, &failuredata::nerodedjob, 1, MPI_INT, MPI_SUM,
                       MPI_COMM_WORLD);
+    // The flow-stress factors of coupled damage, from the damage (restored
+    // with a restart).
+    failuredata::weakening.clear();
+    bool coupled = false;
+    for (const failurecriteria& c : failuredata::criteria)
+        coupled = coupled || (c.jc && c.dcrit > 0.0);
+    if (coupled) {
+        failuredata::weakening.assign(materialdata::history_list.size(), 1.0);
+        for (std::size_t e = 0; e < failuredata::damage.size(); ++e) {
+            const element& el = elementdata::element_list[e];
+            const failurecriteria& c = failuredata::criteria[static_cast<std::size_t>(el.mat - 1)];
+            if (c.jc && c.dcrit > 0.0)
+                failuredata::weakening[static_cast<std::size_t>(el.nhistory - 1)] =
+                    1.0 - c.dcrit * failuredata::damage[e];
+        }
+    }
     // A restored run rebuilds the list of the elements still in the model.
     failuredata::active.clear();
     failuredata::anyeroded = failuredata::neroded > 0;
@@ -163,6 +179,9 @@ int afterpass() {
                                   (1.0 + c.d[3] * std::log(std::fmax(rate, 1.0))) *
                                   (1.0 + c.d[4] * tstar);
                 damage[e] = ef > 0.0 ? std::fmin(1.0, damage[e] + dep / ef) : 1.0;
+                if (!weakening.empty())
+                    weakening[static_cast<std::size_t>(el.nhistory - 1)] =
+                        1.0 - c.dcrit * damage[e];
             }
         }
         bool fails = damage[e] >= 1.0;

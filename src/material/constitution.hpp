@@ -42,6 +42,15 @@ inline void sigrot(const double vort[3], double s[6], double& smv, double sdv[6]
 
 void inithistory();
 
+// The factor on the flow stress of the element whose history record is h
+// (1 unless its damage is coupled to its stress).
+inline double weakening(const history& h) {
+    const std::vector<double>& w = failuredata::weakening;
+    if (w.empty()) return 1.0;
+    const std::ptrdiff_t k = &h - history_list.data();
+    return k >= 0 && static_cast<std::size_t>(k) < w.size() ? w[static_cast<std::size_t>(k)] : 1.0;
+}
+
 inline void constitution(const double de[6], const double vort[3], double den, history& hist,
                          const material& mat, double vol) {
     epeff_ = hist.epeff;
@@ -77,8 +86,8 @@ inline void constitution(const double de[6], const double vort[3], double den, h
         case 1: svr1(de); break;
         case 2: svr2(de); break;
         case 3: svr3(de); break;
-        case 4: svr4(de, mat, simulation::dtk); break;
-        case 5: svr5(de, mat, simulation::dtk, den, hist.temp); break;
+        case 4: svr4(de, mat, simulation::dtk, weakening(hist)); break;
+        case 5: svr5(de, mat, simulation::dtk, den, hist.temp, weakening(hist)); break;
         case 6: svr6(de, mat); break;
         case 7: svr7(de, mat); break;
         default: invalidmaterial(mat.mtype);

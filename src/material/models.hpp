@@ -205,7 +205,7 @@ inline double jcreturn(const material& mat, double q, double sy, double ep0, dou
 // condition on the hardening curve with the rate term of the step (reference
 // rate 1e-3); without it the increment is sized by the linear plastic
 // modulus and the trial value carried on in single precision.
-inline void svr4(const double de[6], const material& mat, double dtk) {
+inline void svr4(const double de[6], const material& mat, double dtk, double weaken = 1.0) {
     const double q = trialstep(de, vonmises);
     if (consistent) {
         if (sig_y_ >= q) {
@@ -213,7 +213,7 @@ inline void svr4(const double de[6], const material& mat, double dtk) {
             return;
         }
         double dp = 0.0;
-        sig_y_ = jcreturn(mat, q, sig_y_, epeff_, 1.5 * g2, dtk, 1.0e-3, 1.0, dp);
+        sig_y_ = jcreturn(mat, q, sig_y_, epeff_, 1.5 * g2, dtk, 1.0e-3, weaken, dp);
         epeff_ += dp;
         scaletoyield(q);
         return;
@@ -228,6 +228,7 @@ inline void svr4(const double de[6], const material& mat, double dtk) {
         epeff_ += dp;
         sig_y_ = (yield0_ + mat.bjc * std::pow(epeff_, mat.njc)) *
                  (1.0 + mat.cjc * std::log(dp * 1000.0 / dtk));
+        if (weaken != 1.0) sig_y_ = sig_y_ * weaken;
         // A strongly negative rate term would give a negative yield stress and
         // reverse the deviatoric stress; the yield stress stops at zero.
         if (sig_y_ < 0.0) sig_y_ = 0.0;
@@ -249,13 +250,14 @@ inline double thermalfactor(const material& mat, double t) {
 // work of the step per unit volume, dp times the mean of the yield stresses
 // before and after it (the trapezoid, as the strain energy is summed), raises
 // the temperature by beta of it over rho cp.
-inline void svr5(const double de[6], const material& mat, double dtk, double den, double& temp) {
+inline void svr5(const double de[6], const material& mat, double dtk, double den, double& temp,
+                 double weaken = 1.0) {
     const double q = trialstep(de, true);
     if (sig_y_ >= q) {
         seqv = q;
         return;
     }
-    const double soft = thermalfactor(mat, temp);
+    const double soft = thermalfactor(mat, temp) * weaken;
     const double sig_y_old = sig_y_;
     double dp = 0.0;
     sig_y_ = jcreturn(mat, q, sig_y_, epeff_, 1.5 * g2, dtk, mat.ratejc, soft, dp);

@@ -74,6 +74,7 @@ bool anyeroded = false;
 int neroded = 0;
 int nerodedjob = 0;
 double engeroded = 0.0;
+std::vector<double> weakening;
 }  // namespace failuredata
 
 namespace timefunctiondata {
@@ -186,6 +187,7 @@ void reset() {
     failuredata::anyeroded = false;
     failuredata::neroded = failuredata::nerodedjob = 0;
     failuredata::engeroded = 0.0;
+    release(failuredata::weakening);
     elementdata::contact = {false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}};
 
     {

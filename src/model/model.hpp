@@ -130,6 +130,9 @@ struct failurecriteria {
     double epsmax;   // effective plastic strain limit ("epsp"), 0 none
     double prinmax;  // largest principal strain limit ("prin"), 0 none
     double tension;  // mean stress limit in tension ("spal", Pa), 0 none
+    // Critical damage Dc of Johnson-Cook damage coupled to the flow stress,
+    // which is scaled by 1 - Dc D; 0 uncoupled
+    double dcrit;
 };
 
 struct hourglasscontrol {
@@ -283,6 +286,10 @@ extern bool anyeroded;               // some element of the process has eroded (
 extern int neroded;                  // elements of the process eroded so far
 extern int nerodedjob;               // elements of the whole model eroded so far
 extern double engeroded;  // work the process's eroded elements had absorbed when removed, J
+// Per history record, the factor 1 - Dc D on the flow stress of an element
+// whose damage D is coupled to its stress (critical damage Dc of "jc");
+// empty when no set couples its damage.
+extern std::vector<double> weakening;
 }  // namespace failuredata
 
 namespace commnodes {

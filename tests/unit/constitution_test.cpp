@@ -577,6 +577,33 @@ TEST_F(MaterialUpdate, HardeningCurvesAreFollowedInPureShear) {
     }
 }
 
+// Damage coupled to the flow stress: the Johnson-Cook models (john with
+// "cons on", jcth) return onto the curve times the record's factor 1 - Dc D,
+// and a record without a factor onto the curve itself.
+TEST_F(MaterialUpdate, CoupledDamageScalesTheFlowStress) {
+    materialdata::consistent = true;
+    const double a = 2.0e8, b = 4.0e8, n = 0.3;
+    for (const int mtype : {4, 5}) {
+        for (const double weaken : {1.0, 0.7}) {
+            SCOPED_TRACE("model " + std::to_string(mtype) + " factor " + std::to_string(weaken));
+            material m = makemat(mtype, a);
+            m.bjc = b;
+            m.njc = n;
+            m.tmelt = 1000.0;
+            m.ratejc = 1.0;
+            m.mjc = 1.0;
+            m.cpjc = 400.0;
+            materialdata::history_list.assign(2, freshhistory(m));
+            failuredata::weakening = {1.0, weaken};
+            const double de[6] = {0, 0, 0, 0, 0, 2.0e-3};
+            for (int step = 0; step < 10; ++step) update(materialdata::history_list[1], m, de);
+            const history& h = materialdata::history_list[1];
+            EXPECT_GT(h.epeff, 1e-3);
+            EXPECT_NEAR(h.seqv, weaken * (a + b * std::pow(h.epeff, n)), 1e-9 * h.seqv);
+        }
+    }
+}
+
 // ----------------------------------------------------------------- failures
 
 TEST_F(MaterialUpdate, InvalidMaterialTypeStopsWithItsLine) {
