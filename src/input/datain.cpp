@@ -361,6 +361,8 @@ void setfailure() {
         if (k == 2) {  // jc
             c.jc = true;
             std::copy(r.values.begin(), r.values.end(), c.d);
+        } else if (k == 7) {  // cdam
+            c.dcrit = r.values[0];
         } else if (k == 3) {
             c.epsmax = r.values[0];
         } else if (k == 4) {
@@ -369,6 +371,11 @@ void setfailure() {
             c.tension = r.values[0];
         }
     }
+    // Coupled damage is the Johnson-Cook damage's.
+    for (size_t m = 0; m < failuredata::criteria.size(); ++m)
+        if (failuredata::criteria[m].dcrit > 0.0 && !failuredata::criteria[m].jc)
+            inputerror("*** Error *** fail: the critical damage (cdam) of material set " +
+                       std::to_string(m + 1) + " needs its Johnson-Cook damage (jc)");
 }
 
 void setglobal() {

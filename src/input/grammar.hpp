@@ -570,6 +570,9 @@ std::string failurefault(const failurerecord& r, const Show& show) {
         return std::string("fail: ") + limits[k - 3] + " must be positive, got " +
                show(r.values[0]);
     if (k == 6) return outside(stepfraction, r.values[0], show);
+    if (k == 7 && !(r.values[0] > 0.0 && r.values[0] < 1.0))
+        return "fail: the critical damage (cdam) must lie above 0 and below 1, got " +
+               show(r.values[0]);
     return {};
 }
 
@@ -583,8 +586,8 @@ std::vector<failurerecord> readfailure(In& in, int nmat) {
         if (k == 1) break;
         if (k < 2)
             in.fail(
-                "unknown record in the \"fail\" block (endf, jc, epsp, prin, spal or step "
-                "expected)");
+                "unknown record in the \"fail\" block (endf, jc, epsp, prin, spal, step or "
+                "cdam expected)");
         failurerecord r;
         r.key = vocabulary::word(vocabulary::failurerecords, vocabulary::nfailurerecords, k);
         if (k != 6) {

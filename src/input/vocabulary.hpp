@@ -42,9 +42,10 @@ inline constexpr char contactrecords[] = "endcscalfricpartpair";
 inline constexpr int ncontactrecords = 5;
 
 // Records of a "fail" block: its end, Johnson-Cook damage, the plastic
-// strain, principal strain and tension limits of a set, the step limit.
-inline constexpr char failurerecords[] = "endfjc  epspprinspalstep";
-inline constexpr int nfailurerecords = 6;
+// strain, principal strain and tension limits of a set, the step limit, the
+// critical damage of Johnson-Cook damage coupled to the flow stress.
+inline constexpr char failurerecords[] = "endfjc  epspprinspalstepcdam";
+inline constexpr int nfailurerecords = 7;
 
 // Values of a switch ("jaum on").
 inline constexpr char switches[] = "on  off ";

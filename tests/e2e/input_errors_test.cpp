@@ -311,8 +311,20 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"fail unknown record",
          "nmat 1\nfail\nepsx 1 0.5\nendf\nendi\n",
          {nm1, invalid("epsx", 3), errline(3),
-          " *** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, spal or "
-          "step expected)"},
+          " *** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, spal, step "
+          "or cdam expected)"},
+         true},
+        {"fail critical damage outside",
+         "nmat 1\nfail\njc 1 0.1 0.1 -1 0 0\ncdam 1 1.0\nendf\nendi\n",
+         {nm1, errline(4),
+          " *** Error *** fail: the critical damage (cdam) must lie above 0 and below 1, got "
+          "1.0000000000000000E+00"},
+         true},
+        {"fail critical damage without jc",
+         "nmat 1\nfail\ncdam 1 0.3\nendf\nendi\n",
+         {nm1, errline(4),
+          " *** Error *** fail: the critical damage (cdam) of material set 1 needs its "
+          "Johnson-Cook damage (jc)"},
          true},
         {"fail jc on an elastic set",
          "nbmp 8\nnbel 1\n" + mate1 +
