@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "failure/failtable.hpp"
 #include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 
@@ -41,10 +42,10 @@ inline constexpr int nvectorrecords = 3;
 inline constexpr char contactrecords[] = "endcscalfricpartpair";
 inline constexpr int ncontactrecords = 5;
 
-// Records of a "fail" block: its end, Johnson-Cook damage, the plastic
-// strain, principal strain and tension limits of a set, the step limit.
-inline constexpr char failurerecords[] = "endfjc  epspprinspalstep";
-inline constexpr int nfailurerecords = 6;
+// Records of a "fail" block: its end, then one per row of the failure
+// criteria table (failure/failtable.hpp), entry k + 1 for criterion k.
+inline constexpr const char* failurerecords = failtable::words.data();
+inline constexpr int nfailurerecords = failtable::count + 1;
 
 // Values of a switch ("jaum on").
 inline constexpr char switches[] = "on  off ";
