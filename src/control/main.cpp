@@ -12,6 +12,7 @@
 #include "control/integration.hpp"
 #include "control/process.hpp"
 #include "control/stopsignal.hpp"
+#include "failure/failtable.hpp"
 #include "input/datain.hpp"
 #include "input/ffi.hpp"
 #include "input/vocabulary.hpp"
@@ -49,9 +50,10 @@ const char* const usage =
     "            rate term; pla1 records its plastic strain (jcth always)\n"
     "  corr on   stab, midg, vmis and cons on, except those the deck sets itself\n"
     "            (hexdyn-mesh writes it)\n";
-// The help text closed by the paragraphs of the material words and of the
-// curve variables.
-const std::string usagetext = std::string(usage) + catalog::rateshelp() + curvevariables::help();
+// The help text closed by the paragraphs of the material words, of the
+// curve variables and of the failure records.
+const std::string usagetext =
+    std::string(usage) + catalog::rateshelp() + curvevariables::help() + failtable::help();
 
 }  // namespace
 

@@ -9,6 +9,8 @@
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
+#include "failure/failtable.hpp"
+#include "material/catalog.hpp"
 #include "material/models.hpp"
 #include "model/model.hpp"
 
@@ -62,8 +64,11 @@ double principalstrain(const double X[8][3], const double x[8][3]) {
     return std::sqrt(q + 2.0 * p * std::cos(phi)) - 1.0;
 }
 
-// Reference strain rate of the rate term of a Johnson-Cook material.
-double referencerate(const material& m) { return m.mtype == 5 ? m.ratejc : 1.0e-3; }
+// Reference strain rate of the rate term of a Johnson-Cook material: the
+// field its row names, or the fixed rate.
+double referencerate(const material& m, const catalog::model& row) {
+    return row.refrate ? m.*row.refrate : catalog::fixedrate;
+}
 
 double elementstep(const element& el) {
     double xyz[8][3], vol = 0.0, ijac[3][3], edist = 1.0;
@@ -71,6 +76,16 @@ double elementstep(const element& el) {
     jacobian(xyz, vol, ijac);
     const material& m = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
     return elementlength(xyz, vol, edist) / m.wavespeed;
+}
+
+// Some set uses a criterion that compares the element with its deck shape
+// (its limit is positive): the pass keeps the deck coordinates.
+bool usesdeckgeometry() {
+    for (const failtable::criterion& row : failtable::table)
+        if (row.deckgeometry)
+            for (const failurecriteria& c : failuredata::criteria)
+                if (c.*row.values[0].field > 0.0) return true;
+    return false;
 }
 
 void erode(std::size_t e) {
@@ -108,9 +123,7 @@ void prepare() {
     eroded.assign(ne, 0);
     epprev.assign(ne, 0.0);
     wp.assign(ne, 0.0);
-    bool principal = false;
-    for (const failurecriteria& c : criteria) principal = principal || c.prinmax > 0.0;
-    if (principal) x0 = particledata::pos;
+    if (usesdeckgeometry()) x0 = particledata::pos;
     double s = 1e300;
     if (stepfraction > 0.0)
         for (const element& el : elementdata::element_list) s = std::fmin(s, elementstep(el));
@@ -166,18 +179,19 @@ int afterpass() {
         if (dep > 0.0) {
             wp[e] += h.seqv * dep * h.vol0;
             if (c.jc) {
+                const catalog::model& row = catalog::models[m.mtype - 1];
                 // Triaxiality from the von Mises stress of the deviator, the
                 // same in every frame whatever the material's own measure.
                 const double vm = materialdata::vonmisesstress(h.sd);
                 const double triax = vm > 0.0 ? h.sm / vm : 0.0;
-                const double rate = dt > 0.0 ? dep / dt / referencerate(m) : 1.0;
+                const double rate = dt > 0.0 ? dep / dt / referencerate(m, row) : 1.0;
                 double tstar = 0.0;
-                if (m.mtype == 5 && m.tmelt > m.troom)
+                if (row.hastemperature() && m.tmelt > m.troom)
                     tstar =
                         std::fmax(0.0, std::fmin(1.0, (h.temp - m.troom) / (m.tmelt - m.troom)));
-                const double ef = (c.d[0] + c.d[1] * std::exp(c.d[2] * triax)) *
-                                  (1.0 + c.d[3] * std::log(std::fmax(rate, 1.0))) *
-                                  (1.0 + c.d[4] * tstar);
+                const double ef = (c.d1 + c.d2 * std::exp(c.d3 * triax)) *
+                                  (1.0 + c.d4 * std::log(std::fmax(rate, 1.0))) *
+                                  (1.0 + c.d5 * tstar);
                 damage[e] = ef > 0.0 ? std::fmin(1.0, damage[e] + dep / ef) : 1.0;
                 if (!weakening.empty())
                     weakening[static_cast<std::size_t>(el.nhistory - 1)] =

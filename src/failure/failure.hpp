@@ -7,14 +7,16 @@
 //
 // (sigma* the mean stress over the von Mises stress, rate* the plastic
 // strain rate over the material's reference rate, at least 1, T* the
-// homologous temperature of jcth), and is checked against its set's limits:
-// effective plastic strain, largest principal strain (from the deck
-// geometry), mean stress in tension (spall), and its own step against a
-// share of the shortest initial element step. An element whose damage
-// reaches 1 or that meets a limit is eroded: its stress is zeroed, it leaves
-// the element pass (no forces, no step), its mass stays at its nodes, and
-// the strain energy it held (the elastic energy of its stress and the
-// plastic work it has done) is counted apart.
+// homologous temperature of a model with a temperature), and is checked
+// against its set's limits: effective plastic strain, largest principal
+// strain (from the deck geometry), mean stress in tension (spall), and its
+// own step against a share of the shortest initial element step (the
+// criteria, their values and the models they act on are the rows of
+// failure/failtable.hpp). An element whose damage reaches 1 or that meets a
+// limit is eroded: its stress is zeroed, it leaves the element pass (no
+// forces, no step), its mass stays at its nodes, and the strain energy it
+// held (the elastic energy of its stress and the plastic work it has done)
+// is counted apart.
 #pragma once
 
 #include <vector>

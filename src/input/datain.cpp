@@ -13,10 +13,10 @@
 #include "element/cornerjacobians.hpp"
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
+#include "failure/failtable.hpp"
 #include "input/deckwords.hpp"
 #include "input/ffi.hpp"
 #include "input/grammar.hpp"
-#include "input/lexical.hpp"
 #include "input/resoption.hpp"
 #include "input/vocabulary.hpp"
 #include "material/catalog.hpp"
@@ -38,7 +38,9 @@ std::vector<char> elementgiven;  // per element: record read in "elem"
 std::vector<char> matdefined;    // per material set: record read in "mate"
 bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_time = false;
 bool seen_cont = false, seen_glob = false, seen_fail = false;
-int failline = 0;  // deck line of the "fail" keyword
+// The records of the "fail" block, checked against the models of their sets
+// once the whole deck is read.
+std::vector<grammar::failurerecord> failurelist;
 // The plastic formulation: "corr on" turns on every switch of it that the
 // deck does not set itself, wherever the words stand.
 std::optional<bool> corrected;
@@ -73,7 +75,7 @@ void resetinput() {
     std::vector<int>().swap(elementline);
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
     seen_cont = seen_glob = seen_fail = false;
-    failline = 0;
+    std::vector<grammar::failurerecord>().swap(failurelist);
     corrected.reset();
     given_stab = given_midg = given_vmis = given_cons = false;
 }
@@ -94,25 +96,18 @@ void inputpara() {
     commnodes::checkcomnode();
     commnodes::matchneighbours();
     checkcurves();
-    // Johnson-Cook damage needs the Johnson-Cook flow stress's constants.
-    for (size_t m = 0; m < failuredata::criteria.size(); ++m) {
-        const int t = materialdata::mat_list[m].mtype;
-        if (failuredata::criteria[m].jc && t != 4 && t != 5)
-            errorstop::stop(
-                "*** Error *** fail: Johnson-Cook damage (jc) of material set " +
-                std::to_string(m + 1) +
-                " needs a Johnson-Cook material (john or jcth), the set is " +
-                std::string(vocabulary::word(vocabulary::materials, vocabulary::nmaterials, t)));
-        // A plastic strain limit on a material that keeps no plastic strain
-        // could never erode an element.
-        const bool nostrain = t == 1 || (t == 2 && !materialdata::consistent);
-        if (failuredata::criteria[m].epsmax > 0.0 && nostrain)
-            errorstop::stop(
-                "*** Error *** fail: the plastic strain limit (epsp) of material set " +
-                std::to_string(m + 1) + " can never act: " +
-                (t == 1 ? std::string("elas keeps no plastic strain")
-                        : std::string("pla1 keeps its plastic strain only with \"cons on\" or "
-                                      "\"corr on\"")));
+    // A criterion that asks of its set's model what the model does not
+    // offer (Johnson-Cook damage of another flow stress, a plastic strain
+    // limit where no plastic strain is kept) could never act as given.
+    for (const grammar::failurerecord& r : failurelist) {
+        if (r.set < 1 || r.set > materialdata::nb_mat) continue;
+        const material& m = materialdata::mat_list[static_cast<size_t>(r.set - 1)];
+        const std::string fault =
+            grammar::failuremodelfault(r, catalog::find(m.mtype), materialdata::consistent);
+        if (!fault.empty()) {
+            errorstop::writeline(records::listed("input file error, line", r.line));
+            errorstop::stop("*** Error *** " + fault);
+        }
     }
     // Contact between pieces of several processes pairs their copies of a
     // node by its number in the whole model.
@@ -279,7 +274,6 @@ void getdata() {
                 break;
             case 31:  // fail
                 once(seen_fail, "fail");
-                failline = ffi::line_nb;
                 setfailure();
                 break;
             case 32:  // vmis
@@ -347,29 +341,18 @@ void setcontact() {
 }
 
 void setfailure() {
-    const std::vector<grammar::failurerecord> list = grammar::readfailure(in, materialdata::nb_mat);
+    failurelist = grammar::readfailure(in, materialdata::nb_mat);
     failuredata::on = true;
     failuredata::criteria.assign(count(materialdata::nb_mat), failurecriteria{});
-    for (const grammar::failurerecord& r : list) {
-        const int k =
-            lexical::match4(r.key, vocabulary::failurerecords, vocabulary::nfailurerecords);
-        if (k == 6) {  // step
+    for (const grammar::failurerecord& r : failurelist) {
+        const failtable::criterion& row = failtable::table[r.criterion - 1];
+        if (!row.perset) {  // step: one fraction for every set
             failuredata::stepfraction = r.values[0];
             continue;
         }
         failurecriteria& c = failuredata::criteria[static_cast<size_t>(r.set - 1)];
-        if (k == 2) {  // jc
-            c.jc = true;
-            std::copy(r.values.begin(), r.values.end(), c.d);
-        } else if (k == 7) {  // cdam
-            c.dcrit = r.values[0];
-        } else if (k == 3) {
-            c.epsmax = r.values[0];
-        } else if (k == 4) {
-            c.prinmax = r.values[0];
-        } else {
-            c.tension = r.values[0];
-        }
+        if (row.on) c.*row.on = true;
+        for (size_t i = 0; i < row.values.size(); ++i) c.*row.values[i].field = r.values[i];
     }
     // Coupled damage is the Johnson-Cook damage's.
     for (size_t m = 0; m < failuredata::criteria.size(); ++m)

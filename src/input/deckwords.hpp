@@ -6,6 +6,7 @@
 
 #include "input/ffi.hpp"
 #include "model/errorstop.hpp"
+#include "model/model.hpp"
 #include "output/records.hpp"
 
 namespace datain {
@@ -32,6 +33,7 @@ struct deckwords {
     static int oldint(const char*) { return ffi::getint(); }
     static double oldreal(const char*) { return static_cast<double>(ffi::getreal()); }
     static bool words_left() { return ffi::words_left(); }
+    static int line() { return ffi::line_nb; }
     static int valuesonline(const char* table, int n) { return ffi::valuesonline(table, n); }
     [[noreturn]] static void fail(const std::string& message) {
         inputerror("*** Error *** " + message);

@@ -17,6 +17,7 @@
 //                                          reads as 0 (with a warning) from a
 //                                          word that is not a number
 //   bool words_left()                      words left on the current line
+//   int line()                             the deck line of the word last taken
 //   int valuesonline(const char* table, int n)  words left on the line before
 //                                          the first that matches the table
 //   [[noreturn]] void fail(const std::string& message)  stops, naming the line
@@ -41,13 +42,15 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "input/lexical.hpp"
+#include "failure/failtable.hpp"
 #include "input/vocabulary.hpp"
 #include "material/catalog.hpp"
 
@@ -63,7 +66,6 @@ struct realrange {
 inline constexpr realrange contactscale{"contact penalty scale", 1.0e-6, 10.0, "1e-6..10"};
 inline constexpr realrange staticfriction{"static friction coefficient", 0.0, 10.0, "0..10"};
 inline constexpr realrange frictiondecay{"friction decay coefficient", 0.0, 1.0e30, "0..1e30"};
-inline constexpr realrange stepfraction{"erosion step fraction", 1.0e-6, 0.999, "1e-6..0.999"};
 // The usual pair (0.06, 1.5) lies far inside these bounds; beyond them the
 // viscosity smears a shock over many elements and shrinks the step for nothing.
 inline constexpr realrange bulkq1{"bulk viscosity Q1", 0.0, 1.0, "0..1"};
@@ -110,12 +112,14 @@ struct contactblock {
     std::vector<std::array<int, 2>> pairs;  // "pair S1 S2"
 };
 
-// One record of a "fail" block: "jc S D1..D5", "epsp S E", "prin S E",
-// "spal S P" (set and values), or "step F" (no set: set 0).
+// One record of a "fail" block: its criterion's row of the failure table
+// (failure/failtable.hpp, 1-based), the set (0 for a criterion without one,
+// "step") and the values in record order.
 struct failurerecord {
-    std::string key;
+    int criterion = 1;
     int set = 0;
     std::vector<double> values;
+    int line = 0;  // the deck line of its word (0 for a record built in memory)
 };
 
 // Hourglass control "hour METHOD Q".
@@ -551,52 +555,102 @@ contactblock readcontact(In& in, int nmat) {
     return c;
 }
 
-// Values a record of the "fail" block takes after its set: Johnson-Cook's
-// five constants, one limit otherwise.
-inline constexpr int failurevalues(int record) { return record == 2 ? 5 : 1; }
-
-// What is wrong with the values of a failure record, or empty: the limits of
-// epsp, prin and spal are positive, the step fraction lies in its range.
+// What is wrong with a failure record, or empty: its criterion, its count of
+// values, the set it names (1..nmat, none for a criterion without a set),
+// each value's range and the row's cross check, in record order.
 template <class Show>
-std::string failurefault(const failurerecord& r, const Show& show) {
-    // The limit each of epsp, prin and spal sets, as the messages name it.
-    static constexpr const char* limits[] = {
-        "plastic strain limit (epsp)", "principal strain limit (prin)", "tension limit (spal)"};
-    const int k = lexical::match4(r.key, vocabulary::failurerecords, vocabulary::nfailurerecords);
-    if (k < 2 || r.values.size() != static_cast<std::size_t>(failurevalues(k)))
-        return "failure record \"" + r.key + "\" with " + std::to_string(r.values.size()) +
-               " values";
-    if (k >= 3 && k <= 5 && !(r.values[0] > 0.0))
-        return std::string("fail: ") + limits[k - 3] + " must be positive, got " +
-               show(r.values[0]);
-    if (k == 6) return outside(stepfraction, r.values[0], show);
-    if (k == 7 && !(r.values[0] > 0.0 && r.values[0] < 1.0))
-        return "fail: the critical damage (cdam) must lie above 0 and below 1, got " +
-               show(r.values[0]);
+std::string failurefault(const failurerecord& r, int nmat, const Show& show) {
+    const failtable::criterion* row = failtable::find(r.criterion);
+    if (!row) return outside("failure criterion number", r.criterion, 1, failtable::count);
+    if (row->perset) {
+        if (std::string m = outside("failure material set", r.set, 1, nmat); !m.empty()) return m;
+    } else if (r.set != 0) {
+        return std::string("fail: ") + row->word + " names no material set, found set " +
+               std::to_string(r.set);
+    }
+    if (r.values.size() != row->values.size())
+        return std::string("fail: ") + row->word + " takes " + std::to_string(row->values.size()) +
+               " values, found " + std::to_string(r.values.size());
+    const std::function<std::string(double)> shown = show;
+    for (std::size_t i = 0; i <= r.values.size(); ++i) {
+        if (row->cross && i == row->crossafter)
+            if (std::string m = row->cross(r.values, shown); !m.empty()) return "fail: " + m;
+        if (i == r.values.size()) break;
+        const failtable::value& v = row->values[i];
+        if (!failtable::valid(v, r.values[i]))
+            return std::string("fail: ") + v.what + " must be " + v.rule + ", got " +
+                   show(r.values[i]);
+    }
     return {};
+}
+
+// The criteria and sets given so far in a "fail" block: a set takes each
+// criterion once, the block one record of a criterion without a set.
+using failureseen = std::set<std::pair<int, int>>;
+
+// "fail: jc given twice for material set 2" when r repeats a record of
+// `seen`, which then holds r; or empty.
+inline std::string failuretwicefault(failureseen& seen, const failurerecord& r) {
+    if (seen.insert({r.criterion, r.set}).second) return {};
+    const failtable::criterion* row = failtable::find(r.criterion);
+    const std::string word = row ? row->word : std::to_string(r.criterion);
+    if (row && !row->perset) return "fail: " + word + " given twice (the block takes one)";
+    return "fail: " + word + " given twice for material set " + std::to_string(r.set) +
+           " (a set takes each criterion once)";
+}
+
+// What keeps a failure record from acting on its set, or empty. `model` is
+// the set's row of the material table (nullptr: the set has no "mate"
+// record), `consistent` the deck's "cons" switch as the run has it ("corr
+// on" sets it unless "cons" is given). Checked once the whole deck is read:
+// the block may stand before the "mate" records and the switches.
+inline std::string failuremodelfault(const failurerecord& r, const catalog::model* model,
+                                     bool consistent) {
+    const failtable::criterion* row = failtable::find(r.criterion);
+    if (!row || !row->perset || row->model == failtable::needs::nothing) return {};
+    if (model && failtable::actson(row->model, *model, consistent)) return {};
+    const std::string set = std::to_string(r.set);
+    if (row->model == failtable::needs::johnsoncook) {
+        return std::string("fail: ") + row->what + " of material set " + set +
+               " needs a Johnson-Cook material (" + failtable::modelwords(row->model) + "), " +
+               (model ? std::string("the set is ") + model->word
+                      : std::string("the set has no \"mate\" record"));
+    }
+    std::string why = "the set has no \"mate\" record";
+    if (model && model->plastic == catalog::plasticstrain::withcons)
+        why = std::string(model->word) +
+              " keeps its plastic strain only with \"cons on\" or \"corr on\"";
+    else if (model)
+        why = std::string(model->word) + " keeps no plastic strain";
+    return std::string("fail: the ") + row->what + " of material set " + set +
+           " can never act: " + why;
 }
 
 // "fail": its records in deck order up to "endf".
 template <class In>
 std::vector<failurerecord> readfailure(In& in, int nmat) {
     if (nmat <= 0) in.fail("nmat must be defined before \"fail\"");
+    const auto show = [&in](double v) { return in.show(v); };
     std::vector<failurerecord> list;
+    failureseen seen;
     for (;;) {
         const int k = in.keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
         if (k == 1) break;
         if (k < 2)
-            in.fail(
-                "unknown record in the \"fail\" block (endf, jc, epsp, prin, spal, step or "
-                "cdam expected)");
+            in.fail("unknown record in the \"fail\" block (" + failtable::wordlist() +
+                    " expected)");
         failurerecord r;
-        r.key = vocabulary::word(vocabulary::failurerecords, vocabulary::nfailurerecords, k);
-        if (k != 6) {
+        r.criterion = k - 1;
+        r.line = in.line();
+        const failtable::criterion& row = failtable::table[k - 2];
+        if (row.perset) {
             // The set first, then its values, as they stand on the record.
             r.set = in.integer("failure material set");
             require(in, outside("failure material set", r.set, 1, nmat));
         }
-        for (int i = 0; i < failurevalues(k); ++i) r.values.push_back(in.real("failure constant"));
-        require(in, failurefault(r, [&in](double v) { return in.show(v); }));
+        for (const failtable::value& v : row.values) r.values.push_back(in.real(v.what));
+        require(in, failurefault(r, nmat, show));
+        require(in, failuretwicefault(seen, r));
         list.push_back(std::move(r));
     }
     return list;

@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "failure/failtable.hpp"
 #include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
 
@@ -41,11 +42,10 @@ inline constexpr int nvectorrecords = 3;
 inline constexpr char contactrecords[] = "endcscalfricpartpair";
 inline constexpr int ncontactrecords = 5;
 
-// Records of a "fail" block: its end, Johnson-Cook damage, the plastic
-// strain, principal strain and tension limits of a set, the step limit, the
-// critical damage of Johnson-Cook damage coupled to the flow stress.
-inline constexpr char failurerecords[] = "endfjc  epspprinspalstepcdam";
-inline constexpr int nfailurerecords = 7;
+// Records of a "fail" block: its end, then one per row of the failure
+// criteria table (failure/failtable.hpp), entry k + 1 for criterion k.
+inline constexpr const char* failurerecords = failtable::words.data();
+inline constexpr int nfailurerecords = failtable::count + 1;
 
 // Values of a switch ("jaum on").
 inline constexpr char switches[] = "on  off ";

@@ -5,10 +5,6 @@
 
 namespace catalog {
 
-namespace {
-
-// `text` broken at blanks into lines of at most `width` columns, the first
-// indented by `first` blanks, the others by `rest`.
 std::string wrap(std::string_view text, int first, int rest, int width) {
     std::string out(static_cast<std::size_t>(first), ' ');
     int col = first;
@@ -35,8 +31,6 @@ std::string wrap(std::string_view text, int first, int rest, int width) {
     }
     return out + '\n';
 }
-
-}  // namespace
 
 bool jcth_cross(const material& r) { return r.tmelt > r.troom && r.cpjc > 0.0 && r.ratejc > 0.0; }
 

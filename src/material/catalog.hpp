@@ -21,6 +21,7 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "model/model.hpp"
 
@@ -120,11 +121,23 @@ inline constexpr constant voce_c[] = {density, young, poisson, named(yield, "A")
 // jcth: Tmelt above Troom, a positive cp and reference strain rate.
 bool jcth_cross(const material& r);
 
+// Whether a model keeps the effective plastic strain epeff of its elements:
+// never (elas), only with "cons on" or "corr on" (pla1, whose radial return
+// records nothing otherwise), or always.
+enum class plasticstrain { none, withcons, kept };
+
 struct model {
     const char* word;                      // the deck's word, 4 characters
     std::span<const constant> constants;   // in record order, after the word
     const char* history;                   // history fields beyond the stress, blank separated
     double material::*inittemp = nullptr;  // the field that starts the temperature, if any
+    // What the failure criteria (failure/failtable.hpp) ask of the model: its
+    // plastic strain, whether its flow stress is Johnson-Cook's (the damage
+    // constants D1..D5 are fitted to it), and the field of the reference
+    // strain rate of its rate term (none: the fixed 1e-3 per second of john).
+    plasticstrain plastic = plasticstrain::kept;
+    bool johnsoncook = false;
+    double material::*refrate = nullptr;
     // Constants read strictly: a word that is not a number stops instead of
     // reading as 0 (the models after john).
     bool strict = true;
@@ -136,23 +149,35 @@ struct model {
     int crossrank = 1;
     const char* help = "";                     // what the model is, one sentence
     const char* rate = "none (no rate term)";  // its reference strain rate
+
+    // It carries a temperature (T* of the Johnson-Cook damage).
+    constexpr bool hastemperature() const { return inittemp != nullptr; }
+    // It keeps the plastic strain, with the deck's "cons" switch as given
+    // (or as "corr on" sets it).
+    constexpr bool keepsplasticstrain(bool consistent) const {
+        return plastic == plasticstrain::kept || (plastic == plasticstrain::withcons && consistent);
+    }
 };
+
+// The fixed reference strain rate of a model without a field for it (john), 1/s.
+inline constexpr double fixedrate = 1.0e-3;
 
 // clang-format off
 inline constexpr model models[] = {
-    {.word = "elas", .constants = elas_c, .history = "", .strict = false, .lanes = true,
-     .help = "linear elastic"},
-    {.word = "pla1", .constants = pla1_c, .history = "", .strict = false, .lanes = true,
-     .help = "elastic-perfectly plastic"},
+    {.word = "elas", .constants = elas_c, .history = "", .plastic = plasticstrain::none,
+     .strict = false, .lanes = true, .help = "linear elastic"},
+    {.word = "pla1", .constants = pla1_c, .history = "", .plastic = plasticstrain::withcons,
+     .strict = false, .lanes = true, .help = "elastic-perfectly plastic"},
     {.word = "pla2", .constants = pla2_c, .history = "sig_y epeff", .strict = false,
      .lanes = true, .help = "linear isotropic hardening, yield stress YIELD + H eps_p with "
      "H = E TANGENT / (E - TANGENT)"},
-    {.word = "john", .constants = john_c, .history = "sig_y epeff", .strict = false,
-     .lanes = true, .help = "Johnson-Cook, reference strain rate 1e-3 per unit of time: "
-     "ln(rate / 0.001)",
+    {.word = "john", .constants = john_c, .history = "sig_y epeff", .johnsoncook = true,
+     .strict = false, .lanes = true,
+     .help = "Johnson-Cook, reference strain rate 1e-3 per unit of time: ln(rate / 0.001)",
      .rate = "1e-3 per second, fixed (the rate term is ln(rate / 0.001))"},
     {.word = "jcth", .constants = jcth_c, .history = "sig_y epeff temp",
-     .inittemp = &material::troom, .cross = jcth_cross,
+     .inittemp = &material::troom, .johnsoncook = true, .refrate = &material::ratejc,
+     .cross = jcth_cross,
      .crossmessage = "jcth needs Tmelt above Troom and a positive cp and reference "
                      "strain rate",
      .help = "Johnson-Cook with thermal softening 1 - T*^M and adiabatic heating BETA x plastic "
@@ -184,6 +209,11 @@ inline constexpr std::array<char, 4 * nmodels + 1> words = joinwords();
 
 // "elas, pla1, ... or plaw".
 std::string wordlist(const char* last = " or ");
+
+// `text` broken at blanks into lines of at most `width` columns, the first
+// indented by `first` blanks, the others by `rest`; every line ends with a
+// newline.
+std::string wrap(std::string_view text, int first, int rest, int width);
 
 // Lines "WORD NAME..." of every model, each with its help in brackets below,
 // indented by `indent` and wrapped to `width` columns.

@@ -126,7 +126,7 @@ struct failurecriteria {
     // Johnson-Cook damage ("jc"): D = sum of d eps_p / eps_f with
     // eps_f = [D1 + D2 exp(D3 sigma*)] [1 + D4 ln rate*] [1 + D5 T*]
     bool jc;
-    double d[5];
+    double d1, d2, d3, d4, d5;
     double epsmax;   // effective plastic strain limit ("epsp"), 0 none
     double prinmax;  // largest principal strain limit ("prin"), 0 none
     double tension;  // mean stress limit in tension ("spal", Pa), 0 none

@@ -305,8 +305,8 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"fail step fraction outside",
          "nmat 1\nfail\nstep 1.5\nendf\nendi\n",
          {nm1, errline(3),
-          " *** Error *** erosion step fraction 1.5000000000000000E+00 is outside the valid range "
-          "1e-6..0.999"},
+          " *** Error *** fail: erosion step fraction (step) must be within 1e-6..0.999, got "
+          "1.5000000000000000E+00"},
          true},
         {"fail unknown record",
          "nmat 1\nfail\nepsx 1 0.5\nendf\nendi\n",
@@ -317,7 +317,7 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"fail critical damage outside",
          "nmat 1\nfail\njc 1 0.1 0.1 -1 0 0\ncdam 1 1.0\nendf\nendi\n",
          {nm1, errline(4),
-          " *** Error *** fail: the critical damage (cdam) must lie above 0 and below 1, got "
+          " *** Error *** fail: critical damage (cdam) must be above 0 and below 1, got "
           "1.0000000000000000E+00"},
          true},
         {"fail critical damage without jc",
@@ -326,12 +326,58 @@ TEST(InputErrors, EveryStopAndWarning) {
           " *** Error *** fail: the critical damage (cdam) of material set 1 needs its "
           "Johnson-Cook damage (jc)"},
          true},
+        {"fail criterion twice for a set",
+         "nmat 2\nfail\nepsp 1 0.5\nspal 1 1e9\nepsp 2 0.5\nepsp 1 0.6\nendf\nendi\n",
+         {item("nb_mat = ", 2), errline(6),
+          " *** Error *** fail: epsp given twice for material set 1 (a set takes each criterion "
+          "once)"},
+         true},
+        {"fail step twice",
+         "nmat 1\nfail\nstep 0.1\nspal 1 1e9\nstep 0.2\nendf\nendi\n",
+         {nm1, errline(5), " *** Error *** fail: step given twice (the block takes one)"},
+         true},
+        // Johnson-Cook constants whose failure strain is not positive at a
+        // reachable state would erode every element at its first plastic
+        // increment.
+        {"fail jc D1 and D2 zero",
+         "nmat 1\nfail\njc 1 0 0 -1.5 0.01 0.5\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** fail: jc stress factor D1 + D2 exp(D3 s) must be positive for "
+          "triaxiality s in -1.5..1.5, got 0.0000000000000000E+00 at s = -1.5000000000000000E+00 "
+          "(D1 0.0000000000000000E+00, D2 0.0000000000000000E+00, D3 -1.5000000000000000E+00)"},
+         true},
+        {"fail jc D1 negative beyond D2",
+         "nmat 1\nfail\njc 1 -0.5 0.25 0 0 0\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** fail: jc stress factor D1 + D2 exp(D3 s) must be positive for "
+          "triaxiality s in -1.5..1.5, got -2.5000000000000000E-01 at s = -1.5000000000000000E+00 "
+          "(D1 -5.0000000000000000E-01, D2 2.5000000000000000E-01, D3 0.0000000000000000E+00)"},
+         true},
+        {"fail jc rate factor negative",
+         "nmat 1\nfail\njc 1 0.05 3.44 -2.12 -5 0.61\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** fail: Johnson-Cook rate constant D4 (jc) must be above -1/ln(1e20) = "
+          "-0.0217 (1 + D4 ln rate* positive for rate* up to 1e20), got -5.0000000000000000E+00"},
+         true},
+        {"fail jc temperature factor zero",
+         "nmat 1\nfail\njc 1 0.05 3.44\n-2.12 0.002 -1\nendf\nendi\n",
+         {nm1, errline(4),
+          " *** Error *** fail: Johnson-Cook temperature constant D5 (jc) must be above -1 (1 + D5 "
+          "T* positive for T* in 0..1), got -1.0000000000000000E+00"},
+         true},
+        {"fail jc on a set without its mate record",
+         "nmat 2\nfail\njc 2 0.05 3.44 -2.12 0.002 0.61\nendf\nendi\n",
+         {item("nb_mat = ", 2), errline(3),
+          " *** Error *** fail: Johnson-Cook damage (jc) of material set 2 needs a Johnson-Cook "
+          "material (john or jcth), the set has no \"mate\" record"},
+         true},
         {"fail jc on an elastic set",
          "nbmp 8\nnbel 1\n" + mate1 +
              "fail\njc 1 0.1 0.1 -1 0 0\nendf\npart\n1 0 0 0 0\n2 0 1 0 0\n3 0 1 1 0\n"
              "4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\nelem\n1 1 1 2 3 4 5 6 7 "
              "8\nendi\n",
-         {" *** Error *** fail: Johnson-Cook damage (jc) of material set 1 needs a Johnson-Cook "
+         {errline(7),
+          " *** Error *** fail: Johnson-Cook damage (jc) of material set 1 needs a Johnson-Cook "
           "material (john or jcth), the set is elas"},
          true},
         {"fail epsp on an elastic set",
@@ -339,7 +385,8 @@ TEST(InputErrors, EveryStopAndWarning) {
              "fail\nepsp 1 0.5\nendf\npart\n1 0 0 0 0\n2 0 1 0 0\n3 0 1 1 0\n"
              "4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\nelem\n1 1 1 2 3 4 5 6 7 "
              "8\nendi\n",
-         {" *** Error *** fail: the plastic strain limit (epsp) of material set 1 can never act: "
+         {errline(7),
+          " *** Error *** fail: the plastic strain limit (epsp) of material set 1 can never act: "
           "elas keeps no plastic strain"},
          true},
 

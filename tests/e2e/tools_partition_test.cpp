@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -165,6 +166,95 @@ TEST(ToolsPartition, BadInputIsRejectedWithAMessage) {
     }
     EXPECT_FALSE(fs::exists(dir / "out" / "a"));
     EXPECT_FALSE(fs::exists(dir / "Comm"));
+}
+
+namespace {
+
+// Two unit cubes side by side along x, element 1 of set 1 (elastic unless
+// `first` says otherwise), element 2 of a pla1 set 2; `extra` stands before
+// "endi".
+std::string two_material_deck(const std::string& extra,
+                              const std::string& first = "elas 7800 2e11 0.3") {
+    std::string d = "nbmp 12\nnbel 2\nnmat 2\nendt 1e-6\noutt 1e-6\ntime 2 0 1 1 1\nmate\n1 " +
+                    first + "\n2 pla1 7800 2e11 0.3 3e8\npart\n";
+    for (int k = 0; k < 2; ++k)
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 3; ++i)
+                d += std::to_string(1 + i + 3 * (j + 2 * k)) + " 0 " + std::to_string(i) + " " +
+                     std::to_string(j) + " " + std::to_string(k) + "\n";
+    d += "elem\n1 1 1 2 5 4 7 8 11 10\n2 2 2 3 6 5 8 9 12 11\n";
+    return d + extra + "endi\n";
+}
+
+// The numbers of a message as N: each reader prints reals its own way.
+std::string numbers_out(const std::string& text) {
+    static const std::regex number("-?[0-9][0-9.]*([eE][+-]?[0-9]+)?");
+    return std::regex_replace(text, number, "N");
+}
+
+// The line and the message of a solver's input error; of a tool's.
+std::pair<std::string, std::string> solver_fault(const std::string& out) {
+    const std::string at = " input file error, line", error = " *** Error *** ";
+    const size_t l = out.rfind(at), e = out.rfind(error);
+    if (l == std::string::npos || e == std::string::npos) return {};
+    const std::string line = out.substr(l + at.size(), out.find('\n', l) - l - at.size());
+    return {line.substr(line.find_first_not_of(' ')),
+            out.substr(e + error.size(), out.find('\n', e) - e - error.size())};
+}
+
+std::pair<std::string, std::string> tool_fault(const std::string& out, const std::string& deck) {
+    const size_t at = out.find(": " + deck + ":");
+    if (at == std::string::npos) return {};
+    const size_t line = at + deck.size() + 3, colon = out.find(": ", line);
+    return {out.substr(line, colon - line),
+            out.substr(colon + 2, out.find('\n', colon) - colon - 2)};
+}
+
+}  // namespace
+
+// A failure block the solver refuses, the partition tool refuses alike:
+// the same text, naming the same deck line, before it writes anything.
+// What the solver takes, the tool carries to every process deck.
+TEST(ToolsPartition, RefusesTheFailureBlocksTheSolverRefuses) {
+    const char* const refused[] = {
+        "fail\njc 1 0.05 3.44 -2.12 0.002 0.61\nendf\n",
+        "fail\nepsp 2 0.5\nendf\n",
+        "cons off\ncorr on\nfail\nepsp 1 0.5\nendf\n",
+        "cons on\nfail\nepsp 2 0.5\nspal 2 1e9\nepsp 2 0.4\nendf\n",
+        "fail\nstep 0.1\nstep 0.1\nendf\n",
+        "fail\njc 2 0.05 3.44 -2.12 -5 0.61\nendf\n",
+        "fail\njc 2 0 0 -2.12 0.002 0.61\nendf\n",
+        "fail\nprin 1 0\nendf\n",
+    };
+    for (const char* extra : refused) {
+        SCOPED_TRACE(extra);
+        TempDir dir("part-fail");
+        write_file(dir / "a", two_material_deck(extra));
+        write_file(dir / "Comm", "0\n");
+        const RunResult solver = run_hexdyn(dir.path(), 1, 60);
+        EXPECT_NE(solver.status, 0) << solver.out;
+        const RunResult part = tool("hexdyn-partition", "a 2 --dir out", dir.path());
+        EXPECT_NE(part.status, 0) << part.out;
+        const auto fault = solver_fault(solver.out);
+        EXPECT_FALSE(fault.second.empty()) << solver.out;
+        const auto told = tool_fault(part.out, "a");
+        EXPECT_EQ(told.first, fault.first) << solver.out << "\n" << part.out;
+        EXPECT_EQ(numbers_out(told.second), numbers_out(fault.second)) << solver.out << "\n"
+                                                                       << part.out;
+        EXPECT_FALSE(fs::exists(dir / "out" / "a"));
+    }
+    TempDir dir("part-fail-taken");
+    write_file(dir / "a", two_material_deck("corr on\nfail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\n"
+                                            "prin 1 0.3\nstep 0.1\nendf\n",
+                                            "john 7800 2e11 0.3 3e8 0 0 0"));
+    const RunResult part = tool("hexdyn-partition", "a 2 --dir out", dir.path());
+    ASSERT_EQ(part.status, 0) << part.out;
+    for (const char* p : {"a", "b"})
+        EXPECT_NE(read_file(dir / "out" / p)
+                      .find("fail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\nprin 1 0.3\nstep 0.1\nendf\n"),
+                  std::string::npos)
+            << p;
+    EXPECT_EQ(run_hexdyn(dir / "out", 2, 60).status, 0);
 }
 
 TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {

@@ -15,6 +15,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "failure/failtable.hpp"
 #include "input/grammar.hpp"
 #include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
@@ -245,6 +246,16 @@ double to_single(double v) { return static_cast<double>(static_cast<float>(v)); 
 
 namespace {
 
+// What keeps failure record r from acting on the model of its set, as the
+// solver finds it once its deck is read: the "cons" switch as given, or as
+// "corr on" sets it.
+std::string failure_model_fault(const Deck& d, const FailureRecord& r) {
+    if (r.set < 1 || r.set > static_cast<int>(d.materials.size())) return {};
+    const bool consistent = d.consistent ? *d.consistent : d.corrected.value_or(false);
+    return grammar::failuremodelfault(
+        r, material_model(d.materials[static_cast<size_t>(r.set - 1)].model), consistent);
+}
+
 // The deck as the shared record readers take it: the lexer's words, a
 // message with the deck's name and line.
 struct DeckWords {
@@ -256,6 +267,7 @@ struct DeckWords {
     int oldint(const char* what) { return lx.getint(what); }
     double oldreal(const char* what) { return lx.getreal(what); }
     bool words_left() const { return lx.words_left(); }
+    int line() const { return lx.line(); }
     int valuesonline(const char* table, int n) const { return lx.valuesonline(table, n); }
     [[noreturn]] void fail(const std::string& message) const { lx.fail(message); }
     [[noreturn]] void stop(const std::string&, const std::string& detail) const { lx.fail(detail); }
@@ -473,6 +485,13 @@ class DeckReader {
                 throw Error(name_ + ": curve " + std::to_string(i + 1) + " (" +
                             curve_name(c.option) + ") " + fault);
         }
+        // The failure records against the models of their sets, after the
+        // curves as the solver checks them.
+        if (d_.failure)
+            for (const FailureRecord& r : *d_.failure) {
+                const std::string fault = failure_model_fault(d_, r);
+                if (!fault.empty()) lx_.fail_at(r.line, fault);
+            }
     }
 
     Lexer lx_;
@@ -686,13 +705,15 @@ void check_deck(const Deck& d) {
         require(grammar::globalfault(d.node_global, "node"));
         require(grammar::globalfault(d.element_global, "element"));
     }
-    if (d.failure)
+    if (d.failure) {
+        grammar::failureseen seen;
         for (const FailureRecord& r : *d.failure) {
             for (double x : r.values) check_real(x, "a failure constant");
-            if (r.set != 0 || r.key != "step")
-                require(grammar::outside("failure material set", r.set, 1, nm));
-            require(grammar::failurefault(r, real_text));
+            require(grammar::failurefault(r, nm, real_text));
+            require(grammar::failuretwicefault(seen, r));
+            require(failure_model_fault(d, r));
         }
+    }
     if (d.curves.size() > 10) throw Error("more than 10 curves");
     for (const Curve& c : d.curves) {
         if (c.option < 1 || c.option > vocabulary::ncurves)
@@ -799,7 +820,7 @@ void put_int_lines(std::string& o, const std::vector<int>& v) {
 void put_failure(std::string& o, const std::vector<FailureRecord>& list) {
     o += "fail\n";
     for (const FailureRecord& r : list) {
-        o += r.key;
+        o += failtable::table[r.criterion - 1].word;
         if (r.set > 0) {
             o += ' ';
             append_int(o, r.set);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "failure/failtable.hpp"
 #include "formats/cli.hpp"
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
@@ -48,7 +49,10 @@ node, with its local node number; energy curves go to every process (each
 process reports the energy of its own part). A contact block ("cont" ...
 "endc") goes unchanged to every deck (material sets keep their numbers), and
 every deck then also gets "glob": the global numbers of its nodes and
-elements, as in hexdyn.map.
+elements, as in hexdyn.map. A failure block ("fail" ... "endf") goes
+unchanged to every deck too; a deck whose failure records the solver
+refuses (a criterion its set's model cannot meet, a record given twice,
+constants out of range) is refused with the solver's message.
 
 Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
 (the solver stops at start-up when the process count is not N).
@@ -59,9 +63,10 @@ Options
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
 )");
-// The help text closed by the paragraphs of the material words and of the
-// curve variables.
-const std::string kHelpText = std::string(kHelp) + catalog::rateshelp() + curvevariables::help();
+// The help text closed by the paragraphs of the material words, of the
+// curve variables and of the failure records.
+const std::string kHelpText =
+    std::string(kHelp) + catalog::rateshelp() + curvevariables::help() + failtable::help();
 
 std::vector<int> metis_parts(const formats::Deck& d, int nprocs) {
     const int ne = d.nelements();
