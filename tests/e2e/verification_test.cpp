@@ -108,6 +108,19 @@ double window_mean(const std::vector<std::vector<double>>& rows, size_t col, dou
 
 double rel(double measured, double expected) { return (measured - expected) / expected; }
 
+// The records of energy.dat, without its header.
+std::vector<std::vector<double>> energy_rows(const fs::path& file) {
+    std::vector<std::vector<double>> rows;
+    for (const std::string& l : lines_of(read_file(file))) {
+        if (l.empty() || l[0] == '#') continue;
+        std::istringstream in(l);
+        std::vector<double> r;
+        for (double x; in >> x;) r.push_back(x);
+        rows.push_back(r);
+    }
+    return rows;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------------
@@ -855,14 +868,7 @@ Spin spinning_bar(bool midstep) {
     if (::testing::Test::HasFatalFailure()) return s;
 
     // Energy: kinetic plus strain energy against the first record.
-    std::vector<std::vector<double>> rows;
-    for (const std::string& l : lines_of(read_file(dir / "energy.dat"))) {
-        if (l.empty() || l[0] == '#') continue;
-        std::istringstream in(l);
-        std::vector<double> r;
-        for (double x; in >> x;) r.push_back(x);
-        rows.push_back(r);
-    }
+    const std::vector<std::vector<double>> rows = energy_rows(dir / "energy.dat");
     EXPECT_GE(rows.size(), 100u);
     if (rows.empty()) return s;
     // The last record is the last step's, within a step of the end time.
@@ -1201,14 +1207,7 @@ TEST(VerificationErosion, ErodedElementsTakeTheWorkTheyAbsorbed) {
         const auto curves = curve_rows(dir / "aresult_curv.dat");
         ASSERT_FALSE(curves.empty());
         EXPECT_EQ(curves.back()[2], 1.0);
-        std::vector<std::vector<double>> rows;
-        for (const std::string& l : lines_of(read_file(dir / "energy.dat"))) {
-            if (l.empty() || l[0] == '#') continue;
-            std::istringstream in(l);
-            std::vector<double> r;
-            for (double x; in >> x;) r.push_back(x);
-            rows.push_back(r);
-        }
+        const std::vector<std::vector<double>> rows = energy_rows(dir / "energy.dat");
         ASSERT_GE(rows.size(), 2u);
         // time kinetic internal hourglass eroded external plane total error
         const auto& last = rows.back();
