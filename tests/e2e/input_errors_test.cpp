@@ -346,13 +346,6 @@ TEST(InputErrors, EveryStopAndWarning) {
           "triaxiality s in -1.5..1.5, got 0.0000000000000000E+00 at s = -1.5000000000000000E+00 "
           "(D1 0.0000000000000000E+00, D2 0.0000000000000000E+00, D3 -1.5000000000000000E+00)"},
          true},
-        {"fail jc D1 negative beyond D2",
-         "nmat 1\nfail\njc 1 -0.5 0.25 0 0 0\nendf\nendi\n",
-         {nm1, errline(3),
-          " *** Error *** fail: jc stress factor D1 + D2 exp(D3 s) must be positive for "
-          "triaxiality s in -1.5..1.5, got -2.5000000000000000E-01 at s = -1.5000000000000000E+00 "
-          "(D1 -5.0000000000000000E-01, D2 2.5000000000000000E-01, D3 0.0000000000000000E+00)"},
-         true},
         {"fail jc rate factor negative",
          "nmat 1\nfail\njc 1 0.05 3.44 -2.12 -5 0.61\nendf\nendi\n",
          {nm1, errline(3),
@@ -364,12 +357,6 @@ TEST(InputErrors, EveryStopAndWarning) {
          {nm1, errline(4),
           " *** Error *** fail: Johnson-Cook temperature constant D5 (jc) must be above -1 (1 + D5 "
           "T* positive for T* in 0..1), got -1.0000000000000000E+00"},
-         true},
-        {"fail jc on a set without its mate record",
-         "nmat 2\nfail\njc 2 0.05 3.44 -2.12 0.002 0.61\nendf\nendi\n",
-         {item("nb_mat = ", 2), errline(3),
-          " *** Error *** fail: Johnson-Cook damage (jc) of material set 2 needs a Johnson-Cook "
-          "material (john or jcth), the set has no \"mate\" record"},
          true},
         {"fail jc on an elastic set",
          "nbmp 8\nnbel 1\n" + mate1 +

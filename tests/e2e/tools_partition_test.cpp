@@ -213,13 +213,14 @@ std::pair<std::string, std::string> tool_fault(const std::string& out, const std
 }  // namespace
 
 // A failure block the solver refuses, the partition tool refuses alike:
-// the same text, naming the same deck line, before it writes anything.
-// What the solver takes, the tool carries to every process deck.
+// the same text, naming the same deck line, before it writes anything; the
+// checks against the materials and the "cons" switch wait for the whole
+// deck. What the solver takes, the tool carries to every process deck.
 TEST(ToolsPartition, RefusesTheFailureBlocksTheSolverRefuses) {
     const char* const refused[] = {
         "fail\njc 1 0.05 3.44 -2.12 0.002 0.61\nendf\n",
         "fail\nepsp 2 0.5\nendf\n",
-        "cons off\ncorr on\nfail\nepsp 1 0.5\nendf\n",
+        "fail\nepsp 2 0.5\nendf\ncorr on\ncons off\n",
         "cons on\nfail\nepsp 2 0.5\nspal 2 1e9\nepsp 2 0.4\nendf\n",
         "fail\nstep 0.1\nstep 0.1\nendf\n",
         "fail\njc 2 0.05 3.44 -2.12 -5 0.61\nendf\n",
@@ -244,8 +245,8 @@ TEST(ToolsPartition, RefusesTheFailureBlocksTheSolverRefuses) {
         EXPECT_FALSE(fs::exists(dir / "out" / "a"));
     }
     TempDir dir("part-fail-taken");
-    write_file(dir / "a", two_material_deck("corr on\nfail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\n"
-                                            "prin 1 0.3\nstep 0.1\nendf\n",
+    write_file(dir / "a", two_material_deck("fail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\nprin 1 0.3\n"
+                                            "step 0.1\nendf\ncorr on\n",
                                             "john 7800 2e11 0.3 3e8 0 0 0"));
     const RunResult part = tool("hexdyn-partition", "a 2 --dir out", dir.path());
     ASSERT_EQ(part.status, 0) << part.out;

@@ -359,21 +359,11 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.failure = {{9, 1, {0.5}}};
          },
          "failure criterion number 9 is outside the valid range 1..6"},
-        {"failure record short of values",
-         [](Deck& d) {
-             d.failure = {{1, 1, {0.1, 0.2}}};
-         },
-         "fail: jc takes 5 values, found 2"},
         {"step fraction with a set",
          [](Deck& d) {
              d.failure = {{5, 1, {0.1}}};
          },
          "fail: step names no material set, found set 1"},
-        {"failure criterion twice for a set",
-         [](Deck& d) {
-             d.failure = {{3, 1, {0.1}}, {4, 1, {1e9}}, {3, 1, {0.2}}};
-         },
-         "fail: prin given twice for material set 1"},
         {"Johnson-Cook damage of an elastic set",
          [](Deck& d) {
              d.failure = {{1, 1, {0.05, 3.44, -2.12, 0.002, 0.61}}};
@@ -530,83 +520,4 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
          "deck:19: fixd takes 4 values (C FX FY FZ) on its line, found 3"},
     };
     for (const auto& [text, message] : cases) EXPECT_EQ(error_of(text), message) << text;
-}
-
-namespace {
-
-// The unit cube of a john set 1 (its element) and a pla1 set 2; `extra`
-// stands before "endi" from line 19 on.
-std::string failure_deck(const std::string& extra) {
-    return std::string("nbmp 8\nnbel 1\nnmat 2\nncom 1\nmate\n") +
-           "1 john 7850 2e11 0.3 3.5e8 2.75e8 0.36 0.022\n2 pla1 2700 7e10 0.33 3e8\npart\n" +
-           kCubeNodes + "elem\n1 1 1 2 3 4 5 6 7 8\n" + extra + "endi\n";
-}
-
-}  // namespace
-
-// Every criterion of the "fail" block reads, in any spelling and across
-// lines, and comes back as its canonical record.
-TEST(DeckFailure, RecordsReadAndWriteBack) {
-    const std::string block =
-        "FAIL\nprin 2 0.4 JC 1 0.02115 0.5196\n-0.54 -0.015 0\nstep 0.05\nspal 2 1.2e9\n"
-        "prin 1 0.5\nepsp 2 0.8 epsp 1 0.9\nendf\ncorr on\n";
-    const Deck d = formats::parse_deck(failure_deck(block), "deck");
-    ASSERT_TRUE(d.failure.has_value());
-    const std::vector<std::pair<int, int>> order = {{3, 2}, {1, 1}, {5, 0}, {4, 2},
-                                                    {3, 1}, {2, 2}, {2, 1}};
-    ASSERT_EQ(d.failure->size(), order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        EXPECT_EQ((*d.failure)[i].criterion, order[i].first) << i;
-        EXPECT_EQ((*d.failure)[i].set, order[i].second) << i;
-    }
-    EXPECT_EQ((*d.failure)[1].values[3], formats::to_single(-0.015));
-    EXPECT_EQ((*d.failure)[1].line, 20);
-    const std::string text = formats::deck_text(d);
-    EXPECT_NE(text.find("fail\nprin 2 0.4\njc 1 0.02115 0.5196 -0.54 -0.015 0\nstep 0.05\n"
-                        "spal 2 1.2e+09\nprin 1 0.5\nepsp 2 0.8\nepsp 1 0.9\nendf\n"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(formats::deck_text(formats::parse_deck(text, "written")), text);
-}
-
-// The tools refuse the failure records the solver refuses, with its text
-// and the line of the record; the checks that need the models of the sets
-// and the "cons" switch wait for the whole deck.
-TEST(DeckFailure, FaultsNameTheLineAndTheValue) {
-    const std::pair<std::string, std::string> cases[] = {
-        {failure_deck("fail\njc 2 0.05 3.44 -2.12 0.002 0.61\nendf\n"),
-         "deck:20: fail: Johnson-Cook damage (jc) of material set 2 needs a Johnson-Cook material "
-         "(john or jcth), the set is pla1"},
-        {failure_deck("fail\nspal 1 1e9\nepsp 2 0.5\nendf\n"),
-         "deck:21: fail: the plastic strain limit (epsp) of material set 2 can never act: pla1 "
-         "keeps its plastic strain only with \"cons on\" or \"corr on\""},
-        {failure_deck("corr on cons off\nfail\nepsp 2 0.5\nendf\n"),
-         "deck:21: fail: the plastic strain limit (epsp) of material set 2 can never act: pla1 "
-         "keeps its plastic strain only with \"cons on\" or \"corr on\""},
-        {"nbmp 8\nnbel 1\nnmat 1\nfail\nepsp 1 0.5\nendf\nmate\n1 elas 7800 2e11 0.3\nncom 1 "
-         "part\n" +
-             std::string(kCubeNodes) + "elem\n1 1 1 2 3 4 5 6 7 8\nendi\n",
-         "deck:5: fail: the plastic strain limit (epsp) of material set 1 can never act: elas "
-         "keeps "
-         "no plastic strain"},
-        {failure_deck("fail\nprin 1 0.5\nprin 2 0.5\nprin 1 0.6\nendf\n"),
-         "deck:22: fail: prin given twice for material set 1 (a set takes each criterion once)"},
-        {failure_deck("fail\nstep 0.1\nstep 0.1\nendf\n"),
-         "deck:21: fail: step given twice (the block takes one)"},
-        {failure_deck("fail\njc 1 0.05 3.44 -2.12 -5 0.61\nendf\n"),
-         "deck:20: fail: Johnson-Cook rate constant D4 (jc) must be above -1/ln(1e20) = -0.0217 (1 "
-         "+ D4 ln rate* positive for rate* up to 1e20), got -5"},
-        {failure_deck("fail\njc 1 0 0 -2.12 0.002 0.61\nendf\n"),
-         "deck:20: fail: jc stress factor D1 + D2 exp(D3 s) must be positive for triaxiality s in "
-         "-1.5..1.5, got 0 at s = -1.5 (D1 0, D2 0, D3 -2.12)"},
-        {failure_deck("fail\nspal 1 -1\nendf\n"),
-         "deck:20: fail: tension limit (spal) must be positive, got -1"},
-        {failure_deck("fail\nshex 1 0.5\nendf\n"),
-         "deck:20: unknown record in the \"fail\" block (endf, jc, epsp, prin, spal, step or "
-         "cdam expected)"},
-    };
-    for (const auto& [text, message] : cases) EXPECT_EQ(error_of(text), message) << text;
-    // Accepted: pla1 keeps its plastic strain with "cons on", or "corr on".
-    for (const char* on : {"cons on\n", "corr on\n", "cons on corr off\n"})
-        EXPECT_EQ(error_of(failure_deck(std::string(on) + "fail\nepsp 2 0.5\nendf\n")), "") << on;
 }

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "formats/deck.hpp"
-#include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
 #include "model/curvevariables.hpp"
 
@@ -47,17 +46,4 @@ TEST(Vocabulary, WordsWithoutPaddingReadBackToTheirNumber) {
         EXPECT_EQ(formats::material_real_count(words[k - 1]), reals[k - 1]);
     }
     EXPECT_EQ(formats::material_real_count("wood"), -1);
-}
-
-// The records of the "fail" block keep their numbers (the solver and the
-// tools store a record by its criterion's number) and each word reads back
-// to its own entry.
-TEST(Vocabulary, FailureWordsKeepTheirNumbers) {
-    const std::string_view first = "endfjc  epspprinspalstep";
-    EXPECT_EQ(std::string_view(vocabulary::failurerecords).substr(0, first.size()), first);
-    for (int k = 1; k <= vocabulary::nfailurerecords; ++k)
-        EXPECT_EQ(lexical::match4(
-                      vocabulary::word(vocabulary::failurerecords, vocabulary::nfailurerecords, k),
-                      vocabulary::failurerecords, vocabulary::nfailurerecords),
-                  k);
 }

@@ -85,31 +85,6 @@ using V3 = std::vector<double>;
 
 // ------------------------------------------------------------- records
 
-// The records of "fail", in any order, fill the criteria of their sets and
-// the step fraction of every set; a set without records has none.
-TEST_F(Deck, FailureRecordsFillTheCriteriaOfTheirSets) {
-    loads(
-        "nmat 3\nfail\njc 1 0.05 3.44\n-2.12 0.002 0.61\nstep 0.05\nprin 1 0.5\n"
-        "spal 2 1.2e9 epsp 2 0.8\nendf\nendi\n",
-        false);
-    ASSERT_TRUE(failuredata::on);
-    ASSERT_EQ(failuredata::criteria.size(), 3u);
-    const failurecriteria& a = failuredata::criteria[0];
-    const failurecriteria& b = failuredata::criteria[1];
-    const failurecriteria& none = failuredata::criteria[2];
-    EXPECT_TRUE(a.jc);
-    EXPECT_EQ((std::vector<double>{a.d1, a.d2, a.d3, a.d4, a.d5}),
-              (std::vector<double>{0.05f, 3.44f, -2.12f, 0.002f, 0.61f}));
-    EXPECT_EQ(a.prinmax, static_cast<double>(0.5f));
-    EXPECT_EQ(a.epsmax + a.tension, 0.0);
-    EXPECT_FALSE(b.jc);
-    EXPECT_EQ((std::vector<double>{b.epsmax, b.prinmax, b.tension}),
-              (std::vector<double>{0.8f, 0.0, 1.2e9f}));
-    EXPECT_FALSE(none.jc);
-    EXPECT_EQ(none.epsmax + none.prinmax + none.tension, 0.0);
-    EXPECT_EQ(failuredata::stepfraction, static_cast<double>(0.05f));
-}
-
 TEST_F(Deck, CurvePointDependsOnTheLineEnd) {
     loads("nbel 30\ncurv seqv\ncurv seqv 25\ncurv SM,3\ncurv engk\ncurv VOL 30 ! c\nendi\n", false);
     EXPECT_EQ(dataout::ncurves, 5);

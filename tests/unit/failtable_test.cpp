@@ -41,24 +41,14 @@ TEST(FailureTable, JohnsonCookConstantsNeedAPositiveFailureStrain) {
     const double d4bound = -1.0 / std::log(1.0e20);
     const Case cases[] = {
         {"4340 steel", {0.05, 3.44, -2.12, 0.002, 0.61}, ""},
-        {"OFHC copper", {0.54, 4.89, -3.03, 0.014, 1.12}, ""},
         {"Armco iron, D1 negative", {-2.20, 5.43, -0.47, 0.016, 0.63}, ""},
         {"plate of the perforation example, D4 negative", {0.02115, 0.5196, -0.54, -0.015, 0}, ""},
-        {"D2 negative, falling in tension", {0.5, -0.1, 1.0, 0.0, 0.0}, ""},
-        {"D4 just above its bound", {0.05, 3.44, -2.12, 0.999 * d4bound, 0.61}, ""},
-        {"D5 just above -1", {0.05, 3.44, -2.12, 0.002, -0.99}, ""},
+        {"D4 and D5 just inside", {0.05, 3.44, -2.12, 0.999 * d4bound, -0.99}, ""},
         {"D1 and D2 zero", {0.0, 0.0, -2.12, 0.002, 0.61}, "got 0 at s = -1.5"},
         {"D2 negative beyond D1 in tension", {0.5, -0.2, 1.0, 0.0, 0.0}, "at s = 1.5"},
-        {"D1 negative beyond D2 in tension", {-2.20, 5.43, -0.8, 0.016, 0.63}, "at s = 1.5"},
-        {"D1 negative, D2 zero", {-0.1, 0.0, 0.0, 0.0, 0.0}, "at s = -1.5"},
-        {"D2 zero and exp(D3 s) beyond the doubles",
-         {0.1, 0.0, 1000.0, 0.0, 0.0},
-         "must be positive for triaxiality s in -1.5..1.5"},
-        {"D4 just below its bound", {0.05, 3.44, -2.12, 1.001 * d4bound, 0.61}, "rate constant D4"},
-        {"D4 -5", {0.05, 3.44, -2.12, -5.0, 0.61}, "rate constant D4 (jc) must be above"},
-        {"D5 -1",
-         {0.05, 3.44, -2.12, 0.002, -1.0},
-         "temperature constant D5 (jc) must be above -1"},
+        {"D2 zero and exp(D3 s) beyond the doubles", {0.1, 0.0, 1000.0, 0.0, 0.0}, "D1 + D2"},
+        {"D4 just below its bound", {0.05, 3.44, -2.12, 1.001 * d4bound, 0.61}, "D4"},
+        {"D5 -1", {0.05, 3.44, -2.12, 0.002, -1.0}, "D5 (jc) must be above -1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
