@@ -134,6 +134,9 @@ inline constexpr value step_v[] = {{.name = "FRACTION", .what = "erosion step fr
 inline constexpr value cdam_v[] = {{.name = "DC", .what = "critical damage (cdam)", .unit = "1",
     .field = &failurecriteria::dcrit, .rule = "above 0 and below 1", .lo = 0.0, .hi = 1.0,
     .loopen = true, .hiopen = true}};
+inline constexpr value shea_v[] = {{.name = "LIMIT", .what = "shear strain limit (shea)",
+    .unit = "1", .field = &failurecriteria::shearmax, .rule = "positive", .lo = 0.0,
+    .loopen = true}};
 // clang-format on
 
 struct criterion {
@@ -179,7 +182,11 @@ inline constexpr criterion table[] = {
     {.word = "cdam", .what = "critical damage (cdam)", .perset = true, .values = cdam_v,
      .model = needs::johnsoncook,
      .help = "couples the set's Johnson-Cook damage D (its jc record) to its flow stress, scaled "
-     "by 1 - DC D; the element erodes at D = 1"}
+     "by 1 - DC D; the element erodes at D = 1"},
+    {.word = "shea", .what = "shear strain limit (shea)", .perset = true, .values = shea_v,
+     .deckgeometry = true,
+     .help = "limit of the largest engineering shear strain eps_1 - eps_3, the largest minus "
+     "the smallest principal stretch from the deck geometry"},
 };
 // clang-format on
 
@@ -217,7 +224,7 @@ inline std::string modelwords(needs n) {
     return list.empty() ? last : list + " or " + last;
 }
 
-// "endf, jc, epsp, ... or step".
+// "endf, jc, epsp, ... or shea".
 inline std::string wordlist() {
     std::string s = "endf";
     for (int k = 0; k < count; ++k)

@@ -24,9 +24,10 @@ std::vector<double> wp;      // per element, plastic work done, J
 std::vector<double> x0;      // deck coordinates (principal strain limits only)
 double step0 = 0.0;          // shortest initial element step, s
 
-// Largest principal stretch minus 1 of the element's deformation at its
-// centre, from deck coordinates X to current x.
-double principalstrain(const double X[8][3], const double x[8][3]) {
+// The right Cauchy-Green tensor C = F^T F of the element's deformation at its
+// centre, from deck coordinates X to current x; false for an element
+// degenerate in the deck.
+bool centrestretch(const double X[8][3], const double x[8][3], double C[3][3]) {
     static const double sg[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
                                     {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
     double J[3][3] = {}, G[3][3] = {};
@@ -38,30 +39,41 @@ double principalstrain(const double X[8][3], const double x[8][3]) {
             }
     double Ji[3][3], det = 0.0;
     innve(J, Ji, det);
-    if (!(det != 0.0)) return 0.0;
+    if (!(det != 0.0)) return false;
     double F[3][3] = {};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             for (int k = 0; k < 3; ++k) F[i][j] += G[i][k] * Ji[k][j];
-    double C[3][3] = {};
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
+        for (int j = 0; j < 3; ++j) {
+            C[i][j] = 0.0;
             for (int k = 0; k < 3; ++k) C[i][j] += F[k][i] * F[k][j];
-    // Largest eigenvalue of the symmetric C (trigonometric solution).
+        }
+    return true;
+}
+
+// The eigenvalues of the symmetric C by the trigonometric solution: its
+// mean q, the spread p of its deviator and the angle phi, the largest
+// eigenvalue being q + 2 p cos(phi) and the smallest q + 2 p cos(phi +
+// 2 pi / 3). p is 0 for a spherical C.
+struct eigenangle {
+    double q, p, phi;
+};
+
+eigenangle eigenvalues(const double C[3][3]) {
     const double p1 = C[0][1] * C[0][1] + C[0][2] * C[0][2] + C[1][2] * C[1][2];
     const double q = (C[0][0] + C[1][1] + C[2][2]) / 3.0;
     const double p2 = (C[0][0] - q) * (C[0][0] - q) + (C[1][1] - q) * (C[1][1] - q) +
                       (C[2][2] - q) * (C[2][2] - q) + 2.0 * p1;
     const double p = std::sqrt(p2 / 6.0);
-    if (!(p > 0.0)) return std::sqrt(q) - 1.0;
+    if (!(p > 0.0)) return {q, p, 0.0};
     double B[3][3];
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) B[i][j] = (C[i][j] - (i == j ? q : 0.0)) / p;
     const double r = 0.5 * (B[0][0] * (B[1][1] * B[2][2] - B[1][2] * B[2][1]) -
                             B[0][1] * (B[1][0] * B[2][2] - B[1][2] * B[2][0]) +
                             B[0][2] * (B[1][0] * B[2][1] - B[1][1] * B[2][0]));
-    const double phi = std::acos(std::fmax(-1.0, std::fmin(1.0, r))) / 3.0;
-    return std::sqrt(q + 2.0 * p * std::cos(phi)) - 1.0;
+    return {q, p, std::acos(std::fmax(-1.0, std::fmin(1.0, r))) / 3.0};
 }
 
 // Reference strain rate of the rate term of a Johnson-Cook material: the
@@ -104,6 +116,25 @@ void erode(std::size_t e) {
 }
 
 }  // namespace
+
+double principalstrain(const double X[8][3], const double x[8][3]) {
+    double C[3][3];
+    if (!centrestretch(X, x, C)) return 0.0;
+    const eigenangle e = eigenvalues(C);
+    if (!(e.p > 0.0)) return std::sqrt(e.q) - 1.0;
+    return std::sqrt(e.q + 2.0 * e.p * std::cos(e.phi)) - 1.0;
+}
+
+double shearstrain(const double X[8][3], const double x[8][3]) {
+    double C[3][3];
+    if (!centrestretch(X, x, C)) return 0.0;
+    const eigenangle e = eigenvalues(C);
+    if (!(e.p > 0.0)) return 0.0;
+    constexpr double third = 2.0943951023931953;  // 2 pi / 3
+    const double largest = e.q + 2.0 * e.p * std::cos(e.phi);
+    const double smallest = e.q + 2.0 * e.p * std::cos(e.phi + third);
+    return std::sqrt(largest) - std::sqrt(std::fmax(smallest, 0.0));
+}
 
 std::vector<double>& previousstrain() { return epprev; }
 std::vector<double>& plasticwork() { return wp; }
@@ -201,11 +232,12 @@ int afterpass() {
         bool fails = damage[e] >= 1.0;
         fails = fails || (c.epsmax > 0.0 && h.epeff >= c.epsmax);
         fails = fails || (c.tension > 0.0 && h.sm >= c.tension);
-        if (!fails && c.prinmax > 0.0) {
+        if (!fails && (c.prinmax > 0.0 || c.shearmax > 0.0)) {
             double X[8][3], x[8][3];
             gather_corners(el.node, x0.data(), X);
             gather_corners(el.node, particledata::pos.data(), x);
-            fails = principalstrain(X, x) >= c.prinmax;
+            if (c.prinmax > 0.0) fails = principalstrain(X, x) >= c.prinmax;
+            if (!fails && c.shearmax > 0.0) fails = shearstrain(X, x) >= c.shearmax;
         }
         if (!fails && stepfraction > 0.0) fails = elementstep(el) < stepfraction * step0;
         if (fails) erode(e);

@@ -9,23 +9,23 @@
 // strain rate over the material's reference rate, at least 1, T* the
 // homologous temperature of a model with a temperature), and is checked
 // against its set's limits: effective plastic strain, largest principal
-// strain (from the deck geometry), mean stress in tension (spall), and its
-// own step against a share of the shortest initial element step (the
-// criteria, their values and the models they act on are the rows of
-// failure/failtable.hpp). An element whose damage reaches 1 or that meets a
-// limit is eroded: its stress is zeroed, it leaves the element pass (no
-// forces, no step), its mass stays at its nodes, and the strain energy it
-// held (the elastic energy of its stress and the plastic work it has done)
-// is counted apart.
+// strain and largest shear strain (from the deck geometry), mean stress in
+// tension (spall), and its own step against a share of the shortest initial
+// element step (the criteria, their values and the models they act on are
+// the rows of failure/failtable.hpp). An element whose damage reaches 1 or
+// that meets a limit is eroded: its stress is zeroed, it leaves the element
+// pass (no forces, no step), its mass stays at its nodes, and the strain
+// energy it held (the elastic energy of its stress and the plastic work it
+// has done) is counted apart.
 #pragma once
 
 #include <vector>
 
 namespace failure {
 
-// Keeps the deck coordinates a principal strain limit measures from and
-// sizes the per-element state (collective: the shortest initial step).
-// start() does it unless a restart has done it before loading the
+// Keeps the deck coordinates the principal and shear strain limits measure
+// from and sizes the per-element state (collective: the shortest initial
+// step). start() does it unless a restart has done it before loading the
 // checkpoint's positions.
 void prepare();
 void start();
@@ -37,6 +37,16 @@ int afterpass();
 // The number of eroded elements of the whole model (collective); true when
 // it has grown since the last call.
 bool agree();
+
+// Strains of the element's deformation at its centre, from the deck
+// coordinates X of its corners to the current x (0 for an element degenerate
+// in the deck), from the principal stretches lambda_1 >= lambda_2 >=
+// lambda_3 of the gradient there: the largest principal strain lambda_1 - 1
+// ("prin"), and the largest engineering shear strain lambda_1 - lambda_3,
+// the largest principal strain minus the smallest ("shea"; a simple shear of
+// amount gamma gives gamma).
+double principalstrain(const double X[8][3], const double x[8][3]);
+double shearstrain(const double X[8][3], const double x[8][3]);
 
 // What a checkpoint carries per element: effective plastic strain at the
 // last pass and plastic work done.

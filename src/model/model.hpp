@@ -127,9 +127,10 @@ struct failurecriteria {
     // eps_f = [D1 + D2 exp(D3 sigma*)] [1 + D4 ln rate*] [1 + D5 T*]
     bool jc;
     double d1, d2, d3, d4, d5;
-    double epsmax;   // effective plastic strain limit ("epsp"), 0 none
-    double prinmax;  // largest principal strain limit ("prin"), 0 none
-    double tension;  // mean stress limit in tension ("spal", Pa), 0 none
+    double epsmax;    // effective plastic strain limit ("epsp"), 0 none
+    double prinmax;   // largest principal strain limit ("prin"), 0 none
+    double tension;   // mean stress limit in tension ("spal", Pa), 0 none
+    double shearmax;  // largest engineering shear strain limit ("shea"), 0 none
     // Critical damage Dc of Johnson-Cook damage coupled to the flow stress,
     // which is scaled by 1 - Dc D; 0 uncoupled
     double dcrit;

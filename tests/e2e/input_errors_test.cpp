@@ -308,11 +308,17 @@ TEST(InputErrors, EveryStopAndWarning) {
           " *** Error *** fail: erosion step fraction (step) must be within 1e-6..0.999, got "
           "1.5000000000000000E+00"},
          true},
+        {"fail shear limit not positive",
+         "nmat 1\nfail\nshea 1 -0.5\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** fail: shear strain limit (shea) must be positive, got "
+          "-5.0000000000000000E-01"},
+         true},
         {"fail unknown record",
          "nmat 1\nfail\nepsx 1 0.5\nendf\nendi\n",
          {nm1, invalid("epsx", 3), errline(3),
-          " *** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, spal, step "
-          "or cdam expected)"},
+          " *** Error *** unknown record in the \"fail\" block (endf, jc, epsp, prin, spal, step, "
+          "cdam or shea expected)"},
          true},
         {"fail critical damage outside",
          "nmat 1\nfail\njc 1 0.1 0.1 -1 0 0\ncdam 1 1.0\nendf\nendi\n",

@@ -226,6 +226,7 @@ TEST(ToolsPartition, RefusesTheFailureBlocksTheSolverRefuses) {
         "fail\njc 2 0.05 3.44 -2.12 -5 0.61\nendf\n",
         "fail\njc 2 0 0 -2.12 0.002 0.61\nendf\n",
         "fail\nprin 1 0\nendf\n",
+        "fail\nshea 1 -0.1\nendf\n",
     };
     for (const char* extra : refused) {
         SCOPED_TRACE(extra);
@@ -246,13 +247,14 @@ TEST(ToolsPartition, RefusesTheFailureBlocksTheSolverRefuses) {
     }
     TempDir dir("part-fail-taken");
     write_file(dir / "a", two_material_deck("fail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\nprin 1 0.3\n"
-                                            "step 0.1\nendf\ncorr on\n",
+                                            "step 0.1\nshea 1 0.3\nendf\ncorr on\n",
                                             "john 7800 2e11 0.3 3e8 0 0 0"));
     const RunResult part = tool("hexdyn-partition", "a 2 --dir out", dir.path());
     ASSERT_EQ(part.status, 0) << part.out;
     for (const char* p : {"a", "b"})
         EXPECT_NE(read_file(dir / "out" / p)
-                      .find("fail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\nprin 1 0.3\nstep 0.1\nendf\n"),
+                      .find("fail\nepsp 2 0.5\njc 1 0.05 0 0 0 0\nprin 1 0.3\nstep 0.1\n"
+                            "shea 1 0.3\nendf\n"),
                   std::string::npos)
             << p;
     EXPECT_EQ(run_hexdyn(dir / "out", 2, 60).status, 0);

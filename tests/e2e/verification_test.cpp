@@ -1223,3 +1223,43 @@ TEST(VerificationErosion, ErodedElementsTakeTheWorkTheyAbsorbed) {
         EXPECT_LT(std::abs(last[8]), 1e-5);
     }
 }
+
+// One elastic element pulled slowly along z by loads on its top face, its
+// sides free, stretches homogeneously: lambda_z up, lambda_x = lambda_y down.
+// Its largest engineering shear strain lambda_z - lambda_x, read from the
+// displacements of its far corner, reaches the limit of "shea" between the
+// last output before the erosion and the erosion.
+TEST(VerificationErosion, ShearStrainLimitErodesWhereTheStretchesDifferByIt) {
+    TempDir dir("verify-shear");
+    const double L = 0.01, limit = 2.0e-3;
+    std::ostringstream s;
+    s << "sovr shear limit in tension\nnbmp 8\nnbel 1\nnmat 1\nncom 3\nendt 4.0e-4\n"
+         "outt 2.0e-6\nrepo 100000\nstab on\nhour 2 0.1\ntime 2 0.0 0.0 4.0e-4 1.0\nmate\n"
+         "1 elas 7850 2.0e11 0.3\nfail\nshea 1 "
+      << limit
+      << "\nendf\npart\n1 2 0 0 0\n2 3 0.01 0 0\n3 1 0.01 0.01 0\n4 1 0 0.01 0\n"
+         "5 0 0 0 0.01\n6 0 0.01 0 0.01\n7 0 0.01 0.01 0.01\n8 0 0 0.01 0.01\n"
+         "elem\n1 1 1 2 3 4 5 6 7 8\nfixd 1 0 0 1\nfixd 2 1 1 1\nfixd 3 0 1 1\nload\n"
+         "node 5 0 0 1.5e4\nnode 6 0 0 1.5e4\nnode 7 0 0 1.5e4\nnode 8 0 0 1.5e4\nendl\n"
+         "curv dx 7\ncurv dz 7\ncurv dmg 1\nendi\n";
+    write_single_run(dir.path(), s.str());
+    const RunResult r = run_hexdyn(dir.path(), 1, 120);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(" 1 element(s) eroded in the run"), std::string::npos) << r.out;
+    const auto rows = curve_rows(dir / "aresult_curv.dat");
+    size_t eroded = 0;
+    while (eroded < rows.size() && rows[eroded][3] < 1.0) ++eroded;
+    ASSERT_LT(eroded, rows.size());
+    ASSERT_GT(eroded, 10u);
+    const std::vector<double>& before = rows[eroded - 1];
+    const double gamma = (before[2] - before[1]) / L;
+    // The stretches, as a check that the element is in uniaxial stress.
+    const double ez = before[2] / L, ex = before[1] / L;
+    std::printf(
+        "shear limit: eroded after shear strain %.5f (limit %.5f), axial strain %.5f, lateral "
+        "%.5f\n",
+        gamma, limit, ez, ex);
+    EXPECT_NEAR(ex / ez, -0.3, 0.01);
+    EXPECT_LT(gamma, limit);
+    EXPECT_GT(gamma, 0.97 * limit);
+}

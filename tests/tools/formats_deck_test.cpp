@@ -358,7 +358,7 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
          [](Deck& d) {
              d.failure = {{9, 1, {0.5}}};
          },
-         "failure criterion number 9 is outside the valid range 1..6"},
+         "failure criterion number 9 is outside the valid range 1..7"},
         {"step fraction with a set",
          [](Deck& d) {
              d.failure = {{5, 1, {0.1}}};
