@@ -222,20 +222,6 @@ TEST_F(Deck, CorrectedFormulationYieldsToTheSingleWords) {
     }
 }
 
-// A plastic strain limit on pla1 can act only when pla1 records its plastic
-// strain ("cons on", or "corr on").
-TEST_F(Deck, PlasticStrainLimitOnPla1NeedsItsPlasticStrain) {
-    const std::string body =
-        "nbmp 8\nnbel 1\nnmat 1\nmate\n1 pla1 7800 2.1e11 0.3 3e8\nfail\nepsp 1 0.5\nendf\n"
-        "part\n1 0 0 0 0\n2 0 1 0 0\n3 0 1 1 0\n4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n"
-        "8 0 0 1 1\nelem\n1 1 1 2 3 4 5 6 7 8\n";
-    EXPECT_TRUE(load(body + "endi\n"));
-    EXPECT_NE(out.find("pla1 keeps its plastic strain only with \"cons on\""), std::string::npos)
-        << out;
-    EXPECT_FALSE(load(body + "cons on\nendi\n")) << out;
-    EXPECT_FALSE(load(body + "corr on\nendi\n")) << out;
-}
-
 TEST_F(Deck, FreshModelDefaults) {
     loads("dtsc 0.5 hour 0 0.3 jaum off midg on rigi 2 1.0 nbmp 2 endi\n");
     EXPECT_TRUE(elementdata::midstep);
