@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -188,8 +187,29 @@ std::string two_material_deck(const std::string& extra,
 
 // The numbers of a message as N: each reader prints reals its own way.
 std::string numbers_out(const std::string& text) {
-    static const std::regex number("-?[0-9][0-9.]*([eE][+-]?[0-9]+)?");
-    return std::regex_replace(text, number, "N");
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto digit = [&](size_t k) {
+            return k < text.size() && text[k] >= '0' && text[k] <= '9';
+        };
+        size_t k = i + (text[i] == '-' ? 1 : 0);
+        if (!digit(k)) {
+            out += text[i++];
+            continue;
+        }
+        while (digit(k) || (k < text.size() && text[k] == '.')) ++k;
+        if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
+            size_t x =
+                k + 1 + (k + 1 < text.size() && (text[k + 1] == '+' || text[k + 1] == '-') ? 1 : 0);
+            if (digit(x)) {
+                while (digit(x)) ++x;
+                k = x;
+            }
+        }
+        out += 'N';
+        i = k;
+    }
+    return out;
 }
 
 // The line and the message of a solver's input error; of a tool's.
