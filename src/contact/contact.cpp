@@ -22,27 +22,82 @@ namespace contact {
 
 namespace {
 
+// The code of the face that holds a node: 8 times its element's number in
+// the whole model plus its side (0..5); 0 for none. A checkpoint of an
+// older run carries 1 for "held by some face", which the next step resolves.
+double holdcode(long long egid, int side) { return 8.0 * static_cast<double>(egid) + side; }
+
+// What the processes know of a surface node besides its number, sent whole
+// with the ghosts and again every step: a fixed record of doubles.
+struct nodestate {
+    double x[3], v[3];  // position x(n), velocity v(n-1/2)
+    double a[3];        // acceleration of the forces before contact, a(n)
+    double m;
+    double offset;  // starting depth still followed (<= 0)
+    double hold;    // code of the face holding it (holdcode), 0 none
+    static constexpr std::size_t doubles = 12;
+    void pack(std::vector<double>& out) const {
+        out.insert(out.end(), x, x + 3);
+        out.insert(out.end(), v, v + 3);
+        out.insert(out.end(), a, a + 3);
+        out.push_back(m);
+        out.push_back(offset);
+        out.push_back(hold);
+    }
+    void unpack(const double* d) {
+        std::copy(d, d + 3, x);
+        std::copy(d + 3, d + 6, v);
+        std::copy(d + 6, d + 9, a);
+        m = d[9];
+        offset = d[10];
+        hold = d[11];
+    }
+};
+
 // A node of the surface this process sees: its own or a ghost of another
 // process's.
-struct snode {
+struct snode : nodestate {
     long long gid;  // number in the whole model
     int local;      // local node (0-based), -1 for a ghost
-    double x[3], v[3], m;
-    double offset;  // starting depth still followed (<= 0)
-    double held;    // 1 when a face held it in the last step
     double xs[3];   // position at the last search
     std::uint64_t parts;
 };
 
-// A face this process sees.
-struct sface {
-    int n[4];            // its corners, entries of `nodes`
+// What every process that sees a face knows of it, sent with the ghosts.
+struct facerecord {
     long long egid;      // its element's number in the whole model
     int side;            // which face of the element
+    long long gnode[4];  // its corners, whole-model numbers
     long long enode[8];  // the element's nodes, whole-model numbers
     double k, depth;     // stiffness f K A / V (N/m^3), capture depth (m)
-    double area;         // area at the start, m^2
     int part;            // material set of the element
+    double area;         // area at the start, m^2
+    static constexpr std::size_t doubles = 1 + 1 + 4 + 8 + 2 + 1 + 1;
+    void pack(std::vector<double>& out) const {
+        out.push_back(static_cast<double>(egid));
+        out.push_back(side);
+        for (const long long g : gnode) out.push_back(static_cast<double>(g));
+        for (const long long g : enode) out.push_back(static_cast<double>(g));
+        out.push_back(k);
+        out.push_back(depth);
+        out.push_back(part);
+        out.push_back(area);
+    }
+    void unpack(const double* d) {
+        egid = static_cast<long long>(d[0]);
+        side = static_cast<int>(d[1]);
+        for (int c = 0; c < 4; ++c) gnode[c] = static_cast<long long>(d[2 + c]);
+        for (int c = 0; c < 8; ++c) enode[c] = static_cast<long long>(d[6 + c]);
+        k = d[14];
+        depth = d[15];
+        part = static_cast<int>(d[16]);
+        area = d[17];
+    }
+};
+
+// A face this process sees.
+struct sface : facerecord {
+    int n[4];  // its corners, entries of `nodes`
 };
 
 bool ready = false;
@@ -51,25 +106,41 @@ std::vector<face> own;  // the process's exterior faces
 // depth (m) and area (m^2) at the start.
 std::vector<double> ownk, owndepth, ownarea;
 std::vector<double> offsets;         // per local node, starting depth followed
-std::vector<double> held;            // per local node, 1 when a face held it in the last step
+std::vector<double> holds;           // per local node, the face holding it (holdcode)
 std::vector<double> force;           // per local node, contact force of the step
 double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
 std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
 bool everyset = true;                // no "part"/"pair": every set touches every set
 
 std::vector<snode> nodes;  // sorted by whole-model number
-std::vector<sface> faces;
+std::vector<sface> faces;  // sorted by element and side in the whole model
 std::vector<int> cstart, clist;           // per node, candidate faces
 std::vector<int> nfstart, nflist;         // per node, its own faces
 std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
 std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
 statistics counters{};
 bool warnedstep = false;
+// The deepest a pair is let go at t(n+1), as a fraction of the face's capture
+// depth, and how fast a starting depth is pushed out (the same fraction per
+// step).
+constexpr double stopfraction = 0.02, pushout = 0.01;
 std::vector<double> counted;  // per local node, 1 where the process counts it
 
-constexpr int facedoubles = 1 + 1 + 4 + 8 + 4;      // egid side corners enode k depth part area
-constexpr int nodedoubles = 1 + 3 + 3 + 1 + 1 + 1;  // gid x v m offset held
-constexpr std::size_t refreshdoubles = 3 + 3 + 1 + 1 + 1;  // x v m offset held
+// The state of local node k from the process's arrays.
+nodestate localstate(int k) {
+    const std::size_t i = 3 * static_cast<std::size_t>(k);
+    nodestate s{};
+    s.m = particledata::mp[static_cast<std::size_t>(k)];
+    for (int c = 0; c < 3; ++c) {
+        s.x[c] = particledata::pos[i + c];
+        s.v[c] = particledata::vel[i + c];
+        // Before the node update acc holds the summed forces.
+        s.a[c] = s.m != 0.0 ? particledata::acc[i + c] / s.m : 0.0;
+    }
+    s.offset = offsets[static_cast<std::size_t>(k)];
+    s.hold = holds[static_cast<std::size_t>(k)];
+    return s;
+}
 
 std::uint64_t bit(int set) { return set >= 1 && set <= 64 ? std::uint64_t{1} << (set - 1) : 0; }
 
@@ -120,42 +191,125 @@ double pressingarea(const snode& s, const double n[3], double* most = nullptr) {
     return a;
 }
 
-// The face node `s` is held by, -1 none: among its candidates whose
-// surface it is behind (within the capture depth), the one its own faces are
-// most turned against (the face it went through, not the side of the body
-// whose plane it lies on); among nearly equal ones the nearest. Its pressing
-// area goes to `area`.
-int holder(const snode& s, projection& best, double& area) {
-    int at = -1;
+// A node's face for the step: the face (-1 none), the node's closest point
+// on it, the area the node presses with, and the node's motion relative to
+// that point of the face along its normal.
+struct pairing {
+    int face = -1;
+    projection p{};
+    double area = 0.0;
+    double vn = 0.0;  // relative normal velocity v(n-1/2), m/s
+    double an = 0.0;  // relative normal acceleration a(n) before contact, m/s^2
+};
+std::vector<pairing> pairs;  // per node seen, its face for the step
+
+void corners(const sface& f, double xf[4][3]) {
+    for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 3; ++c) xf[k][c] = nodes[static_cast<std::size_t>(f.n[k])].x[c];
+}
+
+// The relative normal motion of pairing q of node s.
+void relative(const snode& s, pairing& q) {
+    const sface& f = faces[static_cast<std::size_t>(q.face)];
+    q.vn = 0.0;
+    q.an = 0.0;
+    for (int d = 0; d < 3; ++d) {
+        double vf = 0.0, af = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            const snode& c = nodes[static_cast<std::size_t>(f.n[i])];
+            vf += q.p.shape[i] * c.v[d];
+            af += q.p.shape[i] * c.a[d];
+        }
+        q.vn += (s.v[d] - vf) * q.p.normal[d];
+        q.an += (s.a[d] - af) * q.p.normal[d];
+    }
+}
+
+// The face seen with hold code `code`, -1 none.
+int facebycode(double code) {
+    if (!(code >= 8.0)) return -1;
+    const long long egid = static_cast<long long>(code / 8.0);
+    const int side = static_cast<int>(code - 8.0 * static_cast<double>(egid));
+    const auto it = std::lower_bound(faces.begin(), faces.end(), std::make_pair(egid, side),
+                                     [](const sface& f, const std::pair<long long, int>& k) {
+                                         return f.egid != k.first ? f.egid < k.first
+                                                                  : f.side < k.second;
+                                     });
+    return it != faces.end() && it->egid == egid && it->side == side
+               ? static_cast<int>(it - faces.begin())
+               : -1;
+}
+
+// The face a free node `s` comes into contact with, none if none: among its
+// candidates that it is behind within the capture depth, or will be behind
+// at t(n+1) by its motion without contact (the gap predicted with the next
+// step `dtnext` and dt(n) `dtn`; both 0 at the start), the one its own
+// faces are most turned against (the face it went through, not the side of
+// the body whose plane it lies on); among nearly equal ones the nearest.
+pairing capture(const snode& s, double dtnext, double dtn) {
+    pairing best;
     const std::size_t i = static_cast<std::size_t>(&s - nodes.data());
     for (int j = cstart[i]; j < cstart[i + 1]; ++j) {
         const int fi = clist[static_cast<std::size_t>(j)];
         const sface& f = faces[static_cast<std::size_t>(fi)];
         double xf[4][3];
-        for (int k = 0; k < 4; ++k)
-            for (int c = 0; c < 3; ++c) xf[k][c] = nodes[static_cast<std::size_t>(f.n[k])].x[c];
+        corners(f, xf);
         // The patch lies within its corners' distance w from the plane
-        // through their centre: a node in front of that plane by more
-        // than w is in front of the face.
+        // through their centre: a node in front of that plane by more than
+        // w plus what it closes in within the step is not at the face.
         const std::array<double, 3> n = facenormal(f);
-        double d = 0.0, w = 0.0;
+        double d = 0.0, w = 0.0, closing = 0.0;
         for (int c = 0; c < 3; ++c) {
             const double centre = 0.25 * (xf[0][c] + xf[1][c] + xf[2][c] + xf[3][c]);
+            double vf = 0.0;
+            for (int k = 0; k < 4; ++k) {
+                const snode& m = nodes[static_cast<std::size_t>(f.n[k])];
+                vf += 0.25 * (m.v[c] + dtn * m.a[c]);
+            }
             d += (s.x[c] - centre) * n[c];
             w += (xf[0][c] - centre) * n[c];
+            closing += (s.v[c] + dtn * s.a[c] - vf) * n[c];
         }
-        if (d > std::fabs(w) * 1.000001 + 1e-300) continue;
-        const projection p = project(s.x, xf);
-        if (!p.inside || !(p.gap < 0.0) || -p.gap > f.depth) continue;
-        const double a = pressingarea(s, p.normal);
-        if (!(a > 0.0)) continue;
-        if (at < 0 || a > 1.01 * area || (a >= 0.99 * area && p.gap > best.gap)) {
-            at = fi;
-            best = p;
-            area = a;
-        }
+        const double ahead = dtnext * std::fmax(0.0, -closing);
+        if (d > std::fabs(w) * 1.000001 + 2.0 * ahead + 1e-300) continue;
+        pairing q;
+        q.face = fi;
+        q.p = project(s.x, xf);
+        if (!q.p.inside || -q.p.gap > f.depth) continue;
+        relative(s, q);
+        if (!(q.p.gap < 0.0) && !(q.p.gap + dtnext * (q.vn + dtn * q.an) < 0.0)) continue;
+        q.area = pressingarea(s, q.p.normal);
+        if (!(q.area > 0.0)) continue;
+        if (best.face < 0 || q.area > 1.01 * best.area ||
+            (q.area >= 0.99 * best.area && q.p.gap > best.p.gap))
+            best = q;
     }
-    return at;
+    return best;
+}
+
+// The face of node `s` for the step. A node held by a face stays with it,
+// however deep, while its closest point lies on the face; past the face's
+// edge it goes to the neighbouring face that takes it, or stays if it has
+// only slipped a little beyond the edge. It is let go once it is in front
+// of the face and moving away from it.
+pairing choose(const snode& s, double dtnext, double dtn) {
+    const int h = facebycode(s.hold);
+    if (h < 0) return capture(s, dtnext, dtn);
+    pairing q;
+    q.face = h;
+    double xf[4][3];
+    corners(faces[static_cast<std::size_t>(h)], xf);
+    q.p = project(s.x, xf);
+    if (!q.p.inside) {
+        const pairing next = capture(s, dtnext, dtn);
+        if (next.face >= 0) return next;
+        if (!(std::fabs(q.p.xi) <= 1.5 && std::fabs(q.p.eta) <= 1.5)) return {};
+    }
+    relative(s, q);
+    const double g = q.p.gap - s.offset;
+    if (g > 0.0 && g + dtnext * (q.vn + dtn * q.an) > 0.0) return {};
+    q.area = pressingarea(s, q.p.normal);
+    return q;
 }
 
 // Stiffness and capture depth of the process's faces from the geometry at
@@ -224,27 +378,27 @@ void setmargins() {
     reach = 2.0 * (2.0 * wide + deep + margin);
 }
 
-void packface(std::vector<double>& out, std::size_t i) {
+// The record of the process's exterior face i.
+facerecord ownrecord(std::size_t i) {
     const face& f = own[i];
     const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
-    out.push_back(static_cast<double>(globalelement(f.element)));
-    out.push_back(f.side);
-    for (const int k : f.node) out.push_back(static_cast<double>(globalnode(k)));
-    for (const int k : el.node) out.push_back(static_cast<double>(globalnode(k - 1)));
-    out.push_back(ownk[i]);
-    out.push_back(owndepth[i]);
-    out.push_back(el.mat);
-    out.push_back(ownarea[i]);
+    facerecord r{};
+    r.egid = globalelement(f.element);
+    r.side = f.side;
+    for (int c = 0; c < 4; ++c) r.gnode[c] = globalnode(f.node[c]);
+    for (int c = 0; c < 8; ++c) r.enode[c] = globalnode(el.node[c] - 1);
+    r.k = ownk[i];
+    r.depth = owndepth[i];
+    r.part = el.mat;
+    r.area = ownarea[i];
+    return r;
 }
 
+// A node sent with the ghosts: its number, then its state.
+constexpr std::size_t nodedoubles = 1 + nodestate::doubles;
 void packnode(std::vector<double>& out, int k) {
-    const std::size_t i = 3 * static_cast<std::size_t>(k);
     out.push_back(static_cast<double>(globalnode(k)));
-    for (int c = 0; c < 3; ++c) out.push_back(particledata::pos[i + c]);
-    for (int c = 0; c < 3; ++c) out.push_back(particledata::vel[i + c]);
-    out.push_back(particledata::mp[static_cast<std::size_t>(k)]);
-    out.push_back(offsets[static_cast<std::size_t>(k)]);
-    out.push_back(held[static_cast<std::size_t>(k)]);
+    localstate(k).pack(out);
 }
 
 // The process's own surface nodes, in local order.
@@ -283,7 +437,7 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             std::vector<double> fpart;
             for (std::size_t i = 0; i < own.size(); ++i)
                 if (overlaps(fb[i], bq, reach)) {
-                    packface(fpart, i);
+                    ownrecord(i).pack(fpart);
                     for (const int k : own[i].node) mark[static_cast<std::size_t>(k)] = 1;
                 }
             for (const int k : mine) {
@@ -342,26 +496,12 @@ void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<dou
         s.gid = e.gid;
         if (e.proc < 0) {
             s.local = e.index;
-            const std::size_t j = 3 * static_cast<std::size_t>(e.index);
-            for (int c = 0; c < 3; ++c) {
-                s.x[c] = particledata::pos[j + c];
-                s.v[c] = particledata::vel[j + c];
-            }
-            s.m = particledata::mp[static_cast<std::size_t>(e.index)];
-            s.offset = offsets[static_cast<std::size_t>(e.index)];
-            s.held = held[static_cast<std::size_t>(e.index)];
+            static_cast<nodestate&>(s) = localstate(e.index);
             localat[static_cast<std::size_t>(e.index)] = static_cast<int>(nodes.size());
         } else {
             s.local = -1;
-            const double* d = &got[static_cast<std::size_t>(e.proc)]
-                                  [1 + static_cast<std::size_t>(e.index) * nodedoubles];
-            for (int c = 0; c < 3; ++c) {
-                s.x[c] = d[1 + c];
-                s.v[c] = d[4 + c];
-            }
-            s.m = d[7];
-            s.offset = d[8];
-            s.held = d[9];
+            s.unpack(&got[static_cast<std::size_t>(e.proc)]
+                         [2 + static_cast<std::size_t>(e.index) * nodedoubles]);
             recvnodes[static_cast<std::size_t>(e.proc)][static_cast<std::size_t>(e.index)] =
                 static_cast<int>(nodes.size());
         }
@@ -386,15 +526,8 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
     faces.clear();
     for (std::size_t i = 0; i < own.size(); ++i) {
         sface f{};
-        const element& el = elementdata::element_list[static_cast<std::size_t>(own[i].element)];
+        static_cast<facerecord&>(f) = ownrecord(i);
         for (int c = 0; c < 4; ++c) f.n[c] = localat[static_cast<std::size_t>(own[i].node[c])];
-        f.egid = globalelement(own[i].element);
-        f.side = own[i].side;
-        for (int c = 0; c < 8; ++c) f.enode[c] = globalnode(el.node[c] - 1);
-        f.k = ownk[i];
-        f.depth = owndepth[i];
-        f.area = ownarea[i];
-        f.part = el.mat;
         faces.push_back(f);
     }
     for (int q = 0; q < np; ++q) {
@@ -402,21 +535,14 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
         const std::vector<double>& g = got[static_cast<std::size_t>(q)];
         if (g.empty()) continue;
         std::size_t at = 1 + static_cast<std::size_t>(g[0]) * nodedoubles;
-        for (; at + facedoubles <= g.size(); at += facedoubles) {
-            const double* d = &g[at];
+        for (; at + facerecord::doubles <= g.size(); at += facerecord::doubles) {
             sface f{};
-            f.egid = static_cast<long long>(d[0]);
-            f.side = static_cast<int>(d[1]);
+            f.unpack(&g[at]);
             bool ok = true;
             for (int c = 0; c < 4; ++c) {
-                f.n[c] = byglobal(static_cast<long long>(d[2 + c]));
+                f.n[c] = byglobal(f.gnode[c]);
                 ok = ok && f.n[c] >= 0;
             }
-            for (int c = 0; c < 8; ++c) f.enode[c] = static_cast<long long>(d[6 + c]);
-            f.k = d[14];
-            f.depth = d[15];
-            f.part = static_cast<int>(d[16]);
-            f.area = d[17];
             if (ok) faces.push_back(f);
         }
     }
@@ -513,17 +639,12 @@ bool refresh() {
     double moved = 0.0;
     for (snode& s : nodes) {
         if (s.local < 0) continue;
-        const std::size_t j = 3 * static_cast<std::size_t>(s.local);
+        static_cast<nodestate&>(s) = localstate(s.local);
         double d2 = 0.0;
         for (int c = 0; c < 3; ++c) {
-            s.x[c] = particledata::pos[j + c];
-            s.v[c] = particledata::vel[j + c];
             const double d = s.x[c] - s.xs[c];
             d2 += d * d;
         }
-        s.m = particledata::mp[static_cast<std::size_t>(s.local)];
-        s.offset = offsets[static_cast<std::size_t>(s.local)];
-        s.held = held[static_cast<std::size_t>(s.local)];
         moved = std::fmax(moved, d2);
     }
     // A node and a face close in by the sum of their motions.
@@ -532,36 +653,20 @@ bool refresh() {
     if (np <= 1) return false;
     std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
-        for (const int k : sendnodes[static_cast<std::size_t>(q)]) {
-            const std::size_t j = 3 * static_cast<std::size_t>(k);
-            std::vector<double>& o = out[static_cast<std::size_t>(q)];
-            for (int c = 0; c < 3; ++c) o.push_back(particledata::pos[j + c]);
-            for (int c = 0; c < 3; ++c) o.push_back(particledata::vel[j + c]);
-            o.push_back(particledata::mp[static_cast<std::size_t>(k)]);
-            o.push_back(offsets[static_cast<std::size_t>(k)]);
-            o.push_back(held[static_cast<std::size_t>(k)]);
-        }
+        for (const int k : sendnodes[static_cast<std::size_t>(q)])
+            localstate(k).pack(out[static_cast<std::size_t>(q)]);
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
         incount[static_cast<std::size_t>(q)] =
-            refreshdoubles * recvnodes[static_cast<std::size_t>(q)].size();
+            nodestate::doubles * recvnodes[static_cast<std::size_t>(q)].size();
     const std::vector<std::vector<double>> got = sendknown(out, incount);
     for (int q = 0; q < np; ++q) {
         if (q == commnodes::myid) continue;
         const std::vector<int>& to = recvnodes[static_cast<std::size_t>(q)];
         const std::vector<double>& g = got[static_cast<std::size_t>(q)];
-        for (std::size_t i = 0; i < to.size() && refreshdoubles * (i + 1) <= g.size(); ++i) {
-            if (to[i] < 0) continue;
-            snode& s = nodes[static_cast<std::size_t>(to[i])];
-            const double* d = &g[refreshdoubles * i];
-            for (int c = 0; c < 3; ++c) {
-                s.x[c] = d[c];
-                s.v[c] = d[3 + c];
-            }
-            s.m = d[6];
-            s.offset = d[7];
-            s.held = d[8];
-        }
+        for (std::size_t i = 0; i < to.size() && nodestate::doubles * (i + 1) <= g.size(); ++i)
+            if (to[i] >= 0)
+                nodes[static_cast<std::size_t>(to[i])].unpack(&g[nodestate::doubles * i]);
     }
     return false;
 }
@@ -578,8 +683,9 @@ void reset() {
     nfstart.clear();
     nflist.clear();
     offsets.clear();
-    held.clear();
+    holds.clear();
     force.clear();
+    pairs.clear();
     nodes.clear();
     faces.clear();
     cstart.clear();
@@ -610,12 +716,12 @@ void prepare() {
     own = exteriorfaces();
     facestiffness();
     offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
-    held.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    holds.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
     ready = true;
 }
 
 std::vector<double>& startdepths() { return offsets; }
-std::vector<double>& heldflags() { return held; }
+std::vector<double>& holdcodes() { return holds; }
 
 void rebuild() {
     own = exteriorfaces();
@@ -648,10 +754,10 @@ void start(bool fresh) {
     long long where[2] = {0, 0};
     for (const snode& s : nodes) {
         if (s.local < 0) continue;
-        projection p{};
-        double area = 0.0;
-        const int f = holder(s, p, area);
-        if (f < 0) continue;
+        const pairing q = capture(s, 0.0, 0.0);
+        if (q.face < 0) continue;
+        const projection& p = q.p;
+        const int f = q.face;
         offsets[static_cast<std::size_t>(s.local)] = p.gap;
         if (owned[static_cast<std::size_t>(s.local)] == 0.0) continue;
         count += 1;
@@ -678,7 +784,9 @@ void start(bool fresh) {
                              " node(s) start behind a face, the deepest by " + d + " m (node " +
                              std::to_string(where[0]) + ", face of element " +
                              std::to_string(where[1]) +
-                             "); they are left there unloaded and pushed back only from there");
+                             "); they are pushed out gradually, by a hundredth of the capture depth a step (half "
+                             "the element's thickness or width); a node deeper than that is not "
+                             "seen");
     }
 }
 
@@ -686,63 +794,78 @@ void apply() {
     if (refresh()) search();
     const contactcontrol& c = elementdata::contact;
     const bool friction = c.mus > 0.0;
+    const double dtnext = simulation::dtk1;
     const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
     std::fill(force.begin(), force.end(), 0.0);
     double* fc = force.data();
     double sumnormal = 0.0, sumfriction = 0.0;
-    for (snode& s : nodes) {
-        if (cstart[static_cast<std::size_t>(&s - nodes.data())] ==
-            cstart[static_cast<std::size_t>(&s - nodes.data()) + 1]) {
-            if (s.local >= 0) {
-                offsets[static_cast<std::size_t>(s.local)] = 0.0;
-                held[static_cast<std::size_t>(s.local)] = 0.0;
-            }
-            continue;
-        }
-        projection p{};
-        double area = 0.0;
-        const int fi = holder(s, p, area);
+
+    // Every node seen first finds its face, so that a pair can tell whether
+    // its mirror image (the face's nearest corner held by a face of this
+    // node, as where two meshes meet node to node) acts as well.
+    pairs.assign(nodes.size(), pairing{});
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const snode& s = nodes[i];
+        if (cstart[i] == cstart[i + 1] && facebycode(s.hold) < 0) continue;
+        pairs[i] = choose(s, dtnext, dtn);
+    }
+
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const snode& s = nodes[i];
+        const pairing& q = pairs[i];
+        const projection& p = q.p;
+        const int fi = q.face;
         // A node a face takes hold of deeper than it can have moved towards
         // it in the last step came in unseen (past an edge, from a face that
         // lost it): it is loaded only from the depth it could have reached,
-        // so that the spring gives back no energy it never took.
+        // so that the spring gives back no energy it never took. A starting
+        // depth followed is pushed out by a hundredth of the capture depth a
+        // step.
         double offset = s.offset;
-        if (fi >= 0 && s.held == 0.0) {
+        if (fi >= 0) {
             const sface& f = faces[static_cast<std::size_t>(fi)];
-            double vn = 0.0;
-            for (int d = 0; d < 3; ++d) {
-                double vf = 0.0;
-                for (int i = 0; i < 4; ++i)
-                    vf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].v[d];
-                vn += (s.v[d] - vf) * p.normal[d];
-            }
-            const double reach = 2.0 * std::fmax(0.0, -vn) * simulation::dtk;
-            offset = std::fmin(offset, p.gap + reach);
+            if (s.hold == 0.0)
+                offset = std::fmin(offset, p.gap + 2.0 * std::fmax(0.0, -q.vn) * simulation::dtk);
+            offset = std::fmin(0.0, std::fmax(offset, p.gap) + pushout * f.depth);
         }
         if (s.local >= 0) {
-            offsets[static_cast<std::size_t>(s.local)] =
-                fi < 0 ? 0.0 : std::fmin(0.0, std::fmax(offset, p.gap));
-            held[static_cast<std::size_t>(s.local)] = fi < 0 ? 0.0 : 1.0;
+            offsets[static_cast<std::size_t>(s.local)] = fi < 0 ? 0.0 : offset;
+            holds[static_cast<std::size_t>(s.local)] =
+                fi < 0 ? 0.0
+                       : holdcode(faces[static_cast<std::size_t>(fi)].egid,
+                                  faces[static_cast<std::size_t>(fi)].side);
         }
         if (fi < 0) continue;
-        const double g = p.gap - offset;
-        if (!(g < 0.0)) continue;
         const sface& f = faces[static_cast<std::size_t>(fi)];
-        const double k = f.k * area;
-        const double fn = -k * g;
-        double F[3] = {fn * p.normal[0], fn * p.normal[1], fn * p.normal[2]};
         double mf = 0.0;
-        for (int i = 0; i < 4; ++i) mf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].m;
+        int nearest = 0;
+        for (int k = 0; k < 4; ++k) {
+            mf += p.shape[k] * nodes[static_cast<std::size_t>(f.n[k])].m;
+            if (p.shape[k] > p.shape[nearest]) nearest = k;
+        }
         const double meff = s.m > 0.0 && mf > 0.0 ? s.m * mf / (s.m + mf) : 0.0;
+        const pairing& mirror = pairs[static_cast<std::size_t>(f.n[nearest])];
+        bool mirrored = false;
+        if (mirror.face >= 0)
+            for (const int k : faces[static_cast<std::size_t>(mirror.face)].n)
+                mirrored = mirrored || static_cast<std::size_t>(k) == i;
+        const double weight = mirrored ? 0.5 : 1.0;
+        const double k = f.k * q.area;
+        const double g = p.gap - offset;
+        const double gnext = g + dtnext * (q.vn + dtn * q.an);
+        const double fn =
+            normalforce(g, gnext, k, meff, stopfraction * f.depth, weight, dtnext, dtn);
+        if (!(fn > 0.0)) continue;
+        double F[3] = {fn * p.normal[0], fn * p.normal[1], fn * p.normal[2]};
         if (friction && dtn > 0.0) {
             double vr[3];
             for (int d = 0; d < 3; ++d) {
                 double vf = 0.0;
-                for (int i = 0; i < 4; ++i)
-                    vf += p.shape[i] * nodes[static_cast<std::size_t>(f.n[i])].v[d];
+                for (int n = 0; n < 4; ++n)
+                    vf += p.shape[n] * nodes[static_cast<std::size_t>(f.n[n])].v[d];
                 vr[d] = s.v[d] - vf;
             }
-            contact::friction(vr, p.normal, fn, c.mus, c.mud, c.decay, meff, dtn, F);
+            contact::friction(vr, p.normal, fn, c.mus, c.mud, c.decay, weight * meff, dtn, F);
             if (s.local >= 0 && counted[static_cast<std::size_t>(s.local)] != 0.0) {
                 const double t[3] = {F[0] - fn * p.normal[0], F[1] - fn * p.normal[1],
                                      F[2] - fn * p.normal[2]};
@@ -751,11 +874,11 @@ void apply() {
         }
         if (s.local >= 0 && counted[static_cast<std::size_t>(s.local)] != 0.0) sumnormal += fn;
         if (!warnedstep && meff > 0.0 && k > 0.0 && s.local >= 0 &&
-            simulation::dtk1 > 2.0 * std::sqrt(meff / (2.0 * k))) {
+            dtnext > 2.0 * std::sqrt(meff / (2.0 * k))) {
             warnedstep = true;
             std::string need, step;
             records::put_e(need, 2.0 * std::sqrt(meff / (2.0 * k)), 10, 3);
-            records::put_e(step, simulation::dtk1, 10, 3);
+            records::put_e(step, dtnext, 10, 3);
             need.erase(0, need.find_first_not_of(' '));
             step.erase(0, step.find_first_not_of(' '));
             errorstop::writeline(" *** Warning *** step " + std::to_string(simulation::istep) +
@@ -766,11 +889,11 @@ void apply() {
         counters.pairs += s.local >= 0 ? 1 : 0;
         if (s.local >= 0)
             for (int d = 0; d < 3; ++d) fc[3 * static_cast<std::ptrdiff_t>(s.local) + d] += F[d];
-        for (int i = 0; i < 4; ++i) {
-            const int l = nodes[static_cast<std::size_t>(f.n[i])].local;
+        for (int n = 0; n < 4; ++n) {
+            const int l = nodes[static_cast<std::size_t>(f.n[n])].local;
             if (l < 0) continue;
             for (int d = 0; d < 3; ++d)
-                fc[3 * static_cast<std::ptrdiff_t>(l) + d] -= p.shape[i] * F[d];
+                fc[3 * static_cast<std::ptrdiff_t>(l) + d] -= p.shape[n] * F[d];
         }
     }
     double* a = particledata::acc.data();

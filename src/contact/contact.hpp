@@ -69,9 +69,10 @@ void rebuild();
 // The starting depth still followed at each node of the process (0 none),
 // which a checkpoint carries.
 std::vector<double>& startdepths();
-// Per node of the process, 1 when a face held it in the last step (a
+// Per node of the process, the face that held it in the last step: 8 times
+// its element's number in the whole model plus its side, 0 none (a
 // checkpoint carries it too).
-std::vector<double>& heldflags();
+std::vector<double>& holdcodes();
 
 // Counters for benchmarks and tests.
 struct statistics {

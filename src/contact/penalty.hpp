@@ -92,6 +92,26 @@ inline projection project(const double xs[3], const double xf[4][3]) {
     return p;
 }
 
+// Normal force of a pair, positive pushing the node out of the face: the
+// larger of the penalty spring on the gap g(n) (stiffness k) and the force
+// that holds the gap predicted for t(n+1) without contact, gnext, at the
+// stop depth `stop`: with the pair's effective mass meff, the steps
+// dt(n+1/2) `dtnext` and dt(n) `dtn`, a force F changes the gap at t(n+1) by
+// F dtn dtnext / meff. `weight` shares that force between a pair and its
+// mirror image where both act (1/2 each). The spring keeps small
+// penetrations elastic; the held stop bounds the depth at any closing speed
+// and only takes energy (a node stopped at the stop depth has lost its
+// approach velocity).
+inline double normalforce(double g, double gnext, double k, double meff, double stop,
+                          double weight, double dtnext, double dtn) {
+    const double spring = g < 0.0 ? -k * g : 0.0;
+    const double excess = -gnext - stop;
+    const double held = excess > 0.0 && dtnext > 0.0 && dtn > 0.0
+                            ? weight * meff * excess / (dtnext * dtn)
+                            : 0.0;
+    return std::fmax(spring, held);
+}
+
 // Friction of the pair: the Coulomb force opposing the tangential part of
 // the relative velocity `vr`, of magnitude mu |fn| with mu falling from the
 // static to the dynamic coefficient as exp(-decay |v_t|), but never more

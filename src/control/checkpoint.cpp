@@ -339,9 +339,9 @@ void putoptional(sink& out, const schedule& s, const energystate& es) {
     std::vector<double> contactstate;
     if (elementdata::contact.on) {
         // The work of the contact forces, then per node the starting depth
-        // followed and whether a face held it.
+        // followed and the face that held it.
         const std::vector<double>& d = contact::startdepths();
-        const std::vector<double>& hf = contact::heldflags();
+        const std::vector<double>& hf = contact::holdcodes();
         contactstate.assign(1, simulation::engcontact);
         contactstate.insert(contactstate.end(), d.begin(), d.end());
         contactstate.insert(contactstate.end(), hf.begin(), hf.end());
@@ -670,7 +670,7 @@ void restore(schedule& s) {
         std::copy(cs.begin() + 1, cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn),
                   contact::startdepths().begin());
         std::copy(cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn), cs.end(),
-                  contact::heldflags().begin());
+                  contact::holdcodes().begin());
     }
     std::vector<double> frametimes;
     if (fields) frametimes = loadfields(c, name, s);
