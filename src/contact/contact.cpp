@@ -815,16 +815,17 @@ void apply() {
         const pairing& q = pairs[i];
         const projection& p = q.p;
         const int fi = q.face;
-        // A node a face takes hold of deeper than it can have moved towards
-        // it in the last step came in unseen (past an edge, from a face that
-        // lost it): it is loaded only from the depth it could have reached,
+        // A node a face takes hold of (or takes over from its neighbour)
+        // deeper than it can have moved towards it in the last step came in
+        // unseen (past an edge, from a face that lost it): it is loaded only
+        // from the depth it could have reached,
         // so that the spring gives back no energy it never took. A starting
         // depth followed is pushed out by a hundredth of the capture depth a
         // step.
         double offset = s.offset;
         if (fi >= 0) {
             const sface& f = faces[static_cast<std::size_t>(fi)];
-            if (s.hold == 0.0)
+            if (s.hold != holdcode(f.egid, f.side))
                 offset = std::fmin(offset, p.gap + 2.0 * std::fmax(0.0, -q.vn) * simulation::dtk);
             offset = std::fmin(0.0, std::fmax(offset, p.gap) + pushout * f.depth);
         }

@@ -95,17 +95,18 @@ inline projection project(const double xs[3], const double xf[4][3]) {
 // Normal force of a pair, positive pushing the node out of the face: the
 // larger of the penalty spring on the gap g(n) (stiffness k) and the force
 // that holds the gap predicted for t(n+1) without contact, gnext, at the
-// stop depth `stop`: with the pair's effective mass meff, the steps
-// dt(n+1/2) `dtnext` and dt(n) `dtn`, a force F changes the gap at t(n+1) by
-// F dtn dtnext / meff. `weight` shares that force between a pair and its
-// mirror image where both act (1/2 each). The spring keeps small
-// penetrations elastic; the held stop bounds the depth at any closing speed
-// and only takes energy (a node stopped at the stop depth has lost its
-// approach velocity).
+// stop depth `stop`, or where the node already is if it is deeper: with the
+// pair's effective mass meff, the steps dt(n+1/2) `dtnext` and dt(n) `dtn`,
+// a force F changes the gap at t(n+1) by F dtn dtnext / meff. `weight`
+// shares that force between a pair and its mirror image where both act (1/2
+// each). The spring keeps small penetrations elastic; the held stop bounds
+// the depth at any closing speed and only ever takes away approach velocity,
+// so it makes no energy (a node deeper than the stop is pushed back out by
+// the spring alone).
 inline double normalforce(double g, double gnext, double k, double meff, double stop,
                           double weight, double dtnext, double dtn) {
     const double spring = g < 0.0 ? -k * g : 0.0;
-    const double excess = -gnext - stop;
+    const double excess = -gnext - std::fmax(stop, -g);
     const double held = excess > 0.0 && dtnext > 0.0 && dtn > 0.0
                             ? weight * meff * excess / (dtnext * dtn)
                             : 0.0;
