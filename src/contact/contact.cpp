@@ -123,7 +123,7 @@ bool warnedstep = false;
 // The deepest a pair is let go at t(n+1), as a fraction of the face's capture
 // depth, and how fast a starting depth is pushed out (the same fraction per
 // step).
-constexpr double stopfraction = 0.02, pushout = 0.01;
+constexpr double stopfraction = 0.01, pushout = 0.01;
 std::vector<double> counted;  // per local node, 1 where the process counts it
 
 // The state of local node k from the process's arrays.
