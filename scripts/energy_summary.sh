@@ -39,6 +39,7 @@ awk -v file="$file" '
     if ("contact" in col) {
         c = $col["contact"]; share = ref > 0 ? c / ref * 100 : 0
         if (n == 1 || (share < 0 ? -share : share) > (most < 0 ? -most : most)) { most = share; tmost = $1 }
+        if (n == 1 || share < least) { least = share; tleast = $1 }
     }
 }
 END {
@@ -52,6 +53,9 @@ END {
     }
     pe = e * 100; a = pe < 0 ? -pe : pe
     verdict = a < 1 ? "good (below 1 %)" : a < 5 ? "fair (1 to 5 %)" : "poor (above 5 %: do not trust the run)"
+    # The contact column is part of the total: energy the contact forces
+    # made does not show in the error, so it decides the verdict too.
+    if (("contact" in col) && least < -0.5) verdict = "poor (the contact forces made energy, below: do not trust the run)"
     printf "energy error           %+.3f %% of the initial kinetic energy plus the work of the loads: %s\n", pe, verdict
     printf "                       (+ the run gained energy, - it lost energy)\n"
     if (i > 0) {
@@ -70,6 +74,8 @@ END {
         # forces have given the bodies more than they took.
         printf "contact energy         %+.2f %% of the initial kinetic energy plus the work of the loads at the end,\n", share
         printf "                       largest %+.2f %% (at t = %s s)\n", most, tmost
+        if (least < -0.5)
+            printf "                       made energy: the contact forces gave the bodies %.2f %% more than they took (at t = %s s); do not trust the contact results\n", -least, tleast
     }
     if ("eroded" in col) {
         printf "eroded energy          %.2f %% of the initial kinetic energy plus the work of the loads\n", ershare

@@ -112,8 +112,8 @@ double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
 std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
 bool everyset = true;                // no "part"/"pair": every set touches every set
 
-std::vector<snode> nodes;  // sorted by whole-model number
-std::vector<sface> faces;  // sorted by element and side in the whole model
+std::vector<snode> nodes;                 // sorted by whole-model number
+std::vector<sface> faces;                 // sorted by element and side in the whole model
 std::vector<int> cstart, clist;           // per node, candidate faces
 std::vector<int> nfstart, nflist;         // per node, its own faces
 std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
@@ -230,11 +230,11 @@ int facebycode(double code) {
     if (!(code >= 8.0)) return -1;
     const long long egid = static_cast<long long>(code / 8.0);
     const int side = static_cast<int>(code - 8.0 * static_cast<double>(egid));
-    const auto it = std::lower_bound(faces.begin(), faces.end(), std::make_pair(egid, side),
-                                     [](const sface& f, const std::pair<long long, int>& k) {
-                                         return f.egid != k.first ? f.egid < k.first
-                                                                  : f.side < k.second;
-                                     });
+    const auto it =
+        std::lower_bound(faces.begin(), faces.end(), std::make_pair(egid, side),
+                         [](const sface& f, const std::pair<long long, int>& k) {
+                             return f.egid != k.first ? f.egid < k.first : f.side < k.second;
+                         });
     return it != faces.end() && it->egid == egid && it->side == side
                ? static_cast<int>(it - faces.begin())
                : -1;
@@ -780,13 +780,13 @@ void start(bool fresh) {
         std::string d;
         records::put_e(d, most.depth, 10, 3);
         d.erase(0, d.find_first_not_of(' '));
-        errorstop::writeline(" *** Warning *** contact: " + std::to_string(total) +
-                             " node(s) start behind a face, the deepest by " + d + " m (node " +
-                             std::to_string(where[0]) + ", face of element " +
-                             std::to_string(where[1]) +
-                             "); they are pushed out gradually, by a hundredth of the capture depth a step (half "
-                             "the element's thickness or width); a node deeper than that is not "
-                             "seen");
+        errorstop::writeline(
+            " *** Warning *** contact: " + std::to_string(total) +
+            " node(s) start behind a face, the deepest by " + d + " m (node " +
+            std::to_string(where[0]) + ", face of element " + std::to_string(where[1]) +
+            "); they are pushed out gradually, by a hundredth of the capture depth a step (half "
+            "the element's thickness or width); a node deeper than that is not "
+            "seen");
     }
 }
 

@@ -103,13 +103,12 @@ inline projection project(const double xs[3], const double xf[4][3]) {
 // the depth at any closing speed and only ever takes away approach velocity,
 // so it makes no energy (a node deeper than the stop is pushed back out by
 // the spring alone).
-inline double normalforce(double g, double gnext, double k, double meff, double stop,
-                          double weight, double dtnext, double dtn) {
+inline double normalforce(double g, double gnext, double k, double meff, double stop, double weight,
+                          double dtnext, double dtn) {
     const double spring = g < 0.0 ? -k * g : 0.0;
     const double excess = -gnext - std::fmax(stop, -g);
-    const double held = excess > 0.0 && dtnext > 0.0 && dtn > 0.0
-                            ? weight * meff * excess / (dtnext * dtn)
-                            : 0.0;
+    const double held =
+        excess > 0.0 && dtnext > 0.0 && dtn > 0.0 ? weight * meff * excess / (dtnext * dtn) : 0.0;
     return std::fmax(spring, held);
 }
 

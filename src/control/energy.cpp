@@ -37,6 +37,7 @@ struct held {
 std::vector<held> heldlist;
 bool heldsorted = true;
 watch watched;
+bool contactwarned = false;  // the contact forces have been reported for making energy
 
 }  // namespace
 
@@ -49,6 +50,7 @@ void resume() {
     heldlist.clear();
     afterexternal = afterhourglass = afterplane = aftercontact = 0.0;
     watched = watch{};
+    contactwarned = false;
 }
 
 void start() {
@@ -298,6 +300,29 @@ static void checkrunaway(const balance& b) {
                     "viscosity (bulk)");
 }
 
+// The contact forces take energy (springs and friction) or give back what
+// they took; a contact column below -0.5 % of the initial energy and the
+// work of the loads means they have made energy, which the balance error
+// cannot show (the column is part of the total). Reported once, by process 0.
+static void checkcontact(const balance& b) {
+    if (!elementdata::contact.on || contactwarned) return;
+    const double reference = std::fabs(b.initial + b.external);
+    if (!(b.contact < -0.005 * reference)) return;
+    contactwarned = true;
+    std::string c, share;
+    records::put_e(c, b.contact, 10, 3);
+    records::put_e(share, reference > 0.0 ? -100.0 * b.contact / reference : 0.0, 10, 3);
+    c.erase(0, c.find_first_not_of(' '));
+    share.erase(0, share.find_first_not_of(' '));
+    errorstop::writeline(" *** Warning *** step " + std::to_string(simulation::istep) +
+                         ": the contact forces have given the bodies " + share +
+                         " % of the initial energy and the work of the loads more than they "
+                         "took (contact energy " +
+                         c +
+                         " J); the contact results are not to "
+                         "be trusted");
+}
+
 void write(double time) {
     const balance b = global();
     if (commnodes::myid != 0) {
@@ -314,6 +339,7 @@ void write(double time) {
     ok = std::fclose(f) == 0 && ok;
     if (!ok) errorstop::stop(std::string("*** Error *** writing file ") + filename + " failed");
     dataout::nenergy += 1;
+    checkcontact(b);
     checkrunaway(b);
 }
 

@@ -1,0 +1,161 @@
+// The kernels of the contact: where a node lies against a face, the normal
+// force that stops it, friction, and the binning of the search.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "contact/penalty.hpp"
+#include "contact/search.hpp"
+
+namespace {
+
+// A unit square face at z = 0 looking along +z, turned by `turn` about x.
+void square(double turn, double xf[4][3]) {
+    const double c[4][2] = {{-0.5, -0.5}, {0.5, -0.5}, {0.5, 0.5}, {-0.5, 0.5}};
+    for (int i = 0; i < 4; ++i) {
+        xf[i][0] = c[i][0];
+        xf[i][1] = c[i][1] * std::cos(turn);
+        xf[i][2] = c[i][1] * std::sin(turn);
+    }
+}
+
+}  // namespace
+
+TEST(ContactKernels, ProjectionOntoAFace) {
+    struct Case {
+        const char* what;
+        double turn;
+        double x[3];
+        double gap, xi, eta;
+        bool inside;
+    };
+    const double s = std::sin(0.3), c = std::cos(0.3);
+    const Case cases[] = {
+        {"above the middle", 0.0, {0.0, 0.0, 0.2}, 0.2, 0.0, 0.0, true},
+        {"behind, off centre", 0.0, {0.25, -0.1, -0.05}, -0.05, 0.5, -0.2, true},
+        {"just past the edge, within the tolerance",
+         0.0,
+         {0.505, 0.0, -0.01},
+         -0.01,
+         1.01,
+         0.0,
+         true},
+        {"past the edge", 0.0, {0.6, 0.0, -0.01}, -0.01, 1.2, 0.0, false},
+        // On a turned face the gap is along its own normal (0, -sin, cos).
+        {"turned face", 0.3, {0.0, -0.1 * s + 0.25 * c, 0.1 * c + 0.25 * s}, 0.1, 0.0, 0.5, true},
+    };
+    for (const Case& k : cases) {
+        double xf[4][3];
+        square(k.turn, xf);
+        const contact::projection p = contact::project(k.x, xf);
+        EXPECT_NEAR(p.gap, k.gap, 1e-12) << k.what;
+        EXPECT_NEAR(p.xi, k.xi, 1e-12) << k.what;
+        EXPECT_NEAR(p.eta, k.eta, 1e-12) << k.what;
+        EXPECT_EQ(p.inside, k.inside) << k.what;
+        double sum = 0.0;
+        for (const double n : p.shape) sum += n;
+        EXPECT_NEAR(sum, 1.0, 1e-14) << k.what;
+    }
+}
+
+// The normal force against a single pair of effective mass 1 with steps of
+// 1: the node is stopped at the stop depth whatever it closes in at, the
+// spring acts alone where it is the larger, and nothing is pulled.
+TEST(ContactKernels, NormalForceHoldsAtTheStopDepth) {
+    struct Case {
+        const char* what;
+        double g, gnext, k, weight;
+        double force;
+    };
+    const double stop = 0.01;
+    const Case cases[] = {
+        {"free, not closing in", 0.1, 0.05, 100.0, 1.0, 0.0},
+        {"closes in to beyond the stop: stopped there", 0.02, -0.5, 100.0, 1.0, 0.49},
+        {"very fast: still stopped there", 0.0, -50.0, 100.0, 1.0, 49.99},
+        {"mirror image shares it", 0.0, -0.5, 100.0, 0.5, 0.245},
+        {"already deeper: held where it is", -0.05, -0.08, 0.0, 1.0, 0.03},
+        {"deeper and not closing in: the spring alone", -0.05, -0.04, 100.0, 1.0, 5.0},
+        {"shallow: the spring is the larger", -0.005, -0.012, 100.0, 1.0, 0.5},
+        {"moving out: no pull", -0.005, 0.3, 0.0, 1.0, 0.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(contact::normalforce(c.g, c.gnext, c.k, 1.0, stop, c.weight, 1.0, 1.0), c.force,
+                    1e-12)
+            << c.what;
+    // The force lands the predicted gap on the stop depth: F dt dt / m.
+    const double m = 2e-3, dtnext = 1e-7, dtn = 1.2e-7, gnext = -3e-4;
+    const double f = contact::normalforce(0.0, gnext, 0.0, m, 1e-5, 1.0, dtnext, dtn);
+    EXPECT_NEAR(gnext + f * dtnext * dtn / m, -1e-5, 1e-18);
+}
+
+TEST(ContactKernels, FrictionSlidesAtMuAndSticksWithinTheStep) {
+    const double n[3] = {0.0, 0.0, 1.0};
+    struct Case {
+        const char* what;
+        double vr[3];
+        double mus, mud, decay, meff, dt;
+        double ft;  // magnitude of the friction force, against the sliding
+    };
+    const Case cases[] = {
+        {"sliding", {2.0, 0.0, -5.0}, 0.3, 0.3, 0.0, 1.0, 1e-3, 30.0},
+        {"static to dynamic with the speed",
+         {0.0, 3.0, 0.0},
+         0.5,
+         0.1,
+         1.0,
+         1.0,
+         1e-3,
+         100.0 * (0.1 + 0.4 * std::exp(-3.0))},
+        // mu 10 would reverse the sliding within the step: the force that
+        // stops it instead.
+        {"sticking", {0.01, 0.0, 0.0}, 10.0, 10.0, 0.0, 0.5, 1e-3, 5.0},
+        {"not sliding", {0.0, 0.0, 1.0}, 1.0, 1.0, 0.0, 1.0, 1e-3, 0.0},
+    };
+    for (const Case& c : cases) {
+        double f[3] = {0.0, 0.0, 100.0};
+        contact::friction(c.vr, n, 100.0, c.mus, c.mud, c.decay, c.meff, c.dt, f);
+        const double s = std::hypot(c.vr[0], c.vr[1]);
+        const double t = std::hypot(f[0], f[1]);
+        EXPECT_NEAR(t, c.ft, 1e-9 * (1.0 + c.ft)) << c.what;
+        EXPECT_DOUBLE_EQ(f[2], 100.0) << c.what;
+        if (s > 0.0) { EXPECT_LE(f[0] * c.vr[0] + f[1] * c.vr[1], 0.0) << c.what; }
+    }
+}
+
+// Every box holding a point is among the boxes of the point's cell.
+TEST(ContactKernels, BinsFindEveryBoxHoldingAPoint) {
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> at(-1.0, 1.0), size(0.0, 0.3);
+    std::vector<contact::bin> boxes(300);
+    for (contact::bin& b : boxes)
+        for (int c = 0; c < 3; ++c) {
+            b.lo[c] = at(gen);
+            b.hi[c] = b.lo[c] + size(gen);
+        }
+    std::vector<std::vector<double>> pts(500, std::vector<double>(3));
+    std::vector<const double*> points;
+    for (auto& p : pts) {
+        for (double& x : p) x = 1.2 * at(gen);
+        points.push_back(p.data());
+    }
+    const contact::grid g = contact::bingrid(boxes, points);
+    std::int64_t listed = 0;
+    for (const double* p : points) {
+        std::vector<int> hits;
+        g.query(p, hits);
+        listed += static_cast<std::int64_t>(hits.size());
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            bool in = true;
+            for (int c = 0; c < 3; ++c) in = in && p[c] >= boxes[i].lo[c] && p[c] <= boxes[i].hi[c];
+            const bool found =
+                std::find(hits.begin(), hits.end(), static_cast<int>(i)) != hits.end();
+            EXPECT_TRUE(found || !in) << "box " << i;
+        }
+    }
+    // And not every box for every point: the grid sorts.
+    EXPECT_LT(listed, static_cast<std::int64_t>(points.size() * boxes.size() / 4));
+}
