@@ -1,32 +1,39 @@
-// Penalty contact between the exterior faces of the model ("cont").
+// Contact between the exterior faces of the model ("cont").
 //
 // Every node of the exterior surface is checked against every exterior face
 // that is not a face of one of its own elements, so two bodies, and a body
 // folding onto itself, push back wherever a node has gone behind a face. A
-// node behind a face by the gap g < 0 (up to the face's capture depth, half
-// its element's thickness) takes the force k |g| along the face's normal,
-// and the face's corners the opposite force shared by their shape functions
-// at the node's closest point; a node near an edge or corner is held by the
-// face whose surface it is nearest. The stiffness of a face is
+// free node is taken hold of by a face it is behind (within the face's
+// capture depth, half its element's thickness) or will be behind at t(n+1)
+// by its motion without contact; it stays with that face, however deep,
+// until it is in front of it and moving away, and goes over to the
+// neighbouring face past an edge. The held face is named by its element and
+// side, so it survives a new search, a restart and the ghost exchange.
 //
-//   k = f K A^2 / V
+// The normal force of a pair is the larger of the penalty spring k |g|,
 //
-// with K the bulk modulus of its element's material, A the face's area and V
-// its element's volume at the start, f the penalty scale ("scal", 0.1). Such
-// a spring leaves the step alone: on a cube element of size h a corner node
-// of mass m >= rho h^3 / 8 pressed by two faces has the frequency
-// w^2 <= 2 k / m_eff, m_eff >= rho h^3 / 16, so w^2 <= 32 f K / (rho h^2) and
-// its step limit 2 / w >= h sqrt(rho / (8 f K)), which is longer than the
-// element's own h / c (c^2 >= K / rho) for f up to 1/8. A pair that would
-// need a step shorter than the one taken is reported once.
+//   k = f K A_s A / V
+//
+// (K the bulk modulus of the face's element, A the face's area and V its
+// element's volume at the start, A_s the area the node presses with, f the
+// penalty scale "scal", 0.1) and the stop: the force that holds the gap
+// predicted for t(n+1) without contact at the stop depth, half a per cent of
+// the element's thickness (or where the node already is, if deeper). With
+// the pair's effective mass m and the steps a force F moves that gap by
+// F dt(n) dt(n+1/2) / m, so the stop needs no stiffness and no shorter step
+// and holds at any closing speed; it only takes approach velocity away, so
+// it makes no energy. Where the pair's mirror image acts too (the face's
+// nearest corner held by a face of this node: two meshes meeting node to
+// node) each takes half. A pair whose spring would need a step shorter than
+// the one taken is reported once.
 //
 // Coulomb friction ("fric") opposes the tangential relative velocity with
 // mu |F_n|, mu = mu_d + (mu_s - mu_d) exp(-decay |v_t|), never more than
 // the force that stops the sliding within the step.
 //
-// Nodes that start behind a face are reported and left there unloaded: the
-// gap of each is measured from its starting depth, which follows the node
-// out as it leaves.
+// Nodes that start behind a face are reported; the gap of each is measured
+// from its starting depth, which is pushed out by a hundredth of the capture
+// depth a step and follows the node out as it leaves.
 //
 // The search bins the faces (their boxes widened by the capture depth and
 // a margin) on a grid and lists, per node, the faces near it; it is redone
