@@ -120,6 +120,7 @@ std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
 std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
 statistics counters{};
 bool warnedstep = false;
+std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
 // The deepest a pair is let go at t(n+1), as a fraction of the face's capture
 // depth, and how fast a starting depth is pushed out (the same fraction per
 // step).
@@ -694,6 +695,7 @@ void reset() {
     recvnodes.clear();
     counters = {};
     warnedstep = false;
+    stiffpair.clear();
     counted.clear();
 }
 
@@ -877,10 +879,22 @@ void apply() {
         if (!warnedstep && meff > 0.0 && k > 0.0 && s.local >= 0 &&
             dtnext > 2.0 * std::sqrt(meff / (2.0 * k))) {
             warnedstep = true;
-            std::string need, step;
+            std::string need;
             records::put_e(need, 2.0 * std::sqrt(meff / (2.0 * k)), 10, 3);
-            records::put_e(step, dtnext, 10, 3);
             need.erase(0, need.find_first_not_of(' '));
+            std::uint64_t sets = s.parts;
+            int from = 0;
+            while (sets != 0 && (sets & 1) == 0) {
+                sets >>= 1;
+                from += 1;
+            }
+            stiffpair = "the contact spring of node " + std::to_string(s.gid) +
+                        " (material set " + std::to_string(from + 1) +
+                        ") on the face of element " + std::to_string(f.egid) + " (material set " +
+                        std::to_string(f.part) + ") needs a step of " + need +
+                        " s; lower the penalty scale (scal in cont)";
+            std::string step;
+            records::put_e(step, dtnext, 10, 3);
             step.erase(0, step.find_first_not_of(' '));
             errorstop::writeline(" *** Warning *** step " + std::to_string(simulation::istep) +
                                  ": the contact stiffness at node " + std::to_string(s.gid) +
@@ -906,5 +920,7 @@ void apply() {
 const std::vector<double>& forces() { return force; }
 
 statistics stats() { return counters; }
+
+std::string stiffness() { return stiffpair; }
 
 }  // namespace contact

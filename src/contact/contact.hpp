@@ -46,6 +46,7 @@
 // the force is the same whatever the partition.
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace contact {
@@ -89,6 +90,11 @@ struct statistics {
     long long candidates;                  // listed node-face pairs of the last search
 };
 statistics stats();
+
+// The first pair of this process whose spring needed a shorter step than
+// the one taken, in words naming the node, the face, their material sets
+// and what to do; empty if none.
+std::string stiffness();
 
 // Forgets the surface (model reset).
 void reset();
