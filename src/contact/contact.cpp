@@ -10,6 +10,7 @@
 #include <string>
 
 #include "contact/exchange.hpp"
+#include "contact/overlap.hpp"
 #include "contact/penalty.hpp"
 #include "contact/search.hpp"
 #include "contact/surface.hpp"
@@ -121,10 +122,9 @@ std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1
 statistics counters{};
 bool warnedstep = false;
 std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
-// The deepest a pair is let go at t(n+1), as a fraction of the face's capture
-// depth, and how fast a starting depth is pushed out (the same fraction per
-// step).
-constexpr double stopfraction = 0.01, pushout = 0.01;
+// The stop depth of a pair, as a fraction of the face's capture depth (half
+// its element's thickness).
+constexpr double stopfraction = 0.01;
 std::vector<double> counted;  // per local node, 1 where the process counts it
 
 // The state of local node k from the process's arrays.
@@ -672,6 +672,207 @@ bool refresh() {
     return false;
 }
 
+// The deepest start of a node inside the other body: the depth, the
+// process that found it, the node and the element or face it is in.
+struct overlap {
+    double depth = 0.0;
+    long long node = 0, element = 0;
+};
+
+// The natural axis and its sign of each side of a hexahedron (hexfaces).
+constexpr int sideaxis[6][2] = {{2, -1}, {2, 1}, {1, -1}, {0, 1}, {1, 1}, {0, -1}};
+
+// The width of a hexahedron with corners x along its natural axis: between
+// the centres of the two faces across it.
+double across(const double x[8][3], int axis) {
+    double hi[3] = {0.0, 0.0, 0.0}, lo[3] = {0.0, 0.0, 0.0};
+    for (int side = 0; side < 6; ++side) {
+        if (sideaxis[side][0] != axis) continue;
+        double* c = sideaxis[side][1] > 0 ? hi : lo;
+        for (const int k : hexfaces[side])
+            for (int d = 0; d < 3; ++d) c[d] += 0.25 * x[k][d];
+    }
+    return std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
+                     (hi[2] - lo[2]) * (hi[2] - lo[2]));
+}
+
+// Seen nodes that start inside a local element that is not one of their
+// own and that their sets may touch, deeper than `within` the element's
+// surface (natural coordinates): their numbers, and the deepest.
+std::vector<long long> insideelements(double within, overlap& deepest) {
+    const int ne = elementdata::nb_element;
+    // Per local element, its exterior faces as bits by side.
+    std::vector<unsigned char> exterior(static_cast<std::size_t>(ne), 0);
+    for (const face& f : own)
+        exterior[static_cast<std::size_t>(f.element)] |= static_cast<unsigned char>(1 << f.side);
+    const double* x = particledata::pos.data();
+    std::vector<bin> boxes(static_cast<std::size_t>(ne));
+    std::vector<int> which(static_cast<std::size_t>(ne));
+    std::size_t n = 0;
+    for (int e = 0; e < ne; ++e) {
+        if (failuredata::anyeroded && failuredata::eroded[static_cast<std::size_t>(e)]) continue;
+        const element& el = elementdata::element_list[static_cast<std::size_t>(e)];
+        bin b{{1e300, 1e300, 1e300}, {-1e300, -1e300, -1e300}};
+        for (const int k : el.node)
+            for (int c = 0; c < 3; ++c) {
+                b.lo[c] = std::fmin(b.lo[c], x[3 * (k - 1) + c]);
+                b.hi[c] = std::fmax(b.hi[c], x[3 * (k - 1) + c]);
+            }
+        boxes[n] = b;
+        which[n++] = e;
+    }
+    boxes.resize(n);
+    std::vector<const double*> points(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) points[i] = nodes[i].x;
+    const grid g = bingrid(boxes, points);
+    std::vector<long long> found;
+    std::vector<int> hits;
+    for (const snode& s : nodes) {
+        hits.clear();
+        g.query(s.x, hits);
+        for (const int h : hits) {
+            const bin& b = boxes[static_cast<std::size_t>(h)];
+            bool in = true;
+            for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
+            const element& el = elementdata::element_list[static_cast<std::size_t>(
+                which[static_cast<std::size_t>(h)])];
+            if (!in || (!everyset && (el.mat < 1 || el.mat > 64 ||
+                                      (allowed[static_cast<std::size_t>(el.mat)] & s.parts) == 0)))
+                continue;
+            double xe[8][3];
+            bool corner = false;
+            for (int k = 0; k < 8; ++k) {
+                corner = corner || globalnode(el.node[k] - 1) == s.gid;
+                for (int c = 0; c < 3; ++c) xe[k][c] = x[3 * (el.node[k] - 1) + c];
+            }
+            double r[3];
+            if (corner || !naturalcoordinates(xe, s.x, r)) continue;
+            // How far inside the body's surface, in natural coordinates:
+            // from the element's exterior faces (an element with none lies
+            // a whole width inside).
+            const int e = which[static_cast<std::size_t>(h)];
+            double depth = 2.0, width = 0.0;
+            for (int side = 0; side < 6; ++side) {
+                if (!(exterior[static_cast<std::size_t>(e)] & (1 << side))) continue;
+                const int axis = sideaxis[side][0], sign = sideaxis[side][1];
+                const double d = 1.0 - sign * r[axis];
+                if (d < depth) {
+                    depth = d;
+                    width = across(xe, axis);
+                }
+            }
+            // On a face shared with a neighbour the node is inside too.
+            const double lim = 1.0 + 1e-9;
+            if (!(std::fabs(r[0]) <= lim && std::fabs(r[1]) <= lim && std::fabs(r[2]) <= lim) ||
+                !(depth > within))
+                continue;
+            found.push_back(s.gid);
+            if (width == 0.0)
+                width = std::fmin(across(xe, 0), std::fmin(across(xe, 1), across(xe, 2)));
+            const double below = 0.5 * depth * width;
+            if (below > deepest.depth) {
+                deepest.depth = below;
+                deepest.node = s.gid;
+                deepest.element = globalelement(which[static_cast<std::size_t>(h)]);
+            }
+            break;
+        }
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+// The deepest of all processes' (collective).
+overlap deepestofall(const overlap& mine) {
+    if (commnodes::nprocs <= 1) return mine;
+    struct {
+        double depth;
+        int rank;
+    } in{mine.depth, commnodes::myid}, out{};
+    MPI_Allreduce(&in, &out, 1, MPI_DOUBLE_INT, MPI_MAXLOC, MPI_COMM_WORLD);
+    overlap o = mine;
+    long long ids[2] = {mine.node, mine.element};
+    MPI_Bcast(ids, 2, MPI_LONG_LONG, out.rank, MPI_COMM_WORLD);
+    o.depth = out.depth;
+    o.node = ids[0];
+    o.element = ids[1];
+    return o;
+}
+
+// How many different numbers the processes' lists hold (collective).
+long long distinct(const std::vector<long long>& mine) {
+    if (commnodes::nprocs <= 1) return static_cast<long long>(mine.size());
+    const int np = commnodes::nprocs;
+    int n = static_cast<int>(mine.size());
+    std::vector<int> counts(static_cast<std::size_t>(np)), at(static_cast<std::size_t>(np), 0);
+    MPI_Allgather(&n, 1, MPI_INT, counts.data(), 1, MPI_INT, MPI_COMM_WORLD);
+    for (int q = 1; q < np; ++q)
+        at[static_cast<std::size_t>(q)] =
+            at[static_cast<std::size_t>(q) - 1] + counts[static_cast<std::size_t>(q) - 1];
+    std::vector<long long> all(static_cast<std::size_t>(at.back() + counts.back()));
+    MPI_Allgatherv(mine.data(), n, MPI_LONG_LONG, all.data(), counts.data(), at.data(),
+                   MPI_LONG_LONG, MPI_COMM_WORLD);
+    std::sort(all.begin(), all.end());
+    return static_cast<long long>(std::unique(all.begin(), all.end()) - all.begin());
+}
+
+// Nodes that start inside another body. Within the stop depth of a face
+// (rounding, a mesh drawn touching) each is held where it starts, its
+// depth followed as it leaves; any deeper, behind a face or inside an
+// element beyond the faces' reach, stops the run: pushing a body out of
+// another makes energy, and leaving it there would let the bodies pass.
+void startoverlaps() {
+    std::vector<long long> shallow, deep;
+    overlap most, mostdeep;
+    for (const snode& s : nodes) {
+        const pairing q = capture(s, 0.0, 0.0);
+        if (q.face < 0) continue;
+        const sface& f = faces[static_cast<std::size_t>(q.face)];
+        const bool within = -q.p.gap <= stopfraction * f.depth;
+        if (s.local >= 0 && within) offsets[static_cast<std::size_t>(s.local)] = q.p.gap;
+        (within ? shallow : deep).push_back(s.gid);
+        overlap& o = within ? most : mostdeep;
+        if (-q.p.gap > o.depth) o = {-q.p.gap, s.gid, f.egid};
+    }
+    for (snode& s : nodes)
+        if (s.local >= 0) s.offset = offsets[static_cast<std::size_t>(s.local)];
+    // Beyond the faces' reach only the elements tell; a node within the
+    // stop depth of an element's surface is not counted there.
+    overlap inner;
+    std::vector<long long> inside = insideelements(stopfraction, inner);
+    for (const long long g : shallow)
+        inside.erase(std::remove(inside.begin(), inside.end(), g), inside.end());
+    deep.insert(deep.end(), inside.begin(), inside.end());
+    std::sort(deep.begin(), deep.end());
+    deep.erase(std::unique(deep.begin(), deep.end()), deep.end());
+    if (inner.depth > mostdeep.depth) mostdeep = inner;
+    const long long ndeep = distinct(deep);
+    const overlap worst = deepestofall(mostdeep);
+    const auto metres = [](double v) {
+        std::string d;
+        records::put_e(d, v, 10, 3);
+        return d.erase(0, d.find_first_not_of(' '));
+    };
+    if (ndeep > 0)
+        errorstop::stop("*** Error *** contact: " + std::to_string(ndeep) +
+                        " node(s) start inside another body deeper than half a per cent of its "
+                        "elements' thickness, the deepest by " +
+                        metres(worst.depth) + " m (node " + std::to_string(worst.node) +
+                        " in element " + std::to_string(worst.element) +
+                        "); move the bodies apart (hexdyn-mesh merge --offset) or mesh them "
+                        "without overlap");
+    const long long nshallow = distinct(shallow);
+    const overlap first = deepestofall(most);
+    if (nshallow > 0 && commnodes::myid == 0)
+        errorstop::writeline(" *** Warning *** contact: " + std::to_string(nshallow) +
+                             " node(s) start behind a face, the deepest by " + metres(first.depth) +
+                             " m (node " + std::to_string(first.node) + ", face of element " +
+                             std::to_string(first.element) +
+                             "); within half a per cent of the element's thickness, each is held "
+                             "where it starts and let go as it leaves");
+}
+
 }  // namespace
 
 void reset() {
@@ -746,50 +947,7 @@ void start(bool fresh) {
     search();
     if (!fresh) return;
 
-    // Nodes that start behind a face: left there, their depth followed.
-    const std::vector<double> owned = commnodes::ownednodes();
-    long long count = 0;
-    struct {
-        double depth;
-        int rank;
-    } deepest{0.0, commnodes::myid};
-    long long where[2] = {0, 0};
-    for (const snode& s : nodes) {
-        if (s.local < 0) continue;
-        const pairing q = capture(s, 0.0, 0.0);
-        if (q.face < 0) continue;
-        const projection& p = q.p;
-        const int f = q.face;
-        offsets[static_cast<std::size_t>(s.local)] = p.gap;
-        if (owned[static_cast<std::size_t>(s.local)] == 0.0) continue;
-        count += 1;
-        if (-p.gap > deepest.depth) {
-            deepest.depth = -p.gap;
-            where[0] = s.gid;
-            where[1] = faces[static_cast<std::size_t>(f)].egid;
-        }
-    }
-    for (snode& s : nodes)
-        if (s.local >= 0) s.offset = offsets[static_cast<std::size_t>(s.local)];
-    long long total = count;
-    auto most = deepest;
-    if (commnodes::nprocs > 1) {
-        MPI_Allreduce(&count, &total, 1, MPI_LONG_LONG, MPI_SUM, MPI_COMM_WORLD);
-        MPI_Allreduce(&deepest, &most, 1, MPI_DOUBLE_INT, MPI_MAXLOC, MPI_COMM_WORLD);
-        MPI_Bcast(where, 2, MPI_LONG_LONG, most.rank, MPI_COMM_WORLD);
-    }
-    if (total > 0 && commnodes::myid == 0) {
-        std::string d;
-        records::put_e(d, most.depth, 10, 3);
-        d.erase(0, d.find_first_not_of(' '));
-        errorstop::writeline(
-            " *** Warning *** contact: " + std::to_string(total) +
-            " node(s) start behind a face, the deepest by " + d + " m (node " +
-            std::to_string(where[0]) + ", face of element " + std::to_string(where[1]) +
-            "); they are pushed out gradually, by a hundredth of the capture depth a step (half "
-            "the element's thickness or width); a node deeper than that is not "
-            "seen");
-    }
+    startoverlaps();
 }
 
 void apply() {
@@ -820,16 +978,15 @@ void apply() {
         // A node a face takes hold of (or takes over from its neighbour)
         // deeper than it can have moved towards it in the last step came in
         // unseen (past an edge, from a face that lost it): it is loaded only
-        // from the depth it could have reached,
-        // so that the spring gives back no energy it never took. A starting
-        // depth followed is pushed out by a hundredth of the capture depth a
-        // step.
+        // from the depth it could have reached, so that the spring gives
+        // back no energy it never took. That depth, like a starting one,
+        // follows the node out as it leaves.
         double offset = s.offset;
         if (fi >= 0) {
             const sface& f = faces[static_cast<std::size_t>(fi)];
             if (s.hold != holdcode(f.egid, f.side))
                 offset = std::fmin(offset, p.gap + 2.0 * std::fmax(0.0, -q.vn) * simulation::dtk);
-            offset = std::fmin(0.0, std::fmax(offset, p.gap) + pushout * f.depth);
+            offset = std::fmin(0.0, std::fmax(offset, p.gap));
         }
         if (s.local >= 0) {
             offsets[static_cast<std::size_t>(s.local)] = fi < 0 ? 0.0 : offset;
@@ -888,11 +1045,10 @@ void apply() {
                 sets >>= 1;
                 from += 1;
             }
-            stiffpair = "the contact spring of node " + std::to_string(s.gid) +
-                        " (material set " + std::to_string(from + 1) +
-                        ") on the face of element " + std::to_string(f.egid) + " (material set " +
-                        std::to_string(f.part) + ") needs a step of " + need +
-                        " s; lower the penalty scale (scal in cont)";
+            stiffpair = "the contact spring of node " + std::to_string(s.gid) + " (material set " +
+                        std::to_string(from + 1) + ") on the face of element " +
+                        std::to_string(f.egid) + " (material set " + std::to_string(f.part) +
+                        ") needs a step of " + need + " s; lower the penalty scale (scal in cont)";
             std::string step;
             records::put_e(step, dtnext, 10, 3);
             step.erase(0, step.find_first_not_of(' '));
