@@ -412,7 +412,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Fast impacts: a plastic steel cube of 10 mm (5 x 5 x 5 elements) at
 // 1000 m/s into a 20 x 20 x 10 mm block held at its base (10 x 10 x 5), and
 // a plastic steel block of 8 mm (4 x 4 x 4) at 3000 m/s onto a free plate
-// 30 x 30 x 6 mm (15 x 15 x 3). In every field frame no node of either
+// 30 x 30 x 6 mm (15 x 15 x 3), each starting 0.5 mm above its target (a
+// step at these speeds moves a node by 10 % of an element or more). In every field frame no node of either
 // body lies inside an element of the other deeper than 10 % of that
 // element's smallest edge (depth: its distance to the other's surface).
 namespace {
@@ -473,11 +474,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ImpactCase{"cube_1000",
                    {10, 10, 5, {0.0, 0.0, 0.0}, {0.02, 0.02, 0.01}, 1, {0, 0, 0}},
-                   {5, 5, 5, {0.005, 0.005, 0.01}, {0.01, 0.01, 0.01}, 1, {0, 0, -1000.0}},
+                   {5, 5, 5, {0.005, 0.005, 0.0105}, {0.01, 0.01, 0.01}, 1, {0, 0, -1000.0}},
                    "endt 1.2e-5\noutt 1.0e-6\nfout 5.0e-7\nfixd 3 1 1 1"},
         ImpactCase{"plate_3000",
                    {15, 15, 3, {0.0, 0.0, 0.0}, {0.03, 0.03, 0.006}, 1, {0, 0, 0}},
-                   {4, 4, 4, {0.011, 0.011, 0.006}, {0.008, 0.008, 0.008}, 1, {0, 0, -3000.0}},
+                   {4, 4, 4, {0.011, 0.011, 0.0065}, {0.008, 0.008, 0.008}, 1, {0, 0, -3000.0}},
                    "endt 4.0e-6\noutt 5.0e-7\nfout 2.0e-7"}),
     [](const ::testing::TestParamInfo<ImpactCase>& i) { return std::string(i.param.name); });
 
@@ -539,7 +540,7 @@ TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
     const double dmax = std::pow(15.0 * mass * v * v / (16.0 * es * std::sqrt(R)), 0.4);
     const double fmax = 4.0 / 3.0 * es * std::sqrt(R) * std::pow(dmax, 1.5);
 
-    const std::string control = kControl + "endt " + num(1.3 * tc) + "\noutt " + num(tc / 400.0) +
+    const std::string control = kControl + "endt " + num(1.5 * tc) + "\noutt " + num(tc / 400.0) +
                                 "\nfixd 2 1 0 0\nfixd 3 0 1 0\nfixd 4 1 1 0\nfixd 6 1 0 0\n"
                                 "fixd 7 0 1 0\nfixd 8 1 1 0\nfixd 9 1 1 1\ncont\npair 1 2\nendc";
     TempDir dir("holds-hertz");
@@ -551,10 +552,13 @@ TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
     ASSERT_FALSE(where.empty());
     const auto rows = curve_rows(where / "aresult_curv.dat");
     ASSERT_GT(rows.size(), 300u);
+    // The contact lasts while the force exceeds 0.2 % of its peak (Hertz's
+    // force passes that 0.3 % of the duration after the first touch, and
+    // stray forces of a node grazing the block after the rebound stay out).
     double peak = 0.0, start = -1.0, end = -1.0;
+    for (const auto& r : rows) peak = std::max(peak, 4.0 * r[1]);
     for (const auto& r : rows) {
-        peak = std::max(peak, 4.0 * r[1]);
-        if (r[1] > 0.0) {
+        if (4.0 * r[1] > 2e-3 * peak) {
             if (start < 0.0) start = r[0];
             end = r[0];
         }
