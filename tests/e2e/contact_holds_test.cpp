@@ -214,7 +214,11 @@ void nodes_inside(const std::vector<Point3>& x, const Solid& a, const Solid& b, 
         box.push_back(bb);
     }
     constexpr int kBins = 24;
-    std::vector<std::vector<int>> bins(kBins * kBins * kBins);
+    std::vector<std::vector<int>> bins(static_cast<size_t>(kBins) * kBins * kBins);
+    auto bin = [](int i, int j, int k) {
+        return static_cast<size_t>(i) +
+               kBins * (static_cast<size_t>(j) + kBins * static_cast<size_t>(k));
+    };
     auto cell = [&](double v, int d) {
         const double s = hi[d] > lo[d] ? (v - lo[d]) / (hi[d] - lo[d]) : 0.0;
         return std::clamp(static_cast<int>(s * kBins), 0, kBins - 1);
@@ -223,15 +227,13 @@ void nodes_inside(const std::vector<Point3>& x, const Solid& a, const Solid& b, 
         for (int i = cell(box[e][0][0], 0); i <= cell(box[e][1][0], 0); ++i)
             for (int j = cell(box[e][0][1], 1); j <= cell(box[e][1][1], 1); ++j)
                 for (int k = cell(box[e][0][2], 2); k <= cell(box[e][1][2], 2); ++k)
-                    bins[static_cast<size_t>(i + kBins * (j + kBins * k))].push_back(
-                        static_cast<int>(e));
+                    bins[bin(i, j, k)].push_back(static_cast<int>(e));
     for (int n = a.first; n < a.first + a.count; ++n) {
         const Point3& p = x[static_cast<size_t>(n - 1)];
         bool out = false;
         for (int d = 0; d < 3; ++d) out = out || p[d] < lo[d] || p[d] > hi[d];
         if (out) continue;
-        for (const int e : bins[static_cast<size_t>(
-                 cell(p[0], 0) + kBins * (cell(p[1], 1) + kBins * cell(p[2], 2)))]) {
+        for (const int e : bins[bin(cell(p[0], 0), cell(p[1], 1), cell(p[2], 2))]) {
             const auto& bb = box[static_cast<size_t>(e)];
             if (p[0] < bb[0][0] || p[0] > bb[1][0] || p[1] < bb[0][1] || p[1] > bb[1][1] ||
                 p[2] < bb[0][2] || p[2] > bb[1][2])
@@ -330,9 +332,9 @@ BarFigures bar_figures(const fs::path& dir, const Body& bar, int element0, int n
         double layer = 0.0;
         f.epsp = 0.0;
         for (int e = 0; e < bar.nx * bar.ny; ++e) {
-            layer += j.cells[0][static_cast<size_t>(element0 + e)];
-            f.epsp = std::max(f.epsp,
-                              static_cast<double>(j.cells[1][static_cast<size_t>(element0 + e)]));
+            const size_t at = static_cast<size_t>(element0) + static_cast<size_t>(e);
+            layer += j.cells[0][at];
+            f.epsp = std::max(f.epsp, static_cast<double>(j.cells[1][at]));
         }
         if (frame.time >= 0.25 * window && frame.time <= 0.75 * window) {
             stress += layer / (bar.nx * bar.ny);
@@ -612,7 +614,8 @@ TEST(VerificationContactHolds, CrushedTubeFoldsWithoutMakingEnergy) {
             inner.push_back(m.node(i, k == 0 ? 2 : 1));
         }
     auto at = [&](const std::vector<int>& r, int q, int k) {
-        return r[static_cast<size_t>(q % around + around * k)];
+        return r[static_cast<size_t>(q % around) +
+                 static_cast<size_t>(around) * static_cast<size_t>(k)];
     };
     for (int k = 0; k < nl; ++k)
         for (int q = 0; q < around; ++q)
