@@ -11,133 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "bodies.hpp"
+#include "results.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
 using namespace testutil;
 
 namespace {
-
-// A box of nx x ny x nz elements, turned by `tilt` radians about the axis
-// (1, 1, 0)/sqrt(2) through its centre, with an initial velocity.
-struct Body {
-    int nx, ny, nz;
-    Point3 origin, size;
-    int mat;
-    Point3 velocity;
-    double tilt = 0.0;
-    int first = 0;  // its first node in the deck (set when written)
-    int node(int i, int j, int k) const { return first + i + (nx + 1) * (j + (ny + 1) * k); }
-    int nodes() const { return (nx + 1) * (ny + 1) * (nz + 1); }
-    int elements() const { return nx * ny * nz; }
-};
-
-// Deck of the bodies: component 1+b the nodes of body b (0-based) above its
-// bottom layer, component 1+nbodies+b that bottom layer; `materials` the
-// "mate" records, `extra` lines before "endi".
-std::string deck(std::vector<Body>& bodies, const std::vector<std::string>& materials,
-                 const std::string& control, const std::string& extra) {
-    const int nb = static_cast<int>(bodies.size());
-    int nn = 0, ne = 0;
-    for (Body& b : bodies) {
-        b.first = nn + 1;
-        nn += b.nodes();
-        ne += b.elements();
-    }
-    std::ostringstream s;
-    s.precision(9);
-    s << "sovr contact\nnbmp " << nn << "\nnbel " << ne << "\nnmat " << materials.size()
-      << "\nncom " << 2 * nb << "\n"
-      << control << "\nmate\n";
-    for (const std::string& m : materials) s << m << "\n";
-    s << "part\n";
-    for (int b = 0; b < nb; ++b) {
-        const Body& d = bodies[static_cast<size_t>(b)];
-        const double c = std::cos(d.tilt), sn = std::sin(d.tilt), r = 1.0 / std::sqrt(2.0);
-        const Point3 u{r, r, 0.0};
-        for (int k = 0; k <= d.nz; ++k)
-            for (int j = 0; j <= d.ny; ++j)
-                for (int i = 0; i <= d.nx; ++i) {
-                    Point3 p{(i * 1.0 / d.nx - 0.5) * d.size[0], (j * 1.0 / d.ny - 0.5) * d.size[1],
-                             (k * 1.0 / d.nz - 0.5) * d.size[2]};
-                    // Rodrigues' rotation about u.
-                    const Point3 x{u[1] * p[2] - u[2] * p[1], u[2] * p[0] - u[0] * p[2],
-                                   u[0] * p[1] - u[1] * p[0]};
-                    const double dot = u[0] * p[0] + u[1] * p[1] + u[2] * p[2];
-                    s << d.node(i, j, k) << " " << (k == 0 ? 1 + nb + b : 1 + b);
-                    for (int a = 0; a < 3; ++a)
-                        s << " "
-                          << d.origin[a] + 0.5 * d.size[a] + p[a] * c + x[a] * sn +
-                                 u[a] * dot * (1.0 - c);
-                    s << "\n";
-                }
-    }
-    s << "elem\n";
-    int e = 0;
-    for (const Body& d : bodies)
-        for (int k = 0; k < d.nz; ++k)
-            for (int j = 0; j < d.ny; ++j)
-                for (int i = 0; i < d.nx; ++i)
-                    s << ++e << " " << d.mat << " " << d.node(i, j, k) << " " << d.node(i + 1, j, k)
-                      << " " << d.node(i + 1, j + 1, k) << " " << d.node(i, j + 1, k) << " "
-                      << d.node(i, j, k + 1) << " " << d.node(i + 1, j, k + 1) << " "
-                      << d.node(i + 1, j + 1, k + 1) << " " << d.node(i, j + 1, k + 1) << "\n";
-    s << "velo\n";
-    for (int b = 0; b < nb; ++b) {
-        const Point3& v = bodies[static_cast<size_t>(b)].velocity;
-        for (const int comp : {1 + b, 1 + nb + b})
-            s << "comp " << comp << " " << v[0] << " " << v[1] << " " << v[2] << "\n";
-    }
-    s << "endv\n" << extra << "endi\n";
-    return s.str();
-}
-
-std::vector<std::vector<double>> energy_rows(const fs::path& file) {
-    std::vector<std::vector<double>> rows;
-    for (const std::string& l : lines_of(read_file(file))) {
-        if (l.empty() || l[0] == '#') continue;
-        std::istringstream in(l);
-        std::vector<double> v;
-        double x;
-        while (in >> x) v.push_back(x);
-        rows.push_back(v);
-    }
-    return rows;
-}
-
-// Natural coordinates of point p in the hexahedron with corners x (Newton
-// from the centre); true when p lies inside by more than `margin`.
-bool inside(const Point3 x[8], const Point3& p, double margin) {
-    static const int sg[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
-                                 {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
-    double r[3] = {0.0, 0.0, 0.0};
-    for (int it = 0; it < 20; ++it) {
-        double f[3] = {-p[0], -p[1], -p[2]}, j[3][3] = {};
-        for (int n = 0; n < 8; ++n) {
-            const double a = 1 + sg[n][0] * r[0], b = 1 + sg[n][1] * r[1], c = 1 + sg[n][2] * r[2];
-            const double N = a * b * c / 8,
-                         d[3] = {sg[n][0] * b * c / 8, sg[n][1] * a * c / 8, sg[n][2] * a * b / 8};
-            for (int i = 0; i < 3; ++i) {
-                f[i] += N * x[n][i];
-                for (int k = 0; k < 3; ++k) j[i][k] += d[k] * x[n][i];
-            }
-        }
-        const double det = j[0][0] * (j[1][1] * j[2][2] - j[1][2] * j[2][1]) -
-                           j[0][1] * (j[1][0] * j[2][2] - j[1][2] * j[2][0]) +
-                           j[0][2] * (j[1][0] * j[2][1] - j[1][1] * j[2][0]);
-        for (int k = 0; k < 3; ++k) {
-            double m[3][3];
-            for (int i = 0; i < 3; ++i)
-                for (int c = 0; c < 3; ++c) m[i][c] = c == k ? f[i] : j[i][c];
-            const double dk = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                              m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                              m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-            r[k] -= dk / det;
-        }
-    }
-    const double lim = 1.0 - margin;
-    return std::fabs(r[0]) < lim && std::fabs(r[1]) < lim && std::fabs(r[2]) < lim;
-}
 
 const std::string kSteel = "elas 7800.0 2.1e11 0.0";
 constexpr double kRho = 7800.0, kE = 2.1e11;

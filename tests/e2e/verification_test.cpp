@@ -23,8 +23,7 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
+#include "results.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
@@ -107,19 +106,6 @@ double window_mean(const std::vector<std::vector<double>>& rows, size_t col, dou
 }
 
 double rel(double measured, double expected) { return (measured - expected) / expected; }
-
-// The records of energy.dat, without its header.
-std::vector<std::vector<double>> energy_rows(const fs::path& file) {
-    std::vector<std::vector<double>> rows;
-    for (const std::string& l : lines_of(read_file(file))) {
-        if (l.empty() || l[0] == '#') continue;
-        std::istringstream in(l);
-        std::vector<double> r;
-        for (double x; in >> x;) r.push_back(x);
-        rows.push_back(r);
-    }
-    return rows;
-}
 
 }  // namespace
 
@@ -813,37 +799,6 @@ TEST(VerificationThermalSoftening, HeatStoredIsBetaTimesThePlasticWork) {
 // up with the angular momentum kept. "midg on" takes the strain increment
 // from the mid-step geometry, where a rigid rotation gives none.
 namespace {
-
-// Array `name` of a field piece: its appended data is a UInt64 header
-// (blocks, block size, size of the last block, compressed sizes), then the
-// zlib streams of the blocks.
-template <class T>
-std::vector<T> field_array(const std::string& vtu, const std::string& name) {
-    const size_t at = vtu.find("Name=\"" + name + "\"");
-    EXPECT_NE(at, std::string::npos) << name;
-    if (at == std::string::npos) return {};
-    const size_t offset = std::stoull(vtu.substr(vtu.find("offset=\"", at) + 8));
-    const size_t data = vtu.find('_', vtu.find("<AppendedData")) + 1;
-    const char* p = vtu.data() + data + offset;
-    std::uint64_t head[3];
-    std::memcpy(head, p, sizeof head);
-    std::vector<std::uint64_t> sizes(head[0]);
-    std::memcpy(sizes.data(), p + sizeof head, head[0] * sizeof(std::uint64_t));
-    const char* block = p + sizeof head + head[0] * sizeof(std::uint64_t);
-    std::string raw;
-    for (std::uint64_t b = 0; b < head[0]; ++b) {
-        uLongf n = b + 1 == head[0] && head[2] != 0 ? head[2] : head[1];
-        std::string out(n, '\0');
-        EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &n,
-                             reinterpret_cast<const Bytef*>(block), sizes[b]),
-                  Z_OK);
-        raw += out.substr(0, n);
-        block += sizes[b];
-    }
-    std::vector<T> v(raw.size() / sizeof(T));
-    std::memcpy(v.data(), raw.data(), v.size() * sizeof(T));
-    return v;
-}
 
 struct Spin {
     double energy = 0.0;    // largest departure of kinetic + strain energy from the initial
