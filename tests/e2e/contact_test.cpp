@@ -383,6 +383,52 @@ TEST(ContactInput, GlobalNumbersThatDisagreeStopTheJob) {
     }
 }
 
+// Penalty springs far stiffer than the step allows (scal 10) make two blocks
+// striking each other run away: the stop names the contact stiffness among
+// the remedies, exits with a failure, and leaves field.pvd listing a frame of
+// the state it stopped in (after the first step's), whose files are on disk,
+// on one process and on two.
+TEST(ContactInput, UnstableContactStopsWithItsLastFrame) {
+    for (const int np : {1, 2}) {
+        SCOPED_TRACE(np);
+        TempDir dir("contact-runaway");
+        std::vector<Body> b = {{2, 2, 2, {0, 0, 0}, {0.01, 0.01, 0.01}, 1, {0, 0, 20}},
+                               {2, 2, 2, {0, 0, 0.0101}, {0.01, 0.01, 0.01}, 1, {0, 0, -20}}};
+        const std::string d =
+            deck(b, {"1 " + kSteel},
+                 "endt 1e-3\noutt 1e-3\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\ncont\nscal 10\n"
+                 "endc\nfout 1.0",
+                 "");
+        if (np == 1) {
+            write_single_run(dir.path(), d);
+        } else {
+            write_file(dir / "model.deck", d);
+            const RunResult p =
+                run_command(exe("hexdyn-partition") + " model.deck 2 --dir .", dir.path());
+            ASSERT_EQ(p.status, 0) << p.out;
+        }
+        const RunResult r = run_hexdyn(dir.path(), np, 300);
+        EXPECT_NE(r.status, 0) << r.out;
+        const std::string advice =
+            "; the contact stiffness may be too high: lower the penalty scale (scal in cont)\n";
+        const size_t at = r.out.find(advice);
+        ASSERT_NE(at, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(advice, at + 1), std::string::npos) << r.out;
+        ASSERT_TRUE(fs::exists(dir / "field.pvd")) << r.out;
+        const std::string pvd = read_file(dir / "field.pvd");
+        std::vector<std::string> files;
+        for (size_t f = pvd.find("file=\""); f != std::string::npos; f = pvd.find("file=\"", f + 1))
+            files.push_back(pvd.substr(f + 6, pvd.find('"', f + 6) - f - 6));
+        ASSERT_EQ(files.size(), 2u) << pvd;
+        EXPECT_EQ(files[1], "field/t00001.pvtu");
+        EXPECT_TRUE(fs::exists(dir / files[1]));
+        for (const char* deckname : {"a", "b"}) {
+            if (deckname[0] == 'b' && np == 1) break;
+            EXPECT_TRUE(fs::exists(dir / (std::string("field/t00001_") + deckname + ".vtu")));
+        }
+    }
+}
+
 // A flyer plate strikes a target plate of the same elastic material
 // (Poisson's ratio 0, 1-D strain = 1-D stress) whose mean stress in tension
 // is limited (spall): the releases from the two free surfaces meet at the
