@@ -281,7 +281,11 @@ void stoponclash(const clash& mine) {
 }  // namespace
 
 void matchglobal() {
-    if (nprocs < 2) return;
+    // A dense table's slot count is the same on every process (all read it
+    // from the first record of the file): without slots no node is shared,
+    // and the input stays free of collectives, as it was, so that a process
+    // stopping at input does not keep the others from their own messages.
+    if (nprocs < 2 || (!sparse && ncomde <= 0)) return;
     // Whether any deck has the numbers, whether every one has, and the
     // first process whose deck lacks them.
     const bool has = !particledata::global.empty();
