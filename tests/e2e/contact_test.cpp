@@ -342,7 +342,7 @@ TEST(ContactInput, GlobalNumbersThatDisagreeStopTheJob) {
         return d;
     };
     // The right cell's local nodes 1, 3, 5, 7 are the left one's 2, 4, 6, 8.
-    const std::string comm =
+    const std::string sparse =
         "sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 4\n2 4 6 8\n"
         "process 1 neighbours 1\nwith 0 nodes 4\n1 3 5 7\n";
     struct Case {
@@ -351,13 +351,16 @@ TEST(ContactInput, GlobalNumbersThatDisagreeStopTheJob) {
         bool glob;               // the right cell's deck has "glob"
         std::string coordinate;  // the right cell's first node at this x instead of 0.01
         std::string message;
+        std::string comm = {};  // the table, when not the sparse one
     };
+    const std::string shifted =
+        " *** Error *** a node shared by processes 0 and 1 has two global numbers: global node 2 "
+        "at (0.009999999776482582, 0, 0) on process 0, global node 1002 at "
+        "(0.009999999776482582, 0, 0) on process 1: the global numbers of the process decks "
+        "(\"glob\") do not agree; regenerate them with hexdyn-partition";
     const Case cases[] = {
-        {"numbers shifted by 1000", 1002, true, "",
-         " *** Error *** a node shared by processes 0 and 1 has two global numbers: global node 2 "
-         "at (0.009999999776482582, 0, 0) on process 0, global node 1002 at "
-         "(0.009999999776482582, 0, 0) on process 1: the global numbers of the process decks "
-         "(\"glob\") do not agree; regenerate them with hexdyn-partition"},
+        {"numbers shifted by 1000", 1002, true, "", shifted},
+        {"numbers shifted by 1000, dense table", 1002, true, "", shifted, "4\n2 4 6 8\n1 3 5 7\n"},
         // One unit in the last place of the single-precision coordinate:
         // within the table's pairing tolerance, and still not the same node.
         {"a shared node moved by one unit in the last place", 2, true, "0.0100000007",
@@ -373,7 +376,7 @@ TEST(ContactInput, GlobalNumbersThatDisagreeStopTheJob) {
         TempDir dir("glob-clash");
         write_file(dir / "a", cell(0.0, 1, true, ""));
         write_file(dir / "b", cell(0.01, c.first, c.glob, c.coordinate));
-        write_file(dir / "Comm", comm);
+        write_file(dir / "Comm", c.comm.empty() ? sparse : c.comm);
         const RunResult r = run_hexdyn(dir.path(), 2, 120);
         EXPECT_NE(r.status, 0) << r.out;
         const size_t at = r.out.find(c.message + "\n");
