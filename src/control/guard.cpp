@@ -146,7 +146,9 @@ void agree() {
 }  // namespace
 
 // The contact stiffness can make a run unstable on its own: a penalty scale
-// far above the default stiffens the contact springs beyond the step.
+// far above the default stiffens the contact springs beyond the step. Kept
+// apart from the rest of the remedy, as the place that can also name the
+// pair of sets whose springs ask for the shortest step.
 std::string contactremedy() {
     if (!elementdata::contact.on) return {};
     return "; the contact stiffness may be too high: lower the penalty scale (scal in cont)";
