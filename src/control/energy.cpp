@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "contact/contact.hpp"
+#include "control/guard.hpp"
 #include "element/forces.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -293,11 +294,10 @@ static void checkrunaway(const balance& b) {
     std::string e;
     records::put_e(e, b.error, 10, 3);
     e.erase(0, e.find_first_not_of(' '));
-    errorstop::stop("*** Error *** step " + std::to_string(simulation::istep) +
-                    ": the energy balance is off by " + e +
-                    " times the initial energy and the work of the loads: the run is unstable; "
-                    "lower the step scale (dtsc), switch on the stable step (stab on) or bulk "
-                    "viscosity (bulk)");
+    guard::stopall("*** Error *** step " + std::to_string(simulation::istep) +
+                   ": the energy balance is off by " + e +
+                   " times the initial energy and the work of the loads: the run is unstable" +
+                   guard::remedy());
 }
 
 // The contact forces take energy (springs and friction) or give back what

@@ -1,5 +1,7 @@
 #include "control/guard.hpp"
 
+#include <mpi.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "contact/surface.hpp"
+#include "control/fieldout.hpp"
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
 #include "element/timestep.hpp"
@@ -22,10 +25,6 @@ namespace guard {
 namespace {
 
 constexpr double sentinel = 1.0e6;
-
-// What to change when a run runs away.
-constexpr const char* remedy =
-    "; lower the step scale (dtsc), switch on the stable step (stab on) or bulk viscosity (bulk)";
 
 double initialstep = 0.0;    // shortest initial element step of the process, s (0: no elements)
 double runawayenergy = 0.0;  // kinetic energy of the process's mass at 100 x its wave speed, J
@@ -86,9 +85,88 @@ int shorteststep() {
     return worst;
 }
 
+// The stop this process has found while the processes have yet to agree on
+// it (field output on several processes), empty when none.
+std::string pending;
+
+// With field output on several processes a stop must not end one process
+// while the others go on: the last frame and the series are written by all
+// of them together. A stop found by one process is then held until the next
+// agree(), which every process reaches at the same point of the step.
+bool agreeing() { return dataout::fieldstep >= 0.0 && commnodes::nprocs > 1; }
+
+// Whether the coordinates and velocities of the process are all finite: a
+// frame of a state that is not is not written.
+bool finitestate() {
+    for (const double x : particledata::pos)
+        if (!std::isfinite(x)) return false;
+    for (const double v : particledata::vel)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+// With field output: completes the frame under way, writes the state the run
+// stopped in as one more frame (when it is finite on every process) and
+// lists it in field.pvd, as the end of a run does. Collective when several
+// processes run.
+void lastframe() {
+    if (dataout::fieldstep < 0.0) return;
+    fieldout::wait();
+    int finite = finitestate() ? 1 : 0;
+    if (commnodes::nprocs > 1)
+        MPI_Allreduce(MPI_IN_PLACE, &finite, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+    if (finite == 0) return;
+    fieldout::write(simulation::currenttime);
+    fieldout::wait();
+}
+
+// A stop this process has found by itself: at once (after the last frame)
+// unless the processes must agree on it first.
+void found(const std::string& message) {
+    if (!agreeing()) {
+        lastframe();
+        errorstop::stop(message);
+    }
+    if (pending.empty()) pending = message;
+}
+
+// Where the processes agree on a stop one of them has found (collective when
+// agreeing): all write the last frame, the first process that found a stop
+// writes its message and every process stops.
+void agree() {
+    if (!agreeing()) return;
+    int first = pending.empty() ? 0 : commnodes::nprocs - commnodes::myid;
+    MPI_Allreduce(MPI_IN_PLACE, &first, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+    if (first == 0) return;
+    lastframe();
+    if (first == commnodes::nprocs - commnodes::myid) errorstop::stop(pending);
+    errorstop::stop();
+}
+
 }  // namespace
 
+// The contact stiffness can make a run unstable on its own: a penalty scale
+// far above the default stiffens the contact springs beyond the step. Kept
+// apart from the rest of the remedy, as the place that can also name the
+// pair of sets whose springs ask for the shortest step.
+std::string contactremedy() {
+    if (!elementdata::contact.on) return {};
+    return "; the contact stiffness may be too high: lower the penalty scale (scal in cont)";
+}
+
+std::string remedy() {
+    return "; lower the step scale (dtsc), switch on the stable step (stab on) or bulk viscosity "
+           "(bulk)" +
+           contactremedy();
+}
+
+void stopall(const std::string& message) {
+    lastframe();
+    errorstop::stop(message);
+}
+
 void start() {
+    pending.clear();
     initialstep = 0.0;
     held.clear();
     double cmax = 0.0;
@@ -149,15 +227,17 @@ int runawaynode(bool& loose) {
     return node;
 }
 
-void checkpass(int step, double dt) {
+namespace {
+
+void passfault(int step, double dt) {
     if (elementdata::nb_element <= 0) return;
     if (dt > 0.0 && dt < sentinel) {
         if (!(dt < 1.0e-6 * initialstep)) return;
         const int e = shorteststep();
-        errorstop::stop(at(step) + "the time step " + value(dt) +
-                        " has collapsed below 1e-6 of the initial element step " +
-                        value(initialstep) + " (shortest now at element " + std::to_string(e) +
-                        ")" + remedy);
+        found(at(step) + "the time step " + value(dt) +
+              " has collapsed below 1e-6 of the initial element step " + value(initialstep) +
+              " (shortest now at element " + std::to_string(e) + ")" + remedy());
+        return;
     }
     std::string m = at(step);
     if (std::fabs(dt - sentinel) <= static_cast<double>(1.0e-5f)) {
@@ -167,15 +247,10 @@ void checkpass(int step, double dt) {
     }
     const int e = brokenelement();
     if (e > 0) m += " (element " + std::to_string(e) + " has collapsed or is not finite)";
-    errorstop::stop(m);
+    found(m);
 }
 
-void checkstep(int step, double dt) {
-    if (dt > 0.0 && std::isfinite(dt)) return;
-    errorstop::stop(at(step) + "the time step " + value(dt) + " is not positive and finite");
-}
-
-void checkenergies(int step) {
+void energyfault(int step) {
     const double ek = simulation::engkinetic, es = simulation::engstrain;
     if (std::isfinite(ek) && std::isfinite(es)) {
         if (!(runawayenergy > 0.0) || !(ek > runawayenergy)) return;
@@ -186,14 +261,16 @@ void checkenergies(int step) {
             const double* vk = particledata::vel.data() + 3 * static_cast<std::ptrdiff_t>(node - 1);
             fast = std::sqrt(vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
         }
-        if (loose)
-            errorstop::stop(at(step) + "node " + std::to_string(contact::globalnode(node - 1)) +
-                            " carries a load and every element that held it has eroded: nothing "
-                            "holds it, and the load accelerates it without bound (it moves at " +
-                            value(fast) +
-                            ", over 100 times the wave speed; the kinetic energy is " + value(ek) +
-                            "); take the load off nodes whose elements can erode, or end it with "
-                            "the load time function before they fail");
+        if (loose) {
+            found(at(step) + "node " + std::to_string(contact::globalnode(node - 1)) +
+                  " carries a load and every element that held it has eroded: nothing holds it, "
+                  "and the load accelerates it without bound (it moves at " +
+                  value(fast) + ", over 100 times the wave speed; the kinetic energy is " +
+                  value(ek) +
+                  "); take the load off nodes whose elements can erode, or end it with the load "
+                  "time function before they fail");
+            return;
+        }
         // The first element still in the model that holds the node.
         const bool erosion =
             failuredata::eroded.size() == static_cast<std::size_t>(elementdata::nb_element);
@@ -203,10 +280,11 @@ void checkenergies(int step) {
             for (const int n : elementdata::element_list[static_cast<size_t>(i)].node)
                 if (n == node) e = i + 1;
         }
-        errorstop::stop(at(step) + "the kinetic energy " + value(ek) +
-                        " has grown without bound: the run is unstable (node " +
-                        std::to_string(node) + " of element " + std::to_string(e) + " moves at " +
-                        value(fast) + ", over 100 times the wave speed)" + remedy);
+        found(at(step) + "the kinetic energy " + value(ek) +
+              " has grown without bound: the run is unstable (node " + std::to_string(node) +
+              " of element " + std::to_string(e) + " moves at " + value(fast) +
+              ", over 100 times the wave speed)" + remedy());
+        return;
     }
     std::string m =
         at(step) +
@@ -214,17 +292,18 @@ void checkenergies(int step) {
         " is not finite";
     const int e = brokenelement();
     if (e > 0) m += " (element " + std::to_string(e) + " has collapsed or is not finite)";
-    errorstop::stop(m);
+    found(m);
 }
 
-void checkoutput(int step) {
+void outputfault(int step) {
     const double* pos = particledata::pos.data();
     const std::size_t n =
         3 * static_cast<std::size_t>(particledata::nb_particle > 0 ? particledata::nb_particle : 0);
     for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(pos[i]))
-            errorstop::stop(at(step) + "node " + std::to_string(i / 3 + 1) +
-                            " has a non-finite coordinate");
+        if (!std::isfinite(pos[i])) {
+            found(at(step) + "node " + std::to_string(i / 3 + 1) + " has a non-finite coordinate");
+            return;
+        }
     }
     for (int c = 0; c < dataout::ncurves; ++c) {
         const double v = curvevalue(c);
@@ -236,9 +315,33 @@ void checkoutput(int step) {
                 ? " (" + std::string(var.word) + " of the process)"
                 : " of " + std::string(curvevariables::kindname(var.at)) + " " +
                       std::to_string(dataout::curvepoint[static_cast<size_t>(c)]);
-        errorstop::stop(at(step) + "curve " + std::to_string(c + 1) + what + " is not finite (" +
-                        value(v) + ")");
+        found(at(step) + "curve " + std::to_string(c + 1) + what + " is not finite (" + value(v) +
+              ")");
+        return;
     }
+}
+
+}  // namespace
+
+void checkpass(int step, double dt) {
+    passfault(step, dt);
+    agree();
+}
+
+// The step is the whole job's: every process finds the same fault.
+void checkstep(int step, double dt) {
+    if (dt > 0.0 && std::isfinite(dt)) return;
+    stopall(at(step) + "the time step " + value(dt) + " is not positive and finite");
+}
+
+void checkenergies(int step) {
+    energyfault(step);
+    agree();
+}
+
+void checkoutput(int step) {
+    outputfault(step);
+    agree();
 }
 
 }  // namespace guard

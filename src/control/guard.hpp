@@ -3,9 +3,30 @@
 // non-finite energies, coordinates or curve values. Each stop names the step
 // and, where it is known, the element or node; nothing non-finite reaches
 // the result files.
+//
+// A stop of a run that has run away writes out the result files as the end of
+// a run does; with field output ("fout") it also writes the state it stopped
+// in as the last frame and lists it in field.pvd (a state that is not finite
+// is not written). With field output on several processes, a fault one
+// process finds is agreed on by all at the end of its check, so that all
+// write the frame together before the job ends.
 #pragma once
 
+#include <string>
+
 namespace guard {
+
+// What to change when a run runs away ("; lower the step scale (dtsc), ..."),
+// with the contact stiffness when contact is on.
+std::string remedy();
+
+// The contact part of the remedy: empty without contact.
+std::string contactremedy();
+
+// Stops every process with `message` after the last frame, for a fault that
+// every process finds at the same point (collective with field output on
+// several processes).
+[[noreturn]] void stopall(const std::string& message);
 
 // The references of the two runaway checks, once before the loop: the
 // shortest initial element step (edge of the initial volume over the wave

@@ -115,6 +115,8 @@ void inputpara() {
         errorstop::stop(
             "*** Error *** contact on several processes needs the numbers of the nodes and "
             "elements in the whole model (\"glob\", written by hexdyn-partition)");
+    // The copies of a shared node must carry one global number and one place.
+    commnodes::matchglobal();
     // Elements sized by "nbel" but never given (no "elem" block) would reach
     // the element pass with node and material number 0.
     for (size_t i = 0; i < elementgiven.size(); ++i) {

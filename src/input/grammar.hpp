@@ -506,7 +506,39 @@ fixityrecord readfixity(In& in, int ncomp) {
     return f;
 }
 
-// "cont": its records in any order up to "endc".
+// The records given so far in a "cont" block: each of scal and fric once, a
+// pair of sets once in either order, a set in the "part" records once.
+struct contactseen {
+    bool scale = false, friction = false;
+    std::set<std::pair<int, int>> pairs;
+    std::set<int> parts;
+};
+
+// "cont: scal given twice (the block takes one)" when a record of the word
+// `word` (scal or fric) repeats one of `seen`, which then holds it; or empty.
+inline std::string contacttwicefault(bool& seen, const char* word) {
+    if (!seen) {
+        seen = true;
+        return {};
+    }
+    return std::string("cont: ") + word + " given twice (the block takes one)";
+}
+
+// The same for "pair A B", which names the pair of "pair B A" too.
+inline std::string contactpairfault(contactseen& seen, int a, int b) {
+    if (seen.pairs.insert({std::min(a, b), std::max(a, b)}).second) return {};
+    return "cont: pair " + std::to_string(a) + " " + std::to_string(b) +
+           " given twice (a pair is given once, in either order)";
+}
+
+// The same for set m of a "part" record.
+inline std::string contactpartfault(contactseen& seen, int m) {
+    if (seen.parts.insert(m).second) return {};
+    return "cont: material set " + std::to_string(m) +
+           " listed twice in part (a set takes part once)";
+}
+
+// "cont": its records in any order up to "endc", each given once.
 template <class In>
 contactblock readcontact(In& in, int nmat) {
     if (nmat <= 0) in.fail("nmat must be defined before \"cont\"");
@@ -517,15 +549,18 @@ contactblock readcontact(In& in, int nmat) {
         return m;
     };
     contactblock c;
+    contactseen seen;
     for (;;) {
         const int k = in.keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
         if (k == 1) break;
         switch (k) {
             case 2:  // scal
+                require(in, contacttwicefault(seen.scale, "scal"));
                 c.scale = in.real("contact penalty scale");
                 require(in, outside(contactscale, *c.scale, show));
                 break;
             case 3: {  // fric
+                require(in, contacttwicefault(seen.friction, "fric"));
                 frictionlaw f;
                 f.stat = in.real("static friction coefficient");
                 f.dyn = in.real("dynamic friction coefficient");
@@ -536,14 +571,18 @@ contactblock readcontact(In& in, int nmat) {
             }
             case 4: {  // part
                 std::vector<int> sets;
-                do sets.push_back(set());
-                while (in.words_left());
+                do {
+                    sets.push_back(set());
+                    require(in, contactpartfault(seen, sets.back()));
+                } while (in.words_left());
                 c.parts.push_back(std::move(sets));
                 break;
             }
             case 5: {  // pair
                 const int a = set();
-                c.pairs.push_back({a, set()});
+                const int b = set();
+                require(in, contactpairfault(seen, a, b));
+                c.pairs.push_back({a, b});
                 break;
             }
             default:

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -218,6 +220,136 @@ void matchneighbours() {
     // The buffers grow again to the width of the force exchange.
     std::vector<double>().swap(sendbuf);
     std::vector<double>().swap(recvbuf);
+}
+
+namespace {
+
+// A point in the shortest text that reads back to the same doubles, so that
+// two points that differ in their last bit show different digits.
+std::string point(const double* x) {
+    std::string s = "(";
+    for (int c = 0; c < 3; ++c) {
+        char b[32];
+        const std::to_chars_result r = std::to_chars(b, b + sizeof b, x[c]);
+        if (c > 0) s += ", ";
+        s.append(b, r.ptr);
+    }
+    return s + ")";
+}
+
+// The stop for a node that process p holds as global node g at x and process
+// q (above p) as global node h at y.
+std::string globalclash(long long g, const double* x, int p, long long h, const double* y, int q) {
+    const std::string ps = std::to_string(p), qs = std::to_string(q);
+    if (g == h)
+        return "*** Error *** global node " + std::to_string(g) + " lies at " + point(x) +
+               " on process " + ps + " but at " + point(y) + " on process " + qs +
+               ": the process decks do not describe the same model; regenerate them with "
+               "hexdyn-partition";
+    return "*** Error *** a node shared by processes " + ps + " and " + qs +
+           " has two global numbers: global node " + std::to_string(g) + " at " + point(x) +
+           " on process " + ps + ", global node " + std::to_string(h) + " at " + point(y) +
+           " on process " + qs +
+           ": the global numbers of the process decks (\"glob\") do not agree; regenerate "
+           "them with hexdyn-partition";
+}
+
+// A clash seen by this process, to be reported when it is the first of the
+// job: the pair of numbers, the processes (p below q) and both points.
+struct clash {
+    long long key = LLONG_MAX;  // smaller global number times nprocs plus the reporting process
+    std::string message;
+    void offer(long long g, const double* x, int p, long long h, const double* y, int q) {
+        const long long k = std::min(g, h) * nprocs + myid;
+        if (k >= key) return;
+        key = k;
+        message = globalclash(g, x, p, h, y, q);
+    }
+};
+
+// Ends every process when some process has seen a clash: the first (by
+// `key`) is written by the process that saw it, the others stop without a
+// word.
+void stoponclash(const clash& mine) {
+    long long first = mine.key;
+    MPI_Allreduce(MPI_IN_PLACE, &first, 1, MPI_LONG_LONG, MPI_MIN, MPI_COMM_WORLD);
+    if (first == LLONG_MAX) return;
+    if (first == mine.key) errorstop::stop(mine.message);
+    errorstop::stop();
+}
+
+}  // namespace
+
+void matchglobal() {
+    // A dense table's slot count is the same on every process (all read it
+    // from the first record of the file): without slots no node is shared,
+    // and the input stays free of collectives, as it was, so that a process
+    // stopping at input does not keep the others from their own messages.
+    if (nprocs < 2 || (!sparse && ncomde <= 0)) return;
+    // Whether any deck has the numbers, whether every one has, and the
+    // first process whose deck lacks them.
+    const bool has = !particledata::global.empty();
+    int votes[3] = {has ? 1 : 0, has ? 0 : 1, has ? 0 : nprocs - myid};
+    MPI_Allreduce(MPI_IN_PLACE, votes, 3, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+    if (votes[0] == 0) return;
+    if (votes[1] != 0) {
+        if (votes[2] == nprocs - myid)
+            errorstop::stop("*** Error *** the deck of process " + std::to_string(myid) +
+                            " has no global numbers (\"glob\") but other process decks have "
+                            "them; regenerate the decks with hexdyn-partition");
+        errorstop::stop();
+    }
+    // Per node its global number and its coordinates as the deck gives them.
+    const size_t np = static_cast<size_t>(particledata::nb_particle);
+    std::vector<double> where(4 * np, 0.0);
+    for (size_t k = 0; k < np; ++k) {
+        where[4 * k] = static_cast<double>(particledata::global[k]);
+        for (size_t c = 0; c < 3; ++c) where[4 * k + 1 + c] = particledata::pos[3 * k + c];
+    }
+    const auto differ = [](const double* a, const double* b) {
+        return a[0] != b[0] || a[1] != b[1] || a[2] != b[2] || a[3] != b[3];
+    };
+    clash mine;
+    if (sparse) {
+        // Both sides of a pair see its clash; the process below reports it.
+        swapshared(where, 4, 5);
+        for (size_t i = 0; i < nbproc.size(); ++i)
+            for (int e = nbstart[i]; e < nbstart[i + 1]; ++e) {
+                const size_t u = static_cast<size_t>(e);
+                const double* a = &where[4 * static_cast<size_t>(nbnode[u] - 1)];
+                const double* b = &recvbuf[4 * u];
+                if (nbproc[i] > myid && differ(a, b))
+                    mine.offer(static_cast<long long>(a[0]), a + 1, myid,
+                               static_cast<long long>(b[0]), b + 1, nbproc[i]);
+            }
+        std::vector<double>().swap(sendbuf);
+        std::vector<double>().swap(recvbuf);
+    } else {
+        // Every slot takes the values of its first holder, which each later
+        // holder compares with its own.
+        const size_t n = static_cast<size_t>(std::max(ncomde, 0));
+        std::vector<int> holder(n, nprocs);
+        for (size_t j = 0; j < n; ++j)
+            if (mycnode[j] != 0) holder[j] = myid;
+        MPI_Allreduce(MPI_IN_PLACE, holder.data(), static_cast<int>(n), MPI_INT, MPI_MIN,
+                      MPI_COMM_WORLD);
+        std::vector<double> first(4 * n, 0.0);
+        for (size_t j = 0; j < n; ++j)
+            if (holder[j] == myid)
+                for (size_t c = 0; c < 4; ++c)
+                    first[4 * j + c] = where[4 * static_cast<size_t>(mycnode[j] - 1) + c];
+        MPI_Allreduce(MPI_IN_PLACE, first.data(), static_cast<int>(4 * n), MPI_DOUBLE, MPI_SUM,
+                      MPI_COMM_WORLD);
+        for (size_t j = 0; j < n; ++j) {
+            if (mycnode[j] == 0 || holder[j] == myid) continue;
+            const double* a = &first[4 * j];
+            const double* b = &where[4 * static_cast<size_t>(mycnode[j] - 1)];
+            if (differ(a, b))
+                mine.offer(static_cast<long long>(a[0]), a + 1, holder[j],
+                           static_cast<long long>(b[0]), b + 1, myid);
+        }
+    }
+    stoponclash(mine);
 }
 
 void updateforce(int istep, double& value) {

@@ -37,6 +37,15 @@ void checkcomnode();
 // called after checkcomnode.
 void matchneighbours();
 
+// With the whole-model numbers of the decks ("glob"): stops the whole job
+// when the copies of a shared node carry different global numbers or lie at
+// coordinates that are not bit for bit the same (the decks were not written
+// together), or when some decks have the numbers and others do not. Compares
+// only the shared nodes, through the exchange of the table; nothing to do
+// with a dense table without slots. Collective over all processes; called
+// once the deck has been read, after matchneighbours.
+void matchglobal();
+
 void updateforce(int istep, double& value);
 
 // Replaces the `width` values of every shared node in `val` (width per

@@ -196,6 +196,123 @@ TEST(ContactInput, SeveralProcessesWithoutGlobalNumbersStop) {
         << r.out;
 }
 
+// Process decks whose copies of a shared node disagree stop the whole job
+// at start-up with one message naming the node, both processes and both
+// points: two unit cells of a 3 x 1 x 1 grid side by side, process 0 the
+// left one, process 1 the right one, sharing the face x = 0.01.
+TEST(ContactInput, GlobalNumbersThatDisagreeStopTheJob) {
+    const auto cell = [](double x, int first, bool glob, const std::string& coordinate) {
+        std::vector<Body> b = {{1, 1, 1, {x, 0, 0}, {0.01, 0.01, 0.01}, 1, {0, 0, 0}}};
+        std::string extra;
+        if (glob) {
+            extra = "glob\n";
+            for (int k = 0; k < 2; ++k)
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 2; ++i)
+                        extra += std::to_string(first + i + 3 * (j + 2 * k)) + " ";
+            extra += x > 0.0 ? "2\n" : "1\n";
+        }
+        std::string d =
+            deck(b, {"1 " + kSteel}, "endt 1e-6\noutt 1e-6\ntime 2 0.0 1.0 1.0 1.0", extra);
+        if (!coordinate.empty()) {
+            // Node 1 (the cell's corner at x) given at another place.
+            const size_t at = d.find("\n1 2 0.01 0 0\n");
+            EXPECT_NE(at, std::string::npos) << d;
+            if (at != std::string::npos) d.replace(at + 5, 4, coordinate);
+        }
+        return d;
+    };
+    // The right cell's local nodes 1, 3, 5, 7 are the left one's 2, 4, 6, 8.
+    const std::string sparse =
+        "sparse 2\nprocess 0 neighbours 1\nwith 1 nodes 4\n2 4 6 8\n"
+        "process 1 neighbours 1\nwith 0 nodes 4\n1 3 5 7\n";
+    struct Case {
+        const char* name;
+        int first;               // the right cell's global number of its first node (2 agrees)
+        bool glob;               // the right cell's deck has "glob"
+        std::string coordinate;  // the right cell's first node at this x instead of 0.01
+        std::string message;
+        std::string comm = {};  // the table, when not the sparse one
+    };
+    const std::string shifted =
+        " *** Error *** a node shared by processes 0 and 1 has two global numbers: global node 2 "
+        "at (0.009999999776482582, 0, 0) on process 0, global node 1002 at "
+        "(0.009999999776482582, 0, 0) on process 1: the global numbers of the process decks "
+        "(\"glob\") do not agree; regenerate them with hexdyn-partition";
+    const Case cases[] = {
+        {"numbers shifted by 1000", 1002, true, "", shifted},
+        {"numbers shifted by 1000, dense table", 1002, true, "", shifted, "4\n2 4 6 8\n1 3 5 7\n"},
+        // One unit in the last place of the single-precision coordinate:
+        // within the table's pairing tolerance, and still not the same node.
+        {"a shared node moved by one unit in the last place", 2, true, "0.0100000007",
+         " *** Error *** global node 2 lies at (0.009999999776482582, 0, 0) on process 0 but at "
+         "(0.010000000707805157, 0, 0) on process 1: the process decks do not describe the same "
+         "model; regenerate them with hexdyn-partition"},
+        {"one deck without numbers", 2, false, "",
+         " *** Error *** the deck of process 1 has no global numbers (\"glob\") but other process "
+         "decks have them; regenerate the decks with hexdyn-partition"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir("glob-clash");
+        write_file(dir / "a", cell(0.0, 1, true, ""));
+        write_file(dir / "b", cell(0.01, c.first, c.glob, c.coordinate));
+        write_file(dir / "Comm", c.comm.empty() ? sparse : c.comm);
+        const RunResult r = run_hexdyn(dir.path(), 2, 120);
+        EXPECT_NE(r.status, 0) << r.out;
+        const size_t at = r.out.find(c.message + "\n");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(" *** Error", at + 1), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("solving..."), std::string::npos) << r.out;
+    }
+}
+
+// Penalty springs far stiffer than the step allows (scal 10) make two blocks
+// striking each other run away: the stop names the contact stiffness among
+// the remedies, exits with a failure, and leaves field.pvd listing a frame of
+// the state it stopped in (after the first step's), whose files are on disk,
+// on one process and on two.
+TEST(ContactInput, UnstableContactStopsWithItsLastFrame) {
+    for (const int np : {1, 2}) {
+        SCOPED_TRACE(np);
+        TempDir dir("contact-runaway");
+        std::vector<Body> b = {{2, 2, 2, {0, 0, 0}, {0.01, 0.01, 0.01}, 1, {0, 0, 20}},
+                               {2, 2, 2, {0, 0, 0.0101}, {0.01, 0.01, 0.01}, 1, {0, 0, -20}}};
+        const std::string d =
+            deck(b, {"1 " + kSteel},
+                 "endt 1e-3\noutt 1e-3\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\ncont\nscal 10\n"
+                 "endc\nfout 1.0",
+                 "");
+        if (np == 1) {
+            write_single_run(dir.path(), d);
+        } else {
+            write_file(dir / "model.deck", d);
+            const RunResult p =
+                run_command(exe("hexdyn-partition") + " model.deck 2 --dir .", dir.path());
+            ASSERT_EQ(p.status, 0) << p.out;
+        }
+        const RunResult r = run_hexdyn(dir.path(), np, 300);
+        EXPECT_NE(r.status, 0) << r.out;
+        const std::string advice =
+            "; the contact stiffness may be too high: lower the penalty scale (scal in cont)\n";
+        const size_t at = r.out.find(advice);
+        ASSERT_NE(at, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(advice, at + 1), std::string::npos) << r.out;
+        ASSERT_TRUE(fs::exists(dir / "field.pvd")) << r.out;
+        const std::string pvd = read_file(dir / "field.pvd");
+        std::vector<std::string> files;
+        for (size_t f = pvd.find("file=\""); f != std::string::npos; f = pvd.find("file=\"", f + 1))
+            files.push_back(pvd.substr(f + 6, pvd.find('"', f + 6) - f - 6));
+        ASSERT_EQ(files.size(), 2u) << pvd;
+        EXPECT_EQ(files[1], "field/t00001.pvtu");
+        EXPECT_TRUE(fs::exists(dir / files[1]));
+        for (const char* deckname : {"a", "b"}) {
+            if (deckname[0] == 'b' && np == 1) break;
+            EXPECT_TRUE(fs::exists(dir / (std::string("field/t00001_") + deckname + ".vtu")));
+        }
+    }
+}
+
 // A flyer plate strikes a target plate of the same elastic material
 // (Poisson's ratio 0, 1-D strain = 1-D stress) whose mean stress in tension
 // is limited (spall): the releases from the two free surfaces meet at the

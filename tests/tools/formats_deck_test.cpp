@@ -342,6 +342,12 @@ TEST(DeckWrite, RejectsWhatTheSolverCouldNotRead) {
              d.contact->parts = {std::vector<int>(15, 1)};
          },
          "a contact \"part\" record holds 1..14 material sets, not 15"},
+        {"contact pair given twice",
+         [](Deck& d) {
+             d.contact = formats::Contact{};
+             d.contact->pairs = {{1, 1}, {1, 1}};
+         },
+         "pair 1 1 given twice"},
         {"contact pair outside the sets",
          [](Deck& d) {
              d.contact = formats::Contact{};
@@ -452,8 +458,8 @@ TEST(DeckContact, RecordsReadAndWriteBack) {
     };
     const Case cases[] = {
         {"CONTACT\nendc\n", "cont\nendc\n"},
-        {"cont\npair 2 1 scal 0.2\npart 1\nfric 0.3 0.2 0.5 part 2, 1\npair 2 2\nendc\n",
-         "cont\nscal 0.2\nfric 0.3 0.2 0.5\npart 1\npart 2 1\npair 2 1\npair 2 2\nendc\n"},
+        {"cont\npair 2, 1 scal 0.2\npart 1\nfric 0.3 0.2 0.5 part 2\npair 2 2\nendc\n",
+         "cont\nscal 0.2\nfric 0.3 0.2 0.5\npart 1\npart 2\npair 2 1\npair 2 2\nendc\n"},
         {"glob 11 12 13 14\n15 16 17 18 3\n", "glob\n11 12 13 14 15 16 17 18\n3\n"},
         {"cont part 1 2\nendc glob\n1 2 3 4 5 6 7 8\n1\n", "cont\npart 1 2\nendc\n"},
     };
@@ -495,6 +501,8 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
          "deck:20: contact material set 3 is outside the valid range 1..2"},
         {two_set_deck("cont\npair 0 1\nendc\n"),
          "deck:20: contact material set 0 is outside the valid range 1..2"},
+        {two_set_deck("cont\npart 2 2\nendc\n"),
+         "deck:20: cont: material set 2 listed twice in part (a set takes part once)"},
         {"cont\npart 5\nendc\n" + two_set_deck(""), "deck:1: nmat must be defined before \"cont\""},
         {two_set_deck("cont\npart\nendc\n"),
          "deck:21: expected an integer for contact material set, found \"endc\""},

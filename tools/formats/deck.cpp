@@ -682,10 +682,17 @@ void check_contact(const Contact& c, int nm) {
     auto check_set = [&](int s) {
         require(grammar::outside("contact material set", s, 1, std::min(nm, grammar::contactsets)));
     };
+    // A set or a pair given twice is refused as the solver refuses it.
+    grammar::contactseen seen;
     for (const std::vector<int>& p : c.parts)
+        for (int s : p) {
+            check_set(s);
+            require(grammar::contactpartfault(seen, s));
+        }
+    for (const std::array<int, 2>& p : c.pairs) {
         for (int s : p) check_set(s);
-    for (const std::array<int, 2>& p : c.pairs)
-        for (int s : p) check_set(s);
+        require(grammar::contactpairfault(seen, p[0], p[1]));
+    }
 }
 
 }  // namespace
