@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "contact/contact.hpp"
 #include "contact/surface.hpp"
 #include "control/fieldout.hpp"
 #include "element/corners.hpp"
@@ -151,6 +152,10 @@ void agree() {
 // pair of sets whose springs ask for the shortest step.
 std::string contactremedy() {
     if (!elementdata::contact.on) return {};
+    // A pair whose spring needed a shorter step than the one taken is the
+    // likely cause: named, with what to do.
+    const std::string pair = contact::stiffness();
+    if (!pair.empty()) return "; " + pair;
     return "; the contact stiffness may be too high: lower the penalty scale (scal in cont)";
 }
 
