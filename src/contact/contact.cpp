@@ -124,7 +124,7 @@ bool warnedstep = false;
 std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
 // The stop depth of a pair, as a fraction of the face's capture depth (half
 // its element's thickness).
-constexpr double stopfraction = 0.01;
+constexpr double stopfraction = 0.005;
 std::vector<double> counted;  // per local node, 1 where the process counts it
 
 // The state of local node k from the process's arrays.
@@ -279,8 +279,13 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         if (!q.p.inside || -q.p.gap > f.depth) continue;
         relative(s, q);
         if (!(q.p.gap < 0.0) && !(q.p.gap + dtnext * (q.vn + dtn * q.an) < 0.0)) continue;
-        q.area = pressingarea(s, q.p.normal);
-        if (!(q.area > 0.0)) continue;
+        // A node whose own faces all stand square to the face (an edge
+        // driven into the side of another body) is taken too, after any
+        // that presses with an area; the stop holds it, the spring has no
+        // area to act on.
+        double most = -1.0;
+        q.area = pressingarea(s, q.p.normal, &most);
+        if (!(q.area > 0.0) && !(most > -0.1)) continue;
         if (best.face < 0 || q.area > 1.01 * best.area ||
             (q.area >= 0.99 * best.area && q.p.gap > best.p.gap))
             best = q;
@@ -1004,12 +1009,17 @@ void apply() {
             if (p.shape[k] > p.shape[nearest]) nearest = k;
         }
         const double meff = s.m > 0.0 && mf > 0.0 ? s.m * mf / (s.m + mf) : 0.0;
+        // The mirror pair pushes this node with the share N_s of its face
+        // at the corner's point, and this pair reaches the corner with N_c:
+        // where both are whole (node on node) each pair takes half.
         const pairing& mirror = pairs[static_cast<std::size_t>(f.n[nearest])];
-        bool mirrored = false;
+        double overlap = 0.0;
         if (mirror.face >= 0)
-            for (const int k : faces[static_cast<std::size_t>(mirror.face)].n)
-                mirrored = mirrored || static_cast<std::size_t>(k) == i;
-        const double weight = mirrored ? 0.5 : 1.0;
+            for (int k = 0; k < 4; ++k)
+                if (static_cast<std::size_t>(faces[static_cast<std::size_t>(mirror.face)].n[k]) ==
+                    i)
+                    overlap = p.shape[nearest] * mirror.p.shape[k];
+        const double weight = 1.0 - 0.5 * overlap;
         const double k = f.k * q.area;
         const double g = p.gap - offset;
         const double gnext = g + dtnext * (q.vn + dtn * q.an);

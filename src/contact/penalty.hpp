@@ -106,7 +106,9 @@ inline projection project(const double xs[3], const double xf[4][3]) {
 inline double normalforce(double g, double gnext, double k, double meff, double stop, double weight,
                           double dtnext, double dtn) {
     const double spring = g < 0.0 ? -k * g : 0.0;
-    const double excess = -gnext - std::fmax(stop, -g);
+    // Deeper than the stop, the depth is taken back by a tenth a step.
+    const double depth = std::fmax(stop, -g - 0.1 * std::fmax(0.0, -g - stop));
+    const double excess = -gnext - depth;
     const double held =
         excess > 0.0 && dtnext > 0.0 && dtn > 0.0 ? weight * meff * excess / (dtnext * dtn) : 0.0;
     return std::fmax(spring, held);
