@@ -112,6 +112,7 @@ std::vector<double> force;           // per local node, contact force of the ste
 double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
 std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
 bool everyset = true;                // no "part"/"pair": every set touches every set
+std::vector<double> pairfactor;      // per pair of sets (65 x 65), psca over scal
 
 std::vector<snode> nodes;                 // sorted by whole-model number
 std::vector<sface> faces;                 // sorted by element and side in the whole model
@@ -156,6 +157,22 @@ void setparts() {
         allowed[static_cast<std::size_t>(pr[0])] |= bit(pr[1]);
         allowed[static_cast<std::size_t>(pr[1])] |= bit(pr[0]);
     }
+    // The faces' stiffness holds scal's scale; a pair of sets with its own
+    // scales it by the ratio.
+    pairfactor.assign(65 * 65, 1.0);
+    for (const auto& ps : c.pairscales) {
+        const auto a = static_cast<std::size_t>(ps[0]), b = static_cast<std::size_t>(ps[1]);
+        pairfactor[65 * a + b] = pairfactor[65 * b + a] = ps[2] / c.scale;
+    }
+}
+
+// The scale factor of the spring between node `s` (the lowest set of its
+// faces) and a face of set `part`.
+double springfactor(const snode& s, int part) {
+    if (s.parts == 0 || part < 1 || part > 64) return 1.0;
+    int set = 1;
+    for (std::uint64_t p = s.parts; (p & 1) == 0; p >>= 1) set += 1;
+    return pairfactor[65 * static_cast<std::size_t>(set) + static_cast<std::size_t>(part)];
 }
 
 bool touches(const snode& s, const sface& f) {
@@ -1020,7 +1037,7 @@ void apply() {
                     i)
                     overlap = p.shape[nearest] * mirror.p.shape[k];
         const double weight = 1.0 - 0.5 * overlap;
-        const double k = f.k * q.area;
+        const double k = f.k * q.area * springfactor(s, f.part);
         const double g = p.gap - offset;
         const double gnext = g + dtnext * (q.vn + dtn * q.an);
         const double fn =

@@ -49,7 +49,14 @@ const char* const usage =
     "  cons on   john's plastic increment ends on its hardening curve with the\n"
     "            rate term; pla1 records its plastic strain (jcth always)\n"
     "  corr on   stab, midg, vmis and cons on, except those the deck sets itself\n"
-    "            (hexdyn-mesh writes it)\n";
+    "            (hexdyn-mesh writes it)\n"
+    "\n"
+    "Contact records of the \"cont\" block (up to \"endc\", S a material set):\n"
+    "  scal F        penalty scale of the springs below the stop depth (0.1)\n"
+    "  fric MUS MUD DC  Coulomb friction, static and dynamic coefficients, decay\n"
+    "  part S ...    the sets in contact, all against all\n"
+    "  pair S1 S2    contact between sets S1 and S2 only\n"
+    "  psca S1 S2 F  the penalty scale between sets S1 and S2, in place of scal's\n";
 // The help text closed by the paragraphs of the material words, of the
 // curve variables and of the failure records.
 const std::string usagetext =

@@ -340,6 +340,8 @@ void setcontact() {
     for (const std::vector<int>& part : b.parts)
         c.parts.insert(c.parts.end(), part.begin(), part.end());
     c.pairs.insert(c.pairs.end(), b.pairs.begin(), b.pairs.end());
+    for (const grammar::pairscale& p : b.pairscales)
+        c.pairscales.push_back({static_cast<double>(p.a), static_cast<double>(p.b), p.scale});
 }
 
 void setfailure() {

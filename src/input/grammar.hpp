@@ -103,6 +103,12 @@ std::string frictionfault(const frictionlaw& f, const Show& show) {
     return outside(frictiondecay, f.decay, show);
 }
 
+// The penalty scale of the contact between two material sets.
+struct pairscale {
+    int a = 0, b = 0;
+    double scale = 0.0;
+};
+
 // Penalty contact between the exterior faces ("cont" ... "endc"). Without
 // "part" and "pair" records every material set touches every one.
 struct contactblock {
@@ -110,6 +116,9 @@ struct contactblock {
     std::optional<frictionlaw> friction;    // "fric MUS MUD DC"
     std::vector<std::vector<int>> parts;    // "part S1 S2 ...": the sets up to the end of its line
     std::vector<std::array<int, 2>> pairs;  // "pair S1 S2"
+    // "psca S1 S2 F": the penalty scale between sets S1 and S2, in place of
+    // scal's
+    std::vector<pairscale> pairscales;
 };
 
 // One record of a "fail" block: its criterion's row of the failure table
@@ -510,7 +519,7 @@ fixityrecord readfixity(In& in, int ncomp) {
 // pair of sets once in either order, a set in the "part" records once.
 struct contactseen {
     bool scale = false, friction = false;
-    std::set<std::pair<int, int>> pairs;
+    std::set<std::pair<int, int>> pairs, scaled;
     std::set<int> parts;
 };
 
@@ -529,6 +538,13 @@ inline std::string contactpairfault(contactseen& seen, int a, int b) {
     if (seen.pairs.insert({std::min(a, b), std::max(a, b)}).second) return {};
     return "cont: pair " + std::to_string(a) + " " + std::to_string(b) +
            " given twice (a pair is given once, in either order)";
+}
+
+// The same for the sets of a "psca" record.
+inline std::string contactpairscalefault(contactseen& seen, int a, int b) {
+    if (seen.scaled.insert({std::min(a, b), std::max(a, b)}).second) return {};
+    return "cont: psca " + std::to_string(a) + " " + std::to_string(b) +
+           " given twice (a pair takes one scale, in either order)";
 }
 
 // The same for set m of a "part" record.
@@ -585,9 +601,19 @@ contactblock readcontact(In& in, int nmat) {
                 c.pairs.push_back({a, b});
                 break;
             }
+            case 6: {  // psca
+                pairscale p;
+                p.a = set();
+                p.b = set();
+                require(in, contactpairscalefault(seen, p.a, p.b));
+                p.scale = in.real("contact penalty scale of the pair");
+                require(in, outside(contactscale, p.scale, show));
+                c.pairscales.push_back(p);
+                break;
+            }
             default:
                 in.fail(
-                    "unknown record in the \"cont\" block (endc, scal, fric, part or pair "
+                    "unknown record in the \"cont\" block (endc, scal, fric, part, pair or psca "
                     "expected)");
         }
     }

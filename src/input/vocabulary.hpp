@@ -38,9 +38,10 @@ inline constexpr char velocityrecords[] = "endvnodecomp";
 inline constexpr int nvectorrecords = 3;
 
 // Records of a "cont" block: its end, the penalty scale, friction, the
-// material sets in contact, a pair of sets in contact.
-inline constexpr char contactrecords[] = "endcscalfricpartpair";
-inline constexpr int ncontactrecords = 5;
+// material sets in contact, a pair of sets in contact, the penalty scale of a
+// pair of sets.
+inline constexpr char contactrecords[] = "endcscalfricpartpairpsca";
+inline constexpr int ncontactrecords = 6;
 
 // Records of a "fail" block: its end, then one per row of the failure
 // criteria table (failure/failtable.hpp), entry k + 1 for criterion k.

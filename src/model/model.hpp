@@ -118,6 +118,9 @@ struct contactcontrol {
     // every set
     std::vector<int> parts;
     std::vector<std::array<int, 2>> pairs;
+    // Penalty scales of pairs of sets in place of `scale` ("psca S1 S2 F"):
+    // S1, S2 and F
+    std::vector<std::array<double, 3>> pairscales;
 };
 
 // Failure criteria of one material set ("fail" block); an element whose

@@ -268,21 +268,24 @@ TEST(ContactInput, GlobalNumbersThatDisagreeStopTheJob) {
     }
 }
 
-// Penalty springs far stiffer than the step allows (scal 10) make two blocks
+// Penalty springs far stiffer than the step allows (scal 10, or psca 10 for
+// the pair of sets) make two blocks
 // striking each other run away: the stop names the pair whose spring needs
 // a shorter step and the penalty scale among the remedies, exits with a failure, and leaves field.pvd listing a frame of
 // the state it stopped in (after the first step's), whose files are on disk,
 // on one process and on two.
 TEST(ContactInput, UnstableContactStopsWithItsLastFrame) {
-    for (const int np : {1, 2}) {
-        SCOPED_TRACE(np);
+    // The whole model's scale, or the scale of the pair of sets only.
+    for (const auto& [np, stiff] :
+         {std::pair<int, const char*>{1, "scal 10"}, {2, "scal 10"}, {1, "psca 1 1 10"}}) {
+        SCOPED_TRACE(std::to_string(np) + " " + stiff);
         TempDir dir("contact-runaway");
         std::vector<Body> b = {{2, 2, 2, {0, 0, 0}, {0.01, 0.01, 0.01}, 1, {0, 0, 20}},
                                {2, 2, 2, {0, 0, 0.0101}, {0.01, 0.01, 0.01}, 1, {0, 0, -20}}};
         const std::string d =
             deck(b, {"1 " + kSteel},
-                 "endt 1e-3\noutt 1e-3\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\ncont\nscal 10\n"
-                 "endc\nfout 1.0",
+                 "endt 1e-3\noutt 1e-3\nrepo 100000\ntime 2 0.0 1.0 1.0 1.0\ncont\n" +
+                     std::string(stiff) + "\nendc\nfout 1.0",
                  "");
         if (np == 1) {
             write_single_run(dir.path(), d);

@@ -266,8 +266,8 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"cont unknown record",
          "nmat 1\ncont\nscle 0.1\nendc\nendi\n",
          {nm1, invalid("scle", 3), errline(3),
-          " *** Error *** unknown record in the \"cont\" block (endc, scal, fric, part or pair "
-          "expected)"},
+          " *** Error *** unknown record in the \"cont\" block (endc, scal, fric, part, pair or "
+          "psca expected)"},
          true},
         {"cont scal twice",
          "nmat 1\ncont\nscal 0.1\nfric 0 0 0\nscal 0.2\nendc\nendi\n",
@@ -281,6 +281,11 @@ TEST(InputErrors, EveryStopAndWarning) {
          "nmat 2\ncont\npair 1 2\npair 2 2\npair 2 1\nendc\nendi\n",
          {item("nb_mat = ", 2), errline(5),
           " *** Error *** cont: pair 2 1 given twice (a pair is given once, in either order)"},
+         true},
+        {"cont psca twice in the other order",
+         "nmat 2\ncont\npsca 1 2 0.5\npsca 2 1 1\nendc\nendi\n",
+         {item("nb_mat = ", 2), errline(4),
+          " *** Error *** cont: psca 2 1 given twice (a pair takes one scale, in either order)"},
          true},
         {"cont part set in two records",
          "nmat 2\ncont\npart 1\npart 2 1\nendc\nendi\n",

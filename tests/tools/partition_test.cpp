@@ -410,7 +410,8 @@ TEST(Partition, ContactDecksCarryTheirGlobalNumbers) {
     Deck g = sample_deck();
     for (const bool contact : {false, true}) {
         if (contact) {
-            g.contact = formats::Contact{0.2, formats::Friction{0.3, 0.2, 0.0}, {{2}}, {{1, 2}}};
+            g.contact = formats::Contact{
+                0.2, formats::Friction{0.3, 0.2, 0.0}, {{2}}, {{1, 2}}, {{1, 2, 5.0}}};
         }
         const auto P = partition::split_deck(g, scattered(g, 4), 4);
         const formats::Map map = formats::read_map_text(
@@ -419,9 +420,10 @@ TEST(Partition, ContactDecksCarryTheirGlobalNumbers) {
             SCOPED_TRACE("process " + std::to_string(p) + (contact ? ", contact" : ""));
             const std::string text = formats::deck_text(P.decks[static_cast<size_t>(p)]);
             const Deck d = formats::parse_deck(text, formats::deck_name(p));
-            EXPECT_EQ(text.find("cont\nscal 0.2\nfric 0.3 0.2 0\npart 2\npair 1 2\nendc\n") !=
-                          std::string::npos,
-                      contact);
+            EXPECT_EQ(
+                text.find("cont\nscal 0.2\nfric 0.3 0.2 0\npart 2\npair 1 2\npsca 1 2 5\nendc\n") !=
+                    std::string::npos,
+                contact);
             if (!contact) {
                 EXPECT_TRUE(d.node_global.empty() && d.element_global.empty());
                 continue;

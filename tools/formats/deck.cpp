@@ -693,6 +693,13 @@ void check_contact(const Contact& c, int nm) {
         for (int s : p) check_set(s);
         require(grammar::contactpairfault(seen, p[0], p[1]));
     }
+    for (const grammar::pairscale& p : c.pairscales) {
+        check_set(p.a);
+        check_set(p.b);
+        require(grammar::contactpairscalefault(seen, p.a, p.b));
+        check_real(p.scale, "a pair's contact penalty scale");
+        require(grammar::outside(grammar::contactscale, p.scale, real_text));
+    }
 }
 
 }  // namespace
@@ -813,6 +820,13 @@ void put_contact(std::string& o, const Contact& c) {
     };
     for (const std::vector<int>& p : c.parts) sets("part", p);
     for (const std::array<int, 2>& p : c.pairs) sets("pair", p);
+    for (const grammar::pairscale& p : c.pairscales) {
+        sets("psca", std::array<int, 2>{p.a, p.b});
+        o.pop_back();
+        o += ' ';
+        append_real(o, p.scale);
+        o += '\n';
+    }
     o += "endc\n";
 }
 
