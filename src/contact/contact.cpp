@@ -101,32 +101,67 @@ struct sface : facerecord {
     int n[4];  // its corners, entries of `nodes`
 };
 
-bool ready = false;
-std::vector<face> own;  // the process's exterior faces
-// Their stiffness per area of the node pressing (f K A / V, N/m^3), capture
-// depth (m) and area (m^2) at the start.
-std::vector<double> ownk, owndepth, ownarea;
-std::vector<double> offsets;         // per local node, starting depth followed
-std::vector<double> holds;           // per local node, the face holding it (holdcode)
-std::vector<double> force;           // per local node, contact force of the step
-double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
-std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
-bool everyset = true;                // no "part"/"pair": every set touches every set
-std::vector<double> pairfactor;      // per pair of sets (65 x 65), psca over scal
+// A node's face for the step: the face (-1 none), the node's closest point
+// on it, the area the node presses with, and the node's motion relative to
+// that point of the face along its normal.
+struct pairing {
+    int face = -1;
+    projection p{};
+    double area = 0.0;
+    double vn = 0.0;  // relative normal velocity v(n-1/2), m/s
+    double an = 0.0;  // relative normal acceleration a(n) before contact, m/s^2
+};
 
-std::vector<snode> nodes;                 // sorted by whole-model number
-std::vector<sface> faces;                 // sorted by element and side in the whole model
-std::vector<int> cstart, clist;           // per node, candidate faces
-std::vector<int> nfstart, nflist;         // per node, its own faces
-std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
-std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
-statistics counters{};
-bool warnedstep = false;
-std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
+// Stiffness and capture depth of the process's faces from the geometry at
+// the start.
+struct facemeasure {
+    double k, depth, area;
+};
+
+// The deepest start of a node inside the other body: the depth, the
+// process that found it, the node and the element or face it is in.
+struct overlap {
+    double depth = 0.0;
+    long long node = 0, element = 0;
+};
+
+// Everything the contact keeps from one step to the next, in one object:
+// built by prepare() and start(), renewed by the search, forgotten by
+// reset().
+struct surfacestate {
+    bool ready = false;
+    std::vector<face> own;  // the process's exterior faces
+    // Their stiffness per area of the node pressing (f K A / V, N/m^3),
+    // capture depth (m) and area (m^2) at the start.
+    std::vector<double> ownk, owndepth, ownarea;
+    // With erosion, every face of every element may come to the surface:
+    // all are measured on the deck geometry, element by element, six each.
+    std::vector<facemeasure> everyface;
+    std::vector<double> offsets;         // per local node, starting depth followed
+    std::vector<double> holds;           // per local node, the face holding it (holdcode)
+    std::vector<double> force;           // per local node, contact force of the step
+    double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
+    std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
+    bool everyset = true;                // no "part"/"pair": every set touches every set
+    std::vector<double> pairfactor;      // per pair of sets (65 x 65), psca over scal
+
+    std::vector<snode> nodes;                 // sorted by whole-model number
+    std::vector<sface> faces;                 // sorted by element and side in the whole model
+    std::vector<int> cstart, clist;           // per node, candidate faces
+    std::vector<int> nfstart, nflist;         // per node, its own faces
+    std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
+    std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
+    std::vector<pairing> pairs;               // per node seen, its face for the step
+    std::vector<double> counted;              // per local node, 1 where the process counts it
+    statistics counters{};
+    bool warnedstep = false;
+    std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
+};
+surfacestate st;
+
 // The stop depth of a pair, as a fraction of the face's capture depth (half
 // its element's thickness).
 constexpr double stopfraction = 0.005;
-std::vector<double> counted;  // per local node, 1 where the process counts it
 
 // The state of local node k from the process's arrays.
 nodestate localstate(int k) {
@@ -139,8 +174,8 @@ nodestate localstate(int k) {
         // Before the node update acc holds the summed forces.
         s.a[c] = s.m != 0.0 ? particledata::acc[i + c] / s.m : 0.0;
     }
-    s.offset = offsets[static_cast<std::size_t>(k)];
-    s.hold = holds[static_cast<std::size_t>(k)];
+    s.offset = st.offsets[static_cast<std::size_t>(k)];
+    s.hold = st.holds[static_cast<std::size_t>(k)];
     return s;
 }
 
@@ -148,21 +183,21 @@ std::uint64_t bit(int set) { return set >= 1 && set <= 64 ? std::uint64_t{1} << 
 
 void setparts() {
     const contactcontrol& c = elementdata::contact;
-    everyset = c.parts.empty() && c.pairs.empty();
-    allowed.assign(65, 0);
+    st.everyset = c.parts.empty() && c.pairs.empty();
+    st.allowed.assign(65, 0);
     std::uint64_t in = 0;
     for (const int p : c.parts) in |= bit(p);
-    for (const int p : c.parts) allowed[static_cast<std::size_t>(p)] |= in;
+    for (const int p : c.parts) st.allowed[static_cast<std::size_t>(p)] |= in;
     for (const auto& pr : c.pairs) {
-        allowed[static_cast<std::size_t>(pr[0])] |= bit(pr[1]);
-        allowed[static_cast<std::size_t>(pr[1])] |= bit(pr[0]);
+        st.allowed[static_cast<std::size_t>(pr[0])] |= bit(pr[1]);
+        st.allowed[static_cast<std::size_t>(pr[1])] |= bit(pr[0]);
     }
     // The faces' stiffness holds scal's scale; a pair of sets with its own
     // scales it by the ratio.
-    pairfactor.assign(65 * 65, 1.0);
+    st.pairfactor.assign(65 * 65, 1.0);
     for (const auto& ps : c.pairscales) {
         const auto a = static_cast<std::size_t>(ps[0]), b = static_cast<std::size_t>(ps[1]);
-        pairfactor[65 * a + b] = pairfactor[65 * b + a] = ps[2] / c.scale;
+        st.pairfactor[65 * a + b] = st.pairfactor[65 * b + a] = ps[2] / c.scale;
     }
 }
 
@@ -172,20 +207,20 @@ double springfactor(const snode& s, int part) {
     if (s.parts == 0 || part < 1 || part > 64) return 1.0;
     int set = 1;
     for (std::uint64_t p = s.parts; (p & 1) == 0; p >>= 1) set += 1;
-    return pairfactor[65 * static_cast<std::size_t>(set) + static_cast<std::size_t>(part)];
+    return st.pairfactor[65 * static_cast<std::size_t>(set) + static_cast<std::size_t>(part)];
 }
 
 bool touches(const snode& s, const sface& f) {
-    if (everyset) return true;
+    if (st.everyset) return true;
     if (f.part < 1 || f.part > 64) return false;
-    return (allowed[static_cast<std::size_t>(f.part)] & s.parts) != 0;
+    return (st.allowed[static_cast<std::size_t>(f.part)] & s.parts) != 0;
 }
 
 // Unit normal of face `f` from its diagonals.
 std::array<double, 3> facenormal(const sface& f) {
     std::array<double, 3> m = diagonalcross(
-        nodes[static_cast<std::size_t>(f.n[0])].x, nodes[static_cast<std::size_t>(f.n[1])].x,
-        nodes[static_cast<std::size_t>(f.n[2])].x, nodes[static_cast<std::size_t>(f.n[3])].x);
+        st.nodes[static_cast<std::size_t>(f.n[0])].x, st.nodes[static_cast<std::size_t>(f.n[1])].x,
+        st.nodes[static_cast<std::size_t>(f.n[2])].x, st.nodes[static_cast<std::size_t>(f.n[3])].x);
     const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
     if (len > 0.0)
         for (double& c : m) c = c / len;
@@ -197,10 +232,10 @@ std::array<double, 3> facenormal(const sface& f) {
 // pressure then loads a face's corners, edges and middle nodes in
 // proportion to their share of it.
 double pressingarea(const snode& s, const double n[3], double* most = nullptr) {
-    const std::size_t i = static_cast<std::size_t>(&s - nodes.data());
+    const std::size_t i = static_cast<std::size_t>(&s - st.nodes.data());
     double a = 0.0;
-    for (int j = nfstart[i]; j < nfstart[i + 1]; ++j) {
-        const sface& f = faces[static_cast<std::size_t>(nflist[static_cast<std::size_t>(j)])];
+    for (int j = st.nfstart[i]; j < st.nfstart[i + 1]; ++j) {
+        const sface& f = st.faces[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(j)])];
         const std::array<double, 3> m = facenormal(f);
         const double c = -(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]);
         if (c > 0.0) a += 0.25 * f.area * c;
@@ -209,32 +244,20 @@ double pressingarea(const snode& s, const double n[3], double* most = nullptr) {
     return a;
 }
 
-// A node's face for the step: the face (-1 none), the node's closest point
-// on it, the area the node presses with, and the node's motion relative to
-// that point of the face along its normal.
-struct pairing {
-    int face = -1;
-    projection p{};
-    double area = 0.0;
-    double vn = 0.0;  // relative normal velocity v(n-1/2), m/s
-    double an = 0.0;  // relative normal acceleration a(n) before contact, m/s^2
-};
-std::vector<pairing> pairs;  // per node seen, its face for the step
-
 void corners(const sface& f, double xf[4][3]) {
     for (int k = 0; k < 4; ++k)
-        for (int c = 0; c < 3; ++c) xf[k][c] = nodes[static_cast<std::size_t>(f.n[k])].x[c];
+        for (int c = 0; c < 3; ++c) xf[k][c] = st.nodes[static_cast<std::size_t>(f.n[k])].x[c];
 }
 
 // The relative normal motion of pairing q of node s.
 void relative(const snode& s, pairing& q) {
-    const sface& f = faces[static_cast<std::size_t>(q.face)];
+    const sface& f = st.faces[static_cast<std::size_t>(q.face)];
     q.vn = 0.0;
     q.an = 0.0;
     for (int d = 0; d < 3; ++d) {
         double vf = 0.0, af = 0.0;
         for (int i = 0; i < 4; ++i) {
-            const snode& c = nodes[static_cast<std::size_t>(f.n[i])];
+            const snode& c = st.nodes[static_cast<std::size_t>(f.n[i])];
             vf += q.p.shape[i] * c.v[d];
             af += q.p.shape[i] * c.a[d];
         }
@@ -249,12 +272,12 @@ int facebycode(double code) {
     const long long egid = static_cast<long long>(code / 8.0);
     const int side = static_cast<int>(code - 8.0 * static_cast<double>(egid));
     const auto it =
-        std::lower_bound(faces.begin(), faces.end(), std::make_pair(egid, side),
+        std::lower_bound(st.faces.begin(), st.faces.end(), std::make_pair(egid, side),
                          [](const sface& f, const std::pair<long long, int>& k) {
                              return f.egid != k.first ? f.egid < k.first : f.side < k.second;
                          });
-    return it != faces.end() && it->egid == egid && it->side == side
-               ? static_cast<int>(it - faces.begin())
+    return it != st.faces.end() && it->egid == egid && it->side == side
+               ? static_cast<int>(it - st.faces.begin())
                : -1;
 }
 
@@ -266,10 +289,10 @@ int facebycode(double code) {
 // the body whose plane it lies on); among nearly equal ones the nearest.
 pairing capture(const snode& s, double dtnext, double dtn) {
     pairing best;
-    const std::size_t i = static_cast<std::size_t>(&s - nodes.data());
-    for (int j = cstart[i]; j < cstart[i + 1]; ++j) {
-        const int fi = clist[static_cast<std::size_t>(j)];
-        const sface& f = faces[static_cast<std::size_t>(fi)];
+    const std::size_t i = static_cast<std::size_t>(&s - st.nodes.data());
+    for (int j = st.cstart[i]; j < st.cstart[i + 1]; ++j) {
+        const int fi = st.clist[static_cast<std::size_t>(j)];
+        const sface& f = st.faces[static_cast<std::size_t>(fi)];
         double xf[4][3];
         corners(f, xf);
         // The patch lies within its corners' distance w from the plane
@@ -281,7 +304,7 @@ pairing capture(const snode& s, double dtnext, double dtn) {
             const double centre = 0.25 * (xf[0][c] + xf[1][c] + xf[2][c] + xf[3][c]);
             double vf = 0.0;
             for (int k = 0; k < 4; ++k) {
-                const snode& m = nodes[static_cast<std::size_t>(f.n[k])];
+                const snode& m = st.nodes[static_cast<std::size_t>(f.n[k])];
                 vf += 0.25 * (m.v[c] + dtn * m.a[c]);
             }
             d += (s.x[c] - centre) * n[c];
@@ -321,7 +344,7 @@ pairing choose(const snode& s, double dtnext, double dtn) {
     pairing q;
     q.face = h;
     double xf[4][3];
-    corners(faces[static_cast<std::size_t>(h)], xf);
+    corners(st.faces[static_cast<std::size_t>(h)], xf);
     q.p = project(s.x, xf);
     if (!q.p.inside) {
         const pairing next = capture(s, dtnext, dtn);
@@ -334,12 +357,6 @@ pairing choose(const snode& s, double dtnext, double dtn) {
     q.area = pressingarea(s, q.p.normal);
     return q;
 }
-
-// Stiffness and capture depth of the process's faces from the geometry at
-// the start.
-struct facemeasure {
-    double k, depth, area;
-};
 
 // Stiffness per pressing area, capture depth and area of face `f` from the
 // current positions.
@@ -361,22 +378,18 @@ facemeasure measure(const face& f) {
     return m;
 }
 
-// With erosion, every face of every element may come to the surface: all
-// are measured on the deck geometry, element by element, six each.
-std::vector<facemeasure> everyface;
-
 void facestiffness() {
-    ownk.assign(own.size(), 0.0);
-    owndepth.assign(own.size(), 0.0);
-    ownarea.assign(own.size(), 0.0);
-    for (std::size_t i = 0; i < own.size(); ++i) {
-        const facemeasure m = everyface.empty()
-                                  ? measure(own[i])
-                                  : everyface[6 * static_cast<std::size_t>(own[i].element) +
-                                              static_cast<std::size_t>(own[i].side)];
-        ownk[i] = m.k;
-        owndepth[i] = m.depth;
-        ownarea[i] = m.area;
+    st.ownk.assign(st.own.size(), 0.0);
+    st.owndepth.assign(st.own.size(), 0.0);
+    st.ownarea.assign(st.own.size(), 0.0);
+    for (std::size_t i = 0; i < st.own.size(); ++i) {
+        const facemeasure m = st.everyface.empty()
+                                  ? measure(st.own[i])
+                                  : st.everyface[6 * static_cast<std::size_t>(st.own[i].element) +
+                                                 static_cast<std::size_t>(st.own[i].side)];
+        st.ownk[i] = m.k;
+        st.owndepth[i] = m.depth;
+        st.ownarea[i] = m.area;
     }
 }
 
@@ -385,35 +398,35 @@ void facestiffness() {
 void setmargins() {
     double thin = 1e300, deep = 0.0, wide = 0.0;
     const double* x = particledata::pos.data();
-    for (std::size_t i = 0; i < own.size(); ++i) {
-        thin = std::fmin(thin, 2.0 * owndepth[i]);
-        deep = std::fmax(deep, owndepth[i]);
+    for (std::size_t i = 0; i < st.own.size(); ++i) {
+        thin = std::fmin(thin, 2.0 * st.owndepth[i]);
+        deep = std::fmax(deep, st.owndepth[i]);
         box b = emptybox();
-        for (const int k : own[i].node) enclose(b, x + 3 * static_cast<std::ptrdiff_t>(k));
+        for (const int k : st.own[i].node) enclose(b, x + 3 * static_cast<std::ptrdiff_t>(k));
         for (int c = 0; c < 3; ++c) wide = std::fmax(wide, b.hi[c] - b.lo[c]);
     }
     thin = globalmin(thin);
     deep = globalmax(deep);
     wide = globalmax(wide);
-    margin = thin < 1e300 ? 0.25 * thin : 0.0;
+    st.margin = thin < 1e300 ? 0.25 * thin : 0.0;
     // A ghost node can choose a face of a local node only from faces within
     // two face sizes, capture depths and margins of it.
-    reach = 2.0 * (2.0 * wide + deep + margin);
+    st.reach = 2.0 * (2.0 * wide + deep + st.margin);
 }
 
 // The record of the process's exterior face i.
 facerecord ownrecord(std::size_t i) {
-    const face& f = own[i];
+    const face& f = st.own[i];
     const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
     facerecord r{};
     r.egid = globalelement(f.element);
     r.side = f.side;
     for (int c = 0; c < 4; ++c) r.gnode[c] = globalnode(f.node[c]);
     for (int c = 0; c < 8; ++c) r.enode[c] = globalnode(el.node[c] - 1);
-    r.k = ownk[i];
-    r.depth = owndepth[i];
+    r.k = st.ownk[i];
+    r.depth = st.owndepth[i];
     r.part = el.mat;
-    r.area = ownarea[i];
+    r.area = st.ownarea[i];
     return r;
 }
 
@@ -427,7 +440,7 @@ void packnode(std::vector<double>& out, int k) {
 // The process's own surface nodes, in local order.
 std::vector<int> ownsurfacenodes() {
     std::vector<int> mine;
-    for (const face& f : own)
+    for (const face& f : st.own)
         for (const int k : f.node) mine.push_back(k);
     std::sort(mine.begin(), mine.end());
     mine.erase(std::unique(mine.begin(), mine.end()), mine.end());
@@ -441,32 +454,34 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
     const int me = commnodes::myid;
     const double* x = particledata::pos.data();
     std::vector<std::vector<double>> got(static_cast<std::size_t>(np));
-    sendnodes.assign(static_cast<std::size_t>(np), {});
+    st.sendnodes.assign(static_cast<std::size_t>(np), {});
     if (np > 1) {
         box b = emptybox();
         for (const int k : mine) enclose(b, x + 3 * static_cast<std::ptrdiff_t>(k));
         const std::vector<box> boxes = gatherboxes(b);
         std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
-        std::vector<box> fb(own.size(), emptybox());
-        for (std::size_t i = 0; i < own.size(); ++i)
-            for (const int k : own[i].node) enclose(fb[i], x + 3 * static_cast<std::ptrdiff_t>(k));
+        std::vector<box> fb(st.own.size(), emptybox());
+        for (std::size_t i = 0; i < st.own.size(); ++i)
+            for (const int k : st.own[i].node)
+                enclose(fb[i], x + 3 * static_cast<std::ptrdiff_t>(k));
         std::vector<char> mark(static_cast<std::size_t>(particledata::nb_particle), 0);
         for (int q = 0; q < np; ++q) {
             if (q == me) continue;
             const box& bq = boxes[static_cast<std::size_t>(q)];
             if (bq.lo[0] > bq.hi[0]) continue;
             std::vector<double>& o = out[static_cast<std::size_t>(q)];
-            std::vector<int>& sent = sendnodes[static_cast<std::size_t>(q)];
+            std::vector<int>& sent = st.sendnodes[static_cast<std::size_t>(q)];
             std::vector<double> fpart;
-            for (std::size_t i = 0; i < own.size(); ++i)
-                if (overlaps(fb[i], bq, reach)) {
+            for (std::size_t i = 0; i < st.own.size(); ++i)
+                if (overlaps(fb[i], bq, st.reach)) {
                     ownrecord(i).pack(fpart);
-                    for (const int k : own[i].node) mark[static_cast<std::size_t>(k)] = 1;
+                    for (const int k : st.own[i].node) mark[static_cast<std::size_t>(k)] = 1;
                 }
             for (const int k : mine) {
                 box p = emptybox();
                 enclose(p, x + 3 * static_cast<std::ptrdiff_t>(k));
-                if (mark[static_cast<std::size_t>(k)] || overlaps(p, bq, reach)) sent.push_back(k);
+                if (mark[static_cast<std::size_t>(k)] || overlaps(p, bq, st.reach))
+                    sent.push_back(k);
                 mark[static_cast<std::size_t>(k)] = 0;
             }
             if (sent.empty() && fpart.empty()) continue;
@@ -505,11 +520,11 @@ void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<dou
     std::sort(all.begin(), all.end(), [](const entry& a, const entry& b) {
         return a.gid != b.gid ? a.gid < b.gid : a.proc < b.proc;
     });
-    nodes.clear();
-    recvnodes.assign(static_cast<std::size_t>(np), {});
+    st.nodes.clear();
+    st.recvnodes.assign(static_cast<std::size_t>(np), {});
     for (int q = 0; q < np; ++q)
         if (q != me && !got[static_cast<std::size_t>(q)].empty())
-            recvnodes[static_cast<std::size_t>(q)].assign(
+            st.recvnodes[static_cast<std::size_t>(q)].assign(
                 static_cast<std::size_t>(got[static_cast<std::size_t>(q)][0]), -1);
     localat.assign(static_cast<std::size_t>(particledata::nb_particle), -1);
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -520,16 +535,16 @@ void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<dou
         if (e.proc < 0) {
             s.local = e.index;
             static_cast<nodestate&>(s) = localstate(e.index);
-            localat[static_cast<std::size_t>(e.index)] = static_cast<int>(nodes.size());
+            localat[static_cast<std::size_t>(e.index)] = static_cast<int>(st.nodes.size());
         } else {
             s.local = -1;
             s.unpack(&got[static_cast<std::size_t>(e.proc)]
                          [2 + static_cast<std::size_t>(e.index) * nodedoubles]);
-            recvnodes[static_cast<std::size_t>(e.proc)][static_cast<std::size_t>(e.index)] =
-                static_cast<int>(nodes.size());
+            st.recvnodes[static_cast<std::size_t>(e.proc)][static_cast<std::size_t>(e.index)] =
+                static_cast<int>(st.nodes.size());
         }
         for (int c = 0; c < 3; ++c) s.xs[c] = s.x[c];
-        nodes.push_back(s);
+        st.nodes.push_back(s);
     }
 }
 
@@ -541,17 +556,18 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
     // Every copy of a node received from two processes is refreshed from
     // the first one listed.
     const auto byglobal = [](long long gid) {
-        const auto it = std::lower_bound(nodes.begin(), nodes.end(), gid,
+        const auto it = std::lower_bound(st.nodes.begin(), st.nodes.end(), gid,
                                          [](const snode& s, long long g) { return s.gid < g; });
-        return it != nodes.end() && it->gid == gid ? static_cast<int>(it - nodes.begin()) : -1;
+        return it != st.nodes.end() && it->gid == gid ? static_cast<int>(it - st.nodes.begin())
+                                                      : -1;
     };
 
-    faces.clear();
-    for (std::size_t i = 0; i < own.size(); ++i) {
+    st.faces.clear();
+    for (std::size_t i = 0; i < st.own.size(); ++i) {
         sface f{};
         static_cast<facerecord&>(f) = ownrecord(i);
-        for (int c = 0; c < 4; ++c) f.n[c] = localat[static_cast<std::size_t>(own[i].node[c])];
-        faces.push_back(f);
+        for (int c = 0; c < 4; ++c) f.n[c] = localat[static_cast<std::size_t>(st.own[i].node[c])];
+        st.faces.push_back(f);
     }
     for (int q = 0; q < np; ++q) {
         if (q == me) continue;
@@ -566,32 +582,32 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
                 f.n[c] = byglobal(f.gnode[c]);
                 ok = ok && f.n[c] >= 0;
             }
-            if (ok) faces.push_back(f);
+            if (ok) st.faces.push_back(f);
         }
     }
     // Faces in whole-model order, so that ties between faces break alike on
     // every process.
-    std::sort(faces.begin(), faces.end(), [](const sface& a, const sface& b) {
+    std::sort(st.faces.begin(), st.faces.end(), [](const sface& a, const sface& b) {
         return a.egid != b.egid ? a.egid < b.egid : a.side < b.side;
     });
 }
 
 // The faces of each node seen (nfstart, nflist) and the parts it belongs to.
 void nodefaces() {
-    for (snode& s : nodes) s.parts = 0;
-    nfstart.assign(nodes.size() + 1, 0);
-    for (const sface& f : faces)
+    for (snode& s : st.nodes) s.parts = 0;
+    st.nfstart.assign(st.nodes.size() + 1, 0);
+    for (const sface& f : st.faces)
         for (const int k : f.n) {
-            nodes[static_cast<std::size_t>(k)].parts |= bit(f.part);
-            nfstart[static_cast<std::size_t>(k) + 1] += 1;
+            st.nodes[static_cast<std::size_t>(k)].parts |= bit(f.part);
+            st.nfstart[static_cast<std::size_t>(k) + 1] += 1;
         }
-    for (std::size_t i = 0; i < nodes.size(); ++i) nfstart[i + 1] += nfstart[i];
-    nflist.assign(static_cast<std::size_t>(nfstart.back()), 0);
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) st.nfstart[i + 1] += st.nfstart[i];
+    st.nflist.assign(static_cast<std::size_t>(st.nfstart.back()), 0);
     {
-        std::vector<int> at(nfstart.begin(), nfstart.end() - 1);
-        for (std::size_t i = 0; i < faces.size(); ++i)
-            for (const int k : faces[i].n)
-                nflist[static_cast<std::size_t>(at[static_cast<std::size_t>(k)]++)] =
+        std::vector<int> at(st.nfstart.begin(), st.nfstart.end() - 1);
+        for (std::size_t i = 0; i < st.faces.size(); ++i)
+            for (const int k : st.faces[i].n)
+                st.nflist[static_cast<std::size_t>(at[static_cast<std::size_t>(k)]++)] =
                     static_cast<int>(i);
     }
 }
@@ -599,28 +615,28 @@ void nodefaces() {
 // Candidates: the faces whose box, widened by their capture depth and the
 // margin, holds the node.
 void findcandidates() {
-    std::vector<bin> fb(faces.size());
-    for (std::size_t i = 0; i < faces.size(); ++i) {
+    std::vector<bin> fb(st.faces.size());
+    for (std::size_t i = 0; i < st.faces.size(); ++i) {
         box b = emptybox();
-        for (const int k : faces[i].n) enclose(b, nodes[static_cast<std::size_t>(k)].x);
-        const double pad = faces[i].depth + margin;
+        for (const int k : st.faces[i].n) enclose(b, st.nodes[static_cast<std::size_t>(k)].x);
+        const double pad = st.faces[i].depth + st.margin;
         for (int c = 0; c < 3; ++c) {
             fb[i].lo[c] = b.lo[c] - pad;
             fb[i].hi[c] = b.hi[c] + pad;
         }
     }
-    std::vector<const double*> points(nodes.size());
-    for (std::size_t i = 0; i < nodes.size(); ++i) points[i] = nodes[i].x;
+    std::vector<const double*> points(st.nodes.size());
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
     const grid g = bingrid(fb, points);
-    cstart.assign(nodes.size() + 1, 0);
-    clist.clear();
+    st.cstart.assign(st.nodes.size() + 1, 0);
+    st.clist.clear();
     std::vector<int> hits;
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const snode& s = nodes[i];
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) {
+        const snode& s = st.nodes[i];
         hits.clear();
         g.query(s.x, hits);
         for (const int fi : hits) {
-            const sface& f = faces[static_cast<std::size_t>(fi)];
+            const sface& f = st.faces[static_cast<std::size_t>(fi)];
             const bin& b = fb[static_cast<std::size_t>(fi)];
             bool in = true;
             for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
@@ -633,10 +649,10 @@ void findcandidates() {
             // surface turns far beyond what it does between two searches.
             double most = -1.0;
             pressingarea(s, facenormal(f).data(), &most);
-            if (most > -0.1) clist.push_back(fi);
+            if (most > -0.1) st.clist.push_back(fi);
         }
-        std::sort(clist.begin() + cstart[i], clist.end());
-        cstart[i + 1] = static_cast<int>(clist.size());
+        std::sort(st.clist.begin() + st.cstart[i], st.clist.end());
+        st.cstart[i + 1] = static_cast<int>(st.clist.size());
     }
 }
 
@@ -649,10 +665,10 @@ void search() {
     gatherfaces(got, localat);
     nodefaces();
     findcandidates();
-    counters.searches += 1;
-    counters.surfacenodes = static_cast<long long>(nodes.size());
-    counters.surfacefaces = static_cast<long long>(faces.size());
-    counters.candidates = static_cast<long long>(clist.size());
+    st.counters.searches += 1;
+    st.counters.surfacenodes = static_cast<long long>(st.nodes.size());
+    st.counters.surfacefaces = static_cast<long long>(st.faces.size());
+    st.counters.candidates = static_cast<long long>(st.clist.size());
 }
 
 // Positions, velocities and masses of the nodes seen, from this process's
@@ -660,7 +676,7 @@ void search() {
 // moved far enough since the last search to need a new one.
 bool refresh() {
     double moved = 0.0;
-    for (snode& s : nodes) {
+    for (snode& s : st.nodes) {
         if (s.local < 0) continue;
         static_cast<nodestate&>(s) = localstate(s.local);
         double d2 = 0.0;
@@ -671,35 +687,28 @@ bool refresh() {
         moved = std::fmax(moved, d2);
     }
     // A node and a face close in by the sum of their motions.
-    if (2.0 * std::sqrt(globalmax(moved)) > margin) return true;
+    if (2.0 * std::sqrt(globalmax(moved)) > st.margin) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
     std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
-        for (const int k : sendnodes[static_cast<std::size_t>(q)])
+        for (const int k : st.sendnodes[static_cast<std::size_t>(q)])
             localstate(k).pack(out[static_cast<std::size_t>(q)]);
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
         incount[static_cast<std::size_t>(q)] =
-            nodestate::doubles * recvnodes[static_cast<std::size_t>(q)].size();
+            nodestate::doubles * st.recvnodes[static_cast<std::size_t>(q)].size();
     const std::vector<std::vector<double>> got = sendknown(out, incount);
     for (int q = 0; q < np; ++q) {
         if (q == commnodes::myid) continue;
-        const std::vector<int>& to = recvnodes[static_cast<std::size_t>(q)];
+        const std::vector<int>& to = st.recvnodes[static_cast<std::size_t>(q)];
         const std::vector<double>& g = got[static_cast<std::size_t>(q)];
         for (std::size_t i = 0; i < to.size() && nodestate::doubles * (i + 1) <= g.size(); ++i)
             if (to[i] >= 0)
-                nodes[static_cast<std::size_t>(to[i])].unpack(&g[nodestate::doubles * i]);
+                st.nodes[static_cast<std::size_t>(to[i])].unpack(&g[nodestate::doubles * i]);
     }
     return false;
 }
-
-// The deepest start of a node inside the other body: the depth, the
-// process that found it, the node and the element or face it is in.
-struct overlap {
-    double depth = 0.0;
-    long long node = 0, element = 0;
-};
 
 // The natural axis and its sign of each side of a hexahedron (hexfaces).
 constexpr int sideaxis[6][2] = {{2, -1}, {2, 1}, {1, -1}, {0, 1}, {1, 1}, {0, -1}};
@@ -725,7 +734,7 @@ std::vector<long long> insideelements(double within, overlap& deepest) {
     const int ne = elementdata::nb_element;
     // Per local element, its exterior faces as bits by side.
     std::vector<unsigned char> exterior(static_cast<std::size_t>(ne), 0);
-    for (const face& f : own)
+    for (const face& f : st.own)
         exterior[static_cast<std::size_t>(f.element)] |= static_cast<unsigned char>(1 << f.side);
     const double* x = particledata::pos.data();
     std::vector<bin> boxes(static_cast<std::size_t>(ne));
@@ -744,12 +753,12 @@ std::vector<long long> insideelements(double within, overlap& deepest) {
         which[n++] = e;
     }
     boxes.resize(n);
-    std::vector<const double*> points(nodes.size());
-    for (std::size_t i = 0; i < nodes.size(); ++i) points[i] = nodes[i].x;
+    std::vector<const double*> points(st.nodes.size());
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
     const grid g = bingrid(boxes, points);
     std::vector<long long> found;
     std::vector<int> hits;
-    for (const snode& s : nodes) {
+    for (const snode& s : st.nodes) {
         hits.clear();
         g.query(s.x, hits);
         for (const int h : hits) {
@@ -758,8 +767,9 @@ std::vector<long long> insideelements(double within, overlap& deepest) {
             for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
             const element& el = elementdata::element_list[static_cast<std::size_t>(
                 which[static_cast<std::size_t>(h)])];
-            if (!in || (!everyset && (el.mat < 1 || el.mat > 64 ||
-                                      (allowed[static_cast<std::size_t>(el.mat)] & s.parts) == 0)))
+            if (!in ||
+                (!st.everyset && (el.mat < 1 || el.mat > 64 ||
+                                  (st.allowed[static_cast<std::size_t>(el.mat)] & s.parts) == 0)))
                 continue;
             double xe[8][3];
             bool corner = false;
@@ -847,18 +857,18 @@ long long distinct(const std::vector<long long>& mine) {
 void startoverlaps() {
     std::vector<long long> shallow, deep;
     overlap most, mostdeep;
-    for (const snode& s : nodes) {
+    for (const snode& s : st.nodes) {
         const pairing q = capture(s, 0.0, 0.0);
         if (q.face < 0) continue;
-        const sface& f = faces[static_cast<std::size_t>(q.face)];
+        const sface& f = st.faces[static_cast<std::size_t>(q.face)];
         const bool within = -q.p.gap <= stopfraction * f.depth;
-        if (s.local >= 0 && within) offsets[static_cast<std::size_t>(s.local)] = q.p.gap;
+        if (s.local >= 0 && within) st.offsets[static_cast<std::size_t>(s.local)] = q.p.gap;
         (within ? shallow : deep).push_back(s.gid);
         overlap& o = within ? most : mostdeep;
         if (-q.p.gap > o.depth) o = {-q.p.gap, s.gid, f.egid};
     }
-    for (snode& s : nodes)
-        if (s.local >= 0) s.offset = offsets[static_cast<std::size_t>(s.local)];
+    for (snode& s : st.nodes)
+        if (s.local >= 0) s.offset = st.offsets[static_cast<std::size_t>(s.local)];
     // Beyond the faces' reach only the elements tell; a node within the
     // stop depth of an element's surface is not counted there.
     overlap inner;
@@ -897,35 +907,12 @@ void startoverlaps() {
 
 }  // namespace
 
-void reset() {
-    ready = false;
-    own.clear();
-    ownk.clear();
-    owndepth.clear();
-    ownarea.clear();
-    everyface.clear();
-    nfstart.clear();
-    nflist.clear();
-    offsets.clear();
-    holds.clear();
-    force.clear();
-    pairs.clear();
-    nodes.clear();
-    faces.clear();
-    cstart.clear();
-    clist.clear();
-    sendnodes.clear();
-    recvnodes.clear();
-    counters = {};
-    warnedstep = false;
-    stiffpair.clear();
-    counted.clear();
-}
+void reset() { st = surfacestate{}; }
 
 void prepare() {
-    everyface.clear();
+    st.everyface.clear();
     if (failuredata::on) {
-        everyface.resize(6 * static_cast<std::size_t>(elementdata::nb_element));
+        st.everyface.resize(6 * static_cast<std::size_t>(elementdata::nb_element));
         for (int e = 0; e < elementdata::nb_element; ++e) {
             const element& el = elementdata::element_list[static_cast<std::size_t>(e)];
             for (int sd = 0; sd < 6; ++sd) {
@@ -933,38 +920,38 @@ void prepare() {
                 for (int i = 0; i < 4; ++i) f.node[i] = el.node[hexfaces[sd][i]] - 1;
                 f.element = e;
                 f.side = sd;
-                everyface[6 * static_cast<std::size_t>(e) + static_cast<std::size_t>(sd)] =
+                st.everyface[6 * static_cast<std::size_t>(e) + static_cast<std::size_t>(sd)] =
                     measure(f);
             }
         }
     }
-    own = exteriorfaces();
+    st.own = exteriorfaces();
     facestiffness();
-    offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
-    holds.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
-    ready = true;
+    st.offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    st.holds.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    st.ready = true;
 }
 
-std::vector<double>& startdepths() { return offsets; }
-std::vector<double>& holdcodes() { return holds; }
+std::vector<double>& startdepths() { return st.offsets; }
+std::vector<double>& holdcodes() { return st.holds; }
 
 void rebuild() {
-    own = exteriorfaces();
+    st.own = exteriorfaces();
     facestiffness();
     search();
 }
 
 void start(bool fresh) {
     setparts();
-    if (!ready) prepare();
+    if (!st.ready) prepare();
     // A restored run that has lost elements sees the faces behind them
     // (collective: decided on the count of the whole model).
     if (failuredata::nerodedjob > 0) {
-        own = exteriorfaces();
+        st.own = exteriorfaces();
         facestiffness();
     }
-    force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
-    counted = commnodes::ownednodes();
+    st.force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
+    st.counted = commnodes::ownednodes();
     setmargins();
     search();
     if (!fresh) return;
@@ -978,23 +965,23 @@ void apply() {
     const bool friction = c.mus > 0.0;
     const double dtnext = simulation::dtk1;
     const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
-    std::fill(force.begin(), force.end(), 0.0);
-    double* fc = force.data();
+    std::fill(st.force.begin(), st.force.end(), 0.0);
+    double* fc = st.force.data();
     double sumnormal = 0.0, sumfriction = 0.0;
 
     // Every node seen first finds its face, so that a pair can tell whether
     // its mirror image (the face's nearest corner held by a face of this
     // node, as where two meshes meet node to node) acts as well.
-    pairs.assign(nodes.size(), pairing{});
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const snode& s = nodes[i];
-        if (cstart[i] == cstart[i + 1] && facebycode(s.hold) < 0) continue;
-        pairs[i] = choose(s, dtnext, dtn);
+    st.pairs.assign(st.nodes.size(), pairing{});
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) {
+        const snode& s = st.nodes[i];
+        if (st.cstart[i] == st.cstart[i + 1] && facebycode(s.hold) < 0) continue;
+        st.pairs[i] = choose(s, dtnext, dtn);
     }
 
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const snode& s = nodes[i];
-        const pairing& q = pairs[i];
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) {
+        const snode& s = st.nodes[i];
+        const pairing& q = st.pairs[i];
         const projection& p = q.p;
         const int fi = q.face;
         // A node a face takes hold of (or takes over from its neighbour)
@@ -1005,36 +992,36 @@ void apply() {
         // follows the node out as it leaves.
         double offset = s.offset;
         if (fi >= 0) {
-            const sface& f = faces[static_cast<std::size_t>(fi)];
+            const sface& f = st.faces[static_cast<std::size_t>(fi)];
             if (s.hold != holdcode(f.egid, f.side))
                 offset = std::fmin(offset, p.gap + 2.0 * std::fmax(0.0, -q.vn) * simulation::dtk);
             offset = std::fmin(0.0, std::fmax(offset, p.gap));
         }
         if (s.local >= 0) {
-            offsets[static_cast<std::size_t>(s.local)] = fi < 0 ? 0.0 : offset;
-            holds[static_cast<std::size_t>(s.local)] =
+            st.offsets[static_cast<std::size_t>(s.local)] = fi < 0 ? 0.0 : offset;
+            st.holds[static_cast<std::size_t>(s.local)] =
                 fi < 0 ? 0.0
-                       : holdcode(faces[static_cast<std::size_t>(fi)].egid,
-                                  faces[static_cast<std::size_t>(fi)].side);
+                       : holdcode(st.faces[static_cast<std::size_t>(fi)].egid,
+                                  st.faces[static_cast<std::size_t>(fi)].side);
         }
         if (fi < 0) continue;
-        const sface& f = faces[static_cast<std::size_t>(fi)];
+        const sface& f = st.faces[static_cast<std::size_t>(fi)];
         double mf = 0.0;
         int nearest = 0;
         for (int k = 0; k < 4; ++k) {
-            mf += p.shape[k] * nodes[static_cast<std::size_t>(f.n[k])].m;
+            mf += p.shape[k] * st.nodes[static_cast<std::size_t>(f.n[k])].m;
             if (p.shape[k] > p.shape[nearest]) nearest = k;
         }
         const double meff = s.m > 0.0 && mf > 0.0 ? s.m * mf / (s.m + mf) : 0.0;
         // The mirror pair pushes this node with the share N_s of its face
         // at the corner's point, and this pair reaches the corner with N_c:
         // where both are whole (node on node) each pair takes half.
-        const pairing& mirror = pairs[static_cast<std::size_t>(f.n[nearest])];
+        const pairing& mirror = st.pairs[static_cast<std::size_t>(f.n[nearest])];
         double overlap = 0.0;
         if (mirror.face >= 0)
             for (int k = 0; k < 4; ++k)
-                if (static_cast<std::size_t>(faces[static_cast<std::size_t>(mirror.face)].n[k]) ==
-                    i)
+                if (static_cast<std::size_t>(
+                        st.faces[static_cast<std::size_t>(mirror.face)].n[k]) == i)
                     overlap = p.shape[nearest] * mirror.p.shape[k];
         const double weight = 1.0 - 0.5 * overlap;
         const double k = f.k * q.area * springfactor(s, f.part);
@@ -1049,20 +1036,20 @@ void apply() {
             for (int d = 0; d < 3; ++d) {
                 double vf = 0.0;
                 for (int n = 0; n < 4; ++n)
-                    vf += p.shape[n] * nodes[static_cast<std::size_t>(f.n[n])].v[d];
+                    vf += p.shape[n] * st.nodes[static_cast<std::size_t>(f.n[n])].v[d];
                 vr[d] = s.v[d] - vf;
             }
             contact::friction(vr, p.normal, fn, c.mus, c.mud, c.decay, weight * meff, dtn, F);
-            if (s.local >= 0 && counted[static_cast<std::size_t>(s.local)] != 0.0) {
+            if (s.local >= 0 && st.counted[static_cast<std::size_t>(s.local)] != 0.0) {
                 const double t[3] = {F[0] - fn * p.normal[0], F[1] - fn * p.normal[1],
                                      F[2] - fn * p.normal[2]};
                 sumfriction += std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
             }
         }
-        if (s.local >= 0 && counted[static_cast<std::size_t>(s.local)] != 0.0) sumnormal += fn;
-        if (!warnedstep && meff > 0.0 && k > 0.0 && s.local >= 0 &&
+        if (s.local >= 0 && st.counted[static_cast<std::size_t>(s.local)] != 0.0) sumnormal += fn;
+        if (!st.warnedstep && meff > 0.0 && k > 0.0 && s.local >= 0 &&
             dtnext > 2.0 * std::sqrt(meff / (2.0 * k))) {
-            warnedstep = true;
+            st.warnedstep = true;
             std::string need;
             records::put_e(need, 2.0 * std::sqrt(meff / (2.0 * k)), 10, 3);
             need.erase(0, need.find_first_not_of(' '));
@@ -1072,10 +1059,11 @@ void apply() {
                 sets >>= 1;
                 from += 1;
             }
-            stiffpair = "the contact spring of node " + std::to_string(s.gid) + " (material set " +
-                        std::to_string(from + 1) + ") on the face of element " +
-                        std::to_string(f.egid) + " (material set " + std::to_string(f.part) +
-                        ") needs a step of " + need + " s; lower the penalty scale (scal in cont)";
+            st.stiffpair = "the contact spring of node " + std::to_string(s.gid) +
+                           " (material set " + std::to_string(from + 1) +
+                           ") on the face of element " + std::to_string(f.egid) +
+                           " (material set " + std::to_string(f.part) + ") needs a step of " +
+                           need + " s; lower the penalty scale (scal in cont)";
             std::string step;
             records::put_e(step, dtnext, 10, 3);
             step.erase(0, step.find_first_not_of(' '));
@@ -1084,26 +1072,26 @@ void apply() {
                                  " needs a step of " + need + " s, shorter than the step " + step +
                                  " s; lower the penalty scale (scal in cont)");
         }
-        counters.pairs += s.local >= 0 ? 1 : 0;
+        st.counters.pairs += s.local >= 0 ? 1 : 0;
         if (s.local >= 0)
             for (int d = 0; d < 3; ++d) fc[3 * static_cast<std::ptrdiff_t>(s.local) + d] += F[d];
         for (int n = 0; n < 4; ++n) {
-            const int l = nodes[static_cast<std::size_t>(f.n[n])].local;
+            const int l = st.nodes[static_cast<std::size_t>(f.n[n])].local;
             if (l < 0) continue;
             for (int d = 0; d < 3; ++d)
                 fc[3 * static_cast<std::ptrdiff_t>(l) + d] -= p.shape[n] * F[d];
         }
     }
     double* a = particledata::acc.data();
-    for (std::size_t i = 0; i < force.size(); ++i) a[i] += fc[i];
+    for (std::size_t i = 0; i < st.force.size(); ++i) a[i] += fc[i];
     simulation::contactnormal = sumnormal;
     simulation::contactfriction = sumfriction;
 }
 
-const std::vector<double>& forces() { return force; }
+const std::vector<double>& forces() { return st.force; }
 
-statistics stats() { return counters; }
+statistics stats() { return st.counters; }
 
-std::string stiffness() { return stiffpair; }
+std::string stiffness() { return st.stiffpair; }
 
 }  // namespace contact
