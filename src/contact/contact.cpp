@@ -887,22 +887,23 @@ void startoverlaps() {
         return d.erase(0, d.find_first_not_of(' '));
     };
     if (ndeep > 0)
-        errorstop::stop("*** Error *** contact: " + std::to_string(ndeep) +
-                        " node(s) start inside another body deeper than half a per cent of its "
-                        "elements' thickness, the deepest by " +
-                        metres(worst.depth) + " m (node " + std::to_string(worst.node) +
-                        " in element " + std::to_string(worst.element) +
-                        "); move the bodies apart (hexdyn-mesh merge --offset) or mesh them "
-                        "without overlap");
+        errorstop::stop(
+            "*** Error *** contact: " + std::to_string(ndeep) +
+            " node(s) start inside another body deeper than a quarter of a per cent of its "
+            "elements' thickness, the deepest by " +
+            metres(worst.depth) + " m (node " + std::to_string(worst.node) + " in element " +
+            std::to_string(worst.element) +
+            "); move the bodies apart (hexdyn-mesh merge --offset) or mesh them "
+            "without overlap");
     const long long nshallow = distinct(shallow);
     const overlap first = deepestofall(most);
     if (nshallow > 0 && commnodes::myid == 0)
-        errorstop::writeline(" *** Warning *** contact: " + std::to_string(nshallow) +
-                             " node(s) start behind a face, the deepest by " + metres(first.depth) +
-                             " m (node " + std::to_string(first.node) + ", face of element " +
-                             std::to_string(first.element) +
-                             "); within half a per cent of the element's thickness, each is held "
-                             "where it starts and let go as it leaves");
+        errorstop::writeline(
+            " *** Warning *** contact: " + std::to_string(nshallow) +
+            " node(s) start behind a face, the deepest by " + metres(first.depth) + " m (node " +
+            std::to_string(first.node) + ", face of element " + std::to_string(first.element) +
+            "); within a quarter of a per cent of the element's thickness, each is held "
+            "where it starts and let go as it leaves");
 }
 
 }  // namespace

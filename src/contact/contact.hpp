@@ -17,23 +17,25 @@
 // (K the bulk modulus of the face's element, A the face's area and V its
 // element's volume at the start, A_s the area the node presses with, f the
 // penalty scale "scal", 0.1) and the stop: the force that holds the gap
-// predicted for t(n+1) without contact at the stop depth, half a per cent of
-// the element's thickness (or where the node already is, if deeper). With
-// the pair's effective mass m and the steps a force F moves that gap by
-// F dt(n) dt(n+1/2) / m, so the stop needs no stiffness and no shorter step
-// and holds at any closing speed; it only takes approach velocity away, so
-// it makes no energy. Where the pair's mirror image acts too (the face's
-// nearest corner held by a face of this node: two meshes meeting node to
-// node) each takes half. A pair whose spring would need a step shorter than
-// the one taken is reported once.
+// predicted for t(n+1) without contact at the stop depth, a quarter of a
+// per cent of the element's thickness (a node already deeper is taken back
+// by a tenth of its excess a step). With the pair's effective mass m and the
+// steps a force F moves that gap by F dt(n) dt(n+1/2) / m, so the stop needs
+// no stiffness and no shorter step and holds at any closing speed; it takes
+// approach velocity away and gives back no more than the slow return of an
+// excess depth. Where the pair's mirror image acts too (the face's nearest
+// corner held by a face of this node, the two reaching each other with
+// shape weights N_c and N_s) the pair takes 1 - N_c N_s / 2 of it: half
+// where two meshes meet node to node. A pair whose spring would need a step
+// shorter than the one taken is reported once.
 //
 // Coulomb friction ("fric") opposes the tangential relative velocity with
 // mu |F_n|, mu = mu_d + (mu_s - mu_d) exp(-decay |v_t|), never more than
 // the force that stops the sliding within the step.
 //
-// Nodes that start behind a face are reported; the gap of each is measured
-// from its starting depth, which is pushed out by a hundredth of the capture
-// depth a step and follows the node out as it leaves.
+// Nodes that start inside another body stop the run, unless within the stop
+// depth of a face: those are reported and held where they start, their
+// depth followed as they leave.
 //
 // The search bins the faces (their boxes widened by the capture depth and
 // a margin) on a grid and lists, per node, the faces near it; it is redone
