@@ -197,6 +197,53 @@ TEST(ContactInput, SeveralProcessesWithoutGlobalNumbersStop) {
         << r.out;
 }
 
+// Two blocks (4 x 4 x 2 elements of 2 mm) that start one inside the other:
+// beyond the stop depth, behind the other's face or deeper than the faces
+// reach, the run stops naming the deepest node (on one process and on two);
+// within it, the nodes are reported and the run goes on.
+TEST(ContactInput, BodiesStartingInsideEachOtherAreRefused) {
+    struct Case {
+        double overlap;  // m
+        int np;
+        std::string message;
+        bool stops;
+    };
+    const std::string deep =
+        " node(s) start inside another body deeper than a quarter of a per cent of its "
+        "elements' thickness, the deepest by ";
+    const Case cases[] = {
+        {4.0e-4, 1, " *** Error *** contact: 50" + deep + "4.000E-04 m (node 1 in element 49)",
+         true},
+        {2.0e-3, 1, " *** Error *** contact: 18" + deep + "2.000E-03 m", true},
+        {2.0e-3, 2, " *** Error *** contact: 18" + deep + "2.000E-03 m", true},
+        {1.0e-6, 1,
+         " *** Warning *** contact: 50 node(s) start behind a face, the deepest by 1.000E-06 m "
+         "(node 1, face of element 49); within a quarter of a per cent of the element's "
+         "thickness, each is held where it starts and let go as it leaves",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.overlap) + " m on " + std::to_string(c.np));
+        TempDir dir("contact-overlap");
+        std::vector<Body> b = {
+            {4, 4, 2, {0, 0, 0}, {0.008, 0.008, 0.004}, 1, {0, 0, 0}},
+            {4, 4, 2, {0, 0, -0.004 + c.overlap}, {0.008, 0.008, 0.004}, 1, {0, 0, 0}}};
+        const std::string d = deck(b, {"1 " + kSteel},
+                                   "endt 1e-6\noutt 1e-6\ntime 2 0.0 1.0 1.0 1.0\ncont\nendc", "");
+        if (c.np == 1) {
+            write_single_run(dir.path(), d);
+        } else {
+            write_file(dir / "model.deck", d);
+            ASSERT_EQ(
+                run_command(exe("hexdyn-partition") + " model.deck 2 --dir .", dir.path()).status,
+                0);
+        }
+        const RunResult r = run_hexdyn(dir.path(), c.np, 120);
+        EXPECT_EQ(r.status != 0, c.stops) << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    }
+}
+
 // Process decks whose copies of a shared node disagree stop the whole job
 // at start-up with one message naming the node, both processes and both
 // points: two unit cells of a 3 x 1 x 1 grid side by side, process 0 the
