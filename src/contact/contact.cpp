@@ -323,9 +323,14 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         // driven into the side of another body) is taken too, after any
         // that presses with an area; the stop holds it, the spring has no
         // area to act on.
+        // A node on the line where the face meets the surface the node lies
+        // on (a node of a plate beside the edge of a block sliding on it)
+        // is not taken that way.
         double most = -1.0;
         q.area = pressingarea(s, q.p.normal, &most);
-        if (!(q.area > 0.0) && !(most > -0.1)) continue;
+        if (!(q.area > 0.0) &&
+            (!(most > -0.1) || !(std::fabs(q.p.xi) < 0.98 && std::fabs(q.p.eta) < 0.98)))
+            continue;
         if (best.face < 0 || q.area > 1.01 * best.area ||
             (q.area >= 0.99 * best.area && q.p.gap > best.p.gap))
             best = q;

@@ -63,8 +63,9 @@ TEST(ContactKernels, ProjectionOntoAFace) {
 }
 
 // The normal force against a single pair of effective mass 1 with steps of
-// 1: the node is stopped at the stop depth whatever it closes in at, the
-// spring acts alone where it is the larger, and nothing is pulled.
+// 1: the node is stopped at the stop depth whatever it closes in at, a
+// deeper one is taken back by a tenth of its excess a step, the spring acts
+// alone where it is the larger, and nothing is pulled.
 TEST(ContactKernels, NormalForceHoldsAtTheStopDepth) {
     struct Case {
         const char* what;
@@ -77,7 +78,8 @@ TEST(ContactKernels, NormalForceHoldsAtTheStopDepth) {
         {"closes in to beyond the stop: stopped there", 0.02, -0.5, 100.0, 1.0, 0.49},
         {"very fast: still stopped there", 0.0, -50.0, 100.0, 1.0, 49.99},
         {"mirror image shares it", 0.0, -0.5, 100.0, 0.5, 0.245},
-        {"already deeper: held where it is", -0.05, -0.08, 0.0, 1.0, 0.03},
+        // 0.04 beyond the stop: a tenth of that taken back within the step.
+        {"already deeper: held, its excess taken back by a tenth", -0.05, -0.08, 0.0, 1.0, 0.034},
         {"deeper and not closing in: the spring alone", -0.05, -0.04, 100.0, 1.0, 5.0},
         {"shallow: the spring is the larger", -0.005, -0.012, 100.0, 1.0, 0.5},
         {"moving out: no pull", -0.005, 0.3, 0.0, 1.0, 0.0},
