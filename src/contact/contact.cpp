@@ -194,7 +194,7 @@ void setparts() {
     }
     // The faces' stiffness holds scal's scale; a pair of sets with its own
     // scales it by the ratio.
-    st.pairfactor.assign(65 * 65, 1.0);
+    st.pairfactor.assign(std::size_t{65} * 65, 1.0);
     for (const auto& ps : c.pairscales) {
         const auto a = static_cast<std::size_t>(ps[0]), b = static_cast<std::size_t>(ps[1]);
         st.pairfactor[65 * a + b] = st.pairfactor[65 * b + a] = ps[2] / c.scale;
