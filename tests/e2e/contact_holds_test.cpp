@@ -63,6 +63,34 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// The contact column of a run's energy.dat: its rows' values, the lowest and
+// when, and the largest size of the energy error.
+struct ContactBalance {
+    std::vector<double> contact;
+    double lowest = 0.0, lowest_at = 0.0, error = 0.0, initial = 0.0;
+};
+
+ContactBalance contact_balance(const fs::path& dir) {
+    ContactBalance b;
+    const auto e = energy_rows(dir / "energy.dat");
+    const int cc = energy_column(dir / "energy.dat", "contact");
+    const int ce = energy_column(dir / "energy.dat", "energy_error");
+    EXPECT_GT(cc, 0);
+    EXPECT_GT(ce, 0);
+    if (cc <= 0 || ce <= 0 || e.empty()) return b;
+    b.initial = e[0][1];
+    for (const auto& r : e) {
+        const double c = r[static_cast<size_t>(cc)];
+        b.contact.push_back(c);
+        if (c < b.lowest) {
+            b.lowest = c;
+            b.lowest_at = r[0];
+        }
+        b.error = std::max(b.error, std::fabs(r[static_cast<size_t>(ce)]));
+    }
+    return b;
+}
+
 // Control lines of the models: the settings hexdyn-mesh writes.
 const std::string kControl =
     "repo 1000000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\nstab on\ncorr on\nbulk 0.06 1.5\n"
@@ -645,28 +673,17 @@ TEST(VerificationContactHolds, CrushedTubeFoldsWithoutMakingEnergy) {
                "curv dz " + std::to_string(plate(0, 0, 0)) + "\ncurv cnor\n", "tube"),
         1, 900);
     ASSERT_FALSE(where.empty());
-    const auto e = energy_rows(where / "energy.dat");
-    const int cc = energy_column(where / "energy.dat", "contact");
-    const int ce = energy_column(where / "energy.dat", "energy_error");
-    ASSERT_GT(cc, 0);
-    ASSERT_GT(ce, 0);
-    ASSERT_GT(e.size(), 100u);
-    const double k0 = e[0][1];
-    double lowest = 0.0, error = 0.0, lowest_at = 0.0;
-    for (const auto& r : e) {
-        if (r[static_cast<size_t>(cc)] < lowest) {
-            lowest = r[static_cast<size_t>(cc)];
-            lowest_at = r[0];
-        }
-        error = std::max(error, std::fabs(r[static_cast<size_t>(ce)]));
-    }
+    const ContactBalance bal = contact_balance(where);
+    ASSERT_GT(bal.contact.size(), 100u);
+    const double k0 = bal.initial, lowest = bal.lowest, lowest_at = bal.lowest_at,
+                 error = bal.error;
     const auto rows = curve_rows(where / "aresult_curv.dat");
     ASSERT_FALSE(rows.empty());
     std::printf(
         "tube crush: %.1f mm crushed in %.0f us; contact energy lowest %.3f %% of the initial "
         "kinetic energy (at %.1f us), %.3f %% at the end; largest energy error %.3f %%; %.1f s\n",
         -1e3 * rows.back()[1], 1e6 * rows.back()[0], 100.0 * lowest / k0, 1e6 * lowest_at,
-        100.0 * e.back()[static_cast<size_t>(cc)] / k0, 100.0 * error, seconds_since(t0));
+        100.0 * bal.contact.back() / k0, 100.0 * error, seconds_since(t0));
     EXPECT_GT(-rows.back()[1], 0.01);  // folds, not only a dent
     EXPECT_GE(lowest, -0.005 * k0);
     EXPECT_LT(error, 0.01);
@@ -709,15 +726,12 @@ TEST_P(FrictionWork, IsMuTimesTheLoadTimesTheDistance) {
     const fs::path where = run_model(dir, text, 1);
     ASSERT_FALSE(where.empty());
     const auto rows = curve_rows(where / "aresult_curv.dat");
-    const auto e = energy_rows(where / "energy.dat");
-    const int cc = energy_column(where / "energy.dat", "contact");
-    const int ce = energy_column(where / "energy.dat", "energy_error");
-    ASSERT_GT(cc, 0);
-    ASSERT_GT(ce, 0);
+    const ContactBalance bal = contact_balance(where);
+    ASSERT_FALSE(bal.contact.empty());
     ASSERT_GT(rows.size(), 100u);
     // The distance slid: the displacement once the block has stopped (mean
     // of the last fifth, which rides out the block's rocking).
-    double d = 0.0, normal = 0.0, error = 0.0, stopped = -1.0;
+    double d = 0.0, normal = 0.0, stopped = -1.0;
     int n = 0, m = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         if (i >= rows.size() * 4 / 5) {
@@ -732,14 +746,13 @@ TEST_P(FrictionWork, IsMuTimesTheLoadTimesTheDistance) {
     }
     d /= n;
     normal = m > 0 ? normal / m : 0.0;
-    for (const auto& r : e) error = std::max(error, std::fabs(r[static_cast<size_t>(ce)]));
-    const double dissipated = e.back()[static_cast<size_t>(cc)], expected = mu * load * d;
+    const double dissipated = bal.contact.back(), expected = mu * load * d, error = bal.error;
     std::printf(
         "friction mu %g: load %.3f N (mean normal force while sliding %.3f N), slid %.3f mm, "
         "stopped at %.0f us; friction work %.5f J, mu N d %.5f J (%+.2f %%), initial kinetic "
         "%.5f J; largest energy error %.3f %%; %.1f s\n",
         mu, load, normal, 1e3 * d, 1e6 * stopped, dissipated, expected,
-        100.0 * (dissipated / expected - 1.0), e[0][1], 100.0 * error, seconds_since(t0));
+        100.0 * (dissipated / expected - 1.0), bal.initial, 100.0 * error, seconds_since(t0));
     EXPECT_GT(d, 0.001);
     EXPECT_GT(stopped, 0.0);
     EXPECT_NEAR(dissipated / expected, 1.0, 0.01);
