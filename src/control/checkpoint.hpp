@@ -38,6 +38,13 @@
 //                "ENERGY" section of version 2 summed the work of another
 //                balance and is not read: such a checkpoint restarts a run
 //                without the energy balance only
+//     "CONTACT " with contact ("cont") only: the work of the contact forces,
+//                then per node the starting depth it is allowed to keep and
+//                the hold code of the face that holds it (-1 none)
+//     "FAILURE " with failure ("fail") only: the number of eroded elements
+//                and the energy they took away, then per element the damage,
+//                the erosion flag, the plastic strain at the last pass and
+//                the plastic work
 //
 // A reader takes the sections by name: a later version adds sections (and
 // raises the version) without moving the existing ones, so a version-1 file
