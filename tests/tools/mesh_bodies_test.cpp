@@ -283,10 +283,10 @@ TEST(JoinDecks, FailureAndContactBlocksAreCarried) {
         {{rubbing, rubbing_more},
          "b: its contact friction \"fric 0.5 0.2 0\" differs from \"fric 0.3 0.2 0\" of a"},
     };
-    for (const auto& [decks, message] : refused)
+    for (const auto& c : refused)
         toolcases::expect_rejected(
             [&] {
-                mesh::join_decks(decks, {"a", "b"}, {{}, {}}, true);
+                mesh::join_decks(c.first, {"a", "b"}, {{}, {}}, true);
             },
-            message, message);
+            c.second, c.second);
 }

@@ -64,7 +64,7 @@ Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
 (the solver stops at start-up when the process count is not N).
 
 Options
-  --dir OUT    output directory
+  --dir OUT    output directory (given again, the last one wins)
   --dense      write Comm as the dense table (one row of every shared node
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
