@@ -544,7 +544,6 @@ TEST(ToolsMesh, RepeatedOptionsAndCarriedBlocks) {
          {"\nfail\njc 1 0.05 3.44 -2.12 0.002 0.61\nspal 2 1.2e+09\nstep 0.05\nendf\n",
           "\ncont\nscal 0.2\npair 1 1\npair 1 2\npair 2 2\nendc\n"},
          {"warning"}},
-        {"merge plate_f ball_f --contact off", {"\ncont\nscal 0.2\npair 2 2\nendc\n"}, {"pair 1"}},
     };
     for (const Case& c : cases) {
         const RunResult r = mesh(c.args + " -o a --comm", dir.path());

@@ -310,35 +310,3 @@ TEST(GmshImport, PhysicalVolumesAreMaterialSets) {
         } catch (const formats::Error& e) { EXPECT_EQ(std::string(e.what()), message); }
     }
 }
-
-// Two physical volumes of one name would leave an option naming it only one
-// of them; a name a surface and a volume share imports (an option naming it
-// is refused in hexdyn-mesh).
-TEST(GmshImport, VolumesOfOneNameAreRefused) {
-    auto mesh = [](const std::string& names) {
-        return "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$PhysicalNames\n" + names +
-               "$EndPhysicalNames\n$Nodes\n12\n1 0 0 0\n2 1 0 0\n3 1 1 0\n4 0 1 0\n5 0 0 "
-               "1\n6 1 0 1\n7 1 1 1\n8 0 1 1\n9 0 0 2\n10 1 0 2\n11 1 1 2\n12 0 1 "
-               "2\n$EndNodes\n$Elements\n3\n1 5 2 1 1 1 2 3 4 5 6 7 8\n2 5 2 2 2 5 6 7 8 9 10 11 "
-               "12\n3 3 2 3 3 1 2 3 4\n$EndElements\n";
-    };
-    struct Case {
-        std::string names, message;  // empty message: accepted
-    };
-    const Case cases[] = {
-        {"2\n3 1 \"plate\"\n3 2 \"plate\"\n",
-         "m.msh: physical volumes 1 and 2 are both named \"plate\", so an option naming "
-         "\"plate\" would reach only one of them: give each volume a name of its own in Gmsh, or "
-         "put both in one physical volume"},
-        {"2\n3 1 \"plate\"\n3 2 \"ball\"\n", ""},
-        {"3\n3 1 \"plate\"\n3 2 \"ball\"\n2 3 \"plate\"\n", ""},
-        {"0\n", ""},  // unnamed volumes
-    };
-    for (const Case& c : cases) {
-        Deck d;
-        try {
-            mesh::import_text(mesh(c.names), "m.msh", d);
-            EXPECT_TRUE(c.message.empty()) << "accepted:\n" << c.names;
-        } catch (const formats::Error& e) { EXPECT_EQ(std::string(e.what()), c.message); }
-    }
-}
