@@ -58,10 +58,10 @@ Meshes
              the lists are printed. Two physical volumes of one name are
              refused (an option naming it could reach only one); a name that
              groups of different dimensions share is refused where an option
-             names it (give the component number). Nodes are renumbered 1..N in Gmsh tag
-             order (nodes of no hexahedron are dropped); mirrored hexahedra
-             are turned over. --scale S multiplies every coordinate (0.001
-             for a mesh drawn in millimetres).
+             names it (give the component number). Nodes are renumbered 1..N
+             in Gmsh tag order (nodes of no hexahedron are dropped); mirrored
+             hexahedra are turned over. --scale S multiplies every
+             coordinate (0.001 for a mesh drawn in millimetres).
   box and cylinder elements get material set 1.
   merge      joins one-process decks written by hexdyn-mesh, one body each,
              into one deck (see "Several bodies" below).
