@@ -288,7 +288,7 @@ TEST(ToolsMesh, PartsAndJoinedBodies) {
     const Case cases[] = {
         {"gmsh " + two + kMaterial +
              " --material projectile=\"pla1 2700 7e10 0.33 2e8\" --velocity "
-             "projectile=0,0,-300 --fix base,xyz" +
+             "projectile=0,0,-300 --fix base,xyz --contact off" +
              run,
          "a",
          {"nmat 2\n", "\n1 elas 7800 2.1e+11 0.3\n2 pla1 2700 7e+10 0.33 2e+08\n",
@@ -411,4 +411,150 @@ TEST(ToolsMesh, PartAndMergeMistakesAreRefused) {
     }
     EXPECT_FALSE(fs::exists(dir / "m")) << "a joined deck was written for bad input";
     EXPECT_FALSE(fs::exists(dir / "a")) << "a deck was written for bad input";
+}
+
+namespace {
+
+// A Gmsh mesh of two hexahedra stacked along z (sharing a face) in physical
+// volumes 1 and 2, their bottom face the physical surface 3; `names` is the
+// $PhysicalNames section's body.
+std::string stacked_msh(const std::string& names) {
+    return "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$PhysicalNames\n" + names +
+           "$EndPhysicalNames\n$Nodes\n12\n1 0 0 0\n2 0.01 0 0\n3 0.01 0.01 0\n4 0 0.01 0\n5 0 0 "
+           "0.01\n6 0.01 0 0.01\n7 0.01 0.01 0.01\n8 0 0.01 0.01\n9 0 0 0.02\n10 0.01 0 0.02\n11 "
+           "0.01 0.01 0.02\n12 0 0.01 0.02\n$EndNodes\n$Elements\n3\n1 5 2 1 1 1 2 3 4 5 6 7 8\n2 "
+           "5 2 2 2 5 6 7 8 9 10 11 12\n3 3 2 3 3 1 2 3 4\n$EndElements\n";
+}
+
+// The deck in `file` with `block` put before its "endi".
+void add_block(const fs::path& file, const fs::path& to, const std::string& block) {
+    std::string deck = read_file(file);
+    deck.insert(deck.rfind("endi"), block);
+    write_file(to, deck);
+}
+
+}  // namespace
+
+// What a new user's own model meets: separate bodies without contact and a
+// millimetre mesh are warned (the deck is written), volumes of one name and
+// a name of two components refused, and a merge that cannot carry a block
+// refused; every message names the value and what to do.
+TEST(ToolsMesh, ImportsAndMergesWarnOrRefuse) {
+    TempDir dir("mesh-warn");
+    write_file(dir / "same.msh", stacked_msh("2\n3 1 \"plate\"\n3 2 \"plate\"\n"));
+    write_file(dir / "shared.msh", stacked_msh("3\n3 1 \"plate\"\n3 2 \"ball\"\n2 3 \"plate\"\n"));
+    const std::string box = "box --nx 1 --ny 1 --nz 1 --lx 0.01 --ly 0.01 --lz 0.01 --endtime 1e-5";
+    ASSERT_EQ(mesh(box + kMaterial + " -o b1", dir.path()).status, 0);
+    add_block(dir / "b1", dir / "f1", "fail\nstep 0.05\nendf\n");
+    add_block(dir / "b1", dir / "f2", "fail\nstep 0.06\nendf\n");
+    add_block(dir / "b1", dir / "c1", "cont\nscal 0.2\nendc\n");
+    add_block(dir / "b1", dir / "c2", "cont\nscal 0.3\nendc\n");
+    const std::string two = "gmsh " + std::string(HEXDYN_SOURCE_DIR) +
+                            "/examples/gmsh/two_blocks.msh --endtime 1e-5" + kMaterial;
+    struct Case {
+        std::string args, message;
+        int status;
+    };
+    const Case cases[] = {
+        {two,
+         "hexdyn-mesh: warning: the mesh holds 2 separate bodies that share no node (1 element of "
+         "material set 2; 1 element of material set 1) and the deck has no contact, so they will "
+         "pass through one another: add \"--contact on\" for contact between them",
+         0},
+        {"gmsh same.msh --endtime 1e-5" + kMaterial,
+         "hexdyn-mesh: same.msh: physical volumes 1 and 2 are both named \"plate\", so an option "
+         "naming \"plate\" would reach only one of them: give each volume a name of its own in "
+         "Gmsh, or put both in one physical volume",
+         1},
+        {"gmsh shared.msh --endtime 1e-5 --velocity plate=0,0,-1" + kMaterial,
+         "hexdyn-mesh: --velocity: \"plate\" names two components, 2 and 4 (physical groups of "
+         "different dimensions share the name): give the component number, or name the groups "
+         "apart in Gmsh",
+         2},
+        // A 40 x 40 x 0.8 mm plate with edges of 0.4 mm read as metres.
+        {"box --nx 4 --ny 4 --nz 2 --lx 40 --ly 40 --lz 0.8 --endtime 1e-4" + kMaterial,
+         "hexdyn-mesh: warning: the mesh and the material data look like different units: every "
+         "density is above 100 (SI, kg/m^3), but read in metres the model is 40 m across and "
+         "weighs 9.98e+06 kg, its step about 7.7e-05 s, so that the end time 0.0001 s takes "
+         "about 1.3 steps",
+         0},
+        {"merge f1 f2 -o m",
+         "hexdyn-mesh: f2: its failure record \"step 0.06\" differs from \"step 0.05\" of an "
+         "earlier deck; the record acts on the whole joined model, so give the decks the same one",
+         1},
+        {"merge c1 c2 -o m",
+         "hexdyn-mesh: c2: its contact penalty scale \"scal 0.3\" differs from \"scal 0.2\" of "
+         "c1; the joined deck has one, so give the decks the same",
+         1},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = mesh(c.args, dir.path());
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "m")) << "a joined deck was written for a refused merge";
+    // The same models, said so or scaled, pass without a word.
+    for (const std::string& args :
+         {two + " --contact off", two + " --contact on",
+          "gmsh shared.msh --endtime 1e-5" + kMaterial,
+          "box --nx 4 --ny 4 --nz 2 --lx 0.04 --ly 0.04 --lz 0.0008 --endtime 1e-4" + kMaterial}) {
+        const RunResult r = mesh(args + " -o quiet", dir.path());
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.out;
+        EXPECT_EQ(r.out.find("warning"), std::string::npos) << args << "\n" << r.out;
+    }
+}
+
+// An option given again replaces its earlier value, per name or target for
+// the named ones; merge carries the failure and contact blocks of its
+// bodies, and the solver reads what it joined.
+TEST(ToolsMesh, RepeatedOptionsAndCarriedBlocks) {
+    TempDir dir("mesh-last");
+    const std::string two = "gmsh " + std::string(HEXDYN_SOURCE_DIR) +
+                            "/examples/gmsh/two_blocks.msh --endtime 2e-6 --outtime 1e-6";
+    write_file(dir / "opts", "material target=elas 1000 1e9 0.3\nfix base,xyz\n");
+    const std::string box = "box --nx 2 --ny 2 --nz 1 --lx 0.02 --ly 0.02 --lz 0.01 --endtime 2e-6";
+    ASSERT_EQ(mesh(box + " --material \"john 8930 1.17e11 0.35 9e7 2.92e8 0.31 0.025\" -o plate",
+                   dir.path())
+                  .status,
+              0);
+    ASSERT_EQ(mesh("box --nx 1 --ny 1 --nz 1 --lx 0.01 --ly 0.01 --lz 0.01 --endtime 1e-5 "
+                   "--origin 0.005,0.005,0.011 --velocity all,0,0,-100" +
+                       kMaterial + " -o ball",
+                   dir.path())
+                  .status,
+              0);
+    add_block(dir / "plate", dir / "plate_f", "fail\njc 1 0.05 3.44 -2.12 0.002 0.61\nendf\n");
+    add_block(dir / "ball", dir / "ball_f",
+              "fail\nspal 1 1.2e9\nstep 0.05\nendf\ncont\nscal 0.2\npair 1 1\nendc\n");
+    struct Case {
+        std::string args;
+        std::vector<std::string> present, absent;
+    };
+    const Case cases[] = {
+        {two + " --contact off" + kMaterial +
+             " --material target=\"elas 1000 1e9 0.3\" --material target=\"elas 2700 7e10 0.33\"",
+         {"\n1 elas 2700 7e+10 0.33\n2 elas 7800 2.1e+11 0.3\n"},
+         {"elas 1000"}},
+        {two + " --contact off" + kMaterial +
+             " --options opts --material target=\"elas 2700 7e10 0.33\" "
+             "--fix base,z",
+         {"\n1 elas 2700 7e+10 0.33\n", "\nfixd 4 0 0 1\n"},
+         {"elas 1000", "fixd 4 1 1 1"}},
+        {"merge plate_f ball_f",
+         {"\nfail\njc 1 0.05 3.44 -2.12 0.002 0.61\nspal 2 1.2e+09\nstep 0.05\nendf\n",
+          "\ncont\nscal 0.2\npair 1 1\npair 1 2\npair 2 2\nendc\n"},
+         {"warning"}},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = mesh(c.args + " -o a --comm", dir.path());
+        ASSERT_EQ(r.status, 0) << c.args << "\n" << r.out;
+        const std::string deck = read_file(dir / "a");
+        for (const std::string& p : c.present)
+            EXPECT_NE(deck.find(p), std::string::npos) << c.args << " lacks " << p << "\n" << deck;
+        for (const std::string& a : c.absent)
+            EXPECT_EQ((deck + r.out).find(a), std::string::npos) << c.args << " has " << a;
+        const RunResult s = run_hexdyn(dir.path(), 1, 120);
+        EXPECT_EQ(s.status, 0) << c.args << "\n" << s.out;
+        EXPECT_EQ(s.out.find("rror"), std::string::npos) << c.args << "\n" << s.out;
+    }
 }

@@ -299,6 +299,59 @@ TEST(ToolsPartition, OneProcessGivesAnEmptyExchange) {
     EXPECT_EQ(m.element_global[0], (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
+// Partitioning again into fewer processes removes the decks of the earlier
+// partition that its map records; a file named as a further deck that no map
+// records is left, with a warning; the input deck is never touched.
+TEST(ToolsPartition, RepartitioningLeavesNoStaleDeck) {
+    TempDir dir("part-again");
+    ASSERT_EQ(tool("hexdyn-mesh",
+                   "box --nx 4 --ny 2 --nz 1 --lx 1 --ly 1 --lz 1 --material \"elas 1 1 0.3\" "
+                   "--endtime 1 -o whole",
+                   dir.path())
+                  .status,
+              0);
+    struct Step {
+        std::string args, before;  // before: a file written by hand first ("" none)
+        std::vector<std::string> decks, gone;
+        std::string message;
+    };
+    const Step steps[] = {
+        {"whole 4 --dir run", "", {"a", "b", "c", "d"}, {}, "wrote run/{a..d, Comm, hexdyn.map}"},
+        {"whole 2 --dir run",
+         "",
+         {"a", "b"},
+         {"c", "d"},
+         "removed c, d: the decks of the earlier partition into 4 processes"},
+        {"whole 3 --dir run", "", {"a", "b", "c"}, {"d"}, "wrote run/{a..c, Comm, hexdyn.map}"},
+        {"whole 1 --dir run", "", {"a"}, {"b", "c"}, "removed b, c: the decks of the earlier"},
+        {"whole 1 --dir run",
+         "b",
+         {"a", "b"},
+         {},
+         "hexdyn-partition: warning: run holds b, named as further process decks but recorded in "
+         "no hexdyn.map there: left as it is (the run reads only a..a); remove it if an earlier "
+         "partition wrote it"},
+    };
+    for (const Step& st : steps) {
+        if (!st.before.empty()) write_file(dir / "run" / st.before, "not a deck\n");
+        const RunResult r = tool("hexdyn-partition", st.args, dir.path());
+        ASSERT_EQ(r.status, 0) << st.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(st.message), std::string::npos) << st.args << "\n" << r.out;
+        for (const std::string& d : st.decks)
+            EXPECT_TRUE(fs::exists(dir / "run" / d)) << st.args << ": " << d << " missing";
+        for (const std::string& d : st.gone)
+            EXPECT_FALSE(fs::exists(dir / "run" / d)) << st.args << ": " << d << " left behind";
+    }
+    // The input deck named as a deck of the earlier partition stays.
+    ASSERT_EQ(tool("hexdyn-partition", "whole 3 --dir run", dir.path()).status, 0);
+    fs::copy_file(dir / "whole", dir / "run" / "whole");
+    fs::rename(dir / "run" / "whole", dir / "run" / "c");
+    const RunResult r = tool("hexdyn-partition", "c 2", dir / "run");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(fs::exists(dir / "run" / "c")) << r.out;
+    EXPECT_EQ(r.out.find("removed"), std::string::npos) << r.out;
+}
+
 TEST(ToolsPartition, MetisDivisionIsBalancedAndComplete) {
     struct Case {
         std::string mesh;

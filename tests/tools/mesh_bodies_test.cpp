@@ -2,6 +2,8 @@
 // mesh whose units disagree with its material data.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,7 +124,136 @@ TEST(UnitWarning, MillimetreMeshWithSiMaterialsWarns) {
     for (const Case& c : cases) EXPECT_EQ(!mesh::unit_warning(c.deck).empty(), c.warns) << c.what;
     EXPECT_EQ(mesh::unit_warning(cases[2].deck),
               "the mesh and the material data look like different units: every density is above "
-              "100 (SI, kg/m^3), but the model is 40 m across and its step about 0.0019 s (a mesh "
-              "in metres would stay within 100 m and 1e-4 s); a mesh drawn in millimetres needs "
-              "scaling by 0.001 (gmsh --scale 0.001)");
+              "100 (SI, kg/m^3), but read in metres the model is 40 m across and weighs 6.24e+07 "
+              "kg, its step about 0.0019 s (a model in metres within 100 m, a step within 1e-4 s, "
+              "and a model over 100 t running 1000 steps or more, pass); a mesh drawn in "
+              "millimetres needs scaling by 0.001 (gmsh --scale 0.001)");
+}
+
+// A millimetre mesh whose shortest edge is under half a millimetre has a step
+// estimate under 1e-4 s and is less than 100 m across read in metres: its
+// mass and its end time tell it from a model drawn in metres.
+TEST(UnitWarning, FineMillimetreMeshIsToldByItsMassAndEndTime) {
+    const formats::Material rubber{"elas", {1100, 5e7, 0.45}};
+    auto timed = [](Deck d, double endtime) {
+        d.endtime = endtime;
+        return d;
+    };
+    struct Case {
+        const char* what;
+        Deck deck;
+        bool warns;
+    };
+    const Case cases[] = {
+        // A 40 x 40 x 0.8 mm plate, edges of 0.4 mm, a 0.1 ms run.
+        {"plate in mm, SI", timed(box(4, 4, 2, 40, 40, 0.8, kSteel), 1e-4), true},
+        {"plate in m, SI", timed(box(4, 4, 2, 0.04, 0.04, 0.0008, kSteel), 1e-4), false},
+        {"plate in mm, t/mm^3 and MPa",
+         timed(box(4, 4, 2, 40, 40, 0.8, {"elas", {7.8e-9, 2.1e5, 0.3}}), 1e-4), false},
+        // Edges of 0.05 mm and a run of 1 ms: about 100 steps of the misread step.
+        {"fine plate in mm, long run", timed(box(2, 2, 4, 20, 20, 0.2, kSteel), 1e-3), true},
+        {"plate in mm, no end time", box(4, 4, 2, 40, 40, 0.8, kSteel), false},
+        // Really 40 m across and 10 000 t: a run of thousands of steps passes.
+        {"slab in m, long run", timed(box(4, 4, 2, 40, 40, 0.8, kSteel), 0.2), false},
+        {"rubber pad in m", timed(box(4, 4, 2, 0.05, 0.05, 0.005, rubber), 1e-3), false},
+        {"rubber pad in mm", timed(box(4, 4, 2, 50, 50, 5, rubber), 1e-3), true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(!mesh::unit_warning(c.deck).empty(), c.warns) << c.what;
+}
+
+// Bodies that share no node are pieces of their own: without contact they
+// pass through one another.
+TEST(SeparatePieces, BodiesThatShareNoNodeAreWarnedWithoutContact) {
+    const Deck one = box(2, 1, 1, 0.02, 0.01, 0.01, kSteel);
+    const Deck two = mesh::join_decks({one, one}, {"a", "b"}, {{}, {0, 0, 0.02}}).deck;
+    Deck touching = two;  // the second box moved onto the first: still no shared node
+    for (size_t n = one.nodes.size(); n < touching.nodes.size(); ++n) touching.nodes[n][2] -= 0.01;
+    Deck stacked = box(1, 1, 2, 0.01, 0.01, 0.02, kSteel);  // two sets, one piece
+    stacked.materials.push_back(kSteel);
+    stacked.elements[1].mat = 2;
+    Deck with_contact = two;
+    with_contact.contact = formats::Contact{};
+    struct Case {
+        const char* what;
+        const Deck& deck;
+        std::vector<std::vector<int>> sets;  // per piece
+        bool warns;
+    };
+    const Case cases[] = {
+        {"one box", one, {{1}}, false},
+        {"two boxes apart", two, {{1}, {2}}, true},
+        {"two boxes touching", touching, {{1}, {2}}, true},
+        {"two sets sharing a face", stacked, {{1, 2}}, false},
+        {"two boxes with contact", with_contact, {{1}, {2}}, false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<mesh::Piece> pieces = mesh::separate_pieces(c.deck);
+        ASSERT_EQ(pieces.size(), c.sets.size()) << c.what;
+        for (size_t k = 0; k < pieces.size(); ++k) EXPECT_EQ(pieces[k].sets, c.sets[k]) << c.what;
+        EXPECT_EQ(!mesh::contact_warning(c.deck, "--contact").empty(), c.warns) << c.what;
+    }
+}
+
+// A body's contact block goes with it into the joined deck, its material
+// sets renumbered; contact between the bodies is added to it.
+TEST(JoinDecks, ContactBlocksAreCarried) {
+    const Deck plain = box(1, 1, 1, 0.01, 0.01, 0.01, kSteel);
+    Deck two_sets = plain;  // sets 1 and 2, its own contact between set 2 and itself
+    two_sets.materials.push_back(kSteel);
+    two_sets.contact = formats::Contact{0.2, std::nullopt, {}, {{2, 2}}, {}};
+    Deck scaled = plain;
+    scaled.contact = formats::Contact{0.3, std::nullopt, {}, {}, {}};
+    Deck rubbing = plain;
+    rubbing.contact = formats::Contact{std::nullopt, formats::Friction{0.3, 0.2, 0}, {}, {}, {}};
+    Deck rubbing_more = plain;
+    rubbing_more.contact =
+        formats::Contact{std::nullopt, formats::Friction{0.5, 0.2, 0}, {}, {}, {}};
+
+    using Pairs = std::vector<std::array<int, 2>>;
+    struct Case {
+        const char* what;
+        std::vector<Deck> decks;
+        bool between;
+        bool has_contact;
+        Pairs pairs;
+        std::optional<double> scale;
+    };
+    const Case cases[] = {
+        {"plain bodies, contact between", {plain, plain}, true, true, {}, std::nullopt},
+        {"plain bodies, no contact", {plain, plain}, false, false, {}, std::nullopt},
+        {"scaled body, contact between", {scaled, plain}, true, true, {}, 0.3},
+        {"scaled body alone", {plain, scaled}, false, true, {{2, 2}}, 0.3},
+        {"restricted body, contact between",
+         {plain, two_sets},
+         true,
+         true,
+         {{1, 1}, {1, 2}, {1, 3}, {3, 3}},
+         0.2},
+        {"restricted body alone", {two_sets, plain}, false, true, {{2, 2}}, 0.2},
+    };
+    for (const Case& c : cases) {
+        const Deck m = mesh::join_decks(c.decks, {"a", "b"}, {{}, {0, 0, 0.02}}, c.between).deck;
+        ASSERT_EQ(m.contact.has_value(), c.has_contact) << c.what;
+        if (!m.contact) continue;
+        EXPECT_EQ(m.contact->pairs, c.pairs) << c.what;
+        EXPECT_TRUE(m.contact->parts.empty()) << c.what;
+        EXPECT_EQ(m.contact->scale, c.scale) << c.what;
+        formats::check_deck(m);
+    }
+
+    ASSERT_TRUE(mesh::join_decks({rubbing, rubbing}, {"a", "b"}, {{}, {}}).deck.contact);
+
+    const std::pair<std::vector<Deck>, std::string> refused[] = {
+        {{scaled, two_sets},
+         "b: its contact penalty scale \"scal 0.2\" differs from \"scal 0.3\" of a; the joined "
+         "deck has one, so give the decks the same"},
+        {{rubbing, rubbing_more},
+         "b: its contact friction \"fric 0.5 0.2 0\" differs from \"fric 0.3 0.2 0\" of a"},
+    };
+    for (const auto& c : refused)
+        toolcases::expect_rejected(
+            [&] {
+                mesh::join_decks(c.first, {"a", "b"}, {{}, {}}, true);
+            },
+            c.second, c.second);
 }

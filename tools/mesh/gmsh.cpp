@@ -631,6 +631,23 @@ void add_components(const Raw& raw, const std::string& name, const std::vector<i
     }
 }
 
+// Two physical volumes of one name would be one name for two parts: an
+// option naming it (--material, --velocity, ...) could reach only one of
+// them, so the import stops instead.
+void check_volume_names(const std::string& name, const ImportReport& rep) {
+    std::map<std::string, int> seen;  // volume name -> tag of its first volume
+    for (const Group& g : rep.groups) {
+        if (g.dim != 3 || g.name.empty()) continue;
+        const auto [it, fresh] = seen.emplace(g.name, g.tag);
+        if (!fresh)
+            throw formats::Error(name + ": physical volumes " + std::to_string(it->second) +
+                                 " and " + std::to_string(g.tag) + " are both named \"" + g.name +
+                                 "\", so an option naming \"" + g.name +
+                                 "\" would reach only one of them: give each volume a name of "
+                                 "its own in Gmsh, or put both in one physical volume");
+    }
+}
+
 }  // namespace
 
 ImportReport import_text(std::string_view text, const std::string& name, formats::Deck& deck) {
@@ -642,6 +659,7 @@ ImportReport import_text(std::string_view text, const std::string& name, formats
     add_hexahedra(raw, name, number, deck, rep);
     const std::vector<int> volumes = assign_sets(raw, name, deck);
     add_components(raw, name, number, volumes, deck, rep);
+    check_volume_names(name, rep);
     return rep;
 }
 

@@ -17,6 +17,8 @@
 //   the group tag (groups of equal tag in increasing dimension). A component
 //   holds the kept nodes of the group's elements, so a physical volume's
 //   component is the nodes of its part.
+// - Two physical volumes of one name are refused: an option naming a part
+//   could reach only one of them.
 #pragma once
 
 #include <string>

@@ -55,10 +55,13 @@ Meshes
              (volumes included: the nodes of the part) becomes a further
              component, numbered 2, 3, ... in increasing order of the group
              tag (equal tags: lower dimension first), named as the group;
-             the lists are printed. Nodes are renumbered 1..N in Gmsh tag
-             order (nodes of no hexahedron are dropped); mirrored hexahedra
-             are turned over. --scale S multiplies every coordinate (0.001
-             for a mesh drawn in millimetres).
+             the lists are printed. Two physical volumes of one name are
+             refused (an option naming it could reach only one); a name that
+             groups of different dimensions share is refused where an option
+             names it (give the component number). Nodes are renumbered 1..N
+             in Gmsh tag order (nodes of no hexahedron are dropped); mirrored
+             hexahedra are turned over. --scale S multiplies every
+             coordinate (0.001 for a mesh drawn in millimetres).
   box and cylinder elements get material set 1.
   merge      joins one-process decks written by hexdyn-mesh, one body each,
              into one deck (see "Several bodies" below).
@@ -132,7 +135,11 @@ Options (a value with blanks must be quoted)
   --contact on|off         penalty contact between the exterior faces of
                            the model, every material set with every one
                            ("cont" block with the solver's defaults; default
-                           off, on for merge)
+                           off, on for merge). Without it a mesh of separate
+                           bodies (pieces that share no node, as two Gmsh
+                           volumes apart) gets a warning naming them: they
+                           would pass through one another; "--contact off"
+                           silences it
   --time T0,F0,T1,F1,...   load factor table; its last time must lie beyond
                            the end time. Default with loads: factor 1 over the run.
   --curve NAME[,N]         result curve (repeatable, at most 10): a curve
@@ -142,6 +149,14 @@ Options (a value with blanks must be quoted)
                            line (key without the leading dashes, value not
                            quoted), blank lines and lines starting with # ignored
   -h, --help               this text
+
+  An option given again replaces its earlier value: the last one wins, on
+  the command line and in options files alike (a command-line option after
+  --options FILE overrides the file's). For --material NAME=, --seos NAME=
+  and --fix TARGET this holds per NAME or TARGET; --velocity and --load add
+  records that apply in order, so that the last one wins on every node as
+  well; every --curve adds a curve. In merge, -o, --contact and --offset K
+  (per deck K) alike.
 
 Several bodies
   hexdyn-mesh merge -o OUT DECK1 DECK2 ... joins one-process decks into one.
@@ -153,16 +168,25 @@ Several bodies
   such a component in front. Held components ("fixd"), loads, initial
   velocities and curves move with their body; an energy curve is kept once.
   Run control, the rigid plane and the title come from DECK1, the time table
-  from the first deck that has one. The joined deck switches contact on
-  (every material set against every one) unless given --contact off.
+  from the first deck that has one. Failure records ("fail") follow their
+  material sets; "step" acts on the whole model and is kept once (decks
+  that give it differently are refused). A body's own contact block is
+  carried: the sets it puts in contact within the body ("part", "pair"),
+  its pair scales ("psca"), its "scal" and "fric" (decks that give different
+  ones are refused). The joined deck adds contact between the bodies, every
+  set of one against every set of another, unless given --contact off; with
+  no "part" or "pair" in the bodies' blocks that is the plain block of every
+  set against every one, else the pairs are written out.
   --comm writes "Comm" beside it.
 
 Units
   A warning (on standard error; the deck is written all the same) says when
-  the mesh and the material data look like different units: every density
-  is above 100 (SI, kg/m^3), but the model is more than 100 m across or its
-  step estimate (shortest element edge over the wave speed sqrt(E/rho)) is
-  above 1e-4 s, as for a mesh drawn in millimetres.
+  the mesh and the material data look like different units, as for a mesh
+  drawn in millimetres with SI material data: every density is above 100
+  (SI, kg/m^3), but the mesh read in metres is more than 100 m across, or
+  its step estimate (shortest element edge over the wave speed sqrt(E/rho))
+  is above 1e-4 s, or the model weighs more than 100 t (density times
+  volume) and the end time takes fewer than 1000 such steps.
 )");
 // The help text closed by the paragraphs of the material words and of the
 // curve variables.
@@ -201,7 +225,7 @@ struct Settings {
     std::vector<std::pair<std::string, formats::Material>> part_materials;  // volume name, material
     std::optional<formats::Seos> seos;
     std::vector<std::pair<std::string, formats::Seos>> part_seos;
-    bool contact = false;
+    std::optional<bool> contact;  // unset: off, with a warning for separate bodies
     std::optional<formats::Bulk> bulk = formats::Bulk{};
     std::vector<std::pair<std::string, std::array<int, 3>>> fixes;  // target, axes
     std::vector<Targeted> loads, velocities;
@@ -434,6 +458,15 @@ bool apply_output(Settings& s, const std::string& key, const std::string& v) {
     return true;
 }
 
+// An option given again for the same name replaces what it gave before (the
+// last one wins, as for every other option): the entry moves to the end.
+template <class T>
+void replace_named(std::vector<std::pair<std::string, T>>& list, const std::string& name,
+                   const T& value) {
+    std::erase_if(list, [&name](const auto& entry) { return entry.first == name; });
+    list.emplace_back(name, value);
+}
+
 // The model on the mesh: materials and equations of state (of every part or
 // of one named volume), held nodes, initial velocities, loads with their time
 // table, and the rigid plane. False if `key` is none of them.
@@ -444,7 +477,7 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
         if (name.empty())
             s.material = m;
         else
-            s.part_materials.emplace_back(name, m);
+            replace_named(s.part_materials, name, m);
     } else if (key == "seos") {
         const auto [name, text] = named_value(key, v);
         std::vector<double> x = formats::parse_reals(text, "--seos");
@@ -454,7 +487,7 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
         if (name.empty())
             s.seos = e;
         else
-            s.part_seos.emplace_back(name, e);
+            replace_named(s.part_seos, name, e);
     } else if (key == "fix") {
         const auto [target, w] = target_and_values(v, 1);
         if (target.empty() || w.size() != 1) throw Usage("--fix needs TARGET,AXES (e.g. xmin,x)");
@@ -464,7 +497,7 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
                 throw Usage("--fix: axes are any of x, y, z, not \"" + w[0] + "\"");
             axes[static_cast<size_t>(c - 'x')] = 1;
         }
-        s.fixes.emplace_back(target, axes);
+        replace_named(s.fixes, target, axes);
     } else if (key == "velocity") {
         s.velocities.push_back(vector_record(key, v));
     } else if (key == "load") {
@@ -541,8 +574,17 @@ void read_options_file(const std::string& path, Settings& s) {
 // else a number.
 int component(const std::string& key, const std::string& target,
               const std::vector<std::pair<std::string, int>>& names, int ncomponents) {
-    for (const auto& [name, comp] : names)
-        if (name == target) return comp;
+    int found = 0;
+    for (const auto& [name, comp] : names) {
+        if (name != target || comp == found) continue;
+        if (found)
+            throw Usage("--" + key + ": \"" + target + "\" names two components, " +
+                        std::to_string(found) + " and " + std::to_string(comp) +
+                        " (physical groups of different dimensions share the name): give the "
+                        "component number, or name the groups apart in Gmsh");
+        found = comp;
+    }
+    if (found) return found;
     if (target.find_first_not_of("0123456789") != std::string::npos || target.size() > 9) {
         std::string known;
         for (const auto& nc : names) known += (known.empty() ? "" : ", ") + nc.first;
@@ -669,7 +711,7 @@ int run_merge(int argc, char** argv) {
                                  "; choose another -o");
         decks.push_back(formats::read_deck(f));
     }
-    mesh::Joined j = mesh::join_decks(decks, files, offsets);
+    mesh::Joined j = mesh::join_decks(decks, files, offsets, contact);
     for (const std::string& note : j.notes)
         std::fprintf(stderr, "hexdyn-mesh: warning: %s\n", note.c_str());
     for (size_t k = 0; k < j.bodies.size(); ++k) {
@@ -680,7 +722,6 @@ int run_merge(int argc, char** argv) {
             static_cast<int>(k) + 1, files[k].c_str(), b.first_node, b.last_node, b.first_element,
             b.last_element, b.first_set, b.last_set, b.first_component, b.last_component);
     }
-    if (contact) j.deck.contact = formats::Contact{};
     write(j.deck, output, comm);
     return 0;
 }
@@ -821,7 +862,7 @@ void set_model(const Settings& s, const MeshNames& m, formats::Deck& d) {
         for (const Targeted& r : *from)
             to->push_back({true, component(key, r.target, m.components, d.ncomponents()), r.v});
     d.bulk = s.bulk;
-    if (s.contact) d.contact = formats::Contact{};
+    if (s.contact.value_or(false)) d.contact = formats::Contact{};
     for (const auto& [target, axes] : s.fixes)
         d.fixities.push_back({component("fix", target, m.components, d.ncomponents()), axes});
     if (s.timetable) {
@@ -879,6 +920,10 @@ int run(int argc, char** argv) {
     set_model(s, names, d);
     set_curves(s, d);
     check_elements(d);
+    if (!s.contact) {
+        const std::string apart = mesh::contact_warning(d, "--contact");
+        if (!apart.empty()) std::fprintf(stderr, "hexdyn-mesh: warning: %s\n", apart.c_str());
+    }
     write(d, s.output, s.comm);
     return 0;
 }

@@ -54,11 +54,17 @@ unchanged to every deck too; a deck whose failure records the solver
 refuses (a criterion its set's model cannot meet, a record given twice,
 constants out of range) is refused with the solver's message.
 
+Decks of an earlier partition in OUT that this one does not replace (going
+from 4 processes to 2 leaves "c" and "d") are removed when the hexdyn.map
+there records them, and named in a line; files named as further decks that
+no map records are left, with a warning. The solver's result files of those
+processes stay (hexdyn-export reads the processes of the new map).
+
 Run the result with:  cd OUT && mpiexec.mpich -n N hexdyn
 (the solver stops at start-up when the process count is not N).
 
 Options
-  --dir OUT    output directory
+  --dir OUT    output directory (given again, the last one wins)
   --dense      write Comm as the dense table (one row of every shared node
                per process; its size grows with processes x shared nodes)
   -h, --help   this text
@@ -169,6 +175,9 @@ int run(int argc, char** argv) {
                                  " would overwrite the input deck " + pos[0] +
                                  "; choose another --dir");
     }
+    // Decks of an earlier partition into more processes would stay beside
+    // the new ones, looking like part of them: those its map records go.
+    const partition::StaleDecks old = partition::stale_decks(out, nprocs, pos[0]);
     for (int p = 0; p < nprocs; ++p)
         formats::write_deck(P.decks[static_cast<size_t>(p)],
                             (out / formats::deck_name(p)).string());
@@ -177,6 +186,33 @@ int run(int argc, char** argv) {
     formats::write_text_file(
         (out / "hexdyn.map").string(),
         formats::map_text(partition::map_of(P, global.nnodes(), global.nelements())));
+
+    std::string removed;
+    for (const fs::path& f : old.stale) {
+        if (!fs::remove(f, ec) && ec)
+            throw formats::Error("cannot remove the deck " + f.string() +
+                                 " of the earlier partition: " + ec.message());
+        if (!removed.empty()) removed += ", ";
+        removed += f.filename().string();
+    }
+    if (!removed.empty())
+        std::printf("removed %s: the deck%s of the earlier partition into %d processes\n",
+                    removed.c_str(), old.stale.size() == 1 ? "" : "s", old.earlier);
+    if (!old.foreign.empty()) {
+        std::string names;
+        for (const fs::path& f : old.foreign) {
+            if (!names.empty()) names += ", ";
+            names += f.filename().string();
+        }
+        std::fprintf(stderr,
+                     "hexdyn-partition: warning: %s holds %s, named as further process decks but "
+                     "recorded in no hexdyn.map there: left as %s (the run reads only %s..%s); "
+                     "remove %s if an earlier partition wrote %s\n",
+                     dir.c_str(), names.c_str(), old.foreign.size() == 1 ? "it is" : "they are",
+                     formats::deck_name(0).c_str(), formats::deck_name(nprocs - 1).c_str(),
+                     old.foreign.size() == 1 ? "it" : "them",
+                     old.foreign.size() == 1 ? "it" : "them");
+    }
 
     const double mean = static_cast<double>(global.nelements()) / nprocs;
     std::printf(

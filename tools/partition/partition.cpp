@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <utility>
 
 #include "parallel/commtable.hpp"
@@ -457,6 +458,37 @@ formats::Map map_of(const Partition& P, int global_nodes, int global_elements) {
         m.procs.push_back(std::move(mp));
     }
     return m;
+}
+
+StaleDecks stale_decks(const fs::path& dir, int nprocs, const fs::path& input) {
+    StaleDecks out;
+    std::error_code ec;
+    auto is_input = [&](const fs::path& f) {
+        std::error_code e;
+        return fs::equivalent(f, input, e);
+    };
+    std::vector<std::string> owned;  // deck names of the earlier partition's processes
+    if (fs::is_regular_file(dir / "hexdyn.map", ec)) {
+        try {
+            const formats::Map old = formats::read_map(dir / "hexdyn.map");
+            out.earlier = static_cast<int>(old.procs.size());
+            for (const formats::MapProcess& p : old.procs) owned.push_back(p.deck);
+        } catch (const std::exception&) {
+            owned.clear();  // an unreadable map accounts for nothing
+        }
+    }
+    for (size_t p = static_cast<size_t>(nprocs); p < owned.size(); ++p) {
+        const fs::path f = dir / owned[p];
+        if (fs::is_regular_file(f, ec) && !is_input(f)) out.stale.push_back(f);
+    }
+    // Further files named as the decks of the next processes, in order up to
+    // the first name that is missing.
+    for (int p = std::max(nprocs, static_cast<int>(owned.size()));; ++p) {
+        const fs::path f = dir / formats::deck_name(p);
+        if (!fs::exists(f, ec)) break;
+        if (!is_input(f)) out.foreign.push_back(f);
+    }
+    return out;
 }
 
 }  // namespace partition

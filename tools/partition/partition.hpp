@@ -3,6 +3,7 @@
 // global ones.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "parallel/commtable.hpp"
 
 namespace partition {
+
+namespace fs = std::filesystem;
 
 struct Partition {
     int nprocs = 0;
@@ -63,5 +66,18 @@ std::string dense_comm_text(const Partition& p);
 
 // The map of the partition: deck names and global numbers of every process.
 formats::Map map_of(const Partition& p, int global_nodes, int global_elements);
+
+// Deck files an earlier partition left in `dir` that a partition into
+// `nprocs` processes would not replace: `stale` holds those of processes
+// nprocs and beyond of the partition the folder's hexdyn.map records (the
+// tool wrote them, so it removes them); `foreign` holds files named as the
+// decks of processes nprocs, nprocs + 1, ... that no readable map accounts
+// for (left alone, with a warning). `input`, the deck being divided, is in
+// neither.
+struct StaleDecks {
+    std::vector<fs::path> stale, foreign;
+    int earlier = 0;  // process count of the map found (0: none readable)
+};
+StaleDecks stale_decks(const fs::path& dir, int nprocs, const fs::path& input);
 
 }  // namespace partition
