@@ -681,6 +681,8 @@ void restore(schedule& s) {
     cutresults(name, lengths, es);
     if (fields) removelaterframes(frametimes);
     sequence = candidate;
+    // Accepted: the echo read again from the same deck replaces the file.
+    ffi::keepecho();
 }
 
 }  // namespace checkpoint

@@ -1,10 +1,13 @@
 #include "control/integration.hpp"
 
+#include <mpi.h>
+
 #include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "contact/contact.hpp"
 #include "control/checkpoint.hpp"
@@ -22,6 +25,7 @@
 #include "output/records.hpp"
 #include "output/units.hpp"
 #include "parallel/commnodes.hpp"
+#include "parallel/ownership.hpp"
 
 std::string progressline(int step, double t, double dt, double edist, double ke) {
     std::string s = " Step=";
@@ -48,6 +52,47 @@ void kinetice() {
     }
     simulation::engkinetic = e;
 }
+
+namespace {
+
+// Per node of the process, with several processes: 1 where this process
+// counts the node in the model's kinetic energy (the lowest-numbered process
+// that holds a copy), 0 elsewhere. Empty on one process.
+std::vector<double> counted;
+// This process's part of the model's kinetic energy at the start of the step.
+double kineticpart = 0.0;
+
+// The process's part of the model's kinetic energy, from the velocities at
+// the start of the step. On step 1 the masses of shared nodes are still each
+// process's own share (the exchange of that step sums them), so every copy
+// counts and the shares add up to the node's mass; from step 2 on every copy
+// carries the whole mass and only the counting process's copy counts.
+void kineticshare() {
+    if (commnodes::nprocs <= 1) return;
+    const int n = particledata::nb_particle;
+    const double* v = particledata::vel.data();
+    const double* m = particledata::mp.data();
+    const bool every = simulation::istep == 1 || counted.size() != static_cast<std::size_t>(n);
+    double e = 0.0;
+    for (int k = 0; k < n; ++k) {
+        if (!every && counted[static_cast<std::size_t>(k)] == 0.0) continue;
+        const double* vk = v + 3 * static_cast<std::ptrdiff_t>(k);
+        e = e + 0.5 * m[k] * (vk[0] * vk[0] + vk[1] * vk[1] + vk[2] * vk[2]);
+    }
+    kineticpart = e;
+}
+
+// The kinetic energy the progress line shows: the model's, summed over the
+// processes onto process 0 (a collective of every process, at report steps
+// only); on one process the process's own.
+double modelkinetic() {
+    if (commnodes::nprocs <= 1) return simulation::engkinetic;
+    double sum = 0.0;
+    MPI_Reduce(&kineticpart, &sum, 1, MPI_DOUBLE, MPI_SUM, 0, MPI_COMM_WORLD);
+    return sum;
+}
+
+}  // namespace
 
 void updatefegeometry() {
     using simulation::dtk;
@@ -139,6 +184,7 @@ void advance() {
     dtk = dtk1;
     dtk1 = 1.0e6;
     kinetice();
+    kineticshare();
     guard::checkenergies(istep);
     const double tf = currenttmfunction(currenttime);
     feforce(tf);
@@ -195,6 +241,7 @@ void integration(checkpoint::schedule& sched) {
     double& nextfield = sched.nextfield;
     const bool fields = dataout::fieldstep >= 0.0;
     if (currenttime > endtime) return;
+    counted = commnodes::nprocs > 1 ? commnodes::ownednodes() : std::vector<double>{};
     // A restored run keeps the field series and the energy sums of its
     // checkpoint.
     if (fields && !sched.restored) fieldout::start();
@@ -233,9 +280,10 @@ void integration(checkpoint::schedule& sched) {
             nextreport = next >= static_cast<double>(INT_MAX)   ? INT_MAX
                          : next <= static_cast<double>(INT_MIN) ? INT_MIN
                                                                 : static_cast<int>(next);
+            const double kinetic = modelkinetic();
             if (commnodes::myid == 0) {
                 std::string line =
-                    progressline(istep, currenttime, dtk1, elementdata::eledistortion, engkinetic);
+                    progressline(istep, currenttime, dtk1, elementdata::eledistortion, kinetic);
                 if (failuredata::on) {
                     line += "  Eroded=";
                     line += std::to_string(failuredata::nerodedjob);

@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     MPI_Comm_size(MPI_COMM_WORLD, &commnodes::nprocs);
     bool restart = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--restart") == 0 && argc == 2) {
+        // --restart once; a second one is named like any other word.
+        if (std::strcmp(argv[i], "--restart") == 0 && !restart) {
             restart = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             if (commnodes::myid == 0) std::fputs(usagetext.c_str(), stdout);
@@ -79,10 +80,10 @@ int main(int argc, char** argv) {
             return 0;
         } else {
             if (commnodes::myid == 0) {
-                std::fprintf(
-                    stdout,
-                    " *** Error *** unknown argument \"%s\" (--restart is the only one)\n%s",
-                    argv[i], usagetext.c_str());
+                std::fprintf(stdout,
+                             " *** Error *** unknown argument \"%s\" (argument %d): hexdyn "
+                             "takes --restart alone, or --help; remove it\n%s",
+                             argv[i], i, usagetext.c_str());
             }
             std::fflush(stdout);
             MPI_Finalize();

@@ -51,8 +51,9 @@ struct value {
 
 constexpr bool valid(const value& v, double x) {
     if (!v.rule) return true;
-    const bool above = v.loopen ? x > v.lo : x >= v.lo;
-    const bool below = v.hiopen ? x < v.hi : x <= v.hi;
+    // A closed bound as the deck writes it is met (catalog::readlow).
+    const bool above = v.loopen ? x > v.lo : x >= catalog::readlow(v.lo);
+    const bool below = v.hiopen ? x < v.hi : x <= catalog::readhigh(v.hi);
     return above && below;
 }
 

@@ -78,6 +78,7 @@ void resetinput() {
     std::vector<grammar::failurerecord>().swap(failurelist);
     corrected.reset();
     given_stab = given_midg = given_vmis = given_cons = false;
+    ffi::blocknote.clear();
 }
 
 void inputpara() {
@@ -202,9 +203,30 @@ void setelementcount() {
 
 }  // namespace
 
+namespace {
+
+// The stop on a word that is no keyword (the keyword reader has named it):
+// "error GetData", then what to do about it where that can be told. `after`
+// is the keyword read before it.
+[[noreturn]] void notakeyword(int after) {
+    int count = 0;
+    if (after == 10) count = materialdata::nb_mat;
+    if (after == 11) count = particledata::nb_particle;
+    if (after == 18) count = elementdata::nb_element;
+    const std::string advice =
+        grammar::keywordadvice(ffi::pendingword(), ffi::line_nb, after, count);
+    errorstop::writeline(" error GetData");
+    if (!advice.empty()) errorstop::writeline(" " + advice);
+    errorstop::stop();
+}
+
+}  // namespace
+
 void getdata() {
+    int after = 0;  // the keyword read last
     for (;;) {
         const int k = ffi::keyword(vocabulary::keywords, vocabulary::nkeywords);
+        if (k > 0) after = k;
         switch (k) {
             case 1:  // endi
                 correctedformulation();
@@ -292,7 +314,7 @@ void getdata() {
                 grammar::checkvalues(in, "corr", 1, "ON or OFF");
                 corrected = setonoff();
                 break;
-            default: errorstop::stop("error GetData");
+            default: notakeyword(after);
         }
     }
 }

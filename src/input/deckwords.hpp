@@ -35,6 +35,9 @@ struct deckwords {
     static bool words_left() { return ffi::words_left(); }
     static int line() { return ffi::line_nb; }
     static int valuesonline(const char* table, int n) { return ffi::valuesonline(table, n); }
+    static std::string word() { return ffi::pendingword(); }
+    static bool numbernext() { return ffi::numbernext(); }
+    static void opened(const std::string& note) { ffi::blocknote = note; }
     [[noreturn]] static void fail(const std::string& message) {
         inputerror("*** Error *** " + message);
     }

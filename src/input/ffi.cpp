@@ -25,6 +25,14 @@ size_t linecap = 0;
 // full length of each word of the current line (before the 20-character cut)
 std::array<int, 16> wordlen{};
 
+// The deck ended while a word was needed.
+[[noreturn]] void endoffile() {
+    errorstop::writeline(records::listed("End of File!"));
+    errorstop::writeline(" encounter EOF when reading without seeing END");
+    if (!blocknote.empty()) errorstop::writeline(" " + blocknote);
+    errorstop::stop();
+}
+
 [[noreturn]] void input_stop(const std::string& message) {
     errormsg();
     errorstop::stop(message);
@@ -138,10 +146,7 @@ void openfile() {
 
 int readline() {
     for (auto& w : cmd_line) w.fill(' ');
-    if (!deck) {
-        errorstop::writeline(records::listed("End of File!"));
-        errorstop::stop("encounter EOF when reading without seeing END");
-    }
+    if (!deck) endoffile();
     ssize_t got = ::getline(&linebuf, &linecap, deck);
     if (got < 0) {
         if (std::ferror(deck)) {
@@ -150,8 +155,7 @@ int readline() {
             unit(iores).record(rec);
             errorstop::stop("error on reading");
         }
-        errorstop::writeline(records::listed("End of File!"));
-        errorstop::stop("encounter EOF when reading without seeing END");
+        endoffile();
     }
     size_t len = static_cast<size_t>(got);
     if (len > 0 && linebuf[len - 1] == '\n') --len;
@@ -256,6 +260,18 @@ int valuesonline(const char* table, int n) {
 void getstring(std::array<char, 256>& str) {
     str = sss;
     nb_word = 0;
+}
+
+std::string blocknote;
+
+std::string pendingword() {
+    need_word();
+    return trimmed_word();
+}
+
+bool numbernext() {
+    need_word();
+    return isnumber(current_word()[0]);
 }
 
 void errormsg() { errorstop::writeline(records::listed("input file error, line", line_nb)); }

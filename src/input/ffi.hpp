@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 namespace ffi {
 
@@ -27,6 +28,14 @@ float needreal();
 // `table` (n entries): the values given to the keyword just read.
 int valuesonline(const char* table, int n);
 void getstring(std::array<char, 256>& str);
+// The next word (reading lines as needed), without its trailing blanks; it
+// is not taken.
+std::string pendingword();
+// True when the next word (reading lines as needed) starts like a number.
+bool numbernext();
+// What to do when the deck ends inside the block being read, written after
+// the end-of-file messages; empty outside a block.
+extern std::string blocknote;
 void errormsg();
 bool isnumber(char c);
 bool pcomp(const char* a, const char* b, int n);

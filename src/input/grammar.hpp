@@ -20,6 +20,11 @@
 //   int line()                             the deck line of the word last taken
 //   int valuesonline(const char* table, int n)  words left on the line before
 //                                          the first that matches the table
+//   std::string word()                     the next word, not taken (reading
+//                                          lines as needed)
+//   bool numbernext()                      the next word starts like a number
+//   void opened(const std::string& note)   what to do if the deck ends inside
+//                                          the block being read (empty: none)
 //   [[noreturn]] void fail(const std::string& message)  stops, naming the line
 //   [[noreturn]] void stop(const std::string& terse, const std::string& detail)
 //                                          stops on a fault of the oldest records:
@@ -46,11 +51,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "failure/failtable.hpp"
+#include "input/lexical.hpp"
 #include "input/vocabulary.hpp"
 #include "material/catalog.hpp"
 
@@ -66,6 +73,74 @@ struct realrange {
 inline constexpr realrange contactscale{"contact penalty scale", 1.0e-6, 10.0, "1e-6..10"};
 inline constexpr realrange staticfriction{"static friction coefficient", 0.0, 10.0, "0..10"};
 inline constexpr realrange frictiondecay{"friction decay coefficient", 0.0, 1.0e30, "0..1e30"};
+// True for a word that starts like a number ("-" or a digit).
+inline bool numberword(std::string_view w) {
+    return !w.empty() && (w[0] == '-' || (w[0] >= '0' && w[0] <= '9'));
+}
+
+// What to do when the deck ends inside block `block` opened on line `line`.
+inline std::string blockend(const char* block, const char* end, int line) {
+    return std::string("the \"") + block + "\" block opened on line " + std::to_string(line) +
+           " has no \"" + end + "\": end it with \"" + end + "\" after its last record";
+}
+
+// Stops on the word `w` that stands where a record word of block `block`
+// (opened on line `line`, ended by `end`) is expected: a value after a
+// complete record (`last`, whose form is `form`; empty before the first
+// record), a deck keyword before the end word, or any other word, which
+// `unknown` names.
+template <class In>
+[[noreturn]] void blockword(In& in, const char* block, const char* end, int line,
+                            const std::string& last, const std::string& form,
+                            const std::string& unknown) {
+    const std::string w = in.word();
+    const std::string b = std::string(block) + ": ";
+    if (numberword(w) && !last.empty())
+        in.fail(b + "the value " + w + " on line " + std::to_string(in.line()) +
+                " follows a complete \"" + last + "\" record (" + form +
+                "): remove the extra value, or begin a new record with its word");
+    if (numberword(w))
+        in.fail(b + "the value " + w + " on line " + std::to_string(in.line()) +
+                " stands where a record word is expected: begin every record with its word");
+    if (w != end && lexical::match4(w, vocabulary::keywords, vocabulary::nkeywords) >= 1)
+        in.fail(b + "\"" + w + "\" on line " + std::to_string(in.line()) + " before \"" + end +
+                "\": " + blockend(block, end, line));
+    in.fail(unknown);
+}
+
+// Advice on the word `w` of line `line` that stands where a deck keyword is
+// expected, or empty when there is none to give: a number after a block that
+// a count ends, or the end word of a block that is not open. `after` is the entry of the
+// keyword read before it (0: none) and `count` the count that ended that
+// keyword's block (nmat, nbmp or nbel).
+inline std::string keywordadvice(std::string_view w, int line, int after, int count) {
+    const std::string at = " on line " + std::to_string(line);
+    if (numberword(w)) {
+        const std::string head = "the number " + std::string(w) + at;
+        const auto ended = [&](const char* kw, const char* item, const char* counter) {
+            const std::string c = std::to_string(count);
+            return head + " follows the \"" + kw + "\" block, which ends with the record of " +
+                   item + " " + c + " (" + counter + " " + c +
+                   "): give the records in order, that one last";
+        };
+        switch (after) {
+            case 10: return ended("mate", "material set", "nmat");
+            case 11: return ended("part", "node", "nbmp");
+            case 18: return ended("elem", "element", "nbel");
+            default: return {};  // the deck's oldest stop, "error GetData", stands alone
+        }
+    }
+    // The end words of the blocks, and the keyword that opens each.
+    static constexpr const char* ends[][2] = {
+        {"endc", "cont"}, {"endf", "fail"}, {"endl", "load"}, {"endv", "velo"}};
+    for (const auto& e : ends)
+        if (lexical::match4(w, e[0], 1) == 1)
+            return "\"" + std::string(w) + "\"" + at + " ends a \"" + e[1] +
+                   "\" block, but none is open: begin the block with \"" + e[1] +
+                   "\" (or remove the word)";
+    return {};
+}
+
 // The usual pair (0.06, 1.5) lies far inside these bounds; beyond them the
 // viscosity smears a shock over many elements and shrinks the step for nothing.
 inline constexpr realrange bulkq1{"bulk viscosity Q1", 0.0, 1.0, "0..1"};
@@ -78,7 +153,8 @@ inline constexpr int contactsets = 64;
 // (a NaN never does). `show` prints a real as the messages do.
 template <class Show>
 std::string outside(const realrange& r, double v, const Show& show) {
-    if (v >= r.lo && v <= r.hi) return {};
+    // The bounds as a deck writes them are read in single precision too.
+    if (v >= catalog::readlow(r.lo) && v <= catalog::readhigh(r.hi)) return {};
     return std::string(r.what) + " " + show(v) + " is outside the valid range " + r.shown;
 }
 inline std::string outside(const char* what, int v, int lo, int hi) {
@@ -566,9 +642,16 @@ contactblock readcontact(In& in, int nmat) {
     };
     contactblock c;
     contactseen seen;
+    const int opened = in.line();
+    in.opened(blockend("cont", "endc", opened));
+    // The forms of the records, for the message on a value too many.
+    static constexpr const char* forms[] = {
+        "", "scal F", "fric MUS MUD DC", "part S1 S2 ...", "pair S1 S2", "psca S1 S2 F"};
+    int last = 0;
     for (;;) {
         const int k = in.keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
         if (k == 1) break;
+        if (k >= 2) last = k - 1;
         switch (k) {
             case 2:  // scal
                 require(in, contacttwicefault(seen.scale, "scal"));
@@ -612,11 +695,14 @@ contactblock readcontact(In& in, int nmat) {
                 break;
             }
             default:
-                in.fail(
-                    "unknown record in the \"cont\" block (endc, scal, fric, part, pair or psca "
-                    "expected)");
+                blockword(in, "cont", "endc", opened,
+                          last > 0 ? std::string(forms[last], 4) : std::string(),
+                          last > 0 ? forms[last] : "",
+                          "unknown record in the \"cont\" block (endc, scal, fric, part, pair or "
+                          "psca expected)");
         }
     }
+    in.opened({});
     return c;
 }
 
@@ -698,16 +784,33 @@ std::vector<failurerecord> readfailure(In& in, int nmat) {
     const auto show = [&in](double v) { return in.show(v); };
     std::vector<failurerecord> list;
     failureseen seen;
+    const int opened = in.line();
+    in.opened(blockend("fail", "endf", opened));
+    std::string last, form;  // the word and the form of the record read last
     for (;;) {
         const int k = in.keyword(vocabulary::failurerecords, vocabulary::nfailurerecords);
         if (k == 1) break;
         if (k < 2)
-            in.fail("unknown record in the \"fail\" block (" + failtable::wordlist() +
-                    " expected)");
+            blockword(
+                in, "fail", "endf", opened, last, form,
+                "unknown record in the \"fail\" block (" + failtable::wordlist() + " expected)");
         failurerecord r;
         r.criterion = k - 1;
         r.line = in.line();
         const failtable::criterion& row = failtable::table[k - 2];
+        last = row.word;
+        form = last + (row.perset ? " SET" : "");
+        for (const failtable::value& v : row.values) form += std::string(" ") + v.name;
+        // A record without a set given one: its first value would be read as
+        // the set's number.
+        if (!row.perset &&
+            in.valuesonline(vocabulary::failurerecords, vocabulary::nfailurerecords) ==
+                static_cast<int>(row.values.size()) + 1)
+            in.fail("fail: \"" + last +
+                    "\" holds for every material set and takes no set number (" + form +
+                    "): line " + std::to_string(in.line()) + " gives " +
+                    std::to_string(row.values.size() + 1) + " values, the first " + in.word() +
+                    "; remove the set number");
         if (row.perset) {
             // The set first, then its values, as they stand on the record.
             r.set = in.integer("failure material set");
@@ -718,6 +821,7 @@ std::vector<failurerecord> readfailure(In& in, int nmat) {
         require(in, failuretwicefault(seen, r));
         list.push_back(std::move(r));
     }
+    in.opened({});
     return list;
 }
 
@@ -746,21 +850,39 @@ inline std::string globalfault(const std::vector<int>& global, const char* what)
 }
 
 // "glob": the global number of every local node, then of every element; it
-// needs both counts first.
+// needs both counts first. The count of numbers is checked first, since one
+// missing moves every later number to the wrong node; a number below 1 is
+// named on the line that holds it.
 template <class In>
 void readglobal(In& in, bool counted, int nnodes, int nelements, std::vector<int>& nodes,
                 std::vector<int>& elements) {
     if (!counted) in.fail("\"glob\" must follow \"nbmp\" and \"nbel\"");
-    for (auto [list, n, what, name] :
-         {std::tuple(&nodes, nnodes, "node", "global node number"),
-          std::tuple(&elements, nelements, "element", "global element number")}) {
-        list->assign(static_cast<std::size_t>(std::max(n, 0)), 0);
-        for (int& g : *list) {
-            g = in.integer(name);
-            if (g < 1) break;  // named by the check below, on the line that holds it
+    const std::size_t nn = static_cast<std::size_t>(std::max(nnodes, 0));
+    const std::size_t ne = static_cast<std::size_t>(std::max(nelements, 0));
+    const std::string takes = "\"glob\" on line " + std::to_string(in.line()) +
+                              " takes nbmp + nbel = " + std::to_string(nn) + " + " +
+                              std::to_string(ne) + " = " + std::to_string(nn + ne) +
+                              " global numbers (every local node's, then every element's)";
+    nodes.assign(nn, 0);
+    elements.assign(ne, 0);
+    std::size_t found = 0;
+    for (auto [list, what, name] : {std::tuple(&nodes, "node", "global node number"),
+                                    std::tuple(&elements, "element", "global element number")}) {
+        for (std::size_t i = 0; i < list->size(); ++i, ++found) {
+            if (!in.numbernext())
+                in.fail(takes + ", found " + std::to_string(found) + " before \"" + in.word() +
+                        "\": give the missing number(s)");
+            const int g = in.integer(name);
+            (*list)[i] = g;
+            if (g < 1)
+                in.fail(std::string("global ") + what + " number " + std::to_string(g) +
+                        " of local " + what + " " + std::to_string(i + 1) + " is below 1");
         }
-        require(in, globalfault(*list, what));
     }
+    require(in, globalfault(nodes, "node"));
+    require(in, globalfault(elements, "element"));
+    if (in.numbernext())
+        in.fail(takes + ", found more: " + in.word() + " is one too many; remove it");
 }
 
 }  // namespace grammar

@@ -50,12 +50,23 @@ struct constant {
     int rank = 0;
 };
 
+// The reals of a deck are read in single precision, the bounds of their
+// ranges too: a closed bound written in the deck (1e-6, 0.999, 1e30) reads as
+// its single-precision value, which may lie just outside the bound. A value
+// is checked against the bound widened to that value.
+constexpr double asread(double b) {
+    constexpr double most = 3.4028234663852886e38;  // the largest single-precision value
+    return b >= -most && b <= most ? static_cast<double>(static_cast<float>(b)) : b;
+}
+constexpr double readlow(double lo) { return asread(lo) < lo ? asread(lo) : lo; }
+constexpr double readhigh(double hi) { return asread(hi) > hi ? asread(hi) : hi; }
+
 // Whether v lies in the valid range of c (always, for a constant without a rule).
 constexpr bool valid(const constant& c, double v) {
     if (!c.rule) return true;
     if (c.finite && !(v - v == 0.0)) return false;  // infinite or NaN
-    const bool above = c.loopen ? v > c.lo : v >= c.lo;
-    const bool below = c.hiopen ? v < c.hi : v <= c.hi;
+    const bool above = c.loopen ? v > c.lo : v >= readlow(c.lo);
+    const bool below = c.hiopen ? v < c.hi : v <= readhigh(c.hi);
     return above && below;
 }
 

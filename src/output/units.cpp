@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 
@@ -26,16 +29,37 @@ bool textout::openexisting(const std::string& name) {
     return f_ != nullptr;
 }
 
+void textout::hold(const std::string& name) {
+    close();
+    name_ = name;
+    held_ = true;
+    buf_.clear();
+}
+
+void textout::release() {
+    if (!held_) return;
+    held_ = false;
+    f_ = std::fopen(name_.c_str(), "w");
+    if (!f_) {
+        const int err = errno;
+        buf_.clear();
+        errorstop::stop("*** Error *** cannot open file " + name_ +
+                        " for writing: " + std::strerror(err));
+    }
+    flush();
+}
+
 void textout::sync() {
     flush();
-    if (f_ && std::fflush(f_) != 0) fail();
+    if (f_ && std::fflush(f_) != 0) fail(errno);
 }
 
 long long textout::length() {
     sync();
+    if (held_) return static_cast<long long>(buf_.size());
     if (!f_) return 0;
     const long pos = std::ftell(f_);
-    if (pos < 0) fail();
+    if (pos < 0) fail(errno);
     return pos;
 }
 
@@ -53,41 +77,48 @@ void textout::record(std::string_view text) {
     endrecord();
 }
 
-void textout::fail() {
+void textout::fail(int err) {
     std::string n = name_;
     discard();
-    errorstop::stop("*** Error *** writing file " + n + " failed");
+    errorstop::stop("*** Error *** writing file " + n +
+                    " failed: " + (err != 0 ? std::strerror(err) : "the system gave no reason"));
 }
 
 void textout::flush() {
+    if (held_) return;  // kept until release()
     if (!f_) {
         buf_.clear();
         return;
     }
     if (!buf_.empty()) {
         const size_t n = buf_.size();
+        errno = 0;
         const size_t w = std::fwrite(buf_.data(), 1, n, f_);
+        const int err = errno;
         buf_.clear();
-        if (w != n || std::ferror(f_)) fail();
+        if (w != n || std::ferror(f_)) fail(err);
     }
 }
 
 void textout::close() {
+    if (held_) discard();  // a held file that was never released is not written
     if (!f_) return;
     flush();
+    errno = 0;
     int rc = std::fflush(f_);
+    int err = errno;
     bool bad = rc != 0 || std::ferror(f_);
+    errno = 0;
     rc = std::fclose(f_);
+    if (err == 0) err = errno;
     f_ = nullptr;
-    if (bad || rc != 0) {
-        std::string n = name_;
-        errorstop::stop("*** Error *** writing file " + n + " failed");
-    }
+    if (bad || rc != 0) fail(err);
 }
 
 void textout::discard() {
     if (f_) std::fclose(f_);
     f_ = nullptr;
+    held_ = false;
     buf_.clear();
 }
 
@@ -135,10 +166,19 @@ void openunits() {
                                 " to continue it (a restart needs the files of the run)");
             continue;
         }
-        if (!units[i]->open(names[i]))
-            errorstop::stop("*** Error *** cannot open file " + names[i] + " for writing");
+        if (i == 0 && continueresults) {
+            units[i]->hold(names[i]);
+            continue;
+        }
+        if (!units[i]->open(names[i])) {
+            const int err = errno;
+            errorstop::stop("*** Error *** cannot open file " + names[i] +
+                            " for writing: " + std::strerror(err));
+        }
     }
 }
+
+void keepecho() { echo_unit.release(); }
 
 void syncunits() {
     echo_unit.sync();

@@ -18,7 +18,14 @@ class textout {
     bool open(const std::string& name);
     // Opens an existing file for appending at its end, keeping what it holds.
     bool openexisting(const std::string& name);
-    bool is_open() const { return f_ != nullptr; }
+    // Keeps the records for the file `name` in memory, without touching the
+    // file, until release() writes them: a restart that is refused leaves the
+    // file of the run as it was.
+    void hold(const std::string& name);
+    // Creates the held file afresh with the records kept so far and goes on
+    // writing to it; stops the run when it cannot.
+    void release();
+    bool is_open() const { return f_ != nullptr || held_; }
     const std::string& name() const { return name_; }
     // Appends one record (the text and a line end).
     void record(std::string_view text);
@@ -44,8 +51,10 @@ class textout {
 
   private:
     static constexpr size_t flush_at = 1 << 20;
-    [[noreturn]] void fail();
+    // Stops naming the file and the system's reason `err` (an errno value).
+    [[noreturn]] void fail(int err);
     std::FILE* f_ = nullptr;
+    bool held_ = false;
     std::string name_;
     std::string buf_;
 };
@@ -62,8 +71,11 @@ std::string curvename();
 // stops the run when one cannot be opened.
 void openunits();
 // Continuing a run after a restart: openunits keeps the animation and curve
-// files (and fails when they are missing) instead of starting them afresh.
+// files (and fails when they are missing) instead of starting them afresh,
+// and holds the echo in memory until keepecho().
 extern bool continueresults;
+// The restart has been accepted: the held echo replaces the echo file.
+void keepecho();
 // Writes what is pending in the three units and hands it to the system.
 void syncunits();
 // Lengths in bytes of the echo, animation and curve files after syncunits.

@@ -311,6 +311,106 @@ TEST(InputErrors, EveryStopAndWarning) {
           " *** Error *** global node number 0 of local node 1 is below 1"},
          true},
 
+        // ---- block ends, values too many, and the bounds as written
+        {"cont without endc at the end of the deck",
+         "nmat 1\ncont\nscal 0.1\n",
+         {nm1, eof1, eof2,
+          " the \"cont\" block opened on line 2 has no \"endc\": end it with \"endc\" after its "
+          "last record"},
+         true},
+        {"cont without endc before endi",
+         "nmat 1\n\ncont\nscal 0.1\nendi\n",
+         {nm1, invalid("endi", 5), errline(5),
+          " *** Error *** cont: \"endi\" on line 5 before \"endc\": the \"cont\" block opened on "
+          "line 3 has no \"endc\": end it with \"endc\" after its last record"},
+         true},
+        {"fail without endf at the end of the deck",
+         "nmat 1\nfail\nepsp 1 0.5\n",
+         {nm1, eof1, eof2,
+          " the \"fail\" block opened on line 2 has no \"endf\": end it with \"endf\" after its "
+          "last record"},
+         true},
+        {"endc without cont",
+         "nmat 1\nendc\nendi\n",
+         {nm1, invalid("endc", 2), " error GetData",
+          " \"endc\" on line 2 ends a \"cont\" block, but none is open: begin the block with "
+          "\"cont\" (or remove the word)"},
+         true},
+        {"scal value too many",
+         "nmat 1\ncont\nscal 0.1 0.2\nendc\nendi\n",
+         {nm1, invalid("0.2", 3), errline(3),
+          " *** Error *** cont: the value 0.2 on line 3 follows a complete \"scal\" record (scal "
+          "F): remove the extra value, or begin a new record with its word"},
+         true},
+        {"fric value too many on the next line",
+         "nmat 1\ncont\nfric 0.3 0.2\n0 1\nendc\nendi\n",
+         {nm1, invalid("1", 4), errline(4),
+          " *** Error *** cont: the value 1 on line 4 follows a complete \"fric\" record (fric MUS "
+          "MUD DC): remove the extra value, or begin a new record with its word"},
+         true},
+        {"pair value too many",
+         "nmat 3\ncont\npair 1 2 3\nendc\nendi\n",
+         {item("nb_mat = ", 3), invalid("3", 3), errline(3),
+          " *** Error *** cont: the value 3 on line 3 follows a complete \"pair\" record (pair S1 "
+          "S2): remove the extra value, or begin a new record with its word"},
+         true},
+        {"cont value before any record",
+         "nmat 1\ncont\n0.1\nendc\nendi\n",
+         {nm1, invalid("0.1", 3), errline(3),
+          " *** Error *** cont: the value 0.1 on line 3 stands where a record word is expected: "
+          "begin every record with its word"},
+         true},
+        {"jc value too many",
+         "nmat 1\nfail\njc 1 0.1 0.1 -1 0 0 0.5\nendf\nendi\n",
+         {nm1, invalid("0.5", 3), errline(3),
+          " *** Error *** fail: the value 0.5 on line 3 follows a complete \"jc\" record (jc SET "
+          "D1 D2 D3 D4 D5): remove the extra value, or begin a new record with its word"},
+         true},
+        {"epsp value too many",
+         "nmat 1\nfail\nepsp 1 0.5 0.6\nendf\nendi\n",
+         {nm1, invalid("0.6", 3), errline(3),
+          " *** Error *** fail: the value 0.6 on line 3 follows a complete \"epsp\" record (epsp "
+          "SET LIMIT): remove the extra value, or begin a new record with its word"},
+         true},
+        {"step given a set number",
+         "nmat 1\nfail\nstep 1 0.05\nendf\nendi\n",
+         {nm1, errline(3),
+          " *** Error *** fail: \"step\" holds for every material set and takes no set number "
+          "(step FRACTION): line 3 gives 2 values, the first 1; remove the set number"},
+         true},
+        {"glob one number short",
+         "nbmp 3\nnbel 1\nglob\n1 2\n1\nendi\n",
+         {item("nb_particle = ", 3), item("nb_element = ", 1), errline(6),
+          " *** Error *** \"glob\" on line 3 takes nbmp + nbel = 3 + 1 = 4 global numbers (every "
+          "local node's, then every element's), found 3 before \"endi\": give the missing "
+          "number(s)"},
+         true},
+        {"glob one number too many",
+         "nbmp 2\nnbel 1\nglob\n1 2\n1 9\nendi\n",
+         {nb2, item("nb_element = ", 1), errline(5),
+          " *** Error *** \"glob\" on line 3 takes nbmp + nbel = 2 + 1 = 3 global numbers (every "
+          "local node's, then every element's), found more: 9 is one too many; remove it"},
+         true},
+        {"material records out of order",
+         "nmat 2\nmate\n2 pla1 7800 2.1e11 0.3 3.0e8\n1 elas 7800 2.1e11 0.3\nendi\n",
+         {item("nb_mat = ", 2), invalid("1", 4), " error GetData",
+          " the number 1 on line 4 follows the \"mate\" block, which ends with the record of "
+          "material set 2 (nmat 2): give the records in order, that one last"},
+         true},
+        {"node records out of order",
+         "nbmp 2\npart\n2 0 1 0 0\n1 0 0 0 0\nendi\n",
+         {nb2, invalid("1", 4), " error GetData",
+          " the number 1 on line 4 follows the \"part\" block, which ends with the record of node "
+          "2 (nbmp 2): give the records in order, that one last"},
+         true},
+        // The bounds as the deck writes them, read in single precision, are
+        // inside the range.
+        {"contact and failure bounds as written",
+         "nmat 1\ncont\nscal 1e-6\nfric 0.5 0.1 1e30\nendc\nfail\nstep 1e-6\nendf\nendi\n",
+         {nm1},
+         false},
+        {"step fraction bound as written", "nmat 1\nfail\nstep 0.999\nendf\nendi\n", {nm1}, false},
+
         {"fail before nmat",
          "fail\nendf\nendi\n",
          {errline(1), " *** Error *** nmat must be defined before \"fail\""},

@@ -121,7 +121,8 @@ RunResult runonfulldisk(const TempDir& dir, std::initializer_list<const char*> f
     for (const char* f : full) fs::create_symlink("/dev/full", dir / f);
     RunResult r = run_hexdyn(dir.path(), 1, 60);
     EXPECT_NE(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed\n"),
+    EXPECT_NE(r.out.find("\n *** Error *** writing file aresult_anim.dat failed: No space left on "
+                         "device\n"),
               std::string::npos)
         << r.out;
     return r;
@@ -150,6 +151,19 @@ TEST(ResultFiles, WriteFailureDuringTheRunStops) {
     EXPECT_EQ(r.out.find(" Step="), std::string::npos) << r.out;  // stopped inside the first step
 }
 
+// The echo file on a full device: the stop names it and the system's reason.
+TEST(ResultFiles, EchoWriteFailureNamesTheReason) {
+    TempDir dir("out-full-echo");
+    write_single_run(dir.path(), translatingbrick("sovr full disk\n"));
+    fs::create_symlink("/dev/full", dir / "asovra.rst");
+    const RunResult r = run_hexdyn(dir.path(), 1, 60);
+    EXPECT_NE(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\n *** Error *** writing file asovra.rst failed: No space left on "
+                         "device\n"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST(ResultFiles, UnopenableOutputFileStops) {
     for (const char* f : {"aresult_curv.dat", "aresult_anim.dat", "asovra.rst"}) {
         SCOPED_TRACE(f);
@@ -158,9 +172,9 @@ TEST(ResultFiles, UnopenableOutputFileStops) {
         fs::create_directory(dir / f);
         RunResult r = run_hexdyn(dir.path(), 1, 60);
         EXPECT_NE(r.status, 0) << r.out;
-        EXPECT_NE(
-            r.out.find(std::string(" *** Error *** cannot open file ") + f + " for writing\n"),
-            std::string::npos)
+        EXPECT_NE(r.out.find(std::string(" *** Error *** cannot open file ") + f +
+                             " for writing: Is a directory\n"),
+                  std::string::npos)
             << r.out;
     }
 }

@@ -125,19 +125,57 @@ TEST(Parallel, SharedNodesSumMassesOnceAndForcesEveryStep) {
                           e12(x0[p] + c[k][0] + dx[s]) + e12(c[k][1]) + e12(c[k][2] + dz[s]))
                     << "step " << s + 1 << " node " << k + 1;
     }
-    // Progress lines from process 0 only, with its own kinetic energy.
+    // Progress lines from process 0 only, with the model's kinetic energy:
+    // on step 1 the two processes' own shares of the shared masses add up
+    // (2.5 + 1.25); from then on a shared node counts once, the mass of the
+    // model being 6 (v^2 = 3.3125 at the start of step 3).
     EXPECT_EQ(count_of(r.out, " Step="), 3u) << r.out;
     EXPECT_NE(
-        r.out.find(" Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=2.500E+00"),
+        r.out.find(" Step=     1  T=0.000E+00  DT=6.250E-02  EDist=1.000E+00  K.E.=3.750E+00"),
         std::string::npos)
         << r.out;
     EXPECT_NE(
-        r.out.find(" Step=     3  T=1.250E-01  DT=6.250E-02  EDist=1.000E+00  K.E.=8.281E+00"),
+        r.out.find(" Step=     3  T=1.250E-01  DT=6.250E-02  EDist=1.000E+00  K.E.=9.938E+00"),
         std::string::npos)
         << r.out;
     EXPECT_EQ(count_of(r.out, "Myid="), 2u);
     EXPECT_EQ(count_of(r.out, "solving..."), 1u);
     EXPECT_EQ(count_of(r.out, "** Timefor computation is"), 1u);
+}
+
+// The progress line shows the kinetic energy of the whole model, also when
+// process 0 holds only a body at rest: a plate on process 0, a brick moving
+// at 2 (mass 4, so 8) on process 1 and a brick at 1 (mass 2, so 1) on
+// process 2, with no shared node. The curve file keeps each process's own.
+TEST(Parallel, ProgressLineShowsTheKineticEnergyOfTheModel) {
+    TempDir dir("par-kinetic");
+    const std::string common =
+        "nbmp 8\nnbel 1\nnmat 1\nncom 1\nendt 0.1\nrepo 1\n" + std::string(kFunction) + "part\n";
+    const std::string elem = "elem\n1 1 1 2 3 4 5 6 7 8\n";
+    write_file(dir / "a", "sovr plate at rest\n" + common + brick(1, 0.0, 0.0, -1.0, 1.0, 1) +
+                              "mate\n1 elas 4.0 1024.0 0.0\n" + elem + "curv engk\nendi\n");
+    write_file(dir / "b", "sovr moving brick\n" + common + brick(1, 0.0, 0.0, 2.0, 1.0, 1) +
+                              "mate\n1 elas 4.0 1024.0 0.0\n" + elem +
+                              "velo\ncomp 1 0.0 0.0 2.0\nendv\ncurv engk\nendi\n");
+    write_file(dir / "c", "sovr slower brick\n" + common + brick(1, 0.0, 0.0, 5.0, 1.0, 1) +
+                              "mate\n1 elas 2.0 512.0 0.0\n" + elem +
+                              "velo\ncomp 1 1.0 0.0 0.0\nendv\ncurv engk\nendi\n");
+    write_file(dir / "Comm", "0\n\n\n\n");
+    const RunResult r = run_hexdyn(dir.path(), 3, 60);
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::vector<std::string> steps;
+    for (const std::string& l : lines_of(r.out))
+        if (l.rfind(" Step=", 0) == 0) steps.push_back(l);
+    ASSERT_GE(steps.size(), 2u) << r.out;
+    // Free bodies keep their energy: 8 + 1 at every report.
+    for (const std::string& l : steps) EXPECT_EQ(l.substr(l.size() - 14), "K.E.=9.000E+00") << l;
+    const double own[3] = {0.0, 8.0, 1.0};
+    const char* names[3] = {"a", "b", "c"};
+    for (int p = 0; p < 3; ++p) {
+        auto rec = curverecords(read_file(dir / (std::string(names[p]) + "result_curv.dat")), {15});
+        ASSERT_FALSE(rec.empty()) << names[p];
+        EXPECT_EQ(rec[0][1], d15(own[p])) << names[p];
+    }
 }
 
 // Four processes against the same model on one process. Brick A (process 0)

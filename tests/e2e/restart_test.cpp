@@ -184,10 +184,20 @@ TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
     makemodel(dir.path(), 1, 40, "2e-5", "4e-6");
     ASSERT_EQ(run_hexdyn(dir.path(), 1, 60).status, 0);
     const std::string original = read_file(dir / "a");
+    const std::string echo = read_file(dir / "asovra.rst");
+    ASSERT_FALSE(echo.empty());
     write_file(dir / "Comm", "0\n\n\n");
+    // Process 1 has a deck but no result files of the run to continue.
+    write_file(dir / "b", original);
     RunResult r = restart(dir.path(), 2, 30);
     EXPECT_NE(r.status, 0);
     EXPECT_FALSE(r.timed_out);
+    // A refused restart leaves the files of the run as they were and makes
+    // none of its own.
+    EXPECT_EQ(read_file(dir / "asovra.rst"), echo);
+    for (const char* f : {"bsovra.rst", "bresult_anim.dat", "bresult_curv.dat"})
+        EXPECT_FALSE(fs::exists(dir / f)) << f << "\n" << r.out;
+    fs::remove(dir / "b");
     EXPECT_NE(r.out.find(" *** Error *** checkpoint achkp.1 was written by process 0 of a job of 1 "
                          "processes; this job has 2: restart with the same number of processes"),
               std::string::npos)
@@ -203,6 +213,7 @@ TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
                          "changed since; a restart needs the same deck"),
               std::string::npos)
         << r.out;
+    EXPECT_EQ(read_file(dir / "asovra.rst"), echo);  // not the echo of the changed deck
 
     // A checkpoint of another history layout (its text changed, its hashes
     // made good again) is refused by name, not read as damaged.
@@ -245,7 +256,15 @@ TEST(Restart, OtherProcessCountOrDeckOrNoCheckpointIsRefused) {
 
     r = run_command(mpiexec() + " -n 1 " + exe("hexdyn") + " --restart --again", dir.path(), 30);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find(" *** Error *** unknown argument"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" *** Error *** unknown argument \"--again\" (argument 2): hexdyn takes "
+                         "--restart alone, or --help; remove it\n"),
+              std::string::npos)
+        << r.out;
+    r = run_command(mpiexec() + " -n 1 " + exe("hexdyn") + " --restart extra", dir.path(), 30);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find(" *** Error *** unknown argument \"extra\" (argument 2)"),
+              std::string::npos)
+        << r.out;
     r = run_command(mpiexec() + " -n 1 " + exe("hexdyn") + " --help", dir.path(), 30);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--restart"), std::string::npos) << r.out;

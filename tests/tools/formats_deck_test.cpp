@@ -518,7 +518,21 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
         {two_set_deck("glob 1 2 3 4 5 6 7 8 -4\n"),
          "deck:19: global element number -4 of local element 1 is below 1"},
         {two_set_deck("glob 1 2 3\n"),
-         "deck:20: expected an integer for global node number, found \"endi\""},
+         "deck:20: \"glob\" on line 19 takes nbmp + nbel = 8 + 1 = 9 global numbers (every "
+         "local node's, then every element's), found 3 before \"endi\": give the missing "
+         "number(s)"},
+        // What the solver advises, the tools advise alike.
+        {two_set_deck("cont\nscal 0.1 0.2\nendc\n"),
+         "deck:20: cont: the value 0.2 on line 20 follows a complete \"scal\" record (scal F): "
+         "remove the extra value, or begin a new record with its word"},
+        {two_set_deck("cont\nscal 0.1\n"),
+         "deck:21: cont: \"endi\" on line 21 before \"endc\": the \"cont\" block opened on "
+         "line 19 has no \"endc\": end it with \"endc\" after its last record"},
+        {two_set_deck("endf\n"),
+         "deck:19: unknown keyword \"endf\": \"endf\" on line 19 ends a \"fail\" block, but "
+         "none is open: begin the block with \"fail\" (or remove the word)"},
+        {two_set_deck("fail\nstep 1e-6\nstep 0.999\nendf\n"),
+         "deck:21: fail: step given twice (the block takes one)"},
         // The values the solver refuses, the tools refuse alike.
         {two_set_deck("bulk 2 1.5\n"),
          "deck:19: bulk viscosity Q1 2 is outside the valid range 0..1"},

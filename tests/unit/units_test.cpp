@@ -32,7 +32,7 @@ TEST_F(OutputFiles, FailedWriteStopsNamingTheFile) {
     EXPECT_THROW(u.close(), errorstop::stop_exception);
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              " *** Error *** writing file /dev/full failed\n");
+              " *** Error *** writing file /dev/full failed: No space left on device\n");
     EXPECT_FALSE(u.is_open());
 }
 

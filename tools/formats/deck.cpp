@@ -73,9 +73,13 @@ class Lexer {
     }
 
     std::string_view peek() {
-        if (at_end()) fail("the deck ends before \"endi\"");
+        if (at_end())
+            fail("the deck ends before \"endi\"" + (note_.empty() ? std::string() : ": " + note_));
         return words_[next_];
     }
+
+    // What to do when the deck ends inside the block being read (empty: none).
+    void opened(const std::string& note) { note_ = note; }
 
     // Words left on the current line before the first that matches the table.
     int valuesonline(const char* table, int n) const {
@@ -187,6 +191,7 @@ class Lexer {
 
     std::string_view text_;
     std::string name_;
+    std::string note_;
     size_t pos_ = 0;
     size_t line_start_ = 0;  // offset of the current line in the text
     int line_ = 0;
@@ -269,6 +274,9 @@ struct DeckWords {
     bool words_left() const { return lx.words_left(); }
     int line() const { return lx.line(); }
     int valuesonline(const char* table, int n) const { return lx.valuesonline(table, n); }
+    std::string word() const { return std::string(lx.peek()); }
+    bool numbernext() const { return grammar::numberword(lx.peek()); }
+    void opened(const std::string& note) const { lx.opened(note); }
     [[noreturn]] void fail(const std::string& message) const { lx.fail(message); }
     [[noreturn]] void stop(const std::string&, const std::string& detail) const { lx.fail(detail); }
     [[noreturn]] void unknown(const std::string&, const std::string& expected) const {
@@ -293,7 +301,11 @@ class DeckReader {
     DeckReader(std::string_view text, const std::string& name) : lx_(text, name), name_(name) {}
 
     Deck read() {
-        while (keyword(lx_.keyword(vocabulary::keywords, vocabulary::nkeywords))) {}
+        for (;;) {
+            const int k = lx_.keyword(vocabulary::keywords, vocabulary::nkeywords);
+            if (!keyword(k)) break;
+            after_ = k;
+        }
         finish();
         return std::move(d_);
     }
@@ -349,7 +361,12 @@ class DeckReader {
                 once(seen_fail_, "fail");
                 d_.failure = grammar::readfailure(in_, nmat());
                 break;
-            default: lx_.fail("unknown keyword \"" + std::string(lx_.peek()) + "\"");
+            default: {
+                const std::string w(lx_.peek());
+                const int count = after_ == 10 ? nmat() : after_ == 11 ? nbmp_ : nbel_;
+                const std::string advice = grammar::keywordadvice(w, lx_.line(), after_, count);
+                lx_.fail("unknown keyword \"" + w + "\"" + (advice.empty() ? "" : ": " + advice));
+            }
         }
         return true;
     }
@@ -501,6 +518,7 @@ class DeckReader {
     bool seen_nbmp_ = false, seen_nbel_ = false, seen_nmat_ = false, seen_ncom_ = false,
          seen_elem_ = false, seen_cont_ = false, seen_glob_ = false, seen_fail_ = false;
     int nbmp_ = 0, nbel_ = 0;
+    int after_ = 0;  // the keyword read last, for the advice on a word that is none
     std::vector<char> nodegiven_, elemgiven_, matgiven_;
     std::vector<std::vector<int>> nodecomps_;  // per node, for repeated memberships
     int last_part_line_ = 0, first_comprecord_line_ = 0;
