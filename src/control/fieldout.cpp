@@ -103,8 +103,7 @@ bool hasenergy() {
 // Some material set keeps a temperature (jcth).
 bool hastemperature() {
     for (const material& m : materialdata::mat_list)
-        if (const catalog::model* k = catalog::find(m.mtype); k && k->hastemperature())
-            return true;
+        if (const catalog::model* k = catalog::find(m.mtype); k && k->hastemperature()) return true;
     return false;
 }
 
@@ -289,7 +288,7 @@ constexpr int connectivitylevel = 6;
 
 struct constantarrays {
     packedarray node, material, element, process, connectivity, offsets, types;
-    bool ready = false;            // the node numbers are made
+    bool ready = false;              // the node numbers are made
     std::size_t cellsof = SIZE_MAX;  // the number of cells the cell arrays hold
 };
 
@@ -332,9 +331,8 @@ void compressconstants(constantarrays& c, cellset cells, int lvl, int connlvl, i
             return gnode ? gnode[k] : static_cast<std::int32_t>(k + 1);
         }));
     if (c.cellsof != ne) {
-        arrays.push_back(ints(c.material, ne, lvl, [el, cells](std::size_t i) {
-            return el[cells[i]].mat;
-        }));
+        arrays.push_back(
+            ints(c.material, ne, lvl, [el, cells](std::size_t i) { return el[cells[i]].mat; }));
         arrays.push_back(ints(c.element, ne, lvl, [gelem, cells](std::size_t i) {
             const std::size_t e = cells[i];
             return gelem ? gelem[e] : static_cast<std::int32_t>(e + 1);
@@ -414,9 +412,7 @@ struct framestate {
     pagebuffer velocity;            // 3 np Float32
     std::vector<pagebuffer> cells;  // ne Float32 each: six stresses, pressure, equivalent,
                                     // plastic strain, then the optional arrays present
-    cellset drawn() const {
-        return {ne, kept.empty() ? nullptr : kept.data()};
-    }
+    cellset drawn() const { return {ne, kept.empty() ? nullptr : kept.data()}; }
 };
 
 // `lag`: the velocities held are those of the half step before `time` and
@@ -482,7 +478,8 @@ void capture(framestate& s, double time, int frame, double lag) {
     // range) in the others.
     if (s.extra.temp)
         field([el](const history& r, std::size_t e) {
-            const catalog::model* k = catalog::find(materialdata::mat_list[static_cast<std::size_t>(el[e].mat - 1)].mtype);
+            const catalog::model* k = catalog::find(
+                materialdata::mat_list[static_cast<std::size_t>(el[e].mat - 1)].mtype);
             return k && k->hastemperature() ? r.temp : std::numeric_limits<double>::quiet_NaN();
         });
     if (s.extra.damage) field([](const history&, std::size_t e) { return failuredata::damage[e]; });

@@ -283,7 +283,8 @@ TEST(FieldOutput, FramesShowTheStateOfTheirTime) {
             // The deck's nodes run along x, then y, then z: bit c of the
             // node's index puts it at the box's far side on axis c.
             const auto n = static_cast<unsigned>(k / 3);
-            const double x0 = (n >> c) & 1U ? static_cast<double>(static_cast<float>(size[c])) : 0.0;
+            const double x0 =
+                (n >> c) & 1U ? static_cast<double>(static_cast<float>(size[c])) : 0.0;
             if (i == 0) {
                 EXPECT_EQ(t, 0.0);
                 EXPECT_EQ(x[k], x0) << k;
@@ -301,9 +302,7 @@ TEST(FieldOutput, FramesShowTheStateOfTheirTime) {
         // above that of v(n) by m (a dt / 2)^2 / 2 (7e-6 of it here; not at
         // the first step, whose first half step is the initial state); a
         // frame one half step off differs by 1.5e-3.
-        if (i > 0) {
-            EXPECT_NEAR(kinetic, energy[i][1], 2e-5 * energy[i][1]);
-        }
+        if (i > 0) { EXPECT_NEAR(kinetic, energy[i][1], 2e-5 * energy[i][1]); }
     }
 }
 
@@ -351,10 +350,9 @@ TEST(FieldOutput, ErodedRegionsAreDrawnClosed) {
         const size_t from = r.out.rfind('\n', at) + 1;
         const int eroded = std::stoi(r.out.substr(from, at - from));
         EXPECT_GT(eroded, 8) << r.out;
-        const RunResult c = run_command(
-            "/usr/bin/python3 " + std::string(HEXDYN_SOURCE_DIR) +
-                "/tests/e2e/scripts/surface_check.py .",
-            dir.path());
+        const RunResult c = run_command("/usr/bin/python3 " + std::string(HEXDYN_SOURCE_DIR) +
+                                            "/tests/e2e/scripts/surface_check.py .",
+                                        dir.path());
         EXPECT_EQ(c.status, 0) << c.out;
         EXPECT_NE(c.out.find("OK"), std::string::npos) << c.out;
         const std::string left = std::to_string(200 - eroded);
