@@ -360,3 +360,55 @@ TEST(FieldOutput, ErodedRegionsAreDrawnClosed) {
             << c.out;
     }
 }
+
+// A jcth bar heated by its plastic work on the rigid plane, its top element
+// of an elastic set: the temperature array holds each jcth element's
+// temperature, the one the curve file gives element 1 at the same time
+// (from TROOM in the first frame), and NaN in the elastic element; a deck
+// without jcth has none (FreeBlockReadsBack checks its array names).
+TEST(FieldOutput, TemperatureOfTheElementsThatKeepOne) {
+    TempDir dir("field-temp");
+    makedecks(dir.path(),
+              "box --nx 2 --ny 2 --nz 4 --lx 0.01 --ly 0.01 --lz 0.02 --endtime 1e-5 --outtime "
+              "5e-6 --material \"jcth 7850 2e11 0.33 4.9e8 3.83e8 0.45 0.0123 0.94 1800 293 452 "
+              "0.9 5e-4\" --velocity 1,0,0,-200 --rigid 3,0.0 --curve temp,1 --fields 5e-6 "
+              "--energy off",
+              1, "");
+    std::string deck = read_file(dir / "a");
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"nmat 1\n", "nmat 2\n"},
+                                   {"\npart\n", "\n2 elas 7850 2e+11 0.33\npart\n"},
+                                   {"\n16 1 32 33 ", "\n16 2 32 33 "}}) {
+        const size_t at = deck.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        deck.replace(at, from.size(), to);
+    }
+    write_file(dir / "a", deck);
+    const RunResult r = run_hexdyn(dir.path(), 1);
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::vector<double> curve;  // time, temperature of element 1, ...
+    for (std::string l : lines_of(read_file(dir / "aresult_curv.dat"))) {
+        for (char& c : l)
+            if (c == 'D') c = 'E';
+        std::istringstream in(l);
+        double t, temp;
+        if (in >> t >> temp) curve.insert(curve.end(), {t, temp});
+    }
+    const std::vector<FieldFrame> frames = field_frames(dir.path());
+    ASSERT_EQ(frames.size(), 3u);
+    // The curve has the output times, the field output the last step too.
+    ASSERT_EQ(curve.size(), 2 * (frames.size() - 1));
+    for (size_t i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        const std::string vtu = read_file(frames[i].pieces.at(0));
+        const auto temp = field_array<float>(vtu, "temperature");
+        ASSERT_EQ(temp.size(), 16u);
+        if (2 * i < curve.size()) {
+            EXPECT_NEAR(curve[2 * i], frames[i].time, 1e-6 * frames[i].time);
+            EXPECT_NEAR(temp[0], curve[2 * i + 1], 1e-5 * curve[2 * i + 1]);
+        }
+        if (i == 0) { EXPECT_EQ(temp[0], 293.0F); }
+        EXPECT_TRUE(std::isnan(temp[15]));
+        for (size_t e = 0; e < 15; ++e) EXPECT_GE(temp[e], 293.0F) << e;
+    }
+    EXPECT_GT(field_array<float>(read_file(frames.back().pieces.at(0)), "temperature")[0], 300.0F);
+}
