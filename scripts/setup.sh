@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config mpich libmpich-dev googletest libgtest-dev
-          libmetis-dev gnuplot-nox zlib1g-dev libdeflate-dev python3-meshio)
+          libmetis-dev gnuplot-nox zlib1g-dev libdeflate-dev python3-meshio python3-vtk9)
 if [[ "${1:-}" == "--extra" ]]; then
     # benchmarks, fuzzing, format and static checks
     packages+=(valgrind clang libclang-rt-14-dev clang-format clang-tidy)

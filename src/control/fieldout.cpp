@@ -14,6 +14,8 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -23,6 +25,7 @@
 
 #include "element/corners.hpp"
 #include "element/geometry.hpp"
+#include "material/catalog.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/vtkxml.hpp"
@@ -97,6 +100,13 @@ bool hasenergy() {
     return false;
 }
 
+// Some material set keeps a temperature (jcth).
+bool hastemperature() {
+    for (const material& m : materialdata::mat_list)
+        if (const catalog::model* k = catalog::find(m.mtype); k && k->hastemperature()) return true;
+    return false;
+}
+
 // The arrays of a piece in write order, with their types and components,
 // shared by the piece and the parallel file.
 struct arrayspec {
@@ -106,15 +116,29 @@ struct arrayspec {
 };
 constexpr arrayspec pointarrays[] = {
     {"Float32", "velocity", 3}, {"Float32", "displacement", 3}, {"Int32", "node", 1}};
+// The cell fields up to the relative volume, always written; then those of
+// some models only, then the numbers.
 constexpr arrayspec cellarrays[] = {
-    {"Float32", "stress_xx", 1},       {"Float32", "stress_yy", 1},
-    {"Float32", "stress_zz", 1},       {"Float32", "stress_yz", 1},
-    {"Float32", "stress_zx", 1},       {"Float32", "stress_xy", 1},
-    {"Float32", "pressure", 1},        {"Float32", "equivalent_stress", 1},
-    {"Float32", "plastic_strain", 1},  {"Float32", "relative_volume", 1},
-    {"Float32", "internal_energy", 1}, {"Int32", "material", 1},
-    {"Int32", "element", 1},           {"Int32", "process", 1}};
-constexpr int kInternalEnergy = 10;
+    {"Float32", "stress_xx", 1},      {"Float32", "stress_yy", 1},
+    {"Float32", "stress_zz", 1},      {"Float32", "stress_yz", 1},
+    {"Float32", "stress_zx", 1},      {"Float32", "stress_xy", 1},
+    {"Float32", "pressure", 1},       {"Float32", "equivalent_stress", 1},
+    {"Float32", "plastic_strain", 1}, {"Float32", "relative_volume", 1}};
+constexpr arrayspec optionalarrays[] = {
+    {"Float32", "internal_energy", 1}, {"Float32", "temperature", 1}, {"Float32", "damage", 1}};
+constexpr arrayspec numberarrays[] = {
+    {"Int32", "material", 1}, {"Int32", "element", 1}, {"Int32", "process", 1}};
+// Which optional arrays a frame has: internal energy (a Gruneisen equation
+// of state), temperature (a material that keeps it), damage ("fail").
+struct optionals {
+    bool eint = false, temp = false, damage = false;
+    bool has(std::size_t i) const { return i == 0 ? eint : i == 1 ? temp : damage; }
+};
+optionals optionalsnow() {
+    return {hasenergy(), hastemperature(),
+            failuredata::on &&
+                failuredata::damage.size() == static_cast<std::size_t>(elementdata::nb_element)};
+}
 
 }  // namespace
 
@@ -245,16 +269,18 @@ void compressall(const std::vector<arraywork>& arrays, int threads) {
     });
 }
 
-// The constant arrays of a piece: node, material, element and process
-// numbers, connectivity, offsets and cell types. A process deck with the
+// The arrays of a piece that change only when elements erode: node,
+// material, element and process numbers, connectivity, offsets and cell
+// types. A process deck with the
 // whole-model numbers ("glob") names its nodes and elements by them, so that
 // the pieces of a partitioned run agree on a shared node's number and match
 // the model's deck and hexdyn.map; otherwise they are the numbers of the
 // process's own deck. The material is the element's material set, the part
-// it belongs to (contact sets keep their numbers on every process). The mesh
-// of a run does not change, so they are compressed once, with the first
-// frame, block by block from the element records, and their compressed
-// blocks serve every frame.
+// it belongs to (contact sets keep their numbers on every process). The
+// node numbers are compressed once, with the first frame; the cell arrays
+// with it and again at a frame whose cells differ (elements only erode, so
+// the number of cells tells the set), block by block from the element
+// records, and their compressed blocks serve the frames in between.
 // The connectivity, the largest of them, is compressed at a higher level:
 // about 3 % smaller for a few times the time of one frame's compression of
 // it, once; the others gain nothing.
@@ -262,14 +288,24 @@ constexpr int connectivitylevel = 6;
 
 struct constantarrays {
     packedarray node, material, element, process, connectivity, offsets, types;
-    bool ready = false;
+    bool ready = false;              // the node numbers are made
+    std::size_t cellsof = SIZE_MAX;  // the number of cells the cell arrays hold
 };
 
-void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
+// The elements a frame draws: every element, or those of `kept` (0-based,
+// in element order) once some have eroded.
+struct cellset {
+    std::size_t n = 0;
+    const std::int32_t* kept = nullptr;
+    std::size_t operator[](std::size_t i) const {
+        return kept ? static_cast<std::size_t>(kept[i]) : i;
+    }
+};
+
+void compressconstants(constantarrays& c, cellset cells, int lvl, int connlvl, int threads) {
     const std::size_t np =
         particledata::nb_particle > 0 ? static_cast<std::size_t>(particledata::nb_particle) : 0;
-    const std::size_t ne =
-        elementdata::nb_element > 0 ? static_cast<std::size_t>(elementdata::nb_element) : 0;
+    const std::size_t ne = cells.n;
     const element* el = elementdata::element_list.data();
     // An Int32 array of `count` values, value(k) for k from the block's first.
     auto ints = [](packedarray& out, std::size_t count, int l, auto value) {
@@ -289,29 +325,37 @@ void compressconstants(constantarrays& c, int lvl, int connlvl, int threads) {
     // The "glob" lists hold nb_particle and nb_element numbers or none.
     const int* gnode = particledata::global.empty() ? nullptr : particledata::global.data();
     const int* gelem = elementdata::global.empty() ? nullptr : elementdata::global.data();
-    std::vector<arraywork> arrays = {
-        ints(
-            c.node, np, lvl,
-            [gnode](std::size_t k) { return gnode ? gnode[k] : static_cast<std::int32_t>(k + 1); }),
-        ints(c.material, ne, lvl, [el](std::size_t e) { return el[e].mat; }),
-        ints(
-            c.element, ne, lvl,
-            [gelem](std::size_t e) { return gelem ? gelem[e] : static_cast<std::int32_t>(e + 1); }),
-        ints(c.process, ne, lvl, [myid](std::size_t) { return myid; }),
-        ints(c.offsets, ne, lvl,
-             [](std::size_t e) { return static_cast<std::int32_t>(8 * (e + 1)); }),
+    std::vector<arraywork> arrays;
+    if (!c.ready)
+        arrays.push_back(ints(c.node, np, lvl, [gnode](std::size_t k) {
+            return gnode ? gnode[k] : static_cast<std::int32_t>(k + 1);
+        }));
+    if (c.cellsof != ne) {
+        arrays.push_back(
+            ints(c.material, ne, lvl, [el, cells](std::size_t i) { return el[cells[i]].mat; }));
+        arrays.push_back(ints(c.element, ne, lvl, [gelem, cells](std::size_t i) {
+            const std::size_t e = cells[i];
+            return gelem ? gelem[e] : static_cast<std::int32_t>(e + 1);
+        }));
+        arrays.push_back(ints(c.process, ne, lvl, [myid](std::size_t) { return myid; }));
+        arrays.push_back(ints(c.offsets, ne, lvl, [](std::size_t i) {
+            return static_cast<std::int32_t>(8 * (i + 1));
+        }));
         // 0-based corners in the element's own order, which is VTK's
         // hexahedron (type 12): one face 1-4, corner k+4 opposite corner k.
-        ints(c.connectivity, 8 * ne, connlvl,
-             [el](std::size_t k) { return el[k / 8].node[k % 8] - 1; }),
-        {&c.types, ne, lvl, vtkxml::engine::zlib,
-         [](std::size_t, std::size_t len, worker& w) -> const void* {
-             std::memset(w.made.as<void>(), 12, len);
-             return w.made.as<void>();
-         },
-         nullptr}};
+        arrays.push_back(ints(c.connectivity, 8 * ne, connlvl, [el, cells](std::size_t k) {
+            return el[cells[k / 8]].node[k % 8] - 1;
+        }));
+        arrays.push_back({&c.types, ne, lvl, vtkxml::engine::zlib,
+                          [](std::size_t, std::size_t len, worker& w) -> const void* {
+                              std::memset(w.made.as<void>(), 12, len);
+                              return w.made.as<void>();
+                          },
+                          nullptr});
+    }
     compressall(arrays, threads);
     c.ready = true;
+    c.cellsof = ne;
 }
 
 // The deck's coordinates, for the displacement: compressed, one stream per
@@ -356,24 +400,39 @@ void keeporigin(int threads) {
 struct framestate {
     double time = 0.0;
     int frame = 0;
-    std::size_t np = 0, ne = 0;
-    bool eint = false;
-    bool failure = false;           // "fail": damage and the eroded elements' ghost flags follow
+    std::size_t np = 0, ne = 0;  // points, and the cells drawn
+    optionals extra;
+    // The elements drawn, 0-based, when some have eroded (empty: all). An
+    // eroded element is left out of the cells rather than kept and flagged
+    // hidden: a viewer that hides a flagged cell also drops the faces a
+    // survivor shares with it, which opens the surface of what remains. Its
+    // nodes stay among the points.
+    std::vector<std::int32_t> kept;
     pagebuffer points;              // 3 np Float64
     pagebuffer velocity;            // 3 np Float32
-    std::vector<pagebuffer> cells;  // ne Float32 each: six stresses, pressure,
-                                    // equivalent, plastic strain, [internal energy], [damage]
-    pagebuffer ghost;               // ne UInt8: 32 (hidden) for an eroded element
+    std::vector<pagebuffer> cells;  // ne Float32 each: six stresses, pressure, equivalent,
+                                    // plastic strain, then the optional arrays present
+    cellset drawn() const { return {ne, kept.empty() ? nullptr : kept.data()}; }
 };
 
-void capture(framestate& s, double time, int frame) {
+// `lag`: the velocities held are those of the half step before `time` and
+// the accelerations held those of `time`; the velocity of `time` is then
+// v + lag a (0: the velocities held as they are).
+void capture(framestate& s, double time, int frame, double lag) {
     using particledata::nb_particle;
     const std::size_t np = nb_particle > 0 ? static_cast<std::size_t>(nb_particle) : 0;
-    const std::size_t ne =
+    const std::size_t nel =
         elementdata::nb_element > 0 ? static_cast<std::size_t>(elementdata::nb_element) : 0;
     s.time = time;
     s.frame = frame;
     s.np = np;
+    s.extra = optionalsnow();
+    s.kept.clear();
+    if (s.extra.damage && failuredata::neroded > 0) {
+        for (std::size_t e = 0; e < nel; ++e)
+            if (!failuredata::eroded[e]) s.kept.push_back(static_cast<std::int32_t>(e));
+    }
+    const std::size_t ne = s.extra.damage && failuredata::neroded > 0 ? s.kept.size() : nel;
     s.ne = ne;
     s.points = pagebuffer(24 * np);
     if (np > 0) std::memcpy(s.points.as<double>(), particledata::pos.data(), 24 * np);
@@ -387,43 +446,48 @@ void capture(framestate& s, double time, int frame) {
     s.velocity = pagebuffer(12 * np);
     float* v = s.velocity.as<float>();
     const double* vel = particledata::vel.data();
-    for (std::size_t i = 0; i < 3 * np; ++i) put(v + i, vel[i]);
+    if (lag == 0.0) {
+        for (std::size_t i = 0; i < 3 * np; ++i) put(v + i, vel[i]);
+    } else {
+        const double* acc = particledata::acc.data();
+        for (std::size_t i = 0; i < 3 * np; ++i) put(v + i, vel[i] + lag * acc[i]);
+    }
 
-    // Cell data, one value per element from its history record.
-    s.eint = hasenergy();
+    // Cell data, one value per element drawn from its history record.
     s.cells.clear();
+    const cellset drawn = s.drawn();
     const element* el = elementdata::element_list.data();
     const history* h = materialdata::history_list.data();
     auto field = [&](auto value) {
         pagebuffer f(4 * ne);
         float* x = f.as<float>();
-        for (std::size_t e = 0; e < ne; ++e) put(x + e, value(h[el[e].nhistory - 1]));
+        for (std::size_t i = 0; i < ne; ++i) {
+            const std::size_t e = drawn[i];
+            put(x + i, value(h[el[e].nhistory - 1], e));
+        }
         s.cells.push_back(std::move(f));
     };
     for (int i = 0; i < 6; ++i)
-        field([i](const history& r) { return i < 3 ? r.sd[i] + r.sm : r.sd[i]; });
-    field([](const history& r) { return -r.sm; });
-    field([](const history& r) { return r.seqv; });
-    field([](const history& r) { return r.epeff; });
-    if (s.eint) field([](const history& r) { return r.eint; });
-    // Eroded elements stay in the piece but are flagged hidden, which
-    // ParaView honours: the hole shows without the connectivity changing.
-    s.failure = failuredata::on && failuredata::damage.size() == ne;
-    if (s.failure) {
-        pagebuffer f(4 * ne);
-        float* x = f.as<float>();
-        for (std::size_t e = 0; e < ne; ++e) put(x + e, failuredata::damage[e]);
-        s.cells.push_back(std::move(f));
-        s.ghost = pagebuffer(ne);
-        unsigned char* g = s.ghost.as<unsigned char>();
-        for (std::size_t e = 0; e < ne; ++e)
-            if (failuredata::eroded[e]) g[e] = 32;
-    }
+        field([i](const history& r, std::size_t) { return i < 3 ? r.sd[i] + r.sm : r.sd[i]; });
+    field([](const history& r, std::size_t) { return -r.sm; });
+    field([](const history& r, std::size_t) { return r.seqv; });
+    field([](const history& r, std::size_t) { return r.epeff; });
+    if (s.extra.eint) field([](const history& r, std::size_t) { return r.eint; });
+    // The temperature of the elements of a set that keeps one; NaN (no
+    // value, which ParaView draws in its NaN colour and leaves out of the
+    // range) in the others.
+    if (s.extra.temp)
+        field([el](const history& r, std::size_t e) {
+            const catalog::model* k = catalog::find(
+                materialdata::mat_list[static_cast<std::size_t>(el[e].mat - 1)].mtype);
+            return k && k->hastemperature() ? r.temp : std::numeric_limits<double>::quiet_NaN();
+        });
+    if (s.extra.damage) field([](const history&, std::size_t e) { return failuredata::damage[e]; });
 }
 
 // The compressed arrays of a frame that change, in the order of the file.
 struct packedframe {
-    packedarray velocity, displacement, points, relvol, ghost;
+    packedarray velocity, displacement, points, relvol;
     std::vector<packedarray> cells;  // as framestate's
 };
 
@@ -453,14 +517,15 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
     for (std::size_t i = 0; i < s.cells.size(); ++i)
         first.push_back(
             {&z.cells[i], 4 * s.ne, cl, fast, copied(s.cells[i]), giveback(s.cells[i])});
-    if (s.failure) first.push_back({&z.ghost, s.ne, cl, fast, copied(s.ghost), giveback(s.ghost)});
     const double* pts = s.points.as<double>();
+    const cellset drawn = s.drawn();
     first.push_back({&z.relvol, 4 * s.ne, cl, fast,
-                     [pts](std::size_t b, std::size_t len, worker& w) -> const void* {
+                     [pts, drawn](std::size_t b, std::size_t len, worker& w) -> const void* {
                          const element* el = elementdata::element_list.data();
                          const history* h = materialdata::history_list.data();
                          auto* f = w.made.as<float>();
-                         for (std::size_t i = 0, e = b * floatblock; i < len / 4; ++i, ++e) {
+                         for (std::size_t i = 0, k = b * floatblock; i < len / 4; ++i, ++k) {
+                             const std::size_t e = drawn[k];
                              double xyz[8][3], vol, ijac[3][3];
                              gather_corners(el[e].node, pts, xyz);
                              jacobian(xyz, vol, ijac);
@@ -512,7 +577,6 @@ void compressframe(framestate& s, packedframe& z, int lvl, int threads) {
     s.points = {};
     s.velocity = {};
     s.cells.clear();
-    s.ghost = {};
 }
 
 // The XML part of the piece (up to the "_" marker of the appended data) and
@@ -540,17 +604,15 @@ void pieceparts(const framestate& s, const packedframe& z, const constantarrays&
     line(pointdata, "Float32", "velocity", 3, z.velocity);
     line(pointdata, "Float32", "displacement", 3, z.displacement);
     line(pointdata, "Int32", "node", 1, c.node);
-    for (int i = 0; i < kInternalEnergy + 1; ++i) {
-        if (i == kInternalEnergy && !s.eint) continue;
-        const packedarray& a = i == kInternalEnergy - 1 ? z.relvol
-                               : i == kInternalEnergy   ? z.cells[kInternalEnergy - 1]
-                                                        : z.cells[static_cast<std::size_t>(i)];
-        line(celldata, "Float32", cellarrays[i].name, 1, a);
-    }
-    if (s.failure) {
-        line(celldata, "Float32", "damage", 1, z.cells.back());
-        line(celldata, "UInt8", "vtkGhostType", 1, z.ghost);
-    }
+    // The captured fields: those before the relative volume, then the
+    // optional ones present.
+    constexpr std::size_t nfixed = std::size(cellarrays) - 1;
+    for (std::size_t i = 0; i < nfixed; ++i)
+        line(celldata, "Float32", cellarrays[i].name, 1, z.cells[i]);
+    line(celldata, "Float32", cellarrays[nfixed].name, 1, z.relvol);
+    std::size_t next = nfixed;
+    for (std::size_t i = 0; i < std::size(optionalarrays); ++i)
+        if (s.extra.has(i)) line(celldata, "Float32", optionalarrays[i].name, 1, z.cells[next++]);
     line(celldata, "Int32", "material", 1, c.material);
     line(celldata, "Int32", "element", 1, c.element);
     line(celldata, "Int32", "process", 1, c.process);
@@ -575,9 +637,9 @@ void pieceparts(const framestate& s, const packedframe& z, const constantarrays&
 
 std::string piece(double time, int lvl) {
     framestate s;
-    capture(s, time, 0);
+    capture(s, time, 0, 0.0);
     constantarrays c;
-    compressconstants(c, lvl, std::max(lvl, connectivitylevel), 1);
+    compressconstants(c, s.drawn(), lvl, std::max(lvl, connectivitylevel), 1);
     packedframe z;
     compressframe(s, z, lvl, 1);
     std::string xml;
@@ -614,15 +676,11 @@ std::string parallelfile(double time, int frame) {
     x += "    <PPointData Vectors=\"velocity\">\n";
     for (const arrayspec& a : pointarrays) arrayline(a);
     x += "    </PPointData>\n    <PCellData Scalars=\"plastic_strain\">\n";
-    const bool eint = hasenergy();
-    int i = 0;
-    for (const arrayspec& a : cellarrays) {
-        if (i++ != kInternalEnergy || eint) arrayline(a);
-        if (i == kInternalEnergy + 1 && failuredata::on) {
-            arrayline({"Float32", "damage", 1});
-            arrayline({"UInt8", "vtkGhostType", 1});
-        }
-    }
+    for (const arrayspec& a : cellarrays) arrayline(a);
+    const optionals extra = optionalsnow();
+    for (std::size_t i = 0; i < std::size(optionalarrays); ++i)
+        if (extra.has(i)) arrayline(optionalarrays[i]);
+    for (const arrayspec& a : numberarrays) arrayline(a);
     x += "    </PCellData>\n    <PPoints>\n";
     arrayline({"Float64", "Points", 3});
     x += "    </PPoints>\n";
@@ -634,8 +692,11 @@ std::string parallelfile(double time, int frame) {
     return x;
 }
 
-// Times of the frames written so far, for the series file.
+// Times of the frames written so far, for the series file, and whether the
+// series lists each: every frame, except those of a continued run whose
+// files had gone at the restart.
 std::vector<double> frametimes;
+std::vector<char> framelisted;
 
 std::string seriesfile() {
     std::string x =
@@ -644,6 +705,7 @@ std::string seriesfile() {
         "header_type=\"UInt64\">\n"
         "  <Collection>\n";
     for (std::size_t i = 0; i < frametimes.size(); ++i) {
+        if (i < framelisted.size() && !framelisted[i]) continue;
         char t[40];
         std::snprintf(t, sizeof t, "%.17g", frametimes[i]);
         x += "    <DataSet timestep=\"";
@@ -714,8 +776,8 @@ backgroundwriter writer;
 void writeframe(const std::string& pvtu) {
     framestate& s = writer.state;
     const int threads = compressthreads();
-    if (!writer.constants.ready)
-        compressconstants(writer.constants, level, connectivitylevel, threads);
+    if (!writer.constants.ready || writer.constants.cellsof != s.ne)
+        compressconstants(writer.constants, s.drawn(), level, connectivitylevel, threads);
     {
         packedframe z;
         compressframe(s, z, level, threads);
@@ -735,15 +797,17 @@ void writeframe(const std::string& pvtu) {
 
 void wait() { writer.wait(); }
 
-void write(double time) {
+void write(double time, double lag) {
     writer.wait();
     const int frame = dataout::nfield;
     if (frame == 0) {
         frametimes.clear();
+        framelisted.clear();
         makefolder();
     }
-    capture(writer.state, time, frame);
+    capture(writer.state, time, frame, lag);
     frametimes.push_back(time);
+    framelisted.push_back(1);
     std::string pvtu;
     if (commnodes::myid == 0) pvtu = parallelfile(time, frame);
     dataout::nfield = frame + 1;
@@ -764,8 +828,23 @@ void start() {
 
 const std::vector<double>& frames() { return frametimes; }
 
+namespace {
+
+// The files of frame `frame` are all on disk: the parallel file and the
+// piece of every process (the processes share the working directory).
+bool framefiles(int frame) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(parallelname(frame), ec)) return false;
+    for (int p = 0; p < commnodes::nprocs; ++p)
+        if (!std::filesystem::is_regular_file(piecename(frame, p), ec)) return false;
+    return true;
+}
+
+}  // namespace
+
 void resume(const std::vector<double>& times) {
     frametimes = times;
+    framelisted.assign(times.size(), 1);
     if (!times.empty()) makefolder();
     if (commnodes::myid != 0) return;
     std::error_code ec;
@@ -774,6 +853,19 @@ void resume(const std::vector<double>& times) {
         std::filesystem::remove(seriesname, ec);
         return;
     }
+    // The state of a frame is gone with the run that wrote it: a frame whose
+    // files were removed is left out of the series, with a word.
+    std::size_t gone = 0;
+    for (std::size_t f = 0; f < times.size(); ++f)
+        if (!framefiles(static_cast<int>(f))) {
+            framelisted[f] = 0;
+            ++gone;
+        }
+    if (gone > 0)
+        errorstop::writeline(" *** Warning *** " + std::to_string(gone) + " of the " +
+                             std::to_string(times.size()) +
+                             " field frame(s) written before the restart have lost their files; " +
+                             seriesname + " lists the others");
     writeseries(seriesfile());
 }
 

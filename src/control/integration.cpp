@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "contact/contact.hpp"
@@ -94,7 +95,7 @@ double modelkinetic() {
 
 }  // namespace
 
-void updatefegeometry() {
+void updatefegeometry(const std::function<void()>& atstate) {
     using simulation::dtk;
     using simulation::dtk1;
     const int n = particledata::nb_particle;
@@ -174,12 +175,16 @@ void updatefegeometry() {
         }
     }
 
+    // The state of t(n) is whole here: x(n), the constrained a(n) and
+    // v(n-1/2), and the element values of this step's pass.
+    if (atstate) atstate();
+
     const double half = 0.5 * (dtk + dtk1);
     for (int i = 0; i < 3 * n; ++i) v[i] = v[i] + a[i] * half;
     for (int i = 0; i < 3 * n; ++i) x[i] = x[i] + v[i] * dtk1;
 }
 
-void advance() {
+void advance(const std::function<void()>& atstate) {
     using namespace simulation;
     dtk = dtk1;
     dtk1 = 1.0e6;
@@ -202,7 +207,7 @@ void advance() {
     guard::checkstep(istep, dtk1);
     if (elementdata::contact.on) contact::apply();
     if (dataout::energyon) energy::afterexchange();
-    updatefegeometry();
+    updatefegeometry(atstate);
     if (dataout::energyon) energy::afterupdate(tf);
 }
 
@@ -257,8 +262,20 @@ void integration(checkpoint::schedule& sched) {
         else
             energy::start();
     }
+    // A field frame shows one time: the positions, velocities and element
+    // values of t(n), written before the nodes move on. The curve and
+    // animation records of a step, written after it, carry t(n) too, with
+    // the positions already at t(n+1).
+    const std::function<void()> framestep = [&] {
+        if (!(nextfield > currenttime) || !(currenttime + dtk1 <= endtime)) {
+            nextfield = nextfield + dataout::fieldstep;
+            // v(n) = v(n-1/2) + a(n) dt(n-1/2) / 2 (at the first step, the
+            // initial velocities).
+            fieldout::write(currenttime, 0.5 * dtk);
+        }
+    };
     do {
-        advance();
+        advance(fields ? framestep : nullptr);
         const bool last = !(currenttime + dtk1 <= endtime);
         const bool output = !(nextout > currenttime);
         if (output) {
@@ -271,10 +288,6 @@ void integration(checkpoint::schedule& sched) {
             ffi::syncunits();
         }
         if (dataout::energyon && (output || last)) energy::write(currenttime);
-        if (fields && (!(nextfield > currenttime) || last)) {
-            nextfield = nextfield + dataout::fieldstep;
-            fieldout::write(currenttime);
-        }
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);
             nextreport = next >= static_cast<double>(INT_MAX)   ? INT_MAX
