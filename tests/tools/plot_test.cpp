@@ -252,7 +252,7 @@ TEST(Plot, FigurePanelsCurvesAndWhatIsLeftOut) {
                   {{0, 0, 0, 0, 0}, {1e-6, 1000, 37000, 0, 0}}),
          true,
          "contact force [kN]: normal, whole model | normal, process 0 | normal, process 1",
-         {"p0:cfri", "p1:cfri", "p0:cfri and p1:cfri"}},
+         {"p0:cfri", "p1:cfri"}},
         {"the balance stacked, zero columns left out, the error in per cent",
          table_of({"time", "engk_total", "engs_total", "hourglass", "contact", "external_work",
                    "plane_work", "ener_total", "energy_error"},
@@ -334,17 +334,22 @@ TEST(Plot, CurveFilePointsByTheDecksNumbers) {
     TempDir dir("plot-numbers");
     TwoCubes m;
     m.write(dir.path());
-    write_file(dir / "bresult_curv.dat", curve_text({{"dz  ", 1}, {"seqv", 1}, {"seqv", 1}},
-                                                    {{0, 0, 1, 1}, {1e-6, -1e-3, 2, 2}}));
+    write_file(dir / "bresult_curv.dat",
+               curve_text({{"dz  ", 1}, {"seqv", 1}, {"seqv", 1}, {"cnor", 1}},
+                          {{0, 0, 1, 1, 0}, {1e-6, -1e-3, 2, 2, 5}}));
     PlotTable t = read_plot_table(dir / "bresult_curv.dat");
-    EXPECT_EQ(t.names,
-              (std::vector<std::string>{"time", "dz@node9", "seqv@elem2", "seqv@elem2#2"}));
+    EXPECT_EQ(t.names, (std::vector<std::string>{"time", "dz@node9", "seqv@elem2", "seqv@elem2#2",
+                                                 "p1:cnor"}));
+    // One process's share of the contact force is not the model's.
+    EXPECT_EQ(make_figure(t, {}).panels.back().curves.front().title, "normal, process 1");
     testutil::fs::remove(dir / "hexdyn.map");
     t = read_plot_table(dir / "bresult_curv.dat");
-    EXPECT_EQ(t.names, (std::vector<std::string>{"time", "p1:dz@n1", "p1:seqv@1", "p1:seqv@1#2"}));
-    // Process a alone: its numbers are the deck's.
+    EXPECT_EQ(t.names, (std::vector<std::string>{"time", "p1:dz@n1", "p1:seqv@1", "p1:seqv@1#2",
+                                                 "p1:cnor"}));
+    // Process a alone: its numbers are the deck's, its totals the model's.
     testutil::fs::remove(dir / "bresult_curv.dat");
-    write_file(dir / "aresult_curv.dat", curve_text({{"vz  ", 7}}, {{0, -300}}));
+    write_file(dir / "aresult_curv.dat", curve_text({{"vz  ", 7}, {"cnor", 1}}, {{0, -300, 2}}));
     t = read_plot_table(dir / "aresult_curv.dat");
-    EXPECT_EQ(t.names, (std::vector<std::string>{"time", "vz@node7"}));
+    EXPECT_EQ(t.names, (std::vector<std::string>{"time", "vz@node7", "cnor"}));
+    EXPECT_EQ(t.title, "test");
 }

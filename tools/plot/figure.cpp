@@ -431,11 +431,15 @@ Figure make_figure(const PlotTable& t, const FigureOptions& opt) {
         if (sum.from.empty()) continue;
         const char* what = s == 0 ? "normal" : "friction";
         if (zero_throughout(sum.y)) {
-            f.left_out.push_back(join(sum.from));
+            // (--per-process has named each already.)
+            if (!opt.per_process) f.left_out.push_back(join(sum.from));
             continue;
         }
         Curve cv;
-        cv.title = std::string(what) + ", whole model";
+        // One process's share alone (its curve file) is not the model's.
+        cv.title = std::string(what) + (sum.from.size() == 1
+                                            ? ", process " + std::to_string(sum.processes.front())
+                                            : std::string(", whole model"));
         cv.y = std::move(sum.y);
         // The model's curves first, normal before friction.
         Draft& d = draft_of(drafts, "contact");
@@ -568,7 +572,7 @@ std::string figure_script(const Figure& f, const PlotOptions& opt) {
                       << fills[fill++ % fills.size()] << "'";
                     col += 2;
                     break;
-                case CurveStyle::total: s << col++ << " with lines lw 2 lc rgb 'black'"; break;
+                case CurveStyle::total: s << col++ << " with lines lw 1.2 lc rgb 'black'"; break;
                 case CurveStyle::reference:
                     s << col++ << " with lines dt 2 lw 2.5 lc rgb '#d62728'";
                     break;

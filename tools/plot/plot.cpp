@@ -90,11 +90,14 @@ void find_numbering(const fs::path& file, Numbering& n) {
 }
 
 std::string point_name(const CurveColumn& c, const Numbering& n) {
-    if (c.energy) return c.variable;
     std::string local = "p";
     local += std::to_string(n.process);
     local += ':';
     local += c.variable;
+    // A total of the process (engk, cnor, ...) is the model's only in a run
+    // of one process.
+    if (c.energy)
+        return n.deck_numbers || (n.map && n.loaded.procs.size() == 1) ? c.variable : local;
     if (c.element < 0) return local + "@?";
     if (n.map) {
         const std::vector<long long>& global = c.node ? n.map->node_global : n.map->element_global;
@@ -111,6 +114,8 @@ PlotTable read_curve_table(const fs::path& file) {
     formats::CurveReader r(file);
     PlotTable t;
     t.title = r.title();
+    // The title record repeats the deck's title line, keyword and all.
+    if (t.title.rfind("sovr ", 0) == 0) t.title.erase(0, 5);
     t.names.push_back("time");
     Numbering numbering;
     find_numbering(file, numbering);
