@@ -38,7 +38,7 @@ TEST(ToolsPlot, CurveFileAndCsvBecomePngs) {
     RunResult r = run_command(plot_cmd("aresult_curv.dat"), dir.path(), 60);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(is_png(dir / "aresult_curv.png"));
-    EXPECT_NE(r.out.find("4 curves, 4 records"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("4 curves in 3 panels, 4 records"), std::string::npos) << r.out;
 
     write_file(dir / "run.csv",
                "time,seqv@elem1,p0:engk,p1:engk,engk_total,mat@elem2\n"
@@ -49,6 +49,26 @@ TEST(ToolsPlot, CurveFileAndCsvBecomePngs) {
     EXPECT_TRUE(is_png(dir / "img" / "energy.png"));
     // The mat column has no value: left out, with a note.
     EXPECT_NE(r.out.find("mat@elem2 has no value"), std::string::npos) << r.out;
+
+    // The contact force of the processes summed (each on request), a column
+    // zero throughout named and left out.
+    write_file(dir / "contact.csv",
+               "time,p0:cnor,p1:cnor,dz@node841,external_work\n"
+               "0,0,0,0,0\n2e-6,1300,37700,-6e-8,0\n4e-6,900,25000,-4e-6,0\n");
+    r = run_command(plot_cmd("contact.csv"), dir.path(), 60);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(is_png(dir / "contact.png"));
+    EXPECT_NE(r.out.find("hexdyn-plot: note: p0:cnor and p1:cnor (one share per process) are "
+                         "summed into the normal contact force of the whole model"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("hexdyn-plot: note: external_work is zero throughout and not drawn"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("2 curves in 2 panels"), std::string::npos) << r.out;
+    r = run_command(plot_cmd("contact.csv --per-process -o per.png"), dir.path(), 60);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("4 curves in 2 panels"), std::string::npos) << r.out;
 }
 
 TEST(ToolsPlot, ErrorsAndMissingGnuplot) {

@@ -122,7 +122,7 @@ TEST(Export, MergesTwoProcessesIntoTheGlobalMeshSeries) {
     ASSERT_EQ(sets.size(), 3u);
     for (size_t z = 0; z < 3; ++z) {
         EXPECT_DOUBLE_EQ(std::stod(sets[z]->attr("timestep")), m.times[z]);
-        EXPECT_EQ(sets[z]->attr("file"), rep.vtu[z].filename().string());
+        EXPECT_EQ(sets[z]->attr("file"), "hexdyn_vtu/" + rep.vtu[z].filename().string());
     }
 
     for (size_t z = 0; z < 3; ++z) {
@@ -203,7 +203,7 @@ TEST(Export, KineticTotalsWhenNoNodeIsSharedAndSingleProcessWithoutMap) {
     EXPECT_EQ(head[8], "engs_total");
     EXPECT_EQ(csv_row(csv, 2)[7], "302");  // (100 + 1) + (200 + 1)
     EXPECT_TRUE(testutil::fs::exists(dir / "series.pvd"));
-    EXPECT_TRUE(testutil::fs::exists(dir / "series_0002.vtu"));
+    EXPECT_TRUE(testutil::fs::exists(dir / "series_vtu" / "series_0002.vtu"));
 
     // Process "a" alone, without a map: its numbering is the global one.
     TempDir one("export1");
@@ -466,4 +466,60 @@ TEST(Export, InconsistentOrMissingInputFailsWithoutLeavingACollection) {
     TempDir empty("exportempty");
     opt.dir = empty.path();
     EXPECT_THROW(run_export(opt), Error);
+}
+
+// Where the files go: the collection and the table in the run's folder (or
+// the one --out names), the series in a folder of its own beside them, and
+// nothing of an earlier, longer series left in it.
+TEST(Export, SeriesInAFolderOfItsOwn) {
+    TempDir dir("export-folder");
+    TwoCubes m;
+    m.write(dir.path());
+    namespace fs = testutil::fs;
+    struct Case {
+        const char* out;
+        const char* pvd;
+        const char* folder;
+    };
+    const Case cases[] = {
+        {"", "hexdyn.pvd", "hexdyn_vtu"},
+        {"impact", "impact.pvd", "impact_vtu"},
+        {"results/", "results/hexdyn.pvd", "results/hexdyn_vtu"},  // made
+        {"results", "results/hexdyn.pvd", "results/hexdyn_vtu"},   // exists
+    };
+    for (const Case& c : cases) {
+        // A stale file of a longer series, and one that is not the export's.
+        fs::create_directories(dir / c.folder);
+        const std::string base = fs::path(c.folder).filename().string();
+        const std::string name = base.substr(0, base.size() - 4);
+        write_file(dir / c.folder / (name + "_0007.vtu"), "old");
+        write_file(dir / c.folder / "notes.txt", "mine");
+        ExportOptions opt;
+        opt.dir = dir.path();
+        if (*c.out) opt.out = dir.path().string() + "/" + c.out;
+        const ExportReport rep = run_export(opt);
+        EXPECT_TRUE(fs::exists(dir / c.pvd)) << c.out;
+        ASSERT_EQ(rep.vtu.size(), 3u) << c.out;
+        for (const fs::path& v : rep.vtu) {
+            EXPECT_EQ(v.parent_path(), dir / c.folder) << c.out;
+            EXPECT_TRUE(fs::exists(v)) << v;
+        }
+        EXPECT_FALSE(fs::exists(dir / c.folder / (name + "_0007.vtu"))) << c.out;
+        EXPECT_TRUE(fs::exists(dir / c.folder / "notes.txt")) << c.out;
+        // The collection names the files relative to its folder.
+        const std::string pvd = read_file(dir / c.pvd);
+        EXPECT_NE(pvd.find("file=\"" + base + "/" + name + "_0002.vtu\""), std::string::npos)
+            << pvd;
+    }
+    // No .vtu in the run's folder itself.
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_NE(e.path().extension(), ".vtu") << e.path();
+    ExportOptions opt;
+    opt.dir = dir.path();
+    opt.out = dir.path().string() + "/none/deeper/";
+    expect_rejected([&] { run_export(opt); }, "output directory", "missing parent");
+    write_file(dir / "blocked_vtu", "a file");
+    opt.out = dir / "blocked";
+    expect_rejected([&] { run_export(opt); }, "blocked_vtu exists and is not a directory",
+                    "blocked");
 }

@@ -62,13 +62,24 @@ std::string point_text(const double* p) {
 }
 
 // Path prefix of the outputs: --out, or <dir>/hexdyn; a directory means
-// <it>/hexdyn. Removes a stale collection of the same name: it would list a
-// mix of old and new files if this export failed half-way, and is written
-// again at the end.
+// <it>/hexdyn, and a name ending in "/" is a directory made when missing.
+// Removes a stale collection of the same name: it would list a mix of old
+// and new files if this export failed half-way, and is written again at the
+// end.
 fs::path output_prefix(const ExportOptions& opt, const fs::path& dir, ExportReport& rep) {
     fs::path prefix = opt.out.empty() ? dir / "hexdyn" : opt.out;
     {
         std::error_code ec;
+        const std::string out = opt.out.string();
+        if (!out.empty() && out.back() == '/' && !fs::exists(prefix, ec)) {
+            const fs::path made = fs::path(out).parent_path();
+            const fs::path parent = made.parent_path();
+            if (!parent.empty() && !fs::is_directory(parent, ec))
+                throw Error("output directory " + parent.string() + " does not exist");
+            if (!fs::create_directory(made, ec) && ec)
+                throw Error("cannot create output directory " + made.string() + ": " +
+                            ec.message());
+        }
         if (fs::is_directory(prefix, ec)) prefix /= "hexdyn";
         const fs::path parent = prefix.parent_path();
         if (!parent.empty() && !fs::is_directory(parent, ec))
@@ -80,6 +91,39 @@ fs::path output_prefix(const ExportOptions& opt, const fs::path& dir, ExportRepo
     std::error_code ec;
     fs::remove(rep.pvd, ec);
     return prefix;
+}
+
+// The folder of the .vtu series beside the collection, PREFIX_vtu: one file
+// per output time would otherwise crowd the run's folder.
+fs::path series_folder(const fs::path& prefix) {
+    fs::path folder = prefix;
+    folder += "_vtu";
+    std::error_code ec;
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+        throw Error(folder.string() + " exists and is not a directory");
+    if (!fs::create_directory(folder, ec) && ec)
+        throw Error("cannot create directory " + folder.string() + ": " + ec.message());
+    return folder;
+}
+
+// Removes the files of an earlier, longer series from the series folder:
+// <base>_NNNN.vtu numbered `count` and above.
+void remove_stale_series(const fs::path& folder, const std::string& base, size_t count) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() < base.size() + 9 || name.compare(0, base.size() + 1, base + "_") != 0 ||
+            name.compare(name.size() - 4, 4, ".vtu") != 0)
+            continue;
+        const std::string digits = name.substr(base.size() + 1, name.size() - base.size() - 5);
+        if (digits.empty() || digits.size() > 9 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        if (std::stoull(digits) >= count) {
+            std::error_code rm;
+            fs::remove(it->path(), rm);
+        }
+    }
 }
 
 // The map: given, or found beside the results, or none.
@@ -348,6 +392,7 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
     std::vector<double> times;
     bool all_precise = true;
     const std::string base = prefix.filename().string();
+    const fs::path folder = series_folder(prefix);
     for (int z = 0; z == 0 || next_zone(anim, z, rep); ++z) {
         merge_zone(procs, anim, z, xyz, stamp, owner);
         if (z == 0) ref = xyz;
@@ -360,13 +405,14 @@ std::vector<double> write_series(const std::vector<Process>& procs, Animations& 
             all_precise = false;
         char num[32];
         std::snprintf(num, sizeof num, "_%04d.vtu", z);
-        const fs::path vtu = prefix.parent_path() / (base + num);
+        const fs::path vtu = folder / (base + num);
         write_vtu(vtu, mesh, xyz, ref, time, ascii);
         rep.vtu.push_back(vtu);
         times.push_back(time);
     }
     rep.zones = static_cast<int>(times.size());
     rep.precise_times = all_precise;
+    remove_stale_series(folder, base, times.size());
     return times;
 }
 

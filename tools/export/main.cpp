@@ -16,11 +16,14 @@ const char* const kUsage =
     "\n"
     "Merges the result files of a run (<deck>result_anim.dat and <deck>result_curv.dat\n"
     "of every process) into the global mesh and writes\n"
-    "  PREFIX_0000.vtu, PREFIX_0001.vtu, ...  one VTK unstructured grid per output time:\n"
+    "  PREFIX_vtu/NAME_0000.vtu, PREFIX_vtu/NAME_0001.vtu, ... (NAME: the last part\n"
+    "        of PREFIX) one VTK unstructured grid per output time, in a folder of its own\n"
+    "        (files of an earlier, longer series in it are removed):\n"
     "        hexahedral cells, the point fields \"displacement\" and \"node\" (global node\n"
     "        number) and the cell fields \"process\" and \"element\" (global element number);\n"
     "        binary, every array zlib-compressed and appended (VTK XML \"appended\" data)\n"
-    "  PREFIX.pvd   the time series, to open in ParaView\n"
+    "  PREFIX.pvd   the time series, to open in ParaView (it names the .vtu files\n"
+    "               by their paths relative to its own folder: keep the two together)\n"
     "  PREFIX.csv   time, every curve of every process, and the energies summed over\n"
     "               the processes: engs_total; engk_total and ener_total only when no\n"
     "               node is shared, since each process counts the kinetic energy of\n"
@@ -34,8 +37,11 @@ const char* const kUsage =
     "                 (default: D/hexdyn.map when it exists; without a map a single\n"
     "                 process \"a\" is the global mesh, and several processes are\n"
     "                 exported side by side without joining their shared nodes)\n"
-    "  --out PREFIX   output path prefix (default: D/hexdyn; an existing directory\n"
-    "                 means PREFIX/hexdyn)\n"
+    "  --out PREFIX   output path prefix (default: D/hexdyn, so D/hexdyn.pvd,\n"
+    "                 D/hexdyn.csv and the folder D/hexdyn_vtu); an existing\n"
+    "                 directory, or a name ending in / (made when missing, in an\n"
+    "                 existing parent), means PREFIX/hexdyn: --out results/ puts\n"
+    "                 everything in the folder results\n"
     "  --ascii        write the .vtu arrays as text (larger and slower to load; the\n"
     "                 format of the files before binary became the default)\n"
     "  -h, --help     show this help\n"
@@ -89,7 +95,8 @@ int run(int argc, char** argv) {
     std::printf("%d process%s%s, %lld nodes, %lld elements, %d output times\n", rep.processes,
                 rep.processes == 1 ? "" : "es", rep.used_map ? " (map)" : "", rep.nodes,
                 rep.elements, rep.zones);
-    std::printf("wrote %s (%zu .vtu files%s)\n", rep.pvd.string().c_str(), rep.vtu.size(),
+    std::printf("wrote %s (%zu .vtu files in %s%s)\n", rep.pvd.string().c_str(), rep.vtu.size(),
+                rep.vtu.empty() ? "" : rep.vtu.front().parent_path().string().c_str(),
                 rep.precise_times ? ", times from the curve file" : "");
     if (!rep.csv.empty())
         std::printf("wrote %s (%lld records)\n", rep.csv.string().c_str(), rep.curve_records);

@@ -172,6 +172,8 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
 
 void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu,
                const std::vector<double>& times) {
+    // A viewer finds the files relative to the collection's folder.
+    const fs::path base = file.parent_path();
     write_replacing(file, [&](OutFile& out) {
         std::string& b = out.buf();
         b += "<?xml version=\"1.0\"?>\n"
@@ -181,7 +183,8 @@ void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu,
             b += "    <DataSet timestep=\"";
             put_real(b, times[z]);
             b += "\" group=\"\" part=\"0\" file=\"";
-            b += vtkxml::escape(vtu[z].filename().string());
+            const fs::path rel = base.empty() ? vtu[z] : vtu[z].lexically_relative(base);
+            b += vtkxml::escape(rel.generic_string());
             b += "\"/>\n";
         }
         b += "  </Collection>\n</VTKFile>\n";

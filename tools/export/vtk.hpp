@@ -28,7 +28,8 @@ void write_vtu(const fs::path& file, const GlobalMesh& mesh, const std::vector<d
                const std::vector<double>& ref, double time, bool ascii);
 
 // The .pvd collection of the .vtu files with their times, written through a
-// temporary file so that it appears only complete.
+// temporary file so that it appears only complete. The files are named by
+// their paths relative to the collection's folder.
 void write_pvd(const fs::path& file, const std::vector<fs::path>& vtu,
                const std::vector<double>& times);
 

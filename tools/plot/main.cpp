@@ -9,6 +9,7 @@
 #include "formats/cli.hpp"
 #include "material/catalog.hpp"
 #include "model/curvevariables.hpp"
+#include "plot/figure.hpp"
 #include "plot/plot.hpp"
 
 namespace {
@@ -16,22 +17,44 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kUsage =
-    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
+    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T] [--per-process]\n"
     "\n"
-    "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
-    "hexdyn-export: one panel per result variable (the curve variables below),\n"
-    "one line per curve, time on the x axis. Runs gnuplot\n"
-    "(Debian package gnuplot-nox), which must be on PATH.\n"
-    "The energy balance energy.dat of a run with \"ebal on\" plots as it is; beside\n"
-    "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
-    "by the global kinetic, internal and total energy (engk_total, engs_total,\n"
-    "ener_total), with the hourglass energy, the work terms and the energy error.\n"
+    "Plots a solver curve file (<deck>result_curv.dat), the CSV written by\n"
+    "hexdyn-export or the energy balance energy.dat into a PNG through gnuplot\n"
+    "(Debian package gnuplot-nox, which must be on PATH): one panel per quantity,\n"
+    "one line per curve, time on the x axis.\n"
+    "\n"
+    "What the panels show:\n"
+    "  - Axes in SI units with a prefix that keeps the ticks between 1 and 999\n"
+    "    (time in us or ms, displacement in mm, force in kN, stress in MPa).\n"
+    "  - A quantity that changes by less than 1 % of its size is drawn as its\n"
+    "    change from its first value, which the axis label names\n"
+    "    (\"total energy - 539.354 J [mJ]\").\n"
+    "  - Curves are named by the deck's node or element number (\"node 841\"):\n"
+    "    a CSV names them so when it was exported with the partition map, and a\n"
+    "    curve file is read with the map hexdyn.map beside it. Without a map the\n"
+    "    process's own number is shown with the process (\"node 3 of process 1\").\n"
+    "  - The contact forces of the processes (cnor, cfri; p0:cnor, p1:cnor, ...)\n"
+    "    are summed into the force on the whole model.\n"
+    "  - With the energy balance (energy.dat, deck keyword ebal, read from the\n"
+    "    CSV or from beside the curve file) one panel stacks kinetic, internal,\n"
+    "    hourglass, contact and eroded energy and the energy the constraints took,\n"
+    "    with the energy that went in (initial kinetic + work of the loads) as a\n"
+    "    dashed line: where the top of the stack meets it the balance holds. The\n"
+    "    energy error has its own panel in per cent, as scripts/energy_summary.sh\n"
+    "    prints it. A curve file's own engk, engs and ener (one process's share)\n"
+    "    give way to the balance.\n"
+    "  - Columns that are zero throughout (external_work without loads, say) or\n"
+    "    have no value are not drawn; the picture's title and a note on stderr\n"
+    "    name them.\n"
     "A curve file cut inside its last record (a run killed while writing) plots\n"
     "the records before the cut, with a warning.\n"
     "\n"
     "  -o, --output FILE  PNG to write (default: the input with the extension .png)\n"
     "  --title T          title of the plot (default: the curve file's title, or\n"
     "                     the CSV's file name)\n"
+    "  --per-process      draw each process's contact force (and its energies)\n"
+    "                     beside the model's total\n"
     "  -h, --help         show this help\n";
 // The help text closed by the paragraphs of the material words and of the
 // curve variables.
@@ -60,6 +83,7 @@ class Scratch {
 int run(int argc, char** argv) {
     std::string input, output, title;
     bool has_title = false;
+    plot::FigureOptions fo;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (formats::asks_help(a, kUsageText.c_str())) return 0;
@@ -75,6 +99,8 @@ int run(int argc, char** argv) {
                     return usage_error("option " + arg.key + " needs a non-empty value");
                 output = arg.value;
             }
+        } else if (a == "--per-process") {
+            fo.per_process = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return usage_error("unknown option " + a);
         } else if (input.empty()) {
@@ -106,12 +132,13 @@ int run(int argc, char** argv) {
                    : (table.title.empty() ? fs::path(input).filename().string() : table.title);
     po.data = scratch.path() / "curves.dat";
     po.output = scratch.path() / "plot.png";
-    std::vector<std::string> notes;
-    const std::string script = plot::plot_script(table, po, notes);
-    for (const std::string& n : notes) std::fprintf(stderr, "hexdyn-plot: note: %s\n", n.c_str());
+    const plot::Figure figure = plot::make_figure(table, fo);
+    const std::string script = plot::figure_script(figure, po);
+    for (const std::string& n : figure.notes)
+        std::fprintf(stderr, "hexdyn-plot: note: %s\n", n.c_str());
     for (const std::string& w : table.warnings)
         std::fprintf(stderr, "hexdyn-plot: warning: %s\n", w.c_str());
-    plot::write_plot_data(table, po.data);
+    plot::write_figure_data(figure, po.data);
     const fs::path script_file = scratch.path() / "plot.gp";
     {
         std::FILE* f = std::fopen(script_file.c_str(), "wb");
@@ -125,8 +152,10 @@ int run(int argc, char** argv) {
         throw formats::Error("gnuplot wrote no image");
     fs::copy_file(po.output, out, fs::copy_options::overwrite_existing, ec);
     if (ec) throw formats::Error("cannot write " + out.string() + ": " + ec.message());
-    std::printf("wrote %s (%zu curves, %zu records)\n", out.string().c_str(),
-                table.names.size() - 1, table.rows.size());
+    size_t curves = 0;
+    for (const plot::Panel& p : figure.panels) curves += p.curves.size();
+    std::printf("wrote %s (%zu curves in %zu panels, %zu records)\n", out.string().c_str(), curves,
+                figure.panels.size(), table.rows.size());
     return 0;
 }
 

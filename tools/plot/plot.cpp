@@ -18,6 +18,9 @@
 #include <map>
 #include <sstream>
 
+#include "formats/deck.hpp"
+#include "formats/map.hpp"
+
 extern char** environ;
 
 namespace plot {
@@ -46,16 +49,79 @@ std::string unquote(std::string_view s) {
     return std::string(s);
 }
 
+// The numbering a process's curve file names its points in, and how to
+// name them as the deck does. With the partition map beside the file the
+// process's numbers become the deck's; a file of the only process (no map,
+// no second curve file) already has the deck's numbers; otherwise the names
+// keep the process's own numbers with the process in front, "p1:dz@n3",
+// as hexdyn-export names them.
+struct Numbering {
+    const formats::MapProcess* map = nullptr;
+    bool deck_numbers = false;
+    int process = 0;
+    formats::Map loaded;
+};
+
+void find_numbering(const fs::path& file, Numbering& n) {
+    const std::string base = file.filename().string();
+    const std::string suffix = "result_curv.dat";
+    if (base.size() <= suffix.size() ||
+        base.compare(base.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return;
+    const std::string deck = base.substr(0, base.size() - suffix.size());
+    for (int id = 0; id < 1000; ++id)
+        if (formats::deck_name(id) == deck) {
+            n.process = id;
+            break;
+        }
+    std::error_code ec;
+    const fs::path map = file.parent_path() / "hexdyn.map";
+    if (fs::is_regular_file(map, ec)) {
+        n.loaded = formats::read_map(map);
+        for (const formats::MapProcess& mp : n.loaded.procs)
+            if (mp.deck == deck) {
+                n.map = &mp;
+                n.process = mp.id;
+            }
+        if (n.map) return;
+    }
+    n.deck_numbers =
+        n.process == 0 && !fs::exists(file.parent_path() / (formats::deck_name(1) + suffix), ec);
+}
+
+std::string point_name(const CurveColumn& c, const Numbering& n) {
+    std::string local = "p";
+    local += std::to_string(n.process);
+    local += ':';
+    local += c.variable;
+    // A total of the process (engk, cnor, ...) is the model's only in a run
+    // of one process.
+    if (c.energy)
+        return n.deck_numbers || (n.map && n.loaded.procs.size() == 1) ? c.variable : local;
+    if (c.element < 0) return local + "@?";
+    if (n.map) {
+        const std::vector<long long>& global = c.node ? n.map->node_global : n.map->element_global;
+        if (c.element >= 1 && c.element <= static_cast<long long>(global.size()))
+            return c.variable + (c.node ? "@node" : "@elem") +
+                   std::to_string(global[static_cast<size_t>(c.element - 1)]);
+    } else if (n.deck_numbers) {
+        return c.variable + (c.node ? "@node" : "@elem") + std::to_string(c.element);
+    }
+    return local + (c.node ? "@n" : "@") + std::to_string(c.element);
+}
+
 PlotTable read_curve_table(const fs::path& file) {
     formats::CurveReader r(file);
     PlotTable t;
     t.title = r.title();
+    // The title record repeats the deck's title line, keyword and all.
+    if (t.title.rfind("sovr ", 0) == 0) t.title.erase(0, 5);
     t.names.push_back("time");
+    Numbering numbering;
+    find_numbering(file, numbering);
     std::map<std::string, int> used;
     for (const CurveColumn& c : r.columns()) {
-        std::string name = c.variable;
-        if (!c.energy)
-            name += c.element < 0 ? std::string("@?") : "@elem" + std::to_string(c.element);
+        std::string name = point_name(c, numbering);
         const int n = ++used[name];
         if (n > 1) {
             name += '#';
@@ -111,8 +177,9 @@ PlotTable read_csv_table(const fs::path& file) {
     return t;
 }
 
-// gnuplot single-quoted string: no escapes, a quote is doubled.
-std::string gp_quote(const std::string& s) {
+}  // namespace
+
+std::string gnuplot_quote(const std::string& s) {
     std::string r = "'";
     for (char c : s) {
         if (c == '\'') r += '\'';
@@ -122,8 +189,6 @@ std::string gp_quote(const std::string& s) {
     r += '\'';
     return r;
 }
-
-}  // namespace
 
 namespace {
 
@@ -209,86 +274,6 @@ std::string variable_of(const std::string& column) {
     if (v.size() > total.size() && v.compare(v.size() - total.size(), total.size(), total) == 0)
         v.resize(v.size() - total.size());
     return v.empty() ? column : v;
-}
-
-void write_plot_data(const PlotTable& table, const fs::path& file) {
-    std::FILE* f = std::fopen(file.c_str(), "wb");
-    if (!f) throw Error("cannot create " + file.string() + ": " + std::strerror(errno));
-    std::string b;
-    bool ok = true;
-    for (const std::vector<double>& row : table.rows) {
-        for (size_t c = 0; c < row.size(); ++c) {
-            if (c) b += ' ';
-            if (!std::isfinite(row[c])) {
-                b += '?';
-            } else {
-                char num[40];
-                const auto r = std::to_chars(num, num + sizeof num, row[c]);
-                b.append(num, r.ptr);
-            }
-        }
-        b += '\n';
-        if (b.size() > (size_t{1} << 20)) {
-            ok = ok && std::fwrite(b.data(), 1, b.size(), f) == b.size();
-            b.clear();
-        }
-    }
-    ok = ok && std::fwrite(b.data(), 1, b.size(), f) == b.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) throw Error("cannot write " + file.string());
-}
-
-std::string plot_script(const PlotTable& table, const PlotOptions& opt,
-                        std::vector<std::string>& notes) {
-    // Panels in order of first appearance of their variable.
-    std::vector<std::string> vars;
-    std::vector<std::vector<size_t>> cols;
-    for (size_t c = 1; c < table.names.size(); ++c) {
-        bool any = false;
-        for (const auto& row : table.rows) any = any || std::isfinite(row[c]);
-        if (!any) {
-            notes.push_back("column " + table.names[c] + " has no value and is left out");
-            continue;
-        }
-        const std::string v = variable_of(table.names[c]);
-        size_t k = 0;
-        while (k < vars.size() && vars[k] != v) ++k;
-        if (k == vars.size()) {
-            vars.push_back(v);
-            cols.emplace_back();
-        }
-        cols[k].push_back(c);
-    }
-    if (vars.empty()) throw Error("nothing to plot: the data holds no curve with a value");
-    const size_t ncols = vars.size() == 1 ? 1 : 2;
-    const size_t nrows = (vars.size() + ncols - 1) / ncols;
-    const char* style = table.rows.size() <= 30 ? "linespoints pt 7 ps 0.6" : "lines";
-
-    std::ostringstream s;
-    s << "set terminal pngcairo noenhanced size " << 760 * ncols << "," << 60 + 420 * nrows
-      << " font ',10'\n";
-    s << "set output " << gp_quote(opt.output.string()) << "\n";
-    s << "set datafile missing '?'\n";
-    s << "set grid\n";
-    s << "set key below\n";
-    s << "set format y '%.3g'\n";
-    s << "set format x '%.3g'\n";
-    s << "set multiplot layout " << nrows << "," << ncols << " title " << gp_quote(opt.title)
-      << "\n";
-    for (size_t k = 0; k < vars.size(); ++k) {
-        s << "set xlabel 'time'\n";
-        s << "set ylabel " << gp_quote(vars[k]) << "\n";
-        s << "plot ";
-        for (size_t j = 0; j < cols[k].size(); ++j) {
-            if (j) s << ", \\\n     ";
-            s << gp_quote(opt.data.string()) << " using 1:" << cols[k][j] + 1 << " with " << style
-              << " title " << gp_quote(table.names[cols[k][j]]);
-        }
-        s << "\n";
-    }
-    s << "unset multiplot\n";
-    s << "set output\n";
-    return s.str();
 }
 
 std::string find_gnuplot() {

@@ -40,14 +40,9 @@ struct PlotOptions {
     fs::path output;  // PNG the script writes
 };
 
-// Writes the table as a gnuplot data file ("?" where there is no value).
-void write_plot_data(const PlotTable& table, const fs::path& file);
-
-// gnuplot script: a multiplot with one panel per variable (in order of first
-// appearance), x labelled "time", y labelled with the variable, one line per
-// column. Columns without any value are left out; `notes` says which.
-std::string plot_script(const PlotTable& table, const PlotOptions& options,
-                        std::vector<std::string>& notes);
+// gnuplot single-quoted string: no escapes, a quote is doubled, a line end
+// becomes a blank.
+std::string gnuplot_quote(const std::string& s);
 
 // Path of gnuplot on PATH, empty when there is none.
 std::string find_gnuplot();
