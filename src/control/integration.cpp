@@ -26,6 +26,7 @@
 #include "output/units.hpp"
 #include "parallel/commnodes.hpp"
 #include "parallel/ownership.hpp"
+#include "walls/walls.hpp"
 
 std::string progressline(int step, double t, double dt, double edist, double ke) {
     std::string s = " Step=";
@@ -110,7 +111,9 @@ void updatefegeometry() {
     //   rigid plane: at a node on or beyond the plane, a component of
     //   v(n-1/2) or a(n) along the plane's axis that points through the
     //   plane is set to 0; so is every component of v(n-1/2) and a(n) along
-    //   an axis on which a held component ("fixd") holds the node
+    //   an axis on which a held component ("fixd") holds the node; the
+    //   rigid walls ("wall") add to a(n) the velocity change that keeps a
+    //   node from ending the step behind them (walls/walls.hpp)
     //   v(n+1/2) = v(n-1/2) + a(n) (dt(n-1/2) + dt(n+1/2)) / 2
     //   x(n+1)   = x(n) + dt(n+1/2) v(n+1/2)
     //
@@ -173,6 +176,9 @@ void updatefegeometry() {
                 }
         }
     }
+
+    if (!walls::list.empty())
+        walls::constrain(a, v, x, m, n, simulation::currenttime, dtk, dtk1);
 
     const double half = 0.5 * (dtk + dtk1);
     for (int i = 0; i < 3 * n; ++i) v[i] = v[i] + a[i] * half;
@@ -257,6 +263,12 @@ void integration(checkpoint::schedule& sched) {
         else
             energy::start();
     }
+    if (!walls::list.empty()) {
+        if (sched.restored)
+            walls::resume();
+        else
+            walls::start();
+    }
     do {
         advance();
         const bool last = !(currenttime + dtk1 <= endtime);
@@ -270,6 +282,7 @@ void integration(checkpoint::schedule& sched) {
             // process killed later keeps them.
             ffi::syncunits();
         }
+        if (!walls::list.empty() && (output || last)) walls::write(currenttime);
         if (dataout::energyon && (output || last)) energy::write(currenttime);
         if (fields && (!(nextfield > currenttime) || last)) {
             nextfield = nextfield + dataout::fieldstep;
