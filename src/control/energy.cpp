@@ -260,9 +260,8 @@ balance global() {
 std::string header() {
     return std::string("#            time          kinetic         internal        hourglass") +
            (elementdata::contact.on ? "          contact" : "") +
-           (failuredata::on ? "           eroded" : "") +
-           "    external_work       plane_work" + (walls::list.empty() ? "" : "        wall_work") +
-           "            total     energy_error";
+           (failuredata::on ? "           eroded" : "") + "    external_work       plane_work" +
+           (walls::list.empty() ? "" : "        wall_work") + "            total     energy_error";
 }
 
 std::string record(double time, const balance& b) {

@@ -177,8 +177,7 @@ void updatefegeometry() {
         }
     }
 
-    if (!walls::list.empty())
-        walls::constrain(a, v, x, m, n, simulation::currenttime, dtk, dtk1);
+    if (!walls::list.empty()) walls::constrain(a, v, x, m, n, simulation::currenttime, dtk, dtk1);
 
     const double half = 0.5 * (dtk + dtk1);
     for (int i = 0; i < 3 * n; ++i) v[i] = v[i] + a[i] * half;

@@ -383,7 +383,8 @@ void setwalls() {
         w.radius = r.radius;
         if (r.edge) {
             const walls::vec3 e{(*r.edge)[0], (*r.edge)[1], (*r.edge)[2]};
-            const walls::vec3 inplane = walls::minus(e, walls::scaled(w.normal, walls::dot(e, w.normal)));
+            const walls::vec3 inplane =
+                walls::minus(e, walls::scaled(w.normal, walls::dot(e, w.normal)));
             w.edge = walls::scaled(inplane, 1.0 / walls::length(inplane));
             w.sizea = (*r.edge)[3];
             w.sizeb = (*r.edge)[4];

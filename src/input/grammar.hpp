@@ -721,16 +721,16 @@ contactblock readcontact(In& in, int nmat) {
 //   comp C                     the wall holds the nodes of component C only
 // A curve number for the motion would follow the three values of "move".
 struct wallrecord {
-    int shape = 1;                               // 1 plane, 2 cylinder, 3 sphere
-    std::array<double, 3> point{};               // a point of the plane or axis, the centre
-    std::array<double, 3> direction{};           // the plane's normal, the cylinder's axis
-    double radius = 0.0;                         // cylinder and sphere, m
-    std::optional<std::array<double, 5>> edge;   // finite plane: edge direction, LA, LB
-    std::optional<double> length;                // finite cylinder, m
-    bool inside = false;                         // the body inside the cylinder or sphere
-    std::optional<std::array<double, 3>> move;   // velocity of the wall, m/s
-    std::optional<double> friction;              // Coulomb coefficient
-    std::optional<int> comp;                     // the component held
+    int shape = 1;                              // 1 plane, 2 cylinder, 3 sphere
+    std::array<double, 3> point{};              // a point of the plane or axis, the centre
+    std::array<double, 3> direction{};          // the plane's normal, the cylinder's axis
+    double radius = 0.0;                        // cylinder and sphere, m
+    std::optional<std::array<double, 5>> edge;  // finite plane: edge direction, LA, LB
+    std::optional<double> length;               // finite cylinder, m
+    bool inside = false;                        // the body inside the cylinder or sphere
+    std::optional<std::array<double, 3>> move;  // velocity of the wall, m/s
+    std::optional<double> friction;             // Coulomb coefficient
+    std::optional<int> comp;                    // the component held
     int line = 0;  // the deck line of its shape record (0 for a record built in memory)
 };
 

@@ -106,8 +106,8 @@ void start() {
             const contactpoint c = locate(w, p, 0.0);
             // A finite plane does not reach the nodes behind it.
             if (!c.acts || w.sizea > 0.0) return;
-            const double scale = std::max({std::fabs(p[0]), std::fabs(p[1]), std::fabs(p[2]),
-                                           w.radius, length(w.point)});
+            const double scale = std::max(
+                {std::fabs(p[0]), std::fabs(p[1]), std::fabs(p[2]), w.radius, length(w.point)});
             if (!(c.gap < -1.0e-9 * scale)) return;
             for (std::size_t j = 0; j < 3; ++j) x[3 * k + j] -= c.gap * c.normal[j];
             ++moved;
@@ -116,11 +116,10 @@ void start() {
         if (moved > 0) {
             char depth[32];
             std::snprintf(depth, sizeof depth, "%.3E", deepest);
-            errorstop::writeline(" *** Warning *** wall " + std::to_string(i + 1) + ": " +
-                                 std::to_string(moved) + " node(s) of process " +
-                                 std::to_string(commnodes::myid) +
-                                 " start behind its surface (up to " + depth +
-                                 " m) and are put on it");
+            errorstop::writeline(
+                " *** Warning *** wall " + std::to_string(i + 1) + ": " + std::to_string(moved) +
+                " node(s) of process " + std::to_string(commnodes::myid) +
+                " start behind its surface (up to " + depth + " m) and are put on it");
         }
     }
 }

@@ -80,10 +80,14 @@ Block block(int nx, int ny, int nz, const Point3& size, const Point3& base, cons
     for (int k = 0; k < nz; ++k)
         for (int j = 0; j < ny; ++j)
             for (int i = 0; i < nx; ++i) {
-                const std::array<int, 8> c{id(i, j, k),         id(i + 1, j, k),
-                                           id(i + 1, j + 1, k), id(i, j + 1, k),
-                                           id(i, j, k + 1),     id(i + 1, j, k + 1),
-                                           id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
+                const std::array<int, 8> c{id(i, j, k),
+                                           id(i + 1, j, k),
+                                           id(i + 1, j + 1, k),
+                                           id(i, j + 1, k),
+                                           id(i, j, k + 1),
+                                           id(i + 1, j, k + 1),
+                                           id(i + 1, j + 1, k + 1),
+                                           id(i, j + 1, k + 1)};
                 b.mesh.element(1, c);
                 for (int n : c) b.mass[static_cast<size_t>(n - 1)] += share;
             }
@@ -193,11 +197,12 @@ TEST_P(SkewRebound, TangentKeptNormalReversedImpulseIsMomentum) {
     const Point3 p0 = apply(r, {3.0 * mass, 0.0, -5.0 * mass});
     const Point3 change{o.momentum[0] - p0[0], o.momentum[1] - p0[1], o.momentum[2] - p0[2]};
     const double vt = dot(o.momentum, s) / mass, vn = dot(o.momentum, n) / mass;
-    std::printf("turn %.2f: v_t %.6f (3), v_n %.4f (-5 before), kinetic %.4f of %.4f J (%.2f %%), "
-                "impulse %.6e vs momentum change %.6e (rel %.2e), wall work %.4f J, balance %.1e\n",
-                t.angle, vt, vn, o.kinetic, o.kinetic0, 100.0 * o.kinetic / o.kinetic0,
-                std::sqrt(dot(o.impulse, o.impulse)), std::sqrt(dot(change, change)),
-                relative(o.impulse, change), o.work, o.error);
+    std::printf(
+        "turn %.2f: v_t %.6f (3), v_n %.4f (-5 before), kinetic %.4f of %.4f J (%.2f %%), "
+        "impulse %.6e vs momentum change %.6e (rel %.2e), wall work %.4f J, balance %.1e\n",
+        t.angle, vt, vn, o.kinetic, o.kinetic0, 100.0 * o.kinetic / o.kinetic0,
+        std::sqrt(dot(o.impulse, o.impulse)), std::sqrt(dot(change, change)),
+        relative(o.impulse, change), o.work, o.error);
     EXPECT_NEAR(vt, 3.0, 3.0e-6);
     EXPECT_GT(vn, 4.5);
     EXPECT_LT(vn, 5.0);
@@ -233,15 +238,15 @@ TEST(VerificationWalls, MovingPlanePushesTheBlockWithItsMomentum) {
     const Point3 n = apply(r, {0.0, 0.0, 1.0});
     const double speed = 2.0;
     const Block b = block(2, 2, 10, {0.02, 0.02, 0.1}, {0.0, 0.0, 0.0}, r, {0.0, 0.0, 0.0});
-    const Outcome o =
-        run(dir, b, control(1.0e-4, 1.0e-5),
-            "wall\nplan 0 0 0 " + vec(n) + "\nmove " + vec(apply(r, {0.0, 0.0, speed})) +
-                "\nendw\n");
+    const Outcome o = run(
+        dir, b, control(1.0e-4, 1.0e-5),
+        "wall\nplan 0 0 0 " + vec(n) + "\nmove " + vec(apply(r, {0.0, 0.0, speed})) + "\nendw\n");
     const double gained = dot(o.momentum, n);
-    std::printf("momentum %.6e kg m/s, impulse %.6e (rel %.2e), mean velocity %.4f m/s (wall %.1f), "
-                "mean force %.4e N, wall work %.4e J, kinetic %.4e J, balance %.1e\n",
-                gained, dot(o.impulse, n), relative(o.impulse, o.momentum), gained / b.total,
-                speed, gained / 1.0e-4, o.work, o.kinetic, o.error);
+    std::printf(
+        "momentum %.6e kg m/s, impulse %.6e (rel %.2e), mean velocity %.4f m/s (wall %.1f), "
+        "mean force %.4e N, wall work %.4e J, kinetic %.4e J, balance %.1e\n",
+        gained, dot(o.impulse, n), relative(o.impulse, o.momentum), gained / b.total, speed,
+        gained / 1.0e-4, o.work, o.kinetic, o.error);
     EXPECT_LT(relative(o.impulse, o.momentum), 1.0e-6);
     // The struck block rebounds from the wall as from one at rest in the
     // wall's frame: it leaves at up to twice the wall's speed, less what
@@ -261,10 +266,11 @@ TEST(VerificationWalls, FrictionDeceleratesASlidingBlockAtMuG) {
     const Block b = block(2, 2, 1, {0.1, 0.1, 0.05}, {0.0, 0.0, 0.0}, r, {v0, 0.0, 0.0});
     std::ostringstream load;
     load << "load\n";
-    for (size_t k = 0; k < b.mass.size(); ++k) load << "node " << k + 1 << " 0 0 " << -b.mass[k] * g << "\n";
+    for (size_t k = 0; k < b.mass.size(); ++k)
+        load << "node " << k + 1 << " 0 0 " << -b.mass[k] * g << "\n";
     load << "endl\n";
-    const Outcome o = run(dir, b, control(t, 1.0e-4),
-                          load.str() + "wall\nplan 0 0 0 0 0 1\nfric 0.3\nendw\n");
+    const Outcome o =
+        run(dir, b, control(t, 1.0e-4), load.str() + "wall\nplan 0 0 0 0 0 1\nfric 0.3\nendw\n");
     const double decel = (v0 - o.momentum[0] / b.total) / t;
     const double ratio = -o.impulse[0] / o.impulse[2];
     std::printf("deceleration %.3f m/s^2 (mu g %.3f), friction / normal impulse %.5f (mu %.2f)\n",
@@ -277,7 +283,8 @@ TEST(VerificationWalls, FrictionDeceleratesASlidingBlockAtMuG) {
 
 // The least of `measure` over the nodes `which` of every frame.
 template <class Measure>
-double least(const Outcome& o, const Block& b, const std::vector<int>& which, const Measure& measure) {
+double least(const Outcome& o, const Block& b, const std::vector<int>& which,
+             const Measure& measure) {
     double m = 1.0e30;
     for (const FieldFrame& f : o.frames) {
         const JoinedFrame j = join_frame(f, static_cast<int>(b.mesh.x.size()),
@@ -294,17 +301,18 @@ TEST(VerificationWalls, CurvedWallsKeepTheirNodes) {
         const double radius = 0.05;
         const Block b = block(4, 4, 2, {0.08, 0.08, 0.02}, {0.0, 0.0, 1.0e-4},
                               rotation({0.0, 0.0, 1.0}, 0.0), {0.0, 0.0, -5.0});
-        const Outcome o = run(dir, b, control(6.0e-5, 2.0e-6),
-                              "wall\nsphe 0 0 -0.05 0.05\ncomp 2\nendw\n");
+        const Outcome o =
+            run(dir, b, control(6.0e-5, 2.0e-6), "wall\nsphe 0 0 -0.05 0.05\ncomp 2\nendw\n");
         std::vector<int> bottom;
         for (size_t k = 0; k < b.mesh.comp.size(); ++k)
             if (b.mesh.comp[k] == 2) bottom.push_back(static_cast<int>(k) + 1);
         const double d = least(o, b, bottom, [&](const Point3& x) {
             return std::sqrt(x[0] * x[0] + x[1] * x[1] + (x[2] + radius) * (x[2] + radius));
         });
-        std::printf("sphere: least distance of the bottom layer from the centre %.9f m (radius "
-                    "%.3f), %zu frames, impulse %.4e N s upwards\n",
-                    d, radius, o.frames.size(), o.impulse[2]);
+        std::printf(
+            "sphere: least distance of the bottom layer from the centre %.9f m (radius "
+            "%.3f), %zu frames, impulse %.4e N s upwards\n",
+            d, radius, o.frames.size(), o.impulse[2]);
         EXPECT_GT(o.frames.size(), 20u);
         EXPECT_GE(d, radius * (1.0 - 1.0e-6));
         EXPECT_GT(o.impulse[2], 0.0);
@@ -315,16 +323,16 @@ TEST(VerificationWalls, CurvedWallsKeepTheirNodes) {
         const double radius = 0.04;
         const Block b = block(2, 2, 4, {0.02, 0.02, 0.04}, {0.0, 0.0, 0.0},
                               rotation({0.0, 0.0, 1.0}, 0.0), {20.0, 5.0, 0.0});
-        const Outcome o = run(dir, b, control(4.0e-3, 2.0e-5),
-                              "wall\ncyli 0 0 0 0 0 1 0.04\ninsi\nendw\n");
+        const Outcome o =
+            run(dir, b, control(4.0e-3, 2.0e-5), "wall\ncyli 0 0 0 0 0 1 0.04\ninsi\nendw\n");
         std::vector<int> all;
         for (size_t k = 0; k < b.mesh.x.size(); ++k) all.push_back(static_cast<int>(k) + 1);
-        const double d = -least(o, b, all, [](const Point3& x) {
-            return -std::sqrt(x[0] * x[0] + x[1] * x[1]);
-        });
-        std::printf("cylinder: largest distance from the axis %.9f m (radius %.3f), %zu frames, "
-                    "kinetic %.3f of %.3f J\n",
-                    d, radius, o.frames.size(), o.kinetic, o.kinetic0);
+        const double d = -least(
+            o, b, all, [](const Point3& x) { return -std::sqrt(x[0] * x[0] + x[1] * x[1]); });
+        std::printf(
+            "cylinder: largest distance from the axis %.9f m (radius %.3f), %zu frames, "
+            "kinetic %.3f of %.3f J\n",
+            d, radius, o.frames.size(), o.kinetic, o.kinetic0);
         EXPECT_LE(d, radius * (1.0 + 1.0e-6));
         // It has met the wall (20 m/s covers the radius in 2 ms) and turned.
         EXPECT_GT(std::fabs(o.impulse[0]), 0.1 * b.total * 20.0);
