@@ -62,7 +62,7 @@ const char* const usage =
     "wall, the records after it complete it; walls.dat gets the force on each wall\n"
     "and the energy it took out:\n"
     "  plan PX PY PZ NX NY NZ    plane through P, normal N towards the body\n"
-    "  cyli PX PY PZ AX AY AZ R  cylinder of radius R about the axis through P along A\n"
+    "  cyli PX PY PZ AX AY AZ R  cylinder of radius R, axis through P along A\n"
     "  sphe CX CY CZ R           sphere of centre C and radius R\n"
     "  edge EX EY EZ LA LB       plane: only the rectangle P + a E + b (N x E),\n"
     "                            a in 0..LA, b in 0..LB\n"
