@@ -25,6 +25,7 @@
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/units.hpp"
+#include "walls/walls.hpp"
 
 namespace checkpoint {
 
@@ -336,6 +337,11 @@ void putoptional(sink& out, const schedule& s, const energystate& es) {
         out.section("FIELD", bytes.data(), bytes.size());
     }
     if (dataout::energyon) out.section("BALANCE", &es, sizeof es);
+    if (!walls::list.empty()) {
+        // The walls' sums since their last record and the length of walls.dat.
+        const std::vector<double> ws = walls::saved();
+        out.section("WALLS", ws.data(), bytesof(ws));
+    }
     std::vector<double> contactstate;
     if (elementdata::contact.on) {
         // The work of the contact forces, then per node the starting depth
@@ -672,6 +678,11 @@ void restore(schedule& s) {
         std::copy(cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn), cs.end(),
                   contact::holdcodes().begin());
     }
+    if (!walls::list.empty()) {
+        std::vector<double> ws(walls::savedsize());
+        load(c, name, "WALLS", ws.data(), ws.size() * sizeof(double));
+        walls::restore(ws);
+    }
     std::vector<double> frametimes;
     if (fields) frametimes = loadfields(c, name, s);
     energystate es{};
@@ -679,6 +690,7 @@ void restore(schedule& s) {
     s.restored = true;
 
     cutresults(name, lengths, es);
+    if (!walls::list.empty()) walls::cutback(name);
     if (fields) removelaterframes(frametimes);
     sequence = candidate;
     // Accepted: the echo read again from the same deck replaces the file.

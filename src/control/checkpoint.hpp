@@ -41,6 +41,11 @@
 //     "CONTACT " with contact ("cont") only: the work of the contact forces,
 //                then per node the starting depth it is allowed to keep and
 //                the hold code of the face that holds it (-1 none)
+//     "WALLS   " with rigid walls ("wall") only: per wall the momentum given
+//                to the nodes since the last record of walls.dat, the work
+//                over the whole steps and its part after t(n), then the time
+//                since that record, the number of records and, on process 0,
+//                the length of walls.dat
 //     "FAILURE " with failure ("fail") only: the number of eroded elements
 //                and the energy they took away, then per element the damage,
 //                the erosion flag, the plastic strain at the last pass and

@@ -15,6 +15,7 @@
 #include "model/model.hpp"
 #include "output/records.hpp"
 #include "parallel/ownership.hpp"
+#include "walls/walls.hpp"
 
 namespace energy {
 
@@ -246,7 +247,11 @@ balance global() {
     if (elementdata::contact.on) b.total = b.total + b.contact;
     if (failuredata::on) b.total = b.total + b.eroded;
     const double reference = b.initial + b.external;
-    const double err = b.total + b.plane - reference;
+    double err = b.total + b.plane - reference;
+    if (!walls::list.empty()) {
+        b.wall = walls::work();
+        err = b.total + b.plane + b.wall - reference;
+    }
     b.error = reference != 0.0 ? err / std::fabs(reference) : err;
     return b;
 }
@@ -255,8 +260,8 @@ balance global() {
 std::string header() {
     return std::string("#            time          kinetic         internal        hourglass") +
            (elementdata::contact.on ? "          contact" : "") +
-           (failuredata::on ? "           eroded" : "") +
-           "    external_work       plane_work            total     energy_error";
+           (failuredata::on ? "           eroded" : "") + "    external_work       plane_work" +
+           (walls::list.empty() ? "" : "        wall_work") + "            total     energy_error";
 }
 
 std::string record(double time, const balance& b) {
@@ -269,14 +274,17 @@ std::string record(double time, const balance& b) {
     for (const double v : {time, b.kinetic, b.internal, b.hourglass}) put(v);
     if (elementdata::contact.on) put(b.contact);
     if (failuredata::on) put(b.eroded);
-    for (const double v : {b.external, b.plane, b.total, b.error}) put(v);
+    put(b.external);
+    put(b.plane);
+    if (!walls::list.empty()) put(b.wall);
+    for (const double v : {b.total, b.error}) put(v);
     return line;
 }
 
 bool ranaway(watch& w, const balance& b) {
     const double given = b.initial + b.external;
     w.reference = std::max(w.reference, std::fabs(given));
-    const double mismatch = b.total + b.plane - given;
+    const double mismatch = b.total + b.plane + b.wall - given;
     const double off = std::fabs(mismatch) / (w.reference > 0.0 ? w.reference : 1.0);
     // Written so that a mismatch that is not finite counts as off and away.
     const bool isoff = !(off <= runaway);

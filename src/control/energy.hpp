@@ -25,7 +25,9 @@
 // the hourglass forces alone; the plane column is minus the work of the
 // reactions (the energy the constraints take out); with contact on, the
 // contact column is minus the work of the contact forces (the energy the
-// penalty springs hold and friction has turned into heat). Each process adds the
+// penalty springs hold and friction has turned into heat); with rigid walls,
+// the wall column is minus the work of the walls' impulses, balanced as the
+// plane column is. Each process adds the
 // work of its own share of the loads and hourglass forces over all its nodes
 // and the kinetic energy and the reactions over the nodes it counts; the sums
 // over the processes are formed only at output times.
@@ -68,7 +70,9 @@ void constrained(std::size_t i, double v, double a);
 struct balance {
     // contact: minus the work of the contact forces (with "cont" only)
     // eroded: work the eroded elements had absorbed when removed (with "fail" only)
+    // wall: the energy the rigid walls took out (with "wall" only)
     double kinetic, internal, hourglass, external, plane, total, error, initial, contact, eroded;
+    double wall = 0.0;
 };
 // Sums over all processes (a collective call: every process at the same step).
 balance global();

@@ -27,6 +27,7 @@
 #include "output/units.hpp"
 #include "parallel/commnodes.hpp"
 #include "parallel/ownership.hpp"
+#include "walls/walls.hpp"
 
 std::string progressline(int step, double t, double dt, double edist, double ke) {
     std::string s = " Step=";
@@ -111,7 +112,9 @@ void updatefegeometry(const std::function<void()>& atstate) {
     //   rigid plane: at a node on or beyond the plane, a component of
     //   v(n-1/2) or a(n) along the plane's axis that points through the
     //   plane is set to 0; so is every component of v(n-1/2) and a(n) along
-    //   an axis on which a held component ("fixd") holds the node
+    //   an axis on which a held component ("fixd") holds the node; the
+    //   rigid walls ("wall") add to a(n) the velocity change that keeps a
+    //   node from ending the step behind them (walls/walls.hpp)
     //   v(n+1/2) = v(n-1/2) + a(n) (dt(n-1/2) + dt(n+1/2)) / 2
     //   x(n+1)   = x(n) + dt(n+1/2) v(n+1/2)
     //
@@ -174,6 +177,8 @@ void updatefegeometry(const std::function<void()>& atstate) {
                 }
         }
     }
+
+    if (!walls::list.empty()) walls::constrain(a, v, x, m, n, simulation::currenttime, dtk, dtk1);
 
     // The state of t(n) is whole here: x(n), the constrained a(n) and
     // v(n-1/2), and the element values of this step's pass.
@@ -262,6 +267,12 @@ void integration(checkpoint::schedule& sched) {
         else
             energy::start();
     }
+    if (!walls::list.empty()) {
+        if (sched.restored)
+            walls::resume();
+        else
+            walls::start();
+    }
     // A field frame shows one time: the positions, velocities and element
     // values of t(n), written before the nodes move on. The curve and
     // animation records of a step, written after it, carry t(n) too, with
@@ -287,6 +298,7 @@ void integration(checkpoint::schedule& sched) {
             // process killed later keeps them.
             ffi::syncunits();
         }
+        if (!walls::list.empty() && (output || last)) walls::write(currenttime);
         if (dataout::energyon && (output || last)) energy::write(currenttime);
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);

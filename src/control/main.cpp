@@ -56,7 +56,21 @@ const char* const usage =
     "  fric MUS MUD DC  Coulomb friction, static and dynamic coefficients, decay\n"
     "  part S ...    the sets in contact, all against all\n"
     "  pair S1 S2    contact between sets S1 and S2 only\n"
-    "  psca S1 S2 F  the penalty scale between sets S1 and S2, in place of scal's\n";
+    "  psca S1 S2 F  the penalty scale between sets S1 and S2, in place of scal's\n"
+    "\n"
+    "Rigid walls, the \"wall\" block (up to \"endw\"): a shape record begins each\n"
+    "wall, the records after it complete it; walls.dat gets the force on each wall\n"
+    "and the energy it took out:\n"
+    "  plan PX PY PZ NX NY NZ    plane through P, normal N towards the body\n"
+    "  cyli PX PY PZ AX AY AZ R  cylinder of radius R, axis through P along A\n"
+    "  sphe CX CY CZ R           sphere of centre C and radius R\n"
+    "  edge EX EY EZ LA LB       plane: only the rectangle P + a E + b (N x E),\n"
+    "                            a in 0..LA, b in 0..LB\n"
+    "  leng L                    cylinder: only from P over L along A\n"
+    "  insi                      cylinder, sphere: the body inside\n"
+    "  move VX VY VZ             the wall moves at this velocity\n"
+    "  fric MU                   Coulomb friction coefficient (0..10)\n"
+    "  comp C                    only the nodes of component C\n";
 // The help text closed by the paragraphs of the material words, of the
 // curve variables and of the failure records.
 const std::string usagetext =

@@ -17,6 +17,7 @@
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/units.hpp"
+#include "walls/walls.hpp"
 
 namespace process {
 
@@ -28,6 +29,7 @@ void reset() {
     contact::reset();
     failure::reset();
     stopsignal::reset();
+    walls::reset();
     ffi::continueresults = false;
 }
 

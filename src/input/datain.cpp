@@ -26,6 +26,7 @@
 #include "output/curve.hpp"
 #include "output/records.hpp"
 #include "parallel/commnodes.hpp"
+#include "walls/walls.hpp"
 
 namespace datain {
 
@@ -37,7 +38,7 @@ std::vector<char> nodegiven;     // per node: coordinates given in "part"
 std::vector<char> elementgiven;  // per element: record read in "elem"
 std::vector<char> matdefined;    // per material set: record read in "mate"
 bool seen_nbmp = false, seen_nbel = false, seen_nmat = false, seen_ncom = false, seen_time = false;
-bool seen_cont = false, seen_glob = false, seen_fail = false;
+bool seen_cont = false, seen_glob = false, seen_fail = false, seen_wall = false;
 // The records of the "fail" block, checked against the models of their sets
 // once the whole deck is read.
 std::vector<grammar::failurerecord> failurelist;
@@ -74,7 +75,7 @@ void resetinput() {
     std::vector<char>().swap(matdefined);
     std::vector<int>().swap(elementline);
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
-    seen_cont = seen_glob = seen_fail = false;
+    seen_cont = seen_glob = seen_fail = seen_wall = false;
     std::vector<grammar::failurerecord>().swap(failurelist);
     corrected.reset();
     given_stab = given_midg = given_vmis = given_cons = false;
@@ -314,6 +315,10 @@ void getdata() {
                 grammar::checkvalues(in, "corr", 1, "ON or OFF");
                 corrected = setonoff();
                 break;
+            case 35:  // wall
+                once(seen_wall, "wall");
+                setwalls();
+                break;
             default: notakeyword(after);
         }
     }
@@ -364,6 +369,33 @@ void setcontact() {
     c.pairs.insert(c.pairs.end(), b.pairs.begin(), b.pairs.end());
     for (const grammar::pairscale& p : b.pairscales)
         c.pairscales.push_back({static_cast<double>(p.a), static_cast<double>(p.b), p.scale});
+}
+
+// The walls with unit directions: a finite plane's edge taken in the plane.
+void setwalls() {
+    for (const grammar::wallrecord& r : grammar::readwalls(in, elementdata::nb_comp)) {
+        walls::wall w;
+        w.kind = r.shape == 1   ? walls::shape::plane
+                 : r.shape == 2 ? walls::shape::cylinder
+                                : walls::shape::sphere;
+        w.point = r.point;
+        if (r.shape != 3) w.normal = walls::scaled(r.direction, 1.0 / walls::length(r.direction));
+        w.radius = r.radius;
+        if (r.edge) {
+            const walls::vec3 e{(*r.edge)[0], (*r.edge)[1], (*r.edge)[2]};
+            const walls::vec3 inplane =
+                walls::minus(e, walls::scaled(w.normal, walls::dot(e, w.normal)));
+            w.edge = walls::scaled(inplane, 1.0 / walls::length(inplane));
+            w.sizea = (*r.edge)[3];
+            w.sizeb = (*r.edge)[4];
+        }
+        w.span = r.length.value_or(0.0);
+        w.inside = r.inside;
+        if (r.move) w.velocity = *r.move;
+        w.mu = r.friction.value_or(0.0);
+        w.comp = r.comp.value_or(0);
+        walls::list.push_back(w);
+    }
 }
 
 void setfailure() {

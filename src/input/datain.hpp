@@ -18,6 +18,8 @@ void setfixity();
 void setcontact();
 // "fail": failure criteria of material sets and erosion, up to its "endf".
 void setfailure();
+// "wall": the rigid walls, up to its "endw".
+void setwalls();
 // "glob": the whole-model numbers of the process's nodes, then of its elements.
 void setglobal();
 void setparticle();

@@ -47,6 +47,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <set>
@@ -132,7 +133,7 @@ inline std::string keywordadvice(std::string_view w, int line, int after, int co
     }
     // The end words of the blocks, and the keyword that opens each.
     static constexpr const char* ends[][2] = {
-        {"endc", "cont"}, {"endf", "fail"}, {"endl", "load"}, {"endv", "velo"}};
+        {"endc", "cont"}, {"endf", "fail"}, {"endl", "load"}, {"endv", "velo"}, {"endw", "wall"}};
     for (const auto& e : ends)
         if (lexical::match4(w, e[0], 1) == 1)
             return "\"" + std::string(w) + "\"" + at + " ends a \"" + e[1] +
@@ -704,6 +705,178 @@ contactblock readcontact(In& in, int nmat) {
     }
     in.opened({});
     return c;
+}
+
+// One wall of a "wall" block: its shape record, then the records that
+// complete it.
+//   plan PX PY PZ NX NY NZ     plane through P, normal N towards the body
+//   cyli PX PY PZ AX AY AZ R   cylinder of radius R about the axis through P along A
+//   sphe CX CY CZ R            sphere of centre C, radius R
+//   edge EX EY EZ LA LB        plane: the rectangle P + a E + b (N x E), a in 0..LA,
+//                              b in 0..LB (E is taken in the plane)
+//   leng L                     cylinder: from P over L along A
+//   insi                       cylinder, sphere: the body inside
+//   move VX VY VZ              the wall moves at this velocity from its place at time 0
+//   fric MU                    Coulomb friction coefficient
+//   comp C                     the wall holds the nodes of component C only
+// A curve number for the motion would follow the three values of "move".
+struct wallrecord {
+    int shape = 1;                              // 1 plane, 2 cylinder, 3 sphere
+    std::array<double, 3> point{};              // a point of the plane or axis, the centre
+    std::array<double, 3> direction{};          // the plane's normal, the cylinder's axis
+    double radius = 0.0;                        // cylinder and sphere, m
+    std::optional<std::array<double, 5>> edge;  // finite plane: edge direction, LA, LB
+    std::optional<double> length;               // finite cylinder, m
+    bool inside = false;                        // the body inside the cylinder or sphere
+    std::optional<std::array<double, 3>> move;  // velocity of the wall, m/s
+    std::optional<double> friction;             // Coulomb coefficient
+    std::optional<int> comp;                    // the component held
+    int line = 0;  // the deck line of its shape record (0 for a record built in memory)
+};
+
+inline constexpr realrange wallsize{"wall radius", 1.0e-9, 1.0e9, "1e-9..1e9"};
+inline constexpr realrange wallspan{"wall length", 1.0e-9, 1.0e9, "1e-9..1e9"};
+inline constexpr realrange wallfriction{"wall friction coefficient", 0.0, 10.0, "0..10"};
+
+// The words of the wall records, for the messages.
+inline constexpr const char* wallwords[] = {"endw", "plan", "cyli", "sphe", "leng",
+                                            "insi", "move", "fric", "comp", "edge"};
+
+// What is wrong with wall number `n` (1-based), or empty: a direction of no
+// length, an edge along the normal, a size outside its range, a record that
+// does not belong to the shape, a component outside 1..ncomp.
+template <class Show>
+std::string wallfault(const wallrecord& w, int n, int ncomp, const Show& show) {
+    const std::string head = "wall " + std::to_string(n) + ": ";
+    const auto norm = [](double x, double y, double z) { return std::sqrt(x * x + y * y + z * z); };
+    const auto triple = [&show](double x, double y, double z) {
+        return show(x) + " " + show(y) + " " + show(z);
+    };
+    const std::array<double, 3>& d = w.direction;
+    const double dl = norm(d[0], d[1], d[2]);
+    if (w.shape == 1 || w.shape == 2) {
+        if (!(dl > 0.0) || !std::isfinite(dl))
+            return head + "the " + (w.shape == 1 ? "normal " : "axis ") + triple(d[0], d[1], d[2]) +
+                   " has no direction: give a vector of length above 0";
+    }
+    if (w.shape == 2 || w.shape == 3)
+        if (std::string m = outside(wallsize, w.radius, show); !m.empty()) return head + m;
+    if (w.edge) {
+        if (w.shape != 1) return head + "edge belongs to a plane (plan)";
+        const std::array<double, 5>& e = *w.edge;
+        const double el = norm(e[0], e[1], e[2]);
+        const double along = (e[0] * d[0] + e[1] * d[1] + e[2] * d[2]) / (dl > 0.0 ? dl : 1.0);
+        const double across = std::sqrt(std::max(el * el - along * along, 0.0));
+        if (!(across > 1.0e-6 * el))
+            return head + "the edge " + triple(e[0], e[1], e[2]) +
+                   " does not lie in the plane (it has no part across the normal): give a "
+                   "direction in the plane";
+        const realrange side{"wall edge length", wallspan.lo, wallspan.hi, wallspan.shown};
+        if (std::string m = outside(side, e[3], show); !m.empty()) return head + m;
+        if (std::string m = outside(side, e[4], show); !m.empty()) return head + m;
+    }
+    if (w.length) {
+        if (w.shape != 2) return head + "leng belongs to a cylinder (cyli)";
+        if (std::string m = outside(wallspan, *w.length, show); !m.empty()) return head + m;
+    }
+    if (w.inside && w.shape == 1) return head + "insi belongs to a cylinder or a sphere";
+    if (w.friction)
+        if (std::string m = outside(wallfriction, *w.friction, show); !m.empty()) return head + m;
+    if (w.comp) {
+        if (ncomp <= 0) return head + "comp needs the components: give \"ncom\" before \"wall\"";
+        if (std::string m = outside("wall component number", *w.comp, 1, ncomp); !m.empty())
+            return head + m;
+    }
+    return {};
+}
+
+// "wall": its walls in deck order up to "endw", each checked after every
+// record that adds to it.
+template <class In>
+std::vector<wallrecord> readwalls(In& in, int ncomp) {
+    const auto show = [&in](double v) { return in.show(v); };
+    std::vector<wallrecord> list;
+    const int opened = in.line();
+    in.opened(blockend("wall", "endw", opened));
+    const auto three = [&in](const char* what) {
+        std::array<double, 3> v{};
+        for (double& x : v) x = in.real(what);
+        return v;
+    };
+    std::string last, form;  // the word and the form of the record read last
+    for (;;) {
+        const int k = in.keyword(vocabulary::wallrecords, vocabulary::nwallrecords);
+        if (k == 1) break;
+        if (k < 1)
+            blockword(in, "wall", "endw", opened, last, form,
+                      "unknown record in the \"wall\" block (plan, cyli, sphe, edge, leng, insi, "
+                      "move, fric, comp or endw expected)");
+        const std::string word = wallwords[k - 1];
+        if (k >= 5 && list.empty())
+            in.fail("wall: \"" + word + "\" on line " + std::to_string(in.line()) +
+                    " before any wall: begin the wall with plan, cyli or sphe");
+        const auto twice = [&](bool given) {
+            if (given)
+                in.fail("wall " + std::to_string(list.size()) + ": " + word +
+                        " given twice (a wall takes one)");
+        };
+        last = word;
+        switch (k) {
+            case 2:
+            case 3:
+            case 4: {
+                wallrecord w;
+                w.shape = k - 1;
+                w.line = in.line();
+                w.point = three(k == 4 ? "wall centre coordinate" : "wall point coordinate");
+                if (k != 4) w.direction = three(k == 2 ? "wall normal" : "wall axis");
+                if (k != 2) w.radius = in.real("wall radius");
+                form = k == 2 ? "plan PX PY PZ NX NY NZ"
+                              : (k == 3 ? "cyli PX PY PZ AX AY AZ R" : "sphe CX CY CZ R");
+                list.push_back(w);
+                break;
+            }
+            case 5:
+                twice(list.back().length.has_value());
+                list.back().length = in.real("wall length");
+                form = "leng L";
+                break;
+            case 6:
+                twice(list.back().inside);
+                list.back().inside = true;
+                form = "insi";
+                break;
+            case 7:
+                twice(list.back().move.has_value());
+                list.back().move = three("wall velocity");
+                form = "move VX VY VZ";
+                break;
+            case 8:
+                twice(list.back().friction.has_value());
+                list.back().friction = in.real("wall friction coefficient");
+                form = "fric MU";
+                break;
+            case 9:
+                twice(list.back().comp.has_value());
+                list.back().comp = in.integer("wall component number");
+                form = "comp C";
+                break;
+            default: {  // edge
+                twice(list.back().edge.has_value());
+                std::array<double, 5> e{};
+                for (double& x : e) x = in.real("wall edge");
+                list.back().edge = e;
+                form = "edge EX EY EZ LA LB";
+            }
+        }
+        // Each record is checked as it completes the wall, on its own line.
+        require(in, wallfault(list.back(), static_cast<int>(list.size()), ncomp, show));
+    }
+    if (list.empty())
+        in.fail("wall: the block opened on line " + std::to_string(opened) +
+                " holds no wall: give plan, cyli or sphe records before endw");
+    in.opened({});
+    return list;
 }
 
 // What is wrong with a failure record, or empty: its criterion, its count of

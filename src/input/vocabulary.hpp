@@ -16,11 +16,11 @@ namespace vocabulary {
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
 // 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd 27 stab 28 midg
-// 29 cont 30 glob 31 fail 32 vmis 33 cons 34 corr
+// 29 cont 30 glob 31 fail 32 vmis 33 cons 34 corr 35 wall
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorr";
-inline constexpr int nkeywords = 34;
+    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorrwall";
+inline constexpr int nkeywords = 35;
 
 // Material models after the set number of a "mate" record, one per row of
 // the material table (material/catalog.hpp), numbered by their row.
@@ -42,6 +42,13 @@ inline constexpr int nvectorrecords = 3;
 // pair of sets.
 inline constexpr char contactrecords[] = "endcscalfricpartpairpsca";
 inline constexpr int ncontactrecords = 6;
+
+// Records of a "wall" block: its end, the three shapes (plane, cylinder,
+// sphere), then the words that complete the wall before them: the length of
+// a finite cylinder, the body inside, the wall's velocity, its friction, the
+// component it holds, the edge of a finite plane.
+inline constexpr char wallrecords[] = "endwplancylisphelenginsimovefriccompedge";
+inline constexpr int nwallrecords = 10;
 
 // Records of a "fail" block: its end, then one per row of the failure
 // criteria table (failure/failtable.hpp), entry k + 1 for criterion k.

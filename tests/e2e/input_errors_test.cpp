@@ -237,6 +237,52 @@ TEST(InputErrors, EveryStopAndWarning) {
          true},
 
         // ---- contact and whole-model numbers
+        {"wall radius zero",
+         "wall\nsphe 0 0 0 0\nendw\nendi\n",
+         {errline(2),
+          " *** Error *** wall 1: wall radius 0.0000000000000000E+00 is outside the valid range "
+          "1e-9..1e9"},
+         true},
+        {"wall friction above 10",
+         "wall\nplan 0 0 0 0 0 1\nfric 11\nendw\nendi\n",
+         {errline(3),
+          " *** Error *** wall 1: wall friction coefficient 1.1000000000000000E+01 is outside the "
+          "valid range 0..10"},
+         true},
+        {"wall normal of no length",
+         "wall\nplan 0 0 0 0 0 0\nendw\nendi\n",
+         {errline(2),
+          " *** Error *** wall 1: the normal 0.0000000000000000E+00 0.0000000000000000E+00 "
+          "0.0000000000000000E+00 has no direction: give a vector of length above 0"},
+         true},
+        {"wall record before any wall",
+         "wall\nfric 0.3\nendw\nendi\n",
+         {errline(2),
+          " *** Error *** wall: \"fric\" on line 2 before any wall: begin the wall with plan, "
+          "cyli or sphe"},
+         true},
+        {"wall edge of a sphere",
+         "wall\nsphe 0 0 0 1\nedge 1 0 0 1 1\nendw\nendi\n",
+         {errline(3), " *** Error *** wall 1: edge belongs to a plane (plan)"},
+         true},
+        {"wall component without ncom",
+         "wall\nplan 0 0 0 0 0 1\ncomp 1\nendw\nendi\n",
+         {errline(3),
+          " *** Error *** wall 1: comp needs the components: give \"ncom\" before \"wall\""},
+         true},
+        {"wall edge along the normal",
+         "wall\nplan 0 0 0 0 0 1\nedge 0 0 2 1 1\nendw\nendi\n",
+         {errline(3),
+          " *** Error *** wall 1: the edge 0.0000000000000000E+00 0.0000000000000000E+00 "
+          "2.0000000000000000E+00 does not lie in the plane (it has no part across the normal): "
+          "give a direction in the plane"},
+         true},
+        {"wall block without a wall",
+         "wall\nendw\nendi\n",
+         {errline(2),
+          " *** Error *** wall: the block opened on line 1 holds no wall: give plan, cyli or sphe "
+          "records before endw"},
+         true},
         {"cont before nmat",
          "cont\nendc\nendi\n",
          {errline(1), " *** Error *** nmat must be defined before \"cont\""},

@@ -361,6 +361,10 @@ class DeckReader {
                 once(seen_fail_, "fail");
                 d_.failure = grammar::readfailure(in_, nmat());
                 break;
+            case 35:
+                once(seen_wall_, "wall");
+                d_.walls = grammar::readwalls(in_, d_.ncomponents());
+                break;
             default: {
                 const std::string w(lx_.peek());
                 const int count = after_ == 10 ? nmat() : after_ == 11 ? nbmp_ : nbel_;
@@ -516,7 +520,8 @@ class DeckReader {
     std::string name_;
     Deck d_;
     bool seen_nbmp_ = false, seen_nbel_ = false, seen_nmat_ = false, seen_ncom_ = false,
-         seen_elem_ = false, seen_cont_ = false, seen_glob_ = false, seen_fail_ = false;
+         seen_elem_ = false, seen_cont_ = false, seen_glob_ = false, seen_fail_ = false,
+         seen_wall_ = false;
     int nbmp_ = 0, nbel_ = 0;
     int after_ = 0;  // the keyword read last, for the advice on a word that is none
     std::vector<char> nodegiven_, elemgiven_, matgiven_;
@@ -728,6 +733,12 @@ void check_deck(const Deck& d) {
     check_materials(d);
     check_mesh(d);
     if (d.contact) check_contact(*d.contact, nm);
+    if (d.walls) {
+        if (d.walls->empty()) throw Error("a wall block holds no wall");
+        for (std::size_t i = 0; i < d.walls->size(); ++i)
+            require(grammar::wallfault((*d.walls)[i], static_cast<int>(i) + 1, d.ncomponents(),
+                                       real_text));
+    }
     if (!d.node_global.empty() || !d.element_global.empty()) {
         if (static_cast<int>(d.node_global.size()) != nn ||
             static_cast<int>(d.element_global.size()) != ne)
@@ -873,6 +884,41 @@ void put_failure(std::string& o, const std::vector<FailureRecord>& list) {
     o += "endf\n";
 }
 
+// The "wall" block: each shape record, then the records that complete it.
+void put_walls(std::string& o, const std::vector<Wall>& list) {
+    static constexpr const char* shapes[] = {"plan", "cyli", "sphe"};
+    o += "wall\n";
+    for (const Wall& w : list) {
+        o += shapes[w.shape - 1];
+        put_vec(o, w.point);
+        if (w.shape != 3) put_vec(o, w.direction);
+        if (w.shape != 1) {
+            o += ' ';
+            append_real(o, w.radius);
+        }
+        o += '\n';
+        if (w.edge) {
+            o += "edge";
+            put_vec(o, {(*w.edge)[0], (*w.edge)[1], (*w.edge)[2]});
+            for (std::size_t k = 3; k < 5; ++k) {
+                o += ' ';
+                append_real(o, (*w.edge)[k]);
+            }
+            o += '\n';
+        }
+        if (w.length) put_real_record(o, "leng", *w.length);
+        if (w.inside) o += "insi\n";
+        if (w.move) {
+            o += "move";
+            put_vec(o, *w.move);
+            o += '\n';
+        }
+        if (w.friction) put_real_record(o, "fric", *w.friction);
+        if (w.comp) put_int_record(o, "comp", *w.comp);
+    }
+    o += "endw\n";
+}
+
 // The run control, switches and blocks of a deck, from "endt" to "fixd".
 void put_controls(std::string& o, const Deck& d) {
     if (d.endtime) put_real_record(o, "endt", *d.endtime);
@@ -899,6 +945,7 @@ void put_controls(std::string& o, const Deck& d) {
     }
     if (d.contact) put_contact(o, *d.contact);
     if (d.failure) put_failure(o, *d.failure);
+    if (d.walls) put_walls(o, *d.walls);
     for (const Fixity& f : d.fixities) {
         o += "fixd ";
         append_int(o, f.comp);

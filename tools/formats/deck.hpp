@@ -36,6 +36,7 @@ using Fixity = grammar::fixityrecord;
 using Friction = grammar::frictionlaw;
 using Contact = grammar::contactblock;
 using FailureRecord = grammar::failurerecord;
+using Wall = grammar::wallrecord;
 
 struct Material {
     std::string model;          // a word of the material table (material/catalog.hpp)
@@ -70,6 +71,7 @@ struct Deck {
     std::optional<std::vector<TimePoint>> timetable;
     std::optional<Contact> contact;                     // "cont" block
     std::optional<std::vector<FailureRecord>> failure;  // "fail" block, its records in order
+    std::optional<std::vector<Wall>> walls;             // "wall" block, its walls in order
 
     std::vector<Material> materials;
     std::vector<Seos> seos;                    // in deck order

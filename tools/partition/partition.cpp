@@ -300,6 +300,7 @@ void copy_run_control(Deck& d, const Deck& g) {
     d.bulk = g.bulk;
     d.contact = g.contact;  // material sets keep their numbers on every process
     d.failure = g.failure;
+    d.walls = g.walls;  // every process holds every wall (the force sums need them all)
 }
 
 // The nodes, elements and components of process p in local numbers; returns
@@ -338,6 +339,18 @@ void localise_records(Deck& d, const Deck& g, const Partition& P, int p, const L
         f.comp = compmap[static_cast<size_t>(f.comp - 1)];
         if (f.comp != 0) d.fixities.push_back(f);
     }
+    // A wall that holds a component holds its members on this process; where
+    // it has none, an empty component keeps the wall without nodes.
+    if (d.walls)
+        for (formats::Wall& w : *d.walls)
+            if (w.comp) {
+                int c = compmap[static_cast<size_t>(*w.comp - 1)];
+                if (c == 0) {
+                    d.components.emplace_back();
+                    c = d.ncomponents();
+                }
+                w.comp = c;
+            }
     auto localise = [&](const std::vector<formats::VectorRecord>& in,
                         std::vector<formats::VectorRecord>& out) {
         for (formats::VectorRecord r : in) {
