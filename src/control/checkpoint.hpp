@@ -10,8 +10,8 @@
 //
 //   header, 64 bytes
 //     0  "HXDCHKPT"          magic
-//     8  u32 version          layout of the sections (3; 2 held ENERGY in place of
-//                             BALANCE, 1 lacked FIELD and ENERGY)
+//     8  u32 version          layout of the sections (4; 3 lacked MOTION, 2 held
+//                             ENERGY in place of BALANCE, 1 lacked FIELD and ENERGY)
 //    12  u32 header bytes     64
 //    16  u64 sequence         1 for the first checkpoint of the run, then 2, 3, ...
 //    24  i32 processes        size of the job that wrote it
@@ -38,6 +38,9 @@
 //                "ENERGY" section of version 2 summed the work of another
 //                balance and is not read: such a checkpoint restarts a run
 //                without the energy balance only
+//     "MOTION  " with driven components ("move") or constraint forces ("reac")
+//                only: the work of the driven components, the number of
+//                records of forces.dat and, on process 0, its length
 //
 // A reader takes the sections by name: a later version adds sections (and
 // raises the version) without moving the existing ones, so a version-1 file
@@ -51,7 +54,7 @@
 
 namespace checkpoint {
 
-inline constexpr std::uint32_t version = 3;
+inline constexpr std::uint32_t version = 4;
 
 // The output schedule of the time loop: the next output time, the next
 // report step and the next field-output time. `restored` tells the loop that
