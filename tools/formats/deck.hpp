@@ -36,6 +36,9 @@ using Fixity = grammar::fixityrecord;
 using Friction = grammar::frictionlaw;
 using Contact = grammar::contactblock;
 using FailureRecord = grammar::failurerecord;
+using Function = grammar::functionrecord;
+using Drive = grammar::driverecord;
+using Reaction = grammar::reactionrecord;
 
 struct Material {
     std::string model;          // a word of the material table (material/catalog.hpp)
@@ -67,7 +70,10 @@ struct Deck {
     std::optional<bool> corrected;    // "corr": stab, midg, vmis and cons unless set apart
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
+    std::vector<Drive> drives;        // "move" records, in deck order
+    std::vector<Reaction> reactions;  // "reac" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;
+    std::vector<Function> functions;  // "tfun" records (functions 2..), in deck order
     std::optional<Contact> contact;                     // "cont" block
     std::optional<std::vector<FailureRecord>> failure;  // "fail" block, its records in order
 
