@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 // Folders of src, bottom layer first.
 const std::vector<std::string> layers = {"model",   "output",  "material", "element", "parallel",
-                                         "failure", "contact", "input",    "control"};
+                                         "failure", "contact", "motion",   "input",   "control"};
 
 int layerof(const std::string& folder) {
     const auto it = std::find(layers.begin(), layers.end(), folder);
