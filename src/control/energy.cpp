@@ -265,7 +265,10 @@ balance global() {
                        simulation::engmotion - aftermotion};
     double sum[9] = {};
     const bool driven = !motiondata::drives.empty();
-    MPI_Allreduce(local, sum, driven ? 9 : elementdata::contact.on || failuredata::on ? 8 : 6,
+    MPI_Allreduce(local, sum,
+                  driven                                       ? 9
+                  : elementdata::contact.on || failuredata::on ? 8
+                                                               : 6,
                   MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
     balance b{};
     b.kinetic = sum[0];
@@ -291,8 +294,7 @@ balance global() {
 std::string header() {
     return std::string("#            time          kinetic         internal        hourglass") +
            (elementdata::contact.on ? "          contact" : "") +
-           (failuredata::on ? "           eroded" : "") +
-           "    external_work       plane_work" +
+           (failuredata::on ? "           eroded" : "") + "    external_work       plane_work" +
            (motiondata::drives.empty() ? "" : "      motion_work") +
            "            total     energy_error";
 }

@@ -110,7 +110,8 @@ void updatefegeometry() {
                     if (a[3 * k + c] * s < 0.0) a[3 * k + c] = 0.0;
                     // The energy balance takes the plane's reaction here.
                     if (v[3 * k + c] != vb || a[3 * k + c] != ab) {
-                        if (record) energy::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
+                        if (record)
+                            energy::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
                         if (react) motion::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
                     }
                 }
@@ -145,8 +146,8 @@ void updatefegeometry() {
         static std::vector<double> values;  // kept: no allocation inside the loop
         values.clear();
         for (const drive& d : motiondata::drives) {
-            const double t = d.disp ? simulation::currenttime + dtk1
-                                    : simulation::currenttime + 0.5 * dtk1;
+            const double t =
+                d.disp ? simulation::currenttime + dtk1 : simulation::currenttime + 0.5 * dtk1;
             values.push_back(d.scale * functionvalue(d.func, t));
         }
         driven = &motion::targets(values, x, dtk1);

@@ -86,9 +86,9 @@ void usefunction(int func) {
 void checkmotion() {
     for (const auto& [f, line] : functionuse) {
         const auto& fs = timefunctiondata::functions;
-        const bool given = f == 1 ? seen_time
-                                  : static_cast<size_t>(f) <= fs.size() &&
-                                        !fs[static_cast<size_t>(f - 1)].empty();
+        const bool given =
+            f == 1 ? seen_time
+                   : static_cast<size_t>(f) <= fs.size() && !fs[static_cast<size_t>(f - 1)].empty();
         const std::string fault = grammar::functionfault(f, given);
         if (!fault.empty()) {
             errorstop::writeline(records::listed("input file error, line", line));

@@ -615,8 +615,7 @@ reactionrecord readreaction(In& in, int ncomp) {
 inline std::string reactiontwicefault(const std::vector<reactionrecord>& given, int name) {
     for (const reactionrecord& r : given)
         if (r.name == name)
-            return "reac: the force of component " + std::to_string(name) +
-                   " is asked for twice";
+            return "reac: the force of component " + std::to_string(name) + " is asked for twice";
     return {};
 }
 
@@ -624,7 +623,8 @@ inline std::string reactiontwicefault(const std::vector<reactionrecord>& given, 
 inline std::string functionfault(int func, bool given) {
     if (given) return {};
     return "time function " + std::to_string(func) + " is not given (no " +
-           (func == 1 ? std::string("\"time\" table") : "\"tfun " + std::to_string(func) + "\" record") +
+           (func == 1 ? std::string("\"time\" table")
+                      : "\"tfun " + std::to_string(func) + "\" record") +
            ")";
 }
 
@@ -645,11 +645,11 @@ std::string drivefault(const std::vector<driverecord>& drives,
         const driverecord& d = drives[k];
         for (int n : members(d.comp)) {
             const std::string what = "move: node " + std::to_string(n) + " (component " +
-                                     std::to_string(d.comp) + ") along " +
-                                     axisname[d.axis - 1];
+                                     std::to_string(d.comp) + ") along " + axisname[d.axis - 1];
             if (held.count({n, d.axis}))
-                return what + " is held by \"fixd\" as well (a direction is held or driven, "
-                              "not both)";
+                return what +
+                       " is held by \"fixd\" as well (a direction is held or driven, "
+                       "not both)";
             if (!driven.insert({n, d.axis}).second)
                 return what + " is driven by two \"move\" records";
         }

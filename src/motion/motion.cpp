@@ -36,7 +36,8 @@ void start() {
         for (int j = 0; j < elementdata::complen[c]; ++j) {
             const int node = elementdata::compmember[c * nn + static_cast<std::size_t>(j)];
             driven.push_back(
-                {3 * static_cast<std::size_t>(node - 1) + static_cast<std::size_t>(d.axis), r, 0.0});
+                {3 * static_cast<std::size_t>(node - 1) + static_cast<std::size_t>(d.axis), r,
+                 0.0});
         }
     }
     changes.clear();
@@ -85,8 +86,8 @@ std::vector<double> localforces() {
         if (comp < 1) continue;
         const std::size_t c = static_cast<std::size_t>(comp - 1);
         for (int j = 0; j < elementdata::complen[c]; ++j) {
-            const std::size_t node =
-                static_cast<std::size_t>(elementdata::compmember[c * nn + static_cast<std::size_t>(j)] - 1);
+            const std::size_t node = static_cast<std::size_t>(
+                elementdata::compmember[c * nn + static_cast<std::size_t>(j)] - 1);
             for (std::size_t a = 0; a < 3; ++a) f[3 * k + a] += owned[node] * r[3 * node + a];
         }
     }
@@ -96,7 +97,8 @@ std::vector<double> localforces() {
 std::vector<double> globalforces() {
     const std::vector<double> local = localforces();
     const int n = static_cast<int>(local.size());
-    std::vector<double> all(commnodes::myid == 0 ? local.size() * static_cast<std::size_t>(commnodes::nprocs) : 0);
+    std::vector<double> all(
+        commnodes::myid == 0 ? local.size() * static_cast<std::size_t>(commnodes::nprocs) : 0);
     if (commnodes::nprocs == 1) return local;
     MPI_Gather(local.data(), n, MPI_DOUBLE, all.data(), n, MPI_DOUBLE, 0, MPI_COMM_WORLD);
     std::vector<double> sum(local.size(), 0.0);
@@ -114,7 +116,8 @@ std::string header() {
     char field[32];
     for (const int name : motiondata::reactname)
         for (const char* a : {"x", "y", "z"}) {
-            std::snprintf(field, sizeof field, "%17s", ("reac" + std::to_string(name) + "_" + a).c_str());
+            std::snprintf(field, sizeof field, "%17s",
+                          ("reac" + std::to_string(name) + "_" + a).c_str());
             h += field;
         }
     return h;

@@ -500,9 +500,8 @@ class DeckReader {
     // "load" and "velo": node and component records up to the block's end.
     void vectors(std::vector<VectorRecord>& out, const char* table, const char* block) {
         if (!seen_nbmp_) lx_.fail(std::string("\"") + block + "\" before \"nbmp\"");
-        while (const std::optional<VectorRecord> r =
-                   grammar::readvector(in_, table, nbmp_, d_.ncomponents(), block, "",
-                                       &out == &d_.loads)) {
+        while (const std::optional<VectorRecord> r = grammar::readvector(
+                   in_, table, nbmp_, d_.ncomponents(), block, "", &out == &d_.loads)) {
             if (r->comp && first_comprecord_line_ == 0) first_comprecord_line_ = lx_.line();
             if (r->func != 1) use(r->func);
             out.push_back(*r);
@@ -521,7 +520,8 @@ class DeckReader {
     void finish() const {
         for (const auto& [f, line] : functionuse_) {
             const std::string fault = grammar::functionfault(f, function_given(d_, f));
-            if (!fault.empty()) throw Error(name_ + ": line " + std::to_string(line) + ": " + fault);
+            if (!fault.empty())
+                throw Error(name_ + ": line " + std::to_string(line) + ": " + fault);
         }
         if (const std::string fault = drive_fault(d_); !fault.empty())
             throw Error(name_ + ": " + fault);

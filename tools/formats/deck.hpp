@@ -74,7 +74,7 @@ struct Deck {
     std::vector<Reaction> reactions;  // "reac" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;
     std::vector<Function> functions;  // "tfun" records (functions 2..), in deck order
-    std::optional<Contact> contact;                     // "cont" block
+    std::optional<Contact> contact;   // "cont" block
     std::optional<std::vector<FailureRecord>> failure;  // "fail" block, its records in order
 
     std::vector<Material> materials;
