@@ -256,6 +256,49 @@ TEST(VerificationRestart, DrivenRunContinuedFromMidwayGivesTheSameFiles) {
     for (const char* f : files) EXPECT_TRUE(read_file(dir / f) == whole[f]) << f << " differs";
 }
 
+// hexdyn-mesh --prescribe and --reaction, run whole and on two processes
+// (hexdyn-partition): the driven face reaches S at the end time, the two
+// processes sum the same forces (to rounding) and the force on the driven
+// face balances that on the held one along the drive.
+TEST(Motion, MeshToolDrivesAFaceOnOneAndTwoProcesses) {
+    TempDir dir("motion-mesh");
+    const std::string mesh =
+        exe("hexdyn-mesh") +
+        " box --nx 2 --ny 2 --nz 2 --lx 0.001 --ly 0.001 --lz 0.001 --endtime 2e-5 --outtime 2e-6 "
+        "--material \"pla2 7800 2e11 0.3 4e8 2e9\" --fix zmin,z --fix xmin,x --fix ymin,y "
+        "--prescribe zmax=z,d,2e-6 --reaction zmin --reaction zmax --fields off --curve dz,27 "
+        "-o whole";
+    RunResult r = run_command(mesh, dir.path(), 60);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string deck = read_file(dir / "whole");
+    EXPECT_NE(deck.find("\nmove "), std::string::npos) << deck;
+    std::map<int, std::vector<std::vector<double>>> forces;
+    for (const int np : {1, 2}) {
+        const fs::path run = dir / ("np" + std::to_string(np));
+        fs::create_directories(run);
+        fs::copy_file(dir / "whole", run / "whole");
+        r = run_command(exe("hexdyn-partition") + " whole " + std::to_string(np), run, 60);
+        ASSERT_EQ(r.status, 0) << r.out;
+        r = run_hexdyn(run, np, 300);
+        ASSERT_EQ(r.status, 0) << r.out;
+        forces[np] = table_rows(run / "forces.dat");
+        if (np == 1) {
+            const auto rows = curve_rows(run / "aresult_curv.dat");
+            // Recorded at t(n) with the positions of t(n+1) = t(n) + dt:
+            // S (t(n) + dt) / end time.
+            EXPECT_NEAR(rows.back()[1], 2e-6 * rows.back()[0] / 2e-5, 2e-6 * 0.01);
+        }
+    }
+    ASSERT_EQ(forces[1].size(), forces[2].size());
+    const auto& last = forces[1].back();
+    for (size_t k = 0; k < forces[1].size(); ++k)
+        for (size_t c = 0; c < forces[1][k].size(); ++c)
+            EXPECT_NEAR(forces[1][k][c], forces[2][k][c], 1e-9 * std::fabs(last[3]) + 1e-12);
+    EXPECT_GT(last[6], 0.0);
+    // The drive starts from rest: the ringing of that start, a percent.
+    EXPECT_NEAR(last[3], -last[6], 0.03 * last[6]);
+}
+
 // Each fault of the records: the line, the message, a non-zero exit.
 TEST(Motion, FaultsOfTheRecordsStopTheInput) {
     struct Case {

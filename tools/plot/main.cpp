@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kUsage =
-    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T]\n"
+    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat|forces.dat [-o out.png] [--title T]\n"
     "\n"
     "Plots a solver curve file (<deck>result_curv.dat) or the CSV written by\n"
     "hexdyn-export: one panel per result variable (the curve variables below),\n"
@@ -26,6 +26,7 @@ const char* const kUsage =
     "a curve file it replaces the file's engk, engs and ener (one process's share)\n"
     "by the global kinetic, internal and total energy (engk_total, engs_total,\n"
     "ener_total), with the hourglass energy, the work terms and the energy error.\n"
+    "The constraint forces forces.dat of a run with \"reac\" records plot as they are.\n"
     "A curve file cut inside its last record (a run killed while writing) plots\n"
     "the records before the cut, with a warning.\n"
     "\n"
