@@ -242,7 +242,8 @@ void integration(checkpoint::schedule& sched) {
         else
             energy::start();
     }
-    if (!motiondata::drives.empty() || motion::reacting()) motion::start();
+    // On several processes every one checks that all ask for the same forces.
+    if (!motiondata::drives.empty() || motion::reacting() || commnodes::nprocs > 1) motion::start();
     do {
         advance();
         const bool last = !(currenttime + dtk1 <= endtime);

@@ -551,7 +551,7 @@ TEST(DeckMotion, RecordsReadAndWriteBackAndFaultsAreRefused) {
     const std::pair<std::string, std::string> faults[] = {
         {"fixd 1 0 0 1\ntfun 2 2 0 0 1 1\nmove 1 z v 2 1\n",
          "move: node 1 (component 1) along z is held by \"fixd\" as well"},
-        {"move 1 z v 3 1\n", "line 13: time function 3 is not given (no \"tfun 3\" record)"},
+        {"move 1 z v 3 1\n", "deck:19: time function 3 is not given (no \"tfun 3\" record)"},
         {"move 2 z v 3 1\n", "component number 2 is outside the valid range 1..1"},
         {"reac 1 reac 1\n", "reac: the force of component 1 is asked for twice"},
     };

@@ -521,7 +521,7 @@ class DeckReader {
         for (const auto& [f, line] : functionuse_) {
             const std::string fault = grammar::functionfault(f, function_given(d_, f));
             if (!fault.empty())
-                throw Error(name_ + ": line " + std::to_string(line) + ": " + fault);
+                throw Error(name_ + ":" + std::to_string(line) + ": " + fault);
         }
         if (const std::string fault = drive_fault(d_); !fault.empty())
             throw Error(name_ + ": " + fault);
