@@ -264,7 +264,7 @@ balance global() {
                        failuredata::engeroded,
                        simulation::engmotion - aftermotion};
     double sum[9] = {};
-    const bool driven = !motiondata::drives.empty();
+    const bool driven = motiondata::driven;
     MPI_Allreduce(local, sum,
                   driven                                       ? 9
                   : elementdata::contact.on || failuredata::on ? 8
@@ -295,8 +295,7 @@ std::string header() {
     return std::string("#            time          kinetic         internal        hourglass") +
            (elementdata::contact.on ? "          contact" : "") +
            (failuredata::on ? "           eroded" : "") + "    external_work       plane_work" +
-           (motiondata::drives.empty() ? "" : "      motion_work") +
-           "            total     energy_error";
+           (motiondata::driven ? "      motion_work" : "") + "            total     energy_error";
 }
 
 std::string record(double time, const balance& b) {
@@ -311,14 +310,14 @@ std::string record(double time, const balance& b) {
     if (failuredata::on) put(b.eroded);
     put(b.external);
     put(b.plane);
-    if (!motiondata::drives.empty()) put(b.motion);
+    if (motiondata::driven) put(b.motion);
     for (const double v : {b.total, b.error}) put(v);
     return line;
 }
 
 bool ranaway(watch& w, const balance& b) {
     double given = b.initial + b.external;
-    if (!motiondata::drives.empty()) given = given + b.motion;
+    if (motiondata::driven) given = given + b.motion;
     w.reference = std::max(w.reference, std::fabs(given));
     const double mismatch = b.total + b.plane - given;
     const double off = std::fabs(mismatch) / (w.reference > 0.0 ? w.reference : 1.0);

@@ -89,6 +89,7 @@ std::vector<double> current;
 
 namespace motiondata {
 std::vector<drive> drives;
+bool driven = false;
 std::vector<double> origin;
 std::vector<int> reactcomp, reactname;
 std::vector<double> reaction;
@@ -181,6 +182,7 @@ void reset() {
     release(timefunctiondata::functions);
     release(timefunctiondata::current);
     release(motiondata::drives);
+    motiondata::driven = false;
     release(motiondata::origin);
     release(motiondata::reactcomp);
     release(motiondata::reactname);

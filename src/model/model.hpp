@@ -283,6 +283,9 @@ extern std::vector<double> current;
 
 namespace motiondata {
 extern std::vector<drive> drives;  // driven components ("move"), in deck order
+// Some process of the job drives a component (set before the loop): the
+// energy balance then has its motion column
+extern bool driven;
 // 3 x nb_particle, deck coordinates of the nodes, m (kept only when a
 // component is driven by a displacement)
 extern std::vector<double> origin;

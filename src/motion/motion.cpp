@@ -43,15 +43,18 @@ void start() {
     changes.clear();
     // Every process takes part in the sums of the forces: all decks must
     // ask for the same number of them (hexdyn-partition gives every deck
-    // every "reac" record).
+    // every "reac" record). A process whose deck drives nothing still
+    // writes the motion column of the energy balance.
+    motiondata::driven = !motiondata::drives.empty();
     if (commnodes::nprocs > 1) {
         const int n = static_cast<int>(motiondata::reactcomp.size());
-        int local[2] = {n, -n}, most[2] = {0, 0};
-        MPI_Allreduce(local, most, 2, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
+        int local[3] = {n, -n, motiondata::driven ? 1 : 0}, most[3] = {0, 0, 0};
+        MPI_Allreduce(local, most, 3, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
         if (most[0] != -most[1])
             errorstop::stop("*** Error *** the decks of the processes ask for " +
                             std::to_string(-most[1]) + " to " + std::to_string(most[0]) +
                             " constraint forces (\"reac\"): every deck must give the same records");
+        motiondata::driven = most[2] != 0;
     }
     if (reacting()) {
         owned = commnodes::ownednodes();
