@@ -24,6 +24,7 @@
 #include "failure/failure.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "motion/motion.hpp"
 #include "output/units.hpp"
 #include "walls/walls.hpp"
 
@@ -94,6 +95,17 @@ struct energystate {
     std::int64_t filebytes;
 };
 static_assert(sizeof(energystate) == 48);
+
+// Section "MOTION": the work of the driven components, the records of
+// forces.dat and, on process 0, its length.
+struct motionstate {
+    double work;
+    std::int64_t records;
+    std::int64_t filebytes;
+};
+static_assert(sizeof(motionstate) == 24);
+
+bool motionon() { return !motiondata::drives.empty() || !motiondata::reactcomp.empty(); }
 
 std::string deckname() {
     std::string n = ffi::fileinp;
@@ -352,6 +364,18 @@ void putoptional(sink& out, const schedule& s, const energystate& es) {
         contactstate.insert(contactstate.end(), d.begin(), d.end());
         contactstate.insert(contactstate.end(), hf.begin(), hf.end());
         out.section("CONTACT", contactstate.data(), bytesof(contactstate));
+    }
+    if (motionon()) {
+        motionstate ms{simulation::engmotion, motiondata::nforces, 0};
+        if (commnodes::myid == 0 && ms.records > 0) {
+            std::error_code ec;
+            const std::uintmax_t n = std::filesystem::file_size(motion::filename, ec);
+            if (ec)
+                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
+                                motion::filename + " cannot be read: " + ec.message());
+            ms.filebytes = static_cast<std::int64_t>(n);
+        }
+        out.section("MOTION", &ms, sizeof ms);
     }
     std::vector<double> failurestate;
     if (failuredata::on) {
@@ -682,6 +706,31 @@ void restore(schedule& s) {
         std::vector<double> ws(walls::savedsize());
         load(c, name, "WALLS", ws.data(), ws.size() * sizeof(double));
         walls::restore(ws);
+    }
+    if (motionon()) {
+        motionstate ms{};
+        load(c, name, "MOTION", &ms, sizeof ms);
+        if (ms.records < 0 || ms.records > INT_MAX || ms.filebytes < 0)
+            errorstop::stop("*** Error *** checkpoint " + name +
+                            ": section \"MOTION\" holds a record count of " +
+                            std::to_string(ms.records) + " and a file length of " +
+                            std::to_string(ms.filebytes) + " bytes");
+        simulation::engmotion = ms.work;
+        motiondata::nforces = static_cast<int>(ms.records);
+        // forces.dat is written by process 0 alone and closed after each record.
+        if (commnodes::myid == 0 && ms.records > 0) {
+            std::error_code ec;
+            const std::uintmax_t have = std::filesystem::file_size(motion::filename, ec);
+            if (ec || have < static_cast<std::uintmax_t>(ms.filebytes))
+                errorstop::stop("*** Error *** checkpoint " + name + ": the result file " +
+                                motion::filename + " is missing or shorter than the " +
+                                std::to_string(ms.filebytes) + " bytes it had then");
+            std::filesystem::resize_file(motion::filename,
+                                         static_cast<std::uintmax_t>(ms.filebytes), ec);
+            if (ec)
+                errorstop::stop(std::string("*** Error *** cannot cut ") + motion::filename +
+                                " back to " + std::to_string(ms.filebytes) + " bytes");
+        }
     }
     std::vector<double> frametimes;
     if (fields) frametimes = loadfields(c, name, s);

@@ -10,8 +10,8 @@
 //
 //   header, 64 bytes
 //     0  "HXDCHKPT"          magic
-//     8  u32 version          layout of the sections (3; 2 held ENERGY in place of
-//                             BALANCE, 1 lacked FIELD and ENERGY)
+//     8  u32 version          layout of the sections (4; 3 lacked MOTION, 2 held
+//                             ENERGY in place of BALANCE, 1 lacked FIELD and ENERGY)
 //    12  u32 header bytes     64
 //    16  u64 sequence         1 for the first checkpoint of the run, then 2, 3, ...
 //    24  i32 processes        size of the job that wrote it
@@ -40,7 +40,7 @@
 //                without the energy balance only
 //     "CONTACT " with contact ("cont") only: the work of the contact forces,
 //                then per node the starting depth it is allowed to keep and
-//                the hold code of the face that holds it (-1 none)
+//                the hold code of the face that holds it (0 none)
 //     "WALLS   " with rigid walls ("wall") only: per wall the momentum given
 //                to the nodes since the last record of walls.dat, the work
 //                over the whole steps and its part after t(n), then the time
@@ -50,6 +50,9 @@
 //                and the energy they took away, then per element the damage,
 //                the erosion flag, the plastic strain at the last pass and
 //                the plastic work
+//     "MOTION  " with driven components ("move") or constraint forces ("reac")
+//                only: the work of the driven components, the number of
+//                records of forces.dat and, on process 0, its length
 //
 // A reader takes the sections by name: a later version adds sections (and
 // raises the version) without moving the existing ones, so a version-1 file
@@ -63,7 +66,7 @@
 
 namespace checkpoint {
 
-inline constexpr std::uint32_t version = 3;
+inline constexpr std::uint32_t version = 4;
 
 // The output schedule of the time loop: the next output time, the next
 // report step and the next field-output time. `restored` tells the loop that

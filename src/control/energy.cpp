@@ -24,7 +24,8 @@ namespace {
 double kinetic0 = 0.0;  // kinetic energy of the initial velocities, nodes counted here
 // The halves after t(n) of the last step's work, already in the running sums
 // and taken out of them for the record at t(n).
-double afterexternal = 0.0, afterhourglass = 0.0, afterplane = 0.0, aftercontact = 0.0;
+double afterexternal = 0.0, afterhourglass = 0.0, afterplane = 0.0, aftercontact = 0.0,
+       aftermotion = 0.0;
 // Work of this step's loads and hourglass forces with v(n-1/2) (the sums
 // over the process's nodes), formed after the exchange.
 double extminus = 0.0, hgminus = 0.0, contactminus = 0.0;
@@ -35,6 +36,7 @@ bool hourglass = false;  // hourglass forces act (kept apart in particledata::fh
 struct held {
     std::size_t i;
     double v, a;
+    bool driven;
 };
 std::vector<held> heldlist;
 bool heldsorted = true;
@@ -50,7 +52,7 @@ void resume() {
     loads = false;
     for (const double f : particledata::fp) loads = loads || f != 0.0;
     heldlist.clear();
-    afterexternal = afterhourglass = afterplane = aftercontact = 0.0;
+    afterexternal = afterhourglass = afterplane = aftercontact = aftermotion = 0.0;
     watched = watch{};
     contactwarned = false;
 }
@@ -91,10 +93,22 @@ static double contactpower(const double* v) {
     return p;
 }
 
+// With loads of several time functions each node's load is taken at the
+// value of its own function (the power then needs no further factor).
 static double loadpower(const double* v) {
     const double* m = particledata::mp.data();
     const double* fp = particledata::fp.data();
     double ext = 0.0;
+    if (!particledata::fpfunc.empty()) {
+        const double* value = timefunctiondata::current.data();
+        for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
+            const std::size_t i = 3 * k;
+            const double f = value[particledata::fpfunc[k] - 1];
+            if (m[k] != 0.0)
+                ext += (fp[i] * f) * v[i] + (fp[i + 1] * f) * v[i + 1] + (fp[i + 2] * f) * v[i + 2];
+        }
+        return ext;
+    }
     for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
         const std::size_t i = 3 * k;
         if (m[k] != 0.0) ext += fp[i] * v[i] + fp[i + 1] * v[i + 1] + fp[i + 2] * v[i + 2];
@@ -133,12 +147,14 @@ void afterexchange() {
     }
 }
 
-void constrained(std::size_t i, double v, double a) {
+void constrained(std::size_t i, double v, double a, bool driven) {
     if (!heldlist.empty() && heldlist.back().i >= i) heldsorted = false;
-    heldlist.push_back({i, v, a});
+    heldlist.push_back({i, v, a, driven});
 }
 
-void afterupdate(double tf) {
+void afterupdate(double loadfactor) {
+    // Loads of several functions carry their values in their power already.
+    const double tf = particledata::fpfunc.empty() ? loadfactor : 1.0;
     // dt(n), and half of it for each half of the step's work.
     const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
     const double half = 0.5 * dtn;
@@ -162,18 +178,30 @@ void afterupdate(double tf) {
     if (!heldsorted)
         std::stable_sort(heldlist.begin(), heldlist.end(),
                          [](const held& x, const held& y) { return x.i < y.i; });
-    double rb = 0.0, ra = 0.0;
+    // A component the plane holds and a "move" record drives counts with the
+    // driven ones.
+    double rb = 0.0, ra = 0.0, mb = 0.0, ma = 0.0;
     std::size_t kept = 0;
     for (std::size_t j = 0; j < heldlist.size(); ++j) {
         const held h = heldlist[j];
-        if (kept > 0 && heldlist[kept - 1].i == h.i) continue;
+        if (kept > 0 && heldlist[kept - 1].i == h.i) {
+            heldlist[kept - 1].driven = heldlist[kept - 1].driven || h.driven;
+            continue;
+        }
         heldlist[kept++] = h;
-        const std::size_t k = h.i / 3;
-        const double r = m[k] * (v[h.i] - h.v) - m[k] * h.a * dtn;
-        rb += particledata::owned[k] * h.v * r;
-        ra += particledata::owned[k] * v[h.i] * r;
     }
     heldlist.resize(kept);
+    for (const held& h : heldlist) {
+        const std::size_t k = h.i / 3;
+        const double r = m[k] * (v[h.i] - h.v) - m[k] * h.a * dtn;
+        if (h.driven) {
+            mb += particledata::owned[k] * h.v * r;
+            ma += particledata::owned[k] * v[h.i] * r;
+        } else {
+            rb += particledata::owned[k] * h.v * r;
+            ra += particledata::owned[k] * v[h.i] * r;
+        }
+    }
     const double ct = contactpower(v);
     aftercontact = ct * half;
     simulation::engcontact += contactminus * half + aftercontact;
@@ -183,6 +211,10 @@ void afterupdate(double tf) {
     simulation::engexternal += tf * extminus * half + afterexternal;
     simulation::enghourglass += hgminus * half + afterhourglass;
     simulation::engplane += -0.5 * rb + afterplane;
+    if (!motiondata::drives.empty()) {
+        aftermotion = 0.5 * ma;
+        simulation::engmotion += 0.5 * mb + aftermotion;
+    }
 }
 
 // m v(n-1/2).v(n+1/2) / 2 over the nodes counted here, after the node
@@ -223,17 +255,22 @@ static double survivingenergy() {
 }
 
 balance global() {
-    double local[8] = {kineticattn(),
+    double local[9] = {kineticattn(),
                        failuredata::on ? survivingenergy() : simulation::engstrain,
                        simulation::enghourglass - afterhourglass,
                        simulation::engexternal - afterexternal,
                        simulation::engplane - afterplane,
                        kinetic0,
                        simulation::engcontact - aftercontact,
-                       failuredata::engeroded};
-    double sum[8] = {};
-    MPI_Allreduce(local, sum, elementdata::contact.on || failuredata::on ? 8 : 6, MPI_DOUBLE,
-                  MPI_SUM, MPI_COMM_WORLD);
+                       failuredata::engeroded,
+                       simulation::engmotion - aftermotion};
+    double sum[9] = {};
+    const bool driven = motiondata::driven;
+    MPI_Allreduce(local, sum,
+                  driven                                       ? 9
+                  : elementdata::contact.on || failuredata::on ? 8
+                                                               : 6,
+                  MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
     balance b{};
     b.kinetic = sum[0];
     b.internal = sum[1];
@@ -243,10 +280,12 @@ balance global() {
     b.initial = sum[5];
     b.contact = 0.0 - sum[6];
     b.eroded = sum[7];
+    b.motion = sum[8];
     b.total = b.kinetic + b.internal + b.hourglass;
     if (elementdata::contact.on) b.total = b.total + b.contact;
     if (failuredata::on) b.total = b.total + b.eroded;
-    const double reference = b.initial + b.external;
+    double reference = b.initial + b.external;
+    if (driven) reference = reference + b.motion;
     double err = b.total + b.plane - reference;
     if (!walls::list.empty()) {
         b.wall = walls::work();
@@ -261,7 +300,8 @@ std::string header() {
     return std::string("#            time          kinetic         internal        hourglass") +
            (elementdata::contact.on ? "          contact" : "") +
            (failuredata::on ? "           eroded" : "") + "    external_work       plane_work" +
-           (walls::list.empty() ? "" : "        wall_work") + "            total     energy_error";
+           (walls::list.empty() ? "" : "        wall_work") +
+           (motiondata::driven ? "      motion_work" : "") + "            total     energy_error";
 }
 
 std::string record(double time, const balance& b) {
@@ -277,12 +317,14 @@ std::string record(double time, const balance& b) {
     put(b.external);
     put(b.plane);
     if (!walls::list.empty()) put(b.wall);
+    if (motiondata::driven) put(b.motion);
     for (const double v : {b.total, b.error}) put(v);
     return line;
 }
 
 bool ranaway(watch& w, const balance& b) {
-    const double given = b.initial + b.external;
+    double given = b.initial + b.external;
+    if (motiondata::driven) given = given + b.motion;
     w.reference = std::max(w.reference, std::fabs(given));
     const double mismatch = b.total + b.plane + b.wall - given;
     const double off = std::fabs(mismatch) / (w.reference > 0.0 ? w.reference : 1.0);

@@ -23,7 +23,9 @@
 // closes only as far as the element's nodal forces and its stresses agree,
 // so energy_error is a real check. The hourglass energy is minus the work of
 // the hourglass forces alone; the plane column is minus the work of the
-// reactions (the energy the constraints take out); with contact on, the
+// reactions (the energy the constraints take out); with driven components
+// ("move") the motion_work column is the work the driven nodes' reactions
+// do on the model, given to it as the loads' work is; with contact on, the
 // contact column is minus the work of the contact forces (the energy the
 // penalty springs hold and friction has turned into heat); with rigid walls,
 // the wall column is minus the work of the walls' impulses, balanced as the
@@ -64,14 +66,18 @@ void afterupdate(double tf);
 // Called by the node update for each component a constraint (rigid plane,
 // held component) changes: its index into the node arrays, v(n-1/2) and the
 // acceleration before the change.
-void constrained(std::size_t i, double v, double a);
+// `driven` marks a component a "move" record drives: its reaction's work goes
+// to the motion column.
+void constrained(std::size_t i, double v, double a, bool driven = false);
 
 // The global energies at an output time.
 struct balance {
     // contact: minus the work of the contact forces (with "cont" only)
     // eroded: work the eroded elements had absorbed when removed (with "fail" only)
     // wall: the energy the rigid walls took out (with "wall" only)
-    double kinetic, internal, hourglass, external, plane, total, error, initial, contact, eroded;
+    // motion: work of the driven components on the model (with "move" only)
+    double kinetic, internal, hourglass, external, plane, total, error, initial, contact, eroded,
+        motion;
     double wall = 0.0;
 };
 // Sums over all processes (a collective call: every process at the same step).

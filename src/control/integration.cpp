@@ -21,6 +21,7 @@
 #include "failure/failure.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "motion/motion.hpp"
 #include "output/anim.hpp"
 #include "output/curve.hpp"
 #include "output/records.hpp"
@@ -142,6 +143,7 @@ void updatefegeometry(const std::function<void()>& atstate) {
 
     // Rigid plane: nodes on or beyond it may not move further through it.
     const bool record = dataout::energyon;
+    const bool react = motion::reacting();
     const int dir = elementdata::plane.dir;
     if (dir != 0) {
         const double s = dir > 0 ? 1.0 : -1.0;
@@ -155,8 +157,11 @@ void updatefegeometry(const std::function<void()>& atstate) {
                     if (v[3 * k + c] * s < 0.0) v[3 * k + c] = 0.0;
                     if (a[3 * k + c] * s < 0.0) a[3 * k + c] = 0.0;
                     // The energy balance takes the plane's reaction here.
-                    if (record && (v[3 * k + c] != vb || a[3 * k + c] != ab))
-                        energy::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
+                    if (v[3 * k + c] != vb || a[3 * k + c] != ab) {
+                        if (record)
+                            energy::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
+                        if (react) motion::constrained(3 * static_cast<std::size_t>(k) + c, vb, ab);
+                    }
                 }
             }
         }
@@ -173,6 +178,8 @@ void updatefegeometry(const std::function<void()>& atstate) {
                 if (f.axis[i] != 0) {
                     if (record)
                         energy::constrained(static_cast<std::size_t>(at + i), v[at + i], a[at + i]);
+                    if (react)
+                        motion::constrained(static_cast<std::size_t>(at + i), v[at + i], a[at + i]);
                     v[at + i] = a[at + i] = 0.0;
                 }
         }
@@ -180,13 +187,35 @@ void updatefegeometry(const std::function<void()>& atstate) {
 
     if (!walls::list.empty()) walls::constrain(a, v, x, m, n, simulation::currenttime, dtk, dtk1);
 
+    const double half = 0.5 * (dtk + dtk1);
+    // Driven components: v(n+1/2) from their time functions, and the
+    // acceleration a(n) that reaches it from v(n-1/2), in place of the one
+    // of the summed forces (see motion/motion.hpp).
+    const std::vector<motion::target>* driven = nullptr;
+    if (!motiondata::drives.empty()) {
+        static std::vector<double> values;  // kept: no allocation inside the loop
+        values.clear();
+        for (const drive& d : motiondata::drives) {
+            const double t =
+                d.disp ? simulation::currenttime + dtk1 : simulation::currenttime + 0.5 * dtk1;
+            values.push_back(d.scale * functionvalue(d.func, t));
+        }
+        driven = &motion::targets(values, x, dtk1);
+        for (const motion::target& g : *driven) {
+            if (record) energy::constrained(g.i, v[g.i], a[g.i], true);
+            if (react) motion::constrained(g.i, v[g.i], a[g.i]);
+            a[g.i] = (g.v - v[g.i]) / half;
+        }
+    }
     // The state of t(n) is whole here: x(n), the constrained a(n) and
     // v(n-1/2), and the element values of this step's pass.
     if (atstate) atstate();
-
-    const double half = 0.5 * (dtk + dtk1);
     for (int i = 0; i < 3 * n; ++i) v[i] = v[i] + a[i] * half;
+    // The driven velocities exactly as their functions give them.
+    if (driven)
+        for (const motion::target& g : *driven) v[g.i] = g.v;
     for (int i = 0; i < 3 * n; ++i) x[i] = x[i] + v[i] * dtk1;
+    if (react) motion::settle(v, m, half);
 }
 
 void advance(const std::function<void()>& atstate) {
@@ -197,6 +226,7 @@ void advance(const std::function<void()>& atstate) {
     kineticshare();
     guard::checkenergies(istep);
     const double tf = currenttmfunction(currenttime);
+    currentfunctions(currenttime);
     feforce(tf);
     if (failuredata::on) {
         failure::afterpass();
@@ -285,6 +315,8 @@ void integration(checkpoint::schedule& sched) {
             fieldout::write(currenttime, 0.5 * dtk);
         }
     };
+    // On several processes every one checks that all ask for the same forces.
+    if (!motiondata::drives.empty() || motion::reacting() || commnodes::nprocs > 1) motion::start();
     do {
         advance(fields ? framestep : nullptr);
         const bool last = !(currenttime + dtk1 <= endtime);
@@ -300,6 +332,7 @@ void integration(checkpoint::schedule& sched) {
         }
         if (!walls::list.empty() && (output || last)) walls::write(currenttime);
         if (dataout::energyon && (output || last)) energy::write(currenttime);
+        if (motion::reacting() && (output || last)) motion::write(currenttime);
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);
             nextreport = next >= static_cast<double>(INT_MAX)   ? INT_MAX

@@ -1,14 +1,17 @@
 #include "control/timefunction.hpp"
 
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
 
-double currenttmfunction(const double& t) {
-    using timefunctiondata::lentmfunction;
-    using timefunctiondata::tmfunction;
+namespace {
+
+double evaluate(const std::vector<tmpoint>& tmfunction, int n, double t) {
     double result = 0.0;
-    const int n = lentmfunction;
     if (n < 1) return 0.0;
     // Every interval is visited; the last interval that holds t wins, so at an
     // interior point the later interval decides, and two points at the same
@@ -31,4 +34,25 @@ double currenttmfunction(const double& t) {
         result = p.value + (t - p.time) * (q.value - p.value) / (q.time - p.time);
     }
     return result;
+}
+
+}  // namespace
+
+double currenttmfunction(const double& t) {
+    return evaluate(timefunctiondata::tmfunction, timefunctiondata::lentmfunction, t);
+}
+
+double functionvalue(int f, double t) {
+    if (f == 1) return currenttmfunction(t);
+    const std::vector<tmpoint>& table = timefunctiondata::functions[static_cast<size_t>(f - 1)];
+    return evaluate(table, static_cast<int>(table.size()), t);
+}
+
+void currentfunctions(double t) {
+    if (particledata::fpfunc.empty()) return;
+    const std::size_t nf = std::max<std::size_t>(timefunctiondata::functions.size(), 1);
+    timefunctiondata::current.assign(nf, 0.0);
+    for (std::size_t f = 0; f < nf; ++f)
+        if (f == 0 || !timefunctiondata::functions[f].empty())
+            timefunctiondata::current[f] = functionvalue(static_cast<int>(f + 1), t);
 }

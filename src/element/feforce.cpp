@@ -135,7 +135,14 @@ void feforce(double tf) {
     const int np = particledata::nb_particle;
     double* acc = particledata::acc.data();
     const double* fp = particledata::fp.data();
-    for (int i = 0; i < 3 * np; ++i) acc[i] = fp[i] * tf;
+    if (particledata::fpfunc.empty()) {
+        for (int i = 0; i < 3 * np; ++i) acc[i] = fp[i] * tf;
+    } else {
+        // Loads of several time functions: each node's by the value of its own.
+        const int* func = particledata::fpfunc.data();
+        const double* value = timefunctiondata::current.data();
+        for (int i = 0; i < 3 * np; ++i) acc[i] = fp[i] * value[func[i / 3] - 1];
+    }
 
     elementpass p;
     // Once elements have eroded, the pass runs over the records of those

@@ -67,6 +67,54 @@ size_t count(int n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 // Deck line of each element record, for the checks made once the block is read.
 std::vector<int> elementline;
 
+// The first deck line that names each time function (loads, "move"), for the
+// check that the deck gives it; the driven components as read, and the line
+// of each, for the check against "fixd".
+std::vector<std::pair<int, int>> functionuse;  // (function, line)
+std::vector<grammar::driverecord> drivelist;
+std::vector<int> driveline;
+std::vector<grammar::fixityrecord> fixitylist;
+
+void usefunction(int func) {
+    for (const auto& [f, line] : functionuse)
+        if (f == func) return;
+    functionuse.emplace_back(func, ffi::line_nb);
+}
+
+// The time functions the loads and the driven components name are given, no
+// direction of a node is driven twice or both held and driven; the deck
+// coordinates of the nodes a displacement drives are kept.
+void checkmotion() {
+    for (const auto& [f, line] : functionuse) {
+        const auto& fs = timefunctiondata::functions;
+        const bool given =
+            f == 1 ? seen_time
+                   : static_cast<size_t>(f) <= fs.size() && !fs[static_cast<size_t>(f - 1)].empty();
+        const std::string fault = grammar::functionfault(f, given);
+        if (!fault.empty()) {
+            errorstop::writeline(records::listed("input file error, line", line));
+            errorstop::stop("*** Error *** " + fault);
+        }
+    }
+    const size_t nn = count(particledata::nb_particle);
+    const auto members = [nn](int c) {
+        const size_t at = static_cast<size_t>(c - 1);
+        const int* m = &elementdata::compmember[at * nn];
+        return std::vector<int>(m, m + elementdata::complen[at]);
+    };
+    for (size_t k = 0; k < drivelist.size(); ++k) {
+        const std::vector<grammar::driverecord> upto(drivelist.begin(),
+                                                     drivelist.begin() + static_cast<long>(k) + 1);
+        const std::string fault = grammar::drivefault(upto, fixitylist, members);
+        if (!fault.empty()) {
+            errorstop::writeline(records::listed("input file error, line", driveline[k]));
+            errorstop::stop("*** Error *** " + fault);
+        }
+    }
+    for (const drive& d : motiondata::drives)
+        if (d.disp) motiondata::origin = particledata::pos;
+}
+
 }  // namespace
 
 void resetinput() {
@@ -74,6 +122,10 @@ void resetinput() {
     std::vector<char>().swap(elementgiven);
     std::vector<char>().swap(matdefined);
     std::vector<int>().swap(elementline);
+    std::vector<std::pair<int, int>>().swap(functionuse);
+    std::vector<grammar::driverecord>().swap(drivelist);
+    std::vector<int>().swap(driveline);
+    std::vector<grammar::fixityrecord>().swap(fixitylist);
     seen_nbmp = seen_nbel = seen_nmat = seen_ncom = seen_time = false;
     seen_cont = seen_glob = seen_fail = seen_wall = false;
     std::vector<grammar::failurerecord>().swap(failurelist);
@@ -111,6 +163,7 @@ void inputpara() {
             errorstop::stop("*** Error *** " + fault);
         }
     }
+    checkmotion();
     // Contact between pieces of several processes pairs their copies of a
     // node by its number in the whole model.
     if (elementdata::contact.on && commnodes::nprocs > 1 && particledata::global.empty())
@@ -319,6 +372,9 @@ void getdata() {
                 once(seen_wall, "wall");
                 setwalls();
                 break;
+            case 36: setfunction(); break;
+            case 37: setdrive(); break;
+            case 38: setreaction(); break;
             default: notakeyword(after);
         }
     }
@@ -352,6 +408,36 @@ void setbulk() {
 void setfixity() {
     const grammar::fixityrecord r = grammar::readfixity(in, elementdata::nb_comp);
     elementdata::fixities.push_back(fixity{r.comp, {r.axis[0], r.axis[1], r.axis[2]}});
+    fixitylist.push_back(r);
+}
+
+void setfunction() {
+    grammar::functionrecord r = grammar::readfunction(in);
+    auto& fs = timefunctiondata::functions;
+    const size_t at = static_cast<size_t>(r.func - 1);
+    if (fs.size() <= at) fs.resize(at + 1);
+    if (!fs[at].empty())
+        inputerror("*** Error *** tfun " + std::to_string(r.func) + " given a second time");
+    for (const grammar::timepoint& p : r.points) fs[at].push_back(tmpoint{p.time, p.value});
+}
+
+void setdrive() {
+    const grammar::driverecord r = grammar::readdrive(in, elementdata::nb_comp);
+    usefunction(r.func);
+    motiondata::drives.push_back(drive{r.comp, r.axis - 1, r.disp, r.func, r.scale});
+    drivelist.push_back(r);
+    driveline.push_back(ffi::line_nb);
+}
+
+void setreaction() {
+    std::vector<grammar::reactionrecord> given;
+    for (size_t k = 0; k < motiondata::reactcomp.size(); ++k)
+        given.push_back({motiondata::reactcomp[k], motiondata::reactname[k]});
+    const grammar::reactionrecord r = grammar::readreaction(in, elementdata::nb_comp);
+    const std::string fault = grammar::reactiontwicefault(given, r.name);
+    if (!fault.empty()) inputerror("*** Error *** " + fault);
+    motiondata::reactcomp.push_back(r.comp);
+    motiondata::reactname.push_back(r.name);
 }
 
 void setcontact() {
@@ -473,13 +559,21 @@ namespace {
 // Shared body of the load and velocity blocks: "node" and "comp" records
 // assign a vector to one node or to every member of a component.
 void setnodalvectors(const char* kw, const char* block, std::vector<double>& target,
-                     const char* badkeyword) {
+                     const char* badkeyword, bool loads) {
     using particledata::nb_particle;
     if (nb_particle == 0) errorstop::stop("*** Error *** nbmp must be defined !");
-    while (const std::optional<grammar::vectorrecord> r =
-               grammar::readvector(in, kw, nb_particle, elementdata::nb_comp, block, badkeyword)) {
+    while (const std::optional<grammar::vectorrecord> r = grammar::readvector(
+               in, kw, nb_particle, elementdata::nb_comp, block, badkeyword, loads)) {
+        // A load that follows another function than 1 gives every node its
+        // own function; the last record that touches a node sets it.
+        std::vector<int>& func = particledata::fpfunc;
+        if (loads && r->func != 1) {
+            usefunction(r->func);
+            if (func.empty()) func.assign(count(nb_particle), 1);
+        }
         const auto put = [&](int node) {
             std::copy(r->v.begin(), r->v.end(), &target[3 * static_cast<size_t>(node - 1)]);
+            if (loads && !func.empty()) func[static_cast<size_t>(node - 1)] = r->func;
         };
         if (!r->comp) {
             put(r->id);
@@ -496,11 +590,12 @@ void setnodalvectors(const char* kw, const char* block, std::vector<double>& tar
 }  // namespace
 
 void setload() {
-    setnodalvectors(vocabulary::loadrecords, "load", particledata::fp, "error GetLoad");
+    setnodalvectors(vocabulary::loadrecords, "load", particledata::fp, "error GetLoad", true);
 }
 
 void setvelocity() {
-    setnodalvectors(vocabulary::velocityrecords, "velo", particledata::vel, "error GetVelocity");
+    setnodalvectors(vocabulary::velocityrecords, "velo", particledata::vel, "error GetVelocity",
+                    false);
 }
 
 bool setonoff() { return grammar::readswitch(in); }

@@ -14,6 +14,11 @@ void seteos();
 void setbulk();
 // "fixd C FX FY FZ": the nodes of component C held along the axes flagged 1.
 void setfixity();
+// "tfun", "move", "reac": a further time function, a driven component, the
+// constraint force of a component written to forces.dat.
+void setfunction();
+void setdrive();
+void setreaction();
 // "cont": the penalty contact block, up to its "endc".
 void setcontact();
 // "fail": failure criteria of material sets and erosion, up to its "endf".

@@ -261,11 +261,41 @@ struct eosrecord {
 };
 
 // A record of a "load" or "velo" block: a vector for one node ("node N X Y Z")
-// or for every member of a component ("comp C X Y Z").
+// or for every member of a component ("comp C X Y Z"); a load may end with
+// the number of the time function it follows ("node N X Y Z F").
 struct vectorrecord {
     bool comp = false;
     int id = 0;  // node or component number
     std::array<double, 3> v{};
+    int func = 1;  // time function of a load
+};
+
+// Time functions are numbered 1.. maxfunctions; 1 is the "time" table.
+inline constexpr int maxfunctions = 99;
+
+// A further time function "tfun F N": its number, then N points (time, value).
+struct functionrecord {
+    int func = 2;
+    std::vector<timepoint> points;
+};
+
+// A driven component "move C A K F S": along axis A (1 x, 2 y, 3 z) its nodes
+// follow the velocity (K "v") or the displacement from their deck position
+// (K "d") S f(t), f the time function F.
+struct driverecord {
+    int comp = 1;
+    int axis = 1;
+    bool disp = false;
+    int func = 1;
+    double scale = 0.0;
+};
+
+// The constraint force on a component, written to forces.dat ("reac C [N]"):
+// the component (0 in a process deck that holds none of its nodes) and the
+// number its columns carry (C when not given).
+struct reactionrecord {
+    int comp = 1;
+    int name = 1;
 };
 
 // A curve request "curv NAME [N]": the element, or the node of a node
@@ -506,7 +536,8 @@ curverecord readcurve(In& in) {
 // word it does not know.
 template <class In>
 std::optional<vectorrecord> readvector(In& in, const char* table, int nnodes, int ncomp,
-                                       const char* block, const char* terse) {
+                                       const char* block, const char* terse,
+                                       bool functions = false) {
     const int k = in.keyword(table, vocabulary::nvectorrecords);
     if (k == 1) return std::nullopt;
     if (k < 2)
@@ -519,6 +550,12 @@ std::optional<vectorrecord> readvector(In& in, const char* table, int nnodes, in
     else
         require(in, outside("node number", r.id, 1, nnodes));
     for (double& x : r.v) x = in.oldreal("vector component");
+    // A load's time function stands on the record's line after the vector,
+    // before any record word that follows: a deck without it reads as before.
+    if (functions && in.valuesonline(table, vocabulary::nvectorrecords) > 0) {
+        r.func = in.integer("time function number");
+        require(in, outside("time function number", r.func, 1, maxfunctions));
+    }
     return r;
 }
 
@@ -590,6 +627,111 @@ fixityrecord readfixity(In& in, int ncomp) {
         require(in, outside("fixd direction flag", a, 0, 1));
     }
     return f;
+}
+
+// "tfun F N": function F (2..maxfunctions; 1 is the "time" table), N points
+// in time order, at least two.
+template <class In>
+functionrecord readfunction(In& in) {
+    functionrecord r;
+    r.func = in.integer("time function number");
+    require(in, outside("time function number", r.func, 2, maxfunctions));
+    const int n = in.integer("number of time points");
+    if (n < 2)
+        in.fail("tfun " + std::to_string(r.func) + " needs at least 2 points, found " +
+                std::to_string(n));
+    for (int k = 0; k < n; ++k) {
+        timepoint p;
+        p.time = in.real("time of a time-function point");
+        p.value = in.real("value of a time-function point");
+        if (!r.points.empty() && p.time < r.points.back().time)
+            in.fail("tfun " + std::to_string(r.func) + ": point " + std::to_string(k + 1) +
+                    " at time " + in.show(p.time) + " comes before the time " +
+                    in.show(r.points.back().time) + " of point " + std::to_string(k));
+        r.points.push_back(p);
+    }
+    return r;
+}
+
+template <class In>
+driverecord readdrive(In& in, int ncomp) {
+    driverecord r;
+    checkvalues(in, "move", 5, "C A K F S");
+    r.comp = in.integer("move component");
+    require(in, outside("component number", r.comp, 1, ncomp));
+    r.axis = in.keyword(vocabulary::axes, vocabulary::naxes);
+    if (r.axis < 1) in.fail("move: the axis must be x, y or z");
+    const int k = in.keyword(vocabulary::motions, vocabulary::nmotions);
+    if (k < 1) in.fail("move: the motion must be v (velocity) or d (displacement)");
+    r.disp = k == 2;
+    r.func = in.integer("time function number");
+    require(in, outside("time function number", r.func, 1, maxfunctions));
+    r.scale = in.real("move scale");
+    return r;
+}
+
+// "reac C" names the columns by C; a process deck gives "reac C N", C its
+// own number of the component (0: none of its nodes here), N the number in
+// the whole model.
+template <class In>
+reactionrecord readreaction(In& in, int ncomp) {
+    reactionrecord r;
+    checkvalues(in, "reac", 2, "C [N]", 1);
+    const bool named = in.valuesonline(vocabulary::keywords, vocabulary::nkeywords) == 2;
+    r.comp = in.integer("reac component");
+    require(in, outside("component number", r.comp, named ? 0 : 1, ncomp));
+    r.name = r.comp;
+    if (named) {
+        r.name = in.integer("reac column number");
+        require(in, outside("reac column number", r.name, 1, 999999));
+    }
+    return r;
+}
+
+// "reac: column 3 given twice" when `name` repeats one of `names`, or empty.
+inline std::string reactiontwicefault(const std::vector<reactionrecord>& given, int name) {
+    for (const reactionrecord& r : given)
+        if (r.name == name)
+            return "reac: the force of component " + std::to_string(name) + " is asked for twice";
+    return {};
+}
+
+// "time function 3 is not given ..." when function `func` has no table.
+inline std::string functionfault(int func, bool given) {
+    if (given) return {};
+    return "time function " + std::to_string(func) + " is not given (no " +
+           (func == 1 ? std::string("\"time\" table")
+                      : "\"tfun " + std::to_string(func) + "\" record") +
+           ")";
+}
+
+// What is wrong with the driven components, or empty: a node component
+// driven by two records, or held by "fixd" along the axis a record drives
+// (the constraint would be given twice). `members(c)` lists the nodes of
+// component c.
+template <class Members>
+std::string drivefault(const std::vector<driverecord>& drives,
+                       const std::vector<fixityrecord>& fixities, const Members& members) {
+    std::set<std::pair<int, int>> held, driven;  // (node, axis 1..3)
+    for (const fixityrecord& f : fixities)
+        for (int n : members(f.comp))
+            for (int a = 0; a < 3; ++a)
+                if (f.axis[static_cast<std::size_t>(a)] != 0) held.insert({n, a + 1});
+    static constexpr const char* axisname[] = {"x", "y", "z"};
+    for (std::size_t k = 0; k < drives.size(); ++k) {
+        const driverecord& d = drives[k];
+        for (int n : members(d.comp)) {
+            const std::string what = "move: node " + std::to_string(n) + " (component " +
+                                     std::to_string(d.comp) + ") along " + axisname[d.axis - 1];
+            if (held.count({n, d.axis}))
+                return what +
+                       " is held by \"fixd\" as well (a direction is held or driven, "
+                       "not both)";
+            if (!driven.insert({n, d.axis}).second)
+                return what + " is driven by two \"move\" records";
+        }
+    }
+    return {};
 }
 
 // The records given so far in a "cont" block: each of scal and fric once, a

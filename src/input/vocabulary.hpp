@@ -16,11 +16,18 @@ namespace vocabulary {
 //  1 endi  2 sovr  3 nbmp  4 repo  5 hour  6 time  7 endt  8 outt  9 nmat
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
 // 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd 27 stab 28 midg
-// 29 cont 30 glob 31 fail 32 vmis 33 cons 34 corr 35 wall
+// 29 cont 30 glob 31 fail 32 vmis 33 cons 34 corr 35 wall 36 tfun 37 move 38 reac
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorrwall";
-inline constexpr int nkeywords = 35;
+    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorrwalltfunmovereac";
+inline constexpr int nkeywords = 38;
+
+// The axis of a "move" record (x, y, z) and what it prescribes: the
+// velocity or the displacement.
+inline constexpr char axes[] = "x   y   z   ";
+inline constexpr int naxes = 3;
+inline constexpr char motions[] = "v   d   ";
+inline constexpr int nmotions = 2;
 
 // Material models after the set number of a "mate" record, one per row of
 // the material table (material/catalog.hpp), numbered by their row.

@@ -16,6 +16,7 @@ double enghourglass = 0.0;
 bool stablestep = false;
 double engplane = 0.0;
 double engcontact = 0.0;
+double engmotion = 0.0;
 double contactnormal = 0.0, contactfriction = 0.0;
 int checkpointsteps = 0;
 }  // namespace simulation
@@ -23,6 +24,7 @@ int checkpointsteps = 0;
 namespace particledata {
 int nb_particle = 0;
 std::vector<double> pos, vel, acc, fp, mp, owned, fhg;
+std::vector<int> fpfunc;
 std::vector<int> global;
 }  // namespace particledata
 
@@ -81,7 +83,18 @@ namespace timefunctiondata {
 int lentmfunction = 0;
 std::vector<tmpoint> tmfunction;
 bool tmfunction_allocated = false;
+std::vector<std::vector<tmpoint>> functions;
+std::vector<double> current;
 }  // namespace timefunctiondata
+
+namespace motiondata {
+std::vector<drive> drives;
+bool driven = false;
+std::vector<double> origin;
+std::vector<int> reactcomp, reactname;
+std::vector<double> reaction;
+int nforces = 0;
+}  // namespace motiondata
 
 namespace dataout {
 double outtimestep = 0.0;
@@ -165,6 +178,17 @@ void reset() {
     release(particledata::owned);
     release(particledata::fhg);
     release(particledata::global);
+    release(particledata::fpfunc);
+    release(timefunctiondata::functions);
+    release(timefunctiondata::current);
+    release(motiondata::drives);
+    motiondata::driven = false;
+    release(motiondata::origin);
+    release(motiondata::reactcomp);
+    release(motiondata::reactname);
+    release(motiondata::reaction);
+    motiondata::nforces = 0;
+    simulation::engmotion = 0.0;
 
     elementdata::nb_element = 0;
     release(elementdata::element_list);

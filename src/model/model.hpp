@@ -107,6 +107,17 @@ struct fixity {
     int axis[3];  // 1: held along x, y, z
 };
 
+// A component driven along one axis ("move C A K F S"): its nodes follow the
+// velocity S f(t) (K "v") or the displacement S f(t) from their deck
+// position (K "d"), f the time function F.
+struct drive {
+    int comp;      // component (1-based)
+    int axis;      // 0 x, 1 y, 2 z
+    bool disp;     // true: a displacement, false: a velocity
+    int func;      // time function (1-based)
+    double scale;  // S: m/s or m per unit of the function
+};
+
 // Penalty contact between the exterior faces of the model ("cont" block).
 struct contactcontrol {
     bool on;       // a "cont" block was given
@@ -162,6 +173,7 @@ extern double engexternal;   // work done by the nodal loads, J
 extern double enghourglass;  // work of the hourglass forces (negative: they dissipate), J
 extern double engplane;      // work of the constraints (rigid plane, held components), J
 extern double engcontact;    // work of the contact forces (negative: stored or dissipated), J
+extern double engmotion;     // work done on the model by the driven components ("move"), J
 // Sums over the contact pairs of the step whose pressing node the process
 // counts: their normal forces and the magnitudes of their friction forces, N
 extern double contactnormal, contactfriction;
@@ -189,6 +201,9 @@ extern std::vector<double> owned;
 // for the energy balance (which zeroes them once it has taken their work);
 // empty otherwise
 extern std::vector<double> fhg;
+// nb_particle, time function of each node's load (1-based); empty when every
+// load follows function 1 (the "time" table)
+extern std::vector<int> fpfunc;
 // nb_particle, number of each node in the whole model ("glob", written by the
 // partition tool); empty when the deck is the whole model
 extern std::vector<int> global;
@@ -257,7 +272,32 @@ namespace timefunctiondata {
 extern int lentmfunction;                // number of points of the load time function
 extern std::vector<tmpoint> tmfunction;  // lentmfunction points (time, factor), in time order
 extern bool tmfunction_allocated;        // tmfunction has been sized ("time")
+// The further time functions ("tfun F N"): entry F-1 holds the points of
+// function F (entry 0 stays empty, function 1 being tmfunction); empty
+// entries for the numbers the deck does not give
+extern std::vector<std::vector<tmpoint>> functions;
+// Value of each function at the start of the step, entry F-1 for function F
+// (sized only when some load follows a function other than 1)
+extern std::vector<double> current;
 }  // namespace timefunctiondata
+
+namespace motiondata {
+extern std::vector<drive> drives;  // driven components ("move"), in deck order
+// Some process of the job drives a component (set before the loop): the
+// energy balance then has its motion column
+extern bool driven;
+// 3 x nb_particle, deck coordinates of the nodes, m (kept only when a
+// component is driven by a displacement)
+extern std::vector<double> origin;
+// Components whose constraint force is written to forces.dat ("reac C [N]"):
+// the component (0: none of its nodes on this process) and the number its
+// columns are named by
+extern std::vector<int> reactcomp, reactname;
+// 3 x nb_particle, force the constraints (rigid plane, "fixd", "move") put on
+// each node component in the last node update, N (sized only with "reac")
+extern std::vector<double> reaction;
+extern int nforces;  // records written to forces.dat so far
+}  // namespace motiondata
 
 namespace dataout {
 extern double outtimestep;               // interval between output times ("outt"), s

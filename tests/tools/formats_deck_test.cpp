@@ -543,3 +543,39 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
     };
     for (const auto& [text, message] : cases) EXPECT_EQ(error_of(text), message) << text;
 }
+
+// Time functions, driven components and forces come back as written, a
+// load's function after its vector; the tools refuse what the solver
+// refuses.
+TEST(DeckMotion, RecordsReadAndWriteBackAndFaultsAreRefused) {
+    const std::string extra =
+        "tfun 3 2 0 0 1 1\nmove 1 Z d 3 0.001 reac 1\nload\ncomp 1 0 0 -5 3\nnode 2 1 0 0\n"
+        "endl\n";
+    const Deck d = formats::parse_deck(cube_deck(extra), "deck");
+    ASSERT_EQ(d.drives.size(), 1u);
+    EXPECT_EQ(d.drives[0].axis, 3);
+    EXPECT_TRUE(d.drives[0].disp);
+    EXPECT_EQ(d.loads[0].func, 3);
+    EXPECT_EQ(d.loads[1].func, 1);
+    const std::string text = formats::deck_text(d);
+    for (const char* written : {"\nmove 1 z d 3 0.001\n", "\nreac 1\n", "\ntfun 3 2\n0 0\n1 1\n",
+                                "\ncomp 1 0 0 -5 3\n", "\nnode 2 1 0 0\n"})
+        EXPECT_NE(text.find(written), std::string::npos) << written << " in\n" << text;
+    EXPECT_EQ(formats::deck_text(formats::parse_deck(text, "written")), text);
+    const std::pair<std::string, std::string> faults[] = {
+        {"fixd 1 0 0 1\ntfun 2 2 0 0 1 1\nmove 1 z v 2 1\n",
+         "move: node 1 (component 1) along z is held by \"fixd\" as well"},
+        {"move 1 z v 3 1\n", "deck:19: time function 3 is not given (no \"tfun 3\" record)"},
+        {"move 2 z v 3 1\n", "component number 2 is outside the valid range 1..1"},
+        {"reac 1 reac 1\n", "reac: the force of component 1 is asked for twice"},
+    };
+    for (const auto& [records, message] : faults) {
+        SCOPED_TRACE(records);
+        EXPECT_NE(error_of(cube_deck(records)).find(message), std::string::npos)
+            << error_of(cube_deck(records));
+    }
+    // A deck built in memory is held to the same checks.
+    Deck bad = d;
+    bad.drives[0].func = 4;
+    EXPECT_THROW(formats::deck_text(bad), formats::Error);
+}

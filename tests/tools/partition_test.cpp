@@ -343,6 +343,33 @@ TEST(Partition, LoadsOnSharedNodesAreCancelledOnHigherProcesses) {
     EXPECT_EQ(cancelled, 5);  // the line of shared nodes on the top face
 }
 
+// A driven face goes with its nodes; every process takes part in the force
+// of a component, named by its number in the whole model, 0 where the
+// process holds none of its nodes; the functions go everywhere.
+TEST(Partition, DrivenFacesGoWithTheirNodesAndForcesEverywhere) {
+    Deck g = sample_deck();
+    g.functions = {{2, {{0.0, 0.0}, {1.0, 1.0}}}};
+    g.drives = {{5, 1, false, 2, 3.0}};  // x = xmax, only in the upper slab
+    g.reactions = {{4, 4}, {5, 5}};      // x = xmin and x = xmax
+    const auto P = partition::split_deck(g, slabs_x(g, 2), 2);
+    for (int p = 0; p < 2; ++p) {
+        const Deck& d = P.decks[static_cast<size_t>(p)];
+        SCOPED_TRACE(p);
+        ASSERT_EQ(d.functions.size(), 1u);
+        ASSERT_EQ(d.reactions.size(), 2u);
+        EXPECT_EQ(d.reactions[0].name, 4);
+        EXPECT_EQ(d.reactions[1].name, 5);
+        EXPECT_EQ(d.reactions[0].comp != 0, p == 0);
+        EXPECT_EQ(d.reactions[1].comp != 0, p == 1);
+        EXPECT_EQ(d.drives.size(), p == 1 ? 1u : 0u);
+        for (const formats::Drive& r : d.drives)
+            EXPECT_EQ(d.components[static_cast<size_t>(r.comp - 1)].size(), g.components[4].size());
+        // The process deck reads back as written ("reac 0 4" included).
+        const std::string text = formats::deck_text(d);
+        EXPECT_EQ(formats::deck_text(formats::parse_deck(text, "process")), text);
+    }
+}
+
 TEST(Partition, RejectsImpossibleDivisions) {
     const Deck g = sample_deck();
     EXPECT_THROW(partition::split_deck(g, one_each(g, 0), g.nelements() + 1), formats::Error);

@@ -129,6 +129,34 @@ TEST_F(Deck, BulkAndFixdValuesEndAtTheNextKeyword) {
     EXPECT_EQ(materialdata::bulk.q2, 1.5);
 }
 
+// A load's time function stands after its vector on the record's line; a
+// record word or the block's end there is not one, and loads without
+// functions leave every node on function 1 (no table of functions at all).
+TEST_F(Deck, TimeFunctionsDrivenComponentsAndForces) {
+    loads(
+        "nbmp 3 ncom 2\npart\n1 1 0 0 0\n2 2 1 0 0\n3 1 2 0 0\ntime 2 0 1 1 1\n"
+        "tfun 3 2 0 0 1 2\nload\ncomp 1 1 2 3 3\nnode 2\n4 5 6\nendl\nmove 2 y d 3 0.5\n"
+        "reac 1 reac 0 7\nendi\n",
+        false);
+    EXPECT_EQ(particledata::fpfunc, (std::vector<int>{3, 1, 3}));
+    EXPECT_EQ(node3(particledata::fp, 2), (V3{4, 5, 6}));
+    ASSERT_EQ(timefunctiondata::functions.size(), 3u);
+    EXPECT_EQ(timefunctiondata::functions[2][1].value, 2.0);
+    ASSERT_EQ(motiondata::drives.size(), 1u);
+    const drive& d = motiondata::drives[0];
+    EXPECT_EQ(d.comp, 2);
+    EXPECT_EQ(d.axis, 1);
+    EXPECT_TRUE(d.disp);
+    EXPECT_EQ(d.func, 3);
+    EXPECT_EQ(d.scale, 0.5);
+    EXPECT_EQ(motiondata::reactcomp, (std::vector<int>{1, 0}));
+    EXPECT_EQ(motiondata::reactname, (std::vector<int>{1, 7}));
+    loads("nbmp 2 ncom 1\nload node 1 1 1 1 node 2 2 2 2 1\ncomp 1 0 0 1 endl\nendi\n", false);
+    EXPECT_TRUE(particledata::fpfunc.empty());
+    EXPECT_TRUE(timefunctiondata::functions.empty());
+    EXPECT_EQ(node3(particledata::fp, 2), (V3{2, 2, 2}));
+}
+
 TEST_F(Deck, SeveralRecordsShareALine) {
     loads(
         "nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF "

@@ -251,6 +251,28 @@ double to_single(double v) { return static_cast<double>(static_cast<float>(v)); 
 
 namespace {
 
+// True when the deck gives time function f: 1 the "time" table, the others
+// their "tfun" record.
+bool function_given(const Deck& d, int f) {
+    if (f == 1) return d.timetable.has_value();
+    for (const Function& g : d.functions)
+        if (g.func == f) return true;
+    return false;
+}
+
+// The driven components against each other and against "fixd", as the
+// solver checks them once its deck is read.
+std::string drive_fault(const Deck& d) {
+    const int nc = d.ncomponents();
+    for (const Drive& r : d.drives)
+        if (r.comp < 1 || r.comp > nc) return {};  // named by the range checks
+    for (const Fixity& f : d.fixities)
+        if (f.comp < 1 || f.comp > nc) return {};
+    return grammar::drivefault(d.drives, d.fixities, [&d](int c) -> const std::vector<int>& {
+        return d.components[static_cast<size_t>(c - 1)];
+    });
+}
+
 // What keeps failure record r from acting on the model of its set, as the
 // solver finds it once its deck is read: the "cons" switch as given, or as
 // "corr on" sets it.
@@ -348,6 +370,25 @@ class DeckReader {
             case 32: d_.vonmises = switchrecord("vmis"); break;
             case 33: d_.consistent = switchrecord("cons"); break;
             case 34: d_.corrected = switchrecord("corr"); break;
+            case 36: {
+                Function f = grammar::readfunction(in_);
+                for (const Function& g : d_.functions)
+                    if (g.func == f.func)
+                        lx_.fail("tfun " + std::to_string(f.func) + " given a second time");
+                d_.functions.push_back(std::move(f));
+                break;
+            }
+            case 37:
+                d_.drives.push_back(grammar::readdrive(in_, d_.ncomponents()));
+                use(d_.drives.back().func);
+                break;
+            case 38: {
+                const Reaction r = grammar::readreaction(in_, d_.ncomponents());
+                const std::string fault = grammar::reactiontwicefault(d_.reactions, r.name);
+                if (!fault.empty()) lx_.fail(fault);
+                d_.reactions.push_back(r);
+                break;
+            }
             case 29:
                 once(seen_cont_, "cont");
                 d_.contact = grammar::readcontact(in_, nmat());
@@ -480,15 +521,31 @@ class DeckReader {
     // "load" and "velo": node and component records up to the block's end.
     void vectors(std::vector<VectorRecord>& out, const char* table, const char* block) {
         if (!seen_nbmp_) lx_.fail(std::string("\"") + block + "\" before \"nbmp\"");
-        while (const std::optional<VectorRecord> r =
-                   grammar::readvector(in_, table, nbmp_, d_.ncomponents(), block, "")) {
+        while (const std::optional<VectorRecord> r = grammar::readvector(
+                   in_, table, nbmp_, d_.ncomponents(), block, "", &out == &d_.loads)) {
             if (r->comp && first_comprecord_line_ == 0) first_comprecord_line_ = lx_.line();
+            if (r->func != 1) use(r->func);
             out.push_back(*r);
         }
     }
 
+    // The first line that names each time function, for the check that the
+    // deck gives it.
+    void use(int func) {
+        for (const auto& [f, line] : functionuse_)
+            if (f == func) return;
+        functionuse_.emplace_back(func, lx_.line());
+    }
+
     // Checks that need the whole deck.
     void finish() const {
+        for (const auto& [f, line] : functionuse_) {
+            const std::string fault = grammar::functionfault(f, function_given(d_, f));
+            if (!fault.empty())
+                throw Error(name_ + ":" + std::to_string(line) + ": " + fault);
+        }
+        if (const std::string fault = drive_fault(d_); !fault.empty())
+            throw Error(name_ + ": " + fault);
         for (int i = 0; i < nbmp_; ++i)
             if (!nodegiven_[static_cast<size_t>(i)])
                 throw Error(name_ + ": node " + std::to_string(i + 1) +
@@ -527,6 +584,7 @@ class DeckReader {
     std::vector<char> nodegiven_, elemgiven_, matgiven_;
     std::vector<std::vector<int>> nodecomps_;  // per node, for repeated memberships
     int last_part_line_ = 0, first_comprecord_line_ = 0;
+    std::vector<std::pair<int, int>> functionuse_;  // (time function, first line naming it)
 };
 
 }  // namespace
@@ -727,6 +785,53 @@ void check_contact(const Contact& c, int nm) {
 
 }  // namespace
 
+namespace {
+
+// Time functions, driven components and constraint forces: their ranges,
+// the functions they name given, no direction driven twice or held as well.
+void check_motion(const Deck& d) {
+    const int nc = d.ncomponents();
+    std::vector<int> seen;
+    for (const Function& f : d.functions) {
+        require(grammar::outside("time function number", f.func, 2, grammar::maxfunctions));
+        if (std::find(seen.begin(), seen.end(), f.func) != seen.end())
+            throw Error("tfun " + std::to_string(f.func) + " given a second time");
+        seen.push_back(f.func);
+        if (f.points.size() < 2)
+            throw Error("tfun " + std::to_string(f.func) + " needs at least 2 points, found " +
+                        std::to_string(f.points.size()));
+        for (size_t k = 0; k < f.points.size(); ++k) {
+            check_real(f.points[k].time, "a time-function time");
+            check_real(f.points[k].value, "a time-function value");
+            if (k > 0 && f.points[k].time < f.points[k - 1].time)
+                throw Error("tfun " + std::to_string(f.func) + ": point " + std::to_string(k + 1) +
+                            " comes before point " + std::to_string(k));
+        }
+    }
+    const auto named = [&d](int f) {
+        require(grammar::outside("time function number", f, 1, grammar::maxfunctions));
+        require(grammar::functionfault(f, function_given(d, f)));
+    };
+    for (const VectorRecord& r : d.loads)
+        if (r.func != 1) named(r.func);
+    for (const Drive& r : d.drives) {
+        require(grammar::outside("component number", r.comp, 1, nc));
+        require(grammar::outside("move axis", r.axis, 1, 3));
+        check_real(r.scale, "a move scale");
+        named(r.func);
+    }
+    std::vector<Reaction> given;
+    for (const Reaction& r : d.reactions) {
+        require(grammar::outside("component number", r.comp, r.comp == r.name ? 1 : 0, nc));
+        require(grammar::outside("reac column number", r.name, 1, 999999));
+        require(grammar::reactiontwicefault(given, r.name));
+        given.push_back(r);
+    }
+    require(drive_fault(d));
+}
+
+}  // namespace
+
 void check_deck(const Deck& d) {
     const int nn = d.nnodes(), ne = d.nelements(), nm = static_cast<int>(d.materials.size());
     check_control(d);
@@ -757,6 +862,7 @@ void check_deck(const Deck& d) {
             require(failure_model_fault(d, r));
         }
     }
+    check_motion(d);
     if (d.curves.size() > 10) throw Error("more than 10 curves");
     for (const Curve& c : d.curves) {
         if (c.option < 1 || c.option > vocabulary::ncurves)
@@ -825,6 +931,10 @@ void put_records(std::string& o, const std::vector<VectorRecord>& rs, const char
         o += r.comp ? "comp " : "node ";
         append_int(o, r.id);
         put_vec(o, r.v);
+        if (r.func != 1) {
+            o += ' ';
+            append_int(o, r.func);
+        }
         o += '\n';
     }
     o += end;
@@ -955,6 +1065,26 @@ void put_controls(std::string& o, const Deck& d) {
         }
         o += '\n';
     }
+    for (const Drive& r : d.drives) {
+        o += "move ";
+        append_int(o, r.comp);
+        o += ' ';
+        o += vocabulary::word(vocabulary::axes, vocabulary::naxes, r.axis);
+        o += r.disp ? " d " : " v ";
+        append_int(o, r.func);
+        o += ' ';
+        append_real(o, r.scale);
+        o += '\n';
+    }
+    for (const Reaction& r : d.reactions) {
+        o += "reac ";
+        append_int(o, r.comp);
+        if (r.name != r.comp) {
+            o += ' ';
+            append_int(o, r.name);
+        }
+        o += '\n';
+    }
 }
 
 void put_timetable(std::string& o, const std::vector<TimePoint>& t) {
@@ -1063,6 +1193,19 @@ void emit(const Deck& d, Sink&& sink) {
     if (d.ncomponents() > 0 && nn > 0) put_int_record(o, "ncom", d.ncomponents());
     put_controls(o, d);
     if (d.timetable) put_timetable(o, *d.timetable);
+    for (const Function& f : d.functions) {
+        o += "tfun ";
+        append_int(o, f.func);
+        o += ' ';
+        append_int(o, static_cast<long long>(f.points.size()));
+        o += '\n';
+        for (const TimePoint& p : f.points) {
+            append_real(o, p.time);
+            o += ' ';
+            append_real(o, p.value);
+            o += '\n';
+        }
+    }
     put_materials(o, d);
     if (nn > 0) put_nodes(o, d, flush_if_big);
     if (ne > 0) put_elements(o, d, flush_if_big);

@@ -37,6 +37,9 @@ using Friction = grammar::frictionlaw;
 using Contact = grammar::contactblock;
 using FailureRecord = grammar::failurerecord;
 using Wall = grammar::wallrecord;
+using Function = grammar::functionrecord;
+using Drive = grammar::driverecord;
+using Reaction = grammar::reactionrecord;
 
 struct Material {
     std::string model;          // a word of the material table (material/catalog.hpp)
@@ -68,8 +71,11 @@ struct Deck {
     std::optional<bool> corrected;    // "corr": stab, midg, vmis and cons unless set apart
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
+    std::vector<Drive> drives;        // "move" records, in deck order
+    std::vector<Reaction> reactions;  // "reac" records, in deck order
     std::optional<std::vector<TimePoint>> timetable;
-    std::optional<Contact> contact;                     // "cont" block
+    std::vector<Function> functions;  // "tfun" records (functions 2..), in deck order
+    std::optional<Contact> contact;   // "cont" block
     std::optional<std::vector<FailureRecord>> failure;  // "fail" block, its records in order
     std::optional<std::vector<Wall>> walls;             // "wall" block, its walls in order
 

@@ -132,6 +132,18 @@ Options (a value with blanks must be quoted)
                            (xmin, xmax, ymin, ymax, zmin, zmax), of the
                            cylinder (bottom, top, lateral), "all", or the
                            name of a Gmsh physical group (repeatable)
+  --prescribe TARGET=AXIS,KIND,S[,T1,F1,T2,F2...]
+                           drive the nodes of TARGET along AXIS (x, y or z):
+                           KIND v prescribes the velocity S f(t), d the
+                           displacement S f(t) from the mesh position. f is
+                           the table T1,F1,... when given, else 1 for a
+                           velocity and t / end time for a displacement
+                           (S at the end); each writes its own "tfun" and a
+                           "move" record (repeatable; a direction is held by
+                           --fix or driven, not both)
+  --reaction TARGET        write the force the constraints (--fix,
+                           --prescribe, --rigid) put on the nodes of TARGET
+                           to forces.dat ("reac" record; repeatable)
   --contact on|off         penalty contact between the exterior faces of
                            the model, every material set with every one
                            ("cont" block with the solver's defaults; default
@@ -228,6 +240,15 @@ struct Settings {
     std::optional<bool> contact;  // unset: off, with a warning for separate bodies
     std::optional<formats::Bulk> bulk = formats::Bulk{};
     std::vector<std::pair<std::string, std::array<int, 3>>> fixes;  // target, axes
+    // --prescribe: target, its record (component 0 until the mesh names it)
+    // and its function's table (empty: the default)
+    struct Prescribed {
+        std::string target;
+        formats::Drive drive;
+        std::vector<formats::TimePoint> table;
+    };
+    std::vector<Prescribed> prescribed;
+    std::vector<std::string> reactions;  // --reaction targets
     std::vector<Targeted> loads, velocities;
     std::vector<std::pair<int, int>> curves;  // option, element (0: not given)
     int options_depth = 0;
@@ -262,6 +283,35 @@ Targeted vector_record(const std::string& key, const std::string& v) {
     Targeted r{target, {}};
     for (size_t i = 0; i < 3; ++i) r.v[i] = formats::parse_real(values[i], "--" + key);
     return r;
+}
+
+// "TARGET=AXIS,KIND,S[,T1,F1,...]" of --prescribe.
+Settings::Prescribed prescribed(const std::string& v) {
+    size_t cut = v.find('=');
+    if (cut == std::string::npos) cut = v.find(',');
+    const std::string usage = "--prescribe needs TARGET=AXIS,KIND,S[,T1,F1,...], got \"" + v + "\"";
+    if (cut == std::string::npos) throw Usage(usage);
+    Settings::Prescribed p;
+    const std::vector<std::string> target = formats::split_list(v.substr(0, cut));
+    const std::vector<std::string> w = formats::split_list(v.substr(cut + 1));
+    if (target.size() != 1 || w.size() < 3 || (w.size() - 3) % 2 != 0) throw Usage(usage);
+    p.target = target[0];
+    if (w[0].size() != 1 || w[0][0] < 'x' || w[0][0] > 'z')
+        throw Usage("--prescribe: the axis is x, y or z, not \"" + w[0] + "\"");
+    p.drive.axis = w[0][0] - 'x' + 1;
+    if (w[1] != "v" && w[1] != "d")
+        throw Usage("--prescribe: the kind is v (velocity) or d (displacement), not \"" + w[1] +
+                    "\"");
+    p.drive.disp = w[1] == "d";
+    p.drive.scale = formats::parse_real(w[2], "--prescribe scale");
+    for (size_t i = 3; i < w.size(); i += 2) {
+        const double t = formats::parse_real(w[i], "--prescribe time");
+        if (!p.table.empty() && t < p.table.back().time)
+            throw Usage("--prescribe: the times must not decrease");
+        p.table.push_back({t, formats::parse_real(w[i + 1], "--prescribe value")});
+    }
+    if (p.table.size() == 1) throw Usage("--prescribe: a table needs at least 2 points");
+    return p;
 }
 
 // "NAME=TEXT" as the name and the text (after the last "="), or "" and the whole.
@@ -498,6 +548,12 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
             axes[static_cast<size_t>(c - 'x')] = 1;
         }
         replace_named(s.fixes, target, axes);
+    } else if (key == "prescribe") {
+        s.prescribed.push_back(prescribed(v));
+    } else if (key == "reaction") {
+        const std::vector<std::string> w = formats::split_list(v);
+        if (w.size() != 1) throw Usage("--reaction needs one TARGET");
+        s.reactions.push_back(w[0]);
     } else if (key == "velocity") {
         s.velocities.push_back(vector_record(key, v));
     } else if (key == "load") {
@@ -865,6 +921,27 @@ void set_model(const Settings& s, const MeshNames& m, formats::Deck& d) {
     if (s.contact.value_or(false)) d.contact = formats::Contact{};
     for (const auto& [target, axes] : s.fixes)
         d.fixities.push_back({component("fix", target, m.components, d.ncomponents()), axes});
+    // Each driven target follows a function of its own, numbered from 2.
+    const double t1 = *s.endtime > 0 ? *s.endtime : 1.0;
+    for (const Settings::Prescribed& p : s.prescribed) {
+        formats::Function f;
+        f.func = static_cast<int>(d.functions.size()) + 2;
+        f.points = p.table;
+        if (f.points.empty())
+            f.points = p.drive.disp ? std::vector<formats::TimePoint>{{0.0, 0.0}, {2.0 * t1, 2.0}}
+                                    : std::vector<formats::TimePoint>{{0.0, 1.0}, {2.0 * t1, 1.0}};
+        if (!(f.points.back().time > *s.endtime))
+            throw Usage("--prescribe: the last time must lie beyond the end time");
+        formats::Drive r = p.drive;
+        r.comp = component("prescribe", p.target, m.components, d.ncomponents());
+        r.func = f.func;
+        d.functions.push_back(std::move(f));
+        d.drives.push_back(r);
+    }
+    for (const std::string& target : s.reactions) {
+        const int c = component("reaction", target, m.components, d.ncomponents());
+        d.reactions.push_back({c, c});
+    }
     if (s.timetable) {
         if (!(s.timetable->back().time > *s.endtime))
             throw Usage(

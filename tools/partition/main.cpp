@@ -38,9 +38,12 @@ strain switch "midg", field output "fout", energy balance "ebal", stable step
 "stab", plastic formulation "vmis", "cons" and "corr", checkpoints "chkp", bulk
 viscosity "bulk", rigid plane), the materials
 (jcth with all its constants), the equation of
-state and the time table; components are renumbered per process among those
-with nodes there. A held component ("fixd") goes, renumbered, to every
-process that holds some of its nodes, with its axes unchanged. A load on a
+state, the time table and the further time functions "tfun"; components are
+renumbered per process among those with nodes there. A held component
+("fixd") or a driven one ("move") goes, renumbered, to every process that
+holds some of its nodes, with its axes (and function) unchanged. Every deck
+gets each constraint force "reac" as "reac C N": C its own number of the
+component (0 where it holds none of its nodes), N the whole model's. A load on a
 node that several processes hold is kept in the deck of the lowest of them
 only (the solver adds the loads of all copies); initial velocities go to
 every copy. A curve at an element goes to the process holding it, with its

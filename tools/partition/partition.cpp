@@ -295,6 +295,7 @@ void copy_run_control(Deck& d, const Deck& g) {
     d.corrected = g.corrected;
     d.rigid = g.rigid;
     d.timetable = g.timetable;
+    d.functions = g.functions;
     d.materials = g.materials;
     d.seos = g.seos;
     d.bulk = g.bulk;
@@ -339,6 +340,15 @@ void localise_records(Deck& d, const Deck& g, const Partition& P, int p, const L
         f.comp = compmap[static_cast<size_t>(f.comp - 1)];
         if (f.comp != 0) d.fixities.push_back(f);
     }
+    // So do driven components. Every process takes part in the sums of the
+    // constraint forces: each deck names the force by the component of the
+    // whole model, and its own component (0 where it holds none of its nodes).
+    for (formats::Drive r : g.drives) {
+        r.comp = compmap[static_cast<size_t>(r.comp - 1)];
+        if (r.comp != 0) d.drives.push_back(r);
+    }
+    for (const formats::Reaction& r : g.reactions)
+        d.reactions.push_back({r.comp > 0 ? compmap[static_cast<size_t>(r.comp - 1)] : 0, r.name});
     // A wall that holds a component holds its members on this process; where
     // it has none, an empty component keeps the wall without nodes.
     if (d.walls)

@@ -17,7 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kUsage =
-    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat [-o out.png] [--title T] [--per-process]\n"
+    "usage: hexdyn-plot CURVEFILE|CSV|energy.dat|forces.dat [-o out.png] [--title T]\n"
+    "                   [--per-process]\n"
     "\n"
     "Plots a solver curve file (<deck>result_curv.dat), the CSV written by\n"
     "hexdyn-export or the energy balance energy.dat into a PNG through gnuplot\n"
@@ -47,6 +48,7 @@ const char* const kUsage =
     "  - Columns that are zero throughout (external_work without loads, say) or\n"
     "    have no value are not drawn; the picture's title and a note on stderr\n"
     "    name them.\n"
+    "The constraint forces forces.dat of a run with \"reac\" records plot as they are.\n"
     "A curve file cut inside its last record (a run killed while writing) plots\n"
     "the records before the cut, with a warning.\n"
     "\n"

@@ -204,7 +204,8 @@ std::string energy_name(const std::string& n) {
 PlotTable read_energy_table(const fs::path& file) {
     const formats::EnergyTable e = formats::read_energy(file);
     PlotTable t;
-    t.title = "energy balance";
+    // forces.dat ("reac") has the same layout: time, then its columns.
+    t.title = file.filename() == "forces.dat" ? "constraint forces" : "energy balance";
     for (const std::string& n : e.names) t.names.push_back(energy_name(n));
     t.rows = e.rows;
     return t;
