@@ -35,13 +35,6 @@ struct elementpass {
     bool midstep;           // strain increment and spin from the mid-step geometry ("midg")
 };
 
-// The step of "stab on" of one element from its gathered corner velocities
-// and gradients, volumes, element length, wave speed and volumetric strain
-// rate (feforce.cpp).
-double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
-                         const double pkxj[4][3], double vol, double vol0, double len, double cs,
-                         double trd);
-
 // The Johnson-Cook return of "cons on" (jcreturn of models.hpp, reference
 // rate 1e-3) of one lane: trial value q above the yield stress sy, plastic
 // strain ep0, 3G = g3; sets the plastic increment dp and returns the yield
