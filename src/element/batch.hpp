@@ -69,6 +69,7 @@ inline bool anyof(vm m) {
 struct stress {
     vd sd[6], sm, seqv, sig_y, epeff, vol0;
     vd eint, q;  // internal energy, bulk viscosity of the last pass
+    vd temp;     // temperature (jcth only)
 };
 
 // Lanes of one batch between the two stages of a block (see runblock).
@@ -304,13 +305,13 @@ inline vd equivalentbatch(const vd sd[6], bool vm) {
 
 // trialstep of models.hpp: elastic_devi, then elastic_p unless the material
 // has an equation of state (which gives the mean stress in the second
-// stage); returns the trial equivalent stress.
-inline vd trialbatch(const vd de[6], const moduli& md, bool eos, stress& s) {
+// stage); returns the trial equivalent stress, von Mises when `vm`.
+inline vd trialbatch(const vd de[6], const moduli& md, bool eos, bool vm, stress& s) {
     const vd t = (de[0] + de[1] + de[2]) / 3.0;
     for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
     for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
     if (!eos) s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
-    return equivalentbatch(s.sd, materialdata::vonmises);
+    return equivalentbatch(s.sd, vm);
 }
 
 // Radial scaling r of the lanes that yield (`plastic`), the others unchanged.
@@ -352,7 +353,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         case 2: {
-            const vd q = trialbatch(de, md, eos, s);
+            const vd q = trialbatch(de, md, eos, materialdata::vonmises, s);
             const vm plastic = ~(m.yield0 >= q);
             if (materialdata::consistent) {
                 const vd dp = (q - m.yield0) / (1.5 * md.g2);
@@ -362,7 +363,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         case 3: {
-            const vd q = trialbatch(de, md, eos, s);
+            const vd q = trialbatch(de, md, eos, materialdata::vonmises, s);
             const vm plastic = ~(s.sig_y >= q);
             const vd dp = (q - s.sig_y) / (1.5 * md.g2 + md.plamod);
             s.epeff = plastic ? s.epeff + dp : s.epeff;
@@ -370,8 +371,22 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             scalebatch(plastic, s.sig_y / q, q, s);
             break;
         }
+        case 5:    // jcth
+        case 6:    // plaw
+        case 7: {  // voce
+            // The von Mises trial value; the return of the yielding lanes
+            // runs lane by lane in the block's libm stage.
+            static_assert(catalog::nmodels == 7, "a new model needs its case here");
+            b.qs = trialbatch(de, md, eos, true, s);
+            b.g3 = 1.5 * md.g2;
+            b.plastic = ~(s.sig_y >= b.qs);
+            s.temp = splat(0.0);
+            if (m.mtype == 5)
+                for (int l = 0; l < W; ++l) s.temp[l] = p.hlist[b.hist[l]].temp;
+            break;
+        }
         default: {  // 4, Johnson-Cook
-            const vd q = trialbatch(de, md, eos, s);
+            const vd q = trialbatch(de, md, eos, materialdata::vonmises, s);
             b.g3 = 1.5 * md.g2;
             if (materialdata::consistent) {
                 // The return onto the curve runs lane by lane in the block's
@@ -525,7 +540,7 @@ inline void stablebatch(const elementpass& p, batch& b) {
 inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     const material& m = *b.m;
     stress& s = b.s;
-    if (m.mtype == 4 && materialdata::consistent) {
+    if ((m.mtype == 4 && materialdata::consistent) || m.mtype >= 5) {
         s.sig_y = b.plastic ? b.hard : s.sig_y;
         scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
     } else if (m.mtype == 4) {
@@ -592,6 +607,8 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         if (p.bulk) h.q = s.q[l];
     }
 #endif
+    if (m.mtype == 5)
+        for (int l = 0; l < W; ++l) p.hlist[b.hist[l]].temp = s.temp[l];
     double es = simulation::engstrain;
     if (p.bulk) {
         for (int l = 0; l < W; ++l) {
@@ -829,6 +846,19 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
             if (!b.lanes || b.m->mtype != 4) continue;
             for (int l = 0; l < W; ++l) b.lograte[l] = b.plastic[l] ? std::log(b.rate[l]) : 0.0;
         }
+    }
+    // jcth, plaw and voce: the return of each yielding lane, the scalar code.
+    for (int i = 0; i < nb; ++i) {
+        batch& b = blk[i];
+        if (!b.lanes || b.m->mtype < 5) continue;
+        for (int l = 0; l < W; ++l)
+            if (b.plastic[l]) {
+                double ep = b.s.epeff[l], temp = b.s.temp[l];
+                b.hard[l] =
+                    curvereturnlane(*b.m, b.qs[l], b.s.sig_y[l], b.g3, p.dtk, b.rho[l], ep, temp);
+                b.s.epeff[l] = ep;
+                b.s.temp[l] = temp;
+            }
     }
     for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
 }

@@ -119,6 +119,13 @@ double johnsoncookreturn(const material& m, double q, double sy, double ep0, dou
     return materialdata::jcreturn(m, q, sy, ep0, g3, dtk, 1.0e-3, 1.0, dp);
 }
 
+double curvereturnlane(const material& m, double q, double sy, double g3, double dtk, double den,
+                       double& ep, double& temp) {
+    // The lanes never carry coupled damage: its flow-stress factor is 1.
+    if (m.mtype == 5) return materialdata::jcthreturn(m, q, sy, g3, dtk, den, 1.0, ep, temp);
+    return materialdata::hardeningreturn(m, q, sy, g3, ep);
+}
+
 // HEXDYN_ELASTIC_STEP=1 takes the step of equation-of-state materials from
 // the elastic wave speed alone, as the solver did before it used the
 // equation of state's own; for comparison runs only (such steps can be
