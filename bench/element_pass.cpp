@@ -56,6 +56,7 @@ struct options {
     double jitter = 0.05;  // node position perturbation, fraction of h
     bool jaum = true;
     bool midg = false;      // strain increment from the mid-step geometry ("midg on")
+    bool stab = false;      // step bounded by the free element's highest frequency ("stab on")
     bool vmis = false;      // von Mises equivalent stress ("vmis on")
     bool cons = false;      // Johnson-Cook returned onto its curve, pla1's strain ("cons on")
     std::string dump;       // write the final state of rank 0 to this file
@@ -70,7 +71,8 @@ struct options {
         "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc|jcth|plaw|voce] [--eos] [--bulk] "
         "[--hg 0|1|2]\n"
         "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
-        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--vmis] [--cons] [--dump FILE]\n"
+        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--stab] [--vmis] [--cons] [--dump "
+        "FILE]\n"
         "          [--simd scalar|sse2|avx2|avx512|all] [--variants [--repeat N]]\n",
         prog);
     std::exit(2);
@@ -114,6 +116,8 @@ options parse(int argc, char** argv) {
             o.jaum = false;
         } else if (a == "--midg") {
             o.midg = true;
+        } else if (a == "--stab") {
+            o.stab = true;
         } else if (a == "--vmis") {
             o.vmis = true;
         } else if (a == "--cons") {
@@ -261,6 +265,7 @@ void buildmodel(const options& o, slab s) {
     materialdata::mat_list_allocated = true;
     materialdata::jaum = o.jaum;
     elementdata::midstep = o.midg;
+    simulation::stablestep = o.stab;
     materialdata::vonmises = o.vmis;
     materialdata::consistent = o.cons;
     materialdata::hourglass.method = o.hg;

@@ -4,10 +4,10 @@
 # state), hourglass methods (none, standard, Flanagan-Belytschko, and a
 # coefficient at the threshold that turns the control off), spin switch,
 # deformation rates and bulk viscosity (off and on), and a smaller matrix with
-# the strain increment from the mid-step geometry (--midg) and one with the
-# von Mises stress and the Johnson-Cook return onto its curve (--vmis --cons),
-# both binaries run
-# the same block for the same number of steps and dump the final nodal
+# the strain increment from the mid-step geometry (--midg), one with the
+# step of "stab on" (--stab) and one with the von Mises stress and the
+# Johnson-Cook return onto its curve (--vmis --cons), both binaries run the
+# same block for the same number of steps and dump the final nodal
 # accelerations, positions, velocities, masses, history records and step
 # scalars; the dumps are compared byte for byte.
 #
@@ -92,6 +92,20 @@ for mat in elastic pp lin jc; do
         # shellcheck disable=SC2086
         compare "$midgref" --size 9 7 7 --mat "$mat" $eos --hg "$hg" --steps "$steps" \
           --warmup 0 --midg $extra
+      done
+    done
+  done
+done
+# The step bounded by the free element's highest frequency ("stab on"), with
+# the bulk and hourglass viscosities in it, for every material.
+stabref=$(referencefor --stab)
+for mat in elastic pp lin jc jcth plaw voce; do
+  for eos in "" --eos; do
+    for hg in 0 1 2; do
+      for extra in "" "--bulk" "--bulk --rate 30000 --shear 0.5" "--bulk --midg --nojaum"; do
+        # shellcheck disable=SC2086
+        compare "$stabref" --size 9 7 7 --mat "$mat" $eos --hg "$hg" --steps "$steps" \
+          --warmup 0 --stab $extra
       done
     done
   done

@@ -69,6 +69,7 @@ inline bool anyof(vm m) {
 struct stress {
     vd sd[6], sm, seqv, sig_y, epeff, vol0;
     vd eint, q;  // internal energy, bulk viscosity of the last pass
+    vd temp;     // temperature (jcth only)
 };
 
 // Lanes of one batch between the two stages of a block (see runblock).
@@ -304,13 +305,13 @@ inline vd equivalentbatch(const vd sd[6], bool vm) {
 
 // trialstep of models.hpp: elastic_devi, then elastic_p unless the material
 // has an equation of state (which gives the mean stress in the second
-// stage); returns the trial equivalent stress.
-inline vd trialbatch(const vd de[6], const moduli& md, bool eos, stress& s) {
+// stage); returns the trial equivalent stress, von Mises when `vm`.
+inline vd trialbatch(const vd de[6], const moduli& md, bool eos, bool vm, stress& s) {
     const vd t = (de[0] + de[1] + de[2]) / 3.0;
     for (int i = 0; i < 3; ++i) s.sd[i] += md.g2 * (de[i] - t);
     for (int i = 3; i < 6; ++i) s.sd[i] += de[i] * md.g2 * 0.5;
     if (!eos) s.sm += (de[0] + de[1] + de[2]) / 3.0 * md.k3;
-    return equivalentbatch(s.sd, materialdata::vonmises);
+    return equivalentbatch(s.sd, vm);
 }
 
 // Radial scaling r of the lanes that yield (`plastic`), the others unchanged.
@@ -352,7 +353,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         case 2: {
-            const vd q = trialbatch(de, md, eos, s);
+            const vd q = trialbatch(de, md, eos, materialdata::vonmises, s);
             const vm plastic = ~(m.yield0 >= q);
             if (materialdata::consistent) {
                 const vd dp = (q - m.yield0) / (1.5 * md.g2);
@@ -362,7 +363,7 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             break;
         }
         case 3: {
-            const vd q = trialbatch(de, md, eos, s);
+            const vd q = trialbatch(de, md, eos, materialdata::vonmises, s);
             const vm plastic = ~(s.sig_y >= q);
             const vd dp = (q - s.sig_y) / (1.5 * md.g2 + md.plamod);
             s.epeff = plastic ? s.epeff + dp : s.epeff;
@@ -370,8 +371,22 @@ inline void constitutionbegin(const elementpass& p, batch& b) {
             scalebatch(plastic, s.sig_y / q, q, s);
             break;
         }
+        case 5:    // jcth
+        case 6:    // plaw
+        case 7: {  // voce
+            // The von Mises trial value; the return of the yielding lanes
+            // runs lane by lane in the block's libm stage.
+            static_assert(catalog::nmodels == 7, "a new model needs its case here");
+            b.qs = trialbatch(de, md, eos, true, s);
+            b.g3 = 1.5 * md.g2;
+            b.plastic = ~(s.sig_y >= b.qs);
+            s.temp = splat(0.0);
+            if (m.mtype == 5)
+                for (int l = 0; l < W; ++l) s.temp[l] = p.hlist[b.hist[l]].temp;
+            break;
+        }
         default: {  // 4, Johnson-Cook
-            const vd q = trialbatch(de, md, eos, s);
+            const vd q = trialbatch(de, md, eos, materialdata::vonmises, s);
             b.g3 = 1.5 * md.g2;
             if (materialdata::consistent) {
                 // The return onto the curve runs lane by lane in the block's
@@ -442,21 +457,80 @@ inline vd viscousbatch(const elementpass& p, batch& b, vd sm, double g2) {
     return b.s.q;
 }
 
-// The steps of "stab on", lane by lane with the one-element function.
+// stiffnesslength of timestep.hpp for the lanes: G = 2 sum_a pkxj_a pkxj_a^T
+// (symmetric, each product as the scalar code forms it, so the upper
+// triangle serves for the lower), its trace and largest absolute row sum,
+// and L = 1 / sqrt(2 (V / V0) Phi) with each lane's own share w and volume
+// ratio.
+inline vd stiffnessbatch(const vd pkxj[4][3], vd w, vd vratio) {
+    vd g[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = i; j < 3; ++j) {
+            vd s = splat(0.0);
+            for (int a = 0; a < 4; ++a) s = s + pkxj[a][i] * pkxj[a][j];
+            g[i][j] = 2.0 * s;
+            g[j][i] = g[i][j];
+        }
+    const vd tr = g[0][0] + g[1][1] + g[2][2];
+    vd gmax = splat(0.0);
+    for (int i = 0; i < 3; ++i) {
+        const vd row = vabs(g[i][0]) + vabs(g[i][1]) + vabs(g[i][2]);
+        gmax = row > gmax ? row : gmax;
+    }
+    gmax = gmax > tr ? tr : gmax;
+    const vd phi = w * tr + (1.0 - w) * gmax;
+    return 1.0 / vsqrt(2.0 * vratio * phi);
+}
+
+// hourglassprojection of timestep.hpp: the largest |projection| of the
+// lanes' corner velocities on the four base vectors.
+inline vd projectionbatch(const vd v[8][3]) {
+    vd h = splat(0.0);
+    for (int i = 0; i < 3; ++i) {
+        const vd v1467 = v[0][i] - v[3][i] - v[5][i] + v[6][i];
+        const vd v2358 = v[1][i] - v[2][i] - v[4][i] + v[7][i];
+        const vd v1256 = v[0][i] - v[1][i] - v[4][i] + v[5][i];
+        const vd v3478 = v[2][i] - v[3][i] - v[6][i] + v[7][i];
+        const vd m[4] = {v1467 - v2358, v1467 + v2358, v1256 - v3478, v1256 + v3478};
+        for (const vd x : m) {
+            const vd a = vabs(x);
+            h = a > h ? a : h;
+        }
+    }
+    return h;
+}
+
+// The steps of "stab on" (stableelementstep of feforce.cpp) for all lanes:
+// the stiffness length with the elastic wave speed (scaled by V / V0) or the
+// equation of state's larger one, the bulk viscosity's damped step of the
+// lanes in compression, and the hourglass viscosity's step from the volume
+// factor V^(2/3) the hourglass forces use.
 inline void stablebatch(const elementpass& p, batch& b) {
     const material& m = *b.m;
-    const bool wave = p.bulk || m.etype == 1;
-    for (int l = 0; l < W; ++l) {
-        double v[8][3], pk[4][3];
-        for (int k = 0; k < 8; ++k)
-            for (int j = 0; j < 3; ++j) v[k][j] = b.v[k][j][l];
-        for (int a = 0; a < 4; ++a)
-            for (int j = 0; j < 3; ++j) pk[a][j] = b.pkxj[a][j][l];
-        const double trd =
-            p.bulk && p.dtk > 0.0 ? (b.de[0][l] + b.de[1][l] + b.de[2][l]) / p.dtk : 0.0;
-        b.dte[l] = stableelementstep(p, m, v, pk, b.vol[l], b.s.vol0[l], b.len[l],
-                                     wave ? b.cs[l] : m.wavespeed, trd);
+    const vd cs = p.bulk || m.etype == 1 ? b.cs : splat(m.wavespeed);
+    const vm eoswave = cs != m.wavespeed;
+    const vd one = splat(1.0);
+    const vd w = eoswave ? one : splat(lambdashare(m.poisson, false));
+    const vd vratio = eoswave ? one : b.vol / b.s.vol0;
+    const vd ls = stiffnessbatch(b.pkxj, w, vratio);
+    vd dt = ls / cs;
+    if (p.bulk) {
+        const vd trd = p.dtk > 0.0 ? (b.de[0] + b.de[1] + b.de[2]) / p.dtk : splat(0.0);
+        const vd l = b.len;
+        const vd qq = (p.q1 * cs + p.q2 * l * -trd) * (l / ls);
+        const vd dtq = ls / (qq + vsqrt(qq * qq + cs * cs));
+        dt = trd < 0.0 ? dtq : dt;
     }
+    if (p.hgmode > 0) {
+        vd hgrate;
+        if (p.hgmode == 1)
+            hgrate = 8.0 * p.hgq * b.vpow * (m.wavespeed + 100.0 * p.hgq * projectionbatch(b.v));
+        else
+            hgrate = 8.0 * p.hgq * b.vpow * m.wavespeed;
+        const vd dth = b.vol / hgrate;
+        dt = (hgrate > 0.0) & (dth < dt) ? dth : dt;
+    }
+    b.dte = dt;
 }
 
 // Second stage: the Johnson-Cook yield stress from the libm results, the
@@ -466,7 +540,7 @@ inline void stablebatch(const elementpass& p, batch& b) {
 inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
     const material& m = *b.m;
     stress& s = b.s;
-    if (m.mtype == 4 && materialdata::consistent) {
+    if ((m.mtype == 4 && materialdata::consistent) || m.mtype >= 5) {
         s.sig_y = b.plastic ? b.hard : s.sig_y;
         scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
     } else if (m.mtype == 4) {
@@ -533,6 +607,8 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         if (p.bulk) h.q = s.q[l];
     }
 #endif
+    if (m.mtype == 5)
+        for (int l = 0; l < W; ++l) p.hlist[b.hist[l]].temp = s.temp[l];
     double es = simulation::engstrain;
     if (p.bulk) {
         for (int l = 0; l < W; ++l) {
@@ -770,6 +846,19 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
             if (!b.lanes || b.m->mtype != 4) continue;
             for (int l = 0; l < W; ++l) b.lograte[l] = b.plastic[l] ? std::log(b.rate[l]) : 0.0;
         }
+    }
+    // jcth, plaw and voce: the return of each yielding lane, the scalar code.
+    for (int i = 0; i < nb; ++i) {
+        batch& b = blk[i];
+        if (!b.lanes || b.m->mtype < 5) continue;
+        for (int l = 0; l < W; ++l)
+            if (b.plastic[l]) {
+                double ep = b.s.epeff[l], temp = b.s.temp[l];
+                b.hard[l] =
+                    curvereturnlane(*b.m, b.qs[l], b.s.sig_y[l], b.g3, p.dtk, b.rho[l], ep, temp);
+                b.s.epeff[l] = ep;
+                b.s.temp[l] = temp;
+            }
     }
     for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
 }

@@ -35,19 +35,20 @@ struct elementpass {
     bool midstep;           // strain increment and spin from the mid-step geometry ("midg")
 };
 
-// The step of "stab on" of one element from its gathered corner velocities
-// and gradients, volumes, element length, wave speed and volumetric strain
-// rate (feforce.cpp).
-double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
-                         const double pkxj[4][3], double vol, double vol0, double len, double cs,
-                         double trd);
-
 // The Johnson-Cook return of "cons on" (jcreturn of models.hpp, reference
 // rate 1e-3) of one lane: trial value q above the yield stress sy, plastic
 // strain ep0, 3G = g3; sets the plastic increment dp and returns the yield
 // stress the step ends at (feforce.cpp).
 double johnsoncookreturn(const material& m, double q, double sy, double ep0, double g3, double dtk,
                          double& dp);
+
+// The return of one yielding lane of the models that return onto their
+// curve lane by lane (jcth, plaw, voce: svr5 to svr7 of models.hpp, the
+// same scalar code): trial value q above the yield stress sy, 3G = g3,
+// density den; updates the plastic strain ep and (jcth) the temperature temp
+// and returns the yield stress the step ends at (feforce.cpp).
+double curvereturnlane(const material& m, double q, double sy, double g3, double dtk, double den,
+                       double& ep, double& temp);
 
 // Element e (0-based) the scalar way: gather, kernels, stress update, scatter.
 void elementscalar(elementpass& p, int e);

@@ -1,6 +1,7 @@
 #include "element/feforce.hpp"
 
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,20 +29,20 @@ void zerovolume(int e) {
     errorstop::stop();
 }
 
-// The step of "stab on" for one element (the batched paths take it lane by
-// lane): the stiffness bound of the free element with the elastic wave
-// speed c of the material (the current volume over the initial one scaling
-// it) or the equation of state's larger cs, the bulk and hourglass
-// viscosities.
-double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
-                         const double pkxj[4][3], double vol, double vol0, double len, double cs,
-                         double trd) {
+// The step of "stab on" for one element: the stiffness bound of the free
+// element with the elastic wave speed c of the material (the current volume
+// over the initial one scaling it) or the equation of state's larger cs, the
+// bulk and hourglass viscosities; vpow is the hourglass forces' volume
+// factor V^(2/3) (unused without hourglass control). batch.hpp does the same
+// for its lanes (stablebatch).
+static double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
+                                const double pkxj[4][3], double vol, double vol0, double len,
+                                double cs, double trd, double vpow) {
     const bool eoswave = cs != m.wavespeed;
     const double ls =
         stiffnesslength(pkxj, lambdashare(m.poisson, eoswave), eoswave ? 1.0 : vol / vol0);
     double hgrate = 0.0;
     if (p.hgmode > 0) {
-        const double vpow = std::pow(vol, hourglassdata::vexp);
         const double quad = p.hgmode == 1 ? 100.0 * p.hgq * hourglassprojection(v) : 0.0;
         hgrate = 8.0 * p.hgq * vpow * (m.wavespeed + quad);
     }
@@ -69,6 +70,8 @@ double stableelementstep(const elementpass& p, const material& m, const double v
     const double rho = m.density * h.vol0 / vol;
     const double c = m.wavespeed;
     double f[8][3];
+    // The hourglass volume factor V^(2/3), of the forces and the stable step.
+    const double vpow = p.hgmode > 0 ? std::pow(vol, hourglassdata::vexp) : 0.0;
     if (!p.bulk && m.etype != 1 && !p.stable) {
         elementtimestep(xyz, vol, c, p.dtmin, p.edist);
         materialdata::constitution(de, vort, rho, h, m, vol);
@@ -92,7 +95,7 @@ double stableelementstep(const elementpass& p, const material& m, const double v
             dte = viscousstep(len, cs, trd, p.q1, p.q2);
             h.q = viscouspressure(rho, len, cs, trd, p.q1, p.q2);
         }
-        if (p.stable) dte = stableelementstep(p, m, v, pkxj, vol, h.vol0, len, cs, trd);
+        if (p.stable) dte = stableelementstep(p, m, v, pkxj, vol, h.vol0, len, cs, trd, vpow);
         if (p.dtmin >= dte) p.dtmin = dte;
         // The viscous pressure acts on the nodes only, never on the stored stress.
         nodalforce_kernel(pkxj, h.sm - h.q, h.sd, vol, f);
@@ -103,7 +106,7 @@ double stableelementstep(const elementpass& p, const material& m, const double v
     if (p.hgmode < 0) invalidhourglass();
     if (p.hgmode != 0) {
         double fh[3][8];
-        hourglassforce(p.hgmode, v, xyz, pkxj, vol, rho, c, p.hgq, fh);
+        hourglassforcepow(p.hgmode, v, xyz, pkxj, vpow, rho, c, p.hgq, fh);
         scatter_add_t(el.node, fh, p.acc);
         if (p.hgacc) scatter_add_t(el.node, fh, p.hgacc);
     }
@@ -114,6 +117,13 @@ void elementscalar(elementpass& p, int e) { oneelement(p, e); }
 double johnsoncookreturn(const material& m, double q, double sy, double ep0, double g3, double dtk,
                          double& dp) {
     return materialdata::jcreturn(m, q, sy, ep0, g3, dtk, 1.0e-3, 1.0, dp);
+}
+
+double curvereturnlane(const material& m, double q, double sy, double g3, double dtk, double den,
+                       double& ep, double& temp) {
+    // The lanes never carry coupled damage: its flow-stress factor is 1.
+    if (m.mtype == 5) return materialdata::jcthreturn(m, q, sy, g3, dtk, den, 1.0, ep, temp);
+    return materialdata::hardeningreturn(m, q, sy, g3, ep);
 }
 
 // HEXDYN_ELASTIC_STEP=1 takes the step of equation-of-state materials from

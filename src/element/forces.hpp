@@ -165,13 +165,19 @@ inline int hourglassmode() {
 // Hourglass forces of one element, component-major (ft[i][a]), for an
 // active method (`mode` 1 standard or 2 Flanagan-Belytschko, as returned by
 // hourglassmode()): the volume factor V^(2/3), then the method's kernel with
-// the coefficient q.
-inline void hourglassforce(int mode, const double v[8][3], const double xyz[8][3],
-                           const double pkxj[4][3], double vol, double rho, double c, double q,
-                           double ft[3][8]) {
-    const double vpow = std::pow(vol, hourglassdata::vexp);
+// the coefficient q. hourglassforcepow takes the volume factor vpow already
+// formed (the element pass forms it once for the stable step and the forces).
+inline void hourglassforcepow(int mode, const double v[8][3], const double xyz[8][3],
+                              const double pkxj[4][3], double vpow, double rho, double c, double q,
+                              double ft[3][8]) {
     if (mode == 1)
         hgforcestandard_t(v, rho, c, q, vpow, ft);
     else
         hgforceflangan_t(v, xyz, pkxj, rho, c, q, vpow, ft);
+}
+
+inline void hourglassforce(int mode, const double v[8][3], const double xyz[8][3],
+                           const double pkxj[4][3], double vol, double rho, double c, double q,
+                           double ft[3][8]) {
+    hourglassforcepow(mode, v, xyz, pkxj, std::pow(vol, hourglassdata::vexp), rho, c, q, ft);
 }

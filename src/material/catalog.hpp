@@ -188,15 +188,15 @@ inline constexpr model models[] = {
      .rate = "1e-3 per second, fixed (the rate term is ln(rate / 0.001))"},
     {.word = "jcth", .constants = jcth_c, .history = "sig_y epeff temp",
      .inittemp = &material::troom, .johnsoncook = true, .refrate = &material::ratejc,
-     .cross = jcth_cross,
+     .lanes = true, .cross = jcth_cross,
      .crossmessage = "jcth needs Tmelt above Troom and a positive cp and reference "
                      "strain rate",
      .help = "Johnson-Cook with thermal softening 1 - T*^M and adiabatic heating BETA x plastic "
      "work / (rho CP); reference strain rate RATE0 as given, e.g. 1 for published constants",
      .rate = "the last constant of its record, RATE0 (1 per second for published constants)"},
-    {.word = "plaw", .constants = plaw_c, .history = "sig_y epeff",
+    {.word = "plaw", .constants = plaw_c, .history = "sig_y epeff", .lanes = true,
      .help = "power-law hardening, yield stress A + B eps_p^N"},
-    {.word = "voce", .constants = voce_c, .history = "sig_y epeff",
+    {.word = "voce", .constants = voce_c, .history = "sig_y epeff", .lanes = true,
      .help = "Voce hardening, yield stress A + Q (1 - exp(-C eps_p)), saturating at A + Q"},
 };
 // clang-format on

@@ -244,6 +244,20 @@ inline double thermalfactor(const material& mat, double t) {
     return 1.0 - std::pow(ts, mat.mjc);
 }
 
+// The return of svr5 from the trial value q above the yield stress sy, with
+// 3G = g3, at density den: sets the plastic strain ep and the temperature
+// temp the step ends at and returns the yield stress (the scalar and the
+// batched element pass share it).
+inline double jcthreturn(const material& mat, double q, double sy, double g3, double dtk,
+                         double den, double weaken, double& ep, double& temp) {
+    const double soft = thermalfactor(mat, temp) * weaken;
+    double dp = 0.0;
+    const double sy1 = jcreturn(mat, q, sy, ep, g3, dtk, mat.ratejc, soft, dp);
+    ep += dp;
+    temp += mat.betajc * (0.5 * (sy + sy1)) * dp / (den * mat.cpjc);
+    return sy1;
+}
+
 // Johnson-Cook with thermal softening: von Mises trial stress, returned onto
 // the yield stress of svr4 with the rate referred to mat.ratejc and times the
 // softening factor at the temperature of the start of the step; the plastic
@@ -257,50 +271,71 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
         seqv = q;
         return;
     }
-    const double soft = thermalfactor(mat, temp) * weaken;
-    const double sig_y_old = sig_y_;
-    double dp = 0.0;
-    sig_y_ = jcreturn(mat, q, sig_y_, epeff_, 1.5 * g2, dtk, mat.ratejc, soft, dp);
-    epeff_ += dp;
+    sig_y_ = jcthreturn(mat, q, sig_y_, 1.5 * g2, dtk, den, weaken, epeff_, temp);
     scaletoyield(q);
-    temp += mat.betajc * (0.5 * (sig_y_old + sig_y_)) * dp / (den * mat.cpjc);
+}
+
+// Hardening curves of the plastic strain alone, and their slopes.
+// Power law: yield stress A + B epeff^n (mat.yield0, mat.bjc, mat.njc); the
+// slope is 0 for n = 0 whatever epeff.
+inline double powercurve(const material& mat, double ep) {
+    return mat.yield0 + mat.bjc * std::pow(ep, mat.njc);
+}
+inline double powerslope(const material& mat, double ep) {
+    return mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
+}
+// Voce, saturating: yield stress A + Q (1 - exp(-C epeff)) (mat.yield0,
+// mat.vocq, mat.vocc), rising from A towards A + Q.
+inline double vocecurve(const material& mat, double ep) {
+    return mat.yield0 + mat.vocq * (1.0 - std::exp(-mat.vocc * ep));
+}
+inline double voceslope(const material& mat, double ep) {
+    return mat.vocq * mat.vocc * std::exp(-mat.vocc * ep);
+}
+
+// Radial return from the trial value q above the yield stress sy, with
+// 3G = g3, onto a hardening curve of the plastic strain alone: sets the
+// plastic strain ep the step ends at and returns the yield stress there.
+template <class Curve, class Slope>
+inline double curvereturn(double q, double sy, double g3, double& ep, const Curve& curve,
+                          const Slope& slope) {
+    const double ep0 = ep;
+    const double dp = plasticincrement(q, sy, g3, [&](double d, double& s) {
+        const double e = ep0 + d;
+        s = slope(e);
+        return curve(e);
+    });
+    ep += dp;
+    return curve(ep);
+}
+
+// The return of svr6 (mtype 6) or svr7 (otherwise).
+inline double hardeningreturn(const material& mat, double q, double sy, double g3, double& ep) {
+    if (mat.mtype == 6)
+        return curvereturn(
+            q, sy, g3, ep, [&mat](double e) { return powercurve(mat, e); },
+            [&mat](double e) { return powerslope(mat, e); });
+    return curvereturn(
+        q, sy, g3, ep, [&mat](double e) { return vocecurve(mat, e); },
+        [&mat](double e) { return voceslope(mat, e); });
 }
 
 // von Mises trial stress; elastic up to the current yield stress, else a
-// radial return onto a hardening curve of the plastic strain alone.
-template <class Curve, class Slope>
-inline void returnontocurve(const double de[6], const Curve& curve, const Slope& slope) {
+// radial return onto the hardening curve of svr6 or svr7.
+inline void returnontocurve(const double de[6], const material& mat) {
     const double q = trialstep(de, true);
     if (sig_y_ >= q) {
         seqv = q;
         return;
     }
-    const double dp = plasticincrement(q, sig_y_, 1.5 * g2, [&](double d, double& s) {
-        const double ep = epeff_ + d;
-        s = slope(ep);
-        return curve(ep);
-    });
-    epeff_ += dp;
-    sig_y_ = curve(epeff_);
+    sig_y_ = hardeningreturn(mat, q, sig_y_, 1.5 * g2, epeff_);
     scaletoyield(q);
 }
 
-// Power-law hardening: yield stress A + B epeff^n (yield0_, mat.bjc, mat.njc).
-inline void svr6(const double de[6], const material& mat) {
-    returnontocurve(
-        de, [&mat](double ep) { return yield0_ + mat.bjc * std::pow(ep, mat.njc); },
-        // The slope is 0 for n = 0 whatever epeff.
-        [&mat](double ep) {
-            return mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
-        });
-}
+// Power-law hardening: yield stress A + B epeff^n.
+inline void svr6(const double de[6], const material& mat) { returnontocurve(de, mat); }
 
-// Voce hardening, saturating: yield stress A + Q (1 - exp(-C epeff))
-// (yield0_, mat.vocq, mat.vocc), rising from A towards A + Q.
-inline void svr7(const double de[6], const material& mat) {
-    returnontocurve(
-        de, [&mat](double ep) { return yield0_ + mat.vocq * (1.0 - std::exp(-mat.vocc * ep)); },
-        [&mat](double ep) { return mat.vocq * mat.vocc * std::exp(-mat.vocc * ep); });
-}
+// Voce hardening: yield stress A + Q (1 - exp(-C epeff)).
+inline void svr7(const double de[6], const material& mat) { returnontocurve(de, mat); }
 
 }  // namespace materialdata

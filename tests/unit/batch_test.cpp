@@ -85,7 +85,11 @@ constexpr int nelem = nx * ny * nz;  // 90: 11 batches of 8 and 2 left over
 // elements 65 and 67 share one, and so do elements 4 and 13 (in different
 // batches of one block at every width: the later must see the earlier's
 // update).
-void buildblock(int hgmethod, bool jaum, bool bulk) {
+//
+// With `curves`, materials 3 to 5 are the models that return onto their
+// hardening curve lane by lane: 3 power law, 4 Johnson-Cook with thermal
+// softening, 5 Voce with the Gruneisen state.
+void buildblock(int hgmethod, bool jaum, bool bulk, bool curves = false) {
     process::reset();
     const int px = nx + 1, py = ny + 1, pz = nz + 1;
     const int nn = px * py * pz;
@@ -112,6 +116,20 @@ void buildblock(int hgmethod, bool jaum, bool bulk) {
             }
     materialdata::mat_list = {makematerial(1, bulk ? 1 : 0), makematerial(2, 1), makematerial(3, 0),
                               makematerial(4, 0), makematerial(4, 1)};
+    if (curves) {
+        std::vector<material>& ml = materialdata::mat_list;
+        ml[2].mtype = 6;  // plaw: A + B eps^n
+        ml[3].mtype = 5;  // jcth, reference rate 1/s, heated by its plastic work
+        ml[3].mjc = 1.0;
+        ml[3].tmelt = 1800.0;
+        ml[3].troom = 294.0;
+        ml[3].cpjc = 477.0;
+        ml[3].betajc = 0.9;
+        ml[3].ratejc = 1.0;
+        ml[4].mtype = 7;  // voce: A + Q (1 - exp(-C eps))
+        ml[4].vocq = 3.0e8;
+        ml[4].vocc = 20.0;
+    }
     materialdata::nb_mat = 5;
     materialdata::jaum = jaum;
     materialdata::hourglass = {hgmethod, 0.1};
@@ -155,6 +173,7 @@ void buildblock(int hgmethod, bool jaum, bool bulk) {
         jacobian(xyz, vol, ijac);
         hs.vol0 = vol;
         hs.sig_y = m.yield0;
+        if (m.mtype == 5) hs.temp = m.troom;
         for (int a = 0; a < 8; ++a) particledata::mp[el.node[a] - 1] += vol * m.density * 0.125;
     }
     simulation::dtk1 = 1.0e6;
@@ -185,10 +204,10 @@ std::vector<unsigned char> snapshot() {
 // energy balance: every step's dtk1 and the last hourglass forces join the
 // state. With `midstep`, "midg on"; with `plastic`, "vmis on" and "cons on".
 std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool bulk, int steps,
-                                    bool stable = false, bool midstep = false,
-                                    bool plastic = false) {
+                                    bool stable = false, bool midstep = false, bool plastic = false,
+                                    bool curves = false) {
     forcedwidth forced(w);
-    buildblock(hgmethod, jaum, bulk);
+    buildblock(hgmethod, jaum, bulk, curves);
     elementdata::midstep = midstep;
     materialdata::vonmises = materialdata::consistent = plastic;
     std::vector<double> steplist;
@@ -335,6 +354,35 @@ TEST(BatchedElementPass, CorrectedPlasticityGivesTheScalarBitsAtEveryWidth) {
             if (w == simd::width::scalar || !simd::supported(w)) continue;
             SCOPED_TRACE(simd::name(w));
             EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, false, false, true) == ref);
+        }
+    }
+    process::reset();
+}
+
+// jcth, plaw and voce in the lanes (their returns lane by lane with the
+// scalar code): at every width the scalar path's bits, with and without the
+// stable step, bulk viscosity and an equation of state; every model yields
+// and jcth heats.
+TEST(BatchedElementPass, CurveModelsGiveTheScalarBitsAtEveryWidth) {
+    for (bool bulk : {false, true}) {
+        for (bool stable : {false, true}) {
+            SCOPED_TRACE(std::string(bulk ? "bulk" : "no bulk") + (stable ? " stab" : ""));
+            const auto ref =
+                runsteps(simd::width::scalar, 2, true, bulk, 12, stable, false, false, true);
+            int plastic[8] = {}, heated = 0;
+            for (int e = 0; e < nelem; ++e) {
+                const element& el = elementdata::element_list[e];
+                const history& h = materialdata::history_list[el.nhistory - 1];
+                plastic[el.mat] += h.epeff > 0.0;
+                heated += el.mat == 4 && h.temp > 294.0;
+            }
+            for (int mat : {3, 4, 5}) EXPECT_GT(plastic[mat], 2) << "material " << mat;
+            EXPECT_GT(heated, 2);
+            for (simd::width w : allwidths) {
+                if (w == simd::width::scalar || !simd::supported(w)) continue;
+                SCOPED_TRACE(simd::name(w));
+                EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, stable, false, false, true) == ref);
+            }
         }
     }
     process::reset();
