@@ -155,7 +155,8 @@ struct surfacestate {
     std::vector<double> counted;              // per local node, 1 where the process counts it
     statistics counters{};
     bool warnedstep = false;
-    std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
+    bool searchedinstep = false;  // the surface was rebuilt after erosion in this step
+    std::string stiffpair;        // the first pair whose spring needed a shorter step, in words
 };
 surfacestate st;
 
@@ -678,21 +679,13 @@ void search() {
 
 // Positions, velocities and masses of the nodes seen, from this process's
 // arrays and from the processes that sent ghosts; true when some node has
-// moved far enough since the last search to need a new one.
-bool refresh() {
-    double moved = 0.0;
-    for (snode& s : st.nodes) {
-        if (s.local < 0) continue;
-        static_cast<nodestate&>(s) = localstate(s.local);
-        double d2 = 0.0;
-        for (int c = 0; c < 3; ++c) {
-            const double d = s.x[c] - s.xs[c];
-            d2 += d * d;
-        }
-        moved = std::fmax(moved, d2);
-    }
+// moved far enough since the last search to need a new one (`moved`, the
+// largest square of a displacement over the job).
+bool refresh(double moved) {
+    for (snode& s : st.nodes)
+        if (s.local >= 0) static_cast<nodestate&>(s) = localstate(s.local);
     // A node and a face close in by the sum of their motions.
-    if (2.0 * std::sqrt(globalmax(moved)) > st.margin) return true;
+    if (2.0 * std::sqrt(moved) > st.margin) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
     std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
@@ -945,6 +938,7 @@ void rebuild() {
     st.own = exteriorfaces();
     facestiffness();
     search();
+    st.searchedinstep = true;
 }
 
 void start(bool fresh) {
@@ -965,8 +959,27 @@ void start(bool fresh) {
     startoverlaps();
 }
 
-void apply() {
-    if (refresh()) search();
+double motion() {
+    double moved = 0.0;
+    const double* x = particledata::pos.data();
+    for (const snode& s : st.nodes) {
+        if (s.local < 0) continue;
+        double d2 = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double d = x[3 * static_cast<std::ptrdiff_t>(s.local) + c] - s.xs[c];
+            d2 += d * d;
+        }
+        moved = std::fmax(moved, d2);
+    }
+    return moved;
+}
+
+void apply(double moved) {
+    // The surface rebuilt after erosion in this step was searched from the
+    // positions of this step: nothing has moved since.
+    if (st.searchedinstep) moved = 0.0;
+    st.searchedinstep = false;
+    if (refresh(moved)) search();
     const contactcontrol& c = elementdata::contact;
     const bool friction = c.mus > 0.0;
     const double dtnext = simulation::dtk1;
