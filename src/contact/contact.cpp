@@ -130,6 +130,7 @@ struct overlap {
 // reset().
 struct surfacestate {
     bool ready = false;
+    localexterior local;    // which faces of the process's elements no other one has
     std::vector<face> own;  // the process's exterior faces
     // Their stiffness per area of the node pressing (f K A / V, N/m^3),
     // capture depth (m) and area (m^2) at the start.
@@ -924,7 +925,7 @@ void prepare() {
             }
         }
     }
-    st.own = exteriorfaces();
+    st.own = exteriorfaces(st.local);
     facestiffness();
     st.offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
     st.holds.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
@@ -935,7 +936,7 @@ std::vector<double>& startdepths() { return st.offsets; }
 std::vector<double>& holdcodes() { return st.holds; }
 
 void rebuild() {
-    st.own = exteriorfaces();
+    st.own = exteriorfaces(st.local);
     facestiffness();
     search();
     st.searchedinstep = true;
@@ -947,7 +948,7 @@ void start(bool fresh) {
     // A restored run that has lost elements sees the faces behind them
     // (collective: decided on the count of the whole model).
     if (failuredata::nerodedjob > 0) {
-        st.own = exteriorfaces();
+        st.own = exteriorfaces(st.local);
         facestiffness();
     }
     st.force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
