@@ -635,6 +635,9 @@ void findcandidates() {
     std::vector<const double*> points(st.nodes.size());
     for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
     const grid g = bingrid(fb, points);
+    // Every face's normal once, not again for each node near it.
+    std::vector<std::array<double, 3>> normal(st.faces.size());
+    for (std::size_t i = 0; i < st.faces.size(); ++i) normal[i] = facenormal(st.faces[i]);
     st.cstart.assign(st.nodes.size() + 1, 0);
     st.clist.clear();
     std::vector<int> hits;
@@ -654,9 +657,14 @@ void findcandidates() {
             // A node whose own faces all look the way this face looks (the
             // neighbours on a flat surface) cannot press on it before the
             // surface turns far beyond what it does between two searches.
-            double most = -1.0;
-            pressingarea(s, facenormal(f).data(), &most);
-            if (most > -0.1) st.clist.push_back(fi);
+            const std::array<double, 3>& n = normal[static_cast<std::size_t>(fi)];
+            bool against = false;
+            for (int j = st.nfstart[i]; j < st.nfstart[i + 1] && !against; ++j) {
+                const std::array<double, 3>& m =
+                    normal[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(j)])];
+                against = -(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]) > -0.1;
+            }
+            if (against) st.clist.push_back(fi);
         }
         std::sort(st.clist.begin() + st.cstart[i], st.clist.end());
         st.cstart[i + 1] = static_cast<int>(st.clist.size());
