@@ -130,6 +130,7 @@ struct overlap {
 // reset().
 struct surfacestate {
     bool ready = false;
+    localexterior local;    // which faces of the process's elements no other one has
     std::vector<face> own;  // the process's exterior faces
     // Their stiffness per area of the node pressing (f K A / V, N/m^3),
     // capture depth (m) and area (m^2) at the start.
@@ -155,7 +156,8 @@ struct surfacestate {
     std::vector<double> counted;              // per local node, 1 where the process counts it
     statistics counters{};
     bool warnedstep = false;
-    std::string stiffpair;  // the first pair whose spring needed a shorter step, in words
+    bool searchedinstep = false;  // the surface was rebuilt after erosion in this step
+    std::string stiffpair;        // the first pair whose spring needed a shorter step, in words
 };
 surfacestate st;
 
@@ -633,6 +635,9 @@ void findcandidates() {
     std::vector<const double*> points(st.nodes.size());
     for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
     const grid g = bingrid(fb, points);
+    // Every face's normal once, not again for each node near it.
+    std::vector<std::array<double, 3>> normal(st.faces.size());
+    for (std::size_t i = 0; i < st.faces.size(); ++i) normal[i] = facenormal(st.faces[i]);
     st.cstart.assign(st.nodes.size() + 1, 0);
     st.clist.clear();
     std::vector<int> hits;
@@ -652,9 +657,14 @@ void findcandidates() {
             // A node whose own faces all look the way this face looks (the
             // neighbours on a flat surface) cannot press on it before the
             // surface turns far beyond what it does between two searches.
-            double most = -1.0;
-            pressingarea(s, facenormal(f).data(), &most);
-            if (most > -0.1) st.clist.push_back(fi);
+            const std::array<double, 3>& n = normal[static_cast<std::size_t>(fi)];
+            bool against = false;
+            for (int j = st.nfstart[i]; j < st.nfstart[i + 1] && !against; ++j) {
+                const std::array<double, 3>& m =
+                    normal[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(j)])];
+                against = -(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]) > -0.1;
+            }
+            if (against) st.clist.push_back(fi);
         }
         std::sort(st.clist.begin() + st.cstart[i], st.clist.end());
         st.cstart[i + 1] = static_cast<int>(st.clist.size());
@@ -678,21 +688,13 @@ void search() {
 
 // Positions, velocities and masses of the nodes seen, from this process's
 // arrays and from the processes that sent ghosts; true when some node has
-// moved far enough since the last search to need a new one.
-bool refresh() {
-    double moved = 0.0;
-    for (snode& s : st.nodes) {
-        if (s.local < 0) continue;
-        static_cast<nodestate&>(s) = localstate(s.local);
-        double d2 = 0.0;
-        for (int c = 0; c < 3; ++c) {
-            const double d = s.x[c] - s.xs[c];
-            d2 += d * d;
-        }
-        moved = std::fmax(moved, d2);
-    }
+// moved far enough since the last search to need a new one (`moved`, the
+// largest square of a displacement over the job).
+bool refresh(double moved) {
+    for (snode& s : st.nodes)
+        if (s.local >= 0) static_cast<nodestate&>(s) = localstate(s.local);
     // A node and a face close in by the sum of their motions.
-    if (2.0 * std::sqrt(globalmax(moved)) > st.margin) return true;
+    if (2.0 * std::sqrt(moved) > st.margin) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
     std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
@@ -931,7 +933,7 @@ void prepare() {
             }
         }
     }
-    st.own = exteriorfaces();
+    st.own = exteriorfaces(st.local);
     facestiffness();
     st.offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
     st.holds.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
@@ -942,9 +944,10 @@ std::vector<double>& startdepths() { return st.offsets; }
 std::vector<double>& holdcodes() { return st.holds; }
 
 void rebuild() {
-    st.own = exteriorfaces();
+    st.own = exteriorfaces(st.local);
     facestiffness();
     search();
+    st.searchedinstep = true;
 }
 
 void start(bool fresh) {
@@ -953,7 +956,7 @@ void start(bool fresh) {
     // A restored run that has lost elements sees the faces behind them
     // (collective: decided on the count of the whole model).
     if (failuredata::nerodedjob > 0) {
-        st.own = exteriorfaces();
+        st.own = exteriorfaces(st.local);
         facestiffness();
     }
     st.force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
@@ -965,8 +968,27 @@ void start(bool fresh) {
     startoverlaps();
 }
 
-void apply() {
-    if (refresh()) search();
+double motion() {
+    double moved = 0.0;
+    const double* x = particledata::pos.data();
+    for (const snode& s : st.nodes) {
+        if (s.local < 0) continue;
+        double d2 = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double d = x[3 * static_cast<std::ptrdiff_t>(s.local) + c] - s.xs[c];
+            d2 += d * d;
+        }
+        moved = std::fmax(moved, d2);
+    }
+    return moved;
+}
+
+void apply(double moved) {
+    // The surface rebuilt after erosion in this step was searched from the
+    // positions of this step: nothing has moved since.
+    if (st.searchedinstep) moved = 0.0;
+    st.searchedinstep = false;
+    if (refresh(moved)) search();
     const contactcontrol& c = elementdata::contact;
     const bool friction = c.mus > 0.0;
     const double dtnext = simulation::dtk1;

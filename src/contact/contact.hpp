@@ -58,10 +58,16 @@ namespace contact {
 // face and reports them.
 void start(bool fresh);
 
+// How far the process's surface nodes have moved since the last search: the
+// largest square of a node's displacement (m^2), from the positions x(n).
+double motion();
+
 // Adds the contact forces at t(n) to the summed nodal forces (acc, before
 // they become accelerations), with the velocities v(n-1/2) for friction
-// (collective, every step after the force exchange).
-void apply();
+// (collective, every step after the force exchange). `moved` is the largest
+// motion() of all processes, which the step's reduction has gathered: a new
+// search is due when a node and a face can have closed in by the margin.
+void apply(double moved);
 
 // The contact force on each node of the process from the last apply
 // (3 x nb_particle, N).

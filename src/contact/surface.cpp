@@ -53,38 +53,59 @@ std::vector<char> sharednodes() {
     return shared;
 }
 
+// Side s of local element e, its corners in the element's order.
+face elementface(int e, int s) {
+    const element& el = elementdata::element_list[static_cast<std::size_t>(e)];
+    face f{};
+    for (int i = 0; i < 4; ++i) f.node[i] = el.node[hexfaces[s][i]] - 1;
+    f.element = e;
+    f.side = s;
+    return f;
+}
+
 }  // namespace
 
-std::vector<face> exteriorfaces() {
-    const int ne = elementdata::nb_element;
-    std::vector<face> all;
-    all.reserve(6 * static_cast<std::size_t>(ne));
-    const bool erosion = failuredata::anyeroded;
-    for (int e = 0; e < ne; ++e) {
-        if (erosion && failuredata::eroded[static_cast<std::size_t>(e)]) continue;
-        const element& el = elementdata::element_list[static_cast<std::size_t>(e)];
-        for (int s = 0; s < 6; ++s) {
-            face f{};
-            for (int i = 0; i < 4; ++i) f.node[i] = el.node[hexfaces[s][i]] - 1;
-            f.element = e;
-            f.side = s;
-            all.push_back(f);
+void localexterior::update() {
+    const std::size_t ne = static_cast<std::size_t>(elementdata::nb_element);
+    const bool erosion = failuredata::anyeroded && failuredata::eroded.size() == ne;
+    if (group.size() != 6 * ne) {
+        // A face twice among the process's elements is between two of them.
+        std::vector<std::pair<key, std::size_t>> keys(6 * ne);
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            keys[i] = {sortedkey(elementface(static_cast<int>(i / 6), static_cast<int>(i % 6)).node,
+                                 false),
+                       i};
+        std::sort(keys.begin(), keys.end());
+        group.assign(6 * ne, 0);
+        alive.clear();
+        for (std::size_t i = 0; i < keys.size();) {
+            std::size_t j = i;
+            for (; j < keys.size() && keys[j].first == keys[i].first; ++j)
+                group[keys[j].second] = static_cast<int>(alive.size());
+            alive.push_back(static_cast<int>(j - i));
+            i = j;
         }
+        gone.assign(ne, 0);
     }
-    // A face twice among the process's elements is between two of them.
-    std::vector<std::pair<key, std::size_t>> keys(all.size());
-    for (std::size_t i = 0; i < all.size(); ++i) keys[i] = {sortedkey(all[i].node, false), i};
-    std::sort(keys.begin(), keys.end());
+    if (!erosion) return;
+    for (std::size_t e = 0; e < ne; ++e) {
+        if (gone[e] || !failuredata::eroded[e]) continue;
+        gone[e] = 1;
+        for (std::size_t s = 0; s < 6; ++s) alive[static_cast<std::size_t>(group[6 * e + s])] -= 1;
+    }
+}
+
+std::vector<face> localexterior::faces() const {
     std::vector<face> out;
-    for (std::size_t i = 0; i < keys.size();) {
-        std::size_t j = i + 1;
-        while (j < keys.size() && keys[j].first == keys[i].first) ++j;
-        if (j == i + 1) out.push_back(all[keys[i].second]);
-        i = j;
-    }
-    std::sort(out.begin(), out.end(), [](const face& a, const face& b) {
-        return a.element != b.element ? a.element < b.element : a.side < b.side;
-    });
+    for (std::size_t i = 0; i < group.size(); ++i)
+        if (!gone[i / 6] && alive[static_cast<std::size_t>(group[i])] == 1)
+            out.push_back(elementface(static_cast<int>(i / 6), static_cast<int>(i % 6)));
+    return out;
+}
+
+std::vector<face> exteriorfaces(localexterior& known) {
+    known.update();
+    std::vector<face> out = known.faces();
 
     if (commnodes::nprocs > 1) {
         // A face whose four nodes are shared may be the boundary between

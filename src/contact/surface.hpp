@@ -42,10 +42,31 @@ inline std::array<double, 3> diagonalcross(const double* x, const int node[4]) {
 long long globalnode(int k);
 long long globalelement(int e);
 
+// Which faces of the process's elements no other element of the process
+// still in the model has, kept as elements erode: the faces are grouped by
+// their four nodes once, each group counting its faces of elements still in
+// the model, so an erosion only counts down the groups of the eroded
+// elements' faces instead of matching every face again.
+class localexterior {
+  public:
+    // Brings the counts up to the eroded elements of the model (the first
+    // call groups the faces).
+    void update();
+    // The faces met once, in element and side order, their corners in the
+    // element's order.
+    std::vector<face> faces() const;
+
+  private:
+    std::vector<int> group;  // per face (6 per element), its group
+    std::vector<int> alive;  // per group, its faces of elements still in the model
+    std::vector<char> gone;  // per element, eroded as counted here
+};
+
 // The exterior faces of this process's elements (those not eroded), in
-// element and face order. A face met by two local elements is inside the body; on several
-// processes so is a face whose four nodes are shared and that an element of
-// another process also has (collective).
-std::vector<face> exteriorfaces();
+// element and face order. A face met by two local elements is inside the
+// body; on several processes so is a face whose four nodes are shared and
+// that an element of another process also has (collective). `known` carries
+// the local matching from one call to the next.
+std::vector<face> exteriorfaces(localexterior& known);
 
 }  // namespace contact

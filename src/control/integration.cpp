@@ -228,19 +228,21 @@ void advance(const std::function<void()>& atstate) {
     const double tf = currenttmfunction(currenttime);
     currentfunctions(currenttime);
     feforce(tf);
-    if (failuredata::on) {
-        failure::afterpass();
-        // Nodes may have lost their last element, and a surface that lost
-        // elements shows the faces behind them.
-        if (failure::agree()) {
-            guard::holders();
-            if (elementdata::contact.on) contact::rebuild();
-        }
-    }
+    // Whether some process eroded an element in this pass and how far the
+    // contact surface has moved ride on the reduction of the step.
+    double largest[2] = {0.0, 0.0};
+    if (failuredata::on) largest[0] = failure::afterpass() > 0 ? 1.0 : 0.0;
+    if (elementdata::contact.on) largest[1] = contact::motion();
     guard::checkpass(istep, dtk1);
-    commnodes::updateforce(istep, dtk1);
+    commnodes::updateforce(istep, dtk1, largest, 2);
+    // Nodes may have lost their last element, and a surface that lost
+    // elements shows the faces behind them.
+    if (failuredata::on && failure::agree(largest[0] > 0.0)) {
+        guard::holders();
+        if (elementdata::contact.on) contact::rebuild();
+    }
     guard::checkstep(istep, dtk1);
-    if (elementdata::contact.on) contact::apply();
+    if (elementdata::contact.on) contact::apply(largest[1]);
     if (dataout::energyon) energy::afterexchange();
     updatefegeometry(atstate);
     if (dataout::energyon) energy::afterupdate(tf);

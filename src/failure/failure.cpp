@@ -251,7 +251,8 @@ int afterpass() {
     return neroded - before;
 }
 
-bool agree() {
+bool agree(bool somewhere) {
+    if (!somewhere) return false;
     int all = failuredata::neroded;
     if (commnodes::nprocs > 1)
         MPI_Allreduce(&failuredata::neroded, &all, 1, MPI_INT, MPI_SUM, MPI_COMM_WORLD);

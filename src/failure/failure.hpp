@@ -34,9 +34,11 @@ void start();
 // elements this process eroded in this pass.
 int afterpass();
 
-// The number of eroded elements of the whole model (collective); true when
-// it has grown since the last call.
-bool agree();
+// The number of eroded elements of the whole model; true when it has grown
+// since the last call. `somewhere` tells whether some process eroded an
+// element in this pass (the step's own reduction carries that): only then is
+// the count summed (collective), else it stands.
+bool agree(bool somewhere);
 
 // Strains of the element's deformation at its centre, from the deck
 // coordinates X of its corners to the current x (0 for an element degenerate

@@ -352,7 +352,9 @@ void matchglobal() {
     stoponclash(mine);
 }
 
-void updateforce(int istep, double& value) {
+void updateforce(int istep, double& value) { updateforce(istep, value, nullptr, 0); }
+
+void updateforce(int istep, double& value, double* largest, int n) {
     using particledata::acc;
     using particledata::mp;
     if (sparse) {
@@ -398,13 +400,19 @@ void updateforce(int istep, double& value) {
             }
         }
     }
-    // The step and, negated, the stop signal travel together: the minimum of
-    // both gives the global step and the largest signal of the job.
-    double mine[2] = {value, -static_cast<double>(stopflag)};
-    double all[2] = {value, 0.0};
-    MPI_Allreduce(mine, all, 2, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    // The step and, negated, the stop signal and the caller's values travel
+    // together: the minimum of all gives the global step and the largest
+    // signal and values of the job (negation is exact, so the largest is the
+    // one a maximum reduction gives).
+    constexpr int most = 8;
+    if (n < 0 || n > most - 2) n = 0;
+    double mine[most] = {value, -static_cast<double>(stopflag)};
+    double all[most] = {value, 0.0};
+    for (int i = 0; i < n; ++i) mine[2 + i] = -largest[i];
+    MPI_Allreduce(mine, all, 2 + n, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
     value = all[0];
     stopjob = static_cast<int>(-all[1]);
+    for (int i = 0; i < n; ++i) largest[i] = -all[2 + i];
 }
 
 void sumcopies(std::vector<double>& val, int width) {
