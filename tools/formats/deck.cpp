@@ -541,8 +541,7 @@ class DeckReader {
     void finish() const {
         for (const auto& [f, line] : functionuse_) {
             const std::string fault = grammar::functionfault(f, function_given(d_, f));
-            if (!fault.empty())
-                throw Error(name_ + ":" + std::to_string(line) + ": " + fault);
+            if (!fault.empty()) throw Error(name_ + ":" + std::to_string(line) + ": " + fault);
         }
         if (const std::string fault = drive_fault(d_); !fault.empty())
             throw Error(name_ + ": " + fault);
