@@ -3,8 +3,11 @@
 #include <mpi.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "element/corners.hpp"
@@ -333,6 +336,66 @@ std::string record(double time) {
         put(kinetic(r.mass, r.vel, r.omega, r.spin));
     }
     return line;
+}
+
+namespace {
+constexpr std::size_t perbody = 16;
+std::int64_t filebytes = 0;
+}  // namespace
+
+std::size_t savedsize() { return perbody * rigiddata::bodies.size() + 2; }
+
+std::vector<double> saved() {
+    std::vector<double> state;
+    for (const rigidbody& r : rigiddata::bodies) {
+        state.insert(state.end(), r.centre, r.centre + 3);
+        state.insert(state.end(), r.vel, r.vel + 3);
+        state.insert(state.end(), r.q, r.q + 4);
+        state.insert(state.end(), r.spin, r.spin + 3);
+        state.insert(state.end(), r.omega, r.omega + 3);
+    }
+    state.push_back(static_cast<double>(rigiddata::nrecords));
+    double bytes = 0.0;
+    if (commnodes::myid == 0 && rigiddata::nrecords > 0) {
+        std::error_code ec;
+        const std::uintmax_t n = std::filesystem::file_size(filename, ec);
+        if (ec)
+            errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
+                            filename + " cannot be read: " + ec.message());
+        bytes = static_cast<double>(n);
+    }
+    state.push_back(bytes);
+    return state;
+}
+
+void restore(const std::vector<double>& state) {
+    std::size_t at = 0;
+    const auto take = [&](double* to, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) to[i] = state[at++];
+    };
+    for (rigidbody& r : rigiddata::bodies) {
+        take(r.centre, 3);
+        take(r.vel, 3);
+        take(r.q, 4);
+        take(r.spin, 3);
+        take(r.omega, 3);
+    }
+    rigiddata::nrecords = static_cast<int>(state[at]);
+    filebytes = static_cast<std::int64_t>(state[at + 1]);
+}
+
+void cutback(const std::string& name) {
+    if (commnodes::myid != 0 || rigiddata::nrecords <= 0) return;
+    std::error_code ec;
+    const std::uintmax_t have = std::filesystem::file_size(filename, ec);
+    if (ec || have < static_cast<std::uintmax_t>(filebytes))
+        errorstop::stop("*** Error *** checkpoint " + name + ": the result file " + filename +
+                        " is missing or shorter than the " + std::to_string(filebytes) +
+                        " bytes it had then");
+    std::filesystem::resize_file(filename, static_cast<std::uintmax_t>(filebytes), ec);
+    if (ec)
+        errorstop::stop(std::string("*** Error *** cannot cut ") + filename + " back to " +
+                        std::to_string(filebytes) + " bytes");
 }
 
 void write(double time) {

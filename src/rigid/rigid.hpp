@@ -90,6 +90,14 @@ void rotate(double q[4], const double jinv[3][3], const double l[3], double h);
 // velocity, angular velocity, angular momentum about the centre and kinetic
 // energy).
 std::string header();
+// What a checkpoint keeps: per body the centre, its velocity, the rotation,
+// the angular momentum and angular velocity, then the number of records of
+// rigid.dat and, on process 0, its length in bytes. `restore` takes them
+// back; `cutback` cuts rigid.dat back to that length (process 0).
+std::vector<double> saved();
+std::size_t savedsize();
+void restore(const std::vector<double>& state);
+void cutback(const std::string& name);
 std::string record(double time);
 void write(double time);
 
