@@ -228,6 +228,7 @@ void updatefegeometry(const std::function<void()>& atstate) {
         for (const motion::target& g : *driven) v[g.i] = g.v;
     if (carried)
         for (const rigid::target& g : *carried) v[g.i] = g.v;
+    if (carried && !walls::list.empty()) walls::settle(v);
     for (int i = 0; i < 3 * n; ++i) x[i] = x[i] + v[i] * dtk1;
     if (carried) rigid::place(x);
     if (react) motion::settle(v, m, half);
