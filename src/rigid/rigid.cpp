@@ -163,6 +163,22 @@ void prepare() {
                             shortest, edist);
     }
     MPI_Allreduce(&shortest, &step, 1, MPI_DOUBLE, MPI_MIN, MPI_COMM_WORLD);
+    // The body alone moves its nodes: a held or driven component among them
+    // would be overruled without a word.
+    const auto refuse = [&](int comp, const char* what) {
+        const std::size_t c = static_cast<std::size_t>(comp - 1);
+        const int* member = &elementdata::compmember[c * static_cast<std::size_t>(np)];
+        for (int j = 0; j < elementdata::complen[c]; ++j) {
+            const int body = nodebody[static_cast<std::size_t>(member[j] - 1)];
+            if (body != 0)
+                errorstop::stop("*** Error *** component " + std::to_string(comp) + " (" + what +
+                                ") holds node " + std::to_string(member[j]) + " of rigid set " +
+                                std::to_string(bodies[static_cast<std::size_t>(body - 1)].set) +
+                                ": a rigid body's nodes move with the body alone");
+        }
+    };
+    for (const fixity& f : elementdata::fixities) refuse(f.comp, "fixd");
+    for (const drive& d : motiondata::drives) refuse(d.comp, "move");
 
     // Mass, first and second moments of the lumped masses. Before the first
     // exchange every copy of a shared node holds its process's share of the

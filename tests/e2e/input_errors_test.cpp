@@ -270,6 +270,14 @@ TEST(InputErrors, EveryStopAndWarning) {
          {" *** Error *** node 5 belongs to the rigid sets 1 and 2; join them in one set"},
          true},
 
+        {"held node of a rigid set",
+         "nbmp 8\nnbel 1\nnmat 1\nncom 1\nmate\n1 elas 7800 2.1e11 0.3\npart\n1 0 0 0 0\n"
+         "2 0 1 0 0\n3 0 1 1 0\n4 0 0 1 0\n5 1 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\n"
+         "elem\n1 1 1 2 3 4 5 6 7 8\nfixd 1 0 0 1\nrigd 1\nendi\n",
+         {" *** Error *** component 1 (fixd) holds node 5 of rigid set 1: a rigid body's nodes "
+          "move with the body alone"},
+         true},
+
         // ---- contact and whole-model numbers
         {"wall radius zero",
          "wall\nsphe 0 0 0 0\nendw\nendi\n",
