@@ -26,6 +26,7 @@
 #include "model/model.hpp"
 #include "motion/motion.hpp"
 #include "output/units.hpp"
+#include "rigid/rigid.hpp"
 #include "walls/walls.hpp"
 
 namespace checkpoint {
@@ -353,6 +354,11 @@ void putoptional(sink& out, const schedule& s, const energystate& es) {
         // The walls' sums since their last record and the length of walls.dat.
         const std::vector<double> ws = walls::saved();
         out.section("WALLS", ws.data(), bytesof(ws));
+    }
+    if (!rigiddata::bodies.empty()) {
+        // The bodies' motion and the length of rigid.dat.
+        const std::vector<double> rs = rigid::saved();
+        out.section("RIGID", rs.data(), bytesof(rs));
     }
     std::vector<double> contactstate;
     if (elementdata::contact.on) {
@@ -707,6 +713,11 @@ void restore(schedule& s) {
         load(c, name, "WALLS", ws.data(), ws.size() * sizeof(double));
         walls::restore(ws);
     }
+    if (!rigiddata::bodies.empty()) {
+        std::vector<double> rs(rigid::savedsize());
+        load(c, name, "RIGID", rs.data(), rs.size() * sizeof(double));
+        rigid::restore(rs);
+    }
     if (motionon()) {
         motionstate ms{};
         load(c, name, "MOTION", &ms, sizeof ms);
@@ -740,6 +751,7 @@ void restore(schedule& s) {
 
     cutresults(name, lengths, es);
     if (!walls::list.empty()) walls::cutback(name);
+    if (!rigiddata::bodies.empty()) rigid::cutback(name);
     if (fields) removelaterframes(frametimes);
     sequence = candidate;
     // Accepted: the echo read again from the same deck replaces the file.

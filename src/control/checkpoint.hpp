@@ -46,6 +46,10 @@
 //                over the whole steps and its part after t(n), then the time
 //                since that record, the number of records and, on process 0,
 //                the length of walls.dat
+//     "RIGID   " with rigid bodies ("rigd") only: per body the centre of
+//                mass, its velocity, the rotation (a unit quaternion), the
+//                angular momentum and angular velocity, then the number of
+//                records of rigid.dat and, on process 0, its length
 //     "FAILURE " with failure ("fail") only: the number of eroded elements
 //                and the energy they took away, then per element the damage,
 //                the erosion flag, the plastic strain at the last pass and

@@ -28,6 +28,7 @@
 #include "output/units.hpp"
 #include "parallel/commnodes.hpp"
 #include "parallel/ownership.hpp"
+#include "rigid/rigid.hpp"
 #include "walls/walls.hpp"
 
 std::string progressline(int step, double t, double dt, double edist, double ke) {
@@ -207,6 +208,17 @@ void updatefegeometry(const std::function<void()>& atstate) {
             a[g.i] = (g.v - v[g.i]) / half;
         }
     }
+    // Rigid bodies: their nodes take the body's velocities v(n+1/2), reached
+    // from v(n-1/2) as a constraint reaches them (see rigid/rigid.hpp).
+    const std::vector<rigid::target>* carried = nullptr;
+    if (!rigiddata::bodies.empty()) {
+        carried = &rigid::targets(a, x, m, dtk, dtk1);
+        for (const rigid::target& g : *carried) {
+            if (record) energy::constrained(g.i, v[g.i], a[g.i]);
+            if (react) motion::constrained(g.i, v[g.i], a[g.i]);
+            a[g.i] = (g.v - v[g.i]) / half;
+        }
+    }
     // The state of t(n) is whole here: x(n), the constrained a(n) and
     // v(n-1/2), and the element values of this step's pass.
     if (atstate) atstate();
@@ -214,7 +226,11 @@ void updatefegeometry(const std::function<void()>& atstate) {
     // The driven velocities exactly as their functions give them.
     if (driven)
         for (const motion::target& g : *driven) v[g.i] = g.v;
+    if (carried)
+        for (const rigid::target& g : *carried) v[g.i] = g.v;
+    if (carried && !walls::list.empty()) walls::settle(v);
     for (int i = 0; i < 3 * n; ++i) x[i] = x[i] + v[i] * dtk1;
+    if (carried) rigid::place(x);
     if (react) motion::settle(v, m, half);
 }
 
@@ -305,6 +321,7 @@ void integration(checkpoint::schedule& sched) {
         else
             walls::start();
     }
+    if (!rigiddata::bodies.empty()) rigid::start();
     // A field frame shows one time: the positions, velocities and element
     // values of t(n), written before the nodes move on. The curve and
     // animation records of a step, written after it, carry t(n) too, with
@@ -335,6 +352,7 @@ void integration(checkpoint::schedule& sched) {
         if (!walls::list.empty() && (output || last)) walls::write(currenttime);
         if (dataout::energyon && (output || last)) energy::write(currenttime);
         if (motion::reacting() && (output || last)) motion::write(currenttime);
+        if (!rigiddata::bodies.empty() && (output || last)) rigid::write(currenttime);
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);
             nextreport = next >= static_cast<double>(INT_MAX)   ? INT_MAX

@@ -160,6 +160,10 @@ void feforce(double tf) {
     if (failuredata::anyeroded) {
         p.ne = static_cast<int>(failuredata::active.size());
         p.elist = failuredata::active.data();
+    } else if (!rigiddata::bodies.empty()) {
+        // The elements of rigid sets stay out of the pass.
+        p.ne = static_cast<int>(rigiddata::deformable.size());
+        p.elist = rigiddata::deformable.data();
     } else {
         p.ne = elementdata::nb_element;
         p.elist = elementdata::element_list.data();
@@ -172,7 +176,8 @@ void feforce(double tf) {
     p.dtk = simulation::dtk;
     p.hgmode = hourglassmode();
     p.hgq = materialdata::hourglass.coef;
-    p.dtmin = simulation::dtk1;
+    // The rigid elements bound the step with their step in the deck geometry.
+    p.dtmin = rigiddata::step < simulation::dtk1 ? rigiddata::step : simulation::dtk1;
     p.bulk = materialdata::bulk.on;
     p.q1 = materialdata::bulk.q1;
     p.q2 = materialdata::bulk.q2;

@@ -18,6 +18,12 @@ namespace failure {
 
 namespace {
 
+// An element of a rigid set: it never enters the pass and never erodes.
+bool inrigidset(const element& el) {
+    return !rigiddata::setbody.empty() &&
+           rigiddata::setbody[static_cast<std::size_t>(el.mat - 1)] != 0;
+}
+
 bool ready = false;
 std::vector<double> epprev;  // per element, effective plastic strain at the last pass
 std::vector<double> wp;      // per element, plastic work done, J
@@ -190,7 +196,7 @@ void start() {
     failuredata::anyeroded = failuredata::neroded > 0;
     if (failuredata::anyeroded)
         for (std::size_t e = 0; e < failuredata::eroded.size(); ++e)
-            if (!failuredata::eroded[e])
+            if (!failuredata::eroded[e] && !inrigidset(elementdata::element_list[e]))
                 failuredata::active.push_back(elementdata::element_list[e]);
 }
 
@@ -202,6 +208,7 @@ int afterpass() {
     for (std::size_t e = 0; e < ne; ++e) {
         if (eroded[e]) continue;
         const element& el = elementdata::element_list[e];
+        if (inrigidset(el)) continue;
         const history& h = materialdata::history_list[static_cast<std::size_t>(el.nhistory - 1)];
         const material& m = materialdata::mat_list[static_cast<std::size_t>(el.mat - 1)];
         const failurecriteria& c = criteria[static_cast<std::size_t>(el.mat - 1)];
@@ -246,7 +253,8 @@ int afterpass() {
         anyeroded = true;
         active.clear();
         for (std::size_t e = 0; e < ne; ++e)
-            if (!eroded[e]) active.push_back(elementdata::element_list[e]);
+            if (!eroded[e] && !inrigidset(elementdata::element_list[e]))
+                active.push_back(elementdata::element_list[e]);
     }
     return neroded - before;
 }

@@ -26,6 +26,7 @@
 #include "output/curve.hpp"
 #include "output/records.hpp"
 #include "parallel/commnodes.hpp"
+#include "rigid/rigid.hpp"
 #include "walls/walls.hpp"
 
 namespace datain {
@@ -180,6 +181,8 @@ void inputpara() {
                             " was never given (elements 1.." +
                             std::to_string(elementdata::nb_element) + " must all be given)");
     }
+    // The rigid bodies' masses and inertia from the lumped masses just formed.
+    if (!rigiddata::bodies.empty()) rigid::prepare();
 }
 
 namespace {
@@ -375,6 +378,7 @@ void getdata() {
             case 36: setfunction(); break;
             case 37: setdrive(); break;
             case 38: setreaction(); break;
+            case 39: setrigid(); break;
             default: notakeyword(after);
         }
     }
@@ -438,6 +442,21 @@ void setreaction() {
     if (!fault.empty()) inputerror("*** Error *** " + fault);
     motiondata::reactcomp.push_back(r.comp);
     motiondata::reactname.push_back(r.name);
+}
+
+void setrigid() {
+    std::vector<grammar::bodyrecord> given;
+    for (const rigidbody& b : rigiddata::bodies) given.push_back({b.set, {}, {}});
+    const grammar::bodyrecord r = grammar::readbody(in, materialdata::nb_mat);
+    const std::string fault = grammar::bodytwicefault(given, r.set);
+    if (!fault.empty()) inputerror("*** Error *** " + fault);
+    rigidbody b{};
+    b.set = r.set;
+    for (int i = 0; i < 3; ++i) {
+        b.v0[i] = r.v[i];
+        b.w0[i] = r.w[i];
+    }
+    rigiddata::bodies.push_back(b);
 }
 
 void setcontact() {

@@ -19,6 +19,7 @@ void setfixity();
 void setfunction();
 void setdrive();
 void setreaction();
+void setrigid();
 // "cont": the penalty contact block, up to its "endc".
 void setcontact();
 // "fail": failure criteria of material sets and erosion, up to its "endf".

@@ -298,6 +298,17 @@ struct reactionrecord {
     int name = 1;
 };
 
+// A material set whose elements move as one rigid body ("rigd SET [VX VY VZ
+// WX WY WZ]"): the set and the initial velocity of its centre of mass and
+// its angular velocity about it (zero when not given).
+struct bodyrecord {
+    int set = 1;
+    double v[3] = {0.0, 0.0, 0.0};
+    double w[3] = {0.0, 0.0, 0.0};
+};
+inline constexpr realrange rigidspeed{"rigd velocity", -1.0e6, 1.0e6, "-1e6..1e6"};
+inline constexpr realrange rigidspin{"rigd angular velocity", -1.0e7, 1.0e7, "-1e7..1e7"};
+
 // A curve request "curv NAME [N]": the element, or the node of a node
 // variable, 1 when not given; unused for an energy.
 struct curverecord {
@@ -686,6 +697,36 @@ reactionrecord readreaction(In& in, int ncomp) {
         require(in, outside("reac column number", r.name, 1, 999999));
     }
     return r;
+}
+
+// "rigd SET" or "rigd SET VX VY VZ WX WY WZ", the set among the `nmat`.
+template <class In>
+bodyrecord readbody(In& in, int nmat) {
+    bodyrecord r;
+    checkvalues(in, "rigd", 7, "SET [VX VY VZ WX WY WZ]", 1);
+    const bool moving = in.valuesonline(vocabulary::keywords, vocabulary::nkeywords) == 7;
+    r.set = in.integer("rigd material set");
+    require(in, outside("rigd material set", r.set, 1, nmat));
+    if (!moving) return r;
+    const auto show = [&in](double v) { return in.show(v); };
+    for (double& v : r.v) {
+        v = in.real("rigd velocity");
+        require(in, outside(rigidspeed, v, show));
+    }
+    for (double& w : r.w) {
+        w = in.real("rigd angular velocity");
+        require(in, outside(rigidspin, w, show));
+    }
+    return r;
+}
+
+// "rigd: material set 2 is made rigid twice" when `set` repeats one of
+// `given`, or empty.
+inline std::string bodytwicefault(const std::vector<bodyrecord>& given, int set) {
+    for (const bodyrecord& r : given)
+        if (r.set == set)
+            return "rigd: material set " + std::to_string(set) + " is made rigid twice";
+    return {};
 }
 
 // "reac: column 3 given twice" when `name` repeats one of `names`, or empty.

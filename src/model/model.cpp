@@ -96,6 +96,15 @@ std::vector<double> reaction;
 int nforces = 0;
 }  // namespace motiondata
 
+namespace rigiddata {
+std::vector<rigidbody> bodies;
+std::vector<int> setbody;
+std::vector<int> nodebody;
+std::vector<element> deformable;
+double step = 1.0e6;
+int nrecords = 0;
+}  // namespace rigiddata
+
 namespace dataout {
 double outtimestep = 0.0;
 double reportsteps = 0.0;
@@ -188,6 +197,12 @@ void reset() {
     release(motiondata::reactname);
     release(motiondata::reaction);
     motiondata::nforces = 0;
+    release(rigiddata::bodies);
+    release(rigiddata::setbody);
+    release(rigiddata::nodebody);
+    release(rigiddata::deformable);
+    rigiddata::step = 1.0e6;
+    rigiddata::nrecords = 0;
     simulation::engmotion = 0.0;
 
     elementdata::nb_element = 0;

@@ -299,6 +299,33 @@ extern std::vector<double> reaction;
 extern int nforces;  // records written to forces.dat so far
 }  // namespace motiondata
 
+// A rigid body ("rigd"): a material set whose elements move as one. The same
+// on every process; the state is that after the last node update.
+struct rigidbody {
+    int set;              // material set (1-based)
+    double v0[3], w0[3];  // initial velocity of the centre, m/s, and angular velocity, rad/s
+    double mass;          // sum of the lumped masses of its nodes, kg
+    double jbody[3][3];   // inertia about the centre in the body frame (deck axes), kg m^2
+    double jinv[3][3];    // its inverse
+    double origin[3];     // centre of mass in the deck geometry, m
+    double centre[3];     // centre of mass x_c(n+1), m
+    double vel[3];        // velocity of the centre v_c(n+1/2), m/s
+    double q[4];          // rotation from the deck orientation, unit quaternion (w, x, y, z)
+    double spin[3];       // angular momentum about the centre, spatial axes, n+1/2, kg m^2/s
+    double omega[3];      // angular velocity of the node velocities of n+1/2, rad/s
+};
+
+namespace rigiddata {
+extern std::vector<rigidbody> bodies;  // rigid bodies in deck order
+extern std::vector<int> setbody;       // nb_mat, body (1-based) of each material set, 0 none
+extern std::vector<int> nodebody;      // nb_particle, body (1-based) of each node, 0 none
+// the records of the elements outside the rigid sets, in element order (the element pass runs
+// over them while no element has eroded)
+extern std::vector<element> deformable;
+extern double step;   // shortest step of the rigid elements in the deck geometry, s (1e6 none)
+extern int nrecords;  // records written to rigid.dat so far
+}  // namespace rigiddata
+
 namespace dataout {
 extern double outtimestep;               // interval between output times ("outt"), s
 extern double reportsteps;               // steps between progress lines ("repo")

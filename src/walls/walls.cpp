@@ -26,6 +26,14 @@ namespace {
 // t(n) of the last step.
 constexpr std::size_t perwall = 5;
 std::vector<double> sums;
+// The impulses of this step on nodes of rigid bodies: wall, node, m dv and
+// the velocity v(n+1/2) the wall's work was taken against (the body then
+// gives the node another).
+struct bodyimpulse {
+    std::size_t wall, node;
+    vec3 mdv, v;
+};
+std::vector<bodyimpulse> onbodies;
 double interval = 0.0;        // time the steps since the last record span, sum of dt(n), s
 std::int64_t records = 0;     // records written to walls.dat
 std::int64_t filebytes = 0;   // length of walls.dat at a restored checkpoint (process 0)
@@ -166,8 +174,24 @@ void constrain(double* acc, const double* vel, const double* pos, const double* 
             }
             s[3] -= 0.5 * (before + after);
             s[4] -= 0.5 * after;
+            if (!rigiddata::nodebody.empty() && rigiddata::nodebody[k] != 0)
+                onbodies.push_back({i,
+                                    k,
+                                    {m * dv[0], m * dv[1], m * dv[2]},
+                                    {vp[0] + dv[0], vp[1] + dv[1], vp[2] + dv[2]}});
         });
     }
+}
+
+void settle(const double* vel) {
+    for (const bodyimpulse& b : onbodies) {
+        double* s = &sums[perwall * b.wall];
+        double change = 0.0;
+        for (std::size_t j = 0; j < 3; ++j) change += b.mdv[j] * (vel[3 * b.node + j] - b.v[j]);
+        s[3] -= 0.5 * change;
+        s[4] -= 0.5 * change;
+    }
+    onbodies.clear();
 }
 
 double work() {

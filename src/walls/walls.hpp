@@ -47,6 +47,10 @@ void resume();
 // and `dtk1` the steps dt(n-1/2) and dt(n+1/2).
 void constrain(double* acc, const double* vel, const double* pos, const double* mass, int nodes,
                double time, double dtk, double dtk1);
+// After the node update of a model with rigid bodies: the work of this
+// step's impulses on their nodes taken against the velocities v(n+1/2) the
+// bodies gave them, in place of those the walls alone would have.
+void settle(const double* vel);
 // The energy the walls have taken out of the whole model up to t(n), the
 // same on every process (a collective call).
 double work();

@@ -236,6 +236,48 @@ TEST(InputErrors, EveryStopAndWarning) {
           "0..10"},
          true},
 
+        // ---- rigid bodies
+        {"rigd set outside the sets",
+         mate1 + "rigd 2\nendi\n",
+         {nm1, errline(4), " *** Error *** rigd material set 2 is outside the valid range 1..1"},
+         true},
+        {"rigd velocity out of range",
+         mate1 + "rigd 1 0 0 2e6 0 0 0\nendi\n",
+         {nm1, errline(4),
+          " *** Error *** rigd velocity 2.0000000000000000E+06 is outside the valid range "
+          "-1e6..1e6"},
+         true},
+        {"rigd angular velocity out of range",
+         mate1 + "rigd 1 0 0 0 0 -2e7 0\nendi\n",
+         {nm1, errline(4),
+          " *** Error *** rigd angular velocity -2.0000000000000000E+07 is outside the valid "
+          "range -1e7..1e7"},
+         true},
+        {"rigd with part of its velocities",
+         mate1 + "rigd 1 0 0 5\nendi\n",
+         {nm1, errline(4),
+          " *** Error *** rigd takes 1 or 7 values (SET [VX VY VZ WX WY WZ]) on its line, found 4"},
+         true},
+        {"rigd twice for one set",
+         mate1 + "rigd 1\nrigd 1\nendi\n",
+         {nm1, errline(5), " *** Error *** rigd: material set 1 is made rigid twice"},
+         true},
+        {"node of two rigid sets",
+         "nbmp 12\nnbel 2\nnmat 2\nmate\n1 elas 7800 2.1e11 0.3\n2 elas 7800 2.1e11 0.3\npart\n"
+         "1 0 0 0 0\n2 0 1 0 0\n3 0 1 1 0\n4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n"
+         "8 0 0 1 1\n9 0 0 0 2\n10 0 1 0 2\n11 0 1 1 2\n12 0 0 1 2\nelem\n"
+         "1 1 1 2 3 4 5 6 7 8\n2 2 5 6 7 8 9 10 11 12\nrigd 1 rigd 2\nendi\n",
+         {" *** Error *** node 5 belongs to the rigid sets 1 and 2; join them in one set"},
+         true},
+
+        {"held node of a rigid set",
+         "nbmp 8\nnbel 1\nnmat 1\nncom 1\nmate\n1 elas 7800 2.1e11 0.3\npart\n1 0 0 0 0\n"
+         "2 0 1 0 0\n3 0 1 1 0\n4 0 0 1 0\n5 1 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\n"
+         "elem\n1 1 1 2 3 4 5 6 7 8\nfixd 1 0 0 1\nrigd 1\nendi\n",
+         {" *** Error *** component 1 (fixd) holds node 5 of rigid set 1: a rigid body's nodes "
+          "move with the body alone"},
+         true},
+
         // ---- contact and whole-model numbers
         {"wall radius zero",
          "wall\nsphe 0 0 0 0\nendw\nendi\n",

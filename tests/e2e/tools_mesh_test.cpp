@@ -273,6 +273,43 @@ TEST(ToolsMesh, GmshSizesTagsAndBadHexahedraAreRefused) {
     }
 }
 
+// --rigid-body names a physical volume (a box's one part is "all"): its set
+// becomes a "rigd" record with its velocities, which the solver runs and a
+// merge carries with the set renumbered; an unknown name is refused.
+TEST(ToolsMesh, RigidBodiesByVolumeNameAndThroughMerge) {
+    TempDir dir("mesh-rigid");
+    const std::string two = std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/two_blocks.msh";
+    const std::string run = " --endtime 2e-6 --outtime 1e-6 --comm";
+    RunResult r =
+        mesh("gmsh " + two + kMaterial + " --rigid-body projectile,0,0,-300,0,0,50 --fix base,xyz" +
+                 run + " -o a",
+             dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(read_file(dir / "a").find("\nrigd 2 0 0 -300 0 0 50\n"), std::string::npos)
+        << read_file(dir / "a");
+    const RunResult s = run_hexdyn(dir.path(), 1, 120);
+    ASSERT_EQ(s.status, 0) << s.out;
+    EXPECT_TRUE(fs::exists(dir / "rigid.dat"));
+    r = mesh("gmsh " + two + kMaterial + " --rigid-body bullet" + run + " -o b", dir.path());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("--rigid-body: no physical volume named \"bullet\""), std::string::npos)
+        << r.out;
+    ASSERT_EQ(mesh("box --nx 2 --ny 2 --nz 1 --lx 0.02 --ly 0.02 --lz 0.01" + kMaterial + run +
+                       " -o plate",
+                   dir.path())
+                  .status,
+              0);
+    ASSERT_EQ(mesh("box --nx 1 --ny 1 --nz 1 --lx 0.01 --ly 0.01 --lz 0.01 --rigid-body all" +
+                       kMaterial + run + " -o ball",
+                   dir.path())
+                  .status,
+              0);
+    r = mesh("merge plate ball --offset 2=0.005,0.005,0.011 -o joined", dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(read_file(dir / "joined").find("\nrigd 2\n"), std::string::npos)
+        << read_file(dir / "joined");
+}
+
 // Several parts: the physical volumes of a Gmsh mesh are material sets with
 // components by name, and decks of several bodies join into one. The decks
 // named "a" run in the solver, the joined one with contact also divided

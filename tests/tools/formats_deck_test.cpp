@@ -579,3 +579,29 @@ TEST(DeckMotion, RecordsReadAndWriteBackAndFaultsAreRefused) {
     bad.drives[0].func = 4;
     EXPECT_THROW(formats::deck_text(bad), formats::Error);
 }
+
+// Rigid sets come back as written (a body at rest without its zeros); the
+// tools refuse what the solver refuses.
+TEST(DeckRigid, RecordsReadAndWriteBackAndFaultsAreRefused) {
+    const Deck d = formats::parse_deck(cube_deck("rigd 1 0 0 -5 1 0 0.5\n"), "deck");
+    ASSERT_EQ(d.bodies.size(), 1u);
+    EXPECT_EQ(d.bodies[0].v[2], -5.0);
+    EXPECT_EQ(d.bodies[0].w[2], 0.5);
+    const std::string text = formats::deck_text(d);
+    EXPECT_NE(text.find("\nrigd 1 0 0 -5 1 0 0.5\n"), std::string::npos) << text;
+    EXPECT_EQ(formats::deck_text(formats::parse_deck(text, "written")), text);
+    Deck still = formats::parse_deck(cube_deck("rigd 1\n"), "deck");
+    EXPECT_NE(formats::deck_text(still).find("\nrigd 1\n"), std::string::npos);
+    const std::pair<std::string, std::string> faults[] = {
+        {"rigd 2\n", "rigd material set 2 is outside the valid range 1..1"},
+        {"rigd 1 rigd 1\n", "rigd: material set 1 is made rigid twice"},
+        {"rigd 1 0 0 0 0 0 3e7\n", "rigd angular velocity"},
+    };
+    for (const auto& [records, message] : faults) {
+        SCOPED_TRACE(records);
+        EXPECT_NE(error_of(cube_deck(records)).find(message), std::string::npos)
+            << error_of(cube_deck(records));
+    }
+    still.bodies.push_back(still.bodies[0]);
+    EXPECT_THROW(formats::deck_text(still), formats::Error);
+}

@@ -157,6 +157,34 @@ TEST_F(Deck, TimeFunctionsDrivenComponentsAndForces) {
     EXPECT_EQ(node3(particledata::fp, 2), (V3{2, 2, 2}));
 }
 
+// A rigid set and its velocities; the body's mass, centre and inertia are those of the lumped nodal masses (a unit
+// cube of 8 corner masses M/8: J = M/2 about each axis, the parallel-axis
+// products of the corners cancelling), the initial node velocities V + W x r.
+TEST_F(Deck, RigidSetsTheirVelocitiesAndInertia) {
+    loads(
+        "nbmp 8 nbel 1 nmat 2 ncom 1\nmate\n1 elas 1000 1e9 0.25\n2 elas 1000 1e9 0.25\npart\n"
+        "1 1 0 0 0\n2 1 1 0 0\n3 1 1 1 0\n4 1 0 1 0\n5 1 0 0 1\n6 1 1 0 1\n7 1 1 1 1\n"
+        "8 1 0 1 1\nelem\n1 2 1 2 3 4 5 6 7 8\nrigd 2 1 2 3 0 0 10\nendi\n",
+        true);
+    ASSERT_EQ(rigiddata::bodies.size(), 1u);
+    const rigidbody& b = rigiddata::bodies[0];
+    EXPECT_EQ(b.set, 2);
+    EXPECT_EQ(b.v0[1], 2.0);
+    EXPECT_EQ(b.w0[2], 10.0);
+    EXPECT_DOUBLE_EQ(b.mass, 1000.0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_DOUBLE_EQ(b.origin[i], 0.5);
+        for (int j = 0; j < 3; ++j) EXPECT_NEAR(b.jbody[i][j], i == j ? 500.0 : 0.0, 1e-9);
+    }
+    // No element of the model is left to the element pass.
+    EXPECT_TRUE(rigiddata::deformable.empty());
+    EXPECT_EQ(rigiddata::nodebody, (std::vector<int>(8, 1)));
+    // Node 2 at r = (0.5, -0.5, -0.5): v = (1, 2, 3) + (0, 0, 10) x r.
+    EXPECT_DOUBLE_EQ(particledata::vel[3], 1.0 + 5.0);
+    EXPECT_DOUBLE_EQ(particledata::vel[4], 2.0 + 5.0);
+    EXPECT_DOUBLE_EQ(particledata::vel[5], 3.0);
+}
+
 TEST_F(Deck, SeveralRecordsShareALine) {
     loads(
         "nbmp 8 nbel 1 nmat 1\nENDTIME 1.0e-3 repo 100 outt 2.5e-4 dtsc 0.5 hour 2 0.05\njaum OFF "

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 // Folders of src, bottom layer first.
 const std::vector<std::string> layers = {"model",    "output",  "material", "element",
                                          "parallel", "failure", "contact",  "walls",
-                                         "motion",   "input",   "control"};
+                                         "motion",   "rigid",   "input",    "control"};
 
 int layerof(const std::string& folder) {
     const auto it = std::find(layers.begin(), layers.end(), folder);

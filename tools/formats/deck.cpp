@@ -389,6 +389,13 @@ class DeckReader {
                 d_.reactions.push_back(r);
                 break;
             }
+            case 39: {
+                const Body b = grammar::readbody(in_, nmat());
+                const std::string fault = grammar::bodytwicefault(d_.bodies, b.set);
+                if (!fault.empty()) lx_.fail(fault);
+                d_.bodies.push_back(b);
+                break;
+            }
             case 29:
                 once(seen_cont_, "cont");
                 d_.contact = grammar::readcontact(in_, nmat());
@@ -837,6 +844,14 @@ void check_deck(const Deck& d) {
     check_materials(d);
     check_mesh(d);
     if (d.contact) check_contact(*d.contact, nm);
+    std::vector<Body> bodies;
+    for (const Body& b : d.bodies) {
+        require(grammar::outside("rigd material set", b.set, 1, nm));
+        for (const double v : b.v) require(grammar::outside(grammar::rigidspeed, v, real_text));
+        for (const double w : b.w) require(grammar::outside(grammar::rigidspin, w, real_text));
+        require(grammar::bodytwicefault(bodies, b.set));
+        bodies.push_back(b);
+    }
     if (d.walls) {
         if (d.walls->empty()) throw Error("a wall block holds no wall");
         for (std::size_t i = 0; i < d.walls->size(); ++i)
@@ -1082,6 +1097,19 @@ void put_controls(std::string& o, const Deck& d) {
             o += ' ';
             append_int(o, r.name);
         }
+        o += '\n';
+    }
+    for (const Body& b : d.bodies) {
+        o += "rigd ";
+        append_int(o, b.set);
+        bool moving = false;
+        for (int i = 0; i < 3; ++i) moving = moving || b.v[i] != 0.0 || b.w[i] != 0.0;
+        if (moving)
+            for (const double* c : {b.v, b.w})
+                for (int i = 0; i < 3; ++i) {
+                    o += ' ';
+                    append_real(o, c[i]);
+                }
         o += '\n';
     }
 }

@@ -40,6 +40,7 @@ using Wall = grammar::wallrecord;
 using Function = grammar::functionrecord;
 using Drive = grammar::driverecord;
 using Reaction = grammar::reactionrecord;
+using Body = grammar::bodyrecord;
 
 struct Material {
     std::string model;          // a word of the material table (material/catalog.hpp)
@@ -73,6 +74,7 @@ struct Deck {
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::vector<Drive> drives;        // "move" records, in deck order
     std::vector<Reaction> reactions;  // "reac" records, in deck order
+    std::vector<Body> bodies;         // "rigd" records (rigid material sets), in deck order
     std::optional<std::vector<TimePoint>> timetable;
     std::vector<Function> functions;  // "tfun" records (functions 2..), in deck order
     std::optional<Contact> contact;   // "cont" block

@@ -197,6 +197,10 @@ Joined join_decks(const std::vector<formats::Deck>& decks, const std::vector<std
             m.seos.push_back(s);
         }
         carry_failure(b, name, mb, m);
+        for (formats::Body r : b.bodies) {
+            r.set += mb;
+            m.bodies.push_back(r);
+        }
         for (formats::Element e : b.elements) {
             e.mat += mb;
             for (int& n : e.node) n += nb;

@@ -141,6 +141,11 @@ Options (a value with blanks must be quoted)
                            (S at the end); each writes its own "tfun" and a
                            "move" record (repeatable; a direction is held by
                            --fix or driven, not both)
+  --rigid-body NAME[,VX,VY,VZ,WX,WY,WZ]
+                           the elements of the physical volume NAME ("all"
+                           for a box or cylinder) move as one rigid body,
+                           its centre at velocity V, spinning at W about it
+                           ("rigd" record; repeatable)
   --reaction TARGET        write the force the constraints (--fix,
                            --prescribe, --rigid) put on the nodes of TARGET
                            to forces.dat ("reac" record; repeatable)
@@ -249,6 +254,9 @@ struct Settings {
     };
     std::vector<Prescribed> prescribed;
     std::vector<std::string> reactions;  // --reaction targets
+    // --rigid-body: physical volume name ("all" for a box or cylinder) and
+    // its velocity and angular velocity
+    std::vector<std::pair<std::string, std::array<double, 6>>> bodies;
     std::vector<Targeted> loads, velocities;
     std::vector<std::pair<int, int>> curves;  // option, element (0: not given)
     int options_depth = 0;
@@ -550,6 +558,17 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
         replace_named(s.fixes, target, axes);
     } else if (key == "prescribe") {
         s.prescribed.push_back(prescribed(v));
+    } else if (key == "rigid-body") {
+        const bool still = formats::split_list(v).size() == 1;
+        const auto [target, w] =
+            still ? std::pair(formats::split_list(v)[0], std::vector<std::string>{})
+                  : target_and_values(v, 6);
+        if (target.empty() || (w.size() != 0 && w.size() != 6))
+            throw Usage("--rigid-body needs NAME or NAME,VX,VY,VZ,WX,WY,WZ");
+        std::array<double, 6> motion{};
+        for (std::size_t i = 0; i < w.size(); ++i)
+            motion[i] = formats::parse_real(w[i], "--rigid-body");
+        replace_named(s.bodies, target, motion);
     } else if (key == "reaction") {
         const std::vector<std::string> w = formats::split_list(v);
         if (w.size() != 1) throw Usage("--reaction needs one TARGET");
@@ -937,6 +956,27 @@ void set_model(const Settings& s, const MeshNames& m, formats::Deck& d) {
         r.func = f.func;
         d.functions.push_back(std::move(f));
         d.drives.push_back(r);
+    }
+    for (const auto& [name, motion] : s.bodies) {
+        int set = 0;
+        std::string known;
+        for (std::size_t i = 0; i < m.parts.size(); ++i) {
+            const std::string& part = m.parts.size() == 1 && m.parts[i].name.empty()
+                                          ? std::string("all")
+                                          : m.parts[i].name;
+            if (part == name) set = static_cast<int>(i) + 1;
+            if (!part.empty()) known += (known.empty() ? "" : ", ") + part;
+        }
+        if (set == 0)
+            throw Usage("--rigid-body: no physical volume named \"" + name + "\"" +
+                        (known.empty() ? "" : " (volumes: " + known + ")"));
+        formats::Body b;
+        b.set = set;
+        for (std::size_t i = 0; i < 3; ++i) {
+            b.v[i] = motion[i];
+            b.w[i] = motion[3 + i];
+        }
+        d.bodies.push_back(b);
     }
     for (const std::string& target : s.reactions) {
         const int c = component("reaction", target, m.components, d.ncomponents());

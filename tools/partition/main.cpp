@@ -43,7 +43,9 @@ renumbered per process among those with nodes there. A held component
 ("fixd") or a driven one ("move") goes, renumbered, to every process that
 holds some of its nodes, with its axes (and function) unchanged. Every deck
 gets each constraint force "reac" as "reac C N": C its own number of the
-component (0 where it holds none of its nodes), N the whole model's. A load on a
+component (0 where it holds none of its nodes), N the whole model's. Every
+deck gets every rigid set "rigd" as it stands (the bodies' sums run over all
+processes). A load on a
 node that several processes hold is kept in the deck of the lowest of them
 only (the solver adds the loads of all copies); initial velocities go to
 every copy. A curve at an element goes to the process holding it, with its

@@ -349,6 +349,9 @@ void localise_records(Deck& d, const Deck& g, const Partition& P, int p, const L
     }
     for (const formats::Reaction& r : g.reactions)
         d.reactions.push_back({r.comp > 0 ? compmap[static_cast<size_t>(r.comp - 1)] : 0, r.name});
+    // Every process keeps every material set, and so every rigid set: the
+    // bodies' sums run over all processes.
+    d.bodies = g.bodies;
     // A wall that holds a component holds its members on this process; where
     // it has none, an empty component keeps the wall without nodes.
     if (d.walls)
