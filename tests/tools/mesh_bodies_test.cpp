@@ -257,3 +257,37 @@ TEST(JoinDecks, ContactBlocksAreCarried) {
             },
             c.second, c.second);
 }
+
+// Driven components, constraint forces, time functions and walls follow their
+// body: components shifted, each body's functions after those of the bodies
+// before it, its loads and drives naming them by their new numbers.
+TEST(JoinDecks, MotionRecordsAndWallsFollowTheirBody) {
+    Deck one = box(1, 1, 1, 0.01, 0.01, 0.01, kSteel);  // 8 nodes, 7 components
+    one.functions = {{2, {{0, 1}, {1, 1}}}};
+    one.drives = {{mesh::box_zmin, 3, false, 2, -1.0}};
+    one.reactions = {{mesh::box_zmin, mesh::box_zmin}};
+    one.loads = {{true, 1, {1, 0, 0}, 2}};
+    formats::Wall w;
+    w.direction = {0, 0, 1};
+    w.comp = 1;
+    one.walls = std::vector<formats::Wall>{w};
+    const Deck m = mesh::join_decks({one, one}, {"a", "b"}, {{}, {0, 0, 0.02}}, true).deck;
+    ASSERT_EQ(m.functions.size(), 2U);
+    EXPECT_EQ(m.functions[1].func, 3);
+    ASSERT_EQ(m.drives.size(), 2U);
+    ASSERT_EQ(m.reactions.size(), 2U);
+    ASSERT_EQ(m.loads.size(), 2U);
+    ASSERT_TRUE(m.walls && m.walls->size() == 2U);
+    // The second body's components start after the joined deck's all-nodes
+    // component and the first body's seven.
+    const int shift = 7;
+    EXPECT_EQ(m.drives[1].comp, m.drives[0].comp + shift);
+    EXPECT_EQ(m.drives[1].func, 3);
+    EXPECT_EQ(m.reactions[1].comp, m.drives[1].comp);
+    EXPECT_EQ(m.reactions[1].name, m.reactions[1].comp);
+    EXPECT_EQ(m.loads[0].func, 2);
+    EXPECT_EQ(m.loads[1].func, 3);
+    EXPECT_EQ(*(*m.walls)[1].comp, *(*m.walls)[0].comp + shift);
+    // The joined deck reads back: every number within its range.
+    EXPECT_NO_THROW(formats::check_deck(m));
+}

@@ -231,8 +231,40 @@ Joined join_decks(const std::vector<formats::Deck>& decks, const std::vector<std
                 out.push_back(r);
             }
         };
+        // The body's own time functions (2..) follow those of the bodies
+        // before it; its loads and drives name them by their new numbers.
+        const auto function = [&, fb = static_cast<int>(m.functions.size())](int f) {
+            return f > 1 ? f + fb : f;
+        };
+        for (formats::Function f : b.functions) {
+            f.func = function(f.func);
+            if (f.func > grammar::maxfunctions)
+                throw formats::Error(name + ": the joined deck would need time function " +
+                                     std::to_string(f.func) + ", at most " +
+                                     std::to_string(grammar::maxfunctions) + " are allowed");
+            m.functions.push_back(std::move(f));
+        }
+        for (formats::Drive r : b.drives) {
+            r.comp += cb;
+            r.func = function(r.func);
+            m.drives.push_back(r);
+        }
+        for (formats::Reaction r : b.reactions) {
+            r.comp += cb;
+            r.name = r.comp;
+            m.reactions.push_back(r);
+        }
+        if (b.walls) {
+            if (!m.walls) m.walls.emplace();
+            for (formats::Wall w : *b.walls) {
+                if (w.comp) *w.comp += cb;
+                m.walls->push_back(w);
+            }
+        }
         shift(b.loads, m.loads);
         shift(b.velocities, m.velocities);
+        for (size_t at = m.loads.size() - b.loads.size(); at < m.loads.size(); ++at)
+            m.loads[at].func = function(m.loads[at].func);
         for (formats::Curve c : b.curves) {
             if (formats::curve_at_element(c.option)) {
                 c.element += eb;
