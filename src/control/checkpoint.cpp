@@ -293,14 +293,8 @@ energystate balancestate() {
     energystate es{};
     if (dataout::energyon) {
         es.sums = energy::saved();
-        if (commnodes::myid == 0 && es.sums.records > 0) {
-            std::error_code ec;
-            const std::uintmax_t n = std::filesystem::file_size(energy::filename, ec);
-            if (ec)
-                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
-                                energy::filename + " cannot be read: " + ec.message());
-            es.filebytes = static_cast<std::int64_t>(n);
-        }
+        if (commnodes::myid == 0 && es.sums.records > 0)
+            es.filebytes = ffi::lengthforcheckpoint(energy::filename);
     }
 
     return es;
@@ -373,14 +367,8 @@ void putoptional(sink& out, const schedule& s, const energystate& es) {
     }
     if (motionon()) {
         motionstate ms{simulation::engmotion, motiondata::nforces, 0};
-        if (commnodes::myid == 0 && ms.records > 0) {
-            std::error_code ec;
-            const std::uintmax_t n = std::filesystem::file_size(motion::filename, ec);
-            if (ec)
-                errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
-                                motion::filename + " cannot be read: " + ec.message());
-            ms.filebytes = static_cast<std::int64_t>(n);
-        }
+        if (commnodes::myid == 0 && ms.records > 0)
+            ms.filebytes = ffi::lengthforcheckpoint(motion::filename);
         out.section("MOTION", &ms, sizeof ms);
     }
     std::vector<double> failurestate;
@@ -634,17 +622,7 @@ void cutresults(const std::string& name, const std::array<long long, 3>& lengths
     }
     if (dataout::energyon && commnodes::myid == 0 && es.sums.records > 0) {
         // energy.dat is written by process 0 alone and closed after each record.
-        std::error_code ec;
-        const std::uintmax_t have = std::filesystem::file_size(energy::filename, ec);
-        if (ec || have < static_cast<std::uintmax_t>(es.filebytes))
-            errorstop::stop("*** Error *** checkpoint " + name + ": the result file " +
-                            energy::filename + " is missing or shorter than the " +
-                            std::to_string(es.filebytes) + " bytes it had then");
-        std::filesystem::resize_file(energy::filename, static_cast<std::uintmax_t>(es.filebytes),
-                                     ec);
-        if (ec)
-            errorstop::stop(std::string("*** Error *** cannot cut ") + energy::filename +
-                            " back to " + std::to_string(es.filebytes) + " bytes");
+        ffi::cutbackfile(name, energy::filename, es.filebytes);
     }
 }
 
@@ -730,17 +708,7 @@ void restore(schedule& s) {
         motiondata::nforces = static_cast<int>(ms.records);
         // forces.dat is written by process 0 alone and closed after each record.
         if (commnodes::myid == 0 && ms.records > 0) {
-            std::error_code ec;
-            const std::uintmax_t have = std::filesystem::file_size(motion::filename, ec);
-            if (ec || have < static_cast<std::uintmax_t>(ms.filebytes))
-                errorstop::stop("*** Error *** checkpoint " + name + ": the result file " +
-                                motion::filename + " is missing or shorter than the " +
-                                std::to_string(ms.filebytes) + " bytes it had then");
-            std::filesystem::resize_file(motion::filename,
-                                         static_cast<std::uintmax_t>(ms.filebytes), ec);
-            if (ec)
-                errorstop::stop(std::string("*** Error *** cannot cut ") + motion::filename +
-                                " back to " + std::to_string(ms.filebytes) + " bytes");
+            ffi::cutbackfile(name, motion::filename, ms.filebytes);
         }
     }
     std::vector<double> frametimes;

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
@@ -208,6 +210,28 @@ void discardunits() {
     echo_unit.discard();
     anim_unit.discard();
     curve_unit.discard();
+}
+
+std::int64_t lengthforcheckpoint(const std::string& filename) {
+    std::error_code ec;
+    const std::uintmax_t n = std::filesystem::file_size(filename, ec);
+    if (ec)
+        errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
+                        filename + " cannot be read: " + ec.message());
+    return static_cast<std::int64_t>(n);
+}
+
+void cutbackfile(const std::string& checkpoint, const std::string& filename, std::int64_t bytes) {
+    std::error_code ec;
+    const std::uintmax_t have = std::filesystem::file_size(filename, ec);
+    if (ec || have < static_cast<std::uintmax_t>(bytes))
+        errorstop::stop("*** Error *** checkpoint " + checkpoint + ": the result file " + filename +
+                        " is missing or shorter than the " + std::to_string(bytes) +
+                        " bytes it had then");
+    std::filesystem::resize_file(filename, static_cast<std::uintmax_t>(bytes), ec);
+    if (ec)
+        errorstop::stop(std::string("*** Error *** cannot cut ") + filename + " back to " +
+                        std::to_string(bytes) + " bytes");
 }
 
 }  // namespace ffi

@@ -5,6 +5,7 @@
 // number (ffi::iores, ffi::iow1, ffi::iow2 in the model data).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -88,5 +89,12 @@ void closeunits();
 void finishunits();
 // Closes the three units without writing what is pending (used by reset).
 void discardunits();
+
+// Result files that process 0 alone writes and closes after each record
+// (energy.dat, walls.dat, forces.dat, rigid.dat): the length a checkpoint
+// records, and the cut back to it on restart. Both stop with the file's name
+// when the file cannot be read or is shorter than the checkpoint says.
+std::int64_t lengthforcheckpoint(const std::string& filename);
+void cutbackfile(const std::string& checkpoint, const std::string& filename, std::int64_t bytes);
 
 }  // namespace ffi

@@ -5,9 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "element/corners.hpp"
@@ -15,6 +13,7 @@
 #include "element/timestep.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/units.hpp"
 #include "parallel/ownership.hpp"
 
 namespace rigid {
@@ -372,14 +371,8 @@ std::vector<double> saved() {
     }
     state.push_back(static_cast<double>(rigiddata::nrecords));
     double bytes = 0.0;
-    if (commnodes::myid == 0 && rigiddata::nrecords > 0) {
-        std::error_code ec;
-        const std::uintmax_t n = std::filesystem::file_size(filename, ec);
-        if (ec)
-            errorstop::stop(std::string("*** Error *** writing a checkpoint: the length of ") +
-                            filename + " cannot be read: " + ec.message());
-        bytes = static_cast<double>(n);
-    }
+    if (commnodes::myid == 0 && rigiddata::nrecords > 0)
+        bytes = static_cast<double>(ffi::lengthforcheckpoint(filename));
     state.push_back(bytes);
     return state;
 }
@@ -402,16 +395,7 @@ void restore(const std::vector<double>& state) {
 
 void cutback(const std::string& name) {
     if (commnodes::myid != 0 || rigiddata::nrecords <= 0) return;
-    std::error_code ec;
-    const std::uintmax_t have = std::filesystem::file_size(filename, ec);
-    if (ec || have < static_cast<std::uintmax_t>(filebytes))
-        errorstop::stop("*** Error *** checkpoint " + name + ": the result file " + filename +
-                        " is missing or shorter than the " + std::to_string(filebytes) +
-                        " bytes it had then");
-    std::filesystem::resize_file(filename, static_cast<std::uintmax_t>(filebytes), ec);
-    if (ec)
-        errorstop::stop(std::string("*** Error *** cannot cut ") + filename + " back to " +
-                        std::to_string(filebytes) + " bytes");
+    ffi::cutbackfile(name, filename, filebytes);
 }
 
 void write(double time) {
