@@ -528,7 +528,7 @@ inline void stablebatch(const elementpass& p, batch& b) {
         else
             hgrate = 8.0 * p.hgq * b.vpow * m.wavespeed;
         const vd dth = b.vol / hgrate;
-        dt = (hgrate > 0.0) & (dth < dt) ? dth : dt;
+        dt = ((hgrate > 0.0) & (dth < dt)) ? dth : dt;
     }
     b.dte = dt;
 }
