@@ -456,6 +456,7 @@ void setrigid() {
         b.v0[i] = r.v[i];
         b.w0[i] = r.w[i];
     }
+    for (int i = 0; i < 4; ++i) b.hold[i] = r.hold[i];
     rigiddata::bodies.push_back(b);
 }
 

@@ -305,6 +305,10 @@ struct bodyrecord {
     int set = 1;
     double v[3] = {0.0, 0.0, 0.0};
     double w[3] = {0.0, 0.0, 0.0};
+    // 1 holds the centre's velocity along x, y, z at v (the force along it
+    // is taken by the hold), and, last, the angular momentum (the body takes
+    // no moment); 0 leaves it free.
+    int hold[4] = {0, 0, 0, 0};
 };
 inline constexpr realrange rigidspeed{"rigd velocity", -1.0e6, 1.0e6, "-1e6..1e6"};
 inline constexpr realrange rigidspin{"rigd angular velocity", -1.0e7, 1.0e7, "-1e7..1e7"};
@@ -703,11 +707,15 @@ reactionrecord readreaction(In& in, int ncomp) {
 template <class In>
 bodyrecord readbody(In& in, int nmat) {
     bodyrecord r;
-    checkvalues(in, "rigd", 7, "SET [VX VY VZ WX WY WZ]", 1);
-    const bool moving = in.valuesonline(vocabulary::keywords, vocabulary::nkeywords) == 7;
+    const int found = in.valuesonline(vocabulary::keywords, vocabulary::nkeywords);
+    if (found != 1 && found != 7 && found != 11)
+        in.fail(
+            "rigd takes 1, 7 or 11 values (SET [VX VY VZ WX WY WZ [HX HY HZ HR]]) on its line, "
+            "found " +
+            std::to_string(found));
     r.set = in.integer("rigd material set");
     require(in, outside("rigd material set", r.set, 1, nmat));
-    if (!moving) return r;
+    if (found == 1) return r;
     const auto show = [&in](double v) { return in.show(v); };
     for (double& v : r.v) {
         v = in.real("rigd velocity");
@@ -716,6 +724,11 @@ bodyrecord readbody(In& in, int nmat) {
     for (double& w : r.w) {
         w = in.real("rigd angular velocity");
         require(in, outside(rigidspin, w, show));
+    }
+    if (found == 7) return r;
+    for (int& h : r.hold) {
+        h = in.integer("rigd hold");
+        require(in, outside("rigd hold (0 free, 1 held)", h, 0, 1));
     }
     return r;
 }

@@ -304,6 +304,8 @@ extern int nforces;  // records written to forces.dat so far
 struct rigidbody {
     int set;              // material set (1-based)
     double v0[3], w0[3];  // initial velocity of the centre, m/s, and angular velocity, rad/s
+    int hold[4];          // 1: the centre's velocity along x, y, z stays v0; the angular momentum
+                          // takes no moment (last)
     double mass;          // sum of the lumped masses of its nodes, kg
     double jbody[3][3];   // inertia about the centre in the body frame (deck axes), kg m^2
     double jinv[3][3];    // its inverse

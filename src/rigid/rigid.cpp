@@ -276,9 +276,11 @@ const std::vector<target>& targets(const double* a, const double* x, const doubl
     rotation.assign(9 * nb, 0.0);
     for (std::size_t b = 0; b < nb; ++b) {
         rigidbody& r = bodies[b];
+        // A held direction keeps its velocity: the hold takes the force
+        // along it (and a held rotation every moment).
         for (std::size_t i = 0; i < 3; ++i) {
-            r.vel[i] = r.vel[i] + sum[6 * b + i] / r.mass * half;
-            r.spin[i] = r.spin[i] + sum[6 * b + 3 + i] * half;
+            if (r.hold[i] == 0) r.vel[i] = r.vel[i] + sum[6 * b + i] / r.mass * half;
+            if (r.hold[3] == 0) r.spin[i] = r.spin[i] + sum[6 * b + 3 + i] * half;
         }
         angularvelocity(r.q, r.jinv, r.spin, r.omega);
         double rot[3][3];

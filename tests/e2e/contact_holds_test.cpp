@@ -535,13 +535,21 @@ INSTANTIATE_TEST_SUITE_P(
 // the whole), the mass that of the meshed ball (within 5 %).
 namespace {
 
-class HertzImpact : public ::testing::TestWithParam<double> {};
+// The ball: elastic steel, rigid (its centre held on the axis, its rotation
+// held), or elastic steel a hundred times stiffer.
+enum class Ball { elastic, rigid, stiff };
 
-}  // namespace
+struct HertzFigures {
+    double duration = 0.0, peak = 0.0;  // contact time, s; peak force, N (the whole ball)
+    double rebound = 0.0;               // the ball's speed after the contact, from the impulse, m/s
+    double tc = 0.0, fmax = 0.0;        // Hertz's duration and peak force
+    double mass = 0.0;                  // the whole ball, kg
+    bool ran = false;
+};
 
-TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
-    const double v = GetParam(), R = 0.01, W = 0.015, gap = 1.0e-6;
-    const auto t0 = std::chrono::steady_clock::now();
+HertzFigures hertz_run(double v, Ball kind) {
+    const double R = 0.01, W = 0.015, gap = 1.0e-6;
+    HertzFigures h;
     Mesh m;
     m.ncom = 9;
     const int n = 6, nz = 12, nb = 8;
@@ -553,7 +561,7 @@ TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
                       R * w * std::sqrt(1.0 - u * u / 2 - z * z / 2 + u * u * z * z / 3),
                       R + gap + R * z * std::sqrt(1.0 - u * u / 2 - w * w / 2 + u * u * w * w / 3)};
     };
-    const auto sphere = grid(m, n, n, nz, 1, ball, [](int i, int j, int) {
+    grid(m, n, n, nz, 1, ball, [](int i, int j, int) {
         return i == 0 && j == 0 ? 4 : i == 0 ? 2 : j == 0 ? 3 : 1;
     });
     const size_t sphere_elements = m.hex.size();
@@ -565,52 +573,100 @@ TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
     grid(m, nb, nb, nb, 2, block, [](int i, int j, int k) {
         return k == 0 ? 9 : i == 0 && j == 0 ? 8 : i == 0 ? 6 : j == 0 ? 7 : 5;
     });
-    for (int comp = 1; comp <= 4; ++comp) m.velocity.push_back({comp, {0.0, 0.0, -v}});
     double volume = 0.0;
     for (size_t e = 0; e < sphere_elements; ++e) volume += hex_volume(m.x, m.hex[e]);
-    const double mass = 4.0 * kRho * volume;  // the whole ball
-    const double es = kE / (2.0 * (1.0 - kNu * kNu));
-    const double tc = 2.87 * std::pow(mass * mass / (R * es * es * v), 0.2);
-    const double dmax = std::pow(15.0 * mass * v * v / (16.0 * es * std::sqrt(R)), 0.4);
-    const double fmax = 4.0 / 3.0 * es * std::sqrt(R) * std::pow(dmax, 1.5);
+    h.mass = 4.0 * kRho * volume;
+    // 1/E* = (1 - nu^2)/E_block + (1 - nu^2)/E_ball.
+    const double ball_e = kind == Ball::rigid ? 0.0 : kind == Ball::stiff ? 100.0 * kE : kE;
+    const double es =
+        1.0 / ((1.0 - kNu * kNu) / kE + (ball_e > 0.0 ? (1.0 - kNu * kNu) / ball_e : 0.0));
+    h.tc = 2.87 * std::pow(h.mass * h.mass / (R * es * es * v), 0.2);
+    const double dmax = std::pow(15.0 * h.mass * v * v / (16.0 * es * std::sqrt(R)), 0.4);
+    h.fmax = 4.0 / 3.0 * es * std::sqrt(R) * std::pow(dmax, 1.5);
 
-    const std::string control = kControl + "endt " + num(1.5 * tc) + "\noutt " + num(tc / 400.0) +
-                                "\nfixd 2 1 0 0\nfixd 3 0 1 0\nfixd 4 1 1 0\nfixd 6 1 0 0\n"
-                                "fixd 7 0 1 0\nfixd 8 1 1 0\nfixd 9 1 1 1\ncont\npair 1 2\nendc";
+    std::string control = kControl + "endt " + num(1.5 * h.tc) + "\noutt " + num(h.tc / 400.0) +
+                          "\nfixd 6 1 0 0\nfixd 7 0 1 0\nfixd 8 1 1 0\nfixd 9 1 1 1\n"
+                          "cont\npair 1 2\nendc";
+    std::string ballmaterial = "1 " + kElastic;
+    if (kind == Ball::rigid) {
+        // The quarter ball moves along the axis only.
+        control += "\nrigd 1 0.0 0.0 " + num(-v) + " 0.0 0.0 0.0 1 1 0 1";
+    } else {
+        control += "\nfixd 2 1 0 0\nfixd 3 0 1 0\nfixd 4 1 1 0";
+        for (int comp = 1; comp <= 4; ++comp) m.velocity.push_back({comp, {0.0, 0.0, -v}});
+        if (kind == Ball::stiff) ballmaterial = "1 elas 7850.0 2.0e13 0.3";
+    }
     TempDir dir("holds-hertz");
-    const fs::path where =
-        run_model(dir,
-                  m.deck({"1 " + kElastic, "2 " + kElastic}, control,
-                         "curv cnor\ncurv vz " + std::to_string(sphere(0, 0, nz)) + "\n", "hertz"),
-                  1, 600);
-    ASSERT_FALSE(where.empty());
+    const fs::path where = run_model(
+        dir, m.deck({ballmaterial, "2 " + kElastic}, control, "curv cnor\n", "hertz"), 1, 900);
+    if (where.empty()) return h;
     const auto rows = curve_rows(where / "aresult_curv.dat");
-    ASSERT_GT(rows.size(), 300u);
+    if (rows.size() < 300u) return h;
     // The contact lasts while the force exceeds 0.2 % of its peak (Hertz's
     // force passes that 0.3 % of the duration after the first touch, and
     // stray forces of a node grazing the block after the rebound stay out).
-    double peak = 0.0, start = -1.0, end = -1.0;
-    for (const auto& r : rows) peak = std::max(peak, 4.0 * r[1]);
-    for (const auto& r : rows) {
-        if (4.0 * r[1] > 2e-3 * peak) {
-            if (start < 0.0) start = r[0];
-            end = r[0];
+    double start = -1.0, end = -1.0, impulse = 0.0;
+    for (const auto& r : rows) h.peak = std::max(h.peak, 4.0 * r[1]);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (4.0 * rows[i][1] > 2e-3 * h.peak) {
+            if (start < 0.0) start = rows[i][0];
+            end = rows[i][0];
         }
+        if (i > 0) impulse += 2.0 * (rows[i][1] + rows[i - 1][1]) * (rows[i][0] - rows[i - 1][0]);
     }
-    const double duration = end - start, rebound = rows.back()[2];
+    h.duration = end - start;
+    h.rebound = impulse / h.mass - v;
+    h.ran = start > 0.0;
     std::printf(
-        "Hertz impact %.0f m/s (ball %.4f g, %.2f %% of 4/3 pi R^3 rho): contact %.2f us "
-        "(Hertz %.2f us, %+.2f %%), peak force %.1f N (Hertz %.1f N, %+.2f %%), rebound %.3f "
-        "m/s; %.1f s\n",
-        v, 1e3 * mass, 100.0 * (mass / (kRho * 4.0 / 3.0 * M_PI * R * R * R) - 1.0), 1e6 * duration,
-        1e6 * tc, 100.0 * (duration / tc - 1.0), peak, fmax, 100.0 * (peak / fmax - 1.0), rebound,
-        seconds_since(t0));
-    ASSERT_GT(start, 0.0);
+        "Hertz impact %.0f m/s, %s ball (%.4f g, %.2f %% of 4/3 pi R^3 rho): contact %.2f us "
+        "(Hertz %.2f us, %+.2f %%), peak force %.1f N (Hertz %.1f N, %+.2f %%), rebound %.4f m/s\n",
+        v,
+        kind == Ball::rigid   ? "rigid"
+        : kind == Ball::stiff ? "stiff"
+                              : "elastic",
+        1e3 * h.mass, 100.0 * (h.mass / (kRho * 4.0 / 3.0 * M_PI * R * R * R) - 1.0),
+        1e6 * h.duration, 1e6 * h.tc, 100.0 * (h.duration / h.tc - 1.0), h.peak, h.fmax,
+        100.0 * (h.peak / h.fmax - 1.0), h.rebound);
+    return h;
+}
+
+class HertzImpact : public ::testing::TestWithParam<double> {};
+
+}  // namespace
+
+TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
+    const double v = GetParam();
+    const HertzFigures h = hertz_run(v, Ball::elastic);
+    ASSERT_TRUE(h.ran);
     // At 5 m/s within 10 % (-4.0 % and +8.5 %); at 1 m/s the patch spans two
     // to four elements of this mesh and the contact lasts 27 % too long.
     const double within = v > 2.0 ? 0.10 : 0.30;
-    EXPECT_NEAR(duration / tc, 1.0, within);
-    EXPECT_NEAR(peak / fmax, 1.0, within);
+    EXPECT_NEAR(h.duration / h.tc, 1.0, within);
+    EXPECT_NEAR(h.peak / h.fmax, 1.0, within);
+}
+
+// A rigid ball (its quarter held on the axis) on the elastic block against
+// a deformable ball a hundred times stiffer than steel: the contact force
+// history agrees (duration +2.5 %, peak -1.0 %; Hertz's own figures for the
+// two differ by 0.4 %), and both follow Hertz's theory for their own E* as
+// the elastic ball does. The rebounds differ: the stiff ball rings at ten
+// times steel's frequencies and its viscous hourglass control takes 29 % of
+// the energy (rebound 4.17 m/s), while the rigid ball keeps all it is given
+// back (4.77 m/s; the block's hourglass control takes 8 %).
+TEST(VerificationContactHolds, RigidBallStrikesAsAVeryStiffBall) {
+    const double v = 5.0;
+    const HertzFigures rigid = hertz_run(v, Ball::rigid);
+    const HertzFigures stiff = hertz_run(v, Ball::stiff);
+    ASSERT_TRUE(rigid.ran);
+    ASSERT_TRUE(stiff.ran);
+    EXPECT_NEAR(rigid.duration / stiff.duration, 1.0, 0.03);
+    EXPECT_NEAR(rigid.peak / stiff.peak, 1.0, 0.02);
+    EXPECT_GT(rigid.rebound, stiff.rebound);
+    EXPECT_GT(rigid.rebound, 0.9 * v);
+    for (const HertzFigures& h : {rigid, stiff}) {
+        EXPECT_NEAR(h.duration / h.tc, 1.0, 0.10);
+        EXPECT_NEAR(h.peak / h.fmax, 1.0, 0.10);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(VerificationContactHolds, HertzImpact, ::testing::Values(1.0, 5.0),

@@ -274,18 +274,18 @@ TEST(ToolsMesh, GmshSizesTagsAndBadHexahedraAreRefused) {
 }
 
 // --rigid-body names a physical volume (a box's one part is "all"): its set
-// becomes a "rigd" record with its velocities, which the solver runs and a
+// becomes a "rigd" record with its velocities and holds, which the solver runs and a
 // merge carries with the set renumbered; an unknown name is refused.
 TEST(ToolsMesh, RigidBodiesByVolumeNameAndThroughMerge) {
     TempDir dir("mesh-rigid");
     const std::string two = std::string(HEXDYN_SOURCE_DIR) + "/examples/gmsh/two_blocks.msh";
     const std::string run = " --endtime 2e-6 --outtime 1e-6 --comm";
     RunResult r =
-        mesh("gmsh " + two + kMaterial + " --rigid-body projectile,0,0,-300,0,0,50 --fix base,xyz" +
-                 run + " -o a",
+        mesh("gmsh " + two + kMaterial +
+                 " --rigid-body projectile,0,0,-300,0,0,50,1,1,0,1 --fix base,xyz" + run + " -o a",
              dir.path());
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(read_file(dir / "a").find("\nrigd 2 0 0 -300 0 0 50\n"), std::string::npos)
+    EXPECT_NE(read_file(dir / "a").find("\nrigd 2 0 0 -300 0 0 50 1 1 0 1\n"), std::string::npos)
         << read_file(dir / "a");
     const RunResult s = run_hexdyn(dir.path(), 1, 120);
     ASSERT_EQ(s.status, 0) << s.out;

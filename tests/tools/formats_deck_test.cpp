@@ -590,12 +590,16 @@ TEST(DeckRigid, RecordsReadAndWriteBackAndFaultsAreRefused) {
     const std::string text = formats::deck_text(d);
     EXPECT_NE(text.find("\nrigd 1 0 0 -5 1 0 0.5\n"), std::string::npos) << text;
     EXPECT_EQ(formats::deck_text(formats::parse_deck(text, "written")), text);
+    const std::string held =
+        formats::deck_text(formats::parse_deck(cube_deck("rigd 1 0 0 -5 0 0 0 1 1 0 1\n"), "deck"));
+    EXPECT_NE(held.find("\nrigd 1 0 0 -5 0 0 0 1 1 0 1\n"), std::string::npos) << held;
     Deck still = formats::parse_deck(cube_deck("rigd 1\n"), "deck");
     EXPECT_NE(formats::deck_text(still).find("\nrigd 1\n"), std::string::npos);
     const std::pair<std::string, std::string> faults[] = {
         {"rigd 2\n", "rigd material set 2 is outside the valid range 1..1"},
         {"rigd 1 rigd 1\n", "rigd: material set 1 is made rigid twice"},
         {"rigd 1 0 0 0 0 0 3e7\n", "rigd angular velocity"},
+        {"rigd 1 0 0 0 0 0 0 0 0 -1 0\n", "rigd hold (0 free, 1 held) -1 is outside"},
     };
     for (const auto& [records, message] : faults) {
         SCOPED_TRACE(records);

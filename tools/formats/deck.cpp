@@ -849,6 +849,7 @@ void check_deck(const Deck& d) {
         require(grammar::outside("rigd material set", b.set, 1, nm));
         for (const double v : b.v) require(grammar::outside(grammar::rigidspeed, v, real_text));
         for (const double w : b.w) require(grammar::outside(grammar::rigidspin, w, real_text));
+        for (const int h : b.hold) require(grammar::outside("rigd hold (0 free, 1 held)", h, 0, 1));
         require(grammar::bodytwicefault(bodies, b.set));
         bodies.push_back(b);
     }
@@ -1102,14 +1103,20 @@ void put_controls(std::string& o, const Deck& d) {
     for (const Body& b : d.bodies) {
         o += "rigd ";
         append_int(o, b.set);
-        bool moving = false;
+        bool moving = false, held = false;
         for (int i = 0; i < 3; ++i) moving = moving || b.v[i] != 0.0 || b.w[i] != 0.0;
-        if (moving)
+        for (const int h : b.hold) held = held || h != 0;
+        if (moving || held)
             for (const double* c : {b.v, b.w})
                 for (int i = 0; i < 3; ++i) {
                     o += ' ';
                     append_real(o, c[i]);
                 }
+        if (held)
+            for (const int h : b.hold) {
+                o += ' ';
+                append_int(o, h);
+            }
         o += '\n';
     }
 }

@@ -141,11 +141,14 @@ Options (a value with blanks must be quoted)
                            (S at the end); each writes its own "tfun" and a
                            "move" record (repeatable; a direction is held by
                            --fix or driven, not both)
-  --rigid-body NAME[,VX,VY,VZ,WX,WY,WZ]
+  --rigid-body NAME[,VX,VY,VZ,WX,WY,WZ[,HX,HY,HZ,HR]]
                            the elements of the physical volume NAME ("all"
                            for a box or cylinder) move as one rigid body,
-                           its centre at velocity V, spinning at W about it
-                           ("rigd" record; repeatable)
+                           its centre at velocity V, spinning at W about it;
+                           H 1 holds the centre's velocity along x, y, z at
+                           V and (HR) its angular momentum, as a quarter
+                           model on symmetry planes needs ("rigd" record;
+                           repeatable)
   --reaction TARGET        write the force the constraints (--fix,
                            --prescribe, --rigid) put on the nodes of TARGET
                            to forces.dat ("reac" record; repeatable)
@@ -256,7 +259,7 @@ struct Settings {
     std::vector<std::string> reactions;  // --reaction targets
     // --rigid-body: physical volume name ("all" for a box or cylinder) and
     // its velocity and angular velocity
-    std::vector<std::pair<std::string, std::array<double, 6>>> bodies;
+    std::vector<std::pair<std::string, std::array<double, 10>>> bodies;
     std::vector<Targeted> loads, velocities;
     std::vector<std::pair<int, int>> curves;  // option, element (0: not given)
     int options_depth = 0;
@@ -559,15 +562,21 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
     } else if (key == "prescribe") {
         s.prescribed.push_back(prescribed(v));
     } else if (key == "rigid-body") {
-        const bool still = formats::split_list(v).size() == 1;
+        const std::size_t words = formats::split_list(v).size();
+        const bool still = words == 1;
         const auto [target, w] =
             still ? std::pair(formats::split_list(v)[0], std::vector<std::string>{})
-                  : target_and_values(v, 6);
-        if (target.empty() || (w.size() != 0 && w.size() != 6))
-            throw Usage("--rigid-body needs NAME or NAME,VX,VY,VZ,WX,WY,WZ");
-        std::array<double, 6> motion{};
-        for (std::size_t i = 0; i < w.size(); ++i)
+                  : target_and_values(v, words >= 11 ? 10 : 6);
+        if (target.empty() || (w.size() != 0 && w.size() != 6 && w.size() != 10))
+            throw Usage(
+                "--rigid-body needs NAME, NAME,VX,VY,VZ,WX,WY,WZ or "
+                "NAME,VX,VY,VZ,WX,WY,WZ,HX,HY,HZ,HR");
+        std::array<double, 10> motion{};
+        for (std::size_t i = 0; i < w.size(); ++i) {
             motion[i] = formats::parse_real(w[i], "--rigid-body");
+            if (i >= 6 && motion[i] != 0.0 && motion[i] != 1.0)
+                throw Usage("--rigid-body: a hold is 0 (free) or 1 (held), not \"" + w[i] + "\"");
+        }
         replace_named(s.bodies, target, motion);
     } else if (key == "reaction") {
         const std::vector<std::string> w = formats::split_list(v);
@@ -976,6 +985,7 @@ void set_model(const Settings& s, const MeshNames& m, formats::Deck& d) {
             b.v[i] = motion[i];
             b.w[i] = motion[3 + i];
         }
+        for (std::size_t i = 0; i < 4; ++i) b.hold[i] = motion[6 + i] != 0.0 ? 1 : 0;
         d.bodies.push_back(b);
     }
     for (const std::string& target : s.reactions) {
