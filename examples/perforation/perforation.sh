@@ -7,7 +7,7 @@
 # against the experiment, the plug, the elements eroded and the energy
 # balance.
 #
-#   perforation.sh [--layers N] [--fine F] [--velocity V] [RUN_DIR]
+#   perforation.sh [--layers N] [--fine F] [--velocity V] [--rigid] [RUN_DIR]
 #
 # --layers N   elements through the plate's 12 mm (default 16). Every length
 #              of the mesh near the impact follows: h = 12 mm / N through the
@@ -19,6 +19,9 @@
 #              (default 4; 1: uniform rings of h)
 # --velocity V impact speed in m/s (default 303.5, that of the test the
 #              summary compares with)
+# --rigid      the projectile as a rigid body (its quarter moving along the
+#              axis only, no rotation) instead of hardened elastic-plastic
+#              steel (no element pass for it)
 # RUN_DIR      default: run/perforation-N in the checkout
 #
 # The executables are taken from $HEXDYN_BIN, else from build/ of the
@@ -30,6 +33,7 @@ root="$(cd "$here/../.." && pwd)"
 bin="${HEXDYN_BIN:-$root/build}"
 layers=16
 fine=4
+rigid=0
 run=
 # Measured residual velocity at the impact velocity of the test (Borvik et
 # al. 1999); another impact velocity is compared with nothing.
@@ -40,7 +44,8 @@ while [ $# -gt 0 ]; do
         --layers) layers="$2"; shift 2 ;;
         --velocity) vi="$2"; shift 2 ;;
         --fine) fine="$2"; shift 2 ;;
-        -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --rigid) rigid=1; shift ;;
+        -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         -*) echo "perforation.sh: unknown option $1" >&2; exit 2 ;;
         *) run="$1"; shift ;;
     esac
@@ -128,6 +133,12 @@ projectile_z=$(awk -v h="$h" 'BEGIN {
     --name projectile -o projectile.msh
 "$bin/hexdyn-mesh" gmsh plate.msh --options "$here/plate.opts" -o plate.deck | tail -n 1
 sed "s|^velocity projectile=.*|velocity projectile=0,0,-$vi|" "$here/projectile.opts" >projectile.opts
+if [ "$rigid" -eq 1 ]; then
+    # The body moves its nodes alone: no symmetry holds on them; its quarter
+    # keeps its centre on the axis and does not turn.
+    sed -i -e '/^fix [xy]sym/d' -e '/^velocity /d' projectile.opts
+    echo "rigid-body projectile,0,0,-$vi,0,0,0,1,1,0,1" >>projectile.opts
+fi
 "$bin/hexdyn-mesh" gmsh projectile.msh --options projectile.opts -o projectile.deck | tail -n 1
 "$bin/hexdyn-mesh" merge plate.deck projectile.deck --offset "2=0,0,$gap" -o joined.deck | tail -n 1
 

@@ -138,9 +138,12 @@ struct surfacestate {
     // With erosion, every face of every element may come to the surface:
     // all are measured on the deck geometry, element by element, six each.
     std::vector<facemeasure> everyface;
-    std::vector<double> offsets;         // per local node, starting depth followed
-    std::vector<double> holds;           // per local node, the face holding it (holdcode)
-    std::vector<double> force;           // per local node, contact force of the step
+    std::vector<double> offsets;  // per local node, starting depth followed
+    std::vector<double> holds;    // per local node, the face holding it (holdcode)
+    std::vector<double> force;    // per local node, contact force of the step
+    // per "forc" record, the force of the step on its first set from its
+    // second, x y z, over the nodes this process counts
+    std::vector<double> setforce;
     double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
     std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
     bool everyset = true;                // no "part"/"pair": every set touches every set
@@ -995,6 +998,7 @@ void apply(double moved) {
     const double dtn = 0.5 * (simulation::dtk + simulation::dtk1);
     std::fill(st.force.begin(), st.force.end(), 0.0);
     double* fc = st.force.data();
+    st.setforce.assign(3 * c.forces.size(), 0.0);
     double sumnormal = 0.0, sumfriction = 0.0;
 
     // Every node seen first finds its face, so that a pair can tell whether
@@ -1101,6 +1105,19 @@ void apply(double moved) {
                                  " s; lower the penalty scale (scal in cont)");
         }
         st.counters.pairs += s.local >= 0 ? 1 : 0;
+        // The node takes F, the face's corners -F: a pair adds to the force
+        // on set S1 from S2 with the sign of the side S1 is on. Each pair
+        // counts once in the model, on the process that counts its node.
+        if (s.local >= 0 && st.counted[static_cast<std::size_t>(s.local)] != 0.0)
+            for (std::size_t r = 0; r < c.forces.size(); ++r) {
+                const int on = c.forces[r][0], from = c.forces[r][1];
+                const bool nodeon = ((s.parts >> (on - 1)) & 1U) != 0 && f.part == from;
+                const bool faceon = ((s.parts >> (from - 1)) & 1U) != 0 && f.part == on;
+                const double sign = (nodeon ? 1.0 : 0.0) - (faceon ? 1.0 : 0.0);
+                if (sign != 0.0)
+                    for (int d = 0; d < 3; ++d)
+                        st.setforce[3 * r + static_cast<std::size_t>(d)] += sign * F[d];
+            }
         if (s.local >= 0)
             for (int d = 0; d < 3; ++d) fc[3 * static_cast<std::ptrdiff_t>(s.local) + d] += F[d];
         for (int n = 0; n < 4; ++n) {
@@ -1117,6 +1134,12 @@ void apply(double moved) {
 }
 
 const std::vector<double>& forces() { return st.force; }
+
+std::vector<double> setforces() {
+    if (st.setforce.size() != 3 * elementdata::contact.forces.size())
+        return std::vector<double>(3 * elementdata::contact.forces.size(), 0.0);
+    return st.setforce;
+}
 
 statistics stats() { return st.counters; }
 

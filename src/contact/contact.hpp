@@ -72,6 +72,10 @@ void apply(double moved);
 // The contact force on each node of the process from the last apply
 // (3 x nb_particle, N).
 const std::vector<double>& forces();
+// The contact force of the last apply on the first set of each "forc"
+// record from its second (x y z per record, N), summed over the pairs
+// whose node this process counts.
+std::vector<double> setforces();
 
 // Builds the process's exterior surface and the stiffness of its faces
 // from the positions of the deck (collective): start() does it unless a

@@ -106,7 +106,7 @@ struct motionstate {
 };
 static_assert(sizeof(motionstate) == 24);
 
-bool motionon() { return !motiondata::drives.empty() || !motiondata::reactcomp.empty(); }
+bool motionon() { return !motiondata::drives.empty() || motion::reacting(); }
 
 std::string deckname() {
     std::string n = ffi::fileinp;

@@ -74,6 +74,8 @@ const char* const usage =
     "  part S ...    the sets in contact, all against all\n"
     "  pair S1 S2    contact between sets S1 and S2 only\n"
     "  psca S1 S2 F  the penalty scale between sets S1 and S2, in place of scal's\n"
+    "  forc S1 S2    the contact force on set S1 from set S2, summed over the\n"
+    "                model, to forces.dat (columns contS1_S2_x, _y, _z)\n"
     "\n"
     "Rigid walls, the \"wall\" block (up to \"endw\"): a shape record begins each\n"
     "wall, the records after it complete it; walls.dat gets the force on each wall\n"

@@ -475,6 +475,7 @@ void setcontact() {
     c.pairs.insert(c.pairs.end(), b.pairs.begin(), b.pairs.end());
     for (const grammar::pairscale& p : b.pairscales)
         c.pairscales.push_back({static_cast<double>(p.a), static_cast<double>(p.b), p.scale});
+    c.forces = b.forces;
 }
 
 // The walls with unit directions: a finite plane's edge taken in the plane.

@@ -196,6 +196,8 @@ struct contactblock {
     // "psca S1 S2 F": the penalty scale between sets S1 and S2, in place of
     // scal's
     std::vector<pairscale> pairscales;
+    // "forc S1 S2": the contact force on set S1 from set S2, in forces.dat
+    std::vector<std::array<int, 2>> forces;
 };
 
 // One record of a "fail" block: its criterion's row of the failure table
@@ -820,6 +822,17 @@ inline std::string contactpairscalefault(contactseen& seen, int a, int b) {
            " given twice (a pair takes one scale, in either order)";
 }
 
+// "forc": the force between a set and itself, or a pair asked for twice.
+inline std::string contactforcefault(const std::vector<std::array<int, 2>>& given, int a, int b) {
+    if (a == b)
+        return "cont: forc " + std::to_string(a) + " " + std::to_string(b) +
+               " names one set twice (the force on a set from another)";
+    for (const std::array<int, 2>& f : given)
+        if (f[0] == a && f[1] == b)
+            return "cont: forc " + std::to_string(a) + " " + std::to_string(b) + " given twice";
+    return {};
+}
+
 // The same for set m of a "part" record.
 inline std::string contactpartfault(contactseen& seen, int m) {
     if (seen.parts.insert(m).second) return {};
@@ -843,7 +856,8 @@ contactblock readcontact(In& in, int nmat) {
     in.opened(blockend("cont", "endc", opened));
     // The forms of the records, for the message on a value too many.
     static constexpr const char* forms[] = {
-        "", "scal F", "fric MUS MUD DC", "part S1 S2 ...", "pair S1 S2", "psca S1 S2 F"};
+        "",           "scal F",       "fric MUS MUD DC", "part S1 S2 ...",
+        "pair S1 S2", "psca S1 S2 F", "forc S1 S2"};
     int last = 0;
     for (;;) {
         const int k = in.keyword(vocabulary::contactrecords, vocabulary::ncontactrecords);
@@ -891,12 +905,19 @@ contactblock readcontact(In& in, int nmat) {
                 c.pairscales.push_back(p);
                 break;
             }
+            case 7: {  // forc
+                const int a = set();
+                const int b = set();
+                require(in, contactforcefault(c.forces, a, b));
+                c.forces.push_back({a, b});
+                break;
+            }
             default:
                 blockword(in, "cont", "endc", opened,
                           last > 0 ? std::string(forms[last], 4) : std::string(),
                           last > 0 ? forms[last] : "",
-                          "unknown record in the \"cont\" block (endc, scal, fric, part, pair or "
-                          "psca expected)");
+                          "unknown record in the \"cont\" block (endc, scal, fric, part, pair, "
+                          "psca or forc expected)");
         }
     }
     in.opened({});

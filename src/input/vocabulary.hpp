@@ -47,9 +47,9 @@ inline constexpr int nvectorrecords = 3;
 
 // Records of a "cont" block: its end, the penalty scale, friction, the
 // material sets in contact, a pair of sets in contact, the penalty scale of a
-// pair of sets.
-inline constexpr char contactrecords[] = "endcscalfricpartpairpsca";
-inline constexpr int ncontactrecords = 6;
+// pair of sets, the contact force between two sets written out.
+inline constexpr char contactrecords[] = "endcscalfricpartpairpscaforc";
+inline constexpr int ncontactrecords = 7;
 
 // Records of a "wall" block: its end, the three shapes (plane, cylinder,
 // sphere), then the words that complete the wall before them: the length of

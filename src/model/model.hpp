@@ -132,6 +132,8 @@ struct contactcontrol {
     // Penalty scales of pairs of sets in place of `scale` ("psca S1 S2 F"):
     // S1, S2 and F
     std::vector<std::array<double, 3>> pairscales;
+    // Contact forces written to forces.dat ("forc S1 S2"): on set S1 from S2
+    std::vector<std::array<int, 2>> forces;
 };
 
 // Failure criteria of one material set ("fail" block); an element whose

@@ -3,8 +3,10 @@
 #include <mpi.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
+#include "contact/contact.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "parallel/commnodes.hpp"
@@ -71,7 +73,7 @@ const std::vector<target>& targets(const std::vector<double>& values, const doub
     return driven;
 }
 
-bool reacting() { return !motiondata::reactcomp.empty(); }
+bool reacting() { return !motiondata::reactcomp.empty() || !elementdata::contact.forces.empty(); }
 
 void constrained(std::size_t i, double v, double a) { changes.push_back({i, v, a}); }
 
@@ -106,6 +108,8 @@ std::vector<double> localforces() {
             for (std::size_t a = 0; a < 3; ++a) f[3 * k + a] += owned[node] * r[3 * node + a];
         }
     }
+    const std::vector<double> contact = contact::setforces();
+    f.insert(f.end(), contact.begin(), contact.end());
     return f;
 }
 
@@ -133,6 +137,13 @@ std::string header() {
         for (const char* a : {"x", "y", "z"}) {
             std::snprintf(field, sizeof field, "%17s",
                           ("reac" + std::to_string(name) + "_" + a).c_str());
+            h += field;
+        }
+    for (const std::array<int, 2>& s : elementdata::contact.forces)
+        for (const char* a : {"x", "y", "z"}) {
+            std::snprintf(
+                field, sizeof field, "%17s",
+                ("cont" + std::to_string(s[0]) + "_" + std::to_string(s[1]) + "_" + a).c_str());
             h += field;
         }
     return h;

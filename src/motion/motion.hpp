@@ -50,7 +50,7 @@ void start();
 // displacement S f(t(n+1)) of a "d" record; `dt` is dt(n+1/2).
 const std::vector<target>& targets(const std::vector<double>& values, const double* x, double dt);
 
-// True when forces.dat is written ("reac").
+// True when forces.dat is written ("reac", or "forc" in the contact block).
 bool reacting();
 // A constraint changes node component i in the node update: its velocity
 // v(n-1/2) and the acceleration F(n)/m before the change.

@@ -360,8 +360,8 @@ TEST(InputErrors, EveryStopAndWarning) {
         {"cont unknown record",
          "nmat 1\ncont\nscle 0.1\nendc\nendi\n",
          {nm1, invalid("scle", 3), errline(3),
-          " *** Error *** unknown record in the \"cont\" block (endc, scal, fric, part, pair or "
-          "psca expected)"},
+          " *** Error *** unknown record in the \"cont\" block (endc, scal, fric, part, pair, "
+          "psca or forc expected)"},
          true},
         {"cont scal twice",
          "nmat 1\ncont\nscal 0.1\nfric 0 0 0\nscal 0.2\nendc\nendi\n",

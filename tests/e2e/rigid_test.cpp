@@ -129,7 +129,9 @@ TEST(VerificationRigid, SkewSpinKeepsEnergyAndMomentaOnOneAndTwoProcesses) {
 // wave comes back from the bar's far end (2L/c) the bar's end takes the
 // force rho c A v of the block's velocity v, so the block slows as
 // v0 exp(-rho c A t / M). The block's loss of momentum is the impulse of the
-// contact forces (curve cnor, every step). A very stiff elastic block in its
+// contact forces (curve cnor, every step), and so is the force on the block
+// from the bar that forces.dat gets ("forc 1 2"), the same on 2 processes.
+// A very stiff elastic block in its
 // place (E 1e6 times steel's) ends at the same velocity. The block's
 // material makes the contact springs on its faces: the rigid one is given
 // 1e4 times steel's modulus so that both meet the bar through springs as
@@ -140,26 +142,48 @@ TEST(VerificationRigid, BlockStrikingABarGivesItsMomentumThroughTheContact) {
     const double mass = rho * a * l, c = std::sqrt(e / rho), tau = mass / (rho * c * a);
     const std::string control =
         "endt 3.5e-5\noutt 0\nrepo 1000000\ntime 2 0.0 1.0 1.0 1.0\nhour 2 0.1\nstab on\n"
-        "ebal on\njaum off\ncont\nendc";
-    std::map<std::string, std::vector<std::vector<double>>> curves;
-    for (const std::string kind : {"rigid", "stiff"}) {
+        "ebal on\njaum off\ncont\nforc 1 2\nendc";
+    std::map<std::string, std::vector<std::vector<double>>> curves, forces;
+    for (const std::string kind : {"rigid", "stiff", "rigid on 2"}) {
         std::vector<Body> bodies = {{1, 1, 10, {0, 0, l}, {0.01, 0.01, l}, 1, {0, 0, -v0}},
                                     {1, 1, 100, {0, 0, 0}, {0.01, 0.01, l}, 2, {0, 0, 0}}};
-        const bool rigid = kind == "rigid";
+        const bool rigid = kind != "stiff";
+        const int np = kind == "rigid on 2" ? 2 : 1;
         const std::string block = rigid ? "1 elas 7850.0 2.0e15 0.0" : "1 elas 7850.0 2.0e17 0.0";
         // Node 21 sits half-way up the block.
         const std::string extra =
             std::string("curv vz 21\ncurv cnor\n") + (rigid ? "rigd 1 0 0 -10 0 0 0\n" : "");
         const fs::path run = dir / kind;
         fs::create_directories(run);
-        write_single_run(run, deck(bodies, {block, "2 elas 7850.0 2.0e11 0.0"}, control, extra));
-        const RunResult r = run_hexdyn(run, 1, 600);
+        const std::string text = deck(bodies, {block, "2 elas 7850.0 2.0e11 0.0"}, control, extra);
+        if (np == 1) {
+            write_single_run(run, text);
+        } else {
+            write_file(run / "whole", text);
+            const RunResult p = run_command(exe("hexdyn-partition") + " whole 2", run, 60);
+            ASSERT_EQ(p.status, 0) << p.out;
+        }
+        const RunResult r = run_hexdyn(run, np, 600);
         ASSERT_EQ(r.status, 0) << r.out;
+        // forces.dat: the column line, then time and the force x y z.
+        std::istringstream in(read_file(run / "forces.dat"));
+        for (std::string line; std::getline(in, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream l(line);
+            std::vector<double> row;
+            for (double x = 0.0; l >> x;) row.push_back(x);
+            forces[kind].push_back(row);
+        }
+        if (np > 1) continue;
         curves[kind] = curve_rows(run / "aresult_curv.dat");
         ASSERT_GT(curves[kind].size(), 100u);
     }
     const auto& rows = curves["rigid"];
-    double impulse = 0.0, worst = 0.0;
+    const auto& onblock = forces["rigid"];
+    ASSERT_GT(onblock.size(), 100u);
+    double impulse = 0.0, worst = 0.0, setimpulse = 0.0;
+    for (std::size_t k = 0; k + 1 < onblock.size(); ++k)
+        setimpulse += (onblock[k + 1][0] - onblock[k][0]) * onblock[k][3];
     for (std::size_t k = 0; k + 1 < rows.size(); ++k) {
         impulse += (rows[k + 1][0] - rows[k][0]) * rows[k][2];
         worst = std::max(worst, std::fabs(rows[k][1] + v0 * std::exp(-rows[k][0] / tau)));
@@ -167,12 +191,24 @@ TEST(VerificationRigid, BlockStrikingABarGivesItsMomentumThroughTheContact) {
     const double lost = mass * (rows.back()[1] + v0);
     const double rigidend = rows.back()[1], stiffend = curves["stiff"].back()[1];
     std::printf(
-        "momentum lost %.6e, contact impulse %.6e (%.2e apart); velocity off the "
+        "momentum lost %.6e, contact impulse %.6e (%.2e apart), impulse on the block from the "
+        "bar %.6e; velocity off the "
         "closed form by at most %.3f m/s; end velocity rigid %.4f, stiff elastic %.4f, "
         "closed form %.4f m/s\n",
-        lost, impulse, std::fabs(impulse - lost) / lost, worst, rigidend, stiffend,
+        lost, impulse, std::fabs(impulse - lost) / lost, setimpulse, worst, rigidend, stiffend,
         -v0 * std::exp(-rows.back()[0] / tau));
     EXPECT_NEAR(impulse, lost, 2e-3 * lost);
+    EXPECT_NEAR(setimpulse, lost, 2e-3 * lost);
+    // On 2 processes the pairs are summed per process first: the same force
+    // to rounding.
+    const auto& ontwo = forces["rigid on 2"];
+    ASSERT_EQ(ontwo.size(), onblock.size());
+    double apart = 0.0, largest = 0.0;
+    for (std::size_t k = 0; k < onblock.size(); ++k) {
+        largest = std::max(largest, std::fabs(onblock[k][3]));
+        apart = std::max(apart, std::fabs(ontwo[k][3] - onblock[k][3]));
+    }
+    EXPECT_LT(apart, 1e-8 * largest);
     EXPECT_LT(worst, 0.015 * v0);
     EXPECT_NEAR(rigidend, stiffend, 0.03 * std::fabs(stiffend));
 }

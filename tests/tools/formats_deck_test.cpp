@@ -507,8 +507,8 @@ TEST(DeckContact, FaultsNameTheLineAndTheValue) {
         {two_set_deck("cont\npart\nendc\n"),
          "deck:21: expected an integer for contact material set, found \"endc\""},
         {two_set_deck("cont\nfoo\nendc\n"),
-         "deck:20: unknown record in the \"cont\" block (endc, scal, fric, part, pair or "
-         "psca expected)"},
+         "deck:20: unknown record in the \"cont\" block (endc, scal, fric, part, pair, "
+         "psca or forc expected)"},
         {two_set_deck("cont endc\ncont endc\n"), "deck:20: keyword \"cont\" given a second time"},
         {"nbmp 8\nglob 1\nendi\n", "deck:2: \"glob\" must follow \"nbmp\" and \"nbel\""},
         {two_set_deck("glob 1 2 3 4 5 6 7 0 1\n"),

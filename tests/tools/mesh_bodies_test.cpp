@@ -200,14 +200,15 @@ TEST(JoinDecks, ContactBlocksAreCarried) {
     const Deck plain = box(1, 1, 1, 0.01, 0.01, 0.01, kSteel);
     Deck two_sets = plain;  // sets 1 and 2, its own contact between set 2 and itself
     two_sets.materials.push_back(kSteel);
-    two_sets.contact = formats::Contact{0.2, std::nullopt, {}, {{2, 2}}, {}};
+    two_sets.contact = formats::Contact{0.2, std::nullopt, {}, {{2, 2}}, {}, {}};
     Deck scaled = plain;
-    scaled.contact = formats::Contact{0.3, std::nullopt, {}, {}, {}};
+    scaled.contact = formats::Contact{0.3, std::nullopt, {}, {}, {}, {}};
     Deck rubbing = plain;
-    rubbing.contact = formats::Contact{std::nullopt, formats::Friction{0.3, 0.2, 0}, {}, {}, {}};
+    rubbing.contact =
+        formats::Contact{std::nullopt, formats::Friction{0.3, 0.2, 0}, {}, {}, {}, {}};
     Deck rubbing_more = plain;
     rubbing_more.contact =
-        formats::Contact{std::nullopt, formats::Friction{0.5, 0.2, 0}, {}, {}, {}};
+        formats::Contact{std::nullopt, formats::Friction{0.5, 0.2, 0}, {}, {}, {}, {}};
 
     using Pairs = std::vector<std::array<int, 2>>;
     struct Case {

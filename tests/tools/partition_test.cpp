@@ -438,7 +438,7 @@ TEST(Partition, ContactDecksCarryTheirGlobalNumbers) {
     for (const bool contact : {false, true}) {
         if (contact) {
             g.contact = formats::Contact{
-                0.2, formats::Friction{0.3, 0.2, 0.0}, {{2}}, {{1, 2}}, {{1, 2, 5.0}}};
+                0.2, formats::Friction{0.3, 0.2, 0.0}, {{2}}, {{1, 2}}, {{1, 2, 5.0}}, {}};
         }
         const auto P = partition::split_deck(g, scattered(g, 4), 4);
         const formats::Map map = formats::read_map_text(

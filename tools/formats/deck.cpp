@@ -787,6 +787,12 @@ void check_contact(const Contact& c, int nm) {
         check_real(p.scale, "a pair's contact penalty scale");
         require(grammar::outside(grammar::contactscale, p.scale, real_text));
     }
+    std::vector<std::array<int, 2>> forces;
+    for (const std::array<int, 2>& f : c.forces) {
+        for (int s : f) check_set(s);
+        require(grammar::contactforcefault(forces, f[0], f[1]));
+        forces.push_back(f);
+    }
 }
 
 }  // namespace
@@ -981,6 +987,7 @@ void put_contact(std::string& o, const Contact& c) {
         append_real(o, p.scale);
         o += '\n';
     }
+    for (const std::array<int, 2>& f : c.forces) sets("forc", f);
     o += "endc\n";
 }
 
