@@ -91,7 +91,7 @@ std::string deck(std::vector<Body>& bodies, const std::vector<std::string>& mate
     return m.deck(materials, control, extra);
 }
 
-bool inside(const Point3 x[8], const Point3& p, double margin) {
+Point3 natural(const Point3 x[8], const Point3& p) {
     static const int sg[8][3] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
                                  {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
     double r[3] = {0.0, 0.0, 0.0};
@@ -119,6 +119,11 @@ bool inside(const Point3 x[8], const Point3& p, double margin) {
             r[k] -= dk / det;
         }
     }
+    return {r[0], r[1], r[2]};
+}
+
+bool inside(const Point3 x[8], const Point3& p, double margin) {
+    const Point3 r = natural(x, p);
     const double lim = 1.0 - margin;
     return std::fabs(r[0]) < lim && std::fabs(r[1]) < lim && std::fabs(r[2]) < lim;
 }

@@ -71,6 +71,10 @@ struct Body {
 std::string deck(std::vector<Body>& bodies, const std::vector<std::string>& materials,
                  const std::string& control, const std::string& extra);
 
+// The natural coordinates of p in the hexahedron with corners x (Newton's
+// inverse of the trilinear map from its centre, 20 steps).
+Point3 natural(const Point3 x[8], const Point3& p);
+
 // True when p lies inside the hexahedron with corners x (Newton's inverse of
 // the trilinear map from its centre) by more than `margin` of its natural
 // half-width on every axis.

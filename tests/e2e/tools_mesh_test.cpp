@@ -595,3 +595,72 @@ TEST(ToolsMesh, RepeatedOptionsAndCarriedBlocks) {
         EXPECT_EQ(s.out.find("rror"), std::string::npos) << c.args << "\n" << s.out;
     }
 }
+
+// --wall writes one wall of the "wall" block per option, in order, by the
+// deck's own records; a component is named as for --fix and renumbered by
+// merge; a wall the solver would refuse is refused with the solver's text.
+TEST(ToolsMesh, WallsFromTheCommandLine) {
+    TempDir dir("mesh-walls");
+    const std::string tube =
+        "tube --side 0.02 --thickness 0.002 --length 0.03 --nwall 1 --nside 2 --nalong 3" +
+        kMaterial + " --endtime 2e-6 --outtime 1e-6 --comm";
+    struct Case {
+        std::string walls, block;
+    };
+    const Case cases[] = {
+        {" --wall plane,-0.02,0.02,0.0301,0,0,-1,edge=1,0,0,0.04,0.04,move=0,0,-15,fric=0.3",
+         "wall\nplan -0.02 0.02 0.0301 0 0 -1\nedge 1 0 0 0.04 0.04\nmove 0 0 -15\nfric 0.3\n"
+         "endw\n"},
+        {" --wall \"cyli 0 0 0 0 0 1 0.05 leng=0.03 insi\" --wall sphe,0,0,-0.5,0.5,comp=bottom",
+         "wall\ncyli 0 0 0 0 0 1 0.05\nleng 0.03\ninsi\nsphe 0 0 -0.5 0.5\ncomp 2\nendw\n"},
+        {" --wall sphere,0,0,0.1,0.05,inside,comp=4",
+         "wall\nsphe 0 0 0.1 0.05\ninsi\ncomp 4\nendw\n"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = mesh(tube + c.walls + " -o a", dir.path());
+        ASSERT_EQ(r.status, 0) << c.walls << "\n" << r.out;
+        const std::string deck = read_file(dir / "a");
+        EXPECT_NE(deck.find("\n" + c.block), std::string::npos) << c.walls << "\n" << deck;
+    }
+    // The first deck's plate meets the tube in the solver.
+    ASSERT_EQ(mesh(tube + cases[0].walls + " -o a", dir.path()).status, 0);
+    const RunResult s = run_hexdyn(dir.path(), 1, 120);
+    EXPECT_EQ(s.status, 0) << s.out;
+    EXPECT_TRUE(fs::exists(dir / "walls.dat"));
+    // merge renumbers the wall's component after the body's.
+    ASSERT_EQ(mesh("box --nx 1 --ny 1 --nz 1 --lx 0.01 --ly 0.01 --lz 0.01" + kMaterial +
+                       " --endtime 2e-6 -o box",
+                   dir.path())
+                  .status,
+              0);
+    ASSERT_EQ(mesh(tube + cases[1].walls + " -o walled", dir.path()).status, 0);
+    const RunResult m = mesh("merge box walled --offset 2=0,0,0.1 -o joined", dir.path());
+    ASSERT_EQ(m.status, 0) << m.out;
+    EXPECT_NE(read_file(dir / "joined").find("\nsphe 0 0 -0.4 0.5\ncomp 10\n"), std::string::npos)
+        << read_file(dir / "joined");
+
+    const Case refused[] = {
+        {"cone,1,2",
+         "--wall: the shape is plan, cyli or sphe (plane, cylinder, sphere), not \"cone\""},
+        {"plan,0,0,0,0,0", "--wall: plan takes 6 values, got 5"},
+        {"plan,0,0,0,0,0,1,move=1,2", "--wall: move takes 3 values, got 2"},
+        {"plan,0,0,0,0,0,1,fric=0.1,fric=0.2", "--wall: fric given twice (a wall takes one)"},
+        {"plan,0,0,0,0,0,1,spin=1", "--wall: unknown record \"spin\""},
+        {"sphe,0,0,0,1,comp=lid", "--wall: no face or group named \"lid\""},
+        {"sphe,0,0,0,1,comp=9", "--wall: component 9 does not exist (the mesh has 5)"},
+        {"plan,0,0,0,0,0,0", "--wall 1: the normal 0 0 0 has no direction"},
+        {"plan,0,0,0,0,0,1,fric=11",
+         "--wall 1: wall friction coefficient 11 is outside the valid range 0..10"},
+        {"sphe,0,0,0,0", "--wall 1: wall radius 0 is outside the valid range 1e-9..1e9"},
+        {"plan,0,0,0,0,0,1,edge=0,0,1,1,1", "--wall 1: the edge 0 0 1 does not lie in the plane"},
+        {"plan,0,0,0,0,0,1,leng=1", "--wall 1: leng belongs to a cylinder (cyli)"},
+        {"sphe,0,0,0,x", "--wall sphe: \"x\" is not a number"},
+    };
+    for (const Case& c : refused) {
+        const RunResult r = mesh(tube + " --wall " + c.walls + " -o bad", dir.path());
+        EXPECT_NE(r.status, 0) << c.walls;
+        EXPECT_NE(r.out.find("hexdyn-mesh: " + c.block), std::string::npos) << c.walls << "\n"
+                                                                            << r.out;
+    }
+    EXPECT_FALSE(fs::exists(dir / "bad"));
+}

@@ -159,3 +159,54 @@ TEST(MeshParams, RejectsNonPositiveSizes) {
     c.radius = 0.0;
     EXPECT_THROW(mesh::make_cylinder(c, d), formats::Error);
 }
+
+// The tube's section is the ring between the squares of sides C - t and
+// C + t, 4 C t exactly whatever the divisions; its end and wall components
+// hold exactly the nodes on those surfaces.
+TEST(MeshTube, CountsVolumeOrientationAndSurfaces) {
+    struct Case {
+        double side, wall, length;
+        int nwall, nside, nalong;
+    };
+    const Case cases[] = {
+        {0.02, 0.001, 0.05, 3, 20, 50}, {1.0, 0.5, 2.0, 1, 1, 1}, {0.04, 0.002, 0.01, 2, 3, 4}};
+    for (const Case& c : cases) {
+        const std::string what = "nwall " + std::to_string(c.nwall) + " nside " +
+                                 std::to_string(c.nside) + " nalong " + std::to_string(c.nalong);
+        mesh::TubeParams s;
+        s.side = c.side;
+        s.thickness = c.wall;
+        s.length = c.length;
+        s.nwall = c.nwall;
+        s.nside = c.nside;
+        s.nalong = c.nalong;
+        Deck d;
+        mesh::make_tube(s, d);
+        const int ring = 4 * c.nside;
+        EXPECT_EQ(d.nelements(), ring * c.nwall * c.nalong) << what;
+        EXPECT_EQ(d.nnodes(), ring * (c.nwall + 1) * (c.nalong + 1)) << what;
+        check_connectivity(d, what);
+        const double vol = 4.0 * c.side * c.wall * c.length;
+        EXPECT_NEAR(checked_volume(d, what), vol, 1e-12 * vol) << what;
+        ASSERT_EQ(d.ncomponents(), 5) << what;
+        const double out = 0.5 * (c.side + c.wall), in = 0.5 * (c.side - c.wall);
+        std::set<int> bottom, top, outer, inner;
+        for (int n = 1; n <= d.nnodes(); ++n) {
+            const auto& x = d.nodes[static_cast<size_t>(n - 1)];
+            const double h = std::max(std::fabs(x[0]), std::fabs(x[1]));
+            if (x[2] == 0.0) bottom.insert(n);
+            if (x[2] == c.length) top.insert(n);
+            if (std::fabs(h - out) < 1e-12 * c.side) outer.insert(n);
+            if (std::fabs(h - in) < 1e-12 * c.side) inner.insert(n);
+        }
+        EXPECT_EQ(as_set(d.components[1]), bottom) << what;
+        EXPECT_EQ(as_set(d.components[2]), top) << what;
+        EXPECT_EQ(as_set(d.components[3]), outer) << what;
+        EXPECT_EQ(as_set(d.components[4]), inner) << what;
+        EXPECT_EQ(outer.size(), static_cast<size_t>(ring * (c.nalong + 1))) << what;
+    }
+    mesh::TubeParams thick;
+    thick.side = 0.01;
+    thick.thickness = 0.01;
+    EXPECT_THROW(mesh::check_tube(thick), formats::Error);
+}

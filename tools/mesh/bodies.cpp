@@ -256,7 +256,9 @@ Joined join_decks(const std::vector<formats::Deck>& decks, const std::vector<std
         }
         if (b.walls) {
             if (!m.walls) m.walls.emplace();
+            // A body's walls were placed about its mesh: they move with it.
             for (formats::Wall w : *b.walls) {
+                for (size_t a = 0; a < 3; ++a) w.point[a] += offsets[k][a];
                 if (w.comp) *w.comp += cb;
                 m.walls->push_back(w);
             }

@@ -180,4 +180,68 @@ void make_cylinder(const CylinderParams& s, formats::Deck& d) {
         }
 }
 
+void check_tube(const TubeParams& s) {
+    positive(s.side, "side");
+    positive(s.thickness, "thickness");
+    positive(s.length, "length");
+    positive(s.nwall, "nwall");
+    positive(s.nside, "nside");
+    positive(s.nalong, "nalong");
+    if (!(s.thickness < s.side))
+        throw formats::Error("thickness must be smaller than side (the inner square would vanish)");
+    const long long ring = 4LL * s.nside;
+    fits(ring * (s.nwall + 1LL) * (s.nalong + 1LL), ring * s.nwall * s.nalong);
+}
+
+void make_tube(const TubeParams& s, formats::Deck& d) {
+    check_tube(s);
+    const int ring = 4 * s.nside, layers = s.nwall + 1, section = ring * layers;
+    // Point q (0..4 nside - 1) counter-clockwise from the corner (-h, -h) of
+    // the square of half-width h; the corners are placed exactly.
+    auto point = [&](int q, double h) {
+        const double cx[5] = {-h, h, h, -h, -h}, cy[5] = {-h, -h, h, h, -h};
+        const int side = q / s.nside, r = q % s.nside;
+        const double f = static_cast<double>(r) / s.nside;
+        return std::array<double, 2>{cx[side] + f * (cx[side + 1] - cx[side]),
+                                     cy[side] + f * (cy[side + 1] - cy[side])};
+    };
+    // Node of layer w (0 inner, nwall outer), point q, plane k.
+    auto id = [&](int w, int q, int k) { return 1 + (q % ring) + ring * w + section * k; };
+    d.nodes.clear();
+    d.nodes.reserve(static_cast<size_t>(section) * (s.nalong + 1));
+    d.components.assign(tube_ncomp, {});
+    for (int k = 0; k <= s.nalong; ++k) {
+        const double z = k == s.nalong ? s.length : s.length * k / s.nalong;
+        for (int w = 0; w < layers; ++w) {
+            const double h = w == s.nwall
+                                 ? 0.5 * (s.side + s.thickness)
+                                 : 0.5 * (s.side - s.thickness) + s.thickness * w / s.nwall;
+            for (int q = 0; q < ring; ++q) {
+                const auto xy = point(q, h);
+                d.nodes.push_back({xy[0], xy[1], z});
+                const int n = id(w, q, k);
+                d.components[tube_all - 1].push_back(n);
+                if (k == 0) d.components[tube_bottom - 1].push_back(n);
+                if (k == s.nalong) d.components[tube_top - 1].push_back(n);
+                if (w == s.nwall) d.components[tube_outer - 1].push_back(n);
+                if (w == 0) d.components[tube_inner - 1].push_back(n);
+            }
+        }
+    }
+    d.elements.clear();
+    d.elements.reserve(static_cast<size_t>(ring) * s.nwall * s.nalong);
+    for (int k = 0; k < s.nalong; ++k)
+        for (int w = 0; w < s.nwall; ++w)
+            for (int q = 0; q < ring; ++q) {
+                // Counter-clockwise seen from +z: along the outer square, back
+                // along the inner one.
+                formats::Element e;
+                e.mat = 1;
+                e.node = {id(w + 1, q, k),     id(w + 1, q + 1, k), id(w, q + 1, k),
+                          id(w, q, k),         id(w + 1, q, k + 1), id(w + 1, q + 1, k + 1),
+                          id(w, q + 1, k + 1), id(w, q, k + 1)};
+                d.elements.push_back(e);
+            }
+}
+
 }  // namespace mesh

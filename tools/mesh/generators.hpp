@@ -1,4 +1,4 @@
-// Structured hexahedral meshes of a box and of a solid cylinder. Both fill
+// Structured hexahedral meshes of a box, a solid cylinder and a square tube. They fill
 // the nodes, elements (material set 1) and node components of a deck and
 // leave everything else alone.
 #pragma once
@@ -46,9 +46,30 @@ enum CylinderComponent { cyl_all = 1, cyl_bottom, cyl_top, cyl_lateral, cyl_ncom
 // 4 ncore quadrilaterals that blend from the square to the circle.
 void make_cylinder(const CylinderParams& params, formats::Deck& deck);
 
-// Throws formats::Error when the element counts or sizes are not positive
-// or the mesh would exceed the solver's integer range.
+struct TubeParams {
+    double side = 1.0;       // side of the square through the middle of the wall
+    double thickness = 0.1;  // wall thickness
+    double length = 1.0;
+    int nwall = 2;   // elements through the wall
+    int nside = 4;   // elements along each side
+    int nalong = 4;  // elements along the axis
+};
+
+// Components of the tube.
+enum TubeComponent { tube_all = 1, tube_bottom, tube_top, tube_outer, tube_inner, tube_ncomp = 5 };
+
+// Thin-walled square tube along z with its base at z = 0 and its axis
+// through x = y = 0. Each cross-section is nwall + 1 concentric squares,
+// side - thickness to side + thickness across, with 4 nside points each
+// (equal spacing along every side, a point at each corner); the elements at
+// the corners are the trapezoids between the diagonals.
+void make_tube(const TubeParams& params, formats::Deck& deck);
+
+// Throws formats::Error when the element counts or sizes are not positive,
+// the wall is not thinner than the side, or the mesh would exceed the
+// solver's integer range.
 void check_box(const BoxParams& params);
 void check_cylinder(const CylinderParams& params);
+void check_tube(const TubeParams& params);
 
 }  // namespace mesh

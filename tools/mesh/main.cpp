@@ -1,5 +1,5 @@
 // hexdyn-mesh: writes a complete one-process input deck for a box, a solid
-// cylinder or a Gmsh hexahedral mesh, or joins such decks into one model of
+// cylinder, a square tube or a Gmsh hexahedral mesh, or joins such decks into one model of
 // several bodies.
 #include <algorithm>
 #include <array>
@@ -30,6 +30,8 @@ using formats::Usage;
 const std::string kHelp = std::string(
     R"(usage: hexdyn-mesh box      --nx N --ny N --nz N --lx L --ly L --lz L [--origin X,Y,Z] [options]
        hexdyn-mesh cylinder --radius R --length L --ncore N --nlayers N --nalong N [options]
+       hexdyn-mesh tube     --side C --thickness T --length L --nwall N --nside N --nalong N
+                            [options]
        hexdyn-mesh gmsh     FILE.msh [--scale S] [options]
        hexdyn-mesh merge    DECK1 DECK2 [DECK3 ...] [--offset K=DX,DY,DZ]... [-o FILE]
                             [--contact on|off] [--comm]
@@ -46,6 +48,13 @@ Meshes
              to the circle; nalong elements along the axis.
              Components: 1 all nodes, 2 bottom face (z = 0), 3 top face
              (z = L), 4 outer lateral surface.
+  tube       thin-walled square tube along z, base at z = 0, axis at x = y =
+             0: side C through the middle of the wall (C - T to C + T
+             across), wall T, length L; nwall elements through the wall,
+             nside along each side, nalong along the axis (the corner
+             elements are trapezoids between the diagonals).
+             Components: 1 all nodes, 2 bottom end (z = 0), 3 top end
+             (z = L), 4 outer surface, 5 inner surface.
   gmsh       a Gmsh ASCII mesh (format 4.1 or 2.2) of 8-node hexahedra. Points,
              lines, triangles and quadrangles only carry physical groups; other
              volume elements are rejected. Every physical volume is a part: a
@@ -62,7 +71,7 @@ Meshes
              in Gmsh tag order (nodes of no hexahedron are dropped); mirrored
              hexahedra are turned over. --scale S multiplies every
              coordinate (0.001 for a mesh drawn in millimetres).
-  box and cylinder elements get material set 1.
+  box, cylinder and tube elements get material set 1.
   merge      joins one-process decks written by hexdyn-mesh, one body each,
              into one deck (see "Several bodies" below).
 
@@ -130,7 +139,8 @@ Options (a value with blanks must be quoted)
                            z, e.g. "xy"): velocity and acceleration zero.
                            TARGET is a component number, a face of the box
                            (xmin, xmax, ymin, ymax, zmin, zmax), of the
-                           cylinder (bottom, top, lateral), "all", or the
+                           cylinder (bottom, top, lateral), of the tube
+                           (bottom, top, outer, inner), "all", or the
                            name of a Gmsh physical group (repeatable)
   --prescribe TARGET=AXIS,KIND,S[,T1,F1,T2,F2...]
                            drive the nodes of TARGET along AXIS (x, y or z):
@@ -143,12 +153,27 @@ Options (a value with blanks must be quoted)
                            --fix or driven, not both)
   --rigid-body NAME[,VX,VY,VZ,WX,WY,WZ[,HX,HY,HZ,HR]]
                            the elements of the physical volume NAME ("all"
-                           for a box or cylinder) move as one rigid body,
-                           its centre at velocity V, spinning at W about it;
-                           H 1 holds the centre's velocity along x, y, z at
-                           V and (HR) its angular momentum, as a quarter
-                           model on symmetry planes needs ("rigd" record;
-                           repeatable)
+                           for a box, cylinder or tube) move as one rigid
+                           body, its centre at velocity V, spinning at W
+                           about it; H 1 holds the centre's velocity along
+                           x, y, z at V and (HR) its angular momentum, as a
+                           quarter model on symmetry planes needs ("rigd"
+                           record; repeatable)
+  --wall SHAPE,V1,...[,edge=EX,EY,EZ,LA,LB][,leng=L][,insi][,move=VX,VY,VZ]
+         [,fric=MU][,comp=TARGET]
+                           a rigid wall the nodes may not pass, one wall of
+                           the "wall" block (repeatable, in order): SHAPE
+                           plan (or plane) PX,PY,PZ,NX,NY,NZ: a point and the
+                           normal towards the body; cyli (cylinder)
+                           PX,PY,PZ,AX,AY,AZ,R: a point of the axis, its
+                           direction and the radius; sphe (sphere)
+                           CX,CY,CZ,R. edge: a plane only, the rectangle with
+                           corner P, LA along E and LB along N x E; leng: a
+                           cylinder only, from P over L along A; insi: the
+                           body inside the cylinder or sphere; move: constant
+                           velocity; fric: Coulomb coefficient (0..10); comp:
+                           hold only the nodes of TARGET (a component number
+                           or name, as for --fix)
   --reaction TARGET        write the force the constraints (--fix,
                            --prescribe, --rigid) put on the nodes of TARGET
                            to forces.dat ("reac" record; repeatable)
@@ -219,10 +244,11 @@ struct Targeted {
 };
 
 struct Settings {
-    std::string kind;  // box, cylinder, gmsh
+    std::string kind;  // box, cylinder, tube, gmsh
     std::string mshfile;
     mesh::BoxParams box;
     mesh::CylinderParams cyl;
+    mesh::TubeParams tube;
     std::map<std::string, bool> given;  // geometry options given
     std::string output = "a";
     bool comm = false;
@@ -257,7 +283,9 @@ struct Settings {
     };
     std::vector<Prescribed> prescribed;
     std::vector<std::string> reactions;  // --reaction targets
-    // --rigid-body: physical volume name ("all" for a box or cylinder) and
+    // --wall: the wall (its component unset) and the target of its comp=
+    std::vector<std::pair<formats::Wall, std::string>> walls;
+    // --rigid-body: physical volume name ("all" for a box, cylinder or tube) and
     // its velocity and angular velocity
     std::vector<std::pair<std::string, std::array<double, 10>>> bodies;
     std::vector<Targeted> loads, velocities;
@@ -364,6 +392,89 @@ formats::Material parse_material(const std::string& v) {
     return m;
 }
 
+// "SHAPE,V1,...[,KEY=V1,...][,insi]" of --wall: the shape's values, then the
+// records that complete the wall by the words of the deck's wall block, each
+// once. The component named by comp= is returned to be found in the mesh.
+std::pair<formats::Wall, std::string> wall_option(const std::string& v) {
+    const std::vector<std::string> w = formats::split_list(v);
+    const std::string usage =
+        "--wall needs plan,PX,PY,PZ,NX,NY,NZ, cyli,PX,PY,PZ,AX,AY,AZ,R or sphe,CX,CY,CZ,R, then "
+        "any of edge=, leng=, insi, move=, fric=, comp=; got \"" +
+        v + "\"";
+    if (w.empty()) throw Usage(usage);
+    formats::Wall wall;
+    std::size_t values = 0;
+    if (w[0] == "plan" || w[0] == "plane") {
+        wall.shape = 1;
+        values = 6;
+    } else if (w[0] == "cyli" || w[0] == "cylinder") {
+        wall.shape = 2;
+        values = 7;
+    } else if (w[0] == "sphe" || w[0] == "sphere") {
+        wall.shape = 3;
+        values = 4;
+    } else {
+        throw Usage("--wall: the shape is plan, cyli or sphe (plane, cylinder, sphere), not \"" +
+                    w[0] + "\"");
+    }
+    // The words after the shape: the shape's values, then groups that begin
+    // with KEY=.
+    std::vector<std::pair<std::string, std::vector<std::string>>> groups{{w[0], {}}};
+    for (std::size_t i = 1; i < w.size(); ++i) {
+        const std::size_t eq = w[i].find('=');
+        if (eq != std::string::npos)
+            groups.push_back({w[i].substr(0, eq), {w[i].substr(eq + 1)}});
+        else if (w[i] == "insi" || w[i] == "inside")
+            groups.push_back({"insi", {}});
+        else
+            groups.back().second.push_back(w[i]);
+    }
+    const auto reals = [&](const std::string& key, const std::vector<std::string>& words,
+                           std::size_t n) {
+        if (words.size() != n)
+            throw Usage("--wall: " + key + " takes " + std::to_string(n) + " value" +
+                        (n == 1 ? "" : "s") + ", got " + std::to_string(words.size()) + " in \"" +
+                        v + "\"");
+        std::vector<double> x;
+        for (const std::string& word : words)
+            x.push_back(formats::parse_real(word, "--wall " + key));
+        return x;
+    };
+    const std::vector<double> shape = reals(w[0], groups[0].second, values);
+    wall.point = {shape[0], shape[1], shape[2]};
+    if (wall.shape != 3) wall.direction = {shape[3], shape[4], shape[5]};
+    if (wall.shape != 1) wall.radius = shape[values - 1];
+    std::string comp;
+    std::vector<std::string> seen;
+    for (std::size_t g = 1; g < groups.size(); ++g) {
+        const auto& [key, words] = groups[g];
+        if (std::find(seen.begin(), seen.end(), key) != seen.end())
+            throw Usage("--wall: " + key + " given twice (a wall takes one)");
+        seen.push_back(key);
+        if (key == "edge") {
+            const std::vector<double> e = reals(key, words, 5);
+            wall.edge = std::array<double, 5>{e[0], e[1], e[2], e[3], e[4]};
+        } else if (key == "leng" || key == "length") {
+            wall.length = reals(key, words, 1)[0];
+        } else if (key == "insi") {
+            wall.inside = true;
+        } else if (key == "move") {
+            const std::vector<double> m = reals(key, words, 3);
+            wall.move = std::array<double, 3>{m[0], m[1], m[2]};
+        } else if (key == "fric") {
+            wall.friction = reals(key, words, 1)[0];
+        } else if (key == "comp") {
+            if (words.size() != 1)
+                throw Usage("--wall: comp takes one component, got \"" + v + "\"");
+            comp = words[0];
+        } else {
+            throw Usage("--wall: unknown record \"" + key +
+                        "\" (edge, leng, insi, move, fric or comp)");
+        }
+    }
+    return {wall, comp};
+}
+
 bool switch_value(const std::string& key, const std::string& v) {
     if (v != "on" && v != "off") throw Usage("--" + key + " takes on or off");
     return v == "on";
@@ -372,18 +483,38 @@ bool switch_value(const std::string& key, const std::string& v) {
 void read_options_file(const std::string& path, Settings& s);
 
 // The mesh size options: --nx ... --origin of a box, --radius ... --nalong of a
-// cylinder, --scale of a Gmsh mesh. Each is refused for the other kinds; the
+// cylinder, --side ... --nalong of a tube, --scale of a Gmsh mesh. Each is refused for the other kinds; the
 // box and cylinder ones are noted in `given` for the check of missing ones.
 // False if `key` is none of them.
 bool apply_geometry(Settings& s, const std::string& key, const std::string& v) {
     const bool geometry_box = key == "nx" || key == "ny" || key == "nz" || key == "lx" ||
                               key == "ly" || key == "lz" || key == "origin";
-    const bool geometry_cyl =
-        key == "radius" || key == "length" || key == "ncore" || key == "nlayers" || key == "nalong";
+    const bool both = key == "length" || key == "nalong";
+    const bool geometry_cyl = key == "radius" || key == "ncore" || key == "nlayers";
+    const bool geometry_tube =
+        key == "side" || key == "thickness" || key == "nwall" || key == "nside";
     if (geometry_box && s.kind != "box") throw Usage("--" + key + " applies to box meshes only");
     if (geometry_cyl && s.kind != "cylinder")
         throw Usage("--" + key + " applies to cylinder meshes only");
-    if (geometry_box || geometry_cyl) s.given[key] = true;
+    if (geometry_tube && s.kind != "tube") throw Usage("--" + key + " applies to tube meshes only");
+    if (both && s.kind != "cylinder" && s.kind != "tube")
+        throw Usage("--" + key + " applies to cylinder and tube meshes only");
+    if (geometry_box || geometry_cyl || geometry_tube || both) s.given[key] = true;
+    if (s.kind == "tube") {
+        if (key == "side")
+            s.tube.side = formats::parse_real(v, "--" + key);
+        else if (key == "thickness")
+            s.tube.thickness = formats::parse_real(v, "--" + key);
+        else if (key == "length")
+            s.tube.length = formats::parse_real(v, "--" + key);
+        else if (key == "nwall")
+            s.tube.nwall = formats::parse_int(v, "--" + key);
+        else if (key == "nside")
+            s.tube.nside = formats::parse_int(v, "--" + key);
+        else if (key == "nalong")
+            s.tube.nalong = formats::parse_int(v, "--" + key);
+        if (geometry_tube || both) return true;
+    }
 
     const std::string what = "--" + key;
     if (key == "nx")
@@ -578,6 +709,8 @@ bool apply_model(Settings& s, const std::string& key, const std::string& v) {
                 throw Usage("--rigid-body: a hold is 0 (free) or 1 (held), not \"" + w[i] + "\"");
         }
         replace_named(s.bodies, target, motion);
+    } else if (key == "wall") {
+        s.walls.push_back(wall_option(v));
     } else if (key == "reaction") {
         const std::vector<std::string> w = formats::split_list(v);
         if (w.size() != 1) throw Usage("--reaction needs one TARGET");
@@ -821,8 +954,8 @@ Settings read_command_line(int argc, char** argv) {
             throw Usage("gmsh needs the mesh file: hexdyn-mesh gmsh FILE.msh");
         s.mshfile = argv[2];
         i = 3;
-    } else if (s.kind != "box" && s.kind != "cylinder") {
-        throw Usage("unknown mesh kind \"" + s.kind + "\" (box, cylinder, gmsh or merge)");
+    } else if (s.kind != "box" && s.kind != "cylinder" && s.kind != "tube") {
+        throw Usage("unknown mesh kind \"" + s.kind + "\" (box, cylinder, tube, gmsh or merge)");
     }
     for (; i < argc; ++i) {
         std::string a = argv[i];
@@ -850,7 +983,8 @@ Settings read_command_line(int argc, char** argv) {
 // What the options may call the mesh's parts and components.
 struct MeshNames {
     std::vector<std::pair<std::string, int>> components{{"all", 1}};  // name, component
-    std::vector<mesh::Group> parts;  // physical volume of each material set (box, cylinder: one)
+    std::vector<mesh::Group>
+        parts;  // physical volume of each material set (box, cylinder, tube: one)
 };
 
 // Reads the Gmsh file into `d`, scales it, prints its components and material
@@ -894,6 +1028,11 @@ MeshNames build_mesh(const Settings& s, formats::Deck& d) {
         require(s, {"radius", "length", "ncore", "nlayers", "nalong"});
         mesh::make_cylinder(s.cyl, d);
         m.components.insert(m.components.end(), {{"bottom", 2}, {"top", 3}, {"lateral", 4}});
+    } else if (s.kind == "tube") {
+        require(s, {"side", "thickness", "length", "nwall", "nside", "nalong"});
+        mesh::make_tube(s.tube, d);
+        m.components.insert(m.components.end(),
+                            {{"bottom", 2}, {"top", 3}, {"outer", 4}, {"inner", 5}});
     } else {
         import_gmsh(s, d, m);
     }
@@ -908,6 +1047,9 @@ std::string default_title(const Settings& s) {
     if (s.kind == "cylinder")
         return "cylinder " + std::to_string(s.cyl.ncore) + "/" + std::to_string(s.cyl.nlayers) +
                "/" + std::to_string(s.cyl.nalong);
+    if (s.kind == "tube")
+        return "tube " + std::to_string(s.tube.nwall) + "/" + std::to_string(s.tube.nside) + "/" +
+               std::to_string(s.tube.nalong);
     return "gmsh " + std::filesystem::path(s.mshfile).filename().string();
 }
 
@@ -992,6 +1134,21 @@ void set_model(const Settings& s, const MeshNames& m, formats::Deck& d) {
         const int c = component("reaction", target, m.components, d.ncomponents());
         d.reactions.push_back({c, c});
     }
+    // The walls in the order given, each checked as the solver checks the
+    // deck's records (the same messages, "wall N: ...").
+    for (const auto& [given, target] : s.walls) {
+        formats::Wall w = given;
+        if (!target.empty()) w.comp = component("wall", target, m.components, d.ncomponents());
+        if (!d.walls) d.walls.emplace();
+        d.walls->push_back(w);
+        const std::string fault =
+            grammar::wallfault(w, static_cast<int>(d.walls->size()), d.ncomponents(), [](double x) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%.9g", x);
+                return std::string(text);
+            });
+        if (!fault.empty()) throw Usage("--" + fault);
+    }
     if (s.timetable) {
         if (!(s.timetable->back().time > *s.endtime))
             throw Usage(
@@ -1034,7 +1191,7 @@ void check_elements(const formats::Deck& d) {
 }
 
 int run(int argc, char** argv) {
-    if (argc < 2) throw Usage("no mesh kind given (box, cylinder or gmsh)");
+    if (argc < 2) throw Usage("no mesh kind given (box, cylinder, tube or gmsh)");
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (formats::asks_help(a, kHelpText.c_str())) return 0;
