@@ -632,9 +632,7 @@ void findcandidates() {
             fb[i].hi[c] = b.hi[c] + pad;
         }
     }
-    std::vector<const double*> points(st.nodes.size());
-    for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
-    const grid g = bingrid(fb, points);
+    const grid g = bingrid(fb);
     // Every face's normal once, not again for each node near it.
     std::vector<std::array<double, 3>> normal(st.faces.size());
     for (std::size_t i = 0; i < st.faces.size(); ++i) normal[i] = facenormal(st.faces[i]);
@@ -760,9 +758,7 @@ std::vector<long long> insideelements(double within, overlap& deepest) {
         which[n++] = e;
     }
     boxes.resize(n);
-    std::vector<const double*> points(st.nodes.size());
-    for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
-    const grid g = bingrid(boxes, points);
+    const grid g = bingrid(boxes);
     std::vector<long long> found;
     std::vector<int> hits;
     for (const snode& s : st.nodes) {
