@@ -472,8 +472,15 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             for (const int k : st.own[i].node)
                 enclose(fb[i], x + 3 * static_cast<std::ptrdiff_t>(k));
         std::vector<char> mark(static_cast<std::size_t>(particledata::nb_particle), 0);
+        // Whatever goes to q lies in this process's box: the processes
+        // whose boxes lie within reach of each other exchange, and only they.
+        std::vector<char> partner(static_cast<std::size_t>(np), 0);
+        for (int q = 0; q < np; ++q)
+            partner[static_cast<std::size_t>(q)] = static_cast<char>(
+                q != me && overlaps(boxes[static_cast<std::size_t>(me)],
+                                    boxes[static_cast<std::size_t>(q)], st.reach));
         for (int q = 0; q < np; ++q) {
-            if (q == me) continue;
+            if (!partner[static_cast<std::size_t>(q)]) continue;
             const box& bq = boxes[static_cast<std::size_t>(q)];
             if (bq.lo[0] > bq.hi[0]) continue;
             std::vector<double>& o = out[static_cast<std::size_t>(q)];
@@ -496,7 +503,7 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             for (const int k : sent) packnode(o, k);
             o.insert(o.end(), fpart.begin(), fpart.end());
         }
-        got = sendlists(out);
+        got = sendpartners(out, partner);
     }
     return got;
 }
