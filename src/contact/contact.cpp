@@ -475,8 +475,15 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             for (const int k : st.own[i].node)
                 enclose(fb[i], x + 3 * static_cast<std::ptrdiff_t>(k));
         std::vector<char> mark(static_cast<std::size_t>(particledata::nb_particle), 0);
+        // Whatever goes to q lies in this process's box: the processes
+        // whose boxes lie within reach of each other exchange, and only they.
+        std::vector<char> partner(static_cast<std::size_t>(np), 0);
+        for (int q = 0; q < np; ++q)
+            partner[static_cast<std::size_t>(q)] = static_cast<char>(
+                q != me && overlaps(boxes[static_cast<std::size_t>(me)],
+                                    boxes[static_cast<std::size_t>(q)], st.reach));
         for (int q = 0; q < np; ++q) {
-            if (q == me) continue;
+            if (!partner[static_cast<std::size_t>(q)]) continue;
             const box& bq = boxes[static_cast<std::size_t>(q)];
             if (bq.lo[0] > bq.hi[0]) continue;
             std::vector<double>& o = out[static_cast<std::size_t>(q)];
@@ -499,7 +506,7 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             for (const int k : sent) packnode(o, k);
             o.insert(o.end(), fpart.begin(), fpart.end());
         }
-        got = sendlists(out);
+        got = sendpartners(out, partner);
     }
     return got;
 }
@@ -635,9 +642,7 @@ void findcandidates() {
             fb[i].hi[c] = b.hi[c] + pad;
         }
     }
-    std::vector<const double*> points(st.nodes.size());
-    for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
-    const grid g = bingrid(fb, points);
+    const grid g = bingrid(fb);
     // Every face's normal once, not again for each node near it.
     std::vector<std::array<double, 3>> normal(st.faces.size());
     for (std::size_t i = 0; i < st.faces.size(); ++i) normal[i] = facenormal(st.faces[i]);
@@ -763,9 +768,7 @@ std::vector<long long> insideelements(double within, overlap& deepest) {
         which[n++] = e;
     }
     boxes.resize(n);
-    std::vector<const double*> points(st.nodes.size());
-    for (std::size_t i = 0; i < st.nodes.size(); ++i) points[i] = st.nodes[i].x;
-    const grid g = bingrid(boxes, points);
+    const grid g = bingrid(boxes);
     std::vector<long long> found;
     std::vector<int> hits;
     for (const snode& s : st.nodes) {

@@ -34,30 +34,33 @@ std::vector<box> gatherboxes(const box& mine) {
     return all;
 }
 
-std::vector<std::vector<double>> sendlists(const std::vector<std::vector<double>>& out) {
+std::vector<std::vector<double>> sendpartners(const std::vector<std::vector<double>>& out,
+                                              const std::vector<char>& partner) {
     const int np = commnodes::nprocs;
+    const int me = commnodes::myid;
     std::vector<std::vector<double>> in(static_cast<std::size_t>(np));
     if (np <= 1) {
         in[0] = out[0];
         return in;
     }
-    std::vector<int> nout(static_cast<std::size_t>(np)), nin(static_cast<std::size_t>(np));
-    const int me = commnodes::myid;
-    for (int q = 0; q < np; ++q) nout[q] = q == me ? 0 : static_cast<int>(out[q].size());
-    MPI_Alltoall(nout.data(), 1, MPI_INT, nin.data(), 1, MPI_INT, MPI_COMM_WORLD);
     std::vector<MPI_Request> req;
     for (int q = 0; q < np; ++q) {
-        in[q].resize(static_cast<std::size_t>(nin[q]));
-        if (nin[q] > 0) {
-            req.emplace_back();
-            MPI_Irecv(in[q].data(), nin[q], MPI_DOUBLE, q, 7301, MPI_COMM_WORLD, &req.back());
-        }
+        const std::vector<double>& o = out[static_cast<std::size_t>(q)];
+        if (q == me || !partner[static_cast<std::size_t>(q)]) continue;
+        req.emplace_back();
+        MPI_Isend(o.data(), static_cast<int>(o.size()), MPI_DOUBLE, q, 7303, MPI_COMM_WORLD,
+                  &req.back());
     }
-    for (int q = 0; q < np; ++q)
-        if (nout[q] > 0) {
-            req.emplace_back();
-            MPI_Isend(out[q].data(), nout[q], MPI_DOUBLE, q, 7301, MPI_COMM_WORLD, &req.back());
-        }
+    for (int q = 0; q < np; ++q) {
+        if (q == me || !partner[static_cast<std::size_t>(q)]) continue;
+        MPI_Status status;
+        MPI_Probe(q, 7303, MPI_COMM_WORLD, &status);
+        int n = 0;
+        MPI_Get_count(&status, MPI_DOUBLE, &n);
+        std::vector<double>& i = in[static_cast<std::size_t>(q)];
+        i.resize(static_cast<std::size_t>(n));
+        MPI_Recv(i.data(), n, MPI_DOUBLE, q, 7303, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+    }
     MPI_Waitall(static_cast<int>(req.size()), req.data(), MPI_STATUSES_IGNORE);
     in[static_cast<std::size_t>(me)] = out[static_cast<std::size_t>(me)];
     return in;

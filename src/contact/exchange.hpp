@@ -19,9 +19,13 @@ bool overlaps(const box& a, const box& b, double pad);
 // The boxes of all processes, in process order (collective).
 std::vector<box> gatherboxes(const box& mine);
 
-// Sends out[q] to process q and returns, per process, what it sent here
-// (collective; out has one list per process, empty ones are not sent).
-std::vector<std::vector<double>> sendlists(const std::vector<std::vector<double>>& out);
+// Sends out[q] to every partner q and returns, per process, what each
+// partner sent here, empty lists included: one message each way between
+// partners and none between others, the lengths learnt from the messages.
+// `partner` must be symmetric (q is a partner of p when p is of q), as two
+// processes find it from the same pair of gathered boxes.
+std::vector<std::vector<double>> sendpartners(const std::vector<std::vector<double>>& out,
+                                              const std::vector<char>& partner);
 
 // The same when each process already knows how much every other sends it
 // (`incount` per process): point-to-point messages between partners only.

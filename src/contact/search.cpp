@@ -3,83 +3,118 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace contact {
 
-std::int64_t grid::cellof(const double x[3], int axis) const {
+std::int64_t grid::level::cellof(const double x[3], int axis) const {
     const double r = std::floor((x[axis] - origin[axis]) / cell);
     if (!(r >= 0.0)) return 0;
-    const double top = static_cast<double>(dims[axis] - 1);
-    return r > top ? dims[axis] - 1 : static_cast<std::int64_t>(r);
+    const double last = static_cast<double>(dims[axis] - 1);
+    return r > last ? dims[axis] - 1 : static_cast<std::int64_t>(r);
 }
 
 void grid::query(const double x[3], std::vector<int>& hits) const {
-    if (start.empty()) return;
-    const std::int64_t c = (cellof(x, 2) * dims[1] + cellof(x, 1)) * dims[0] + cellof(x, 0);
-    for (std::int64_t i = start[static_cast<std::size_t>(c)];
-         i < start[static_cast<std::size_t>(c) + 1]; ++i)
-        hits.push_back(entries[static_cast<std::size_t>(i)]);
+    const std::size_t first = hits.size();
+    int found = 0;
+    for (const level& l : levels) {
+        // No box of the class holds a point beyond their corners.
+        if (x[0] < l.origin[0] || x[1] < l.origin[1] || x[2] < l.origin[2] || x[0] > l.top[0] ||
+            x[1] > l.top[1] || x[2] > l.top[2])
+            continue;
+        const std::int64_t c =
+            (l.cellof(x, 2) * l.dims[1] + l.cellof(x, 1)) * l.dims[0] + l.cellof(x, 0);
+        const auto it = std::lower_bound(l.keys.begin(), l.keys.end(), c);
+        if (it == l.keys.end() || *it != c) continue;
+        const std::size_t k = static_cast<std::size_t>(it - l.keys.begin());
+        for (std::int64_t i = l.start[k]; i < l.start[k + 1]; ++i)
+            hits.push_back(l.entries[static_cast<std::size_t>(i)]);
+        found += 1;
+    }
+    // Each class lists its boxes in increasing number; so do all together.
+    if (found > 1) std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end());
 }
 
-grid bingrid(const std::vector<bin>& boxes, const std::vector<const double*>& points) {
+grid bingrid(const std::vector<bin>& boxes) {
     grid g;
     if (boxes.empty()) return g;
-    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
-    double wide = 0.0;
-    for (const bin& b : boxes)
-        for (int c = 0; c < 3; ++c) {
-            lo[c] = std::fmin(lo[c], b.lo[c]);
-            hi[c] = std::fmax(hi[c], b.hi[c]);
-            wide = std::fmax(wide, b.hi[c] - b.lo[c]);
-        }
-    for (const double* p : points)
-        for (int c = 0; c < 3; ++c) {
-            lo[c] = std::fmin(lo[c], p[c]);
-            hi[c] = std::fmax(hi[c], p[c]);
-        }
-    // Cells no narrower than the widest box, and not many more cells than
-    // boxes.
-    const double most = 4.0 * static_cast<double>(boxes.size()) + 64.0;
-    double h = wide > 0.0 ? wide : 1.0;
-    for (int tries = 0; tries < 64; ++tries) {
-        double n = 1.0;
-        for (int c = 0; c < 3; ++c) n *= std::floor((hi[c] - lo[c]) / h) + 1.0;
-        if (n <= most) break;
-        h *= std::fmax(1.01, std::cbrt(n / most));
+    // The width of a box is its largest extent; the classes double in
+    // width from the narrowest box that has one.
+    std::vector<double> width(boxes.size(), 0.0);
+    double narrowest = 0.0;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        for (int c = 0; c < 3; ++c) width[i] = std::fmax(width[i], boxes[i].hi[c] - boxes[i].lo[c]);
+        if (width[i] > 0.0 && (narrowest == 0.0 || width[i] < narrowest)) narrowest = width[i];
     }
-    g.cell = h;
-    for (int c = 0; c < 3; ++c) {
-        g.origin[c] = lo[c];
-        g.dims[c] = static_cast<std::int64_t>(std::floor((hi[c] - lo[c]) / h)) + 1;
-    }
-    const std::int64_t ncell = g.dims[0] * g.dims[1] * g.dims[2];
-    g.start.assign(static_cast<std::size_t>(ncell) + 1, 0);
-    // Two passes: count per cell, then place.
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<std::int64_t> fill;
-        if (pass == 1) {
-            for (std::int64_t c = 0; c < ncell; ++c)
-                g.start[static_cast<std::size_t>(c) + 1] += g.start[static_cast<std::size_t>(c)];
-            g.entries.assign(static_cast<std::size_t>(g.start.back()), 0);
-            fill.assign(g.start.begin(), g.start.end() - 1);
+    if (!(narrowest > 0.0)) narrowest = 1.0;
+    std::vector<int> cls(boxes.size(), 0);
+    int nclass = 1;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        double h = narrowest;
+        int l = 0;
+        while (h < width[i] && l < 62) {
+            h *= 2.0;
+            l += 1;
         }
+        cls[i] = l;
+        nclass = std::max(nclass, l + 1);
+    }
+    for (int l = 0; l < nclass; ++l) {
+        grid::level v;
+        double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+        double wide = 0.0;
+        std::size_t n = 0;
         for (std::size_t i = 0; i < boxes.size(); ++i) {
+            if (cls[i] != l) continue;
+            n += 1;
+            wide = std::fmax(wide, width[i]);
+            for (int c = 0; c < 3; ++c) {
+                lo[c] = std::fmin(lo[c], boxes[i].lo[c]);
+                hi[c] = std::fmax(hi[c], boxes[i].hi[c]);
+            }
+        }
+        if (n == 0) continue;
+        // Cells as wide as the widest box of the class, wider only where the
+        // cell numbers would not fit.
+        double h = wide > 0.0 ? wide : narrowest;
+        for (int tries = 0; tries < 64; ++tries) {
+            double cells = 1.0;
+            for (int c = 0; c < 3; ++c) cells *= std::floor((hi[c] - lo[c]) / h) + 1.0;
+            if (cells < 1e15) break;
+            h *= 2.0;
+        }
+        v.cell = h;
+        for (int c = 0; c < 3; ++c) {
+            v.origin[c] = lo[c];
+            v.top[c] = hi[c];
+            v.dims[c] = static_cast<std::int64_t>(std::floor((hi[c] - lo[c]) / h)) + 1;
+        }
+        std::vector<std::pair<std::int64_t, int>> placed;
+        placed.reserve(8 * n);
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            if (cls[i] != l) continue;
             std::int64_t a[3], b[3];
             for (int c = 0; c < 3; ++c) {
-                a[c] = g.cellof(boxes[i].lo, c);
-                b[c] = g.cellof(boxes[i].hi, c);
+                a[c] = v.cellof(boxes[i].lo, c);
+                b[c] = v.cellof(boxes[i].hi, c);
             }
             for (std::int64_t z = a[2]; z <= b[2]; ++z)
                 for (std::int64_t y = a[1]; y <= b[1]; ++y)
-                    for (std::int64_t x = a[0]; x <= b[0]; ++x) {
-                        const std::size_t c =
-                            static_cast<std::size_t>((z * g.dims[1] + y) * g.dims[0] + x);
-                        if (pass == 0)
-                            g.start[c + 1] += 1;
-                        else
-                            g.entries[static_cast<std::size_t>(fill[c]++)] = static_cast<int>(i);
-                    }
+                    for (std::int64_t x = a[0]; x <= b[0]; ++x)
+                        placed.emplace_back((z * v.dims[1] + y) * v.dims[0] + x,
+                                            static_cast<int>(i));
         }
+        std::sort(placed.begin(), placed.end());
+        v.entries.reserve(placed.size());
+        for (std::size_t j = 0; j < placed.size(); ++j) {
+            if (j == 0 || placed[j].first != placed[j - 1].first) {
+                v.keys.push_back(placed[j].first);
+                v.start.push_back(static_cast<std::int64_t>(j));
+            }
+            v.entries.push_back(placed[j].second);
+        }
+        v.start.push_back(static_cast<std::int64_t>(placed.size()));
+        g.levels.push_back(std::move(v));
     }
     return g;
 }

@@ -1,8 +1,12 @@
-// Spatial binning of the contact search: boxes (the faces, widened) on a
-// uniform grid whose cell is at least as wide as the widest box, so a box
-// covers at most two cells per axis and a point finds every box holding it
-// in its own cell. Building and every query cost time linear in the number
-// of boxes and points.
+// Spatial binning of the contact search: boxes (the faces, widened) sorted
+// into classes of width, each class on a grid whose cell is at least as
+// wide as the widest box of the class, so a box covers at most two cells
+// per axis of its class and a point finds every box holding it in its own
+// cell of each class. Only the cells that hold boxes are kept, so a class
+// of small boxes gets small cells however far apart its boxes lie: a mesh
+// graded from fine to coarse does not list the coarse faces' width of fine
+// faces at every node. Building costs the sorting of the boxes' cells, a
+// query a binary search per class.
 #pragma once
 
 #include <cstdint>
@@ -16,20 +20,25 @@ struct bin {
 
 class grid {
   public:
-    // Appends to `hits` the boxes registered in the cell of `x` (a superset
-    // of the boxes holding x).
+    // Appends to `hits` the boxes registered in the cells of `x`, in
+    // increasing box number (a superset of the boxes holding x).
     void query(const double x[3], std::vector<int>& hits) const;
 
-    double origin[3] = {0.0, 0.0, 0.0};
-    double cell = 1.0;
-    std::int64_t dims[3] = {1, 1, 1};
-    std::vector<std::int64_t> start;  // per cell, its first entry
-    std::vector<int> entries;         // box numbers, cell by cell
-
-    std::int64_t cellof(const double x[3], int axis) const;
+    // The boxes of one class of width.
+    struct level {
+        double origin[3] = {0.0, 0.0, 0.0};
+        double top[3] = {0.0, 0.0, 0.0};  // the upper corner of the class's boxes
+        double cell = 1.0;
+        std::int64_t dims[3] = {1, 1, 1};
+        std::vector<std::int64_t> keys;   // the cells holding boxes, increasing
+        std::vector<std::int64_t> start;  // per kept cell, its first entry
+        std::vector<int> entries;         // box numbers, cell by cell, increasing in a cell
+        std::int64_t cellof(const double x[3], int axis) const;
+    };
+    std::vector<level> levels;
 };
 
-// The grid of `boxes`, spanning them and `points`.
-grid bingrid(const std::vector<bin>& boxes, const std::vector<const double*>& points);
+// The grid of `boxes`.
+grid bingrid(const std::vector<bin>& boxes);
 
 }  // namespace contact

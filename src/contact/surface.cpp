@@ -142,7 +142,12 @@ std::vector<face> exteriorfaces(localexterior& known) {
             }
         }
         send[static_cast<std::size_t>(commnodes::myid)].clear();
-        const std::vector<std::vector<double>> got = sendlists(send);
+        // A face sent to q lies in this process's box.
+        std::vector<char> partner(static_cast<std::size_t>(np), 0);
+        for (int q = 0; q < np; ++q)
+            partner[static_cast<std::size_t>(q)] = static_cast<char>(
+                q != commnodes::myid && overlaps(mine, boxes[static_cast<std::size_t>(q)], 0.0));
+        const std::vector<std::vector<double>> got = sendpartners(send, partner);
         std::vector<key> theirs;
         for (int q = 0; q < np; ++q) {
             if (q == commnodes::myid) continue;

@@ -359,6 +359,7 @@ void integration(checkpoint::schedule& sched) {
                          : next <= static_cast<double>(INT_MIN) ? INT_MIN
                                                                 : static_cast<int>(next);
             const double kinetic = modelkinetic();
+            if (failuredata::on) failure::jobcount();
             if (commnodes::myid == 0) {
                 std::string line =
                     progressline(istep, currenttime, dtk1, elementdata::eledistortion, kinetic);
@@ -382,6 +383,7 @@ void integration(checkpoint::schedule& sched) {
     } while (currenttime <= endtime);
     // The last frame is on disk before the run reports its end.
     if (fields) fieldout::wait();
+    if (failuredata::on) failure::jobcount();
     if (failuredata::on && commnodes::myid == 0) {
         std::string line(1, ' ');
         line += std::to_string(failuredata::nerodedjob);

@@ -29,6 +29,7 @@ std::vector<double> epprev;  // per element, effective plastic strain at the las
 std::vector<double> wp;      // per element, plastic work done, J
 std::vector<double> x0;      // deck coordinates (principal strain limits only)
 double step0 = 0.0;          // shortest initial element step, s
+bool countbehind = false;    // elements have eroded since nerodedjob was summed
 
 // The right Cauchy-Green tensor C = F^T F of the element's deformation at its
 // centre, from deck coordinates X to current x; false for an element
@@ -151,6 +152,7 @@ void reset() {
     wp.clear();
     x0.clear();
     step0 = 0.0;
+    countbehind = false;
 }
 
 void prepare() {
@@ -171,6 +173,7 @@ void prepare() {
 
 void start() {
     if (!ready) prepare();
+    countbehind = false;
     failuredata::nerodedjob = failuredata::neroded;
     if (commnodes::nprocs > 1)
         MPI_Allreduce(&failuredata::neroded, &failuredata::nerodedjob, 1, MPI_INT, MPI_SUM,
@@ -260,13 +263,21 @@ int afterpass() {
 }
 
 bool agree(bool somewhere) {
-    if (!somewhere) return false;
-    int all = failuredata::neroded;
-    if (commnodes::nprocs > 1)
-        MPI_Allreduce(&failuredata::neroded, &all, 1, MPI_INT, MPI_SUM, MPI_COMM_WORLD);
-    const bool grown = all > failuredata::nerodedjob;
-    failuredata::nerodedjob = all;
-    return grown;
+    // An element eroded in this pass somewhere has made the job's count
+    // grow: what it has grown to is summed only when it is read.
+    if (somewhere) countbehind = true;
+    return somewhere;
+}
+
+int jobcount() {
+    if (countbehind) {
+        failuredata::nerodedjob = failuredata::neroded;
+        if (commnodes::nprocs > 1)
+            MPI_Allreduce(&failuredata::neroded, &failuredata::nerodedjob, 1, MPI_INT, MPI_SUM,
+                          MPI_COMM_WORLD);
+        countbehind = false;
+    }
+    return failuredata::nerodedjob;
 }
 
 }  // namespace failure

@@ -34,11 +34,15 @@ void start();
 // elements this process eroded in this pass.
 int afterpass();
 
-// The number of eroded elements of the whole model; true when it has grown
-// since the last call. `somewhere` tells whether some process eroded an
-// element in this pass (the step's own reduction carries that): only then is
-// the count summed (collective), else it stands.
+// True when the number of eroded elements of the whole model has grown in
+// this pass: `somewhere` tells whether some process eroded an element in it
+// (the step's own reduction carries that), so no message is needed; the
+// count itself is summed when jobcount() reads it.
 bool agree(bool somewhere);
+
+// The number of eroded elements of the whole model (collective: summed over
+// the processes when elements have eroded since the last sum).
+int jobcount();
 
 // Strains of the element's deformation at its centre, from the deck
 // coordinates X of its corners to the current x (0 for an element degenerate

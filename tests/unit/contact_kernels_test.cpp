@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -128,36 +129,59 @@ TEST(ContactKernels, FrictionSlidesAtMuAndSticksWithinTheStep) {
     }
 }
 
-// Every box holding a point is among the boxes of the point's cell.
+// Every box holding a point is among the boxes of the point's cells, once
+// and in increasing number (the order the candidate lists and the overlap
+// check at the start take them in), for boxes of one size, of sizes over
+// three decades (a graded mesh: the small ones must not be listed at every
+// point near a large one) and of no size at all.
 TEST(ContactKernels, BinsFindEveryBoxHoldingAPoint) {
-    std::mt19937 gen(7);
-    std::uniform_real_distribution<double> at(-1.0, 1.0), size(0.0, 0.3);
-    std::vector<contact::bin> boxes(300);
-    for (contact::bin& b : boxes)
-        for (int c = 0; c < 3; ++c) {
-            b.lo[c] = at(gen);
-            b.hi[c] = b.lo[c] + size(gen);
+    struct Case {
+        const char* what;
+        double smallest, largest;  // box sizes, drawn evenly in their logarithm
+        std::int64_t most;         // bound on the boxes listed over all points
+    };
+    const Case cases[] = {{"one size", 0.3, 0.3, 300 * 500 / 4},
+                          {"graded", 1e-3, 1.0, 300 * 500 / 8},
+                          {"points", 0.0, 0.0, 300 * 500 / 4}};
+    for (const Case& c : cases) {
+        std::mt19937 gen(7);
+        std::uniform_real_distribution<double> at(-1.0, 1.0), unit(0.0, 1.0);
+        std::vector<contact::bin> boxes(300);
+        for (contact::bin& b : boxes) {
+            const double w =
+                c.largest > 0.0 ? c.smallest * std::pow(c.largest / c.smallest, unit(gen)) : 0.0;
+            for (int d = 0; d < 3; ++d) {
+                b.lo[d] = at(gen);
+                b.hi[d] = b.lo[d] + w * unit(gen);
+            }
         }
-    std::vector<std::vector<double>> pts(500, std::vector<double>(3));
-    std::vector<const double*> points;
-    for (auto& p : pts) {
-        for (double& x : p) x = 1.2 * at(gen);
-        points.push_back(p.data());
-    }
-    const contact::grid g = contact::bingrid(boxes, points);
-    std::int64_t listed = 0;
-    for (const double* p : points) {
-        std::vector<int> hits;
-        g.query(p, hits);
-        listed += static_cast<std::int64_t>(hits.size());
-        for (std::size_t i = 0; i < boxes.size(); ++i) {
-            bool in = true;
-            for (int c = 0; c < 3; ++c) in = in && p[c] >= boxes[i].lo[c] && p[c] <= boxes[i].hi[c];
-            const bool found =
-                std::find(hits.begin(), hits.end(), static_cast<int>(i)) != hits.end();
-            EXPECT_TRUE(found || !in) << "box " << i;
+        std::vector<std::array<double, 3>> points(500);
+        // Half the points at the corners of boxes (so that zero-size boxes
+        // are held), half anywhere.
+        for (std::size_t i = 0; i < points.size(); ++i)
+            for (int d = 0; d < 3; ++d)
+                points[i][static_cast<std::size_t>(d)] =
+                    i % 2 == 0 ? boxes[i % boxes.size()].lo[d] : 1.2 * at(gen);
+        const contact::grid g = contact::bingrid(boxes);
+        std::int64_t listed = 0;
+        for (const std::array<double, 3>& p : points) {
+            std::vector<int> hits{-1};
+            g.query(p.data(), hits);
+            listed += static_cast<std::int64_t>(hits.size()) - 1;
+            EXPECT_TRUE(std::is_sorted(hits.begin(), hits.end()) &&
+                        std::adjacent_find(hits.begin(), hits.end()) == hits.end())
+                << c.what;
+            for (std::size_t i = 0; i < boxes.size(); ++i) {
+                bool in = true;
+                for (int d = 0; d < 3; ++d)
+                    in = in && p[static_cast<std::size_t>(d)] >= boxes[i].lo[d] &&
+                         p[static_cast<std::size_t>(d)] <= boxes[i].hi[d];
+                const bool found =
+                    std::find(hits.begin(), hits.end(), static_cast<int>(i)) != hits.end();
+                EXPECT_TRUE(found || !in) << c.what << ", box " << i;
+            }
         }
+        // And not every box for every point: the grid sorts.
+        EXPECT_LT(listed, c.most) << c.what;
     }
-    // And not every box for every point: the grid sorts.
-    EXPECT_LT(listed, static_cast<std::int64_t>(points.size() * boxes.size() / 4));
 }
