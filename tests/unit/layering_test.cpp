@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Folders of src, bottom layer first.
-const std::vector<std::string> layers = {"model",    "output",  "material", "element",
+const std::vector<std::string> layers = {"numerics", "model",  "output",  "material", "element",
                                          "parallel", "failure", "contact",  "walls",
                                          "motion",   "rigid",   "input",    "control"};
 
