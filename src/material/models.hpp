@@ -184,8 +184,12 @@ inline double plasticincrement(double q, double sy, double g3, const Yield& yiel
 inline double jcyield(const material& mat, double ep0, double dp, double dtk, double rate0,
                       double soft, double& slope) {
     const double ep = ep0 + dp;
-    const double h = mat.yield0 + mat.bjc * mpow(ep, mat.njc);
-    const double dh = mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * mpow(ep, mat.njc - 1.0);
+    // With "math on" both powers come from one logarithm (the same bits).
+    double pn = 0.0, pn1 = 0.0;
+    if (solvermath) ownmath::powpair(ep, mat.njc, mat.njc - 1.0, pn, pn1);
+    const double h = mat.yield0 + mat.bjc * (solvermath ? pn : std::pow(ep, mat.njc));
+    const double dh =
+        mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * (solvermath ? pn1 : std::pow(ep, mat.njc - 1.0));
     const double rate = 1.0 + mat.cjc * mlog(dp / dtk / rate0);
     if (!(rate > 0.0)) {
         slope = 0.0;

@@ -140,18 +140,14 @@ inline void logdd(V x, V& hi, V& lo) {
 
     // log m = 2 atanh s = 2s + 2s^3/3 + 2s^5/5 + ..., |s| <= 0.1716; the
     // series stops at s^23 (the next term is below 2^-67).
+    // Estrin's scheme: short chains of dependent operations.
     const V z = sh * sh;
-    V t = all<V>(2.0 / 23.0);
-    t = t * z + 2.0 / 21.0;
-    t = t * z + 2.0 / 19.0;
-    t = t * z + 2.0 / 17.0;
-    t = t * z + 2.0 / 15.0;
-    t = t * z + 2.0 / 13.0;
-    t = t * z + 2.0 / 11.0;
-    t = t * z + 2.0 / 9.0;
-    t = t * z + 2.0 / 7.0;
-    t = t * z + 2.0 / 5.0;
-    t = t * z + 2.0 / 3.0;
+    const V z2 = z * z;
+    const V z4 = z2 * z2;
+    const V q0 = (2.0 / 3.0 + z * (2.0 / 5.0)) + z2 * (2.0 / 7.0 + z * (2.0 / 9.0));
+    const V q1 = (2.0 / 11.0 + z * (2.0 / 13.0)) + z2 * (2.0 / 15.0 + z * (2.0 / 17.0));
+    const V q2 = (2.0 / 19.0 + z * (2.0 / 21.0)) + z2 * (2.0 / 23.0);
+    const V t = (q0 + z4 * q1) + (z4 * z4) * q2;
     const V tail = (sh * z) * t;
     // d(2 atanh s)/ds = 2 / (1 - s^2): the low part of s to second order.
     const V low = sl * (2.0 + 2.0 * z);
@@ -182,19 +178,14 @@ inline V expdd(V a, V b) {
     twoprod(r, r, sq, sqe);
     const V r2h = sq * 0.5;
     const V r2l = sqe * 0.5 + r * rl;
-    V q = all<V>(1.0 / 1307674368000.0);
-    q = q * r + 1.0 / 87178291200.0;
-    q = q * r + 1.0 / 6227020800.0;
-    q = q * r + 1.0 / 479001600.0;
-    q = q * r + 1.0 / 39916800.0;
-    q = q * r + 1.0 / 3628800.0;
-    q = q * r + 1.0 / 362880.0;
-    q = q * r + 1.0 / 40320.0;
-    q = q * r + 1.0 / 5040.0;
-    q = q * r + 1.0 / 720.0;
-    q = q * r + 1.0 / 120.0;
-    q = q * r + 1.0 / 24.0;
-    q = q * r + 1.0 / 6.0;
+    // Estrin's scheme, in powers of r (sq = r^2 rounded).
+    const V r4 = sq * sq;
+    const V f0 = (1.0 / 6.0 + r * (1.0 / 24.0)) + sq * (1.0 / 120.0 + r * (1.0 / 720.0));
+    const V f1 =
+        (1.0 / 5040.0 + r * (1.0 / 40320.0)) + sq * (1.0 / 362880.0 + r * (1.0 / 3628800.0));
+    const V f2 = (1.0 / 39916800.0 + r * (1.0 / 479001600.0)) +
+                 sq * (1.0 / 6227020800.0 + r * (1.0 / 87178291200.0));
+    const V q = (f0 + r4 * f1) + (r4 * r4) * (f2 + r4 * (1.0 / 1307674368000.0));
     const V cube = (sq * r) * q;
     V h1, l1, h2, l2;
     fasttwosum(all<V>(1.0), r, h1, l1);
@@ -226,11 +217,9 @@ inline V exp(V a) {
     return expdd(a, V{});
 }
 
-// x^y for x >= 0 (see the head of the file for the ends of the domain).
+// x^y from log x = h + l.
 template <class V>
-inline V pow(V x, V y) {
-    V h, l;
-    logdd(x, h, l);
+inline V powfromlog(V x, V y, V h, V l) {
     V p, pe;
     twoprod(y, h, p, pe);
     V r = expdd(p, pe + y * l);
@@ -248,6 +237,23 @@ inline V pow(V x, V y) {
     r = x == x ? r : x;
     r = y == 0.0 ? one : r;
     return r;
+}
+
+// x^y for x >= 0 (see the head of the file for the ends of the domain).
+template <class V>
+inline V pow(V x, V y) {
+    V h, l;
+    logdd(x, h, l);
+    return powfromlog(x, y, h, l);
+}
+
+// x^y1 and x^y2 with one logarithm: the bits of pow(x, y1) and pow(x, y2).
+template <class V>
+inline void powpair(V x, V y1, V y2, V& r1, V& r2) {
+    V h, l;
+    logdd(x, h, l);
+    r1 = powfromlog(x, y1, h, l);
+    r2 = powfromlog(x, y2, h, l);
 }
 
 }  // namespace
