@@ -59,6 +59,7 @@ struct options {
     bool stab = false;      // step bounded by the free element's highest frequency ("stab on")
     bool vmis = false;      // von Mises equivalent stress ("vmis on")
     bool cons = false;      // Johnson-Cook returned onto its curve, pla1's strain ("cons on")
+    bool math = false;      // the solver's own pow, log and exp ("math on")
     std::string dump;       // write the final state of rank 0 to this file
     std::string simd;       // width of the element pass (HEXDYN_SIMD), or "all" for each in turn
     bool variants = false;  // each width with and without bulk viscosity and the EOS
@@ -71,7 +72,8 @@ struct options {
         "usage: %s [--size NX NY NZ] [--mat elastic|pp|lin|jc|jcth|plaw|voce] [--eos] [--bulk] "
         "[--hg 0|1|2]\n"
         "          [--hgcoef Q] [--steps N] [--warmup N] [--h LEN] [--rate R]\n"
-        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--stab] [--vmis] [--cons] [--dump "
+        "          [--shear S] [--jitter J] [--nojaum] [--midg] [--stab] [--vmis] [--cons] "
+        "[--math] [--dump "
         "FILE]\n"
         "          [--simd scalar|sse2|avx2|avx512|all] [--variants [--repeat N]]\n",
         prog);
@@ -122,6 +124,8 @@ options parse(int argc, char** argv) {
             o.vmis = true;
         } else if (a == "--cons") {
             o.cons = true;
+        } else if (a == "--math") {
+            o.math = true;
         } else if (a == "--dump") {
             o.dump = next();
         } else if (a == "--simd") {
@@ -268,6 +272,7 @@ void buildmodel(const options& o, slab s) {
     simulation::stablestep = o.stab;
     materialdata::vonmises = o.vmis;
     materialdata::consistent = o.cons;
+    materialdata::solvermath = o.math;
     materialdata::hourglass.method = o.hg;
     materialdata::hourglass.coef = static_cast<double>(static_cast<float>(o.hgcoef));
 

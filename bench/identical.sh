@@ -6,7 +6,8 @@
 # deformation rates and bulk viscosity (off and on), and a smaller matrix with
 # the strain increment from the mid-step geometry (--midg), one with the
 # step of "stab on" (--stab) and one with the von Mises stress and the
-# Johnson-Cook return onto its curve (--vmis --cons), both binaries run the
+# Johnson-Cook return onto its curve (--vmis --cons), one with the solver's
+# own pow, log and exp (--math), both binaries run the
 # same block for the same number of steps and dump the final nodal
 # accelerations, positions, velocities, masses, history records and step
 # scalars; the dumps are compared byte for byte.
@@ -119,6 +120,18 @@ for mat in elastic pp lin jc; do
       # shellcheck disable=SC2086
       compare "$corrref" --size 9 7 7 --mat "$mat" $eos --hg 2 --steps "$steps" \
         --warmup 0 --vmis --cons $extra
+    done
+  done
+done
+# The solver's own pow, log and exp ("math on", --math), every model that
+# calls them, with and without the corrected formulation.
+mathref=$(referencefor --math)
+for mat in jc jcth plaw voce; do
+  for hg in 0 1 2; do
+    for extra in "" "--rate 30000 --shear 0.5" "--vmis --cons" "--vmis --cons --stab --midg --eos"; do
+      # shellcheck disable=SC2086
+      compare "$mathref" --size 9 7 7 --mat "$mat" --hg "$hg" --steps "$steps" \
+        --warmup 0 --math $extra
     done
   done
 done

@@ -25,7 +25,11 @@
 // written out once more for lanes; where the scalar code branches per
 // element, both sides are computed and each lane takes its own. pow and log
 // are libm's, called lane by lane, in tight loops over the lanes of a block
-// of batches (runblock). Everything that adds into the process's running
+// of batches (runblock); with "math on" (p.math) they are the solver's own
+// (numerics/ownmath.hpp, internal linkage, so this file compiles its own
+// copy for its instruction set) computed in the lanes, and the returns onto
+// the hardening curves that run lane by lane call their scalar form, the
+// same bits. Everything that adds into the process's running
 // values (nodal forces, strain energy, step and distortion minima) goes lane
 // after lane in element order.
 #pragma once
@@ -39,6 +43,7 @@
 #include "element/timestep.hpp"
 #include "material/catalog.hpp"
 #include "model/model.hpp"
+#include "numerics/ownmath.hpp"
 
 namespace {
 
@@ -816,7 +821,20 @@ inline bool ascending(const elementpass& p, int e0, int n) {
 // lanes, then the second stage of each in element order.
 inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
     for (int i = 0; i < nb; ++i) blk[i].lanes = stagebegin(p, e0 + i * W, blk[i]);
-    if (p.hgmode != 0)
+    if (p.math) {
+        // "math on": the solver's own pow and log in the lanes.
+        if (p.hgmode != 0)
+            for (int i = 0; i < nb; ++i)
+                if (blk[i].lanes)
+                    blk[i].vpow = ownmath::pow(blk[i].vol, splat(hourglassdata::vexp));
+        if (!materialdata::consistent)
+            for (int i = 0; i < nb; ++i) {
+                batch& b = blk[i];
+                if (!b.lanes || b.m->mtype != 4) continue;
+                b.hard = b.plastic ? ownmath::pow(b.s.epeff, splat(b.m->njc)) : splat(0.0);
+                b.lograte = b.plastic ? ownmath::log(b.rate) : splat(0.0);
+            }
+    } else if (p.hgmode != 0)
         for (int i = 0; i < nb; ++i)
             if (blk[i].lanes)
                 for (int l = 0; l < W; ++l)
@@ -834,7 +852,7 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
                     b.s.epeff[l] = b.s.epeff[l] + dp;
                 }
         }
-    } else {
+    } else if (!p.math) {
         for (int i = 0; i < nb; ++i) {
             batch& b = blk[i];
             if (!b.lanes || b.m->mtype != 4) continue;
@@ -875,6 +893,18 @@ inline void batchedpass(elementpass& p) {
         e += nb * W;
     }
     for (; e < p.ne; ++e) elementscalar(p, e);
+}
+
+// The solver's own functions of "math on" in this width's lanes, over n
+// values (n a multiple of W): fn 0 log x, 1 exp x, 2 pow(x, y).
+inline void ownmathlanes(int fn, const double* x, const double* y, double* out, int n) {
+    for (int i = 0; i + W <= n; i += W) {
+        vd a, b, r;
+        std::memcpy(&a, x + i, sizeof a);
+        std::memcpy(&b, y + i, sizeof b);
+        r = fn == 0 ? ownmath::log(a) : fn == 1 ? ownmath::exp(a) : ownmath::pow(a, b);
+        std::memcpy(out + i, &r, sizeof r);
+    }
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ struct elementpass {
     bool stable;            // step bounded by the free element's highest frequency ("stab on")
     double* hgacc;          // hourglass forces, accumulated apart for the energy balance, or null
     bool midstep;           // strain increment and spin from the mid-step geometry ("midg")
+    bool math;              // the solver's own pow, log and exp ("math on", numerics/ownmath.hpp)
 };
 
 // The Johnson-Cook return of "cons on" (jcreturn of models.hpp, reference
@@ -58,3 +59,11 @@ void elementscalar(elementpass& p, int e);
 void elementpass_sse2(elementpass& p);
 void elementpass_avx2(elementpass& p);
 void elementpass_avx512(elementpass& p);
+
+// The solver's own log (fn 0), exp (1) and pow (2) of numerics/ownmath.hpp
+// in the lanes of each width, as the batched pass computes them, over n
+// values (n a multiple of 8): out[i] = f(x[i]) or pow(x[i], y[i]). For the
+// tests that every width gives the bits of the scalar functions.
+void ownmath_sse2(int fn, const double* x, const double* y, double* out, int n);
+void ownmath_avx2(int fn, const double* x, const double* y, double* out, int n);
+void ownmath_avx512(int fn, const double* x, const double* y, double* out, int n);

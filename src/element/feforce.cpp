@@ -14,6 +14,7 @@
 #include "material/constitution.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "numerics/ownmath.hpp"
 #include "output/records.hpp"
 
 void zerovolume(int e) {
@@ -71,7 +72,9 @@ static double stableelementstep(const elementpass& p, const material& m, const d
     const double c = m.wavespeed;
     double f[8][3];
     // The hourglass volume factor V^(2/3), of the forces and the stable step.
-    const double vpow = p.hgmode > 0 ? std::pow(vol, hourglassdata::vexp) : 0.0;
+    const double vpow = p.hgmode <= 0 ? 0.0
+                        : p.math      ? ownmath::pow(vol, hourglassdata::vexp)
+                                      : std::pow(vol, hourglassdata::vexp);
     if (!p.bulk && m.etype != 1 && !p.stable) {
         elementtimestep(xyz, vol, c, p.dtmin, p.edist);
         materialdata::constitution(de, vort, rho, h, m, vol);
@@ -188,6 +191,7 @@ void feforce(double tf) {
     p.hgacc = particledata::fhg.empty() ? nullptr : particledata::fhg.data();
     p.edist = elementdata::eledistortion;
     p.midstep = elementdata::midstep;
+    p.math = materialdata::solvermath;
 
     // The gathers of the AVX2 and AVX-512 paths index the node arrays with
     // 32-bit integers; beyond that the SSE2 path (same bits) runs.

@@ -14,3 +14,6 @@ inline vd vsqrt(vd x) { return _mm_sqrt_pd(x); }
 #include "element/batch.hpp"
 
 void elementpass_sse2(elementpass& p) { batchedpass(p); }
+void ownmath_sse2(int fn, const double* x, const double* y, double* out, int n) {
+    ownmathlanes(fn, x, y, out, n);
+}

@@ -46,7 +46,8 @@ std::vector<grammar::failurerecord> failurelist;
 // The plastic formulation: "corr on" turns on every switch of it that the
 // deck does not set itself, wherever the words stand.
 std::optional<bool> corrected;
-bool given_stab = false, given_midg = false, given_vmis = false, given_cons = false;
+bool given_stab = false, given_midg = false, given_vmis = false, given_cons = false,
+     given_math = false;
 
 void correctedformulation() {
     if (!corrected.value_or(false)) return;
@@ -54,6 +55,7 @@ void correctedformulation() {
     if (!given_midg) elementdata::midstep = true;
     if (!given_vmis) materialdata::vonmises = true;
     if (!given_cons) materialdata::consistent = true;
+    if (!given_math) materialdata::solvermath = true;
 }
 
 void say(const std::string& line) { errorstop::writeline(line); }
@@ -131,7 +133,7 @@ void resetinput() {
     seen_cont = seen_glob = seen_fail = seen_wall = false;
     std::vector<grammar::failurerecord>().swap(failurelist);
     corrected.reset();
-    given_stab = given_midg = given_vmis = given_cons = false;
+    given_stab = given_midg = given_vmis = given_cons = given_math = false;
     ffi::blocknote.clear();
 }
 
@@ -370,6 +372,11 @@ void getdata() {
             case 34:  // corr
                 grammar::checkvalues(in, "corr", 1, "ON or OFF");
                 corrected = setonoff();
+                break;
+            case 40:  // math
+                grammar::checkvalues(in, "math", 1, "ON or OFF");
+                materialdata::solvermath = setonoff();
+                given_math = true;
                 break;
             case 35:  // wall
                 once(seen_wall, "wall");

@@ -17,11 +17,11 @@ namespace vocabulary {
 // 10 mate 11 part 12 jaum 13 ncom 14 load 15 velo 16 curv 17 seos 18 elem
 // 19 nbel 20 rigi 21 dtsc 22 fout 23 ebal 24 chkp 25 bulk 26 fixd 27 stab 28 midg
 // 29 cont 30 glob 31 fail 32 vmis 33 cons 34 corr 35 wall 36 tfun 37 move 38 reac
-// 39 rigd
+// 39 rigd 40 math
 inline constexpr char keywords[] =
     "endisovrnbmprepohourtimeendtouttnmatmatepartjaumncomloadvelocurvseoselemnbelrigidtsc"
-    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorrwalltfunmovereacrigd";
-inline constexpr int nkeywords = 39;
+    "foutebalchkpbulkfixdstabmidgcontglobfailvmisconscorrwalltfunmovereacrigdmath";
+inline constexpr int nkeywords = 40;
 
 // The axis of a "move" record (x, y, z) and what it prescribes: the
 // velocity or the displacement.

@@ -24,8 +24,14 @@
 #include <cmath>
 
 #include "model/model.hpp"
+#include "numerics/ownmath.hpp"
 
 namespace materialdata {
+
+// pow, log and exp of the models: libm's, or with "math on" the solver's own.
+inline double mpow(double x, double y) { return solvermath ? ownmath::pow(x, y) : std::pow(x, y); }
+inline double mlog(double x) { return solvermath ? ownmath::log(x) : std::log(x); }
+inline double mexp(double x) { return solvermath ? ownmath::exp(x) : std::exp(x); }
 
 inline void elastic_devi(const double de[6], double s[6], double g2v) {
     const double t = (de[0] + de[1] + de[2]) / 3.0;
@@ -178,9 +184,13 @@ inline double plasticincrement(double q, double sy, double g3, const Yield& yiel
 inline double jcyield(const material& mat, double ep0, double dp, double dtk, double rate0,
                       double soft, double& slope) {
     const double ep = ep0 + dp;
-    const double h = mat.yield0 + mat.bjc * std::pow(ep, mat.njc);
-    const double dh = mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
-    const double rate = 1.0 + mat.cjc * std::log(dp / dtk / rate0);
+    // With "math on" both powers come from one logarithm (the same bits).
+    double pn = 0.0, pn1 = 0.0;
+    if (solvermath) ownmath::powpair(ep, mat.njc, mat.njc - 1.0, pn, pn1);
+    const double h = mat.yield0 + mat.bjc * (solvermath ? pn : std::pow(ep, mat.njc));
+    const double dh =
+        mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * (solvermath ? pn1 : std::pow(ep, mat.njc - 1.0));
+    const double rate = 1.0 + mat.cjc * mlog(dp / dtk / rate0);
     if (!(rate > 0.0)) {
         slope = 0.0;
         return 0.0;
@@ -226,8 +236,8 @@ inline void svr4(const double de[6], const material& mat, double dtk, double wea
     } else {
         const double dp = (qs - sig_y_) / (1.5 * g2 + plamod);
         epeff_ += dp;
-        sig_y_ = (yield0_ + mat.bjc * std::pow(epeff_, mat.njc)) *
-                 (1.0 + mat.cjc * std::log(dp * 1000.0 / dtk));
+        sig_y_ =
+            (yield0_ + mat.bjc * mpow(epeff_, mat.njc)) * (1.0 + mat.cjc * mlog(dp * 1000.0 / dtk));
         if (weaken != 1.0) sig_y_ = sig_y_ * weaken;
         // A strongly negative rate term would give a negative yield stress and
         // reverse the deviatoric stress; the yield stress stops at zero.
@@ -241,7 +251,7 @@ inline double thermalfactor(const material& mat, double t) {
     double ts = (t - mat.troom) / (mat.tmelt - mat.troom);
     if (ts < 0.0) ts = 0.0;
     if (ts > 1.0) ts = 1.0;
-    return 1.0 - std::pow(ts, mat.mjc);
+    return 1.0 - mpow(ts, mat.mjc);
 }
 
 // The return of svr5 from the trial value q above the yield stress sy, with
@@ -279,18 +289,18 @@ inline void svr5(const double de[6], const material& mat, double dtk, double den
 // Power law: yield stress A + B epeff^n (mat.yield0, mat.bjc, mat.njc); the
 // slope is 0 for n = 0 whatever epeff.
 inline double powercurve(const material& mat, double ep) {
-    return mat.yield0 + mat.bjc * std::pow(ep, mat.njc);
+    return mat.yield0 + mat.bjc * mpow(ep, mat.njc);
 }
 inline double powerslope(const material& mat, double ep) {
-    return mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * std::pow(ep, mat.njc - 1.0);
+    return mat.njc == 0.0 ? 0.0 : mat.bjc * mat.njc * mpow(ep, mat.njc - 1.0);
 }
 // Voce, saturating: yield stress A + Q (1 - exp(-C epeff)) (mat.yield0,
 // mat.vocq, mat.vocc), rising from A towards A + Q.
 inline double vocecurve(const material& mat, double ep) {
-    return mat.yield0 + mat.vocq * (1.0 - std::exp(-mat.vocc * ep));
+    return mat.yield0 + mat.vocq * (1.0 - mexp(-mat.vocc * ep));
 }
 inline double voceslope(const material& mat, double ep) {
-    return mat.vocq * mat.vocc * std::exp(-mat.vocc * ep);
+    return mat.vocq * mat.vocc * mexp(-mat.vocc * ep);
 }
 
 // Radial return from the trial value q above the yield stress sy, with

@@ -56,6 +56,7 @@ hourglasscontrol hourglass{1, static_cast<double>(0.1f)};
 bulkviscosity bulk{false, 0.0, 0.0};
 bool vonmises = false;
 bool consistent = false;
+bool solvermath = false;
 
 int etype_ = 0;
 double den0_ = 0.0, young_ = 0.0, poisson_ = 0.0, yield0_ = 0.0, tangmod_ = 0.0, sig_y_ = 0.0,
@@ -242,6 +243,7 @@ void reset() {
         bulk = {false, 0.0, 0.0};
         vonmises = false;
         consistent = false;
+        solvermath = false;
         etype_ = 0;
         den0_ = young_ = poisson_ = yield0_ = tangmod_ = sig_y_ = epeff_ = 0.0;
         g2 = k3 = plamod = materialdata::sm = materialdata::seqv = 0.0;

@@ -250,6 +250,10 @@ extern bulkviscosity bulk;          // artificial bulk viscosity ("bulk"), off b
 // rate term at the end of the step and records the plastic strain of pla1.
 extern bool vonmises;
 extern bool consistent;
+// "math on": every pow, log and exp of the element pass and the material
+// models is the solver's own (numerics/ownmath.hpp, the same bits on every
+// machine and SIMD width) instead of libm's.
+extern bool solvermath;
 
 // Working variables of the constitutive update, loaded per element from its
 // material and history records and written back after the update.

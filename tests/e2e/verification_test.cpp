@@ -1218,3 +1218,58 @@ TEST(VerificationErosion, ShearStrainLimitErodesWhereTheStretchesDifferByIt) {
     EXPECT_LT(gamma, limit);
     EXPECT_GT(gamma, 0.97 * limit);
 }
+
+// ------------------------------------------------------------------------
+// "math on": the solver's own pow, log and exp (numerics/ownmath.hpp) in
+// place of libm's. The Taylor rod of examples/taylor (Johnson-Cook, the
+// hourglass volume factor V^(2/3) in every element) over its first 20 us:
+// its deck has "corr on", which turns "math" on; "math on" gives the very
+// same files, "math off" node positions within 1e-12 of the rod's length
+// (the two differ in the last bit of some pow and log values).
+TEST(VerificationOwnMath, TaylorRodWithinRoundOffOfLibmAndImpliedByCorr) {
+    const std::string example = std::string(HEXDYN_SOURCE_DIR) + "/examples/taylor";
+    const std::string bin = fs::path(exe("hexdyn")).parent_path().string();
+    struct Case {
+        const char* name;
+        const char* words;
+        std::vector<double> x;
+        std::string curves;
+    };
+    Case cases[] = {{"corr on", "", {}, {}},
+                    {"corr on, math on", "math on\n", {}, {}},
+                    {"corr on, math off", "math off\n", {}, {}}};
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir("verify-ownmath");
+        const RunResult made = run_command("HEXDYN_BIN=" + bin + " " + example +
+                                               "/make_deck.sh coarse " + dir.path().string() + " 1",
+                                           dir.path(), 60);
+        ASSERT_EQ(made.status, 0) << made.out;
+        std::string deck = read_file(dir / "a");
+        ASSERT_NE(deck.find("\ncorr on\n"), std::string::npos);
+        const size_t endt = deck.find("\nendt ");
+        ASSERT_NE(endt, std::string::npos);
+        deck.replace(endt + 1, deck.find('\n', endt + 1) - endt - 1, "endt 2.0e-05");
+        deck.insert(deck.rfind("endi"), c.words);
+        write_file(dir / "a", deck);
+        ASSERT_NO_FATAL_FAILURE(run(dir, 600));
+        const std::vector<FieldFrame> frames = field_frames(dir.path());
+        ASSERT_FALSE(frames.empty());
+        EXPECT_GT(frames.back().time, 1.9e-5);
+        c.x = field_array<double>(read_file(frames.back().pieces.at(0)), "Points");
+        ASSERT_FALSE(c.x.empty());
+        c.curves = read_file(dir / "aresult_curv.dat");
+    }
+    EXPECT_TRUE(cases[0].x == cases[1].x) << "\"corr on\" does not turn \"math\" on";
+    EXPECT_EQ(cases[0].curves, cases[1].curves);
+    ASSERT_EQ(cases[0].x.size(), cases[2].x.size());
+    double most = 0.0;
+    for (size_t i = 0; i < cases[0].x.size(); ++i)
+        most = std::max(most, std::abs(cases[0].x[i] - cases[2].x[i]));
+    const double length = 25.4e-3;
+    std::printf(
+        "Taylor rod at 20 us, math on against math off: largest node position "
+        "difference %.3g of the length\n",
+        most / length);
+    EXPECT_LE(most, 1e-12 * length);
+}

@@ -215,6 +215,7 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     d.midstep = true;
     d.vonmises = false;
     d.corrected = true;
+    d.solvermath = false;
     d.rigid = formats::RigidPlane{-3, 0.1};
     d.timetable = std::vector<formats::TimePoint>{{0.0, 0.0}, {1e-4, 1.0}, {1.0, 1.0}};
     d.materials = {{"pla2", {2700, 7.0e10, 0.33, 2.5e8, 1.0e9}}, {"elas", {7800, 2.1e11, 0.3}}};
@@ -243,6 +244,9 @@ TEST(DeckWrite, RoundTripKeepsEveryRecord) {
     EXPECT_FALSE(*r.vonmises);
     EXPECT_FALSE(r.consistent.has_value());
     EXPECT_TRUE(*r.corrected);
+    ASSERT_TRUE(r.solvermath.has_value());
+    EXPECT_FALSE(*r.solvermath);
+    EXPECT_NE(text.find("\nmath off\n"), std::string::npos);
     EXPECT_EQ(r.rigid->dir, -3);
     EXPECT_EQ(r.rigid->coord, formats::to_single(0.1));
     ASSERT_EQ(r.timetable->size(), 3u);

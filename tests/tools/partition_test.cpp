@@ -39,6 +39,7 @@ Deck sample_deck() {
     d.midstep = true;
     d.corrected = true;
     d.consistent = false;
+    d.solvermath = true;
     d.timetable = std::vector<formats::TimePoint>{{0, 0}, {1e-5, 1}, {1, 1}};
     d.materials = {{"pla1", {7800, 2.1e11, 0.3, 3e8}}, {"elas", {2700, 7e10, 0.33}}};
     d.seos = {{1, 1, 4570, 1.49, 1.93}};
@@ -240,6 +241,7 @@ void check_partition(const Deck& g, const std::vector<int>& part, int np, const 
         EXPECT_EQ(d.corrected, g.corrected);
         EXPECT_EQ(d.consistent, g.consistent);
         EXPECT_EQ(d.vonmises, g.vonmises);
+        EXPECT_EQ(d.solvermath, g.solvermath);
     }
 
     // Curves: element curves once, on the element's process; node curves

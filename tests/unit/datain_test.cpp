@@ -254,19 +254,22 @@ TEST_F(Deck, OnlyEndiLeavesTheDefaults) {
     EXPECT_EQ(simulation::dtscale, 0.89999997615814209);
 }
 
-// "corr on" turns on stab, midg, vmis and cons; a single word of the deck
-// wins wherever it stands.
+// "corr on" turns on stab, midg, vmis, cons and math; a single word of the
+// deck wins wherever it stands.
 TEST_F(Deck, CorrectedFormulationYieldsToTheSingleWords) {
     struct Case {
         const char* deck;
-        bool stab, midg, vmis, cons;
+        bool stab, midg, vmis, cons, math;
     };
     const Case cases[] = {
-        {"nbmp 2 endi\n", false, false, false, false},
-        {"corr on nbmp 2 endi\n", true, true, true, true},
-        {"corr off vmis on nbmp 2 endi\n", false, false, true, false},
-        {"stab off cons off corr on nbmp 2 endi\n", false, true, true, false},
-        {"corr on midg off vmis off nbmp 2 endi\n", true, false, false, true},
+        {"nbmp 2 endi\n", false, false, false, false, false},
+        {"corr on nbmp 2 endi\n", true, true, true, true, true},
+        {"corr off vmis on nbmp 2 endi\n", false, false, true, false, false},
+        {"stab off cons off corr on nbmp 2 endi\n", false, true, true, false, true},
+        {"corr on midg off vmis off nbmp 2 endi\n", true, false, false, true, true},
+        {"math on nbmp 2 endi\n", false, false, false, false, true},
+        {"corr on math off nbmp 2 endi\n", true, true, true, true, false},
+        {"math off corr on nbmp 2 endi\n", true, true, true, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.deck);
@@ -275,6 +278,7 @@ TEST_F(Deck, CorrectedFormulationYieldsToTheSingleWords) {
         EXPECT_EQ(elementdata::midstep, c.midg);
         EXPECT_EQ(materialdata::vonmises, c.vmis);
         EXPECT_EQ(materialdata::consistent, c.cons);
+        EXPECT_EQ(materialdata::solvermath, c.math);
     }
 }
 

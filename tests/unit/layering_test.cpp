@@ -13,9 +13,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Folders of src, bottom layer first.
-const std::vector<std::string> layers = {"model",    "output",  "material", "element",
-                                         "parallel", "failure", "contact",  "walls",
-                                         "motion",   "rigid",   "input",    "control"};
+const std::vector<std::string> layers = {"numerics", "model",   "output",  "material", "element",
+                                         "parallel", "failure", "contact", "walls",    "motion",
+                                         "rigid",    "input",   "control"};
 
 int layerof(const std::string& folder) {
     const auto it = std::find(layers.begin(), layers.end(), folder);

@@ -370,6 +370,7 @@ class DeckReader {
             case 32: d_.vonmises = switchrecord("vmis"); break;
             case 33: d_.consistent = switchrecord("cons"); break;
             case 34: d_.corrected = switchrecord("corr"); break;
+            case 40: d_.solvermath = switchrecord("math"); break;
             case 36: {
                 Function f = grammar::readfunction(in_);
                 for (const Function& g : d_.functions)
@@ -1067,6 +1068,7 @@ void put_controls(std::string& o, const Deck& d) {
     if (d.vonmises) o += *d.vonmises ? "vmis on\n" : "vmis off\n";
     if (d.consistent) o += *d.consistent ? "cons on\n" : "cons off\n";
     if (d.corrected) o += *d.corrected ? "corr on\n" : "corr off\n";
+    if (d.solvermath) o += *d.solvermath ? "math on\n" : "math off\n";
     if (d.rigid) put_int_real_record(o, "rigi", d.rigid->dir, d.rigid->coord);
     if (d.bulk) {
         o += "bulk ";

@@ -69,7 +69,8 @@ struct Deck {
     std::optional<bool> stable;       // "stab": the step bounded for every mesh
     std::optional<bool> vonmises;     // "vmis": von Mises equivalent stress in the oldest models
     std::optional<bool> consistent;   // "cons": john returned onto its curve, pla1's strain
-    std::optional<bool> corrected;    // "corr": stab, midg, vmis and cons unless set apart
+    std::optional<bool> corrected;    // "corr": stab, midg, vmis, cons and math unless set apart
+    std::optional<bool> solvermath;   // "math": the solver's own pow, log and exp
     std::optional<Bulk> bulk;         // "bulk": artificial bulk viscosity
     std::vector<Fixity> fixities;     // "fixd" records, in deck order
     std::vector<Drive> drives;        // "move" records, in deck order

@@ -161,6 +161,7 @@ Joined join_decks(const std::vector<formats::Deck>& decks, const std::vector<std
     m.vonmises = first.vonmises;
     m.consistent = first.consistent;
     m.corrected = first.corrected;
+    m.solvermath = first.solvermath;
     m.bulk = first.bulk;
     m.components.emplace_back();  // every node, filled at the end
     for (size_t k = 0; k < decks.size(); ++k) {

@@ -35,7 +35,8 @@ getting within 3% of the mean element count (or the nearest whole number for
 small meshes). Every deck carries the run control (end and output times,
 step scale, report interval, hourglass control, Jaumann switch, mid-step
 strain switch "midg", field output "fout", energy balance "ebal", stable step
-"stab", plastic formulation "vmis", "cons" and "corr", checkpoints "chkp", bulk
+"stab", plastic formulation "vmis", "cons" and "corr", the solver's own
+pow, log and exp "math", checkpoints "chkp", bulk
 viscosity "bulk", rigid plane), the materials
 (jcth with all its constants), the equation of
 state, the time table and the further time functions "tfun"; components are

@@ -293,6 +293,7 @@ void copy_run_control(Deck& d, const Deck& g) {
     d.vonmises = g.vonmises;
     d.consistent = g.consistent;
     d.corrected = g.corrected;
+    d.solvermath = g.solvermath;
     d.rigid = g.rigid;
     d.timetable = g.timetable;
     d.functions = g.functions;
