@@ -46,8 +46,7 @@ std::vector<grammar::failurerecord> failurelist;
 // The plastic formulation: "corr on" turns on every switch of it that the
 // deck does not set itself, wherever the words stand.
 std::optional<bool> corrected;
-bool given_stab = false, given_midg = false, given_vmis = false, given_cons = false,
-     given_math = false;
+bool given_stab = false, given_midg = false, given_vmis = false, given_cons = false;
 
 void correctedformulation() {
     if (!corrected.value_or(false)) return;
@@ -55,7 +54,6 @@ void correctedformulation() {
     if (!given_midg) elementdata::midstep = true;
     if (!given_vmis) materialdata::vonmises = true;
     if (!given_cons) materialdata::consistent = true;
-    if (!given_math) materialdata::solvermath = true;
 }
 
 void say(const std::string& line) { errorstop::writeline(line); }
@@ -133,7 +131,7 @@ void resetinput() {
     seen_cont = seen_glob = seen_fail = seen_wall = false;
     std::vector<grammar::failurerecord>().swap(failurelist);
     corrected.reset();
-    given_stab = given_midg = given_vmis = given_cons = given_math = false;
+    given_stab = given_midg = given_vmis = given_cons = false;
     ffi::blocknote.clear();
 }
 
@@ -376,7 +374,6 @@ void getdata() {
             case 40:  // math
                 grammar::checkvalues(in, "math", 1, "ON or OFF");
                 materialdata::solvermath = setonoff();
-                given_math = true;
                 break;
             case 35:  // wall
                 once(seen_wall, "wall");

@@ -41,7 +41,7 @@ std::vector<fixity> fixities;
 double eledistortion = 0.0;
 bool midstep = false;
 std::vector<int> global;
-contactcontrol contact{false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}, {}};
+contactcontrol contact{false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}, {}, {}};
 }  // namespace elementdata
 
 namespace materialdata {
@@ -228,7 +228,7 @@ void reset() {
     failuredata::neroded = failuredata::nerodedjob = 0;
     failuredata::engeroded = 0.0;
     release(failuredata::weakening);
-    elementdata::contact = {false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}, {}};
+    elementdata::contact = {false, static_cast<double>(0.1f), 0.0, 0.0, 0.0, {}, {}, {}, {}};
 
     {
         using namespace materialdata;

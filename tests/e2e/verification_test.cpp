@@ -1223,10 +1223,10 @@ TEST(VerificationErosion, ShearStrainLimitErodesWhereTheStretchesDifferByIt) {
 // "math on": the solver's own pow, log and exp (numerics/ownmath.hpp) in
 // place of libm's. The Taylor rod of examples/taylor (Johnson-Cook, the
 // hourglass volume factor V^(2/3) in every element) over its first 20 us:
-// its deck has "corr on", which turns "math" on; "math on" gives the very
-// same files, "math off" node positions within 1e-12 of the rod's length
-// (the two differ in the last bit of some pow and log values).
-TEST(VerificationOwnMath, TaylorRodWithinRoundOffOfLibmAndImpliedByCorr) {
+// the deck hexdyn-mesh writes ("corr on") with "math on" gives node
+// positions within 1e-12 of the rod's length of the same deck on libm (the
+// two differ in the last bit of some pow and log values).
+TEST(VerificationOwnMath, TaylorRodWithinRoundOffOfLibm) {
     const std::string example = std::string(HEXDYN_SOURCE_DIR) + "/examples/taylor";
     const std::string bin = fs::path(exe("hexdyn")).parent_path().string();
     struct Case {
@@ -1235,9 +1235,7 @@ TEST(VerificationOwnMath, TaylorRodWithinRoundOffOfLibmAndImpliedByCorr) {
         std::vector<double> x;
         std::string curves;
     };
-    Case cases[] = {{"corr on", "", {}, {}},
-                    {"corr on, math on", "math on\n", {}, {}},
-                    {"corr on, math off", "math off\n", {}, {}}};
+    Case cases[] = {{"corr on, libm", "", {}, {}}, {"corr on, math on", "math on\n", {}, {}}};
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir("verify-ownmath");
@@ -1260,12 +1258,10 @@ TEST(VerificationOwnMath, TaylorRodWithinRoundOffOfLibmAndImpliedByCorr) {
         ASSERT_FALSE(c.x.empty());
         c.curves = read_file(dir / "aresult_curv.dat");
     }
-    EXPECT_TRUE(cases[0].x == cases[1].x) << "\"corr on\" does not turn \"math\" on";
-    EXPECT_EQ(cases[0].curves, cases[1].curves);
-    ASSERT_EQ(cases[0].x.size(), cases[2].x.size());
+    ASSERT_EQ(cases[0].x.size(), cases[1].x.size());
     double most = 0.0;
     for (size_t i = 0; i < cases[0].x.size(); ++i)
-        most = std::max(most, std::abs(cases[0].x[i] - cases[2].x[i]));
+        most = std::max(most, std::abs(cases[0].x[i] - cases[1].x[i]));
     const double length = 25.4e-3;
     std::printf(
         "Taylor rod at 20 us, math on against math off: largest node position "

@@ -254,8 +254,8 @@ TEST_F(Deck, OnlyEndiLeavesTheDefaults) {
     EXPECT_EQ(simulation::dtscale, 0.89999997615814209);
 }
 
-// "corr on" turns on stab, midg, vmis, cons and math; a single word of the
-// deck wins wherever it stands.
+// "corr on" turns on stab, midg, vmis and cons (not math); a single word of
+// the deck wins wherever it stands.
 TEST_F(Deck, CorrectedFormulationYieldsToTheSingleWords) {
     struct Case {
         const char* deck;
@@ -263,13 +263,13 @@ TEST_F(Deck, CorrectedFormulationYieldsToTheSingleWords) {
     };
     const Case cases[] = {
         {"nbmp 2 endi\n", false, false, false, false, false},
-        {"corr on nbmp 2 endi\n", true, true, true, true, true},
+        {"corr on nbmp 2 endi\n", true, true, true, true, false},
         {"corr off vmis on nbmp 2 endi\n", false, false, true, false, false},
-        {"stab off cons off corr on nbmp 2 endi\n", false, true, true, false, true},
-        {"corr on midg off vmis off nbmp 2 endi\n", true, false, false, true, true},
+        {"stab off cons off corr on nbmp 2 endi\n", false, true, true, false, false},
+        {"corr on midg off vmis off nbmp 2 endi\n", true, false, false, true, false},
         {"math on nbmp 2 endi\n", false, false, false, false, true},
-        {"corr on math off nbmp 2 endi\n", true, true, true, true, false},
-        {"math off corr on nbmp 2 endi\n", true, true, true, true, false},
+        {"corr on math on nbmp 2 endi\n", true, true, true, true, true},
+        {"math on corr on nbmp 2 endi\n", true, true, true, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.deck);

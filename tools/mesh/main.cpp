@@ -106,10 +106,9 @@ Options (a value with blanks must be quoted)
   --cons on|off            john's plastic increment on its hardening curve
                            with the rate term, and plastic strain for pla1
                            ("cons"; solver default off; jcth always)
-  --corr on|off            the corrected formulation: stab, midg, vmis, cons
-                           and the solver's own pow, log and exp ("math") on
-                           unless set apart ("corr"; default on; solver
-                           default off)
+  --corr on|off            the corrected formulation: stab, midg, vmis and
+                           cons on unless set apart ("corr"; default on;
+                           solver default off)
   --fields T|off           time between the solver's field output (compressed
                            VTK files in field/ and field.pvd; default: the
                            output interval); "off" writes no field output
