@@ -114,6 +114,19 @@ std::vector<std::vector<double>> curve_rows(const fs::path& file) {
     return rows;
 }
 
+std::vector<std::vector<double>> table_rows(const fs::path& file) {
+    std::istringstream in(read_file(file));
+    std::vector<std::vector<double>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream words(line);
+        std::vector<double> row;
+        for (std::string w; words >> w;) row.push_back(parse_number(w));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 // The animation file: the node coordinates of every zone.
 std::vector<AnimZone> anim_zones(const fs::path& file) {
     std::istringstream in(read_file(file));

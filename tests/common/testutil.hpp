@@ -69,6 +69,9 @@ double parse_number(std::string t);
 // The curve file: one row per output time, column 0 the time, then the
 // curves in the order of their "curv" records.
 std::vector<std::vector<double>> curve_rows(const fs::path& file);
+// The records of a table file process 0 writes (energy.dat, forces.dat,
+// walls.dat, rigid.dat): its '#' column line left out.
+std::vector<std::vector<double>> table_rows(const fs::path& file);
 struct AnimZone {
     double time;
     std::vector<Point3> pos;

@@ -128,18 +128,6 @@ Inside nodes_inside_elements(const std::vector<Point3>& x, const std::vector<Hex
     return found;
 }
 
-std::vector<std::vector<double>> rows_of(const fs::path& file) {
-    std::vector<std::vector<double>> rows;
-    for (const std::string& line : lines_of(read_file(file))) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream in(line);
-        std::vector<double> r;
-        for (double v = 0.0; in >> v;) r.push_back(v);
-        rows.push_back(r);
-    }
-    return rows;
-}
-
 }  // namespace
 
 // Mild steel, elastic-perfectly plastic (s0 = 250 MPa): C = 20 mm across the
@@ -176,7 +164,7 @@ TEST(VerificationCrushedTube, MeanForceOfTheFoldingTheoryWithoutInterpenetration
     ASSERT_EQ(r.status, 0) << r.out;
 
     // The plate: its travel after the first touch and the work it has done.
-    const auto w = rows_of(dir / "walls.dat");
+    const auto w = table_rows(dir / "walls.dat");
     ASSERT_GT(w.size(), 100u);
     const double travel = w.back()[0] * speed - gap, work = -w.back()[4];
     double peak = 0.0;

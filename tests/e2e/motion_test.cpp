@@ -107,22 +107,6 @@ std::string plastic() {
     return o.str();
 }
 
-// The rows of energy.dat or forces.dat (the column line skipped).
-std::vector<std::vector<double>> table_rows(const fs::path& file) {
-    std::vector<std::vector<double>> rows;
-    std::istringstream in(read_file(file));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream l(line);
-        std::vector<double> r;
-        double v = 0.0;
-        while (l >> v) r.push_back(v);
-        rows.push_back(r);
-    }
-    return rows;
-}
-
 // A displacement table u(t) = side (exp(rate t) - 1) in 200 pieces up to
 // twice `endtime`: the log strain of the driven face grows at `rate`.
 std::string expfunction(int f, double rate, double endtime, double sign) {

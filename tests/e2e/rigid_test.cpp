@@ -24,22 +24,6 @@ using namespace testutil;
 
 namespace {
 
-// The records of a table file, its '#' header left out.
-std::vector<std::vector<double>> rows_of(const fs::path& file) {
-    std::vector<std::vector<double>> rows;
-    std::istringstream in(read_file(file));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream words(line);
-        std::vector<double> row;
-        std::string w;
-        while (words >> w) row.push_back(parse_number(w));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
 // The largest departure of column c of `rows` from its value in row `from`,
 // relative to `scale`.
 double drift(const std::vector<std::vector<double>>& rows, std::size_t c, double scale,
@@ -78,7 +62,7 @@ TEST(VerificationRigid, SkewSpinKeepsEnergyAndMomentaOnOneAndTwoProcesses) {
         ASSERT_EQ(r.status, 0) << r.out;
         r = run_hexdyn(run, np, 600);
         ASSERT_EQ(r.status, 0) << r.out;
-        const auto rows = rows_of(run / "rigid.dat");
+        const auto rows = table_rows(run / "rigid.dat");
         ASSERT_GE(rows.size(), 20u);
         const double ke = rows[0][13];
         const double l = std::sqrt(rows[0][10] * rows[0][10] + rows[0][11] * rows[0][11] +
@@ -165,15 +149,7 @@ TEST(VerificationRigid, BlockStrikingABarGivesItsMomentumThroughTheContact) {
         }
         const RunResult r = run_hexdyn(run, np, 600);
         ASSERT_EQ(r.status, 0) << r.out;
-        // forces.dat: the column line, then time and the force x y z.
-        std::istringstream in(read_file(run / "forces.dat"));
-        for (std::string line; std::getline(in, line);) {
-            if (line.empty() || line[0] == '#') continue;
-            std::istringstream l(line);
-            std::vector<double> row;
-            for (double x = 0.0; l >> x;) row.push_back(x);
-            forces[kind].push_back(row);
-        }
+        forces[kind] = table_rows(run / "forces.dat");
         if (np > 1) continue;
         curves[kind] = curve_rows(run / "aresult_curv.dat");
         ASSERT_GT(curves[kind].size(), 100u);
@@ -257,8 +233,8 @@ TEST(VerificationRigid, TiltedBlockOnAWallLosesTheWallsImpulse) {
                      deck(block, {"1 elas 7850.0 2.0e11 0.3"}, control, "rigd 1 2 0 -10 0 0 0\n"));
     const RunResult r = run_hexdyn(dir.path(), 1, 300);
     ASSERT_EQ(r.status, 0) << r.out;
-    const auto wall = rows_of(dir / "walls.dat");
-    const auto body = rows_of(dir / "rigid.dat");
+    const auto wall = table_rows(dir / "walls.dat");
+    const auto body = table_rows(dir / "rigid.dat");
     const double mass = 7850.0 * 0.04 * 0.02 * 0.02;
     double impulse[3] = {0.0, 0.0, 0.0};
     for (std::size_t k = 1; k < wall.size(); ++k)

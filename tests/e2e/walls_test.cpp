@@ -120,18 +120,6 @@ struct Outcome {
     std::vector<FieldFrame> frames;
 };
 
-std::vector<std::vector<double>> rows_of(const fs::path& file) {
-    std::vector<std::vector<double>> rows;
-    for (const std::string& line : lines_of(read_file(file))) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream in(line);
-        std::vector<double> r;
-        for (double v = 0.0; in >> v;) r.push_back(v);
-        rows.push_back(r);
-    }
-    return rows;
-}
-
 Outcome run(const TempDir& dir, const Block& b, const std::string& ctl, const std::string& extra,
             size_t wall = 0) {
     Outcome o;
@@ -141,7 +129,7 @@ Outcome run(const TempDir& dir, const Block& b, const std::string& ctl, const st
     if (r.status != 0) return o;
     // With a record at every step, record i's force acts over dt(n) =
     // (t(i+1) - t(i-1)) / 2 (half the first step on step 1).
-    const auto w = rows_of(dir / "walls.dat");
+    const auto w = table_rows(dir / "walls.dat");
     for (size_t i = 0; i < w.size(); ++i) {
         const double before = w[i > 0 ? i - 1 : 0][0];
         const double after = i + 1 < w.size() ? w[i + 1][0] : w[i][0] + (w[i][0] - before);
