@@ -305,12 +305,8 @@ std::string header() {
 }
 
 std::string record(double time, const balance& b) {
-    char field[32];
     std::string line;
-    const auto put = [&](double v) {
-        std::snprintf(field, sizeof field, "%17.9E", v);
-        line += field;
-    };
+    const auto put = [&](double v) { records::put_column(line, v); };
     for (const double v : {time, b.kinetic, b.internal, b.hourglass}) put(v);
     if (elementdata::contact.on) put(b.contact);
     if (failuredata::on) put(b.eroded);

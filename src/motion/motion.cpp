@@ -9,6 +9,7 @@
 #include "contact/contact.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/records.hpp"
 #include "parallel/commnodes.hpp"
 #include "parallel/ownership.hpp"
 
@@ -150,14 +151,9 @@ std::string header() {
 }
 
 std::string record(double time, const std::vector<double>& forces) {
-    char field[32];
     std::string line;
-    std::snprintf(field, sizeof field, "%17.9E", time);
-    line += field;
-    for (const double f : forces) {
-        std::snprintf(field, sizeof field, "%17.9E", f);
-        line += field;
-    }
+    records::put_column(line, time);
+    for (const double f : forces) records::put_column(line, f);
     return line;
 }
 

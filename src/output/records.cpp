@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace records {
@@ -180,6 +181,13 @@ void put_a(std::string& out, std::string_view text, int w) {
         out.append(static_cast<size_t>(w) - text.size(), ' ');
         out.append(text);
     }
+}
+
+void put_column(std::string& out, double value) {
+    char field[32];
+    const int n = std::snprintf(field, sizeof field, "%17.9E", value);
+    if (n > 0 && field[0] != ' ') out += ' ';
+    out += field;
 }
 
 void put_e(std::string& out, double value, int w, int d) {

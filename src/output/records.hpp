@@ -8,6 +8,11 @@
 // An exponent of three digits takes the place of the exponent letter
 // (1.0000+100). Values are rounded correctly from the binary double.
 //
+// `put_column` appends one column of the result tables (energy.dat,
+// forces.dat, walls.dat, rigid.dat): C's %17.9E, with a blank put in front
+// where the value fills all 17 places (a negative value with a three-digit
+// exponent), so that neighbouring columns never run together.
+//
 // `listed` builds a list-directed record: a leading blank, then the items,
 // texts as they stand and numbers in a default width.
 #pragma once
@@ -21,6 +26,7 @@ void put_i(std::string& out, long long value, int w);
 void put_a(std::string& out, std::string_view text, int w);
 void put_e(std::string& out, double value, int w, int d);
 void put_d(std::string& out, double value, int w, int d);
+void put_column(std::string& out, double value);
 
 // Items of a list-directed record.
 void put_listed(std::string& out, std::string_view text);

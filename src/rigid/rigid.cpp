@@ -13,6 +13,7 @@
 #include "element/timestep.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/records.hpp"
 #include "output/units.hpp"
 #include "parallel/ownership.hpp"
 
@@ -338,12 +339,8 @@ std::string header() {
 }
 
 std::string record(double time) {
-    char field[32];
     std::string line;
-    const auto put = [&](double v) {
-        std::snprintf(field, sizeof field, "%17.9E", v);
-        line += field;
-    };
+    const auto put = [&](double v) { records::put_column(line, v); };
     put(time);
     for (const rigidbody& r : rigiddata::bodies) {
         for (const double v : r.centre) put(v);

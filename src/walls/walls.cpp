@@ -11,6 +11,7 @@
 
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
+#include "output/records.hpp"
 #include "output/units.hpp"
 #include "parallel/ownership.hpp"
 
@@ -213,12 +214,8 @@ std::string header(std::size_t nwalls) {
 }
 
 std::string record(double time, const std::vector<double>& model, double span) {
-    char field[32];
     std::string line;
-    const auto put = [&](double v) {
-        std::snprintf(field, sizeof field, "%17.9E", v);
-        line += field;
-    };
+    const auto put = [&](double v) { records::put_column(line, v); };
     put(time);
     for (std::size_t i = 0; i + 3 < model.size(); i += 4) {
         for (std::size_t j = 0; j < 3; ++j) put(span > 0.0 ? 0.0 - model[i + j] / span : 0.0);

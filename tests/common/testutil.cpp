@@ -117,11 +117,23 @@ std::vector<std::vector<double>> curve_rows(const fs::path& file) {
 std::vector<std::vector<double>> table_rows(const fs::path& file) {
     std::istringstream in(read_file(file));
     std::vector<std::vector<double>> rows;
+    std::size_t columns = 0;  // the names on the '#' line, its '#' left out
     for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
         std::istringstream words(line);
+        if (!line.empty() && line[0] == '#') {
+            columns = 0;
+            for (std::string w; words >> w;) columns += w != "#";
+            continue;
+        }
+        if (line.empty()) continue;
         std::vector<double> row;
         for (std::string w; words >> w;) row.push_back(parse_number(w));
+        // A row that does not hold one number per named column is a broken
+        // file (say, two columns run together), not something to index.
+        if (row.size() != columns)
+            throw std::runtime_error(file.string() + ": " + std::to_string(row.size()) +
+                                     " numbers under " + std::to_string(columns) +
+                                     " column names in \"" + line + "\"");
         rows.push_back(std::move(row));
     }
     return rows;

@@ -70,7 +70,8 @@ double parse_number(std::string t);
 // curves in the order of their "curv" records.
 std::vector<std::vector<double>> curve_rows(const fs::path& file);
 // The records of a table file process 0 writes (energy.dat, forces.dat,
-// walls.dat, rigid.dat): its '#' column line left out.
+// walls.dat, rigid.dat): its '#' column line left out; a row without one number
+// per named column throws.
 std::vector<std::vector<double>> table_rows(const fs::path& file);
 struct AnimZone {
     double time;

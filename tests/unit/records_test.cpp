@@ -119,6 +119,17 @@ TEST(Records, FieldsAppendToTheRecord) {
     EXPECT_EQ(s, "T=1.250E-07  42  -0.250000D-03");
 }
 
+// The columns of the result tables stay apart whatever the value: a negative
+// value with a three-digit exponent fills the 17 places and gets a blank.
+TEST(Records, TableColumnsNeverRunTogether) {
+    std::string row;
+    for (const double v : {0.0, -1.5e-3, 3.957537009e-98, -5.110012271e-103, 2.0e200})
+        records::put_column(row, v);
+    EXPECT_EQ(row,
+              "  0.000000000E+00 -1.500000000E-03  3.957537009E-98 -5.110012271E-103"
+              " 2.000000000E+200");
+}
+
 TEST(Records, ListedRecords) {
     EXPECT_EQ(records::listed("nb_particle = ", 8), " nb_particle =            8");
     EXPECT_EQ(records::listed("input file error, line", 12), " input file error, line          12");
