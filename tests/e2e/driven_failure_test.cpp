@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "results.hpp"
 #include "testutil.hpp"
 #include "texts.hpp"
 
@@ -109,14 +110,17 @@ Matrix rotation(double az, double el) {
 }
 
 // The deck: node k (1..8) is component k, each of its directions driven by
-// a displacement table of its own.
-std::string deck(const State& s, const Path& p, const Matrix& r) {
+// a displacement table of its own; `control` lines follow the control
+// records, output every `outtime` seconds.
+std::string deck(const State& s, const Path& p, const Matrix& r, double outtime = endtime / 200,
+                 const std::string& control = "") {
     const int corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                               {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
     std::ostringstream o;
     o.precision(9);
     o << "sovr driven element\nnbmp 8\nnbel 1\nnmat 1\nncom 8\nendt " << endtime << "\noutt "
-      << endtime / 200 << "\nrepo 1000000\ncorr on\nmate\n1 " << s.material << "\nfail\n"
+      << outtime << "\nrepo 1000000\ncorr on\n"
+      << control << "mate\n1 " << s.material << "\nfail\n"
       << s.failure << "\nendf\npart\n";
     for (int k = 0; k < 8; ++k) {
         o << k + 1 << ' ' << k + 1;
@@ -220,5 +224,55 @@ INSTANTIATE_TEST_SUITE_P(
         State{"triaxial", {28, 13, 13}, kJohn, 3e8, 4e8, kJc, johnsoncook},
         State{"pla1_epsp", {1, 0, 0}, "pla1 7800 2e11 0.3 3e8", 3e8, 0.0, "epsp 1 0.1", epsplimit}),
     [](const ::testing::TestParamInfo<State>& p) { return std::string(p.param.name); });
+
+// The energy an eroded element takes away is the work it absorbed. With
+// every step written to energy.dat (9 digits), the work the drivers have
+// done by the step that erodes the element is its eroded energy plus the
+// nodes' kinetic energy, within 1e-6, and its internal energy is 0 from then
+// on. The Johnson-Cook element is turned along the cube diagonal, the pla1
+// element aligned.
+TEST(VerificationDrivenFailure, ErodedEnergyIsTheWorkTheDriversDid) {
+    struct Case {
+        State state;
+        double az, el;
+    };
+    const Case cases[] = {
+        {{"tension", {1, 0, 0}, kJohn, 3e8, 4e8, kJc, johnsoncook}, 45, 35.26},
+        {{"pla1_epsp", {1, 0, 0}, "pla1 7800 2e11 0.3 3e8", 3e8, 0.0, "epsp 1 0.1", epsplimit},
+         0,
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state.name);
+        const Path p(c.state, 1.3 * c.state.limit(Path(c.state, 1.0).triaxiality));
+        TempDir dir("verify-driven-eroded");
+        write_single_run(dir.path(), deck(c.state, p, rotation(c.az, c.el), 1e-12, "ebal on\n"));
+        const RunResult r = run_hexdyn(dir.path(), 1, 300);
+        ASSERT_EQ(r.status, 0) << r.out;
+        const fs::path file = dir / "energy.dat";
+        const auto rows = energy_rows(file);
+        const int kin = energy_column(file, "kinetic"), in = energy_column(file, "internal"),
+                  er = energy_column(file, "eroded"), mo = energy_column(file, "motion_work");
+        ASSERT_TRUE(kin >= 0 && in >= 0 && er >= 0 && mo >= 0);
+        size_t k = 0;
+        while (k < rows.size() && rows[k][er] == 0.0) ++k;
+        ASSERT_LT(k, rows.size());
+        ASSERT_GT(k, 100u);
+        const auto& at = rows[k];
+        const double absorbed = at[mo] - at[kin];
+        std::printf(
+            "[ figures ] %s turned %g,%g: eroded at step row %zu (t = %.6e s) with %.9e J, the "
+            "drivers' work less the kinetic energy %.9e J (%+.2e), internal before %.9e J, "
+            "after %.3g J\n",
+            c.state.name, c.az, c.el, k, at[0], at[er], absorbed, at[er] / absorbed - 1.0,
+            rows[k - 1][in], at[in]);
+        EXPECT_GT(absorbed, 1e-2);
+        EXPECT_NEAR(at[er] / absorbed, 1.0, 1e-6);
+        for (size_t j = k; j < rows.size(); ++j) {
+            EXPECT_EQ(rows[j][in], 0.0);
+            EXPECT_EQ(rows[j][er], at[er]);
+        }
+    }
+}
 
 }  // namespace
