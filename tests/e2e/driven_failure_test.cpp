@@ -216,7 +216,7 @@ constexpr const char* kJohn = "john 7800 2e11 0.3 3e8 4e8 0.5 0";
 constexpr const char* kJc = "jc 1 0.05 0.4 -1.5 0 0";
 
 INSTANTIATE_TEST_SUITE_P(
-    Failure, VerificationDrivenFailure,
+    VerificationFailure, VerificationDrivenFailure,
     ::testing::Values(
         State{"shear", {1, -1, 0}, kJohn, 3e8, 4e8, kJc, johnsoncook},
         State{"tension", {1, 0, 0}, kJohn, 3e8, 4e8, kJc, johnsoncook},

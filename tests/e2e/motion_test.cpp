@@ -199,7 +199,7 @@ TEST_P(VerificationDrivenCube, StressFollowsTheHardeningLine) {
     EXPECT_LT(std::fabs(error), 1.0e-3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motion, VerificationDrivenCube,
+INSTANTIATE_TEST_SUITE_P(VerificationMotion, VerificationDrivenCube,
                          ::testing::Values(DrivenCube{"tension1", 1, false, false},
                                            DrivenCube{"tension8", 2, false, true},
                                            DrivenCube{"shear1", 1, true, false},
