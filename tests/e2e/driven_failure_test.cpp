@@ -23,9 +23,11 @@
 // on the way is the one the path was built with (within 0.5 %), and the
 // mean over von Mises stress is the path's sigma*. A pla1 element (with
 // "corr on", which records its plastic strain) driven in uniaxial tension
-// erodes at its "epsp" limit.
+// erodes at its "epsp" limit. The energy an eroded element takes away is
+// the work its drivers did on it, to energy.dat's 9 digits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
