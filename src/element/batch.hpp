@@ -505,6 +505,44 @@ inline vd projectionbatch(const vd v[8][3]) {
     return h;
 }
 
+// flanagangram of forces.hpp for all lanes: the bound of the largest
+// eigenvalue of the Flanagan-Belytschko mode vectors' Gram matrix.
+inline vd flanagangrambatch(const vd xyz[8][3], const vd pkxj[4][3]) {
+    vd beta[3][4];
+    for (int j = 0; j < 3; ++j) {
+        const vd x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
+        const vd x2358 = xyz[1][j] - xyz[2][j] - xyz[4][j] + xyz[7][j];
+        const vd x1256 = xyz[0][j] - xyz[1][j] - xyz[4][j] + xyz[5][j];
+        const vd x3478 = xyz[2][j] - xyz[3][j] - xyz[6][j] + xyz[7][j];
+        beta[j][0] = x1467 - x2358;
+        beta[j][1] = x1467 + x2358;
+        beta[j][2] = x1256 - x3478;
+        beta[j][3] = x1256 + x3478;
+    }
+    vd gc[8][4];
+    for (int a = 0; a < 4; ++a)
+        for (int m = 0; m < 4; ++m)
+            gc[a][m] = hourglassdata::hc[a][m] - pkxj[a][0] * beta[0][m] - pkxj[a][1] * beta[1][m] -
+                       pkxj[a][2] * beta[2][m];
+    for (int m = 0; m < 4; ++m) {
+        gc[4][m] = hourglassdata::sc[0][m] - gc[2][m];
+        gc[5][m] = hourglassdata::sc[1][m] - gc[3][m];
+        gc[6][m] = hourglassdata::sc[2][m] - gc[0][m];
+        gc[7][m] = hourglassdata::sc[3][m] - gc[1][m];
+    }
+    vd worst = splat(0.0);
+    for (int m = 0; m < 4; ++m) {
+        vd row = splat(0.0);
+        for (int n = 0; n < 4; ++n) {
+            vd dot = splat(0.0);
+            for (int a = 0; a < 8; ++a) dot = dot + gc[a][m] * gc[a][n];
+            row = row + vabs(dot);
+        }
+        worst = row > worst ? row : worst;
+    }
+    return worst;
+}
+
 // The steps of "stab on" (stableelementstep of feforce.cpp) for all lanes:
 // the stiffness length with the elastic wave speed (scaled by V / V0) or the
 // equation of state's larger one, the bulk viscosity's damped step of the
@@ -531,7 +569,7 @@ inline void stablebatch(const elementpass& p, batch& b) {
         if (p.hgmode == 1)
             hgrate = 8.0 * p.hgq * b.vpow * (m.wavespeed + 100.0 * p.hgq * projectionbatch(b.v));
         else
-            hgrate = 8.0 * p.hgq * b.vpow * m.wavespeed;
+            hgrate = flanagangrambatch(b.xyz, b.pkxj) * p.hgq * b.vpow * m.wavespeed;
         const vd dth = b.vol / hgrate;
         dt = ((hgrate > 0.0) & (dth < dt)) ? dth : dt;
     }

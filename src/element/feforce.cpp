@@ -37,15 +37,16 @@ void zerovolume(int e) {
 // factor V^(2/3) (unused without hourglass control). batch.hpp does the same
 // for its lanes (stablebatch).
 static double stableelementstep(const elementpass& p, const material& m, const double v[8][3],
-                                const double pkxj[4][3], double vol, double vol0, double len,
-                                double cs, double trd, double vpow) {
+                                const double xyz[8][3], const double pkxj[4][3], double vol,
+                                double vol0, double len, double cs, double trd, double vpow) {
     const bool eoswave = cs != m.wavespeed;
     const double ls =
         stiffnesslength(pkxj, lambdashare(m.poisson, eoswave), eoswave ? 1.0 : vol / vol0);
     double hgrate = 0.0;
     if (p.hgmode > 0) {
         const double quad = p.hgmode == 1 ? 100.0 * p.hgq * hourglassprojection(v) : 0.0;
-        hgrate = 8.0 * p.hgq * vpow * (m.wavespeed + quad);
+        const double gram = p.hgmode == 2 ? flanagangram(xyz, pkxj) : 8.0;
+        hgrate = gram * p.hgq * vpow * (m.wavespeed + quad);
     }
     return boundedstep(ls, len, cs, p.bulk, trd, p.q1, p.q2, vol, hgrate);
 }
@@ -98,7 +99,7 @@ static double stableelementstep(const elementpass& p, const material& m, const d
             dte = viscousstep(len, cs, trd, p.q1, p.q2);
             h.q = viscouspressure(rho, len, cs, trd, p.q1, p.q2);
         }
-        if (p.stable) dte = stableelementstep(p, m, v, pkxj, vol, h.vol0, len, cs, trd, vpow);
+        if (p.stable) dte = stableelementstep(p, m, v, xyz, pkxj, vol, h.vol0, len, cs, trd, vpow);
         if (p.dtmin >= dte) p.dtmin = dte;
         // The viscous pressure acts on the nodes only, never on the stored stress.
         nodalforce_kernel(pkxj, h.sm - h.q, h.sd, vol, f);

@@ -153,6 +153,50 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     }
 }
 
+// Flanagan-Belytschko damping acts on the corner velocities through the
+// four mode vectors gamma_m of hgforceflangan_t, so its fastest rate grows
+// with the largest eigenvalue of their Gram matrix G_mn = gamma_m . gamma_n,
+// bounded here by the largest sum of |G_mn| along a row. The mode vectors of
+// a parallelepiped are the base vectors themselves (G = 8 I); those of a
+// strongly distorted element (a flattened corner, a sliver) are far longer,
+// and a step bound that took 8 lets such an element's hourglass damping run
+// away.
+inline double flanagangram(const double xyz[8][3], const double pkxj[4][3]) {
+    double beta[3][4];
+    for (int j = 0; j < 3; ++j) {
+        const double x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
+        const double x2358 = xyz[1][j] - xyz[2][j] - xyz[4][j] + xyz[7][j];
+        const double x1256 = xyz[0][j] - xyz[1][j] - xyz[4][j] + xyz[5][j];
+        const double x3478 = xyz[2][j] - xyz[3][j] - xyz[6][j] + xyz[7][j];
+        beta[j][0] = x1467 - x2358;
+        beta[j][1] = x1467 + x2358;
+        beta[j][2] = x1256 - x3478;
+        beta[j][3] = x1256 + x3478;
+    }
+    double gc[8][4];
+    for (int a = 0; a < 4; ++a)
+        for (int m = 0; m < 4; ++m)
+            gc[a][m] = hourglassdata::hc[a][m] - pkxj[a][0] * beta[0][m] - pkxj[a][1] * beta[1][m] -
+                       pkxj[a][2] * beta[2][m];
+    for (int m = 0; m < 4; ++m) {
+        gc[4][m] = hourglassdata::sc[0][m] - gc[2][m];
+        gc[5][m] = hourglassdata::sc[1][m] - gc[3][m];
+        gc[6][m] = hourglassdata::sc[2][m] - gc[0][m];
+        gc[7][m] = hourglassdata::sc[3][m] - gc[1][m];
+    }
+    double worst = 0.0;
+    for (int m = 0; m < 4; ++m) {
+        double row = 0.0;
+        for (int n = 0; n < 4; ++n) {
+            double dot = 0.0;
+            for (int a = 0; a < 8; ++a) dot = dot + gc[a][m] * gc[a][n];
+            row = row + std::fabs(dot);
+        }
+        if (row > worst) worst = row;
+    }
+    return worst;
+}
+
 // Which hourglass method acts: 0 none (method 0 or a coefficient not above
 // the threshold), 1 standard, 2 Flanagan-Belytschko, -1 an unknown method.
 inline int hourglassmode() {

@@ -153,12 +153,14 @@ inline double hourglassprojection(const double v[8][3]) {
 // - with bulk viscosity in compression (trd < 0) the damped step
 //   ls / (Q + sqrt(Q^2 + c^2)), the damping ratio Q / c of the viscosity
 //   q1 c + q2 len |trd| taken on the frequency 2 c / ls;
-// - with hourglass viscosity, the step of its fastest mode: each of the
-//   four modes (|Gamma|^2 = 8) damps the corner masses rho0 V0 / 8 at the
-//   rate 8 a / m, a = rho q c V^(2/3) / 4 (plus the quadratic part of the
-//   standard method, 100 q |h| for the projection h), so explicit
-//   differences need dt <= 2 m / (8 a) = V / (8 q V^(2/3) (c + 100 q |h|)).
-// hgrate is 8 q V^(2/3) (c + 100 q |h|) (0 without hourglass control).
+// - with hourglass viscosity, the step of its fastest mode: the modes damp
+//   the corner masses rho0 V0 / 8 at the rate G a / m, a = rho q c V^(2/3)
+//   / 4 (plus the quadratic part of the standard method, 100 q |h| for the
+//   projection h), G the largest eigenvalue of the mode vectors' Gram
+//   matrix (8 for the standard method's base vectors; flanagangram bounds
+//   it for the Flanagan-Belytschko vectors), so explicit differences need
+//   dt <= 2 m / (G a) = V / (G q V^(2/3) (c + 100 q |h|)).
+// hgrate is G q V^(2/3) (c + 100 q |h|) (0 without hourglass control).
 inline double boundedstep(double ls, double len, double c, bool bulk, double trd, double q1,
                           double q2, double vol, double hgrate) {
     double dt = ls / c;

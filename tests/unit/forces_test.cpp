@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "control/process.hpp"
@@ -320,4 +321,56 @@ TEST(ElementHourglass, HourglassForceAppliesTheVolumeFactor) {
             for (int a = 0; a < 8; ++a)
                 EXPECT_EQ(got[i][a], want[i][a]) << method << ": " << i << "," << a;
     }
+}
+
+// The step bound's Gram figure against the damping the Flanagan-Belytschko
+// forces really apply: the largest rate of the force operator (found by
+// power iteration on the forces themselves, vpow 4 so that f = -C v) never
+// exceeds the bound; a cube gives exactly the base vectors' 8, and a thin
+// element on a warped face (where a cube's corner is mapped onto a sphere
+// by a graded mesh: its faces bend by 30 times its thickness) damps some
+// 270 times faster.
+TEST(ElementHourglass, GramBoundCoversTheFlanaganDamping) {
+    const Hex thin = {{{0.0, 0.0, 0.0},
+                       {1.62472, -0.4541, 1.01489},
+                       {1.01555, 1.01555, 1.62405},
+                       {-0.4541, 1.62472, 1.01489},
+                       {0.01643, 0.01643, 0.03319},
+                       {1.64676, -0.44448, 1.04353},
+                       {1.02846, 1.02846, 1.64996},
+                       {-0.44448, 1.64676, 1.04353}}};
+    struct Case {
+        const char* name;
+        Hex h;
+        double atleast;  // the largest rate is at least this
+    } const cases[] = {{"cube", unitcube(), 8.0},
+                       {"distorted", distorted(), 8.0},
+                       {"thin on a warped face", thin, 1000.0}};
+    for (const Case& c : cases) {
+        double vol, ijac[3][3], de[6], vort[3], pkxj[4][3], v[8][3];
+        for (int k = 0; k < 8; ++k)
+            for (int i = 0; i < 3; ++i) v[k][i] = i == 0 ? std::sin(1.0 + 2.3 * k) : 0.0;
+        jacobian(c.h.x, vol, ijac);
+        strain(1.0, v, ijac, de, vort, pkxj);
+        const double bound = flanagangram(c.h.x, pkxj);
+        double rate = 0.0;
+        for (int it = 0; it < 200; ++it) {
+            double f[3][8], norm = 0.0, vnorm = 0.0;
+            hgforceflangan_t(v, c.h.x, pkxj, 1.0, 1.0, 1.0, 4.0, f);
+            for (int a = 0; a < 8; ++a) {
+                norm += f[0][a] * f[0][a];
+                vnorm += v[a][0] * v[a][0];
+            }
+            rate = std::sqrt(norm / vnorm);
+            for (int a = 0; a < 8; ++a) v[a][0] = -f[0][a] / std::sqrt(norm);
+        }
+        std::printf("%s: Gram bound %.3f, largest rate %.3f\n", c.name, bound, rate);
+        EXPECT_LE(rate, bound * (1.0 + 1e-12)) << c.name;
+        EXPECT_GE(rate, c.atleast * (1.0 - 1e-9)) << c.name;
+    }
+    double vol, ijac[3][3], de[6], vort[3], pkxj[4][3], v[8][3] = {};
+    const Hex cube = unitcube();
+    jacobian(cube.x, vol, ijac);
+    strain(1.0, v, ijac, de, vort, pkxj);
+    EXPECT_EQ(flanagangram(cube.x, pkxj), 8.0);  // the step of a regular mesh is kept
 }
