@@ -415,8 +415,10 @@ Figure make_figure(const PlotTable& t, const FigureOptions& opt) {
             cv.title = v == "cnor" ? "normal" : "friction";
         else if (v == "energy_error")
             cv.title = "of the initial kinetic energy + work of the loads";
-        else
+        else {
             cv.title = k.where.empty() ? t.names[c] : k.where;
+            if (c < t.bodies.size() && !t.bodies[c].empty()) cv.title += " (" + t.bodies[c] + ")";
+        }
         if (v == "energy_error")
             for (double x : y) cv.y.push_back(x * 100.0);
         else
