@@ -495,7 +495,8 @@ TEST(ToolsMesh, ImportsAndMergesWarnOrRefuse) {
     const Case cases[] = {
         {two,
          "hexdyn-mesh: warning: the mesh holds 2 separate bodies that share no node (1 element of "
-         "material set 2; 1 element of material set 1) and the deck has no contact, so they will "
+         "volume \"target\" (material set 1); 1 element of volume \"projectile\" (material set "
+         "2)) and the deck has no contact, so they will "
          "pass through one another: add \"--contact on\" for contact between them",
          0},
         {"gmsh same.msh --endtime 1e-5" + kMaterial,
