@@ -326,6 +326,7 @@ TEST(Plot, FigureValuesAsDrawn) {
     po.data = dir / "d.dat";
     po.output = dir / "o.png";
     const std::string s = figure_script(f, po);
+    EXPECT_NE(s.find("set autoscale xfix\n"), std::string::npos) << s;  // no empty time after
     EXPECT_NE(s.find("using 1:2:3 with filledcurves"), std::string::npos) << s;
     EXPECT_NE(s.find("using 1:8 with linespoints"), std::string::npos) << s;
     EXPECT_NE(s.find("title 't'.\"\\n\".'zero throughout, not drawn: "), std::string::npos) << s;

@@ -553,6 +553,10 @@ std::string figure_script(const Figure& f, const PlotOptions& opt) {
     s << "set key below\n";
     s << "set format y '%g'\n";
     s << "set format x '%g'\n";
+    // The time axis ends at the first and last record rather than at the
+    // round ticks around them (a run to 145 µs would show an empty stretch
+    // to 160 µs otherwise); one record alone keeps gnuplot's own range.
+    if (!f.x.empty() && f.x.front() != f.x.back()) s << "set autoscale xfix\n";
     s << "set multiplot layout " << nrows << "," << ncols << " title " << gnuplot_quote(opt.title);
     if (!f.left_out.empty())
         s << ".\"\\n\"." << gnuplot_quote("zero throughout, not drawn: " + join(f.left_out));
