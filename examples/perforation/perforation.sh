@@ -200,7 +200,8 @@ awk '/^#/ { for (c = 2; c <= NF; c++) col[$c] = c - 1; next }
 cat <<EOF
 files                  $run/field.pvd (ParaView: the solver's field output; colour
                        by plastic_strain, damage or material; the eroded
-                       elements are hidden, so the hole shows), perforation.pvd,
+                       elements are left out of the cells, so the hole
+                       shows), perforation.pvd,
                        residual.txt (the velocities at every output time),
                        energy.dat, perforation.csv, perforation_curves.png, solver.log
 EOF

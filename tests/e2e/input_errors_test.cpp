@@ -430,6 +430,24 @@ TEST(InputErrors, EveryStopAndWarning) {
           " \"endc\" on line 2 ends a \"cont\" block, but none is open: begin the block with "
           "\"cont\" (or remove the word)"},
          true},
+        {"endf without fail",
+         "nmat 1\nendf\nendi\n",
+         {nm1, invalid("endf", 2), " error GetData",
+          " \"endf\" on line 2 ends a \"fail\" block, but none is open: begin the block with "
+          "\"fail\" (or remove the word)"},
+         true},
+        {"endl without load",
+         "endl\nendi\n",
+         {invalid("endl", 1), " error GetData",
+          " \"endl\" on line 1 ends a \"load\" block, but none is open: begin the block with "
+          "\"load\" (or remove the word)"},
+         true},
+        {"endv without velo",
+         "nmat 1\nendv\nendi\n",
+         {nm1, invalid("endv", 2), " error GetData",
+          " \"endv\" on line 2 ends a \"velo\" block, but none is open: begin the block with "
+          "\"velo\" (or remove the word)"},
+         true},
         {"scal value too many",
          "nmat 1\ncont\nscal 0.1 0.2\nendc\nendi\n",
          {nm1, invalid("0.2", 3), errline(3),
@@ -496,6 +514,14 @@ TEST(InputErrors, EveryStopAndWarning) {
          {nb2, invalid("1", 4), " error GetData",
           " the number 1 on line 4 follows the \"part\" block, which ends with the record of node "
           "2 (nbmp 2): give the records in order, that one last"},
+         true},
+        {"element record after the last one",
+         "nbmp 8\nnbel 2\nnmat 1\nmate\n1 elas 7800 2.1e11 0.3\npart\n1 0 0 0 0\n2 0 1 0 0\n"
+         "3 0 1 1 0\n4 0 0 1 0\n5 0 0 0 1\n6 0 1 0 1\n7 0 1 1 1\n8 0 0 1 1\nelem\n"
+         "1 1 1 2 3 4 5 6 7 8\n2 1 1 2 3 4 5 6 7 8\n1 1 1 2 3 4 5 6 7 8\nendi\n",
+         {item("nb_mat = ", 1), invalid("1", 18), " error GetData",
+          " the number 1 on line 18 follows the \"elem\" block, which ends with the record of "
+          "element 2 (nbel 2): give the records in order, that one last"},
          true},
         // The bounds as the deck writes them, read in single precision, are
         // inside the range.

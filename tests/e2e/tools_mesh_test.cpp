@@ -495,7 +495,8 @@ TEST(ToolsMesh, ImportsAndMergesWarnOrRefuse) {
     const Case cases[] = {
         {two,
          "hexdyn-mesh: warning: the mesh holds 2 separate bodies that share no node (1 element of "
-         "material set 2; 1 element of material set 1) and the deck has no contact, so they will "
+         "volume \"target\" (material set 1); 1 element of volume \"projectile\" (material set "
+         "2)) and the deck has no contact, so they will "
          "pass through one another: add \"--contact on\" for contact between them",
          0},
         {"gmsh same.msh --endtime 1e-5" + kMaterial,
@@ -577,6 +578,14 @@ TEST(ToolsMesh, RepeatedOptionsAndCarriedBlocks) {
              "--fix base,z",
          {"\n1 elas 2700 7e+10 0.33\n", "\nfixd 4 0 0 1\n"},
          {"elas 1000", "fixd 4 1 1 1"}},
+        {two + " --contact off" + kMaterial +
+             " --seos target=\"4570 1.49 1.93\" --seos target=\"5000 1.5 2\"",
+         {"\nseos 1 1 5000 1.5 2\npart\n"},
+         {"4570"}},
+        // The ball's top corner at z = 0.021, moved by the last offset alone.
+        {"merge plate ball --offset 2=0,0,0.5 --offset 2=0,0,0.001",
+         {" 0.015 0.015 0.022\n"},
+         {"0.521"}},
         {"merge plate_f ball_f",
          {"\nfail\njc 1 0.05 3.44 -2.12 0.002 0.61\nspal 2 1.2e+09\nstep 0.05\nendf\n",
           "\ncont\nscal 0.2\npair 1 1\npair 1 2\npair 2 2\nendc\n"},

@@ -192,6 +192,15 @@ TEST(SeparatePieces, BodiesThatShareNoNodeAreWarnedWithoutContact) {
         for (size_t k = 0; k < pieces.size(); ++k) EXPECT_EQ(pieces[k].sets, c.sets[k]) << c.what;
         EXPECT_EQ(!mesh::contact_warning(c.deck, "--contact").empty(), c.warns) << c.what;
     }
+    // The warning lists the bodies by their lowest set, each by its volume
+    // name where every set of it has one.
+    Deck swapped = two;
+    for (formats::Element& e : swapped.elements) e.mat = 3 - e.mat;
+    const std::string w = mesh::contact_warning(swapped, "--contact", {"target", ""});
+    EXPECT_NE(w.find("(2 elements of volume \"target\" (material set 1); 2 elements of material "
+                     "set 2)"),
+              std::string::npos)
+        << w;
 }
 
 // A body's contact block goes with it into the joined deck, its material

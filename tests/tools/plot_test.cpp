@@ -2,10 +2,12 @@
 // gnuplot script.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
 
+#include "formats/deck.hpp"
 #include "model/curvevariables.hpp"
 #include "plot/figure.hpp"
 #include "plot/plot.hpp"
@@ -324,6 +326,7 @@ TEST(Plot, FigureValuesAsDrawn) {
     po.data = dir / "d.dat";
     po.output = dir / "o.png";
     const std::string s = figure_script(f, po);
+    EXPECT_NE(s.find("set autoscale xfix\n"), std::string::npos) << s;  // no empty time after
     EXPECT_NE(s.find("using 1:2:3 with filledcurves"), std::string::npos) << s;
     EXPECT_NE(s.find("using 1:8 with linespoints"), std::string::npos) << s;
     EXPECT_NE(s.find("title 't'.\"\\n\".'zero throughout, not drawn: "), std::string::npos) << s;
@@ -352,4 +355,64 @@ TEST(Plot, CurveFilePointsByTheDecksNumbers) {
     t = read_plot_table(dir / "aresult_curv.dat");
     EXPECT_EQ(t.names, (std::vector<std::string>{"time", "vz@node7", "cnor"}));
     EXPECT_EQ(t.title, "test");
+}
+
+// The curves of a node or element name the material set it lies in, read
+// from the process decks beside the file: through the map for the deck's
+// numbers, through the process's own deck for its own numbers.
+TEST(Plot, CurvesNameTheMaterialSetOfTheirPoint) {
+    TempDir dir("plot-bodies");
+    TwoCubes m;
+    m.write(dir.path());
+    // Process a holds element 1 (set 1), b element 2 (set 2); the face
+    // between them (global nodes 2, 3, 6, 7) is in both.
+    const auto deck_of = [&](const std::vector<int>& local, int set,
+                             const std::array<int, 8>& corners) {
+        formats::Deck d;
+        d.title = "bodies";
+        d.endtime = 1e-5;
+        d.materials = {{"elas", {7800, 2.1e11, 0.3}}, {"elas", {2700, 7e10, 0.33}}};
+        for (int g : local) d.nodes.push_back(m.global[static_cast<size_t>(g - 1)]);
+        d.components = {{1, 2, 3, 4, 5, 6, 7, 8}};
+        d.elements = {{set, corners}};
+        return d;
+    };
+    formats::write_deck(deck_of(m.local_a, 1, {1, 2, 3, 4, 5, 6, 7, 8}), (dir / "a").string());
+    formats::write_deck(deck_of(m.local_b, 2, {5, 1, 2, 6, 7, 3, 4, 8}), (dir / "b").string());
+    const auto titles = [](const PlotTable& t) {
+        std::string s;
+        for (const Panel& p : make_figure(t, {}).panels)
+            for (const plot::Curve& c : p.curves) s += (s.empty() ? "" : " | ") + c.title;
+        return s;
+    };
+    write_file(dir / "bresult_curv.dat", curve_text({{"dz  ", 1}, {"dz  ", 5}, {"seqv", 1}},
+                                                    {{0, 0, 0, 1}, {1e-6, -1, -2, 2}}));
+    write_file(dir / "data.csv",
+               "time,dz@node9,dz@node2,seqv@elem1,p1:dz@n1,dz@node99,vz\n0,0,0,1,0,0,1\n"
+               "1e-6,-1,-2,2,-1,1,2\n");
+    struct Case {
+        const char* what;
+        std::string file;
+        bool map;
+        std::string titles;
+    };
+    const Case cases[] = {
+        {"curve file, map", "bresult_curv.dat", true,
+         "node 9 (material set 2) | node 2 (material sets 1 and 2) | element 2 (material set 2)"},
+        {"curve file, own numbers", "bresult_curv.dat", false,
+         "node 1 of process 1 (its own number) (material set 2) | node 5 of process 1 (its own "
+         "number) (material set 2) | element 1 of process 1 (its own number) (material set 2)"},
+        {"CSV, map; a node of no deck and a column of no point stay as they are", "data.csv", true,
+         "node 9 (material set 2) | node 2 (material sets 1 and 2) | node 1 of process 1 (its own "
+         "number) (material set 2) | node 99 | element 1 (material set 1) | vz"},
+    };
+    for (const Case& c : cases) {
+        if (!c.map) testutil::fs::remove(dir / "hexdyn.map");
+        EXPECT_EQ(titles(read_plot_table(dir / c.file)), c.titles) << c.what;
+        if (!c.map) write_file(dir / "hexdyn.map", m.map_text());
+    }
+    // Without the decks the points keep their numbers alone.
+    testutil::fs::remove(dir / "b");
+    EXPECT_EQ(titles(read_plot_table(dir / "bresult_curv.dat")),
+              "node 9 | node 2 (material set 1) | element 2");
 }

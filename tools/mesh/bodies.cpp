@@ -385,21 +385,35 @@ std::vector<Piece> separate_pieces(const formats::Deck& d) {
     return pieces;
 }
 
-std::string contact_warning(const formats::Deck& d, const std::string& option) {
+std::string contact_warning(const formats::Deck& d, const std::string& option,
+                            const std::vector<std::string>& set_names) {
     if (d.contact) return {};
-    const std::vector<Piece> pieces = separate_pieces(d);
+    std::vector<Piece> pieces = separate_pieces(d);
     if (pieces.size() < 2) return {};
+    std::stable_sort(pieces.begin(), pieces.end(),
+                     [](const Piece& a, const Piece& b) { return a.sets < b.sets; });
+    const auto name_of = [&set_names](int m) -> const std::string& {
+        static const std::string none;
+        return m >= 1 && m <= static_cast<int>(set_names.size())
+                   ? set_names[static_cast<size_t>(m - 1)]
+                   : none;
+    };
     std::string list;
     for (size_t k = 0; k < pieces.size(); ++k) {
         const Piece& p = pieces[k];
-        std::string sets;
+        std::string sets, names;
+        bool named = true;
         for (const int m : p.sets) {
             if (!sets.empty()) sets += ',';
             sets += std::to_string(m);
+            if (name_of(m).empty()) named = false;
+            names += std::string(names.empty() ? "" : ", ") + "\"" + name_of(m) + "\"";
         }
-        list += std::string(k == 0 ? "" : "; ") + std::to_string(p.elements) + " element" +
-                (p.elements == 1 ? "" : "s") + " of material set" +
-                (p.sets.size() == 1 ? " " : "s ") + sets;
+        list +=
+            std::string(k == 0 ? "" : "; ") + std::to_string(p.elements) + " element" +
+            (p.elements == 1 ? "" : "s") + " of " +
+            (named ? std::string(p.sets.size() == 1 ? "volume " : "volumes ") + names + " (" : "") +
+            "material set" + (p.sets.size() == 1 ? " " : "s ") + sets + (named ? ")" : "");
         if (k == 4 && pieces.size() > 6) {
             list += "; ... " + std::to_string(pieces.size() - 5) + " more";
             break;

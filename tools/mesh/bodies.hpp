@@ -87,7 +87,11 @@ std::vector<Piece> separate_pieces(const formats::Deck& deck);
 
 // The warning for a deck of several pieces without contact, whose bodies
 // would pass through one another; nothing for one piece or with contact.
-// `option` is what switches contact on in the message.
-std::string contact_warning(const formats::Deck& deck, const std::string& option);
+// `option` is what switches contact on in the message. The pieces are listed
+// by their lowest material set; a piece whose sets all have a name in
+// `set_names` (set m at m-1, empty where it has none: the Gmsh volume names)
+// is called by them.
+std::string contact_warning(const formats::Deck& deck, const std::string& option,
+                            const std::vector<std::string>& set_names = {});
 
 }  // namespace mesh

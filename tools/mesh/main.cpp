@@ -1205,7 +1205,9 @@ int run(int argc, char** argv) {
     set_curves(s, d);
     check_elements(d);
     if (!s.contact) {
-        const std::string apart = mesh::contact_warning(d, "--contact");
+        std::vector<std::string> set_names;
+        for (const mesh::Group& g : names.parts) set_names.push_back(g.name);
+        const std::string apart = mesh::contact_warning(d, "--contact", set_names);
         if (!apart.empty()) std::fprintf(stderr, "hexdyn-mesh: warning: %s\n", apart.c_str());
     }
     write(d, s.output, s.comm);

@@ -415,8 +415,10 @@ Figure make_figure(const PlotTable& t, const FigureOptions& opt) {
             cv.title = v == "cnor" ? "normal" : "friction";
         else if (v == "energy_error")
             cv.title = "of the initial kinetic energy + work of the loads";
-        else
+        else {
             cv.title = k.where.empty() ? t.names[c] : k.where;
+            if (c < t.bodies.size() && !t.bodies[c].empty()) cv.title += " (" + t.bodies[c] + ")";
+        }
         if (v == "energy_error")
             for (double x : y) cv.y.push_back(x * 100.0);
         else
@@ -551,6 +553,10 @@ std::string figure_script(const Figure& f, const PlotOptions& opt) {
     s << "set key below\n";
     s << "set format y '%g'\n";
     s << "set format x '%g'\n";
+    // The time axis ends at the first and last record rather than at the
+    // round ticks around them (a run to 145 µs would show an empty stretch
+    // to 160 µs otherwise); one record alone keeps gnuplot's own range.
+    if (!f.x.empty() && f.x.front() != f.x.back()) s << "set autoscale xfix\n";
     s << "set multiplot layout " << nrows << "," << ncols << " title " << gnuplot_quote(opt.title);
     if (!f.left_out.empty())
         s << ".\"\\n\"." << gnuplot_quote("zero throughout, not drawn: " + join(f.left_out));

@@ -37,7 +37,7 @@ enum class CurveStyle {
     line,       // a plain line
     band,       // filled between `lower` and `y` (one layer of the stacked energies)
     total,      // the top of the stacked energies, a solid black line
-    reference,  // the energy that went in, a dashed black line
+    reference,  // the energy that went in, a dashed red line
 };
 
 struct Curve {

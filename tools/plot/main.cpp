@@ -35,6 +35,8 @@ const char* const kUsage =
     "    a CSV names them so when it was exported with the partition map, and a\n"
     "    curve file is read with the map hexdyn.map beside it. Without a map the\n"
     "    process's own number is shown with the process (\"node 3 of process 1\").\n"
+    "    With the process decks beside the file, the material set the point lies\n"
+    "    in follows (\"node 841 (material set 1)\").\n"
     "  - The contact forces of the processes (cnor, cfri; p0:cnor, p1:cnor, ...)\n"
     "    are summed into the force on the whole model.\n"
     "  - With the energy balance (energy.dat, deck keyword ebal, read from the\n"

@@ -16,7 +16,9 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "formats/deck.hpp"
 #include "formats/map.hpp"
@@ -240,6 +242,139 @@ void use_energy_balance(PlotTable& t, const formats::EnergyTable& e) {
     t = std::move(r);
 }
 
+namespace {
+
+// A point a column names: the process whose own numbers it uses (-1 for the
+// deck's numbers), node or element, and its number.
+using PointKey = std::tuple<int, bool, long long>;
+
+bool parse_point(const std::string& column, PointKey& key) {
+    std::string_view s = column;
+    int process = -1;
+    const size_t colon = s.find(':');
+    if (colon != std::string_view::npos) {
+        if (colon < 2 || s[0] != 'p' ||
+            std::from_chars(s.data() + 1, s.data() + colon, process).ptr != s.data() + colon)
+            return false;
+        s.remove_prefix(colon + 1);
+    }
+    const size_t hash = s.rfind('#');
+    if (hash != std::string_view::npos) s = s.substr(0, hash);
+    const size_t at = s.find('@');
+    if (at == std::string_view::npos) return false;
+    s.remove_prefix(at + 1);
+    bool node = false;
+    if (process < 0) {
+        if (s.substr(0, 4) != "node" && s.substr(0, 4) != "elem") return false;
+        node = s[0] == 'n';
+        s.remove_prefix(4);
+    } else if (!s.empty() && s[0] == 'n') {
+        node = true;
+        s.remove_prefix(1);
+    }
+    long long number = 0;
+    if (s.empty() ||
+        std::from_chars(s.data(), s.data() + s.size(), number).ptr != s.data() + s.size() ||
+        number < 1)
+        return false;
+    key = {process, node, number};
+    return true;
+}
+
+// Adds the material sets of the wanted points of one deck. `node_number`
+// and `element_number` turn the deck's own numbers into those of the keys
+// (empty: the same numbers); `process` is the keys' process.
+void collect_sets(const formats::Deck& deck, int process, const std::vector<long long>& node_number,
+                  const std::vector<long long>& element_number,
+                  std::map<PointKey, std::set<int>>& wanted) {
+    const auto number = [](const std::vector<long long>& to, int own) {
+        return to.empty() ? static_cast<long long>(own) : to[static_cast<size_t>(own - 1)];
+    };
+    for (int e = 1; e <= deck.nelements(); ++e) {
+        const formats::Element& el = deck.elements[static_cast<size_t>(e - 1)];
+        const auto it = wanted.find({process, false, number(element_number, e)});
+        if (it != wanted.end()) it->second.insert(el.mat);
+        for (int n : el.node) {
+            if (n < 1 || n > deck.nnodes()) continue;
+            const auto jt = wanted.find({process, true, number(node_number, n)});
+            if (jt != wanted.end()) jt->second.insert(el.mat);
+        }
+    }
+}
+
+std::string sets_text(const std::set<int>& sets) {
+    std::string s = sets.size() == 1 ? "material set " : "material sets ";
+    size_t i = 0;
+    for (int m : sets) {
+        if (i) s += i + 1 == sets.size() ? " and " : ", ";
+        s += std::to_string(m);
+        ++i;
+    }
+    return s;
+}
+
+}  // namespace
+
+void name_bodies(PlotTable& t, const fs::path& dir, const std::string& lone_deck) {
+    t.bodies.assign(t.names.size(), std::string());
+    std::map<PointKey, std::set<int>> wanted;
+    std::vector<std::pair<size_t, PointKey>> points;
+    for (size_t c = 1; c < t.names.size(); ++c) {
+        PointKey k;
+        if (!parse_point(t.names[c], k)) continue;
+        wanted[k];
+        points.emplace_back(c, k);
+    }
+    if (points.empty()) return;
+    std::set<int> processes;  // of the processes' own numbers
+    bool global = false;
+    for (const auto& [c, k] : points) {
+        if (std::get<0>(k) < 0)
+            global = true;
+        else
+            processes.insert(std::get<0>(k));
+    }
+    // The names are a help to the reader: a missing or unreadable deck or
+    // map leaves them out rather than stopping the plot.
+    std::error_code ec;
+    const auto deck_at = [&](const std::string& name, formats::Deck& d) {
+        const fs::path p = dir / name;
+        if (name.empty() || !fs::is_regular_file(p, ec)) return false;
+        try {
+            d = formats::read_deck(p.string());
+        } catch (const std::exception&) { return false; }
+        return true;
+    };
+    if (global) {
+        const fs::path mapfile = dir / "hexdyn.map";
+        formats::Map map;
+        bool have_map = false;
+        if (fs::is_regular_file(mapfile, ec)) {
+            try {
+                map = formats::read_map(mapfile);
+                have_map = true;
+            } catch (const std::exception&) {}
+        }
+        formats::Deck d;
+        if (have_map) {
+            for (const formats::MapProcess& mp : map.procs)
+                if (deck_at(mp.deck, d) && d.nnodes() == static_cast<int>(mp.node_global.size()) &&
+                    d.nelements() == static_cast<int>(mp.element_global.size()))
+                    collect_sets(d, -1, mp.node_global, mp.element_global, wanted);
+        } else if (deck_at(lone_deck, d)) {
+            collect_sets(d, -1, {}, {}, wanted);
+        }
+    }
+    for (int p : processes) {
+        formats::Deck d;
+        if (deck_at(formats::deck_name(p), d)) collect_sets(d, p, {}, {}, wanted);
+    }
+    for (const auto& [c, k] : points) {
+        const std::set<int>& sets = wanted[k];
+        if (!sets.empty()) t.bodies[c] = sets_text(sets);
+    }
+}
+
 PlotTable read_plot_table(const fs::path& file) {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec))
@@ -260,6 +395,13 @@ PlotTable read_plot_table(const fs::path& file) {
         t = read_csv_table(file);
     }
     if (t.rows.empty()) throw Error(file.string() + ": no records to plot");
+    // A curve file of one process without a map is read beside its own deck.
+    std::string lone = formats::deck_name(0);
+    const std::string base = file.filename().string(), suffix = "result_curv.dat";
+    if (base.size() > suffix.size() &&
+        base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0)
+        lone = base.substr(0, base.size() - suffix.size());
+    name_bodies(t, file.parent_path(), lone);
     return t;
 }
 

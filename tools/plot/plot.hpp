@@ -18,6 +18,10 @@ struct PlotTable {
     std::vector<std::string> names;         // column names; names[0] is the time
     std::vector<std::vector<double>> rows;  // one row per record, NaN where no value
     std::vector<std::string> warnings;      // records left out: a file cut off at its end
+    // Per column (as `names`): the body its node or element lies in
+    // ("material set 2"), empty where it is not known. Filled from the decks
+    // beside the file (through the partition map when there is one).
+    std::vector<std::string> bodies;
 };
 
 // Reads a curve file ("TITLE = ..." first), the energy balance energy.dat
@@ -25,6 +29,14 @@ struct PlotTable {
 // beside it is plotted with the balance's energies in place of its own
 // (which are those of one process).
 PlotTable read_plot_table(const fs::path& file);
+
+// Fills `table.bodies` from the process decks in `dir`: a column named by
+// the deck's numbers ("dz@node841", "seqv@elem7") through the map hexdyn.map
+// (or the deck of process 0 when there is no map), one of a process's own
+// numbers ("p1:dz@n3") through that process's deck. A node shared by
+// elements of several sets is in all of them. Without readable decks the
+// bodies stay empty.
+void name_bodies(PlotTable& table, const fs::path& dir, const std::string& lone_deck);
 
 // Replaces the engk, engs and ener columns of `table` by the columns of the
 // balance, record by record (NaN where the balance has no record of that time).
