@@ -505,9 +505,11 @@ inline vd projectionbatch(const vd v[8][3]) {
     return h;
 }
 
-// flanagangram of forces.hpp for all lanes: the bound of the largest
-// eigenvalue of the Flanagan-Belytschko mode vectors' Gram matrix.
-inline vd flanagangrambatch(const vd xyz[8][3], const vd pkxj[4][3]) {
+// The Flanagan-Belytschko mode vectors of the lanes: gc[a][m] is gamma_m at
+// corner a, the base vector h_m less its linear part, h_m(a) minus the sum
+// over j of dN_a/dx_j beta[j][m] (corners 5-8 through the sums s of
+// opposite corners).
+inline void flanganmodesbatch(const vd xyz[8][3], const vd pkxj[4][3], vd gc[8][4]) {
     vd beta[3][4];
     for (int j = 0; j < 3; ++j) {
         const vd x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
@@ -519,7 +521,6 @@ inline vd flanagangrambatch(const vd xyz[8][3], const vd pkxj[4][3]) {
         beta[j][2] = x1256 - x3478;
         beta[j][3] = x1256 + x3478;
     }
-    vd gc[8][4];
     for (int a = 0; a < 4; ++a)
         for (int m = 0; m < 4; ++m)
             gc[a][m] = hourglassdata::hc[a][m] - pkxj[a][0] * beta[0][m] - pkxj[a][1] * beta[1][m] -
@@ -530,6 +531,13 @@ inline vd flanagangrambatch(const vd xyz[8][3], const vd pkxj[4][3]) {
         gc[6][m] = hourglassdata::sc[2][m] - gc[0][m];
         gc[7][m] = hourglassdata::sc[3][m] - gc[1][m];
     }
+}
+
+// flanagangram of forces.hpp for all lanes: the bound of the largest
+// eigenvalue of the Flanagan-Belytschko mode vectors' Gram matrix.
+inline vd flanagangrambatch(const vd xyz[8][3], const vd pkxj[4][3]) {
+    vd gc[8][4];
+    flanganmodesbatch(xyz, pkxj, gc);
     vd worst = splat(0.0);
     for (int m = 0; m < 4; ++m) {
         vd row = splat(0.0);
@@ -717,28 +725,8 @@ inline void standardbatch(const batch& b, double c, double q, vd vpow, vd ft[3][
 // corner a, g[i][m] the projection of velocity component i on it.
 inline void flanganbatch(const batch& b, double c, double q, vd vpow, vd ft[3][8]) {
     const vd k = q * c * b.rho * vpow * (-0.25);
-    vd beta[3][4];
-    for (int j = 0; j < 3; ++j) {
-        const vd x1467 = b.xyz[0][j] - b.xyz[3][j] - b.xyz[5][j] + b.xyz[6][j];
-        const vd x2358 = b.xyz[1][j] - b.xyz[2][j] - b.xyz[4][j] + b.xyz[7][j];
-        const vd x1256 = b.xyz[0][j] - b.xyz[1][j] - b.xyz[4][j] + b.xyz[5][j];
-        const vd x3478 = b.xyz[2][j] - b.xyz[3][j] - b.xyz[6][j] + b.xyz[7][j];
-        beta[j][0] = x1467 - x2358;
-        beta[j][1] = x1467 + x2358;
-        beta[j][2] = x1256 - x3478;
-        beta[j][3] = x1256 + x3478;
-    }
     vd gc[8][4];
-    for (int a = 0; a < 4; ++a)
-        for (int m = 0; m < 4; ++m)
-            gc[a][m] = hourglassdata::hc[a][m] - b.pkxj[a][0] * beta[0][m] -
-                       b.pkxj[a][1] * beta[1][m] - b.pkxj[a][2] * beta[2][m];
-    for (int m = 0; m < 4; ++m) {
-        gc[4][m] = hourglassdata::sc[0][m] - gc[2][m];
-        gc[5][m] = hourglassdata::sc[1][m] - gc[3][m];
-        gc[6][m] = hourglassdata::sc[2][m] - gc[0][m];
-        gc[7][m] = hourglassdata::sc[3][m] - gc[1][m];
-    }
+    flanganmodesbatch(b.xyz, b.pkxj, gc);
     for (int i = 0; i < 3; ++i) {
         vd g[4];
         for (int m = 0; m < 4; ++m) {

@@ -80,6 +80,21 @@ inline void hgforcestandard_t(const double v[8][3], double rho, double c, double
     }
 }
 
+// Projections of the corner coordinates on the four hourglass base vectors:
+// beta[j][m] = sum over corners of h_m(a) x_j(a).
+inline void hourglassbeta(const double xyz[8][3], double beta[3][4]) {
+    for (int j = 0; j < 3; ++j) {
+        const double x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
+        const double x2358 = xyz[1][j] - xyz[2][j] - xyz[4][j] + xyz[7][j];
+        const double x1256 = xyz[0][j] - xyz[1][j] - xyz[4][j] + xyz[5][j];
+        const double x3478 = xyz[2][j] - xyz[3][j] - xyz[6][j] + xyz[7][j];
+        beta[j][0] = x1467 - x2358;
+        beta[j][1] = x1467 + x2358;
+        beta[j][2] = x1256 - x3478;
+        beta[j][3] = x1256 + x3478;
+    }
+}
+
 // Flanagan-Belytschko method: base vectors made orthogonal to the linear
 // velocity fields of the current geometry; linear viscosity only.
 // Component-major: ft[i][a] is component i of the force at corner a. The
@@ -93,16 +108,7 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
     using lanes::splat;
     const double k = q * c * rho * vpow * (-0.25);
     double beta[3][4];
-    for (int j = 0; j < 3; ++j) {
-        const double x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
-        const double x2358 = xyz[1][j] - xyz[2][j] - xyz[4][j] + xyz[7][j];
-        const double x1256 = xyz[0][j] - xyz[1][j] - xyz[4][j] + xyz[5][j];
-        const double x3478 = xyz[2][j] - xyz[3][j] - xyz[6][j] + xyz[7][j];
-        beta[j][0] = x1467 - x2358;
-        beta[j][1] = x1467 + x2358;
-        beta[j][2] = x1256 - x3478;
-        beta[j][3] = x1256 + x3478;
-    }
+    hourglassbeta(xyz, beta);
     pair b[3][2];
     for (int j = 0; j < 3; ++j) {
         b[j][0] = lanes::load(&beta[j][0]);
@@ -163,16 +169,7 @@ inline void hgforceflangan_t(const double v[8][3], const double xyz[8][3], const
 // away.
 inline double flanagangram(const double xyz[8][3], const double pkxj[4][3]) {
     double beta[3][4];
-    for (int j = 0; j < 3; ++j) {
-        const double x1467 = xyz[0][j] - xyz[3][j] - xyz[5][j] + xyz[6][j];
-        const double x2358 = xyz[1][j] - xyz[2][j] - xyz[4][j] + xyz[7][j];
-        const double x1256 = xyz[0][j] - xyz[1][j] - xyz[4][j] + xyz[5][j];
-        const double x3478 = xyz[2][j] - xyz[3][j] - xyz[6][j] + xyz[7][j];
-        beta[j][0] = x1467 - x2358;
-        beta[j][1] = x1467 + x2358;
-        beta[j][2] = x1256 - x3478;
-        beta[j][3] = x1256 + x3478;
-    }
+    hourglassbeta(xyz, beta);
     double gc[8][4];
     for (int a = 0; a < 4; ++a)
         for (int m = 0; m < 4; ++m)
