@@ -577,6 +577,39 @@ TEST_F(MaterialUpdate, HardeningCurvesAreFollowedInPureShear) {
     }
 }
 
+// The Johnson-Cook return with its rate term (C > 0): one step of pure
+// shear far past yield ends on the yield condition of the step, the stress
+// q_trial - 3G dp equal to (A + B ep^n)(1 + C ln(dp / dt / rate0)), at plastic
+// rates from below to far above the reference one.
+TEST_F(MaterialUpdate, ReturnMeetsTheRateTermOfItsStep) {
+    materialdata::vonmises = materialdata::consistent = true;
+    const double a = 2.0e8, b = 4.0e8, n = 0.3, k = std::sqrt(3.0), gamma = 0.01;
+    for (const int mtype : {4, 5})
+        for (const double c : {0.014, 0.1})
+            for (const double dt : {1.0e-8, 1.0e-4, 10.0}) {
+                SCOPED_TRACE("model " + std::to_string(mtype) + " C " + std::to_string(c) + " dt " +
+                             std::to_string(dt));
+                material m = makemat(mtype, a);
+                m.bjc = b;
+                m.njc = n;
+                m.cjc = c;
+                m.tmelt = 1000.0;
+                m.mjc = 1.0;
+                m.cpjc = 400.0;
+                m.ratejc = 1.0e-3;
+                simulation::dtk = dt;
+                history h = freshhistory(m);
+                const double de[6] = {0, 0, 0, 0, 0, gamma};
+                update(h, m, de);
+                const double ep = h.epeff, q = k * h.sd[5];
+                ASSERT_GT(ep, 0.0);
+                const double flow =
+                    (a + b * std::pow(ep, n)) * (1.0 + c * std::log(ep / dt / 1.0e-3));
+                EXPECT_NEAR(q, flow, 1e-9 * flow);
+                EXPECT_NEAR(q, k * MU * gamma - 3.0 * MU * ep, 1e-9 * flow);
+            }
+}
+
 // Damage coupled to the flow stress: the Johnson-Cook models (john with
 // "cons on", jcth) return onto the curve times the record's factor 1 - Dc D,
 // and a record without a factor onto the curve itself.
