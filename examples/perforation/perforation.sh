@@ -192,7 +192,11 @@ if awk -v v="$vi" 'BEGIN { exit !(v == 303.5) }'; then
 else
     echo "experiment             measured at 303.5 m/s only (residual 199.7 m/s); ballistic limit 184.5 m/s"
 fi
-awk '$1 + 0 > 0 && NF > 4 { p = $0 } END { sub(/^ *[0-9.]+ +[-+0-9.]+ m\/s +/, "", p); print "plug at the end         " p }' residual.txt
+# The plug of the last record, or none: a plug seen earlier that has since
+# slowed below 100 m/s or eroded is not reported as still flying.
+awk '$1 + 0 > 0 && $3 == "m/s" { p = $0 } END { sub(/^ *[0-9.]+ +[-+0-9.]+ m\/s +/, "", p)
+    if (p == "none") p = "none (no plate material faster than 100 m/s in the last record)"
+    print "plug at the end         " p }' residual.txt
 "$root/scripts/energy_summary.sh" energy.dat
 awk '/^#/ { for (c = 2; c <= NF; c++) col[$c] = c - 1; next }
     NF { if (k0 == "") k0 = $col["kinetic"]; e = $col["eroded"] }
