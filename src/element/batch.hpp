@@ -98,6 +98,7 @@ struct batch {
     // plastic strain is updated in that stage.
     vm plastic;
     vd qs, rate, hard, lograte;
+    vd weak;    // flow-stress factor of coupled damage (1 without)
     double g3;  // 3G of the material
     vd vpow;    // hourglass volume factor V^(2/3)
 };
@@ -596,6 +597,8 @@ inline void constitutionend(const elementpass& p, batch& b, vd f[8][3]) {
         scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
     } else if (m.mtype == 4) {
         vd sy = (m.yield0 + m.bjc * b.hard) * (1.0 + m.cjc * b.lograte);
+        // Times 1 without coupled damage: the same bits.
+        sy = sy * b.weak;
         sy = sy < 0.0 ? splat(0.0) : sy;
         s.sig_y = b.plastic ? sy : s.sig_y;
         scalebatch(b.plastic, s.sig_y / b.qs, b.qs, s);
@@ -788,10 +791,6 @@ inline bool lanesfit(const elementpass& p, int e0, int hist[W]) {
             for (int o = 0; o < l; ++o)
                 if (hist[l] == hist[o]) return false;
     const material& m = p.mlist[mat - 1];
-    // Damage coupled to the flow stress goes the scalar way.
-    if (!failuredata::weakening.empty() &&
-        failuredata::criteria[static_cast<std::size_t>(mat - 1)].dcrit > 0.0)
-        return false;
     return m.mtype >= 1 && m.mtype <= catalog::nmodels && catalog::models[m.mtype - 1].lanes;
 }
 
@@ -805,6 +804,12 @@ inline bool stagebegin(const elementpass& p, int e0, batch& b) {
     strainbatch(p.dtk, b.v, b.ijac, b.de, b.vort, b.pkxj);
     if (p.midstep) midstepbatch(p.dtk, b);
     b.m = &p.mlist[p.elist[e0].mat - 1];
+    // Damage coupled to the flow stress: each lane's factor (weakening(),
+    // constitution.hpp).
+    b.weak = splat(1.0);
+    if (!failuredata::weakening.empty())
+        for (int l = 0; l < W; ++l)
+            b.weak[l] = failuredata::weakening[static_cast<std::size_t>(b.hist[l])];
     lengthbatch(b);
     constitutionbegin(p, b);
     return true;
@@ -874,7 +879,7 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
                 if (b.plastic[l]) {
                     double dp = 0.0;
                     b.hard[l] = johnsoncookreturn(*b.m, b.qs[l], b.s.sig_y[l], b.s.epeff[l], b.g3,
-                                                  p.dtk, dp);
+                                                  p.dtk, b.weak[l], dp);
                     b.s.epeff[l] = b.s.epeff[l] + dp;
                 }
         }
@@ -898,8 +903,8 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
         for (int l = 0; l < W; ++l)
             if (b.plastic[l]) {
                 double ep = b.s.epeff[l], temp = b.s.temp[l];
-                b.hard[l] =
-                    curvereturnlane(*b.m, b.qs[l], b.s.sig_y[l], b.g3, p.dtk, b.rho[l], ep, temp);
+                b.hard[l] = curvereturnlane(*b.m, b.qs[l], b.s.sig_y[l], b.g3, p.dtk, b.rho[l],
+                                            b.weak[l], ep, temp);
                 b.s.epeff[l] = ep;
                 b.s.temp[l] = temp;
             }

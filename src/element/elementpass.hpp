@@ -38,18 +38,20 @@ struct elementpass {
 
 // The Johnson-Cook return of "cons on" (jcreturn of models.hpp, reference
 // rate 1e-3) of one lane: trial value q above the yield stress sy, plastic
-// strain ep0, 3G = g3; sets the plastic increment dp and returns the yield
-// stress the step ends at (feforce.cpp).
+// strain ep0, 3G = g3, flow stress times `weaken` (coupled damage, else
+// 1); sets the plastic increment dp and returns the yield stress the step
+// ends at (feforce.cpp).
 double johnsoncookreturn(const material& m, double q, double sy, double ep0, double g3, double dtk,
-                         double& dp);
+                         double weaken, double& dp);
 
 // The return of one yielding lane of the models that return onto their
 // curve lane by lane (jcth, plaw, voce: svr5 to svr7 of models.hpp, the
 // same scalar code): trial value q above the yield stress sy, 3G = g3,
-// density den; updates the plastic strain ep and (jcth) the temperature temp
-// and returns the yield stress the step ends at (feforce.cpp).
+// density den, flow stress of jcth times `weaken` (coupled damage, else 1);
+// updates the plastic strain ep and (jcth) the temperature temp and returns
+// the yield stress the step ends at (feforce.cpp).
 double curvereturnlane(const material& m, double q, double sy, double g3, double dtk, double den,
-                       double& ep, double& temp);
+                       double weaken, double& ep, double& temp);
 
 // Element e (0-based) the scalar way: gather, kernels, stress update, scatter.
 void elementscalar(elementpass& p, int e);

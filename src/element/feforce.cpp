@@ -119,14 +119,14 @@ static double stableelementstep(const elementpass& p, const material& m, const d
 void elementscalar(elementpass& p, int e) { oneelement(p, e); }
 
 double johnsoncookreturn(const material& m, double q, double sy, double ep0, double g3, double dtk,
-                         double& dp) {
-    return materialdata::jcreturn(m, q, sy, ep0, g3, dtk, 1.0e-3, 1.0, dp);
+                         double weaken, double& dp) {
+    return materialdata::jcreturn(m, q, sy, ep0, g3, dtk, 1.0e-3, weaken, dp);
 }
 
 double curvereturnlane(const material& m, double q, double sy, double g3, double dtk, double den,
-                       double& ep, double& temp) {
-    // The lanes never carry coupled damage: its flow-stress factor is 1.
-    if (m.mtype == 5) return materialdata::jcthreturn(m, q, sy, g3, dtk, den, 1.0, ep, temp);
+                       double weaken, double& ep, double& temp) {
+    // Coupled damage weakens the Johnson-Cook models only (as svr4, svr5).
+    if (m.mtype == 5) return materialdata::jcthreturn(m, q, sy, g3, dtk, den, weaken, ep, temp);
     return materialdata::hardeningreturn(m, q, sy, g3, ep);
 }
 

@@ -31,12 +31,21 @@ TEST(SimdWidths, WholeRunsGiveTheScalarFiles) {
         "--outtime 3e-6"
         " --report 50 --velocity 1,10,0,-150 --rigid 3,0.0 --comm --curve seqv,7 --curve epef,31 "
         "--curve engs";
-    const std::string models[] = {
-        "--material \"john 7850 2e11 0.3 3.5e8 2.75e8 0.36 0.022\" --seos \"4569 1.49 2.17\" "
-        "--hourglass 2,0.1",
-        "--material \"pla2 7850 2e11 0.3 3.5e8 1e9\" --hourglass 1,0.1 --jaumann off",
+    // Model, and a failure block put before the materials: damage coupled to
+    // the flow stress, which weakens each lane by its own element's damage,
+    // with erosion (the return of jcth, john's with "cons on" and without).
+    const std::pair<std::string, std::string> models[] = {
+        {"--material \"john 7850 2e11 0.3 3.5e8 2.75e8 0.36 0.022\" --seos \"4569 1.49 2.17\" "
+         "--hourglass 2,0.1",
+         ""},
+        {"--material \"pla2 7850 2e11 0.3 3.5e8 1e9\" --hourglass 1,0.1 --jaumann off", ""},
+        {"--material \"jcth 7850 2e11 0.33 4.9e8 8.07e8 0.73 0.0114 0.94 1800 293 452 0.9 "
+         "5e-4\"",
+         "fail\njc 1 0.01 0.15 -0.5 0 0\ncdam 1 0.3\nendf\n"},
+        {"--material \"john 7850 2e11 0.3 3.5e8 2.75e8 0.36 0.022\" --corr off",
+         "fail\njc 1 0.01 0.15 -0.5 0 0\ncdam 1 0.5\nendf\n"},
     };
-    for (const std::string& model : models) {
+    for (const auto& [model, fail] : models) {
         SCOPED_TRACE(model);
         std::vector<std::pair<std::string, std::string>> ref;
         for (const char* width : {"scalar", "sse2", "avx2", "avx512"}) {
@@ -45,6 +54,13 @@ TEST(SimdWidths, WholeRunsGiveTheScalarFiles) {
             RunResult r =
                 run_command(exe("hexdyn-mesh") + " box " + model + common, dir.path(), 60);
             ASSERT_EQ(r.status, 0) << r.out;
+            if (!fail.empty()) {
+                std::string deck = read_file(dir.path() / "a");
+                const size_t at = deck.find("\nmate\n");
+                ASSERT_NE(at, std::string::npos);
+                deck.insert(at + 1, fail);
+                write_file(dir.path() / "a", deck);
+            }
             r = run_command(
                 std::string("HEXDYN_SIMD=") + width + " " + mpiexec() + " -n 1 " + exe("hexdyn"),
                 dir.path(), 120);
