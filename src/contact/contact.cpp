@@ -418,7 +418,12 @@ void setmargins() {
     thin = globalmin(thin);
     deep = globalmax(deep);
     wide = globalmax(wide);
-    st.margin = thin < 1e300 ? 0.25 * thin : 0.0;
+    // The search is redone once some node has moved half the margin: a
+    // margin of the thinnest element keeps the searches apart by as many
+    // steps as a node takes to cross it, while a face turns by at most about
+    // a radian between two searches, well inside the turn the candidates'
+    // facing filter allows for.
+    st.margin = thin < 1e300 ? thin : 0.0;
     // A ghost node can choose a face of a local node only from faces within
     // two face sizes, capture depths and margins of it.
     st.reach = 2.0 * (2.0 * wide + deep + st.margin);
