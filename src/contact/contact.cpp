@@ -700,14 +700,13 @@ void search() {
 }
 
 // Positions, velocities and masses of the nodes seen, from this process's
-// arrays and from the processes that sent ghosts; true when some node has
-// moved far enough since the last search to need a new one (`moved`, the
-// largest square of a displacement over the job).
+// arrays and from the processes that sent ghosts; true when the nodes may
+// have closed in far enough since the last search to need a new one
+// (`moved`, closing() over the job).
 bool refresh(double moved) {
     for (snode& s : st.nodes)
         if (s.local >= 0) static_cast<nodestate&>(s) = localstate(s.local);
-    // A node and a face close in by the sum of their motions.
-    if (2.0 * std::sqrt(moved) > st.margin) return true;
+    if (moved > st.margin) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
     std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
@@ -979,19 +978,28 @@ void start(bool fresh) {
     startoverlaps();
 }
 
-double motion() {
-    double moved = 0.0;
+void motion(double out[motionvalues]) {
+    for (int c = 0; c < motionvalues; ++c) out[c] = 0.0;
     const double* x = particledata::pos.data();
     for (const snode& s : st.nodes) {
         if (s.local < 0) continue;
-        double d2 = 0.0;
         for (int c = 0; c < 3; ++c) {
             const double d = x[3 * static_cast<std::ptrdiff_t>(s.local) + c] - s.xs[c];
-            d2 += d * d;
+            out[c] = std::fmax(out[c], d);
+            out[3 + c] = std::fmax(out[3 + c], -d);
         }
-        moved = std::fmax(moved, d2);
     }
-    return moved;
+}
+
+double closing(const double largest[motionvalues]) {
+    // Two displacements differ along an axis by at most the spread of all
+    // of them along it (the largest one way plus the largest the other).
+    double spread = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double w = largest[c] + largest[3 + c];
+        spread += w * w;
+    }
+    return std::sqrt(spread);
 }
 
 void apply(double moved) {

@@ -58,15 +58,24 @@ namespace contact {
 // face and reports them.
 void start(bool fresh);
 
-// How far the process's surface nodes have moved since the last search: the
-// largest square of a node's displacement (m^2), from the positions x(n).
-double motion();
+// How far the process's surface nodes have moved since the last search, from
+// the positions x(n): the largest displacement along each axis and the
+// largest against it (m; 0 when none moved that way), which the step's
+// reduction turns into the spread of the displacements over the job.
+constexpr int motionvalues = 6;
+void motion(double out[motionvalues]);
+
+// How far two surface nodes of the job can have closed in on each other
+// since the last search, from the largest values of motion() over all
+// processes: the spread of their displacements (m). A body that moves as a
+// whole adds nothing to it beyond its share of the spread.
+double closing(const double largest[motionvalues]);
 
 // Adds the contact forces at t(n) to the summed nodal forces (acc, before
 // they become accelerations), with the velocities v(n-1/2) for friction
-// (collective, every step after the force exchange). `moved` is the largest
-// motion() of all processes, which the step's reduction has gathered: a new
-// search is due when a node and a face can have closed in by the margin.
+// (collective, every step after the force exchange). `moved` is closing()
+// of the step's reduction: a new search is due when a node and a face can
+// have closed in by the margin.
 void apply(double moved);
 
 // The contact force on each node of the process from the last apply

@@ -246,11 +246,11 @@ void advance(const std::function<void()>& atstate) {
     feforce(tf);
     // Whether some process eroded an element in this pass and how far the
     // contact surface has moved ride on the reduction of the step.
-    double largest[2] = {0.0, 0.0};
+    double largest[1 + contact::motionvalues] = {};
     if (failuredata::on) largest[0] = failure::afterpass() > 0 ? 1.0 : 0.0;
-    if (elementdata::contact.on) largest[1] = contact::motion();
+    if (elementdata::contact.on) contact::motion(largest + 1);
     guard::checkpass(istep, dtk1);
-    commnodes::updateforce(istep, dtk1, largest, 2);
+    commnodes::updateforce(istep, dtk1, largest, 1 + contact::motionvalues);
     // Nodes may have lost their last element, and a surface that lost
     // elements shows the faces behind them.
     if (failuredata::on && failure::agree(largest[0] > 0.0)) {
@@ -258,7 +258,7 @@ void advance(const std::function<void()>& atstate) {
         if (elementdata::contact.on) contact::rebuild();
     }
     guard::checkstep(istep, dtk1);
-    if (elementdata::contact.on) contact::apply(largest[1]);
+    if (elementdata::contact.on) contact::apply(contact::closing(largest + 1));
     if (dataout::energyon) energy::afterexchange();
     updatefegeometry(atstate);
     if (dataout::energyon) energy::afterupdate(tf);

@@ -404,7 +404,7 @@ void updateforce(int istep, double& value, double* largest, int n) {
     // together: the minimum of all gives the global step and the largest
     // signal and values of the job (negation is exact, so the largest is the
     // one a maximum reduction gives).
-    constexpr int most = 8;
+    constexpr int most = 10;
     if (n < 0 || n > most - 2) n = 0;
     double mine[most] = {value, -static_cast<double>(stopflag)};
     double all[most] = {value, 0.0};

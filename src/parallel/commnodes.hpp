@@ -51,8 +51,8 @@ void updateforce(int istep, double& value);
 // The same, with `n` more values that ride on the reduction of the step:
 // each process passes its own in `largest` and gets back the largest over
 // the job, so that what every step has to agree on (has some process eroded
-// an element, how far has some surface node moved) costs no collective of
-// its own.
+// an element, how far have the surface nodes moved) costs no collective of
+// its own. At most 8 values.
 void updateforce(int istep, double& value, double* largest, int n);
 
 // Replaces the `width` values of every shared node in `val` (width per
