@@ -547,16 +547,24 @@ struct HertzFigures {
     bool ran = false;
 };
 
-HertzFigures hertz_run(double v, Ball kind) {
+// The meshes: the quarter ball's n x n x nz elements graded as s^gball,
+// the block's nb^3 graded as s^gblock.
+struct HertzMesh {
+    int n = 6, nz = 12, nb = 8;
+    double gball = 1.8, gblock = 2.0;
+};
+
+HertzFigures hertz_run(double v, Ball kind, const HertzMesh& mesh = {}) {
     const double R = 0.01, W = 0.015, gap = 1.0e-6;
     HertzFigures h;
     Mesh m;
     m.ncom = 9;
-    const int n = 6, nz = 12, nb = 8;
+    const int n = mesh.n, nz = mesh.nz, nb = mesh.nb;
+    const double gs = mesh.gball, gb = mesh.gblock;
     // Sphere: components 1 (free), 2 on x = 0, 3 on y = 0, 4 on the axis.
     auto ball = [&](int i, int j, int k) {
-        const double u = std::pow(1.0 * i / n, 1.8), w = std::pow(1.0 * j / n, 1.8),
-                     z = -1.0 + 2.0 * std::pow(1.0 * k / nz, 1.8);
+        const double u = std::pow(1.0 * i / n, gs), w = std::pow(1.0 * j / n, gs),
+                     z = -1.0 + 2.0 * std::pow(1.0 * k / nz, gs);
         return Point3{R * u * std::sqrt(1.0 - w * w / 2 - z * z / 2 + w * w * z * z / 3),
                       R * w * std::sqrt(1.0 - u * u / 2 - z * z / 2 + u * u * z * z / 3),
                       R + gap + R * z * std::sqrt(1.0 - u * u / 2 - w * w / 2 + u * u * w * w / 3)};
@@ -567,8 +575,8 @@ HertzFigures hertz_run(double v, Ball kind) {
     const size_t sphere_elements = m.hex.size();
     // Block: components 5 (free), 6 on x = 0, 7 on y = 0, 8 on the axis, 9 the base.
     auto block = [&](int i, int j, int k) {
-        return Point3{W * std::pow(1.0 * i / nb, 2.0), W * std::pow(1.0 * j / nb, 2.0),
-                      -W * std::pow(1.0 * (nb - k) / nb, 2.0)};
+        return Point3{W * std::pow(1.0 * i / nb, gb), W * std::pow(1.0 * j / nb, gb),
+                      -W * std::pow(1.0 * (nb - k) / nb, gb)};
     };
     grid(m, nb, nb, nb, 2, block, [](int i, int j, int k) {
         return k == 0 ? 9 : i == 0 && j == 0 ? 8 : i == 0 ? 6 : j == 0 ? 7 : 5;
@@ -619,18 +627,28 @@ HertzFigures hertz_run(double v, Ball kind) {
     h.ran = start > 0.0;
     std::printf(
         "Hertz impact %.0f m/s, %s ball (%.4f g, %.2f %% of 4/3 pi R^3 rho): contact %.2f us "
-        "(Hertz %.2f us, %+.2f %%), peak force %.1f N (Hertz %.1f N, %+.2f %%), rebound %.4f m/s\n",
+        "(Hertz %.2f us, %+.2f %%), peak force %.1f N (Hertz %.1f N, %+.2f %%), rebound %.4f m/s; "
+        "quarter ball %dx%dx%d graded %.1f, block %d^3 graded %.1f\n",
         v,
         kind == Ball::rigid   ? "rigid"
         : kind == Ball::stiff ? "stiff"
                               : "elastic",
         1e3 * h.mass, 100.0 * (h.mass / (kRho * 4.0 / 3.0 * M_PI * R * R * R) - 1.0),
         1e6 * h.duration, 1e6 * h.tc, 100.0 * (h.duration / h.tc - 1.0), h.peak, h.fmax,
-        100.0 * (h.peak / h.fmax - 1.0), h.rebound);
+        100.0 * (h.peak / h.fmax - 1.0), h.rebound, n, n, nz, gs, nb, gb);
     return h;
 }
 
 class HertzImpact : public ::testing::TestWithParam<double> {};
+
+TEST(HertzScratch, Run) {
+    const char* e = std::getenv("HERTZ");
+    if (e == nullptr) GTEST_SKIP();
+    HertzMesh mm;
+    double v = 1.0;
+    std::sscanf(e, "%lf %d %d %d %lf %lf", &v, &mm.n, &mm.nz, &mm.nb, &mm.gball, &mm.gblock);
+    hertz_run(v, Ball::elastic, mm);
+}
 
 }  // namespace
 
