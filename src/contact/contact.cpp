@@ -979,7 +979,8 @@ void start(bool fresh) {
 }
 
 void motion(double out[motionvalues]) {
-    for (int c = 0; c < motionvalues; ++c) out[c] = 0.0;
+    // Nothing seen yet: below any displacement.
+    for (int c = 0; c < motionvalues; ++c) out[c] = -1e300;
     const double* x = particledata::pos.data();
     for (const snode& s : st.nodes) {
         if (s.local < 0) continue;
@@ -996,7 +997,7 @@ double closing(const double largest[motionvalues]) {
     // of them along it (the largest one way plus the largest the other).
     double spread = 0.0;
     for (int c = 0; c < 3; ++c) {
-        const double w = largest[c] + largest[3 + c];
+        const double w = std::fmax(0.0, largest[c] + largest[3 + c]);
         spread += w * w;
     }
     return std::sqrt(spread);

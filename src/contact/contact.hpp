@@ -60,7 +60,7 @@ void start(bool fresh);
 
 // How far the process's surface nodes have moved since the last search, from
 // the positions x(n): the largest displacement along each axis and the
-// largest against it (m; 0 when none moved that way), which the step's
+// largest against it (m; -1e300 without surface nodes), which the step's
 // reduction turns into the spread of the displacements over the job.
 constexpr int motionvalues = 6;
 void motion(double out[motionvalues]);
