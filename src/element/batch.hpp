@@ -835,6 +835,93 @@ inline void stageend(elementpass& p, int e0, batch& b) {
     scatterbatch(p, e0, f, ft);
 }
 
+// The returns onto the hardening curves with "math on" ("cons on" for
+// john; jcth, plaw, voce always) in all lanes at once: every lane goes
+// through the scalar code's operations (plasticincrement, jcreturn,
+// jcthreturn, curvereturn of models.hpp) in their order, with the solver's
+// own pow, log and exp, which give the scalar functions' bits, and stops
+// where the scalar loop would. Lanes outside `active` keep their values
+// and never decide the loop.
+template <class Yield>
+inline vd plasticincrementlanes(vm active, vd q, vd sy, double g3, const Yield& yield) {
+    // Lanes that do not yield work on a harmless increment.
+    vd lo = splat(0.0), hi = active ? (q - sy) / g3 : splat(1.0);
+    vd dp = hi;
+    vm run = active;
+    for (int it = 0; it < 100 && anyof(run); ++it) {
+        vd slope;
+        const vd f = q - g3 * dp - yield(dp, slope);
+        const vm up = f > 0.0;
+        const vm widen = up & (hi == dp);
+        lo = (run & up) ? dp : lo;
+        hi = (run & widen) ? q / g3 : (run & ~up) ? dp : hi;
+        vd next = dp + f / (g3 + slope);
+        next = (next > lo) & (next < hi) ? next : 0.5 * (lo + hi);
+        run = run & ~((next == dp) | ~(hi - lo > 1.0e-15 * hi));
+        dp = run ? next : dp;
+    }
+    return dp;
+}
+
+// jcyield: the Johnson-Cook yield stress after the increment dp and its slope.
+inline vd jcyieldlanes(const material& m, vd ep0, vd dp, double dtk, double rate0, vd soft,
+                       vd& slope) {
+    const vd ep = ep0 + dp;
+    vd pn, pn1;
+    ownmath::powpair(ep, splat(m.njc), splat(m.njc - 1.0), pn, pn1);
+    const vd h = m.yield0 + m.bjc * pn;
+    const vd dh = m.njc == 0.0 ? splat(0.0) : m.bjc * m.njc * pn1;
+    const vd rate = 1.0 + m.cjc * ownmath::log(dp / dtk / rate0);
+    const vm up = rate > 0.0;
+    slope = up ? (dh * rate + h * m.cjc / dp) * soft : splat(0.0);
+    return up ? h * rate * soft : splat(0.0);
+}
+
+// thermalfactor: 1 - T*^m.
+inline vd thermallanes(const material& m, vd t) {
+    vd ts = (t - m.troom) / (m.tmelt - m.troom);
+    ts = ts < 0.0 ? splat(0.0) : ts;
+    ts = ts > 1.0 ? splat(1.0) : ts;
+    return 1.0 - ownmath::pow(ts, splat(m.mjc));
+}
+
+// The return of the active lanes from the trial values q above their yield
+// stresses sy (3G = g3, densities den, coupled-damage factors weak):
+// updates the plastic strains ep (and jcth's temperatures temp) and returns
+// the yield stresses the step ends at.
+inline vd curvereturnlanes(const material& m, vm active, vd q, vd sy, double g3, double dtk,
+                           vd den, vd weak, vd& ep, vd& temp) {
+    const vd ep0 = ep;
+    if (m.mtype == 4 || m.mtype == 5) {
+        const double rate0 = m.mtype == 4 ? 1.0e-3 : m.ratejc;
+        const vd soft = m.mtype == 4 ? weak : thermallanes(m, temp) * weak;
+        const vd dp = plasticincrementlanes(active, q, sy, g3, [&](vd d, vd& slope) {
+            return jcyieldlanes(m, ep0, d, dtk, rate0, soft, slope);
+        });
+        vd slope;
+        const vd sy1 = jcyieldlanes(m, ep0, dp, dtk, rate0, soft, slope);
+        ep = active ? ep0 + dp : ep0;
+        if (m.mtype == 5)
+            temp = active ? temp + m.betajc * (0.5 * (sy + sy1)) * dp / (den * m.cpjc) : temp;
+        return sy1;
+    }
+    // plaw (6) and voce (7): a curve of the plastic strain alone.
+    const auto curve = [&m](vd e, vd& slope) {
+        if (m.mtype == 6) {
+            slope = m.njc == 0.0 ? splat(0.0)
+                                 : m.bjc * m.njc * ownmath::pow(e, splat(m.njc - 1.0));
+            return m.yield0 + m.bjc * ownmath::pow(e, splat(m.njc));
+        }
+        slope = m.vocq * m.vocc * ownmath::exp(-m.vocc * e);
+        return m.yield0 + m.vocq * (1.0 - ownmath::exp(-m.vocc * e));
+    };
+    const vd dp = plasticincrementlanes(active, q, sy, g3,
+                                        [&](vd d, vd& slope) { return curve(ep0 + d, slope); });
+    ep = active ? ep0 + dp : ep0;
+    vd slope;
+    return curve(ep, slope);
+}
+
 // Batches per block: the libm calls of a block's lanes run in tight loops,
 // one function at a time, between the two stages.
 constexpr int blockbatches = 32 / W;
@@ -875,6 +962,12 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
         for (int i = 0; i < nb; ++i) {
             batch& b = blk[i];
             if (!b.lanes || b.m->mtype != 4) continue;
+            if (p.math) {
+                if (anyof(b.plastic))
+                    b.hard = curvereturnlanes(*b.m, b.plastic, b.qs, b.s.sig_y, b.g3, p.dtk, b.rho,
+                                              b.weak, b.s.epeff, b.s.temp);
+                continue;
+            }
             for (int l = 0; l < W; ++l)
                 if (b.plastic[l]) {
                     double dp = 0.0;
@@ -900,6 +993,12 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
     for (int i = 0; i < nb; ++i) {
         batch& b = blk[i];
         if (!b.lanes || b.m->mtype < 5) continue;
+        if (p.math) {
+            if (anyof(b.plastic))
+                b.hard = curvereturnlanes(*b.m, b.plastic, b.qs, b.s.sig_y, b.g3, p.dtk, b.rho,
+                                          b.weak, b.s.epeff, b.s.temp);
+            continue;
+        }
         for (int l = 0; l < W; ++l)
             if (b.plastic[l]) {
                 double ep = b.s.epeff[l], temp = b.s.temp[l];

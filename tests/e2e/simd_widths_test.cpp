@@ -44,6 +44,10 @@ TEST(SimdWidths, WholeRunsGiveTheScalarFiles) {
          "fail\njc 1 0.01 0.15 -0.5 0 0\ncdam 1 0.3\nendf\n"},
         {"--material \"john 7850 2e11 0.3 3.5e8 2.75e8 0.36 0.022\" --corr off",
          "fail\njc 1 0.01 0.15 -0.5 0 0\ncdam 1 0.5\nendf\n"},
+        // The returns onto the curves in the lanes ("math on", the mesh
+        // tool's default) against lane by lane (the scalar width).
+        {"--material \"plaw 7850 2e11 0.3 3e8 5e8 0.3\"", ""},
+        {"--material \"voce 7850 2e11 0.3 3e8 2e8 20\" --seos \"4569 1.49 2.17\"", ""},
     };
     for (const auto& [model, fail] : models) {
         SCOPED_TRACE(model);

@@ -109,6 +109,10 @@ Options (a value with blanks must be quoted)
   --corr on|off            the corrected formulation: stab, midg, vmis and
                            cons on unless set apart ("corr"; default on;
                            solver default off)
+  --math on|off            the solver's own pow, log and exp, the same bits
+                           on every machine, the returns onto the hardening
+                           curves in the SIMD lanes ("math"; default on;
+                           solver default off: libm)
   --fields T|off           time between the solver's field output (compressed
                            VTK files in field/ and field.pvd; default: the
                            output interval); "off" writes no field output
@@ -262,6 +266,7 @@ struct Settings {
     std::optional<bool> stable = true;
     std::optional<bool> vonmises, consistent;
     std::optional<bool> corrected = true;
+    std::optional<bool> solvermath = true;
     std::optional<formats::RigidPlane> rigid;
     std::optional<std::vector<formats::TimePoint>> timetable;
     bool fields = true, energy = true;
@@ -579,13 +584,14 @@ bool apply_control(Settings& s, const std::string& key, const std::string& v) {
             if (*s.checkpoint < 1) throw Usage("--checkpoint must be at least 1 step, or off");
         }
     } else if (key == "jaumann" || key == "midg" || key == "stable" || key == "vmis" ||
-               key == "cons" || key == "corr") {
+               key == "cons" || key == "corr" || key == "math") {
         if (v != "on" && v != "off") throw Usage("--" + key + " takes on or off");
         std::optional<bool>& sw = key == "jaumann" ? s.jaumann
                                   : key == "midg"  ? s.midstep
                                   : key == "vmis"  ? s.vonmises
                                   : key == "cons"  ? s.consistent
                                   : key == "corr"  ? s.corrected
+                                  : key == "math"  ? s.solvermath
                                                    : s.stable;
         sw = v == "on";
     } else if (key == "contact") {
@@ -1074,6 +1080,7 @@ void set_control(const Settings& s, formats::Deck& d) {
     d.vonmises = s.vonmises;
     d.consistent = s.consistent;
     d.corrected = s.corrected;
+    d.solvermath = s.solvermath;
     d.rigid = s.rigid;
     if (s.fields) d.fieldtime = s.fieldtime ? *s.fieldtime : *d.outtime;
     if (s.energy) d.energy = true;
