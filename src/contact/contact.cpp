@@ -311,8 +311,10 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         // over before any projection.
         double far = 0.0, size = 0.0, vf = 0.0;
         for (int c = 0; c < 3; ++c) {
-            const double lo = std::fmin(std::fmin(xf[0][c], xf[1][c]), std::fmin(xf[2][c], xf[3][c]));
-            const double hi = std::fmax(std::fmax(xf[0][c], xf[1][c]), std::fmax(xf[2][c], xf[3][c]));
+            const double lo =
+                std::fmin(std::fmin(xf[0][c], xf[1][c]), std::fmin(xf[2][c], xf[3][c]));
+            const double hi =
+                std::fmax(std::fmax(xf[0][c], xf[1][c]), std::fmax(xf[2][c], xf[3][c]));
             const double out = std::fmax(0.0, std::fmax(lo - s.x[c], s.x[c] - hi));
             far += out * out;
             size += (hi - lo) * (hi - lo);

@@ -889,8 +889,8 @@ inline vd thermallanes(const material& m, vd t) {
 // stresses sy (3G = g3, densities den, coupled-damage factors weak):
 // updates the plastic strains ep (and jcth's temperatures temp) and returns
 // the yield stresses the step ends at.
-inline vd curvereturnlanes(const material& m, vm active, vd q, vd sy, double g3, double dtk,
-                           vd den, vd weak, vd& ep, vd& temp) {
+inline vd curvereturnlanes(const material& m, vm active, vd q, vd sy, double g3, double dtk, vd den,
+                           vd weak, vd& ep, vd& temp) {
     const vd ep0 = ep;
     if (m.mtype == 4 || m.mtype == 5) {
         const double rate0 = m.mtype == 4 ? 1.0e-3 : m.ratejc;
@@ -908,8 +908,7 @@ inline vd curvereturnlanes(const material& m, vm active, vd q, vd sy, double g3,
     // plaw (6) and voce (7): a curve of the plastic strain alone.
     const auto curve = [&m](vd e, vd& slope) {
         if (m.mtype == 6) {
-            slope = m.njc == 0.0 ? splat(0.0)
-                                 : m.bjc * m.njc * ownmath::pow(e, splat(m.njc - 1.0));
+            slope = m.njc == 0.0 ? splat(0.0) : m.bjc * m.njc * ownmath::pow(e, splat(m.njc - 1.0));
             return m.yield0 + m.bjc * ownmath::pow(e, splat(m.njc));
         }
         slope = m.vocq * m.vocc * ownmath::exp(-m.vocc * e);

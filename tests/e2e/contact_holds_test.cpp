@@ -667,11 +667,13 @@ TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
 // and 0.05 mm deep at the pole; block 10^3 graded as s^2.4, 0.06 mm at the
 // point of contact): at 5 m/s -1.75 % and +1.23 %; at 1 m/s (not run
 // here, five minutes) -1.25 % and -5.3 %.
-INSTANTIATE_TEST_SUITE_P(
-    VerificationContactHolds, HertzImpact,
-    ::testing::Values(HertzCase{"1ms", 1.0, {}, 0.30}, HertzCase{"5ms", 5.0, {}, 0.10},
-                      HertzCase{"5ms_fine", 5.0, {8, 16, 10, 2.2, 2.4}, 0.05}),
-    [](const ::testing::TestParamInfo<HertzCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(VerificationContactHolds, HertzImpact,
+                         ::testing::Values(HertzCase{"1ms", 1.0, {}, 0.30},
+                                           HertzCase{"5ms", 5.0, {}, 0.10},
+                                           HertzCase{"5ms_fine", 5.0, {8, 16, 10, 2.2, 2.4}, 0.05}),
+                         [](const ::testing::TestParamInfo<HertzCase>& i) {
+                             return std::string(i.param.name);
+                         });
 
 // A rigid ball (its quarter held on the axis) on the elastic block against
 // a deformable ball a hundred times stiffer than steel: the contact force

@@ -1235,7 +1235,8 @@ TEST(VerificationOwnMath, TaylorRodWithinRoundOffOfLibm) {
         std::vector<double> x;
         std::string curves;
     };
-    Case cases[] = {{"corr on, libm", "math off\n", {}, {}}, {"corr on, math on", "math on\n", {}, {}}};
+    Case cases[] = {{"corr on, libm", "math off\n", {}, {}},
+                    {"corr on, math on", "math on\n", {}, {}}};
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir("verify-ownmath");
