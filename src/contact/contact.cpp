@@ -295,39 +295,11 @@ int facebycode(double code) {
 pairing capture(const snode& s, double dtnext, double dtn) {
     pairing best;
     const std::size_t i = static_cast<std::size_t>(&s - st.nodes.data());
-    double vs = 0.0;
-    for (int c = 0; c < 3; ++c) vs += (s.v[c] + dtn * s.a[c]) * (s.v[c] + dtn * s.a[c]);
-    vs = std::sqrt(vs);
     for (int j = st.cstart[i]; j < st.cstart[i + 1]; ++j) {
         const int fi = st.clist[static_cast<std::size_t>(j)];
         const sface& f = st.faces[static_cast<std::size_t>(fi)];
         double xf[4][3];
         corners(f, xf);
-        // A face takes the node only with its closest point on the patch
-        // (within the edge tolerance, so within 0.0204 of the largest edge
-        // of the corners' box) and no farther from it than the capture
-        // depth or what the two close in within the step: a node farther
-        // from the corners' box than that (with room to spare) is passed
-        // over before any projection.
-        double far = 0.0, size = 0.0, vf = 0.0;
-        for (int c = 0; c < 3; ++c) {
-            const double lo =
-                std::fmin(std::fmin(xf[0][c], xf[1][c]), std::fmin(xf[2][c], xf[3][c]));
-            const double hi =
-                std::fmax(std::fmax(xf[0][c], xf[1][c]), std::fmax(xf[2][c], xf[3][c]));
-            const double out = std::fmax(0.0, std::fmax(lo - s.x[c], s.x[c] - hi));
-            far += out * out;
-            size += (hi - lo) * (hi - lo);
-        }
-        for (int k = 0; k < 4; ++k) {
-            const snode& m = st.nodes[static_cast<std::size_t>(f.n[k])];
-            double v2 = 0.0;
-            for (int c = 0; c < 3; ++c) v2 += (m.v[c] + dtn * m.a[c]) * (m.v[c] + dtn * m.a[c]);
-            vf = std::fmax(vf, v2);
-        }
-        const double reach =
-            std::fmax(f.depth, dtnext * (vs + 1.1 * std::sqrt(vf))) + 0.05 * std::sqrt(size);
-        if (far > 1.0001 * reach * reach) continue;
         // The patch lies within its corners' distance w from the plane
         // through their centre: a node in front of that plane by more than
         // w plus what it closes in within the step is not at the face.
