@@ -9,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "contact/contact.hpp"
 #include "contact/penalty.hpp"
 #include "contact/search.hpp"
 
@@ -184,40 +183,5 @@ TEST(ContactKernels, BinsFindEveryBoxHoldingAPoint) {
         }
         // And not every box for every point: the grid sorts.
         EXPECT_LT(listed, c.most) << c.what;
-    }
-}
-
-// The re-search trigger: how far two surface nodes can have closed in, from
-// the largest displacements of the job along and against each axis. A body
-// moving as a whole closes in on nothing; nodes moving apart or towards each
-// other close in by at most the spread.
-TEST(ContactKernels, ClosingIsTheSpreadOfTheDisplacements) {
-    struct Case {
-        const char* what;
-        std::vector<std::array<double, 3>> moved;  // displacements of the surface nodes
-        double closing;
-    };
-    const Case cases[] = {
-        {"whole body along x", {{2.0, 0.0, 0.0}, {2.0, 0.0, 0.0}}, 0.0},
-        {"whole body aslant", {{-1.0, 2.0, 3.0}, {-1.0, 2.0, 3.0}}, 0.0},
-        {"towards each other", {{1.0, 0.0, 0.0}, {-1.0, 0.0, 0.0}}, 2.0},
-        {"one at rest", {{0.0, 0.0, 0.0}, {0.0, -3.0, 4.0}}, 5.0},
-        {"no surface", {}, 0.0},
-    };
-    for (const Case& c : cases) {
-        // The largest of the job, as the reduction of the step gives it.
-        double job[contact::motionvalues];
-        std::fill(job, job + contact::motionvalues, -1e300);
-        for (std::size_t i = 0; i < c.moved.size(); ++i)
-            for (int d = 0; d < 3; ++d) {
-                job[d] = std::fmax(job[d], c.moved[i][static_cast<std::size_t>(d)]);
-                job[3 + d] = std::fmax(job[3 + d], -c.moved[i][static_cast<std::size_t>(d)]);
-            }
-        EXPECT_DOUBLE_EQ(contact::closing(job), c.closing) << c.what;
-        for (const auto& a : c.moved)
-            for (const auto& b : c.moved) {
-                const double d = std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-                EXPECT_LE(d, contact::closing(job) * (1.0 + 1e-15)) << c.what;
-            }
     }
 }
