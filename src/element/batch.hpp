@@ -856,7 +856,7 @@ inline vd plasticincrementlanes(vm active, vd q, vd sy, double g3, const Yield& 
         lo = (run & up) ? dp : lo;
         hi = (run & widen) ? q / g3 : (run & ~up) ? dp : hi;
         vd next = dp + f / (g3 + slope);
-        next = (next > lo) & (next < hi) ? next : 0.5 * (lo + hi);
+        next = ((next > lo) & (next < hi)) ? next : 0.5 * (lo + hi);
         run = run & ~((next == dp) | ~(hi - lo > 1.0e-15 * hi));
         dp = run ? next : dp;
     }
