@@ -863,17 +863,23 @@ inline vd plasticincrementlanes(vm active, vd q, vd sy, double g3, const Yield& 
     return dp;
 }
 
-// jcyield: the Johnson-Cook yield stress after the increment dp and its slope.
+// jcyield: the Johnson-Cook yield stress after the increment dp and, where
+// `slope` is given, its slope.
 inline vd jcyieldlanes(const material& m, vd ep0, vd dp, double dtk, double rate0, vd soft,
-                       vd& slope) {
+                       vd* slope) {
     const vd ep = ep0 + dp;
     vd pn, pn1;
-    ownmath::powpair(ep, splat(m.njc), splat(m.njc - 1.0), pn, pn1);
+    if (slope != nullptr)
+        ownmath::powpair(ep, splat(m.njc), splat(m.njc - 1.0), pn, pn1);
+    else
+        pn = ownmath::pow(ep, splat(m.njc));
     const vd h = m.yield0 + m.bjc * pn;
-    const vd dh = m.njc == 0.0 ? splat(0.0) : m.bjc * m.njc * pn1;
     const vd rate = 1.0 + m.cjc * ownmath::log(dp / dtk / rate0);
     const vm up = rate > 0.0;
-    slope = up ? (dh * rate + h * m.cjc / dp) * soft : splat(0.0);
+    if (slope != nullptr) {
+        const vd dh = m.njc == 0.0 ? splat(0.0) : m.bjc * m.njc * pn1;
+        *slope = up ? (dh * rate + h * m.cjc / dp) * soft : splat(0.0);
+    }
     return up ? h * rate * soft : splat(0.0);
 }
 
@@ -896,29 +902,38 @@ inline vd curvereturnlanes(const material& m, vm active, vd q, vd sy, double g3,
         const double rate0 = m.mtype == 4 ? 1.0e-3 : m.ratejc;
         const vd soft = m.mtype == 4 ? weak : thermallanes(m, temp) * weak;
         const vd dp = plasticincrementlanes(active, q, sy, g3, [&](vd d, vd& slope) {
-            return jcyieldlanes(m, ep0, d, dtk, rate0, soft, slope);
+            return jcyieldlanes(m, ep0, d, dtk, rate0, soft, &slope);
         });
-        vd slope;
-        const vd sy1 = jcyieldlanes(m, ep0, dp, dtk, rate0, soft, slope);
+        const vd sy1 = jcyieldlanes(m, ep0, dp, dtk, rate0, soft, nullptr);
         ep = active ? ep0 + dp : ep0;
         if (m.mtype == 5)
             temp = active ? temp + m.betajc * (0.5 * (sy + sy1)) * dp / (den * m.cpjc) : temp;
         return sy1;
     }
-    // plaw (6) and voce (7): a curve of the plastic strain alone.
+    // plaw (6) and voce (7): a curve of the plastic strain alone. Its value
+    // and slope share one logarithm (plaw) or one exponential (voce), which
+    // gives the bits of the scalar code's two separate calls.
     const auto curve = [&m](vd e, vd& slope) {
         if (m.mtype == 6) {
-            slope = m.njc == 0.0 ? splat(0.0) : m.bjc * m.njc * ownmath::pow(e, splat(m.njc - 1.0));
-            return m.yield0 + m.bjc * ownmath::pow(e, splat(m.njc));
+            if (m.njc == 0.0) {
+                slope = splat(0.0);
+                return m.yield0 + m.bjc * ownmath::pow(e, splat(m.njc));
+            }
+            vd pn, pn1;
+            ownmath::powpair(e, splat(m.njc), splat(m.njc - 1.0), pn, pn1);
+            slope = m.bjc * m.njc * pn1;
+            return m.yield0 + m.bjc * pn;
         }
-        slope = m.vocq * m.vocc * ownmath::exp(-m.vocc * e);
-        return m.yield0 + m.vocq * (1.0 - ownmath::exp(-m.vocc * e));
+        const vd x = ownmath::exp(-m.vocc * e);
+        slope = m.vocq * m.vocc * x;
+        return m.yield0 + m.vocq * (1.0 - x);
     };
     const vd dp = plasticincrementlanes(active, q, sy, g3,
                                         [&](vd d, vd& slope) { return curve(ep0 + d, slope); });
     ep = active ? ep0 + dp : ep0;
-    vd slope;
-    return curve(ep, slope);
+    // The stress the step ends at needs no slope.
+    if (m.mtype == 6) return m.yield0 + m.bjc * ownmath::pow(ep, splat(m.njc));
+    return m.yield0 + m.vocq * (1.0 - ownmath::exp(-m.vocc * ep));
 }
 
 // Batches per block: the libm calls of a block's lanes run in tight loops,
