@@ -184,6 +184,35 @@ double face_distance(const std::vector<Point3>& x, const Quad& f, const Point3& 
     return d;
 }
 
+// Solid angle of the triangle abc seen from p, signed by its orientation
+// (Van Oosterom and Strackee).
+double solid_angle(const Point3& p, const Point3& a, const Point3& b, const Point3& c) {
+    const Point3 u = sub(a, p), v = sub(b, p), w = sub(c, p);
+    const double lu = std::sqrt(dot(u, u)), lv = std::sqrt(dot(v, v)), lw = std::sqrt(dot(w, w));
+    const Point3 vw{v[1] * w[2] - v[2] * w[1], v[2] * w[0] - v[0] * w[2], v[0] * w[1] - v[1] * w[0]};
+    return 2.0 * std::atan2(dot(u, vw),
+                            lu * lv * lw + dot(u, v) * lw + dot(v, w) * lu + dot(w, u) * lv);
+}
+
+// Whether p lies inside the closed surface of a hexahedron's six faces,
+// each split into four triangles about its centre as face_distance does:
+// the winding number of that surface about p. An element crushed into a
+// thin warped sheet folds its trilinear map over itself, and inverting
+// the map then finds points millimetres away "inside" it; the surface
+// tells inside from outside whatever the element's shape.
+bool inside_surface(const Point3 x[8], const Point3& p) {
+    static constexpr int kSides[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                         {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    double w = 0.0;
+    for (const auto& f : kSides) {
+        Point3 c{0.0, 0.0, 0.0};
+        for (const int n : f)
+            for (int a = 0; a < 3; ++a) c[a] += x[n][a] / 4.0;
+        for (int s = 0; s < 4; ++s) w += solid_angle(p, x[f[s]], x[f[(s + 1) % 4]], c);
+    }
+    return std::fabs(w) > 2.0 * M_PI;
+}
+
 // A body for the overlap check: its nodes (first..first+count-1), elements
 // and outer faces.
 struct Solid {
@@ -201,6 +230,7 @@ struct Overlap {
     int nodes = 0;          // nodes inside an element of the other body
     double depth = 0.0;     // the deepest one's depth over its element's edge
     double absolute = 0.0;  // and its depth, m
+    double deepest = 0.0;   // the largest depth of any, m
 };
 
 // Nodes of `a` inside elements of `b`, the elements found through a grid of
@@ -247,14 +277,15 @@ void nodes_inside(const std::vector<Point3>& x, const Solid& a, const Solid& b, 
                 p[2] < bb[0][2] || p[2] > bb[1][2])
                 continue;
             const Hex& h = b.hex[static_cast<size_t>(e)];
-            // Inside by the element's own trilinear map, whose faces are the
-            // bilinear patches the contact holds nodes against.
+            // Inside the element's faces, the patches the contact holds
+            // nodes against.
             Point3 corners[8];
             for (size_t c = 0; c < 8; ++c) corners[c] = x[static_cast<size_t>(h[c] - 1)];
-            if (!inside(corners, p, 0.0)) continue;
+            if (!inside_surface(corners, p)) continue;
             double depth = std::numeric_limits<double>::max();
             for (const Quad& f : b.faces) depth = std::min(depth, face_distance(x, f, p));
             o.nodes += 1;
+            o.deepest = std::max(o.deepest, depth);
             const double r = depth / smallest_edge(x, h);
             if (r > o.depth) {
                 o.depth = r;
@@ -435,17 +466,22 @@ INSTANTIATE_TEST_SUITE_P(VerificationContactHolds, SymmetricBars,
 // 1000 m/s into a 20 x 20 x 10 mm block held at its base (10 x 10 x 5), and
 // a plastic steel block of 8 mm (4 x 4 x 4) at 3000 m/s onto a free plate
 // 30 x 30 x 6 mm (15 x 15 x 3), each starting 0.5 mm above its target (a
-// step at these speeds moves a node by 10 % of an element or more). In every field frame no node of either
-// body lies inside an element of the other deeper than 10 % of that
-// element's smallest edge (depth: its distance to the other's surface).
+// step at these speeds moves a node by 10 % of an element or more). In every
+// field frame no node of either body lies inside an element of the other
+// (inside its faces) deeper than 10 % of that element's smallest edge
+// (depth: its distance to the other's surface): at 1000 m/s 0.058 of the
+// edge (0.032 mm). At 3000 m/s the leading elements crush to 0.16 mm and
+// the deepest node, 0.059 mm inside, is 0.35 of such an edge; the deepest
+// of all, 0.144 mm, is 7 % of the mesh's 2 mm elements, which is checked.
 namespace {
 
 struct ImpactCase {
     const char* name;
     Body target, striker;
     const char* control;  // end time, field output, held nodes
-    // The depth bound holds (false: the elements crush 10 to 1 and warp,
-    // and only crossing the target is checked).
+    // The depth bound holds on the elements' edges as they are (false: the
+    // elements crush 10 to 1 and warp, and the depth is held to 10 % of
+    // the mesh's element size, 2 mm, instead).
     bool depth = true;
 };
 
@@ -468,7 +504,7 @@ TEST_P(FastImpact, NoNodeEndsInsideTheOtherBody) {
     const int nodes = b[0].nodes() + b[1].nodes();
     const int elements = b[0].elements() + b[1].elements();
     Overlap worst;
-    double when = 0.0, penetration = 0.0, crossed = -1e30;
+    double when = 0.0, penetration = 0.0, crossed = -1e30, deepest = 0.0;
     int frames = 0, bad = 0;
     for (const FieldFrame& frame : field_frames(where)) {
         const JoinedFrame j = join_frame(frame, nodes, elements, {});
@@ -479,6 +515,7 @@ TEST_P(FastImpact, NoNodeEndsInsideTheOtherBody) {
             slow = std::min(slow, j.x[static_cast<size_t>(n)][2]);
         crossed = std::max(crossed, low - slow);
         const Overlap o = overlap(j.x, target, striker);
+        deepest = std::max(deepest, o.deepest);
         frames += 1;
         bad += o.depth > 0.1;
         if (o.depth > worst.depth) {
@@ -492,14 +529,43 @@ TEST_P(FastImpact, NoNodeEndsInsideTheOtherBody) {
     }
     std::printf(
         "fast impact %s: %d frames, %d with a node deeper than 10 %% of its element; deepest "
-        "%.3f of the element's edge (%.3f mm, %d nodes inside then) at %.2f us; the striker's "
-        "lowest node at least %.2f mm above the target's; %.1f s\n",
+        "%.3f of the element's edge (%.3f mm, %d nodes inside then) at %.2f us; deepest of all "
+        "%.3f mm; the striker's lowest node at least %.2f mm above the target's; %.1f s\n",
         c.name, frames, bad, worst.depth, 1e3 * worst.absolute, worst.nodes, 1e6 * when,
-        -1e3 * crossed, seconds_since(t0));
+        1e3 * deepest, -1e3 * crossed, seconds_since(t0));
     EXPECT_GT(frames, 10);
     EXPECT_GT(penetration, 0.0);
     EXPECT_LT(crossed, 0.0);
-    if (c.depth) { EXPECT_LE(worst.depth, 0.1); }
+    if (c.depth) {
+        EXPECT_LE(worst.depth, 0.1);
+    } else {
+        EXPECT_LE(deepest, 0.1 * 0.002);
+    }
+}
+
+// The overlap check's inside test on a cube and on a striker element of the
+// 3000 m/s impact crushed into a warped sheet 0.1 to 0.6 mm thick (mm,
+// rounded from a frame of the run): inverting the element's trilinear map
+// finds a point 1.5 mm below the sheet "inside" it.
+TEST(VerificationContactHolds, InsideTestHoldsForCrushedElements) {
+    const Point3 cube[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                            {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    const Point3 sheet[8] = {{7.033, 18.518, 6.097}, {11.998, 18.002, 2.396},
+                             {11.482, 22.967, 6.097}, {5.809, 24.191, 8.727},
+                             {6.943, 18.334, 6.179},  {11.947, 18.053, 3.061},
+                             {11.667, 23.057, 6.178}, {6.686, 23.314, 8.223}};
+    const struct {
+        const Point3* x;
+        Point3 p;
+        bool in;
+    } rows[] = {{cube, {0.5, 0.5, 0.5}, true},
+                {cube, {0.99, 0.01, 0.5}, true},
+                {cube, {1.01, 0.5, 0.5}, false},
+                {sheet, {6.400, 19.451, 4.542}, false},
+                {sheet, {9.196, 20.8045, 5.870}, true}};
+    for (const auto& r : rows)
+        EXPECT_EQ(inside_surface(r.x, r.p), r.in) << r.p[0] << " " << r.p[1] << " " << r.p[2];
+    EXPECT_TRUE(inside(sheet, rows[3].p, 0.0));  // the map's inverse
 }
 
 INSTANTIATE_TEST_SUITE_P(
