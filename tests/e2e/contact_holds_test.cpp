@@ -189,9 +189,10 @@ double face_distance(const std::vector<Point3>& x, const Quad& f, const Point3& 
 double solid_angle(const Point3& p, const Point3& a, const Point3& b, const Point3& c) {
     const Point3 u = sub(a, p), v = sub(b, p), w = sub(c, p);
     const double lu = std::sqrt(dot(u, u)), lv = std::sqrt(dot(v, v)), lw = std::sqrt(dot(w, w));
-    const Point3 vw{v[1] * w[2] - v[2] * w[1], v[2] * w[0] - v[0] * w[2], v[0] * w[1] - v[1] * w[0]};
-    return 2.0 * std::atan2(dot(u, vw),
-                            lu * lv * lw + dot(u, v) * lw + dot(v, w) * lu + dot(w, u) * lv);
+    const Point3 vw{v[1] * w[2] - v[2] * w[1], v[2] * w[0] - v[0] * w[2],
+                    v[0] * w[1] - v[1] * w[0]};
+    return 2.0 *
+           std::atan2(dot(u, vw), lu * lv * lw + dot(u, v) * lw + dot(v, w) * lu + dot(w, u) * lv);
 }
 
 // Whether p lies inside the closed surface of a hexahedron's six faces,
@@ -550,7 +551,7 @@ TEST_P(FastImpact, NoNodeEndsInsideTheOtherBody) {
 TEST(VerificationContactHolds, InsideTestHoldsForCrushedElements) {
     const Point3 cube[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                             {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    const Point3 sheet[8] = {{7.033, 18.518, 6.097}, {11.998, 18.002, 2.396},
+    const Point3 sheet[8] = {{7.033, 18.518, 6.097},  {11.998, 18.002, 2.396},
                              {11.482, 22.967, 6.097}, {5.809, 24.191, 8.727},
                              {6.943, 18.334, 6.179},  {11.947, 18.053, 3.061},
                              {11.667, 23.057, 6.178}, {6.686, 23.314, 8.223}};
@@ -739,14 +740,12 @@ TEST_P(HertzImpact, DurationAndPeakForceOfHertzTheory) {
 // deep), the block 10^3 graded as s^2.4 (0.06 mm at the point of
 // contact). At 5 m/s (n = 8) -1.75 % and +1.23 %; at 1 m/s (n = 10) -1.25 %
 // and +1.73 % (with n = 8, too coarse for that patch, -1.25 % and -5.3 %).
-INSTANTIATE_TEST_SUITE_P(VerificationContactHolds, HertzImpact,
-                         ::testing::Values(HertzCase{"1ms", 1.0, {}, 0.30},
-                                           HertzCase{"5ms", 5.0, {}, 0.10},
-                                           HertzCase{"5ms_fine", 5.0, {8, 16, 10, 2.2, 2.4}, 0.05},
-                                           HertzCase{"1ms_fine", 1.0, {10, 16, 10, 2.2, 2.4}, 0.05}),
-                         [](const ::testing::TestParamInfo<HertzCase>& i) {
-                             return std::string(i.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    VerificationContactHolds, HertzImpact,
+    ::testing::Values(HertzCase{"1ms", 1.0, {}, 0.30}, HertzCase{"5ms", 5.0, {}, 0.10},
+                      HertzCase{"5ms_fine", 5.0, {8, 16, 10, 2.2, 2.4}, 0.05},
+                      HertzCase{"1ms_fine", 1.0, {10, 16, 10, 2.2, 2.4}, 0.05}),
+    [](const ::testing::TestParamInfo<HertzCase>& i) { return std::string(i.param.name); });
 
 // A rigid ball (its quarter held on the axis) on the elastic block against
 // a deformable ball a hundred times stiffer than steel: the contact force
