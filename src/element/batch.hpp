@@ -836,32 +836,11 @@ inline void stageend(elementpass& p, int e0, batch& b) {
 }
 
 // The returns onto the hardening curves with "math on" ("cons on" for
-// john; jcth, plaw, voce always) in all lanes at once: every lane goes
-// through the scalar code's operations (plasticincrement, jcreturn,
-// jcthreturn, curvereturn of models.hpp) in their order, with the solver's
-// own pow, log and exp, which give the scalar functions' bits, and stops
-// where the scalar loop would. Lanes outside `active` keep their values
-// and never decide the loop.
-template <class Yield>
-inline vd plasticincrementlanes(vm active, vd q, vd sy, double g3, const Yield& yield) {
-    // Lanes that do not yield work on a harmless increment.
-    vd lo = splat(0.0), hi = active ? (q - sy) / g3 : splat(1.0);
-    vd dp = hi;
-    vm run = active;
-    for (int it = 0; it < 100 && anyof(run); ++it) {
-        vd slope;
-        const vd f = q - g3 * dp - yield(dp, slope);
-        const vm up = f > 0.0;
-        const vm widen = up & (hi == dp);
-        lo = (run & up) ? dp : lo;
-        hi = (run & widen) ? q / g3 : (run & ~up) ? dp : hi;
-        vd next = dp + f / (g3 + slope);
-        next = ((next > lo) & (next < hi)) ? next : 0.5 * (lo + hi);
-        run = run & ~((next == dp) | ~(hi - lo > 1.0e-15 * hi));
-        dp = run ? next : dp;
-    }
-    return dp;
-}
+// john; jcth, plaw, voce always) in the lanes: every lane goes through the
+// scalar code's operations (plasticincrement, jcreturn, jcthreturn,
+// curvereturn of models.hpp) in their order, with the solver's own pow, log
+// and exp, which give the scalar functions' bits, and stops where the
+// scalar loop would.
 
 // jcyield: the Johnson-Cook yield stress after the increment dp and, where
 // `slope` is given, its slope.
@@ -891,49 +870,155 @@ inline vd thermallanes(const material& m, vd t) {
     return 1.0 - ownmath::pow(ts, splat(m.mjc));
 }
 
-// The return of the active lanes from the trial values q above their yield
-// stresses sy (3G = g3, densities den, coupled-damage factors weak):
-// updates the plastic strains ep (and jcth's temperatures temp) and returns
-// the yield stresses the step ends at.
-inline vd curvereturnlanes(const material& m, vm active, vd q, vd sy, double g3, double dtk, vd den,
-                           vd weak, vd& ep, vd& temp) {
-    const vd ep0 = ep;
-    if (m.mtype == 4 || m.mtype == 5) {
-        const double rate0 = m.mtype == 4 ? 1.0e-3 : m.ratejc;
-        const vd soft = m.mtype == 4 ? weak : thermallanes(m, temp) * weak;
-        const vd dp = plasticincrementlanes(active, q, sy, g3, [&](vd d, vd& slope) {
-            return jcyieldlanes(m, ep0, d, dtk, rate0, soft, &slope);
-        });
-        const vd sy1 = jcyieldlanes(m, ep0, dp, dtk, rate0, soft, nullptr);
-        ep = active ? ep0 + dp : ep0;
-        if (m.mtype == 5)
-            temp = active ? temp + m.betajc * (0.5 * (sy + sy1)) * dp / (den * m.cpjc) : temp;
-        return sy1;
-    }
-    // plaw (6) and voce (7): a curve of the plastic strain alone. Its value
-    // and slope share one logarithm (plaw) or one exponential (voce), which
-    // gives the bits of the scalar code's two separate calls.
-    const auto curve = [&m](vd e, vd& slope) {
-        if (m.mtype == 6) {
-            if (m.njc == 0.0) {
-                slope = splat(0.0);
-                return m.yield0 + m.bjc * ownmath::pow(e, splat(m.njc));
-            }
-            vd pn, pn1;
-            ownmath::powpair(e, splat(m.njc), splat(m.njc - 1.0), pn, pn1);
-            slope = m.bjc * m.njc * pn1;
-            return m.yield0 + m.bjc * pn;
+// plaw (6) and voce (7): the curve of the plastic strain e and, where
+// `slope` is given, its slope. Value and slope share one logarithm (plaw)
+// or one exponential (voce), which gives the bits of the scalar code's two
+// separate calls.
+inline vd curvelanes(const material& m, vd e, vd* slope) {
+    if (m.mtype == 6) {
+        if (slope == nullptr || m.njc == 0.0) {
+            if (slope != nullptr) *slope = splat(0.0);
+            return m.yield0 + m.bjc * ownmath::pow(e, splat(m.njc));
         }
-        const vd x = ownmath::exp(-m.vocc * e);
-        slope = m.vocq * m.vocc * x;
-        return m.yield0 + m.vocq * (1.0 - x);
+        vd pn, pn1;
+        ownmath::powpair(e, splat(m.njc), splat(m.njc - 1.0), pn, pn1);
+        *slope = m.bjc * m.njc * pn1;
+        return m.yield0 + m.bjc * pn;
+    }
+    const vd x = ownmath::exp(-m.vocc * e);
+    if (slope != nullptr) *slope = m.vocq * m.vocc * x;
+    return m.yield0 + m.vocq * (1.0 - x);
+}
+
+// The yield stress of material m after the increment dp from the plastic
+// strain ep0, with each lane's factor soft (jc, jcth), and its slope where
+// asked.
+inline vd yieldlanes(const material& m, vd ep0, vd soft, vd dp, double dtk, vd* slope) {
+    if (m.mtype == 4 || m.mtype == 5)
+        return jcyieldlanes(m, ep0, dp, dtk, m.mtype == 4 ? 1.0e-3 : m.ratejc, soft, slope);
+    return curvelanes(m, ep0 + dp, slope);
+}
+
+// The plastic increments of n yielding lanes (trial values q, yield
+// stresses sy, plastic strains ep0, factors soft) by plasticincrement's
+// Newton iteration, W lanes at a time: a lane that has converged (or made
+// its 100 iterations) hands its place to the next one waiting, so the
+// lanes of a block keep the vector full instead of waiting for the slowest
+// of their batch. Each lane's operations are those of the scalar loop.
+inline void increments(const material& m, int n, const double* q, const double* sy,
+                       const double* ep0, const double* soft, double g3, double dtk, double* dp) {
+    vd Q, SY, E0, S, lo, hi, d;
+    vm run;
+    int at[W], its[W];
+    int next = 0, busy = 0;
+    // Place lane k in slot l, or an idle slot with harmless values.
+    const auto load = [&](int l, int k) {
+        at[l] = k;
+        its[l] = 0;
+        Q[l] = k >= 0 ? q[k] : g3;
+        SY[l] = k >= 0 ? sy[k] : 0.0;
+        E0[l] = k >= 0 ? ep0[k] : 0.1;
+        S[l] = k >= 0 ? soft[k] : 1.0;
+        lo[l] = 0.0;
+        hi[l] = (Q[l] - SY[l]) / g3;
+        d[l] = hi[l];
+        run[l] = k >= 0 ? -1 : 0;
     };
-    const vd dp = plasticincrementlanes(active, q, sy, g3,
-                                        [&](vd d, vd& slope) { return curve(ep0 + d, slope); });
-    ep = active ? ep0 + dp : ep0;
-    // The stress the step ends at needs no slope.
-    if (m.mtype == 6) return m.yield0 + m.bjc * ownmath::pow(ep, splat(m.njc));
-    return m.yield0 + m.vocq * (1.0 - ownmath::exp(-m.vocc * ep));
+    for (int l = 0; l < W; ++l) {
+        load(l, next < n ? next : -1);
+        if (next < n) {
+            next += 1;
+            busy += 1;
+        }
+    }
+    while (busy > 0) {
+        vd slope;
+        const vd f = Q - g3 * d - yieldlanes(m, E0, S, d, dtk, &slope);
+        const vm up = f > 0.0;
+        const vm widen = up & (hi == d);
+        lo = (run & up) ? d : lo;
+        hi = (run & widen) ? Q / g3 : (run & ~up) ? d : hi;
+        vd step = d + f / (g3 + slope);
+        step = ((step > lo) & (step < hi)) ? step : 0.5 * (lo + hi);
+        run = run & ~((step == d) | ~(hi - lo > 1.0e-15 * hi));
+        d = run ? step : d;
+        for (int l = 0; l < W; ++l) {
+            if (at[l] < 0) continue;
+            its[l] += 1;
+            if (run[l] != 0 && its[l] < 100) continue;
+            dp[at[l]] = d[l];
+            busy -= 1;
+            load(l, next < n ? next : -1);
+            if (next < n) {
+                next += 1;
+                busy += 1;
+            }
+        }
+    }
+}
+
+// Whether batch b's yielding lanes return by the Newton iteration.
+inline bool newtonreturn(const batch& b) {
+    return b.lanes && anyof(b.plastic) &&
+           (b.m->mtype >= 5 || (b.m->mtype == 4 && materialdata::consistent));
+}
+
+// The returns of the nb batches of a block whose lanes return by the Newton
+// iteration: the yielding lanes of the batches of one material iterate
+// together (increments), then each batch updates its plastic strains (and
+// jcth's temperatures) and takes the yield stresses the step ends at.
+inline void curvereturnblock(int nb, batch blk[], double dtk) {
+    constexpr int cap = 32;
+    static_assert(cap >= W * (32 / W));
+    double q[cap], sy[cap], ep0[cap], soft[cap], dp[cap];
+    bool done[32 / W] = {};
+    vd softs[32 / W];
+    int members[32 / W];
+    for (int i = 0; i < nb; ++i) {
+        if (done[i] || !newtonreturn(blk[i])) continue;
+        const material& m = *blk[i].m;
+        const double g3 = blk[i].g3;
+        int n = 0, nm = 0;
+        for (int j = i; j < nb; ++j) {
+            batch& b = blk[j];
+            if (done[j] || !newtonreturn(b) || b.m != &m || !(b.g3 == g3)) continue;
+            done[j] = true;
+            members[nm] = j;
+            const vd s = m.mtype == 4   ? b.weak
+                         : m.mtype == 5 ? thermallanes(m, b.s.temp) * b.weak
+                                        : splat(1.0);
+            softs[nm++] = s;
+            for (int l = 0; l < W; ++l) {
+                if (b.plastic[l] == 0) continue;
+                q[n] = b.qs[l];
+                sy[n] = b.s.sig_y[l];
+                ep0[n] = b.s.epeff[l];
+                soft[n] = s[l];
+                n += 1;
+            }
+        }
+        increments(m, n, q, sy, ep0, soft, g3, dtk, dp);
+        int k = 0;
+        for (int g = 0; g < nm; ++g) {
+            batch& b = blk[members[g]];
+            // Lanes that do not yield keep the harmless increment 1.
+            vd d = splat(1.0);
+            for (int l = 0; l < W; ++l)
+                if (b.plastic[l] != 0) d[l] = dp[k++];
+            const vd e0 = b.s.epeff;
+            b.s.epeff = b.plastic ? e0 + d : e0;
+            // jc and jcth at the increment, plaw and voce at the strain.
+            const vd sy1 = m.mtype == 4 || m.mtype == 5
+                               ? jcyieldlanes(m, e0, d, dtk, m.mtype == 4 ? 1.0e-3 : m.ratejc,
+                                              softs[g], nullptr)
+                               : curvelanes(m, b.s.epeff, nullptr);
+            if (m.mtype == 5)
+                b.s.temp = b.plastic ? b.s.temp + m.betajc * (0.5 * (b.s.sig_y + sy1)) * d /
+                                                      (b.rho * m.cpjc)
+                                     : b.s.temp;
+            b.hard = sy1;
+        }
+    }
 }
 
 // Batches per block: the libm calls of a block's lanes run in tight loops,
@@ -976,12 +1061,7 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
         for (int i = 0; i < nb; ++i) {
             batch& b = blk[i];
             if (!b.lanes || b.m->mtype != 4) continue;
-            if (p.math) {
-                if (anyof(b.plastic))
-                    b.hard = curvereturnlanes(*b.m, b.plastic, b.qs, b.s.sig_y, b.g3, p.dtk, b.rho,
-                                              b.weak, b.s.epeff, b.s.temp);
-                continue;
-            }
+            if (p.math) continue;  // curvereturnblock below
             for (int l = 0; l < W; ++l)
                 if (b.plastic[l]) {
                     double dp = 0.0;
@@ -1007,12 +1087,7 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
     for (int i = 0; i < nb; ++i) {
         batch& b = blk[i];
         if (!b.lanes || b.m->mtype < 5) continue;
-        if (p.math) {
-            if (anyof(b.plastic))
-                b.hard = curvereturnlanes(*b.m, b.plastic, b.qs, b.s.sig_y, b.g3, p.dtk, b.rho,
-                                          b.weak, b.s.epeff, b.s.temp);
-            continue;
-        }
+        if (p.math) continue;  // curvereturnblock below
         for (int l = 0; l < W; ++l)
             if (b.plastic[l]) {
                 double ep = b.s.epeff[l], temp = b.s.temp[l];
@@ -1022,6 +1097,7 @@ inline void runblock(elementpass& p, int e0, int nb, batch blk[]) {
                 b.s.temp[l] = temp;
             }
     }
+    if (p.math) curvereturnblock(nb, blk, p.dtk);
     for (int i = 0; i < nb; ++i) stageend(p, e0 + i * W, blk[i]);
 }
 

@@ -205,9 +205,10 @@ std::vector<unsigned char> snapshot() {
 // state. With `midstep`, "midg on"; with `plastic`, "vmis on" and "cons on".
 std::vector<unsigned char> runsteps(simd::width w, int hgmethod, bool jaum, bool bulk, int steps,
                                     bool stable = false, bool midstep = false, bool plastic = false,
-                                    bool curves = false) {
+                                    bool curves = false, bool math = false) {
     forcedwidth forced(w);
     buildblock(hgmethod, jaum, bulk, curves);
+    materialdata::solvermath = math;
     elementdata::midstep = midstep;
     materialdata::vonmises = materialdata::consistent = plastic;
     std::vector<double> steplist;
@@ -341,50 +342,59 @@ TEST(BatchedElementPass, MidStepStrainGivesTheScalarBitsAtEveryWidth) {
 // return onto its curve (lane by lane) give the scalar path's bits at every
 // width, and more plastic strain in pla1 than none.
 TEST(BatchedElementPass, CorrectedPlasticityGivesTheScalarBitsAtEveryWidth) {
-    for (bool bulk : {false, true}) {
-        SCOPED_TRACE(bulk ? "bulk" : "no bulk");
-        const auto ref = runsteps(simd::width::scalar, 2, true, bulk, 12, false, false, true);
-        double pla1 = 0.0;
-        for (int e = 0; e < nelem; ++e)
-            if (elementdata::element_list[e].mat == 2)
-                pla1 += materialdata::history_list[elementdata::element_list[e].nhistory - 1].epeff;
-        EXPECT_GT(pla1, 0.0);
-        EXPECT_FALSE(runsteps(simd::width::scalar, 2, true, bulk, 12) == ref);
-        for (simd::width w : allwidths) {
-            if (w == simd::width::scalar || !simd::supported(w)) continue;
-            SCOPED_TRACE(simd::name(w));
-            EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, false, false, true) == ref);
+    // With "math on" the yielding lanes of a block's batches of one material
+    // iterate together, a converged lane handing its place to the next.
+    for (bool math : {false, true})
+        for (bool bulk : {false, true}) {
+            SCOPED_TRACE(std::string(bulk ? "bulk" : "no bulk") + (math ? " math" : ""));
+            const auto ref =
+                runsteps(simd::width::scalar, 2, true, bulk, 12, false, false, true, false, math);
+            double pla1 = 0.0;
+            for (int e = 0; e < nelem; ++e)
+                if (elementdata::element_list[e].mat == 2)
+                    pla1 +=
+                        materialdata::history_list[elementdata::element_list[e].nhistory - 1].epeff;
+            EXPECT_GT(pla1, 0.0);
+            EXPECT_FALSE(runsteps(simd::width::scalar, 2, true, bulk, 12) == ref);
+            for (simd::width w : allwidths) {
+                if (w == simd::width::scalar || !simd::supported(w)) continue;
+                SCOPED_TRACE(simd::name(w));
+                EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, false, false, true, false, math) == ref);
+            }
         }
-    }
     process::reset();
 }
 
 // jcth, plaw and voce in the lanes (their returns lane by lane with the
-// scalar code): at every width the scalar path's bits, with and without the
+// scalar code, or with "math on" in the lanes, a block's yielding lanes of
+// one material iterating together): at every width the scalar path's bits, with and without the
 // stable step, bulk viscosity and an equation of state; every model yields
 // and jcth heats.
 TEST(BatchedElementPass, CurveModelsGiveTheScalarBitsAtEveryWidth) {
-    for (bool bulk : {false, true}) {
-        for (bool stable : {false, true}) {
-            SCOPED_TRACE(std::string(bulk ? "bulk" : "no bulk") + (stable ? " stab" : ""));
-            const auto ref =
-                runsteps(simd::width::scalar, 2, true, bulk, 12, stable, false, false, true);
-            int plastic[8] = {}, heated = 0;
-            for (int e = 0; e < nelem; ++e) {
-                const element& el = elementdata::element_list[e];
-                const history& h = materialdata::history_list[el.nhistory - 1];
-                plastic[el.mat] += h.epeff > 0.0;
-                heated += el.mat == 4 && h.temp > 294.0;
-            }
-            for (int mat : {3, 4, 5}) EXPECT_GT(plastic[mat], 2) << "material " << mat;
-            EXPECT_GT(heated, 2);
-            for (simd::width w : allwidths) {
-                if (w == simd::width::scalar || !simd::supported(w)) continue;
-                SCOPED_TRACE(simd::name(w));
-                EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, stable, false, false, true) == ref);
+    for (bool math : {false, true})
+        for (bool bulk : {false, true}) {
+            for (bool stable : {false, true}) {
+                SCOPED_TRACE(std::string(bulk ? "bulk" : "no bulk") + (stable ? " stab" : "") +
+                             (math ? " math" : ""));
+                const auto ref = runsteps(simd::width::scalar, 2, true, bulk, 12, stable, false,
+                                          false, true, math);
+                int plastic[8] = {}, heated = 0;
+                for (int e = 0; e < nelem; ++e) {
+                    const element& el = elementdata::element_list[e];
+                    const history& h = materialdata::history_list[el.nhistory - 1];
+                    plastic[el.mat] += h.epeff > 0.0;
+                    heated += el.mat == 4 && h.temp > 294.0;
+                }
+                for (int mat : {3, 4, 5}) EXPECT_GT(plastic[mat], 2) << "material " << mat;
+                EXPECT_GT(heated, 2);
+                for (simd::width w : allwidths) {
+                    if (w == simd::width::scalar || !simd::supported(w)) continue;
+                    SCOPED_TRACE(simd::name(w));
+                    EXPECT_TRUE(runsteps(w, 2, true, bulk, 12, stable, false, false, true, math) ==
+                                ref);
+                }
             }
         }
-    }
     process::reset();
 }
 
