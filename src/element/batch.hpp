@@ -1009,8 +1009,7 @@ inline void curvereturnblock(int nb, batch blk[], double dtk) {
             b.s.epeff = b.plastic ? e0 + d : e0;
             // jc and jcth at the increment, plaw and voce at the strain.
             const vd sy1 = m.mtype == 4 || m.mtype == 5
-                               ? jcyieldlanes(m, e0, d, dtk, m.mtype == 4 ? 1.0e-3 : m.ratejc,
-                                              softs[g], nullptr)
+                               ? yieldlanes(m, e0, softs[g], d, dtk, nullptr)
                                : curvelanes(m, b.s.epeff, nullptr);
             if (m.mtype == 5)
                 b.s.temp = b.plastic ? b.s.temp + m.betajc * (0.5 * (b.s.sig_y + sy1)) * d /
