@@ -318,6 +318,10 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         }
         const double ahead = dtnext * std::fmax(0.0, -closing);
         if (d > std::fabs(w) * 1.000001 + 2.0 * ahead + 1e-300) continue;
+        // The closest point of a pair taken lies on the patch, within
+        // (1 + edgetolerance)^2 |w| of that plane, and the node no deeper
+        // than the capture depth: a node off to the side is not at the face.
+        if (offface(s.x, xf, std::fmax(f.depth, d + 1.0405 * std::fabs(w)))) continue;
         pairing q;
         q.face = fi;
         q.p = project(s.x, xf);

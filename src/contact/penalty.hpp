@@ -32,6 +32,9 @@ inline void bilinear(double xi, double eta, double n[4]) {
     n[3] = 0.25 * (1.0 - xi) * (1.0 + eta);
 }
 
+// fmax(-2, fmin(2, u)) without the library calls: a NaN goes to 2 as there.
+inline double clampfar(double u) { return u < 2.0 ? (u > -2.0 ? u : -2.0) : 2.0; }
+
 // Closest point of node `xs` on the face with corners `xf`.
 inline projection project(const double xs[3], const double xf[4][3]) {
     projection p{};
@@ -68,8 +71,8 @@ inline projection project(const double xs[3], const double xf[4][3]) {
         xi = xi + (c * f - b * g) / det;
         eta = eta + (a * g - b * f) / det;
         // Far outside the face the answer only has to say so.
-        xi = std::fmax(-2.0, std::fmin(2.0, xi));
-        eta = std::fmax(-2.0, std::fmin(2.0, eta));
+        xi = clampfar(xi);
+        eta = clampfar(eta);
     }
     geometry(xi, eta);
     double nx = t1[1] * t2[2] - t1[2] * t2[1];
@@ -90,6 +93,66 @@ inline projection project(const double xs[3], const double xf[4][3]) {
     const double lim = 1.0 + edgetolerance;
     p.inside = std::fabs(xi) <= lim && std::fabs(eta) <= lim;
     return p;
+}
+
+// True when node `xs` is so far to the side of the face with corners `xf`
+// that its closest point cannot lie on the face (within the tolerance)
+// while the node is no further from it than `reach` along n: a
+// few dozen operations that spare the iteration of project() for the
+// faces a node lies beside, as the next faces along a flat surface do for
+// a node on its edge.
+//
+// With the face written x(xi, eta) = c + a1 xi + a2 eta + a3 xi eta and n
+// the unit normal along a1 x a2 (that of the diagonals), the dual vectors
+// e1 = (a2 x n) / J and e2 = (n x a1) / J (J = |a1 x a2|) lie in the plane
+// and give (xs - c).e1 = xi + xi eta (a3.e1) + L.e1 for the closest point
+// (xi, eta) and the node's offset L from it. L lies along the patch's
+// normal there, which leans from n by at most an angle of sine s, so
+// |L.e1| <= |L| s |e1|, and |L| <= reach / (1 - s) (reach bounds L.n). A closest point within the tolerance then has
+// |(xs - c).e1| <= t + t^2 |a3.e1| + reach s |e1| (t = 1 + edgetolerance),
+// and the same with e2; a node beyond either bound is off the face.
+inline bool offface(const double xs[3], const double xf[4][3], double reach) {
+    double c[3], a1[3], a2[3], a3[3];
+    for (int k = 0; k < 3; ++k) {
+        c[k] = 0.25 * (xf[0][k] + xf[1][k] + xf[2][k] + xf[3][k]);
+        a1[k] = 0.25 * (-xf[0][k] + xf[1][k] + xf[2][k] - xf[3][k]);
+        a2[k] = 0.25 * (-xf[0][k] - xf[1][k] + xf[2][k] + xf[3][k]);
+        a3[k] = 0.25 * (xf[0][k] - xf[1][k] + xf[2][k] - xf[3][k]);
+    }
+    const auto cross = [](const double u[3], const double v[3], double out[3]) {
+        out[0] = u[1] * v[2] - u[2] * v[1];
+        out[1] = u[2] * v[0] - u[0] * v[2];
+        out[2] = u[0] * v[1] - u[1] * v[0];
+    };
+    const auto norm = [](const double u[3]) { return std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]); };
+    const auto dot = [](const double u[3], const double v[3]) {
+        return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+    };
+    double A[3], b13[3], b32[3];
+    cross(a1, a2, A);
+    cross(a1, a3, b13);
+    cross(a3, a2, b32);
+    const double J = norm(A);
+    const double t = 1.0 + edgetolerance;
+    // The normal at any point of the patch is A + xi a1 x a3 + eta a3 x a2.
+    const double lean = t * (norm(b13) + norm(b32));
+    if (!(J > 0.0) || !(lean < 0.5 * J)) return false;
+    const double s = lean / (J - lean);
+    const double n[3] = {A[0] / J, A[1] / J, A[2] / J};
+    double e1[3], e2[3];
+    cross(a2, n, e1);
+    cross(n, a1, e2);
+    for (int k = 0; k < 3; ++k) {
+        e1[k] = e1[k] / J;
+        e2[k] = e2[k] / J;
+    }
+    const double r[3] = {xs[0] - c[0], xs[1] - c[1], xs[2] - c[2]};
+    // A relative margin for the rounding and for an iteration that has not
+    // quite settled.
+    const double slack = 1e-6;
+    const double lim1 = (t + t * t * std::fabs(dot(a3, e1)) + reach * s / (1.0 - s) * norm(e1)) * (1.0 + slack) + slack;
+    const double lim2 = (t + t * t * std::fabs(dot(a3, e2)) + reach * s / (1.0 - s) * norm(e2)) * (1.0 + slack) + slack;
+    return std::fabs(dot(r, e1)) > lim1 || std::fabs(dot(r, e2)) > lim2;
 }
 
 // Normal force of a pair, positive pushing the node out of the face: the

@@ -63,6 +63,74 @@ TEST(ContactKernels, ProjectionOntoAFace) {
     }
 }
 
+// The side test that spares the projection never rules out a face the
+// node's closest point lies on: random faces (stretched up to 8:1, sheared,
+// warped up to a fifth of their size, turned anywhere) and random nodes
+// within three face sizes; every node projected onto a face within the
+// reach must pass. Flat faces must still rule out the nodes beside them
+// (the next faces along a plane), or the test spares nothing.
+TEST(ContactKernels, SideTestKeepsEveryNodeOnTheFace) {
+    struct Case {
+        const char* what;
+        double warp;     // corner offsets along the normal, of the face's size
+        double stretch;  // largest aspect ratio
+        double taper;    // largest difference of the widths of opposite sides, of their mean
+        double reach;    // of the face's size
+    };
+    const Case cases[] = {
+        {"flat parallelograms", 0.0, 8.0, 0.0, 0.5},
+        {"trapezoids", 0.0, 4.0, 0.8, 0.5},
+        {"slightly warped", 0.02, 4.0, 0.2, 0.5},
+        {"warped", 0.2, 2.0, 0.5, 1.0},
+    };
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (const Case& k : cases) {
+        int on = 0, beside = 0, ruledout = 0;
+        for (int trial = 0; trial < 20000; ++trial) {
+            const double a = 0.5 * (1.0 + (k.stretch - 1.0) * 0.5 * (1.0 + u(rng))), b = 0.5;
+            const double shear = 0.3 * u(rng), t = 0.5 * k.taper * u(rng);
+            const double z = k.warp * u(rng);
+            double local[4][3] = {{-a * (1 + t) - shear, -b, z},
+                                  {a * (1 + t) - shear, -b, -z},
+                                  {a * (1 - t) + shear, b, z},
+                                  {-a * (1 - t) + shear, b, -z}};
+            // A random rotation from three angles.
+            const double p = 3.2 * u(rng), q = 3.2 * u(rng), r = 3.2 * u(rng);
+            const double R[3][3] = {
+                {std::cos(p) * std::cos(q), std::cos(p) * std::sin(q) * std::sin(r) - std::sin(p) * std::cos(r),
+                 std::cos(p) * std::sin(q) * std::cos(r) + std::sin(p) * std::sin(r)},
+                {std::sin(p) * std::cos(q), std::sin(p) * std::sin(q) * std::sin(r) + std::cos(p) * std::cos(r),
+                 std::sin(p) * std::sin(q) * std::cos(r) - std::cos(p) * std::sin(r)},
+                {-std::sin(q), std::cos(q) * std::sin(r), std::cos(q) * std::cos(r)}};
+            // Every other node of the flat faces lies in their plane.
+            const bool inplane = k.warp == 0.0 && k.taper == 0.0 && trial % 2 == 0;
+            double xf[4][3], xs[3],
+                ls[3] = {3.0 * u(rng), 3.0 * u(rng), inplane ? 0.0 : 1.5 * k.reach * u(rng)};
+            for (int i = 0; i < 4; ++i)
+                for (int c = 0; c < 3; ++c)
+                    xf[i][c] = R[c][0] * local[i][0] + R[c][1] * local[i][1] + R[c][2] * local[i][2];
+            for (int c = 0; c < 3; ++c) xs[c] = R[c][0] * ls[0] + R[c][1] * ls[1] + R[c][2] * ls[2];
+            const bool off = contact::offface(xs, xf, k.reach);
+            const contact::projection pr = contact::project(xs, xf);
+            if (pr.inside && std::fabs(pr.gap) <= k.reach) {
+                on += 1;
+                EXPECT_FALSE(off) << k.what << ": trial " << trial << " xi " << pr.xi << " eta "
+                                  << pr.eta << " gap " << pr.gap;
+            }
+            if (inplane && !pr.inside) {
+                beside += 1;
+                ruledout += off ? 1 : 0;
+            }
+        }
+        EXPECT_GT(on, 500) << k.what;
+        if (k.warp == 0.0 && k.taper == 0.0) {
+            EXPECT_GT(beside, 5000) << k.what;
+            EXPECT_EQ(ruledout, beside) << k.what;
+        }
+    }
+}
+
 // The normal force against a single pair of effective mass 1 with steps of
 // 1: the node is stopped at the stop depth whatever it closes in at, a
 // deeper one is taken back by a tenth of its excess a step, the spring acts
