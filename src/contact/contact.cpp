@@ -37,13 +37,18 @@ struct nodestate {
     double offset;  // starting depth still followed (<= 0)
     double hold;    // code of the face holding it (holdcode), 0 none
     static constexpr std::size_t doubles = 12;
+    // Writes the record at d[0] .. d[doubles - 1].
+    void packto(double* d) const {
+        std::copy(x, x + 3, d);
+        std::copy(v, v + 3, d + 3);
+        std::copy(a, a + 3, d + 6);
+        d[9] = m;
+        d[10] = offset;
+        d[11] = hold;
+    }
     void pack(std::vector<double>& out) const {
-        out.insert(out.end(), x, x + 3);
-        out.insert(out.end(), v, v + 3);
-        out.insert(out.end(), a, a + 3);
-        out.push_back(m);
-        out.push_back(offset);
-        out.push_back(hold);
+        out.resize(out.size() + doubles);
+        packto(out.data() + out.size() - doubles);
     }
     void unpack(const double* d) {
         std::copy(d, d + 3, x);
@@ -112,6 +117,14 @@ struct pairing {
     double an = 0.0;  // relative normal acceleration a(n) before contact, m/s^2
 };
 
+// A face seen from the nodes near it in one step (see frame()).
+struct faceframe {
+    double n[3];      // unit normal of the diagonals
+    double w;         // distance of corner 0 from the plane through the centre
+    double vf[3];     // mean of the corners' v + dtn a
+    sideframe side;   // the side test's part of the face, and the centre
+};
+
 // Stiffness and capture depth of the process's faces from the geometry at
 // the start.
 struct facemeasure {
@@ -151,11 +164,15 @@ struct surfacestate {
 
     std::vector<snode> nodes;                 // sorted by whole-model number
     std::vector<sface> faces;                 // sorted by element and side in the whole model
+    std::vector<std::vector<double>> sendstate;  // per process, the states sent there each step
     std::vector<int> cstart, clist;           // per node, candidate faces
     std::vector<int> nfstart, nflist;         // per node, its own faces
     std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
     std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
     std::vector<pairing> pairs;               // per node seen, its face for the step
+    std::vector<faceframe> frames;            // per face, its frame of the step
+    std::vector<long long> framestep;         // per face, the step its frame is of
+    long long stepcount = 0;                  // steps through apply()
     std::vector<double> counted;              // per local node, 1 where the process counts it
     statistics counters{};
     bool warnedstep = false;
@@ -286,6 +303,34 @@ int facebycode(double code) {
                : -1;
 }
 
+// The face's frame for the step: the plane through its centre along its
+// unit normal, the corners' distance w from it, the mean velocity of its
+// corners a step on (v + dtn a), and its part of the side test. Computed
+// once a step for each face a node looks at.
+const faceframe& frame(int fi, double dtn) {
+    const std::size_t k = static_cast<std::size_t>(fi);
+    faceframe& fr = st.frames[k];
+    if (st.framestep[k] == st.stepcount) return fr;
+    st.framestep[k] = st.stepcount;
+    const sface& f = st.faces[k];
+    double xf[4][3];
+    corners(f, xf);
+    const std::array<double, 3> n = facenormal(f);
+    fr.side = sideframeof(xf);
+    fr.w = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        double vf = 0.0;
+        for (int m = 0; m < 4; ++m) {
+            const snode& q = st.nodes[static_cast<std::size_t>(f.n[m])];
+            vf += 0.25 * (q.v[c] + dtn * q.a[c]);
+        }
+        fr.n[c] = n[c];
+        fr.vf[c] = vf;
+        fr.w += (xf[0][c] - fr.side.c[c]) * n[c];
+    }
+    return fr;
+}
+
 // The face a free node `s` comes into contact with, none if none: among its
 // candidates that it is behind within the capture depth, or will be behind
 // at t(n+1) by its motion without contact (the gap predicted with the next
@@ -298,30 +343,24 @@ pairing capture(const snode& s, double dtnext, double dtn) {
     for (int j = st.cstart[i]; j < st.cstart[i + 1]; ++j) {
         const int fi = st.clist[static_cast<std::size_t>(j)];
         const sface& f = st.faces[static_cast<std::size_t>(fi)];
-        double xf[4][3];
-        corners(f, xf);
+        const faceframe& fr = frame(fi, dtn);
         // The patch lies within its corners' distance w from the plane
         // through their centre: a node in front of that plane by more than
         // w plus what it closes in within the step is not at the face.
-        const std::array<double, 3> n = facenormal(f);
-        double d = 0.0, w = 0.0, closing = 0.0;
+        double d = 0.0, closing = 0.0;
         for (int c = 0; c < 3; ++c) {
-            const double centre = 0.25 * (xf[0][c] + xf[1][c] + xf[2][c] + xf[3][c]);
-            double vf = 0.0;
-            for (int k = 0; k < 4; ++k) {
-                const snode& m = st.nodes[static_cast<std::size_t>(f.n[k])];
-                vf += 0.25 * (m.v[c] + dtn * m.a[c]);
-            }
-            d += (s.x[c] - centre) * n[c];
-            w += (xf[0][c] - centre) * n[c];
-            closing += (s.v[c] + dtn * s.a[c] - vf) * n[c];
+            d += (s.x[c] - fr.side.c[c]) * fr.n[c];
+            closing += (s.v[c] + dtn * s.a[c] - fr.vf[c]) * fr.n[c];
         }
+        const double w = fr.w;
         const double ahead = dtnext * std::fmax(0.0, -closing);
         if (d > std::fabs(w) * 1.000001 + 2.0 * ahead + 1e-300) continue;
         // The closest point of a pair taken lies on the patch, within
         // (1 + edgetolerance)^2 |w| of that plane, and the node no deeper
         // than the capture depth: a node off to the side is not at the face.
-        if (offface(s.x, xf, std::fmax(f.depth, d + 1.0405 * std::fabs(w)))) continue;
+        if (offface(fr.side, s.x, std::fmax(f.depth, d + 1.0405 * std::fabs(w)))) continue;
+        double xf[4][3];
+        corners(f, xf);
         pairing q;
         q.face = fi;
         q.p = project(s.x, xf);
@@ -697,6 +736,8 @@ void search() {
     gatherfaces(got, localat);
     nodefaces();
     findcandidates();
+    st.frames.assign(st.faces.size(), faceframe{});
+    st.framestep.assign(st.faces.size(), -1);
     st.counters.searches += 1;
     st.counters.surfacenodes = static_cast<long long>(st.nodes.size());
     st.counters.surfacefaces = static_cast<long long>(st.faces.size());
@@ -713,10 +754,14 @@ bool refresh(double moved) {
     if (moved > st.margin) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
-    std::vector<std::vector<double>> out(static_cast<std::size_t>(np));
-    for (int q = 0; q < np; ++q)
-        for (const int k : st.sendnodes[static_cast<std::size_t>(q)])
-            localstate(k).pack(out[static_cast<std::size_t>(q)]);
+    std::vector<std::vector<double>>& out = st.sendstate;
+    out.resize(static_cast<std::size_t>(np));
+    for (int q = 0; q < np; ++q) {
+        const std::vector<int>& to = st.sendnodes[static_cast<std::size_t>(q)];
+        std::vector<double>& o = out[static_cast<std::size_t>(q)];
+        o.resize(nodestate::doubles * to.size());
+        for (std::size_t j = 0; j < to.size(); ++j) localstate(to[j]).packto(&o[nodestate::doubles * j]);
+    }
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
         incount[static_cast<std::size_t>(q)] =
@@ -1025,11 +1070,15 @@ void apply(double moved) {
     // Every node seen first finds its face, so that a pair can tell whether
     // its mirror image (the face's nearest corner held by a face of this
     // node, as where two meshes meet node to node) acts as well.
-    st.pairs.assign(st.nodes.size(), pairing{});
+    // (A node without a face is told by its face alone.)
+    st.pairs.resize(st.nodes.size());
+    st.stepcount += 1;
     for (std::size_t i = 0; i < st.nodes.size(); ++i) {
         const snode& s = st.nodes[i];
-        if (st.cstart[i] == st.cstart[i + 1] && facebycode(s.hold) < 0) continue;
-        st.pairs[i] = choose(s, dtnext, dtn);
+        if (st.cstart[i] == st.cstart[i + 1] && facebycode(s.hold) < 0)
+            st.pairs[i].face = -1;
+        else
+            st.pairs[i] = choose(s, dtnext, dtn);
     }
 
     for (std::size_t i = 0; i < st.nodes.size(); ++i) {

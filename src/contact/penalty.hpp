@@ -95,12 +95,12 @@ inline projection project(const double xs[3], const double xf[4][3]) {
     return p;
 }
 
-// True when node `xs` is so far to the side of the face with corners `xf`
-// that its closest point cannot lie on the face (within the tolerance)
-// while the node is no further from it than `reach` along n: a
-// few dozen operations that spare the iteration of project() for the
-// faces a node lies beside, as the next faces along a flat surface do for
-// a node on its edge.
+// The side test: whether a node is so far to the side of a face that its
+// closest point cannot lie on the face (within the tolerance) while the
+// node is no further from it than `reach` along the face's normal n. A few
+// operations per node that spare the iteration of project() for the faces
+// a node lies beside, as the next faces along a flat surface do for a node
+// on its edge.
 //
 // With the face written x(xi, eta) = c + a1 xi + a2 eta + a3 xi eta and n
 // the unit normal along a1 x a2 (that of the diagonals), the dual vectors
@@ -108,13 +108,25 @@ inline projection project(const double xs[3], const double xf[4][3]) {
 // and give (xs - c).e1 = xi + xi eta (a3.e1) + L.e1 for the closest point
 // (xi, eta) and the node's offset L from it. L lies along the patch's
 // normal there, which leans from n by at most an angle of sine s, so
-// |L.e1| <= |L| s |e1|, and |L| <= reach / (1 - s) (reach bounds L.n). A closest point within the tolerance then has
-// |(xs - c).e1| <= t + t^2 |a3.e1| + reach s |e1| (t = 1 + edgetolerance),
-// and the same with e2; a node beyond either bound is off the face.
-inline bool offface(const double xs[3], const double xf[4][3], double reach) {
-    double c[3], a1[3], a2[3], a3[3];
+// |L.e1| <= |L| s |e1|, and |L| <= reach / (1 - s) where reach bounds L.n.
+// A closest point within the tolerance then has
+// |(xs - c).e1| <= t + t^2 |a3.e1| + reach s / (1 - s) |e1|
+// (t = 1 + edgetolerance), and the same with e2: a node beyond either bound
+// is off the face.
+struct sideframe {
+    bool usable;           // false: a face too warped to tell
+    double c[3];           // centre (mean of the corners)
+    double e1[3], e2[3];   // dual vectors
+    double base1, base2;   // t + t^2 |a3.e_i|
+    double lean1, lean2;   // s / (1 - s) |e_i|
+};
+
+// The face's part of the side test, from its corners.
+inline sideframe sideframeof(const double xf[4][3]) {
+    sideframe fr{};
+    double a1[3], a2[3], a3[3];
     for (int k = 0; k < 3; ++k) {
-        c[k] = 0.25 * (xf[0][k] + xf[1][k] + xf[2][k] + xf[3][k]);
+        fr.c[k] = 0.25 * (xf[0][k] + xf[1][k] + xf[2][k] + xf[3][k]);
         a1[k] = 0.25 * (-xf[0][k] + xf[1][k] + xf[2][k] - xf[3][k]);
         a2[k] = 0.25 * (-xf[0][k] - xf[1][k] + xf[2][k] + xf[3][k]);
         a3[k] = 0.25 * (xf[0][k] - xf[1][k] + xf[2][k] - xf[3][k]);
@@ -124,7 +136,9 @@ inline bool offface(const double xs[3], const double xf[4][3], double reach) {
         out[1] = u[2] * v[0] - u[0] * v[2];
         out[2] = u[0] * v[1] - u[1] * v[0];
     };
-    const auto norm = [](const double u[3]) { return std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]); };
+    const auto norm = [](const double u[3]) {
+        return std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    };
     const auto dot = [](const double u[3], const double v[3]) {
         return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
     };
@@ -136,23 +150,38 @@ inline bool offface(const double xs[3], const double xf[4][3], double reach) {
     const double t = 1.0 + edgetolerance;
     // The normal at any point of the patch is A + xi a1 x a3 + eta a3 x a2.
     const double lean = t * (norm(b13) + norm(b32));
-    if (!(J > 0.0) || !(lean < 0.5 * J)) return false;
+    fr.usable = J > 0.0 && lean < 0.5 * J;
+    if (!fr.usable) return fr;
     const double s = lean / (J - lean);
     const double n[3] = {A[0] / J, A[1] / J, A[2] / J};
-    double e1[3], e2[3];
-    cross(a2, n, e1);
-    cross(n, a1, e2);
+    cross(a2, n, fr.e1);
+    cross(n, a1, fr.e2);
     for (int k = 0; k < 3; ++k) {
-        e1[k] = e1[k] / J;
-        e2[k] = e2[k] / J;
+        fr.e1[k] = fr.e1[k] / J;
+        fr.e2[k] = fr.e2[k] / J;
     }
-    const double r[3] = {xs[0] - c[0], xs[1] - c[1], xs[2] - c[2]};
+    fr.base1 = t + t * t * std::fabs(dot(a3, fr.e1));
+    fr.base2 = t + t * t * std::fabs(dot(a3, fr.e2));
+    fr.lean1 = s / (1.0 - s) * norm(fr.e1);
+    fr.lean2 = s / (1.0 - s) * norm(fr.e2);
+    return fr;
+}
+
+// The node's part: true when node `xs` is off the face of frame `fr`.
+inline bool offface(const sideframe& fr, const double xs[3], double reach) {
+    if (!fr.usable) return false;
+    const double r[3] = {xs[0] - fr.c[0], xs[1] - fr.c[1], xs[2] - fr.c[2]};
     // A relative margin for the rounding and for an iteration that has not
     // quite settled.
     const double slack = 1e-6;
-    const double lim1 = (t + t * t * std::fabs(dot(a3, e1)) + reach * s / (1.0 - s) * norm(e1)) * (1.0 + slack) + slack;
-    const double lim2 = (t + t * t * std::fabs(dot(a3, e2)) + reach * s / (1.0 - s) * norm(e2)) * (1.0 + slack) + slack;
-    return std::fabs(dot(r, e1)) > lim1 || std::fabs(dot(r, e2)) > lim2;
+    const double u1 = r[0] * fr.e1[0] + r[1] * fr.e1[1] + r[2] * fr.e1[2];
+    const double u2 = r[0] * fr.e2[0] + r[1] * fr.e2[1] + r[2] * fr.e2[2];
+    return std::fabs(u1) > (fr.base1 + reach * fr.lean1) * (1.0 + slack) + slack ||
+           std::fabs(u2) > (fr.base2 + reach * fr.lean2) * (1.0 + slack) + slack;
+}
+
+inline bool offface(const double xs[3], const double xf[4][3], double reach) {
+    return offface(sideframeof(xf), xs, reach);
 }
 
 // Normal force of a pair, positive pushing the node out of the face: the
