@@ -353,12 +353,14 @@ pairing capture(const snode& s, double dtnext, double dtn) {
             closing += (s.v[c] + dtn * s.a[c] - fr.vf[c]) * fr.n[c];
         }
         const double w = fr.w;
-        const double ahead = dtnext * std::fmax(0.0, -closing);
+        // (fmax without the library call: a NaN gives 0, as there.)
+        const double ahead = dtnext * (-closing > 0.0 ? -closing : 0.0);
         if (d > std::fabs(w) * 1.000001 + 2.0 * ahead + 1e-300) continue;
         // The closest point of a pair taken lies on the patch, within
         // (1 + edgetolerance)^2 |w| of that plane, and the node no deeper
         // than the capture depth: a node off to the side is not at the face.
-        if (offface(fr.side, s.x, std::fmax(f.depth, d + 1.0405 * std::fabs(w)))) continue;
+        const double above = d + 1.0405 * std::fabs(w);
+        if (offface(fr.side, s.x, above > f.depth ? above : f.depth)) continue;
         double xf[4][3];
         corners(f, xf);
         pairing q;
@@ -1035,8 +1037,9 @@ void motion(double out[motionvalues]) {
         if (s.local < 0) continue;
         for (int c = 0; c < 3; ++c) {
             const double d = x[3 * static_cast<std::ptrdiff_t>(s.local) + c] - s.xs[c];
-            out[c] = std::fmax(out[c], d);
-            out[3 + c] = std::fmax(out[3 + c], -d);
+            // The largest each way; a NaN is passed over, as fmax would.
+            if (d > out[c]) out[c] = d;
+            if (-d > out[3 + c]) out[3 + c] = -d;
         }
     }
 }

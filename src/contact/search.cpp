@@ -43,7 +43,10 @@ grid bingrid(const std::vector<bin>& boxes) {
     std::vector<double> width(boxes.size(), 0.0);
     double narrowest = 0.0;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
-        for (int c = 0; c < 3; ++c) width[i] = std::fmax(width[i], boxes[i].hi[c] - boxes[i].lo[c]);
+        for (int c = 0; c < 3; ++c) {
+            const double span = boxes[i].hi[c] - boxes[i].lo[c];
+            if (span > width[i]) width[i] = span;
+        }
         if (width[i] > 0.0 && (narrowest == 0.0 || width[i] < narrowest)) narrowest = width[i];
     }
     if (!(narrowest > 0.0)) narrowest = 1.0;
@@ -67,10 +70,10 @@ grid bingrid(const std::vector<bin>& boxes) {
         for (std::size_t i = 0; i < boxes.size(); ++i) {
             if (cls[i] != l) continue;
             n += 1;
-            wide = std::fmax(wide, width[i]);
+            if (width[i] > wide) wide = width[i];
             for (int c = 0; c < 3; ++c) {
-                lo[c] = std::fmin(lo[c], boxes[i].lo[c]);
-                hi[c] = std::fmax(hi[c], boxes[i].hi[c]);
+                if (boxes[i].lo[c] < lo[c]) lo[c] = boxes[i].lo[c];
+                if (boxes[i].hi[c] > hi[c]) hi[c] = boxes[i].hi[c];
             }
         }
         if (n == 0) continue;
