@@ -77,9 +77,12 @@ grid bingrid(const std::vector<bin>& boxes) {
             }
         }
         if (n == 0) continue;
-        // Cells as wide as the widest box of the class, wider only where the
-        // cell numbers would not fit.
-        double h = wide > 0.0 ? wide : narrowest;
+        // Cells half as wide as the widest box of the class (wider only
+        // where the cell numbers would not fit): a point's cell then lists
+        // fewer boxes that do not hold it (the boxes, widened by the capture
+        // depth and the margin, are far wider than the faces' spacing), for
+        // at most three cells per axis to register a box in.
+        double h = wide > 0.0 ? 0.5 * wide : narrowest;
         for (int tries = 0; tries < 64; ++tries) {
             double cells = 1.0;
             for (int c = 0; c < 3; ++c) cells *= std::floor((hi[c] - lo[c]) / h) + 1.0;

@@ -1,8 +1,8 @@
 // Spatial binning of the contact search: boxes (the faces, widened) sorted
-// into classes of width, each class on a grid whose cell is at least as
-// wide as the widest box of the class, so a box covers at most two cells
-// per axis of its class and a point finds every box holding it in its own
-// cell of each class. Only the cells that hold boxes are kept, so a class
+// into classes of width, each class on a grid whose cell is at least half
+// as wide as the widest box of the class, so a box covers at most three
+// cells per axis of its class and a point finds every box holding it in
+// its own cell of each class. Only the cells that hold boxes are kept, so a class
 // of small boxes gets small cells however far apart its boxes lie: a mesh
 // graded from fine to coarse does not list the coarse faces' width of fine
 // faces at every node. Building costs the sorting of the boxes' cells, a
