@@ -119,10 +119,10 @@ struct pairing {
 
 // A face seen from the nodes near it in one step (see frame()).
 struct faceframe {
-    double n[3];      // unit normal of the diagonals
-    double w;         // distance of corner 0 from the plane through the centre
-    double vf[3];     // mean of the corners' v + dtn a
-    sideframe side;   // the side test's part of the face, and the centre
+    double n[3];     // unit normal of the diagonals
+    double w;        // distance of corner 0 from the plane through the centre
+    double vf[3];    // mean of the corners' v + dtn a
+    sideframe side;  // the side test's part of the face, and the centre
 };
 
 // Stiffness and capture depth of the process's faces from the geometry at
@@ -162,18 +162,18 @@ struct surfacestate {
     bool everyset = true;                // no "part"/"pair": every set touches every set
     std::vector<double> pairfactor;      // per pair of sets (65 x 65), psca over scal
 
-    std::vector<snode> nodes;                 // sorted by whole-model number
-    std::vector<sface> faces;                 // sorted by element and side in the whole model
+    std::vector<snode> nodes;                    // sorted by whole-model number
+    std::vector<sface> faces;                    // sorted by element and side in the whole model
     std::vector<std::vector<double>> sendstate;  // per process, the states sent there each step
-    std::vector<int> cstart, clist;           // per node, candidate faces
-    std::vector<int> nfstart, nflist;         // per node, its own faces
-    std::vector<std::vector<int>> sendnodes;  // per process, local nodes sent there
-    std::vector<std::vector<int>> recvnodes;  // per process, entries of `nodes` (-1 skip)
-    std::vector<pairing> pairs;               // per node seen, its face for the step
-    std::vector<faceframe> frames;            // per face, its frame of the step
-    std::vector<long long> framestep;         // per face, the step its frame is of
-    long long stepcount = 0;                  // steps through apply()
-    std::vector<double> counted;              // per local node, 1 where the process counts it
+    std::vector<int> cstart, clist;              // per node, candidate faces
+    std::vector<int> nfstart, nflist;            // per node, its own faces
+    std::vector<std::vector<int>> sendnodes;     // per process, local nodes sent there
+    std::vector<std::vector<int>> recvnodes;     // per process, entries of `nodes` (-1 skip)
+    std::vector<pairing> pairs;                  // per node seen, its face for the step
+    std::vector<faceframe> frames;               // per face, its frame of the step
+    std::vector<long long> framestep;            // per face, the step its frame is of
+    long long stepcount = 0;                     // steps through apply()
+    std::vector<double> counted;                 // per local node, 1 where the process counts it
     statistics counters{};
     bool warnedstep = false;
     bool searchedinstep = false;  // the surface was rebuilt after erosion in this step
@@ -762,7 +762,8 @@ bool refresh(double moved) {
         const std::vector<int>& to = st.sendnodes[static_cast<std::size_t>(q)];
         std::vector<double>& o = out[static_cast<std::size_t>(q)];
         o.resize(nodestate::doubles * to.size());
-        for (std::size_t j = 0; j < to.size(); ++j) localstate(to[j]).packto(&o[nodestate::doubles * j]);
+        for (std::size_t j = 0; j < to.size(); ++j)
+            localstate(to[j]).packto(&o[nodestate::doubles * j]);
     }
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)

@@ -114,11 +114,11 @@ inline projection project(const double xs[3], const double xf[4][3]) {
 // (t = 1 + edgetolerance), and the same with e2: a node beyond either bound
 // is off the face.
 struct sideframe {
-    bool usable;           // false: a face too warped to tell
-    double c[3];           // centre (mean of the corners)
-    double e1[3], e2[3];   // dual vectors
-    double base1, base2;   // t + t^2 |a3.e_i|
-    double lean1, lean2;   // s / (1 - s) |e_i|
+    bool usable;          // false: a face too warped to tell
+    double c[3];          // centre (mean of the corners)
+    double e1[3], e2[3];  // dual vectors
+    double base1, base2;  // t + t^2 |a3.e_i|
+    double lean1, lean2;  // s / (1 - s) |e_i|
 };
 
 // The face's part of the side test, from its corners.

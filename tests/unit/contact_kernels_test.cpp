@@ -98,9 +98,11 @@ TEST(ContactKernels, SideTestKeepsEveryNodeOnTheFace) {
             // A random rotation from three angles.
             const double p = 3.2 * u(rng), q = 3.2 * u(rng), r = 3.2 * u(rng);
             const double R[3][3] = {
-                {std::cos(p) * std::cos(q), std::cos(p) * std::sin(q) * std::sin(r) - std::sin(p) * std::cos(r),
+                {std::cos(p) * std::cos(q),
+                 std::cos(p) * std::sin(q) * std::sin(r) - std::sin(p) * std::cos(r),
                  std::cos(p) * std::sin(q) * std::cos(r) + std::sin(p) * std::sin(r)},
-                {std::sin(p) * std::cos(q), std::sin(p) * std::sin(q) * std::sin(r) + std::cos(p) * std::cos(r),
+                {std::sin(p) * std::cos(q),
+                 std::sin(p) * std::sin(q) * std::sin(r) + std::cos(p) * std::cos(r),
                  std::sin(p) * std::sin(q) * std::cos(r) - std::cos(p) * std::sin(r)},
                 {-std::sin(q), std::cos(q) * std::sin(r), std::cos(q) * std::cos(r)}};
             // Every other node of the flat faces lies in their plane.
@@ -109,7 +111,8 @@ TEST(ContactKernels, SideTestKeepsEveryNodeOnTheFace) {
                 ls[3] = {3.0 * u(rng), 3.0 * u(rng), inplane ? 0.0 : 1.5 * k.reach * u(rng)};
             for (int i = 0; i < 4; ++i)
                 for (int c = 0; c < 3; ++c)
-                    xf[i][c] = R[c][0] * local[i][0] + R[c][1] * local[i][1] + R[c][2] * local[i][2];
+                    xf[i][c] =
+                        R[c][0] * local[i][0] + R[c][1] * local[i][1] + R[c][2] * local[i][2];
             for (int c = 0; c < 3; ++c) xs[c] = R[c][0] * ls[0] + R[c][1] * ls[1] + R[c][2] * ls[2];
             const bool off = contact::offface(xs, xf, k.reach);
             const contact::projection pr = contact::project(xs, xf);
