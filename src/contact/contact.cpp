@@ -158,6 +158,7 @@ struct surfacestate {
     // second, x y z, over the nodes this process counts
     std::vector<double> setforce;
     double margin = 0.0, reach = 0.0;    // search margin and ghost reach, m
+    double spent = 0.0;                  // margin used up by updates since the last search, m
     std::vector<std::uint64_t> allowed;  // per material set (1..64), the sets it may touch
     bool everyset = true;                // no "part"/"pair": every set touches every set
     std::vector<double> pairfactor;      // per pair of sets (65 x 65), psca over scal
@@ -679,19 +680,51 @@ void nodefaces() {
     }
 }
 
+// Face i's box at the present positions, widened by its capture depth and
+// the margin: a node outside it cannot reach the face before the nodes
+// have closed in by the margin.
+bin searchbox(std::size_t i) {
+    box b = emptybox();
+    for (const int k : st.faces[i].n) enclose(b, st.nodes[static_cast<std::size_t>(k)].x);
+    const double pad = st.faces[i].depth + st.margin;
+    bin out{};
+    for (int c = 0; c < 3; ++c) {
+        out.lo[c] = b.lo[c] - pad;
+        out.hi[c] = b.hi[c] + pad;
+    }
+    return out;
+}
+
+// Whether node i lists face fi, whose widened box is b: the node lies in
+// the box, its sets may touch the face's, the face is not one of its own
+// elements, and some own face of the node is turned against it (`normal`
+// gives each face's unit normal).
+bool listed(std::size_t i, int fi, const bin& b, const std::vector<std::array<double, 3>>& normal) {
+    const snode& s = st.nodes[i];
+    const sface& f = st.faces[static_cast<std::size_t>(fi)];
+    bool in = true;
+    for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
+    if (!in || !touches(s, f)) return false;
+    bool mine8 = false;
+    for (const long long e : f.enode) mine8 = mine8 || e == s.gid;
+    if (mine8) return false;
+    // A node whose own faces all look the way this face looks (the
+    // neighbours on a flat surface) cannot press on it before the surface
+    // turns far beyond what it does between two searches.
+    const std::array<double, 3>& n = normal[static_cast<std::size_t>(fi)];
+    for (int j = st.nfstart[i]; j < st.nfstart[i + 1]; ++j) {
+        const std::array<double, 3>& m =
+            normal[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(j)])];
+        if (-(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]) > -0.1) return true;
+    }
+    return false;
+}
+
 // Candidates: the faces whose box, widened by their capture depth and the
 // margin, holds the node.
 void findcandidates() {
     std::vector<bin> fb(st.faces.size());
-    for (std::size_t i = 0; i < st.faces.size(); ++i) {
-        box b = emptybox();
-        for (const int k : st.faces[i].n) enclose(b, st.nodes[static_cast<std::size_t>(k)].x);
-        const double pad = st.faces[i].depth + st.margin;
-        for (int c = 0; c < 3; ++c) {
-            fb[i].lo[c] = b.lo[c] - pad;
-            fb[i].hi[c] = b.hi[c] + pad;
-        }
-    }
+    for (std::size_t i = 0; i < st.faces.size(); ++i) fb[i] = searchbox(i);
     const grid g = bingrid(fb);
     // Every face's normal once, not again for each node near it.
     std::vector<std::array<double, 3>> normal(st.faces.size());
@@ -700,50 +733,146 @@ void findcandidates() {
     st.clist.clear();
     std::vector<int> hits;
     for (std::size_t i = 0; i < st.nodes.size(); ++i) {
-        const snode& s = st.nodes[i];
         hits.clear();
-        g.query(s.x, hits);
-        for (const int fi : hits) {
-            const sface& f = st.faces[static_cast<std::size_t>(fi)];
-            const bin& b = fb[static_cast<std::size_t>(fi)];
-            bool in = true;
-            for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
-            if (!in || !touches(s, f)) continue;
-            bool mine8 = false;
-            for (const long long e : f.enode) mine8 = mine8 || e == s.gid;
-            if (mine8) continue;
-            // A node whose own faces all look the way this face looks (the
-            // neighbours on a flat surface) cannot press on it before the
-            // surface turns far beyond what it does between two searches.
-            const std::array<double, 3>& n = normal[static_cast<std::size_t>(fi)];
-            bool against = false;
-            for (int j = st.nfstart[i]; j < st.nfstart[i + 1] && !against; ++j) {
-                const std::array<double, 3>& m =
-                    normal[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(j)])];
-                against = -(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]) > -0.1;
-            }
-            if (against) st.clist.push_back(fi);
-        }
+        g.query(st.nodes[i].x, hits);
+        for (const int fi : hits)
+            if (listed(i, fi, fb[static_cast<std::size_t>(fi)], normal)) st.clist.push_back(fi);
         std::sort(st.clist.begin() + st.cstart[i], st.clist.end());
         st.cstart[i + 1] = static_cast<int>(st.clist.size());
     }
 }
 
-// Rebuilds the nodes and faces this process sees and their candidates.
-void search() {
+// The nodes and faces this process sees, and the faces of each node.
+void gathersurface() {
     const std::vector<int> mine = ownsurfacenodes();
     const std::vector<std::vector<double>> got = exchangeghosts(mine);
     std::vector<int> localat;
     gathernodes(mine, got, localat);
     gatherfaces(got, localat);
     nodefaces();
-    findcandidates();
+}
+
+void searched() {
     st.frames.assign(st.faces.size(), faceframe{});
     st.framestep.assign(st.faces.size(), -1);
-    st.counters.searches += 1;
     st.counters.surfacenodes = static_cast<long long>(st.nodes.size());
     st.counters.surfacefaces = static_cast<long long>(st.faces.size());
     st.counters.candidates = static_cast<long long>(st.clist.size());
+}
+
+// Rebuilds the nodes and faces this process sees and their candidates.
+void search() {
+    gathersurface();
+    findcandidates();
+    st.spent = 0.0;
+    st.counters.searches += 1;
+    searched();
+}
+
+// The surface again after elements have eroded, searching only where it has
+// changed. The last search's lists stay good while the nodes close in by
+// less than the margin since then: the nodes have closed in by `moved` so
+// far, which is spent from the margin left to the next search. A node that
+// is new to the surface, or whose own faces have changed, is listed afresh
+// against every face; every other node keeps its list, less the faces gone,
+// and is checked against the faces new to the surface. Where that would
+// cost more than a search, or too little margin would be left, the search
+// runs instead.
+void erodedsearch(double moved) {
+    if (st.spent + moved > 0.5 * st.margin || st.nodes.empty()) {
+        search();
+        return;
+    }
+    std::vector<long long> oldgid(st.nodes.size());
+    for (std::size_t i = 0; i < st.nodes.size(); ++i) oldgid[i] = st.nodes[i].gid;
+    std::vector<std::pair<long long, int>> oldface(st.faces.size());
+    for (std::size_t i = 0; i < st.faces.size(); ++i)
+        oldface[i] = {st.faces[i].egid, st.faces[i].side};
+    const std::vector<int> oldstart = std::move(st.cstart), oldlist = std::move(st.clist);
+    const std::vector<int> oldnfstart = std::move(st.nfstart);
+    gathersurface();
+    const std::size_t nn = st.nodes.size(), nf = st.faces.size();
+
+    // Both face lists are in whole-model order, and so are both node lists.
+    std::vector<int> facenow(oldface.size(), -1);
+    std::vector<char> seen(nf, 0);
+    for (std::size_t a = 0, b = 0; a < oldface.size() && b < nf;) {
+        const std::pair<long long, int> k{st.faces[b].egid, st.faces[b].side};
+        if (oldface[a] < k) {
+            a += 1;
+        } else if (k < oldface[a]) {
+            b += 1;
+        } else {
+            facenow[a++] = static_cast<int>(b);
+            seen[b++] = 1;
+        }
+    }
+    std::vector<int> nodebefore(nn, -1);
+    for (std::size_t a = 0, b = 0; a < oldgid.size() && b < nn;) {
+        if (oldgid[a] < st.nodes[b].gid) {
+            a += 1;
+        } else if (st.nodes[b].gid < oldgid[a]) {
+            b += 1;
+        } else {
+            nodebefore[b++] = static_cast<int>(a++);
+        }
+    }
+    // A node's own faces are the same when it has as many as before and
+    // every one of them was seen before (its corners do not change).
+    std::vector<char> fresh(nn, 0);
+    std::size_t nfresh = 0;
+    for (std::size_t i = 0; i < nn; ++i) {
+        const int j = nodebefore[i];
+        bool same = j >= 0 && st.nfstart[i + 1] - st.nfstart[i] ==
+                                  oldnfstart[static_cast<std::size_t>(j) + 1] -
+                                      oldnfstart[static_cast<std::size_t>(j)];
+        for (int e = st.nfstart[i]; e < st.nfstart[i + 1] && same; ++e)
+            same = seen[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(e)])] != 0;
+        fresh[i] = static_cast<char>(same ? 0 : 1);
+        nfresh += fresh[i];
+    }
+    std::vector<int> added;
+    for (std::size_t b = 0; b < nf; ++b)
+        if (!seen[b]) added.push_back(static_cast<int>(b));
+    // A box test costs a small part of what a node's search does.
+    if ((nfresh * nf + nn * added.size()) > 64 * (nn + nf)) {
+        findcandidates();
+        st.spent = 0.0;
+        st.counters.searches += 1;
+        searched();
+        return;
+    }
+    std::vector<bin> fb(nf);
+    for (std::size_t i = 0; i < nf; ++i) fb[i] = searchbox(i);
+    std::vector<std::array<double, 3>> normal(nf);
+    for (std::size_t i = 0; i < nf; ++i) normal[i] = facenormal(st.faces[i]);
+    st.cstart.assign(nn + 1, 0);
+    st.clist.clear();
+    for (std::size_t i = 0; i < nn; ++i) {
+        if (fresh[i]) {
+            for (std::size_t fi = 0; fi < nf; ++fi)
+                if (listed(i, static_cast<int>(fi), fb[fi], normal))
+                    st.clist.push_back(static_cast<int>(fi));
+        } else {
+            const auto j = static_cast<std::size_t>(nodebefore[i]);
+            for (int e = oldstart[j]; e < oldstart[j + 1]; ++e) {
+                const int now =
+                    facenow[static_cast<std::size_t>(oldlist[static_cast<std::size_t>(e)])];
+                if (now >= 0) st.clist.push_back(now);
+            }
+            bool more = false;
+            for (const int fi : added)
+                if (listed(i, fi, fb[static_cast<std::size_t>(fi)], normal)) {
+                    st.clist.push_back(fi);
+                    more = true;
+                }
+            if (more) std::sort(st.clist.begin() + st.cstart[i], st.clist.end());
+        }
+        st.cstart[i + 1] = static_cast<int>(st.clist.size());
+    }
+    st.spent += moved;
+    st.counters.updates += 1;
+    searched();
 }
 
 // Positions, velocities and masses of the nodes seen, from this process's
@@ -753,7 +882,7 @@ void search() {
 bool refresh(double moved) {
     for (snode& s : st.nodes)
         if (s.local >= 0) static_cast<nodestate&>(s) = localstate(s.local);
-    if (moved > st.margin) return true;
+    if (moved > st.margin - st.spent) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
     std::vector<std::vector<double>>& out = st.sendstate;
@@ -1005,10 +1134,10 @@ void prepare() {
 std::vector<double>& startdepths() { return st.offsets; }
 std::vector<double>& holdcodes() { return st.holds; }
 
-void rebuild() {
+void rebuild(double moved) {
     st.own = exteriorfaces(st.local);
     facestiffness();
-    search();
+    erodedsearch(moved);
     st.searchedinstep = true;
 }
 
@@ -1215,7 +1344,23 @@ std::vector<double> setforces() {
     return st.setforce;
 }
 
-statistics stats() { return st.counters; }
+statistics stats() {
+    statistics s = st.counters;
+    s.margin = st.margin;
+    s.spent = st.spent;
+    return s;
+}
+
+std::vector<std::array<long long, 2>> candidatepairs() {
+    std::vector<std::array<long long, 2>> out;
+    for (std::size_t i = 0; i + 1 < st.cstart.size(); ++i)
+        for (int j = st.cstart[i]; j < st.cstart[i + 1]; ++j) {
+            const sface& f =
+                st.faces[static_cast<std::size_t>(st.clist[static_cast<std::size_t>(j)])];
+            out.push_back({st.nodes[i].gid, 8 * f.egid + f.side});
+        }
+    return out;
+}
 
 std::string stiffness() { return st.stiffpair; }
 

@@ -48,6 +48,7 @@
 // the force is the same whatever the partition.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,9 @@ std::vector<double> setforces();
 void prepare();
 
 // The surface again after elements have eroded: the faces of the elements
-// still in the model, and a new search (collective).
-void rebuild();
+// still in the model, and the candidates of the nodes and faces that have
+// changed (collective). `moved` is closing() of the step's reduction.
+void rebuild(double moved);
 
 // The starting depth still followed at each node of the process (0 none),
 // which a checkpoint carries.
@@ -106,11 +108,19 @@ std::vector<double>& holdcodes();
 // Counters for benchmarks and tests.
 struct statistics {
     long long searches;                    // searches run
+    long long updates;                     // searches only where erosion changed the surface
     long long pairs;                       // node-face pairs in contact summed over the steps
     long long surfacenodes, surfacefaces;  // on this process, ghosts included
     long long candidates;                  // listed node-face pairs of the last search
+    double margin;                         // how far nodes may close in between searches, m
+    double spent;                          // of it, used up by updates since the last search, m
 };
 statistics stats();
+
+// The listed node-face pairs of this process: each node's whole-model
+// number and 8 times its face's element's whole-model number plus its side,
+// in the order of the nodes and, per node, of the faces.
+std::vector<std::array<long long, 2>> candidatepairs();
 
 // The first pair of this process whose spring needed a shorter step than
 // the one taken, in words naming the node, the face, their material sets

@@ -255,7 +255,7 @@ void advance(const std::function<void()>& atstate) {
     // elements shows the faces behind them.
     if (failuredata::on && failure::agree(largest[0] > 0.0)) {
         guard::holders();
-        if (elementdata::contact.on) contact::rebuild();
+        if (elementdata::contact.on) contact::rebuild(contact::closing(largest + 1));
     }
     guard::checkstep(istep, dtk1);
     if (elementdata::contact.on) contact::apply(contact::closing(largest + 1));

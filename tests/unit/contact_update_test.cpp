@@ -1,0 +1,174 @@
+// The candidate lists after an erosion, updated only where the surface has
+// changed, against a search from scratch at the same positions: they hold
+// every pair the search lists within the margin not yet spent, and nothing
+// that is not near its face.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <set>
+#include <vector>
+
+#include "contact/contact.hpp"
+#include "contact/surface.hpp"
+#include "control/process.hpp"
+#include "model/model.hpp"
+
+namespace {
+
+constexpr double mm = 1e-3;
+
+// A 4 x 4 x 2 slab of 1 mm elements (z from -2 to 0 mm) and a 2 x 2 x 1
+// block (1 mm elements) above its middle, `gap` above it.
+void twobodies(double gap) {
+    process::reset();
+    std::vector<double> x;
+    std::vector<element>& el = elementdata::element_list;
+    el.clear();
+    const auto body = [&](int nx, int ny, int nz, double x0, double y0, double z0) {
+        const int first = static_cast<int>(x.size() / 3) + 1;
+        for (int k = 0; k <= nz; ++k)
+            for (int j = 0; j <= ny; ++j)
+                for (int i = 0; i <= nx; ++i)
+                    x.insert(x.end(), {(x0 + i) * mm, (y0 + j) * mm, z0 + k * mm});
+        const auto node = [&](int i, int j, int k) {
+            return first + i + (nx + 1) * (j + (ny + 1) * k);
+        };
+        for (int k = 0; k < nz; ++k)
+            for (int j = 0; j < ny; ++j)
+                for (int i = 0; i < nx; ++i)
+                    el.push_back({{node(i, j, k), node(i + 1, j, k), node(i + 1, j + 1, k),
+                                   node(i, j + 1, k), node(i, j, k + 1), node(i + 1, j, k + 1),
+                                   node(i + 1, j + 1, k + 1), node(i, j + 1, k + 1)},
+                                  1,
+                                  static_cast<int>(el.size()) + 1});
+    };
+    body(4, 4, 2, 0.0, 0.0, -2 * mm);
+    body(2, 2, 1, 1.0, 1.0, gap);
+    const std::size_t n = x.size() / 3;
+    particledata::nb_particle = static_cast<int>(n);
+    particledata::pos = x;
+    particledata::vel.assign(3 * n, 0.0);
+    particledata::acc.assign(3 * n, 0.0);
+    particledata::mp.assign(n, 1e-6);
+    elementdata::nb_element = static_cast<int>(el.size());
+    material m{};
+    m.density = 7800.0;
+    m.young = 2e11;
+    m.poisson = 0.3;
+    materialdata::mat_list = {m};
+    materialdata::history_list.assign(el.size(), history{});
+    for (history& h : materialdata::history_list) h.vol0 = mm * mm * mm;
+    elementdata::contact = contactcontrol{};
+    elementdata::contact.on = true;
+    elementdata::contact.scale = 0.1;
+    failuredata::on = true;
+    failuredata::eroded.assign(el.size(), 0);
+    failuredata::anyeroded = false;
+    failuredata::neroded = failuredata::nerodedjob = 0;
+}
+
+// Slab element (i, j) of layer k (0 the lower one).
+int slab(int i, int j, int k) { return i + 4 * (j + 4 * k); }
+
+void erode(const std::vector<int>& elements) {
+    for (const int e : elements) failuredata::eroded[static_cast<std::size_t>(e)] = 1;
+    failuredata::anyeroded = true;
+    failuredata::neroded += static_cast<int>(elements.size());
+    failuredata::nerodedjob = failuredata::neroded;
+}
+
+// Whether node `gid` lies in the box of face `code` widened by `pad`.
+bool near(long long gid, long long code, double pad) {
+    const element& e = elementdata::element_list[static_cast<std::size_t>(code / 8 - 1)];
+    const double* x = particledata::pos.data();
+    const double* p = x + 3 * (gid - 1);
+    for (int c = 0; c < 3; ++c) {
+        double lo = 1e300, hi = -1e300;
+        for (int k = 0; k < 4; ++k) {
+            const double v = x[3 * (e.node[contact::hexfaces[code % 8][k]] - 1) + c];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        if (p[c] < lo - pad || p[c] > hi + pad) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(ContactUpdate, ListsAfterErosionHoldWhatASearchFromScratchFindsWithinTheMarginLeft) {
+    struct Step {
+        const char* what;
+        double dx, dz;            // the block moves by this (mm)
+        std::vector<int> eroded;  // then these slab elements erode
+        bool searched;            // a search from scratch is expected, not an update
+    };
+    const Step steps[] = {
+        {"a top element under the block's corner: new faces and nodes below the block",
+         0.0,
+         -0.05,
+         {slab(1, 1, 1)},
+         false},
+        {"its neighbour, after a slide", 0.05, 0.0, {slab(2, 1, 1)}, false},
+        {"the element under the first: the hole goes through", 0.0, -0.05, {slab(1, 1, 0)}, false},
+        {"a corner of the slab, far from the block", 0.02, 0.0, {slab(0, 3, 1)}, false},
+        {"after a move of more than half the margin", 0.0, -0.5, {slab(2, 2, 1)}, true},
+        {"right after that search", 0.0, -0.01, {slab(1, 2, 1)}, false},
+    };
+    const double gap = 0.3 * mm;
+    const double depth = 0.5 * mm;  // half a 1 mm element
+    twobodies(gap);
+    contact::start(false);
+    std::vector<std::vector<std::array<long long, 2>>> lists;
+    std::vector<double> left, spent, positions[6];
+    for (std::size_t s = 0; s < std::size(steps); ++s) {
+        const Step& st = steps[s];
+        for (int k = 5 * 5 * 3; k < particledata::nb_particle; ++k) {  // the block's nodes
+            particledata::pos[3 * static_cast<std::size_t>(k)] += st.dx * mm;
+            particledata::pos[3 * static_cast<std::size_t>(k) + 2] += st.dz * mm;
+        }
+        double largest[contact::motionvalues];
+        contact::motion(largest);
+        const long long before = contact::stats().updates;
+        erode(st.eroded);
+        contact::rebuild(contact::closing(largest));
+        EXPECT_EQ(contact::stats().updates == before, st.searched) << st.what;
+        lists.push_back(contact::candidatepairs());
+        const contact::statistics c = contact::stats();
+        left.push_back(c.margin - c.spent);
+        spent.push_back(c.spent);
+        positions[s] = particledata::pos;
+    }
+    EXPECT_EQ(contact::stats().margin, 2.0 * depth);
+
+    // The same states met from scratch.
+    std::vector<int> gone;
+    for (std::size_t s = 0; s < std::size(steps); ++s) {
+        SCOPED_TRACE(steps[s].what);
+        gone.insert(gone.end(), steps[s].eroded.begin(), steps[s].eroded.end());
+        twobodies(gap);
+        particledata::pos = positions[s];
+        erode(gone);
+        contact::reset();
+        contact::start(false);
+        const std::vector<std::array<long long, 2>> fresh = contact::candidatepairs();
+        const std::set<std::array<long long, 2>> kept(lists[s].begin(), lists[s].end());
+        const std::set<std::array<long long, 2>> found(fresh.begin(), fresh.end());
+        EXPECT_EQ(kept.size(), lists[s].size()) << "a pair listed twice";
+        int missing = 0, far = 0;
+        for (const auto& p : found)
+            if (near(p[0], p[1], depth + left[s]) && !kept.contains(p)) missing += 1;
+        for (const auto& p : kept)
+            if (!found.contains(p) && !near(p[0], p[1], depth + 2.0 * depth + spent[s])) far += 1;
+        EXPECT_EQ(missing, 0) << "pairs the search lists within the margin left";
+        EXPECT_EQ(far, 0) << "pairs no search would have listed";
+        if (steps[s].searched) { EXPECT_EQ(kept, found); }
+        // Faces of eroded elements are gone from the lists.
+        for (const auto& p : kept)
+            EXPECT_FALSE(std::find(gone.begin(), gone.end(), static_cast<int>(p[1] / 8 - 1)) !=
+                         gone.end());
+    }
+    contact::reset();
+    process::reset();
+}
