@@ -28,16 +28,8 @@ cd "$run"
 for d in $(awk '/^proc/ {print $4}' hexdyn.map); do
     sed -i 's/^repo .*/repo 1/' "$d"
 done
-start=$(date +%s.%N)
-mpiexec.mpich -n "$nprocs" "$bin/hexdyn" >solver.log 2>&1 &
-solver=$!
-tail -f --pid=$solver solver.log 2>/dev/null |
-    awk '/Step=/ { n = $0; sub(/.*Step= */, "", n); sub(/ .*/, "", n); if (n % 500 == 0 || n == 1) { print; fflush() } next } { print; fflush() }' &
-tailer=$!
-status=0
-wait $solver || status=$?
-wait $tailer 2>/dev/null || true
-end=$(date +%s.%N)
+. "$root/scripts/solve.sh"
+runsolver "$nprocs" 500 all
 if [ "$status" -ne 0 ]; then
     echo "the solver stopped with status $status; see $run/solver.log" >&2
     exit "$status"

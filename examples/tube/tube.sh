@@ -130,17 +130,8 @@ fi
 "$bin/hexdyn-partition" tube.deck "$nprocs" --dir . | tail -n 2
 
 echo "== solve (progress every 5000 steps)"
-start=$(date +%s.%N)
-mpiexec.mpich -n "$nprocs" "$bin/hexdyn" >solver.log 2>&1 &
-solver=$!
-tail -f --pid=$solver solver.log 2>/dev/null |
-    awk '/Step=/ { n = $0; sub(/.*Step= */, "", n); sub(/ .*/, "", n); if (n % 5000 == 0 || n == 1) print; fflush(); next }
-         /\*\*\*/ { print; fflush() }' &
-tailer=$!
-status=0
-wait $solver || status=$?
-wait $tailer 2>/dev/null || true
-end=$(date +%s.%N)
+. "$root/scripts/solve.sh"
+runsolver "$nprocs" 5000
 if [ "$status" -ne 0 ]; then
     echo "the solver stopped with status $status; see $run/solver.log" >&2
     exit "$status"

@@ -779,7 +779,7 @@ void search() {
 // cost more than a search, or too little margin would be left, the search
 // runs instead.
 void erodedsearch(double moved) {
-    if (st.spent + moved > 0.5 * st.margin || st.nodes.empty()) {
+    if (st.spent + moved > 0.5 * st.margin) {
         search();
         return;
     }
@@ -834,10 +834,12 @@ void erodedsearch(double moved) {
     std::vector<int> added;
     for (std::size_t b = 0; b < nf; ++b)
         if (!seen[b]) added.push_back(static_cast<int>(b));
-    // A box test costs a small part of what a node's search does.
+    // A box test costs a small part of what a node's search does. (The
+    // margin spent stays the same on every process: when the next search
+    // comes is decided alike everywhere.)
     if ((nfresh * nf + nn * added.size()) > 64 * (nn + nf)) {
         findcandidates();
-        st.spent = 0.0;
+        st.spent += moved;
         st.counters.searches += 1;
         searched();
         return;
