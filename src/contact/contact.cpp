@@ -120,9 +120,11 @@ struct pairing {
 // A face seen from the nodes near it in one step (see frame()).
 struct faceframe {
     double n[3];     // unit normal of the diagonals
+    double c[3];     // centre (mean of the corners)
     double w;        // distance of corner 0 from the plane through the centre
     double vf[3];    // mean of the corners' v + dtn a
-    sideframe side;  // the side test's part of the face, and the centre
+    bool sided;      // `side` is of this step
+    sideframe side;  // the side test's part of the face
 };
 
 // Stiffness and capture depth of the process's faces from the geometry at
@@ -305,9 +307,10 @@ int facebycode(double code) {
 }
 
 // The face's frame for the step: the plane through its centre along its
-// unit normal, the corners' distance w from it, the mean velocity of its
-// corners a step on (v + dtn a), and its part of the side test. Computed
-// once a step for each face a node looks at.
+// unit normal, the corners' distance w from it and the mean velocity of its
+// corners a step on (v + dtn a). Computed once a step for each face a node
+// looks at; its part of the side test (sideof()) only once a node is near
+// the face's plane.
 const faceframe& frame(int fi, double dtn) {
     const std::size_t k = static_cast<std::size_t>(fi);
     faceframe& fr = st.frames[k];
@@ -317,7 +320,7 @@ const faceframe& frame(int fi, double dtn) {
     double xf[4][3];
     corners(f, xf);
     const std::array<double, 3> n = facenormal(f);
-    fr.side = sideframeof(xf);
+    fr.sided = false;
     fr.w = 0.0;
     for (int c = 0; c < 3; ++c) {
         double vf = 0.0;
@@ -327,9 +330,22 @@ const faceframe& frame(int fi, double dtn) {
         }
         fr.n[c] = n[c];
         fr.vf[c] = vf;
-        fr.w += (xf[0][c] - fr.side.c[c]) * n[c];
+        fr.c[c] = 0.25 * (xf[0][c] + xf[1][c] + xf[2][c] + xf[3][c]);
+        fr.w += (xf[0][c] - fr.c[c]) * n[c];
     }
     return fr;
+}
+
+// The side test's part of face fi for the step, whose frame() is taken.
+const sideframe& sideof(int fi) {
+    faceframe& fr = st.frames[static_cast<std::size_t>(fi)];
+    if (!fr.sided) {
+        double xf[4][3];
+        corners(st.faces[static_cast<std::size_t>(fi)], xf);
+        fr.side = sideframeof(xf);
+        fr.sided = true;
+    }
+    return fr.side;
 }
 
 // The face a free node `s` comes into contact with, none if none: among its
@@ -350,7 +366,7 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         // w plus what it closes in within the step is not at the face.
         double d = 0.0, closing = 0.0;
         for (int c = 0; c < 3; ++c) {
-            d += (s.x[c] - fr.side.c[c]) * fr.n[c];
+            d += (s.x[c] - fr.c[c]) * fr.n[c];
             closing += (s.v[c] + dtn * s.a[c] - fr.vf[c]) * fr.n[c];
         }
         const double w = fr.w;
@@ -361,7 +377,7 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         // (1 + edgetolerance)^2 |w| of that plane, and the node no deeper
         // than the capture depth: a node off to the side is not at the face.
         const double above = d + 1.0405 * std::fabs(w);
-        if (offface(fr.side, s.x, above > f.depth ? above : f.depth)) continue;
+        if (offface(sideof(fi), s.x, above > f.depth ? above : f.depth)) continue;
         double xf[4][3];
         corners(f, xf);
         pairing q;
