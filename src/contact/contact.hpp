@@ -41,11 +41,13 @@
 // a margin) on a grid and lists, per node, the faces near it; it is redone
 // when some node has moved by half the margin since, so the lists always
 // hold every face a node can touch, and the forces do not depend on when the
-// search ran. On several processes each process sends the surface nodes and
-// faces near another's surface (by boxes) to that process only; every
-// process that holds a node forms its whole contact force, adding the terms
-// of the pairs in the order of the whole-model numbers of their nodes, so
-// the force is the same whatever the partition.
+// search ran. After an erosion only the nodes and faces the erosion changed
+// are searched; the closing-in up to then is spent from the margin left to
+// the next search. On several processes each process sends the surface
+// nodes and faces near another's surface (by boxes) to that process only;
+// every process that holds a node forms its whole contact force, adding the
+// terms of the pairs in the order of the whole-model numbers of their
+// nodes, so the force is the same whatever the partition.
 #pragma once
 
 #include <array>
