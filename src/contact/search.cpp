@@ -14,6 +14,17 @@ std::int64_t grid::level::cellof(const double x[3], int axis) const {
     return r > last ? dims[axis] - 1 : static_cast<std::int64_t>(r);
 }
 
+std::size_t grid::level::probe(std::int64_t c) const {
+    const std::size_t mask = keys.size() - 1;
+    // Fibonacci hashing of the cell number, its high bits folded down:
+    // neighbouring cells spread out.
+    std::uint64_t h = static_cast<std::uint64_t>(c) * 0x9E3779B97F4A7C15ULL;
+    h ^= h >> 29;
+    std::size_t at = static_cast<std::size_t>(h) & mask;
+    while (keys[at] != c && keys[at] != -1) at = (at + 1) & mask;
+    return at;
+}
+
 void grid::query(const double x[3], std::vector<int>& hits) const {
     const std::size_t first = hits.size();
     int found = 0;
@@ -24,9 +35,9 @@ void grid::query(const double x[3], std::vector<int>& hits) const {
             continue;
         const std::int64_t c =
             (l.cellof(x, 2) * l.dims[1] + l.cellof(x, 1)) * l.dims[0] + l.cellof(x, 0);
-        const auto it = std::lower_bound(l.keys.begin(), l.keys.end(), c);
-        if (it == l.keys.end() || *it != c) continue;
-        const std::size_t k = static_cast<std::size_t>(it - l.keys.begin());
+        const std::size_t at = l.probe(c);
+        if (l.keys[at] != c) continue;
+        const auto k = static_cast<std::size_t>(l.kept[at]);
         for (std::int64_t i = l.start[k]; i < l.start[k + 1]; ++i)
             hits.push_back(l.entries[static_cast<std::size_t>(i)]);
         found += 1;
@@ -95,8 +106,25 @@ grid bingrid(const std::vector<bin>& boxes) {
             v.top[c] = hi[c];
             v.dims[c] = static_cast<std::int64_t>(std::floor((hi[c] - lo[c]) / h)) + 1;
         }
-        std::vector<std::pair<std::int64_t, int>> placed;
-        placed.reserve(8 * n);
+        // The cells of each box of the class, numbered as they are first
+        // met; then the boxes cell by cell, in increasing number in each.
+        // Twice as many places as cells, at least.
+        std::size_t cellsum = 0;
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            if (cls[i] != l) continue;
+            std::size_t cells = 1;
+            for (int c = 0; c < 3; ++c)
+                cells *= static_cast<std::size_t>(v.cellof(boxes[i].hi, c) -
+                                                  v.cellof(boxes[i].lo, c) + 1);
+            cellsum += cells;
+        }
+        std::size_t places = 16;
+        while (places < 2 * cellsum) places *= 2;
+        v.keys.assign(places, -1);
+        v.kept.assign(places, -1);
+        std::vector<std::int64_t> count;
+        std::vector<std::size_t> cellat;  // per cell of each box in turn, its table place
+        cellat.reserve(cellsum);
         for (std::size_t i = 0; i < boxes.size(); ++i) {
             if (cls[i] != l) continue;
             std::int64_t a[3], b[3];
@@ -106,20 +134,37 @@ grid bingrid(const std::vector<bin>& boxes) {
             }
             for (std::int64_t z = a[2]; z <= b[2]; ++z)
                 for (std::int64_t y = a[1]; y <= b[1]; ++y)
-                    for (std::int64_t x = a[0]; x <= b[0]; ++x)
-                        placed.emplace_back((z * v.dims[1] + y) * v.dims[0] + x,
-                                            static_cast<int>(i));
+                    for (std::int64_t x = a[0]; x <= b[0]; ++x) {
+                        const std::int64_t key = (z * v.dims[1] + y) * v.dims[0] + x;
+                        const std::size_t at = v.probe(key);
+                        if (v.keys[at] != key) {
+                            v.keys[at] = key;
+                            v.kept[at] = static_cast<int>(count.size());
+                            count.push_back(0);
+                        }
+                        count[static_cast<std::size_t>(v.kept[at])] += 1;
+                        cellat.push_back(at);
+                    }
         }
-        std::sort(placed.begin(), placed.end());
-        v.entries.reserve(placed.size());
-        for (std::size_t j = 0; j < placed.size(); ++j) {
-            if (j == 0 || placed[j].first != placed[j - 1].first) {
-                v.keys.push_back(placed[j].first);
-                v.start.push_back(static_cast<std::int64_t>(j));
+        v.start.assign(count.size() + 1, 0);
+        for (std::size_t k = 0; k < count.size(); ++k) v.start[k + 1] = v.start[k] + count[k];
+        v.entries.assign(cellat.size(), 0);
+        std::vector<std::int64_t> fill(v.start.begin(), v.start.end() - 1);
+        std::size_t j = 0;
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            if (cls[i] != l) continue;
+            std::int64_t a[3], b[3];
+            for (int c = 0; c < 3; ++c) {
+                a[c] = v.cellof(boxes[i].lo, c);
+                b[c] = v.cellof(boxes[i].hi, c);
             }
-            v.entries.push_back(placed[j].second);
+            const std::size_t cells =
+                static_cast<std::size_t>((b[0] - a[0] + 1) * (b[1] - a[1] + 1) * (b[2] - a[2] + 1));
+            for (std::size_t e = 0; e < cells; ++e, ++j) {
+                const auto k = static_cast<std::size_t>(v.kept[cellat[j]]);
+                v.entries[static_cast<std::size_t>(fill[k]++)] = static_cast<int>(i);
+            }
         }
-        v.start.push_back(static_cast<std::int64_t>(placed.size()));
         g.levels.push_back(std::move(v));
     }
     return g;

@@ -5,10 +5,11 @@
 // its own cell of each class. Only the cells that hold boxes are kept, so a class
 // of small boxes gets small cells however far apart its boxes lie: a mesh
 // graded from fine to coarse does not list the coarse faces' width of fine
-// faces at every node. Building costs the sorting of the boxes' cells, a
-// query a binary search per class.
+// faces at every node. The kept cells are found through a hash table of
+// their numbers: building and a query cost a few probes per cell.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,10 +31,16 @@ class grid {
         double top[3] = {0.0, 0.0, 0.0};  // the upper corner of the class's boxes
         double cell = 1.0;
         std::int64_t dims[3] = {1, 1, 1};
-        std::vector<std::int64_t> keys;   // the cells holding boxes, increasing
+        // Open addressing, a power of two long: the number of a kept cell
+        // (-1 an empty place) and the cell's place in `start`.
+        std::vector<std::int64_t> keys;
+        std::vector<int> kept;
         std::vector<std::int64_t> start;  // per kept cell, its first entry
         std::vector<int> entries;         // box numbers, cell by cell, increasing in a cell
         std::int64_t cellof(const double x[3], int axis) const;
+        // The place of cell `c` in `keys`: where it is, or the empty place
+        // where it would go.
+        std::size_t probe(std::int64_t c) const;
     };
     std::vector<level> levels;
 };
