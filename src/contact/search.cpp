@@ -124,7 +124,9 @@ grid bingrid(const std::vector<bin>& boxes) {
         v.kept.assign(places, -1);
         std::vector<std::int64_t> count;
         std::vector<std::size_t> cellat;  // per cell of each box in turn, its table place
+        std::vector<int> cellbox;         // and the box
         cellat.reserve(cellsum);
+        cellbox.reserve(cellsum);
         for (std::size_t i = 0; i < boxes.size(); ++i) {
             if (cls[i] != l) continue;
             std::int64_t a[3], b[3];
@@ -144,26 +146,16 @@ grid bingrid(const std::vector<bin>& boxes) {
                         }
                         count[static_cast<std::size_t>(v.kept[at])] += 1;
                         cellat.push_back(at);
+                        cellbox.push_back(static_cast<int>(i));
                     }
         }
         v.start.assign(count.size() + 1, 0);
         for (std::size_t k = 0; k < count.size(); ++k) v.start[k + 1] = v.start[k] + count[k];
         v.entries.assign(cellat.size(), 0);
         std::vector<std::int64_t> fill(v.start.begin(), v.start.end() - 1);
-        std::size_t j = 0;
-        for (std::size_t i = 0; i < boxes.size(); ++i) {
-            if (cls[i] != l) continue;
-            std::int64_t a[3], b[3];
-            for (int c = 0; c < 3; ++c) {
-                a[c] = v.cellof(boxes[i].lo, c);
-                b[c] = v.cellof(boxes[i].hi, c);
-            }
-            const std::size_t cells =
-                static_cast<std::size_t>((b[0] - a[0] + 1) * (b[1] - a[1] + 1) * (b[2] - a[2] + 1));
-            for (std::size_t e = 0; e < cells; ++e, ++j) {
-                const auto k = static_cast<std::size_t>(v.kept[cellat[j]]);
-                v.entries[static_cast<std::size_t>(fill[k]++)] = static_cast<int>(i);
-            }
+        for (std::size_t j = 0; j < cellat.size(); ++j) {
+            const auto k = static_cast<std::size_t>(v.kept[cellat[j]]);
+            v.entries[static_cast<std::size_t>(fill[k]++)] = cellbox[j];
         }
         g.levels.push_back(std::move(v));
     }
