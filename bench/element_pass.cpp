@@ -335,10 +335,11 @@ void buildmodel(const options& o, slab s) {
     }
 }
 
-// One step of the time loop without output.
+// One step of the time loop without output (the model has no contact).
 void step() {
     using namespace simulation;
-    advance();
+    static contact::surface nocontact;
+    advance(nocontact);
     currenttime = currenttime + dtk1;
     istep = istep + 1;
 }

@@ -12,6 +12,7 @@
 #include "contact/exchange.hpp"
 #include "contact/overlap.hpp"
 #include "contact/penalty.hpp"
+#include "contact/record.hpp"
 #include "contact/search.hpp"
 #include "contact/surface.hpp"
 #include "model/errorstop.hpp"
@@ -36,29 +37,18 @@ struct nodestate {
     double m;
     double offset;  // starting depth still followed (<= 0)
     double hold;    // code of the face holding it (holdcode), 0 none
-    static constexpr std::size_t doubles = 12;
-    // Writes the record at d[0] .. d[doubles - 1].
-    void packto(double* d) const {
-        std::copy(x, x + 3, d);
-        std::copy(v, v + 3, d + 3);
-        std::copy(a, a + 3, d + 6);
-        d[9] = m;
-        d[10] = offset;
-        d[11] = hold;
-    }
-    void pack(std::vector<double>& out) const {
-        out.resize(out.size() + doubles);
-        packto(out.data() + out.size() - doubles);
-    }
-    void unpack(const double* d) {
-        std::copy(d, d + 3, x);
-        std::copy(d + 3, d + 6, v);
-        std::copy(d + 6, d + 9, a);
-        m = d[9];
-        offset = d[10];
-        hold = d[11];
+    template <class IO, class R>
+    static constexpr void fields(IO& io, R& r) {
+        io(r.x);
+        io(r.v);
+        io(r.a);
+        io(r.m);
+        io(r.offset);
+        io(r.hold);
     }
 };
+
+constexpr std::size_t statedoubles = recordsize(nodestate{});
 
 // A node of the surface this process sees: its own or a ghost of another
 // process's.
@@ -78,28 +68,20 @@ struct facerecord {
     double k, depth;     // stiffness f K A / V (N/m^3), capture depth (m)
     int part;            // material set of the element
     double area;         // area at the start, m^2
-    static constexpr std::size_t doubles = 1 + 1 + 4 + 8 + 2 + 1 + 1;
-    void pack(std::vector<double>& out) const {
-        out.push_back(static_cast<double>(egid));
-        out.push_back(side);
-        for (const long long g : gnode) out.push_back(static_cast<double>(g));
-        for (const long long g : enode) out.push_back(static_cast<double>(g));
-        out.push_back(k);
-        out.push_back(depth);
-        out.push_back(part);
-        out.push_back(area);
-    }
-    void unpack(const double* d) {
-        egid = static_cast<long long>(d[0]);
-        side = static_cast<int>(d[1]);
-        for (int c = 0; c < 4; ++c) gnode[c] = static_cast<long long>(d[2 + c]);
-        for (int c = 0; c < 8; ++c) enode[c] = static_cast<long long>(d[6 + c]);
-        k = d[14];
-        depth = d[15];
-        part = static_cast<int>(d[16]);
-        area = d[17];
+    template <class IO, class R>
+    static constexpr void fields(IO& io, R& r) {
+        io(r.egid);
+        io(r.side);
+        io(r.gnode);
+        io(r.enode);
+        io(r.k);
+        io(r.depth);
+        io(r.part);
+        io(r.area);
     }
 };
+
+constexpr std::size_t facedoubles = recordsize(facerecord{});
 
 // A face this process sees.
 struct sface : facerecord {
@@ -140,10 +122,12 @@ struct overlap {
     long long node = 0, element = 0;
 };
 
+}  // namespace
+
 // Everything the contact keeps from one step to the next, in one object:
-// built by prepare() and start(), renewed by the search, forgotten by
-// reset().
-struct surfacestate {
+// built by prepare() and start(), renewed by the search, carried by the time
+// loop through the `surface` handle.
+struct state {
     bool ready = false;
     localexterior local;    // which faces of the process's elements no other one has
     std::vector<face> own;  // the process's exterior faces
@@ -182,14 +166,15 @@ struct surfacestate {
     bool searchedinstep = false;  // the surface was rebuilt after erosion in this step
     std::string stiffpair;        // the first pair whose spring needed a shorter step, in words
 };
-surfacestate st;
+
+namespace {
 
 // The stop depth of a pair, as a fraction of the face's capture depth (half
 // its element's thickness).
 constexpr double stopfraction = 0.005;
 
 // The state of local node k from the process's arrays.
-nodestate localstate(int k) {
+nodestate localstate(const state& st, int k) {
     const std::size_t i = 3 * static_cast<std::size_t>(k);
     nodestate s{};
     s.m = particledata::mp[static_cast<std::size_t>(k)];
@@ -206,7 +191,7 @@ nodestate localstate(int k) {
 
 std::uint64_t bit(int set) { return set >= 1 && set <= 64 ? std::uint64_t{1} << (set - 1) : 0; }
 
-void setparts() {
+void setparts(state& st) {
     const contactcontrol& c = elementdata::contact;
     st.everyset = c.parts.empty() && c.pairs.empty();
     st.allowed.assign(65, 0);
@@ -228,21 +213,21 @@ void setparts() {
 
 // The scale factor of the spring between node `s` (the lowest set of its
 // faces) and a face of set `part`.
-double springfactor(const snode& s, int part) {
+double springfactor(const state& st, const snode& s, int part) {
     if (s.parts == 0 || part < 1 || part > 64) return 1.0;
     int set = 1;
     for (std::uint64_t p = s.parts; (p & 1) == 0; p >>= 1) set += 1;
     return st.pairfactor[65 * static_cast<std::size_t>(set) + static_cast<std::size_t>(part)];
 }
 
-bool touches(const snode& s, const sface& f) {
+bool touches(const state& st, const snode& s, const sface& f) {
     if (st.everyset) return true;
     if (f.part < 1 || f.part > 64) return false;
     return (st.allowed[static_cast<std::size_t>(f.part)] & s.parts) != 0;
 }
 
 // Unit normal of face `f` from its diagonals.
-std::array<double, 3> facenormal(const sface& f) {
+std::array<double, 3> facenormal(const state& st, const sface& f) {
     std::array<double, 3> m = diagonalcross(
         st.nodes[static_cast<std::size_t>(f.n[0])].x, st.nodes[static_cast<std::size_t>(f.n[1])].x,
         st.nodes[static_cast<std::size_t>(f.n[2])].x, st.nodes[static_cast<std::size_t>(f.n[3])].x);
@@ -256,12 +241,12 @@ std::array<double, 3> facenormal(const sface& f) {
 // of each of its own faces, as far as that face looks against n. A uniform
 // pressure then loads a face's corners, edges and middle nodes in
 // proportion to their share of it.
-double pressingarea(const snode& s, const double n[3], double* most = nullptr) {
+double pressingarea(const state& st, const snode& s, const double n[3], double* most = nullptr) {
     const std::size_t i = static_cast<std::size_t>(&s - st.nodes.data());
     double a = 0.0;
     for (int j = st.nfstart[i]; j < st.nfstart[i + 1]; ++j) {
         const sface& f = st.faces[static_cast<std::size_t>(st.nflist[static_cast<std::size_t>(j)])];
-        const std::array<double, 3> m = facenormal(f);
+        const std::array<double, 3> m = facenormal(st, f);
         const double c = -(m[0] * n[0] + m[1] * n[1] + m[2] * n[2]);
         if (c > 0.0) a += 0.25 * f.area * c;
         if (most && c > *most) *most = c;
@@ -269,13 +254,13 @@ double pressingarea(const snode& s, const double n[3], double* most = nullptr) {
     return a;
 }
 
-void corners(const sface& f, double xf[4][3]) {
+void corners(const state& st, const sface& f, double xf[4][3]) {
     for (int k = 0; k < 4; ++k)
         for (int c = 0; c < 3; ++c) xf[k][c] = st.nodes[static_cast<std::size_t>(f.n[k])].x[c];
 }
 
 // The relative normal motion of pairing q of node s.
-void relative(const snode& s, pairing& q) {
+void relative(const state& st, const snode& s, pairing& q) {
     const sface& f = st.faces[static_cast<std::size_t>(q.face)];
     q.vn = 0.0;
     q.an = 0.0;
@@ -292,7 +277,7 @@ void relative(const snode& s, pairing& q) {
 }
 
 // The face seen with hold code `code`, -1 none.
-int facebycode(double code) {
+int facebycode(const state& st, double code) {
     if (!(code >= 8.0)) return -1;
     const long long egid = static_cast<long long>(code / 8.0);
     const int side = static_cast<int>(code - 8.0 * static_cast<double>(egid));
@@ -311,15 +296,15 @@ int facebycode(double code) {
 // corners a step on (v + dtn a). Computed once a step for each face a node
 // looks at; its part of the side test (sideof()) only once a node is near
 // the face's plane.
-const faceframe& frame(int fi, double dtn) {
+const faceframe& frame(state& st, int fi, double dtn) {
     const std::size_t k = static_cast<std::size_t>(fi);
     faceframe& fr = st.frames[k];
     if (st.framestep[k] == st.stepcount) return fr;
     st.framestep[k] = st.stepcount;
     const sface& f = st.faces[k];
     double xf[4][3];
-    corners(f, xf);
-    const std::array<double, 3> n = facenormal(f);
+    corners(st, f, xf);
+    const std::array<double, 3> n = facenormal(st, f);
     fr.sided = false;
     fr.w = 0.0;
     for (int c = 0; c < 3; ++c) {
@@ -337,11 +322,11 @@ const faceframe& frame(int fi, double dtn) {
 }
 
 // The side test's part of face fi for the step, whose frame() is taken.
-const sideframe& sideof(int fi) {
+const sideframe& sideof(state& st, int fi) {
     faceframe& fr = st.frames[static_cast<std::size_t>(fi)];
     if (!fr.sided) {
         double xf[4][3];
-        corners(st.faces[static_cast<std::size_t>(fi)], xf);
+        corners(st, st.faces[static_cast<std::size_t>(fi)], xf);
         fr.side = sideframeof(xf);
         fr.sided = true;
     }
@@ -354,13 +339,13 @@ const sideframe& sideof(int fi) {
 // step `dtnext` and dt(n) `dtn`; both 0 at the start), the one its own
 // faces are most turned against (the face it went through, not the side of
 // the body whose plane it lies on); among nearly equal ones the nearest.
-pairing capture(const snode& s, double dtnext, double dtn) {
+pairing capture(state& st, const snode& s, double dtnext, double dtn) {
     pairing best;
     const std::size_t i = static_cast<std::size_t>(&s - st.nodes.data());
     for (int j = st.cstart[i]; j < st.cstart[i + 1]; ++j) {
         const int fi = st.clist[static_cast<std::size_t>(j)];
         const sface& f = st.faces[static_cast<std::size_t>(fi)];
-        const faceframe& fr = frame(fi, dtn);
+        const faceframe& fr = frame(st, fi, dtn);
         // The patch lies within its corners' distance w from the plane
         // through their centre: a node in front of that plane by more than
         // w plus what it closes in within the step is not at the face.
@@ -377,14 +362,14 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         // (1 + edgetolerance)^2 |w| of that plane, and the node no deeper
         // than the capture depth: a node off to the side is not at the face.
         const double above = d + 1.0405 * std::fabs(w);
-        if (offface(sideof(fi), s.x, above > f.depth ? above : f.depth)) continue;
+        if (offface(sideof(st, fi), s.x, above > f.depth ? above : f.depth)) continue;
         double xf[4][3];
-        corners(f, xf);
+        corners(st, f, xf);
         pairing q;
         q.face = fi;
         q.p = project(s.x, xf);
         if (!q.p.inside || -q.p.gap > f.depth) continue;
-        relative(s, q);
+        relative(st, s, q);
         if (!(q.p.gap < 0.0) && !(q.p.gap + dtnext * (q.vn + dtn * q.an) < 0.0)) continue;
         // A node whose own faces all stand square to the face (an edge
         // driven into the side of another body) is taken too, after any
@@ -394,7 +379,7 @@ pairing capture(const snode& s, double dtnext, double dtn) {
         // on (a node of a plate beside the edge of a block sliding on it)
         // is not taken that way.
         double most = -1.0;
-        q.area = pressingarea(s, q.p.normal, &most);
+        q.area = pressingarea(st, s, q.p.normal, &most);
         if (!(q.area > 0.0) &&
             (!(most > -0.1) || !(std::fabs(q.p.xi) < 0.98 && std::fabs(q.p.eta) < 0.98)))
             continue;
@@ -410,23 +395,23 @@ pairing capture(const snode& s, double dtnext, double dtn) {
 // edge it goes to the neighbouring face that takes it, or stays if it has
 // only slipped a little beyond the edge. It is let go once it is in front
 // of the face and moving away from it.
-pairing choose(const snode& s, double dtnext, double dtn) {
-    const int h = facebycode(s.hold);
-    if (h < 0) return capture(s, dtnext, dtn);
+pairing choose(state& st, const snode& s, double dtnext, double dtn) {
+    const int h = facebycode(st, s.hold);
+    if (h < 0) return capture(st, s, dtnext, dtn);
     pairing q;
     q.face = h;
     double xf[4][3];
-    corners(st.faces[static_cast<std::size_t>(h)], xf);
+    corners(st, st.faces[static_cast<std::size_t>(h)], xf);
     q.p = project(s.x, xf);
     if (!q.p.inside) {
-        const pairing next = capture(s, dtnext, dtn);
+        const pairing next = capture(st, s, dtnext, dtn);
         if (next.face >= 0) return next;
         if (!(std::fabs(q.p.xi) <= 1.5 && std::fabs(q.p.eta) <= 1.5)) return {};
     }
-    relative(s, q);
+    relative(st, s, q);
     const double g = q.p.gap - s.offset;
     if (g > 0.0 && g + dtnext * (q.vn + dtn * q.an) > 0.0) return {};
-    q.area = pressingarea(s, q.p.normal);
+    q.area = pressingarea(st, s, q.p.normal);
     return q;
 }
 
@@ -450,7 +435,7 @@ facemeasure measure(const face& f) {
     return m;
 }
 
-void facestiffness() {
+void facestiffness(state& st) {
     st.ownk.assign(st.own.size(), 0.0);
     st.owndepth.assign(st.own.size(), 0.0);
     st.ownarea.assign(st.own.size(), 0.0);
@@ -467,7 +452,7 @@ void facestiffness() {
 
 // The margin of the search and the reach of the ghosts, from the faces of
 // the whole model at the start.
-void setmargins() {
+void setmargins(state& st) {
     double thin = 1e300, deep = 0.0, wide = 0.0;
     const double* x = particledata::pos.data();
     for (std::size_t i = 0; i < st.own.size(); ++i) {
@@ -492,7 +477,7 @@ void setmargins() {
 }
 
 // The record of the process's exterior face i.
-facerecord ownrecord(std::size_t i) {
+facerecord ownrecord(const state& st, std::size_t i) {
     const face& f = st.own[i];
     const element& el = elementdata::element_list[static_cast<std::size_t>(f.element)];
     facerecord r{};
@@ -508,14 +493,22 @@ facerecord ownrecord(std::size_t i) {
 }
 
 // A node sent with the ghosts: its number, then its state.
-constexpr std::size_t nodedoubles = 1 + nodestate::doubles;
-void packnode(std::vector<double>& out, int k) {
-    out.push_back(static_cast<double>(globalnode(k)));
-    localstate(k).pack(out);
+struct ghostnode {
+    long long gid;
+    nodestate s;
+    template <class IO, class R>
+    static constexpr void fields(IO& io, R& r) {
+        io(r.gid);
+        nodestate::fields(io, r.s);
+    }
+};
+constexpr std::size_t nodedoubles = recordsize(ghostnode{});
+void packnode(const state& st, std::vector<double>& out, int k) {
+    pack(out, ghostnode{globalnode(k), localstate(st, k)});
 }
 
 // The process's own surface nodes, in local order.
-std::vector<int> ownsurfacenodes() {
+std::vector<int> ownsurfacenodes(const state& st) {
     std::vector<int> mine;
     for (const face& f : st.own)
         for (const int k : f.node) mine.push_back(k);
@@ -526,7 +519,7 @@ std::vector<int> ownsurfacenodes() {
 
 // Ghosts: what lies near each other process's surface goes there (the nodes
 // sent are kept in sendnodes); returns what each process sent here.
-std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
+std::vector<std::vector<double>> exchangeghosts(state& st, const std::vector<int>& mine) {
     const int np = commnodes::nprocs;
     const int me = commnodes::myid;
     const double* x = particledata::pos.data();
@@ -558,7 +551,7 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             std::vector<double> fpart;
             for (std::size_t i = 0; i < st.own.size(); ++i)
                 if (overlaps(fb[i], bq, st.reach)) {
-                    ownrecord(i).pack(fpart);
+                    pack(fpart, ownrecord(st, i));
                     for (const int k : st.own[i].node) mark[static_cast<std::size_t>(k)] = 1;
                 }
             for (const int k : mine) {
@@ -570,7 +563,7 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
             }
             if (sent.empty() && fpart.empty()) continue;
             o.push_back(static_cast<double>(sent.size()));
-            for (const int k : sent) packnode(o, k);
+            for (const int k : sent) packnode(st, o, k);
             o.insert(o.end(), fpart.begin(), fpart.end());
         }
         got = sendpartners(out, partner);
@@ -580,8 +573,8 @@ std::vector<std::vector<double>> exchangeghosts(const std::vector<int>& mine) {
 
 // The nodes seen, own and received, in whole-model order (recvnodes maps
 // each received one to its place); localat maps a local node to its place.
-void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<double>>& got,
-                 std::vector<int>& localat) {
+void gathernodes(state& st, const std::vector<int>& mine,
+                 const std::vector<std::vector<double>>& got, std::vector<int>& localat) {
     const int np = commnodes::nprocs;
     const int me = commnodes::myid;
     // Own ones first where both come.
@@ -618,12 +611,15 @@ void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<dou
         s.gid = e.gid;
         if (e.proc < 0) {
             s.local = e.index;
-            static_cast<nodestate&>(s) = localstate(e.index);
+            static_cast<nodestate&>(s) = localstate(st, e.index);
             localat[static_cast<std::size_t>(e.index)] = static_cast<int>(st.nodes.size());
         } else {
             s.local = -1;
-            s.unpack(&got[static_cast<std::size_t>(e.proc)]
-                         [2 + static_cast<std::size_t>(e.index) * nodedoubles]);
+            ghostnode g{};
+            unpack(&got[static_cast<std::size_t>(e.proc)]
+                       [1 + static_cast<std::size_t>(e.index) * nodedoubles],
+                   g);
+            static_cast<nodestate&>(s) = g.s;
             st.recvnodes[static_cast<std::size_t>(e.proc)][static_cast<std::size_t>(e.index)] =
                 static_cast<int>(st.nodes.size());
         }
@@ -634,12 +630,13 @@ void gathernodes(const std::vector<int>& mine, const std::vector<std::vector<dou
 
 // The faces seen, own and received, in whole-model order; a received face
 // with a corner not among the nodes seen is left out.
-void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<int>& localat) {
+void gatherfaces(state& st, const std::vector<std::vector<double>>& got,
+                 const std::vector<int>& localat) {
     const int np = commnodes::nprocs;
     const int me = commnodes::myid;
     // Every copy of a node received from two processes is refreshed from
     // the first one listed.
-    const auto byglobal = [](long long gid) {
+    const auto byglobal = [&st](long long gid) {
         const auto it = std::lower_bound(st.nodes.begin(), st.nodes.end(), gid,
                                          [](const snode& s, long long g) { return s.gid < g; });
         return it != st.nodes.end() && it->gid == gid ? static_cast<int>(it - st.nodes.begin())
@@ -649,7 +646,7 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
     st.faces.clear();
     for (std::size_t i = 0; i < st.own.size(); ++i) {
         sface f{};
-        static_cast<facerecord&>(f) = ownrecord(i);
+        static_cast<facerecord&>(f) = ownrecord(st, i);
         for (int c = 0; c < 4; ++c) f.n[c] = localat[static_cast<std::size_t>(st.own[i].node[c])];
         st.faces.push_back(f);
     }
@@ -658,9 +655,9 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
         const std::vector<double>& g = got[static_cast<std::size_t>(q)];
         if (g.empty()) continue;
         std::size_t at = 1 + static_cast<std::size_t>(g[0]) * nodedoubles;
-        for (; at + facerecord::doubles <= g.size(); at += facerecord::doubles) {
+        for (; at + facedoubles <= g.size(); at += facedoubles) {
             sface f{};
-            f.unpack(&g[at]);
+            unpack(&g[at], static_cast<facerecord&>(f));
             bool ok = true;
             for (int c = 0; c < 4; ++c) {
                 f.n[c] = byglobal(f.gnode[c]);
@@ -677,7 +674,7 @@ void gatherfaces(const std::vector<std::vector<double>>& got, const std::vector<
 }
 
 // The faces of each node seen (nfstart, nflist) and the parts it belongs to.
-void nodefaces() {
+void nodefaces(state& st) {
     for (snode& s : st.nodes) s.parts = 0;
     st.nfstart.assign(st.nodes.size() + 1, 0);
     for (const sface& f : st.faces)
@@ -699,7 +696,7 @@ void nodefaces() {
 // Face i's box at the present positions, widened by its capture depth and
 // the margin: a node outside it cannot reach the face before the nodes
 // have closed in by the margin.
-bin searchbox(std::size_t i) {
+bin searchbox(const state& st, std::size_t i) {
     box b = emptybox();
     for (const int k : st.faces[i].n) enclose(b, st.nodes[static_cast<std::size_t>(k)].x);
     const double pad = st.faces[i].depth + st.margin;
@@ -715,12 +712,13 @@ bin searchbox(std::size_t i) {
 // the box, its sets may touch the face's, the face is not one of its own
 // elements, and some own face of the node is turned against it (`normal`
 // gives each face's unit normal).
-bool listed(std::size_t i, int fi, const bin& b, const std::vector<std::array<double, 3>>& normal) {
+bool listed(const state& st, std::size_t i, int fi, const bin& b,
+            const std::vector<std::array<double, 3>>& normal) {
     const snode& s = st.nodes[i];
     const sface& f = st.faces[static_cast<std::size_t>(fi)];
     bool in = true;
     for (int c = 0; c < 3; ++c) in = in && s.x[c] >= b.lo[c] && s.x[c] <= b.hi[c];
-    if (!in || !touches(s, f)) return false;
+    if (!in || !touches(st, s, f)) return false;
     bool mine8 = false;
     for (const long long e : f.enode) mine8 = mine8 || e == s.gid;
     if (mine8) return false;
@@ -738,13 +736,13 @@ bool listed(std::size_t i, int fi, const bin& b, const std::vector<std::array<do
 
 // Candidates: the faces whose box, widened by their capture depth and the
 // margin, holds the node.
-void findcandidates() {
+void findcandidates(state& st) {
     std::vector<bin> fb(st.faces.size());
-    for (std::size_t i = 0; i < st.faces.size(); ++i) fb[i] = searchbox(i);
+    for (std::size_t i = 0; i < st.faces.size(); ++i) fb[i] = searchbox(st, i);
     const grid g = bingrid(fb);
     // Every face's normal once, not again for each node near it.
     std::vector<std::array<double, 3>> normal(st.faces.size());
-    for (std::size_t i = 0; i < st.faces.size(); ++i) normal[i] = facenormal(st.faces[i]);
+    for (std::size_t i = 0; i < st.faces.size(); ++i) normal[i] = facenormal(st, st.faces[i]);
     st.cstart.assign(st.nodes.size() + 1, 0);
     st.clist.clear();
     std::vector<int> hits;
@@ -752,23 +750,23 @@ void findcandidates() {
         hits.clear();
         g.query(st.nodes[i].x, hits);
         for (const int fi : hits)
-            if (listed(i, fi, fb[static_cast<std::size_t>(fi)], normal)) st.clist.push_back(fi);
+            if (listed(st, i, fi, fb[static_cast<std::size_t>(fi)], normal)) st.clist.push_back(fi);
         std::sort(st.clist.begin() + st.cstart[i], st.clist.end());
         st.cstart[i + 1] = static_cast<int>(st.clist.size());
     }
 }
 
 // The nodes and faces this process sees, and the faces of each node.
-void gathersurface() {
-    const std::vector<int> mine = ownsurfacenodes();
-    const std::vector<std::vector<double>> got = exchangeghosts(mine);
+void gathersurface(state& st) {
+    const std::vector<int> mine = ownsurfacenodes(st);
+    const std::vector<std::vector<double>> got = exchangeghosts(st, mine);
     std::vector<int> localat;
-    gathernodes(mine, got, localat);
-    gatherfaces(got, localat);
-    nodefaces();
+    gathernodes(st, mine, got, localat);
+    gatherfaces(st, got, localat);
+    nodefaces(st);
 }
 
-void searched() {
+void searched(state& st) {
     st.frames.assign(st.faces.size(), faceframe{});
     st.framestep.assign(st.faces.size(), -1);
     st.counters.surfacenodes = static_cast<long long>(st.nodes.size());
@@ -777,12 +775,12 @@ void searched() {
 }
 
 // Rebuilds the nodes and faces this process sees and their candidates.
-void search() {
-    gathersurface();
-    findcandidates();
+void search(state& st) {
+    gathersurface(st);
+    findcandidates(st);
     st.spent = 0.0;
     st.counters.searches += 1;
-    searched();
+    searched(st);
 }
 
 // The surface again after elements have eroded, searching only where it has
@@ -794,9 +792,9 @@ void search() {
 // and is checked against the faces new to the surface. Where that would
 // cost more than a search, or too little margin would be left, the search
 // runs instead.
-void erodedsearch(double moved) {
+void erodedsearch(state& st, double moved) {
     if (st.spent + moved > 0.5 * st.margin) {
-        search();
+        search(st);
         return;
     }
     std::vector<long long> oldgid(st.nodes.size());
@@ -806,7 +804,7 @@ void erodedsearch(double moved) {
         oldface[i] = {st.faces[i].egid, st.faces[i].side};
     const std::vector<int> oldstart = std::move(st.cstart), oldlist = std::move(st.clist);
     const std::vector<int> oldnfstart = std::move(st.nfstart);
-    gathersurface();
+    gathersurface(st);
     const std::size_t nn = st.nodes.size(), nf = st.faces.size();
 
     // Both face lists are in whole-model order, and so are both node lists.
@@ -854,22 +852,22 @@ void erodedsearch(double moved) {
     // margin spent stays the same on every process: when the next search
     // comes is decided alike everywhere.)
     if ((nfresh * nf + nn * added.size()) > 64 * (nn + nf)) {
-        findcandidates();
+        findcandidates(st);
         st.spent += moved;
         st.counters.searches += 1;
-        searched();
+        searched(st);
         return;
     }
     std::vector<bin> fb(nf);
-    for (std::size_t i = 0; i < nf; ++i) fb[i] = searchbox(i);
+    for (std::size_t i = 0; i < nf; ++i) fb[i] = searchbox(st, i);
     std::vector<std::array<double, 3>> normal(nf);
-    for (std::size_t i = 0; i < nf; ++i) normal[i] = facenormal(st.faces[i]);
+    for (std::size_t i = 0; i < nf; ++i) normal[i] = facenormal(st, st.faces[i]);
     st.cstart.assign(nn + 1, 0);
     st.clist.clear();
     for (std::size_t i = 0; i < nn; ++i) {
         if (fresh[i]) {
             for (std::size_t fi = 0; fi < nf; ++fi)
-                if (listed(i, static_cast<int>(fi), fb[fi], normal))
+                if (listed(st, i, static_cast<int>(fi), fb[fi], normal))
                     st.clist.push_back(static_cast<int>(fi));
         } else {
             const auto j = static_cast<std::size_t>(nodebefore[i]);
@@ -880,7 +878,7 @@ void erodedsearch(double moved) {
             }
             bool more = false;
             for (const int fi : added)
-                if (listed(i, fi, fb[static_cast<std::size_t>(fi)], normal)) {
+                if (listed(st, i, fi, fb[static_cast<std::size_t>(fi)], normal)) {
                     st.clist.push_back(fi);
                     more = true;
                 }
@@ -890,16 +888,16 @@ void erodedsearch(double moved) {
     }
     st.spent += moved;
     st.counters.updates += 1;
-    searched();
+    searched(st);
 }
 
 // Positions, velocities and masses of the nodes seen, from this process's
 // arrays and from the processes that sent ghosts; true when the nodes may
 // have closed in far enough since the last search to need a new one
 // (`moved`, closing() over the job).
-bool refresh(double moved) {
+bool refresh(state& st, double moved) {
     for (snode& s : st.nodes)
-        if (s.local >= 0) static_cast<nodestate&>(s) = localstate(s.local);
+        if (s.local >= 0) static_cast<nodestate&>(s) = localstate(st, s.local);
     if (moved > st.margin - st.spent) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
@@ -908,22 +906,23 @@ bool refresh(double moved) {
     for (int q = 0; q < np; ++q) {
         const std::vector<int>& to = st.sendnodes[static_cast<std::size_t>(q)];
         std::vector<double>& o = out[static_cast<std::size_t>(q)];
-        o.resize(nodestate::doubles * to.size());
+        o.resize(statedoubles * to.size());
         for (std::size_t j = 0; j < to.size(); ++j)
-            localstate(to[j]).packto(&o[nodestate::doubles * j]);
+            packat(&o[statedoubles * j], localstate(st, to[j]));
     }
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
         incount[static_cast<std::size_t>(q)] =
-            nodestate::doubles * st.recvnodes[static_cast<std::size_t>(q)].size();
+            statedoubles * st.recvnodes[static_cast<std::size_t>(q)].size();
     const std::vector<std::vector<double>> got = sendknown(out, incount);
     for (int q = 0; q < np; ++q) {
         if (q == commnodes::myid) continue;
         const std::vector<int>& to = st.recvnodes[static_cast<std::size_t>(q)];
         const std::vector<double>& g = got[static_cast<std::size_t>(q)];
-        for (std::size_t i = 0; i < to.size() && nodestate::doubles * (i + 1) <= g.size(); ++i)
+        for (std::size_t i = 0; i < to.size() && statedoubles * (i + 1) <= g.size(); ++i)
             if (to[i] >= 0)
-                st.nodes[static_cast<std::size_t>(to[i])].unpack(&g[nodestate::doubles * i]);
+                unpack(&g[statedoubles * i],
+                       static_cast<nodestate&>(st.nodes[static_cast<std::size_t>(to[i])]));
     }
     return false;
 }
@@ -948,7 +947,7 @@ double across(const double x[8][3], int axis) {
 // Seen nodes that start inside a local element that is not one of their
 // own and that their sets may touch, deeper than `within` the element's
 // surface (natural coordinates): their numbers, and the deepest.
-std::vector<long long> insideelements(double within, overlap& deepest) {
+std::vector<long long> insideelements(state& st, double within, overlap& deepest) {
     const int ne = elementdata::nb_element;
     // Per local element, its exterior faces as bits by side.
     std::vector<unsigned char> exterior(static_cast<std::size_t>(ne), 0);
@@ -1070,11 +1069,11 @@ long long distinct(const std::vector<long long>& mine) {
 // depth followed as it leaves; any deeper, behind a face or inside an
 // element beyond the faces' reach, stops the run: pushing a body out of
 // another makes energy, and leaving it there would let the bodies pass.
-void startoverlaps() {
+void startoverlaps(state& st) {
     std::vector<long long> shallow, deep;
     overlap most, mostdeep;
     for (const snode& s : st.nodes) {
-        const pairing q = capture(s, 0.0, 0.0);
+        const pairing q = capture(st, s, 0.0, 0.0);
         if (q.face < 0) continue;
         const sface& f = st.faces[static_cast<std::size_t>(q.face)];
         const bool within = -q.p.gap <= stopfraction * f.depth;
@@ -1088,7 +1087,7 @@ void startoverlaps() {
     // Beyond the faces' reach only the elements tell; a node within the
     // stop depth of an element's surface is not counted there.
     overlap inner;
-    std::vector<long long> inside = insideelements(stopfraction, inner);
+    std::vector<long long> inside = insideelements(st, stopfraction, inner);
     for (const long long g : shallow)
         inside.erase(std::remove(inside.begin(), inside.end(), g), inside.end());
     deep.insert(deep.end(), inside.begin(), inside.end());
@@ -1124,9 +1123,13 @@ void startoverlaps() {
 
 }  // namespace
 
-void reset() { st = surfacestate{}; }
+surface::surface() : impl(std::make_unique<state>()) {}
+surface::~surface() = default;
+surface::surface(surface&&) noexcept = default;
+surface& surface::operator=(surface&&) noexcept = default;
 
-void prepare() {
+void prepare(surface& c) {
+    state& st = *c;
     st.everyface.clear();
     if (failuredata::on) {
         st.everyface.resize(6 * static_cast<std::size_t>(elementdata::nb_element));
@@ -1143,41 +1146,76 @@ void prepare() {
         }
     }
     st.own = exteriorfaces(st.local);
-    facestiffness();
+    facestiffness(st);
     st.offsets.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
     st.holds.assign(static_cast<std::size_t>(particledata::nb_particle), 0.0);
     st.ready = true;
 }
 
-std::vector<double>& startdepths() { return st.offsets; }
-std::vector<double>& holdcodes() { return st.holds; }
+namespace {
+// The contact's section of a checkpoint: the work of the contact forces,
+// then per node of the process the starting depth followed, then the code of
+// the face that held it.
+template <class W, class S>
+struct section {
+    W& work;
+    S& st;
+    template <class IO, class R>
+    static constexpr void fields(IO& io, R& r) {
+        io(r.work);
+        io(r.st.offsets);
+        io(r.st.holds);
+    }
+};
+}  // namespace
 
-void rebuild(double moved) {
+std::vector<double> saved(const surface& c, double work) {
+    std::vector<double> out;
+    pack(out, section<const double, const state>{work, *c});
+    return out;
+}
+
+std::size_t savedsize(const surface& c) {
+    const double work = 0.0;
+    return recordsize(section<const double, const state>{work, *c});
+}
+
+double restore(surface& c, const std::vector<double>& d) {
+    double work = 0.0;
+    section<double, state> s{work, *c};
+    unpack(d.data(), s);
+    return work;
+}
+
+void rebuild(surface& c, double moved) {
+    state& st = *c;
     st.own = exteriorfaces(st.local);
-    facestiffness();
-    erodedsearch(moved);
+    facestiffness(st);
+    erodedsearch(st, moved);
     st.searchedinstep = true;
 }
 
-void start(bool fresh) {
-    setparts();
-    if (!st.ready) prepare();
+void start(surface& c, bool fresh) {
+    state& st = *c;
+    setparts(st);
+    if (!st.ready) prepare(c);
     // A restored run that has lost elements sees the faces behind them
     // (collective: decided on the count of the whole model).
     if (failuredata::nerodedjob > 0) {
         st.own = exteriorfaces(st.local);
-        facestiffness();
+        facestiffness(st);
     }
     st.force.assign(3 * static_cast<std::size_t>(particledata::nb_particle), 0.0);
     st.counted = commnodes::ownednodes();
-    setmargins();
-    search();
+    setmargins(st);
+    search(st);
     if (!fresh) return;
 
-    startoverlaps();
+    startoverlaps(st);
 }
 
-void motion(double out[motionvalues]) {
+void motion(const surface& c, double out[motionvalues]) {
+    const state& st = *c;
     // Nothing seen yet: below any displacement.
     for (int c = 0; c < motionvalues; ++c) out[c] = -1e300;
     const double* x = particledata::pos.data();
@@ -1203,12 +1241,13 @@ double closing(const double largest[motionvalues]) {
     return std::sqrt(spread);
 }
 
-void apply(double moved) {
+void apply(surface& cs, double moved) {
+    state& st = *cs;
     // The surface rebuilt after erosion in this step was searched from the
     // positions of this step: nothing has moved since.
     if (st.searchedinstep) moved = 0.0;
     st.searchedinstep = false;
-    if (refresh(moved)) search();
+    if (refresh(st, moved)) search(st);
     const contactcontrol& c = elementdata::contact;
     const bool friction = c.mus > 0.0;
     const double dtnext = simulation::dtk1;
@@ -1226,10 +1265,10 @@ void apply(double moved) {
     st.stepcount += 1;
     for (std::size_t i = 0; i < st.nodes.size(); ++i) {
         const snode& s = st.nodes[i];
-        if (st.cstart[i] == st.cstart[i + 1] && facebycode(s.hold) < 0)
+        if (st.cstart[i] == st.cstart[i + 1] && facebycode(st, s.hold) < 0)
             st.pairs[i].face = -1;
         else
-            st.pairs[i] = choose(s, dtnext, dtn);
+            st.pairs[i] = choose(st, s, dtnext, dtn);
     }
 
     for (std::size_t i = 0; i < st.nodes.size(); ++i) {
@@ -1277,7 +1316,7 @@ void apply(double moved) {
                         st.faces[static_cast<std::size_t>(mirror.face)].n[k]) == i)
                     overlap = p.shape[nearest] * mirror.p.shape[k];
         const double weight = 1.0 - 0.5 * overlap;
-        const double k = f.k * q.area * springfactor(s, f.part);
+        const double k = f.k * q.area * springfactor(st, s, f.part);
         const double g = p.gap - offset;
         const double gnext = g + dtnext * (q.vn + dtn * q.an);
         const double fn =
@@ -1354,22 +1393,25 @@ void apply(double moved) {
     simulation::contactfriction = sumfriction;
 }
 
-const std::vector<double>& forces() { return st.force; }
+const std::vector<double>& forces(const surface& c) { return (*c).force; }
 
-std::vector<double> setforces() {
+std::vector<double> setforces(const surface& c) {
+    const state& st = *c;
     if (st.setforce.size() != 3 * elementdata::contact.forces.size())
         return std::vector<double>(3 * elementdata::contact.forces.size(), 0.0);
     return st.setforce;
 }
 
-statistics stats() {
+statistics stats(const surface& c) {
+    const state& st = *c;
     statistics s = st.counters;
     s.margin = st.margin;
     s.spent = st.spent;
     return s;
 }
 
-std::vector<std::array<long long, 2>> candidatepairs() {
+std::vector<std::array<long long, 2>> candidatepairs(const surface& c) {
+    const state& st = *c;
     std::vector<std::array<long long, 2>> out;
     for (std::size_t i = 0; i + 1 < st.cstart.size(); ++i)
         for (int j = st.cstart[i]; j < st.cstart[i + 1]; ++j) {
@@ -1380,6 +1422,6 @@ std::vector<std::array<long long, 2>> candidatepairs() {
     return out;
 }
 
-std::string stiffness() { return st.stiffpair; }
+std::string stiffness(const surface& c) { return (*c).stiffpair; }
 
 }  // namespace contact

@@ -51,22 +51,42 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace contact {
 
+// Everything the contact keeps from one step to the next: the surface, the
+// search's lists, the faces holding the nodes, the starting depths followed,
+// the step's forces. Held by the time loop (a restart fills it from the
+// checkpoint before the loop starts) and passed to every call below; a new
+// one knows no surface.
+struct state;
+class surface {
+  public:
+    surface();
+    ~surface();
+    surface(surface&&) noexcept;
+    surface& operator=(surface&&) noexcept;
+    state& operator*() const { return *impl; }
+
+  private:
+    std::unique_ptr<state> impl;
+};
+
 // Builds the surface and the first search (collective, after the input or
 // the checkpoint). A fresh run also finds the nodes that start behind a
 // face and reports them.
-void start(bool fresh);
+void start(surface& c, bool fresh);
 
 // How far the process's surface nodes have moved since the last search, from
 // the positions x(n): the largest displacement along each axis and the
 // largest against it (m; -1e300 without surface nodes), which the step's
 // reduction turns into the spread of the displacements over the job.
 constexpr int motionvalues = 6;
-void motion(double out[motionvalues]);
+void motion(const surface& c, double out[motionvalues]);
 
 // How far two surface nodes of the job can have closed in on each other
 // since the last search, from the largest values of motion() over all
@@ -79,33 +99,35 @@ double closing(const double largest[motionvalues]);
 // (collective, every step after the force exchange). `moved` is closing()
 // of the step's reduction: a new search is due when a node and a face can
 // have closed in by the margin.
-void apply(double moved);
+void apply(surface& c, double moved);
 
 // The contact force on each node of the process from the last apply
 // (3 x nb_particle, N).
-const std::vector<double>& forces();
+const std::vector<double>& forces(const surface& c);
 // The contact force of the last apply on the first set of each "forc"
 // record from its second (x y z per record, N), summed over the pairs
 // whose node this process counts.
-std::vector<double> setforces();
+std::vector<double> setforces(const surface& c);
 
 // Builds the process's exterior surface and the stiffness of its faces
 // from the positions of the deck (collective): start() does it unless a
 // restart has done it before loading the checkpoint's positions.
-void prepare();
+void prepare(surface& c);
 
 // The surface again after elements have eroded: the faces of the elements
 // still in the model, and the candidates of the nodes and faces that have
 // changed (collective). `moved` is closing() of the step's reduction.
-void rebuild(double moved);
+void rebuild(surface& c, double moved);
 
-// The starting depth still followed at each node of the process (0 none),
-// which a checkpoint carries.
-std::vector<double>& startdepths();
-// Per node of the process, the face that held it in the last step: 8 times
-// its element's number in the whole model plus its side, 0 none (a
-// checkpoint carries it too).
-std::vector<double>& holdcodes();
+// The checkpoint's section of the contact: the work of the contact forces
+// (`work`), then per node of the process the starting depth still followed
+// (0 none) and the face that held it in the last step (8 times its
+// element's number in the whole model plus its side, 0 none). savedsize()
+// is its length once prepare() has run; restore() loads it and returns the
+// work.
+std::vector<double> saved(const surface& c, double work);
+std::size_t savedsize(const surface& c);
+double restore(surface& c, const std::vector<double>& section);
 
 // Counters for benchmarks and tests.
 struct statistics {
@@ -117,19 +139,16 @@ struct statistics {
     double margin;                         // how far nodes may close in between searches, m
     double spent;                          // of it, used up by updates since the last search, m
 };
-statistics stats();
+statistics stats(const surface& c);
 
 // The listed node-face pairs of this process: each node's whole-model
 // number and 8 times its face's element's whole-model number plus its side,
 // in the order of the nodes and, per node, of the faces.
-std::vector<std::array<long long, 2>> candidatepairs();
+std::vector<std::array<long long, 2>> candidatepairs(const surface& c);
 
 // The first pair of this process whose spring needed a shorter step than
 // the one taken, in words naming the node, the face, their material sets
 // and what to do; empty if none.
-std::string stiffness();
-
-// Forgets the surface (model reset).
-void reset();
+std::string stiffness(const surface& c);
 
 }  // namespace contact

@@ -358,11 +358,7 @@ void putoptional(sink& out, const schedule& s, const energystate& es) {
     if (elementdata::contact.on) {
         // The work of the contact forces, then per node the starting depth
         // followed and the face that held it.
-        const std::vector<double>& d = contact::startdepths();
-        const std::vector<double>& hf = contact::holdcodes();
-        contactstate.assign(1, simulation::engcontact);
-        contactstate.insert(contactstate.end(), d.begin(), d.end());
-        contactstate.insert(contactstate.end(), hf.begin(), hf.end());
+        contactstate = contact::saved(s.contact, simulation::engcontact);
         out.section("CONTACT", contactstate.data(), bytesof(contactstate));
     }
     if (motionon()) {
@@ -661,7 +657,7 @@ void restore(schedule& s) {
     if (fields) fieldout::start();
     // So are the contact faces' stiffnesses.
     if (failuredata::on) failure::prepare();
-    if (elementdata::contact.on) contact::prepare();
+    if (elementdata::contact.on) contact::prepare(s.contact);
     const std::array<long long, 3> lengths = loadstate(c, name, s);
     if (failuredata::on) {
         const std::size_t ne = static_cast<std::size_t>(elementdata::nb_element);
@@ -677,14 +673,9 @@ void restore(schedule& s) {
         }
     }
     if (elementdata::contact.on) {
-        const std::size_t nn = static_cast<std::size_t>(particledata::nb_particle);
-        std::vector<double> cs(1 + 2 * nn);
+        std::vector<double> cs(contact::savedsize(s.contact));
         load(c, name, "CONTACT", cs.data(), cs.size() * sizeof(double));
-        simulation::engcontact = cs[0];
-        std::copy(cs.begin() + 1, cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn),
-                  contact::startdepths().begin());
-        std::copy(cs.begin() + 1 + static_cast<std::ptrdiff_t>(nn), cs.end(),
-                  contact::holdcodes().begin());
+        simulation::engcontact = contact::restore(s.contact, cs);
     }
     if (!walls::list.empty()) {
         std::vector<double> ws(walls::savedsize());

@@ -68,6 +68,8 @@
 #include <string_view>
 #include <vector>
 
+#include "contact/contact.hpp"
+
 namespace checkpoint {
 
 inline constexpr std::uint32_t version = 4;
@@ -75,12 +77,14 @@ inline constexpr std::uint32_t version = 4;
 // The output schedule of the time loop: the next output time, the next
 // report step and the next field-output time. `restored` tells the loop that
 // it continues a run: the field series and the energy sums come from the
-// checkpoint and are not started afresh.
+// checkpoint and are not started afresh. The loop also carries the contact's
+// state in it, which a restart fills from the checkpoint.
 struct schedule {
     double nextout = 0.0;
     int nextreport = 0;
     double nextfield = 0.0;
     bool restored = false;
+    contact::surface contact;
 };
 
 // True after a step whose number (counted from 1) is a multiple of the

@@ -79,9 +79,8 @@ void restore(const sums& s) {
 // keeps its velocity whatever acts on it: no work).
 // Sum of contact force . velocity over the nodes counted here: every
 // process holding a node forms its whole contact force.
-static double contactpower(const double* v) {
-    if (!elementdata::contact.on) return 0.0;
-    const double* fc = contact::forces().data();
+static double contactpower(const double* v, const double* fc) {
+    if (!fc) return 0.0;
     const double* m = particledata::mp.data();
     double p = 0.0;
     for (std::size_t k = 0; k < particledata::owned.size(); ++k) {
@@ -116,7 +115,7 @@ static double loadpower(const double* v) {
     return ext;
 }
 
-void afterexchange() {
+void afterexchange(const double* contactforce) {
     // The halves of this step's work before t(n), with v(n-1/2). A node
     // without mass keeps its velocity whatever acts on it: no work.
     const double* m = particledata::mp.data();
@@ -132,7 +131,7 @@ void afterexchange() {
         }
     extminus = ext;
     hgminus = hg;
-    contactminus = contactpower(v);
+    contactminus = contactpower(v, contactforce);
     heldlist.clear();
     heldsorted = true;
     if (simulation::istep == 1) {
@@ -152,7 +151,7 @@ void constrained(std::size_t i, double v, double a, bool driven) {
     heldlist.push_back({i, v, a, driven});
 }
 
-void afterupdate(double loadfactor) {
+void afterupdate(double loadfactor, const double* contactforce) {
     // Loads of several functions carry their values in their power already.
     const double tf = particledata::fpfunc.empty() ? loadfactor : 1.0;
     // dt(n), and half of it for each half of the step's work.
@@ -202,7 +201,7 @@ void afterupdate(double loadfactor) {
             ra += particledata::owned[k] * v[h.i] * r;
         }
     }
-    const double ct = contactpower(v);
+    const double ct = contactpower(v, contactforce);
     aftercontact = ct * half;
     simulation::engcontact += contactminus * half + aftercontact;
     afterexternal = tf * ext * half;

@@ -61,8 +61,10 @@ sums saved();
 void restore(const sums& s);
 // Step hooks, called by advance() when the balance is on: after the exchange
 // (summed forces, velocities v(n-1/2)) and after the node update.
-void afterexchange();
-void afterupdate(double tf);
+// `contactforce` is the contact force of the step on each node of the
+// process (3 per node), null without contact.
+void afterexchange(const double* contactforce = nullptr);
+void afterupdate(double tf, const double* contactforce = nullptr);
 // Called by the node update for each component a constraint (rigid plane,
 // held component) changes: its index into the node arrays, v(n-1/2) and the
 // acceleration before the change.

@@ -33,6 +33,7 @@ double runawayenergy = 0.0;  // kinetic energy of the process's mass at 100 x it
 // the model that hold it, and the sum of the magnitudes of its loads'
 // components over its copies (0: no load). Empty without "fail".
 std::vector<double> held;
+const contact::surface* contactsurface = nullptr;  // the time loop's, with contact
 
 std::string value(double v) {
     std::string s;
@@ -154,7 +155,7 @@ std::string contactremedy() {
     if (!elementdata::contact.on) return {};
     // A pair whose spring needed a shorter step than the one taken is the
     // likely cause: named, with what to do.
-    const std::string pair = contact::stiffness();
+    const std::string pair = contactsurface ? contact::stiffness(*contactsurface) : std::string{};
     if (!pair.empty()) return "; " + pair;
     return "; the contact stiffness may be too high: lower the penalty scale (scal in cont)";
 }
@@ -170,7 +171,8 @@ void stopall(const std::string& message) {
     errorstop::stop(message);
 }
 
-void start() {
+void start(const contact::surface* contact) {
+    contactsurface = contact;
     pending.clear();
     initialstep = 0.0;
     held.clear();

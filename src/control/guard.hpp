@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "contact/contact.hpp"
+
 namespace guard {
 
 // What to change when a run runs away ("; lower the step scale (dtsc), ..."),
@@ -31,8 +33,9 @@ std::string contactremedy();
 // The references of the two runaway checks, once before the loop: the
 // shortest initial element step (edge of the initial volume over the wave
 // speed) and the kinetic energy of the process's mass at 100 times the
-// fastest wave speed.
-void start();
+// fastest wave speed. `contact` is the loop's contact state (null without
+// contact), whose stiffest pair a runaway's message names.
+void start(const contact::surface* contact = nullptr);
 
 // After the element pass, with the process's own step: a process with
 // elements must have found a finite step below the 1e6 sentinel, and not

@@ -234,7 +234,7 @@ void updatefegeometry(const std::function<void()>& atstate) {
     if (react) motion::settle(v, m, half);
 }
 
-void advance(const std::function<void()>& atstate) {
+void advance(contact::surface& cs, const std::function<void()>& atstate) {
     using namespace simulation;
     dtk = dtk1;
     dtk1 = 1.0e6;
@@ -248,20 +248,21 @@ void advance(const std::function<void()>& atstate) {
     // contact surface has moved ride on the reduction of the step.
     double largest[1 + contact::motionvalues] = {};
     if (failuredata::on) largest[0] = failure::afterpass() > 0 ? 1.0 : 0.0;
-    if (elementdata::contact.on) contact::motion(largest + 1);
+    if (elementdata::contact.on) contact::motion(cs, largest + 1);
     guard::checkpass(istep, dtk1);
     commnodes::updateforce(istep, dtk1, largest, 1 + contact::motionvalues);
     // Nodes may have lost their last element, and a surface that lost
     // elements shows the faces behind them.
     if (failuredata::on && failure::agree(largest[0] > 0.0)) {
         guard::holders();
-        if (elementdata::contact.on) contact::rebuild(contact::closing(largest + 1));
+        if (elementdata::contact.on) contact::rebuild(cs, contact::closing(largest + 1));
     }
     guard::checkstep(istep, dtk1);
-    if (elementdata::contact.on) contact::apply(contact::closing(largest + 1));
-    if (dataout::energyon) energy::afterexchange();
+    if (elementdata::contact.on) contact::apply(cs, contact::closing(largest + 1));
+    const double* contactforce = elementdata::contact.on ? contact::forces(cs).data() : nullptr;
+    if (dataout::energyon) energy::afterexchange(contactforce);
     updatefegeometry(atstate);
-    if (dataout::energyon) energy::afterupdate(tf);
+    if (dataout::energyon) energy::afterupdate(tf, contactforce);
 }
 
 void integration() {
@@ -303,12 +304,12 @@ void integration(checkpoint::schedule& sched) {
     // A restored run keeps the field series and the energy sums of its
     // checkpoint.
     if (fields && !sched.restored) fieldout::start();
-    guard::start();
+    guard::start(elementdata::contact.on ? &sched.contact : nullptr);
     if (failuredata::on) {
         failure::start();
         guard::holders();
     }
-    if (elementdata::contact.on) contact::start(!sched.restored);
+    if (elementdata::contact.on) contact::start(sched.contact, !sched.restored);
     if (dataout::energyon) {
         if (sched.restored)
             energy::resume();
@@ -337,7 +338,7 @@ void integration(checkpoint::schedule& sched) {
     // On several processes every one checks that all ask for the same forces.
     if (!motiondata::drives.empty() || motion::reacting() || commnodes::nprocs > 1) motion::start();
     do {
-        advance(fields ? framestep : nullptr);
+        advance(sched.contact, fields ? framestep : nullptr);
         const bool last = !(currenttime + dtk1 <= endtime);
         const bool output = !(nextout > currenttime);
         if (output) {
@@ -351,7 +352,8 @@ void integration(checkpoint::schedule& sched) {
         }
         if (!walls::list.empty() && (output || last)) walls::write(currenttime);
         if (dataout::energyon && (output || last)) energy::write(currenttime);
-        if (motion::reacting() && (output || last)) motion::write(currenttime);
+        if (motion::reacting() && (output || last))
+            motion::write(currenttime, contact::setforces(sched.contact));
         if (!rigiddata::bodies.empty() && (output || last)) rigid::write(currenttime);
         if (istep >= nextreport) {
             const double next = std::trunc(static_cast<double>(nextreport) + dataout::reportsteps);

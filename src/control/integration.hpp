@@ -15,7 +15,8 @@ void integration(checkpoint::schedule& s);
 // when given, is called inside the node update once the state of t(n) is
 // whole (positions x(n), constrained accelerations a(n), velocities
 // v(n-1/2), the element values of the pass), before the nodes move on.
-void advance(const std::function<void()>& atstate = nullptr);
+// `contact` is the loop's contact state (used with "cont" only).
+void advance(contact::surface& contact, const std::function<void()>& atstate = nullptr);
 void kinetice();
 void updatefegeometry(const std::function<void()>& atstate = nullptr);
 

@@ -26,7 +26,6 @@ void reset() {
     ffi::closeall();
     datain::resetinput();
     checkpoint::reset();
-    contact::reset();
     failure::reset();
     stopsignal::reset();
     walls::reset();

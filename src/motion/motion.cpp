@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdio>
 
-#include "contact/contact.hpp"
 #include "model/errorstop.hpp"
 #include "model/model.hpp"
 #include "output/records.hpp"
@@ -95,7 +94,7 @@ void settle(const double* v, const double* m, double dtn) {
     changes.clear();
 }
 
-std::vector<double> localforces() {
+std::vector<double> localforces(const std::vector<double>& contactsets) {
     const std::size_t nn = static_cast<std::size_t>(particledata::nb_particle);
     const double* r = motiondata::reaction.data();
     std::vector<double> f(3 * motiondata::reactcomp.size(), 0.0);
@@ -109,13 +108,12 @@ std::vector<double> localforces() {
             for (std::size_t a = 0; a < 3; ++a) f[3 * k + a] += owned[node] * r[3 * node + a];
         }
     }
-    const std::vector<double> contact = contact::setforces();
-    f.insert(f.end(), contact.begin(), contact.end());
+    f.insert(f.end(), contactsets.begin(), contactsets.end());
     return f;
 }
 
-std::vector<double> globalforces() {
-    const std::vector<double> local = localforces();
+std::vector<double> globalforces(const std::vector<double>& contactsets) {
+    const std::vector<double> local = localforces(contactsets);
     const int n = static_cast<int>(local.size());
     std::vector<double> all(
         commnodes::myid == 0 ? local.size() * static_cast<std::size_t>(commnodes::nprocs) : 0);
@@ -157,8 +155,8 @@ std::string record(double time, const std::vector<double>& forces) {
     return line;
 }
 
-void write(double time) {
-    const std::vector<double> f = globalforces();
+void write(double time, const std::vector<double>& contactsets) {
+    const std::vector<double> f = globalforces(contactsets);
     const bool first = motiondata::nforces == 0;
     motiondata::nforces += 1;
     if (commnodes::myid != 0) return;

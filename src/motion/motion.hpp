@@ -60,14 +60,16 @@ void constrained(std::size_t i, double v, double a);
 void settle(const double* v, const double* m, double dtn);
 
 // The sum of the constraint forces over the nodes of each "reac" component
-// this process counts, x, y, z per record.
-std::vector<double> localforces();
+// this process counts, x, y, z per record, then `contactsets`: the contact
+// forces of the "forc" records over the pairs this process counts.
+std::vector<double> localforces(const std::vector<double>& contactsets);
 // Sums of the processes in process order (collective; process 0 receives).
-std::vector<double> globalforces();
+std::vector<double> globalforces(const std::vector<double>& contactsets);
 // The column line and the record of one time.
 std::string header();
 std::string record(double time, const std::vector<double>& forces);
-// Appends the record of `time` to forces.dat (collective; process 0 writes).
-void write(double time);
+// Appends the record of `time` to forces.dat (collective; process 0 writes),
+// with the process's contact forces between sets (contact::setforces).
+void write(double time, const std::vector<double>& contactsets);
 
 }  // namespace motion

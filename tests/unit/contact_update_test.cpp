@@ -115,7 +115,8 @@ TEST(ContactUpdate, ListsAfterErosionHoldWhatASearchFromScratchFindsWithinTheMar
     const double gap = 0.3 * mm;
     const double depth = 0.5 * mm;  // half a 1 mm element
     twobodies(gap);
-    contact::start(false);
+    contact::surface cs;
+    contact::start(cs, false);
     std::vector<std::vector<std::array<long long, 2>>> lists;
     std::vector<double> left, spent, positions[6];
     for (std::size_t s = 0; s < std::size(steps); ++s) {
@@ -125,18 +126,18 @@ TEST(ContactUpdate, ListsAfterErosionHoldWhatASearchFromScratchFindsWithinTheMar
             particledata::pos[3 * static_cast<std::size_t>(k) + 2] += st.dz * mm;
         }
         double largest[contact::motionvalues];
-        contact::motion(largest);
-        const long long before = contact::stats().updates;
+        contact::motion(cs, largest);
+        const long long before = contact::stats(cs).updates;
         erode(st.eroded);
-        contact::rebuild(contact::closing(largest));
-        EXPECT_EQ(contact::stats().updates == before, st.searched) << st.what;
-        lists.push_back(contact::candidatepairs());
-        const contact::statistics c = contact::stats();
+        contact::rebuild(cs, contact::closing(largest));
+        EXPECT_EQ(contact::stats(cs).updates == before, st.searched) << st.what;
+        lists.push_back(contact::candidatepairs(cs));
+        const contact::statistics c = contact::stats(cs);
         left.push_back(c.margin - c.spent);
         spent.push_back(c.spent);
         positions[s] = particledata::pos;
     }
-    EXPECT_EQ(contact::stats().margin, 2.0 * depth);
+    EXPECT_EQ(contact::stats(cs).margin, 2.0 * depth);
 
     // The same states met from scratch.
     std::vector<int> gone;
@@ -146,9 +147,9 @@ TEST(ContactUpdate, ListsAfterErosionHoldWhatASearchFromScratchFindsWithinTheMar
         twobodies(gap);
         particledata::pos = positions[s];
         erode(gone);
-        contact::reset();
-        contact::start(false);
-        const std::vector<std::array<long long, 2>> fresh = contact::candidatepairs();
+        contact::surface again;
+        contact::start(again, false);
+        const std::vector<std::array<long long, 2>> fresh = contact::candidatepairs(again);
         const std::set<std::array<long long, 2>> kept(lists[s].begin(), lists[s].end());
         const std::set<std::array<long long, 2>> found(fresh.begin(), fresh.end());
         EXPECT_EQ(kept.size(), lists[s].size()) << "a pair listed twice";
@@ -161,6 +162,5 @@ TEST(ContactUpdate, ListsAfterErosionHoldWhatASearchFromScratchFindsWithinTheMar
         EXPECT_EQ(far, 0) << "pairs no search would have listed";
         if (steps[s].searched) { EXPECT_EQ(kept, found); }
     }
-    contact::reset();
     process::reset();
 }
