@@ -173,10 +173,10 @@ namespace {
 // its element's thickness).
 constexpr double stopfraction = 0.005;
 
-// The state of local node k from the process's arrays.
-nodestate localstate(const state& st, int k) {
+// The state of local node k from the process's arrays, written into s
+// (inlined: the per-step refresh packs it straight into the messages).
+[[gnu::always_inline]] inline void loadstate(const state& st, int k, nodestate& s) {
     const std::size_t i = 3 * static_cast<std::size_t>(k);
-    nodestate s{};
     s.m = particledata::mp[static_cast<std::size_t>(k)];
     for (int c = 0; c < 3; ++c) {
         s.x[c] = particledata::pos[i + c];
@@ -186,6 +186,11 @@ nodestate localstate(const state& st, int k) {
     }
     s.offset = st.offsets[static_cast<std::size_t>(k)];
     s.hold = st.holds[static_cast<std::size_t>(k)];
+}
+
+nodestate localstate(const state& st, int k) {
+    nodestate s{};
+    loadstate(st, k, s);
     return s;
 }
 
@@ -897,7 +902,7 @@ void erodedsearch(state& st, double moved) {
 // (`moved`, closing() over the job).
 bool refresh(state& st, double moved) {
     for (snode& s : st.nodes)
-        if (s.local >= 0) static_cast<nodestate&>(s) = localstate(st, s.local);
+        if (s.local >= 0) loadstate(st, s.local, s);
     if (moved > st.margin - st.spent) return true;
     const int np = commnodes::nprocs;
     if (np <= 1) return false;
@@ -907,8 +912,11 @@ bool refresh(state& st, double moved) {
         const std::vector<int>& to = st.sendnodes[static_cast<std::size_t>(q)];
         std::vector<double>& o = out[static_cast<std::size_t>(q)];
         o.resize(statedoubles * to.size());
-        for (std::size_t j = 0; j < to.size(); ++j)
-            packat(&o[statedoubles * j], localstate(st, to[j]));
+        for (std::size_t j = 0; j < to.size(); ++j) {
+            nodestate s;
+            loadstate(st, to[j], s);
+            packat(&o[statedoubles * j], s);
+        }
     }
     std::vector<std::size_t> incount(static_cast<std::size_t>(np));
     for (int q = 0; q < np; ++q)
