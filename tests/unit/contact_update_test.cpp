@@ -1,7 +1,7 @@
 // The candidate lists after an erosion, updated only where the surface has
 // changed, against a search from scratch at the same positions: they hold
 // every pair the search lists within the margin not yet spent, and nothing
-// that is not near its face.
+// that is not near its face. Also the contact section of a checkpoint.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -162,5 +162,35 @@ TEST(ContactUpdate, ListsAfterErosionHoldWhatASearchFromScratchFindsWithinTheMar
         EXPECT_EQ(far, 0) << "pairs no search would have listed";
         if (steps[s].searched) { EXPECT_EQ(kept, found); }
     }
+    process::reset();
+}
+
+// The checkpoint's contact section keeps the layout stored checkpoints have
+// (the work, every node's starting depth, every node's hold code), and a
+// state restored from it writes it back unchanged.
+TEST(ContactCheckpoint, SectionKeepsTheStoredLayout) {
+    // The block 1 um into the slab, within the stop depth: its nine lower
+    // nodes and the nine slab nodes under them are held where they start,
+    // at their starting depth.
+    twobodies(-1e-3 * mm);
+    contact::surface started;
+    contact::start(started, true);
+    const std::size_t n = static_cast<std::size_t>(particledata::nb_particle);
+    const std::vector<double> section = contact::saved(started, 12.5);
+    ASSERT_EQ(section.size(), 1 + 2 * n);
+    EXPECT_EQ(section[0], 12.5);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t i = k % 5, j = k / 5 % 5;
+        const bool under = k / 25 == 2 && i >= 1 && i <= 3 && j >= 1 && j <= 3;
+        const bool inside = under || (k >= 5 * 5 * 3 && k < 5 * 5 * 3 + 9);
+        EXPECT_EQ(section[1 + k] != 0.0, inside) << "node " << k + 1;
+        if (inside) { EXPECT_NEAR(section[1 + k], -1e-6, 1e-12); }
+        EXPECT_EQ(section[1 + n + k], 0.0) << "no face holds a node before the first step";
+    }
+    contact::surface restored;
+    contact::prepare(restored);
+    ASSERT_EQ(contact::savedsize(restored), section.size());
+    EXPECT_EQ(contact::restore(restored, section), 12.5);
+    EXPECT_EQ(contact::saved(restored, 12.5), section);
     process::reset();
 }
