@@ -405,7 +405,12 @@ TEST_P(SymmetricBars, StrikeAsOneBarOnTheRigidPlane) {
     const double L = 0.02, a = 0.004;
     const double window = L / std::sqrt(kE / kRho);  // the first wave's run up the bar
     const std::string material = "1 " + (c.plastic ? kPlastic : kElastic);
-    const std::string control = kControl + "endt 2.5e-5\noutt 1.0e-6\nfout 2.0e-7";
+    // A frame every step: the struck layer's stress rings from step to step
+    // (in the bar on the plane as much as between the bars), and only the
+    // mean over every step of the window measures it; frames every 0.2 us,
+    // a little over a step, sampled that ringing unevenly (one mean of the
+    // plane's layer at 500 m/s came out 12 % low).
+    const std::string control = kControl + "endt 2.5e-5\noutt 1.0e-6\nfout 5.0e-8";
 
     // The bar on the plane.
     TempDir one("holds-bar-plane");
@@ -439,10 +444,7 @@ TEST_P(SymmetricBars, StrikeAsOneBarOnTheRigidPlane) {
         seconds_since(t0));
     EXPECT_NEAR(off(got.shortening, ref.shortening), 0.0, 0.015);
     EXPECT_NEAR(off(got.length, ref.length), 0.0, 0.015);
-    // The layer's stress in the first wave rings for a few steps after the
-    // plane zeroes the struck nodes' velocity and the contact stops them at
-    // its stop depth: 2.2 % apart at 500 m/s plastic, within 1.2 % otherwise.
-    EXPECT_NEAR(off(got.stress, ref.stress), 0.0, 0.025);
+    EXPECT_NEAR(off(got.stress, ref.stress), 0.0, 0.015);
     if (c.plastic) {
         EXPECT_GT(ref.epsp, 0.0);
         EXPECT_NEAR(off(got.epsp, ref.epsp), 0.0, 0.015);
