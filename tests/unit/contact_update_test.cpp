@@ -182,7 +182,9 @@ TEST(ContactCheckpoint, SectionKeepsTheStoredLayout) {
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t i = k % 5, j = k / 5 % 5;
         const bool under = k / 25 == 2 && i >= 1 && i <= 3 && j >= 1 && j <= 3;
-        const bool inside = under || (k >= 5 * 5 * 3 && k < 5 * 5 * 3 + 9);
+        constexpr std::size_t block =
+            75;  // the block's first node (after the slab's 5 x 5 x 3), 0-based
+        const bool inside = under || (k >= block && k < block + 9);
         EXPECT_EQ(section[1 + k] != 0.0, inside) << "node " << k + 1;
         if (inside) { EXPECT_NEAR(section[1 + k], -1e-6, 1e-12); }
         EXPECT_EQ(section[1 + n + k], 0.0) << "no face holds a node before the first step";
